@@ -268,6 +268,13 @@ protected:
     BYTE BlindAlphaGet(LONG x, LONG y);
     void RGBtoBGR(BYTE* buffer, int length);
 
+    // Codec hooks: format dispatch creates a codec object (pxcodecs.h) and reaches its decoder
+    // and encoders through these. A plain PxImage is no codec and fails them.
+    friend PxImage* PxNewCodec(DWORD imagetype);
+    virtual bool CodecDecode(PxFile* stream);
+    virtual bool CodecEncode(PxFile* stream);
+    virtual bool CodecEncodeMulti(PxFile* stream, PxImage** images, int count);
+
     // ==== protected helpers of later groups (begin) ====
     // ==== protected helpers of later groups (end) ====
 

@@ -1,0 +1,11 @@
+// The codec table of format dispatch: one codec object per format id.
+#pragma once
+
+#include "imagelib/pximage.h"
+
+// A new codec object for the format id (1-15), or nullptr when that codec is not built in.
+// The caller deletes it.
+PxImage* PxNewCodec(DWORD imagetype);
+
+// The name of a format id for messages ("BMP", "JPEG", ...).
+const char* PxFormatName(DWORD imagetype);
