@@ -1,0 +1,280 @@
+#include "platform/inifile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// A profile is small; anything larger is not one of ours and is not read into memory whole.
+constexpr std::streamoff kMaxIniBytes = 16 * 1024 * 1024;
+
+std::atomic<unsigned> g_tempCounter{0};
+
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos)
+        return {};
+    size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+// Values may hold any text; backslash, CR and LF are escaped so each value stays one line.
+std::string Escape(const std::string& v) {
+    std::string out;
+    out.reserve(v.size());
+    for (char c : v) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string Unescape(const std::string& v) {
+    std::string out;
+    out.reserve(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size()) {
+            char n = v[++i];
+            out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+bool MakeFolders(const std::string& dir) {
+    if (dir.empty())
+        return true;
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(dir.substr(0, slash)))
+        return false;
+    return ::mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+}  // namespace
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+std::string ConfigHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home && home[0] ? home : ".") + "/.config";
+}
+
+IniFile::Section* IniFile::Find(const std::string& section) {
+    for (auto& s : sections_)
+        if (EqualsNoCase(s.name, section))
+            return &s;
+    return nullptr;
+}
+
+const IniFile::Section* IniFile::Find(const std::string& section) const {
+    for (auto& s : sections_)
+        if (EqualsNoCase(s.name, section))
+            return &s;
+    return nullptr;
+}
+
+bool IniFile::Load() {
+    sections_.clear();
+    std::ifstream in(path_, std::ios::binary);
+    if (!in)
+        return false;
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size < 0 || size > kMaxIniBytes)
+        return false;
+    in.seekg(0);
+    std::string line;
+    Section* current = nullptr;
+    while (std::getline(in, line)) {
+        std::string t = Trim(line);
+        if (t.empty() || t[0] == ';' || t[0] == '#')
+            continue;
+        if (t[0] == '[') {
+            size_t close = t.find(']');
+            if (close == std::string::npos)
+                continue;
+            std::string name = t.substr(1, close - 1);
+            current = Find(name);
+            if (!current) {
+                sections_.push_back({name, {}});
+                current = &sections_.back();
+            }
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        std::string key = Trim(line.substr(0, eq));
+        std::string value = line.substr(eq + 1);
+        if (!value.empty() && value.back() == '\r')
+            value.pop_back();
+        if (key.empty())
+            continue;
+        if (!current) {
+            // Values before any header belong to the unnamed section.
+            current = Find("");
+            if (!current) {
+                sections_.insert(sections_.begin(), Section{"", {}});
+                current = &sections_.front();
+            }
+        }
+        std::string stored = Unescape(value);
+        bool replaced = false;
+        for (auto& e : current->entries)
+            if (EqualsNoCase(e.key, key)) {
+                e.value = stored;
+                replaced = true;
+            }
+        if (!replaced)
+            current->entries.push_back({key, stored});
+    }
+    return true;
+}
+
+bool IniFile::Save() const {
+    std::ostringstream text;
+    for (auto& s : sections_) {
+        if (!s.name.empty() || &s != &sections_.front())
+            text << '[' << s.name << "]\n";
+        for (auto& e : s.entries)
+            text << e.key << '=' << Escape(e.value) << '\n';
+        text << '\n';
+    }
+    const std::string data = text.str();
+
+    size_t slash = path_.find_last_of('/');
+    if (slash != std::string::npos && !MakeFolders(path_.substr(0, slash)))
+        return false;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = path_ + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(g_tempCounter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    bool ok = true;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0)
+        ok = false;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok && std::rename(temp.c_str(), path_.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+bool IniFile::HasSection(const std::string& section) const { return Find(section) != nullptr; }
+
+void IniFile::AddSection(const std::string& section) {
+    if (!Find(section))
+        sections_.push_back({section, {}});
+}
+
+bool IniFile::RemoveSection(const std::string& section) {
+    for (auto it = sections_.begin(); it != sections_.end(); ++it)
+        if (EqualsNoCase(it->name, section)) {
+            sections_.erase(it);
+            return true;
+        }
+    return false;
+}
+
+bool IniFile::GetValue(const std::string& section, const std::string& key, std::string& value) const {
+    const Section* s = Find(section);
+    if (!s)
+        return false;
+    for (auto& e : s->entries)
+        if (EqualsNoCase(e.key, key)) {
+            value = e.value;
+            return true;
+        }
+    return false;
+}
+
+void IniFile::SetValue(const std::string& section, const std::string& key, const std::string& value) {
+    AddSection(section);
+    Section* s = Find(section);
+    for (auto& e : s->entries)
+        if (EqualsNoCase(e.key, key)) {
+            e.value = value;
+            return;
+        }
+    s->entries.push_back({key, value});
+}
+
+bool IniFile::RemoveValue(const std::string& section, const std::string& key) {
+    Section* s = Find(section);
+    if (!s)
+        return false;
+    for (auto it = s->entries.begin(); it != s->entries.end(); ++it)
+        if (EqualsNoCase(it->key, key)) {
+            s->entries.erase(it);
+            return true;
+        }
+    return false;
+}
+
+std::vector<std::string> IniFile::Sections() const {
+    std::vector<std::string> names;
+    for (auto& s : sections_)
+        names.push_back(s.name);
+    return names;
+}
+
+std::vector<std::string> IniFile::Keys(const std::string& section) const {
+    std::vector<std::string> keys;
+    if (const Section* s = Find(section))
+        for (auto& e : s->entries)
+            keys.push_back(e.key);
+    return keys;
+}

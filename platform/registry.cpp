@@ -1,0 +1,167 @@
+#include "platform/registry.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "platform/inifile.h"
+
+namespace {
+
+// One process-wide lock: every change is a read-modify-write of a whole file.
+std::mutex g_registryLock;
+
+std::vector<std::string> SplitKey(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            if (!part.empty())
+                parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty())
+        parts.push_back(part);
+    return parts;
+}
+
+bool SafeComponent(const std::string& s) { return s != "." && s != ".."; }
+
+}  // namespace
+
+bool RegistryLocation(const std::string& keyPath, std::string& file, std::string& section) {
+    std::vector<std::string> parts = SplitKey(keyPath);
+    if (!parts.empty() && EqualsNoCase(parts[0], "Software"))
+        parts.erase(parts.begin());
+    if (parts.empty() || !SafeComponent(parts[0]) || (parts.size() > 1 && !SafeComponent(parts[1])))
+        return false;
+    const std::string& company = parts[0];
+    const std::string& product = parts.size() > 1 ? parts[1] : parts[0];
+    file = ConfigHome() + "/" + company + "/" + product + ".ini";
+    section.clear();
+    for (size_t i = 2; i < parts.size(); ++i) {
+        if (!section.empty())
+            section += '\\';
+        section += parts[i];
+    }
+    return true;
+}
+
+bool RegKey::Create(const std::string& keyPath) {
+    Close();
+    std::string file, section;
+    if (!RegistryLocation(keyPath, file, section))
+        return false;
+    std::lock_guard<std::mutex> lock(g_registryLock);
+    IniFile ini(file);
+    ini.Load();
+    if (!ini.HasSection(section)) {
+        ini.AddSection(section);
+        if (!ini.Save())
+            return false;
+    }
+    file_ = file;
+    section_ = section;
+    open_ = true;
+    return true;
+}
+
+bool RegKey::Open(const std::string& keyPath) {
+    Close();
+    std::string file, section;
+    if (!RegistryLocation(keyPath, file, section))
+        return false;
+    std::lock_guard<std::mutex> lock(g_registryLock);
+    IniFile ini(file);
+    if (!ini.Load() || !ini.HasSection(section))
+        return false;
+    file_ = file;
+    section_ = section;
+    open_ = true;
+    return true;
+}
+
+void RegKey::Close() {
+    open_ = false;
+    file_.clear();
+    section_.clear();
+}
+
+bool RegKey::Write(const std::string& name, const std::string& stored) {
+    if (!open_)
+        return false;
+    std::lock_guard<std::mutex> lock(g_registryLock);
+    IniFile ini(file_);
+    ini.Load();
+    ini.SetValue(section_, name, stored);
+    return ini.Save();
+}
+
+bool RegKey::WriteDword(const std::string& name, DWORD value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "dword:%08" PRIx32, value);
+    return Write(name, text);
+}
+
+bool RegKey::WriteString(const std::string& name, const std::string& value) { return Write(name, value); }
+
+bool RegKey::ReadDword(const std::string& name, DWORD& value) const {
+    if (!open_)
+        return false;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(g_registryLock);
+        IniFile ini(file_);
+        if (!ini.Load() || !ini.GetValue(section_, name, text))
+            return false;
+    }
+    // "dword:" with up to eight hex digits, as written; a plain decimal number is accepted from
+    // hand-edited files. Anything else is not a DWORD.
+    const char* p = text.c_str();
+    int base = 10;
+    if (text.size() > 6 && EqualsNoCase(text.substr(0, 6), "dword:")) {
+        p += 6;
+        base = 16;
+        if (std::string(p).size() > 8)
+            return false;
+    }
+    if (*p == '\0' || *p == '-' || *p == '+' || *p == ' ')
+        return false;
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(p, &end, base);
+    if (!end || *end != '\0' || v > 0xFFFFFFFFull)
+        return false;
+    value = static_cast<DWORD>(v);
+    return true;
+}
+
+bool RegKey::ReadString(const std::string& name, std::string& value, size_t maxBytes) const {
+    if (!open_)
+        return false;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(g_registryLock);
+        IniFile ini(file_);
+        if (!ini.Load() || !ini.GetValue(section_, name, text))
+            return false;
+    }
+    if (text.size() + 1 > maxBytes)
+        return false;
+    value = text;
+    return true;
+}
+
+bool RegKey::DeleteValue(const std::string& name) {
+    if (!open_)
+        return false;
+    std::lock_guard<std::mutex> lock(g_registryLock);
+    IniFile ini(file_);
+    if (!ini.Load() || !ini.RemoveValue(section_, name))
+        return false;
+    return ini.Save();
+}

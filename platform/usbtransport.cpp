@@ -1,0 +1,23 @@
+#include "platform/usbtransport.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+std::atomic<UsbTransportFactory> g_simulatedFactory{nullptr};
+}
+
+void SetSimulatedUsbTransportFactory(UsbTransportFactory factory) { g_simulatedFactory.store(factory); }
+
+bool SimulatedCameraRequested() {
+    const char* v = std::getenv("QUILLORY_SIMULATED_CAMERA");
+    return v && v[0] && std::strcmp(v, "0") != 0;
+}
+
+std::unique_ptr<UsbTransport> CreateUsbTransport() {
+    UsbTransportFactory simulated = g_simulatedFactory.load();
+    if (simulated && SimulatedCameraRequested())
+        return simulated();
+    return CreateLibusbTransport();
+}

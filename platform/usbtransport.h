@@ -1,0 +1,34 @@
+// The connection to one USB device: open it by vendor and product id, send vendor control
+// requests, read its bulk-in pipe with a time-out, close. Implemented over libusb for a real
+// camera and by the simulated camera (outside/simcam) for machines without one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class UsbTransport {
+public:
+    virtual ~UsbTransport() = default;
+    virtual bool Open(uint16_t vendorId, uint16_t productId) = 0;
+    virtual bool IsOpen() const = 0;
+    // A vendor request to the device (host to device, recipient device). False when the
+    // device is not open or the request failed.
+    virtual bool VendorRequest(uint8_t request, uint16_t value, uint16_t index, const uint8_t* data,
+                               uint16_t length, uint32_t timeoutMs) = 0;
+    // One bulk-in read of at most length bytes; returns the bytes read, 0 on a time-out or an
+    // empty read, -1 when the device is gone or not open.
+    virtual int64_t BulkRead(uint8_t* buffer, size_t length, uint32_t timeoutMs) = 0;
+    virtual void Close() = 0;
+};
+
+// libusb-1.0; nullptr when the library was not available at build time.
+std::unique_ptr<UsbTransport> CreateLibusbTransport();
+
+// The simulated camera registers its factory here (the library that links it does so);
+// CreateUsbTransport uses it when QUILLORY_SIMULATED_CAMERA is set to a non-empty value other
+// than "0".
+using UsbTransportFactory = std::unique_ptr<UsbTransport> (*)();
+void SetSimulatedUsbTransportFactory(UsbTransportFactory factory);
+bool SimulatedCameraRequested();
+std::unique_ptr<UsbTransport> CreateUsbTransport();
