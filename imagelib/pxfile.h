@@ -85,4 +85,5 @@ protected:
     bool m_bFreeOnClose;
     LONG m_Position;
     LONG m_Edge;
+    bool m_bOwnBlock;  // the block came from our own allocation (never true for a caller's buffer)
 };
