@@ -229,27 +229,198 @@ public:
     bool Thumbnail(LONG newx, LONG newy, RGBQUAD canvascolor, PxImage* iDst = nullptr);
 
     // ==== drawing and clipboard (begin) ====
+    // Drawing goes into a BGRA surface (platform/surface.h); x, y, cx, cy are logical
+    // coordinates of the target rectangle, a negative cx or cy means the image's own size.
+    // Each returns 1 when it drew and 0 when nothing could be drawn.
+    // (The elaborated "struct" names the global surface type of platform/surface.h.)
+    long Draw(struct PxSurface* hdc, LONG x = 0, LONG y = 0, LONG cx = -1, LONG cy = -1, RECT* pClipRect = nullptr,
+              bool bSmooth = false);
+    long Draw(PxSurface* hdc, const RECT& rect, RECT* pClipRect = nullptr, bool bSmooth = false);
+    long Draw2(PxSurface* hdc, LONG x = 0, LONG y = 0, LONG cx = -1, LONG cy = -1);
+    long Draw2(PxSurface* hdc, const RECT& rect);
+    long Stretch(PxSurface* hdc, LONG xoffset, LONG yoffset, LONG xsize, LONG ysize, DWORD dwRop = 0x00CC0020 /* SRCCOPY */);
+    long Stretch(PxSurface* hdc, const RECT& rect, DWORD dwRop = 0x00CC0020 /* SRCCOPY */);
+    long Tile(PxSurface* hdc, RECT* rc);
+    // A BGRA copy of the image (width x height x 4 bytes, top row first, alpha 255), allocated
+    // with malloc: the caller releases it with FreeMemory. NULL without DIB.
+    BYTE* MakeBitmap(PxSurface* hdc = nullptr);
+    // The clipboard's packed DIB (header, palette, rows) in a zero-initialised malloc block of
+    // GetSize() bytes; *size receives its length. The caller releases it with FreeMemory.
+    BYTE* CopyToHandle(DWORD* size = nullptr);
+    // Builds the image from a packed DIB of `size` bytes; every read stays inside the block.
+    bool CreateFromHANDLE(const BYTE* hMem, size_t size);
+    // Builds a 24-bit image from a BGRA bitmap (its clip rectangle is ignored).
+    bool CreateFromHBITMAP(const PxSurface* hbmp);
+    // As CreateFromHBITMAP, and the bitmap's alpha bytes (the icon's mask) become the alpha plane.
+    bool CreateFromHICON(const PxSurface* hicon);
     // ==== drawing and clipboard (end) ====
 
     // ==== selection (begin) ====
+    // A window region: the union of the rectangles ORed into it (ops/selection/pxregion.h).
+    typedef struct PxRegion* HRGN;
+    bool SelectionIsValid() const { return pSelection != nullptr; }
+    bool SelectionCreate();
+    bool SelectionDelete();
+    bool SelectionClear();
+    bool SelectionInvert();
+    void SelectionGetBox(RECT& r) const { r = info.rSelectionBox; }
+    bool SelectionIsInside(LONG x, LONG y);
+    bool SelectionAddPixel(int x, int y);
+    bool SelectionAddRect(RECT r);
+    bool SelectionAddEllipse(RECT r);
+    bool SelectionAddPolygon(POINT* points, LONG npoints);
+    bool SelectionAddColor(RGBQUAD c);
+    bool SelectionCopy(PxImage& from);
+    bool SelectionSplit(PxImage* dest);
+    bool SelectionToHRGN(HRGN& region);
     // ==== selection (end) ====
 
     // ==== interpolation and overflow (begin) ====
+    enum InterpolationMethod {
+        IM_NEAREST_NEIGHBOUR = 1,
+        IM_BILINEAR = 2,
+        IM_BSPLINE = 3,
+        IM_CUBIC = 4,
+        IM_GENERALIZED_CUBIC = 5,
+        IM_LANCZOS_SINC = 6,
+        IM_BOX = 7,
+        IM_HERMITE = 8,
+        IM_HAMMING = 9,
+        IM_SINC = 10,
+        IM_BLACKMAN = 11,
+        IM_BESSEL = 12,
+        IM_GAUSSIAN = 13,
+        IM_QUADRATIC = 14,
+        IM_MITCHELL = 15,
+        IM_CATROM = 16
+    };
+    enum OverflowMethod {
+        OM_COLOR = 1,
+        OM_BACKGROUND = 2,
+        OM_TRANSPARENT = 3,
+        OM_WRAP = 4,
+        OM_REPEAT = 5,
+        OM_MIRROR = 6
+    };
+    void OverflowCoordinates(LONG& x, LONG& y, OverflowMethod ofMethod);
+    void OverflowCoordinates(float& x, float& y, OverflowMethod ofMethod);
+    RGBQUAD GetPixelColorWithOverflow(LONG x, LONG y, OverflowMethod ofMethod = OM_BACKGROUND,
+                                      RGBQUAD* rplColor = nullptr);
+    RGBQUAD GetPixelColorInterpolated(float x, float y, InterpolationMethod inMethod = IM_BILINEAR,
+                                      OverflowMethod ofMethod = OM_BACKGROUND, RGBQUAD* rplColor = nullptr);
+    RGBQUAD GetAreaColorInterpolated(float xc, float yc, float w, float h, InterpolationMethod inMethod,
+                                     OverflowMethod ofMethod = OM_BACKGROUND, RGBQUAD* rplColor = nullptr);
+    static float KernelBSpline(const float x);
+    static float KernelLinear(const float t);
+    static float KernelCubic(const float t);
+    static float KernelGeneralizedCubic(const float t, const float a = -0.5f);
+    static float KernelLanczosSinc(const float t, const float r = 6);
+    static float KernelBox(const float x);
+    static float KernelHermite(const float x);
+    static float KernelHamming(const float x);
+    static float KernelSinc(const float x);
+    static float KernelBlackman(const float x);
+    static float KernelBessel_J1(const float x);
+    static float KernelBessel_P1(const float x);
+    static float KernelBessel_Q1(const float x);
+    static float KernelBessel_Order1(float x);
+    static float KernelBessel(const float x);
+    static float KernelGaussian(const float x);
+    static float KernelQuadratic(const float x);
+    static float KernelMitchell(const float x);
+    static float KernelCatrom(const float x);
     // ==== interpolation and overflow (end) ====
 
     // ==== free rotation, skew, circle transforms (begin) ====
+    bool Rotate(float angle, PxImage* iDst = nullptr);
+    bool Rotate2(float angle, PxImage* iDst = nullptr, InterpolationMethod inMethod = IM_BILINEAR,
+                 OverflowMethod ofMethod = OM_BACKGROUND, RGBQUAD* replColor = nullptr,
+                 bool optimizeRightAngles = true, bool bKeepOriginalSize = false);
+    bool Skew(float xgain, float ygain, LONG xpivot = 0, LONG ypivot = 0, bool bEnableInterpolation = false);
+    bool CircleTransform(int type, LONG rmax = 0, float Koeff = 1.0f);
     // ==== free rotation, skew, circle transforms (end) ====
 
     // ==== resampling (begin) ====
+    bool Resample(LONG newx, LONG newy, int mode = 1, PxImage* iDst = nullptr);
+    bool Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, OverflowMethod ofMethod,
+                   PxImage* iDst = nullptr, bool disableAveraging = false);
+    bool QIShrink(LONG newx, LONG newy, PxImage* iDst = nullptr);
     // ==== resampling (end) ====
 
     // ==== bit depth, gray scale, dithering, quantizer (begin) ====
+    bool GrayScale();
+    bool Negative();
+    bool IncreaseBpp(DWORD nbit);
+    bool DecreaseBpp(DWORD nbit, bool errordiffusion = false, RGBQUAD* ppal = nullptr, DWORD clrimportant = 0);
+    bool Dither(LONG method = 0);
     // ==== bit depth, gray scale, dithering, quantizer (end) ====
 
     // ==== point operations, colour spaces (begin) ====
+    bool Threshold(BYTE level);
+    bool SplitRGB(PxImage* r, PxImage* g, PxImage* b);
+    bool SplitYUV(PxImage* y, PxImage* u, PxImage* v);
+    bool SplitYIQ(PxImage* y, PxImage* i, PxImage* q);
+    bool SplitXYZ(PxImage* x, PxImage* y, PxImage* z);
+    bool SplitHSL(PxImage* h, PxImage* s, PxImage* l);
+    bool SplitCMYK(PxImage* c, PxImage* m, PxImage* y, PxImage* k);
+    static RGBQUAD RGBtoHSL(RGBQUAD lRGBColor);
+    static RGBQUAD HSLtoRGB(RGBQUAD lHSLColor);
+    static RGBQUAD HSLtoRGB(COLORREF cHSLColor);
+    static RGBQUAD RGBtoYUV(RGBQUAD lRGBColor);
+    static RGBQUAD YUVtoRGB(RGBQUAD lYUVColor);
+    static RGBQUAD RGBtoYIQ(RGBQUAD lRGBColor);
+    static RGBQUAD YIQtoRGB(RGBQUAD lYIQColor);
+    static RGBQUAD RGBtoXYZ(RGBQUAD lRGBColor);
+    static RGBQUAD XYZtoRGB(RGBQUAD lXYZColor);
+    void HuePalette(float correction = 1);
+    bool Colorize(BYTE hue, BYTE sat, float blend = 1.0f);
+    bool Light(LONG brightness, LONG contrast = 0);
+    float Mean();
+    bool ShiftRGB(LONG r, LONG g, LONG b);
+    bool Gamma(float gamma);
+    bool Lut(BYTE* pLut);
+    bool Lut(BYTE* pLutR, BYTE* pLutG, BYTE* pLutB, BYTE* pLutA = nullptr);
+    bool RedEyeRemove();
     // ==== point operations, colour spaces (end) ====
 
     // ==== filters, histograms, FFT, combine, repair, mixing (begin) ====
+    bool Filter(LONG* kernel, LONG Ksize, LONG Kfactor, LONG Koffset);
+    bool Erode(LONG Ksize = 2);
+    bool Dilate(LONG Ksize = 2);
+    bool Edge(LONG Ksize = 2);
+    bool Median(LONG Ksize = 3);
+    bool Contour();
+    bool Jitter(LONG radius = 2);
+    bool Noise(LONG level);
+    bool UnsharpMask(float radius = 5.0f, float amount = 0.5f, int threshold = 0);
+
+    LONG Histogram(LONG* red, LONG* green = nullptr, LONG* blue = nullptr, LONG* gray = nullptr,
+                   LONG colorspace = 0);
+    bool HistogramStretch(LONG method = 0);
+    bool HistogramEqualize();
+    bool HistogramNormalize();
+    bool HistogramLog();
+    bool HistogramRoot();
+
+    bool FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage* dstImag, LONG direction = 1,
+              bool bForceFFT = true, bool bMagnitude = true);
+    bool Combine(PxImage* r, PxImage* g, PxImage* b, PxImage* a, LONG colorspace = 0);
+    bool Repair(float radius = 0.25f, LONG niterations = 1, LONG colorspace = 0);
+
+    enum ImageOpType {
+        OpAdd = 0,
+        OpAnd = 1,
+        OpXor = 2,
+        OpOr = 3,
+        OpMask = 4,
+        OpSrcCopy = 5,
+        OpDstCopy = 6,
+        OpSub = 7,
+        OpSrcBlend = 8,
+        OpScreen = 9
+    };
+    void Mix(PxImage& imgsrc2, ImageOpType op, LONG lXOffset = 0, LONG lYOffset = 0, bool bMixAlpha = false);
+    void MixFrom(PxImage& imagesrc2, LONG lXOffset, LONG lYOffset);
     // ==== filters, histograms, FFT, combine, repair, mixing (end) ====
 
 protected:
@@ -276,6 +447,39 @@ protected:
     virtual bool CodecEncodeMulti(PxFile* stream, PxImage** images, int count);
 
     // ==== protected helpers of later groups (begin) ====
+    // point operations, filters, histograms, FFT, repair:
+    static float HueToRGB(float n1, float n2, float hue);
+    int gen_convolve_matrix(float radius, float** cmatrix_p);
+    float* gen_lookup_table(float* cmatrix, int cmatrix_length);
+    void blur_line(float* ctable, float* cmatrix, int cmatrix_length, BYTE* cur_col, BYTE* dest_col, int y,
+                   LONG bytes);
+    bool FFT(int dir, int m, double* x, double* y);
+    bool DFT(int dir, LONG m, double* x1, double* y1, double* x2, double* y2);
+    bool IsPowerof2(LONG x);
+    bool RepairChannel(PxImage* ch, float radius);
+    // The working region of the pixel operations: the selection's box clamped to the image, or
+    // the whole image without a selection. Half-open: [xmin, xmax) x [ymin, ymax).
+    void OpsRegion(LONG& xmin, LONG& xmax, LONG& ymin, LONG& ymax) const;
+    // The selection test for a pixel known to lie inside the image.
+    bool OpsSelected(LONG x, LONG y) const {
+        return pSelection == nullptr || pSelection[static_cast<size_t>(y) * static_cast<DWORD>(head.biWidth) + x] != 0;
+    }
+    // An 8-bit image whose palette is the grey identity ramp (indices are grey levels).
+    bool OpsIsGray8();
+    bool OpsMorph(LONG Ksize, int kind, const char* name);
+    // Grey-value counts of every pixel (progress 0..50, escape ends the scan).
+    void OpsGrayHistogram(int64_t hist[256]);
+    // Every pixel (true colour; progress 50..100, escape) or palette entry goes through YUV with
+    // its luma replaced by map[Y].
+    void OpsRemapLuma(const BYTE map[256]);
+    // selection, interpolation, free rotation, resampling, bit depth:
+    void AddAveragingCont(const RGBQUAD& color, float surf, float& rr, float& gg, float& bb, float& aa);
+    // Makes dst an empty image of this one's information block, depth, type and palette at the
+    // given size; on failure copies dst's error text here and returns false.
+    bool GeoNewImage(PxImage& dst, DWORD width, DWORD height, DWORD bpp);
+    // Hands a finished result to iDst, or into this image when iDst is NULL.
+    bool GeoHandOver(PxImage& result, PxImage* iDst);
+    void SelectionResetBox();
     // ==== protected helpers of later groups (end) ====
 
     void* pDib = nullptr;            // the packed DIB block

@@ -1,0 +1,52 @@
+// Runs a per-row job over all rows of a result, on several threads when the result is large,
+// reporting progress and honouring escape on the image that owns the operation. Each row is
+// computed by exactly one call, so the result does not depend on how rows are shared out.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "imagelib/pximage.h"
+
+namespace pxgeo {
+
+// rowWork is the cost of one row in pixels; small jobs stay on the calling thread.
+template <typename RowFn>
+void RunRows(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, RowFn&& fn) {
+    if (nrows <= 0) return;
+    unsigned nthreads = 1;
+    if (threaded && static_cast<unsigned long long>(nrows) * rowWork >= (1ULL << 18)) {
+        nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+        nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>(nrows));
+    }
+    if (nthreads == 1) {
+        for (LONG y = 0; y < nrows; y++) {
+            owner.SetProgress(static_cast<LONG>(100LL * y / nrows));
+            if (owner.GetEscape()) break;
+            fn(y);
+        }
+        return;
+    }
+    std::atomic<LONG> next{0};
+    std::atomic<LONG> done{0};
+    auto worker = [&]() {
+        for (;;) {
+            if (owner.GetEscape()) return;
+            const LONG y = next.fetch_add(1);
+            if (y >= nrows) return;
+            fn(y);
+            const LONG d = done.fetch_add(1) + 1;
+            // Only the thread that finishes a percent step writes progress, so it never goes back.
+            if (static_cast<LONG>(100LL * d / nrows) != static_cast<LONG>(100LL * (d - 1) / nrows))
+                owner.SetProgress(static_cast<LONG>(100LL * d / nrows));
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < nthreads; t++) pool.emplace_back(worker);
+    worker();
+    for (auto& t : pool) t.join();
+}
+
+}  // namespace pxgeo

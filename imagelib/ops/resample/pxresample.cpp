@@ -1,0 +1,255 @@
+// Resample: the older resize with three modes (nearest pixel, B-spline bicubic, and bilinear
+// with an integer area-averaging path for 24-bit reductions). Previews, thumbnails and the
+// view use it, so the reduction path touches each source pixel once and counts in thousandths.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "imagelib/ops/interpolate/pxgeoutil.h"
+#include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/pximage.h"
+
+using pxgeo::ClampByte;
+using pxgeo::TruncSat;
+
+namespace {
+
+// The source index of output position i at scale f: truncation of i x f, kept inside the source.
+LONG ScaledIndex(LONG i, float f, LONG limit) {
+    LONG v = TruncSat(static_cast<float>(i) * f);
+    if (v < 0) v = 0;
+    if (v >= limit) v = limit - 1;
+    return v;
+}
+
+}  // namespace
+
+bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
+    if (newx <= 0 || newy <= 0) {
+        SetLastError("Resample : the new width and height must be greater than zero");
+        return false;
+    }
+    if (pDib == nullptr) return false;
+    const LONG w = head.biWidth, h = head.biHeight;
+    if (newx == w && newy == h) {
+        if (iDst != nullptr && iDst != this) iDst->Copy(*this);
+        return true;
+    }
+    const float xs = static_cast<float>(w) / static_cast<float>(newx);
+    const float ys = static_cast<float>(h) / static_cast<float>(newy);
+
+    PxImage dst;
+    if (!GeoNewImage(dst, static_cast<DWORD>(newx), static_cast<DWORD>(newy), head.biBitCount)) return false;
+    const bool rgb24 = head.biBitCount == 24;
+    const size_t eff = info.dwEffWidth;
+
+    if (mode == 1) {
+        std::vector<LONG> sxs(static_cast<size_t>(newx));
+        for (LONG x = 0; x < newx; x++) sxs[x] = ScaledIndex(x, xs, w);
+        pxgeo::RunRows(*this, newy, static_cast<size_t>(newx), rgb24, [&](LONG y) {
+            const LONG sy = ScaledIndex(y, ys, h);
+            if (rgb24) {
+                const BYTE* srow = pBits + static_cast<size_t>(sy) * eff;
+                BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+                for (LONG x = 0; x < newx; x++) memcpy(drow + 3 * static_cast<size_t>(x), srow + 3 * static_cast<size_t>(sxs[x]), 3);
+            } else {
+                for (LONG x = 0; x < newx; x++) dst.SetPixelColor(x, y, GetPixelColor(sxs[x], sy));
+            }
+        });
+    } else if (mode == 2) {
+        // B-spline bicubic: the column weights depend on x only, the row weights on y only.
+        struct Col {
+            LONG ix[4];
+            float k[4];
+        };
+        std::vector<Col> cols(static_cast<size_t>(newx));
+        for (LONG x = 0; x < newx; x++) {
+            const float fx = static_cast<float>(x) * xs - 0.5f;
+            const LONG ix = TruncSat(std::floor(fx));
+            const float rx = fx - static_cast<float>(ix);
+            for (int n = -1; n <= 2; n++) {
+                cols[x].ix[n + 1] = std::clamp<LONG>(ix + n, 0, w - 1);
+                cols[x].k[n + 1] = KernelBSpline(rx - static_cast<float>(n));
+            }
+        }
+        pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 16, rgb24, [&](LONG y) {
+            const float fy = static_cast<float>(y) * ys - 0.5f;
+            const LONG iy = TruncSat(std::floor(fy));
+            const float ry = fy - static_cast<float>(iy);
+            LONG rows[4];
+            float ky[4];
+            for (int m = -1; m <= 2; m++) {
+                rows[m + 1] = std::clamp<LONG>(iy + m, 0, h - 1);
+                ky[m + 1] = KernelBSpline(static_cast<float>(m) - ry);
+            }
+            BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+            for (LONG x = 0; x < newx; x++) {
+                const Col& col = cols[x];
+                float rr = 0, gg = 0, bb = 0;
+                for (int m = 0; m < 4; m++) {
+                    for (int n = 0; n < 4; n++) {
+                        const float weight = ky[m] * col.k[n];
+                        if (rgb24) {
+                            const BYTE* p = pBits + static_cast<size_t>(rows[m]) * eff + 3 * static_cast<size_t>(col.ix[n]);
+                            rr += weight * p[2];
+                            gg += weight * p[1];
+                            bb += weight * p[0];
+                        } else {
+                            const RGBQUAD c = GetPixelColor(col.ix[n], rows[m]);
+                            rr += weight * c.rgbRed;
+                            gg += weight * c.rgbGreen;
+                            bb += weight * c.rgbBlue;
+                        }
+                    }
+                }
+                if (rgb24) {
+                    BYTE* d = drow + 3 * static_cast<size_t>(x);
+                    d[0] = ClampByte(bb);
+                    d[1] = ClampByte(gg);
+                    d[2] = ClampByte(rr);
+                } else {
+                    dst.SetPixelColor(x, y, RGBQUAD{ClampByte(bb), ClampByte(gg), ClampByte(rr), 0});
+                }
+            }
+        });
+    } else if (newx < w && newy < h && rgb24) {
+        // Area averaging in thousandths of a source pixel. A source pixel overlaps at most two
+        // output columns and two output rows, because both scales exceed one.
+        std::vector<LONG> col(static_cast<size_t>(w));
+        std::vector<int> partA(static_cast<size_t>(w));  // thousandths that stay in col[x]
+        {
+            LONG c = 0;
+            float edge = xs;
+            for (LONG x = 0; x < w; x++) {
+                col[x] = std::min(c, newx - 1);
+                const float xe = static_cast<float>(x + 1);
+                if (xe > edge) {
+                    const int beyond = std::clamp(static_cast<int>((xe - edge) * 1000), 0, 1000);
+                    partA[x] = 1000 - beyond;
+                    c++;
+                    edge = static_cast<float>(c + 1) * xs;
+                } else {
+                    partA[x] = 1000;
+                    if (xe == edge) {
+                        c++;
+                        edge = static_cast<float>(c + 1) * xs;
+                    }
+                }
+            }
+        }
+        const int64_t denom = std::max<int64_t>(1, static_cast<int64_t>(xs * ys * 1000));
+        // One spare column: the last pixel's far part may fall just past the last output column.
+        const size_t accLen = (static_cast<size_t>(newx) + 1) * 3;
+        std::vector<int64_t> cur(accLen, 0), nxt(accLen, 0);
+        LONG r = 0;
+        float edge = ys;
+        bool stopped = false;
+        auto emit = [&](LONG row) {
+            BYTE* drow = dst.GetBits(static_cast<DWORD>(row));
+            for (size_t k = 0; k < static_cast<size_t>(newx) * 3; k++)
+                drow[k] = static_cast<BYTE>(std::min<int64_t>(255, cur[k] / denom));
+        };
+        for (LONG y = 0; y < h; y++) {
+            SetProgress(static_cast<LONG>(100LL * y / h));
+            if (GetEscape()) {
+                stopped = true;
+                break;
+            }
+            const float ye = static_cast<float>(y + 1);
+            int pyB = 0;
+            if (ye > edge) pyB = std::clamp(static_cast<int>((ye - edge) * 1000), 0, 1000);
+            const int pyA = 1000 - pyB;
+            const BYTE* srow = pBits + static_cast<size_t>(y) * eff;
+            for (LONG x = 0; x < w; x++) {
+                const size_t c = static_cast<size_t>(col[x]) * 3;
+                const int64_t pa = partA[x], pb = 1000 - pa;
+                // The products of the two splits, in thousandths.
+                const int64_t w00 = pa * pyA / 1000, w10 = pb * pyA / 1000;
+                const int64_t w01 = pa * pyB / 1000, w11 = pb * pyB / 1000;
+                for (int k = 0; k < 3; k++) {
+                    const int64_t v = srow[3 * x + k];
+                    cur[c + k] += v * w00;
+                    if (w10) cur[c + 3 + k] += v * w10;
+                    if (w01) nxt[c + k] += v * w01;
+                    if (w11) nxt[c + 3 + k] += v * w11;
+                }
+            }
+            if (ye >= edge) {
+                if (r < newy) emit(r);
+                std::swap(cur, nxt);
+                std::fill(nxt.begin(), nxt.end(), 0);
+                r++;
+                edge = static_cast<float>(r + 1) * ys;
+            }
+        }
+        if (!stopped && r < newy) emit(r);
+    } else {
+        // Bilinear between the pixel at the truncated position and its right and upper neighbours.
+        struct Col {
+            LONG ix, ix1;
+            float rx;
+        };
+        std::vector<Col> cols(static_cast<size_t>(newx));
+        for (LONG x = 0; x < newx; x++) {
+            const float fx = static_cast<float>(x) * xs;
+            const LONG ix = std::min<LONG>(TruncSat(fx), w - 1);
+            cols[x] = Col{ix, std::min<LONG>(ix + 1, w - 1), fx - static_cast<float>(ix)};
+        }
+        pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 4, rgb24, [&](LONG y) {
+            const float fy = static_cast<float>(y) * ys;
+            const LONG iy = std::min<LONG>(TruncSat(fy), h - 1);
+            const LONG iy1 = std::min<LONG>(iy + 1, h - 1);
+            const float ry = fy - static_cast<float>(iy);
+            BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+            for (LONG x = 0; x < newx; x++) {
+                const Col& cl = cols[x];
+                RGBQUAD c00, c10, c01, c11;
+                if (rgb24) {
+                    auto px = [&](LONG sx, LONG sy) {
+                        const BYTE* p = pBits + static_cast<size_t>(sy) * eff + 3 * static_cast<size_t>(sx);
+                        return RGBQUAD{p[0], p[1], p[2], 0};
+                    };
+                    c00 = px(cl.ix, iy);
+                    c10 = px(cl.ix1, iy);
+                    c01 = px(cl.ix, iy1);
+                    c11 = px(cl.ix1, iy1);
+                } else {
+                    c00 = GetPixelColor(cl.ix, iy);
+                    c10 = GetPixelColor(cl.ix1, iy);
+                    c01 = GetPixelColor(cl.ix, iy1);
+                    c11 = GetPixelColor(cl.ix1, iy1);
+                }
+                const float rx = cl.rx;
+                auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) {
+                    return ClampByte((a * (1 - rx) + b * rx) * (1 - ry) + (c * (1 - rx) + d * rx) * ry);
+                };
+                const RGBQUAD out{mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
+                                  mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
+                                  mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
+                if (rgb24) {
+                    BYTE* d = drow + 3 * static_cast<size_t>(x);
+                    d[0] = out.rgbBlue;
+                    d[1] = out.rgbGreen;
+                    d[2] = out.rgbRed;
+                } else {
+                    dst.SetPixelColor(x, y, out);
+                }
+            }
+        });
+    }
+
+    if (pAlpha != nullptr) {
+        dst.AlphaCreate();
+        if (dst.AlphaIsValid()) {
+            BYTE* da = dst.AlphaGetPointer(0, 0);
+            for (LONG y = 0; y < newy; y++) {
+                const LONG sy = ScaledIndex(y, ys, h);
+                for (LONG x = 0; x < newx; x++)
+                    da[static_cast<size_t>(y) * newx + x] = pAlpha[static_cast<size_t>(sy) * w + ScaledIndex(x, xs, w)];
+            }
+        }
+    }
+    return GeoHandOver(dst, iDst);
+}

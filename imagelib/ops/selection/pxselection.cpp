@@ -1,0 +1,296 @@
+// The selection mask: a byte plane beside the pixels (0 not selected, 255 selected) and its
+// bounding box. Filters and colour operations consult it; the view builds it from the shapes the
+// user draws and outlines it through a region.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "imagelib/ops/selection/pxregion.h"
+#include "imagelib/pximage.h"
+
+namespace {
+
+LONG ClampTo(LONG v, LONG limit) { return std::max<LONG>(0, std::min<LONG>(limit, v)); }
+
+}  // namespace
+
+void PxImage::SelectionResetBox() {
+    info.rSelectionBox.left = head.biWidth;
+    info.rSelectionBox.bottom = head.biHeight;
+    info.rSelectionBox.right = 0;
+    info.rSelectionBox.top = 0;
+}
+
+bool PxImage::SelectionCreate() {
+    SelectionDelete();
+    if (pDib == nullptr || head.biWidth <= 0 || head.biHeight <= 0) return false;
+    pSelection = static_cast<BYTE*>(calloc(static_cast<size_t>(head.biWidth) * static_cast<size_t>(head.biHeight), 1));
+    return pSelection != nullptr;
+}
+
+bool PxImage::SelectionDelete() {
+    free(pSelection);
+    pSelection = nullptr;
+    SelectionResetBox();
+    return true;
+}
+
+bool PxImage::SelectionClear() {
+    if (pSelection == nullptr) return false;
+    memset(pSelection, 0, static_cast<size_t>(head.biWidth) * static_cast<size_t>(head.biHeight));
+    SelectionResetBox();
+    return true;
+}
+
+bool PxImage::SelectionInvert() {
+    if (pSelection == nullptr) return false;
+    const size_t n = static_cast<size_t>(head.biWidth) * static_cast<size_t>(head.biHeight);
+    for (size_t i = 0; i < n; i++) pSelection[i] = static_cast<BYTE>(255 - pSelection[i]);
+    return true;
+}
+
+bool PxImage::SelectionIsInside(LONG x, LONG y) {
+    if (x < 0 || y < 0 || x >= head.biWidth || y >= head.biHeight) return false;
+    if (pSelection == nullptr) return true;
+    return pSelection[static_cast<size_t>(y) * static_cast<size_t>(head.biWidth) + x] != 0;
+}
+
+bool PxImage::SelectionAddPixel(int x, int y) {
+    if (pSelection == nullptr && !SelectionCreate()) return false;
+    if (x < 0 || y < 0 || x >= head.biWidth || y >= head.biHeight) return false;
+    pSelection[static_cast<size_t>(y) * static_cast<size_t>(head.biWidth) + x] = 255;
+    return true;
+}
+
+bool PxImage::SelectionAddRect(RECT r) {
+    if (pSelection == nullptr && !SelectionCreate()) return false;
+    const LONG w = head.biWidth, h = head.biHeight;
+    const LONG x0 = std::min(r.left, r.right), x1 = std::max(r.left, r.right);
+    const LONG y0 = std::min(r.top, r.bottom), y1 = std::max(r.top, r.bottom);
+
+    RECT& box = info.rSelectionBox;
+    if (box.top < y1) box.top = ClampTo(y1, h);
+    if (box.left > x0) box.left = ClampTo(x0, w);
+    if (box.right < x1) box.right = ClampTo(x1, w);
+    if (box.bottom > y0) box.bottom = ClampTo(y0, h);
+
+    const LONG xmin = ClampTo(x0, w), xmax = ClampTo(x1, w);
+    const LONG ymin = ClampTo(y0, h), ymax = ClampTo(y1, h);
+    for (LONG y = ymin; y < ymax; y++)
+        memset(pSelection + static_cast<size_t>(y) * w + xmin, 255, static_cast<size_t>(xmax - xmin));
+    return true;
+}
+
+bool PxImage::SelectionAddEllipse(RECT r) {
+    if (pSelection == nullptr && !SelectionCreate()) return false;
+    const LONG w = head.biWidth, h = head.biHeight;
+    const LONG rx = std::abs(r.right - r.left) / 2;
+    const LONG ry = std::abs(r.top - r.bottom) / 2;
+    if (rx == 0 || ry == 0) return false;
+    const LONG xc = (r.left + r.right) / 2;
+    const LONG yc = (r.top + r.bottom) / 2;
+
+    RECT& box = info.rSelectionBox;
+    box.left = std::min(box.left, ClampTo(xc - rx, w));
+    box.right = std::max(box.right, ClampTo(xc + rx, w));
+    box.bottom = std::min(box.bottom, ClampTo(yc - ry, h));
+    box.top = std::max(box.top, ClampTo(yc + ry, h));
+
+    const LONG xmin = ClampTo(xc - rx, w), xmax = ClampTo(xc + rx, w);
+    // Every row range is clamped to the plane: a centre outside the image must not write beyond it.
+    const LONG ylow = ClampTo(yc - ry, h), ymid = ClampTo(yc, h), yhigh = ClampTo(yc + ry, h);
+    for (LONG y = ylow; y < ymid; y++) {
+        BYTE* row = pSelection + static_cast<size_t>(y) * w;
+        for (LONG x = xmin; x < xmax; x++) {
+            const double t = static_cast<double>(x - xc) / rx;
+            if (static_cast<LONG>(yc - ry * std::sqrt(1 - t * t)) < y) row[x] = 255;
+        }
+    }
+    for (LONG y = ymid; y < yhigh; y++) {
+        BYTE* row = pSelection + static_cast<size_t>(y) * w;
+        for (LONG x = xmin; x < xmax; x++) {
+            const double t = static_cast<double>(x - xc) / rx;
+            if (y < static_cast<LONG>(yc + ry * std::sqrt(1 - t * t))) row[x] = 255;
+        }
+    }
+    return true;
+}
+
+bool PxImage::SelectionAddPolygon(POINT* points, LONG npoints) {
+    if (points == nullptr || npoints < 3) return false;
+    if (pSelection == nullptr && !SelectionCreate()) return false;
+    const LONG w = head.biWidth, h = head.biHeight;
+    const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
+
+    // 0 untouched, 1 outline, 2 reached from outside.
+    std::vector<BYTE> plane(area, 0);
+    auto mark = [&](LONG x, LONG y) {
+        if (x >= 0 && y >= 0 && x < w && y < h) plane[static_cast<size_t>(y) * w + x] = 1;
+    };
+    auto edge = [&](const POINT& a, const POINT& b) {
+        const LONG x0 = a.x, y0 = a.y, x1 = b.x, y1 = b.y;
+        // Both directions: steep and flat edges both stay closed.
+        if (x0 != x1) {
+            const float slope = static_cast<float>(y1 - y0) / static_cast<float>(x1 - x0);
+            const LONG step = x1 > x0 ? 1 : -1;
+            for (LONG x = x0;; x += step) {
+                mark(x, static_cast<LONG>(slope * static_cast<float>(x - x0) + static_cast<float>(y0)));
+                if (x == x1) break;
+            }
+        }
+        if (y0 != y1) {
+            const float slope = static_cast<float>(x1 - x0) / static_cast<float>(y1 - y0);
+            const LONG step = y1 > y0 ? 1 : -1;
+            for (LONG y = y0;; y += step) {
+                mark(static_cast<LONG>(slope * static_cast<float>(y - y0) + static_cast<float>(x0)), y);
+                if (y == y1) break;
+            }
+        }
+    };
+
+    LONG minx = 0, maxx = -1, miny = 0, maxy = -1;
+    bool any = false;
+    LONG first = 0;
+    for (LONG i = 0; i <= npoints; i++) {
+        const bool end = i == npoints || points[i].x == -1;
+        if (end) {
+            if (i - first >= 2) {
+                for (LONG k = first; k + 1 < i; k++) edge(points[k], points[k + 1]);
+                edge(points[i - 1], points[first]);
+            } else if (i - first == 1) {
+                edge(points[first], points[first]);
+                mark(points[first].x, points[first].y);
+            }
+            first = i + 1;
+            continue;
+        }
+        const POINT& p = points[i];
+        if (!any) {
+            minx = maxx = p.x;
+            miny = maxy = p.y;
+            any = true;
+        } else {
+            minx = std::min(minx, p.x);
+            maxx = std::max(maxx, p.x);
+            miny = std::min(miny, p.y);
+            maxy = std::max(maxy, p.y);
+        }
+    }
+    if (!any) return true;
+
+    // Work box: the polygon's bounds grown by one pixel, inside the image.
+    const LONG bl = std::max<LONG>(0, minx - 1), br = std::min<LONG>(w - 1, maxx + 1);
+    const LONG bb = std::max<LONG>(0, miny - 1), bt = std::min<LONG>(h - 1, maxy + 1);
+    if (bl > br || bb > bt) return true;
+
+    // Fill the outside from every free pixel of the work box's border, 4-connected, scan-line.
+    std::vector<std::pair<LONG, LONG>> pending;
+    auto at = [&](LONG x, LONG y) -> BYTE& { return plane[static_cast<size_t>(y) * w + x]; };
+    auto fill = [&](LONG sx, LONG sy) {
+        if (at(sx, sy) != 0) return;
+        pending.emplace_back(sx, sy);
+        while (!pending.empty()) {
+            auto [x, y] = pending.back();
+            pending.pop_back();
+            if (at(x, y) != 0) continue;
+            LONG xl = x, xr = x;
+            while (xl > bl && at(xl - 1, y) == 0) xl--;
+            while (xr < br && at(xr + 1, y) == 0) xr++;
+            for (LONG xx = xl; xx <= xr; xx++) at(xx, y) = 2;
+            for (LONG ny : {y - 1, y + 1}) {
+                if (ny < bb || ny > bt) continue;
+                for (LONG xx = xl; xx <= xr; xx++)
+                    if (at(xx, ny) == 0 && (xx == xl || at(xx - 1, ny) != 0)) pending.emplace_back(xx, ny);
+            }
+        }
+    };
+    for (LONG x = bl; x <= br; x++) fill(x, bb);
+    for (LONG y = bb; y <= bt; y++) fill(br, y);
+    for (LONG x = bl; x <= br; x++) fill(x, bt);
+    for (LONG y = bb; y <= bt; y++) fill(bl, y);
+
+    for (LONG y = bb; y <= bt; y++)
+        for (LONG x = bl; x <= br; x++)
+            if (at(x, y) != 2) pSelection[static_cast<size_t>(y) * w + x] = 255;
+
+    RECT& box = info.rSelectionBox;
+    if (box.top < bt + 1) box.top = bt + 1;
+    if (box.left > bl) box.left = bl;
+    if (box.right < br + 1) box.right = br + 1;
+    if (box.bottom > bb) box.bottom = bb;
+    return true;
+}
+
+bool PxImage::SelectionAddColor(RGBQUAD c) {
+    if (pSelection == nullptr && !SelectionCreate()) return false;
+    const LONG w = head.biWidth, h = head.biHeight;
+    LONG minx = w, maxx = -1, miny = h, maxy = -1;
+    for (LONG y = 0; y < h; y++) {
+        for (LONG x = 0; x < w; x++) {
+            const RGBQUAD p = GetPixelColor(x, y);
+            if (p.rgbRed == c.rgbRed && p.rgbGreen == c.rgbGreen && p.rgbBlue == c.rgbBlue) {
+                pSelection[static_cast<size_t>(y) * w + x] = 255;
+                minx = std::min(minx, x);
+                maxx = std::max(maxx, x);
+                miny = std::min(miny, y);
+                maxy = std::max(maxy, y);
+            }
+        }
+    }
+    if (maxx >= 0) {
+        // Right and top one past the last match, as every other shape keeps its box.
+        RECT& box = info.rSelectionBox;
+        box.left = std::min(box.left, minx);
+        box.bottom = std::min(box.bottom, miny);
+        box.right = std::max(box.right, maxx + 1);
+        box.top = std::max(box.top, maxy + 1);
+    }
+    return true;
+}
+
+bool PxImage::SelectionCopy(PxImage& from) {
+    if (from.pSelection == nullptr || from.head.biWidth != head.biWidth || from.head.biHeight != head.biHeight)
+        return false;
+    if (pSelection == nullptr) {
+        pSelection = static_cast<BYTE*>(malloc(static_cast<size_t>(head.biWidth) * static_cast<size_t>(head.biHeight)));
+        if (pSelection == nullptr) return false;
+    }
+    memcpy(pSelection, from.pSelection, static_cast<size_t>(head.biWidth) * static_cast<size_t>(head.biHeight));
+    info.rSelectionBox = from.info.rSelectionBox;
+    return true;
+}
+
+bool PxImage::SelectionSplit(PxImage* dest) {
+    if (pSelection == nullptr || dest == nullptr) return false;
+    PxImage tmp;
+    if (tmp.Create(static_cast<DWORD>(head.biWidth), static_cast<DWORD>(head.biHeight), 8, 0) == nullptr) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    tmp.SetGrayPalette();
+    const LONG w = head.biWidth;
+    for (LONG y = 0; y < head.biHeight; y++) memcpy(tmp.GetBits(y), pSelection + static_cast<size_t>(y) * w, w);
+    dest->Transfer(tmp);
+    return true;
+}
+
+bool PxImage::SelectionToHRGN(HRGN& region) {
+    if (pSelection == nullptr || region == nullptr) return false;
+    const LONG w = head.biWidth;
+    for (LONG y = 0; y < head.biHeight; y++) {
+        const BYTE* row = pSelection + static_cast<size_t>(y) * w;
+        LONG x = 0;
+        while (x < w) {
+            if (row[x] != 255) {
+                x++;
+                continue;
+            }
+            const LONG x0 = x;
+            while (x < w && row[x] == 255) x++;
+            region->CombineOr(RECT{x0, y, x, y + 1});
+        }
+    }
+    return true;
+}
