@@ -1,0 +1,262 @@
+// V4L2 capture devices: YUYV or MJPEG at the device's current size, mmap streaming on a thread
+// of its own.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "VideoDeviceList.h"
+
+namespace videodev {
+
+namespace {
+
+int Ioctl(int fd, unsigned long request, void* arg) {
+    int r;
+    do {
+        r = ioctl(fd, request, arg);
+    } while (r == -1 && errno == EINTR);
+    return r;
+}
+
+// The card name of a streaming capture device, or false when it is none.
+bool QueryCaptureDevice(int fd, std::string* name) {
+    v4l2_capability cap{};
+    if (Ioctl(fd, VIDIOC_QUERYCAP, &cap) != 0)
+        return false;
+    const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+    if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING))
+        return false;
+    const char* card = reinterpret_cast<const char*>(cap.card);
+    name->assign(card, strnlen(card, sizeof(cap.card)));
+    return true;
+}
+
+class V4l2Device : public IVideoDevice {
+public:
+    explicit V4l2Device(std::string path) : path_(std::move(path)) {}
+    ~V4l2Device() override { Close(); }
+
+    bool Open() override {
+        if (fd_ >= 0)
+            return true;
+        fd_ = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0)
+            return false;
+        std::string name;
+        if (!QueryCaptureDevice(fd_, &name) || !NegotiateFormat() || !MapBuffers()) {
+            Close();
+            return false;
+        }
+        return true;
+    }
+
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+
+    bool Start(FrameSink sink) override {
+        if (running_ || (fd_ < 0 && !Open()))
+            return false;
+        for (size_t i = 0; i < buffers_.size(); ++i) {
+            v4l2_buffer buf{};
+            buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            buf.memory = V4L2_MEMORY_MMAP;
+            buf.index = static_cast<uint32_t>(i);
+            if (Ioctl(fd_, VIDIOC_QBUF, &buf) != 0)
+                return false;
+        }
+        v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (Ioctl(fd_, VIDIOC_STREAMON, &type) != 0)
+            return false;
+        stop_ = false;
+        running_ = true;
+        thread_ = std::thread([this, sink = std::move(sink)] { Run(sink); });
+        return true;
+    }
+
+    void Stop() override {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (running_ && fd_ >= 0) {
+            v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            Ioctl(fd_, VIDIOC_STREAMOFF, &type);  // also returns every queued buffer
+        }
+        running_ = false;
+    }
+
+    bool IsRunning() const override { return running_; }
+
+    void Close() override {
+        Stop();
+        for (Mapping& m : buffers_)
+            munmap(m.start, m.length);
+        buffers_.clear();
+        if (fd_ >= 0) {
+            v4l2_requestbuffers req{};
+            req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            req.memory = V4L2_MEMORY_MMAP;
+            req.count = 0;
+            Ioctl(fd_, VIDIOC_REQBUFS, &req);
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    struct Mapping {
+        void* start;
+        size_t length;
+    };
+
+    bool NegotiateFormat() {
+        v4l2_format fmt{};
+        fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (Ioctl(fd_, VIDIOC_G_FMT, &fmt) != 0)
+            return false;
+        for (uint32_t wanted : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG}) {
+            v4l2_format f = fmt;
+            f.fmt.pix.pixelformat = wanted;
+            f.fmt.pix.field = V4L2_FIELD_NONE;
+            if (Ioctl(fd_, VIDIOC_S_FMT, &f) == 0 && f.fmt.pix.pixelformat == wanted) {
+                if (f.fmt.pix.width == 0 || f.fmt.pix.height == 0 || f.fmt.pix.width > 16384 ||
+                    f.fmt.pix.height > 16384)
+                    return false;
+                pixelFormat_ = wanted;
+                width_ = static_cast<int>(f.fmt.pix.width);
+                height_ = static_cast<int>(f.fmt.pix.height);
+                bytesPerLine_ = f.fmt.pix.bytesperline;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool MapBuffers() {
+        v4l2_requestbuffers req{};
+        req.count = 4;
+        req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        req.memory = V4L2_MEMORY_MMAP;
+        if (Ioctl(fd_, VIDIOC_REQBUFS, &req) != 0 || req.count < 2)
+            return false;
+        for (uint32_t i = 0; i < req.count; ++i) {
+            v4l2_buffer buf{};
+            buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            buf.memory = V4L2_MEMORY_MMAP;
+            buf.index = i;
+            if (Ioctl(fd_, VIDIOC_QUERYBUF, &buf) != 0)
+                return false;
+            void* start = mmap(nullptr, buf.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buf.m.offset);
+            if (start == MAP_FAILED)
+                return false;
+            buffers_.push_back(Mapping{start, buf.length});
+        }
+        return true;
+    }
+
+    void Run(const FrameSink& sink) {
+        const size_t stride = DibStride(width_);
+        std::vector<uint8_t> dib(stride * static_cast<size_t>(height_));
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            const int r = poll(&p, 1, 100);
+            if (r < 0 && errno != EINTR)
+                break;
+            if (r <= 0)
+                continue;
+            v4l2_buffer buf{};
+            buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            buf.memory = V4L2_MEMORY_MMAP;
+            if (Ioctl(fd_, VIDIOC_DQBUF, &buf) != 0) {
+                if (errno == EAGAIN)
+                    continue;
+                break;  // the device is gone
+            }
+            if (buf.index < buffers_.size()) {
+                const Mapping& m = buffers_[buf.index];
+                const size_t used = std::min<size_t>(buf.bytesused, m.length);
+                const auto* data = static_cast<const uint8_t*>(m.start);
+                bool ok = true;
+                if (pixelFormat_ == V4L2_PIX_FMT_YUYV && bytesPerLine_ == static_cast<uint32_t>(width_) * 2u)
+                    ConvertYuyvToDib(data, used, width_, height_, dib.data());
+                else if (pixelFormat_ == V4L2_PIX_FMT_YUYV)
+                    ok = ConvertPaddedYuyv(data, used, dib.data());
+                else
+                    ok = DecodeMjpegToDib(data, used, width_, height_, dib.data());
+                if (ok && !(buf.flags & V4L2_BUF_FLAG_ERROR))
+                    sink(VideoFrame{dib.data(), width_, height_, stride, dib.size()});
+            }
+            if (Ioctl(fd_, VIDIOC_QBUF, &buf) != 0)
+                break;
+        }
+    }
+
+    // Rows of a padded YUYV frame, packed first.
+    bool ConvertPaddedYuyv(const uint8_t* data, size_t used, uint8_t* dib) {
+        const size_t row = static_cast<size_t>(width_) * 2u;
+        if (bytesPerLine_ < row)
+            return false;
+        packed_.assign(row * static_cast<size_t>(height_), 0);
+        for (int y = 0; y < height_; ++y) {
+            const size_t at = static_cast<size_t>(y) * bytesPerLine_;
+            if (at >= used)
+                break;
+            std::memcpy(packed_.data() + static_cast<size_t>(y) * row, data + at, std::min(row, used - at));
+        }
+        ConvertYuyvToDib(packed_.data(), packed_.size(), width_, height_, dib);
+        return true;
+    }
+
+    std::string path_;
+    int fd_ = -1;
+    uint32_t pixelFormat_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    uint32_t bytesPerLine_ = 0;
+    std::vector<Mapping> buffers_;
+    std::vector<uint8_t> packed_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> running_{false};
+};
+
+}  // namespace
+
+std::vector<VideoDeviceInfo> ListV4l2Devices() {
+    std::vector<std::string> paths;
+    if (DIR* dir = opendir("/dev")) {
+        while (dirent* e = readdir(dir)) {
+            if (std::strncmp(e->d_name, "video", 5) == 0)
+                paths.push_back(std::string("/dev/") + e->d_name);
+        }
+        closedir(dir);
+    }
+    // /dev/video2 before /dev/video10
+    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    std::vector<VideoDeviceInfo> list;
+    for (const std::string& path : paths) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        std::string name;
+        if (QueryCaptureDevice(fd, &name))
+            list.push_back(VideoDeviceInfo{name, path});
+        ::close(fd);
+    }
+    return list;
+}
+
+std::unique_ptr<IVideoDevice> CreateV4l2Device(const std::string& path) { return std::make_unique<V4l2Device>(path); }
+
+}  // namespace videodev

@@ -1,0 +1,222 @@
+#include "vekcamera/DirectShowCapture.h"
+
+#include <cstring>
+
+#include "atomicfile.h"
+#include "platform/le.h"
+
+namespace {
+
+std::mutex g_captureLock;  // the exports of id 0 may come from several of the caller's threads
+std::unique_ptr<CDirectShowCapture> g_capture;
+
+constexpr size_t kMaxFriendlyName = 2047;  // the name buffer held 2048 bytes with its terminator
+
+}  // namespace
+
+// CGrabberCallback --------------------------------------------------------------------------
+
+void CGrabberCallback::SetFrameSize(int width, int height) {
+    std::lock_guard<std::mutex> guard(lock_);
+    width_ = width;
+    height_ = height;
+}
+
+void CGrabberCallback::RequestSnapshot(const std::string& path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    snapshotPath_ = path;
+    requestMode_ = kSnapshot;
+}
+
+void CGrabberCallback::SetVideoWindow(IHubVideoWindow* window, bool visible) {
+    std::lock_guard<std::mutex> guard(lock_);
+    window_ = window;
+    windowVisible_ = window && visible;
+}
+
+int CGrabberCallback::RequestModeNow() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return requestMode_;
+}
+
+std::vector<uint8_t> CGrabberCallback::LastBuffer() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lastBuffer_;
+}
+
+void CGrabberCallback::BufferCB(const videodev::VideoFrame& frame) {
+    if (!frame.data)
+        return;
+    std::string snapshot;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (windowVisible_)
+            window_->PresentFrame(frame.data, frame.width, frame.height);
+        if (requestMode_ == kKeepBuffer || requestMode_ == kSnapshot)
+            lastBuffer_.assign(frame.data, frame.data + frame.bytes);
+        if (requestMode_ == kSnapshot) {
+            snapshot = snapshotPath_;
+            requestMode_ = kNone;
+        }
+    }
+    // Written outside the lock; a file that cannot be written is skipped.
+    if (!snapshot.empty())
+        WriteBmpSnapshot(snapshot, frame);
+}
+
+bool CGrabberCallback::WriteBmpSnapshot(const std::string& path, const videodev::VideoFrame& frame) {
+    if (frame.bytes > 0xFFFFFFFFull - 54u)
+        return false;
+    uint8_t header[54] = {};
+    header[0] = 'B';
+    header[1] = 'M';
+    le::put32(header + 2, static_cast<uint32_t>(frame.bytes + 54u));
+    le::put32(header + 10, 54);
+    le::put32(header + 14, 40);
+    le::put32(header + 18, static_cast<uint32_t>(frame.width));
+    le::put32(header + 22, static_cast<uint32_t>(frame.height));
+    le::put16(header + 26, 1);
+    le::put16(header + 28, 24);
+    AtomicFile file(path + ".bmp");
+    if (!file.Create() || !file.Write(header, sizeof header) || !file.Write(frame.data, frame.bytes))
+        return false;
+    return file.Commit();
+}
+
+// CDirectShowCapture ------------------------------------------------------------------------
+
+CDirectShowCapture::CDirectShowCapture() = default;
+
+CDirectShowCapture::~CDirectShowCapture() { TearDownGraph(); }
+
+CGrabberCallback& CDirectShowCapture::Grabber() {
+    static CGrabberCallback grabber;
+    return grabber;
+}
+
+int CDirectShowCapture::HubInit(int resolution, HWND display) {
+    std::lock_guard<std::mutex> guard(g_captureLock);
+    if (!g_capture)
+        g_capture = std::make_unique<CDirectShowCapture>();
+    g_capture->display_ = HubVideoWindowFromHandle(display);
+    if (g_capture->graphBuilt_)
+        return 0;
+    // The caller's list has "Support Camera" at position 0, so device k is at position k + 1.
+    return g_capture->BuildGraph((resolution - 1) & 0xFF) ? 1 : 0;
+}
+
+int CDirectShowCapture::HubUnInit() {
+    std::lock_guard<std::mutex> guard(g_captureLock);
+    if (!g_capture)
+        return CAMERA_NODEVICE;
+    g_capture.reset();
+    return 1;
+}
+
+int CDirectShowCapture::HubPlay() {
+    std::lock_guard<std::mutex> guard(g_captureLock);
+    if (!g_capture)
+        return CAMERA_NODEVICE;
+    if (!g_capture->RunGraph())
+        HubMessageBox("Couldn't run the graph!");
+    g_capture->PlaceVideoWindow();
+    return 1;
+}
+
+int CDirectShowCapture::HubStop() {
+    std::lock_guard<std::mutex> guard(g_captureLock);
+    if (!g_capture)
+        return CAMERA_NODEVICE;
+    g_capture->StopGraph();
+    return 1;
+}
+
+int CDirectShowCapture::HubCaptureFile(const char* path) {
+    std::lock_guard<std::mutex> guard(g_captureLock);
+    if (!g_capture)
+        return CAMERA_NODEVICE;
+    if (!path)
+        return 0;
+    Grabber().RequestSnapshot(path);
+    return 1;
+}
+
+void CDirectShowCapture::ListVideoDevices(IHubComboBox* combo) {
+    combo->AddString("Support Camera");
+    for (const videodev::VideoDeviceInfo& info : videodev::ListVideoDevices()) {
+        if (info.friendlyName.empty())
+            continue;
+        combo->AddString(info.friendlyName.substr(0, kMaxFriendlyName).c_str());
+    }
+}
+
+bool CDirectShowCapture::FindVideoDevice(int wanted, videodev::VideoDeviceInfo* found) {
+    int count = 0;
+    for (const videodev::VideoDeviceInfo& info : videodev::ListVideoDevices()) {
+        if (info.friendlyName.empty())
+            continue;
+        if (count == wanted) {
+            *found = info;
+            selectedDevice_ = count;
+            return true;
+        }
+        ++count;
+    }
+    return false;
+}
+
+bool CDirectShowCapture::BuildGraph(int deviceNumber) {
+    // The flag stays set after a failure, so a later Init does not retry before UnInit.
+    graphBuilt_ = true;
+    videodev::VideoDeviceInfo info;
+    if (FindVideoDevice(deviceNumber, &info))
+        device_ = videodev::CreateVideoDevice(info);
+    if (!device_ || !device_->Open()) {
+        device_.reset();
+        HubMessageBox("Can't build the preview-graph!Maybe another application is using the capture device.");
+        return false;
+    }
+    if (device_->Width() <= 0 || device_->Height() <= 0) {
+        HubMessageBox("Failt to read the connected media type");
+        return false;
+    }
+    Grabber().SetFrameSize(device_->Width(), device_->Height());
+    PlaceVideoWindow();
+    return true;
+}
+
+bool CDirectShowCapture::RunGraph() {
+    if (!device_)
+        return false;
+    if (device_->IsRunning())
+        return true;
+    return device_->Start([](const videodev::VideoFrame& frame) { Grabber().BufferCB(frame); });
+}
+
+void CDirectShowCapture::StopGraph() {
+    if (device_)
+        device_->Stop();
+}
+
+void CDirectShowCapture::PlaceVideoWindow() {
+    if (!display_ || !device_)
+        return;
+    int width = 0;
+    int height = 0;
+    display_->GetClientSize(&width, &height);
+    display_->PlaceVideo(0, 0, width, height, true);
+    Grabber().SetVideoWindow(display_, true);
+}
+
+void CDirectShowCapture::TearDownGraph() {
+    if (device_) {
+        device_->Stop();
+        device_->Close();
+        device_.reset();
+    }
+    Grabber().SetVideoWindow(nullptr, false);
+    if (display_)
+        display_->PlaceVideo(0, 0, 0, 0, false);
+    graphBuilt_ = false;
+    selectedDevice_ = -1;
+}

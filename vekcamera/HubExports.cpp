@@ -1,0 +1,592 @@
+// The hub's exported functions. Each reads the camera id once, and either forwards the call to
+// the driver of that id with the model's adaptations, serves it itself (camera id 0, the still
+// writers, the model tables) or answers with its default.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "stillwriters.h"
+#include "vekcamera/CameraModels.h"
+#include "vekcamera/DirectShowCapture.h"
+#include "vekcamera/DriverImports.h"
+#include "vekcamera/DriverTable.h"
+#include "vekcamera/HubGui.h"
+#include "vekcamera/IdSet.h"
+#include "vekcamera/UsbCameraScanner.h"
+#include "vekcamera/VekCamera.h"
+
+namespace {
+
+// Plain process-wide values; atomics only so that the driver's pipeline thread may read the
+// negative-image flag while the UI thread sets it.
+std::atomic<int> g_cameraId{CAMERA_ID_NONE};
+std::atomic<int> g_negativeImage{0};
+
+int CurrentId() { return g_cameraId.load(std::memory_order_relaxed); }
+
+// The ids with a driver library.
+constexpr IdSet kDriverIds = IdSet{1, 3, 4, 8} | IdSet::Range(10, 14) | IdSet{16, 17, 18, 21} | IdSet::Range(23, 38);
+constexpr IdSet kGainIds = IdSet{1, 3, 4, 8} | IdSet::Range(10, 14) | IdSet{21, 23} | IdSet::Range(25, 32) | IdSet{35, 36};
+constexpr IdSet kMonochromeIds = kGainIds | IdSet{18};
+constexpr IdSet kAeIds = kDriverIds.Without({33, 34});
+constexpr IdSet kAwbIds = IdSet{1, 3, 4, 8, 11, 13, 14, 21, 23} | IdSet::Range(25, 32) | IdSet{35, 36};
+constexpr IdSet kColorEnhancementIds = kDriverIds.Without({18, 33, 34, 37, 38});
+constexpr IdSet kDataWideIds = IdSet::Range(11, 14) | IdSet{16, 17, 21, 23, 24, 25, 29} | IdSet::Range(31, 34) | IdSet{37, 38};
+constexpr IdSet kSetFrameSpeedIds = IdSet{1, 3, 4, 8, 10, 11, 12, 18} | IdSet::Range(26, 38);
+constexpr IdSet kGetFrameSpeedIds = kSetFrameSpeedIds | IdSet{13};
+constexpr IdSet kSetSpeedModeIds = IdSet{14, 16, 17, 21, 23, 24, 25, 31, 32, 37};
+constexpr IdSet kGetSpeedModeIds = kSetSpeedModeIds | IdSet{28};
+constexpr IdSet kLightFrequencyIds = IdSet{1, 3, 4, 8, 18, 26, 27};
+constexpr IdSet kB2RGBIds = IdSet{1, 3, 4, 27};
+constexpr IdSet kFpsIds = IdSet{1, 3, 4, 8, 26};
+constexpr IdSet kCancelLongExposureIds = IdSet::Range(10, 13);
+constexpr IdSet kRestartLongExposureIds = IdSet{14, 16, 17, 21, 23, 24, 25, 29, 33, 34, 37, 38};
+constexpr IdSet kMaxExposureTimeIds = IdSet{1, 3, 4, 18, 26, 27, 29, 33, 34, 38};
+constexpr IdSet kMaxExposureIds = IdSet{31, 32};
+constexpr IdSet kDecodeRunAeIds = IdSet{28, 32, 35, 36, 37, 38};
+constexpr IdSet kImageDataIds = IdSet{1, 3, 4, 27, 30, 35};
+constexpr IdSet kImageDataRGB24Ids = IdSet{33, 34, 38};
+
+constexpr int kMaxExposureCap = 27000;
+// The model driver of id 28 reads whole milliseconds and 0 until a value is available.
+constexpr int kExposureRetries = 20;
+constexpr auto kExposureRetryDelay = std::chrono::milliseconds(5);
+
+// Calls a bound driver function, or answers 0 when the library lacks it.
+template <typename R, typename... P, typename... A>
+int Invoke(R (*fn)(P...), A&&... args) {
+    return fn ? fn(std::forward<A>(args)...) : 0;
+}
+
+// The driver of the current id when the id is in the export's set, else nullptr.
+const DriverEntry* Driver(int id, IdSet ids) { return ids.Has(id) ? DriverFor(id) : nullptr; }
+
+void ShowWriterMessage(const char* text) { HubMessageBox(text); }
+
+struct WriterMessagesInstalled {
+    WriterMessagesInstalled() { SetStillWriterMessageBox(ShowWriterMessage); }
+};
+const WriterMessagesInstalled g_writerMessages;
+
+// Given to every driver's Init: turns the processed frame into its negative when asked.
+int HubFrameCallback(BYTE* frame) {
+    if (g_negativeImage.load(std::memory_order_relaxed) == 0 || !frame)
+        return 1;
+    int width = 0;
+    int height = 0;
+    VekCameraGetImageSize(&width, &height);
+    if (width <= 0 || height <= 0)
+        return 1;
+    const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3u;
+    for (uint64_t i = 0; i < bytes; ++i)
+        frame[i] = static_cast<BYTE>(255 - frame[i]);
+    return 1;
+}
+
+// The caller's frame-speed numbers differ per model.
+int MapSetFrameSpeed(int id, int speed) {
+    if (id == 31 || id == 32) {
+        if (speed == 0)
+            return 1;
+        if (speed == 1)
+            return 0;
+        return speed;
+    }
+    if (IdSet{30, 33, 34, 35, 36, 37, 38}.Has(id) && speed == 0)
+        return 2;
+    return speed;
+}
+
+BYTE MapGetFrameSpeed(int id, BYTE speed) {
+    if (id == 31 || id == 32)
+        return speed != 0 ? 0 : 1;
+    if (id == 33)
+        return speed != 0 ? 0 : speed;
+    if (IdSet{30, 34, 35, 36, 37, 38}.Has(id) && speed >= 2)
+        return 0;
+    return speed;
+}
+
+int Lumo25FrameSpeedFor(unsigned int ms) {
+    if (ms <= 108)
+        return 0;
+    if (ms <= 218)
+        return 1;
+    if (ms <= 436)
+        return 2;
+    return 3;
+}
+
+}  // namespace
+
+// Selection -------------------------------------------------------------------------------------
+
+extern "C" VEKCAMERA_API int VekCamera_ReflashCamera(void) {
+    CUsbCameraScanner scanner;
+    g_cameraId.store(scanner.Scan());
+    return 1;
+}
+
+extern "C" VEKCAMERA_API int VekCamera_SetCamera(int id) {
+    g_cameraId.store(id);
+    return 1;
+}
+
+extern "C" VEKCAMERA_API CameraIdInfo VekCameraGetCameraID(void) {
+    CameraIdInfo info{0, CurrentId(), nullptr};
+    info.name = CameraDisplayName(info.cameraId);
+    if (!info.name) {
+        g_cameraId.store(CAMERA_ID_NONE);
+        info.cameraId = CAMERA_ID_NONE;
+        info.name = kUnknownDeviceName;
+    }
+    return info;
+}
+
+extern "C" VEKCAMERA_API int VekCamera_Registerpixel(HWND combo) {
+    IHubComboBox* box = HubComboBoxFromHandle(combo);
+    if (!box)
+        return 1;
+    const int id = CurrentId();
+    if (id == CAMERA_ID_DIRECTSHOW) {
+        CDirectShowCapture::ListVideoDevices(box);
+        return 1;
+    }
+    const ResolutionChoices choices = ResolutionChoicesFor(id);
+    for (const char* label : choices.labels)
+        box->AddString(label);
+    if (choices.selected >= 0)
+        box->SetCurSel(choices.selected);
+    return 1;
+}
+
+// Streaming -------------------------------------------------------------------------------------
+
+extern "C" VEKCAMERA_API int VekCameraInit(int resolution, HWND display, HWND notify) {
+    const int id = CurrentId();
+    if (id == CAMERA_ID_DIRECTSHOW)
+        return CDirectShowCapture::HubInit(resolution, display);
+    const DriverEntry* d = Driver(id, kDriverIds);
+    if (!d)
+        return 0;
+    const int res8 = resolution & 0xFF;
+    switch (id) {
+    case 1: case 3: case 4: case 8: case 18: case 21: case 26:
+        return Invoke(d->InitFlag, HubFrameCallback, res8, display, notify, 1);
+    case 10: case 12: case 13:
+        return Invoke(d->InitFlag, HubFrameCallback, res8, display, notify, 0);
+    case 14:
+        Invoke(d->SetROI, 624, 100, 800, 500);
+        return Invoke(d->InitPlain, HubFrameCallback, res8, display, notify);
+    case 27:
+        return Invoke(d->InitFlagFirst, HubFrameCallback, res8, display, 1, notify);
+    case 29:
+        return Invoke(d->InitNoCallback, resolution, display, notify);
+    case 11: case 16: case 17: case 23: case 24: case 25:
+        return Invoke(d->InitPlain, HubFrameCallback, res8, display, notify);
+    default:  // 28, 30-38 take the resolution unchanged
+        return Invoke(d->InitPlain, HubFrameCallback, resolution, display, notify);
+    }
+}
+
+extern "C" VEKCAMERA_API int VekCameraUnInit(void) {
+    const int id = CurrentId();
+    if (id == CAMERA_ID_DIRECTSHOW)
+        return CDirectShowCapture::HubUnInit();
+    const DriverEntry* d = Driver(id, kDriverIds);
+    return d ? Invoke(d->UnInit) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraPlay(void) {
+    const int id = CurrentId();
+    if (id == CAMERA_ID_DIRECTSHOW)
+        return CDirectShowCapture::HubPlay();
+    const DriverEntry* d = Driver(id, kDriverIds);
+    if (!d)
+        return 1;
+    if (id == 17)
+        Invoke(d->SetLongExpPower, 1);
+    return Invoke(d->Play);
+}
+
+extern "C" VEKCAMERA_API int VekCameraStop(void) {
+    const int id = CurrentId();
+    if (id == CAMERA_ID_DIRECTSHOW)
+        return CDirectShowCapture::HubStop();
+    const DriverEntry* d = Driver(id, kDriverIds);
+    if (!d)
+        return 0;
+    // The model of id 32 toggles its stream with Play.
+    return id == 32 ? Invoke(d->Play) : Invoke(d->Stop);
+}
+
+extern "C" VEKCAMERA_API int VekCameraGrabFrame(BYTE* raw) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->GrabFrame, raw) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraDecode(BYTE* raw, BYTE* rgb24, int width, int height) {
+    const int id = CurrentId();
+    const DriverEntry* d = Driver(id, kDriverIds);
+    if (!d)
+        return 0;
+    // These drivers may run their own auto exposure inside Decode.
+    if (kDecodeRunAeIds.Has(id))
+        return Invoke(d->Decode5, raw, rgb24, width, height, 1);
+    return Invoke(d->Decode4, raw, rgb24, width, height);
+}
+
+extern "C" VEKCAMERA_API int VekCameraCaptureFile(const char* path, int fileTypes, int resolution) {
+    const int id = CurrentId();
+    if (id == CAMERA_ID_DIRECTSHOW)
+        return CDirectShowCapture::HubCaptureFile(path);
+    const DriverEntry* d = Driver(id, kDriverIds);
+    if (!d)
+        return 0;
+    switch (id) {
+    case 3: case 4: case 27:
+        return Invoke(d->CaptureFile3, path, fileTypes, resolution & 0xFF);
+    case 25:
+        return Invoke(d->CaptureFile3, path, fileTypes, 0);
+    case 1: case 28: case 30: case 31: case 32: case 35: case 36: case 37:
+        return Invoke(d->CaptureFile3, path, fileTypes, resolution);
+    default:
+        return Invoke(d->CaptureFile2, path, fileTypes);
+    }
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetImageSize(int* width, int* height) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->GetImageSize, width, height) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetImageDataRGB24(BYTE* out) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds.Without({28}));
+    return d ? Invoke(d->GetImageDataRGB24, out) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetImageData(BYTE* out) {
+    const int id = CurrentId();
+    if (const DriverEntry* d = Driver(id, kImageDataIds))
+        return Invoke(d->GetImageData, out);
+    if (const DriverEntry* d = Driver(id, kImageDataRGB24Ids))
+        return Invoke(d->GetImageDataRGB24, out);
+    return 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetResolution(int resolution) {
+    const DriverEntry* d = Driver(CurrentId(), IdSet{29});
+    return d ? Invoke(d->SetResolution, resolution) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetResolution(int* resolution) {
+    const DriverEntry* d = Driver(CurrentId(), IdSet{29});
+    return d ? Invoke(d->GetResolution, resolution) : 0;
+}
+
+extern "C" VEKCAMERA_API BYTE VekCameraDecodeType(void) { return CameraDecodeType(CurrentId()); }
+
+extern "C" VEKCAMERA_API int VekCameraFlip(void) { return CameraFlip(CurrentId()); }
+
+// Parameters ------------------------------------------------------------------------------------
+
+extern "C" VEKCAMERA_API int VekCameraSetAeState(int on) {
+    const DriverEntry* d = Driver(CurrentId(), kAeIds);
+    return d ? Invoke(d->SetAeState, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetAeState(int* on) {
+    const DriverEntry* d = Driver(CurrentId(), kAeIds);
+    return d ? Invoke(d->GetAeState, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetAeTarget(int target) {
+    const int id = CurrentId();
+    if (!kAeIds.Has(id))
+        return 0;
+    // The model of id 16 is served by the library of id 10.
+    const DriverEntry* d = DriverFor(id == 16 ? 10 : id);
+    return d ? Invoke(d->SetAeTarget, target) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetAeTarget(int* target) {
+    const int id = CurrentId();
+    if (!kAeIds.Has(id))
+        return 0;
+    const DriverEntry* d = DriverFor(id == 16 ? 10 : id);
+    return d ? Invoke(d->GetAeTarget, target) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetAWBState(int on) {
+    const DriverEntry* d = Driver(CurrentId(), kAwbIds);
+    return d ? Invoke(d->SetAWBState, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetExposureTime(unsigned int ms) {
+    const int id = CurrentId();
+    const DriverEntry* d = Driver(id, kDriverIds);
+    if (!d)
+        return 0;
+    if (id == 25)
+        Invoke(d->SetFrameSpeed, Lumo25FrameSpeedFor(ms));
+    return Invoke(d->SetExposureTime, ms);
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetExposureTime(int* ms) {
+    const int id = CurrentId();
+    const DriverEntry* d = Driver(id, kDriverIds);
+    if (!d)
+        return 0;
+    int result = Invoke(d->GetExposureTime, ms);
+    if (id == 28 && ms) {
+        // 0 means the driver has no whole-millisecond value yet; ask again, a bounded number of
+        // times, and stop at once when the driver reports a failure.
+        for (int i = 0; i < kExposureRetries && *ms == 0 && result == CAMERA_OK; ++i) {
+            std::this_thread::sleep_for(kExposureRetryDelay);
+            result = Invoke(d->GetExposureTime, ms);
+        }
+    }
+    return result;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetRowTime(int* rowTime) {
+    const int id = CurrentId();
+    if (!kDriverIds.Has(id))
+        return 0;
+    const DriverEntry* d = DriverFor(id == 16 ? 10 : id);
+    if (!d)
+        return 0;
+    if (d->GetRowTimeFloat) {
+        float value = 1.0f;
+        const int result = d->GetRowTimeFloat(&value);
+        if (rowTime)
+            *rowTime = static_cast<int>(value);  // truncated toward zero
+        return result;
+    }
+    return Invoke(d->GetRowTimeInt, rowTime);
+}
+
+extern "C" VEKCAMERA_API int VekCameraReStartLongExpTime(int value) {
+    const int id = CurrentId();
+    if (const DriverEntry* d = Driver(id, kCancelLongExposureIds))
+        return Invoke(d->CancelLongExposure, value);
+    if (const DriverEntry* d = Driver(id, kRestartLongExposureIds))
+        return Invoke(d->RestartLongExposure, value);
+    return 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetMaxExposureTime(void) {
+    const int id = CurrentId();
+    int value = 0;
+    if (const DriverEntry* d = Driver(id, kMaxExposureTimeIds)) {
+        Invoke(d->GetMaxExposureTime, &value);
+        return value;
+    }
+    if (const DriverEntry* d = Driver(id, kMaxExposureIds)) {
+        Invoke(d->GetMaxExposure, &value);
+        return std::min(value, kMaxExposureCap);
+    }
+    return 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetAnalogGain(int gain) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->SetAnalogGain, gain) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetAnalogGain(int* gain) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->GetAnalogGain, gain) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetGain(int red, int green, int blue) {
+    const DriverEntry* d = Driver(CurrentId(), kGainIds);
+    return d ? Invoke(d->SetGain, red, green, blue) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetGain(int* red, int* green, int* blue) {
+    const DriverEntry* d = Driver(CurrentId(), kGainIds);
+    return d ? Invoke(d->GetGain, red, green, blue) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetGamma(int gamma) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->SetGamma, gamma) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetGamma(int* gamma) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->GetGamma, gamma) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetSaturation(int saturation) {
+    const DriverEntry* d = Driver(CurrentId(), kGainIds);
+    return d ? Invoke(d->SetSaturation, saturation) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetSaturation(int* saturation) {
+    const DriverEntry* d = Driver(CurrentId(), kGainIds);
+    return d ? Invoke(d->GetSaturation, saturation) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetColorEnhancement(int on) {
+    const DriverEntry* d = Driver(CurrentId(), kColorEnhancementIds);
+    return d ? Invoke(d->SetColorEnhancement, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetColorEnhancement(int* on) {
+    const DriverEntry* d = Driver(CurrentId(), kColorEnhancementIds);
+    return d ? Invoke(d->GetColorEnhancement, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetDataWide(int wide) {
+    const int id = CurrentId();
+    if (const DriverEntry* d = Driver(id, IdSet{10}))
+        return Invoke(d->SetDataDataWide, wide);
+    const DriverEntry* d = Driver(id, kDataWideIds);
+    return d ? Invoke(d->SetDataWide, wide) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetDataWide(int* wide) {
+    const int id = CurrentId();
+    if (const DriverEntry* d = Driver(id, IdSet{10}))
+        return Invoke(d->GetDataDataWide, wide);
+    const DriverEntry* d = Driver(id, kDataWideIds);
+    return d ? Invoke(d->GetDataWide, wide) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetContrast(int contrast) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->SetContrast, contrast) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetContrast(int* contrast) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->GetContrast, contrast) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetMirror(int axis, int on) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->SetMirror, axis, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetMirror(int axis, int* on) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->GetMirror, axis, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetMonochrome(int on) {
+    const DriverEntry* d = Driver(CurrentId(), kMonochromeIds);
+    return d ? Invoke(d->SetMonochrome, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetMonochrome(int* on) {
+    const DriverEntry* d = Driver(CurrentId(), kMonochromeIds);
+    return d ? Invoke(d->GetMonochrome, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetFrameSpeed(int speed) {
+    const int id = CurrentId();
+    const DriverEntry* d = Driver(id, kSetFrameSpeedIds);
+    return d ? Invoke(d->SetFrameSpeed, MapSetFrameSpeed(id, speed)) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetFrameSpeed(BYTE* speed) {
+    const int id = CurrentId();
+    const DriverEntry* d = Driver(id, kGetFrameSpeedIds);
+    if (!d)
+        return 0;
+    const int result = Invoke(d->GetFrameSpeed, speed);
+    if (speed)
+        *speed = MapGetFrameSpeed(id, *speed);
+    return result;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetSpeedMode(int mode) {
+    const DriverEntry* d = Driver(CurrentId(), kSetSpeedModeIds);
+    return d ? Invoke(d->SetFrameSpeed, mode) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetSpeedMode(BYTE* mode) {
+    const DriverEntry* d = Driver(CurrentId(), kGetSpeedModeIds);
+    return d ? Invoke(d->GetFrameSpeed, mode) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetLightFrquency(int frequency) {
+    const DriverEntry* d = Driver(CurrentId(), kLightFrequencyIds);
+    return d ? Invoke(d->SetLightFrquency, frequency) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetLightFrquency(int* frequency) {
+    const DriverEntry* d = Driver(CurrentId(), kLightFrequencyIds);
+    return d ? Invoke(d->GetLightFrquency, frequency) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetB2RGBMode(int mode) {
+    const DriverEntry* d = Driver(CurrentId(), kB2RGBIds);
+    return d ? Invoke(d->SetB2RGBMode, mode) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetB2RGBMode(int* mode) {
+    const DriverEntry* d = Driver(CurrentId(), kB2RGBIds);
+    return d ? Invoke(d->GetB2RGBMode, mode) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetFPS(int* fps) {
+    const DriverEntry* d = Driver(CurrentId(), kFpsIds);
+    return d ? Invoke(d->GetFPS, fps) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSetVideoMessage(int message) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->SetVideoMessage, message) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraDisplayEnable(int on) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->DisplayEnable, on) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraSaveParameter(int team) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->SaveParameter, team) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraReadParameter(int team) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->ReadParameter, team) : 0;
+}
+
+extern "C" VEKCAMERA_API int VekCameraGetCurrentParameterTeam(BYTE* team) {
+    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
+    return d ? Invoke(d->GetCurrentParameterTeam, team) : 0;
+}
+
+// Files and image -------------------------------------------------------------------------------
+
+extern "C" VEKCAMERA_API int VekCameraSave(unsigned int fileType, const char* path, const BYTE* rgb24, int width,
+                                           int height) {
+    switch (fileType) {
+    case CAPTURE_FILE_JPEG:
+        return SaveJpegFile(path, rgb24, width, height);
+    case CAPTURE_FILE_BMP:
+        return WriteBmpFile(path, rgb24, width, height);
+    case CAPTURE_FILE_RAW: {
+        // The whole 24-bit image: three bytes a pixel.
+        if (!rgb24 || width <= 0 || height <= 0)
+            return 0;
+        return WriteRawFile(path, rgb24, static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3u);
+    }
+    case CAPTURE_FILE_TIFF:
+        return SaveTiffFile(path, rgb24, width, height);
+    default:
+        return 1;  // not a still type: nothing to write
+    }
+}
+
+extern "C" VEKCAMERA_API int VekCameraWhite2Black(int on) {
+    g_negativeImage.store(on, std::memory_order_relaxed);
+    return 1;
+}
