@@ -240,7 +240,9 @@ bool PxImage::Save(const char* filename, DWORD imagetype) {
 
     // Encode into a temporary file beside the target; the target is replaced only when every
     // byte went out, so a failed save never destroys the file it would have replaced.
-    std::string temp = target + ".XXXXXX";
+    // A short hidden name: the target's own name may already be as long as a name can be.
+    const size_t slash = target.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".pxsave-XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) {
         std::string text = std::string("Save: can't create the file: ") + std::strerror(errno);

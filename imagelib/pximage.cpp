@@ -30,6 +30,36 @@ BYTE MaskedChannel(DWORD value, DWORD mask) {
     return static_cast<BYTE>(v << (8 - width));
 }
 
+// Shared by CreateFromArray and CreateFromMatrix: rowAt(i) gives source row i or NULL to skip it.
+template <typename RowAt>
+bool FillFromRows(PxImage& img, DWORD width, DWORD height, DWORD bpp, DWORD bytesperline, bool flip, RowAt rowAt) {
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return false;
+    if (!img.Create(width, height, bpp, 0)) return false;
+    if (bpp < 24) img.SetGrayPalette();
+    if (bpp == 32) img.AlphaCreate();
+    for (DWORD i = 0; i < height; i++) {
+        const BYTE* src = rowAt(i);
+        if (!src) continue;
+        const DWORD row = flip ? height - 1 - i : i;
+        BYTE* dst = img.GetBits(row);
+        if (bpp == 32) {
+            // Only whole 4-byte pixels inside the caller's stated row length are read.
+            const DWORD n = bytesperline / 4 < width ? bytesperline / 4 : width;
+            BYTE* alpha = img.AlphaGetPointer(0, static_cast<LONG>(row));
+            for (DWORD x = 0; x < n; x++) {
+                dst[3 * x] = src[4 * x];
+                dst[3 * x + 1] = src[4 * x + 1];
+                dst[3 * x + 2] = src[4 * x + 2];
+                if (alpha) alpha[x] = src[4 * x + 3];
+            }
+        } else {
+            const DWORD n = img.GetEffWidth() < bytesperline ? img.GetEffWidth() : bytesperline;
+            std::memcpy(dst, src, n);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -229,61 +259,14 @@ void PxImage::Ghost(PxImage* from) {
 bool PxImage::CreateFromArray(BYTE* array, DWORD width, DWORD height, DWORD bitsperpixel, DWORD bytesperline,
                               bool flip) {
     if (!array) return false;
-    if (bitsperpixel != 1 && bitsperpixel != 4 && bitsperpixel != 8 && bitsperpixel != 24 && bitsperpixel != 32)
-        return false;
-    if (!Create(width, height, bitsperpixel, 0)) return false;
-    if (bitsperpixel < 24) SetGrayPalette();
-    if (bitsperpixel == 32) AlphaCreate();
-    for (DWORD i = 0; i < height; i++) {
-        BYTE* src = array + static_cast<uint64_t>(i) * bytesperline;
-        DWORD row = flip ? height - 1 - i : i;
-        BYTE* dst = GetBits(row);
-        if (bitsperpixel == 32) {
-            // Only whole 4-byte pixels inside the caller's stated row length are read.
-            DWORD n = bytesperline / 4 < width ? bytesperline / 4 : width;
-            BYTE* alpha = AlphaGetPointer(0, static_cast<LONG>(row));
-            for (DWORD x = 0; x < n; x++) {
-                dst[3 * x] = src[4 * x];
-                dst[3 * x + 1] = src[4 * x + 1];
-                dst[3 * x + 2] = src[4 * x + 2];
-                if (alpha) alpha[x] = src[4 * x + 3];
-            }
-        } else {
-            DWORD n = GetEffWidth() < bytesperline ? GetEffWidth() : bytesperline;
-            std::memcpy(dst, src, n);
-        }
-    }
-    return true;
+    return FillFromRows(*this, width, height, bitsperpixel, bytesperline, flip,
+                        [&](DWORD i) { return array + static_cast<uint64_t>(i) * bytesperline; });
 }
 
 bool PxImage::CreateFromMatrix(BYTE** rows, DWORD width, DWORD height, DWORD bitsperpixel, DWORD bytesperline,
                                bool flip) {
     if (!rows) return false;
-    if (bitsperpixel != 1 && bitsperpixel != 4 && bitsperpixel != 8 && bitsperpixel != 24 && bitsperpixel != 32)
-        return false;
-    if (!Create(width, height, bitsperpixel, 0)) return false;
-    if (bitsperpixel < 24) SetGrayPalette();
-    if (bitsperpixel == 32) AlphaCreate();
-    for (DWORD i = 0; i < height; i++) {
-        BYTE* src = rows[i];
-        if (!src) continue;
-        DWORD row = flip ? height - 1 - i : i;
-        BYTE* dst = GetBits(row);
-        if (bitsperpixel == 32) {
-            DWORD n = bytesperline / 4 < width ? bytesperline / 4 : width;
-            BYTE* alpha = AlphaGetPointer(0, static_cast<LONG>(row));
-            for (DWORD x = 0; x < n; x++) {
-                dst[3 * x] = src[4 * x];
-                dst[3 * x + 1] = src[4 * x + 1];
-                dst[3 * x + 2] = src[4 * x + 2];
-                if (alpha) alpha[x] = src[4 * x + 3];
-            }
-        } else {
-            DWORD n = GetEffWidth() < bytesperline ? GetEffWidth() : bytesperline;
-            std::memcpy(dst, src, n);
-        }
-    }
-    return true;
+    return FillFromRows(*this, width, height, bitsperpixel, bytesperline, flip, [&](DWORD i) { return rows[i]; });
 }
 
 void PxImage::Bitfield2RGB(BYTE* src, DWORD redmask, DWORD greenmask, DWORD bluemask, BYTE bpp) {

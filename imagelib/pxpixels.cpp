@@ -1,4 +1,5 @@
 // Pixels and palette: reading and writing single pixels, nearest palette entries, palettes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -191,36 +192,43 @@ bool PxImage::IsTransparent(LONG x, LONG y) {
 void PxImage::DrawLine(int startx, int endx, int starty, int endy, RGBQUAD color, bool setalpha) {
     if (!pDib) return;
     // 64-bit deltas: the caller's coordinates may be anywhere in the int range.
-    int64_t x = startx, y = starty;
     const int64_t dx = std::llabs(static_cast<int64_t>(endx) - startx);
     const int64_t dy = std::llabs(static_cast<int64_t>(endy) - starty);
     const int64_t sx = endx >= startx ? 1 : -1;
     const int64_t sy = endy >= starty ? 1 : -1;
-    const auto plot = [&](int64_t px, int64_t py) {
-        if (px >= 0 && py >= 0 && px <= INT32_MAX && py <= INT32_MAX)
-            SetPixelColor(static_cast<LONG>(px), static_cast<LONG>(py), color, setalpha);
-    };
-    if (dx >= dy) {
-        int64_t num = dx / 2;
-        for (int64_t i = 0; i <= dx; i++) {
-            plot(x, y);
-            x += sx;
-            num += dy;
-            if (num >= dx) {
-                num -= dx;
-                y += sy;
-            }
-        }
+    const bool xmajor = dx >= dy;
+    // Walk along the longer axis; the other axis follows the numerator of the classic algorithm.
+    const int64_t dmaj = xmajor ? dx : dy, dmin = xmajor ? dy : dx;
+    const int64_t maj0 = xmajor ? startx : starty, min0 = xmajor ? starty : startx;
+    const int64_t smaj = xmajor ? sx : sy, smin = xmajor ? sy : sx;
+    const int64_t majlimit = xmajor ? head.biWidth : head.biHeight;
+
+    // Only the steps whose major coordinate lies inside the image can set a pixel, so a line
+    // from far outside costs no more than one across the image.
+    int64_t kfirst = 0, klast = dmaj;
+    if (smaj > 0) {
+        kfirst = std::max<int64_t>(kfirst, -maj0);
+        klast = std::min<int64_t>(klast, majlimit - 1 - maj0);
     } else {
-        int64_t num = dy / 2;
-        for (int64_t i = 0; i <= dy; i++) {
-            plot(x, y);
-            y += sy;
-            num += dx;
-            if (num >= dy) {
-                num -= dy;
-                x += sx;
-            }
+        kfirst = std::max<int64_t>(kfirst, maj0 - (majlimit - 1));
+        klast = std::min<int64_t>(klast, maj0);
+    }
+    if (kfirst > klast) return;
+
+    // State after kfirst steps: the numerator started at dmaj / 2 and gained dmin per step.
+    const __int128 total = static_cast<__int128>(dmaj / 2) + static_cast<__int128>(kfirst) * dmin;
+    int64_t num = dmaj ? static_cast<int64_t>(total % dmaj) : 0;
+    int64_t minor = min0 + smin * (dmaj ? static_cast<int64_t>(total / dmaj) : 0);
+    int64_t major = maj0 + smaj * kfirst;
+    for (int64_t k = kfirst; k <= klast; k++) {
+        const int64_t x = xmajor ? major : minor, y = xmajor ? minor : major;
+        if (x >= 0 && y >= 0 && x <= INT32_MAX && y <= INT32_MAX)
+            SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), color, setalpha);
+        major += smaj;
+        num += dmin;
+        if (num >= dmaj) {
+            num -= dmaj;
+            minor += smin;
         }
     }
 }

@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "imagelib/pximage.h"
 
@@ -136,6 +140,49 @@ TEST(Pixels, DrawLineFollowsBresenham) {
     img.Clear(0);
     img.DrawLine(4, 4, 10, -10, white);
     for (LONG y = 0; y < 3; y++) EXPECT_EQ(img.GetPixelIndex(4, y), 1);
+}
+
+// The plain algorithm, one step per pixel, as the reference for the clipped walk.
+static void ReferenceLine(std::vector<std::pair<int, int>>& out, int x0, int x1, int y0, int y1) {
+    int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0), sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+    int x = x0, y = y0;
+    int dmaj = std::max(dx, dy), dmin = std::min(dx, dy), num = dmaj / 2;
+    for (int i = 0; i <= dmaj; i++) {
+        out.emplace_back(x, y);
+        num += dmin;
+        if (dx >= dy) x += sx; else y += sy;
+        if (num >= dmaj) {
+            num -= dmaj;
+            if (dx >= dy) y += sy; else x += sx;
+        }
+    }
+}
+
+TEST(Pixels, DrawLineFromOutsideMatchesTheFullWalk) {
+    PxImage img(20, 15, 8);
+    img.SetPaletteColor(1, 255, 255, 255);
+    unsigned seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % 111) - 50;
+    };
+    for (int n = 0; n < 300; n++) {
+        const int x0 = next(), x1 = next(), y0 = next(), y1 = next();
+        img.Clear(0);
+        img.DrawLine(x0, x1, y0, y1, RGBQUAD{255, 255, 255, 0});
+        std::vector<std::pair<int, int>> ref;
+        ReferenceLine(ref, x0, x1, y0, y1);
+        std::vector<BYTE> want(20 * 15, 0);
+        for (auto [x, y] : ref)
+            if (x >= 0 && y >= 0 && x < 20 && y < 15) want[y * 20 + x] = 1;
+        for (int y = 0; y < 15; y++)
+            for (int x = 0; x < 20; x++)
+                ASSERT_EQ(img.GetPixelIndex(x, y), want[y * 20 + x]) << x0 << "," << y0 << " -> " << x1 << "," << y1;
+    }
+    // A line across the whole int range costs no more than one across the image.
+    img.Clear(0);
+    img.DrawLine(-2000000000, 2000000000, 1, 1, RGB(255, 255, 255));
+    for (int x = 0; x < 20; x++) EXPECT_EQ(img.GetPixelIndex(x, 1), 1);
 }
 
 TEST(Palette, NearestIndexPrefersTheLowestExactMatchAndRefreshesOnChange) {
