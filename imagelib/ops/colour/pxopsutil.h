@@ -1,0 +1,86 @@
+// Small helpers shared by the pixel operations (colour, filter, histogram, fourier, mix).
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace px_ops {
+
+// Truncation toward zero after clamping to 0..255. Clamping first keeps huge values and NaN
+// away from the float-to-int conversion, which would be undefined.
+inline BYTE ClampToByte(double v) {
+    if (!(v > 0)) return 0;  // also NaN
+    if (v >= 255) return 255;
+    return static_cast<BYTE>(v);
+}
+
+inline BYTE ClampInt(int64_t v) { return static_cast<BYTE>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// The library's grey value of a colour.
+inline BYTE Gray(const RGBQUAD& c) {
+    return static_cast<BYTE>((306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10);
+}
+
+inline bool SameQuad(const RGBQUAD& a, const RGBQUAD& b) {
+    return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed &&
+           a.rgbReserved == b.rgbReserved;
+}
+
+inline int WorkerCount(int64_t items) {
+    const unsigned hw = std::thread::hardware_concurrency();
+    int n = hw == 0 ? 1 : static_cast<int>(std::min(hw, 8u));
+    if (items < 2 * n) n = 1;
+    return n;
+}
+
+// Runs body(begin, end) over [0, count) in contiguous bands, one per worker thread. Each item
+// is computed exactly as it would be alone, so the result does not depend on the split.
+template <class Body>
+void ParallelBands(int64_t count, Body body) {
+    const int n = WorkerCount(count);
+    if (n <= 1) {
+        body(int64_t{0}, count);
+        return;
+    }
+    std::vector<std::thread> pool;
+    pool.reserve(n);
+    for (int t = 0; t < n; t++) {
+        const int64_t b = count * t / n, e = count * (t + 1) / n;
+        pool.emplace_back([=, &body] { body(b, e); });
+    }
+    for (auto& th : pool) th.join();
+}
+
+// Hands out items one at a time to the workers in increasing order, so an escape stops the
+// work at a point where everything before it is done (up to the rows in flight).
+template <class Body>
+void ParallelItems(int64_t count, Body body) {
+    const int n = WorkerCount(count);
+    std::atomic<int64_t> next{0};
+    auto worker = [&] {
+        for (;;) {
+            const int64_t i = next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= count) return;
+            if (!body(i)) {
+                next.store(count, std::memory_order_relaxed);
+                return;
+            }
+        }
+    };
+    if (n <= 1) {
+        worker();
+        return;
+    }
+    std::vector<std::thread> pool;
+    pool.reserve(n);
+    for (int t = 0; t < n; t++) pool.emplace_back(worker);
+    for (auto& th : pool) th.join();
+}
+
+}  // namespace px_ops

@@ -1,0 +1,408 @@
+// Neighbourhood filters: each pixel is computed from a square window of the unchanged source.
+// Convolution, erosion, dilation, edge strength, median, contour, jitter and noise.
+//
+// Every position outside the image reads as one and the same colour (the out-of-range rule of
+// GetPixelColor), so the window operations work on a copy of the colours padded with that
+// colour: the inner loops then read memory directly and never test bounds.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/pximage.h"
+#include "imagelib/pxrandom.h"
+
+namespace {
+
+// The image's colours as blue, green, red triples, with lo pixels of margin before and hi
+// after in both directions, the margin holding the out-of-range colour.
+struct PaddedColours {
+    std::vector<BYTE> bgr;
+    std::vector<BYTE> gray;  // filled only on request
+    LONG lo = 0;
+    size_t stride = 0;  // pixels per padded row
+
+    const BYTE* At(LONG x, LONG y) const {
+        return bgr.data() + ((static_cast<size_t>(y + lo) * stride) + static_cast<size_t>(x + lo)) * 3;
+    }
+    BYTE GrayAt(LONG x, LONG y) const {
+        return gray[static_cast<size_t>(y + lo) * stride + static_cast<size_t>(x + lo)];
+    }
+};
+
+bool BuildPadded(PxImage& img, LONG lo, LONG hi, bool withGray, PaddedColours& out) {
+    const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
+    const size_t pw = static_cast<size_t>(w) + lo + hi, ph = static_cast<size_t>(h) + lo + hi;
+    try {
+        out.bgr.assign(pw * ph * 3, 0);
+        if (withGray) out.gray.assign(pw * ph, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    out.lo = lo;
+    out.stride = pw;
+    const RGBQUAD outside = img.GetPixelColor(-1, -1);
+    const bool direct = img.GetBpp() == 24;
+    for (size_t py = 0; py < ph; py++) {
+        BYTE* row = out.bgr.data() + py * pw * 3;
+        const LONG y = static_cast<LONG>(py) - lo;
+        const bool rowInside = y >= 0 && y < h;
+        const BYTE* src = rowInside && direct ? img.GetBits(static_cast<DWORD>(y)) : nullptr;
+        for (size_t px = 0; px < pw; px++) {
+            const LONG x = static_cast<LONG>(px) - lo;
+            RGBQUAD c;
+            if (!rowInside || x < 0 || x >= w) {
+                c = outside;
+            } else if (src) {
+                c.rgbBlue = src[3 * x];
+                c.rgbGreen = src[3 * x + 1];
+                c.rgbRed = src[3 * x + 2];
+            } else {
+                c = img.GetPixelColor(x, y, false);
+            }
+            row[3 * px] = c.rgbBlue;
+            row[3 * px + 1] = c.rgbGreen;
+            row[3 * px + 2] = c.rgbRed;
+            if (withGray) out.gray[py * pw + px] = px_ops::Gray(c);
+        }
+    }
+    return true;
+}
+
+inline RGBQUAD FromBGR(const BYTE* p) {
+    RGBQUAD c;
+    c.rgbBlue = p[0];
+    c.rgbGreen = p[1];
+    c.rgbRed = p[2];
+    c.rgbReserved = 0;
+    return c;
+}
+
+}  // namespace
+
+namespace px_ops {
+
+// Runs fn(x, y) -> RGBQUAD for every selected pixel of the region, row by row, writing into dst
+// without alpha. Rows go to worker threads for 24-bit results; an indexed result is written on
+// one thread because the nearest-colour search keeps a cache in the image.
+template <class Selected, class Fn>
+void RunWindowOp(PxImage& src, PxImage& dst, LONG xmin, LONG xmax, LONG ymin, LONG ymax, Selected selected, Fn fn) {
+    const LONG h = static_cast<LONG>(src.GetHeight());
+    auto row = [&](int64_t i) {
+        const LONG y = ymin + static_cast<LONG>(i);
+        src.SetProgress(static_cast<LONG>(100LL * y / h));
+        if (src.GetEscape()) return false;
+        if (dst.GetBpp() == 24) {
+            BYTE* out = dst.GetBits(static_cast<DWORD>(y));
+            for (LONG x = xmin; x < xmax; x++) {
+                if (!selected(x, y)) continue;
+                const RGBQUAD c = fn(x, y);
+                out[3 * x] = c.rgbBlue;
+                out[3 * x + 1] = c.rgbGreen;
+                out[3 * x + 2] = c.rgbRed;
+            }
+        } else {
+            for (LONG x = xmin; x < xmax; x++)
+                if (selected(x, y)) dst.SetPixelColor(x, y, fn(x, y), false);
+        }
+        return true;
+    };
+    const int64_t rows = ymax > ymin ? ymax - ymin : 0;
+    if (dst.GetBpp() == 24) {
+        ParallelItems(rows, row);
+    } else {
+        for (int64_t i = 0; i < rows; i++)
+            if (!row(i)) break;
+    }
+}
+
+}  // namespace px_ops
+
+namespace {
+
+// Checks shared by the window operations; sets the error text on failure.
+bool WindowSizeOk(LONG K, const char* name, PxImage& img, char* msg, size_t msgsize) {
+    if (K >= 1) return true;
+    std::snprintf(msg, msgsize, "PxImage::%s : window size must be at least 1", name);
+    (void)img;
+    return false;
+}
+
+}  // namespace
+
+bool PxImage::Filter(LONG* kernel, LONG Ksize, LONG Kfactor, LONG Koffset) {
+    if (!pDib) return false;
+    if (!kernel) {
+        SetLastError("PxImage::Filter : no kernel");
+        return false;
+    }
+    char msg[128];
+    if (!WindowSizeOk(Ksize, "Filter", *this, msg, sizeof msg)) {
+        SetLastError(msg);
+        return false;
+    }
+    const LONG k2 = Ksize / 2, kmax = Ksize - k2;
+    PxImage tmp(*this, true, true, true);
+    if (!tmp.IsValid()) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    const LONG w = head.biWidth, h = head.biHeight;
+    auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
+
+    if (OpsIsGray8()) {
+        const int64_t factor = Kfactor == 0 ? 1 : Kfactor;
+        auto row = [&](int64_t i) {
+            const LONG y = ymin + static_cast<LONG>(i);
+            info.nProgress = static_cast<LONG>(100LL * y / h);
+            if (info.nEscape) return false;
+            // Pixels whose window touches row 0, column 0 or passes the far edges stay as they are.
+            if (!(y - k2 >= 1 && y + kmax - 1 <= h - 1)) return true;
+            BYTE* out = tmp.GetBits(y);
+            for (LONG x = xmin; x < xmax; x++) {
+                if (!OpsSelected(x, y) || !(x - k2 >= 1 && x + kmax - 1 <= w - 1)) continue;
+                int64_t s = 0;
+                for (LONG dy = -k2; dy < kmax; dy++) {
+                    const BYTE* src = GetBits(y + dy) + x;
+                    const LONG* kr = kernel + static_cast<size_t>(dy + k2) * Ksize + k2;
+                    for (LONG dx = -k2; dx < kmax; dx++) s += int64_t{kr[dx]} * src[dx];
+                }
+                out[x] = px_ops::ClampInt(Koffset + s / factor);
+            }
+            return true;
+        };
+        px_ops::ParallelItems(ymax > ymin ? ymax - ymin : 0, row);
+        Transfer(tmp);
+        return true;
+    }
+
+    PaddedColours pad;
+    if (!BuildPadded(*this, k2, kmax, false, pad)) {
+        SetLastError("PxImage::Filter can't allocate memory");
+        return false;
+    }
+    px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
+        int64_t sb = 0, sg = 0, sr = 0;
+        for (LONG dy = -k2; dy < kmax; dy++) {
+            const BYTE* p = pad.At(x - k2, y + dy);
+            const LONG* kr = kernel + static_cast<size_t>(dy + k2) * Ksize;
+            for (LONG j = 0; j < Ksize; j++, p += 3) {
+                const int64_t kw = kr[j];
+                sb += kw * p[0];
+                sg += kw * p[1];
+                sr += kw * p[2];
+            }
+        }
+        if (Kfactor != 0) {
+            sb /= Kfactor;
+            sg /= Kfactor;
+            sr /= Kfactor;
+        }
+        RGBQUAD c;
+        c.rgbBlue = px_ops::ClampInt(Koffset + sb);
+        c.rgbGreen = px_ops::ClampInt(Koffset + sg);
+        c.rgbRed = px_ops::ClampInt(Koffset + sr);
+        c.rgbReserved = 0;
+        return c;
+    });
+    Transfer(tmp);
+    return true;
+}
+
+bool PxImage::Erode(LONG Ksize) { return OpsMorph(Ksize, 0, "Erode"); }
+bool PxImage::Dilate(LONG Ksize) { return OpsMorph(Ksize, 1, "Dilate"); }
+bool PxImage::Edge(LONG Ksize) { return OpsMorph(Ksize, 2, "Edge"); }
+
+// Erode (0), Dilate (1) and Edge (2) differ only in what they keep of the window's extremes.
+bool PxImage::OpsMorph(LONG Ksize, int kind, const char* name) {
+    if (!pDib) return false;
+    char msg[128];
+    if (!WindowSizeOk(Ksize, name, *this, msg, sizeof msg)) {
+        SetLastError(msg);
+        return false;
+    }
+    const LONG k2 = Ksize / 2, kmax = Ksize - k2;
+    PxImage tmp(*this, true, true, true);
+    if (!tmp.IsValid()) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    PaddedColours pad;
+    if (!BuildPadded(*this, k2, kmax, false, pad)) {
+        std::snprintf(msg, sizeof msg, "PxImage::%s can't allocate memory", name);
+        SetLastError(msg);
+        return false;
+    }
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
+    px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
+        BYTE lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+        for (LONG dy = -k2; dy < kmax; dy++) {
+            const BYTE* p = pad.At(x - k2, y + dy);
+            for (LONG j = 0; j < Ksize; j++, p += 3) {
+                for (int c = 0; c < 3; c++) {
+                    lo[c] = std::min(lo[c], p[c]);
+                    hi[c] = std::max(hi[c], p[c]);
+                }
+            }
+        }
+        BYTE r[3];
+        for (int c = 0; c < 3; c++)
+            r[c] = kind == 0 ? lo[c] : kind == 1 ? hi[c] : static_cast<BYTE>(255 - (hi[c] - lo[c]));
+        return FromBGR(r);
+    });
+    Transfer(tmp);
+    return true;
+}
+
+bool PxImage::Median(LONG Ksize) {
+    if (!pDib) return false;
+    char msg[128];
+    if (!WindowSizeOk(Ksize, "Median", *this, msg, sizeof msg)) {
+        SetLastError(msg);
+        return false;
+    }
+    const LONG k2 = Ksize / 2, kmax = Ksize - k2;
+    const int64_t kk = int64_t{Ksize} * Ksize;
+    if (kk > (int64_t{1} << 24)) {
+        SetLastError("PxImage::Median can't allocate memory");
+        return false;
+    }
+    PxImage tmp(*this, true, true, true);
+    if (!tmp.IsValid()) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    PaddedColours pad;
+    if (!BuildPadded(*this, k2, kmax, true, pad)) {
+        SetLastError("PxImage::Median can't allocate memory");
+        return false;
+    }
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
+    const size_t mid = static_cast<size_t>(kk / 2);
+    // One scratch window per thread. Sorting by (grey, collection position) makes the order of
+    // equal greys the order of collection: dx outer, dy inner.
+    px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
+        thread_local std::vector<uint64_t> keys;
+        keys.resize(static_cast<size_t>(kk));
+        size_t n = 0;
+        for (LONG dx = -k2; dx < kmax; dx++)
+            for (LONG dy = -k2; dy < kmax; dy++, n++)
+                keys[n] = (uint64_t{pad.GrayAt(x + dx, y + dy)} << 40) | (uint64_t(uint32_t(dx + k2)) << 20) |
+                          uint32_t(dy + k2);
+        std::nth_element(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(mid), keys.end());
+        const uint64_t k = keys[mid];
+        const LONG dx = static_cast<LONG>((k >> 20) & 0xFFFFF) - k2;
+        const LONG dy = static_cast<LONG>(k & 0xFFFFF) - k2;
+        return FromBGR(pad.At(x + dx, y + dy));
+    });
+    Transfer(tmp);
+    return true;
+}
+
+bool PxImage::Contour() {
+    if (!pDib) return false;
+    PxImage tmp(*this, true, true, true);
+    if (!tmp.IsValid()) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    PaddedColours pad;
+    if (!BuildPadded(*this, 1, 2, false, pad)) {
+        SetLastError("PxImage::Contour can't allocate memory");
+        return false;
+    }
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
+    px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
+        const BYTE* c = pad.At(x, y);
+        int m[3] = {0, 0, 0};
+        for (LONG dx = -1; dx <= 1; dx++) {
+            for (LONG dy = -1; dy <= 1; dy++) {
+                const BYTE* n = pad.At(x + dx, y + dy);
+                for (int ch = 0; ch < 3; ch++)
+                    if (n[ch] - c[ch] > m[ch]) m[ch] = n[ch];
+            }
+        }
+        BYTE r[3];
+        for (int ch = 0; ch < 3; ch++) r[ch] = static_cast<BYTE>(255 - m[ch]);
+        return FromBGR(r);
+    });
+    Transfer(tmp);
+    return true;
+}
+
+namespace {
+
+// trunc((rand / 32767 - 0.5) * span) from the library's 15-bit generator, kept within the
+// 32-bit range whatever span is.
+int64_t RandomOffset(float span) {
+    const float v = (static_cast<float>(px::rand15()) / 32767.0f - 0.5f) * span;
+    if (!(v > -2147483648.0f)) return v != v ? 0 : -2147483648LL;
+    if (v >= 2147483648.0f) return 2147483647LL;
+    return static_cast<int64_t>(v);
+}
+
+}  // namespace
+
+bool PxImage::Jitter(LONG radius) {
+    if (!pDib) return false;
+    PxImage tmp(*this, true, true, true);
+    if (!tmp.IsValid()) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    const LONG w = head.biWidth, h = head.biHeight;
+    const float span = 2.0f * static_cast<float>(radius);
+    const bool indexed = IsIndexed();
+    // One generator, drawn in row order: kept on one thread so a seed gives one result.
+    for (LONG y = ymin; y < ymax; y++) {
+        info.nProgress = static_cast<LONG>(100LL * y / h);
+        if (info.nEscape) break;
+        for (LONG x = xmin; x < xmax; x++) {
+            if (!OpsSelected(x, y)) continue;
+            int64_t nx = x + RandomOffset(span);
+            int64_t ny = y + RandomOffset(span);
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h) {
+                nx = x;
+                ny = y;
+            }
+            if (indexed)
+                tmp.SetPixelIndex(x, y, BlindGetPixelIndex(static_cast<LONG>(nx), static_cast<LONG>(ny)));
+            else
+                tmp.SetPixelColor(x, y, BlindGetPixelColor(static_cast<LONG>(nx), static_cast<LONG>(ny)), false);
+            tmp.AlphaSet(x, y, AlphaGet(static_cast<LONG>(nx), static_cast<LONG>(ny)));
+        }
+    }
+    Transfer(tmp);
+    return true;
+}
+
+bool PxImage::Noise(LONG level) {
+    if (!pDib) return false;
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    const float span = static_cast<float>(level);
+    for (LONG y = ymin; y < ymax; y++) {
+        info.nProgress = static_cast<LONG>(100LL * y / ymax);
+        for (LONG x = xmin; x < xmax; x++) {
+            if (!OpsSelected(x, y)) continue;
+            RGBQUAD c = BlindGetPixelColor(x, y);
+            c.rgbRed = px_ops::ClampInt(c.rgbRed + RandomOffset(span));
+            c.rgbGreen = px_ops::ClampInt(c.rgbGreen + RandomOffset(span));
+            c.rgbBlue = px_ops::ClampInt(c.rgbBlue + RandomOffset(span));
+            SetPixelColor(x, y, c, false);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,295 @@
+// Histogram counting and the contrast remappings built on it: stretch, equalize, normalize,
+// logarithm and square root. The remappings work on the whole image; true colour changes luma
+// only (through YUV), palette images change their palette.
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/pximage.h"
+
+LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG colorspace) {
+    if (!pDib) return 0;
+    LONG* arrays[4] = {red, green, blue, gray};
+    for (LONG* a : arrays)
+        if (a) std::memset(a, 0, 256 * sizeof(LONG));
+    if (!red && !green && !blue && !gray) return 0;
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    for (LONG y = ymin; y < ymax; y++) {
+        for (LONG x = xmin; x < xmax; x++) {
+            if (!OpsSelected(x, y)) continue;
+            RGBQUAD c = BlindGetPixelColor(x, y);
+            switch (colorspace) {
+                case 1: c = HSLtoRGB(c); break;
+                case 2: c = YUVtoRGB(c); break;
+                case 3: c = YIQtoRGB(c); break;
+                case 4: c = XYZtoRGB(c); break;
+                default: break;
+            }
+            if (red) red[c.rgbRed]++;
+            if (green) green[c.rgbGreen]++;
+            if (blue) blue[c.rgbBlue]++;
+            if (gray) gray[px_ops::Gray(c)]++;
+        }
+    }
+    LONG n = 0;
+    for (LONG* a : arrays)
+        if (a)
+            for (int i = 0; i < 256; i++) n = std::max(n, a[i]);
+    return n;
+}
+
+void PxImage::OpsGrayHistogram(int64_t hist[256]) {
+    std::fill(hist, hist + 256, int64_t{0});
+    const LONG w = head.biWidth, h = head.biHeight;
+    for (LONG y = 0; y < h; y++) {
+        info.nProgress = static_cast<LONG>(50LL * y / h);
+        if (info.nEscape) break;
+        if (head.biBitCount == 24) {
+            const BYTE* p = GetBits(y);
+            for (LONG x = 0; x < w; x++, p += 3) hist[(306 * p[2] + 601 * p[1] + 117 * p[0]) >> 10]++;
+        } else {
+            for (LONG x = 0; x < w; x++) hist[px_ops::Gray(BlindGetPixelColor(x, y))]++;
+        }
+    }
+}
+
+namespace {
+
+RGBQUAD RemapLuma(RGBQUAD c, const BYTE map[256]) {
+    RGBQUAD yuv = PxImage::RGBtoYUV(c);
+    yuv.rgbRed = map[yuv.rgbRed];
+    RGBQUAD r = PxImage::YUVtoRGB(yuv);
+    r.rgbReserved = c.rgbReserved;
+    return r;
+}
+
+}  // namespace
+
+void PxImage::OpsRemapLuma(const BYTE map[256]) {
+    if (IsIndexed()) {
+        RGBQUAD* pal = GetPalette();
+        for (DWORD j = 0; j < head.biClrUsed; j++) SetPaletteColor(static_cast<BYTE>(j), RemapLuma(pal[j], map));
+        return;
+    }
+    const LONG w = head.biWidth, h = head.biHeight;
+    px_ops::ParallelItems(h, [&](int64_t y) {
+        info.nProgress = static_cast<LONG>(50 + 50LL * y / h);
+        if (info.nEscape) return false;
+        BYTE* p = GetBits(static_cast<DWORD>(y));
+        for (LONG x = 0; x < w; x++, p += 3) {
+            RGBQUAD c{p[0], p[1], p[2], 0};
+            c = RemapLuma(c, map);
+            p[0] = c.rgbBlue;
+            p[1] = c.rgbGreen;
+            p[2] = c.rgbRed;
+        }
+        return true;
+    });
+}
+
+namespace {
+
+// Stretch table for one range. Values outside [lo, hi] only occur when an escape cut the scan
+// short; they go to the ends so the table never holds garbage.
+void StretchTable(int lo, int hi, BYTE table[256]) {
+    for (int v = 0; v < 256; v++) {
+        if (hi < lo)
+            table[v] = static_cast<BYTE>(v);  // nothing scanned
+        else if (v < lo)
+            table[v] = 0;
+        else if (v > hi)
+            table[v] = 255;
+        else if (hi > lo)
+            table[v] = static_cast<BYTE>(255 * (v - lo) / (hi - lo));
+        else
+            table[v] = static_cast<BYTE>(lo);
+    }
+}
+
+}  // namespace
+
+bool PxImage::HistogramStretch(LONG method) {
+    if (!pDib) return false;
+    const LONG w = head.biWidth, h = head.biHeight;
+
+    if (OpsIsGray8()) {
+        int lo = 255, hi = 0;
+        for (LONG y = 0; y < h; y++) {
+            info.nProgress = static_cast<LONG>(y * 50LL / h);
+            if (info.nEscape) break;
+            const BYTE* row = GetBits(y);
+            for (LONG x = 0; x < w; x++) {
+                lo = std::min<int>(lo, row[x]);
+                hi = std::max<int>(hi, row[x]);
+            }
+        }
+        if (lo == 0 && hi == 255) return true;
+        BYTE table[256];
+        StretchTable(lo, hi, table);
+        for (LONG y = 0; y < h; y++) {
+            info.nProgress = static_cast<LONG>(50 + y * 50LL / h);
+            if (info.nEscape) break;
+            BYTE* row = GetBits(y);
+            for (LONG x = 0; x < w; x++) row[x] = table[row[x]];
+        }
+        return true;
+    }
+
+    if (method == 1 || method == 2) {
+        int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+        for (LONG y = 0; y < h; y++) {
+            if (info.nEscape) break;
+            for (LONG x = 0; x < w; x++) {
+                const RGBQUAD c = BlindGetPixelColor(x, y);
+                const int v[3] = {c.rgbRed, c.rgbGreen, c.rgbBlue};
+                for (int ch = 0; ch < 3; ch++) {
+                    lo[ch] = std::min(lo[ch], v[ch]);
+                    hi[ch] = std::max(hi[ch], v[ch]);
+                }
+            }
+        }
+        if (method == 1) {
+            // One range over all three channels.
+            const int l = std::min({lo[0], lo[1], lo[2]}), u = std::max({hi[0], hi[1], hi[2]});
+            for (int ch = 0; ch < 3; ch++) {
+                lo[ch] = l;
+                hi[ch] = u;
+            }
+        }
+        if (lo[0] == 0 && lo[1] == 0 && lo[2] == 0 && hi[0] == 255 && hi[1] == 255 && hi[2] == 255) return true;
+        BYTE table[3][256];
+        for (int ch = 0; ch < 3; ch++) StretchTable(lo[ch], hi[ch], table[ch]);
+        for (LONG y = 0; y < h; y++) {
+            info.nProgress = static_cast<LONG>(y * 100LL / h);
+            if (info.nEscape) break;
+            for (LONG x = 0; x < w; x++) {
+                RGBQUAD c = BlindGetPixelColor(x, y);
+                c.rgbRed = table[0][c.rgbRed];
+                c.rgbGreen = table[1][c.rgbGreen];
+                c.rgbBlue = table[2][c.rgbBlue];
+                SetPixelColor(x, y, c, false);
+            }
+        }
+        return true;
+    }
+
+    // Luma stretch between the darkest and brightest grey value.
+    int lower = 255, upper = 0;
+    if (IsIndexed()) {
+        RGBQUAD* pal = GetPalette();
+        for (DWORD j = 0; j < head.biClrUsed; j++) {
+            lower = std::min<int>(lower, px_ops::Gray(pal[j]));
+            upper = std::max<int>(upper, px_ops::Gray(pal[j]));
+        }
+    } else {
+        for (LONG y = 0; y < h; y++) {
+            info.nProgress = static_cast<LONG>(50LL * y / h);
+            if (info.nEscape) break;
+            const BYTE* p = GetBits(y);
+            for (LONG x = 0; x < w; x++, p += 3) {
+                const int g = (306 * p[2] + 601 * p[1] + 117 * p[0]) >> 10;
+                lower = std::min(lower, g);
+                upper = std::max(upper, g);
+            }
+        }
+    }
+    if (upper <= lower) return false;
+    BYTE map[256];
+    const double scale = 255.0 / (upper - lower);
+    for (int v = 0; v < 256; v++) map[v] = px_ops::ClampToByte((v - lower) * scale);
+    OpsRemapLuma(map);
+    return true;
+}
+
+bool PxImage::HistogramEqualize() {
+    if (!pDib) return false;
+    int64_t hist[256];
+    OpsGrayHistogram(hist);
+    // One grey level alone has nothing to spread: equalizing would turn it white.
+    int levels = 0;
+    for (int v = 0; v < 256; v++) levels += hist[v] != 0;
+    int64_t cum[256];
+    int64_t run = 0;
+    for (int v = 0; v < 256; v++) cum[v] = run += hist[v];
+    const int64_t low = cum[0], high = cum[255];
+    if (low == high || levels <= 1) return false;
+    BYTE map[256];
+    for (int v = 0; v < 256; v++)
+        map[v] = px_ops::ClampToByte(static_cast<double>(cum[v] - low) * 255.0 / static_cast<double>(high - low));
+    OpsRemapLuma(map);
+    return true;
+}
+
+bool PxImage::HistogramNormalize() {
+    if (!pDib) return false;
+    int64_t hist[256];
+    OpsGrayHistogram(hist);
+    auto bounds = [&](int64_t t, int& low, int& high) {
+        int64_t sum = 0;
+        for (low = 0; low < 255; low++)
+            if ((sum += hist[low]) > t) break;
+        sum = 0;
+        for (high = 255; high > 0; high--)
+            if ((sum += hist[high]) > t) break;
+    };
+    int low, high;
+    bounds(int64_t{head.biWidth} * head.biHeight / 100, low, high);
+    if (low == high) bounds(0, low, high);
+    if (low >= high) return false;
+    BYTE map[256];
+    for (int v = 0; v < 256; v++) {
+        if (v < low)
+            map[v] = 0;
+        else if (v > high)
+            map[v] = 255;
+        else
+            map[v] = static_cast<BYTE>(254 * (v - low) / (high - low));
+    }
+    OpsRemapLuma(map);
+    return true;
+}
+
+namespace {
+
+// The largest grey value of the image (at least 1): pixels of a true-colour image or entries
+// of a palette.
+int MaxGray(PxImage& img, const std::function<RGBQUAD(LONG, LONG)>& colourAt) {
+    int high = 1;
+    if (img.IsIndexed()) {
+        RGBQUAD* pal = img.GetPalette();
+        for (DWORD j = 0; j < img.GetNumColors(); j++) high = std::max<int>(high, px_ops::Gray(pal[j]));
+        return high;
+    }
+    const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
+    for (LONG y = 0; y < h; y++) {
+        img.SetProgress(static_cast<LONG>(50LL * y / h));
+        if (img.GetEscape()) break;
+        for (LONG x = 0; x < w; x++) high = std::max<int>(high, px_ops::Gray(colourAt(x, y)));
+    }
+    return high;
+}
+
+}  // namespace
+
+bool PxImage::HistogramLog() {
+    if (!pDib) return false;
+    const int high = MaxGray(*this, [this](LONG x, LONG y) { return BlindGetPixelColor(x, y); });
+    const double k = 255.0 / std::log(1.0 + high);
+    BYTE map[256];
+    // A luma above the grey maximum can pass 255; it stays at white.
+    for (int v = 0; v < 256; v++) map[v] = px_ops::ClampToByte(k * std::log(1.0 + v));
+    OpsRemapLuma(map);
+    return true;
+}
+
+bool PxImage::HistogramRoot() {
+    if (!pDib) return false;
+    const int high = MaxGray(*this, [this](LONG x, LONG y) { return BlindGetPixelColor(x, y); });
+    const double k = 128.0 / std::log(1.0 + high);
+    BYTE map[256];
+    for (int v = 0; v < 256; v++) map[v] = px_ops::ClampToByte(k * std::sqrt(static_cast<double>(v)));
+    OpsRemapLuma(map);
+    return true;
+}
