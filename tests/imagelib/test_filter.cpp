@@ -1,0 +1,322 @@
+// Neighbourhood filters and the unsharp mask on small images: exact values from the window
+// rules, the border rules, the selection, escape, and the blur checked against a plain
+// column-by-column reference of the separable blur.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "imagelib/pximage.h"
+#include "imagelib/pxrandom.h"
+
+namespace {
+
+struct FilterImage : PxImage {
+    using PxImage::PxImage;
+    using PxImage::blur_line;
+    using PxImage::gen_convolve_matrix;
+    using PxImage::gen_lookup_table;
+    void Select(LONG x0, LONG y0, LONG x1, LONG y1) {
+        const size_t n = static_cast<size_t>(GetWidth()) * GetHeight();
+        std::free(pSelection);
+        pSelection = static_cast<BYTE*>(std::calloc(n, 1));
+        for (LONG y = y0; y < y1; y++)
+            for (LONG x = x0; x < x1; x++) pSelection[y * GetWidth() + x] = 255;
+        info.rSelectionBox = RECT{x0, y1, x1, y0};
+    }
+};
+
+RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) { return RGBQUAD{b, g, r, 0}; }
+
+void Fill(PxImage& img, RGBQUAD c) {
+    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); y++)
+        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); x++) img.SetPixelColor(x, y, c);
+}
+
+// 8-bit grey image with index x + 10 y.
+void MakeRamp(PxImage& img, LONG w, LONG h) {
+    img.Create(w, h, 8);
+    img.SetGrayPalette();
+    for (LONG y = 0; y < h; y++)
+        for (LONG x = 0; x < w; x++) img.SetPixelIndex(x, y, static_cast<BYTE>(x + 10 * y));
+}
+
+void FillRandom(PxImage& img, uint32_t seed) {
+    px::Rand15 r(seed);
+    for (DWORD y = 0; y < img.GetHeight(); y++) {
+        BYTE* row = img.GetBits(y);
+        for (DWORD i = 0; i < img.GetWidth() * img.GetBpp() / 8; i++) row[i] = static_cast<BYTE>(r.Next());
+    }
+}
+
+bool SamePixels(PxImage& a, PxImage& b) {
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetBpp() != b.GetBpp()) return false;
+    const DWORD n = a.GetWidth() * a.GetBpp() / 8;
+    for (DWORD y = 0; y < a.GetHeight(); y++)
+        if (std::memcmp(a.GetBits(y), b.GetBits(y), n) != 0) return false;
+    return true;
+}
+
+BYTE Red(PxImage& img, LONG x, LONG y) { return img.GetPixelColor(x, y, false).rgbRed; }
+
+}  // namespace
+
+TEST(Filter, GreyKernelSkipsTheBorderRowsAndColumns) {
+    PxImage img;
+    MakeRamp(img, 6, 6);
+    LONG kernel[9] = {0, 0, 0, 0, 0, 0, 0, 0, 1};  // weight at dx = +1, dy = +1
+    ASSERT_TRUE(img.Filter(kernel, 3, 0, 0));       // factor 0 is taken as 1
+    for (LONG y = 0; y < 6; y++)
+        for (LONG x = 0; x < 6; x++) {
+            // Only pixels whose window stays off row 0, column 0 and the far edges change.
+            const bool inner = x >= 2 && x <= 4 && y >= 2 && y <= 4;
+            EXPECT_EQ(img.GetPixelIndex(x, y), inner ? x + 1 + 10 * (y + 1) : x + 10 * y) << x << "," << y;
+        }
+    LONG id[1] = {1};
+    PxImage clamp;
+    MakeRamp(clamp, 4, 4);
+    ASSERT_TRUE(clamp.Filter(id, 1, 1, -100));
+    EXPECT_EQ(clamp.GetPixelIndex(1, 1), 0);   // 11 - 100 clamps
+    EXPECT_EQ(clamp.GetPixelIndex(3, 3), 0);   // the far edge passes with K = 1
+    EXPECT_EQ(clamp.GetPixelIndex(0, 2), 20);  // column 0 never passes x - k2 >= 1
+    EXPECT_EQ(clamp.GetPixelIndex(2, 0), 2);
+}
+
+TEST(Filter, ColourKernelReadsOutsideAsPixelZeroAndAddsRawSumWithoutFactor) {
+    PxImage img(3, 3, 24);
+    Fill(img, Rgb(10, 20, 30));
+    LONG ones[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+    PxImage raw(img);
+    ASSERT_TRUE(raw.Filter(ones, 3, 0, 5));
+    for (LONG y = 0; y < 3; y++)
+        for (LONG x = 0; x < 3; x++) {
+            const RGBQUAD c = raw.GetPixelColor(x, y, false);
+            EXPECT_EQ(c.rgbRed, 95);
+            EXPECT_EQ(c.rgbGreen, 185);
+            EXPECT_EQ(c.rgbBlue, 255);
+        }
+    // Left neighbour: column 0 reads outside, which gives the colour of pixel (0, 0).
+    PxImage edge(3, 2, 24);
+    edge.SetPixelColor(0, 0, Rgb(90, 0, 0));
+    edge.SetPixelColor(1, 1, Rgb(40, 0, 0));
+    LONG left[9] = {0, 0, 0, 1, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(edge.Filter(left, 3, 1, 0));
+    EXPECT_EQ(Red(edge, 0, 1), 90);
+    EXPECT_EQ(Red(edge, 1, 0), 90);
+    EXPECT_EQ(Red(edge, 2, 1), 40);
+    EXPECT_EQ(Red(edge, 1, 1), 0);
+    EXPECT_FALSE(edge.Filter(left, 0, 1, 0));
+    EXPECT_FALSE(edge.Filter(nullptr, 3, 1, 0));
+}
+
+TEST(Filter, ErodeDilateEdgeWindows) {
+    PxImage base(5, 5, 24);
+    Fill(base, Rgb(255, 255, 255));
+    base.SetPixelColor(2, 2, Rgb(0, 0, 0));
+
+    PxImage one(base);
+    ASSERT_TRUE(one.Erode(1));
+    EXPECT_TRUE(SamePixels(one, base));
+    ASSERT_TRUE(one.Dilate(1));
+    EXPECT_TRUE(SamePixels(one, base));
+    ASSERT_TRUE(one.Edge(1));
+    for (LONG y = 0; y < 5; y++)
+        for (LONG x = 0; x < 5; x++) EXPECT_EQ(Red(one, x, y), 255);
+
+    PxImage e3(base);
+    ASSERT_TRUE(e3.Erode(3));
+    for (LONG y = 0; y < 5; y++)
+        for (LONG x = 0; x < 5; x++) EXPECT_EQ(Red(e3, x, y), (std::abs(x - 2) <= 1 && std::abs(y - 2) <= 1) ? 0 : 255);
+
+    // An even window reaches one further back: offsets -1..0.
+    PxImage e2(base);
+    ASSERT_TRUE(e2.Erode(2));
+    for (LONG y = 0; y < 5; y++)
+        for (LONG x = 0; x < 5; x++) EXPECT_EQ(Red(e2, x, y), (x >= 2 && x <= 3 && y >= 2 && y <= 3) ? 0 : 255);
+
+    PxImage ed(base);
+    ASSERT_TRUE(ed.Edge(3));
+    EXPECT_EQ(Red(ed, 1, 1), 0);
+    EXPECT_EQ(Red(ed, 0, 0), 255);
+
+    // Dilate only inside the selection.
+    FilterImage sel(5, 5, 24);
+    Fill(sel, Rgb(255, 255, 255));
+    sel.SetPixelColor(2, 2, Rgb(0, 0, 0));
+    sel.Select(0, 0, 5, 3);
+    ASSERT_TRUE(sel.Erode(3));
+    EXPECT_EQ(Red(sel, 2, 1), 0);
+    EXPECT_EQ(Red(sel, 2, 3), 255);  // outside the selection
+    EXPECT_FALSE(sel.Dilate(0));
+}
+
+TEST(Filter, MedianContourJitterNoise) {
+    PxImage salt(5, 5, 24);
+    salt.SetPixelColor(2, 2, Rgb(255, 255, 255));
+    salt.SetPixelColor(0, 4, Rgb(200, 10, 10));
+    PxImage m1(salt);
+    ASSERT_TRUE(m1.Median(1));
+    EXPECT_TRUE(SamePixels(m1, salt));
+    ASSERT_TRUE(salt.Median(3));
+    for (LONG y = 0; y < 5; y++)
+        for (LONG x = 0; x < 5; x++) EXPECT_EQ(salt.GetPixelColor(x, y, false).rgbRed, 0) << x << "," << y;
+
+    PxImage flat(4, 3, 24);
+    Fill(flat, Rgb(90, 80, 70));
+    ASSERT_TRUE(flat.Contour());
+    EXPECT_EQ(Red(flat, 1, 1), 255);
+    PxImage spot(3, 3, 24);
+    spot.SetPixelColor(1, 1, Rgb(200, 0, 0));
+    ASSERT_TRUE(spot.Contour());
+    EXPECT_EQ(Red(spot, 1, 1), 255);   // neighbours are darker: m stays 0
+    EXPECT_EQ(Red(spot, 0, 0), 55);    // the bright neighbour's value, not the difference
+    EXPECT_EQ(Red(spot, 2, 2), 55);
+
+    // Jitter copies each index from within the radius; 0 changes nothing.
+    PxImage ramp;
+    MakeRamp(ramp, 8, 8);
+    PxImage j0(ramp);
+    ASSERT_TRUE(j0.Jitter(0));
+    EXPECT_TRUE(SamePixels(j0, ramp));
+    px::srand15(7);
+    PxImage j2(ramp);
+    ASSERT_TRUE(j2.Jitter(2));
+    int moved = 0;
+    for (LONG y = 0; y < 8; y++)
+        for (LONG x = 0; x < 8; x++) {
+            const int v = j2.GetPixelIndex(x, y);
+            EXPECT_LE(std::abs(v % 10 - x), 2);
+            EXPECT_LE(std::abs(v / 10 - y), 2);
+            moved += v != x + 10 * y;
+        }
+    EXPECT_GT(moved, 0);
+
+    // Noise stays within level / 2 of each channel and repeats with the seed.
+    PxImage n0(4, 4, 24);
+    Fill(n0, Rgb(100, 5, 250));
+    PxImage na(n0), nb(n0);
+    px::srand15(3);
+    ASSERT_TRUE(na.Noise(40));
+    px::srand15(3);
+    ASSERT_TRUE(nb.Noise(40));
+    EXPECT_TRUE(SamePixels(na, nb));
+    EXPECT_FALSE(SamePixels(na, n0));
+    for (LONG y = 0; y < 4; y++)
+        for (LONG x = 0; x < 4; x++) {
+            const RGBQUAD c = na.GetPixelColor(x, y, false);
+            EXPECT_LE(std::abs(c.rgbRed - 100), 20);
+            EXPECT_LE(c.rgbGreen, 25);
+            EXPECT_GE(c.rgbBlue, 230);
+        }
+}
+
+TEST(Filter, EscapeKeepsTheSourcePixels) {
+    PxImage img(6, 4, 24);
+    FillRandom(img, 11);
+    PxImage before(img);
+    img.SetEscape(1);
+    ASSERT_TRUE(img.Erode(3));
+    EXPECT_TRUE(SamePixels(img, before));
+    ASSERT_TRUE(img.Median(3));
+    EXPECT_TRUE(SamePixels(img, before));
+    ASSERT_TRUE(img.UnsharpMask(2.0f, 1.0f, 0));
+    EXPECT_TRUE(SamePixels(img, before));
+}
+
+namespace {
+
+// The blur exactly as defined: blur_line along every row of the image into the copy, then
+// along every column of that row-blurred copy, then the merge.
+void ReferenceUnsharp(FilterImage& img, float radius, float amount, int threshold) {
+    const int b = img.GetBpp() / 8, w = img.GetWidth(), h = img.GetHeight();
+    float* m = nullptr;
+    const int L = img.gen_convolve_matrix(radius, &m);
+    float* t = img.gen_lookup_table(m, L);
+    PxImage copy(img);
+    for (int y = 0; y < h; y++) img.blur_line(t, m, L, img.GetBits(y), copy.GetBits(y), w, b);
+    std::vector<BYTE> col(static_cast<size_t>(h) * b), out(col.size());
+    for (int x = 0; x < w; x++) {
+        for (int y = 0; y < h; y++) std::memcpy(&col[y * b], copy.GetBits(y) + x * b, b);
+        img.blur_line(t, m, L, col.data(), out.data(), h, b);
+        for (int y = 0; y < h; y++) std::memcpy(copy.GetBits(y) + x * b, &out[y * b], b);
+    }
+    for (int y = 0; y < h; y++) {
+        BYTE* s = img.GetBits(y);
+        BYTE* d = copy.GetBits(y);
+        for (int i = 0; i < w * b; i++) {
+            const int diff = s[i] - d[i];
+            if (2 * std::abs(diff) < threshold) {
+                d[i] = s[i];
+            } else {
+                const float v = s[i] + amount * diff;
+                d[i] = static_cast<BYTE>(v < 0 ? 0 : v > 255 ? 255 : v);
+            }
+        }
+    }
+    img.Transfer(copy);
+    delete[] m;
+    delete[] t;
+}
+
+}  // namespace
+
+TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
+    struct Case {
+        LONG w, h;
+        WORD bpp;
+        float radius, amount;
+        int threshold;
+    } cases[] = {
+        {37, 29, 24, 1.5f, 0.7f, 4},   // kernel of 11 taps, line ends on both axes
+        {150, 90, 8, 0.0f, 2.0f, 0},   // grey image, 5 taps, more than one column block
+        {7, 40, 24, 5.0f, 0.5f, 10},   // rows shorter than the 25-tap kernel
+        {40, 6, 8, 5.0f, 1.0f, 0},     // columns shorter than the kernel
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.w * 1000 + c.h);
+        FilterImage img(c.w, c.h, c.bpp);
+        if (c.bpp == 8) img.SetGrayPalette();
+        FillRandom(img, static_cast<uint32_t>(c.w));
+        FilterImage ref(img);
+        ReferenceUnsharp(ref, c.radius, c.amount, c.threshold);
+        ASSERT_TRUE(img.UnsharpMask(c.radius, c.amount, c.threshold));
+        EXPECT_TRUE(SamePixels(img, ref));
+    }
+}
+
+TEST(UnsharpMask, KernelAndRefusals) {
+    FilterImage img(4, 4, 24);
+    float* m = nullptr;
+    EXPECT_EQ(img.gen_convolve_matrix(0.0f, &m), 5);
+    delete[] m;
+    const int L = img.gen_convolve_matrix(5.0f, &m);
+    ASSERT_EQ(L, 25);
+    float sum = 0;
+    for (int i = 0; i < L; i++) {
+        sum += m[i];
+        EXPECT_FLOAT_EQ(m[i], m[L - 1 - i]);
+        if (i > 0 && i <= L / 2) EXPECT_GT(m[i], m[i - 1]);
+    }
+    EXPECT_NEAR(sum, 1.0f, 1e-5f);
+    delete[] m;
+
+    Fill(img, Rgb(70, 140, 210));
+    PxImage before(img);
+    ASSERT_TRUE(img.UnsharpMask(3.0f, 5.0f, 0));
+    EXPECT_TRUE(SamePixels(img, before));  // nothing to sharpen on a flat image
+
+    PxImage pal(4, 4, 4);
+    pal.SetStdPalette();
+    EXPECT_FALSE(pal.UnsharpMask(1.0f, 1.0f, 0));
+    PxImage grey4(4, 4, 4);
+    grey4.SetGrayPalette();
+    EXPECT_FALSE(grey4.UnsharpMask(1.0f, 1.0f, 0));  // 4 bits: not a whole byte per pixel
+
+    // Above any possible 2 |d| nothing changes.
+    PxImage noisy(9, 9, 24);
+    FillRandom(noisy, 5);
+    PxImage keep(noisy);
+    ASSERT_TRUE(noisy.UnsharpMask(1.0f, 3.0f, 511));
+    EXPECT_TRUE(SamePixels(noisy, keep));
+}
