@@ -1,0 +1,578 @@
+#include "ferrocam/cameraengine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "ferrocam/windowport.h"
+#include "platform/clock.h"
+#include "platform/debugout.h"
+#include "stillwriters.h"
+
+namespace {
+
+constexpr int kDefaultRoi[4] = {360, 272, 640, 480};
+constexpr int kCaptureAttempts = 55;
+
+std::string DefaultSnapshotFolder() {
+    const char* home = std::getenv("HOME");
+    return std::string(home && home[0] ? home : ".") + "/";
+}
+
+// rows at the new row time that keep the exposure of oldRows at the old row time.
+int64_t RescaleRows(double newRowTime, double oldRowTime, double oldRows) {
+    return static_cast<int64_t>((newRowTime + oldRowTime * oldRows - 1.0) / newRowTime);
+}
+
+}  // namespace
+
+CCameraEngine::CCameraEngine()
+    : registry_(std::make_unique<CRegistryKey>(RegistryRoot::CurrentUser)),
+      snapshotFolder_(DefaultSnapshotFolder()),
+      autoExposure_(std::make_unique<CAutoExposure>()) {}
+
+CCameraEngine::~CCameraEngine() {
+    JoinThreads();
+    FreeResources();
+}
+
+std::string CCameraEngine::TeamKey(int team) {
+    char key[64];
+    std::snprintf(key, sizeof key, "Software\\OSTREL\\Ferrosens\\setup%c", 'a' + (team & 0xFF));
+    return key;
+}
+
+void CCameraEngine::FreeResources() {
+    if (device_) {
+        device_->Close();
+        device_.reset();
+    }
+    for (auto& b : rawStore_) {
+        b.clear();
+        b.shrink_to_fit();
+    }
+    captureBuffer_ = sharedBuffer_ = processingBuffer_ = nullptr;
+    rawBufferBytes_ = 0;
+    rgb_.clear();
+    rgb_.shrink_to_fit();
+    corrector_.FreeGainMap();
+}
+
+bool CCameraEngine::AllocateBuffers(int width, int height) {
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    try {
+        rawBufferBytes_ = 2 * pixels + kRawHeaderBytes;
+        for (auto& b : rawStore_)
+            b.assign(rawBufferBytes_, 0);
+        rgb_.assign(pixels * 3, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    captureBuffer_ = rawStore_[0].data();
+    sharedBuffer_ = rawStore_[1].data();
+    processingBuffer_ = rawStore_[2].data();
+    return true;
+}
+
+int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND display, HWND notify) {
+    // A second Init reuses the engine: whatever the first one left is released first.
+    JoinThreads();
+    runState_.store(RunStopped);
+    display_ = display;
+    notify_ = notify;
+    // Modes above 5 are applied as 5 by the device; the buffers are sized for what it applies.
+    mode_ = std::min(resolution & 0xFF, static_cast<int>(kModeRoi));
+    callback_ = callback;
+    FreeResources();
+
+    device_ = pendingDevice_ ? std::move(pendingDevice_) : std::make_unique<CSensorDevice>();
+    device_->SetRoi(kDefaultRoi[0], kDefaultRoi[1], kDefaultRoi[2], kDefaultRoi[3]);
+    if (!device_->Open(callback, &CCameraEngine::FlatFieldHook, this, mode_)) {
+        device_.reset();
+        return CAMERA_NODEVICE;
+    }
+    currentTeam_ = CurrentParameterTeam();
+
+    const SensorMode& m = device_->State().modes[mode_];
+    if (!AllocateBuffers(m.width, m.height)) {
+        FreeResources();
+        return CAMERA_NODEVICE;
+    }
+    header_ = BITMAPINFOHEADER{};
+    header_.biSize = 40;
+    header_.biWidth = m.width;
+    header_.biHeight = m.height;
+    header_.biPlanes = 1;
+    header_.biBitCount = 24;
+    newFrame_ = false;
+    runState_.store(RunStopped);
+    deadDetect_.store(1);
+
+    device_->Start();
+    LoadParameterTeam(currentTeam_);
+    return CAMERA_OK;
+}
+
+void CCameraEngine::Shutdown() {
+    if (!device_)
+        return;
+    if (threadsStarted_)
+        Stop();
+    SaveParameterTeam(currentTeam_);
+    flatRequest_.store(0);
+    flatDone_.store(0);
+    flatOn_.store(0);
+    FreeResources();
+}
+
+void CCameraEngine::FlatFieldHook(void* context, BYTE* rgb, int width, int height) {
+    auto* self = static_cast<CCameraEngine*>(context);
+    if (self->flatRequest_.load()) {
+        if (self->corrector_.CalibrateFlatField(rgb, width, height)) {
+            self->flatDone_.store(1);
+            self->flatOn_.store(1);
+        }
+        self->flatRequest_.store(0);
+    }
+    if (self->flatDone_.load() && self->flatOn_.load())
+        self->corrector_.ApplyFlatField(rgb, width, height);
+}
+
+void CCameraEngine::ProcessFrame(BYTE* raw, BYTE* rgb, bool allowAe, int bytesPerSample) {
+    std::lock_guard<std::recursive_mutex> lock(pipelineLock_);
+    if (!device_)
+        return;
+    const int w = device_->Width(), h = device_->Height();
+    BYTE* pixels = raw + kRawHeaderBytes;
+    if (bytesPerSample != 2) {
+        if (deadDetect_.load() && corrector_.DetectDeadPixels(pixels, w, h))
+            deadDetect_.store(0);
+        if (!corrector_.DeadPixels().empty())
+            corrector_.RepairDeadPixels(pixels, w, h);
+    }
+    device_->ColorStep(pixels, rgb);
+    if (h >= 4) {
+        const size_t stride = static_cast<size_t>(w) * 3;
+        for (int y = 0; y < 3; ++y)
+            std::memcpy(rgb + stride * y, rgb + stride * 3, stride);
+        for (int y = h - 3; y < h; ++y)
+            std::memcpy(rgb + stride * y, rgb + stride * (h - 4), stride);
+    }
+    if (allowAe && aeState_.load()) {
+        const int rows = device_->ExposureRows();
+        const int next = autoExposure_->Step(pixels, w, h, rows, aeTarget_.load());
+        if (next != rows)
+            device_->SetExposureRows(next);
+    }
+}
+
+int CCameraEngine::GrabFrame(BYTE* raw, uint64_t capacity) {
+    if (!raw)
+        return CAMERA_READFAIL;
+    std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
+    if (!mode.owns_lock())
+        return CAMERA_NOFRAME;
+    RawBuffer buffer;
+    buffer.data = raw;
+    buffer.capacity = capacity;
+    return device_->GrabFrame(buffer);
+}
+
+int CCameraEngine::Decode(BYTE* raw, BYTE* rgb, bool runAe) {
+    if (!raw || !rgb)
+        return CAMERA_NOFRAME;
+    std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
+    if (!mode.owns_lock())
+        return CAMERA_NOFRAME;
+    ProcessFrame(raw, rgb, runAe, device_->BytesPerSample());
+    return CAMERA_OK;
+}
+
+void CCameraEngine::GetImageSize(int& width, int& height) const {
+    width = device_->Width();
+    height = device_->Height();
+}
+
+int CCameraEngine::Play() {
+    std::lock_guard<std::mutex> control(controlLock_);
+    const BYTE state = runState_.load();
+    if (state == RunRunning)
+        return 0;
+    if (state == RunPaused) {
+        std::lock_guard<std::mutex> swap(swapLock_);
+        newFrame_ = false;
+        runState_.store(RunRunning);
+        return 1;
+    }
+    {
+        std::lock_guard<std::mutex> swap(swapLock_);
+        newFrame_ = false;
+    }
+    device_->ClearAbort();
+    runState_.store(RunRunning);
+    captureThread_ = std::thread(&CCameraEngine::CaptureThread, this);
+    displayThread_ = std::thread(&CCameraEngine::DisplayThread, this);
+    threadsStarted_ = true;
+    return 1;
+}
+
+int CCameraEngine::Pause() {
+    runState_.store(RunPaused);
+    return 1;
+}
+
+void CCameraEngine::JoinThreads() {
+    if (!threadsStarted_)
+        return;
+    runState_.store(RunStopped);
+    if (device_)
+        device_->AbortRead();
+    if (displayThread_.joinable())
+        displayThread_.join();
+    if (captureThread_.joinable())
+        captureThread_.join();
+    if (device_)
+        device_->ClearAbort();
+    threadsStarted_ = false;
+}
+
+int CCameraEngine::Stop() {
+    std::lock_guard<std::mutex> control(controlLock_);
+    if (runState_.load() == RunStopped)
+        return 0;
+    runState_.store(RunStopped);
+    // Marked running after Pause and Play on a stopped engine, but no threads were started.
+    JoinThreads();
+    return 1;
+}
+
+void CCameraEngine::CaptureThread() {
+    while (runState_.load() != RunStopped) {
+        if (runState_.load() == RunPaused) {
+            SleepMs(10);
+            continue;
+        }
+        int result;
+        {
+            std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
+            if (!mode.owns_lock()) {
+                SleepMs(10);
+                continue;
+            }
+            RawBuffer buffer;
+            buffer.data = captureBuffer_;
+            buffer.capacity = rawBufferBytes_;
+            result = device_->GrabFrame(buffer);
+            if (result == CAMERA_SNAPFRAME) {
+                char path[4096];
+                std::time_t now = std::time(nullptr);
+                std::tm local{};
+                localtime_r(&now, &local);
+                std::snprintf(path, sizeof path, "%sP%02d%02d%02d%02d%02d.bmp", snapshotFolder_.c_str(),
+                              local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+                std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
+                ProcessFrame(captureBuffer_, rgb_.data(), false, buffer.bytesPerSample);
+                WriteBmpFile(path, rgb_.data(), device_->Width(), device_->Height());
+            }
+        }
+        if (result == CAMERA_OK) {
+            std::lock_guard<std::mutex> swap(swapLock_);
+            std::swap(captureBuffer_, sharedBuffer_);
+            newFrame_ = true;
+        }
+    }
+}
+
+void CCameraEngine::DisplayThread() {
+    while (runState_.load() != RunStopped) {
+        if (runState_.load() != RunRunning) {
+            SleepMs(10);
+            continue;
+        }
+        bool have = false;
+        {
+            std::lock_guard<std::mutex> swap(swapLock_);
+            if (newFrame_) {
+                std::swap(processingBuffer_, sharedBuffer_);
+                newFrame_ = false;
+                have = true;
+            }
+        }
+        if (!have) {
+            SleepMs(1);
+            continue;
+        }
+        std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
+        if (!mode.owns_lock())
+            continue;  // a mode switch is under way: this frame has the old size
+        std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
+        ProcessFrame(processingBuffer_, rgb_.data(), true, device_->BytesPerSample());
+        const FerroWindowPort* port = GetFerroWindowPort();
+        if (port && display_ && displayEnable_.load() && port->isWindow && port->isWindow(display_) && port->drawFrame)
+            port->drawFrame(display_, header_, rgb_.data());
+        if (port && notify_ && port->isWindow && port->isWindow(notify_) && port->postMessage)
+            port->postMessage(notify_, videoMessage_.load(), 0, 0);
+    }
+}
+
+int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolution) {
+    if (!device_)
+        return CAMERA_NODEVICE;
+    if (!basePath)
+        return CAMERA_NOFRAME;
+    const bool wasRunning = runState_.load() == RunRunning && threadsStarted_;
+    if (wasRunning)
+        Stop();
+    std::lock_guard<std::recursive_mutex> modeGuard(modeLock_);
+
+    const int rows = device_->ExposureRows();
+    const int requested = std::min(resolution & 0xFF, static_cast<int>(kModeRoi));
+    const bool switched = requested != mode_;
+    if (switched) {
+        flatRequest_.store(flatOn_.load());
+        deadDetect_.store(1);
+        const double oldRowTime = device_->GetRowTime();
+        device_->SelectMode(requested);
+        const double newRowTime = device_->GetRowTime();
+        device_->SetExposureRows(RescaleRows(newRowTime, oldRowTime, rows));
+        SleepMs(300);
+    }
+
+    const int w = device_->Width(), h = device_->Height();
+    const uint64_t pixels = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
+    int result = CAMERA_OK;
+    std::vector<BYTE> raw, rgb;
+    try {
+        raw.assign(std::max<uint64_t>(pixels + kRawHeaderBytes, device_->RawFrameBytes()), 0);
+        rgb.assign(pixels * 3, 0);
+    } catch (const std::bad_alloc&) {
+        result = CAMERA_NOMEMORY;
+    }
+
+    if (result == CAMERA_OK) {
+        int grab = CAMERA_NOFRAME;
+        for (int attempt = 0; attempt < kCaptureAttempts && grab != CAMERA_OK; ++attempt) {
+            RawBuffer buffer;
+            buffer.data = raw.data();
+            buffer.capacity = raw.size();
+            grab = device_->GrabFrame(buffer);
+        }
+        // Without a good frame there is nothing worth writing: the grab's error is the answer.
+        if (grab != CAMERA_OK) {
+            result = grab;
+        } else {
+            const std::string base(basePath);
+            bool ok = true;
+            if (flags & CAPTURE_FILE_RAW)
+                ok &= WriteRawFile((base + ".raw").c_str(), raw.data() + kRawHeaderBytes,
+                                   pixels * static_cast<uint64_t>(device_->BytesPerSample())) == 1;
+            if (flags & (CAPTURE_FILE_JPEG | CAPTURE_FILE_BMP | CAPTURE_FILE_TIFF)) {
+                ProcessFrame(raw.data(), rgb.data(), false, device_->BytesPerSample());
+                if (flags & CAPTURE_FILE_JPEG)
+                    ok &= SaveJpegFile((base + ".jpg").c_str(), rgb.data(), w, h) == 1;
+                if (flags & CAPTURE_FILE_BMP)
+                    ok &= WriteBmpFile((base + ".bmp").c_str(), rgb.data(), w, h) == 1;
+                if (flags & CAPTURE_FILE_TIFF)
+                    ok &= SaveTiffFile((base + ".tif").c_str(), rgb.data(), w, h) == 1;
+            }
+            // A file that could not be written is not reported as written.
+            if (!ok)
+                result = CAMERA_NOFRAME;
+        }
+    }
+
+    if (switched) {
+        flatRequest_.store(flatOn_.load());
+        deadDetect_.store(1);
+        device_->SelectMode(mode_);
+        device_->SetExposureRows(rows);
+    }
+    if (wasRunning)
+        Play();
+    return result;
+}
+
+void CCameraEngine::SetAeTarget(int target) { aeTarget_.store(static_cast<BYTE>(std::clamp(target & 0xFF, 40, 200))); }
+
+void CCameraEngine::SetExposureTime(unsigned ms) {
+    const double rowTime = device_->GetRowTime();
+    const int64_t rows = static_cast<int64_t>((static_cast<double>(ms) * 1000.0 + rowTime - 1.0) / rowTime);
+    const int64_t clamped = std::clamp<int64_t>(rows, 1, 65535);
+    if (clamped != device_->ExposureRows())
+        device_->SetExposureRows(clamped);
+}
+
+unsigned CCameraEngine::ExposureTime() const {
+    return static_cast<unsigned>(static_cast<double>(device_->ExposureRows()) * device_->GetRowTime() * 0.001);
+}
+
+void CCameraEngine::SetGains(unsigned red, unsigned green, unsigned blue) {
+    device_->SetGains(static_cast<int>(red & 0xFFFF), static_cast<int>(green & 0xFFFF), static_cast<int>(blue & 0xFFFF));
+}
+
+void CCameraEngine::GetGains(int& red, int& green, int& blue) const {
+    for (int i = 0; i < 10 && device_->WhiteBalanceRequested(); ++i)
+        SleepMs(100);
+    device_->GetGains(red, green, blue);
+}
+
+void CCameraEngine::SetSaturation(int saturation) {
+    if (!colorEnhancement_.load() || monochrome_.load())
+        return;
+    saturation_.store(saturation & 0xFF);
+    device_->SetSaturation(saturation & 0xFF);
+}
+
+void CCameraEngine::SetColorEnhancement(int on) {
+    colorEnhancement_.store(on);
+    if (!monochrome_.load())
+        device_->SetSaturation(on ? saturation_.load() : 128);
+}
+
+void CCameraEngine::SetMonochrome(int on) {
+    monochrome_.store(on);
+    if (on)
+        device_->SetSaturation(0);
+    else
+        device_->SetSaturation(colorEnhancement_.load() ? saturation_.load() : 128);
+}
+
+void CCameraEngine::SetFrameSpeed(int speed) {
+    const int next = std::min(speed & 0xFF, 4);
+    if (next == device_->FrameSpeed())
+        return;
+    const double oldRowTime = device_->GetRowTime();
+    const int oldRows = device_->ExposureRows();
+    device_->SetFrameSpeed(next);
+    device_->SetExposureRows(RescaleRows(device_->GetRowTime(), oldRowTime, oldRows));
+}
+
+int CCameraEngine::SaveParameterTeam(int team) {
+    if (!device_)
+        return CAMERA_NODEVICE;
+    const int n = team & 0xFF;
+    CRegistryKey key;
+    const std::string path = TeamKey(n);
+    if (!key.Open(path) && !key.Create(path))
+        return CAMERA_OK;
+    currentTeam_ = static_cast<BYTE>(n);
+    int red, green, blue;
+    device_->GetGains(red, green, blue);
+    key.WriteDword("rGain", static_cast<DWORD>(red));
+    key.WriteDword("gGain", static_cast<DWORD>(green));
+    key.WriteDword("bGain", static_cast<DWORD>(blue));
+    key.WriteDword("gamma", static_cast<DWORD>(device_->Gamma()));
+    key.WriteDword("contrast", static_cast<DWORD>(device_->Contrast()));
+    key.WriteDword("saturation", static_cast<DWORD>(saturation_.load()));
+    key.WriteDword("horz", static_cast<DWORD>(device_->GetMirror(0)));
+    key.WriteDword("vert", static_cast<DWORD>(device_->GetMirror(1)));
+    key.WriteDword("analogGain", static_cast<DWORD>(device_->AnalogGain()));
+    key.WriteDword("exposure", static_cast<DWORD>(device_->ExposureRows()));
+    char rowTime[32];
+    std::snprintf(rowTime, sizeof rowTime, "%0.5f", static_cast<double>(device_->GetRowTime()));
+    key.WriteString("rowtime", rowTime);
+    key.WriteDword("frameSpeed", static_cast<DWORD>(device_->FrameSpeed()));
+    key.WriteDword("aeTarget", static_cast<DWORD>(aeTarget_.load()));
+    key.WriteDword("aeState", static_cast<DWORD>(aeState_.load()));
+    key.WriteDword("mono", static_cast<DWORD>(monochrome_.load()));
+    key.WriteDword("enhance", static_cast<DWORD>(colorEnhancement_.load()));
+    key.Close();
+    CRegistryKey first;
+    if (first.Open(TeamKey(0)))
+        first.WriteDword("paraTeam", static_cast<DWORD>(n));
+    return CAMERA_OK;
+}
+
+int CCameraEngine::LoadParameterTeam(int team) {
+    if (!device_)
+        return CAMERA_NODEVICE;
+    const int n = team & 0xFF;
+    CRegistryKey key;
+    if (!key.Open(TeamKey(n)))
+        return CAMERA_OK;
+    // A value missing from the key (or unreadable) keeps the current setting.
+    int red, green, blue;
+    device_->GetGains(red, green, blue);
+    DWORD r = static_cast<DWORD>(red), g = static_cast<DWORD>(green), b = static_cast<DWORD>(blue);
+    key.ReadDword("rGain", r);
+    key.ReadDword("gGain", g);
+    key.ReadDword("bGain", b);
+    device_->SetGains(static_cast<int>(r & 0xFFFF), static_cast<int>(g & 0xFFFF), static_cast<int>(b & 0xFFFF));
+
+    DWORD v;
+    if (key.ReadDword("gamma", v = 0))
+        device_->SetGamma(static_cast<int>(v & 0xFF));
+    if (key.ReadDword("contrast", v = 0))
+        device_->SetContrast(static_cast<int>(v & 0xFF));
+    if (key.ReadDword("saturation", v = 0)) {
+        device_->SetSaturation(static_cast<int>(v & 0xFF));
+        saturation_.store(static_cast<int>(v & 0xFF));
+    }
+    if (key.ReadDword("horz", v = 0))
+        device_->SetMirror(0, v ? 1 : 0);
+    if (key.ReadDword("vert", v = 0))
+        device_->SetMirror(1, v ? 1 : 0);
+    if (key.ReadDword("frameSpeed", v = 0))
+        device_->SetFrameSpeedValue(static_cast<int>(std::min<DWORD>(v & 0xFF, 4)));
+    if (key.ReadDword("analogGain", v = 0))
+        device_->SetAnalogGain(static_cast<int>(std::min<DWORD>(v, 0xFFFF)));
+
+    DWORD rows = 0;
+    std::string rowTimeText;
+    if (key.ReadDword("exposure", rows) && key.ReadString("rowtime", rowTimeText)) {
+        char* end = nullptr;
+        double stored = std::strtod(rowTimeText.c_str(), &end);
+        const double current = device_->GetRowTime();
+        if (end != rowTimeText.c_str() && std::isfinite(stored) && stored > 0 && stored < 1e6)
+            device_->SetExposureRows(RescaleRows(current, stored, static_cast<double>(rows)));
+    }
+    if (key.ReadDword("mono", v = 0))
+        monochrome_.store(v ? 1 : 0);
+    if (key.ReadDword("enhance", v = 0))
+        colorEnhancement_.store(v ? 1 : 0);
+    if (key.ReadDword("aeState", v = 0))
+        aeState_.store(v ? 1 : 0);
+    if (key.ReadDword("aeTarget", v = 0))
+        SetAeTarget(static_cast<int>(v & 0xFF));
+    if (!colorEnhancement_.load())
+        device_->SetSaturation(128);
+    if (monochrome_.load())
+        device_->SetSaturation(0);
+    currentTeam_ = static_cast<BYTE>(n);
+    return CAMERA_OK;
+}
+
+BYTE CCameraEngine::CurrentParameterTeam() {
+    CRegistryKey key;
+    if (!key.Open(TeamKey(0)))
+        return 0;
+    DWORD team = 0;
+    key.ReadDword("paraTeam", team);
+    return static_cast<BYTE>(team & 0xFF);
+}
+
+void CCameraEngine::CorrectionDead() {
+    std::lock_guard<std::recursive_mutex> lock(pipelineLock_);
+    corrector_.ClearDeadPixels();
+    deadDetect_.store(1);
+}
+
+int CCameraEngine::SetLevelsValues(int low, int high) {
+    if (autoLevels_)
+        return CAMERA_OK;
+    if (static_cast<unsigned>(low) > 254)
+        low = 255;
+    if (static_cast<unsigned>(high) > 254)
+        high = 255;
+    if (high < low)
+        return CAMERA_BADRANGE;
+    levelsLow_ = low;
+    levelsHigh_ = high;
+    return CAMERA_OK;
+}
+
+void CCameraEngine::GetLevelsCounts(int* counts) const { std::memcpy(counts, levelsCounts_, sizeof levelsCounts_); }

@@ -1,0 +1,159 @@
+// The process-wide camera engine behind the driver's exported functions: opens the sensor,
+// reads raw frames, runs the colour pipeline and corrections, keeps the settings, stores them
+// as parameter teams and writes still files. Its own capture and display threads run only
+// after Play.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ferrocam/autoexposure.h"
+#include "ferrocam/ferrocam.h"
+#include "ferrocam/imagecorrector.h"
+#include "ferrocam/registrykey.h"
+#include "ferrocam/sensordevice.h"
+
+enum RunState : BYTE { RunRunning = 0, RunPaused = 1, RunStopped = 2 };
+
+class CCameraEngine {
+public:
+    CCameraEngine();
+    virtual ~CCameraEngine();
+
+    // For tests: the device the next Initialize opens instead of a new one over the platform's
+    // transport.
+    void UseDevice(std::unique_ptr<CSensorDevice> device) { pendingDevice_ = std::move(device); }
+
+    int Initialize(FrameCallback callback, int resolution, HWND display, HWND notify);
+    // Saves the current team and closes the device; stops the engine threads first if the
+    // caller left them running.
+    void Shutdown();
+
+    int Play();
+    int Pause();
+    int Stop();
+    int GrabFrame(BYTE* raw, uint64_t capacity = 0);
+    int Decode(BYTE* raw, BYTE* rgb, bool runAe);
+    void GetImageSize(int& width, int& height) const;
+    int CaptureToFiles(const char* basePath, int flags, int resolution);
+
+    void SetAeState(int on) { aeState_.store(on); }
+    int AeState() const { return aeState_.load(); }
+    void SetAeTarget(int target);
+    BYTE AeTarget() const { return aeTarget_.load(); }
+    void SetExposureTime(unsigned ms);
+    unsigned ExposureTime() const;
+    float RowTime() const { return device_->GetRowTime(); }
+    void SetAnalogGain(int gain) { device_->SetAnalogGain(gain); }
+    WORD AnalogGain() const { return static_cast<WORD>(device_->AnalogGain()); }
+    void SetWhiteBalanceRequest(int on) { device_->RequestWhiteBalance(on); }
+    int WhiteBalancePending() const { return device_->WhiteBalanceRequested(); }
+    void GetWhiteBalanceResult(int& flag, int& result) const {
+        flag = wbFlag_;
+        result = wbResult_;
+    }
+    void SetGains(unsigned red, unsigned green, unsigned blue);
+    void GetGains(int& red, int& green, int& blue) const;
+    void SetGamma(int gamma) { device_->SetGamma(gamma & 0xFF); }
+    BYTE Gamma() const { return static_cast<BYTE>(device_->Gamma()); }
+    void SetSaturation(int saturation);
+    BYTE Saturation() const { return static_cast<BYTE>(saturation_.load()); }
+    void SetColorEnhancement(int on);
+    int ColorEnhancement() const { return colorEnhancement_.load(); }
+    void SetContrast(int contrast) { device_->SetContrast(contrast & 0xFF); }
+    BYTE Contrast() const { return static_cast<BYTE>(device_->Contrast()); }
+    void SetMirror(int axis, int on) { device_->SetMirror(axis, on); }
+    int Mirror(int axis) const { return device_->GetMirror(axis); }
+    void SetMonochrome(int on);
+    int Monochrome() const { return monochrome_.load(); }
+    void SetFrameSpeed(int speed);
+    BYTE FrameSpeed() const { return static_cast<BYTE>(device_->FrameSpeed()); }
+    void SetVideoMessage(int message) { videoMessage_.store(static_cast<UINT>(message)); }
+    void DisplayEnable(int on) { displayEnable_.store(on); }
+
+    int SaveParameterTeam(int team);
+    int LoadParameterTeam(int team);
+    // The team number stored in the registry ("paraTeam" of team 0), 0 when there is none.
+    BYTE CurrentParameterTeam();
+    BYTE CurrentTeamInUse() const { return currentTeam_; }
+
+    void CorrectionDead();
+    void CalcFlatFielding() { flatRequest_.store(1); }
+    void GetCalcFlatFieldingState(int& request, int& done) const {
+        request = flatRequest_.load();
+        done = flatDone_.load();
+    }
+    void SetFlatFieldingState(int on) { flatOn_.store(on); }
+    int FlatFieldingState() const { return flatOn_.load(); }
+    int SetLevelsValues(int low, int high);
+    void GetLevelsValues(int& low, int& high) const {
+        low = levelsLow_;
+        high = levelsHigh_;
+    }
+    void SetAutoLevelsState(int on) { autoLevels_ = on; }
+    int AutoLevelsState() const { return autoLevels_; }
+    void GetLevelsCounts(int* counts) const;
+
+    // The pipeline on one raw buffer (pixels 512 bytes in) into rgb, under the pipeline lock.
+    void ProcessFrame(BYTE* raw, BYTE* rgb, bool allowAe, int bytesPerSample = 1);
+
+    CSensorDevice* Device() { return device_.get(); }
+    RunState State() const { return static_cast<RunState>(runState_.load()); }
+    int Mode() const { return mode_; }
+    const CImageCorrector& Corrector() const { return corrector_; }
+    int DeadPixelDetectFlag() const { return deadDetect_.load(); }
+    void SetSnapshotFolder(const std::string& folder) { snapshotFolder_ = folder; }
+    static std::string TeamKey(int team);
+
+private:
+    static void FlatFieldHook(void* context, BYTE* rgb, int width, int height);
+    void CaptureThread();
+    void DisplayThread();
+    void FreeResources();
+    void JoinThreads();
+    bool AllocateBuffers(int width, int height);
+
+    std::unique_ptr<CSensorDevice> device_;
+    std::unique_ptr<CSensorDevice> pendingDevice_;
+    std::atomic<BYTE> runState_{RunStopped};
+    int mode_ = 0;
+    HWND display_ = nullptr, notify_ = nullptr;
+    std::atomic<UINT> videoMessage_{WM_CAMERA_NEWFRAME};
+    std::atomic<int> displayEnable_{1};
+    // Three raw buffers rotate between the capture, shared and processing slots by pointer.
+    std::vector<BYTE> rawStore_[3];
+    BYTE* captureBuffer_ = nullptr;
+    BYTE* sharedBuffer_ = nullptr;
+    BYTE* processingBuffer_ = nullptr;
+    uint64_t rawBufferBytes_ = 0;
+    bool newFrame_ = false;
+    std::vector<BYTE> rgb_;
+    BITMAPINFOHEADER header_{};
+    std::mutex swapLock_;
+    std::recursive_mutex pipelineLock_;
+    // Held across a mode switch, so a grab or decode never works with a half-switched size.
+    std::recursive_mutex modeLock_;
+    std::thread captureThread_, displayThread_;
+    bool threadsStarted_ = false;
+    std::mutex controlLock_;  // Play, Pause and Stop from several threads
+
+    std::atomic<int> colorEnhancement_{1}, monochrome_{0}, saturation_{128};
+    std::atomic<int> deadDetect_{0};
+    std::atomic<int> flatRequest_{0}, flatDone_{0}, flatOn_{0};
+    int wbFlag_ = 0, wbResult_ = 0;
+    std::atomic<int> aeState_{0};
+    std::atomic<BYTE> aeTarget_{128};
+    int levelsLow_ = 0, levelsHigh_ = 255, autoLevels_ = 0;
+    int levelsCounts_[256] = {};
+    FrameCallback callback_ = nullptr;
+    BYTE currentTeam_ = 0;
+    std::unique_ptr<CRegistryKey> registry_;
+    std::string snapshotFolder_;
+    std::unique_ptr<CAutoExposure> autoExposure_;
+    CImageCorrector corrector_;
+};

@@ -1,0 +1,264 @@
+#include "ferrocam/colorprocessor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+inline int Mean2(int a, int b) { return (a + b) >> 1; }
+inline int Mean4(int a, int b, int c, int d) { return (a + b + c + d) >> 2; }
+inline BYTE Clamp255(int v) { return static_cast<BYTE>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// One output pixel of the G R / B G mosaic using only the neighbours that exist; used on the
+// border, where the interior loop's fixed neighbour counts do not hold.
+void DemosaicBorderPixel(const BYTE* m, int w, int h, int x, int y, BYTE* out) {
+    auto at = [&](int xx, int yy) { return static_cast<int>(m[static_cast<size_t>(yy) * w + xx]); };
+    auto mean = [&](std::initializer_list<std::pair<int, int>> pts) {
+        int sum = 0, n = 0;
+        for (auto [dx, dy] : pts) {
+            int xx = x + dx, yy = y + dy;
+            if (xx >= 0 && xx < w && yy >= 0 && yy < h) {
+                sum += at(xx, yy);
+                ++n;
+            }
+        }
+        return n ? sum / n : 0;
+    };
+    const int own = at(x, y);
+    int b, g, r;
+    const bool evenRow = (y & 1) == 0, evenCol = (x & 1) == 0;
+    if (evenRow && evenCol) {  // green on a red row
+        g = own;
+        r = mean({{-1, 0}, {1, 0}});
+        b = mean({{0, -1}, {0, 1}});
+    } else if (evenRow) {  // red
+        r = own;
+        g = mean({{-1, 0}, {1, 0}, {0, -1}, {0, 1}});
+        b = mean({{-1, -1}, {1, -1}, {-1, 1}, {1, 1}});
+    } else if (evenCol) {  // blue
+        b = own;
+        g = mean({{-1, 0}, {1, 0}, {0, -1}, {0, 1}});
+        r = mean({{-1, -1}, {1, -1}, {-1, 1}, {1, 1}});
+    } else {  // green on a blue row
+        g = own;
+        b = mean({{-1, 0}, {1, 0}});
+        r = mean({{0, -1}, {0, 1}});
+    }
+    out[0] = static_cast<BYTE>(b);
+    out[1] = static_cast<BYTE>(g);
+    out[2] = static_cast<BYTE>(r);
+}
+
+}  // namespace
+
+CColorProcessor::CColorProcessor() { RebuildTables(); }
+
+bool CColorProcessor::SetPattern(int code) {
+    if (code < 1 || code > 7)
+        return false;
+    pattern_ = code;
+    return true;
+}
+
+void CColorProcessor::SetSize(int width, int height) {
+    const uint64_t bytes = static_cast<uint64_t>(std::max(width, 0)) * static_cast<uint64_t>(std::max(height, 0)) * 3u;
+    std::lock_guard<std::mutex> g(settingsLock_);
+    if (work_.size() != bytes)
+        work_.assign(bytes, 0);
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+}
+
+void CColorProcessor::SetGains(int red, int green, int blue) {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    gains_[2] = red / 64.0f;
+    gains_[1] = green / 64.0f;
+    gains_[0] = blue / 64.0f;
+    RebuildTables();
+}
+
+void CColorProcessor::GetGains(int& red, int& green, int& blue) const {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    red = static_cast<int>(gains_[2] * 64.0f);
+    green = static_cast<int>(gains_[1] * 64.0f);
+    blue = static_cast<int>(gains_[0] * 64.0f);
+}
+
+void CColorProcessor::SetGamma(int gamma) {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    gamma_ = std::clamp((gamma + 48) / 128.0f, 0.0f, 2.0f);
+    RebuildTables();
+}
+
+void CColorProcessor::SetContrast(int contrast) {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    contrast_ = std::clamp((contrast + 100) / 100.0f, 0.0f, 3.55f);
+    RebuildTables();
+}
+
+void CColorProcessor::SetSaturation(int saturation) {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    float s = std::clamp(saturation / 128.0f, 0.0f, 2.0f);
+    s16_ = static_cast<int>(s * 65536.0f);
+    RebuildTables();
+}
+
+void CColorProcessor::RebuildTables() {
+    BYTE base[256];
+    for (int i = 0; i < 256; ++i) {
+        double v = ((std::pow(i / 255.0, static_cast<double>(gamma_)) + offset_ - 0.5) * contrast_ + 0.5) * 255.0;
+        base[i] = static_cast<BYTE>(std::clamp(v, 0.0, 255.0));
+    }
+    const double s = s16_ / 65536.0;
+    for (int c = 0; c < 3; ++c) {
+        const double factor = 1.0 - s + s * gains_[c];
+        for (int j = 0; j < 256; ++j)
+            tables_[c][j] = base[static_cast<int>(std::clamp(j * factor, 0.0, 255.0))];
+    }
+    identity_ = !(gamma_ == 1.0f && offset_ == 0.0f && contrast_ == 1.0f && s16_ == 65536 && gains_[0] == 1.0f &&
+                  gains_[1] == 1.0f && gains_[2] == 1.0f);
+}
+
+void CColorProcessor::Demosaic(const BYTE* m, BYTE* rgb) const {
+    const int w = width_, h = height_;
+    if (w <= 0 || h <= 0)
+        return;
+    const size_t W = static_cast<size_t>(w);
+    for (int y = 0; y < h; ++y) {
+        BYTE* out = rgb + static_cast<size_t>(y) * W * 3;
+        if (y == 0 || y == h - 1 || w < 3) {
+            for (int x = 0; x < w; ++x)
+                DemosaicBorderPixel(m, w, h, x, y, out + static_cast<size_t>(x) * 3);
+            continue;
+        }
+        const BYTE* up = m + (static_cast<size_t>(y) - 1) * W;
+        const BYTE* row = up + W;
+        const BYTE* dn = row + W;
+        DemosaicBorderPixel(m, w, h, 0, y, out);
+        DemosaicBorderPixel(m, w, h, w - 1, y, out + (W - 1) * 3);
+        BYTE* o = out + 3;
+        if ((y & 1) == 0) {
+            // G R G R ...: odd columns red, even columns green.
+            for (int x = 1; x < w - 1; ++x, o += 3) {
+                if (x & 1) {
+                    o[2] = row[x];
+                    o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
+                    o[0] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
+                } else {
+                    o[1] = row[x];
+                    o[2] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
+                    o[0] = static_cast<BYTE>(Mean2(up[x], dn[x]));
+                }
+            }
+        } else {
+            // B G B G ...: even columns blue, odd columns green.
+            for (int x = 1; x < w - 1; ++x, o += 3) {
+                if (x & 1) {
+                    o[1] = row[x];
+                    o[0] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
+                    o[2] = static_cast<BYTE>(Mean2(up[x], dn[x]));
+                } else {
+                    o[0] = row[x];
+                    o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
+                    o[2] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
+                }
+            }
+        }
+    }
+}
+
+void CColorProcessor::MeasureWhiteBalance(const BYTE* image) {
+    const uint64_t pixels = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
+    uint64_t sum[3] = {0, 0, 0};
+    for (uint64_t i = 0; i < pixels; i += 5) {
+        sum[0] += image[i * 3];
+        sum[1] += image[i * 3 + 1];
+        sum[2] += image[i * 3 + 2];
+    }
+    const double samples = 0.2 * static_cast<double>(pixels);
+    for (int c = 0; c < 3; ++c)
+        means_[c] = std::max(1.0f, static_cast<float>(sum[c] / samples));
+    gains_[0] = std::clamp(means_[1] / means_[0], 1.0f, 2.0f);
+    gains_[2] = std::clamp(means_[1] / means_[2], 1.0f, 2.0f);
+    gains_[1] = 1.0f;
+    RebuildTables();
+}
+
+void CColorProcessor::SmoothGreenAndLookup(const BYTE* work, BYTE* out) const {
+    const int w = width_, h = height_;
+    const size_t stride = static_cast<size_t>(w) * 3;
+    std::memcpy(out, work, stride * static_cast<size_t>(h));
+    // Green sites keep the mean of their four neighbours' green bytes. Mirroring moves the
+    // sites by one column, which exchanges the two kinds of row.
+    const int pairs = (h - 1) / 2;
+    const int firstKindStart = mirror_ ? 2 : 1;   // columns 1, 3, 5, ...
+    const int secondKindStart = mirror_ ? 1 : 2;  // columns 2, 4, 6, ...
+    auto smoothRow = [&](int y, int x0, int count) {
+        if (y <= 0 || y >= h - 1)
+            return;
+        const BYTE* r = work + static_cast<size_t>(y) * stride;
+        BYTE* o = out + static_cast<size_t>(y) * stride;
+        for (int i = 0, x = x0; i < count; ++i, x += 2) {
+            if (x <= 0 || x >= w - 1)
+                continue;
+            const size_t c = static_cast<size_t>(x) * 3 + 1;
+            o[c] = static_cast<BYTE>((r[c - stride] + r[c - 3] + r[c + 3] + r[c + stride]) >> 2);
+        }
+    };
+    for (int p = 0; p < pairs; ++p) {
+        smoothRow(firstKindStart + 2 * p, 1, (w - 1) / 2);
+        smoothRow(secondKindStart + 2 * p, 2, (w - 3) / 2);
+    }
+
+    const BYTE* tb = tables_[0];
+    const BYTE* tg = tables_[1];
+    const BYTE* tr = tables_[2];
+    const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
+    const int s16 = s16_;
+    BYTE* p = out;
+    if (s16 == 65536) {
+        for (size_t i = 0; i < pixels; ++i, p += 3) {
+            p[0] = tb[p[0]];
+            p[1] = tg[p[1]];
+            p[2] = tr[p[2]];
+        }
+    } else {
+        for (size_t i = 0; i < pixels; ++i, p += 3) {
+            const int g = p[1];
+            const int b = g + s16 * (p[0] - g) / 65536;
+            const int r = g + (p[2] - g) * s16 / 65536;
+            p[0] = tb[Clamp255(b)];
+            p[1] = tg[g];
+            p[2] = tr[Clamp255(r)];
+        }
+    }
+}
+
+void CColorProcessor::Finish(BYTE* rgb) {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    if (!pixels || work_.size() < pixels * 3)
+        return;
+    BYTE* work = work_.data();
+    std::memcpy(work, rgb, pixels * 3);
+    if (rotate_) {
+        for (size_t i = 0, j = pixels - 1; i < j; ++i, --j)
+            for (int c = 0; c < 3; ++c)
+                std::swap(work[i * 3 + c], work[j * 3 + c]);
+    }
+    if (mirror_) {
+        const size_t w = static_cast<size_t>(width_);
+        for (int y = 0; y < height_; ++y) {
+            BYTE* row = work + static_cast<size_t>(y) * w * 3;
+            for (size_t i = 0, j = w - 1; i < j; ++i, --j)
+                for (int c = 0; c < 3; ++c)
+                    std::swap(row[i * 3 + c], row[j * 3 + c]);
+        }
+    }
+    if (wbRequest_.load()) {
+        MeasureWhiteBalance(work);
+        wbRequest_.store(0);
+    }
+    SmoothGreenAndLookup(work, rgb);
+}

@@ -1,0 +1,121 @@
+#include "ferrocam/usbtransportlink.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "outside/simcam/simcam.h"
+#include "platform/le.h"
+
+namespace {
+// A wait is cut into slices this long so that Stop never waits on a long exposure.
+constexpr uint32_t kReadSliceMs = 100;
+}
+
+CUsbTransport::CUsbTransport() {
+    // The simulated camera is reachable when QUILLORY_SIMULATED_CAMERA asks for it.
+    SetSimulatedUsbTransportFactory(&SimCamCreateTransport);
+}
+
+CUsbTransport::CUsbTransport(std::unique_ptr<UsbTransport> transport)
+    : transport_(std::move(transport)), injected_(true) {}
+
+CUsbTransport::~CUsbTransport() { Close(); }
+
+bool CUsbTransport::Open() {
+    std::lock_guard<std::mutex> g(lock_);
+    if (deviceOpen_ && pipeOpen_)
+        return true;
+    if (!transport_ && !injected_)
+        transport_ = CreateUsbTransport();
+    char path[64];
+    std::snprintf(path, sizeof path, "usb:%04x:%04x", kFerroVendorId, kFerroProductId);
+    devicePath_ = path;
+    std::printf("Attempting to open %s\n", devicePath_.c_str());
+    if (!transport_ || !transport_->Open(kFerroVendorId, kFerroProductId)) {
+        std::printf("FAILED to open %s\n", devicePath_.c_str());
+        devicePath_.clear();
+        return false;
+    }
+    std::printf("%s Opened successfully\n", devicePath_.c_str());
+    deviceOpen_ = true;
+    // The bulk-in pipe comes with the device on this transport; it is reported the same way.
+    pipePath_ = devicePath_ + "\\PIPE00";
+    std::printf("Attempting to open %s\n", pipePath_.c_str());
+    std::printf("%s Opened successfully\n", pipePath_.c_str());
+    pipeOpen_ = true;
+    std::fflush(stdout);
+    return true;
+}
+
+bool CUsbTransport::IsOpen() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return deviceOpen_ && transport_ && transport_->IsOpen();
+}
+
+void CUsbTransport::Close() {
+    std::lock_guard<std::mutex> g(lock_);
+    if (transport_ && deviceOpen_)
+        transport_->Close();
+    deviceOpen_ = pipeOpen_ = false;
+}
+
+uint64_t CUsbTransport::Read(BYTE* buffer, uint64_t n, uint32_t timeoutMs) {
+    if (!buffer || !n)
+        return 0;
+    UsbTransport* t;
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (!deviceOpen_ || !transport_)
+            return 0;
+        t = transport_.get();
+    }
+    // Real time, not the replaceable clock: this bounds a wait on hardware.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    uint64_t got = 0;
+    while (got < n) {
+        if (abort_.load())
+            return 0;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return got;
+        uint32_t slice = static_cast<uint32_t>(std::min<int64_t>(left.count(), kReadSliceMs));
+        int64_t r = t->BulkRead(buffer + got, static_cast<size_t>(n - got), slice ? slice : 1);
+        if (r == UsbTransport::kUsbTimedOut)
+            continue;
+        if (r < 0) {
+            // Gone: a half frame is no frame.
+            Close();
+            return 0;
+        }
+        if (r == 0)
+            return got;
+        const uint64_t wanted = n - got;
+        got += static_cast<uint64_t>(r);
+        if (static_cast<uint64_t>(r) < wanted)
+            return got;  // a short transfer ends the frame
+    }
+    return got;
+}
+
+void CUsbTransport::BuildRequestRecord(BYTE record[10], BYTE request, WORD value, WORD index) {
+    record[0] = 0;  // host to device
+    record[1] = 2;  // vendor
+    record[2] = 0;  // device
+    record[3] = 0;
+    record[4] = request;
+    record[5] = 0;
+    le::put16(record + 6, value);
+    le::put16(record + 8, index);
+}
+
+bool CUsbTransport::SendVendorRequest(BYTE request, WORD value, WORD index, BYTE* output, DWORD length) {
+    BYTE record[10];
+    BuildRequestRecord(record, request, value, index);
+    std::lock_guard<std::mutex> g(lock_);
+    if (!deviceOpen_ || !transport_)
+        return false;
+    (void)output;
+    (void)length;  // the scratch output area of the kernel driver has no counterpart here
+    return transport_->VendorRequest(record[4], le::get16(record + 6), le::get16(record + 8), nullptr, 0, 1000);
+}
