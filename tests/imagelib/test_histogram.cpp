@@ -1,0 +1,193 @@
+// Histogram counting and the contrast remappings, on small images with hand-made histograms.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+
+#include "imagelib/pximage.h"
+
+namespace {
+
+struct HistImage : PxImage {
+    using PxImage::PxImage;
+    void Select(LONG x0, LONG y0, LONG x1, LONG y1) {
+        const size_t n = static_cast<size_t>(GetWidth()) * GetHeight();
+        std::free(pSelection);
+        pSelection = static_cast<BYTE*>(std::calloc(n, 1));
+        for (LONG y = y0; y < y1; y++)
+            for (LONG x = x0; x < x1; x++) pSelection[y * GetWidth() + x] = 255;
+        info.rSelectionBox = RECT{x0, y1, x1, y0};
+    }
+};
+
+RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) { return RGBQUAD{b, g, r, 0}; }
+RGBQUAD Grey(BYTE v) { return Rgb(v, v, v); }
+
+// Left half one grey, right half another.
+void TwoLevels(PxImage& img, BYTE a, BYTE b) {
+    img.Create(10, 4, 24);
+    for (LONG y = 0; y < 4; y++)
+        for (LONG x = 0; x < 10; x++) img.SetPixelColor(x, y, Grey(x < 5 ? a : b));
+}
+
+// The colour `orig` becomes when its luma Y goes through map (the remapping's YUV round trip).
+RGBQUAD Remapped(RGBQUAD orig, const std::function<int(int)>& map) {
+    RGBQUAD yuv = PxImage::RGBtoYUV(orig);
+    yuv.rgbRed = static_cast<BYTE>(map(yuv.rgbRed));
+    return PxImage::YUVtoRGB(yuv);
+}
+
+void ExpectColour(PxImage& img, LONG x, LONG y, RGBQUAD want) {
+    const RGBQUAD c = img.GetPixelColor(x, y, false);
+    EXPECT_EQ(c.rgbRed, want.rgbRed) << x << "," << y;
+    EXPECT_EQ(c.rgbGreen, want.rgbGreen) << x << "," << y;
+    EXPECT_EQ(c.rgbBlue, want.rgbBlue) << x << "," << y;
+}
+
+bool SamePixels(PxImage& a, PxImage& b) {
+    for (LONG y = 0; y < static_cast<LONG>(a.GetHeight()); y++)
+        for (LONG x = 0; x < static_cast<LONG>(a.GetWidth()); x++) {
+            const RGBQUAD p = a.GetPixelColor(x, y, false), q = b.GetPixelColor(x, y, false);
+            if (p.rgbRed != q.rgbRed || p.rgbGreen != q.rgbGreen || p.rgbBlue != q.rgbBlue) return false;
+        }
+    return true;
+}
+
+}  // namespace
+
+TEST(Histogram, CountsSelectedPixelsPerChannelAndSpace) {
+    LONG r[256], g[256], b[256], k[256];
+    HistImage img(2, 2, 24);
+    for (LONG y = 0; y < 2; y++)
+        for (LONG x = 0; x < 2; x++) img.SetPixelColor(x, y, Rgb(10, 20, 30));
+    EXPECT_EQ(img.Histogram(nullptr, nullptr, nullptr, nullptr), 0);
+    r[10] = 99;
+    EXPECT_EQ(img.Histogram(r, g, nullptr, k), 4);
+    EXPECT_EQ(r[10], 4);
+    EXPECT_EQ(g[20], 4);
+    EXPECT_EQ(k[(306 * 10 + 601 * 20 + 117 * 30) >> 10], 4);
+    EXPECT_EQ(r[0], 0);
+
+    img.SetPixelColor(1, 1, Rgb(76, 85, 255));
+    img.Select(1, 1, 2, 2);
+    EXPECT_EQ(img.Histogram(r, g, b, k, 0), 1);
+    EXPECT_EQ(r[76], 1);
+    EXPECT_EQ(r[10], 0);
+    // Space 2: the pixel's bytes are read as Y, U, V and turned into RGB (254, 0, 0).
+    EXPECT_EQ(img.Histogram(r, g, b, nullptr, 2), 1);
+    EXPECT_EQ(r[254], 1);
+    EXPECT_EQ(b[0], 1);
+    PxImage empty;
+    EXPECT_EQ(empty.Histogram(r), 0);
+}
+
+TEST(Histogram, StretchOnGreyAndColourImages) {
+    PxImage grey(3, 1, 8);
+    grey.SetGrayPalette();
+    grey.SetPixelIndex(0, 0, 0);
+    grey.SetPixelIndex(1, 0, 100);
+    grey.SetPixelIndex(2, 0, 255);
+    ASSERT_TRUE(grey.HistogramStretch(0));
+    EXPECT_EQ(grey.GetPixelIndex(1, 0), 100);  // already spans 0..255
+    grey.SetPixelIndex(0, 0, 50);
+    grey.SetPixelIndex(2, 0, 150);
+    ASSERT_TRUE(grey.HistogramStretch(2));  // any method on grey
+    EXPECT_EQ(grey.GetPixelIndex(0, 0), 0);
+    EXPECT_EQ(grey.GetPixelIndex(1, 0), 127);
+    EXPECT_EQ(grey.GetPixelIndex(2, 0), 255);
+
+    PxImage one(2, 1, 24);
+    one.SetPixelColor(0, 0, Rgb(50, 100, 150));
+    one.SetPixelColor(1, 0, Rgb(60, 100, 150));
+    PxImage per(one);
+    ASSERT_TRUE(one.HistogramStretch(1));  // one range 50..150 for all channels
+    ExpectColour(one, 0, 0, Rgb(0, 127, 255));
+    ExpectColour(one, 1, 0, Rgb(25, 127, 255));
+    ASSERT_TRUE(per.HistogramStretch(2));  // red 50..60; green and blue single values
+    ExpectColour(per, 0, 0, Rgb(0, 100, 150));
+    ExpectColour(per, 1, 0, Rgb(255, 100, 150));
+
+    PxImage luma;
+    TwoLevels(luma, 60, 160);
+    ASSERT_TRUE(luma.HistogramStretch(0));
+    auto map = [](int y) {
+        const double v = (y - 60) * (255.0 / 100);
+        return v < 0 ? 0 : v > 255 ? 255 : static_cast<int>(v);
+    };
+    ExpectColour(luma, 0, 0, Remapped(Grey(60), map));
+    ExpectColour(luma, 9, 3, Remapped(Grey(160), map));
+    PxImage flat;
+    TwoLevels(flat, 90, 90);
+    EXPECT_FALSE(flat.HistogramStretch(0));
+}
+
+TEST(Histogram, EqualizeAndNormalizeRefuseUniformImages) {
+    for (BYTE v : {0, 77, 255}) {
+        PxImage img;
+        TwoLevels(img, v, v);
+        PxImage before(img);
+        EXPECT_FALSE(img.HistogramEqualize()) << int(v);
+        EXPECT_TRUE(SamePixels(img, before));
+        EXPECT_FALSE(img.HistogramNormalize()) << int(v);
+        EXPECT_TRUE(SamePixels(img, before));
+    }
+}
+
+TEST(Histogram, EqualizeAndNormalizeMapTwoLevels) {
+    PxImage eq;
+    TwoLevels(eq, 50, 200);
+    ASSERT_TRUE(eq.HistogramEqualize());
+    // Cumulative: 0 below 50, half up to 199, all from 200: e = 0, 127, 255.
+    auto emap = [](int y) { return y < 50 ? 0 : y < 200 ? 127 : 255; };
+    ExpectColour(eq, 0, 0, Remapped(Grey(50), emap));
+    ExpectColour(eq, 9, 0, Remapped(Grey(200), emap));
+
+    PxImage nm;
+    TwoLevels(nm, 50, 200);
+    ASSERT_TRUE(nm.HistogramNormalize());
+    // low 50, high 200: inside the range 254 * (v - 50) / 150, above it 255.
+    auto nmap = [](int y) { return y < 50 ? 0 : y > 200 ? 255 : 254 * (y - 50) / 150; };
+    ExpectColour(nm, 0, 0, Remapped(Grey(50), nmap));
+    ExpectColour(nm, 9, 0, Remapped(Grey(200), nmap));
+    EXPECT_LT(nm.GetPixelColor(9, 0).rgbGreen, 255);
+}
+
+TEST(Histogram, LogAndRoot) {
+    PxImage black(3, 2, 24);
+    ASSERT_TRUE(black.HistogramLog());  // high starts at 1: no division by ln 1
+    ExpectColour(black, 1, 1, Grey(0));
+
+    PxImage lg;
+    TwoLevels(lg, 20, 100);
+    ASSERT_TRUE(lg.HistogramLog());
+    const double k = 255.0 / std::log(101.0);
+    auto lmap = [k](int y) {
+        const double v = k * std::log(1.0 + y);
+        return v > 255 ? 255 : static_cast<int>(v);
+    };
+    ExpectColour(lg, 0, 0, Remapped(Grey(20), lmap));
+    ExpectColour(lg, 9, 0, Remapped(Grey(100), lmap));
+
+    PxImage rt;
+    TwoLevels(rt, 4, 255);
+    ASSERT_TRUE(rt.HistogramRoot());
+    const double kr = 128.0 / std::log(256.0);
+    auto rmap = [kr](int y) {
+        const double v = kr * std::sqrt(static_cast<double>(y));
+        return v > 255 ? 255 : static_cast<int>(v);
+    };
+    ExpectColour(rt, 0, 0, Remapped(Grey(4), rmap));
+    ExpectColour(rt, 9, 0, Remapped(Grey(255), rmap));
+
+    // Palette images remap their palette only.
+    PxImage pal(2, 1, 1);
+    pal.SetPaletteColor(0, 0, 0, 0);
+    pal.SetPaletteColor(1, 100, 100, 100);
+    pal.SetPixelIndex(1, 0, 1);
+    ASSERT_TRUE(pal.HistogramLog());
+    EXPECT_EQ(pal.GetPixelIndex(1, 0), 1);
+    const RGBQUAD e = pal.GetPaletteColor(1);
+    const RGBQUAD want = Remapped(Grey(100), lmap);
+    EXPECT_EQ(e.rgbRed, want.rgbRed);
+}
