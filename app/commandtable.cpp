@@ -1,0 +1,43 @@
+// The command table: one row per command id, from which menus, toolbars and keys are built.
+#include "app/cmdids.h"
+#include "app/commandrouter.h"
+
+namespace {
+const CommandInfo kCommands[] = {
+    {ID_FILE_OPEN, "&Open...\tCtrl+O", "Open", 57601, false},
+    {ID_FILE_CLOSE, "&Close", "Close", 0, false},
+    {ID_FILE_SAVE, "&Save\tCtrl+S", "Save", 0, false},
+    {ID_FILE_SAVE_AS, "Save &As...", "Save As", 57604, false},
+    {ID_FILE_PRINT, "&Print...\tCtrl+P", "Print", 57607, false},
+    {ID_FILE_PRINT_SETUP, "P&rint Setup...", "Print Setup", 0, false},
+    {ID_APP_EXIT, "E&xit", "Exit", 0, false},
+    {ID_APP_ABOUT, "&About Quillory...", "About", 0, false},
+    {ID_HELP_PDF, "Help...", "Help", 32975, false},
+    {ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo", 57643, false},
+    {ID_EDIT_REDO, "&Redo\tCtrl+Y", "Redo", 57644, false},
+    {ID_EDIT_COPY, "&Copy\tCtrl+C", "Copy", 0, false},
+    {ID_EDIT_PASTE, "&Paste\tCtrl+V", "Paste", 0, false},
+    {ID_VIEW_ZOOMIN, "Zoom &In", "Zoom In", 32786, false},
+    {ID_VIEW_ZOOMOUT, "Zoom &Out", "Zoom Out", 32787, false},
+    {ID_VIEW_NORMALVIEWING11, "&Normal Viewing (1:1)", "Normal Viewing (1:1)", 32788, false},
+    {ID_VIEW_TOOLS_MOVE, "&Move", "Move", 32869, true},
+    {ID_VIEW_TOOLS_SELECT, "&Select", "Select", 32871, true},
+    {ID_VIEW_TOOLS_TRACKER, "&Tracker", "Tracker", 32916, true},
+    {ID_VIEW_FULLSCREEN, "&Full Screen", "Full Screen", 0, true},
+    {ID_CAMERA_LONGEXPOSURE, "Long Exposure", "Camera Preview\n Long Exposure", 32922, true},
+    {ID_IMAGE_MIRROR, "Mirror", "Mirror", 32774, false},
+    {ID_IMAGE_FLIP, "Flip", "Flip", 32775, false},
+    {ID_IMAGE_ROTATEL, "Rotate Left", "Rotate Left", 32855, false},
+    {ID_IMAGE_ROTATER, "Rotate Right", "Rotate Right", 32856, false},
+    {ID_IMAGE_CROP, "Crop", "Crop", 32848, false},
+    {ID_IMAGE_DUPLICATE, "Duplicate\tCtrl+D", "Duplicate", 32776, false},
+    {ID_IMAGE_SETTRANSPARENCY, "Set Transparency... (click)", "Set Transparency", 32792, false},
+    {ID_IMAGE_REMOVETRANSPARENCY, "Remove Transparency", "Remove Transparency", 32793, false},
+};
+}  // namespace
+
+const CommandInfo* FindCommandInfo(UINT id) {
+    for (const CommandInfo& c : kCommands)
+        if (c.id == id) return &c;
+    return nullptr;
+}

@@ -1,0 +1,394 @@
+#include "app/mainframe.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolBar>
+
+#include "app/aboutdialog.h"
+#include "app/cmdids.h"
+#include "app/messages.h"
+#include "app/pelidorapp.h"
+#include "app/pelidordoc.h"
+#include "app/pelidorview.h"
+#include "app/promptservice.h"
+#include "app/startupsplash.h"
+#include "app/clipboardimage.h"
+#include "resources/resourcetable.h"
+
+CMainFrame::CMainFrame() {
+    setObjectName("MainFrame");
+    setWindowTitle("Quillory");
+    m_pRouter = new CCommandRouter(this);
+    m_pRouter->SetChain([this] {
+        std::vector<CCmdTarget*> chain;
+        if (CView* v = ActiveView()) chain.push_back(v);
+        if (CPelidorDoc* d = ActiveDocument()) chain.push_back(d);
+        chain.push_back(this);
+        chain.push_back(AfxGetPelidorApp());
+        return chain;
+    });
+    RegisterWindow(this);
+}
+
+CMainFrame::~CMainFrame() { UnregisterWindow(); }
+
+CView* CMainFrame::ActiveView() const {
+    QMdiSubWindow* sub = m_pMdiArea ? m_pMdiArea->activeSubWindow() : nullptr;
+    if (!sub && m_pMdiArea && !m_pMdiArea->subWindowList().isEmpty()) sub = m_pMdiArea->currentSubWindow();
+    return sub ? sub->findChild<CView*>() : nullptr;
+}
+
+CPelidorDoc* CMainFrame::ActiveDocument() const {
+    CView* v = ActiveView();
+    return v ? dynamic_cast<CPelidorDoc*>(v->GetDocument()) : nullptr;
+}
+
+bool CMainFrame::OnCreate() {
+    m_pMdiArea = new QMdiArea(this);
+    m_pMdiArea->setViewMode(QMdiArea::TabbedView);
+    m_pMdiArea->setTabsClosable(true);
+    m_pMdiArea->setTabsMovable(true);
+    m_pMdiArea->setDocumentMode(true);
+    setCentralWidget(m_pMdiArea);
+    CStartupSplash::ShowSplashScreen(this);
+    BuildStatusBar();
+    BuildMenus();
+    BuildToolBars();
+    RegisterCommands();
+
+    // "Folder" docking pane (id 1235); its tree is made by the folder pane when it exists.
+    m_pFolderPane = new QDockWidget("Folder", this);
+    m_pFolderPane->setObjectName("Pane1235");
+    addDockWidget(Qt::LeftDockWidgetArea, m_pFolderPane);
+    m_pFolderPane->hide();
+
+    if (QTabBar* tabs = m_pMdiArea->findChild<QTabBar*>()) tabs->installEventFilter(this);
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { OnActivateChild(); });
+
+    CProfile& prof = AfxGetPelidorApp()->Profile();
+    const int l = prof.GetProfileInt("Screen", "left", 0), t = prof.GetProfileInt("Screen", "top", 0);
+    const int r = prof.GetProfileInt("Screen", "right", 850), b = prof.GetProfileInt("Screen", "bottom", 650);
+    if (l && t && r && b) setGeometry(l, t, r - l, b - t);
+    else resize(850, 650);
+    QByteArray state = prof.GetProfileBinary("CommandBars", "State");
+    if (!state.isEmpty()) restoreState(state);
+    QByteArray layout = prof.GetProfileBinary("CommandBars", "NormalLayout");
+    if (!layout.isEmpty()) restoreGeometry(layout);
+    return true;
+}
+
+void CMainFrame::BuildStatusBar() {
+    QStatusBar* sb = statusBar();
+    sb->setObjectName(QString::number(AFX_IDW_STATUS_BAR));
+    const int widths[kPanes] = {0, 59142, 59143, 59144, 59145, 59137, 59138, 59139};
+    for (int i = 0; i < kPanes; i++) {
+        m_panes[i] = new QLabel(this);
+        m_panes[i]->setObjectName(QString("pane%1").arg(i));
+        if (i == 0) {
+            sb->addWidget(m_panes[i], 1);
+            continue;
+        }
+        const QString sizer = ResourceString(widths[i]);
+        m_panes[i]->setMinimumWidth(m_panes[i]->fontMetrics().horizontalAdvance(sizer) + 6);
+        m_panes[i]->setFrameShape(QFrame::StyledPanel);
+        sb->addPermanentWidget(m_panes[i]);
+    }
+}
+
+void CMainFrame::SetPaneText(int pane, const QString& text) {
+    if (pane >= 0 && pane < kPanes && m_panes[pane]) m_panes[pane]->setText(text);
+}
+
+QString CMainFrame::PaneText(int pane) const {
+    return pane >= 0 && pane < kPanes && m_panes[pane] ? m_panes[pane]->text() : QString();
+}
+
+QStatusBar* CMainFrame::StatusBarWidget() const { return statusBar(); }
+
+void CMainFrame::BuildMenus() {
+    using M = CCommandRouter::MenuItem;
+    QMenuBar* bar = menuBar();
+    std::vector<M> file = {
+        {"&File/&Open...\tCtrl+O", ID_FILE_OPEN}, {"&File/&Close", ID_FILE_CLOSE},
+        {"&File/&Save\tCtrl+S", ID_FILE_SAVE},     {"&File/Save &As...", ID_FILE_SAVE_AS},
+        {"&File/", 0},                             {"&File/&Print...\tCtrl+P", ID_FILE_PRINT},
+        {"&File/P&rint Setup...", ID_FILE_PRINT_SETUP}, {"&File/", 0},
+    };
+    m_pRouter->BuildMenus(bar, file);
+    QMenu* fileMenu = bar->findChild<QMenu*>();
+    m_pRecentMenu = fileMenu ? fileMenu->addMenu("Recent &Files") : nullptr;
+    if (m_pRecentMenu)
+        connect(m_pRecentMenu, &QMenu::aboutToShow, this, [this] {
+            m_pRecentMenu->clear();
+            const QStringList files = AfxGetPelidorApp()->Profile().RecentFiles();
+            for (int i = 0; i < files.size(); i++) {
+                QString path = files[i];
+                m_pRecentMenu->addAction(QString("&%1 %2").arg(i + 1).arg(path), this, [path] {
+                    AfxGetPelidorApp()->DocTemplate()->OpenDocumentFile(path);
+                });
+            }
+        });
+    m_pRouter->BuildMenus(bar, {{"&File/", 0}, {"&File/E&xit", ID_APP_EXIT}});
+    m_pRouter->BuildMenus(bar, {{"&Edit/&Undo\tCtrl+Z", ID_EDIT_UNDO},
+                                {"&Edit/&Redo\tCtrl+Y", ID_EDIT_REDO},
+                                {"&Edit/", 0},
+                                {"&Edit/&Copy\tCtrl+C", ID_EDIT_COPY},
+                                {"&Edit/&Paste\tCtrl+V", ID_EDIT_PASTE}});
+    m_pRouter->BuildMenus(bar, {{"&View/Zoom &In", ID_VIEW_ZOOMIN},
+                                {"&View/Zoom &Out", ID_VIEW_ZOOMOUT},
+                                {"&View/&Normal Viewing (1:1)", ID_VIEW_NORMALVIEWING11},
+                                {"&View/", 0},
+                                {"&View/&Move", ID_VIEW_TOOLS_MOVE},
+                                {"&View/&Select", ID_VIEW_TOOLS_SELECT},
+                                {"&View/&Tracker", ID_VIEW_TOOLS_TRACKER},
+                                {"&View/", 0},
+                                {"&View/&Full Screen", ID_VIEW_FULLSCREEN}});
+    m_pRouter->BuildMenus(bar,
+                          {{"&Image/Mirror", ID_IMAGE_MIRROR},
+                           {"&Image/Flip", ID_IMAGE_FLIP},
+                           {"&Image/Rotate Left", ID_IMAGE_ROTATEL},
+                           {"&Image/Rotate Right", ID_IMAGE_ROTATER},
+                           {"&Image/", 0},
+                           {"&Image/Crop", ID_IMAGE_CROP},
+                           {"&Image/Duplicate\tCtrl+D", ID_IMAGE_DUPLICATE},
+                           {"&Image/", 0},
+                           {"&Image/Set Transparency... (click)", ID_IMAGE_SETTRANSPARENCY},
+                           {"&Image/Remove Transparency", ID_IMAGE_REMOVETRANSPARENCY}},
+                          &m_docMenus);
+    QMenu* window = bar->addMenu("&Window");
+    window->addAction("&Cascade", m_pMdiArea, &QMdiArea::cascadeSubWindows);
+    window->addAction("&Tile", m_pMdiArea, &QMdiArea::tileSubWindows);
+    m_docMenus << window;
+    m_pRouter->BuildMenus(bar, {{"&Help/Help...", ID_HELP_PDF}, {"&Help/&About Quillory...", ID_APP_ABOUT}});
+
+    // Accelerators of the frame.
+    struct Key {
+        UINT id;
+        QKeySequence key;
+    };
+    const Key keys[] = {
+        {ID_EDIT_COPY, QKeySequence("Ctrl+C")},      {ID_EDIT_COPY, QKeySequence("Ctrl+Ins")},
+        {ID_EDIT_PASTE, QKeySequence("Ctrl+V")},     {ID_EDIT_PASTE, QKeySequence("Shift+Ins")},
+        {ID_EDIT_UNDO, QKeySequence("Ctrl+Z")},      {ID_EDIT_UNDO, QKeySequence("Alt+Backspace")},
+        {ID_EDIT_REDO, QKeySequence("Ctrl+Y")},      {ID_IMAGE_DUPLICATE, QKeySequence("Ctrl+D")},
+        {ID_FILE_OPEN, QKeySequence("Ctrl+O")},      {ID_FILE_PRINT, QKeySequence("Ctrl+P")},
+        {ID_FILE_SAVE, QKeySequence("Ctrl+S")},      {ID_VIEW_ZOOMIN, QKeySequence(Qt::KeypadModifier | Qt::Key_Plus)},
+        {ID_VIEW_ZOOMOUT, QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)},
+        {ID_VIEW_NORMALVIEWING11, QKeySequence(Qt::KeypadModifier | Qt::Key_Slash)},
+    };
+    for (const Key& k : keys) m_pRouter->AddShortcut(k.id, k.key);
+    for (QAction* a : m_pRouter->findChildren<QAction*>()) addAction(a);
+}
+
+void CMainFrame::BuildToolBars() {
+    m_pStandardBar = addToolBar(ResourceString(1237));
+    m_pStandardBar->setObjectName("Standard");
+    m_pRouter->BuildToolBar(m_pStandardBar, {ID_FILE_OPEN, ID_FILE_SAVE_AS, 0, ID_EDIT_UNDO, ID_EDIT_REDO, 0,
+                                             ID_VIEW_TOOLS_MOVE, ID_VIEW_ZOOMIN, ID_VIEW_ZOOMOUT});
+    m_pZoomCombo = new QComboBox(m_pStandardBar);
+    m_pZoomCombo->setObjectName(QString::number(ID_VIEW_ZOOMLIST));
+    m_pZoomCombo->addItems({" 25%", " 50%", " 75%", " 100%", " 150%", " 200%", " 400%", " 800%", " 1600%"});
+    m_pZoomCombo->setCurrentIndex(3);
+    m_pZoomCombo->setFixedWidth(70);
+    m_pStandardBar->addWidget(m_pZoomCombo);
+    connect(m_pZoomCombo, &QComboBox::activated, this, [this](int) {
+        if (CPelidorDoc* d = ActiveDocument())
+            if (d->GetImage()) d->ZoomList(m_pZoomCombo->currentText());
+    });
+    m_pRouter->BuildToolBar(m_pStandardBar, {0, ID_CAMERA_LONGEXPOSURE, 0, ID_HELP_PDF});
+
+    m_pImageBar = addToolBar(ResourceString(1239));
+    m_pImageBar->setObjectName("Image");
+    m_pRouter->BuildToolBar(m_pImageBar, {ID_VIEW_NORMALVIEWING11, ID_IMAGE_ROTATEL, ID_IMAGE_ROTATER, ID_IMAGE_FLIP,
+                                          ID_IMAGE_MIRROR, ID_IMAGE_CROP, ID_IMAGE_SETTRANSPARENCY,
+                                          ID_IMAGE_REMOVETRANSPARENCY});
+    m_pImageBar->hide();
+}
+
+void CMainFrame::SetZoomComboText(const QString& text) {
+    if (!m_pZoomCombo) return;
+    QString t = text.trimmed().remove(' ');
+    int idx = m_pZoomCombo->findText(" " + t);
+    if (idx < 0) {
+        m_pZoomCombo->setEditable(true);
+        m_pZoomCombo->setEditText(text);
+        m_pZoomCombo->setEditable(false);
+        m_pZoomCombo->setCurrentIndex(-1);
+        m_pZoomCombo->setPlaceholderText(text);
+    } else {
+        m_pZoomCombo->setCurrentIndex(idx);
+    }
+}
+
+void CMainFrame::RegisterCommands() {
+    OnCommand(ID_EDIT_PASTE, [this] { OnEditPaste(); });
+    OnUpdateUI(ID_EDIT_PASTE, [](CCmdUI* ui) { ui->Enable(ClipboardHasImage()); });
+    OnCommand(ID_VIEW_FULLSCREEN, [this] { OnFullScreen(); });
+    OnUpdateUI(ID_VIEW_FULLSCREEN, [this](CCmdUI* ui) { ui->SetCheck(m_bFullScreen); });
+    OnCommand(ID_CAMERA_LONGEXPOSURE, [this] {
+        if (!m_pCameraFrame) m_bLongExposure = !m_bLongExposure;
+    });
+    OnUpdateUI(ID_CAMERA_LONGEXPOSURE, [this](CCmdUI* ui) { ui->SetCheck(m_bLongExposure); });
+    OnCommand(ID_APP_EXIT, [this] { close(); });
+}
+
+LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CAMERA_CREATEFRAME: return OnLaunchCamera();
+    case WM_CAMERA_ARRIVED: return 1;
+    case WM_CAMERA_REMOVED:
+        if (static_cast<intptr_t>(wParam) == -1) return 1;
+        if (m_pCameraFrame) m_pCameraFrame->close();
+        return 1;
+    case WM_CAMERA_FILESAVED: {
+        const char* path = reinterpret_cast<const char*>(lParam);
+        return (!path || !*path) ? 1 : 0;
+    }
+    case WM_COMMAND: return m_pRouter->Execute(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam)))) ? 0 : 1;
+    case WM_CLOSE: close(); return 0;
+    default: return 0;
+    }
+}
+
+// Camera windows are not part of this program yet: every launch answers that no camera is there.
+LRESULT CMainFrame::OnLaunchCamera() {
+    if (m_pCameraFrame) {
+        m_pCameraFrame->raise();
+        m_pCameraFrame->activateWindow();
+        return 0;
+    }
+    AfxMessageBox(ResourceString(61459));
+    return 0;
+}
+
+void CMainFrame::OnEditPaste() {
+    PxImage* image = ImageFromClipboard();
+    if (!image) return;
+    CPelidorApp* app = AfxGetPelidorApp();
+    auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+    if (!doc) {
+        delete image;
+        return;
+    }
+    doc->SetImage(image);
+    doc->SetTitle(QString("Clipboard Image %1").arg(app->m_nNewImage++));
+    doc->SetModifiedFlag();
+    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    doc->RefreshStatusPanes();
+}
+
+void CMainFrame::OnFullScreen() {
+    m_bFullScreen = !m_bFullScreen;
+    if (m_bFullScreen) {
+        m_pStandardBar->hide();
+        statusBar()->hide();
+        showFullScreen();
+        if (QMdiSubWindow* s = m_pMdiArea->activeSubWindow()) s->showMaximized();
+    } else {
+        showNormal();
+        m_pStandardBar->show();
+        statusBar()->show();
+    }
+}
+
+bool CMainFrame::OnTabClientMouse(const QPoint& pos, bool exec) {
+    QTabBar* tabs = m_pMdiArea->findChild<QTabBar*>();
+    if (!tabs) return false;
+    const int hit = tabs->tabAt(pos);
+    if (hit < 0) return false;
+    QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
+    if (hit >= subs.size()) return false;
+    m_pMdiArea->setActiveSubWindow(subs[hit]);
+    QMenu menu(this);
+    menu.addAction(m_pRouter->Action(ID_FILE_SAVE));
+    menu.addAction(m_pRouter->Action(ID_FILE_SAVE_AS));
+    menu.addAction(m_pRouter->Action(ID_FILE_CLOSE));
+    m_pRouter->UpdateAll();
+    if (exec) menu.exec(tabs->mapToGlobal(pos));
+    return true;
+}
+
+bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
+    if (e->type() == QEvent::MouseButtonPress && qobject_cast<QTabBar*>(o)) {
+        auto* me = static_cast<QMouseEvent*>(e);
+        if (me->button() == Qt::RightButton && OnTabClientMouse(me->position().toPoint())) return true;
+    }
+    return QMainWindow::eventFilter(o, e);
+}
+
+void CMainFrame::OnActivateChild() {
+    CPelidorDoc* doc = ActiveDocument();
+    const bool start = doc && doc->m_bStartPage;
+    const bool imageView = doc && !doc->m_bStartPage;
+    for (QMenu* m : m_docMenus) m->menuAction()->setVisible(imageView);
+    m_pImageBar->setVisible(imageView && m_pImageBar->isVisible());
+    for (UINT id : {ID_FILE_SAVE_AS, ID_EDIT_UNDO, ID_EDIT_REDO, ID_VIEW_TOOLS_MOVE, ID_VIEW_ZOOMIN, ID_VIEW_ZOOMOUT})
+        m_pRouter->Action(id)->setVisible(!start);
+    for (QAction* a : m_pStandardBar->actions())
+        if (m_pStandardBar->widgetForAction(a) == m_pZoomCombo) a->setVisible(!start);
+    m_pRouter->Action(ID_CAMERA_LONGEXPOSURE)->setVisible(start || !doc);
+    statusBar()->setVisible(!start && !m_bFullScreen);
+    if (imageView) SetZoomComboText(QString("%1%").arg(static_cast<int>(doc->m_fZoom * 100)));
+    if (doc) doc->RefreshStatusPanes();
+    m_pRouter->UpdateAll();
+}
+
+void CMainFrame::SaveSettings() {
+    CPelidorApp* app = AfxGetPelidorApp();
+    CProfile& p = app->Profile();
+    p.WriteProfileInt("Screen", "maximized", isMaximized() ? 1 : 0);
+    if (!isMaximized() && !isMinimized() && !m_bFullScreen) {
+        QRect g = geometry();
+        QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect(0, 0, 1024, 768);
+        const int left = std::min(g.left(), screen.width() - 100), top = std::min(g.top(), screen.height() - 100);
+        p.WriteProfileInt("Screen", "left", left);
+        p.WriteProfileInt("Screen", "top", top);
+        p.WriteProfileInt("Screen", "right", left + g.width());
+        p.WriteProfileInt("Screen", "bottom", top + g.height());
+    }
+    const CTextToolSettings& t = app->m_TextInfo;
+    p.WriteProfileString("TextTool", "lfFaceName", t.faceName);
+    p.WriteProfileInt("TextTool", "lfCharSet", t.charSet);
+    p.WriteProfileInt("TextTool", "lfWeight", t.weight);
+    p.WriteProfileInt("TextTool", "lfItalic", t.italic);
+    p.WriteProfileInt("TextTool", "lfUnderline", t.underline);
+    p.WriteProfileInt("TextTool", "fcolor", static_cast<int>(t.fcolor));
+    p.WriteProfileInt("TextTool", "bcolor", static_cast<int>(t.bcolor));
+    p.WriteProfileInt("TextTool", "opaque", t.opaque);
+    p.WriteProfileInt("TextTool", "opacity", static_cast<int>(std::lround(t.opacity * 100)));
+    p.WriteProfileInt("TextTool", "roundradius", t.roundRadius);
+    p.WriteProfileInt("Options", "JpegQuality", app->m_nJpegQuality);
+    p.WriteProfileInt("Measure", "bShowScaleLine", app->m_bShowScaleLine);
+    p.WriteProfileString("FileSave", "sPath", g_strSaveFolder);
+    p.WriteProfileBinary("CommandBars", "State", saveState());
+    p.WriteProfileBinary("CommandBars", "NormalLayout", saveGeometry());
+    p.Flush();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (m_pCameraFrame) m_pCameraFrame->close();
+    SaveSettings();
+    CPelidorApp* app = AfxGetPelidorApp();
+    if (!app->SaveAllModified()) {
+        app->m_bClosing = 0;
+        e->ignore();
+        return;
+    }
+    // Documents go before the window: each one stops its command and waits for its threads.
+    app->DocTemplate()->CloseAllDocuments();
+    e->accept();
+}

@@ -1,0 +1,76 @@
+// The main window: menus, toolbars, status bar panes, the MDI tabs with their context menu,
+// full screen, paste, the camera launch, and the layout kept in the profile.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+
+#include "app/commandrouter.h"
+#include "app/msgbridge.h"
+
+class QComboBox;
+class QDockWidget;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+class CPelidorDoc;
+class CView;
+
+class CMainFrame : public QMainWindow, public CMessageTarget, public CCmdTarget {
+public:
+    static constexpr int kPanes = 8;
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Builds bars, panes and tabs and restores the layout; false when it fails.
+    bool OnCreate();
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    CCommandRouter* Router() const { return m_pRouter; }
+    QMdiArea* MdiArea() const { return m_pMdiArea; }
+    CPelidorDoc* ActiveDocument() const;
+    CView* ActiveView() const;
+    void SetPaneText(int pane, const QString& text);
+    QString PaneText(int pane) const;
+    void SetZoomComboText(const QString& text);
+    QComboBox* ZoomCombo() const { return m_pZoomCombo; }
+    QStatusBar* StatusBarWidget() const;
+    QToolBar* StandardBar() const { return m_pStandardBar; }
+    QDockWidget* FolderPane() const { return m_pFolderPane; }
+
+    void OnEditPaste();
+    void OnFullScreen();
+    bool IsFullScreen() const { return m_bFullScreen != 0; }
+    // Shows the tab context menu of the MDI child at a point of the tab bar; false on no hit.
+    bool OnTabClientMouse(const QPoint& tabBarPoint, bool exec = true);
+    // Writes the window rectangle, the tool settings and the bar layout into the profile.
+    void SaveSettings();
+
+    QPointer<QWidget> m_pCameraFrame;
+    int m_bLongExposure = 0;
+    int m_bStartPageCreated = 0;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* o, QEvent* e) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBars();
+    void BuildStatusBar();
+    void RegisterCommands();
+    LRESULT OnLaunchCamera();
+    void OnActivateChild();
+
+    CCommandRouter* m_pRouter = nullptr;
+    QMdiArea* m_pMdiArea = nullptr;
+    QLabel* m_panes[kPanes] = {};
+    QToolBar* m_pStandardBar = nullptr;
+    QToolBar* m_pImageBar = nullptr;
+    QComboBox* m_pZoomCombo = nullptr;
+    QDockWidget* m_pFolderPane = nullptr;
+    QList<QMenu*> m_docMenus;
+    QMenu* m_pRecentMenu = nullptr;
+    int m_bFullScreen = 0;
+};

@@ -1,0 +1,223 @@
+#include "app/pelidorapp.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QUrl>
+
+#include "app/aboutdialog.h"
+#include "app/childframe.h"
+#include "app/cmdids.h"
+#include "app/mainframe.h"
+#include "app/messages.h"
+#include "app/pelidordoc.h"
+#include "app/pelidorview.h"
+#include "app/promptservice.h"
+#include "app/startupsplash.h"
+#include "outside/vekmeasure/qomeasure.h"
+#include "resources/resourcetable.h"
+
+QString g_strSaveFolder;
+
+namespace {
+
+CPelidorApp* g_app = nullptr;
+
+const CFormatRow kFormats[] = {
+    {-1, true, true, "Supported files",
+     "*.bmp;*.gif;*.jpg;*.jpeg;*.png;*.ico;*.tif;*.tiff;*.tga;*.pcx;*.wbmp;*.wmf;*.emf;*.j2k;*.jp2;*.jbg;*.j2c;*.jpc;*.pgx;"
+     "*.pnm;*.pgm;*.ppm;*.ras"},
+    {1, true, true, "BMP files", "*.bmp"},
+    {2, true, true, "GIF files", "*.gif"},
+    {3, true, true, "JPG files", "*.jpg;*.jpeg"},
+    {4, true, true, "PNG files", "*.png"},
+    {5, true, true, "ICO CUR files", "*.ico;*.cur"},
+    {6, true, true, "TIF files", "*.tif;*.tiff"},
+    {7, true, true, "TGA files", "*.tga"},
+    {8, true, true, "PCX files", "*.pcx"},
+    {9, true, true, "WBMP files", "*.wbmp"},
+    {10, true, false, "WMF EMF files", "*.wmf;*.emf"},
+    {11, true, true, "JP2 files", "*.j2k;*.jp2"},
+    {12, true, true, "JPC files", "*.j2c;*.jpc"},
+    {13, true, true, "PGX files", "*.pgx"},
+    {15, true, true, "RAS files", "*.ras"},
+    {14, true, true, "PNM files", "*.pnm;*.pgm;*.ppm"},
+};
+
+}  // namespace
+
+const CFormatRow* FormatTable(int* count) {
+    if (count) *count = static_cast<int>(std::size(kFormats));
+    return kFormats;
+}
+
+const CFormatRow* FindFormatRow(int id) {
+    for (const CFormatRow& r : kFormats)
+        if (r.id == id) return &r;
+    return nullptr;
+}
+
+DWORD FormatFromExtension(const QString& path) {
+    const QString e3 = path.right(3).toLower(), e4 = path.right(4).toLower();
+    if (e4 == "wbmp") return 9;
+    if (e3 == "bmp") return 1;
+    if (e3 == "gif") return 2;
+    if (e3 == "jpg" || e4 == "jpeg") return 3;
+    if (e3 == "png") return 4;
+    if (e3 == "ico") return 5;
+    if (e3 == "tif" || e4 == "tiff") return 6;
+    if (e3 == "tga") return 7;
+    if (e3 == "pcx") return 8;
+    if (e3 == "wmf" || e3 == "emf") return 10;
+    if (e3 == "j2k" || e3 == "jp2") return 11;
+    if (e3 == "jpc" || e3 == "j2c") return 12;
+    if (e3 == "pgx") return 13;
+    if (e3 == "ras") return 15;
+    if (e3 == "pnm" || e3 == "pgm" || e3 == "ppm") return 14;
+    if (e3 == "avi") return 17;
+    return 0;
+}
+
+CPelidorApp* AfxGetPelidorApp() { return g_app; }
+CMainFrame* AfxGetMainFrame() { return g_app ? g_app->MainFrame() : nullptr; }
+
+CPelidorApp::CPelidorApp(const QString& profilePath) : m_profile(std::make_unique<CProfile>(profilePath)) {
+    g_app = this;
+    OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
+    OnCommand(ID_APP_ABOUT, [this] {
+        CAboutDialog dlg(m_pMainFrame);
+        dlg.exec();
+    });
+    OnCommand(ID_FILE_PRINT_SETUP, [this] {
+        QPrinter printer;
+        CPromptService::Instance().PrintDialog(m_pMainFrame, &printer);
+    });
+    OnCommand(ID_HELP_PDF, [] {
+        const QString path = QCoreApplication::applicationDirPath() + "/" + ResourceString(1241);
+        if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            AfxMessageBox(ResourceString(61460));
+    });
+}
+
+CPelidorApp::~CPelidorApp() {
+    ExitInstance();
+    if (g_app == this) g_app = nullptr;
+}
+
+void CPelidorApp::LoadSettings() {
+    CProfile& p = *m_profile;
+    g_strSaveFolder = p.GetProfileString("FileSave", "sPath", QDir::homePath());
+    m_TextInfo.faceName = p.GetProfileString("TextTool", "lfFaceName", "Arial").left(31);
+    m_TextInfo.charSet = p.GetProfileInt("TextTool", "lfCharSet", 238) & 0xFF;
+    m_TextInfo.weight = p.GetProfileInt("TextTool", "lfWeight", 0);
+    m_TextInfo.italic = p.GetProfileInt("TextTool", "lfItalic", 0) & 0xFF;
+    m_TextInfo.underline = p.GetProfileInt("TextTool", "lfUnderline", 0) & 0xFF;
+    m_TextInfo.fcolor = static_cast<COLORREF>(p.GetProfileInt("TextTool", "fcolor", 0xA0FFFF));
+    m_TextInfo.bcolor = static_cast<COLORREF>(p.GetProfileInt("TextTool", "bcolor", 0x6020));
+    m_TextInfo.opaque = p.GetProfileInt("TextTool", "opaque", 1) & 0xFF;
+    m_TextInfo.opacity = static_cast<float>(p.GetProfileInt("TextTool", "opacity", 0) * 0.01);
+    m_TextInfo.roundRadius = p.GetProfileInt("TextTool", "roundradius", 25) & 0xFF;
+    m_nJpegQuality = p.GetProfileInt("Options", "JpegQuality", 90);
+    m_bShowScaleLine = p.GetProfileInt("Measure", "bShowScaleLine", 1);
+}
+
+bool CPelidorApp::InitInstance(const QStringList& args) {
+    // One instance per user: the lock file dies with its process, so a crash never blocks a start.
+    QString lockPath = QFileInfo(m_profile->FileName()).absolutePath() + "/Ostrel.lock";
+    m_instanceLock = std::make_unique<QLockFile>(lockPath);
+    m_instanceLock->setStaleLockTime(0);
+    if (!m_instanceLock->tryLock(0)) {
+        m_instanceLock.reset();
+        AfxMessageBox(ResourceString(1257));
+        return false;
+    }
+    QStringList files;
+    for (const QString& a : args) {
+        if (a == "-nologo" || a == "/nologo")
+            m_bShowSplash = false;
+        else if (!a.isEmpty())
+            files << a;
+    }
+    CStartupSplash::EnableSplashScreen(m_bShowSplash);
+    LoadSettings();
+
+    m_pMainFrame = new CMainFrame;
+    if (!m_pMainFrame->OnCreate()) return false;
+    m_pDocTemplate = new CDocTemplate(
+        m_pMainFrame->MdiArea(), [] { return new CPelidorDoc; },
+        [](CDocument* doc, CView** view) {
+            auto* frame = new CChildFrame(static_cast<CPelidorDoc*>(doc));
+            *view = frame->View();
+            return static_cast<QMdiSubWindow*>(frame);
+        });
+    m_pDocTemplate->onMru = [this](const QString& path) { m_profile->AddRecentFile(path); };
+
+    // The start page comes first, whatever the command line names.
+    CPelidorDoc* start = static_cast<CPelidorDoc*>(m_pDocTemplate->OpenDocumentFile(QString()));
+    if (!start) return false;
+    start->SetTitle("Start Page");
+
+    m_pMainFrame->showMaximized();
+    m_pMainFrame->setAcceptDrops(true);
+    for (const QString& f : files) m_pDocTemplate->OpenDocumentFile(f);
+    CQoMeasure::CreateCursor();
+    PostMessage(m_pMainFrame->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+    return true;
+}
+
+int CPelidorApp::ExitInstance() {
+    if (m_pDocTemplate) {
+        m_bClosing = 1;
+        m_pDocTemplate->CloseAllDocuments();
+        delete m_pDocTemplate;
+        m_pDocTemplate = nullptr;
+    }
+    delete m_pMainFrame;
+    m_pMainFrame = nullptr;
+    if (m_instanceLock) m_instanceLock->unlock();
+    m_instanceLock.reset();
+    return 0;
+}
+
+bool CPelidorApp::SaveAllModified() {
+    m_bClosing = 1;
+    return !m_pDocTemplate || m_pDocTemplate->SaveAllModified();
+}
+
+bool CPelidorApp::AskImageFileName(QString& fileName, bool open, int, DWORD& format) {
+    FileDialogRequest r;
+    r.open = open;
+    r.title = open ? "Open image file" : "Save image file";
+    QList<const CFormatRow*> rows;
+    for (const CFormatRow& row : kFormats) {
+        if (open ? !row.canOpen : !row.canSave) continue;
+        rows << &row;
+        r.filters << QString("%1 (%2)").arg(row.description, QString(row.pattern).replace(';', ' '));
+    }
+    const int want = (format == 0 || static_cast<int>(format) == -1) ? (static_cast<int>(format) == -1 ? -1 : 1)
+                                                                      : static_cast<int>(format);
+    r.filterIndex = 1;
+    for (int i = 0; i < rows.size(); i++)
+        if (rows[i]->id == want) {
+            r.filterIndex = i + 1;
+            break;
+        }
+    // The default extension is the row's whole first extension ("wbmp", not "wbm").
+    r.defaultExt = QString(rows[r.filterIndex - 1]->pattern).section(';', 0, 0).mid(2);
+    r.fileName = fileName;
+    if (!CPromptService::Instance().FileDialog(m_pMainFrame, r)) return false;
+    fileName = r.fileName;
+    if (r.filterIndex >= 1 && r.filterIndex <= rows.size()) format = static_cast<DWORD>(rows[r.filterIndex - 1]->id);
+    return true;
+}
+
+void CPelidorApp::OnFileOpen() {
+    QString name;
+    DWORD format = static_cast<DWORD>(-1);
+    if (AskImageFileName(name, true, 0, format)) m_pDocTemplate->OpenDocumentFile(name);
+}

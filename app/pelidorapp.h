@@ -1,0 +1,84 @@
+// The application object: single instance, profile, the document template, the main frame,
+// the image-format table of every file dialog, and the user's text-tool and JPEG settings.
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "app/commandrouter.h"
+#include "app/profile.h"
+#include "platform/wintypes.h"
+
+class CMainFrame;
+class CDocTemplate;
+
+struct CFormatRow {
+    int id;
+    bool canOpen;
+    bool canSave;
+    const char* description;
+    const char* pattern;
+};
+
+// The 16 rows of the format table, in order; the first matching row wins.
+const CFormatRow* FormatTable(int* count);
+// The first row of a format id (-1 the summary row), or nullptr.
+const CFormatRow* FindFormatRow(int id);
+// Format id of a path by its last characters; 17 for "avi"; 0 when none matches.
+DWORD FormatFromExtension(const QString& path);
+
+// The text tool's record as the program keeps it (font, colours, box).
+struct CTextToolSettings {
+    QString faceName = "Arial";
+    int charSet = 238;
+    int weight = 0;
+    int italic = 0;
+    int underline = 0;
+    COLORREF fcolor = 0xA0FFFF;
+    COLORREF bcolor = 0x6020;
+    int opaque = 1;
+    float opacity = 0.0f;
+    int roundRadius = 25;
+};
+
+class CPelidorApp : public QObject, public CCmdTarget {
+public:
+    explicit CPelidorApp(const QString& profilePath = QString());
+    ~CPelidorApp() override;
+
+    // Start-up with the program's arguments (without the program name); false ends the program.
+    bool InitInstance(const QStringList& args);
+    int ExitInstance();
+    // Asks every document to save; sets the closing flag first so the start page may close.
+    bool SaveAllModified();
+
+    // The program's open or save dialog; format in/out (-1 the summary row).
+    bool AskImageFileName(QString& fileName, bool open, int flags, DWORD& format);
+    void OnFileOpen();
+
+    CProfile& Profile() { return *m_profile; }
+    CMainFrame* MainFrame() const { return m_pMainFrame; }
+    CDocTemplate* DocTemplate() const { return m_pDocTemplate; }
+
+    int m_nNewImage = 1;
+    int m_nJpegQuality = 90;
+    CTextToolSettings m_TextInfo;
+    int m_bClosing = 0;
+    int m_bShowScaleLine = 1;
+    bool m_bShowSplash = true;
+
+private:
+    void LoadSettings();
+    std::unique_ptr<CProfile> m_profile;
+    std::unique_ptr<QLockFile> m_instanceLock;
+    CMainFrame* m_pMainFrame = nullptr;
+    CDocTemplate* m_pDocTemplate = nullptr;
+};
+
+CPelidorApp* AfxGetPelidorApp();
+CMainFrame* AfxGetMainFrame();
+extern QString g_strSaveFolder;

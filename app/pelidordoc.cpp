@@ -1,0 +1,551 @@
+#include "app/pelidordoc.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "app/cmdids.h"
+#include "app/mainframe.h"
+#include "app/messages.h"
+#include "app/pelidorapp.h"
+#include "app/pelidorview.h"
+#include "app/promptservice.h"
+#include "outside/vekmeasure/qomeasure.h"
+#include "platform/surface.h"
+#include "resources/resourcetable.h"
+
+namespace {
+const float kZoomLadder[] = {0.25f, 0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 4.0f, 8.0f, 16.0f};
+std::atomic<uintptr_t> g_threadIds{0};
+
+int64_t Counter() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+QString PathExtension(const QString& path) {
+    const int dot = path.lastIndexOf('.');
+    return dot < 0 ? QString() : path.mid(dot + 1);
+}
+
+DWORD DocFormatFromExtension(const QString& e) {
+    if (e == "bmp") return 1;
+    if (e == "jpg" || e == "jpeg") return 3;
+    if (e == "gif") return 2;
+    if (e == "png") return 4;
+    if (e == "ico") return 5;
+    if (e == "tiff" || e == "tif") return 6;
+    if (e == "tga") return 7;
+    if (e == "pcx") return 8;
+    if (e == "wbmp") return 9;
+    if (e == "wmf" || e == "emf") return 10;
+    if (e == "jp2" || e == "j2k") return 11;
+    if (e == "jpc" || e == "j2c") return 12;
+    if (e == "pgx") return 13;
+    if (e == "ras") return 15;
+    if (e == "pnm" || e == "pgm" || e == "ppm") return 14;
+    return 0;
+}
+
+CPelidorDoc::CPelidorDoc() {
+    m_llFrequency = 1000000000;  // the steady clock counts nanoseconds
+    RegisterWindow(this);
+    RegisterCommands();
+}
+
+CPelidorDoc::~CPelidorDoc() {
+    // Ask the running operation to stop early, then wait for both threads: they only post,
+    // so waiting here cannot deadlock.
+    if (m_pImage) m_pImage->SetEscape(1);
+    {
+        std::lock_guard<std::mutex> g(m_threadLock);
+        m_bStopPolling = true;
+    }
+    m_threadWake.notify_all();
+    if (m_worker.joinable()) m_worker.join();
+    if (m_progress.joinable()) m_progress.join();
+    UnregisterWindow();
+    delete m_pImage;
+    for (PxImage*& u : m_pUndo) {
+        delete u;
+        u = nullptr;
+    }
+    delete m_pMeasure;
+}
+
+bool CPelidorDoc::OnNewDocument() {
+    delete m_pImage;
+    m_pImage = nullptr;
+    return true;
+}
+
+void CPelidorDoc::SetImage(PxImage* image) {
+    if (image == m_pImage) return;
+    delete m_pImage;
+    m_pImage = image;
+}
+
+PxImage* CPelidorDoc::GetDisplayImage() const {
+    if (!IsBusy()) return m_pImage;
+    // The snapshot taken before the command started is what the user saw.
+    return m_nUndoLevel > 0 ? m_pUndo[m_nUndoLevel - 1] : nullptr;
+}
+
+CPelidorView* CPelidorDoc::GetFirstPelidorView() const { return dynamic_cast<CPelidorView*>(FirstView()); }
+
+void CPelidorDoc::CommandTimer(bool start) {
+    if (start) {
+        m_llStart = Counter();
+        return;
+    }
+    m_llStop = Counter();
+    m_fElapsed = m_llFrequency ? static_cast<float>(static_cast<double>(m_llStop - m_llStart) / m_llFrequency) : -1.0f;
+}
+
+bool CPelidorDoc::OnOpenDocument(const QString& path) {
+    const QString ext = PathExtension(path).toLower();
+    if (ext.isEmpty()) return false;
+    const DWORD type = DocFormatFromExtension(ext);
+    CommandTimer(true);
+    auto* image = new PxImage(QFile::encodeName(path).constData(), type);
+    CommandTimer(false);
+    if (!image->IsValid()) {
+        AfxMessageBox(QString::fromUtf8(image->GetLastError()));
+        delete image;
+        return false;
+    }
+    SetImage(image);
+    RefreshStatusPanes();
+    UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    const LONG frames = image->GetNumFrames();
+    if (frames > 1 &&
+        AfxMessageBox(QString("File with %1 images. Read all?").arg(frames), MB_OKCANCEL) == IDOK) {
+        for (LONG i = 1; i < frames; i++) {
+            auto* doc = dynamic_cast<CPelidorDoc*>(GetDocTemplate()->OpenDocumentFile(QString()));
+            if (!doc) break;
+            auto* frame = new PxImage(type);
+            frame->SetFrame(i);
+            frame->Load(QFile::encodeName(path).constData(), type);
+            doc->SetImage(frame);
+            doc->SetTitle(QString("%1 (%2)").arg(QFileInfo(path).fileName()).arg(i + 1));
+            doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+        }
+    }
+    return true;
+}
+
+// Burns the measurement units into a copy of the image. The result keeps the source's
+// information block (resolution, quality, codec options, transparency), its alpha plane and,
+// for indexed images, its depth and palette.
+PxImage* CPelidorDoc::RenderMeasureOverlay() {
+    const int w = static_cast<int>(m_pImage->GetWidth()), h = static_cast<int>(m_pImage->GetHeight());
+    QImage canvas(w, h, QImage::Format_RGB32);
+    canvas.fill(Qt::white);  // a defined background under transparent pixels
+    PxSurface s = PxSurfaceOver(canvas.bits(), w, h, static_cast<int32_t>(canvas.bytesPerLine()));
+    m_pImage->Draw(&s, 0, 0, w, h);
+    {
+        QPainter p(&canvas);
+        p.setRenderHint(QPainter::Antialiasing);
+        m_pMeasure->SetScale(1.0);
+        m_pMeasure->SetInfoFrmZoom(1, m_fZoom < 1.0f ? 0.9 / m_fZoom : 1.0);
+        m_pMeasure->DrawAllUnit(&p, QPoint(0, 0));
+        m_pMeasure->SetInfoFrmZoom(0, 1.0);
+    }
+    PxImage burnt;
+    if (!burnt.CreateFromHBITMAP(&s)) return nullptr;
+    auto* out = new PxImage(*m_pImage, false, false, true);  // information block, palette and alpha
+    if (m_pImage->IsIndexed()) {
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                out->SetPixelIndex(x, y, out->GetNearestIndex(burnt.GetPixelColor(x, y, false)));
+    } else {
+        for (int y = 0; y < h; y++) memcpy(out->GetBits(y), burnt.GetBits(y), out->GetEffWidth());
+    }
+    return out;
+}
+
+bool CPelidorDoc::OnSaveDocument(const QString& path) {
+    const QString ext = PathExtension(path).toLower();
+    const DWORD type = ext.isEmpty() ? 0 : DocFormatFromExtension(ext);
+    if (!m_pImage || type == 0) return false;
+    if (type == 2 && m_pImage->GetBpp() > 8)
+        AfxMessageBox("The image will be saved as a true color GIF!\nThis is ok for Pelidor, but not for many other "
+                      "programs.\nFor better compatibility, please use DecreaseBpp to 8 bits or less.",
+                      MB_OK | MB_ICONINFORMATION);
+    CommandTimer(true);
+    // Without measurement units the image is saved as it is; with them a burnt copy is saved
+    // and the open image stays clean.
+    PxImage* toSave = m_pImage;
+    PxImage* burnt = nullptr;
+    if (m_pMeasure && m_pMeasure->UnitCount() > 0) {
+        burnt = RenderMeasureOverlay();
+        if (burnt) toSave = burnt;
+    }
+    const bool ok = toSave->Save(QFile::encodeName(path).constData(), type);
+    QString error = QString::fromUtf8(toSave->GetLastError());
+    delete burnt;
+    CommandTimer(false);
+    RefreshStatusPanes();
+    if (!ok) {
+        AfxMessageBox(error);
+        return false;
+    }
+    return true;
+}
+
+bool CPelidorDoc::DoSave(const QString& path, bool replace) {
+    if (!m_pImage) return false;
+    QString name = path;
+    const CFormatRow* row = FindFormatRow(static_cast<int>(m_pImage->GetType()));
+    if (name.isEmpty() || !row || !row->canSave) {
+        name = GetPathName();
+        if (replace && name.isEmpty()) {
+            name = GetTitle();
+            if (name.contains(QRegularExpression("[#%;/\\\\]"))) name = "UntitledImage";
+        }
+        // The image's format gives the extension; a name that already carries an extension
+        // of that format keeps it, so "photo.jpg" never becomes "photo.jpg.jpg".
+        if (m_pImage->GetType() != 0 && row) {
+            const QString want = QString::fromUtf8(row->pattern).section(';', 0, 0).mid(1);
+            const QString ext = PathExtension(QFileInfo(name).fileName()).toLower();
+            const DWORD has = DocFormatFromExtension(ext);
+            if (has != m_pImage->GetType()) {
+                if (has != 0) name.chop(ext.size() + 1);
+                name += want;
+            }
+        }
+        DWORD format = m_pImage->GetType();
+        if (!AfxGetPelidorApp()->AskImageFileName(name, false, 0, format)) return false;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool wasModified = IsModified();
+    const bool ok = OnSaveDocument(name);
+    QApplication::restoreOverrideCursor();
+    if (!ok) return false;
+    if (replace) {
+        SetPathName(name);
+        SetModifiedFlag(false);
+    } else {
+        SetModifiedFlag(wasModified);
+    }
+    return true;
+}
+
+bool CPelidorDoc::CanCloseFrame() {
+    CPelidorApp* app = AfxGetPelidorApp();
+    if (m_bStartPage && !(app && app->m_bClosing)) {
+        AfxMessageBox(ResourceString(1258));
+        return false;
+    }
+    return CDocument::CanCloseFrame();
+}
+
+void CPelidorDoc::RefreshStatusPanes() {
+    CMainFrame* mf = AfxGetMainFrame();
+    if (!m_pImage || !mf) return;
+    PxImage* img = GetDisplayImage() ? GetDisplayImage() : m_pImage;
+    mf->SetPaneText(4, QString::asprintf("(%ux%ux%u)", img->GetWidth(), img->GetHeight(), img->GetBpp()));
+    const CFormatRow* row = FindFormatRow(static_cast<int>(img->GetType()));
+    mf->SetPaneText(3, row ? QString::fromUtf8(row->description).left(3) : QString());
+    mf->SetPaneText(2, QString::asprintf("Time (s): %.3f", m_fElapsed));
+}
+
+// ---- zoom ----
+
+void CPelidorDoc::SetZoom(float zoom, bool showInCombo, const QString& text) {
+    m_fZoom = zoom;
+    if (showInCombo)
+        if (CMainFrame* mf = AfxGetMainFrame()) {
+            mf->SetPaneText(2, text);
+            mf->SetZoomComboText(text);
+        }
+    UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+}
+
+void CPelidorDoc::ZoomIn() {
+    if (m_fZoom >= 16) return;
+    float z = 16;
+    for (float step : kZoomLadder)
+        if (step > m_fZoom) {
+            z = step;
+            break;
+        }
+    SetZoom(z, true, QString::asprintf("%4.0f %%", z * 100));
+}
+
+void CPelidorDoc::ZoomOut() {
+    if (m_fZoom <= 0.0625f) return;
+    float z = 0.25f;
+    for (float step : kZoomLadder)
+        if (step < m_fZoom) z = step;
+    SetZoom(z, true, QString::asprintf("%4.0f %%", z * 100));
+}
+
+bool CPelidorDoc::ZoomList(const QString& input) {
+    const QString t = input.trimmed();
+    for (int i = 0; i < t.size(); i++) {
+        if (t[i].isDigit() && t[i].unicode() < 128) continue;
+        if (t[i] == '%' && i == t.size() - 1) continue;
+        AfxMessageBox("ERROR!");
+        return false;
+    }
+    // Digits beyond what an int holds saturate at the top of the range.
+    const QString digits = t.endsWith('%') ? t.left(t.size() - 1) : t;
+    long long n = 0;
+    for (QChar c : digits) {
+        n = n * 10 + (c.unicode() - '0');
+        if (n > 1600) {
+            n = 1600;
+            break;
+        }
+    }
+    n = std::clamp<long long>(n, 25, 1600);
+    SetZoom(static_cast<float>(n * 0.01), true, QString("%1%").arg(n));
+    return true;
+}
+
+// ---- undo ring ----
+
+void CPelidorDoc::PushUndoSnapshot() {
+    if (m_nUndoLevel > kUndoSlots - 1) {
+        delete m_pUndo[0];
+        for (int i = 1; i < kUndoSlots; i++) m_pUndo[i - 1] = m_pUndo[i];
+        m_pUndo[kUndoSlots - 1] = nullptr;
+        m_nUndoLevel = kUndoSlots - 1;
+    }
+    for (int i = m_nUndoLevel; i < kUndoSlots; i++) {
+        delete m_pUndo[i];
+        m_pUndo[i] = nullptr;
+    }
+    if (!m_pImage || !m_pImage->IsValid()) return;
+    m_pUndo[m_nUndoLevel++] = new PxImage(*m_pImage, true, true, true);
+}
+
+void CPelidorDoc::OnEditUndo() {
+    if (!m_pImage || IsBusy() || m_nUndoLevel <= 0) return;
+    m_nUndoLevel--;
+    std::swap(m_pImage, m_pUndo[m_nUndoLevel]);
+    SetModifiedFlag();
+    UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    RefreshStatusPanes();
+}
+
+void CPelidorDoc::OnEditRedo() {
+    if (!m_pImage || IsBusy() || m_nUndoLevel >= kUndoSlots || !m_pUndo[m_nUndoLevel]) return;
+    std::swap(m_pImage, m_pUndo[m_nUndoLevel]);
+    m_nUndoLevel++;
+    SetModifiedFlag();
+    UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    RefreshStatusPanes();
+}
+
+// ---- threaded commands ----
+
+bool CPelidorDoc::StartImageCommand(int id, const ImageCommandParams& params) {
+    if (!CommandEnableImageIdle()) return false;
+    m_ImageCommandId = id;
+    m_ImageCommandParams = params;
+    // The snapshot is taken here, on the UI thread, so the ring never changes under a worker,
+    // and the document is busy before either thread exists.
+    PushUndoSnapshot();
+    m_pImage->SetProgress(0);
+    m_pImage->SetEscape(0);
+    m_bWorkerDone = false;
+    m_bStopPolling = false;
+    m_hWorkerThread = ++g_threadIds;
+    m_hProgressThread = ++g_threadIds;
+    m_worker = std::thread(&CPelidorDoc::RunImageCommand, this);
+    m_progress = std::thread(&CPelidorDoc::PollProgress, this);
+    return true;
+}
+
+void CPelidorDoc::RunImageCommand() {
+    PxImage* img = m_pImage;
+    CommandTimer(true);
+    // Whatever the operation does, the command finishes: progress 100 and the done flag.
+    try {
+        switch (m_ImageCommandId) {
+        case ID_IMAGE_MIRROR: img->Mirror(); break;
+        case ID_IMAGE_FLIP: img->Flip(); break;
+        case ID_IMAGE_ROTATEL: img->RotateLeft(); break;
+        case ID_IMAGE_ROTATER: img->RotateRight(); break;
+        default: break;
+        }
+    } catch (...) {
+    }
+    CommandTimer(false);
+    img->SetProgress(100);
+    {
+        std::lock_guard<std::mutex> g(m_threadLock);
+        m_bWorkerDone = true;
+    }
+    m_threadWake.notify_all();
+}
+
+void CPelidorDoc::PollProgress() {
+    const HWND target = GetSafeHwnd();
+    PxImage* img = m_pImage;
+    for (;;) {
+        const LONG p = img->GetProgress();
+        if (p >= 100) break;
+        {
+            std::unique_lock<std::mutex> g(m_threadLock);
+            m_threadWake.wait_for(g, std::chrono::milliseconds(333), [this] { return m_bStopPolling || m_bWorkerDone; });
+            if (m_bStopPolling) break;
+        }
+        if (img->GetEscape()) break;
+        if (img->GetProgress() >= 100) break;
+        PostMessage(target, WM_IMAGE_OP_PROGRESS, static_cast<WPARAM>(p), 0);
+    }
+    // Done is reported only once the worker really is done.
+    {
+        std::unique_lock<std::mutex> g(m_threadLock);
+        m_threadWake.wait(g, [this] { return m_bWorkerDone; });
+    }
+    PostMessage(target, WM_IMAGE_OP_PROGRESS, 100, 0);
+    {
+        std::unique_lock<std::mutex> g(m_threadLock);
+        m_threadWake.wait_for(g, std::chrono::milliseconds(111), [this] { return m_bStopPolling; });
+    }
+    PostMessage(target, WM_IMAGE_OP_DONE, 0, 0);
+}
+
+void CPelidorDoc::FinishImageCommand() {
+    if (m_worker.joinable()) m_worker.join();
+    if (m_progress.joinable()) m_progress.join();
+    m_hWorkerThread = 0;
+    m_hProgressThread = 0;
+    SetModifiedFlag();
+}
+
+void CPelidorDoc::WaitForCommand() {
+    QElapsedTimer t;
+    t.start();
+    while (IsBusy() && t.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        PumpPrivateMessages();
+    }
+}
+
+LRESULT CPelidorDoc::WindowProc(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_IMAGE_OP_PROGRESS:
+        if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(2, QString("%1 %").arg(static_cast<int>(wParam)));
+        return 0;
+    case WM_IMAGE_OP_DONE:
+        if (!IsBusy()) return 0;
+        FinishImageCommand();
+        UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+        RefreshStatusPanes();
+        if (CMainFrame* mf = AfxGetMainFrame()) mf->Router()->UpdateAll();
+        return 0;
+    default: return 0;
+    }
+}
+
+// ---- synchronous commands ----
+
+void CPelidorDoc::Crop() {
+    if (!CommandEnableImageIdle() || m_nSelPoints < 3) return;
+    int l = m_SelPoints[0].x(), r = l, t = m_SelPoints[0].y(), b = t;
+    for (int i = 1; i < m_nSelPoints; i++) {
+        l = std::min(l, m_SelPoints[i].x());
+        r = std::max(r, m_SelPoints[i].x());
+        t = std::min(t, m_SelPoints[i].y());
+        b = std::max(b, m_SelPoints[i].y());
+    }
+    PushUndoSnapshot();
+    // Selection points are pixels (inclusive); the crop rectangle's right and bottom are exclusive.
+    if (!m_pImage->Crop(l, t, r + 1, b + 1)) {
+        // The library refused: the undo step would restore an unchanged image, drop it.
+        delete m_pUndo[--m_nUndoLevel];
+        m_pUndo[m_nUndoLevel] = nullptr;
+        return;
+    }
+    m_nSelPoints = 0;
+    SetModifiedFlag();
+    RefreshStatusPanes();
+    UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+}
+
+void CPelidorDoc::Duplicate() {
+    if (!CommandEnableImageIdle()) return;
+    CPelidorApp* app = AfxGetPelidorApp();
+    auto* doc = dynamic_cast<CPelidorDoc*>(GetDocTemplate()->OpenDocumentFile(QString()));
+    if (!doc) return;
+    doc->SetImage(new PxImage(*m_pImage, true, true, true));
+    doc->SetTitle(QString("Copy %1 of %2").arg(app->m_nNewImage++).arg(GetTitle()));
+    doc->SetModifiedFlag();
+    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    doc->RefreshStatusPanes();
+}
+
+void CPelidorDoc::RegisterCommands() {
+    auto idle = [this](CCmdUI* ui) { ui->Enable(CommandEnableImageIdle()); };
+    for (UINT id : {ID_IMAGE_MIRROR, ID_IMAGE_FLIP, ID_IMAGE_ROTATEL, ID_IMAGE_ROTATER}) {
+        OnCommand(id, [this, id] { StartImageCommand(static_cast<int>(id)); });
+        OnUpdateUI(id, idle);
+    }
+    OnCommand(ID_IMAGE_DUPLICATE, [this] { Duplicate(); });
+    OnUpdateUI(ID_IMAGE_DUPLICATE, idle);
+    OnCommand(ID_IMAGE_CROP, [this] { Crop(); });
+    OnUpdateUI(ID_IMAGE_CROP, [this](CCmdUI* ui) { ui->Enable(CommandEnableImageIdle() && m_nSelPoints >= 3); });
+
+    OnCommand(ID_EDIT_UNDO, [this] { OnEditUndo(); });
+    OnUpdateUI(ID_EDIT_UNDO, [this](CCmdUI* ui) {
+        ui->Enable(m_pImage && !IsBusy() && m_nUndoLevel > 0);
+        ui->SetText(QString("%1 (%2)\tCtrl+Z").arg(ResourceString(1240)).arg(m_nUndoLevel));
+    });
+    OnCommand(ID_EDIT_REDO, [this] { OnEditRedo(); });
+    OnUpdateUI(ID_EDIT_REDO, [this](CCmdUI* ui) {
+        ui->Enable(m_pImage && !IsBusy() && m_nUndoLevel < kUndoSlots && m_pUndo[m_nUndoLevel]);
+    });
+
+    OnCommand(ID_FILE_SAVE_AS, [this] { DoSave(QString(), true); });
+    OnUpdateUI(ID_FILE_SAVE_AS, idle);
+    OnUpdateUI(ID_FILE_SAVE, [](CCmdUI* ui) { ui->Enable(false); });
+
+    OnCommand(ID_VIEW_ZOOMIN, [this] { ZoomIn(); });
+    OnUpdateUI(ID_VIEW_ZOOMIN, [this](CCmdUI* ui) { ui->Enable(m_pImage && !m_bStretch && m_fZoom < 16); });
+    OnCommand(ID_VIEW_ZOOMOUT, [this] { ZoomOut(); });
+    OnUpdateUI(ID_VIEW_ZOOMOUT, [this](CCmdUI* ui) { ui->Enable(m_pImage && !m_bStretch && m_fZoom > 0.25f); });
+    OnCommand(ID_VIEW_NORMALVIEWING11, [this] {
+        m_fZoom = 1.0f;
+        UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    });
+    OnUpdateUI(ID_VIEW_NORMALVIEWING11, [this](CCmdUI* ui) { ui->Enable(!m_bStretch && m_fZoom != 1.0f); });
+
+    OnCommand(ID_IMAGE_SETTRANSPARENCY, [this] { m_bPickTransparency = 1; });
+    OnUpdateUI(ID_IMAGE_SETTRANSPARENCY, idle);
+    OnCommand(ID_IMAGE_REMOVETRANSPARENCY, [this] {
+        PushUndoSnapshot();
+        m_pImage->SetTransIndex(-1);
+        SetModifiedFlag();
+        UpdateAllViews(nullptr, 0);
+    });
+    OnUpdateUI(ID_IMAGE_REMOVETRANSPARENCY,
+             [this](CCmdUI* ui) { ui->Enable(CommandEnableImageIdle() && m_pImage->GetTransIndex() >= 0); });
+
+    OnCommand(ID_VIEW_TOOLS_MOVE, [this] { m_nTool = 0; });
+    OnUpdateUI(ID_VIEW_TOOLS_MOVE, [this](CCmdUI* ui) {
+        ui->Enable(m_pImage != nullptr);
+        ui->SetCheck(m_nTool == 0);
+    });
+    OnCommand(ID_VIEW_TOOLS_SELECT, [this] { m_nTool = 1; });
+    OnUpdateUI(ID_VIEW_TOOLS_SELECT, [this](CCmdUI* ui) { ui->SetCheck(m_nTool == 1); });
+    OnCommand(ID_VIEW_TOOLS_TRACKER, [this] { m_nTool = 4; });
+    OnUpdateUI(ID_VIEW_TOOLS_TRACKER, [this](CCmdUI* ui) { ui->SetCheck(m_nTool == 4); });
+    OnCommand(ID_FILE_CLOSE, [this] {
+        if (QWidget* f = GetDocTemplate() ? reinterpret_cast<QWidget*>(GetDocTemplate()->FrameOf(this)) : nullptr) f->close();
+    });
+}

@@ -1,0 +1,109 @@
+// The image document: one image (none for the start page), the undo ring of eight, the image
+// command that runs on a worker thread, and the view state all its views share.
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "app/docview.h"
+#include "app/msgbridge.h"
+#include "imagelib/pximage.h"
+
+class CQoMeasure;
+class CPelidorView;
+
+struct ImageCommandParams {
+    int32_t P0 = 0, P1 = 0, P2 = 0, P3 = 0, P4 = 0;
+};
+
+class CPelidorDoc : public CDocument, public CMessageTarget {
+public:
+    static constexpr int kMaxSelPoints = 8000;
+    static constexpr int kUndoSlots = 8;
+
+    CPelidorDoc();
+    ~CPelidorDoc() override;
+
+    bool OnNewDocument() override;
+    bool OnOpenDocument(const QString& path) override;
+    bool OnSaveDocument(const QString& path) override;
+    bool DoSave(const QString& path, bool replace = true) override;
+    bool CanCloseFrame() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    PxImage* GetImage() const { return m_pImage; }
+    // Gives the document a new image (it takes ownership); used for documents made without a file.
+    void SetImage(PxImage* image);
+    // What the views draw and read: the image, or while a command runs the state before it.
+    PxImage* GetDisplayImage() const;
+    bool IsBusy() const { return m_hWorkerThread != 0; }
+    void RefreshStatusPanes();
+    void CommandTimer(bool start);
+    CPelidorView* GetFirstPelidorView() const;
+
+    // Starts a threaded image command; false when the document has no image or is busy.
+    bool StartImageCommand(int id, const ImageCommandParams& params = ImageCommandParams());
+    void PushUndoSnapshot();
+    void OnEditUndo();
+    void OnEditRedo();
+    bool CommandEnableImageIdle() const { return m_pImage != nullptr && m_hWorkerThread == 0; }
+    // Waits until a running command has finished and its completion is handled (tests, closing).
+    void WaitForCommand();
+
+    void ZoomIn();
+    void ZoomOut();
+    // The zoom combo's text; false (and "ERROR!") for a text that is not a number.
+    bool ZoomList(const QString& text);
+
+    // ---- state shared with the views ----
+    uintptr_t m_hWorkerThread = 0;
+    uintptr_t m_hProgressThread = 0;
+    ImageCommandParams m_ImageCommandParams;
+    int m_ImageCommandId = 0;
+    QPoint m_SelPoints[kMaxSelPoints];
+    int m_nSelPoints = 0;
+    bool m_bRectSelection = false;
+    int m_nTool = 0;
+    int m_nCurMeasureItem = 10;
+    CQoMeasure* m_pMeasure = nullptr;
+    int m_bShowScaleLine = 0;
+    int m_bMeasureLock = 0;
+    int m_nCurMeasureSel = 0;
+    int m_bStartPage = 0;
+    int m_bStretch = 0;
+    int m_bSmooth = 0;
+    PxImage* m_pUndo[kUndoSlots] = {};
+    int m_nUndoLevel = 0;
+    float m_fZoom = 1.0f;
+    int m_bPickTransparency = 0;
+    int64_t m_llFrequency = 0, m_llStart = 0, m_llStop = 0;
+    float m_fElapsed = 0;
+
+private:
+    void RegisterCommands();
+    void RunImageCommand();  // worker body
+    void PollProgress();     // progress thread body
+    void FinishImageCommand();
+    void SetZoom(float zoom, bool showInCombo, const QString& text);
+    PxImage* RenderMeasureOverlay();
+    void Crop();
+    void Duplicate();
+
+    PxImage* m_pImage = nullptr;
+    std::thread m_worker;
+    std::thread m_progress;
+    std::mutex m_threadLock;
+    std::condition_variable m_threadWake;
+    bool m_bWorkerDone = false;
+    bool m_bStopPolling = false;
+};
+
+// Format id of an extension (lower case, without the point); 0 when none matches.
+DWORD DocFormatFromExtension(const QString& ext);
+// The text after the last point of the path, or empty.
+QString PathExtension(const QString& path);

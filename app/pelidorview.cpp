@@ -1,0 +1,419 @@
+#include "app/pelidorview.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/childframe.h"
+#include "app/clipboardimage.h"
+#include "app/cmdids.h"
+#include "app/imageconvert.h"
+#include "app/mainframe.h"
+#include "app/messages.h"
+#include "app/offscreendc.h"
+#include "app/pelidorapp.h"
+#include "app/pelidordoc.h"
+#include "app/promptservice.h"
+#include "outside/vekmeasure/qomeasure.h"
+
+namespace {
+const QColor kBackground(191, 191, 191);
+}
+
+CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent) : CView(doc, parent) {
+    setObjectName("PelidorView");
+    viewport()->setMouseTracking(true);
+    setMouseTracking(true);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    m_selTimer.setInterval(333);
+    connect(&m_selTimer, &QTimer::timeout, this, [this] {
+        m_nOutlinePhase = (m_nOutlinePhase + 1) & 7;
+        viewport()->update();
+    });
+
+    CMainFrame* mf = AfxGetMainFrame();
+    if (mf && mf->m_bStartPageCreated) {
+        doc->m_pMeasure = new CQoMeasure(viewport());
+        doc->m_bShowScaleLine = AfxGetPelidorApp()->m_bShowScaleLine;
+        doc->m_pMeasure->ScaleLine(doc->m_bShowScaleLine);
+    } else {
+        // The first view of the process is the start page.
+        if (mf) mf->m_bStartPageCreated = 1;
+        doc->m_bStartPage = 1;
+    }
+
+    OnCommand(ID_FILE_PRINT, [this] {
+        QPrinter printer(QPrinter::HighResolution);
+        if (CPromptService::Instance().PrintDialog(this, &printer)) OnPrint(&printer);
+    });
+    OnUpdateUI(ID_FILE_PRINT, [this](CCmdUI* ui) { ui->Enable(GetDocument() && GetDocument()->GetImage()); });
+    OnCommand(ID_EDIT_COPY, [this] {
+        CPelidorDoc* d = GetDocument();
+        if (d && d->GetDisplayImage() && !CopyImageToClipboard(*d->GetDisplayImage()))
+            AfxMessageBox("Unable to set Clipboard data");
+    });
+    OnUpdateUI(ID_EDIT_COPY, [this](CCmdUI* ui) { ui->Enable(GetDocument() && GetDocument()->GetImage()); });
+}
+
+CPelidorView::~CPelidorView() { m_selTimer.stop(); }
+
+CPelidorDoc* CPelidorView::GetDocument() const { return static_cast<CPelidorDoc*>(CView::GetDocument()); }
+bool CPelidorView::IsStartPage() const { return GetDocument() && GetDocument()->m_bStartPage; }
+
+CChildFrame* CPelidorView::ParentFrame() const {
+    QWidget* w = parentWidget();
+    while (w && !dynamic_cast<CChildFrame*>(w)) w = w->parentWidget();
+    return dynamic_cast<CChildFrame*>(w);
+}
+
+QPoint CPelidorView::ScrollPosition() const { return QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value()); }
+
+void CPelidorView::SetScrollPosition(const QPoint& p) {
+    horizontalScrollBar()->setValue(p.x());
+    verticalScrollBar()->setValue(p.y());
+}
+
+QPoint CPelidorView::CenterOffset() const {
+    CPelidorDoc* d = GetDocument();
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    if (!img) return QPoint();
+    const QSize c = viewport()->size();
+    const int offx = std::max(0, static_cast<int>((c.width() - img->GetWidth() * d->m_fZoom) / 2));
+    const int offy = std::max(0, static_cast<int>((c.height() - img->GetHeight() * d->m_fZoom) / 2));
+    return QPoint(offx, offy);
+}
+
+void CPelidorView::ComputeImageRect() {
+    CPelidorDoc* d = GetDocument();
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    if (!img) return;
+    const QPoint off = CenterOffset();
+    m_rcImage = QRect(off, QSize(static_cast<int>(img->GetWidth() * d->m_fZoom), static_cast<int>(img->GetHeight() * d->m_fZoom)));
+    NotifyRulers(0);
+}
+
+QPoint CPelidorView::WindowToImage(const QPoint& p) const {
+    CPelidorDoc* d = GetDocument();
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    if (!img) return p;
+    double x = p.x(), y = p.y();
+    if (!d->m_bStretch) {
+        const QPoint off = CenterOffset();
+        x = (x - off.x() + horizontalScrollBar()->value()) / d->m_fZoom;
+        y = (y - off.y() + verticalScrollBar()->value()) / d->m_fZoom;
+    } else {
+        x = x * img->GetWidth() / std::max(1, viewport()->width());
+        y = y * img->GetHeight() / std::max(1, viewport()->height());
+    }
+    return QPoint(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
+}
+
+QPoint CPelidorView::MeasurePoint(const QPoint& wp) const { return wp + ScrollPosition() - m_rcImage.topLeft(); }
+
+void CPelidorView::UpdateScrollSizes() {
+    CPelidorDoc* d = GetDocument();
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    QSize total(0, 0);
+    if (img && !d->m_bStretch)
+        total = QSize(static_cast<int>(img->GetWidth() * d->m_fZoom), static_cast<int>(img->GetHeight() * d->m_fZoom));
+    const QSize vp = viewport()->size();
+    const int oldMaxX = horizontalScrollBar()->maximum() + vp.width(), oldMaxY = verticalScrollBar()->maximum() + vp.height();
+    const QPoint old = ScrollPosition();
+    horizontalScrollBar()->setRange(0, std::max(0, total.width() - vp.width()));
+    verticalScrollBar()->setRange(0, std::max(0, total.height() - vp.height()));
+    horizontalScrollBar()->setPageStep(vp.width());
+    verticalScrollBar()->setPageStep(vp.height());
+    horizontalScrollBar()->setSingleStep(16);
+    verticalScrollBar()->setSingleStep(16);
+    // Keep the same part of the image in view across a zoom change.
+    if (oldMaxX > 0 && oldMaxY > 0) {
+        horizontalScrollBar()->setValue(total.width() > vp.width() ? static_cast<int>(int64_t(total.width()) * old.x() / oldMaxX) : 0);
+        verticalScrollBar()->setValue(total.height() > vp.height() ? static_cast<int>(int64_t(total.height()) * old.y() / oldMaxY) : 0);
+    }
+}
+
+void CPelidorView::OnUpdate(CView* sender, LPARAM hint) {
+    CPelidorDoc* d = GetDocument();
+    if (d && d->GetDisplayImage()) {
+        if (hint == WM_IMAGE_OP_DONE) {
+            m_rcTracker = QRect();
+            if (d->m_nSelPoints < 3) m_selTimer.stop();
+            if (d->GetImage() && !d->IsBusy()) d->GetImage()->SetJpegQuality(static_cast<BYTE>(AfxGetPelidorApp()->m_nJpegQuality));
+        }
+        UpdateScrollSizes();
+        ComputeImageRect();
+    }
+    CView::OnUpdate(sender, hint);
+}
+
+void CPelidorView::NotifyRulers(int code, const QPoint& mouse) {
+    CPelidorDoc* d = GetDocument();
+    CChildFrame* f = ParentFrame();
+    if (!f || !d || !d->GetDisplayImage()) return;
+    f->UpdateRulers(code, ScrollPosition(), mouse, m_rcImage, d->m_fZoom);
+}
+
+void CPelidorView::paintEvent(QPaintEvent*) {
+    QPainter vp(viewport());
+    CPelidorDoc* d = GetDocument();
+    COffscreenDC dc(&vp, viewport()->rect(), ScrollPosition(), kBackground);
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    if (!img || !img->IsValid()) return;
+    ComputeImageRect();
+    if (d->m_bStretch) {
+        const QPoint s = ScrollPosition();
+        img->Draw(dc.Surface(), s.x(), s.y(), viewport()->width(), viewport()->height(), nullptr, d->m_bSmooth != 0);
+    } else {
+        img->Draw(dc.Surface(), m_rcImage.left(), m_rcImage.top(), m_rcImage.width(), m_rcImage.height(), nullptr,
+                  d->m_bSmooth && d->m_fZoom != 1.0f);
+    }
+    QPainter* p = dc.Painter();
+    if (d->m_pMeasure) {
+        d->m_pMeasure->SetScale(d->m_fZoom);
+        d->m_pMeasure->DrawAllUnit(p, m_rcImage.topLeft());
+    }
+    if (m_rcTracker.width() > 0 && m_rcTracker.height() > 0) {
+        p->setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(m_rcTracker.translated(ScrollPosition()).adjusted(0, 0, -1, -1));
+    }
+    // The selection outline: 4-pixel dashes that march with the phase.
+    if (d->m_nSelPoints > 2) {
+        QPolygonF poly;
+        for (int i = 0; i < d->m_nSelPoints; i++)
+            poly << QPointF(d->m_SelPoints[i].x() * d->m_fZoom + m_rcImage.left(), d->m_SelPoints[i].y() * d->m_fZoom + m_rcImage.top());
+        p->setBrush(Qt::NoBrush);
+        p->setPen(QPen(Qt::black, 1));
+        p->drawPolyline(poly);
+        QPen white(Qt::white, 1, Qt::CustomDashLine);
+        white.setDashPattern({4, 4});
+        white.setDashOffset(m_nOutlinePhase);
+        p->setPen(white);
+        p->drawPolyline(poly);
+    }
+}
+
+void CPelidorView::resizeEvent(QResizeEvent* e) {
+    CView::resizeEvent(e);
+    UpdateScrollSizes();
+    ComputeImageRect();
+}
+
+void CPelidorView::scrollContentsBy(int, int) {
+    viewport()->update();
+    NotifyRulers(1);
+    NotifyRulers(2);
+}
+
+void CPelidorView::focusInEvent(QFocusEvent* e) {
+    CView::focusInEvent(e);
+    if (GetDocument()) GetDocument()->RefreshStatusPanes();
+}
+
+QString CPelidorView::PixelReadout(const QPoint& wp) const {
+    CPelidorDoc* d = GetDocument();
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    if (!img) return QString();
+    const QPoint pt = WindowToImage(wp);
+    const LONG row = static_cast<LONG>(img->GetHeight()) - pt.y() - 1;
+    if (!img->IsInside(pt.x(), row)) return " ";
+    const BYTE idx = img->GetPixelIndex(pt.x(), row);
+    const RGBQUAD c = img->GetPixelColor(pt.x(), row);
+    const int alpha = img->AlphaIsValid() ? img->AlphaGet(pt.x(), row) : img->GetPaletteColor(idx).rgbReserved;
+    return QString::asprintf("x: %d y: %d  idx: %d", pt.x(), pt.y(), idx & 0xFF) +
+           QString::asprintf("  RGBA: (%d, %d, %d, %d)", c.rgbRed, c.rgbGreen, c.rgbBlue, alpha);
+}
+
+void CPelidorView::mousePressEvent(QMouseEvent* e) {
+    CPelidorDoc* d = GetDocument();
+    if (!d) return;
+    const QPoint pos = e->position().toPoint();
+    PxImage* img = d->GetImage();
+    // While a command runs the image belongs to the worker: no tool touches it.
+    const bool idle = img && !d->IsBusy();
+    if (e->button() == Qt::RightButton) return;
+    m_bLeftDown = true;
+    if (d->m_nTool == 0 || d->m_nTool == 1) {
+        d->m_bRectSelection = (e->modifiers() & Qt::ShiftModifier) != 0;
+        if (img) {
+            m_ptAnchor = pos;
+            m_ptAnchorScroll = ScrollPosition();
+        }
+    }
+    if (d->m_nTool == 4 && idle) {
+        m_bTracking = true;
+        m_ptTrackStart = pos;
+        m_rcTracker = QRect();
+    }
+    if (d->m_nTool == 6 && d->m_pMeasure && idle && m_rcImage.contains(pos + ScrollPosition()))
+        d->m_pMeasure->OnLButtonDown(MeasurePoint(pos));
+    if (d->m_bPickTransparency) {
+        d->m_bPickTransparency = 0;
+        const QPoint pt = WindowToImage(pos);
+        if (idle) {
+            const LONG row = static_cast<LONG>(img->GetHeight()) - pt.y() - 1;
+            if (img->IsInside(pt.x(), row)) {
+                d->PushUndoSnapshot();
+                img->SetTransIndex(img->GetPixelIndex(pt.x(), row));
+                img->SetTransColor(img->GetPixelColor(pt.x(), row));
+                d->SetModifiedFlag();
+                d->UpdateAllViews(nullptr, 0);
+            }
+        }
+    } else if (d->m_nTool != 6) {
+        m_selTimer.stop();
+        d->m_nSelPoints = 0;
+        m_nOutlinePhase = 0;
+        viewport()->update();
+    }
+}
+
+void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
+    CPelidorDoc* d = GetDocument();
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    if (!img) return;
+    const QPoint pos = e->position().toPoint();
+    const QString text = PixelReadout(pos);
+    if (m_bLeftDown && (e->buttons() & Qt::LeftButton)) {
+        if (d->m_nTool == 0) {
+            viewport()->setCursor(Qt::SizeAllCursor);
+            SetScrollPosition(m_ptAnchorScroll + m_ptAnchor - pos);
+            viewport()->update();
+        } else if (d->m_nTool == 1 && !d->IsBusy()) {
+            viewport()->setCursor(Qt::CrossCursor);
+            const QPoint pt = WindowToImage(pos);
+            if (d->m_bRectSelection) {
+                if (d->m_nSelPoints == 0) {
+                    d->m_SelPoints[0] = pt;
+                    d->m_nSelPoints = 1;
+                } else {
+                    const QPoint p0 = d->m_SelPoints[0];
+                    d->m_SelPoints[1] = QPoint(pt.x(), p0.y());
+                    d->m_SelPoints[2] = pt;
+                    d->m_SelPoints[3] = QPoint(p0.x(), pt.y());
+                    d->m_SelPoints[4] = p0;
+                    d->m_nSelPoints = 5;
+                }
+            } else {
+                d->m_SelPoints[d->m_nSelPoints] = pt;
+                if (d->m_nSelPoints < CPelidorDoc::kMaxSelPoints - 2) d->m_nSelPoints++;
+            }
+            viewport()->update();
+        } else if (d->m_nTool == 4 && m_bTracking) {
+            m_rcTracker = QRect(m_ptTrackStart, pos).normalized();
+            viewport()->update();
+        } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
+            d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
+            viewport()->update();
+        }
+    } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
+        d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
+        viewport()->update();
+    }
+    if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(0, text);
+    NotifyRulers(3, pos);
+}
+
+void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
+    CPelidorDoc* d = GetDocument();
+    m_bLeftDown = false;
+    viewport()->unsetCursor();
+    if (!d || !d->GetImage() || d->IsBusy() || e->button() != Qt::LeftButton) {
+        m_bTracking = false;
+        return;
+    }
+    const QPoint pos = e->position().toPoint();
+    if (d->m_nTool == 1) {
+        if (d->m_nSelPoints < 3) {
+            d->m_nSelPoints = 0;
+        } else {
+            if (!d->m_bRectSelection && d->m_nSelPoints < CPelidorDoc::kMaxSelPoints) d->m_SelPoints[d->m_nSelPoints++] = d->m_SelPoints[0];
+            m_selTimer.start();
+        }
+        d->RefreshStatusPanes();
+        viewport()->update();
+    } else if (d->m_nTool == 4 && m_bTracking) {
+        m_bTracking = false;
+        m_rcTracker = QRect(m_ptTrackStart, pos).normalized();
+        if (m_rcTracker.width() > 1 && m_rcTracker.height() > 1) {
+            // Both corners through the window-to-image mapping; the far corner is exclusive.
+            const QPoint a = WindowToImage(m_rcTracker.topLeft());
+            const QPoint b = WindowToImage(m_rcTracker.topLeft() + QPoint(m_rcTracker.width(), m_rcTracker.height())) - QPoint(1, 1);
+            d->m_SelPoints[0] = a;
+            d->m_SelPoints[1] = QPoint(b.x(), a.y());
+            d->m_SelPoints[2] = b;
+            d->m_SelPoints[3] = QPoint(a.x(), b.y());
+            d->m_SelPoints[4] = a;
+            d->m_nSelPoints = 5;
+        } else {
+            m_rcTracker = QRect();
+        }
+        viewport()->update();
+    } else if (d->m_nTool == 6 && d->m_pMeasure && m_rcImage.contains(pos + ScrollPosition())) {
+        d->m_pMeasure->OnLButtonUp(MeasurePoint(pos));
+        viewport()->update();
+    }
+}
+
+void CPelidorView::mouseDoubleClickEvent(QMouseEvent* e) {
+    CPelidorDoc* d = GetDocument();
+    const QPoint pos = e->position().toPoint();
+    if (d && d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
+        d->m_pMeasure->OnLButtonDblClk(MeasurePoint(pos));
+        viewport()->update();
+    }
+}
+
+void CPelidorView::contextMenuEvent(QContextMenuEvent* e) {
+    CPelidorDoc* d = GetDocument();
+    CMainFrame* mf = AfxGetMainFrame();
+    if (!d || !mf || IsStartPage() || d->m_nTool == 2) return;
+    QMenu menu(this);
+    for (UINT id : {ID_EDIT_COPY, ID_IMAGE_CROP, ID_IMAGE_DUPLICATE, 0u, ID_IMAGE_MIRROR, ID_IMAGE_FLIP, ID_IMAGE_ROTATEL,
+                    ID_IMAGE_ROTATER}) {
+        if (!id)
+            menu.addSeparator();
+        else
+            menu.addAction(mf->Router()->Action(id));
+    }
+    mf->Router()->UpdateAll();
+    menu.exec(e->globalPos());
+}
+
+void CPelidorView::keyPressEvent(QKeyEvent* e) {
+    CMainFrame* mf = AfxGetMainFrame();
+    if (e->key() == Qt::Key_Escape && mf && mf->IsFullScreen()) {
+        PostMessage(mf->GetSafeHwnd(), WM_COMMAND, ID_VIEW_FULLSCREEN, 0);
+        return;
+    }
+    CView::keyPressEvent(e);
+}
+
+void CPelidorView::OnPrint(QPrinter* printer) {
+    CPelidorDoc* d = GetDocument();
+    PxImage* img = d ? d->GetDisplayImage() : nullptr;
+    if (!img || !img->IsValid()) return;
+    QPainter p;
+    if (!p.begin(printer)) return;
+    // Physical size: image pixels at 96 per inch, times the zoom.
+    const int pw = static_cast<int>(img->GetWidth() * printer->logicalDpiX() * d->m_fZoom * 0.010416667);
+    const int ph = static_cast<int>(img->GetHeight() * printer->logicalDpiY() * d->m_fZoom * 0.010416667);
+    // Transparent parts print white.
+    p.drawImage(QRect(0, 0, pw, ph), QImageFromImage(*img));
+    if (d->m_pMeasure) {
+        const double scale = static_cast<double>(pw) / img->GetWidth();
+        d->m_pMeasure->SetScale(scale);
+        d->m_pMeasure->SetInfoFrmZoom(1, scale);
+        d->m_pMeasure->DrawAllUnit(&p, QPoint(0, 0));
+        d->m_pMeasure->SetInfoFrmZoom(0, 1);
+        d->m_pMeasure->SetScale(d->m_fZoom);
+    }
+    p.end();
+}

@@ -1,0 +1,61 @@
+// The scrolling image view: paints the document's image at its zoom with the measurement
+// overlay, turns mouse input into the document's tools, shows the pixel read-out and prints.
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QTimer>
+
+#include "app/docview.h"
+
+class CPelidorDoc;
+class CChildFrame;
+class QPrinter;
+
+class CPelidorView : public CView {
+public:
+    explicit CPelidorView(CPelidorDoc* doc, QWidget* parent = nullptr);
+    ~CPelidorView() override;
+
+    CPelidorDoc* GetDocument() const;
+    void OnUpdate(CView* sender, LPARAM hint) override;
+    // Window point to image point (y growing downwards).
+    QPoint WindowToImage(const QPoint& p) const;
+    QRect ImageRect() const { return m_rcImage; }
+    QPoint ScrollPosition() const;
+    void SetScrollPosition(const QPoint& p);
+    // Prints the image at its physical size (and the overlay) on an open printer.
+    void OnPrint(QPrinter* printer);
+    // The pixel read-out text of a window point.
+    QString PixelReadout(const QPoint& windowPoint) const;
+    bool IsStartPage() const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void focusInEvent(QFocusEvent* e) override;
+
+private:
+    void ComputeImageRect();
+    void UpdateScrollSizes();
+    void NotifyRulers(int code, const QPoint& mouse = QPoint());
+    QPoint CenterOffset() const;
+    QPoint MeasurePoint(const QPoint& windowPoint) const;
+    CChildFrame* ParentFrame() const;
+
+    QRect m_rcImage;
+    QRect m_rcTracker;
+    QPoint m_ptAnchor, m_ptAnchorScroll;
+    QPoint m_ptTrackStart;
+    bool m_bTracking = false;
+    bool m_bLeftDown = false;
+    int m_nOutlinePhase = 0;
+    QTimer m_selTimer;
+};

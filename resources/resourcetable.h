@@ -1,0 +1,12 @@
+// The program's resources by id: the string table and the bitmaps and icons the code refers to.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+// Text of a string-table id; an empty string for an unknown id.
+QString ResourceString(int id);
+// Bitmap of a resource id (splash 216, About picture 209, toolbar glyphs); null when unknown.
+QPixmap ResourcePixmap(int id);
+QIcon ResourceIcon(int id);
