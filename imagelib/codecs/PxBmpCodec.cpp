@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -17,9 +18,19 @@ const char* const kDimensionsOnly = "output dimensions returned";
 
 int64_t DibRowBytes(int64_t bitcount, int64_t width) { return ((bitcount * width + 31) / 32) * 4; }
 
+// Bytes of the pixel rows a header describes, or -1 when that is not a sensible positive size.
+int64_t DibImageBytes(int64_t bitcount, int64_t width, int64_t height) {
+    const int64_t row = DibRowBytes(bitcount, width);
+    if (row <= 0 || height <= 0 || height > INT64_MAX / row) return -1;
+    return row * height;
+}
+
 LONG ClampToLong(int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-LONG DpiFromPelsPerMeter(LONG ppm) { return static_cast<LONG>(std::floor(ppm * 254.0 / 10000.0 + 0.5)); }
+// Capped far beyond any real device, so that converting back to pixels per metre stays in range.
+LONG DpiFromPelsPerMeter(LONG ppm) {
+    return static_cast<LONG>(std::min(std::floor(ppm * 254.0 / 10000.0 + 0.5), 1000000.0));
+}
 
 }  // namespace
 
@@ -56,13 +67,15 @@ bool PxBmpCodec::ReadBitmapInfo(PxFile* fh, BITMAPINFOHEADER* pdib) {
         } else if (h.biSize != 40) {
             // Later header versions are taken only when nothing in their extra fields matters.
             const bool plain = h.biSize > 40 && h.biPlanes == 1 && h.biCompression == BI_RGB && h.biClrUsed == 0 &&
-                               int64_t{h.biSizeImage} == int64_t{h.biHeight} * DibRowBytes(h.biBitCount, h.biWidth);
+                               int64_t{h.biSizeImage} == DibImageBytes(h.biBitCount, h.biWidth, h.biHeight);
             if (!plain || h.biSize - 40 > static_cast<DWORD>(INT32_MAX)) return false;
             if (!fh->Seek(static_cast<LONG>(h.biSize - 40), SEEK_CUR)) return false;
         }
     }
-    if (h.biSizeImage == 0)
-        h.biSizeImage = static_cast<DWORD>(DibRowBytes(h.biBitCount, h.biWidth) * std::abs(int64_t{h.biHeight}));
+    if (h.biSizeImage == 0) {
+        const int64_t bytes = DibImageBytes(h.biBitCount, h.biWidth, std::abs(int64_t{h.biHeight}));
+        h.biSizeImage = bytes > 0 ? static_cast<DWORD>(bytes) : 0;
+    }
     if (h.biClrUsed == 0 && h.biBitCount <= 8) h.biClrUsed = 1u << h.biBitCount;
     *pdib = h;
     return true;
@@ -145,9 +158,16 @@ bool PxBmpCodec::Decode(PxFile* hFile) {
             case 16: {
                 DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
                 if (compression == BI_BITFIELDS) {
-                    BYTE m[12] = {};
-                    hFile->Read(m, 1, sizeof(m));
-                    for (int i = 0; i < 3; ++i) masks[i] = le::get32(m + 4 * i);
+                    // Some writers (ImageMagick's BMP3 5-6-5) set bit fields but start the bits
+                    // right after the header: pixels are not masks, and 5-6-5 is what they mean.
+                    const int64_t room = int64_t{bf.bfOffBits} - (int64_t{hFile->Tell()} - start);
+                    if (bf.bfOffBits != 0 && room < 12) {
+                        masks[0] = 0xF800, masks[1] = 0x07E0, masks[2] = 0x001F;
+                    } else {
+                        BYTE m[12] = {};
+                        hFile->Read(m, 1, sizeof(m));
+                        for (int i = 0; i < 3; ++i) masks[i] = le::get32(m + 4 * i);
+                    }
                 }
                 seekToBits();
                 // The 16-bit rows are narrower than the 24-bit ones: read them into the pixel

@@ -68,7 +68,9 @@ TEST(Geometry, RightAngleRotationsMapEveryPixelAndAlpha) {
         ASSERT_EQ(right.GetWidth(), 13u);
         ASSERT_EQ(half.GetWidth(), 70u);
         EXPECT_TRUE(src.IsValid());  // a destination leaves the source as it was
-        if (bpp < 24) EXPECT_TRUE(left.IsSamePalette(src));
+        if (bpp < 24) {
+            EXPECT_TRUE(left.IsSamePalette(src));
+        }
 
         for (LONG y = 0; y < 70; ++y)
             for (LONG x = 0; x < 13; ++x) {
