@@ -108,13 +108,15 @@ void CColorProcessor::RebuildTables() {
     BYTE base[256];
     for (int i = 0; i < 256; ++i) {
         double v = ((std::pow(i / 255.0, static_cast<double>(gamma_)) + offset_ - 0.5) * contrast_ + 0.5) * 255.0;
-        base[i] = static_cast<BYTE>(std::clamp(v, 0.0, 255.0));
+        // The nudge keeps representation error from truncating an exact level one step down
+        // (i / 255 × 255 must give i back on a neutral table).
+        base[i] = static_cast<BYTE>(std::clamp(v + 1e-6, 0.0, 255.0));
     }
     const double s = s16_ / 65536.0;
     for (int c = 0; c < 3; ++c) {
         const double factor = 1.0 - s + s * gains_[c];
         for (int j = 0; j < 256; ++j)
-            tables_[c][j] = base[static_cast<int>(std::clamp(j * factor, 0.0, 255.0))];
+            tables_[c][j] = base[static_cast<int>(std::clamp(j * factor + 1e-6, 0.0, 255.0))];
     }
     identity_ = !(gamma_ == 1.0f && offset_ == 0.0f && contrast_ == 1.0f && s16_ == 65536 && gains_[0] == 1.0f &&
                   gains_[1] == 1.0f && gains_[2] == 1.0f);

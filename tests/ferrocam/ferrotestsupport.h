@@ -1,0 +1,41 @@
+// Shared set-up for the driver's tests: the simulated camera plugged in and reset, a manual
+// clock (so settings' sleeps cost nothing), and the registry in a fresh temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "outside/simcam/simcam.h"
+#include "platform/clock.h"
+
+class SimulatedCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+        config_ = std::filesystem::temp_directory_path() /
+                  ("ferrocam_cfg_" + std::to_string(::getpid()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(config_);
+        std::filesystem::create_directories(config_);
+        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        SimCamPlug();
+        SimCamReset();
+        SimCamSetRealTime(false);
+        previous_ = SetClock(&clock_);
+    }
+    void TearDown() override {
+        SetClock(previous_);
+        SimCamReset();
+        SimCamPlug();
+        std::filesystem::remove_all(config_);
+    }
+    // Lets a setting settle (the device refuses frames for 200 ms after one).
+    void Settle() { clock_.Advance(250); }
+
+    ManualClock clock_;
+    Clock* previous_ = nullptr;
+    std::filesystem::path config_;
+};
