@@ -1,0 +1,71 @@
+#include "HubTestSupport.h"
+
+#include <fstream>
+#include <mutex>
+#include <random>
+
+namespace {
+std::mutex g_messagesLock;
+std::vector<std::string> g_messages;
+}  // namespace
+
+extern "C" void VekHostMessageBox(const char* text, const char*) {
+    std::lock_guard<std::mutex> guard(g_messagesLock);
+    g_messages.emplace_back(text ? text : "");
+}
+
+std::vector<std::string> HostMessages() {
+    std::lock_guard<std::mutex> guard(g_messagesLock);
+    return g_messages;
+}
+
+void ClearHostMessages() {
+    std::lock_guard<std::mutex> guard(g_messagesLock);
+    g_messages.clear();
+}
+
+std::string LumoPrefix(int id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "Lumo%02d", id);
+    return text;
+}
+
+std::string LumoFn(int id, const std::string& op) { return LumoPrefix(id) + "Camera" + op; }
+
+std::vector<int> StandInDriverIds() {
+    return {1, 3, 4, 8, 10, 11, 12, 13, 14, 16, 17, 18, 21, 23, 24, 25, 26, 27, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
+}
+
+void HubTest::SetUp() {
+    lumostub::Reset();
+    ClearHostMessages();
+    VekCameraWhite2Black(0);
+    VekCamera_SetCamera(CAMERA_ID_NONE);
+}
+
+void HubTest::TearDown() {
+    VekCameraWhite2Black(0);
+    VekCamera_SetCamera(CAMERA_ID_NONE);
+    lumostub::Reset();
+}
+
+void HubTest::Select(int id) {
+    VekCamera_SetCamera(id);
+    lumostub::Reset();
+}
+
+TempDir::TempDir() {
+    std::random_device rd;
+    dir_ = std::filesystem::temp_directory_path() / ("hubtest-" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(dir_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}

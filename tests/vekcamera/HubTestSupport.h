@@ -1,0 +1,45 @@
+// Shared by the hub's tests: the host message boxes the hub showed, driver-name helpers and a
+// temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "LumoStubHook.h"
+#include "vekcamera/VekCamera.h"
+
+std::vector<std::string> HostMessages();
+void ClearHostMessages();
+
+// "Lumo07" for id 7.
+std::string LumoPrefix(int id);
+// "Lumo07Camera" + op.
+std::string LumoFn(int id, const std::string& op);
+
+// The ids with a stand-in driver library (every driver id but 28, whose driver is Ferrocam).
+std::vector<int> StandInDriverIds();
+
+class HubTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Selects the id, then forgets the calls recorded so far.
+    void Select(int id);
+};
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    const std::filesystem::path& Dir() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+};
+
+std::vector<uint8_t> ReadFile(const std::string& path);
