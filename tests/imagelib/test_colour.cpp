@@ -299,3 +299,31 @@ TEST(PointOps, MeanAndHuePalette) {
     got = pal.GetPaletteColor(1);
     EXPECT_EQ(std::memcmp(&want, &got, 4), 0);
 }
+
+TEST(PointOps, ThresholdMakesABlackAndWhiteImage) {
+    PxImage img(3, 2, 24);
+    img.SetPixelColor(0, 0, Rgb(255, 0, 0));      // grey 76
+    img.SetPixelColor(1, 0, Rgb(255, 255, 255));  // 255
+    img.SetPixelColor(2, 1, Rgb(77, 77, 77));     // 77
+    img.SetXDPI(300);
+    PxImage all(img);
+    ASSERT_TRUE(img.Threshold(76));
+    ASSERT_EQ(img.GetBpp(), 1);
+    EXPECT_EQ(img.GetPixelIndex(0, 0), 0);  // not greater than the level
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 1);
+    EXPECT_EQ(img.GetPixelIndex(2, 1), 1);
+    EXPECT_EQ(img.GetPixelIndex(0, 1), 0);
+    ExpectRgb(img, 1, 0, 255, 255, 255);
+    EXPECT_EQ(img.GetXDPI(), 300);
+
+    ASSERT_TRUE(all.Threshold(255));
+    for (LONG y = 0; y < 2; y++)
+        for (LONG x = 0; x < 3; x++) EXPECT_EQ(all.GetPixelIndex(x, y), 0);
+
+    PxImage bw(9, 1, 1);
+    bw.SetPaletteColor(1, 1, 2, 3);
+    bw.SetPixelIndex(8, 0, 1);
+    ASSERT_TRUE(bw.Threshold(0));
+    EXPECT_EQ(bw.GetPixelIndex(8, 0), 1);
+    EXPECT_EQ(bw.GetPaletteColor(1).rgbRed, 1);  // a 1-bit image is left as it is
+}

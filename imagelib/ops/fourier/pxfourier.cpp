@@ -1,0 +1,199 @@
+// One-dimensional Fourier transforms (radix-2 and direct), channel combine and repair.
+#include <cmath>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/pximage.h"
+
+bool PxImage::IsPowerof2(LONG x) { return x >= 1 && (x & (x - 1)) == 0; }
+
+bool PxImage::FFT(int dir, int m, double* x, double* y) {
+    const int64_t n = int64_t{1} << m;
+    // Bit reversal.
+    int64_t j = 0;
+    for (int64_t i = 0; i < n - 1; i++) {
+        if (i < j) {
+            std::swap(x[i], x[j]);
+            std::swap(y[i], y[j]);
+        }
+        int64_t k = n >> 1;
+        while (k <= j) {
+            j -= k;
+            k >>= 1;
+        }
+        j += k;
+    }
+    // Butterflies. The twiddle factors follow the usual recurrence; they are computed first for
+    // the whole stage so the butterflies can run in memory order.
+    std::vector<double> tw1, tw2;
+    double c1 = -1.0, c2 = 0.0;
+    int64_t l2 = 1;
+    for (int l = 0; l < m; l++) {
+        const int64_t l1 = l2;
+        l2 <<= 1;
+        tw1.resize(static_cast<size_t>(l1));
+        tw2.resize(static_cast<size_t>(l1));
+        double u1 = 1.0, u2 = 0.0;
+        for (int64_t jj = 0; jj < l1; jj++) {
+            tw1[jj] = u1;
+            tw2[jj] = u2;
+            const double z = u1 * c1 - u2 * c2;
+            u2 = u1 * c2 + u2 * c1;
+            u1 = z;
+        }
+        for (int64_t base = 0; base < n; base += l2) {
+            double* xa = x + base;
+            double* ya = y + base;
+            double* xb = xa + l1;
+            double* yb = ya + l1;
+            for (int64_t jj = 0; jj < l1; jj++) {
+                const double t1 = tw1[jj] * xb[jj] - tw2[jj] * yb[jj];
+                const double t2 = tw1[jj] * yb[jj] + tw2[jj] * xb[jj];
+                xb[jj] = xa[jj] - t1;
+                yb[jj] = ya[jj] - t2;
+                xa[jj] += t1;
+                ya[jj] += t2;
+            }
+        }
+        c2 = std::sqrt((1.0 - c1) / 2.0);
+        if (dir == 1) c2 = -c2;
+        c1 = std::sqrt((1.0 + c1) / 2.0);
+    }
+    if (dir == 1) {
+        for (int64_t i = 0; i < n; i++) {
+            x[i] /= static_cast<double>(n);
+            y[i] /= static_cast<double>(n);
+        }
+    }
+    return true;
+}
+
+bool PxImage::DFT(int dir, LONG m, double* x1, double* y1, double* x2, double* y2) {
+    const double twoPi = 6.2831855f;
+    for (LONG i = 0; i < m; i++) {
+        const double arg = -dir * twoPi * static_cast<double>(i) / static_cast<double>(m);
+        double sx = 0, sy = 0;
+        for (LONG k = 0; k < m; k++) {
+            const double ca = std::cos(k * arg), sa = std::sin(k * arg);
+            sx += x1[k] * ca - y1[k] * sa;
+            sy += x1[k] * sa + y1[k] * ca;
+        }
+        x2[i] = sx;
+        y2[i] = sy;
+    }
+    for (LONG i = 0; i < m; i++) {
+        x1[i] = dir == 1 ? x2[i] / static_cast<double>(m) : x2[i];
+        y1[i] = dir == 1 ? y2[i] / static_cast<double>(m) : y2[i];
+    }
+    return true;
+}
+
+bool PxImage::Combine(PxImage* r, PxImage* g, PxImage* b, PxImage* a, LONG colorspace) {
+    if (!r || !g || !b) return false;
+    if (!r->IsValid() || !g->IsValid() || !b->IsValid()) {
+        SetLastError("PxImage::Combine : invalid channel image");
+        return false;
+    }
+    // This image is about to be recreated: a channel that is this image is read from a copy.
+    std::unique_ptr<PxImage> self;
+    auto detach = [&](PxImage*& p) {
+        if (p != this) return;
+        if (!self) self = std::make_unique<PxImage>(*this, true, false, false);
+        p = self.get();
+    };
+    detach(r);
+    detach(g);
+    detach(b);
+    if (a) detach(a);
+
+    const DWORD w = r->GetWidth(), h = r->GetHeight();
+    if (!Create(w, h, 24, info.dwType)) return false;
+    g->Resample(static_cast<LONG>(w), static_cast<LONG>(h), 1);
+    b->Resample(static_cast<LONG>(w), static_cast<LONG>(h), 1);
+    if (a) {
+        a->Resample(static_cast<LONG>(w), static_cast<LONG>(h), 1);
+        AlphaCreate();
+    }
+    for (DWORD y = 0; y < h; y++) {
+        info.nProgress = static_cast<LONG>(100LL * y / h);
+        const LONG yy = static_cast<LONG>(y);
+        BYTE* out = GetBits(y);
+        for (DWORD x = 0; x < w; x++) {
+            const LONG xx = static_cast<LONG>(x);
+            RGBQUAD c;
+            c.rgbRed = r->GetPixelIndex(xx, yy);
+            c.rgbGreen = g->GetPixelIndex(xx, yy);
+            c.rgbBlue = b->GetPixelIndex(xx, yy);
+            c.rgbReserved = 0;
+            switch (colorspace) {
+                case 1: c = HSLtoRGB(c); break;
+                case 2: c = YUVtoRGB(c); break;
+                case 3: c = YIQtoRGB(c); break;
+                case 4: c = XYZtoRGB(c); break;
+                default: break;
+            }
+            out[3 * x] = c.rgbBlue;
+            out[3 * x + 1] = c.rgbGreen;
+            out[3 * x + 2] = c.rgbRed;
+            if (a) AlphaSet(xx, yy, a->GetPixelIndex(xx, yy));
+        }
+    }
+    return true;
+}
+
+bool PxImage::RepairChannel(PxImage* ch, float radius) {
+    if (!ch) return false;
+    PxImage tmp(*ch, true, true, true);
+    if (!tmp.IsValid()) return false;
+    const int64_t w = ch->GetWidth(), h = ch->GetHeight();
+    if (ch->GetBpp() == 8 && w >= 3 && h >= 3) {
+        px_ops::ParallelBands(h - 2, [&](int64_t b, int64_t e) {
+            for (int64_t y = b + 1; y < e + 1; y++) {
+                const BYTE* dn = ch->GetBits(static_cast<DWORD>(y - 1));
+                const BYTE* c = ch->GetBits(static_cast<DWORD>(y));
+                const BYTE* up = ch->GetBits(static_cast<DWORD>(y + 1));
+                BYTE* out = tmp.GetBits(static_cast<DWORD>(y));
+                for (int64_t x = 1; x < w - 1; x++) {
+                    const double I = c[x];
+                    const double ix = (c[x + 1] - static_cast<double>(c[x - 1])) / 2;
+                    const double iy = (up[x] - static_cast<double>(dn[x])) / 2;
+                    const double ixx = c[x + 1] - 2 * I + c[x - 1];
+                    const double iyy = up[x] - 2 * I + dn[x];
+                    const double ixy = (static_cast<double>(up[x + 1]) + dn[x - 1] - up[x - 1] - dn[x + 1]) / 4;
+                    const double num = (1 + iy * iy) * ixx - ix * iy * ixy + (1 + ix * ix) * iyy;
+                    const double den = 1 + ix * ix + iy * iy;
+                    out[x] = px_ops::ClampToByte(I + radius * num / den);
+                }
+            }
+        });
+    }
+    ch->Transfer(tmp);
+    return true;
+}
+
+bool PxImage::Repair(float radius, LONG niterations, LONG colorspace) {
+    if (!pDib) return false;
+    PxImage c1, c2, c3;
+    bool ok;
+    switch (colorspace) {
+        case 1: ok = SplitHSL(&c1, &c2, &c3); break;
+        case 2: ok = SplitYUV(&c1, &c2, &c3); break;
+        case 3: ok = SplitYIQ(&c1, &c2, &c3); break;
+        case 4: ok = SplitXYZ(&c1, &c2, &c3); break;
+        default: ok = SplitRGB(&c1, &c2, &c3); break;
+    }
+    if (!ok) return false;
+    for (LONG i = 0; i < niterations; i++) {
+        RepairChannel(&c1, radius);
+        RepairChannel(&c2, radius);
+        RepairChannel(&c3, radius);
+    }
+    std::unique_ptr<PxImage> alpha;
+    if (AlphaIsValid()) {
+        alpha = std::make_unique<PxImage>();
+        if (!AlphaSplit(alpha.get())) alpha.reset();
+    }
+    return Combine(&c1, &c2, &c3, alpha.get(), colorspace);
+}

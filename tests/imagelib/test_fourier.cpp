@@ -1,0 +1,183 @@
+// Fourier transforms (one- and two-dimensional), channel combine and repair.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "imagelib/pximage.h"
+#include "imagelib/pxrandom.h"
+
+namespace {
+
+struct FourierImage : PxImage {
+    using PxImage::PxImage;
+    using PxImage::DFT;
+    using PxImage::FFT;
+    using PxImage::IsPowerof2;
+    using PxImage::RepairChannel;
+};
+
+RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) { return RGBQUAD{b, g, r, 0}; }
+
+void GreyImage(PxImage& img, LONG w, LONG h, BYTE v) {
+    img.Create(w, h, 8);
+    img.SetGrayPalette();
+    img.Clear(v);
+}
+
+}  // namespace
+
+TEST(Fourier, PowerOfTwoAndOneDimensionalTransforms) {
+    FourierImage f;
+    EXPECT_TRUE(f.IsPowerof2(1));
+    EXPECT_TRUE(f.IsPowerof2(64));
+    EXPECT_FALSE(f.IsPowerof2(0));
+    EXPECT_FALSE(f.IsPowerof2(96));
+    EXPECT_FALSE(f.IsPowerof2(-4));
+
+    // The radix-2 and the direct transform agree, forward and back.
+    const int n = 16;
+    px::Rand15 r(3);
+    std::vector<double> x(n), y(n);
+    for (int i = 0; i < n; i++) {
+        x[i] = r.Next() % 200 - 100;
+        y[i] = r.Next() % 200 - 100;
+    }
+    for (int dir : {1, -1}) {
+        std::vector<double> fx = x, fy = y, dx = x, dy = y, s1(n), s2(n);
+        ASSERT_TRUE(f.FFT(dir, 4, fx.data(), fy.data()));
+        ASSERT_TRUE(f.DFT(dir, n, dx.data(), dy.data(), s1.data(), s2.data()));
+        for (int i = 0; i < n; i++) {
+            // The direct transform's 2 pi is single precision: agreement to about 1e-5 of the sum.
+            EXPECT_NEAR(fx[i], dx[i], 2e-3) << dir << " " << i;
+            EXPECT_NEAR(fy[i], dy[i], 2e-3) << dir << " " << i;
+        }
+    }
+    std::vector<double> fx = x, fy = y;
+    f.FFT(1, 4, fx.data(), fy.data());
+    f.FFT(-1, 4, fx.data(), fy.data());
+    for (int i = 0; i < n; i++) {
+        EXPECT_NEAR(fx[i], x[i], 1e-9);
+        EXPECT_NEAR(fy[i], y[i], 1e-9);
+    }
+    // A constant transforms to its value at frequency 0 (forward divides by n).
+    std::vector<double> cx(8, 5.0), cy(8, 0.0);
+    f.FFT(1, 3, cx.data(), cy.data());
+    EXPECT_DOUBLE_EQ(cx[0], 5.0);
+    for (int i = 1; i < 8; i++) EXPECT_NEAR(cx[i], 0.0, 1e-12);
+}
+
+TEST(Fourier, FFT2OfAConstantImage) {
+    PxImage host;
+    EXPECT_FALSE(host.FFT2(nullptr, nullptr, nullptr, nullptr));
+
+    // Index 138 is 10 after the offset of 128: all of it lands at frequency 0, gain 16/16 = 1.
+    PxImage re;
+    GreyImage(re, 16, 16, 138);
+    PxImage outR, outI;
+    ASSERT_TRUE(host.FFT2(&re, nullptr, &outR, &outI, 1, true, false));
+    ASSERT_EQ(outR.GetWidth(), 16u);
+    EXPECT_EQ(outR.GetPixelIndex(0, 0), 138);
+    EXPECT_EQ(outR.GetPixelIndex(5, 3), 128);
+    // The missing imaginary part is an image of index 0, a constant -128.
+    EXPECT_EQ(outI.GetPixelIndex(0, 0), 0);
+    EXPECT_EQ(outI.GetPixelIndex(5, 3), 128);
+    EXPECT_EQ(re.GetPixelIndex(0, 0), 138);  // a source with a destination is left alone
+
+    // Inverse: frequency 0 alone spreads back to every point, undivided.
+    ASSERT_TRUE(host.FFT2(&outR, &outI, nullptr, nullptr, -1, true, false));
+    EXPECT_EQ(outR.GetPixelIndex(7, 9), 138);
+    EXPECT_EQ(outI.GetPixelIndex(7, 9), 0);
+
+    // Magnitude: a zero magnitude gives 0, phase atan(0) gives 128.
+    PxImage zero;
+    GreyImage(zero, 8, 8, 128);
+    ASSERT_TRUE(host.FFT2(&zero, nullptr, nullptr, nullptr, 1, true, true));
+    EXPECT_EQ(zero.GetPixelIndex(3, 3), 0);
+}
+
+TEST(Fourier, FFT2ForcesPowerOfTwoSizes) {
+    PxImage host, src(100, 60, 24), dr, di;
+    ASSERT_TRUE(host.FFT2(&src, nullptr, &dr, &di, 1, true, true));
+    EXPECT_EQ(dr.GetWidth(), 128u);
+    EXPECT_EQ(dr.GetHeight(), 64u);
+    EXPECT_EQ(di.GetWidth(), 128u);
+    EXPECT_EQ(di.GetHeight(), 64u);
+    EXPECT_EQ(src.GetBpp(), 24);  // the source itself is untouched
+
+    // Without forcing, a direct transform on the own size: the constant again lands at 0.
+    PxImage odd;
+    GreyImage(odd, 12, 6, 148);
+    ASSERT_TRUE(host.FFT2(&odd, nullptr, nullptr, nullptr, 1, false, false));
+    ASSERT_EQ(odd.GetWidth(), 12u);
+    // Gain 12/16: 128 + 0.75 * 20 = 143.
+    EXPECT_EQ(odd.GetPixelIndex(0, 0), 143);
+}
+
+TEST(Combine, BuildsColoursFromChannelImages) {
+    PxImage img(3, 3, 24);
+    img.SetPixelColor(1, 1, Rgb(1, 2, 3));
+    PxImage r, g, b, a;
+    GreyImage(r, 2, 1, 10);
+    GreyImage(g, 4, 2, 20);  // resampled in place to 2 x 1
+    GreyImage(b, 2, 1, 30);
+    GreyImage(a, 2, 1, 77);
+    EXPECT_FALSE(img.Combine(&r, &g, nullptr, nullptr));
+    EXPECT_EQ(img.GetWidth(), 3u);
+    EXPECT_EQ(img.GetPixelColor(1, 1).rgbGreen, 2);
+
+    ASSERT_TRUE(img.Combine(&r, &g, &b, &a, 0));
+    EXPECT_EQ(img.GetWidth(), 2u);
+    EXPECT_EQ(img.GetBpp(), 24);
+    EXPECT_EQ(g.GetWidth(), 2u);
+    const RGBQUAD c = img.GetPixelColor(1, 0, false);
+    EXPECT_EQ(c.rgbRed, 10);
+    EXPECT_EQ(c.rgbGreen, 20);
+    EXPECT_EQ(c.rgbBlue, 30);
+    EXPECT_EQ(img.AlphaGet(1, 0), 77);
+
+    // YUV: the indices are Y, U + 128, V + 128.
+    PxImage y, u, v, yuv(1, 1, 24);
+    GreyImage(y, 1, 1, 76);
+    GreyImage(u, 1, 1, 85);
+    GreyImage(v, 1, 1, 255);
+    ASSERT_TRUE(yuv.Combine(&y, &u, &v, nullptr, 2));
+    EXPECT_EQ(yuv.GetPixelColor(0, 0).rgbRed, 254);
+    EXPECT_FALSE(yuv.AlphaIsValid());
+
+    // A channel that is the image itself is read before the image is rebuilt.
+    PxImage self;
+    GreyImage(self, 2, 2, 90);
+    ASSERT_TRUE(self.Combine(&self, &g, &b, nullptr, 0));
+    EXPECT_EQ(self.GetPixelColor(1, 1).rgbRed, 90);
+}
+
+TEST(Repair, DiffusionStepAndRoundTrips) {
+    FourierImage narrow;
+    GreyImage(narrow, 2, 5, 40);
+    narrow.SetPixelIndex(1, 2, 200);
+    EXPECT_TRUE(narrow.RepairChannel(&narrow, 0.25f));  // nothing inside the border
+    EXPECT_EQ(narrow.GetPixelIndex(1, 2), 200);
+    EXPECT_FALSE(narrow.RepairChannel(nullptr, 0.25f));
+
+    // A single spike: ixx = iyy = -200, so the centre drops by 0.25 * 400.
+    PxImage spike(5, 5, 24);
+    spike.SetPixelColor(2, 2, Rgb(100, 100, 100));
+    spike.AlphaCreate();
+    spike.AlphaSet(0, 0, 9);
+    ASSERT_TRUE(spike.Repair(0.25f, 1, 0));
+    EXPECT_EQ(spike.GetPixelColor(2, 2).rgbRed, 0);
+    EXPECT_EQ(spike.GetPixelColor(1, 2).rgbRed, 0);  // 0.25 * 100 / 2501 truncates away
+    EXPECT_EQ(spike.AlphaGet(0, 0), 9);
+
+    // No iterations: split and combine again, an identity for RGB.
+    PxImage img(3, 2, 24);
+    img.SetPixelColor(0, 0, Rgb(200, 10, 99));
+    img.SetPixelColor(2, 1, Rgb(1, 2, 3));
+    ASSERT_TRUE(img.Repair(0.25f, 0, 0));
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbRed, 200);
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbBlue, 99);
+    EXPECT_EQ(img.GetPixelColor(2, 1).rgbGreen, 2);
+    PxImage empty;
+    EXPECT_FALSE(empty.Repair(0.25f, 1, 0));
+}
