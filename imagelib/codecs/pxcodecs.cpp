@@ -5,12 +5,16 @@
 #include "imagelib/codecs/PxBmpCodec.h"
 #include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/codecs/PxPngCodec.h"
+#include "imagelib/codecs/PxImageTIF.h"
+#include "imagelib/codecs/PxImageGIF.h"
 
 PxImage* PxNewCodec(DWORD imagetype) {
     switch (imagetype) {
     case PXIMAGE_FORMAT_BMP: return new PxBmpCodec;
     case PXIMAGE_FORMAT_JPG: return new PxImageJPG;
     case PXIMAGE_FORMAT_PNG: return new PxPngCodec;
+    case PXIMAGE_FORMAT_GIF: return new PxImageGIF;
+    case PXIMAGE_FORMAT_TIF: return new PxImageTIF;
     // Id 0 asks for the JPEG-2000 family codec in its own detecting mode (the last try of
     // format detection); ids 11-15 are that same codec for one format each.
     default:

@@ -1,0 +1,664 @@
+#include "imagelib/codecs/PxImageTIF.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <tiffio.h>
+
+namespace {
+
+// No single buffer of a hostile file may ask for more than this.
+constexpr tmsize_t MAX_TIFF_ALLOC = static_cast<tmsize_t>(1) << 30;
+
+// ---- the client procedures over PxFile ----
+
+tmsize_t PxTiffRead(thandle_t fd, void* buf, tmsize_t size) {
+    if (size <= 0) return 0;
+    return static_cast<tmsize_t>(static_cast<PxFile*>(fd)->Read(buf, 1, static_cast<size_t>(size)));
+}
+
+tmsize_t PxTiffWrite(thandle_t fd, void* buf, tmsize_t size) {
+    if (size <= 0) return 0;
+    return static_cast<tmsize_t>(static_cast<PxFile*>(fd)->Write(buf, 1, static_cast<size_t>(size)));
+}
+
+toff_t PxTiffSeek(thandle_t fd, toff_t off, int whence) {
+    if (off == static_cast<toff_t>(-1)) return static_cast<toff_t>(-1);
+    // PxFile offsets are 32-bit; a larger one cannot be reached.
+    const int64_t soff = static_cast<int64_t>(off);
+    if (soff > INT32_MAX || soff < INT32_MIN) return static_cast<toff_t>(-1);
+    PxFile* f = static_cast<PxFile*>(fd);
+    if (!f->Seek(static_cast<LONG>(soff), whence)) return static_cast<toff_t>(-1);
+    if (whence == SEEK_SET) return off;
+    return static_cast<toff_t>(f->Tell());
+}
+
+int PxTiffClose(thandle_t) { return 0; }
+
+toff_t PxTiffSize(thandle_t fd) {
+    LONG s = static_cast<PxFile*>(fd)->Size();
+    return s < 0 ? 0 : static_cast<toff_t>(s);
+}
+
+int PxTiffMap(thandle_t, void**, toff_t*) { return 0; }
+void PxTiffUnmap(thandle_t, void*, toff_t) {}
+
+// libtiff shows and prints nothing: the codec's own texts are the only ones that reach the caller.
+int PxTiffSilent(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+TIFF* OpenOverFile(PxFile* hFile, const char* mode) {
+    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+    if (!opts) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, PxTiffSilent, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, PxTiffSilent, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, MAX_TIFF_ALLOC);
+    TIFF* tif = TIFFClientOpenExt("TIFF IMAGE", mode, static_cast<thandle_t>(hFile), PxTiffRead, PxTiffWrite,
+                                  PxTiffSeek, PxTiffClose, PxTiffSize, PxTiffMap, PxTiffUnmap, opts);
+    TIFFOpenOptionsFree(opts);
+    return tif;
+}
+
+LONG TruncToLong(double v) {
+    if (!(v > -2147483648.0 && v < 2147483647.0)) return 0;
+    return static_cast<LONG>(v);
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+using MallocPtr = std::unique_ptr<BYTE, FreeDeleter>;
+
+// Whether libtiff can write this compression for a page of these bits and photometric.
+bool CompressionFits(uint32_t compression, int bits, int photometric) {
+    if (!TIFFIsCODECConfigured(static_cast<uint16_t>(compression))) return false;
+    switch (compression) {
+    case COMPRESSION_NONE:
+    case COMPRESSION_LZW:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_PACKBITS:
+    case COMPRESSION_LZMA:
+    case COMPRESSION_ZSTD:
+        return true;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+    case COMPRESSION_CCITTRLEW:
+        return bits == 1;
+    case COMPRESSION_JPEG:
+        return (bits == 8 && photometric == PHOTOMETRIC_MINISBLACK) || bits == 24 || bits == 32;
+    default:
+        return false;  // decode-only codecs (old JPEG, ThunderScan, NeXT) and special layouts
+    }
+}
+
+void LabToRGB(BYTE L, signed char a, signed char b, BYTE* bgr) {
+    const double fy = (L * 100.0 / 255.0 + 16.0) / 116.0;
+    const double Y = fy * fy * fy;
+    const double fx = a * 0.002 + fy;
+    const double X = fx * fx * fx * 0.95047;
+    const double fz = fy - b * 0.005;
+    const double Z = fz * fz * fz * 1.0883;
+    const double lin[3] = {3.240479 * X - 1.53715 * Y - 0.498535 * Z, -0.969256 * X + 1.875992 * Y + 0.041556 * Z,
+                           0.055648 * X - 0.204043 * Y + 1.057311 * Z};
+    BYTE rgb[3];
+    for (int i = 0; i < 3; i++) {
+        double v = lin[i];
+        v = v > 0.00304 ? 1.055 * std::pow(v, 0.41667) - 0.055 : 12.92 * v;
+        v *= 255.0;
+        rgb[i] = static_cast<BYTE>(v < 0 ? 0 : (v > 255 ? 255 : v));
+    }
+    bgr[0] = rgb[2];
+    bgr[1] = rgb[1];
+    bgr[2] = rgb[0];
+}
+
+}  // namespace
+
+PxImageTIF::PxImageTIF(const PxImageTIF& src) : PxImage(src), m_multipage(src.m_multipage), m_pages(src.m_pages) {}
+
+PxImageTIF& PxImageTIF::operator=(const PxImageTIF& src) {
+    if (this != &src) {
+        PxImage::operator=(src);
+        // The write handle stays with the object that opened it.
+        m_multipage = src.m_multipage;
+        m_pages = src.m_pages;
+    }
+    return *this;
+}
+
+PxImageTIF::~PxImageTIF() {
+    if (m_tif2) TIFFClose(m_tif2);
+}
+
+TIFF* PxImageTIF::TIFFOpenEx(PxFile* hFile) {
+    if (!hFile) return nullptr;
+    return OpenOverFile(hFile, "rb");
+}
+
+void PxImageTIF::TIFFCloseEx(TIFF* tif) {
+    if (tif) TIFFClose(tif);
+}
+
+void PxImageTIF::TileToStrip(BYTE* out, BYTE* in, uint32_t rows, uint32_t cols, int64_t outskew, int64_t inskew) {
+    while (rows-- > 0) {
+        std::memcpy(out, in, cols);
+        out += cols + outskew;
+        in += cols + inskew;
+    }
+}
+
+bool PxImageTIF::Decode(FILE* hFile) {
+    PxIOFile f(hFile);
+    return Decode(&f);
+}
+
+bool PxImageTIF::Decode(PxFile* hFile) {
+    TIFF* m_tif = TIFFOpenEx(hFile);
+    try {
+        if (!m_tif) throw "Error encountered while opening TIFF file";
+
+        info.nNumFrames = static_cast<LONG>(TIFFNumberOfDirectories(m_tif));
+        if (info.nFrame < 0 || !TIFFSetDirectory(m_tif, static_cast<tdir_t>(info.nFrame)))
+            throw "Error: page not present in TIFF file";
+
+        uint32_t width = 0, height = 0, rowsperstrip = 0xFFFFFFFFu;
+        uint16_t samplesperpixel = 1, bitspersample = 1, photometric = 0, orientation = 1, planar = 1;
+        uint16_t compression = 1;
+        TIFFGetField(m_tif, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(m_tif, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetField(m_tif, TIFFTAG_SAMPLESPERPIXEL, &samplesperpixel);
+        TIFFGetField(m_tif, TIFFTAG_BITSPERSAMPLE, &bitspersample);
+        TIFFGetField(m_tif, TIFFTAG_ROWSPERSTRIP, &rowsperstrip);
+        TIFFGetField(m_tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetField(m_tif, TIFFTAG_ORIENTATION, &orientation);
+        TIFFGetField(m_tif, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetField(m_tif, TIFFTAG_COMPRESSION, &compression);
+
+        if (info.nEscape == -1) {
+            head.biWidth = static_cast<LONG>(width);
+            head.biHeight = static_cast<LONG>(height);
+            throw "output dimensions returned";
+        }
+
+        uint16_t resunit = RESUNIT_INCH;
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_RESOLUTIONUNIT, &resunit);
+        float resolution = 0, offset = 0;
+        if (TIFFGetField(m_tif, TIFFTAG_XRESOLUTION, &resolution)) {
+            if (resunit == RESUNIT_CENTIMETER) resolution = resolution * 2.54f + 0.5f;
+            SetXDPI(TruncToLong(resolution));
+        }
+        if (TIFFGetField(m_tif, TIFFTAG_YRESOLUTION, &resolution)) {
+            if (resunit == RESUNIT_CENTIMETER) resolution = resolution * 2.54f + 0.5f;
+            SetYDPI(TruncToLong(resolution));
+        }
+        if (TIFFGetField(m_tif, TIFFTAG_XPOSITION, &offset)) info.xOffset = TruncToLong(offset);
+        if (TIFFGetField(m_tif, TIFFTAG_YPOSITION, &offset)) info.yOffset = TruncToLong(offset);
+
+        head.biClrUsed = 0;
+        info.nBkgndIndex = -1;
+        if (rowsperstrip > height) {
+            rowsperstrip = height;
+            TIFFSetField(m_tif, TIFFTAG_ROWSPERSTRIP, rowsperstrip);
+        }
+
+        // Which reader and which depth. The strip reader takes the layouts it knows; everything
+        // else goes to libtiff's RGBA reader, which refuses what it cannot show.
+        const int spp = samplesperpixel, bps = bitspersample;
+        bool isRGB = photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_SEPARATED ||
+                     photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGL ||
+                     photometric == PHOTOMETRIC_LOGLUV;
+        // libtiff's RGBA reader fails on uncompressed tiles unless the file is memory-mapped,
+        // which a PxFile never is; those few files are read tile by tile here instead.
+        const bool rgbTiles = photometric == PHOTOMETRIC_RGB && bps == 8 && (spp == 3 || spp == 4) &&
+                              planar == PLANARCONFIG_CONTIG && compression == COMPRESSION_NONE &&
+                              TIFFIsTiled(m_tif);
+        if (rgbTiles) isRGB = false;
+        if (!isRGB && !rgbTiles) {
+            bool stripKnown = false;
+            if (planar == PLANARCONFIG_CONTIG || spp == 1) {
+                if (spp == 1) stripKnown = bps == 1 || bps == 2 || bps == 4 || bps == 8 || bps == 16;
+                else if (spp == 2) stripKnown = bps == 8 || bps == 16;
+                else stripKnown = photometric == PHOTOMETRIC_CIELAB && (bps == 8 || bps == 16);
+            }
+            // A colour map has 2^bits entries; more than the palette holds cannot be shown.
+            if (photometric == PHOTOMETRIC_PALETTE && bps > 8) stripKnown = false;
+            if (!stripKnown) isRGB = true;
+        }
+        if (isRGB) {
+            char emsg[1024];
+            if (!TIFFRGBAImageOK(m_tif, emsg)) throw "Unsupported TIFF format";
+        }
+
+        DWORD bpp;
+        if (isRGB || (spp >= 3)) bpp = 24;
+        else if ((photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) && bps == 1 &&
+                 spp == 1)
+            bpp = 1;
+        else if (bps == 4 && spp == 1) bpp = 4;
+        else bpp = 8;
+
+        if (info.nEscape) throw "Cancelled";
+        Create(width, height, bpp, PXIMAGE_FORMAT_TIF);
+        if (!pDib) throw "PxImageTIF can't create image";
+        if (spp == 4 || (spp == 2 && (bps == 8 || bps == 16))) {
+            AlphaCreate();
+            if (!AlphaIsValid()) throw "PxImageTIF can't allocate memory";
+        }
+        SetCodecOption(compression, PXIMAGE_FORMAT_TIF);
+
+        if (isRGB) {
+            const uint64_t npixels = static_cast<uint64_t>(width) * height;
+            MallocPtr raster(static_cast<BYTE*>(std::malloc(npixels * sizeof(uint32_t))));
+            if (!raster) throw "No space for raster buffer";
+            uint32_t* px = reinterpret_cast<uint32_t*>(raster.get());
+            if (!TIFFReadRGBAImage(m_tif, width, height, px, 1)) throw "Corrupted TIFF file!";
+            for (uint32_t y = 0; y < height; y++) {
+                if (info.nEscape) throw "Cancelled";
+                BYTE* bits = GetBits(y);
+                const uint32_t* src = px + static_cast<uint64_t>(y) * width;
+                BYTE* alpha = (spp == 4 && AlphaIsValid()) ? AlphaGetPointer(0, static_cast<LONG>(y)) : nullptr;
+                for (uint32_t x = 0; x < width; x++) {
+                    const uint32_t v = src[x];
+                    bits[3 * x] = static_cast<BYTE>(TIFFGetB(v));
+                    bits[3 * x + 1] = static_cast<BYTE>(TIFFGetG(v));
+                    bits[3 * x + 2] = static_cast<BYTE>(TIFFGetR(v));
+                    if (alpha) alpha[x] = static_cast<BYTE>(TIFFGetA(v));
+                }
+            }
+        } else {
+            DecodeStrips(m_tif, photometric, bps, spp, rowsperstrip);
+            switch (orientation) {
+            case ORIENTATION_TOPRIGHT: Mirror(); break;
+            case ORIENTATION_BOTRIGHT: Flip(); Mirror(); break;
+            case ORIENTATION_BOTLEFT: Flip(); break;
+            case ORIENTATION_LEFTTOP: RotateRight(); Mirror(); break;
+            case ORIENTATION_RIGHTTOP: RotateRight(); break;
+            case ORIENTATION_RIGHTBOT: RotateLeft(); Mirror(); break;
+            case ORIENTATION_LEFTBOT: RotateLeft(); break;
+            default: break;
+            }
+        }
+    } catch (const char* message) {
+        SetLastError(message);
+        TIFFCloseEx(m_tif);
+        return info.nEscape == -1;
+    }
+    TIFFCloseEx(m_tif);
+    return true;
+}
+
+bool PxImageTIF::DecodeStrips(TIFF* m_tif, int photometric, int bitspersample, int samplesperpixel,
+                              uint32_t rowsperstrip) {
+    const uint32_t width = GetWidth(), height = GetHeight();
+    const int bps = bitspersample, spp = samplesperpixel;
+
+    // Palette.
+    if (GetPalette()) {
+        MallocPtr palMem(static_cast<BYTE*>(std::calloc(256, sizeof(RGBQUAD))));
+        if (!palMem) throw "Unable to allocate TIFF palette";
+        RGBQUAD* pal = reinterpret_cast<RGBQUAD*>(palMem.get());
+        const int n = static_cast<int>(head.biClrUsed);
+        if (photometric == PHOTOMETRIC_MINISBLACK && bps == 1) {
+            pal[1].rgbRed = pal[1].rgbGreen = pal[1].rgbBlue = 255;
+        } else if (photometric == PHOTOMETRIC_MINISWHITE && bps == 1) {
+            pal[0].rgbRed = pal[0].rgbGreen = pal[0].rgbBlue = 255;
+        } else if (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) {
+            for (int i = 0; i < n; i++) {
+                BYTE g = static_cast<BYTE>(i * (255 / (n - 1)));
+                if (photometric == PHOTOMETRIC_MINISWHITE) g = static_cast<BYTE>(255 - g);
+                pal[i].rgbRed = pal[i].rgbGreen = pal[i].rgbBlue = g;
+            }
+        } else if (photometric == PHOTOMETRIC_PALETTE) {
+            uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+            if (TIFFGetField(m_tif, TIFFTAG_COLORMAP, &red, &green, &blue) && red && green && blue) {
+                const int entries = 1 << bps;  // bps <= 8 here
+                bool sixteen = false;
+                for (int i = 0; i < entries; i++)
+                    if (red[i] > 255 || green[i] > 255 || blue[i] > 255) sixteen = true;
+                for (int i = 0; i < entries && i < 256; i++) {
+                    if (sixteen) {
+                        pal[i].rgbRed = static_cast<BYTE>(red[i] * 255 / 65535);
+                        pal[i].rgbGreen = static_cast<BYTE>(green[i] * 255 / 65535);
+                        pal[i].rgbBlue = static_cast<BYTE>(blue[i] * 255 / 65535);
+                    } else {
+                        pal[i].rgbRed = static_cast<BYTE>(red[i]);
+                        pal[i].rgbGreen = static_cast<BYTE>(green[i]);
+                        pal[i].rgbBlue = static_cast<BYTE>(blue[i]);
+                    }
+                }
+            }
+        }
+        SetPalette(pal, head.biClrUsed);
+    }
+
+    const uint64_t line = (static_cast<uint64_t>(spp) * bps * width + 7) / 8;
+    const bool tiled = TIFFIsTiled(m_tif);
+    uint32_t tw = 0, tl = 0;
+    MallocPtr tilebuf;
+    uint64_t bufsize;
+    if (tiled) {
+        TIFFGetField(m_tif, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(m_tif, TIFFTAG_TILELENGTH, &tl);
+        if (tw == 0 || tl == 0) throw "Corrupted tiled TIFF file!";
+        rowsperstrip = tl;
+        const tmsize_t tilesize = TIFFTileSize(m_tif);
+        if (tilesize <= 0 || tilesize > MAX_TIFF_ALLOC) throw "PxImageTIF can't allocate memory";
+        bufsize = static_cast<uint64_t>(tilesize) * (1 + width / tw);
+        tilebuf.reset(static_cast<BYTE*>(std::malloc(static_cast<size_t>(tilesize))));
+        if (!tilebuf) throw "PxImageTIF can't allocate memory";
+    } else {
+        // The strip as libtiff decodes it, whatever the image's own row size.
+        const tmsize_t stripsize = TIFFStripSize(m_tif);
+        bufsize = stripsize > 0 ? static_cast<uint64_t>(stripsize) : 0;
+    }
+    if (rowsperstrip == 0) rowsperstrip = 1;
+    const uint64_t bandsize = line * rowsperstrip;
+    if (bufsize < bandsize) bufsize = bandsize;
+    if (bufsize == 0 || bufsize > static_cast<uint64_t>(MAX_TIFF_ALLOC)) throw "PxImageTIF can't allocate memory";
+    MallocPtr bitsbuf(static_cast<BYTE*>(std::calloc(static_cast<size_t>(bufsize), 1)));
+    if (!bitsbuf) throw "PxImageTIF can't allocate memory";
+    BYTE* const buf = bitsbuf.get();
+
+    const size_t effwidth = GetEffWidth();
+    const uint64_t nsamples = static_cast<uint64_t>(width) * spp;
+    for (uint32_t ys = 0; ys < height; ys += rowsperstrip) {
+        if (info.nEscape) throw "Cancelled";
+        const uint32_t nrow = (ys + rowsperstrip > height) ? height - ys : rowsperstrip;
+
+        if (tiled) {
+            const tmsize_t S = TIFFScanlineSize(m_tif);
+            const tmsize_t T = TIFFTileRowSize(m_tif);
+            if (S <= 0 || T <= 0 || static_cast<uint64_t>(S) > line + 8) throw "Corrupted tiled TIFF file!";
+            tmsize_t c = 0;
+            for (uint32_t col = 0; col < width; col += tw) {
+                if (TIFFReadTile(m_tif, tilebuf.get(), col, ys, 0, 0) < 0) throw "Corrupted tiled TIFF file!";
+                if (c >= S) break;
+                const uint32_t rows = nrow < tl ? nrow : tl;
+                if (c + T > S) {
+                    const tmsize_t W = S - c;
+                    TileToStrip(buf + c, tilebuf.get(), rows, static_cast<uint32_t>(W), (T - W) + (S - T), T - W);
+                } else {
+                    TileToStrip(buf + c, tilebuf.get(), rows, static_cast<uint32_t>(T), S - T, 0);
+                }
+                c += T;
+            }
+        } else {
+            const tstrip_t strip = TIFFComputeStrip(m_tif, ys, 0);
+            if (TIFFReadEncodedStrip(m_tif, strip, buf, static_cast<tmsize_t>(line * nrow)) == -1)
+                throw "Corrupted TIFF file!";
+        }
+
+        for (int r = static_cast<int>(nrow) - 1; r >= 0; r--) {
+            BYTE* src = buf + line * static_cast<uint64_t>(r);
+            const uint32_t yimg = height - 1 - (ys + static_cast<uint32_t>(r));
+            BYTE* dst = GetBits(yimg);
+            if (!dst) continue;
+            uint64_t srclen = line;
+            if (bps == 16) {
+                // The high byte of each sample (libtiff hands them over in host order).
+                for (uint64_t i = 0; i < nsamples; i++) src[i] = src[2 * i + 1];
+                srclen = nsamples;
+            }
+            if (spp == 1) {
+                if (head.biBitCount == 8 && (bps == 1 || bps == 2)) {
+                    // Packed samples spread to one byte each; grey values scaled to 0-255.
+                    const int mask = (1 << bps) - 1;
+                    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+                    for (uint32_t x = 0; x < width; x++) {
+                        const uint64_t bit = static_cast<uint64_t>(x) * bps;
+                        int v = (src[bit >> 3] >> (8 - bps - (bit & 7))) & mask;
+                        dst[x] = static_cast<BYTE>(grey ? v * 255 / mask : v);
+                    }
+                } else {
+                    std::memcpy(dst, src, srclen < effwidth ? srclen : effwidth);
+                }
+            } else if (spp == 2) {
+                BYTE* alpha = AlphaGetPointer(0, static_cast<LONG>(yimg));
+                for (uint32_t x = 0; x < width; x++) {
+                    dst[x] = src[2 * x];
+                    if (alpha) alpha[x] = src[2 * x + 1];
+                }
+            } else if (photometric == PHOTOMETRIC_RGB) {
+                BYTE* alpha = spp == 4 ? AlphaGetPointer(0, static_cast<LONG>(yimg)) : nullptr;
+                for (uint32_t x = 0; x < width; x++) {
+                    const BYTE* s = src + static_cast<uint64_t>(x) * spp;
+                    dst[3 * x] = s[2];
+                    dst[3 * x + 1] = s[1];
+                    dst[3 * x + 2] = s[0];
+                    if (alpha) alpha[x] = s[3];
+                }
+            } else {
+                BYTE* alpha = spp == 4 ? AlphaGetPointer(0, static_cast<LONG>(yimg)) : nullptr;
+                for (uint32_t x = 0; x < width; x++) {
+                    const BYTE* s = src + static_cast<uint64_t>(x) * spp;
+                    LabToRGB(s[0], static_cast<signed char>(s[1]), static_cast<signed char>(s[2]), dst + 3 * x);
+                    if (alpha) alpha[x] = s[3];
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool PxImageTIF::Encode(FILE* hFile, bool bAppend) {
+    PxIOFile f(hFile);
+    return Encode(&f, bAppend);
+}
+
+bool PxImageTIF::Encode(FILE* hFile, PxImage** pImages, int pagecount) {
+    PxIOFile f(hFile);
+    return Encode(&f, pImages, pagecount);
+}
+
+void PxImageTIF::CloseWriteHandle() {
+    if (m_tif2) TIFFClose(m_tif2);
+    m_tif2 = nullptr;
+    m_multipage = false;
+    m_pages = 0;
+}
+
+bool PxImageTIF::Encode(PxFile* hFile, bool bAppend) {
+    try {
+        if (!hFile) throw "null file handler";
+        if (!pDib) throw "null image!!!";
+        if (!m_tif2) {
+            // "a" adds pages to a TIFF already in the stream; with nothing to read there it
+            // would only try to read, so a fresh file is begun instead.
+            const LONG pos = hFile->Tell();
+            const LONG size = hFile->Size();
+            m_tif2 = OpenOverFile(hFile, (pos >= 0 && size > pos) ? "a" : "w");
+        }
+        if (!m_tif2) throw "initialization fail";
+        if (bAppend || m_pages) m_multipage = true;
+        m_pages++;
+        if (!EncodeBody(m_tif2, m_multipage, m_pages, m_pages)) throw "Error saving TIFF file";
+        if (bAppend) {
+            if (!TIFFWriteDirectory(m_tif2)) throw "Error saving TIFF directory";
+        } else {
+            const bool ok = TIFFWriteDirectory(m_tif2) != 0;
+            CloseWriteHandle();
+            if (!ok || hFile->Error()) throw "Error saving TIFF file";
+        }
+    } catch (const char* message) {
+        SetLastError(message);
+        CloseWriteHandle();
+        return false;
+    }
+    return true;
+}
+
+bool PxImageTIF::Encode(PxFile* hFile, PxImage** pImages, int pagecount) {
+    try {
+        if (!hFile) throw "invalid file pointer";
+        if (!pImages || pagecount <= 0) throw "multipage TIFF, no images!";
+        // Pages are linked by reading back the directories already written; building the file
+        // in memory keeps that working on streams that are write-only.
+        PxMemFile mem;
+        if (!mem.Open()) throw "Error saving TIFF file";
+        {
+            PxImageTIF ghost;
+            for (int i = 0; i < pagecount; i++) {
+                if (!pImages[i]) throw "Bad image pointer";
+                ghost.Ghost(pImages[i]);
+                if (!ghost.Encode(&mem, true)) throw "Error saving TIFF file";
+            }
+        }
+        const size_t size = static_cast<size_t>(mem.Size());
+        if (hFile->Write(mem.GetBuffer(false), 1, size) != size) throw "Error saving TIFF file";
+    } catch (const char* message) {
+        SetLastError(message);
+        return false;
+    }
+    return true;
+}
+
+bool PxImageTIF::EncodeBody(TIFF* m_tif, bool multipage, int page, int pagecount) {
+    uint32_t height = head.biHeight;
+    uint32_t width = head.biWidth;
+    uint16_t bitcount = head.biBitCount;
+    uint16_t samplesperpixel = (bitcount == 24 || bitcount == 32) ? 3 : 1;
+    if (bitcount == 24 && AlphaIsValid()) {
+        bitcount = 32;
+        samplesperpixel = 4;
+    }
+    const uint16_t bitspersample = static_cast<uint16_t>(bitcount / samplesperpixel);
+
+    uint16_t photometric;
+    bool invert = false;
+    RGBQUAD* pal = GetPalette();
+    switch (bitcount) {
+    case 1:
+        // Bilevel is written min-is-white; a palette with the dark entry first is written
+        // inverted (the image itself is left as it is).
+        invert = pal && CompareColors(&pal[0], &pal[1]) < 0;
+        photometric = PHOTOMETRIC_MINISWHITE;
+        break;
+    case 4:
+    case 8: {
+        photometric = PHOTOMETRIC_MINISBLACK;
+        for (DWORD i = 0; pal && i < head.biClrUsed; i++) {
+            if (pal[i].rgbRed != i || pal[i].rgbGreen != i || pal[i].rgbBlue != i) {
+                photometric = PHOTOMETRIC_PALETTE;
+                break;
+            }
+        }
+        break;
+    }
+    default:
+        photometric = PHOTOMETRIC_RGB;
+        break;
+    }
+    const bool indexAlpha = bitcount == 8 && AlphaIsValid();
+    if (indexAlpha) samplesperpixel = 2;
+
+    TIFFSetField(m_tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(m_tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(m_tif, TIFFTAG_SAMPLESPERPIXEL, samplesperpixel);
+    TIFFSetField(m_tif, TIFFTAG_BITSPERSAMPLE, bitspersample);
+    TIFFSetField(m_tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(m_tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(m_tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    uint32_t rowsperstrip = TIFFDefaultStripSize(m_tif, static_cast<uint32_t>(-1));
+    TIFFSetField(m_tif, TIFFTAG_ROWSPERSTRIP, rowsperstrip);
+    TIFFSetField(m_tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(m_tif, TIFFTAG_XRESOLUTION, static_cast<float>(GetXDPI()));
+    TIFFSetField(m_tif, TIFFTAG_YRESOLUTION, static_cast<float>(GetYDPI()));
+    if (samplesperpixel == 4 || samplesperpixel == 2) {
+        // Without this tag readers take the fourth sample for a colour channel.
+        uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(m_tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
+    if (multipage) {
+        char page_name[32];
+        std::snprintf(page_name, sizeof(page_name), "Page %d", page);
+        TIFFSetField(m_tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(m_tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(page), static_cast<uint16_t>(pagecount));
+        TIFFSetField(m_tif, TIFFTAG_PAGENAME, page_name);
+    } else {
+        TIFFSetField(m_tif, TIFFTAG_SUBFILETYPE, 0);
+    }
+
+    if (photometric == PHOTOMETRIC_PALETTE) {
+        uint16_t r[256] = {}, g[256] = {}, b[256] = {};
+        for (DWORD i = 0; pal && i < head.biClrUsed && i < 256; i++) {
+            r[i] = static_cast<uint16_t>(pal[i].rgbRed * 257);
+            g[i] = static_cast<uint16_t>(pal[i].rgbGreen * 257);
+            b[i] = static_cast<uint16_t>(pal[i].rgbBlue * 257);
+        }
+        TIFFSetField(m_tif, TIFFTAG_COLORMAP, r, g, b);
+    }
+
+    // A compression remembered from a read file is kept only when it fits this page.
+    uint32_t compression = GetCodecOption(PXIMAGE_FORMAT_TIF);
+    if (!compression || !CompressionFits(compression, bitcount, photometric)) {
+        switch (bitcount) {
+        case 1: compression = COMPRESSION_CCITTFAX4; break;
+        case 4:
+        case 8: compression = COMPRESSION_LZW; break;
+        case 24:
+        case 32: compression = COMPRESSION_JPEG; break;
+        default: compression = COMPRESSION_NONE; break;
+        }
+        if (!TIFFIsCODECConfigured(static_cast<uint16_t>(compression))) compression = COMPRESSION_NONE;
+    }
+    TIFFSetField(m_tif, TIFFTAG_COMPRESSION, compression);
+    if (compression == COMPRESSION_LZW && bitcount >= 8) TIFFSetField(m_tif, TIFFTAG_PREDICTOR, 2);
+    if (compression == COMPRESSION_JPEG) {
+        TIFFSetField(m_tif, TIFFTAG_JPEGQUALITY, static_cast<int>(GetJpegQuality()));
+        rowsperstrip = ((rowsperstrip + 7) / 8) * 8;
+        TIFFSetField(m_tif, TIFFTAG_ROWSPERSTRIP, rowsperstrip);
+    }
+
+    const size_t linesize = static_cast<size_t>(TIFFScanlineSize(m_tif));
+    const size_t bufsize = linesize > GetEffWidth() ? linesize : GetEffWidth();
+    MallocPtr bufMem(static_cast<BYTE*>(std::malloc(bufsize + 8)));
+    if (!bufMem) return false;
+    BYTE* const buf = bufMem.get();
+
+    for (uint32_t row = 0; row < height; row++) {
+        const BYTE* bits = GetBits(height - 1 - row);
+        switch (bitcount) {
+        case 1:
+        case 4:
+        case 8:
+            if (indexAlpha) {
+                const BYTE* alpha = AlphaGetPointer(0, static_cast<LONG>(height - 1 - row));
+                for (uint32_t x = 0; x < width; x++) {
+                    buf[2 * x] = bits[x];
+                    buf[2 * x + 1] = alpha[x];
+                }
+            } else if (invert) {
+                for (size_t i = 0; i < GetEffWidth(); i++) buf[i] = static_cast<BYTE>(~bits[i]);
+            } else {
+                std::memcpy(buf, bits, GetEffWidth());
+            }
+            break;
+        case 24:
+            for (uint32_t x = 0; x < width; x++) {
+                buf[3 * x] = bits[3 * x + 2];
+                buf[3 * x + 1] = bits[3 * x + 1];
+                buf[3 * x + 2] = bits[3 * x];
+            }
+            break;
+        case 32: {
+            const BYTE* alpha = AlphaGetPointer(0, static_cast<LONG>(height - 1 - row));
+            for (uint32_t x = 0; x < width; x++) {
+                buf[4 * x] = bits[3 * x + 2];
+                buf[4 * x + 1] = bits[3 * x + 1];
+                buf[4 * x + 2] = bits[3 * x];
+                buf[4 * x + 3] = alpha ? alpha[x] : 255;
+            }
+            break;
+        }
+        default:
+            return true;
+        }
+        if (TIFFWriteScanline(m_tif, buf, row, 0) < 0) return false;
+    }
+    return true;
+}
