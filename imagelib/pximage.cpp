@@ -1,6 +1,8 @@
 // The image object: life cycle, memory layout and information accessors.
 #include "imagelib/pximage.h"
 
+#include "platform/le.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -272,43 +274,28 @@ bool PxImage::CreateFromMatrix(BYTE** rows, DWORD width, DWORD height, DWORD bit
 void PxImage::Bitfield2RGB(BYTE* src, DWORD redmask, DWORD greenmask, DWORD bluemask, BYTE bpp) {
     if (!src || !pDib || head.biBitCount != 24) return;
     const uint64_t width = GetWidth(), height = GetHeight(), eff = GetEffWidth();
-    if (bpp == 16) {
-        const uint64_t srcrow = (width + 1) / 2 * 4;
-        // Backwards, so that a source laid out at the start of our own rows converts in place.
-        for (uint64_t y = height; y-- > 0;) {
-            const BYTE* s = src + y * srcrow;
-            BYTE* d = pBits + y * eff;
-            for (uint64_t x = width; x-- > 0;) {
-                DWORD w = static_cast<DWORD>(s[2 * x] | (s[2 * x + 1] << 8));
-                BYTE b = MaskedChannel(w, bluemask);
-                BYTE g = MaskedChannel(w, greenmask);
-                BYTE r = MaskedChannel(w, redmask);
-                d[3 * x] = b;
-                d[3 * x + 1] = g;
-                d[3 * x + 2] = r;
-            }
-        }
-    } else if (bpp == 32) {
+    if (bpp != 16 && bpp != 32) return;
+    if (bpp == 32 && redmask == 0 && greenmask == 0 && bluemask == 0) {
         // No masks means the plain layout: blue, green, red in bytes 0, 1, 2.
-        if (redmask == 0 && greenmask == 0 && bluemask == 0) {
-            redmask = 0x00FF0000;
-            greenmask = 0x0000FF00;
-            bluemask = 0x000000FF;
-        }
-        const uint64_t srcrow = width * 4;
-        for (uint64_t y = height; y-- > 0;) {
-            const BYTE* s = src + y * srcrow;
-            BYTE* d = pBits + y * eff;
-            for (uint64_t x = width; x-- > 0;) {
-                DWORD w = static_cast<DWORD>(s[4 * x]) | (static_cast<DWORD>(s[4 * x + 1]) << 8) |
-                          (static_cast<DWORD>(s[4 * x + 2]) << 16) | (static_cast<DWORD>(s[4 * x + 3]) << 24);
-                BYTE b = MaskedChannel(w, bluemask);
-                BYTE g = MaskedChannel(w, greenmask);
-                BYTE r = MaskedChannel(w, redmask);
-                d[3 * x] = b;
-                d[3 * x + 1] = g;
-                d[3 * x + 2] = r;
-            }
+        redmask = 0x00FF0000;
+        greenmask = 0x0000FF00;
+        bluemask = 0x000000FF;
+    }
+    const uint64_t bytes = bpp / 8;
+    const uint64_t srcrow = bpp == 16 ? (width + 1) / 2 * 4 : width * 4;
+    // Backwards, so that a source laid out at the start of our own rows converts in place.
+    for (uint64_t y = height; y-- > 0;) {
+        const BYTE* s = src + y * srcrow;
+        BYTE* d = pBits + y * eff;
+        for (uint64_t x = width; x-- > 0;) {
+            const BYTE* p = s + bytes * x;
+            DWORD w = bpp == 16 ? le::get16(p) : le::get32(p);
+            BYTE b = MaskedChannel(w, bluemask);
+            BYTE g = MaskedChannel(w, greenmask);
+            BYTE r = MaskedChannel(w, redmask);
+            d[3 * x] = b;
+            d[3 * x + 1] = g;
+            d[3 * x + 2] = r;
         }
     }
 }

@@ -158,16 +158,9 @@ void PxImage::BlendPixelColor(LONG x, LONG y, RGBQUAD c, float blend, bool setal
         int64_t v = static_cast<int64_t>(cv) * a + static_cast<int64_t>(pv) * (256 - a);
         return static_cast<BYTE>(static_cast<uint64_t>(v >> 8) & 0xFF);
     };
-    RGBQUAD r{mix(c.rgbBlue, p.rgbBlue), mix(c.rgbGreen, p.rgbGreen), mix(c.rgbRed, p.rgbRed), 0};
-    if (head.biClrUsed) {
-        SetPixelIndex(x, y, GetNearestIndex(r));
-        return;
-    }
-    BYTE* q = pBits + static_cast<uint64_t>(y) * info.dwEffWidth + static_cast<uint64_t>(x) * 3;
-    q[0] = r.rgbBlue;
-    q[1] = r.rgbGreen;
-    q[2] = r.rgbRed;
-    if (setalpha) AlphaSet(x, y, c.rgbReserved);
+    // The blend's alpha is c's own, unblended.
+    RGBQUAD r{mix(c.rgbBlue, p.rgbBlue), mix(c.rgbGreen, p.rgbGreen), mix(c.rgbRed, p.rgbRed), c.rgbReserved};
+    SetPixelColor(x, y, r, setalpha);
 }
 
 BYTE* PxImage::BlindGetPixelPointer(LONG x, LONG y) {
