@@ -1,0 +1,140 @@
+// The hub in front of the real model driver (id 28) and the simulated camera: detection, Init,
+// grabbing and decoding through the hub's frame callback, and the id-28 rules of the hub.
+#ifdef HUB_TESTS_WITH_FERROCAM
+
+// The driver's header first: it declares the result codes the hub's header then leaves alone.
+#include "ferrocam/ferrocam.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "HubTestSupport.h"
+#include "simcam.h"
+
+namespace {
+
+class HubFerrocam : public HubTest {
+protected:
+    void SetUp() override {
+        HubTest::SetUp();
+        SaveEnv("QUILLORY_SIMULATED_CAMERA", &savedSim_);
+        SaveEnv("XDG_CONFIG_HOME", &savedXdg_);
+        setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+        setenv("XDG_CONFIG_HOME", config_.Dir().c_str(), 1);  // the driver's parameter teams
+        SimCamReset();
+        SimCamSetRealTime(false);
+        SimCamPlug();
+        VekCamera_ReflashCamera();
+    }
+    void TearDown() override {
+        VekCamera_SetCamera(28);
+        VekCameraUnInit();
+        SimCamUnplug();
+        RestoreEnv("QUILLORY_SIMULATED_CAMERA", savedSim_);
+        RestoreEnv("XDG_CONFIG_HOME", savedXdg_);
+        HubTest::TearDown();
+    }
+    static void SaveEnv(const char* name, std::unique_ptr<std::string>* saved) {
+        const char* v = std::getenv(name);
+        saved->reset(v ? new std::string(v) : nullptr);
+    }
+    static void RestoreEnv(const char* name, const std::unique_ptr<std::string>& saved) {
+        if (saved)
+            setenv(name, saved->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+    TempDir config_;
+    std::unique_ptr<std::string> savedSim_;
+    std::unique_ptr<std::string> savedXdg_;
+};
+
+TEST_F(HubFerrocam, DetectsInitsGrabsAndDecodesThroughTheHub) {
+    const CameraIdInfo info = VekCameraGetCameraID();
+    ASSERT_EQ(info.cameraId, 28);
+    EXPECT_STREQ(info.name, "LUMO-28");
+
+    ASSERT_EQ(VekCameraInit(4, nullptr, nullptr), CAMERA_OK);  // 640 × 480
+    int w = 0, h = 0;
+    ASSERT_EQ(VekCameraGetImageSize(&w, &h), CAMERA_OK);
+    ASSERT_EQ(w, 640);
+    ASSERT_EQ(h, 480);
+
+    std::vector<BYTE> raw(2u * w * h + 512);
+    ASSERT_EQ(VekCameraGrabFrame(raw.data()), CAMERA_OK);
+    std::vector<BYTE> warmUp(3u * w * h), plain(3u * w * h), negative(3u * w * h);
+    ASSERT_EQ(VekCameraDecode(raw.data(), warmUp.data(), w, h), CAMERA_OK);
+    ASSERT_EQ(VekCameraDecode(raw.data(), plain.data(), w, h), CAMERA_OK);
+    VekCameraWhite2Black(1);
+    ASSERT_EQ(VekCameraDecode(raw.data(), negative.data(), w, h), CAMERA_OK);
+    VekCameraWhite2Black(0);
+    // The hub's callback turned the same frame into its negative, in place, before the driver
+    // finished with it.
+    size_t mismatches = 0;
+    for (size_t i = 0; i < plain.size(); ++i)
+        mismatches += negative[i] != static_cast<BYTE>(255 - plain[i]);
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_NE(std::count(plain.begin(), plain.end(), 0), static_cast<long>(plain.size())) << "a real picture";
+
+    EXPECT_EQ(VekCameraUnInit(), CAMERA_OK);
+    EXPECT_EQ(VekCameraGrabFrame(raw.data()), CAMERA_NODEVICE) << "driver results pass through";
+}
+
+TEST_F(HubFerrocam, SettingsReachTheDriverWithItsOwnWidths) {
+    ASSERT_EQ(VekCameraInit(4, nullptr, nullptr), CAMERA_OK);
+    EXPECT_EQ(VekCameraSetAeTarget(250), CAMERA_OK);
+    EXPECT_EQ(VekCameraSetGamma(100), CAMERA_OK);
+    EXPECT_EQ(VekCameraSetAnalogGain(50), CAMERA_OK);
+    int target = 0, gamma = 0, gain = 0;
+    EXPECT_EQ(VekCameraGetAeTarget(&target), CAMERA_OK);
+    EXPECT_EQ(VekCameraGetGamma(&gamma), CAMERA_OK);
+    EXPECT_EQ(VekCameraGetAnalogGain(&gain), CAMERA_OK);
+    EXPECT_EQ(target, 200);
+    EXPECT_EQ(gamma, 100);
+    EXPECT_EQ(gain, 50);
+
+    // Frame speed: unmapped for id 28, and the speed mode reads the same byte.
+    EXPECT_EQ(VekCameraSetFrameSpeed(3), CAMERA_OK);
+    BYTE speed = 0, mode = 0;
+    EXPECT_EQ(VekCameraGetFrameSpeed(&speed), CAMERA_OK);
+    EXPECT_EQ(VekCameraGetSpeedMode(&mode), CAMERA_OK);
+    EXPECT_EQ(speed, 3);
+    EXPECT_EQ(mode, 3);
+    EXPECT_EQ(VekCameraSetSpeedMode(1), 0) << "not a speed-mode model";
+
+    // The row time is the driver's float, truncated.
+    float rowTime = 0;
+    ASSERT_EQ(FerroCameraGetRowTime(&rowTime), CAMERA_OK);
+    int hubRowTime = -1;
+    EXPECT_EQ(VekCameraGetRowTime(&hubRowTime), CAMERA_OK);
+    EXPECT_EQ(hubRowTime, static_cast<int>(std::trunc(rowTime)));
+
+    EXPECT_EQ(VekCameraSetExposureTime(40), CAMERA_OK);
+    int ms = -1;
+    EXPECT_EQ(VekCameraGetExposureTime(&ms), CAMERA_OK);
+    EXPECT_GE(ms, 39);
+    EXPECT_LE(ms, 41);
+    // An exposure that reads 0 is asked again a bounded number of times, then reported.
+    EXPECT_EQ(VekCameraSetExposureTime(0), CAMERA_OK);
+    ms = -1;
+    EXPECT_EQ(VekCameraGetExposureTime(&ms), CAMERA_OK);
+    EXPECT_EQ(ms, 0);
+
+    EXPECT_EQ(VekCameraGetMaxExposureTime(), 0);
+    std::vector<BYTE> out(3u * 640 * 480);
+    EXPECT_EQ(VekCameraGetImageDataRGB24(out.data()), 0) << "the one driver id without it";
+}
+
+TEST_F(HubFerrocam, CaptureFileWritesTheDriversStills) {
+    ASSERT_EQ(VekCameraInit(4, nullptr, nullptr), CAMERA_OK);
+    TempDir dir;
+    const std::string base = dir.Path("still");
+    EXPECT_EQ(VekCameraCaptureFile(base.c_str(), CAPTURE_FILE_BMP | CAPTURE_FILE_RAW, 4), CAMERA_OK);
+    EXPECT_EQ(ReadFile(base + ".bmp").size(), 54u + 640u * 480u * 3u);
+    EXPECT_TRUE(std::filesystem::exists(base + ".raw"));
+}
+
+}  // namespace
+
+#endif  // HUB_TESTS_WITH_FERROCAM
