@@ -45,12 +45,12 @@ void ColorQuantizer::AddColor(BYTE r, BYTE g, BYTE b, BYTE a) {
     node->nAlphaSum += a;
 }
 
-void ColorQuantizer::ReduceTree() {
+bool ColorQuantizer::ReduceTree() {
     int level = static_cast<int>(m_nColorBits) - 1;
     while (level > 0 && m_pReducibleNodes[level] == nullptr) level--;
-    if (level < 0) return;
+    if (level < 0) return false;
     Node* node = m_pReducibleNodes[level];
-    if (node == nullptr) return;  // nothing left to merge
+    if (node == nullptr) return false;  // nothing left to merge
     m_pReducibleNodes[level] = node->pNext;
     node->pNext = nullptr;
 
@@ -67,7 +67,8 @@ void ColorQuantizer::ReduceTree() {
         children++;
     }
     node->bIsLeaf = true;
-    m_nLeafCount -= children - 1;
+    m_nLeafCount = m_nLeafCount + 1 - children;
+    return true;
 }
 
 bool ColorQuantizer::AddImageColors(const void* pbDIB) {
@@ -100,10 +101,7 @@ bool ColorQuantizer::AddImageColors(const void* pbDIB) {
                 const BYTE* e = palette + 4 * static_cast<size_t>(index);
                 AddColor(e[2], e[1], e[0], e[3]);
             }
-            while (m_nLeafCount > m_nMaxColors) {
-                const unsigned before = m_nLeafCount;
-                ReduceTree();
-                if (m_nLeafCount == before) break;
+            while (m_nLeafCount > m_nMaxColors && ReduceTree()) {
             }
         }
     }

@@ -33,7 +33,8 @@ private:
 
     void AddColor(BYTE r, BYTE g, BYTE b, BYTE a);
     Node* CreateNode(unsigned nLevel);
-    void ReduceTree();
+    // Merges the children of the deepest reducible node; false when no node is left to merge.
+    bool ReduceTree();
     static void DeleteTree(Node* node);
     void VisitLeaves(const Node* node, RGBQUAD* out, uint64_t* counts, unsigned cap, unsigned& index) const;
 

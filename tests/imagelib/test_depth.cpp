@@ -1,0 +1,203 @@
+// Gray scale, negative, bit-depth changes and dithering: exact values of small cases, and the
+// transparency, selection and alpha that must survive each conversion.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "imagelib/pximage.h"
+
+namespace {
+
+void FillGray24(PxImage& img, BYTE v) {
+    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); ++y)
+        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); ++x) img.SetPixelColor(x, y, RGBQUAD{v, v, v, 0});
+}
+
+int CountIndex(PxImage& img, BYTE idx) {
+    int n = 0;
+    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); ++y)
+        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); ++x) n += img.GetPixelIndex(x, y) == idx;
+    return n;
+}
+
+}  // namespace
+
+TEST(Depth, GrayScaleUsesTheLibraryLuminance) {
+    PxImage img(3, 1, 24);
+    img.SetPixelColor(0, 0, RGBQUAD{0, 0, 255, 0});
+    img.SetPixelColor(1, 0, RGBQUAD{0, 255, 0, 0});
+    img.SetPixelColor(2, 0, RGBQUAD{255, 0, 0, 0});
+    img.SelectionAddPixel(1, 0);
+    img.AlphaCreate();
+    img.AlphaSet(2, 0, 33);
+    ASSERT_TRUE(img.GrayScale());
+    ASSERT_EQ(img.GetBpp(), 8);
+    EXPECT_TRUE(img.IsGrayScale());
+    EXPECT_EQ(img.GetPixelIndex(0, 0), 76);
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 149);
+    EXPECT_EQ(img.GetPixelIndex(2, 0), 29);
+    EXPECT_TRUE(img.SelectionIsInside(1, 0));
+    EXPECT_FALSE(img.SelectionIsInside(0, 0));
+    EXPECT_EQ(img.AlphaGet(2, 0), 33);
+
+    // An 8-bit image keeps its transparent pixel transparent: the index follows the remapping.
+    PxImage pal(2, 1, 8);
+    pal.SetPaletteColor(5, 0, 0, 255);
+    pal.SetPaletteColor(9, 255, 255, 255);
+    pal.SetPixelIndex(0, 0, 5);
+    pal.SetPixelIndex(1, 0, 9);
+    pal.SetTransIndex(5);
+    ASSERT_TRUE(pal.GrayScale());
+    EXPECT_EQ(pal.GetPixelIndex(0, 0), 29);
+    EXPECT_EQ(pal.GetPixelIndex(1, 0), 255);
+    EXPECT_EQ(pal.GetTransIndex(), 29);
+    EXPECT_TRUE(pal.IsTransparent(0, 0));
+
+    PxImage four(3, 2, 4);
+    four.SetPaletteColor(3, 255, 0, 0);
+    four.SetPixelIndex(2, 1, 3);
+    ASSERT_TRUE(four.GrayScale());
+    EXPECT_EQ(four.GetBpp(), 8);
+    EXPECT_EQ(four.GetPixelIndex(2, 1), 76);
+    EXPECT_EQ(four.GetPixelIndex(0, 0), 0);
+}
+
+TEST(Depth, NegativeRespectsTheSelection) {
+    PxImage img(4, 2, 24);
+    img.SetPixelColor(0, 0, RGBQUAD{10, 20, 30, 0});
+    img.SetTransColor(RGBQUAD{1, 2, 3, 0});
+    PxImage orig(img);
+    ASSERT_TRUE(img.Negative());
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbBlue, 245);
+    EXPECT_EQ(img.GetPixelColor(3, 1).rgbRed, 255);
+    EXPECT_EQ(img.GetTransColor().rgbRed, 252);
+    ASSERT_TRUE(img.Negative());
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbGreen, 20);
+    EXPECT_EQ(img.GetTransColor().rgbBlue, 1);
+
+    img.SelectionAddRect(RECT{0, 0, 2, 1});
+    ASSERT_TRUE(img.Negative());
+    EXPECT_EQ(img.GetPixelColor(1, 0).rgbRed, 255);
+    EXPECT_EQ(img.GetPixelColor(2, 0).rgbRed, 0) << "outside the selection";
+    EXPECT_EQ(img.GetPixelColor(0, 1).rgbRed, 0);
+
+    PxImage gray(2, 1, 8);
+    gray.SetGrayPalette();
+    gray.SetPixelIndex(0, 0, 10);
+    ASSERT_TRUE(gray.Negative());
+    EXPECT_EQ(gray.GetPixelIndex(0, 0), 245);
+    EXPECT_EQ(gray.GetPixelIndex(1, 0), 255);
+
+    PxImage pal(1, 1, 8);
+    pal.SetPaletteColor(0, 10, 0, 250);
+    ASSERT_TRUE(pal.Negative());
+    EXPECT_EQ(pal.GetPaletteColor(0).rgbRed, 245);
+    EXPECT_EQ(pal.GetPixelIndex(0, 0), 0) << "colour images invert the palette, not the indices";
+}
+
+TEST(Depth, IncreaseBppKeepsIndicesColoursAndOpacity) {
+    PxImage rgb(2, 2, 24);
+    EXPECT_FALSE(rgb.IncreaseBpp(8));
+    EXPECT_TRUE(rgb.IncreaseBpp(24));
+    EXPECT_FALSE(rgb.IncreaseBpp(16));
+
+    PxImage four(5, 2, 4);
+    four.SetPaletteColor(11, 1, 2, 3);
+    four.SetPixelIndex(4, 1, 11);
+    ASSERT_TRUE(four.IncreaseBpp(8));
+    EXPECT_EQ(four.GetBpp(), 8);
+    EXPECT_EQ(four.GetPixelIndex(4, 1), 11);
+    EXPECT_EQ(four.GetPaletteColor(11).rgbGreen, 2);
+
+    PxImage pal(2, 1, 8);
+    pal.SetPaletteColor(1, 200, 100, 50, 100);
+    pal.SetPaletteColor(0, 0, 0, 0, 255);
+    pal.SetPixelIndex(1, 0, 1);
+    pal.SetTransIndex(1);
+    ASSERT_TRUE(pal.IncreaseBpp(24));
+    ASSERT_EQ(pal.GetBpp(), 24);
+    EXPECT_EQ(pal.GetPixelColor(1, 0, false).rgbRed, 200);
+    ASSERT_TRUE(pal.AlphaIsValid()) << "palette opacity becomes a plane";
+    EXPECT_EQ(pal.AlphaGet(1, 0), 100);
+    EXPECT_EQ(pal.AlphaGet(0, 0), 255);
+    EXPECT_EQ(pal.GetTransColor().rgbBlue, 50);
+}
+
+TEST(Depth, DecreaseBppToFixedPalettes) {
+    PxImage same(3, 3, 8);
+    same.SetPixelIndex(1, 1, 200);
+    ASSERT_TRUE(same.DecreaseBpp(8));
+    EXPECT_EQ(same.GetPixelIndex(1, 1), 200);
+    EXPECT_FALSE(same.DecreaseBpp(24));
+
+    PxImage bw(2, 1, 24);
+    bw.SetPixelColor(0, 0, RGBQUAD{100, 100, 100, 0});
+    bw.SetPixelColor(1, 0, RGBQUAD{200, 200, 200, 0});
+    bw.SelectionAddPixel(1, 0);
+    ASSERT_TRUE(bw.DecreaseBpp(1));
+    ASSERT_EQ(bw.GetBpp(), 1);
+    EXPECT_EQ(bw.GetPixelIndex(0, 0), 0);
+    EXPECT_EQ(bw.GetPixelIndex(1, 0), 1);
+    EXPECT_TRUE(bw.SelectionIsInside(1, 0));
+
+    // 128 is nearer to white; its error (-127) pulls the next pixel to 128 - 55 = 73: black.
+    PxImage ed(2, 1, 24), plain(2, 1, 24);
+    FillGray24(ed, 128);
+    FillGray24(plain, 128);
+    ASSERT_TRUE(ed.DecreaseBpp(1, true));
+    ASSERT_TRUE(plain.DecreaseBpp(1, false));
+    EXPECT_EQ(ed.GetPixelIndex(0, 0), 1);
+    EXPECT_EQ(ed.GetPixelIndex(1, 0), 0);
+    EXPECT_EQ(plain.GetPixelIndex(1, 0), 1);
+
+    RGBQUAD pal[16] = {};
+    pal[3] = RGBQUAD{0, 0, 250, 0};
+    pal[4] = RGBQUAD{0, 240, 0, 0};
+    PxImage own(2, 1, 24);
+    own.SetPixelColor(0, 0, RGBQUAD{0, 0, 255, 0});
+    own.SetPixelColor(1, 0, RGBQUAD{0, 255, 10, 0});
+    ASSERT_TRUE(own.DecreaseBpp(4, false, pal));
+    EXPECT_EQ(own.GetBpp(), 4);
+    EXPECT_EQ(own.GetPixelIndex(0, 0), 3);
+    EXPECT_EQ(own.GetPixelIndex(1, 0), 4);
+}
+
+TEST(Depth, DitherMethods) {
+    PxImage img(4, 4, 24);
+    FillGray24(img, 128);
+    PxImage ordered(img), floyd(img), second(img);
+    ASSERT_TRUE(ordered.Dither(1));
+    ASSERT_EQ(ordered.GetBpp(), 1);
+    EXPECT_EQ(CountIndex(ordered, 1), 8) << "d = 128 x 16 / 255 = 8: the matrix entries below 8";
+    EXPECT_EQ(ordered.GetPixelIndex(0, 0), 1);
+    EXPECT_EQ(ordered.GetPixelIndex(1, 0), 0);
+    EXPECT_EQ(ordered.GetPaletteColor(1).rgbRed, 255);
+
+    ASSERT_TRUE(floyd.Dither(0));
+    EXPECT_EQ(floyd.GetPixelIndex(0, 0), 0) << "128 is below 129";
+    EXPECT_EQ(floyd.GetPixelIndex(1, 0), 1) << "128 + 128 x 7 / 16 = 184";
+
+    FillGray24(second, 100);
+    ASSERT_TRUE(second.Dither(7));
+    EXPECT_EQ(CountIndex(second, 1), 7);
+
+    PxImage white(4, 4, 24);
+    FillGray24(white, 255);
+    ASSERT_TRUE(white.Dither(1));
+    EXPECT_EQ(CountIndex(white, 1), 16);
+}
+
+TEST(Depth, ErrorDiffusionKeepsTheMeanLevel) {
+    for (LONG method : {0, 2, 3, 4, 5, 6}) {
+        for (BYTE level : {64, 128, 192}) {
+            PxImage img(32, 32, 24);
+            FillGray24(img, level);
+            img.AlphaCreate();
+            img.AlphaSet(3, 3, 17);
+            ASSERT_TRUE(img.Dither(method));
+            const double density = CountIndex(img, 1) / 1024.0;
+            EXPECT_NEAR(density, level / 255.0, 0.06) << "method " << method << " level " << int(level);
+            EXPECT_EQ(img.AlphaGet(3, 3), 17);
+        }
+    }
+}
