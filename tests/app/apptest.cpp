@@ -1,0 +1,60 @@
+#include "apptest.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPrinter>
+
+#include "app/msgbridge.h"
+
+bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
+    if (pdfPath.isEmpty()) return false;
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(pdfPath);
+    return true;
+}
+
+void AppTest::SetUp() {
+    ASSERT_TRUE(dir.isValid());
+    oldPrompts = CPromptService::Replace(&prompts);
+}
+
+void AppTest::TearDown() {
+    if (app) {
+        app->ExitInstance();
+        app.reset();
+    }
+    Pump();
+    CPromptService::Replace(oldPrompts);
+}
+
+bool AppTest::Start(const QStringList& args) {
+    app = std::make_unique<CPelidorApp>(Path("cfg/Quillory.ini"));
+    QStringList all = args;
+    all.prepend("-nologo");
+    return app->InitInstance(all);
+}
+
+PxImage* AppTest::MakeImage(int w, int h) {
+    auto* img = new PxImage(w, h, 24, 1);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            img->SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(x * 7), static_cast<BYTE>(y * 5), static_cast<BYTE>(x + y), 0});
+    return img;
+}
+
+QString AppTest::SaveBmp(const QString& name, int w, int h) {
+    std::unique_ptr<PxImage> img(MakeImage(w, h));
+    const QString p = Path(name);
+    EXPECT_TRUE(img->Save(QFile::encodeName(p).constData(), 1)) << img->GetLastError();
+    return p;
+}
+
+void AppTest::Pump(int ms) {
+    QElapsedTimer t;
+    t.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        PumpPrivateMessages();
+    } while (t.elapsed() < ms);
+}

@@ -1,0 +1,58 @@
+// Shared fixture: a started program on a temporary profile, with prompts answered by the test.
+#pragma once
+
+#include <QDir>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "app/pelidorapp.h"
+#include "app/promptservice.h"
+#include "imagelib/pximage.h"
+
+class FakePrompts : public CPromptService {
+public:
+    int MessageBox(QWidget*, const QString& text, const QString&, int type) override {
+        messages << text;
+        if ((type & 0xF) == MB_OKCANCEL) return answerOkCancel;
+        if ((type & 0xF) == MB_YESNOCANCEL || (type & 0xF) == MB_YESNO) return answerYesNo;
+        return IDOK;
+    }
+    bool FileDialog(QWidget*, FileDialogRequest& r) override {
+        requests.push_back(r);
+        if (fileNames.empty()) return false;
+        r.fileName = fileNames.front();
+        fileNames.pop_front();
+        return true;
+    }
+    bool PrintDialog(QWidget*, QPrinter* printer) override;
+
+    QStringList messages;
+    std::deque<QString> fileNames;
+    std::vector<FileDialogRequest> requests;
+    int answerOkCancel = IDCANCEL;
+    int answerYesNo = IDNO;
+    QString pdfPath;
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Starts the program with arguments; the profile lives in the temporary folder.
+    bool Start(const QStringList& args = {});
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    // A 24-bit test image with a gradient; saved as BMP when a name is given.
+    static PxImage* MakeImage(int w, int h);
+    QString SaveBmp(const QString& name, int w, int h);
+    void Pump(int ms = 0);
+
+    QTemporaryDir dir;
+    FakePrompts prompts;
+    CPromptService* oldPrompts = nullptr;
+    std::unique_ptr<CPelidorApp> app;
+};

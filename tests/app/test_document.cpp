@@ -1,0 +1,274 @@
+// The image document: zoom and pan, threaded commands with progress, the undo ring, closing
+// during a command, saving with the image's settings kept.
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScrollBar>
+#include <QTest>
+
+#include "app/cmdids.h"
+#include "app/mainframe.h"
+#include "app/messages.h"
+#include "app/pelidordoc.h"
+#include "app/pelidorview.h"
+#include "apptest.h"
+#include "outside/vekmeasure/qomeasure.h"
+
+namespace {
+
+class DocTest : public AppTest {
+protected:
+    CPelidorDoc* NewImageDoc(PxImage* image, const QString& title = "Test") {
+        auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+        doc->SetImage(image);
+        doc->SetTitle(title);
+        doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+        return doc;
+    }
+    CPelidorView* ViewOf(CPelidorDoc* d) { return d->GetFirstPelidorView(); }
+    bool Enabled(UINT id) { return app->MainFrame()->Router()->Query(id).m_bEnabled; }
+};
+
+BYTE Red(PxImage* img, int x, int y) { return img->GetPixelColor(x, y).rgbRed; }
+
+}  // namespace
+
+TEST_F(DocTest, ZoomLadderZoomListAndPanWithTheMoveTool) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(400, 300));
+    d->m_fZoom = 0.3f;
+    d->ZoomIn();
+    EXPECT_FLOAT_EQ(d->m_fZoom, 0.5f);
+    d->m_fZoom = 0.3f;
+    d->ZoomOut();
+    EXPECT_FLOAT_EQ(d->m_fZoom, 0.25f);
+    d->m_fZoom = 20;
+    d->ZoomOut();
+    EXPECT_FLOAT_EQ(d->m_fZoom, 16);
+    EXPECT_FALSE(Enabled(ID_VIEW_ZOOMIN));
+
+    EXPECT_TRUE(d->ZoomList(" 150% "));
+    EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
+    EXPECT_EQ(app->MainFrame()->PaneText(2), "150%");
+    EXPECT_FALSE(d->ZoomList("abc"));
+    EXPECT_FALSE(d->ZoomList("%150"));
+    EXPECT_EQ(prompts.messages.count("ERROR!"), 2);
+    EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
+    EXPECT_TRUE(d->ZoomList("5000"));
+    EXPECT_FLOAT_EQ(d->m_fZoom, 16);
+    EXPECT_TRUE(d->ZoomList("99999999999999999999"));  // longer than an int: saturates
+    EXPECT_FLOAT_EQ(d->m_fZoom, 16);
+    EXPECT_TRUE(d->ZoomList(""));
+    EXPECT_FLOAT_EQ(d->m_fZoom, 0.25f);
+
+    // At zoom 4 the image is larger than the window: a Move drag scrolls by the mouse distance.
+    d->ZoomList("400%");
+    CPelidorView* v = ViewOf(d);
+    QMdiSubWindow* f = app->DocTemplate()->FrameOf(d);
+    f->resize(300, 250);
+    Pump();
+    v->OnUpdate(nullptr, WM_IMAGE_OP_DONE);
+    ASSERT_GT(v->horizontalScrollBar()->maximum(), 100);
+    v->SetScrollPosition(QPoint(100, 100));
+    d->m_nTool = 0;
+    QWidget* vp = v->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(60, 60));
+    QMouseEvent move(QEvent::MouseMove, QPointF(30, 40), vp->mapToGlobal(QPointF(30, 40)), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(vp, &move);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(30, 40));
+    EXPECT_EQ(v->ScrollPosition(), QPoint(130, 120));
+    // The read-out names the pixel under the mouse.
+    const QPoint pt = v->WindowToImage(QPoint(30, 40));
+    EXPECT_EQ(pt, QPoint((30 + 130) / 4, (40 + 120) / 4));
+    EXPECT_TRUE(v->PixelReadout(QPoint(30, 40)).startsWith(QString("x: %1 y: %2  idx: 0  RGBA: (").arg(pt.x()).arg(pt.y())));
+    v->grab();
+}
+
+TEST_F(DocTest, ThreadedCommandIsBusyUntilDoneAndReportsProgress) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(1500, 1200));
+    const RGBQUAD corner = d->GetImage()->GetPixelColor(0, 0);
+    ASSERT_TRUE(d->StartImageCommand(ID_IMAGE_ROTATEL));
+    // Busy before either thread could finish: nothing touching the image is enabled.
+    EXPECT_TRUE(d->IsBusy());
+    EXPECT_FALSE(Enabled(ID_IMAGE_FLIP));
+    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
+    EXPECT_FALSE(Enabled(ID_FILE_SAVE_AS));
+    EXPECT_FALSE(d->StartImageCommand(ID_IMAGE_FLIP));
+    // While busy the view shows the state before the command.
+    EXPECT_EQ(d->GetDisplayImage()->GetWidth(), 1500u);
+    ViewOf(d)->grab();
+    // The progress thread reports 100 % a little before it reports the end.
+    bool saw100 = false;
+    QElapsedTimer t;
+    t.start();
+    while (d->IsBusy() && t.elapsed() < 30000) {
+        Pump(5);
+        saw100 = saw100 || app->MainFrame()->PaneText(2) == "100 %";
+    }
+    EXPECT_TRUE(saw100);
+    EXPECT_FALSE(d->IsBusy());
+    EXPECT_EQ(d->GetImage()->GetWidth(), 1200u);
+    EXPECT_EQ(d->GetImage()->GetHeight(), 1500u);
+    // Rotating left moves the old bottom-left pixel to the bottom-right.
+    const RGBQUAD moved = d->GetImage()->GetPixelColor(1199, 0);
+    EXPECT_EQ(moved.rgbRed, corner.rgbRed);
+    EXPECT_EQ(moved.rgbGreen, corner.rgbGreen);
+    EXPECT_EQ(app->MainFrame()->PaneText(4), "(1200x1500x24)");
+    EXPECT_TRUE(app->MainFrame()->PaneText(2).startsWith("Time (s): "));
+    EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
+    EXPECT_TRUE(d->IsModified());
+}
+
+TEST_F(DocTest, ProgressMessagesReachTheStatusBar) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(8, 8));
+    SendMessage(d->GetSafeHwnd(), WM_IMAGE_OP_PROGRESS, 42, 0);
+    EXPECT_EQ(app->MainFrame()->PaneText(2), "42 %");
+    // A late done for an idle document changes nothing.
+    SendMessage(d->GetSafeHwnd(), WM_IMAGE_OP_DONE, 0, 0);
+    EXPECT_FALSE(d->IsBusy());
+}
+
+TEST_F(DocTest, UndoRingKeepsEightStepsAndRedoFollows) {
+    ASSERT_TRUE(Start());
+    auto* one = new PxImage(1, 1, 24, 1);
+    CPelidorDoc* d = NewImageDoc(one);
+    auto setValue = [&](int v) { d->GetImage()->SetPixelColor(0, 0, RGBQUAD{0, 0, static_cast<BYTE>(v), 0}); };
+    setValue(0);
+    for (int i = 1; i <= 9; i++) {
+        ASSERT_TRUE(d->StartImageCommand(ID_IMAGE_FLIP));  // snapshot holds i - 1
+        d->WaitForCommand();
+        setValue(i);
+    }
+    EXPECT_EQ(d->m_nUndoLevel, 8);
+    for (int expect = 8; expect >= 1; expect--) {
+        ASSERT_TRUE(Enabled(ID_EDIT_UNDO));
+        app->MainFrame()->Router()->Execute(ID_EDIT_UNDO);
+        EXPECT_EQ(Red(d->GetImage(), 0, 0), expect);
+    }
+    EXPECT_EQ(d->m_nUndoLevel, 0);
+    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));  // state 0 fell out of the ring
+    for (int expect = 2; expect <= 9; expect++) {
+        ASSERT_TRUE(Enabled(ID_EDIT_REDO));
+        app->MainFrame()->Router()->Execute(ID_EDIT_REDO);
+        EXPECT_EQ(Red(d->GetImage(), 0, 0), expect);
+    }
+    EXPECT_FALSE(Enabled(ID_EDIT_REDO));
+    // Undo twice, then a new change: the redo states are gone.
+    d->OnEditUndo();
+    d->OnEditUndo();
+    EXPECT_TRUE(Enabled(ID_EDIT_REDO));
+    ASSERT_TRUE(d->StartImageCommand(ID_IMAGE_MIRROR));
+    d->WaitForCommand();
+    EXPECT_FALSE(Enabled(ID_EDIT_REDO));
+    EXPECT_EQ(d->m_nUndoLevel, 7);
+    app->MainFrame()->Router()->UpdateAll();
+    EXPECT_EQ(app->MainFrame()->Router()->Action(ID_EDIT_UNDO)->text(), "Undo (7)");
+}
+
+TEST_F(DocTest, ClosingDuringACommandNeitherHangsNorLeaks) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(2000, 1500));
+    d->SetModifiedFlag(false);
+    ASSERT_TRUE(d->StartImageCommand(ID_IMAGE_ROTATER));
+    QElapsedTimer t;
+    t.start();
+    QMdiSubWindow* f = app->DocTemplate()->FrameOf(d);
+    f->close();
+    Pump();
+    EXPECT_LT(t.elapsed(), 20000);
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), 1);  // the start page stays
+    Pump(200);  // a late message for the closed document finds nobody
+}
+
+TEST_F(DocTest, SaveKeepsDepthPaletteAndResolutionAndTheOpenImageStaysClean) {
+    ASSERT_TRUE(Start());
+    auto* img = new PxImage(16, 8, 8, 1);
+    img->SetGrayPalette();
+    img->SetPaletteColor(3, 200, 10, 20);
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 16; x++) img->SetPixelIndex(x, y, static_cast<BYTE>((x + y) & 7));
+    img->SetXDPI(300);
+    img->SetYDPI(150);
+    CPelidorDoc* d = NewImageDoc(img, "gray");
+    for (const char* ext : {"bmp", "png"}) {
+        const QString out = Path(QString("kept.%1").arg(ext));
+        prompts.fileNames.push_back(out);
+        ASSERT_TRUE(d->DoSave(QString(), true)) << prompts.messages.join("|").toStdString();
+        PxImage back(QFile::encodeName(out).constData(), 0);
+        ASSERT_TRUE(back.IsValid()) << ext << back.GetLastError();
+        EXPECT_EQ(back.GetBpp(), 8) << ext;
+        EXPECT_EQ(back.GetXDPI(), 300) << ext;
+        EXPECT_EQ(back.GetYDPI(), 150) << ext;
+        EXPECT_EQ(back.GetPaletteColor(3).rgbRed, 200) << ext;
+        EXPECT_EQ(back.GetPixelIndex(5, 2), 7) << ext;
+        EXPECT_EQ(d->GetPathName(), out);
+    }
+
+    // With a measurement unit the overlay is burnt into the saved file only.
+    ASSERT_NE(d->m_pMeasure, nullptr);
+    d->m_pMeasure->SetScale(1.0);
+    ASSERT_TRUE(CQoMeasure::MenuItemEvent(2, d->m_pMeasure));
+    d->m_pMeasure->OnLButtonDown(QPoint(0, 4));
+    d->m_pMeasure->OnLButtonUp(QPoint(15, 4));
+    ASSERT_EQ(d->m_pMeasure->UnitCount(), 1);
+    const QString burnt = Path("burnt.bmp");
+    prompts.fileNames.push_back(burnt);
+    ASSERT_TRUE(d->DoSave(QString(), true));
+    PxImage back(QFile::encodeName(burnt).constData(), 0);
+    ASSERT_TRUE(back.IsValid());
+    EXPECT_EQ(back.GetBpp(), 8);
+    EXPECT_EQ(back.GetXDPI(), 300);
+    int changed = 0;
+    for (int x = 0; x < 16; x++) changed += back.GetPixelIndex(x, 8 - 1 - 4) != d->GetImage()->GetPixelIndex(x, 8 - 1 - 4);
+    EXPECT_GT(changed, 4);  // the line is in the file
+    for (int x = 0; x < 16; x++) EXPECT_EQ(d->GetImage()->GetPixelIndex(x, 3), static_cast<BYTE>((x + 3) & 7));
+}
+
+TEST_F(DocTest, SaveAsProposesOneExtensionAndAFailedSaveKeepsTheOldFile) {
+    ASSERT_TRUE(Start());
+    PxImage* img = MakeImage(4, 4);
+    img->Create(4, 4, 24, 3);  // a JPEG image
+    CPelidorDoc* d = NewImageDoc(img, "photo.jpg");
+    ASSERT_FALSE(d->DoSave(QString(), true));  // the fake dialog is cancelled
+    ASSERT_FALSE(prompts.requests.empty());
+    EXPECT_EQ(prompts.requests.back().fileName, "photo.jpg");
+    d->SetTitle("a#b");
+    d->DoSave(QString(), true);
+    EXPECT_EQ(prompts.requests.back().fileName, "UntitledImage.jpg");
+
+    // A save that fails (no such folder) shows the reason and leaves the old file alone.
+    const QString old = SaveBmp("old.bmp", 3, 3);
+    QFile before(old);
+    before.open(QIODevice::ReadOnly);
+    const QByteArray bytes = before.readAll();
+    before.close();
+    prompts.messages.clear();
+    EXPECT_FALSE(d->OnSaveDocument(Path("missing/dir/x.bmp")));
+    EXPECT_EQ(prompts.messages.size(), 1);
+    QFile after(old);
+    after.open(QIODevice::ReadOnly);
+    EXPECT_EQ(after.readAll(), bytes);
+}
+
+TEST_F(DocTest, CropToTheSelectionWithUndo) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(20, 10));
+    EXPECT_FALSE(Enabled(ID_IMAGE_CROP));
+    // A rectangle selection drawn with Shift, in image coordinates (y downwards).
+    d->m_SelPoints[0] = QPoint(2, 1);
+    d->m_SelPoints[1] = QPoint(11, 1);
+    d->m_SelPoints[2] = QPoint(11, 4);
+    d->m_SelPoints[3] = QPoint(2, 4);
+    d->m_SelPoints[4] = QPoint(2, 1);
+    d->m_nSelPoints = 5;
+    const RGBQUAD topLeft = d->GetImage()->GetPixelColor(2, 10 - 1 - 1);
+    ASSERT_TRUE(Enabled(ID_IMAGE_CROP));
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    EXPECT_EQ(d->GetImage()->GetWidth(), 10u);
+    EXPECT_EQ(d->GetImage()->GetHeight(), 4u);
+    EXPECT_EQ(d->GetImage()->GetPixelColor(0, 3).rgbRed, topLeft.rgbRed);
+    d->OnEditUndo();
+    EXPECT_EQ(d->GetImage()->GetWidth(), 20u);
+}

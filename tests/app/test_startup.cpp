@@ -1,0 +1,86 @@
+// Start-up, the start page, the profile and the single instance.
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include "app/docview.h"
+#include "app/mainframe.h"
+#include "app/pelidordoc.h"
+#include "app/pelidorview.h"
+#include "apptest.h"
+
+TEST_F(AppTest, FileArgumentOpensBesideTheStartPage) {
+    const QString bmp = SaveBmp("a.bmp", 40, 30);
+    ASSERT_TRUE(Start({bmp}));
+    Pump(50);
+    QList<CDocument*> docs = app->DocTemplate()->Documents();
+    ASSERT_EQ(docs.size(), 2);
+    auto* start = dynamic_cast<CPelidorDoc*>(docs[0]);
+    auto* image = dynamic_cast<CPelidorDoc*>(docs[1]);
+    EXPECT_TRUE(start->m_bStartPage);
+    EXPECT_EQ(start->GetImage(), nullptr);
+    EXPECT_EQ(start->m_pMeasure, nullptr);
+    ASSERT_NE(image->GetImage(), nullptr);
+    EXPECT_FALSE(image->m_bStartPage);
+    EXPECT_NE(image->m_pMeasure, nullptr);
+    EXPECT_EQ(image->GetImage()->GetWidth(), 40u);
+    // Both views paint without trouble.
+    for (CDocument* d : docs) d->FirstView()->grab();
+    // The camera launch finds no camera.
+    EXPECT_TRUE(prompts.messages.contains("No Camera!"));
+    EXPECT_EQ(app->MainFrame()->PaneText(4), "(40x30x24)");
+    EXPECT_EQ(app->MainFrame()->PaneText(3), "BMP");
+
+    // The start page refuses to close until the program exits.
+    QMdiSubWindow* startFrame = app->DocTemplate()->FrameOf(start);
+    startFrame->close();
+    Pump();
+    EXPECT_TRUE(prompts.messages.contains(QString::fromUtf8("Start Page\xEF\xBC\x8C" "Cannot close!")));
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), 2);
+}
+
+TEST_F(AppTest, ProfileDefaultsAndSettingsWrittenAtClose) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(app->m_TextInfo.faceName, "Arial");
+    EXPECT_EQ(app->m_TextInfo.charSet, 238);
+    EXPECT_EQ(app->m_TextInfo.fcolor, 0xA0FFFFu);
+    EXPECT_EQ(app->m_TextInfo.bcolor, 0x6020u);
+    EXPECT_EQ(app->m_TextInfo.roundRadius, 25);
+    EXPECT_EQ(app->m_nJpegQuality, 90);
+    app->m_nJpegQuality = 77;
+    app->m_TextInfo.opacity = 0.456f;
+    app->MainFrame()->SaveSettings();
+    CProfile reread(Path("cfg/Quillory.ini"));
+    EXPECT_EQ(reread.GetProfileInt("Options", "JpegQuality", 0), 77);
+    EXPECT_EQ(reread.GetProfileInt("TextTool", "opacity", 0), 46);
+    EXPECT_EQ(reread.GetProfileInt("TextTool", "roundradius", 0), 25);
+}
+
+TEST_F(AppTest, SecondInstanceIsRefused) {
+    ASSERT_TRUE(Start());
+    CPelidorApp* first = app.release();
+    {
+        CPelidorApp second(Path("cfg/Quillory.ini"));
+        EXPECT_FALSE(second.InitInstance({"-nologo"}));
+        EXPECT_TRUE(prompts.messages.contains("Quillory is running!"));
+    }
+    app.reset(first);
+}
+
+TEST_F(AppTest, CorruptFileReportsTheLibraryReasonAndKeepsOpenDocuments) {
+    const QString good = SaveBmp("good.bmp", 8, 8);
+    const QString bad = Path("bad.bmp");
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("BM this is not a bitmap at all");
+    f.close();
+    ASSERT_TRUE(Start({good}));
+    const int before = app->DocTemplate()->Documents().size();
+    prompts.messages.clear();
+    EXPECT_EQ(app->DocTemplate()->OpenDocumentFile(bad), nullptr);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_FALSE(prompts.messages[0].isEmpty());
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), before);
+    auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->Documents().last());
+    ASSERT_NE(doc->GetImage(), nullptr);
+    EXPECT_TRUE(doc->GetImage()->IsValid());
+}
