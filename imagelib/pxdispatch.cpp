@@ -237,6 +237,12 @@ bool PxImage::Save(const char* filename, DWORD imagetype) {
         }
         exists = stat(target.c_str(), &st) == 0;
     }
+    // Replacing by rename would get past a read-only file; opening it for writing would not.
+    if (exists && access(target.c_str(), W_OK) != 0) {
+        std::string text = std::string("Save: can't write the file: ") + std::strerror(errno);
+        SetLastError(text.c_str());
+        return false;
+    }
 
     // Encode into a temporary file beside the target; the target is replaced only when every
     // byte went out, so a failed save never destroys the file it would have replaced.
