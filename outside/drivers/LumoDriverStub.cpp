@@ -79,7 +79,7 @@ VISIBLE int FN(Init)(FrameCallback cb, int res, HWND display, HWND notify) {
 }
 #endif
 
-#if LUMO_ID == 28 || LUMO_ID == 32 || LUMO_ID >= 35
+#if LUMO_ID == 32 || LUMO_ID >= 35
 VISIBLE int FN(Decode)(BYTE* raw, BYTE* rgb, int width, int height, int runAe) {
     return Call(NAME(Decode), {Addr(raw), Addr(rgb), width, height, runAe});
 }
@@ -89,8 +89,8 @@ VISIBLE int FN(Decode)(BYTE* raw, BYTE* rgb, int width, int height) {
 }
 #endif
 
-#if LUMO_ID == 1 || LUMO_ID == 3 || LUMO_ID == 4 || LUMO_ID == 25 || LUMO_ID == 27 || LUMO_ID == 28 || \
-    LUMO_ID == 30 || LUMO_ID == 31 || LUMO_ID == 32 || LUMO_ID == 35 || LUMO_ID == 36 || LUMO_ID == 37
+#if LUMO_ID == 1 || LUMO_ID == 3 || LUMO_ID == 4 || LUMO_ID == 25 || LUMO_ID == 27 || LUMO_ID == 30 || \
+    LUMO_ID == 31 || LUMO_ID == 32 || LUMO_ID == 35 || LUMO_ID == 36 || LUMO_ID == 37
 VISIBLE int FN(CaptureFile)(const char* path, int fileTypes, int resolution) {
     return Call(NAME(CaptureFile), {Addr(path), fileTypes, resolution});
 }
@@ -100,7 +100,7 @@ VISIBLE int FN(CaptureFile)(const char* path, int fileTypes) {
 }
 #endif
 
-#if LUMO_ID >= 28 && LUMO_ID != 29
+#if LUMO_ID >= 30
 VISIBLE int FN(GetRowTime)(float* rowTime) { return CallOut(NAME(GetRowTime), {}, rowTime); }
 #else
 VISIBLE int FN(GetRowTime)(int* rowTime) { return CallOut(NAME(GetRowTime), {}, rowTime); }

@@ -1,7 +1,5 @@
 // The hub in front of the real model driver (id 28) and the simulated camera: detection, Init,
 // grabbing and decoding through the hub's frame callback, and the id-28 rules of the hub.
-#ifdef HUB_TESTS_WITH_FERROCAM
-
 // The driver's header first: it declares the result codes the hub's header then leaves alone.
 #include "ferrocam/ferrocam.h"
 
@@ -136,5 +134,3 @@ TEST_F(HubFerrocam, CaptureFileWritesTheDriversStills) {
 }
 
 }  // namespace
-
-#endif  // HUB_TESTS_WITH_FERROCAM
