@@ -29,6 +29,20 @@ std::string NotBuiltText(const char* what, DWORD imagetype) {
     return std::string(what) + ": the " + PxFormatName(imagetype) + " codec is not built";
 }
 
+// The process's file-creation mask, read without changing it (setting and restoring it would
+// race with other threads creating files).
+mode_t CurrentUmask() {
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[128];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(f);
+        if (found) return static_cast<mode_t>(mask);
+    }
+    return 022;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -259,9 +273,7 @@ bool PxImage::Save(const char* filename, DWORD imagetype) {
     if (exists) {
         mode = st.st_mode & 07777;
     } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~CurrentUmask();
     }
     fchmod(fd, mode);
 
