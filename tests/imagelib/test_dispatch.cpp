@@ -172,7 +172,7 @@ TEST(Dispatch, DetectionStartsAtTheStreamPositionAndKeepsSettings) {
             EXPECT_EQ(PxImage::RGBQUADtoRGB(out.GetPixelColor(x, y)), PxImage::RGBQUADtoRGB(img.GetPixelColor(x, y)));
 
     // Garbage: every codec fails, the text is the detection text, the old image stays.
-    std::string garbage(300, '\x01');
+    std::string garbage(300, '\xFF');
     EXPECT_FALSE(out.Decode(reinterpret_cast<BYTE*>(garbage.data()), static_cast<DWORD>(garbage.size()), 0));
     EXPECT_STREQ(out.GetLastError(), "Decode: Unknown or wrong format");
     EXPECT_TRUE(out.IsValid());
@@ -188,9 +188,9 @@ TEST(Dispatch, LoadFallsBackToDetectionAndKeepsTheFirstReason) {
     ASSERT_TRUE(loaded.Load(dir.File("a.bmp").c_str(), PXIMAGE_FORMAT_JPG)) << loaded.GetLastError();
     EXPECT_EQ(loaded.GetType(), PXIMAGE_FORMAT_BMP);
 
-    WriteAll(dir.File("junk.jpg"), std::string(200, '\x02'));
+    WriteAll(dir.File("junk.jpg"), std::string(200, '\xFF'));
     PxImage probe;
-    probe.Decode(reinterpret_cast<BYTE*>(std::string(200, '\x02').data()), 200, PXIMAGE_FORMAT_JPG);
+    probe.Decode(reinterpret_cast<BYTE*>(std::string(200, '\xFF').data()), 200, PXIMAGE_FORMAT_JPG);
     const std::string jpegReason = probe.GetLastError();
     EXPECT_FALSE(loaded.Load(dir.File("junk.jpg").c_str(), PXIMAGE_FORMAT_JPG));
     EXPECT_EQ(std::string(loaded.GetLastError()), jpegReason);
