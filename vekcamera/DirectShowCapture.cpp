@@ -90,8 +90,9 @@ CDirectShowCapture::CDirectShowCapture() = default;
 CDirectShowCapture::~CDirectShowCapture() { TearDownGraph(); }
 
 CGrabberCallback& CDirectShowCapture::Grabber() {
-    static CGrabberCallback grabber;
-    return grabber;
+    // Never freed: a capture object torn down while the process exits still reaches it.
+    static CGrabberCallback* grabber = new CGrabberCallback;
+    return *grabber;
 }
 
 int CDirectShowCapture::HubInit(int resolution, HWND display) {
