@@ -516,8 +516,9 @@ int CCameraEngine::LoadParameterTeam(int team) {
         device_->SetMirror(0, v ? 1 : 0);
     if (key.ReadDword("vert", v = 0))
         device_->SetMirror(1, v ? 1 : 0);
+    // The team's speed goes to the sensor as it is; the exposure is rescaled once, below.
     if (key.ReadDword("frameSpeed", v = 0))
-        device_->SetFrameSpeedValue(static_cast<int>(std::min<DWORD>(v & 0xFF, 4)));
+        device_->SetFrameSpeed(static_cast<int>(v & 0xFF));
     if (key.ReadDword("analogGain", v = 0))
         device_->SetAnalogGain(static_cast<int>(std::min<DWORD>(v, 0xFFFF)));
 

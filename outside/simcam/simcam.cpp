@@ -117,7 +117,8 @@ void Camera::BuildScene() {
             double r2 = dx * dx + dy * dy;
             // Bright circular field of view with a soft fall-off, dark outside.
             double light = r2 < 0.36 ? 1.0 - 0.9 * r2 : 0.08;
-            double red = 0.92, green = 0.95, blue = 0.88;
+            // A warm lamp: the unstained background is yellowish, as under a halogen bulb.
+            double red = 0.95, green = 0.85, blue = 0.60;
             for (const Cell* cp : rowCells) {
                 const Cell& c = *cp;
                 double cx = (u - c.x) * aspect, cy = v - c.y;
@@ -125,8 +126,8 @@ void Camera::BuildScene() {
                 if (d2 < 1.0) {
                     bool nucleus = d2 < 0.16;
                     red = nucleus ? 0.45 : 0.75;
-                    green = nucleus ? 0.22 : 0.45;
-                    blue = nucleus ? 0.55 : 0.80;
+                    green = nucleus ? 0.20 : 0.38;
+                    blue = nucleus ? 0.40 : 0.55;
                     break;
                 }
             }
@@ -171,7 +172,7 @@ bool RunOfTen(const uint8_t* p, uint8_t value) {
 
 class SimTransport : public UsbTransport {
 public:
-    ~SimTransport() override { Close(); }
+    ~SimTransport() override { SimTransport::Close(); }
 
     bool Open(uint16_t vendorId, uint16_t productId) override {
         Camera& c = Cam();
@@ -233,39 +234,63 @@ public:
     }
 
     int64_t BulkRead(uint8_t* buffer, size_t length, uint32_t timeoutMs) override {
+        using Clock = std::chrono::steady_clock;
         Camera& c = Cam();
-        double pauseMs = 0;
-        int64_t result = 0;
+        Clock::time_point wakeAt;
         {
             std::lock_guard<std::mutex> g(c.lock);
             if (!Reachable(c))
-                return -1;
-            SimCamFault fault = SimCamFault::None;
-            if (!c.faults.empty()) {
-                fault = c.faults.front();
-                c.faults.pop_front();
-            }
-            if (fault == SimCamFault::EmptyRead)
-                return 0;
-            if (fault == SimCamFault::UnplugDuringRead) {
-                c.plugged = false;
-                ++c.plugGeneration;
-                return -1;
-            }
-            if (fault == SimCamFault::Stall) {
-                pauseMs = timeoutMs;
-            } else {
-                result = Fill(c, buffer, length, fault);
-                if (c.realTime)
-                    pauseMs = std::max(c.Height(), c.rows) * c.RowTimeUs() / 1000.0;
+                return kUsbGone;
+            if (c.realTime) {
+                // The sensor delivers a frame one frame time after the read began; a read that
+                // gives up earlier times out and the next read goes on waiting for that frame.
+                const Clock::time_point now = Clock::now();
+                if (!waiting_) {
+                    const double frameMs = std::max(c.Height(), c.rows) * c.RowTimeUs() / 1000.0;
+                    readyAt_ = now + std::chrono::microseconds(static_cast<int64_t>(frameMs * 1000.0));
+                    waiting_ = true;
+                }
+                const Clock::time_point limit = now + std::chrono::milliseconds(timeoutMs);
+                wakeAt = std::min(readyAt_, limit);
             }
         }
-        if (pauseMs > 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(pauseMs * 1000.0)));
-        return result;
+        if (wakeAt != Clock::time_point{})
+            std::this_thread::sleep_until(wakeAt);
+        std::lock_guard<std::mutex> g(c.lock);
+        if (!Reachable(c))
+            return kUsbGone;
+        if (c.realTime) {
+            if (Clock::now() < readyAt_)
+                return kUsbTimedOut;
+            waiting_ = false;
+        }
+        SimCamFault fault = SimCamFault::None;
+        if (!c.faults.empty()) {
+            fault = c.faults.front();
+            c.faults.pop_front();
+        }
+        switch (fault) {
+        case SimCamFault::EmptyRead:
+            return 0;
+        case SimCamFault::UnplugDuringRead:
+            c.plugged = false;
+            ++c.plugGeneration;
+            return kUsbGone;
+        case SimCamFault::Stall:
+            // Nothing arrives: the whole time-out passes.
+            c.lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            c.lock.lock();
+            return kUsbTimedOut;
+        default:
+            return Fill(c, buffer, length, fault);
+        }
     }
 
-    void Close() override { generation_ = 0; }
+    void Close() override {
+        std::lock_guard<std::mutex> g(Cam().lock);
+        generation_ = 0;
+    }
 
 private:
     bool Reachable(const Camera& c) const { return generation_ != 0 && c.plugged && generation_ == c.plugGeneration; }
@@ -296,6 +321,8 @@ private:
     }
 
     uint64_t generation_ = 0;
+    bool waiting_ = false;
+    std::chrono::steady_clock::time_point readyAt_{};
 };
 
 }  // namespace
