@@ -63,6 +63,13 @@ int Invoke(R (*fn)(P...), A&&... args) {
 // The driver of the current id when the id is in the export's set, else nullptr.
 const DriverEntry* Driver(int id, IdSet ids) { return ids.Has(id) ? DriverFor(id) : nullptr; }
 
+// The plain case: the current id's own operation when the id is in the set, else 0.
+template <typename Fn, typename... A>
+int Forward(IdSet ids, Fn DriverEntry::*operation, A... args) {
+    const DriverEntry* d = Driver(CurrentId(), ids);
+    return d ? Invoke(d->*operation, args...) : 0;
+}
+
 void ShowWriterMessage(const char* text) { HubMessageBox(text); }
 
 struct WriterMessagesInstalled {
@@ -223,8 +230,7 @@ extern "C" VEKCAMERA_API int VekCameraStop(void) {
 }
 
 extern "C" VEKCAMERA_API int VekCameraGrabFrame(BYTE* raw) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->GrabFrame, raw) : 0;
+    return Forward(kDriverIds, &DriverEntry::GrabFrame, raw);
 }
 
 extern "C" VEKCAMERA_API int VekCameraDecode(BYTE* raw, BYTE* rgb24, int width, int height) {
@@ -258,13 +264,11 @@ extern "C" VEKCAMERA_API int VekCameraCaptureFile(const char* path, int fileType
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetImageSize(int* width, int* height) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->GetImageSize, width, height) : 0;
+    return Forward(kDriverIds, &DriverEntry::GetImageSize, width, height);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetImageDataRGB24(BYTE* out) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds.Without({28}));
-    return d ? Invoke(d->GetImageDataRGB24, out) : 0;
+    return Forward(kDriverIds.Without({28}), &DriverEntry::GetImageDataRGB24, out);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetImageData(BYTE* out) {
@@ -277,13 +281,11 @@ extern "C" VEKCAMERA_API int VekCameraGetImageData(BYTE* out) {
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetResolution(int resolution) {
-    const DriverEntry* d = Driver(CurrentId(), IdSet{29});
-    return d ? Invoke(d->SetResolution, resolution) : 0;
+    return Forward(IdSet{29}, &DriverEntry::SetResolution, resolution);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetResolution(int* resolution) {
-    const DriverEntry* d = Driver(CurrentId(), IdSet{29});
-    return d ? Invoke(d->GetResolution, resolution) : 0;
+    return Forward(IdSet{29}, &DriverEntry::GetResolution, resolution);
 }
 
 extern "C" VEKCAMERA_API BYTE VekCameraDecodeType(void) { return CameraDecodeType(CurrentId()); }
@@ -293,13 +295,11 @@ extern "C" VEKCAMERA_API int VekCameraFlip(void) { return CameraFlip(CurrentId()
 // Parameters ------------------------------------------------------------------------------------
 
 extern "C" VEKCAMERA_API int VekCameraSetAeState(int on) {
-    const DriverEntry* d = Driver(CurrentId(), kAeIds);
-    return d ? Invoke(d->SetAeState, on) : 0;
+    return Forward(kAeIds, &DriverEntry::SetAeState, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetAeState(int* on) {
-    const DriverEntry* d = Driver(CurrentId(), kAeIds);
-    return d ? Invoke(d->GetAeState, on) : 0;
+    return Forward(kAeIds, &DriverEntry::GetAeState, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetAeTarget(int target) {
@@ -320,8 +320,7 @@ extern "C" VEKCAMERA_API int VekCameraGetAeTarget(int* target) {
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetAWBState(int on) {
-    const DriverEntry* d = Driver(CurrentId(), kAwbIds);
-    return d ? Invoke(d->SetAWBState, on) : 0;
+    return Forward(kAwbIds, &DriverEntry::SetAWBState, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetExposureTime(unsigned int ms) {
@@ -392,53 +391,43 @@ extern "C" VEKCAMERA_API int VekCameraGetMaxExposureTime(void) {
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetAnalogGain(int gain) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->SetAnalogGain, gain) : 0;
+    return Forward(kDriverIds, &DriverEntry::SetAnalogGain, gain);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetAnalogGain(int* gain) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->GetAnalogGain, gain) : 0;
+    return Forward(kDriverIds, &DriverEntry::GetAnalogGain, gain);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetGain(int red, int green, int blue) {
-    const DriverEntry* d = Driver(CurrentId(), kGainIds);
-    return d ? Invoke(d->SetGain, red, green, blue) : 0;
+    return Forward(kGainIds, &DriverEntry::SetGain, red, green, blue);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetGain(int* red, int* green, int* blue) {
-    const DriverEntry* d = Driver(CurrentId(), kGainIds);
-    return d ? Invoke(d->GetGain, red, green, blue) : 0;
+    return Forward(kGainIds, &DriverEntry::GetGain, red, green, blue);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetGamma(int gamma) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->SetGamma, gamma) : 0;
+    return Forward(kDriverIds, &DriverEntry::SetGamma, gamma);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetGamma(int* gamma) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->GetGamma, gamma) : 0;
+    return Forward(kDriverIds, &DriverEntry::GetGamma, gamma);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetSaturation(int saturation) {
-    const DriverEntry* d = Driver(CurrentId(), kGainIds);
-    return d ? Invoke(d->SetSaturation, saturation) : 0;
+    return Forward(kGainIds, &DriverEntry::SetSaturation, saturation);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetSaturation(int* saturation) {
-    const DriverEntry* d = Driver(CurrentId(), kGainIds);
-    return d ? Invoke(d->GetSaturation, saturation) : 0;
+    return Forward(kGainIds, &DriverEntry::GetSaturation, saturation);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetColorEnhancement(int on) {
-    const DriverEntry* d = Driver(CurrentId(), kColorEnhancementIds);
-    return d ? Invoke(d->SetColorEnhancement, on) : 0;
+    return Forward(kColorEnhancementIds, &DriverEntry::SetColorEnhancement, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetColorEnhancement(int* on) {
-    const DriverEntry* d = Driver(CurrentId(), kColorEnhancementIds);
-    return d ? Invoke(d->GetColorEnhancement, on) : 0;
+    return Forward(kColorEnhancementIds, &DriverEntry::GetColorEnhancement, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetDataWide(int wide) {
@@ -458,33 +447,27 @@ extern "C" VEKCAMERA_API int VekCameraGetDataWide(int* wide) {
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetContrast(int contrast) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->SetContrast, contrast) : 0;
+    return Forward(kDriverIds, &DriverEntry::SetContrast, contrast);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetContrast(int* contrast) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->GetContrast, contrast) : 0;
+    return Forward(kDriverIds, &DriverEntry::GetContrast, contrast);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetMirror(int axis, int on) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->SetMirror, axis, on) : 0;
+    return Forward(kDriverIds, &DriverEntry::SetMirror, axis, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetMirror(int axis, int* on) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->GetMirror, axis, on) : 0;
+    return Forward(kDriverIds, &DriverEntry::GetMirror, axis, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetMonochrome(int on) {
-    const DriverEntry* d = Driver(CurrentId(), kMonochromeIds);
-    return d ? Invoke(d->SetMonochrome, on) : 0;
+    return Forward(kMonochromeIds, &DriverEntry::SetMonochrome, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetMonochrome(int* on) {
-    const DriverEntry* d = Driver(CurrentId(), kMonochromeIds);
-    return d ? Invoke(d->GetMonochrome, on) : 0;
+    return Forward(kMonochromeIds, &DriverEntry::GetMonochrome, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetFrameSpeed(int speed) {
@@ -505,63 +488,51 @@ extern "C" VEKCAMERA_API int VekCameraGetFrameSpeed(BYTE* speed) {
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetSpeedMode(int mode) {
-    const DriverEntry* d = Driver(CurrentId(), kSetSpeedModeIds);
-    return d ? Invoke(d->SetFrameSpeed, mode) : 0;
+    return Forward(kSetSpeedModeIds, &DriverEntry::SetFrameSpeed, mode);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetSpeedMode(BYTE* mode) {
-    const DriverEntry* d = Driver(CurrentId(), kGetSpeedModeIds);
-    return d ? Invoke(d->GetFrameSpeed, mode) : 0;
+    return Forward(kGetSpeedModeIds, &DriverEntry::GetFrameSpeed, mode);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetLightFrquency(int frequency) {
-    const DriverEntry* d = Driver(CurrentId(), kLightFrequencyIds);
-    return d ? Invoke(d->SetLightFrquency, frequency) : 0;
+    return Forward(kLightFrequencyIds, &DriverEntry::SetLightFrquency, frequency);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetLightFrquency(int* frequency) {
-    const DriverEntry* d = Driver(CurrentId(), kLightFrequencyIds);
-    return d ? Invoke(d->GetLightFrquency, frequency) : 0;
+    return Forward(kLightFrequencyIds, &DriverEntry::GetLightFrquency, frequency);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetB2RGBMode(int mode) {
-    const DriverEntry* d = Driver(CurrentId(), kB2RGBIds);
-    return d ? Invoke(d->SetB2RGBMode, mode) : 0;
+    return Forward(kB2RGBIds, &DriverEntry::SetB2RGBMode, mode);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetB2RGBMode(int* mode) {
-    const DriverEntry* d = Driver(CurrentId(), kB2RGBIds);
-    return d ? Invoke(d->GetB2RGBMode, mode) : 0;
+    return Forward(kB2RGBIds, &DriverEntry::GetB2RGBMode, mode);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetFPS(int* fps) {
-    const DriverEntry* d = Driver(CurrentId(), kFpsIds);
-    return d ? Invoke(d->GetFPS, fps) : 0;
+    return Forward(kFpsIds, &DriverEntry::GetFPS, fps);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetVideoMessage(int message) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->SetVideoMessage, message) : 0;
+    return Forward(kDriverIds, &DriverEntry::SetVideoMessage, message);
 }
 
 extern "C" VEKCAMERA_API int VekCameraDisplayEnable(int on) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->DisplayEnable, on) : 0;
+    return Forward(kDriverIds, &DriverEntry::DisplayEnable, on);
 }
 
 extern "C" VEKCAMERA_API int VekCameraSaveParameter(int team) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->SaveParameter, team) : 0;
+    return Forward(kDriverIds, &DriverEntry::SaveParameter, team);
 }
 
 extern "C" VEKCAMERA_API int VekCameraReadParameter(int team) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->ReadParameter, team) : 0;
+    return Forward(kDriverIds, &DriverEntry::ReadParameter, team);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetCurrentParameterTeam(BYTE* team) {
-    const DriverEntry* d = Driver(CurrentId(), kDriverIds);
-    return d ? Invoke(d->GetCurrentParameterTeam, team) : 0;
+    return Forward(kDriverIds, &DriverEntry::GetCurrentParameterTeam, team);
 }
 
 // Files and image -------------------------------------------------------------------------------
