@@ -125,6 +125,11 @@ TEST(BmpDecode, UncompressedDepthsPaletteAndResolution) {
     EXPECT_EQ(rgb.GetYDPI(), 96);
     EXPECT_EQ(rgb.GetHeader().biXPelsPerMeter, 3780);
     EXPECT_TRUE(SameRgb(rgb.GetPixelColor(0, 0), Rgb(3, 2, 1)));
+
+    g.ppm = INT32_MAX;
+    PxBmpCodec dense;
+    ASSERT_TRUE(DecodeBytes(dense, g.Build()));
+    EXPECT_GT(dense.GetHeader().biXPelsPerMeter, 0);
 }
 
 TEST(BmpDecode, CoreHeaderBareDibAndTopDownGiveTheSameImage) {
@@ -319,6 +324,9 @@ TEST(BmpDecode, HostileAndTruncatedFilesFailWithAReason) {
         {"24-bit RLE", with([](BmpFile& c) { c.bpp = 24, c.compression = BI_RLE8; }), "unknown compression"},
         {"32-bit RLE", with([](BmpFile& c) { c.bpp = 32, c.compression = BI_RLE4; }), "unknown compression"},
         {"too large", with([](BmpFile& c) { c.width = 2000000000, c.height = 2000000000; }), "Can't allocate memory"},
+        {"absurd depth, size to derive",
+         with([](BmpFile& c) { c.width = INT32_MAX, c.height = -INT32_MAX, c.bpp = 65535, c.bits.clear(); }),
+         "Can't allocate memory"},
     };
     for (const Case& c : cases) {
         PxBmpCodec img;
