@@ -1,0 +1,263 @@
+// Drawing into a BGRA surface and images through the clipboard's packed DIB.
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "imagelib/pximage.h"
+#include "platform/le.h"
+#include "platform/surface.h"
+
+namespace {
+
+struct Canvas {
+    Canvas(int w, int h, BYTE fill = 0x11) : pixels(static_cast<size_t>(w) * h * 4, fill) {
+        s = PxSurfaceOver(pixels.data(), w, h, w * 4);
+    }
+    const BYTE* at(int x, int y) const { return pixels.data() + (static_cast<size_t>(y) * s.width + x) * 4; }
+    std::vector<BYTE> pixels;
+    PxSurface s;
+};
+
+// 24-bit image whose pixel (x, y) has blue x, green y, red 200.
+PxImage Pattern(int w, int h) {
+    PxImage img(w, h, 24);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) img.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(x), static_cast<BYTE>(y), 200, 0});
+    return img;
+}
+
+// A packed DIB of any header size with the given fields; pixel bytes follow `extra`.
+std::vector<BYTE> Dib(DWORD hsize, LONG w, LONG h, WORD bpp, DWORD compression, DWORD clrUsed,
+                      const std::vector<BYTE>& extra, size_t pixelBytes) {
+    std::vector<BYTE> b(hsize + extra.size() + pixelBytes, 0);
+    le::put32(&b[0], hsize);
+    le::put32(&b[4], static_cast<DWORD>(w));
+    le::put32(&b[8], static_cast<DWORD>(h));
+    le::put16(&b[12], 1);
+    le::put16(&b[14], bpp);
+    le::put32(&b[16], compression);
+    le::put32(&b[32], clrUsed);
+    std::copy(extra.begin(), extra.end(), b.begin() + hsize);
+    return b;
+}
+
+}  // namespace
+
+TEST(Draw, NaturalSizeScaledAndClipped) {
+    PxImage img = Pattern(4, 3);
+    Canvas c(10, 8);
+    EXPECT_EQ(img.Draw(&c.s, 2, 1), 1);
+    // Top-left of the drawing is the image's top row (y = 2).
+    EXPECT_EQ(c.at(2, 1)[0], 0);
+    EXPECT_EQ(c.at(2, 1)[1], 2);
+    EXPECT_EQ(c.at(2, 1)[2], 200);
+    EXPECT_EQ(c.at(5, 3)[0], 3);
+    EXPECT_EQ(c.at(5, 3)[1], 0);
+    EXPECT_EQ(c.at(6, 3)[0], 0x11);  // outside the target untouched
+    EXPECT_EQ(c.at(1, 1)[0], 0x11);
+
+    // Doubled: each source pixel covers 2 x 2 target pixels.
+    Canvas z(8, 6);
+    EXPECT_EQ(img.Draw(&z.s, 0, 0, 8, 6), 1);
+    EXPECT_EQ(z.at(7, 5)[0], 3);
+    EXPECT_EQ(z.at(6, 4)[0], 3);
+    EXPECT_EQ(z.at(5, 4)[0], 2);
+    EXPECT_EQ(z.at(0, 0)[1], 2);
+    EXPECT_EQ(z.at(0, 1)[1], 2);
+    EXPECT_EQ(z.at(0, 2)[1], 1);
+
+    // The clip rectangle and the origin: logical (5, 5) lands on device (0, 0).
+    Canvas o(4, 4);
+    o.s.origin = POINT{5, 5};
+    o.s.clip = RECT{0, 0, 2, 4};
+    EXPECT_EQ(img.Draw(&o.s, 5, 5), 1);
+    EXPECT_EQ(o.at(1, 0)[0], 1);
+    EXPECT_EQ(o.at(2, 0)[0], 0x11);
+
+    // Nothing to draw.
+    PxImage empty;
+    EXPECT_EQ(empty.Draw(&c.s, 0, 0), 0);
+    EXPECT_EQ(img.Draw(&c.s, 0, 0, 0, 5), 0);
+    EXPECT_EQ(img.Draw(nullptr, 0, 0), 0);
+    img.Enable(false);
+    EXPECT_EQ(img.Draw(&c.s, 0, 0), 0);
+}
+
+TEST(Draw, TransparencyAndAlphaComposeOverTheTarget) {
+    PxImage idx(2, 1, 8);
+    idx.SetPaletteColor(0, 255, 0, 0);
+    idx.SetPaletteColor(1, 0, 0, 255);
+    idx.SetPixelIndex(0, 0, 0);
+    idx.SetPixelIndex(1, 0, 1);
+    idx.SetTransIndex(0);
+    Canvas c(2, 1, 0x40);
+    idx.Draw(&c.s, 0, 0);
+    EXPECT_EQ(c.at(0, 0)[2], 0x40);  // index 0 is transparent: the target shows through
+    EXPECT_EQ(c.at(1, 0)[0], 255);
+
+    PxImage a = Pattern(1, 1);
+    a.AlphaCreate();
+    a.AlphaSet(0, 0, 255);
+    a.AlphaSetMax(127);
+    Canvas b(1, 1, 0);
+    a.Draw(&b.s, 0, 0);
+    // a = 255 * 128 >> 8 = 127 over black.
+    EXPECT_EQ(b.at(0, 0)[2], (200 * 127) >> 8);
+    a.AlphaSetMax(255);
+    a.AlphaSet(0, 0, 0);
+    Canvas d(1, 1, 9);
+    a.Draw(&d.s, 0, 0);
+    EXPECT_EQ(d.at(0, 0)[2], 9);
+}
+
+TEST(Draw, TileCoversTheRectangleAndStretchAppliesRasterOps) {
+    PxImage img = Pattern(3, 2);
+    Canvas c(8, 5, 0x77);
+    RECT r{0, 0, 7, 5};
+    EXPECT_EQ(img.Tile(&c.s, &r), 1);
+    EXPECT_EQ(c.at(6, 4)[0], 0);  // third tile column starts at 6
+    EXPECT_EQ(c.at(5, 3)[0], 2);
+    EXPECT_EQ(c.at(7, 0)[0], 0x77);  // cut at the rectangle's right edge
+    EXPECT_EQ(img.Tile(&c.s, nullptr), 0);
+
+    Canvas x(3, 2, 0xFF);
+    img.Stretch(&x.s, 0, 0, 3, 2, SRCAND);
+    EXPECT_EQ(x.at(2, 0)[0], 2);
+    img.Stretch(&x.s, 0, 0, 3, 2, SRCINVERT);
+    EXPECT_EQ(x.at(2, 0)[0], 0);
+
+    BYTE* bmp = img.MakeBitmap();
+    ASSERT_NE(bmp, nullptr);
+    EXPECT_EQ(bmp[0 * 4 + 1], 1);  // top row is y = 1
+    PxImage::FreeMemory(bmp);
+}
+
+TEST(Clipboard, PackedDibRoundTripKeepsPaletteAndResolution) {
+    PxImage src(5, 3, 4);
+    src.SetStdPalette();
+    src.SetPixelIndex(4, 2, 13);
+    src.SetXDPI(300);
+    DWORD size = 0;
+    BYTE* h = src.CopyToHandle(&size);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(size, src.GetSize());
+    EXPECT_EQ(le::get32(h + 24), 11811u);
+    PxImage back;
+    ASSERT_TRUE(back.CreateFromHANDLE(h, size));
+    PxImage::FreeMemory(h);
+    EXPECT_EQ(back.GetBpp(), 4);
+    EXPECT_EQ(back.GetXDPI(), 300);
+    EXPECT_EQ(back.GetPixelIndex(4, 2), 13);
+    EXPECT_EQ(back.GetPaletteColor(13).rgbRed, 255);
+    PxImage empty;
+    EXPECT_EQ(empty.CopyToHandle(&size), nullptr);
+    EXPECT_EQ(size, 0u);
+}
+
+TEST(Clipboard, HostileBlocksAreReadWithinTheirSize) {
+    PxImage img;
+    // Header longer than the block, or too short to be a header.
+    std::vector<BYTE> tiny = Dib(40, 2, 2, 24, 0, 0, {}, 0);
+    EXPECT_FALSE(img.CreateFromHANDLE(tiny.data(), 20));
+    std::vector<BYTE> odd = Dib(40, 2, 2, 24, 0, 0, {}, 16);
+    le::put32(&odd[0], 30);
+    EXPECT_FALSE(img.CreateFromHANDLE(odd.data(), odd.size()));
+    EXPECT_FALSE(img.CreateFromHANDLE(nullptr, 100));
+    // Bit depth 2 does not exist.
+    std::vector<BYTE> bad = Dib(40, 2, 2, 2, 0, 0, {}, 8);
+    EXPECT_FALSE(img.CreateFromHANDLE(bad.data(), bad.size()));
+    // JPEG-compressed 24-bit data is refused, not read as raw rows.
+    std::vector<BYTE> jpg = Dib(40, 2, 2, 24, 4, 0, {}, 16);
+    EXPECT_FALSE(img.CreateFromHANDLE(jpg.data(), jpg.size()));
+    EXPECT_STREQ(img.GetLastError(), "compression type not supported");
+
+    // Short pixel data: the missing rows stay zero, nothing is read past the block.
+    std::vector<BYTE> shortRows = Dib(40, 4, 100, 24, 0, 0, {}, 12);
+    shortRows[40] = 9;
+    ASSERT_TRUE(img.CreateFromHANDLE(shortRows.data(), shortRows.size()));
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbBlue, 9);
+    EXPECT_EQ(img.GetPixelColor(0, 50).rgbBlue, 0);
+
+    // A palette that claims 256 entries but the block holds two.
+    std::vector<BYTE> pal = {1, 2, 3, 0, 4, 5, 6, 0};
+    std::vector<BYTE> shortPal = Dib(40, 2, 1, 8, 0, 256, pal, 0);
+    ASSERT_TRUE(img.CreateFromHANDLE(shortPal.data(), shortPal.size()));
+    EXPECT_EQ(img.GetPaletteColor(1).rgbBlue, 4);
+    EXPECT_EQ(img.GetPaletteColor(2).rgbBlue, 0);
+
+    // RLE8 with a run past the row and a move past the bottom ends cleanly.
+    std::vector<BYTE> rle = {200, 7, 0, 0, 3, 8, 0, 2, 9, 200, 0, 1};
+    std::vector<BYTE> rleDib = Dib(40, 4, 2, 8, 1, 2, {0, 0, 0, 0, 255, 255, 255, 0}, 0);
+    rleDib.insert(rleDib.end(), rle.begin(), rle.end());
+    ASSERT_TRUE(img.CreateFromHANDLE(rleDib.data(), rleDib.size()));
+    EXPECT_EQ(img.GetPixelIndex(3, 0), 7);
+    EXPECT_EQ(img.GetPixelIndex(2, 1), 8);
+    EXPECT_EQ(img.GetPixelIndex(3, 1), 0);
+}
+
+TEST(Clipboard, LargerHeadersBitFieldsAndTopDownRows) {
+    PxImage img;
+    // A V5 header (124 bytes) with 32-bit bit fields in red-high order, one row.
+    std::vector<BYTE> v5 = Dib(124, 2, 1, 32, BI_BITFIELDS, 0, {}, 8);
+    le::put32(&v5[40], 0x00FF0000);
+    le::put32(&v5[44], 0x0000FF00);
+    le::put32(&v5[48], 0x000000FF);
+    le::put32(&v5[124], 0x00102030);
+    le::put32(&v5[128], 0x00FFFFFF);
+    ASSERT_TRUE(img.CreateFromHANDLE(v5.data(), v5.size()));
+    EXPECT_EQ(img.GetBpp(), 24);
+    RGBQUAD c = img.GetPixelColor(0, 0);
+    EXPECT_EQ(c.rgbRed, 0x10);
+    EXPECT_EQ(c.rgbGreen, 0x20);
+    EXPECT_EQ(c.rgbBlue, 0x30);
+
+    // 16-bit 5-6-5 with the masks after a 40-byte header.
+    std::vector<BYTE> masks(12);
+    le::put32(&masks[0], 0xF800);
+    le::put32(&masks[4], 0x07E0);
+    le::put32(&masks[8], 0x001F);
+    std::vector<BYTE> rgb565 = Dib(40, 1, 1, 16, BI_BITFIELDS, 0, masks, 4);
+    le::put16(&rgb565[52], 0xF800);
+    ASSERT_TRUE(img.CreateFromHANDLE(rgb565.data(), rgb565.size()));
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbRed, 255);
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbGreen, 0);
+
+    // Uncompressed 16 bits are 5-5-5.
+    std::vector<BYTE> rgb555 = Dib(40, 1, 1, 16, 0, 0, {}, 4);
+    le::put16(&rgb555[40], 0x03E0);
+    ASSERT_TRUE(img.CreateFromHANDLE(rgb555.data(), rgb555.size()));
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbGreen, 255);
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbRed, 0);
+
+    // A top-down DIB (negative height): its first row is the top row.
+    std::vector<BYTE> down = Dib(40, 1, -2, 24, 0, 0, {}, 8);
+    down[40] = 77;
+    ASSERT_TRUE(img.CreateFromHANDLE(down.data(), down.size()));
+    EXPECT_EQ(img.GetHeight(), 2u);
+    EXPECT_EQ(img.GetPixelColor(0, 1).rgbBlue, 77);
+
+    // The 12-byte core header with 3-byte palette entries.
+    std::vector<BYTE> core(12 + 6 + 4, 0);
+    le::put32(&core[0], 12);
+    le::put16(&core[4], 1);
+    le::put16(&core[6], 1);
+    le::put16(&core[8], 1);
+    le::put16(&core[10], 1);
+    core[12 + 3] = 50;  // entry 1 blue
+    core[18] = 0x80;    // pixel 0 has index 1
+    ASSERT_TRUE(img.CreateFromHANDLE(core.data(), core.size()));
+    EXPECT_EQ(img.GetPixelIndex(0, 0), 1);
+    EXPECT_EQ(img.GetPaletteColor(1).rgbBlue, 50);
+}
+
+TEST(Clipboard, IconAlphaBecomesTheAlphaPlane) {
+    std::vector<BYTE> px = {1, 2, 3, 0, 4, 5, 6, 255};
+    PxSurface s = PxSurfaceOver(px.data(), 2, 1, 8);
+    PxImage img;
+    ASSERT_TRUE(img.CreateFromHICON(&s));
+    ASSERT_TRUE(img.AlphaIsValid());
+    EXPECT_EQ(img.AlphaGet(0, 0), 0);
+    EXPECT_EQ(img.AlphaGet(1, 0), 255);
+    EXPECT_EQ(img.GetPixelColor(1, 0, false).rgbRed, 6);
+}
