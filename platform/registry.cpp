@@ -1,6 +1,9 @@
 #include "platform/registry.h"
 
+#include <dirent.h>
+
 #include <cinttypes>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -32,6 +35,25 @@ std::vector<std::string> SplitKey(const std::string& path) {
 
 bool SafeComponent(const std::string& s) { return s != "." && s != ".."; }
 
+// Registry names ignore case, the file system does not: an existing entry spelled another way
+// is the one meant.
+std::string ExistingSpelling(const std::string& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return name;
+    std::string found = name;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, name.c_str()) == 0) {
+            found = name;
+            break;
+        }
+        if (EqualsNoCase(e->d_name, name))
+            found = e->d_name;
+    }
+    ::closedir(d);
+    return found;
+}
+
 }  // namespace
 
 bool RegistryLocation(const std::string& keyPath, std::string& file, std::string& section) {
@@ -40,9 +62,10 @@ bool RegistryLocation(const std::string& keyPath, std::string& file, std::string
         parts.erase(parts.begin());
     if (parts.empty() || !SafeComponent(parts[0]) || (parts.size() > 1 && !SafeComponent(parts[1])))
         return false;
-    const std::string& company = parts[0];
-    const std::string& product = parts.size() > 1 ? parts[1] : parts[0];
-    file = ConfigHome() + "/" + company + "/" + product + ".ini";
+    const std::string home = ConfigHome();
+    const std::string company = ExistingSpelling(home, parts[0]);
+    const std::string product = ExistingSpelling(home + "/" + company, (parts.size() > 1 ? parts[1] : parts[0]) + ".ini");
+    file = home + "/" + company + "/" + product;
     section.clear();
     for (size_t i = 2; i < parts.size(); ++i) {
         if (!section.empty())

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/inifile.h"
+#include "platform/registry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("ini_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        oldConfig_ = old ? old : "";
+        hadConfig_ = old != nullptr;
+        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    }
+    void TearDown() override {
+        if (hadConfig_)
+            setenv("XDG_CONFIG_HOME", oldConfig_.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+        fs::remove_all(dir_);
+    }
+    std::string Text(const fs::path& p) {
+        std::ifstream in(p);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    fs::path dir_;
+    std::string oldConfig_;
+    bool hadConfig_ = false;
+};
+
+}  // namespace
+
+TEST_F(IniTest, NamesIgnoreCaseAndKeepTheirSpelling) {
+    IniFile ini((dir_ / "a.ini").string());
+    ini.SetValue("Options", "JpegQuality", "75");
+    ini.SetValue("OPTIONS", "jpegquality", "80");
+    std::string v;
+    ASSERT_TRUE(ini.GetValue("options", "JPEGQUALITY", v));
+    EXPECT_EQ(v, "80");
+    EXPECT_EQ(ini.Sections(), std::vector<std::string>{"Options"});
+    EXPECT_EQ(ini.Keys("options"), std::vector<std::string>{"JpegQuality"});
+    EXPECT_TRUE(ini.RemoveValue("OPTIONS", "jpegQUALITY"));
+    EXPECT_FALSE(ini.GetValue("Options", "JpegQuality", v));
+}
+
+TEST_F(IniTest, SaveAndLoadRoundTripAnyText) {
+    const std::string path = (dir_ / "sub" / "deeper" / "b.ini").string();
+    IniFile ini(path);
+    ini.SetValue("S", "multi", "line one\nline two\\end\r");
+    ini.SetValue("S", "spaces", "  padded  ");
+    ini.SetValue("T", "x", "=equals=");
+    ASSERT_TRUE(ini.Save());
+    IniFile back(path);
+    ASSERT_TRUE(back.Load());
+    std::string v;
+    ASSERT_TRUE(back.GetValue("s", "MULTI", v));
+    EXPECT_EQ(v, "line one\nline two\\end\r");
+    ASSERT_TRUE(back.GetValue("S", "spaces", v));
+    EXPECT_EQ(v, "  padded  ");
+    ASSERT_TRUE(back.GetValue("t", "x", v));
+    EXPECT_EQ(v, "=equals=");
+    // Only the final file is left: the temporary one was renamed.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "sub" / "deeper"), fs::directory_iterator{}), 1);
+}
+
+TEST_F(IniTest, ADamagedFileLoadsWhatMakesSense) {
+    const fs::path path = dir_ / "bad.ini";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "orphan=1\n[broken\n\x01\x02\n=novalue\n[Good]\r\nkey = value \r\n[good]\nkey2=two\n";
+    }
+    IniFile ini(path.string());
+    ASSERT_TRUE(ini.Load());
+    std::string v;
+    ASSERT_TRUE(ini.GetValue("", "orphan", v));
+    EXPECT_EQ(v, "1");
+    ASSERT_TRUE(ini.GetValue("GOOD", "key", v));
+    EXPECT_EQ(v, " value ");
+    ASSERT_TRUE(ini.GetValue("good", "key2", v));
+    EXPECT_EQ(ini.Sections().size(), 2u);
+
+    IniFile missing((dir_ / "none.ini").string());
+    EXPECT_FALSE(missing.Load());
+    EXPECT_TRUE(missing.Sections().empty());
+}
+
+TEST_F(IniTest, SaveFailureLeavesTheOldFile) {
+    const fs::path ro = dir_ / "ro";
+    fs::create_directories(ro);
+    IniFile ini((ro / "c.ini").string());
+    ini.SetValue("A", "b", "1");
+    ASSERT_TRUE(ini.Save());
+    fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
+    ini.SetValue("A", "b", "2");
+    if (::geteuid() != 0) {  // root writes anyway
+        EXPECT_FALSE(ini.Save());
+    }
+    fs::permissions(ro, fs::perms::owner_all);
+    IniFile back((ro / "c.ini").string());
+    back.Load();
+    std::string v;
+    back.GetValue("A", "b", v);
+    EXPECT_TRUE(v == "1" || ::geteuid() == 0);
+}
+
+TEST_F(IniTest, RegistryKeysMapToFilesUnderTheConfigFolder) {
+    std::string file, section;
+    ASSERT_TRUE(RegistryLocation("Software\\OSTREL\\Ferrosens\\setupa", file, section));
+    EXPECT_EQ(file, (dir_ / "OSTREL" / "Ferrosens.ini").string());
+    EXPECT_EQ(section, "setupa");
+    EXPECT_FALSE(RegistryLocation("Software\\..\\x", file, section));
+    EXPECT_FALSE(RegistryLocation("", file, section));
+
+    RegKey key;
+    EXPECT_FALSE(key.Open("Software\\OSTREL\\Ferrosens\\setupa"));
+    ASSERT_TRUE(key.Create("Software\\OSTREL\\Ferrosens\\setupa"));
+    EXPECT_TRUE(key.WriteDword("paraTeam", 3));
+    EXPECT_TRUE(key.WriteString("rowtime", "157.33333"));
+    key.Close();
+
+    RegKey again;
+    ASSERT_TRUE(again.Open("software\\ostrel\\ferrosens\\SETUPA"));
+    DWORD v = 99;
+    EXPECT_TRUE(again.ReadDword("PARATEAM", v));
+    EXPECT_EQ(v, 3u);
+    std::string s = "unchanged";
+    EXPECT_TRUE(again.ReadString("rowTime", s, 200));
+    EXPECT_EQ(s, "157.33333");
+    // Missing, too long or not a DWORD: the destination stays.
+    v = 7;
+    EXPECT_FALSE(again.ReadDword("nothing", v));
+    EXPECT_FALSE(again.ReadDword("rowtime", v));
+    EXPECT_EQ(v, 7u);
+    s = "kept";
+    EXPECT_FALSE(again.ReadString("rowtime", s, 5));
+    EXPECT_EQ(s, "kept");
+    EXPECT_TRUE(again.DeleteValue("rowtime"));
+    EXPECT_FALSE(again.ReadString("rowtime", s, 200));
+    EXPECT_NE(Text(dir_ / "OSTREL" / "Ferrosens.ini").find("paraTeam=dword:00000003"), std::string::npos);
+}
+
+TEST_F(IniTest, HandEditedDwordsAreReadCarefully) {
+    fs::create_directories(dir_ / "Maker");
+    {
+        std::ofstream out(dir_ / "Maker" / "Tool.ini");
+        out << "[k]\ndec=42\nhex=dword:0000ffff\nneg=-1\nbig=dword:1ffffffff\nhuge=99999999999\njunk=12ab\n";
+    }
+    RegKey key;
+    ASSERT_TRUE(key.Open("Software\\Maker\\Tool\\k"));
+    DWORD v = 0;
+    EXPECT_TRUE(key.ReadDword("dec", v));
+    EXPECT_EQ(v, 42u);
+    EXPECT_TRUE(key.ReadDword("hex", v));
+    EXPECT_EQ(v, 0xFFFFu);
+    for (const char* bad : {"neg", "big", "huge", "junk"}) {
+        v = 5;
+        EXPECT_FALSE(key.ReadDword(bad, v)) << bad;
+        EXPECT_EQ(v, 5u) << bad;
+    }
+}
+
+TEST_F(IniTest, ConfigHomeFallsBackToHome) {
+    unsetenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    EXPECT_EQ(ConfigHome(), std::string(home && home[0] ? home : ".") + "/.config");
+    setenv("XDG_CONFIG_HOME", "relative/path", 1);
+    EXPECT_EQ(ConfigHome(), std::string(home && home[0] ? home : ".") + "/.config");
+}

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "platform/usbtransport.h"
+
+namespace {
+
+class MarkerTransport : public UsbTransport {
+public:
+    bool Open(uint16_t, uint16_t) override { return true; }
+    bool IsOpen() const override { return true; }
+    bool VendorRequest(uint8_t, uint16_t, uint16_t, const uint8_t*, uint16_t, uint32_t) override { return true; }
+    int64_t BulkRead(uint8_t*, size_t, uint32_t) override { return 42; }
+    void Close() override {}
+};
+
+int g_made = 0;
+std::unique_ptr<UsbTransport> MakeMarker() {
+    ++g_made;
+    return std::make_unique<MarkerTransport>();
+}
+
+}  // namespace
+
+TEST(UsbTransport, SimulatedCameraOnlyWhenAskedFor) {
+    SetSimulatedUsbTransportFactory(&MakeMarker);
+    g_made = 0;
+
+    setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+    EXPECT_TRUE(SimulatedCameraRequested());
+    auto t = CreateUsbTransport();
+    ASSERT_NE(t, nullptr);
+    uint8_t b[4];
+    EXPECT_EQ(t->BulkRead(b, 4, 10), 42);
+    EXPECT_EQ(g_made, 1);
+
+    for (const char* off : {"0", ""}) {
+        setenv("QUILLORY_SIMULATED_CAMERA", off, 1);
+        EXPECT_FALSE(SimulatedCameraRequested()) << off;
+        auto real = CreateUsbTransport();
+        EXPECT_EQ(g_made, 1);
+    }
+    unsetenv("QUILLORY_SIMULATED_CAMERA");
+    SetSimulatedUsbTransportFactory(nullptr);
+}
+
+TEST(UsbTransport, LibusbWithoutTheDeviceFailsCleanly) {
+    auto t = CreateLibusbTransport();
+    if (!t)
+        GTEST_SKIP() << "built without libusb";
+    // No such device on any machine: open fails, and nothing works on a closed transport.
+    EXPECT_FALSE(t->Open(0xFFFE, 0xFFFE));
+    EXPECT_FALSE(t->IsOpen());
+    uint8_t b[8];
+    EXPECT_EQ(t->BulkRead(b, sizeof b, 10), UsbTransport::kUsbGone);
+    EXPECT_FALSE(t->VendorRequest(0xB3, 0, 0, nullptr, 0, 10));
+    t->Close();
+}
