@@ -27,8 +27,10 @@ std::vector<BYTE> TestFrame(int width, int height) {
 }
 
 // RGB bytes, rows top-down, as ImageMagick reads the file; empty when it cannot.
-std::vector<uint8_t> MagickRgb(const std::string& file, const std::string& out) {
-    const std::string cmd = "convert '" + file + "' -depth 8 'rgb:" + out + "' 2>/dev/null";
+std::vector<uint8_t> MagickRgb(const std::string& file, const std::string& out, const std::string& before = "",
+                               const std::string& after = "") {
+    const std::string cmd =
+        "convert " + before + " '" + file + "' " + after + " -depth 8 'rgb:" + out + "' 2>/dev/null";
     if (std::system(cmd.c_str()) != 0)
         return {};
     return ReadFile(out);
@@ -85,7 +87,7 @@ TEST_F(HubSave, FailuresAreReportedAndLeaveNoFile) {
     EXPECT_NE(std::find(messages.begin(), messages.end(), "Write Error"), messages.end());
 }
 
-TEST_F(HubSave, JpegAndTiffOpenInAnImageToolWithTheFramesPixels) {
+TEST_F(HubSave, EveryTypeOpensInAnImageToolWithTheFramesPixels) {
     if (!HaveImageMagick())
         GTEST_SKIP() << "ImageMagick's convert is not installed";
     TempDir dir;
@@ -103,6 +105,12 @@ TEST_F(HubSave, JpegAndTiffOpenInAnImageToolWithTheFramesPixels) {
 
     ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, dir.Path("a.tif").c_str(), frame.data(), w, h), 1);
     EXPECT_EQ(MagickRgb(dir.Path("a.tif"), dir.Path("tif.rgb")), expected);
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.Path("a.bmp").c_str(), frame.data(), w, h), 1);
+    EXPECT_EQ(MagickRgb(dir.Path("a.bmp"), dir.Path("bmp.rgb")), expected);
+    // Raw bytes are the frame itself: bottom-up blue-green-red.
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_RAW, dir.Path("a.raw").c_str(), frame.data(), w, h), 1);
+    const std::string rawOptions = "-size " + std::to_string(w) + "x" + std::to_string(h) + " -depth 8";
+    EXPECT_EQ(MagickRgb("bgr:" + dir.Path("a.raw"), dir.Path("raw.rgb"), rawOptions, "-flip"), expected);
 
     ASSERT_EQ(VekCameraSave(CAPTURE_FILE_JPEG, dir.Path("a.jpg").c_str(), frame.data(), w, h), 1);
     const std::vector<uint8_t> jpeg = MagickRgb(dir.Path("a.jpg"), dir.Path("jpg.rgb"));
