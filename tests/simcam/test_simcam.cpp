@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "simcam.h"
+
+namespace {
+
+class SimCam : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SimCamPlug();
+        SimCamReset();
+        SimCamSetRealTime(false);
+        t_ = SimCamCreateTransport();
+        ASSERT_TRUE(t_->Open(kSimCamVendorId, kSimCamProductId));
+    }
+    void TearDown() override {
+        SimCamReset();
+        SimCamPlug();
+    }
+    void Request(uint8_t code, uint16_t value, uint16_t index) { ASSERT_TRUE(t_->VendorRequest(code, value, index, nullptr, 0, 100)); }
+    std::vector<uint8_t> Frame() {
+        std::vector<uint8_t> b(SimCamFrameBytes() + 4096, 0xCD);
+        int64_t n = t_->BulkRead(b.data(), b.size(), 100);
+        EXPECT_EQ(n, static_cast<int64_t>(SimCamFrameBytes()));
+        b.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return b;
+    }
+    // Mean of the raw samples in the middle of the frame.
+    static double CentreMean(const std::vector<uint8_t>& f, int w, int h) {
+        double sum = 0;
+        int n = 0;
+        for (int y = h / 3; y < 2 * h / 3; ++y)
+            for (int x = w / 3; x < 2 * w / 3; ++x, ++n)
+                sum += f[512 + static_cast<size_t>(y) * w + x];
+        return sum / n;
+    }
+    std::unique_ptr<UsbTransport> t_;
+};
+
+}  // namespace
+
+TEST_F(SimCam, AnswersTheSensorRequests) {
+    Request(0xB4, 0xC4, 0);
+    Request(0xB5, 0xA1, 0);
+    Request(0xB7, 0x1840, 0x305E);
+    Request(0xB7, 1234, 0x3012);
+    auto s = SimCamGetState();
+    EXPECT_EQ(s.mode, 4);
+    EXPECT_EQ(s.width, 640);
+    EXPECT_EQ(s.speed, 1);
+    EXPECT_EQ(s.analogGain, 64);
+    EXPECT_EQ(s.exposureRows, 1234);
+    Request(0xB7, 0x1DFF, 0x305E);
+    EXPECT_EQ(SimCamGetState().analogGain, 319);
+    Request(0xBD, 400, 300);
+    Request(0xBE, 320, 240);
+    s = SimCamGetState();
+    EXPECT_EQ(s.mode, 5);
+    EXPECT_EQ(s.width, 320);
+    EXPECT_EQ(s.height, 240);
+    EXPECT_EQ(SimCamRequestLog().size(), 7u);
+    EXPECT_EQ(SimCamRequestLog()[3].value, 1234);
+}
+
+TEST_F(SimCam, FramesHaveTheProtocolLayout) {
+    Request(0xB4, 0xC4, 0);
+    auto f = Frame();
+    ASSERT_EQ(f.size(), ((640u * 480u >> 9) + 1) << 9);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(f[i], 0x88);
+    EXPECT_EQ(f[10], 0);
+    // No block of the picture starts like a header.
+    for (size_t b = 512; b + 10 <= f.size(); b += 512) {
+        bool allMarker = true;
+        for (int i = 0; i < 10; ++i)
+            allMarker &= f[b + i] == 0x88;
+        EXPECT_FALSE(allMarker) << b;
+    }
+    // The largest mode reads a whole number of blocks, a little short of header plus pixels.
+    Request(0xB4, 0xC0, 0);
+    EXPECT_EQ(SimCamFrameBytes(), ((3664ull * 2740ull >> 9) + 1) << 9);
+    SimCamSetButtonHeld(true);
+    Request(0xB4, 0xC4, 0);
+    EXPECT_EQ(Frame()[0], 0x99);
+}
+
+TEST_F(SimCam, BrightnessFollowsExposureAndGain) {
+    Request(0xB4, 0xC4, 0);
+    Request(0xB7, 100, 0x3012);
+    const double base = CentreMean(Frame(), 640, 480);
+    Request(0xB7, 200, 0x3012);
+    const double twice = CentreMean(Frame(), 640, 480);
+    EXPECT_NEAR(twice / base, 2.0, 0.1);
+    Request(0xB7, 0x1068, 0x305E);  // gain 40: twice the power-on 20
+    EXPECT_NEAR(CentreMean(Frame(), 640, 480) / twice, 2.0, 0.15);
+    // The same settings give the same frame.
+    EXPECT_EQ(Frame(), Frame());
+}
+
+TEST_F(SimCam, FaultsAndUnplugging) {
+    uint8_t b[1024];
+    SimCamInjectFault(SimCamFault::EmptyRead);
+    EXPECT_EQ(t_->BulkRead(b, sizeof b, 50), 0);
+    SimCamInjectFault(SimCamFault::Stall);
+    EXPECT_EQ(t_->BulkRead(b, sizeof b, 20), UsbTransport::kUsbTimedOut);
+    SimCamInjectFault(SimCamFault::BadHeader);
+    EXPECT_GT(t_->BulkRead(b, sizeof b, 50), 0);
+    EXPECT_NE(b[0], 0x88);
+
+    SimCamUnplug();
+    EXPECT_FALSE(SimCamIsPlugged());
+    EXPECT_EQ(t_->BulkRead(b, sizeof b, 50), UsbTransport::kUsbGone);
+    EXPECT_FALSE(t_->VendorRequest(0xB3, 0, 0, nullptr, 0, 10));
+    auto other = SimCamCreateTransport();
+    EXPECT_FALSE(other->Open(kSimCamVendorId, kSimCamProductId));
+    // Plugged again, an old handle stays dead; a new open works.
+    SimCamPlug();
+    EXPECT_FALSE(t_->IsOpen());
+    EXPECT_TRUE(other->Open(kSimCamVendorId, kSimCamProductId));
+    auto wrong = SimCamCreateTransport();
+    EXPECT_FALSE(wrong->Open(0x1234, 0x5678));
+
+    SimCamInjectFault(SimCamFault::UnplugDuringRead);
+    EXPECT_EQ(other->BulkRead(b, sizeof b, 50), UsbTransport::kUsbGone);
+    EXPECT_FALSE(SimCamIsPlugged());
+}
