@@ -213,19 +213,22 @@ bool PxBmpCodec::Decode(PxFile* hFile) {
     }
 }
 
-// RLE8: runs, literals and deltas are clipped at the row's end and decoding goes on; it stops at
-// the end-of-bitmap code, above the top row, or where the data runs out.
-void PxBmpCodec::DecodeRle8(PxFile* hFile) {
-    const int64_t rowLen = GetEffWidth(), height = GetHeight();
+namespace {
+
+// The escape codes both RLE kinds share. Runs and literals are clipped at the row's end by the
+// callbacks and decoding goes on; it stops at the end-of-bitmap code, above the top row, or where
+// the data runs out. run(row, col, count, value) writes an encoded run; literal(row, col, count)
+// reads and places an absolute run with its padding and returns false when the data ran out.
+template <class Run, class Literal>
+void DecodeRleStream(PxFile* hFile, int64_t height, Run run, Literal literal) {
     int64_t row = 0, col = 0;
-    BYTE literal[255];
     while (row < height) {
         const LONG status = hFile->GetC();
         if (status < 0) return;
         if (status > 0) {
             const LONG value = hFile->GetC();
             if (value < 0) return;
-            if (col < rowLen) memset(GetBits(static_cast<DWORD>(row)) + col, value, std::min<int64_t>(status, rowLen - col));
+            run(row, col, status, static_cast<BYTE>(value));
             col += status;
             continue;
         }
@@ -242,58 +245,54 @@ void PxBmpCodec::DecodeRle8(PxFile* hFile) {
             col += dx;
             row += dy;
         } else {
-            const size_t got = hFile->Read(literal, 1, static_cast<size_t>(command));
-            if (col < rowLen) memcpy(GetBits(static_cast<DWORD>(row)) + col, literal, std::min<int64_t>(got, rowLen - col));
-            if (got < static_cast<size_t>(command)) return;
-            if (command & 1) hFile->GetC();
+            if (!literal(row, col, command)) return;
             col += command;
         }
     }
 }
 
-// RLE4: as RLE8 with the column counted in pixels, two per byte, the first in the high nibble.
+}  // namespace
+
+void PxBmpCodec::DecodeRle8(PxFile* hFile) {
+    const int64_t rowLen = GetEffWidth();
+    BYTE literal[255];
+    DecodeRleStream(
+        hFile, GetHeight(),
+        [&](int64_t row, int64_t col, LONG count, BYTE value) {
+            if (col < rowLen) memset(GetBits(static_cast<DWORD>(row)) + col, value, std::min<int64_t>(count, rowLen - col));
+        },
+        [&](int64_t row, int64_t col, LONG count) {
+            const size_t got = hFile->Read(literal, 1, static_cast<size_t>(count));
+            if (col < rowLen) memcpy(GetBits(static_cast<DWORD>(row)) + col, literal, std::min<int64_t>(got, rowLen - col));
+            if (got < static_cast<size_t>(count)) return false;
+            if (count & 1) hFile->GetC();
+            return true;
+        });
+}
+
+// RLE4: the column counts pixels, two per byte, the first in the high nibble.
 void PxBmpCodec::DecodeRle4(PxFile* hFile) {
-    const int64_t rowPixels = int64_t{GetEffWidth()} * 2, height = GetHeight();
-    int64_t row = 0, col = 0;
+    const int64_t rowPixels = int64_t{GetEffWidth()} * 2;
     BYTE literal[128];
-    auto put = [&](int64_t x, BYTE nibble) {
-        if (x >= rowPixels) return;
+    auto put = [&](int64_t row, int64_t x, BYTE nibble) {
         BYTE& b = GetBits(static_cast<DWORD>(row))[x >> 1];
         b = (x & 1) ? static_cast<BYTE>((b & 0xF0) | nibble) : static_cast<BYTE>((b & 0x0F) | (nibble << 4));
     };
-    while (row < height) {
-        const LONG status = hFile->GetC();
-        if (status < 0) return;
-        if (status > 0) {
-            const LONG value = hFile->GetC();
-            if (value < 0) return;
-            for (LONG i = 0; i < status && col + i < rowPixels; ++i)
-                put(col + i, static_cast<BYTE>((i & 1) ? (value & 0x0F) : (value >> 4)));
-            col += status;
-            continue;
-        }
-        const LONG command = hFile->GetC();
-        if (command < 0) return;
-        if (command == 0) {
-            col = 0;
-            ++row;
-        } else if (command == 1) {
-            return;
-        } else if (command == 2) {
-            const LONG dx = hFile->GetC(), dy = hFile->GetC();
-            if (dx < 0 || dy < 0) return;
-            col += dx;
-            row += dy;
-        } else {
-            const size_t bytes = (static_cast<size_t>(command) + 1) / 2;
+    DecodeRleStream(
+        hFile, GetHeight(),
+        [&](int64_t row, int64_t col, LONG count, BYTE value) {
+            for (LONG i = 0; i < count && col + i < rowPixels; ++i)
+                put(row, col + i, static_cast<BYTE>((i & 1) ? (value & 0x0F) : (value >> 4)));
+        },
+        [&](int64_t row, int64_t col, LONG count) {
+            const size_t bytes = (static_cast<size_t>(count) + 1) / 2;
             const size_t got = hFile->Read(literal, 1, bytes);
-            for (LONG i = 0; i < command && static_cast<size_t>(i / 2) < got; ++i)
-                put(col + i, static_cast<BYTE>((i & 1) ? (literal[i / 2] & 0x0F) : (literal[i / 2] >> 4)));
-            if (got < bytes) return;
+            for (LONG i = 0; i < count && static_cast<size_t>(i / 2) < got && col + i < rowPixels; ++i)
+                put(row, col + i, static_cast<BYTE>((i & 1) ? (literal[i / 2] & 0x0F) : (literal[i / 2] >> 4)));
+            if (got < bytes) return false;
             if (bytes & 1) hFile->GetC();
-            col += command;
-        }
-    }
+            return true;
+        });
 }
 
 bool PxBmpCodec::Encode(PxFile* hFile) {
