@@ -11,16 +11,6 @@
 
 namespace {
 
-struct UdevDevice {
-    std::string sysname;
-    int busnum = -1;
-    std::string devpath;
-    uint16_t vendorId = 0;
-    uint16_t productId = 0;
-    bool isHub = false;
-    int maxchild = 0;
-};
-
 std::string Attr(udev_device* dev, const char* name) {
     const char* v = udev_device_get_sysattr_value(dev, name);
     return v ? std::string(v) : std::string();
@@ -35,8 +25,8 @@ long ParseNumber(const std::string& text, int base, long fallback) {
     return end && (*end == '\0' || *end == '\n') ? v : fallback;
 }
 
-std::vector<UdevDevice> ReadUsbDevices() {
-    std::vector<UdevDevice> devices;
+std::vector<UsbSysDevice> ReadUsbDevices() {
+    std::vector<UsbSysDevice> devices;
     udev* u = udev_new();
     if (!u)
         return devices;
@@ -50,7 +40,7 @@ std::vector<UdevDevice> ReadUsbDevices() {
             udev_device* dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
             if (!dev)
                 continue;
-            UdevDevice d;
+            UsbSysDevice d;
             const char* sysname = udev_device_get_sysname(dev);
             d.sysname = sysname ? sysname : "";
             d.busnum = static_cast<int>(ParseNumber(Attr(dev, "busnum"), 10, -1));
@@ -72,7 +62,7 @@ std::vector<UdevDevice> ReadUsbDevices() {
 }
 
 // "1-2.3" is port 3 of the hub "1-2"; "1-2" is port 2 of the root hub "usb1".
-bool ParentAndPort(const UdevDevice& d, std::string* parent, int* port) {
+bool ParentAndPort(const UsbSysDevice& d, std::string* parent, int* port) {
     const size_t sep = d.sysname.find_last_of("-.");
     if (sep == std::string::npos || sep + 1 >= d.sysname.size())
         return false;
@@ -86,27 +76,20 @@ bool ParentAndPort(const UdevDevice& d, std::string* parent, int* port) {
 
 }  // namespace
 
-UsbDeviceTree SystemUsbTree() {
+UsbDeviceTree UsbTreeFromSysDevices(const std::vector<UsbSysDevice>& devices) {
     UsbDeviceTree tree;
-    if (SimulatedCameraRequested() && SimCamIsPlugged()) {
-        const std::string root = "simulated-root-hub";
-        tree.AddHostController(root);
-        tree.AddHub(root, 1);
-        tree.ConnectDevice(root, 1, kSimCamVendorId, kSimCamProductId);
-    }
-
-    std::vector<UdevDevice> devices = ReadUsbDevices();
-    std::vector<const UdevDevice*> roots;
-    for (const UdevDevice& d : devices) {
+    std::vector<const UsbSysDevice*> roots;
+    for (const UsbSysDevice& d : devices) {
         if (d.devpath == "0")
             roots.push_back(&d);
     }
-    std::sort(roots.begin(), roots.end(), [](const UdevDevice* a, const UdevDevice* b) { return a->busnum < b->busnum; });
-    for (const UdevDevice* r : roots) {
+    std::sort(roots.begin(), roots.end(),
+              [](const UsbSysDevice* a, const UsbSysDevice* b) { return a->busnum < b->busnum; });
+    for (const UsbSysDevice* r : roots) {
         tree.AddHub(r->sysname, r->maxchild);
         tree.AddHostController(r->sysname);
     }
-    for (const UdevDevice& d : devices) {
+    for (const UsbSysDevice& d : devices) {
         if (d.devpath == "0")
             continue;
         std::string parent;
@@ -119,4 +102,16 @@ UsbDeviceTree SystemUsbTree() {
             tree.ConnectDevice(parent, port, d.vendorId, d.productId);
     }
     return tree;
+}
+
+UsbDeviceTree SystemUsbTree() {
+    std::vector<UsbSysDevice> devices;
+    if (SimulatedCameraRequested() && SimCamIsPlugged()) {
+        // On bus 0, which Linux never numbers, so it comes first among the controllers.
+        devices.push_back(UsbSysDevice{"usb0", 0, "0", 0, 0, true, 1});
+        devices.push_back(UsbSysDevice{"0-1", 0, "1", kSimCamVendorId, kSimCamProductId, false, 0});
+    }
+    std::vector<UsbSysDevice> system = ReadUsbDevices();
+    devices.insert(devices.end(), system.begin(), system.end());
+    return UsbTreeFromSysDevices(devices);
 }

@@ -61,7 +61,21 @@ private:
     std::map<std::string, Hub> hubs_;
 };
 
+// One USB device as sysfs describes it.
+struct UsbSysDevice {
+    std::string sysname;  // "usb1" for a root hub, "1-2" for port 2 of it, "1-2.3" behind a hub
+    int busnum = -1;
+    std::string devpath;  // "0" for a root hub
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    bool isHub = false;
+    int maxchild = 0;  // ports of a hub
+};
+
+// Root hubs become host controllers in bus order; every other device goes to its port.
+UsbDeviceTree UsbTreeFromSysDevices(const std::vector<UsbSysDevice>& devices);
+
 // The system's USB tree: every root hub as a host controller (by bus number), read through
 // libudev. When the simulated camera is requested and plugged, it sits on port 1 of the root hub
-// of an extra controller numbered first, so that it is found even on a machine with many buses.
+// of an extra bus 0, numbered first, so that it is found even on a machine with many buses.
 UsbDeviceTree SystemUsbTree();

@@ -133,3 +133,29 @@ TEST(UsbCameraScanner, OnlyTenControllersAreTriedAndALoopingTreeEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UsbTreeFromSysDevices, RootHubsInBusOrderAndDevicesOnTheirPorts) {
+    std::vector<UsbSysDevice> devices = {
+        {"2-1", 2, "1", 0x0547, 0x5911, false, 0},       // id 1, on bus 2
+        {"usb2", 2, "0", 0x1D6B, 0x0002, true, 4},
+        {"1-1.3", 1, "1.3", 0x0547, 0xD001, false, 0},   // id 29, behind the hub on bus 1
+        {"usb1", 1, "0", 0x1D6B, 0x0002, true, 2},
+        {"1-1", 1, "1", 0x05E3, 0x0608, true, 4},
+        {"1-bogus", 1, "1", 0x0547, 0xC003, false, 0},    // a name that is no port: ignored
+    };
+    UsbDeviceTree tree = UsbTreeFromSysDevices(devices);
+    EXPECT_EQ(tree.HostControllerCount(), 2);
+    std::string root;
+    ASSERT_TRUE(tree.OpenHostController(0, &root));
+    EXPECT_EQ(root, "usb1");
+    EXPECT_EQ(ScanOf(tree), 29);
+
+    // Without bus 1's camera, bus 2's is next.
+    devices.erase(devices.begin() + 2);
+    UsbDeviceTree second = UsbTreeFromSysDevices(devices);
+    EXPECT_EQ(ScanOf(second), 1);
+}
+
+}  // namespace
