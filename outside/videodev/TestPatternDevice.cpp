@@ -10,7 +10,7 @@ namespace videodev {
 
 namespace {
 
-struct PatternSpec {
+struct PatternSettings {
     std::string name;
     int width;
     int height;
@@ -18,16 +18,16 @@ struct PatternSpec {
 };
 
 std::mutex g_patternLock;
-std::vector<PatternSpec> g_patterns;
+std::vector<PatternSettings> g_patterns;
 
 class TestPatternDevice : public IVideoDevice {
 public:
-    explicit TestPatternDevice(PatternSpec spec) : spec_(std::move(spec)) {}
+    explicit TestPatternDevice(PatternSettings settings) : settings_(std::move(settings)) {}
     ~TestPatternDevice() override { Close(); }
 
-    bool Open() override { return !spec_.busy && spec_.width > 0 && spec_.height > 0; }
-    int Width() const override { return spec_.width; }
-    int Height() const override { return spec_.height; }
+    bool Open() override { return !settings_.busy && settings_.width > 0 && settings_.height > 0; }
+    int Width() const override { return settings_.width; }
+    int Height() const override { return settings_.height; }
 
     bool Start(FrameSink sink) override {
         if (running_ || !Open())
@@ -50,20 +50,20 @@ public:
 
 private:
     void Run(const FrameSink& sink) {
-        const size_t stride = DibStride(spec_.width);
-        std::vector<uint8_t> frame(stride * static_cast<size_t>(spec_.height));
+        const size_t stride = DibStride(settings_.width);
+        std::vector<uint8_t> frame(stride * static_cast<size_t>(settings_.height));
         for (uint64_t n = 0; !stop_; ++n) {
-            for (int y = 0; y < spec_.height; ++y) {
-                uint8_t* row = frame.data() + static_cast<size_t>(spec_.height - 1 - y) * stride;
-                for (int x = 0; x < spec_.width; ++x)
-                    TestPatternPixel(x, y, spec_.width, n, row + static_cast<size_t>(x) * 3u);
+            for (int y = 0; y < settings_.height; ++y) {
+                uint8_t* row = frame.data() + static_cast<size_t>(settings_.height - 1 - y) * stride;
+                for (int x = 0; x < settings_.width; ++x)
+                    TestPatternPixel(x, y, settings_.width, n, row + static_cast<size_t>(x) * 3u);
             }
-            sink(VideoFrame{frame.data(), spec_.width, spec_.height, stride, frame.size()});
+            sink(VideoFrame{frame.data(), settings_.width, settings_.height, stride, frame.size()});
             std::this_thread::sleep_for(std::chrono::milliseconds(33));
         }
     }
 
-    PatternSpec spec_;
+    PatternSettings settings_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> running_{false};
@@ -73,7 +73,7 @@ private:
 
 void AddTestPatternDevice(const std::string& friendlyName, int width, int height, bool busy) {
     std::lock_guard<std::mutex> guard(g_patternLock);
-    g_patterns.push_back(PatternSpec{friendlyName, width, height, busy});
+    g_patterns.push_back(PatternSettings{friendlyName, width, height, busy});
 }
 
 void RemoveTestPatternDevices() {
