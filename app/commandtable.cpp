@@ -29,6 +29,7 @@ const CommandInfo kCommands[] = {
     {ID_IMAGE_FLIP, "Flip", "Flip", 32775, false},
     {ID_IMAGE_ROTATEL, "Rotate Left", "Rotate Left", 32855, false},
     {ID_IMAGE_ROTATER, "Rotate Right", "Rotate Right", 32856, false},
+    {ID_IMAGE_NEGATIVE, "Negative", "Negative", 32777, false},
     {ID_IMAGE_CROP, "Crop", "Crop", 32848, false},
     {ID_IMAGE_DUPLICATE, "Duplicate\tCtrl+D", "Duplicate", 32776, false},
     {ID_IMAGE_SETTRANSPARENCY, "Set Transparency... (click)", "Set Transparency", 32792, false},

@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -162,6 +164,7 @@ void CMainFrame::BuildMenus() {
                            {"&Image/Flip", ID_IMAGE_FLIP},
                            {"&Image/Rotate Left", ID_IMAGE_ROTATEL},
                            {"&Image/Rotate Right", ID_IMAGE_ROTATER},
+                           {"&Image/Negative", ID_IMAGE_NEGATIVE},
                            {"&Image/", 0},
                            {"&Image/Crop", ID_IMAGE_CROP},
                            {"&Image/Duplicate\tCtrl+D", ID_IMAGE_DUPLICATE},
@@ -214,7 +217,7 @@ void CMainFrame::BuildToolBars() {
     m_pImageBar = addToolBar(ResourceString(1239));
     m_pImageBar->setObjectName("Image");
     m_pRouter->BuildToolBar(m_pImageBar, {ID_VIEW_NORMALVIEWING11, ID_IMAGE_ROTATEL, ID_IMAGE_ROTATER, ID_IMAGE_FLIP,
-                                          ID_IMAGE_MIRROR, ID_IMAGE_CROP, ID_IMAGE_SETTRANSPARENCY,
+                                          ID_IMAGE_MIRROR, ID_IMAGE_NEGATIVE, ID_IMAGE_CROP, ID_IMAGE_SETTRANSPARENCY,
                                           ID_IMAGE_REMOVETRANSPARENCY});
     m_pImageBar->hide();
 }
@@ -391,4 +394,18 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     // Documents go before the window: each one stops its command and waits for its threads.
     app->DocTemplate()->CloseAllDocuments();
     e->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* e) {
+    OnDropFiles(e->mimeData()->urls());
+    e->acceptProposedAction();
+}
+
+void CMainFrame::OnDropFiles(const QList<QUrl>& urls) {
+    for (const QUrl& u : urls)
+        if (u.isLocalFile()) AfxGetPelidorApp()->DocTemplate()->OpenDocumentFile(u.toLocalFile());
 }

@@ -10,6 +10,7 @@
 #include "app/msgbridge.h"
 
 class QComboBox;
+class QUrl;
 class QDockWidget;
 class QMdiArea;
 class QMenu;
@@ -40,6 +41,8 @@ public:
     QDockWidget* FolderPane() const { return m_pFolderPane; }
 
     void OnEditPaste();
+    // Opens dropped files as documents, one after the other.
+    void OnDropFiles(const QList<QUrl>& urls);
     void OnFullScreen();
     bool IsFullScreen() const { return m_bFullScreen != 0; }
     // Shows the tab context menu of the MDI child at a point of the tab bar; false on no hit.
@@ -53,6 +56,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:

@@ -379,6 +379,7 @@ void CPelidorDoc::RunImageCommand() {
         case ID_IMAGE_FLIP: img->Flip(); break;
         case ID_IMAGE_ROTATEL: img->RotateLeft(); break;
         case ID_IMAGE_ROTATER: img->RotateRight(); break;
+        case ID_IMAGE_NEGATIVE: img->Negative(); break;
         default: break;
         }
     } catch (...) {
@@ -492,7 +493,7 @@ void CPelidorDoc::Duplicate() {
 
 void CPelidorDoc::RegisterCommands() {
     auto idle = [this](CCmdUI* ui) { ui->Enable(CommandEnableImageIdle()); };
-    for (UINT id : {ID_IMAGE_MIRROR, ID_IMAGE_FLIP, ID_IMAGE_ROTATEL, ID_IMAGE_ROTATER}) {
+    for (UINT id : {ID_IMAGE_MIRROR, ID_IMAGE_FLIP, ID_IMAGE_ROTATEL, ID_IMAGE_ROTATER, ID_IMAGE_NEGATIVE}) {
         OnCommand(id, [this, id] { StartImageCommand(static_cast<int>(id)); });
         OnUpdateUI(id, idle);
     }

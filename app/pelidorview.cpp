@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "app/childframe.h"
 #include "app/clipboardimage.h"
@@ -333,9 +334,19 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
     if (d->m_nTool == 1) {
         if (d->m_nSelPoints < 3) {
             d->m_nSelPoints = 0;
+            d->GetImage()->SelectionDelete();
         } else {
             if (!d->m_bRectSelection && d->m_nSelPoints < CPelidorDoc::kMaxSelPoints) d->m_SelPoints[d->m_nSelPoints++] = d->m_SelPoints[0];
             m_selTimer.start();
+            // The image's selection takes the polygon with rows counted from the bottom.
+            PxImage* img = d->GetImage();
+            std::vector<POINT> pts(static_cast<size_t>(d->m_nSelPoints));
+            for (int i = 0; i < d->m_nSelPoints; i++)
+                pts[i] = POINT{d->m_SelPoints[i].x(), static_cast<LONG>(img->GetHeight()) - d->m_SelPoints[i].y() - 1};
+            d->CommandTimer(true);
+            img->SelectionDelete();
+            img->SelectionAddPolygon(pts.data(), static_cast<LONG>(pts.size()));
+            d->CommandTimer(false);
         }
         d->RefreshStatusPanes();
         viewport()->update();

@@ -1,0 +1,76 @@
+// The main frame's own behaviour: splash, full screen, tab context menu, dropped files.
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTest>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/cmdids.h"
+#include "app/mainframe.h"
+#include "app/pelidordoc.h"
+#include "app/startupsplash.h"
+#include "apptest.h"
+
+TEST_F(AppTest, SplashTakesTheFirstKeyAndCanBeSwitchedOff) {
+    ASSERT_TRUE(Start());
+    CSplashFilter filter;
+    qApp->installEventFilter(&filter);
+    QLineEdit edit;
+    CStartupSplash::EnableSplashScreen(true);
+    CStartupSplash::ShowSplashScreen(app->MainFrame());
+    ASSERT_NE(CStartupSplash::Current(), nullptr);
+    QTest::keyClick(&edit, Qt::Key_A);
+    EXPECT_EQ(CStartupSplash::Current(), nullptr);
+    EXPECT_TRUE(edit.text().isEmpty());  // the key did not reach the window
+    QTest::keyClick(&edit, Qt::Key_B);
+    EXPECT_EQ(edit.text(), "b");
+    CStartupSplash::EnableSplashScreen(false);
+    CStartupSplash::ShowSplashScreen(app->MainFrame());
+    EXPECT_EQ(CStartupSplash::Current(), nullptr);
+    qApp->removeEventFilter(&filter);
+}
+
+TEST_F(AppTest, FullScreenHidesTheBarsAndComesBack) {
+    ASSERT_TRUE(Start({SaveBmp("f.bmp", 4, 4)}));
+    CMainFrame* mf = app->MainFrame();
+    mf->Router()->Execute(ID_VIEW_FULLSCREEN);
+    EXPECT_TRUE(mf->IsFullScreen());
+    EXPECT_TRUE(mf->Router()->Query(ID_VIEW_FULLSCREEN).m_nCheck == 1);
+    EXPECT_FALSE(mf->StandardBar()->isVisible());
+    EXPECT_FALSE(mf->StatusBarWidget()->isVisible());
+    mf->Router()->Execute(ID_VIEW_FULLSCREEN);
+    EXPECT_FALSE(mf->IsFullScreen());
+    EXPECT_TRUE(mf->StandardBar()->isVisible());
+}
+
+TEST_F(AppTest, TabContextMenuActivatesTheChildUnderTheMouse) {
+    ASSERT_TRUE(Start({SaveBmp("t.bmp", 4, 4)}));
+    CMainFrame* mf = app->MainFrame();
+    QTabBar* tabs = mf->MdiArea()->findChild<QTabBar*>();
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_FALSE(mf->OnTabClientMouse(QPoint(-50, -50), false));
+    ASSERT_TRUE(mf->OnTabClientMouse(tabs->tabRect(0).center(), false));
+    EXPECT_TRUE(mf->ActiveDocument()->m_bStartPage);
+    ASSERT_TRUE(mf->OnTabClientMouse(tabs->tabRect(1).center(), false));
+    EXPECT_FALSE(mf->ActiveDocument()->m_bStartPage);
+}
+
+TEST_F(AppTest, DroppedFilesOpenAndLongExposureTogglesWithoutACamera) {
+    ASSERT_TRUE(Start());
+    CMainFrame* mf = app->MainFrame();
+    mf->OnDropFiles({QUrl::fromLocalFile(SaveBmp("d1.bmp", 3, 3)), QUrl::fromLocalFile(SaveBmp("d2.bmp", 5, 5))});
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), 3);
+    EXPECT_EQ(mf->ActiveDocument()->GetImage()->GetWidth(), 5u);
+    // Opening an open file again only activates it.
+    app->DocTemplate()->OpenDocumentFile(Path("d1.bmp"));
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), 3);
+    EXPECT_EQ(mf->ActiveDocument()->GetImage()->GetWidth(), 3u);
+    EXPECT_EQ(app->Profile().RecentFiles().first(), Path("d2.bmp"));
+
+    mf->Router()->Execute(ID_CAMERA_LONGEXPOSURE);
+    EXPECT_EQ(mf->m_bLongExposure, 1);
+}
