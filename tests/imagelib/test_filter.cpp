@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -209,6 +210,37 @@ TEST(Filter, MedianContourJitterNoise) {
             EXPECT_LE(c.rgbGreen, 25);
             EXPECT_GE(c.rgbBlue, 230);
         }
+}
+
+TEST(Filter, MedianTakesTheMiddleOfAStableSortByGrey) {
+    // Few colours, some of them different with one grey value, so ties decide the result:
+    // equal greys keep their collection order (dx outer, dy inner).
+    const RGBQUAD colours[] = {Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(102, 0, 0), Rgb(0, 52, 0),
+                               Rgb(0, 0, 267 - 255), Rgb(60, 60, 60), Rgb(30, 0, 200)};
+    for (LONG K : {3, 4, 5}) {
+        SCOPED_TRACE(K);
+        PxImage img(9, 7, 24);
+        px::Rand15 r(static_cast<uint32_t>(K));
+        for (LONG y = 0; y < 7; y++)
+            for (LONG x = 0; x < 9; x++) img.SetPixelColor(x, y, colours[r.Next() % 7]);
+        PxImage got(img);
+        ASSERT_TRUE(got.Median(K));
+        const LONG k2 = K / 2, kmax = K - k2;
+        for (LONG y = 0; y < 7; y++)
+            for (LONG x = 0; x < 9; x++) {
+                std::vector<RGBQUAD> win;
+                for (LONG dx = -k2; dx < kmax; dx++)
+                    for (LONG dy = -k2; dy < kmax; dy++) win.push_back(img.GetPixelColor(x + dx, y + dy, false));
+                std::stable_sort(win.begin(), win.end(), [](const RGBQUAD& a, const RGBQUAD& b) {
+                    return ((306 * a.rgbRed + 601 * a.rgbGreen + 117 * a.rgbBlue) >> 10) <
+                           ((306 * b.rgbRed + 601 * b.rgbGreen + 117 * b.rgbBlue) >> 10);
+                });
+                const RGBQUAD want = win[win.size() / 2];
+                const RGBQUAD c = got.GetPixelColor(x, y, false);
+                ASSERT_TRUE(c.rgbRed == want.rgbRed && c.rgbGreen == want.rgbGreen && c.rgbBlue == want.rgbBlue)
+                    << x << "," << y;
+            }
+    }
 }
 
 TEST(Filter, EscapeKeepsTheSourcePixels) {

@@ -34,7 +34,10 @@ struct PaddedColours {
 
 bool BuildPadded(PxImage& img, LONG lo, LONG hi, bool withGray, PaddedColours& out) {
     const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
+    // A window far wider than any image would only describe memory that cannot exist.
+    if (lo > (1 << 20) || hi > (1 << 20)) return false;
     const size_t pw = static_cast<size_t>(w) + lo + hi, ph = static_cast<size_t>(h) + lo + hi;
+    if (pw * ph > (size_t{1} << 38)) return false;
     try {
         out.bgr.assign(pw * ph * 3, 0);
         if (withGray) out.gray.assign(pw * ph, 0);
@@ -45,29 +48,32 @@ bool BuildPadded(PxImage& img, LONG lo, LONG hi, bool withGray, PaddedColours& o
     out.stride = pw;
     const RGBQUAD outside = img.GetPixelColor(-1, -1);
     const bool direct = img.GetBpp() == 24;
-    for (size_t py = 0; py < ph; py++) {
-        BYTE* row = out.bgr.data() + py * pw * 3;
-        const LONG y = static_cast<LONG>(py) - lo;
-        const bool rowInside = y >= 0 && y < h;
-        const BYTE* src = rowInside && direct ? img.GetBits(static_cast<DWORD>(y)) : nullptr;
-        for (size_t px = 0; px < pw; px++) {
-            const LONG x = static_cast<LONG>(px) - lo;
-            RGBQUAD c;
-            if (!rowInside || x < 0 || x >= w) {
-                c = outside;
-            } else if (src) {
-                c.rgbBlue = src[3 * x];
-                c.rgbGreen = src[3 * x + 1];
-                c.rgbRed = src[3 * x + 2];
-            } else {
-                c = img.GetPixelColor(x, y, false);
+    // Rows are independent; indexed images read their palette, which nothing changes meanwhile.
+    px_ops::ParallelBands(static_cast<int64_t>(ph), [&](int64_t b, int64_t e) {
+        for (size_t py = static_cast<size_t>(b); py < static_cast<size_t>(e); py++) {
+            BYTE* row = out.bgr.data() + py * pw * 3;
+            const LONG y = static_cast<LONG>(py) - lo;
+            const bool rowInside = y >= 0 && y < h;
+            const BYTE* src = rowInside && direct ? img.GetBits(static_cast<DWORD>(y)) : nullptr;
+            for (size_t px = 0; px < pw; px++) {
+                const LONG x = static_cast<LONG>(px) - lo;
+                RGBQUAD c;
+                if (!rowInside || x < 0 || x >= w) {
+                    c = outside;
+                } else if (src) {
+                    c.rgbBlue = src[3 * x];
+                    c.rgbGreen = src[3 * x + 1];
+                    c.rgbRed = src[3 * x + 2];
+                } else {
+                    c = img.GetPixelColor(x, y, false);
+                }
+                row[3 * px] = c.rgbBlue;
+                row[3 * px + 1] = c.rgbGreen;
+                row[3 * px + 2] = c.rgbRed;
+                if (withGray) out.gray[py * pw + px] = px_ops::Gray(c);
             }
-            row[3 * px] = c.rgbBlue;
-            row[3 * px + 1] = c.rgbGreen;
-            row[3 * px + 2] = c.rgbRed;
-            if (withGray) out.gray[py * pw + px] = px_ops::Gray(c);
         }
-    }
+    });
     return true;
 }
 
@@ -287,6 +293,31 @@ bool PxImage::Median(LONG Ksize) {
     OpsRegion(xmin, xmax, ymin, ymax);
     auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
     const size_t mid = static_cast<size_t>(kk / 2);
+    if (Ksize == 3) {
+        // The common 3 x 3 case: the same keys through a fixed median-of-nine network.
+        px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
+            uint32_t p[9];
+            int n = 0;
+            for (LONG dx = -1; dx <= 1; dx++)
+                for (LONG dy = -1; dy <= 1; dy++, n++) p[n] = (uint32_t{pad.GrayAt(x + dx, y + dy)} << 8) | uint32_t(n);
+            auto sort2 = [](uint32_t& a, uint32_t& b) {
+                const uint32_t lo = std::min(a, b), hi = std::max(a, b);
+                a = lo;
+                b = hi;
+            };
+            sort2(p[1], p[2]), sort2(p[4], p[5]), sort2(p[7], p[8]);
+            sort2(p[0], p[1]), sort2(p[3], p[4]), sort2(p[6], p[7]);
+            sort2(p[1], p[2]), sort2(p[4], p[5]), sort2(p[7], p[8]);
+            sort2(p[0], p[3]), sort2(p[5], p[8]), sort2(p[4], p[7]);
+            sort2(p[3], p[6]), sort2(p[1], p[4]), sort2(p[2], p[5]);
+            sort2(p[4], p[7]), sort2(p[4], p[2]), sort2(p[6], p[4]);
+            sort2(p[4], p[2]);
+            const int k = static_cast<int>(p[4] & 0xFF);
+            return FromBGR(pad.At(x + k / 3 - 1, y + k % 3 - 1));
+        });
+        Transfer(tmp);
+        return true;
+    }
     // One scratch window per thread. Sorting by (grey, collection position) makes the order of
     // equal greys the order of collection: dx outer, dy inner.
     px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {

@@ -2,15 +2,16 @@
 // radix-2 for power-of-two sizes, a direct transform otherwise. The result comes back as 8-bit
 // images scaled for viewing.
 //
-// The grid is kept row by row for the row pass and transposed for the column pass, so every
-// one-dimensional transform runs over contiguous memory; each transform is computed exactly
-// as it would be on its own, so splitting the lines between threads changes no result.
+// Every one-dimensional transform runs over contiguous memory (columns are gathered a block at
+// a time) and is computed exactly as it would be on its own, so splitting the lines between
+// threads changes no result.
 #include <cmath>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/ops/fourier/pxfftcore.h"
 #include "imagelib/pximage.h"
 
 namespace {
@@ -108,7 +109,7 @@ bool PxImage::FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage
     const int dir = static_cast<int>(direction);
     // Transforms `lines` lines of `len` points each, lying one after another in x and y.
     auto transform = [&](double* x, double* y, int64_t lines, int64_t len, bool pow2) {
-        const int m = Log2(len);
+        const px_fft::Twiddles tw = pow2 ? px_fft::MakeTwiddles(dir, Log2(len)) : px_fft::Twiddles{};
         px_ops::ParallelBands(lines, [&](int64_t b, int64_t e) {
             std::vector<double> s1, s2;
             if (!pow2) {
@@ -117,7 +118,7 @@ bool PxImage::FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage
             }
             for (int64_t l = b; l < e; l++) {
                 if (pow2)
-                    FFT(dir, m, x + l * len, y + l * len);
+                    px_fft::Transform(dir, tw, x + l * len, y + l * len);
                 else
                     DFT(dir, static_cast<LONG>(len), x + l * len, y + l * len, s1.data(), s2.data());
             }
@@ -125,40 +126,51 @@ bool PxImage::FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage
     };
     transform(re.data(), im.data(), h, w, px);
 
-    // Columns: transpose so every column is contiguous.
-    std::vector<double> ret, imt;
-    try {
-        ret.resize(npts);
-        imt.resize(npts);
-    } catch (const std::bad_alloc&) {
-        SetLastError("PxImage::FFT2 can't allocate memory");
-        return false;
-    }
-    auto transpose = [](const double* src, double* dst, int64_t rows, int64_t cols) {
-        constexpr int64_t B = 32;
-        px_ops::ParallelBands((rows + B - 1) / B, [&](int64_t b, int64_t e) {
-            for (int64_t r0 = b * B; r0 < std::min(rows, e * B); r0 += B)
-                for (int64_t c0 = 0; c0 < cols; c0 += B)
-                    for (int64_t r = r0; r < std::min(rows, r0 + B); r++)
-                        for (int64_t c = c0; c < std::min(cols, c0 + B); c++) dst[c * rows + r] = src[r * cols + c];
+    // Columns: a few columns at a time are gathered into contiguous lines, transformed and put
+    // back, one cache line of each row per block.
+    {
+        constexpr int64_t B = 8;
+        const px_fft::Twiddles tw = py ? px_fft::MakeTwiddles(dir, Log2(h)) : px_fft::Twiddles{};
+        px_ops::ParallelBands((w + B - 1) / B, [&](int64_t b, int64_t e) {
+            std::vector<double> cx(static_cast<size_t>(B * h)), cy(cx.size()), s1, s2;
+            if (!py) {
+                s1.resize(static_cast<size_t>(h));
+                s2.resize(static_cast<size_t>(h));
+            }
+            for (int64_t k0 = b * B; k0 < std::min(w, e * B); k0 += B) {
+                const int64_t nk = std::min(B, w - k0);
+                for (int64_t j = 0; j < h; j++)
+                    for (int64_t c = 0; c < nk; c++) {
+                        cx[c * h + j] = re[static_cast<size_t>(j * w + k0 + c)];
+                        cy[c * h + j] = im[static_cast<size_t>(j * w + k0 + c)];
+                    }
+                for (int64_t c = 0; c < nk; c++) {
+                    if (py)
+                        px_fft::Transform(dir, tw, cx.data() + c * h, cy.data() + c * h);
+                    else
+                        DFT(dir, static_cast<LONG>(h), cx.data() + c * h, cy.data() + c * h, s1.data(), s2.data());
+                }
+                for (int64_t j = 0; j < h; j++)
+                    for (int64_t c = 0; c < nk; c++) {
+                        re[static_cast<size_t>(j * w + k0 + c)] = cx[c * h + j];
+                        im[static_cast<size_t>(j * w + k0 + c)] = cy[c * h + j];
+                    }
+            }
         });
-    };
-    transpose(re.data(), ret.data(), h, w);
-    transpose(im.data(), imt.data(), h, w);
-    transform(ret.data(), imt.data(), w, h, py);
+    }
 
     double nn = std::pow(2.0, std::log(static_cast<double>(std::max(w, h))) / std::log(2.0) - 4);
     if (direction == -1) nn = 1 / nn;
     if (bMagnitude) nn *= 4;
 
-    // ret/imt hold column k at k * h; write row j of the working images.
+    // Write row j of the working images.
     px_ops::ParallelBands(h, [&](int64_t b, int64_t e) {
         for (int64_t j = b; j < e; j++) {
             BYTE* r = tmpReal->GetBits(static_cast<DWORD>(j));
             BYTE* i = tmpImag->GetBits(static_cast<DWORD>(j));
             for (int64_t k = 0; k < w; k++) {
-                const double x = ret[static_cast<size_t>(k * h + j)];
-                const double y = imt[static_cast<size_t>(k * h + j)];
+                const double x = re[static_cast<size_t>(j * w + k)];
+                const double y = im[static_cast<size_t>(j * w + k)];
                 if (bMagnitude) {
                     r[k] = px_ops::ClampToByte(nn * (3 + std::log(std::sqrt(x * x + y * y))));
                     i[k] = px_ops::ClampToByte(x != 0 ? 128 + nn * std::atan(y / x) : 128 + nn * std::atan(y * 1e10));

@@ -5,13 +5,42 @@
 #include <vector>
 
 #include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/ops/fourier/pxfftcore.h"
 #include "imagelib/pximage.h"
 
 bool PxImage::IsPowerof2(LONG x) { return x >= 1 && (x & (x - 1)) == 0; }
 
-bool PxImage::FFT(int dir, int m, double* x, double* y) {
+namespace px_fft {
+
+Twiddles MakeTwiddles(int dir, int m) {
+    Twiddles tw;
+    tw.m = m;
+    const size_t total = (size_t{1} << m) - 1;
+    tw.u1.resize(total);
+    tw.u2.resize(total);
+    double c1 = -1.0, c2 = 0.0;
+    int64_t l2 = 1;
+    for (int l = 0; l < m; l++) {
+        const int64_t l1 = l2;
+        l2 <<= 1;
+        double u1 = 1.0, u2 = 0.0;
+        for (int64_t j = 0; j < l1; j++) {
+            tw.u1[static_cast<size_t>(l1 - 1 + j)] = u1;
+            tw.u2[static_cast<size_t>(l1 - 1 + j)] = u2;
+            const double z = u1 * c1 - u2 * c2;
+            u2 = u1 * c2 + u2 * c1;
+            u1 = z;
+        }
+        c2 = std::sqrt((1.0 - c1) / 2.0);
+        if (dir == 1) c2 = -c2;
+        c1 = std::sqrt((1.0 + c1) / 2.0);
+    }
+    return tw;
+}
+
+void Transform(int dir, const Twiddles& tw, double* x, double* y) {
+    const int m = tw.m;
     const int64_t n = int64_t{1} << m;
-    // Bit reversal.
     int64_t j = 0;
     for (int64_t i = 0; i < n - 1; i++) {
         if (i < j) {
@@ -25,41 +54,27 @@ bool PxImage::FFT(int dir, int m, double* x, double* y) {
         }
         j += k;
     }
-    // Butterflies. The twiddle factors follow the usual recurrence; they are computed first for
-    // the whole stage so the butterflies can run in memory order.
-    std::vector<double> tw1, tw2;
-    double c1 = -1.0, c2 = 0.0;
+    // The butterflies of one stage are independent, so they run in memory order.
     int64_t l2 = 1;
     for (int l = 0; l < m; l++) {
         const int64_t l1 = l2;
         l2 <<= 1;
-        tw1.resize(static_cast<size_t>(l1));
-        tw2.resize(static_cast<size_t>(l1));
-        double u1 = 1.0, u2 = 0.0;
-        for (int64_t jj = 0; jj < l1; jj++) {
-            tw1[jj] = u1;
-            tw2[jj] = u2;
-            const double z = u1 * c1 - u2 * c2;
-            u2 = u1 * c2 + u2 * c1;
-            u1 = z;
-        }
+        const double* w1 = tw.u1.data() + (l1 - 1);
+        const double* w2 = tw.u2.data() + (l1 - 1);
         for (int64_t base = 0; base < n; base += l2) {
             double* xa = x + base;
             double* ya = y + base;
             double* xb = xa + l1;
             double* yb = ya + l1;
             for (int64_t jj = 0; jj < l1; jj++) {
-                const double t1 = tw1[jj] * xb[jj] - tw2[jj] * yb[jj];
-                const double t2 = tw1[jj] * yb[jj] + tw2[jj] * xb[jj];
+                const double t1 = w1[jj] * xb[jj] - w2[jj] * yb[jj];
+                const double t2 = w1[jj] * yb[jj] + w2[jj] * xb[jj];
                 xb[jj] = xa[jj] - t1;
                 yb[jj] = ya[jj] - t2;
                 xa[jj] += t1;
                 ya[jj] += t2;
             }
         }
-        c2 = std::sqrt((1.0 - c1) / 2.0);
-        if (dir == 1) c2 = -c2;
-        c1 = std::sqrt((1.0 + c1) / 2.0);
     }
     if (dir == 1) {
         for (int64_t i = 0; i < n; i++) {
@@ -67,6 +82,12 @@ bool PxImage::FFT(int dir, int m, double* x, double* y) {
             y[i] /= static_cast<double>(n);
         }
     }
+}
+
+}  // namespace px_fft
+
+bool PxImage::FFT(int dir, int m, double* x, double* y) {
+    px_fft::Transform(dir, px_fft::MakeTwiddles(dir, m), x, y);
     return true;
 }
 

@@ -1,0 +1,69 @@
+#!/usr/bin/python3
+"""Times OpenCV's GaussianBlur, medianBlur and dft on the same 20-megapixel work as
+bench_ops_filter, runs our benchmark in the same run and prints the ratios (ours / OpenCV)."""
+import json
+import os
+import subprocess
+import sys
+import time
+
+import cv2
+import numpy as np
+
+W, H = 5472, 3648
+
+
+def source(channels):
+    # Same kind of content as the benchmark: gradient plus noise.
+    rng = np.random.default_rng(1)
+    x = np.arange(W)[None, :]
+    y = np.arange(H)[:, None]
+    base = ((x + y) // 40).astype(np.int32)
+    img = np.empty((H, W, channels), np.uint8)
+    for c in range(channels):
+        img[:, :, c] = ((base + rng.integers(0, 32, (H, W))) & 255).astype(np.uint8)
+    return img if channels > 1 else img[:, :, 0]
+
+
+def best(fn, runs):
+    t = []
+    for _ in range(runs):
+        s = time.perf_counter()
+        fn()
+        t.append((time.perf_counter() - s) * 1000.0)
+    return min(t)
+
+
+def ours():
+    exe = os.path.join(os.environ.get("QUILLORY_BENCH_DIR", "build/bench/bin"), "bench_ops_filter")
+    out = subprocess.run([exe, "--benchmark_format=json"], check=True, capture_output=True, text=True).stdout
+    res = {}
+    for b in json.loads(out)["benchmarks"]:
+        res[b["name"].split("/")[0]] = b["real_time"]  # milliseconds
+    return res
+
+
+def main():
+    mine = ours()
+    colour = source(3)
+    grey = source(1)
+    # FFT2 forces 5472 x 3648 up to 8192 x 4096 complex points.
+    grid = np.zeros((4096, 8192, 2), np.float64)
+    grid[:H, :W, 0] = grey - 128.0
+    peer = {
+        "BM_GaussianBlur": best(lambda: cv2.GaussianBlur(colour, (9, 9), 2.0), 5),
+        "BM_Median3": best(lambda: cv2.medianBlur(colour, 3), 5),
+        "BM_FFT2": best(lambda: cv2.dft(grid, flags=cv2.DFT_COMPLEX_OUTPUT), 3),
+    }
+    print("%-16s %12s %12s %8s" % ("work", "ours ms", "OpenCV ms", "ratio"))
+    for name in ("BM_GaussianBlur", "BM_Median3", "BM_FFT2"):
+        if name not in mine:
+            print("%-16s missing from our benchmark" % name)
+            continue
+        print("%-16s %12.1f %12.1f %8.2f" % (name, mine[name], peer[name], mine[name] / peer[name]))
+    print("(OpenCV %s, %d threads)" % (cv2.__version__, cv2.getNumThreads()))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
