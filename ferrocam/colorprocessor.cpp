@@ -3,12 +3,37 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
 inline int Mean2(int a, int b) { return (a + b) >> 1; }
 inline int Mean4(int a, int b, int c, int d) { return (a + b + c + d) >> 2; }
 inline BYTE Clamp255(int v) { return static_cast<BYTE>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// Large frames are cut into bands of rows run on several threads; every row of the pipeline's
+// row passes depends only on its input, so the bands are independent.
+template <typename Fn>
+void ForRowBands(int width, int height, Fn&& fn) {
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    unsigned bands = std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
+    if (pixels < (1u << 17) || bands < 2 || height < static_cast<int>(bands) * 4) {
+        fn(0, height);
+        return;
+    }
+    std::vector<std::thread> threads;
+    threads.reserve(bands - 1);
+    const int per = (height + static_cast<int>(bands) - 1) / static_cast<int>(bands);
+    for (unsigned b = 1; b < bands; ++b) {
+        const int y0 = static_cast<int>(b) * per, y1 = std::min(height, y0 + per);
+        if (y0 < y1)
+            threads.emplace_back([&fn, y0, y1] { fn(y0, y1); });
+    }
+    fn(0, std::min(height, per));
+    for (auto& t : threads)
+        t.join();
+}
 
 // One output pixel of the G R / B G mosaic using only the neighbours that exist; used on the
 // border, where the interior loop's fixed neighbour counts do not hold.
@@ -122,12 +147,10 @@ void CColorProcessor::RebuildTables() {
                   gains_[1] == 1.0f && gains_[2] == 1.0f);
 }
 
-void CColorProcessor::Demosaic(const BYTE* m, BYTE* rgb) const {
+void CColorProcessor::DemosaicRows(const BYTE* m, BYTE* rgb, int y0, int y1) const {
     const int w = width_, h = height_;
-    if (w <= 0 || h <= 0)
-        return;
     const size_t W = static_cast<size_t>(w);
-    for (int y = 0; y < h; ++y) {
+    for (int y = y0; y < y1; ++y) {
         BYTE* out = rgb + static_cast<size_t>(y) * W * 3;
         if (y == 0 || y == h - 1 || w < 3) {
             for (int x = 0; x < w; ++x)
@@ -140,34 +163,46 @@ void CColorProcessor::Demosaic(const BYTE* m, BYTE* rgb) const {
         DemosaicBorderPixel(m, w, h, 0, y, out);
         DemosaicBorderPixel(m, w, h, w - 1, y, out + (W - 1) * 3);
         BYTE* o = out + 3;
+        const int last = w - 2;  // the last interior column
+        int x = 1;
         if ((y & 1) == 0) {
-            // G R G R ...: odd columns red, even columns green.
-            for (int x = 1; x < w - 1; ++x, o += 3) {
-                if (x & 1) {
-                    o[2] = row[x];
-                    o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
-                    o[0] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
-                } else {
-                    o[1] = row[x];
-                    o[2] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
-                    o[0] = static_cast<BYTE>(Mean2(up[x], dn[x]));
-                }
+            // G R G R ...: pairs of a red site (odd column) and a green site (even column).
+            for (; x + 1 <= last; x += 2, o += 6) {
+                o[2] = row[x];
+                o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
+                o[0] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
+                o[4] = row[x + 1];
+                o[5] = static_cast<BYTE>(Mean2(row[x], row[x + 2]));
+                o[3] = static_cast<BYTE>(Mean2(up[x + 1], dn[x + 1]));
+            }
+            if (x <= last) {  // odd widths end on a red site
+                o[2] = row[x];
+                o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
+                o[0] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
             }
         } else {
-            // B G B G ...: even columns blue, odd columns green.
-            for (int x = 1; x < w - 1; ++x, o += 3) {
-                if (x & 1) {
-                    o[1] = row[x];
-                    o[0] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
-                    o[2] = static_cast<BYTE>(Mean2(up[x], dn[x]));
-                } else {
-                    o[0] = row[x];
-                    o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
-                    o[2] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
-                }
+            // B G B G ...: pairs of a green site (odd column) and a blue site (even column).
+            for (; x + 1 <= last; x += 2, o += 6) {
+                o[1] = row[x];
+                o[0] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
+                o[2] = static_cast<BYTE>(Mean2(up[x], dn[x]));
+                o[3] = row[x + 1];
+                o[4] = static_cast<BYTE>(Mean4(row[x], row[x + 2], up[x + 1], dn[x + 1]));
+                o[5] = static_cast<BYTE>(Mean4(up[x], up[x + 2], dn[x], dn[x + 2]));
+            }
+            if (x <= last) {
+                o[1] = row[x];
+                o[0] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
+                o[2] = static_cast<BYTE>(Mean2(up[x], dn[x]));
             }
         }
     }
+}
+
+void CColorProcessor::Demosaic(const BYTE* m, BYTE* rgb) const {
+    if (width_ <= 0 || height_ <= 0)
+        return;
+    ForRowBands(width_, height_, [&](int y0, int y1) { DemosaicRows(m, rgb, y0, y1); });
 }
 
 void CColorProcessor::MeasureWhiteBalance(const BYTE* image) {
@@ -187,63 +222,72 @@ void CColorProcessor::MeasureWhiteBalance(const BYTE* image) {
     RebuildTables();
 }
 
-void CColorProcessor::SmoothGreenAndLookup(const BYTE* work, BYTE* out) const {
+void CColorProcessor::SmoothAndLookupRows(const BYTE* work, BYTE* out, bool flip, int y0, int y1) const {
     const int w = width_, h = height_;
     const size_t stride = static_cast<size_t>(w) * 3;
-    std::memcpy(out, work, stride * static_cast<size_t>(h));
-    // Green sites keep the mean of their four neighbours' green bytes. Mirroring moves the
-    // sites by one column, which exchanges the two kinds of row.
+    // Green sites keep the mean of their four neighbours' green bytes: columns 1, 3, 5, ... in
+    // the rows of the first kind and 2, 4, 6, ... in the second, for (h - 1) / 2 row pairs.
+    // Mirroring moves the sites by one column, which exchanges the two kinds of row.
     const int pairs = (h - 1) / 2;
-    const int firstKindStart = mirror_ ? 2 : 1;   // columns 1, 3, 5, ...
-    const int secondKindStart = mirror_ ? 1 : 2;  // columns 2, 4, 6, ...
-    auto smoothRow = [&](int y, int x0, int count) {
-        if (y <= 0 || y >= h - 1)
-            return;
-        const BYTE* r = work + static_cast<size_t>(y) * stride;
-        BYTE* o = out + static_cast<size_t>(y) * stride;
-        for (int i = 0, x = x0; i < count; ++i, x += 2) {
-            if (x <= 0 || x >= w - 1)
-                continue;
-            const size_t c = static_cast<size_t>(x) * 3 + 1;
-            o[c] = static_cast<BYTE>((r[c - stride] + r[c - 3] + r[c + 3] + r[c + stride]) >> 2);
-        }
-    };
-    for (int p = 0; p < pairs; ++p) {
-        smoothRow(firstKindStart + 2 * p, 1, (w - 1) / 2);
-        smoothRow(secondKindStart + 2 * p, 2, (w - 3) / 2);
-    }
-
+    const int firstKindStart = mirror_ ? 2 : 1;
+    const int secondKindStart = mirror_ ? 1 : 2;
+    const int firstCount = (w - 1) / 2, secondCount = (w - 3) / 2;
     const BYTE* tb = tables_[0];
     const BYTE* tg = tables_[1];
     const BYTE* tr = tables_[2];
-    const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
-    const int s16 = s16_;
-    BYTE* p = out;
-    if (s16 == 65536) {
-        for (size_t i = 0; i < pixels; ++i, p += 3) {
-            p[0] = tb[p[0]];
-            p[1] = tg[p[1]];
-            p[2] = tr[p[2]];
+    const bool neutralSaturation = s16_ == 65536;
+    // s16 × d / 65536 for every difference d of two bytes, truncated toward zero.
+    int satOffset[511];
+    if (!neutralSaturation)
+        for (int d = -255; d <= 255; ++d)
+            satOffset[d + 255] = static_cast<int>(static_cast<int64_t>(s16_) * d / 65536);
+    std::vector<BYTE> greens(static_cast<size_t>(w));
+    for (int y = y0; y < y1; ++y) {
+        const BYTE* r = work + static_cast<size_t>(y) * stride;
+        BYTE* o = out + static_cast<size_t>(flip ? h - 1 - y : y) * stride;
+        for (int x = 0; x < w; ++x)
+            greens[x] = r[x * 3 + 1];
+        int start = -1, count = 0;
+        if (y >= 1 && y <= 2 * pairs) {
+            const bool firstKind = ((y - firstKindStart) % 2 == 0) && y >= firstKindStart && y < firstKindStart + 2 * pairs;
+            const bool secondKind = ((y - secondKindStart) % 2 == 0) && y >= secondKindStart && y < secondKindStart + 2 * pairs;
+            if (firstKind) {
+                start = 1;
+                count = firstCount;
+            } else if (secondKind) {
+                start = 2;
+                count = secondCount;
+            }
         }
-    } else {
-        for (size_t i = 0; i < pixels; ++i, p += 3) {
-            const int g = p[1];
-            const int b = g + s16 * (p[0] - g) / 65536;
-            const int r = g + (p[2] - g) * s16 / 65536;
-            p[0] = tb[Clamp255(b)];
-            p[1] = tg[g];
-            p[2] = tr[Clamp255(r)];
+        if (start > 0 && y > 0 && y < h - 1) {
+            for (int i = 0, x = start; i < count && x < w - 1; ++i, x += 2) {
+                const size_t c = static_cast<size_t>(x) * 3 + 1;
+                greens[x] = static_cast<BYTE>((r[c - stride] + r[c - 3] + r[c + 3] + r[c + stride]) >> 2);
+            }
+        }
+        if (neutralSaturation) {
+            for (int x = 0; x < w; ++x) {
+                o[x * 3] = tb[r[x * 3]];
+                o[x * 3 + 1] = tg[greens[x]];
+                o[x * 3 + 2] = tr[r[x * 3 + 2]];
+            }
+        } else {
+            for (int x = 0; x < w; ++x) {
+                const int g = greens[x];
+                o[x * 3] = tb[Clamp255(g + satOffset[r[x * 3] - g + 255])];
+                o[x * 3 + 1] = tg[g];
+                o[x * 3 + 2] = tr[Clamp255(g + satOffset[r[x * 3 + 2] - g + 255])];
+            }
         }
     }
 }
 
-void CColorProcessor::Finish(BYTE* rgb) {
-    std::lock_guard<std::mutex> g(settingsLock_);
+void CColorProcessor::SmoothGreenAndLookup(const BYTE* work, BYTE* out, bool flip) const {
+    ForRowBands(width_, height_, [&](int y0, int y1) { SmoothAndLookupRows(work, out, flip, y0, y1); });
+}
+
+void CColorProcessor::ApplyGeometry(BYTE* work) {
     const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
-    if (!pixels || work_.size() < pixels * 3)
-        return;
-    BYTE* work = work_.data();
-    std::memcpy(work, rgb, pixels * 3);
     if (rotate_) {
         for (size_t i = 0, j = pixels - 1; i < j; ++i, --j)
             for (int c = 0; c < 3; ++c)
@@ -258,9 +302,36 @@ void CColorProcessor::Finish(BYTE* rgb) {
                     std::swap(row[i * 3 + c], row[j * 3 + c]);
         }
     }
+}
+
+void CColorProcessor::Process(const BYTE* mosaic, BYTE* rgb, ImageHook hook, void* hookContext) {
+    const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    if (!pixels || work_.size() < pixels * 3)
+        return;
+    BYTE* work = work_.data();
+    Demosaic(mosaic, work);
+    if (hook)
+        hook(hookContext, work, width_, height_);
+    std::lock_guard<std::mutex> g(settingsLock_);
+    ApplyGeometry(work);
     if (wbRequest_.load()) {
         MeasureWhiteBalance(work);
         wbRequest_.store(0);
     }
-    SmoothGreenAndLookup(work, rgb);
+    SmoothGreenAndLookup(work, rgb, true);
+}
+
+void CColorProcessor::Finish(BYTE* rgb) {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    if (!pixels || work_.size() < pixels * 3)
+        return;
+    BYTE* work = work_.data();
+    std::memcpy(work, rgb, pixels * 3);
+    ApplyGeometry(work);
+    if (wbRequest_.load()) {
+        MeasureWhiteBalance(work);
+        wbRequest_.store(0);
+    }
+    SmoothGreenAndLookup(work, rgb, false);
 }

@@ -45,6 +45,11 @@ public:
     // The rest of the colour step after the per-frame hook: geometry, white balance, green
     // smoothing and the lookup into rgb, rows still top-down.
     void Finish(BYTE* rgb);
+    // The whole colour step in one go: demosaic into the working buffer, the hook on it,
+    // geometry, white balance, then smoothing and lookup into rgb with the rows already
+    // bottom-up. Same result as Demosaic, hook, Finish and a row flip, without the copies.
+    using ImageHook = void (*)(void* context, BYTE* rgb, int width, int height);
+    void Process(const BYTE* mosaic, BYTE* rgb, ImageHook hook, void* hookContext);
 
     const BYTE* Table(int channel) const { return tables_[channel]; }  // 0 blue, 1 green, 2 red
     int IdentityFlag() const { return identity_ ? 1 : 0; }  // 0 when every setting is neutral
@@ -55,7 +60,12 @@ public:
 private:
     void RebuildTables();
     void MeasureWhiteBalance(const BYTE* image);
-    void SmoothGreenAndLookup(const BYTE* work, BYTE* out) const;
+    void DemosaicRows(const BYTE* mosaic, BYTE* rgb, int y0, int y1) const;
+    void ApplyGeometry(BYTE* work);
+    // Smoothing and lookup from the working image into out; with flip, row y lands in row
+    // height - 1 - y.
+    void SmoothGreenAndLookup(const BYTE* work, BYTE* out, bool flip) const;
+    void SmoothAndLookupRows(const BYTE* work, BYTE* out, bool flip, int y0, int y1) const;
 
     float contrast_ = 1.0f;
     float offset_ = 0.0f;

@@ -274,11 +274,8 @@ int CSensorDevice::GrabFrame(RawBuffer& buffer) {
 }
 
 void CSensorDevice::ColorStep(const BYTE* raw, BYTE* rgb) {
-    cp_.Demosaic(raw, rgb);
-    if (hook_)
-        hook_(hookContext_, rgb, cp_.Width(), cp_.Height());
-    cp_.Finish(rgb);
-    FlipRows(rgb, static_cast<uint64_t>(cp_.Width()) * 3u, cp_.Height());
+    // Demosaic, hook, geometry, white balance, smoothing, lookup and the bottom-up flip.
+    cp_.Process(raw, rgb, hook_, hookContext_);
     if (callback_)
         callback_(rgb);
 }

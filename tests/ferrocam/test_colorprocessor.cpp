@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -81,6 +82,28 @@ TEST(ColorProcessor, DemosaicTakesNeighbourMeans) {
     EXPECT_EQ(Px(rgb, 4, 1, 1)[1], 14);
     EXPECT_EQ(Px(rgb, 4, 1, 1)[0], (100 + 102) >> 1);
     EXPECT_EQ(Px(rgb, 4, 1, 1)[2], (200 + 204) >> 1);
+}
+
+TEST(ColorProcessor, DemosaicHandlesOddWidths) {
+    CColorProcessor cp;
+    cp.SetSize(5, 4);
+    const std::vector<BYTE> m = {10, 200, 12, 202, 14,   //
+                                 100, 16, 102, 18, 104,  //
+                                 20, 204, 22, 206, 24,   //
+                                 106, 26, 108, 28, 110};
+    std::vector<BYTE> rgb(5 * 4 * 3);
+    cp.Demosaic(m.data(), rgb.data());
+    // Row 1, column 3: the last interior site, green on a blue row.
+    EXPECT_EQ(Px(rgb, 5, 3, 1)[1], 18);
+    EXPECT_EQ(Px(rgb, 5, 3, 1)[0], (102 + 104) >> 1);
+    EXPECT_EQ(Px(rgb, 5, 3, 1)[2], (202 + 206) >> 1);
+    // Row 2, column 3: red site.
+    EXPECT_EQ(Px(rgb, 5, 3, 2)[2], 206);
+    EXPECT_EQ(Px(rgb, 5, 3, 2)[1], (22 + 24 + 18 + 28) >> 2);
+    EXPECT_EQ(Px(rgb, 5, 3, 2)[0], (102 + 104 + 108 + 110) >> 2);
+    // Row 1, column 4 (right border, blue site): three green neighbours, two red diagonals.
+    EXPECT_EQ(Px(rgb, 5, 4, 1)[1], (18 + 14 + 24) / 3);
+    EXPECT_EQ(Px(rgb, 5, 4, 1)[2], (202 + 206) / 2);
 }
 
 TEST(ColorProcessor, ZeroSaturationGivesGrey) {
@@ -169,5 +192,38 @@ TEST(ColorProcessor, GreenSmoothingUsesTheMovedSitesWhenMirrored) {
         EXPECT_EQ(g(rgb, evenRowCol, 2), mean(evenRowCol, 2)) << mirror;
         // A non-green site keeps its own green byte.
         EXPECT_EQ(g(rgb, oddRowCol + 1, 1), g(work, oddRowCol + 1, 1)) << mirror;
+    }
+}
+
+TEST(ColorProcessor, OnePassStepMatchesTheStepByStepPipeline) {
+    // Large enough to run in bands on several threads.
+    const int w = 1024, h = 768;
+    std::vector<BYTE> mosaic(static_cast<size_t>(w) * h);
+    uint32_t seed = 7;
+    for (auto& b : mosaic) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<BYTE>(seed >> 24);
+    }
+    for (bool mirror : {false, true}) {
+        CColorProcessor a, b;
+        for (CColorProcessor* cp : {&a, &b}) {
+            cp->SetSize(w, h);
+            cp->SetPattern(6);
+            cp->SetGains(90, 64, 75);
+            cp->SetGamma(120);
+            cp->SetContrast(30);
+            cp->SetSaturation(170);
+            cp->SetGeometry(mirror, mirror);
+        }
+        std::vector<BYTE> stepwise(static_cast<size_t>(w) * h * 3), onePass(stepwise.size());
+        a.Demosaic(mosaic.data(), stepwise.data());
+        a.Finish(stepwise.data());
+        // Rows bottom-up, as the device hands frames on.
+        for (int y = 0; y < h / 2; ++y)
+            std::swap_ranges(stepwise.begin() + static_cast<size_t>(y) * w * 3,
+                             stepwise.begin() + static_cast<size_t>(y + 1) * w * 3,
+                             stepwise.begin() + static_cast<size_t>(h - 1 - y) * w * 3);
+        b.Process(mosaic.data(), onePass.data(), nullptr, nullptr);
+        EXPECT_TRUE(stepwise == onePass) << "mirror " << mirror;
     }
 }
