@@ -54,7 +54,7 @@ public:
 
     int64_t BulkRead(uint8_t* buffer, size_t length, uint32_t timeoutMs) override {
         if (!handle_)
-            return -1;
+            return kUsbGone;
         // libusb takes an int length; a camera frame is far below that, larger reads are split.
         int64_t total = 0;
         while (static_cast<size_t>(total) < length) {
@@ -66,7 +66,9 @@ public:
                                          timeoutMs);
             total += got;
             if (r == LIBUSB_ERROR_NO_DEVICE)
-                return total ? total : -1;
+                return kUsbGone;
+            if (r == LIBUSB_ERROR_TIMEOUT && total == 0)
+                return kUsbTimedOut;
             if (r != 0 || static_cast<size_t>(got) < chunk)
                 break;  // time-out, short packet (end of transfer) or error: what arrived counts
         }

@@ -16,8 +16,11 @@ public:
     // device is not open or the request failed.
     virtual bool VendorRequest(uint8_t request, uint16_t value, uint16_t index, const uint8_t* data,
                                uint16_t length, uint32_t timeoutMs) = 0;
-    // One bulk-in read of at most length bytes; returns the bytes read, 0 on a time-out or an
-    // empty read, -1 when the device is gone or not open.
+    // One bulk-in read of at most length bytes; returns the bytes read (0 for an empty read),
+    // kUsbTimedOut when nothing arrived within the time-out, kUsbGone when the device is gone
+    // or not open.
+    static constexpr int64_t kUsbGone = -1;
+    static constexpr int64_t kUsbTimedOut = -2;
     virtual int64_t BulkRead(uint8_t* buffer, size_t length, uint32_t timeoutMs) = 0;
     virtual void Close() = 0;
 };
