@@ -75,18 +75,22 @@ bool RegistryLocation(const std::string& keyPath, std::string& file, std::string
     return true;
 }
 
-bool RegKey::Create(const std::string& keyPath) {
+bool RegKey::Attach(const std::string& keyPath, bool create) {
     Close();
     std::string file, section;
     if (!RegistryLocation(keyPath, file, section))
         return false;
     std::lock_guard<std::mutex> lock(g_registryLock);
     IniFile ini(file);
-    ini.Load();
+    const bool loaded = ini.Load();
     if (!ini.HasSection(section)) {
+        if (!create)
+            return false;
         ini.AddSection(section);
         if (!ini.Save())
             return false;
+    } else if (!loaded) {
+        return false;
     }
     file_ = file;
     section_ = section;
@@ -94,20 +98,8 @@ bool RegKey::Create(const std::string& keyPath) {
     return true;
 }
 
-bool RegKey::Open(const std::string& keyPath) {
-    Close();
-    std::string file, section;
-    if (!RegistryLocation(keyPath, file, section))
-        return false;
-    std::lock_guard<std::mutex> lock(g_registryLock);
-    IniFile ini(file);
-    if (!ini.Load() || !ini.HasSection(section))
-        return false;
-    file_ = file;
-    section_ = section;
-    open_ = true;
-    return true;
-}
+bool RegKey::Create(const std::string& keyPath) { return Attach(keyPath, true); }
+bool RegKey::Open(const std::string& keyPath) { return Attach(keyPath, false); }
 
 void RegKey::Close() {
     open_ = false;

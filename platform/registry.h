@@ -30,6 +30,7 @@ public:
     bool DeleteValue(const std::string& name);
 
 private:
+    bool Attach(const std::string& keyPath, bool create);
     bool Write(const std::string& name, const std::string& stored);
     std::string file_;
     std::string section_;
