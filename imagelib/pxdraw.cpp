@@ -6,6 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 
 #include "imagelib/pximage.h"
 #include "platform/surface.h"
@@ -236,4 +243,274 @@ BYTE* PxImage::MakeBitmap(PxSurface* /*hdc*/) {
     Stretch(&s, 0, 0, static_cast<LONG>(w), static_cast<LONG>(h), SRCCOPY);
     info.bEnabled = enabled;
     return out;
+}
+
+// ---- text into the image's pixels ----
+// Glyphs come from FreeType with the face fontconfig picks for the record's name, weight and
+// slant; they are rendered one bit deep, as the text tool's non-antialiased quality asks, into
+// a mask whose set pixels take the text colour.
+
+namespace {
+
+struct TextMask {
+    int w = 0, h = 0;
+    std::vector<BYTE> ink;  // top row first, 1 where the text is
+    bool at(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && ink[static_cast<size_t>(y) * w + x]; }
+};
+
+std::u32string DecodeUtf8(const char* s, size_t maxLen) {
+    std::u32string out;
+    size_t i = 0;
+    while (i < maxLen && s[i]) {
+        const BYTE c = static_cast<BYTE>(s[i]);
+        int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (n < 0) {
+            out += U'\uFFFD';
+            i++;
+            continue;
+        }
+        char32_t cp = n == 0 ? c : (c & (0x3F >> n));
+        size_t k = 1;
+        for (; k <= static_cast<size_t>(n); k++) {
+            if (i + k >= maxLen || (static_cast<BYTE>(s[i + k]) & 0xC0) != 0x80) break;
+            cp = (cp << 6) | (static_cast<BYTE>(s[i + k]) & 0x3F);
+        }
+        if (k <= static_cast<size_t>(n)) {
+            out += U'\uFFFD';
+            i += k;
+            continue;
+        }
+        out += cp;
+        i += k;
+    }
+    return out;
+}
+
+// The face file for a family, weight and slant; the GUI default ("sans-serif") when the
+// family is unknown to fontconfig, empty when there is no font at all.
+std::string MatchFontFile(const char* family, int weight, bool italic) {
+    static std::mutex lock;  // fontconfig's default configuration is built once
+    std::lock_guard<std::mutex> g(lock);
+    std::string file;
+    for (const char* fam : {family, "sans-serif"}) {
+        if (!fam || !*fam) continue;
+        FcPattern* pat = FcPatternCreate();
+        FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(fam));
+        FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(weight > 0 ? weight : 400));
+        FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+        FcDefaultSubstitute(pat);
+        FcResult res;
+        FcPattern* match = FcFontMatch(nullptr, pat, &res);
+        if (match) {
+            FcChar8* f = nullptr;
+            if (FcPatternGetString(match, FC_FILE, 0, &f) == FcResultMatch && f) file = reinterpret_cast<const char*>(f);
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pat);
+        if (!file.empty()) break;
+    }
+    return file;
+}
+
+class TextRenderer {
+public:
+    TextRenderer(const char* family, LONG height, LONG weight, bool italic, bool underline) : m_underline(underline) {
+        if (FT_Init_FreeType(&m_lib)) return;
+        const std::string file = MatchFontFile(family, weight, italic);
+        if (file.empty() || FT_New_Face(m_lib, file.c_str(), 0, &m_face)) {
+            m_face = nullptr;
+            return;
+        }
+        // Negative heights are character heights, positive ones cell heights.
+        LONG px = height == 0 ? 12 : height < 0 ? -height : height;
+        px = std::clamp<LONG>(px, 1, 2000);
+        if (height > 0 && m_face->height > 0)
+            px = std::max<LONG>(1, static_cast<LONG>(static_cast<int64_t>(px) * m_face->units_per_EM / m_face->height));
+        FT_Set_Pixel_Sizes(m_face, 0, static_cast<FT_UInt>(px));
+        m_lineHeight = std::max<int>(1, static_cast<int>((m_face->size->metrics.height + 63) >> 6));
+        m_ascender = static_cast<int>(m_face->size->metrics.ascender >> 6);
+    }
+    ~TextRenderer() {
+        if (m_face) FT_Done_Face(m_face);
+        if (m_lib) FT_Done_FreeType(m_lib);
+    }
+    bool ok() const { return m_face != nullptr; }
+    int lineHeight() const { return m_lineHeight; }
+
+    // Splits into lines (CR LF or LF) and measures them.
+    void Layout(const char* text, size_t maxLen) {
+        m_lines.assign(1, std::u32string());
+        for (char32_t c : DecodeUtf8(text, maxLen)) {
+            if (c == U'\r') continue;
+            if (c == U'\n')
+                m_lines.emplace_back();
+            else
+                m_lines.back() += c;
+        }
+        m_widths.clear();
+        for (const auto& line : m_lines) {
+            int w = 0;
+            for (char32_t c : line)
+                if (!FT_Load_Char(m_face, c, FT_LOAD_DEFAULT)) w += static_cast<int>(m_face->glyph->advance.x >> 6);
+            m_widths.push_back(w);
+        }
+    }
+    int Width() const { return m_widths.empty() ? 0 : *std::max_element(m_widths.begin(), m_widths.end()); }
+    int Height() const { return static_cast<int>(m_lines.size()) * m_lineHeight; }
+    int Lines() const { return static_cast<int>(m_lines.size()); }
+
+    // Draws the laid-out lines into mask rectangle (0, 0, w, h) with the alignment.
+    void Render(TextMask& mask, int w, int align) {
+        for (size_t li = 0; li < m_lines.size(); li++) {
+            const int lw = m_widths[li];
+            int pen = align == 1 ? (w - lw) / 2 : align == 2 ? w - lw : 0;
+            const int x0 = pen;
+            const int baseline = static_cast<int>(li) * m_lineHeight + m_ascender;
+            for (char32_t c : m_lines[li]) {
+                if (FT_Load_Char(m_face, c, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME)) continue;
+                const FT_GlyphSlot g = m_face->glyph;
+                const FT_Bitmap& bm = g->bitmap;
+                for (unsigned r = 0; r < bm.rows; r++) {
+                    const BYTE* row = bm.buffer + static_cast<int64_t>(r) * bm.pitch;
+                    for (unsigned col = 0; col < bm.width; col++) {
+                        const bool on = bm.pixel_mode == FT_PIXEL_MODE_MONO ? (row[col >> 3] >> (7 - (col & 7))) & 1
+                                                                             : row[col] >= 128;
+                        if (!on) continue;
+                        const int mx = pen + g->bitmap_left + static_cast<int>(col);
+                        const int my = baseline - g->bitmap_top + static_cast<int>(r);
+                        if (mx >= 0 && my >= 0 && mx < mask.w && my < mask.h) mask.ink[static_cast<size_t>(my) * mask.w + mx] = 1;
+                    }
+                }
+                pen += static_cast<int>(g->advance.x >> 6);
+            }
+            if (m_underline) {
+                const int uy = baseline + 1;
+                for (int x = std::max(0, x0); x < std::min(mask.w, x0 + lw); x++)
+                    if (uy >= 0 && uy < mask.h) mask.ink[static_cast<size_t>(uy) * mask.w + x] = 1;
+            }
+        }
+    }
+
+private:
+    FT_Library m_lib = nullptr;
+    FT_Face m_face = nullptr;
+    bool m_underline;
+    int m_lineHeight = 1;
+    int m_ascender = 0;
+    std::vector<std::u32string> m_lines;
+    std::vector<int> m_widths;
+};
+
+}  // namespace
+
+long PxImage::DrawString(PxSurface* /*hdc*/, LONG x, LONG y, const char* text, RGBQUAD color, const char* font,
+                         LONG lSize, LONG lWeight, BYTE bItalic, BYTE bUnderline, bool bSetAlpha) {
+    if (!pDib || !text) return 1;
+    TextRenderer r(font, lSize, lWeight, bItalic != 0, bUnderline != 0);
+    if (!r.ok()) return 1;
+    r.Layout(text, 4096);
+    const int w = r.Width(), h = r.Height();
+    TextMask m;
+    m.w = w + h;
+    m.h = h;
+    m.ink.assign(static_cast<size_t>(m.w) * m.h, 0);
+    r.Render(m, w, 0);
+    const LONG base = head.biHeight - 1 - y;
+    for (int t = 0; t < m.h; t++)
+        for (int i = 0; i < m.w; i++)
+            if (m.at(i, t)) SetPixelColor(x + i, base + (m.h - 1 - t), color, bSetAlpha);
+    return 1;
+}
+
+void PxImage::InitTextInfo(tagPxTextInfo* txt) {
+    if (!txt) return;
+    memset(txt, 0, sizeof(*txt));
+    // The two accented letters of the sample, in UTF-8.
+    strcpy(txt->text, "Sample Text 01234\xC5\x91\xC5\xB1");
+    txt->lfont.lfHeight = -36;
+    txt->lfont.lfWeight = 400;
+    txt->lfont.lfCharSet = 238;
+    txt->lfont.lfQuality = 2;
+    strcpy(txt->lfont.lfFaceName, "Arial");
+    txt->fcolor = RGB(255, 255, 160);
+    txt->align = 1;
+    txt->opaque = 1;
+    txt->bcolor = RGB(32, 96, 0);
+    txt->b_opacity = 0.0f;
+    txt->b_outline = 0;
+    txt->r_radius = 20;
+}
+
+long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t, bool bSetAlpha) {
+    if (!pDib) return -1;
+    if (!t) return 1;
+    // Repair the record in place.
+    if (t->align < 0 || t->align > 2) t->align = 1;
+    if (t->r_radius > 50) t->r_radius = 10;
+    if (t->b_opacity > 1.0f || !(t->b_opacity >= 0.0f)) t->b_opacity = 0.0f;
+    t->lfont.lfFaceName[sizeof(t->lfont.lfFaceName) - 1] = 0;
+    t->text[sizeof(t->text) - 1] = 0;
+
+    TextRenderer r(t->lfont.lfFaceName, t->lfont.lfHeight, t->lfont.lfWeight, t->lfont.lfItalic != 0,
+                   t->lfont.lfUnderline != 0);
+    if (!r.ok()) return 1;
+    r.Layout(t->text, sizeof(t->text));
+    const int lines = r.Lines();
+    int w = r.Width(), h = r.Height();
+    const int lineH = h / lines;
+    if (t->lfont.lfItalic) w += h / 2 / lines;
+    int rad = 0, b = 0;
+    if (t->opaque) {
+        rad = lineH * t->r_radius / 100;
+        b = static_cast<int>(rad * 0.29289);
+        w += lineH / 3;
+    }
+    TextMask m;
+    m.w = w + 2 * b;
+    m.h = h + 2 * b;
+    m.ink.assign(static_cast<size_t>(m.w) * m.h, 0);
+    r.Render(m, w, static_cast<int>(t->align));
+
+    if (t->align == 1) x -= m.w / 2;
+    if (t->align == 2) x -= m.w;
+    if (x < 0) x = 0;
+    const LONG base = head.biHeight - 1 - y;  // image row of mask row 0 (the bottom one)
+    const RGBQUAD fc = RGBtoRGBQUAD(t->fcolor), bc = RGBtoRGBQUAD(t->bcolor);
+
+    if (t->opaque) {
+        const int n = m.w, H = m.h;
+        const float op = t->b_opacity;
+        for (int i = 0; i < n; i++) {
+            int v = 0;
+            // Corners are rounded: columns within the radius of either side lose rows.
+            int d = -1;
+            if (i < rad) d = i - rad;
+            else if (i > n - rad - 1) d = n - i - rad - 1;
+            if (d != -1 && rad > 0) {
+                const double dd = static_cast<double>(d);
+                v = static_cast<int>(rad + 0.5 - std::sqrt(std::max(0.0, static_cast<double>(rad) * rad - dd * dd)));
+            }
+            for (int j = 0; j < H; j++) {
+                if (j < v || j > H - v - 1) continue;
+                const LONG px = x + i, py = base + j;
+                if (!IsInside(px, py)) continue;
+                RGBQUAD c = bc;
+                if (op > 0.0f && op < 1.0f) {
+                    const RGBQUAD e = GetPixelColor(px, py, false);
+                    c.rgbRed = static_cast<BYTE>(e.rgbRed * op + bc.rgbRed * (1 - op));
+                    c.rgbGreen = static_cast<BYTE>(e.rgbGreen * op + bc.rgbGreen * (1 - op));
+                    c.rgbBlue = static_cast<BYTE>(e.rgbBlue * op + bc.rgbBlue * (1 - op));
+                    c.rgbReserved = 0;
+                }
+                SetPixelColor(px, py, c, bSetAlpha);
+            }
+        }
+    }
+    for (int tr = 0; tr < m.h; tr++) {
+        const int j = m.h - 1 - tr;
+        for (int i = 0; i < m.w; i++)
+            if (m.at(i, tr)) SetPixelColor(x + b + i, base + j - b, fc, bSetAlpha);
+    }
+    return 1;
 }

@@ -253,6 +253,34 @@ public:
     bool CreateFromHBITMAP(const PxSurface* hbmp);
     // As CreateFromHBITMAP, and the bitmap's alpha bytes (the icon's mask) become the alpha plane.
     bool CreateFromHICON(const PxSurface* hicon);
+
+    // The font of the text tool, with the platform's field names; the face is matched
+    // through fontconfig, the height in pixels (negative: character height).
+    struct PxLogFont {
+        LONG lfHeight, lfWidth, lfEscapement, lfOrientation, lfWeight;
+        BYTE lfItalic, lfUnderline, lfStrikeOut, lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality,
+            lfPitchAndFamily;
+        char lfFaceName[32];
+    };
+    // The text tool's record. Text is UTF-8, lines separated by CR LF.
+    struct tagPxTextInfo {
+        char text[4096];
+        PxLogFont lfont;
+        COLORREF fcolor;
+        LONG align;  // 0 left, 1 centre, 2 right
+        BYTE opaque;
+        COLORREF bcolor;
+        float b_opacity;  // weight of the existing pixels under the box
+        BYTE b_outline;
+        BYTE r_radius;  // corner radius in percent of the line height
+    };
+    // Text into the image's own pixels; (x, y) is the text box's bottom-left corner with y
+    // counted from the image's top. The surface is not drawn into. DrawStringEx returns -1
+    // for an empty image.
+    long DrawString(PxSurface* hdc, LONG x, LONG y, const char* text, RGBQUAD color, const char* font,
+                    LONG lSize = 0, LONG lWeight = 400, BYTE bItalic = 0, BYTE bUnderline = 0, bool bSetAlpha = false);
+    long DrawStringEx(PxSurface* hdc, LONG x, LONG y, tagPxTextInfo* pTextType, bool bSetAlpha = false);
+    void InitTextInfo(tagPxTextInfo* txt);
     // ==== drawing and clipboard (end) ====
 
     // ==== selection (begin) ====

@@ -261,3 +261,49 @@ TEST(Clipboard, IconAlphaBecomesTheAlphaPlane) {
     EXPECT_EQ(img.AlphaGet(1, 0), 255);
     EXPECT_EQ(img.GetPixelColor(1, 0, false).rgbRed, 6);
 }
+
+TEST(Text, DefaultRecordPaintsAGreenBoxWithPaleYellowText) {
+    PxImage img(400, 120, 24);
+    PxImage::tagPxTextInfo info;
+    img.InitTextInfo(&info);
+    EXPECT_EQ(info.lfont.lfHeight, -36);
+    EXPECT_EQ(info.fcolor, 0xA0FFFFu);
+    EXPECT_EQ(info.bcolor, 0x6020u);
+    info.r_radius = 80;  // out of range: repaired to 10
+    ASSERT_EQ(img.DrawStringEx(nullptr, 200, 100, &info), 1);
+    EXPECT_EQ(info.r_radius, 10);
+    int box = 0, text = 0, other = 0, leftmost = 400;
+    for (int y = 0; y < 120; y++)
+        for (int x = 0; x < 400; x++) {
+            RGBQUAD c = img.GetPixelColor(x, y);
+            if (c.rgbRed == 32 && c.rgbGreen == 96 && c.rgbBlue == 0) box++;
+            else if (c.rgbRed == 255 && c.rgbGreen == 255 && c.rgbBlue == 160) text++;
+            else if (c.rgbRed || c.rgbGreen || c.rgbBlue) other++;
+            if (c.rgbRed || c.rgbGreen) leftmost = std::min(leftmost, x);
+        }
+    EXPECT_GT(box, 1000);
+    EXPECT_GT(text, 100);
+    EXPECT_EQ(other, 0);  // one bit deep: no blended edge colours
+    // Centred on x = 200: the box starts left of it, and it sits above row 100 from the top.
+    EXPECT_LT(leftmost, 200);
+    EXPECT_GT(leftmost, 0);
+    EXPECT_EQ(img.GetPixelColor(200, 120 - 1 - 105).rgbGreen, 0);
+
+    PxImage empty;
+    EXPECT_EQ(empty.DrawStringEx(nullptr, 0, 0, &info), -1);
+}
+
+TEST(Text, DrawStringWritesOnlyTheTextColourAndStaysInside) {
+    PxImage img(60, 30, 8);
+    img.SetStdPalette();
+    ASSERT_EQ(img.DrawString(nullptr, 2, 25, "Hi\r\nyo", RGBQUAD{0, 0, 255, 0}, "DejaVu Sans", -12), 1);
+    int red = 0;
+    for (int y = 0; y < 30; y++)
+        for (int x = 0; x < 60; x++) red += img.GetPixelColor(x, y).rgbRed == 255;
+    EXPECT_GT(red, 10);
+    // Drawing far outside the image writes nothing and does not fail.
+    PxImage clean(10, 10, 24);
+    EXPECT_EQ(clean.DrawString(nullptr, 500, -300, "outside", RGBQUAD{0, 0, 255, 0}, "nosuchfont"), 1);
+    for (int y = 0; y < 10; y++)
+        for (int x = 0; x < 10; x++) EXPECT_EQ(clean.GetPixelColor(x, y).rgbRed, 0);
+}
