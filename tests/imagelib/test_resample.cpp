@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "imagelib/pximage.h"
+#include "imagelib/pxrandom.h"
 
 namespace {
 
@@ -181,4 +182,34 @@ TEST(Resample, ThumbnailFitsAndCentres) {
     int found = 0;
     for (LONG y = 0; y < 10; ++y) found += Red(strip, 5, y) == 33;
     EXPECT_EQ(found, 1);
+}
+
+TEST(Resample, Resample2GivesTheInterpolatedReadAtEveryPixelCentre) {
+    // Large enough to run on several threads, with noise so that every weight matters.
+    PxImage src(90, 70, 24);
+    px::Rand15 rnd(7);
+    src.AlphaCreate();
+    for (LONG y = 0; y < 70; ++y)
+        for (LONG x = 0; x < 90; ++x) {
+            src.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(rnd.Next()), static_cast<BYTE>(rnd.Next()),
+                                            static_cast<BYTE>(rnd.Next()), 0});
+            src.AlphaSet(x, y, static_cast<BYTE>(rnd.Next()));
+        }
+    const LONG nw = 300, nh = 250;
+    const float xs = 90.0f / nw, ys = 70.0f / nh;
+    for (auto im : {PxImage::IM_BILINEAR, PxImage::IM_CUBIC, PxImage::IM_CATROM, PxImage::IM_BSPLINE,
+                    PxImage::IM_GENERALIZED_CUBIC, PxImage::IM_LANCZOS_SINC}) {
+        PxImage out;
+        ASSERT_TRUE(src.Resample2(nw, nh, im, PxImage::OM_MIRROR, &out));
+        int mismatches = 0;
+        for (LONG y = 0; y < nh; ++y)
+            for (LONG x = 0; x < nw; ++x) {
+                const RGBQUAD want = src.GetPixelColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f, im,
+                                                                   PxImage::OM_MIRROR);
+                const RGBQUAD got = out.GetPixelColor(x, y);
+                mismatches += want.rgbRed != got.rgbRed || want.rgbGreen != got.rgbGreen ||
+                              want.rgbBlue != got.rgbBlue || want.rgbReserved != got.rgbReserved;
+            }
+        EXPECT_EQ(mismatches, 0) << im;
+    }
 }

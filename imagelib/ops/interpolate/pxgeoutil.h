@@ -38,4 +38,63 @@ inline BYTE ClampByte(float v) {
     return static_cast<BYTE>(v);
 }
 
+// The bilinear mix of pixels (xi, yi) to (xi + 1, yi + 1) of a 24-bit image with weights of 8
+// fractional bits (u, v = 256 x the fractional parts, truncated); alpha likewise when present.
+inline RGBQUAD Bilinear24At(const BYTE* bits, size_t eff, const BYTE* alpha, LONG w, LONG xi, LONG yi, int u,
+                            int v) {
+    const int w11 = (u * v) >> 8, w10 = u - w11, w01 = v - w11, w00 = 256 - u - v + w11;
+    const BYTE* p00 = bits + static_cast<size_t>(yi) * eff + static_cast<size_t>(xi) * 3;
+    const BYTE* p01 = p00 + eff;
+    RGBQUAD out;
+    out.rgbBlue = static_cast<BYTE>((w00 * p00[0] + w10 * p00[3] + w01 * p01[0] + w11 * p01[3]) >> 8);
+    out.rgbGreen = static_cast<BYTE>((w00 * p00[1] + w10 * p00[4] + w01 * p01[1] + w11 * p01[4]) >> 8);
+    out.rgbRed = static_cast<BYTE>((w00 * p00[2] + w10 * p00[5] + w01 * p01[2] + w11 * p01[5]) >> 8);
+    if (alpha != nullptr) {
+        const BYTE* a0 = alpha + static_cast<size_t>(yi) * static_cast<size_t>(w) + static_cast<size_t>(xi);
+        const BYTE* a1 = a0 + w;
+        out.rgbReserved = static_cast<BYTE>((w00 * a0[0] + w10 * a0[1] + w01 * a1[0] + w11 * a1[1]) >> 8);
+    } else {
+        out.rgbReserved = 0;
+    }
+    return out;
+}
+
+// The fixed-point weight of a real position: 256 x its fractional part above xi, truncated.
+inline int Fraction256(float pos, LONG i) { return static_cast<int>((pos - static_cast<float>(i)) * 256); }
+
+// The bilinear read of a 24-bit image where all four pixels lie inside. False (nothing written)
+// when a neighbour lies outside; the caller then takes the checked path.
+inline bool Bilinear24(const BYTE* bits, size_t eff, const BYTE* alpha, LONG w, LONG h, float x, float y,
+                       RGBQUAD& out) {
+    const LONG xi = FloorTrunc(x), yi = FloorTrunc(y);
+    if (xi < 0 || yi < 0 || xi >= w - 1 || yi >= h - 1) return false;
+    out = Bilinear24At(bits, eff, alpha, w, xi, yi, Fraction256(x, xi), Fraction256(y, yi));
+    return true;
+}
+
+// The kernel sum of an n x n neighbourhood of a 24-bit image that lies wholly inside, starting
+// at column x0 and row y0, with the weight of sample (i, j) = kx[i] x ky[j]. Sums are not
+// normalised; channels are clamped at the end.
+inline RGBQUAD KernelSum24(const BYTE* bits, size_t eff, const BYTE* alpha, LONG w, LONG x0, LONG y0, int n,
+                           const float* kx, const float* ky) {
+    float rr = 0, gg = 0, bb = 0, aa = 0;
+    for (int j = 0; j < n; j++) {
+        const LONG sy = y0 + j;
+        const BYTE* row = bits + static_cast<size_t>(sy) * eff + static_cast<size_t>(x0) * 3;
+        const BYTE* arow = alpha ? alpha + static_cast<size_t>(sy) * static_cast<size_t>(w) + x0 : nullptr;
+        for (int i = 0; i < n; i++) {
+            const float weight = kx[i] * ky[j];
+            rr += row[3 * i + 2] * weight;
+            gg += row[3 * i + 1] * weight;
+            bb += row[3 * i] * weight;
+            aa += (arow ? arow[i] : 0) * weight;
+        }
+    }
+    return RGBQUAD{ClampByte(bb), ClampByte(gg), ClampByte(rr), alpha ? ClampByte(aa) : static_cast<BYTE>(0)};
+}
+
+// The kernel of a 4 x 4 interpolation method, or nullptr for nearest, bilinear and Lanczos.
+typedef float (*KernelFn)(float);
+KernelFn KernelOf(int inMethod);
+
 }  // namespace pxgeo

@@ -16,12 +16,11 @@ namespace {
 
 constexpr RGBQUAD kWhite = {255, 255, 255, 0};
 
-typedef float (*KernelFn)(float);
-
 float GeneralizedCubicHalf(float t) { return PxImage::KernelGeneralizedCubic(t, -0.5f); }
 
-// The kernel of a 4 x 4 method, or nullptr for the methods that are not kernel sums.
-KernelFn KernelOf(PxImage::InterpolationMethod im) {
+}  // namespace
+
+pxgeo::KernelFn pxgeo::KernelOf(int im) {
     switch (im) {
         case PxImage::IM_BSPLINE: return PxImage::KernelBSpline;
         case PxImage::IM_CUBIC: return PxImage::KernelCubic;
@@ -39,6 +38,8 @@ KernelFn KernelOf(PxImage::InterpolationMethod im) {
         default: return nullptr;
     }
 }
+
+namespace {
 
 // Methods that move a far-away position back into the image instead of answering with a colour.
 bool MovesCoordinates(PxImage::OverflowMethod om) {
@@ -153,7 +154,7 @@ RGBQUAD PxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
         return color;
     }
 
-    const KernelFn kernel = KernelOf(inMethod);
+    const pxgeo::KernelFn kernel = pxgeo::KernelOf(inMethod);
     const bool lanczos = inMethod == IM_LANCZOS_SINC;
     if (kernel == nullptr && !lanczos) {
         // Bilinear, also for every value that names no method.
@@ -164,24 +165,7 @@ RGBQUAD PxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
             yi = FloorTrunc(y);
         }
         const float dx = x - static_cast<float>(xi), dy = y - static_cast<float>(yi);
-        if (rgb24 && xi >= 0 && yi >= 0 && xi < w - 1 && yi < h - 1) {
-            const int u = static_cast<int>(dx * 256), v = static_cast<int>(dy * 256);
-            const int w11 = (u * v) >> 8, w10 = u - w11, w01 = v - w11, w00 = 256 - u - v + w11;
-            const size_t eff = info.dwEffWidth;
-            const BYTE* p00 = pBits + static_cast<size_t>(yi) * eff + static_cast<size_t>(xi) * 3;
-            const BYTE* p01 = p00 + eff;
-            color.rgbBlue = static_cast<BYTE>((w00 * p00[0] + w10 * p00[3] + w01 * p01[0] + w11 * p01[3]) >> 8);
-            color.rgbGreen = static_cast<BYTE>((w00 * p00[1] + w10 * p00[4] + w01 * p01[1] + w11 * p01[4]) >> 8);
-            color.rgbRed = static_cast<BYTE>((w00 * p00[2] + w10 * p00[5] + w01 * p01[2] + w11 * p01[5]) >> 8);
-            if (pAlpha != nullptr) {
-                const BYTE* a0 = pAlpha + static_cast<size_t>(yi) * w + xi;
-                const BYTE* a1 = a0 + w;
-                color.rgbReserved = static_cast<BYTE>((w00 * a0[0] + w10 * a0[1] + w01 * a1[0] + w11 * a1[1]) >> 8);
-            } else {
-                color.rgbReserved = 0;
-            }
-            return color;
-        }
+        if (rgb24 && pxgeo::Bilinear24(pBits, info.dwEffWidth, pAlpha, w, h, x, y, color)) return color;
         const RGBQUAD c00 = GetPixelColorWithOverflow(xi, yi, ofMethod, rplColor);
         const RGBQUAD c10 = GetPixelColorWithOverflow(xi + 1, yi, ofMethod, rplColor);
         const RGBQUAD c01 = GetPixelColorWithOverflow(xi, yi + 1, ofMethod, rplColor);
@@ -216,27 +200,13 @@ RGBQUAD PxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
         kx[k] = lanczos ? KernelLanczosSinc(tx, 6.0f) : kernel(tx);
         ky[k] = lanczos ? KernelLanczosSinc(ty, 6.0f) : kernel(ty);
     }
+    if (rgb24 && xi - lo >= 0 && yi - lo >= 0 && xi + hi < w && yi + hi < h)
+        return pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, xi - lo, yi - lo, n, kx, ky);
     float rr = 0, gg = 0, bb = 0, aa = 0;
-    if (rgb24 && xi - lo >= 0 && yi - lo >= 0 && xi + hi < w && yi + hi < h) {
-        const size_t eff = info.dwEffWidth;
-        for (int j = 0; j < n; j++) {
-            const LONG sy = yi - lo + j;
-            const BYTE* row = pBits + static_cast<size_t>(sy) * eff + static_cast<size_t>(xi - lo) * 3;
-            const BYTE* arow = pAlpha ? pAlpha + static_cast<size_t>(sy) * w + (xi - lo) : nullptr;
-            for (int i = 0; i < n; i++) {
-                const float weight = kx[i] * ky[j];
-                rr += row[3 * i + 2] * weight;
-                gg += row[3 * i + 1] * weight;
-                bb += row[3 * i] * weight;
-                aa += (arow ? arow[i] : 0) * weight;
-            }
-        }
-    } else {
-        for (int j = 0; j < n; j++) {
-            for (int i = 0; i < n; i++) {
-                const RGBQUAD c = GetPixelColorWithOverflow(xi - lo + i, yi - lo + j, ofMethod, rplColor);
-                AddAveragingCont(c, kx[i] * ky[j], rr, gg, bb, aa);
-            }
+    for (int j = 0; j < n; j++) {
+        for (int i = 0; i < n; i++) {
+            const RGBQUAD c = GetPixelColorWithOverflow(xi - lo + i, yi - lo + j, ofMethod, rplColor);
+            AddAveragingCont(c, kx[i] * ky[j], rr, gg, bb, aa);
         }
     }
     color.rgbRed = ClampByte(rr);

@@ -116,75 +116,59 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
         });
     } else if (newx < w && newy < h && rgb24) {
         // Area averaging in thousandths of a source pixel. A source pixel overlaps at most two
-        // output columns and two output rows, because both scales exceed one.
-        std::vector<LONG> col(static_cast<size_t>(w));
-        std::vector<int> partA(static_cast<size_t>(w));  // thousandths that stay in col[x]
-        {
+        // output columns and two output rows, because both scales exceed one: it gives partA
+        // thousandths to its own cell and the rest to the next one.
+        auto plan = [](LONG n, float scale, std::vector<LONG>& cell, std::vector<int>& partA) {
+            cell.resize(static_cast<size_t>(n));
+            partA.resize(static_cast<size_t>(n));
             LONG c = 0;
-            float edge = xs;
-            for (LONG x = 0; x < w; x++) {
-                col[x] = std::min(c, newx - 1);
-                const float xe = static_cast<float>(x + 1);
-                if (xe > edge) {
-                    const int beyond = std::clamp(static_cast<int>((xe - edge) * 1000), 0, 1000);
-                    partA[x] = 1000 - beyond;
+            float edge = scale;
+            for (LONG i = 0; i < n; i++) {
+                cell[i] = c;
+                const float end = static_cast<float>(i + 1);
+                partA[i] = 1000;
+                if (end > edge) partA[i] = 1000 - std::clamp(static_cast<int>((end - edge) * 1000), 0, 1000);
+                if (end >= edge) {
                     c++;
-                    edge = static_cast<float>(c + 1) * xs;
-                } else {
-                    partA[x] = 1000;
-                    if (xe == edge) {
-                        c++;
-                        edge = static_cast<float>(c + 1) * xs;
+                    edge = static_cast<float>(c + 1) * scale;
+                }
+            }
+        };
+        std::vector<LONG> col, rowOf;
+        std::vector<int> colA, rowA;
+        plan(w, xs, col, colA);
+        plan(h, ys, rowOf, rowA);
+        // The last column's far part may fall just past the last output column: a spare one takes it.
+        for (LONG& c : col) c = std::min(c, newx - 1);
+        const int64_t denom = std::max<int64_t>(1, static_cast<int64_t>(xs * ys * 1000));
+        const size_t accLen = (static_cast<size_t>(newx) + 1) * 3;
+
+        // Each output row sums its own source rows and the far part of the row that crossed into it.
+        // Integer sums do not depend on order, so rows can be made on several threads.
+        pxgeo::RunRows(*this, newy, static_cast<size_t>(w) * static_cast<size_t>(ys + 1), true, [&](LONG r) {
+            std::vector<int64_t> acc(accLen, 0);
+            auto add = [&](LONG y, int py) {
+                const BYTE* srow = pBits + static_cast<size_t>(y) * eff;
+                for (LONG x = 0; x < w; x++) {
+                    const size_t c = static_cast<size_t>(col[x]) * 3;
+                    const int64_t pa = colA[x], pb = 1000 - pa;
+                    // The products of the two splits, in thousandths.
+                    const int64_t wa = pa * py / 1000, wb = pb * py / 1000;
+                    for (int k = 0; k < 3; k++) {
+                        const int64_t v = srow[3 * x + k];
+                        acc[c + k] += v * wa;
+                        acc[c + 3 + k] += v * wb;
                     }
                 }
-            }
-        }
-        const int64_t denom = std::max<int64_t>(1, static_cast<int64_t>(xs * ys * 1000));
-        // One spare column: the last pixel's far part may fall just past the last output column.
-        const size_t accLen = (static_cast<size_t>(newx) + 1) * 3;
-        std::vector<int64_t> cur(accLen, 0), nxt(accLen, 0);
-        LONG r = 0;
-        float edge = ys;
-        bool stopped = false;
-        auto emit = [&](LONG row) {
-            BYTE* drow = dst.GetBits(static_cast<DWORD>(row));
+            };
+            const LONG y0 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r) - rowOf.begin());
+            const LONG y1 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r + 1) - rowOf.begin());
+            if (y0 > 0 && rowOf[y0 - 1] == r - 1 && rowA[y0 - 1] < 1000) add(y0 - 1, 1000 - rowA[y0 - 1]);
+            for (LONG y = y0; y < y1; y++) add(y, rowA[y]);
+            BYTE* drow = dst.GetBits(static_cast<DWORD>(r));
             for (size_t k = 0; k < static_cast<size_t>(newx) * 3; k++)
-                drow[k] = static_cast<BYTE>(std::min<int64_t>(255, cur[k] / denom));
-        };
-        for (LONG y = 0; y < h; y++) {
-            SetProgress(static_cast<LONG>(100LL * y / h));
-            if (GetEscape()) {
-                stopped = true;
-                break;
-            }
-            const float ye = static_cast<float>(y + 1);
-            int pyB = 0;
-            if (ye > edge) pyB = std::clamp(static_cast<int>((ye - edge) * 1000), 0, 1000);
-            const int pyA = 1000 - pyB;
-            const BYTE* srow = pBits + static_cast<size_t>(y) * eff;
-            for (LONG x = 0; x < w; x++) {
-                const size_t c = static_cast<size_t>(col[x]) * 3;
-                const int64_t pa = partA[x], pb = 1000 - pa;
-                // The products of the two splits, in thousandths.
-                const int64_t w00 = pa * pyA / 1000, w10 = pb * pyA / 1000;
-                const int64_t w01 = pa * pyB / 1000, w11 = pb * pyB / 1000;
-                for (int k = 0; k < 3; k++) {
-                    const int64_t v = srow[3 * x + k];
-                    cur[c + k] += v * w00;
-                    if (w10) cur[c + 3 + k] += v * w10;
-                    if (w01) nxt[c + k] += v * w01;
-                    if (w11) nxt[c + 3 + k] += v * w11;
-                }
-            }
-            if (ye >= edge) {
-                if (r < newy) emit(r);
-                std::swap(cur, nxt);
-                std::fill(nxt.begin(), nxt.end(), 0);
-                r++;
-                edge = static_cast<float>(r + 1) * ys;
-            }
-        }
-        if (!stopped && r < newy) emit(r);
+                drow[k] = static_cast<BYTE>(std::min<int64_t>(255, acc[k] / denom));
+        });
     } else {
         // Bilinear between the pixel at the truncated position and its right and upper neighbours.
         struct Col {

@@ -1,5 +1,8 @@
 // Resample2: resizing with any of the interpolation methods. Shrinking averages the area each
 // output pixel covers, so fine detail turns into its mean instead of aliasing.
+#include <vector>
+
+#include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/pximage.h"
 
@@ -31,13 +34,63 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     const bool averaging = (xs > 1 || ys > 1) && !disableAveraging;
     BYTE* dalpha = dst.AlphaIsValid() ? dst.AlphaGetPointer(0, 0) : nullptr;
 
+    // Without averaging, sample positions are separable: a column's position and kernel weights
+    // depend on x only, a row's on y only. Where the whole neighbourhood of a 24-bit image lies
+    // inside, the sums are taken here with the same weights the interpolated read would compute.
+    const pxgeo::KernelFn kernel = pxgeo::KernelOf(inMethod);
+    const bool separable = rgb24 && !averaging && kernel != nullptr;
+    const bool fastBilinear = rgb24 && !averaging && inMethod == IM_BILINEAR;
+    struct Taps {
+        LONG first;   // first sample column (row)
+        bool inside;  // all four samples inside
+        float k[4];
+    };
+    auto taps = [&](float pos, LONG limit) {
+        Taps t;
+        const LONG i = pxgeo::FloorTrunc(pos);
+        t.first = i - 1;
+        t.inside = i - 1 >= 0 && i + 2 < limit;
+        for (int k = 0; k < 4; k++) t.k[k] = kernel(static_cast<float>(i - 1 + k) - pos);
+        return t;
+    };
+    std::vector<Taps> colTaps;
+    if (separable) {
+        colTaps.resize(static_cast<size_t>(newx));
+        for (LONG x = 0; x < newx; x++) colTaps[x] = taps((static_cast<float>(x) + 0.5f) * xs - 0.5f, w);
+    }
+    struct Lerp {
+        LONG i;
+        int frac;     // 256 x the fractional part
+        bool inside;  // both neighbours inside
+    };
+    auto lerp = [](float pos, LONG limit) {
+        const LONG i = pxgeo::FloorTrunc(pos);
+        return Lerp{i, pxgeo::Fraction256(pos, i), i >= 0 && i < limit - 1};
+    };
+    std::vector<Lerp> colLerp;
+    if (fastBilinear) {
+        colLerp.resize(static_cast<size_t>(newx));
+        for (LONG x = 0; x < newx; x++) colLerp[x] = lerp((static_cast<float>(x) + 0.5f) * xs - 0.5f, w);
+    }
+
     auto row = [&](LONG y) {
         const float sy = (static_cast<float>(y) + 0.5f) * ys - 0.5f;
         BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+        Taps rowTaps{};
+        if (separable) rowTaps = taps(sy, h);
+        const Lerp rowLerp = fastBilinear ? lerp(sy, h) : Lerp{0, 0, false};
         for (LONG x = 0; x < newx; x++) {
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
-            const RGBQUAD c = averaging ? GetAreaColorInterpolated(sx, sy, xs, ys, inMethod, ofMethod)
-                                        : GetPixelColorInterpolated(sx, sy, inMethod, ofMethod);
+            RGBQUAD c;
+            if (separable && rowTaps.inside && colTaps[x].inside)
+                c = pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, colTaps[x].first, rowTaps.first, 4,
+                                       colTaps[x].k, rowTaps.k);
+            else if (fastBilinear && rowLerp.inside && colLerp[x].inside)
+                c = pxgeo::Bilinear24At(pBits, info.dwEffWidth, pAlpha, w, colLerp[x].i, rowLerp.i, colLerp[x].frac,
+                                        rowLerp.frac);
+            else
+                c = averaging ? GetAreaColorInterpolated(sx, sy, xs, ys, inMethod, ofMethod)
+                              : GetPixelColorInterpolated(sx, sy, inMethod, ofMethod);
             if (rgb24) {
                 // Direct stores give what SetPixelColor(..., true) stores at 24 bits.
                 BYTE* d = drow + 3 * static_cast<size_t>(x);

@@ -139,6 +139,8 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
     RGBQUAD rpl = replColor ? *replColor : RGBQUAD{255, 255, 255, 0};
     const bool rgb24 = head.biBitCount == 24;
     BYTE* dalpha = dst.AlphaIsValid() ? dst.AlphaGetPointer(0, 0) : nullptr;
+    // Inside the picture the bilinear read is inlined; it computes what the member computes.
+    const bool fastBilinear = rgb24 && inMethod == IM_BILINEAR;
 
     auto row = [&](LONG j) {
         const float Y = y0 + static_cast<float>(j);
@@ -149,7 +151,9 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
             const float sy = Y * c - X * s + shifty;
             // The replacement is passed by a private copy: each thread reads its own.
             RGBQUAD r = rpl;
-            const RGBQUAD col = GetPixelColorInterpolated(sx, sy, inMethod, ofMethod, &r);
+            RGBQUAD col;
+            if (!(fastBilinear && pxgeo::Bilinear24(pBits, info.dwEffWidth, pAlpha, w, h, sx, sy, col)))
+                col = GetPixelColorInterpolated(sx, sy, inMethod, ofMethod, &r);
             if (rgb24) {
                 BYTE* d = drow + static_cast<size_t>(i) * 3;
                 d[0] = col.rgbBlue;
