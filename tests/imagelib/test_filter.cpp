@@ -301,7 +301,7 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         int threshold;
     } cases[] = {
         {37, 29, 24, 1.5f, 0.7f, 4},   // kernel of 11 taps, line ends on both axes
-        {150, 90, 8, 0.0f, 2.0f, 0},   // grey image, 5 taps, more than one column block
+        {300, 40, 8, 0.0f, 2.0f, 0},   // grey image, 5 taps, a second, partial column block
         {7, 40, 24, 5.0f, 0.5f, 10},   // rows shorter than the 25-tap kernel
         {40, 6, 8, 5.0f, 1.0f, 0},     // columns shorter than the kernel
     };
@@ -328,7 +328,9 @@ TEST(UnsharpMask, KernelAndRefusals) {
     for (int i = 0; i < L; i++) {
         sum += m[i];
         EXPECT_FLOAT_EQ(m[i], m[L - 1 - i]);
-        if (i > 0 && i <= L / 2) EXPECT_GT(m[i], m[i - 1]);
+        if (i > 0 && i <= L / 2) {
+            EXPECT_GT(m[i], m[i - 1]);
+        }
     }
     EXPECT_NEAR(sum, 1.0f, 1e-5f);
     delete[] m;
@@ -351,4 +353,28 @@ TEST(UnsharpMask, KernelAndRefusals) {
     PxImage keep(noisy);
     ASSERT_TRUE(noisy.UnsharpMask(1.0f, 3.0f, 511));
     EXPECT_TRUE(SamePixels(noisy, keep));
+}
+
+TEST(UnsharpMask, BlurLineEndsRescaleByTheWeightsUsed) {
+    FilterImage img;
+    float m[5] = {0.1f, 0.2f, 0.4f, 0.2f, 0.1f};
+    float* t = img.gen_lookup_table(m, 5);
+    // Longer than the kernel: ends rescale, the middle sums the table.
+    BYTE line[6] = {10, 20, 30, 40, 50, 60}, out[6] = {};
+    img.blur_line(t, m, 5, line, out, 6, 1);
+    const BYTE want[6] = {16, 22, 30, 40, 48, 54};  // e.g. p = 1: (2 + 8 + 6 + 4) / 0.9 = 22.2
+    for (int i = 0; i < 6; i++) EXPECT_EQ(out[i], want[i]) << i;
+    // Shorter than the kernel: every position rescales by the weights that fall on the line.
+    BYTE shortLine[3] = {10, 20, 30}, shortOut[3] = {};
+    img.blur_line(t, m, 5, shortLine, shortOut, 3, 1);
+    EXPECT_EQ(shortOut[0], 16);  // (4 + 4 + 3) / 0.7 = 15.7, + 0.5
+    EXPECT_EQ(shortOut[1], 20);
+    EXPECT_EQ(shortOut[2], 24);
+    // Three bytes per pixel blur each channel on its own.
+    BYTE rgb[9] = {10, 0, 5, 20, 0, 5, 30, 0, 5}, rgbOut[9] = {};
+    img.blur_line(t, m, 5, rgb, rgbOut, 3, 3);
+    EXPECT_EQ(rgbOut[3], 20);
+    EXPECT_EQ(rgbOut[4], 0);
+    EXPECT_EQ(rgbOut[8], 5);
+    delete[] t;
 }

@@ -191,7 +191,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
 
     // Columns of the row-blurred copy, a block of columns at a time.
     if (!stopped) {
-        constexpr int kCols = 64;
+        constexpr int kCols = 256;
         const int64_t blocks = (int64_t{w} + kCols - 1) / kCols;
         BYTE* base = tmp.GetBits(0);
         const size_t stride = tmp.GetEffWidth();
