@@ -72,8 +72,10 @@ bool PxImageGIF::Encode(FILE* fp, PxImage** pImages, int pagecount, bool bLocalC
 bool PxImageGIF::Decode(PxFile* fp) {
     if (!fp) return false;
     BYTE dscgif[13];
-    if (fp->Read(dscgif, 1, 13) != 13) return false;
-    if (std::memcmp(dscgif, "GIF8", 4) != 0) return false;
+    if (fp->Read(dscgif, 1, 13) != 13 || std::memcmp(dscgif, "GIF8", 4) != 0) {
+        SetLastError("Not a GIF file");
+        return false;
+    }
     const int scrwidth = le16(dscgif + 6);
     const int scrheight = le16(dscgif + 8);
     const int pflds = dscgif[10];
@@ -89,14 +91,20 @@ bool PxImageGIF::Decode(PxFile* fp) {
     int bTrueColor = 0;
     if (pflds & 0x80) {
         palcount = 1 << ((pflds & 7) + 1);
-        if (fp->Read(pal, 3, static_cast<size_t>(palcount)) != static_cast<size_t>(palcount)) return false;
+        if (fp->Read(pal, 3, static_cast<size_t>(palcount)) != static_cast<size_t>(palcount)) {
+            SetLastError("GIF file is truncated");
+            return false;
+        }
     } else {
         bTrueColor++;
     }
 
     int maxbits = 1;
     info.nNumFrames = get_num_frames(fp, scrwidth, scrheight, palcount, &maxbits);
-    if (info.nFrame < 0 || info.nFrame >= info.nNumFrames) return false;
+    if (info.nFrame < 0 || info.nFrame >= info.nNumFrames) {
+        SetLastError("Error: frame not present in GIF file");
+        return false;
+    }
     if (info.nNumFrames == 1) bTrueColor = 0;
 
     int iImage = 0;
@@ -216,7 +224,10 @@ bool PxImageGIF::Decode(PxFile* fp) {
         iImage++;
     }
 
-    if (!composed) return false;
+    if (!composed) {
+        SetLastError("GIF file is truncated");
+        return false;
+    }
     if (bTrueColor >= 2 && (m_gceFlags & 1)) {
         RGBQUAD tc = {pal[m_gceTransIndex].b, pal[m_gceTransIndex].g, pal[m_gceTransIndex].r, 0};
         SetTransColor(tc);

@@ -145,9 +145,12 @@ unsigned int ScaleDenominator(BYTE scale) {
     return 1;
 }
 
+// Resolutions beyond this are garbage, and would overflow the pixels-per-metre field.
+constexpr double MAX_DPI = 1000000.0;
+
 // DPI from a floating resolution, rounded; nothing for values that are not a usable DPI.
 bool RoundDpi(double v, LONG* out) {
-    if (!(v > 0 && v < 2147483647.0)) return false;
+    if (!(v > 0 && v <= MAX_DPI)) return false;
     *out = static_cast<LONG>(std::floor(v + 0.5));
     return true;
 }
@@ -285,7 +288,7 @@ bool PxImageJPG::Decode(PxFile* hFile) {
     } else if (cinfo.density_unit == 2) {
         SetXDPI(static_cast<LONG>(std::floor(cinfo.X_density * 2.54 + 0.5)));
         SetYDPI(static_cast<LONG>(std::floor(cinfo.Y_density * 2.54 + 0.5)));
-    } else {
+    } else {  // 16-bit densities need no bound
         SetXDPI(cinfo.X_density);
         SetYDPI(cinfo.Y_density);
     }

@@ -67,6 +67,10 @@ LONG TruncToLong(double v) {
     return static_cast<LONG>(v);
 }
 
+// Resolutions beyond this are garbage, and would overflow the pixels-per-metre field; they
+// leave the default in place.
+LONG DpiOrDefault(double v) { return (v >= 1 && v <= 1000000.0) ? static_cast<LONG>(v) : 0; }
+
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
@@ -190,11 +194,11 @@ bool PxImageTIF::Decode(PxFile* hFile) {
         float resolution = 0, offset = 0;
         if (TIFFGetField(m_tif, TIFFTAG_XRESOLUTION, &resolution)) {
             if (resunit == RESUNIT_CENTIMETER) resolution = resolution * 2.54f + 0.5f;
-            SetXDPI(TruncToLong(resolution));
+            SetXDPI(DpiOrDefault(resolution));
         }
         if (TIFFGetField(m_tif, TIFFTAG_YRESOLUTION, &resolution)) {
             if (resunit == RESUNIT_CENTIMETER) resolution = resolution * 2.54f + 0.5f;
-            SetYDPI(TruncToLong(resolution));
+            SetYDPI(DpiOrDefault(resolution));
         }
         if (TIFFGetField(m_tif, TIFFTAG_XPOSITION, &offset)) info.xOffset = TruncToLong(offset);
         if (TIFFGetField(m_tif, TIFFTAG_YPOSITION, &offset)) info.yOffset = TruncToLong(offset);

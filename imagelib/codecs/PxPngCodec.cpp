@@ -34,10 +34,13 @@ void PngFlushData(png_structp png_ptr) {
     if (!file->Flush()) png_error(png_ptr, "Flush Error");
 }
 
+// Resolutions beyond this are garbage, and would overflow the pixels-per-metre field; they
+// leave the default in place.
+constexpr double MAX_DPI = 1000000.0;
+
 LONG DpiFromPhys(png_uint_32 res, int unit) {
-    if (res > 0x7FFFFFFFu) res = 0x7FFFFFFFu;
-    if (unit == PNG_RESOLUTION_METER) return static_cast<LONG>(std::floor(res * 0.0254 + 0.5));
-    return static_cast<LONG>(res);
+    const double dpi = unit == PNG_RESOLUTION_METER ? std::floor(res * 0.0254 + 0.5) : static_cast<double>(res);
+    return dpi <= MAX_DPI ? static_cast<LONG>(dpi) : 0;
 }
 
 // Byte-wise translation of packed palette indices through an index map.

@@ -1,0 +1,326 @@
+// The PNG reader and writer: colour types and depths against ImageMagick's reading of the same
+// files, palette transparency, what a save does to the saved image, interlacing, hostile input.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imagelib/codecs/PxPngCodec.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<BYTE>;
+
+bool HaveTool(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string t = (fs::temp_directory_path() / "pngtest.XXXXXX").string();
+        path = mkdtemp(t.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string operator/(const char* name) const { return (path / name).string(); }
+};
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// An 8-bit binary PPM as ImageMagick writes it, top row first.
+struct Ppm {
+    int w = 0, h = 0;
+    Bytes rgb;
+    RGBQUAD At(int x, int ytop) const {
+        const BYTE* p = &rgb[3 * (static_cast<size_t>(ytop) * w + x)];
+        return RGBQUAD{p[2], p[1], p[0], 0};
+    }
+};
+
+Ppm Render(const std::string& file) {
+    const std::string out = file + ".ppm";
+    Ppm ppm;
+    if (Shell("convert '" + file + "' -depth 8 ppm:'" + out + "'") != 0) return ppm;
+    Bytes b = ReadFile(out);
+    int maxval = 0, consumed = 0;
+    if (std::sscanf(reinterpret_cast<const char*>(b.data()), "P6 %d %d %d%n", &ppm.w, &ppm.h, &maxval, &consumed) != 3)
+        return Ppm{};
+    ppm.rgb.assign(b.begin() + consumed + 1, b.end());
+    return ppm;
+}
+
+// Largest channel difference between the image and ImageMagick's reading of a file.
+int MaxDifference(PxImage& img, const Ppm& ppm) {
+    if (ppm.w != static_cast<int>(img.GetWidth()) || ppm.h != static_cast<int>(img.GetHeight())) return 256;
+    int worst = 0;
+    for (int y = 0; y < ppm.h; y++) {
+        for (int x = 0; x < ppm.w; x++) {
+            const RGBQUAD a = img.GetPixelColor(x, ppm.h - 1 - y, false), b = ppm.At(x, y);
+            worst = std::max({worst, std::abs(a.rgbRed - b.rgbRed), std::abs(a.rgbGreen - b.rgbGreen),
+                              std::abs(a.rgbBlue - b.rgbBlue)});
+        }
+    }
+    return worst;
+}
+
+bool DecodeBytes(PxImage& img, Bytes bytes) {
+    PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
+    return img.Decode(&f, PXIMAGE_FORMAT_PNG);
+}
+
+Bytes EncodeBytes(PxImage& img) {
+    BYTE* buffer = nullptr;
+    LONG size = 0;
+    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_PNG)) return {};
+    Bytes out(buffer, buffer + size);
+    PxImage::FreeMemory(buffer);
+    return out;
+}
+
+// The data of the first chunk of the given type, or empty.
+Bytes Chunk(const Bytes& png, const char* type) {
+    for (size_t p = 8; p + 8 <= png.size();) {
+        const uint32_t len = (uint32_t{png[p]} << 24) | (png[p + 1] << 16) | (png[p + 2] << 8) | png[p + 3];
+        if (std::memcmp(&png[p + 4], type, 4) == 0 && p + 8 + len <= png.size())
+            return Bytes(png.begin() + p + 8, png.begin() + p + 8 + len);
+        p += 12 + len;
+    }
+    return {};
+}
+
+PxImage MakeIndexed(DWORD w, DWORD h, DWORD bpp) {
+    PxImage img(w, h, bpp, PXIMAGE_FORMAT_PNG);
+    for (DWORD i = 0; i < img.GetNumColors(); i++)
+        img.SetPaletteColor(static_cast<BYTE>(i), static_cast<BYTE>(i * 7), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 3));
+    for (DWORD y = 0; y < h; y++)
+        for (DWORD x = 0; x < w; x++) img.SetPixelIndex(x, y, static_cast<BYTE>((x + 3 * y) % img.GetNumColors()));
+    return img;
+}
+
+class PngFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+    }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(PngFiles, EveryColourTypeFromImageMagickLoadsWithItsPixels) {
+    struct Case {
+        const char* name;
+        const char* args;
+        WORD bpp;
+        bool alpha;
+        int tolerance;  // 16-bit samples are cut to their high byte, ImageMagick rounds
+    } cases[] = {
+        {"rgb8.png", "rose: PNG24:", 24, false, 0},
+        {"rgb16.png", "rose: -depth 16 PNG48:", 24, false, 1},
+        {"grey16.png", "rose: -colorspace Gray -depth 16 ", 8, false, 1},
+        {"grey2.png", "rose: -colorspace Gray -depth 2 ", 4, false, 0},
+        {"grey1.png", "rose: -monochrome ", 1, false, 0},
+        {"pal.png", "rose: -colors 40 PNG8:", 8, false, 0},
+        {"interlaced.png", "rose: -interlace PNG PNG24:", 24, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir / c.name;
+        ASSERT_EQ(Shell(std::string("convert ") + c.args + "'" + file + "'"), 0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
+        EXPECT_EQ(img.GetBpp(), c.bpp);
+        EXPECT_EQ(img.AlphaIsValid(), c.alpha);
+        EXPECT_LE(MaxDifference(img, Render(file)), c.tolerance);
+    }
+}
+
+TEST_F(PngFiles, AlphaIsKeptAtBothDepthsAndGreyAlphaIsComposited) {
+    for (const char* kind : {"PNG32:", "PNG64:"}) {
+        SCOPED_TRACE(kind);
+        const std::string file = dir / "rgba.png";
+        ASSERT_EQ(Shell(std::string("convert -size 20x10 xc:red -alpha set -channel A -fx 'i/w' ") + kind + "'" + file +
+                      "'"),
+                  0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
+        ASSERT_TRUE(img.AlphaIsValid());
+        EXPECT_EQ(img.GetBpp(), 24);
+        EXPECT_EQ(img.AlphaGet(0, 5), 0);
+        EXPECT_NEAR(img.AlphaGet(10, 5), 128, 1);
+        EXPECT_EQ(img.GetPixelColor(10, 5, false).rgbRed, 255);  // not mixed with any background
+    }
+    const std::string ga = dir / "ga.png";
+    ASSERT_EQ(Shell("convert -size 20x10 xc:gray50 -alpha set -channel A -fx 'i/w' -define png:color-type=4 '" + ga + "'"),
+              0);
+    PxImage grey;
+    ASSERT_TRUE(grey.Load(ga.c_str(), PXIMAGE_FORMAT_PNG)) << grey.GetLastError();
+    EXPECT_EQ(grey.GetBpp(), 8);
+    EXPECT_FALSE(grey.AlphaIsValid());
+}
+
+TEST(PngPalette, TransparentIndexIsWrittenAsEntryZeroAndTheSavedImageStaysAsItWas) {
+    PxImage img = MakeIndexed(16, 8, 8);
+    img.SetTransIndex(5);
+    const RGBQUAD entry5 = img.GetPaletteColor(5), entry0 = img.GetPaletteColor(0);
+    const Bytes before(static_cast<BYTE*>(img.GetDIB()), static_cast<BYTE*>(img.GetDIB()) + img.GetSize());
+
+    const Bytes png = EncodeBytes(img);
+    ASSERT_FALSE(png.empty()) << img.GetLastError();
+    EXPECT_EQ(img.GetTransIndex(), 5);
+    EXPECT_EQ(Bytes(static_cast<BYTE*>(img.GetDIB()), static_cast<BYTE*>(img.GetDIB()) + img.GetSize()), before);
+    EXPECT_EQ(Chunk(png, "tRNS"), Bytes{0});
+
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, png)) << back.GetLastError();
+    EXPECT_EQ(back.GetTransIndex(), 0);
+    EXPECT_EQ(back.GetPaletteColor(0).rgbRed, entry5.rgbRed);
+    EXPECT_EQ(back.GetPaletteColor(0).rgbBlue, entry5.rgbBlue);
+    EXPECT_EQ(back.GetPaletteColor(5).rgbGreen, entry0.rgbGreen);
+    for (LONG y = 0; y < 8; y++) {
+        for (LONG x = 0; x < 16; x++) {
+            const BYTE i = img.GetPixelIndex(x, y);
+            EXPECT_EQ(back.GetPixelIndex(x, y), i == 5 ? 0 : (i == 0 ? 5 : i));
+        }
+    }
+}
+
+TEST(PngPalette, PaletteLengthFollowsTheIndicesInUseAndAlphaPaletteRoundTrips) {
+    PxImage img(100, 100, 8, PXIMAGE_FORMAT_PNG);
+    img.SetGrayPalette();
+    for (LONG y = 0; y < 100; y++)
+        for (LONG x = 0; x < 100; x++) img.SetPixelIndex(x, y, static_cast<BYTE>((x + y) % 10));
+    Bytes png = EncodeBytes(img);
+    EXPECT_EQ(Chunk(png, "PLTE").size(), 30u);
+    EXPECT_TRUE(Chunk(png, "tRNS").empty());
+
+    for (BYTE i = 0; i < 10; i++) img.SetPaletteColor(i, i, i, i, static_cast<BYTE>(i * 20));
+    img.AlphaPaletteEnable(true);
+    png = EncodeBytes(img);
+    ASSERT_EQ(Chunk(png, "tRNS").size(), 10u);
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, png));
+    EXPECT_TRUE(back.AlphaPaletteIsEnabled());
+    EXPECT_EQ(back.GetTransIndex(), -1);
+    EXPECT_EQ(back.GetPaletteColor(7).rgbReserved, 140);
+}
+
+TEST(PngTrueColour, TransparentColourBecomesAlphaOnlyInTheFile) {
+    PxImage img(6, 4, 24, PXIMAGE_FORMAT_PNG);
+    img.Clear(0x40);
+    img.SetPixelColor(2, 1, RGBQUAD{1, 2, 3, 0});
+    img.SetTransColor(RGBQUAD{1, 2, 3, 0});
+    img.SetTransIndex(0);
+    const Bytes png = EncodeBytes(img);
+    ASSERT_FALSE(png.empty());
+    EXPECT_FALSE(img.AlphaIsValid());  // no plane is left behind on the saved image
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, png));
+    ASSERT_TRUE(back.AlphaIsValid());
+    EXPECT_EQ(back.AlphaGet(2, 1), 0);
+    EXPECT_EQ(back.AlphaGet(3, 1), 255);
+}
+
+TEST(PngTrueColour, InterlacedSaveDecodesToTheSamePixels) {
+    PxImage img(37, 23, 24, PXIMAGE_FORMAT_PNG);
+    for (LONG y = 0; y < 23; y++)
+        for (LONG x = 0; x < 37; x++)
+            img.SetPixelColor(x, y, RGBQUAD{BYTE(x * 7), BYTE(y * 11), BYTE(x ^ y), 0});
+    img.AlphaCreate();
+    img.AlphaSet(4, 5, 77);
+    img.SetCodecOption(1, PXIMAGE_FORMAT_PNG);
+    const Bytes png = EncodeBytes(img);
+    ASSERT_GE(Chunk(png, "IHDR").size(), 13u);
+    EXPECT_EQ(Chunk(png, "IHDR")[12], 1);  // Adam7
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, png)) << back.GetLastError();
+    EXPECT_EQ(back.GetCodecOption(PXIMAGE_FORMAT_PNG), 1u);
+    EXPECT_EQ(back.AlphaGet(4, 5), 77);
+    for (LONG y = 0; y < 23; y++)
+        for (LONG x = 0; x < 37; x++) ASSERT_EQ(back.GetPixelColor(x, y, false).rgbGreen, BYTE(y * 11));
+
+    // A 2-bit interlaced file goes through the 2-to-4-bit widening between passes.
+    PxImage two(13, 9, 4, PXIMAGE_FORMAT_PNG);
+    two.SetGrayPalette();
+    for (LONG y = 0; y < 9; y++)
+        for (LONG x = 0; x < 13; x++) two.SetPixelIndex(x, y, static_cast<BYTE>((x + y) % 4));
+    two.SetCodecOption(1, PXIMAGE_FORMAT_PNG);
+    // Written as 4-bit palette; ImageMagick makes the 2-bit interlaced twin when available.
+    if (HaveTool("convert")) {
+        TempDir dir;
+        const std::string src = dir / "four.png", dst = dir / "two.png";
+        ASSERT_TRUE(two.Save(src.c_str(), PXIMAGE_FORMAT_PNG));
+        ASSERT_EQ(Shell("convert '" + src + "' -colorspace Gray -depth 2 -interlace PNG '" + dst + "'"), 0);
+        PxImage back2;
+        ASSERT_TRUE(back2.Load(dst.c_str(), PXIMAGE_FORMAT_PNG)) << back2.GetLastError();
+        EXPECT_LE(MaxDifference(back2, Render(dst)), 0);
+    }
+}
+
+TEST_F(PngFiles, WhatWeWriteImageMagickReadsWithTheSamePixels) {
+    PxImage rgba(9, 5, 24, PXIMAGE_FORMAT_PNG);
+    for (LONG y = 0; y < 5; y++)
+        for (LONG x = 0; x < 9; x++) rgba.SetPixelColor(x, y, RGBQUAD{BYTE(30 * x), BYTE(50 * y), 200, 0});
+    rgba.AlphaCreate();
+    rgba.AlphaSet(1, 4, 10);  // top row, second pixel
+    const std::string file = dir / "ours.png";
+    ASSERT_TRUE(rgba.Save(file.c_str(), PXIMAGE_FORMAT_PNG)) << rgba.GetLastError();
+    const std::string raw = dir / "ours.rgba";
+    ASSERT_EQ(Shell("convert '" + file + "' -depth 8 rgba:'" + raw + "'"), 0);
+    const Bytes px = ReadFile(raw);
+    ASSERT_EQ(px.size(), 9u * 5 * 4);
+    EXPECT_EQ(px[4 + 3], 10);             // alpha of (1, top)
+    EXPECT_EQ(px[4 * (9 * 4 + 2)], 200);     // red of (2, bottom)
+    EXPECT_EQ(px[4 * (9 * 4 + 2) + 2], 60);  // its blue
+
+    PxImage pal = MakeIndexed(11, 7, 4);
+    const std::string palFile = dir / "pal.png";
+    ASSERT_TRUE(pal.Save(palFile.c_str(), PXIMAGE_FORMAT_PNG));
+    EXPECT_EQ(MaxDifference(pal, Render(palFile)), 0);
+}
+
+TEST(PngHostile, BrokenFilesFailWithAReason) {
+    PxImage img(4, 4, 24);
+    ASSERT_FALSE(EncodeBytes(img).empty());
+    const Bytes good = EncodeBytes(img);
+
+    PxImage a;
+    EXPECT_FALSE(DecodeBytes(a, Bytes(good.begin(), good.begin() + good.size() / 2)));
+    EXPECT_STRNE(a.GetLastError(), "");
+    PxImage b;
+    EXPECT_FALSE(DecodeBytes(b, Bytes{'n', 'o', 't', ' ', 'p', 'n', 'g', 0, 0, 0}));
+    EXPECT_STRNE(b.GetLastError(), "");
+
+    // A valid header that declares 100000 x 100000 pixels: the image cannot be made, and the
+    // reader stops instead of writing rows into nothing.
+    Bytes huge(good.begin(), good.begin() + 33);
+    auto put32be = [&](size_t at, uint32_t v) {
+        huge[at] = BYTE(v >> 24), huge[at + 1] = BYTE(v >> 16), huge[at + 2] = BYTE(v >> 8), huge[at + 3] = BYTE(v);
+    };
+    put32be(16, 100000);
+    put32be(20, 100000);
+    uint32_t crc = 0xFFFFFFFFu;  // CRC-32 of the chunk type and data
+    for (size_t i = 12; i < 29; i++) {
+        crc ^= huge[i];
+        for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    put32be(29, ~crc);
+    huge.insert(huge.end(), good.begin() + 33, good.end());
+    PxImage c;
+    EXPECT_FALSE(DecodeBytes(c, huge));
+    EXPECT_FALSE(c.IsValid());
+    EXPECT_STRNE(c.GetLastError(), "");
+}
