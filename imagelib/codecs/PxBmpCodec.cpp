@@ -108,6 +108,8 @@ bool PxBmpCodec::Decode(PxFile* hFile) {
         if (bih.biWidth <= 0 || bih.biHeight == 0) throw "Error reading BMP info";
 
         if (GetEscape() == -1) {
+            // Only the size is known: no earlier pixels may be left behind a changed header.
+            if (!Destroy()) throw "Can't allocate memory";
             head.biWidth = bih.biWidth;
             head.biHeight = bih.biHeight;
             throw kDimensionsOnly;

@@ -209,6 +209,9 @@ TEST(BmpDecode, EscapeAsksForDimensionsOrCancels) {
     f.width = 7, f.height = -5;
     f.bits.resize(5 * 24);
     PxBmpCodec probe;
+    BmpFile big = f;  // an earlier, larger picture must not stay behind the new size
+    big.width = 40, big.height = 30, big.bits.resize(120 * 30);
+    ASSERT_TRUE(DecodeBytes(probe, big.Build()));
     probe.SetEscape(-1);
     ASSERT_TRUE(DecodeBytes(probe, f.Build()));
     EXPECT_FALSE(probe.IsValid());

@@ -123,3 +123,5 @@ bool PxImage::Rotate180(PxImage* iDst) {
         false);
     return iDst ? iDst->Transfer(imgDest) : Transfer(imgDest);
 }
+
+#undef PX_PREPARE_ROTATED
