@@ -11,14 +11,19 @@ using pxgeo::TruncSat;
 namespace {
 
 struct Region {
-    LONG left, bottom, right, top;  // right and top exclusive
+    LONG left, bottom, right, top;  // as given (right and top exclusive)
+    LONG xmin, xmax, ymin, ymax;    // the same, kept inside the image for the loops
 };
 
-// The region the distortions work on: the selection's box, or the whole image. The loops stay
-// inside the image whatever the box says.
+// The region the distortions work on: the selection's box, or the whole image.
 Region WorkRegion(const RECT& box, bool hasSelection, LONG w, LONG h) {
-    if (!hasSelection) return Region{0, 0, w, h};
-    return Region{box.left, box.bottom, box.right, box.top};
+    Region r = hasSelection ? Region{box.left, box.bottom, box.right, box.top, 0, 0, 0, 0}
+                            : Region{0, 0, w, h, 0, 0, 0, 0};
+    r.xmin = std::max<LONG>(0, r.left);
+    r.xmax = std::min<LONG>(w, r.right);
+    r.ymin = std::max<LONG>(0, r.bottom);
+    r.ymax = std::min<LONG>(h, r.top);
+    return r;
 }
 
 }  // namespace
@@ -33,14 +38,12 @@ bool PxImage::Skew(float xgain, float ygain, LONG xpivot, LONG ypivot, bool bEna
     }
     const LONG w = head.biWidth, h = head.biHeight;
     const Region rg = WorkRegion(info.rSelectionBox, pSelection != nullptr, w, h);
-    const LONG ymin = std::max<LONG>(0, rg.bottom), ymax = std::min<LONG>(h, rg.top);
-    const LONG xmin = std::max<LONG>(0, rg.left), xmax = std::min<LONG>(w, rg.right);
     const bool indexed = IsIndexed();
 
-    for (LONG y = ymin; y < ymax; y++) {
+    for (LONG y = rg.ymin; y < rg.ymax; y++) {
         SetProgress(static_cast<LONG>(100LL * y / h));
         if (GetEscape()) break;
-        for (LONG x = xmin; x < xmax; x++) {
+        for (LONG x = rg.xmin; x < rg.xmax; x++) {
             if (!SelectionIsInside(x, y)) continue;
             const float sx = static_cast<float>(x) + static_cast<float>(y - ypivot) * xgain;
             const float sy = static_cast<float>(y) + static_cast<float>(x - xpivot) * ygain;
@@ -74,14 +77,12 @@ bool PxImage::CircleTransform(int type, LONG rmax, float Koeff) {
         rmax = TruncSat(std::sqrt(ddx * ddx + ddy * ddy));
     }
     if (Koeff == 0.0f) Koeff = 1.0f;
-    const LONG ymin = std::max<LONG>(0, rg.bottom), ymax = std::min<LONG>(h, rg.top);
-    const LONG xmin = std::max<LONG>(0, rg.left), xmax = std::min<LONG>(w, rg.right);
     const bool indexed = IsIndexed();
 
-    for (LONG y = ymin; y < ymax; y++) {
+    for (LONG y = rg.ymin; y < rg.ymax; y++) {
         SetProgress(static_cast<LONG>(100LL * y / h));
         if (GetEscape()) break;
-        for (LONG x = xmin; x < xmax; x++) {
+        for (LONG x = rg.xmin; x < rg.xmax; x++) {
             if (!SelectionIsInside(x, y)) continue;
             const double dx = xmid - x, dy = ymid - y;
             const double r = std::sqrt(dx * dx + dy * dy);
