@@ -363,17 +363,17 @@ void CMainFrame::SaveSettings() {
         p.WriteProfileInt("Screen", "right", left + g.width());
         p.WriteProfileInt("Screen", "bottom", top + g.height());
     }
-    const CTextToolSettings& t = app->m_TextInfo;
-    p.WriteProfileString("TextTool", "lfFaceName", t.faceName);
-    p.WriteProfileInt("TextTool", "lfCharSet", t.charSet);
-    p.WriteProfileInt("TextTool", "lfWeight", t.weight);
-    p.WriteProfileInt("TextTool", "lfItalic", t.italic);
-    p.WriteProfileInt("TextTool", "lfUnderline", t.underline);
+    const PxImage::tagPxTextInfo& t = app->m_TextInfo;
+    p.WriteProfileString("TextTool", "lfFaceName", QString::fromUtf8(t.lfont.lfFaceName));
+    p.WriteProfileInt("TextTool", "lfCharSet", t.lfont.lfCharSet);
+    p.WriteProfileInt("TextTool", "lfWeight", t.lfont.lfWeight);
+    p.WriteProfileInt("TextTool", "lfItalic", t.lfont.lfItalic);
+    p.WriteProfileInt("TextTool", "lfUnderline", t.lfont.lfUnderline);
     p.WriteProfileInt("TextTool", "fcolor", static_cast<int>(t.fcolor));
     p.WriteProfileInt("TextTool", "bcolor", static_cast<int>(t.bcolor));
     p.WriteProfileInt("TextTool", "opaque", t.opaque);
-    p.WriteProfileInt("TextTool", "opacity", static_cast<int>(std::lround(t.opacity * 100)));
-    p.WriteProfileInt("TextTool", "roundradius", t.roundRadius);
+    p.WriteProfileInt("TextTool", "opacity", static_cast<int>(std::lround(t.b_opacity * 100)));
+    p.WriteProfileInt("TextTool", "roundradius", t.r_radius);
     p.WriteProfileInt("Options", "JpegQuality", app->m_nJpegQuality);
     p.WriteProfileInt("Measure", "bShowScaleLine", app->m_bShowScaleLine);
     p.WriteProfileString("FileSave", "sPath", g_strSaveFolder);

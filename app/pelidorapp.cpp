@@ -10,6 +10,8 @@
 #include <QPrinter>
 #include <QUrl>
 
+#include <cstring>
+
 #include "app/aboutdialog.h"
 #include "app/childframe.h"
 #include "app/cmdids.h"
@@ -87,6 +89,7 @@ CPelidorApp* AfxGetPelidorApp() { return g_app; }
 CMainFrame* AfxGetMainFrame() { return g_app ? g_app->MainFrame() : nullptr; }
 
 CPelidorApp::CPelidorApp(const QString& profilePath) : m_profile(std::make_unique<CProfile>(profilePath)) {
+    memset(&m_TextInfo, 0, sizeof(m_TextInfo));
     g_app = this;
     OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
     OnCommand(ID_APP_ABOUT, [this] {
@@ -112,16 +115,22 @@ CPelidorApp::~CPelidorApp() {
 void CPelidorApp::LoadSettings() {
     CProfile& p = *m_profile;
     g_strSaveFolder = p.GetProfileString("FileSave", "sPath", QDir::homePath());
-    m_TextInfo.faceName = p.GetProfileString("TextTool", "lfFaceName", "Arial").left(31);
-    m_TextInfo.charSet = p.GetProfileInt("TextTool", "lfCharSet", 238) & 0xFF;
-    m_TextInfo.weight = p.GetProfileInt("TextTool", "lfWeight", 0);
-    m_TextInfo.italic = p.GetProfileInt("TextTool", "lfItalic", 0) & 0xFF;
-    m_TextInfo.underline = p.GetProfileInt("TextTool", "lfUnderline", 0) & 0xFF;
+    {
+        PxImage defaults;
+        defaults.InitTextInfo(&m_TextInfo);
+    }
+    const QByteArray face = p.GetProfileString("TextTool", "lfFaceName", "Arial").toUtf8().left(31);
+    memset(m_TextInfo.lfont.lfFaceName, 0, sizeof(m_TextInfo.lfont.lfFaceName));
+    memcpy(m_TextInfo.lfont.lfFaceName, face.constData(), static_cast<size_t>(face.size()));
+    m_TextInfo.lfont.lfCharSet = static_cast<BYTE>(p.GetProfileInt("TextTool", "lfCharSet", 238));
+    m_TextInfo.lfont.lfWeight = p.GetProfileInt("TextTool", "lfWeight", 0);
+    m_TextInfo.lfont.lfItalic = static_cast<BYTE>(p.GetProfileInt("TextTool", "lfItalic", 0));
+    m_TextInfo.lfont.lfUnderline = static_cast<BYTE>(p.GetProfileInt("TextTool", "lfUnderline", 0));
     m_TextInfo.fcolor = static_cast<COLORREF>(p.GetProfileInt("TextTool", "fcolor", 0xA0FFFF));
     m_TextInfo.bcolor = static_cast<COLORREF>(p.GetProfileInt("TextTool", "bcolor", 0x6020));
-    m_TextInfo.opaque = p.GetProfileInt("TextTool", "opaque", 1) & 0xFF;
-    m_TextInfo.opacity = static_cast<float>(p.GetProfileInt("TextTool", "opacity", 0) * 0.01);
-    m_TextInfo.roundRadius = p.GetProfileInt("TextTool", "roundradius", 25) & 0xFF;
+    m_TextInfo.opaque = static_cast<BYTE>(p.GetProfileInt("TextTool", "opaque", 1));
+    m_TextInfo.b_opacity = static_cast<float>(p.GetProfileInt("TextTool", "opacity", 0) * 0.01);
+    m_TextInfo.r_radius = static_cast<BYTE>(p.GetProfileInt("TextTool", "roundradius", 25));
     m_nJpegQuality = p.GetProfileInt("Options", "JpegQuality", 90);
     m_bShowScaleLine = p.GetProfileInt("Measure", "bShowScaleLine", 1);
 }

@@ -11,6 +11,7 @@
 
 #include "app/commandrouter.h"
 #include "app/profile.h"
+#include "imagelib/pximage.h"
 #include "platform/wintypes.h"
 
 class CMainFrame;
@@ -30,20 +31,6 @@ const CFormatRow* FormatTable(int* count);
 const CFormatRow* FindFormatRow(int id);
 // Format id of a path by its last characters; 17 for "avi"; 0 when none matches.
 DWORD FormatFromExtension(const QString& path);
-
-// The text tool's record as the program keeps it (font, colours, box).
-struct CTextToolSettings {
-    QString faceName = "Arial";
-    int charSet = 238;
-    int weight = 0;
-    int italic = 0;
-    int underline = 0;
-    COLORREF fcolor = 0xA0FFFF;
-    COLORREF bcolor = 0x6020;
-    int opaque = 1;
-    float opacity = 0.0f;
-    int roundRadius = 25;
-};
 
 class CPelidorApp : public QObject, public CCmdTarget {
 public:
@@ -66,7 +53,7 @@ public:
 
     int m_nNewImage = 1;
     int m_nJpegQuality = 90;
-    CTextToolSettings m_TextInfo;
+    PxImage::tagPxTextInfo m_TextInfo;
     int m_bClosing = 0;
     int m_bShowScaleLine = 1;
     bool m_bShowSplash = true;

@@ -25,7 +25,12 @@
 
 namespace {
 const QColor kBackground(191, 191, 191);
+
+// The rubber band from the press point to the mouse, with the far edges exclusive.
+QRect TrackerRect(const QPoint& a, const QPoint& b) {
+    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())), QSize(std::abs(b.x() - a.x()), std::abs(b.y() - a.y())));
 }
+}  // namespace
 
 CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent) : CView(doc, parent) {
     setObjectName("PelidorView");
@@ -239,8 +244,38 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
     PxImage* img = d->GetImage();
     // While a command runs the image belongs to the worker: no tool touches it.
     const bool idle = img && !d->IsBusy();
-    if (e->button() == Qt::RightButton) return;
+    if (e->button() == Qt::RightButton) {
+        m_bRightDrag = false;
+        if (d->m_nTool == 1 && idle) {
+            const QPoint pt = WindowToImage(pos);
+            if (!(e->modifiers() & Qt::ControlModifier) && d->m_bRectSelection && d->m_nSelPoints == 5) {
+                const QPoint* p = d->m_SelPoints;
+                m_ptCentre = QPointF((p[0].x() + p[1].x()) / 2, (p[0].y() + p[3].y()) / 2);
+                for (int i = 0; i < 5; i++) m_corners[i] = p[i];
+                m_ptLast = pt;
+                m_bRightDrag = true;
+            } else if (e->modifiers() & Qt::ControlModifier) {
+                m_ptLast = pt;
+                m_bRightDrag = true;
+            }
+        } else if (d->m_nTool == 2 && !d->m_bPickTransparency) {
+            if (CMainFrame* mf = AfxGetMainFrame()) PostMessage(mf->GetSafeHwnd(), WM_COMMAND, ID_VIEW_ZOOMOUT, 0);
+        }
+        return;
+    }
     m_bLeftDown = true;
+    if (d->m_nTool == 2 && !d->m_bPickTransparency)
+        if (CMainFrame* mf = AfxGetMainFrame()) PostMessage(mf->GetSafeHwnd(), WM_COMMAND, ID_VIEW_ZOOMIN, 0);
+    if (d->m_nTool == 3) {
+        d->m_nTool = -1;
+        if (idle) {
+            d->PushUndoSnapshot();
+            const QPoint pt = WindowToImage(pos);
+            img->DrawStringEx(nullptr, pt.x(), pt.y(), &AfxGetPelidorApp()->m_TextInfo);
+            d->SetModifiedFlag();
+            viewport()->update();
+        }
+    }
     if (d->m_nTool == 0 || d->m_nTool == 1) {
         d->m_bRectSelection = (e->modifiers() & Qt::ShiftModifier) != 0;
         if (img) {
@@ -282,6 +317,25 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
     if (!img) return;
     const QPoint pos = e->position().toPoint();
     const QString text = PixelReadout(pos);
+    if (m_bRightDrag && (e->buttons() == Qt::RightButton) && d->m_nTool == 1 && !d->IsBusy()) {
+        const QPointF pt = WindowToImage(pos);
+        if (e->modifiers() & Qt::ControlModifier) {
+            const QPointF delta = pt - m_ptLast;
+            for (int i = 0; i < d->m_nSelPoints; i++) d->m_SelPoints[i] += delta.toPoint();
+            m_ptLast = pt;
+        } else if (d->m_bRectSelection && d->m_nSelPoints == 5) {
+            const double a = std::atan2(pt.y() - m_ptCentre.y(), pt.x() - m_ptCentre.x()) -
+                             std::atan2(m_ptLast.y() - m_ptCentre.y(), m_ptLast.x() - m_ptCentre.x());
+            const double ca = std::cos(a), sa = std::sin(a);
+            for (int i = 0; i < 5; i++) {
+                const QPointF r = m_corners[i] - m_ptCentre;
+                m_corners[i] = m_ptCentre + QPointF(r.x() * ca - r.y() * sa, r.x() * sa + r.y() * ca);
+                d->m_SelPoints[i] = QPoint(static_cast<int>(m_corners[i].x()), static_cast<int>(m_corners[i].y()));
+            }
+            m_ptLast = pt;
+        }
+        viewport()->update();
+    }
     if (m_bLeftDown && (e->buttons() & Qt::LeftButton)) {
         if (d->m_nTool == 0) {
             viewport()->setCursor(Qt::SizeAllCursor);
@@ -308,7 +362,7 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
             }
             viewport()->update();
         } else if (d->m_nTool == 4 && m_bTracking) {
-            m_rcTracker = QRect(m_ptTrackStart, pos).normalized();
+            m_rcTracker = TrackerRect(m_ptTrackStart, pos);
             viewport()->update();
         } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
             d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
@@ -352,7 +406,7 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
         viewport()->update();
     } else if (d->m_nTool == 4 && m_bTracking) {
         m_bTracking = false;
-        m_rcTracker = QRect(m_ptTrackStart, pos).normalized();
+        m_rcTracker = TrackerRect(m_ptTrackStart, pos);
         if (m_rcTracker.width() > 1 && m_rcTracker.height() > 1) {
             // Both corners through the window-to-image mapping; the far corner is exclusive.
             const QPoint a = WindowToImage(m_rcTracker.topLeft());
@@ -385,7 +439,7 @@ void CPelidorView::mouseDoubleClickEvent(QMouseEvent* e) {
 void CPelidorView::contextMenuEvent(QContextMenuEvent* e) {
     CPelidorDoc* d = GetDocument();
     CMainFrame* mf = AfxGetMainFrame();
-    if (!d || !mf || IsStartPage() || d->m_nTool == 2) return;
+    if (!d || !mf || IsStartPage() || d->m_nTool == 2 || m_bRightDrag) return;
     QMenu menu(this);
     for (UINT id : {ID_EDIT_COPY, ID_IMAGE_CROP, ID_IMAGE_DUPLICATE, 0u, ID_IMAGE_MIRROR, ID_IMAGE_FLIP, ID_IMAGE_ROTATEL,
                     ID_IMAGE_ROTATER}) {

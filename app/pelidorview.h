@@ -58,4 +58,9 @@ private:
     bool m_bLeftDown = false;
     int m_nOutlinePhase = 0;
     QTimer m_selTimer;
+    // Right-drag of the Select tool: move (Ctrl) or rotate a rectangle about its centre.
+    bool m_bRightDrag = false;
+    QPointF m_ptLast;
+    QPointF m_ptCentre;
+    QPointF m_corners[5];
 };

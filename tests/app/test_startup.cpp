@@ -40,14 +40,16 @@ TEST_F(AppTest, FileArgumentOpensBesideTheStartPage) {
 
 TEST_F(AppTest, ProfileDefaultsAndSettingsWrittenAtClose) {
     ASSERT_TRUE(Start());
-    EXPECT_EQ(app->m_TextInfo.faceName, "Arial");
-    EXPECT_EQ(app->m_TextInfo.charSet, 238);
+    EXPECT_STREQ(app->m_TextInfo.lfont.lfFaceName, "Arial");
+    EXPECT_EQ(app->m_TextInfo.lfont.lfCharSet, 238);
+    EXPECT_EQ(app->m_TextInfo.lfont.lfHeight, -36);
     EXPECT_EQ(app->m_TextInfo.fcolor, 0xA0FFFFu);
     EXPECT_EQ(app->m_TextInfo.bcolor, 0x6020u);
-    EXPECT_EQ(app->m_TextInfo.roundRadius, 25);
+    EXPECT_EQ(app->m_TextInfo.opaque, 1);
+    EXPECT_EQ(app->m_TextInfo.r_radius, 25);
     EXPECT_EQ(app->m_nJpegQuality, 90);
     app->m_nJpegQuality = 77;
-    app->m_TextInfo.opacity = 0.456f;
+    app->m_TextInfo.b_opacity = 0.456f;
     app->MainFrame()->SaveSettings();
     CProfile reread(Path("cfg/Quillory.ini"));
     EXPECT_EQ(reread.GetProfileInt("Options", "JpegQuality", 0), 77);

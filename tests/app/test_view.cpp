@@ -1,0 +1,119 @@
+// Mouse tools of the image view.
+#include <QApplication>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QTest>
+
+#include "app/cmdids.h"
+#include "app/mainframe.h"
+#include "app/messages.h"
+#include "app/pelidordoc.h"
+#include "app/pelidorview.h"
+#include "apptest.h"
+
+namespace {
+
+void Drag(QWidget* w, Qt::MouseButton button, const QList<QPoint>& path, Qt::KeyboardModifiers mods = {}) {
+    QTest::mousePress(w, button, mods, path.first());
+    for (const QPoint& p : path.mid(1)) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::NoButton, button, mods);
+        QApplication::sendEvent(w, &move);
+    }
+    QTest::mouseRelease(w, button, mods, path.last());
+}
+
+class ViewTest : public AppTest {
+protected:
+    void Open(int w, int h) {
+        doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+        doc->SetImage(MakeImage(w, h));
+        doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+        view = doc->GetFirstPelidorView();
+        app->DocTemplate()->FrameOf(doc)->resize(400, 300);
+        Pump();
+        doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    }
+    // Window point of an image point (zoom 1, image centred).
+    QPoint At(int x, int y) { return view->ImageRect().topLeft() - view->ScrollPosition() + QPoint(x, y); }
+    CPelidorDoc* doc = nullptr;
+    CPelidorView* view = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ViewTest, SelectToolBuildsPolygonsAndRectanglesThatCropUses) {
+    ASSERT_TRUE(Start());
+    Open(60, 40);
+    doc->m_nTool = 1;
+    QWidget* vp = view->viewport();
+    Drag(vp, Qt::LeftButton, {At(10, 10), At(30, 10), At(30, 20), At(10, 20)});
+    EXPECT_EQ(doc->m_nSelPoints, 4);  // three moves and the closing point
+    EXPECT_EQ(doc->m_SelPoints[doc->m_nSelPoints - 1], doc->m_SelPoints[0]);
+    EXPECT_TRUE(doc->GetImage()->SelectionIsValid());
+    // Rows are counted from the bottom in the image's selection: row 40 - 1 - 15 is inside.
+    EXPECT_TRUE(doc->GetImage()->SelectionIsInside(20, 40 - 1 - 15));
+    EXPECT_FALSE(doc->GetImage()->SelectionIsInside(50, 40 - 1 - 15));
+
+    // Two points are no selection.
+    Drag(vp, Qt::LeftButton, {At(5, 5), At(6, 6)});
+    EXPECT_EQ(doc->m_nSelPoints, 0);
+    EXPECT_FALSE(doc->GetImage()->SelectionIsValid());
+
+    // Shift builds a five-point rectangle.
+    Drag(vp, Qt::LeftButton, {At(4, 6), At(4, 6), At(13, 9)}, Qt::ShiftModifier);
+    ASSERT_EQ(doc->m_nSelPoints, 5);
+    EXPECT_EQ(doc->m_SelPoints[2], QPoint(13, 9));
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    EXPECT_EQ(doc->GetImage()->GetWidth(), 10u);
+    EXPECT_EQ(doc->GetImage()->GetHeight(), 4u);
+}
+
+TEST_F(ViewTest, ControlRightDragMovesTheSelection) {
+    ASSERT_TRUE(Start());
+    Open(60, 40);
+    doc->m_nTool = 1;
+    QWidget* vp = view->viewport();
+    Drag(vp, Qt::LeftButton, {At(4, 6), At(4, 6), At(13, 9)}, Qt::ShiftModifier);
+    ASSERT_EQ(doc->m_nSelPoints, 5);
+    Drag(vp, Qt::RightButton, {At(20, 20), At(25, 22)}, Qt::ControlModifier);
+    EXPECT_EQ(doc->m_SelPoints[0], QPoint(9, 8));
+    EXPECT_EQ(doc->m_SelPoints[2], QPoint(18, 11));
+}
+
+TEST_F(ViewTest, TrackerRectangleBecomesTheSelectionWithoutAnOffByOneRow) {
+    ASSERT_TRUE(Start());
+    Open(60, 40);
+    doc->m_nTool = 4;
+    Drag(view->viewport(), Qt::LeftButton, {At(10, 5), At(20, 15)});
+    ASSERT_EQ(doc->m_nSelPoints, 5);
+    EXPECT_EQ(doc->m_SelPoints[0], QPoint(10, 5));
+    EXPECT_EQ(doc->m_SelPoints[2], QPoint(19, 14));
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    EXPECT_EQ(doc->GetImage()->GetWidth(), 10u);
+    EXPECT_EQ(doc->GetImage()->GetHeight(), 10u);
+}
+
+TEST_F(ViewTest, ToolsLeaveABusyImageAlone) {
+    ASSERT_TRUE(Start());
+    Open(1200, 900);
+    doc->m_bPickTransparency = 1;
+    ASSERT_TRUE(doc->StartImageCommand(ID_IMAGE_FLIP));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
+    doc->m_nTool = 3;
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
+    doc->WaitForCommand();
+    EXPECT_EQ(doc->GetImage()->GetTransIndex(), -1);
+    EXPECT_EQ(doc->m_nUndoLevel, 1);  // only the command's own snapshot
+}
+
+TEST_F(ViewTest, TextToolDrawsTheApplicationsRecordOnce) {
+    ASSERT_TRUE(Start());
+    Open(300, 100);
+    doc->m_nTool = 3;
+    const RGBQUAD before = doc->GetImage()->GetPixelColor(150, 100 - 1 - 70);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, At(150, 80));
+    EXPECT_EQ(doc->m_nTool, -1);
+    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    const RGBQUAD after = doc->GetImage()->GetPixelColor(150, 100 - 1 - 70);
+    EXPECT_TRUE(after.rgbRed != before.rgbRed || after.rgbGreen != before.rgbGreen);
+}
