@@ -154,7 +154,8 @@ void CCameraEngine::ProcessFrame(BYTE* raw, BYTE* rgb, bool allowAe, int bytesPe
         if (!corrector_.DeadPixels().empty())
             corrector_.RepairDeadPixels(pixels, w, h);
     }
-    device_->ColorStep(pixels, rgb);
+    const bool flatFieldBusy = flatRequest_.load() || (flatDone_.load() && flatOn_.load());
+    device_->ColorStep(pixels, rgb, flatFieldBusy);
     if (h >= 4) {
         const size_t stride = static_cast<size_t>(w) * 3;
         for (int y = 0; y < 3; ++y)

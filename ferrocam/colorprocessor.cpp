@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -12,27 +15,116 @@ inline int Mean2(int a, int b) { return (a + b) >> 1; }
 inline int Mean4(int a, int b, int c, int d) { return (a + b + c + d) >> 2; }
 inline BYTE Clamp255(int v) { return static_cast<BYTE>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
-// Large frames are cut into bands of rows run on several threads; every row of the pipeline's
-// row passes depends only on its input, so the bands are independent.
+// Frames are cut into bands of rows run on a few long-lived workers and the calling thread;
+// every row of the pipeline's row passes depends only on its input, so bands are independent.
+// Workers are kept because starting threads for every frame costs more than a small frame.
+class RowBandPool {
+public:
+    static RowBandPool& Instance() {
+        static RowBandPool pool;
+        return pool;
+    }
+
+    unsigned Bands() const { return static_cast<unsigned>(workers_.size()) + 1; }
+
+    void Run(int height, unsigned bands, const std::function<void(int, int)>& fn) {
+        std::lock_guard<std::mutex> one(runLock_);
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            job_ = &fn;
+            per_ = (height + static_cast<int>(bands) - 1) / static_cast<int>(bands);
+            height_ = height;
+            nextBand_ = 0;
+            bandCount_ = static_cast<int>(bands);
+            pending_ = static_cast<int>(bands);
+            ++generation_;
+        }
+        wake_.notify_all();
+        Work();
+        std::unique_lock<std::mutex> g(lock_);
+        done_.wait(g, [this] { return pending_ == 0; });
+        job_ = nullptr;
+    }
+
+    ~RowBandPool() {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : workers_)
+            t.join();
+    }
+
+private:
+    RowBandPool() {
+        const unsigned n = std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
+        for (unsigned i = 1; i < n; ++i)
+            workers_.emplace_back([this] { Loop(); });
+    }
+
+    // Takes bands until none is left.
+    void Work() {
+        for (;;) {
+            int band;
+            const std::function<void(int, int)>* fn;
+            int y0, y1;
+            {
+                std::lock_guard<std::mutex> g(lock_);
+                if (!job_ || nextBand_ >= bandCount_)
+                    return;
+                band = nextBand_++;
+                fn = job_;
+                y0 = band * per_;
+                y1 = std::min(height_, y0 + per_);
+            }
+            if (y0 < y1)
+                (*fn)(y0, y1);
+            std::lock_guard<std::mutex> g(lock_);
+            if (--pending_ == 0)
+                done_.notify_all();
+        }
+    }
+
+    void Loop() {
+        uint64_t seen = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> g(lock_);
+                wake_.wait(g, [&] { return quit_ || generation_ != seen; });
+                if (quit_)
+                    return;
+                seen = generation_;
+            }
+            Work();
+        }
+    }
+
+    std::mutex runLock_;
+    std::mutex lock_;
+    std::condition_variable wake_, done_;
+    std::vector<std::thread> workers_;
+    const std::function<void(int, int)>* job_ = nullptr;
+    int per_ = 0, height_ = 0, nextBand_ = 0, bandCount_ = 0, pending_ = 0;
+    uint64_t generation_ = 0;
+    bool quit_ = false;
+};
+
 template <typename Fn>
 void ForRowBands(int width, int height, Fn&& fn) {
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    unsigned bands = std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
-    if (pixels < (1u << 17) || bands < 2 || height < static_cast<int>(bands) * 4) {
+    if (pixels < (1u << 17) || height < 64) {
         fn(0, height);
         return;
     }
-    std::vector<std::thread> threads;
-    threads.reserve(bands - 1);
-    const int per = (height + static_cast<int>(bands) - 1) / static_cast<int>(bands);
-    for (unsigned b = 1; b < bands; ++b) {
-        const int y0 = static_cast<int>(b) * per, y1 = std::min(height, y0 + per);
-        if (y0 < y1)
-            threads.emplace_back([&fn, y0, y1] { fn(y0, y1); });
+    RowBandPool& pool = RowBandPool::Instance();
+    const unsigned bands = pool.Bands();
+    if (bands < 2) {
+        fn(0, height);
+        return;
     }
-    fn(0, std::min(height, per));
-    for (auto& t : threads)
-        t.join();
+    const std::function<void(int, int)> job = fn;
+    pool.Run(height, bands, job);
 }
 
 // One output pixel of the G R / B G mosaic using only the neighbours that exist; used on the
@@ -147,15 +239,14 @@ void CColorProcessor::RebuildTables() {
                   gains_[1] == 1.0f && gains_[2] == 1.0f);
 }
 
-void CColorProcessor::DemosaicRows(const BYTE* m, BYTE* rgb, int y0, int y1) const {
+void CColorProcessor::DemosaicRow(const BYTE* m, int y, BYTE* out) const {
     const int w = width_, h = height_;
     const size_t W = static_cast<size_t>(w);
-    for (int y = y0; y < y1; ++y) {
-        BYTE* out = rgb + static_cast<size_t>(y) * W * 3;
+    {
         if (y == 0 || y == h - 1 || w < 3) {
             for (int x = 0; x < w; ++x)
                 DemosaicBorderPixel(m, w, h, x, y, out + static_cast<size_t>(x) * 3);
-            continue;
+            return;
         }
         const BYTE* up = m + (static_cast<size_t>(y) - 1) * W;
         const BYTE* row = up + W;
@@ -202,7 +293,11 @@ void CColorProcessor::DemosaicRows(const BYTE* m, BYTE* rgb, int y0, int y1) con
 void CColorProcessor::Demosaic(const BYTE* m, BYTE* rgb) const {
     if (width_ <= 0 || height_ <= 0)
         return;
-    ForRowBands(width_, height_, [&](int y0, int y1) { DemosaicRows(m, rgb, y0, y1); });
+    const size_t stride = static_cast<size_t>(width_) * 3;
+    ForRowBands(width_, height_, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            DemosaicRow(m, y, rgb + static_cast<size_t>(y) * stride);
+    });
 }
 
 void CColorProcessor::MeasureWhiteBalance(const BYTE* image) {
@@ -222,63 +317,92 @@ void CColorProcessor::MeasureWhiteBalance(const BYTE* image) {
     RebuildTables();
 }
 
-void CColorProcessor::SmoothAndLookupRows(const BYTE* work, BYTE* out, bool flip, int y0, int y1) const {
+void CColorProcessor::PrepareLookup(LookupPlan& plan) const {
     const int w = width_, h = height_;
-    const size_t stride = static_cast<size_t>(w) * 3;
     // Green sites keep the mean of their four neighbours' green bytes: columns 1, 3, 5, ... in
     // the rows of the first kind and 2, 4, 6, ... in the second, for (h - 1) / 2 row pairs.
     // Mirroring moves the sites by one column, which exchanges the two kinds of row.
-    const int pairs = (h - 1) / 2;
-    const int firstKindStart = mirror_ ? 2 : 1;
-    const int secondKindStart = mirror_ ? 1 : 2;
-    const int firstCount = (w - 1) / 2, secondCount = (w - 3) / 2;
+    plan.pairs = (h - 1) / 2;
+    plan.firstKindStart = mirror_ ? 2 : 1;
+    plan.secondKindStart = mirror_ ? 1 : 2;
+    plan.firstCount = (w - 1) / 2;
+    plan.secondCount = (w - 3) / 2;
+    plan.neutralSaturation = s16_ == 65536;
+    // s16 × d / 65536 for every difference d of two bytes, truncated toward zero.
+    for (int d = -255; d <= 255; ++d)
+        plan.satOffset[d + 255] = static_cast<int>(static_cast<int64_t>(s16_) * d / 65536);
+}
+
+void CColorProcessor::SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* r, const BYTE* dn,
+                                         int y, BYTE* o, BYTE* greens) const {
+    const int w = width_, h = height_;
     const BYTE* tb = tables_[0];
     const BYTE* tg = tables_[1];
     const BYTE* tr = tables_[2];
-    const bool neutralSaturation = s16_ == 65536;
-    // s16 × d / 65536 for every difference d of two bytes, truncated toward zero.
-    int satOffset[511];
-    if (!neutralSaturation)
-        for (int d = -255; d <= 255; ++d)
-            satOffset[d + 255] = static_cast<int>(static_cast<int64_t>(s16_) * d / 65536);
-    std::vector<BYTE> greens(static_cast<size_t>(w));
+    for (int x = 0; x < w; ++x)
+        greens[x] = r[x * 3 + 1];
+    int start = 0, count = 0;
+    auto kindOf = [&](int first) { return y >= first && y < first + 2 * plan.pairs && (y - first) % 2 == 0; };
+    if (kindOf(plan.firstKindStart)) {
+        start = 1;
+        count = plan.firstCount;
+    } else if (kindOf(plan.secondKindStart)) {
+        start = 2;
+        count = plan.secondCount;
+    }
+    if (start > 0 && y > 0 && y < h - 1) {
+        for (int i = 0, x = start; i < count && x < w - 1; ++i, x += 2) {
+            const size_t c = static_cast<size_t>(x) * 3 + 1;
+            greens[x] = static_cast<BYTE>((up[c] + r[c - 3] + r[c + 3] + dn[c]) >> 2);
+        }
+    }
+    if (plan.neutralSaturation) {
+        for (int x = 0; x < w; ++x) {
+            o[x * 3] = tb[r[x * 3]];
+            o[x * 3 + 1] = tg[greens[x]];
+            o[x * 3 + 2] = tr[r[x * 3 + 2]];
+        }
+    } else {
+        const int* sat = plan.satOffset + 255;
+        for (int x = 0; x < w; ++x) {
+            const int g = greens[x];
+            o[x * 3] = tb[Clamp255(g + sat[r[x * 3] - g])];
+            o[x * 3 + 1] = tg[g];
+            o[x * 3 + 2] = tr[Clamp255(g + sat[r[x * 3 + 2] - g])];
+        }
+    }
+}
+
+void CColorProcessor::SmoothAndLookupRows(const BYTE* work, BYTE* out, bool flip, int y0, int y1) const {
+    const int h = height_;
+    const size_t stride = static_cast<size_t>(width_) * 3;
+    LookupPlan plan;
+    PrepareLookup(plan);
+    std::vector<BYTE> greens(static_cast<size_t>(width_));
     for (int y = y0; y < y1; ++y) {
         const BYTE* r = work + static_cast<size_t>(y) * stride;
-        BYTE* o = out + static_cast<size_t>(flip ? h - 1 - y : y) * stride;
-        for (int x = 0; x < w; ++x)
-            greens[x] = r[x * 3 + 1];
-        int start = -1, count = 0;
-        if (y >= 1 && y <= 2 * pairs) {
-            const bool firstKind = ((y - firstKindStart) % 2 == 0) && y >= firstKindStart && y < firstKindStart + 2 * pairs;
-            const bool secondKind = ((y - secondKindStart) % 2 == 0) && y >= secondKindStart && y < secondKindStart + 2 * pairs;
-            if (firstKind) {
-                start = 1;
-                count = firstCount;
-            } else if (secondKind) {
-                start = 2;
-                count = secondCount;
-            }
-        }
-        if (start > 0 && y > 0 && y < h - 1) {
-            for (int i = 0, x = start; i < count && x < w - 1; ++i, x += 2) {
-                const size_t c = static_cast<size_t>(x) * 3 + 1;
-                greens[x] = static_cast<BYTE>((r[c - stride] + r[c - 3] + r[c + 3] + r[c + stride]) >> 2);
-            }
-        }
-        if (neutralSaturation) {
-            for (int x = 0; x < w; ++x) {
-                o[x * 3] = tb[r[x * 3]];
-                o[x * 3 + 1] = tg[greens[x]];
-                o[x * 3 + 2] = tr[r[x * 3 + 2]];
-            }
-        } else {
-            for (int x = 0; x < w; ++x) {
-                const int g = greens[x];
-                o[x * 3] = tb[Clamp255(g + satOffset[r[x * 3] - g + 255])];
-                o[x * 3 + 1] = tg[g];
-                o[x * 3 + 2] = tr[Clamp255(g + satOffset[r[x * 3 + 2] - g + 255])];
-            }
-        }
+        SmoothAndLookupRow(plan, y > 0 ? r - stride : r, r, y < h - 1 ? r + stride : r, y,
+                           out + static_cast<size_t>(flip ? h - 1 - y : y) * stride, greens.data());
+    }
+}
+
+void CColorProcessor::FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) const {
+    // Three demosaiced rows in a ring: the row being finished and its two neighbours.
+    const int h = height_;
+    const size_t stride = static_cast<size_t>(width_) * 3;
+    LookupPlan plan;
+    PrepareLookup(plan);
+    std::vector<BYTE> ring(stride * 3), greens(static_cast<size_t>(width_));
+    auto slot = [&](int y) { return ring.data() + static_cast<size_t>((y % 3 + 3) % 3) * stride; };
+    if (y0 > 0)
+        DemosaicRow(mosaic, y0 - 1, slot(y0 - 1));
+    DemosaicRow(mosaic, y0, slot(y0));
+    for (int y = y0; y < y1; ++y) {
+        if (y + 1 < h)
+            DemosaicRow(mosaic, y + 1, slot(y + 1));
+        const BYTE* r = slot(y);
+        SmoothAndLookupRow(plan, y > 0 ? slot(y - 1) : r, r, y + 1 < h ? slot(y + 1) : r, y,
+                           out + static_cast<size_t>(h - 1 - y) * stride, greens.data());
     }
 }
 
@@ -304,15 +428,27 @@ void CColorProcessor::ApplyGeometry(BYTE* work) {
     }
 }
 
+void CColorProcessor::SetGeometry(bool rotate180, bool mirrorRows) {
+    std::lock_guard<std::mutex> g(settingsLock_);
+    rotate_ = rotate180;
+    mirror_ = mirrorRows;
+}
+
 void CColorProcessor::Process(const BYTE* mosaic, BYTE* rgb, ImageHook hook, void* hookContext) {
     const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
     if (!pixels || work_.size() < pixels * 3)
         return;
+    std::lock_guard<std::mutex> g(settingsLock_);
+    if (!hook && !rotate_ && !mirror_ && !wbRequest_.load()) {
+        // Nothing needs the whole demosaiced image: each band demosaics a few rows ahead and
+        // finishes them straight into place.
+        ForRowBands(width_, height_, [&](int y0, int y1) { FusedRows(mosaic, rgb, y0, y1); });
+        return;
+    }
     BYTE* work = work_.data();
     Demosaic(mosaic, work);
     if (hook)
         hook(hookContext, work, width_, height_);
-    std::lock_guard<std::mutex> g(settingsLock_);
     ApplyGeometry(work);
     if (wbRequest_.load()) {
         MeasureWhiteBalance(work);

@@ -33,12 +33,7 @@ public:
     int WhiteBalanceRequested() const { return wbRequest_.load(); }
 
     // The passes the device derives from the caller's mirror flags.
-    void SetGeometry(bool rotate180, bool mirrorRows) {
-        rotate_ = rotate180;
-        mirror_ = mirrorRows;
-    }
-    bool Rotation() const { return rotate_; }
-    bool MirrorPass() const { return mirror_; }
+    void SetGeometry(bool rotate180, bool mirrorRows);
 
     // Demosaics width × height samples into rgb (width × height × 3 bytes, rows top-down).
     void Demosaic(const BYTE* mosaic, BYTE* rgb) const;
@@ -60,7 +55,16 @@ public:
 private:
     void RebuildTables();
     void MeasureWhiteBalance(const BYTE* image);
-    void DemosaicRows(const BYTE* mosaic, BYTE* rgb, int y0, int y1) const;
+    struct LookupPlan {
+        int pairs, firstKindStart, secondKindStart, firstCount, secondCount;
+        bool neutralSaturation;
+        int satOffset[511];
+    };
+    void DemosaicRow(const BYTE* mosaic, int y, BYTE* out) const;
+    void PrepareLookup(LookupPlan& plan) const;
+    void SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* row, const BYTE* down, int y,
+                            BYTE* out, BYTE* greens) const;
+    void FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) const;
     void ApplyGeometry(BYTE* work);
     // Smoothing and lookup from the working image into out; with flip, row y lands in row
     // height - 1 - y.

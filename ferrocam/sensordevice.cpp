@@ -273,9 +273,9 @@ int CSensorDevice::GrabFrame(RawBuffer& buffer) {
     return result;
 }
 
-void CSensorDevice::ColorStep(const BYTE* raw, BYTE* rgb) {
+void CSensorDevice::ColorStep(const BYTE* raw, BYTE* rgb, bool runHook) {
     // Demosaic, hook, geometry, white balance, smoothing, lookup and the bottom-up flip.
-    cp_.Process(raw, rgb, hook_, hookContext_);
+    cp_.Process(raw, rgb, runHook ? hook_ : nullptr, hookContext_);
     if (callback_)
         callback_(rgb);
 }

@@ -72,7 +72,8 @@ public:
     float GetRowTime() const;
     static float RowTimeFor(int lineClocks, int speed);
     int GrabFrame(RawBuffer& buffer);
-    void ColorStep(const BYTE* raw, BYTE* rgb);
+    // runHook false skips the per-frame hook (it has nothing to do).
+    void ColorStep(const BYTE* raw, BYTE* rgb, bool runHook = true);
     void Close();
     // Ends a read in progress (Stop must not wait on a long exposure).
     void AbortRead() { state_.transport->Abort(); }

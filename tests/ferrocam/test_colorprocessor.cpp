@@ -225,5 +225,9 @@ TEST(ColorProcessor, OnePassStepMatchesTheStepByStepPipeline) {
                              stepwise.begin() + static_cast<size_t>(h - 1 - y) * w * 3);
         b.Process(mosaic.data(), onePass.data(), nullptr, nullptr);
         EXPECT_TRUE(stepwise == onePass) << "mirror " << mirror;
+        // With a hook the frame goes through the whole working image instead: same result.
+        std::vector<BYTE> hooked(stepwise.size());
+        b.Process(mosaic.data(), hooked.data(), [](void*, BYTE*, int, int) {}, nullptr);
+        EXPECT_TRUE(stepwise == hooked) << "mirror " << mirror;
     }
 }
