@@ -7,6 +7,20 @@
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/pximage.h"
 
+namespace {
+
+// Runs fn(y) for the rows [ymin, ymax) on worker threads. Only for true-colour images: each
+// pixel is then written in place without touching anything another row needs (indexed images
+// search the palette through a cache in the image and stay on one thread).
+template <class Fn>
+void OpsRows(LONG ymin, LONG ymax, Fn fn) {
+    px_ops::ParallelBands(ymax > ymin ? ymax - ymin : 0, [&](int64_t b, int64_t e) {
+        for (int64_t i = b; i < e; i++) fn(static_cast<LONG>(ymin + i));
+    });
+}
+
+}  // namespace
+
 void PxImage::OpsRegion(LONG& xmin, LONG& xmax, LONG& ymin, LONG& ymax) const {
     const LONG w = head.biWidth, h = head.biHeight;
     if (pSelection) {
@@ -108,7 +122,7 @@ bool PxImage::Lut(BYTE* pLutR, BYTE* pLutG, BYTE* pLutB, BYTE* pLutA) {
     }
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    for (LONG y = ymin; y < ymax; y++) {
+    OpsRows(ymin, ymax, [&](LONG y) {
         info.nProgress = static_cast<LONG>(y * (100.0f / ymax));
         for (LONG x = xmin; x < xmax; x++) {
             if (!OpsSelected(x, y)) continue;
@@ -119,7 +133,7 @@ bool PxImage::Lut(BYTE* pLutR, BYTE* pLutG, BYTE* pLutB, BYTE* pLutA) {
             if (pLutA) c.rgbReserved = pLutA[c.rgbReserved];
             SetPixelColor(x, y, c, true);
         }
-    }
+    });
     return true;
 }
 
@@ -138,9 +152,10 @@ bool PxImage::ShiftRGB(LONG r, LONG g, LONG b) {
     }
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    for (LONG y = ymin; y < ymax; y++)
+    OpsRows(ymin, ymax, [&](LONG y) {
         for (LONG x = xmin; x < xmax; x++)
             if (OpsSelected(x, y)) SetPixelColor(x, y, shift(BlindGetPixelColor(x, y)), false);
+    });
     return true;
 }
 
@@ -177,7 +192,7 @@ bool PxImage::Colorize(BYTE hue, BYTE sat, float blend) {
     }
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    for (LONG y = ymin; y < ymax; y++) {
+    OpsRows(ymin, ymax, [&](LONG y) {
         for (LONG x = xmin; x < xmax; x++) {
             if (!OpsSelected(x, y)) continue;
             const RGBQUAD own = BlindGetPixelColor(x, y);
@@ -189,7 +204,7 @@ bool PxImage::Colorize(BYTE hue, BYTE sat, float blend) {
             }
             SetPixelColor(x, y, c, false);
         }
-    }
+    });
     return true;
 }
 
@@ -238,13 +253,13 @@ bool PxImage::RedEyeRemove() {
     if (!pDib) return false;
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    for (LONG y = ymin; y < ymax; y++) {
+    OpsRows(ymin, ymax, [&](LONG y) {
         for (LONG x = xmin; x < xmax; x++) {
             if (!OpsSelected(x, y)) continue;
             RGBQUAD c = BlindGetPixelColor(x, y);
             c.rgbRed = std::min(c.rgbGreen, c.rgbBlue);
             SetPixelColor(x, y, c, false);
         }
-    }
+    });
     return true;
 }
