@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "vekcamera/DispatchSets.h"
 #include "vekcamera/DriverImports.h"
 
 namespace {
@@ -17,70 +18,80 @@ namespace {
 #define SET_DECODE5(e, P) e.Decode5 = LUMO_FN(P, Decode);
 #define SET_CAPTURE2(e, P) e.CaptureFile2 = LUMO_FN(P, CaptureFile);
 #define SET_CAPTURE3(e, P) e.CaptureFile3 = LUMO_FN(P, CaptureFile);
-#define SET_ROWTIME_INT(e, P) e.GetRowTimeInt = LUMO_FN(P, GetRowTime);
-#define SET_ROWTIME_FLOAT(e, P) e.GetRowTimeFloat = LUMO_FN(P, GetRowTime);
+#define SET_ROWTIME_INT(e, P, ID)                 \
+    if constexpr (dispatch::kBindRowTime.Has(ID)) \
+        e.GetRowTimeInt = LUMO_FN(P, GetRowTime);
+#define SET_ROWTIME_FLOAT(e, P, ID)               \
+    if constexpr (dispatch::kBindRowTime.Has(ID)) \
+        e.GetRowTimeFloat = LUMO_FN(P, GetRowTime);
 
-#define SET_COMMON(e, P)                                                \
-    e.UnInit = LUMO_FN(P, UnInit);                                      \
-    e.Play = LUMO_FN(P, Play);                                          \
-    e.Stop = LUMO_FN(P, Stop);                                          \
-    e.GrabFrame = LUMO_FN(P, GrabFrame);                                \
-    e.GetImageSize = LUMO_FN(P, GetImageSize);                          \
-    e.GetImageDataRGB24 = LUMO_FN(P, GetImageDataRGB24);                \
-    e.GetImageData = LUMO_FN(P, GetImageData);                          \
-    e.SetResolution = LUMO_FN(P, SetResolution);                        \
-    e.GetResolution = LUMO_FN(P, GetResolution);                        \
-    e.SetROI = LUMO_FN(P, SetROI);                                      \
-    e.SetLongExpPower = LUMO_FN(P, SetLongExpPower);                    \
-    e.SetAeState = LUMO_FN(P, SetAeState);                              \
-    e.GetAeState = LUMO_FN(P, GetAeState);                              \
-    e.SetAeTarget = LUMO_FN(P, SetAeTarget);                            \
-    e.GetAeTarget = LUMO_FN(P, GetAeTarget);                            \
-    e.SetAWBState = LUMO_FN(P, SetAWBState);                            \
-    e.SetExposureTime = LUMO_FN(P, SetExposureTime);                    \
-    e.GetExposureTime = LUMO_FN(P, GetExposureTime);                    \
-    e.CancelLongExposure = LUMO_FN(P, CancelLongExposure);              \
-    e.RestartLongExposure = LUMO_FN(P, RestartLongExposure);            \
-    e.GetMaxExposureTime = LUMO_FN(P, GetMaxExposureTime);              \
-    e.GetMaxExposure = LUMO_FN(P, GetMaxExposure);                      \
-    e.SetAnalogGain = LUMO_FN(P, SetAnalogGain);                        \
-    e.GetAnalogGain = LUMO_FN(P, GetAnalogGain);                        \
-    e.SetGain = LUMO_FN(P, SetGain);                                    \
-    e.GetGain = LUMO_FN(P, GetGain);                                    \
-    e.SetGamma = LUMO_FN(P, SetGamma);                                  \
-    e.GetGamma = LUMO_FN(P, GetGamma);                                  \
-    e.SetSaturation = LUMO_FN(P, SetSaturation);                        \
-    e.GetSaturation = LUMO_FN(P, GetSaturation);                        \
-    e.SetColorEnhancement = LUMO_FN(P, SetColorEnhancement);            \
-    e.GetColorEnhancement = LUMO_FN(P, GetColorEnhancement);            \
-    e.SetDataWide = LUMO_FN(P, SetDataWide);                            \
-    e.GetDataWide = LUMO_FN(P, GetDataWide);                            \
-    e.SetDataDataWide = LUMO_FN(P, SetDataDataWide);                    \
-    e.GetDataDataWide = LUMO_FN(P, GetDataDataWide);                    \
-    e.SetContrast = LUMO_FN(P, SetContrast);                            \
-    e.GetContrast = LUMO_FN(P, GetContrast);                            \
-    e.SetMirror = LUMO_FN(P, SetMirror);                                \
-    e.GetMirror = LUMO_FN(P, GetMirror);                                \
-    e.SetMonochrome = LUMO_FN(P, SetMonochrome);                        \
-    e.GetMonochrome = LUMO_FN(P, GetMonochrome);                        \
-    e.SetFrameSpeed = LUMO_FN(P, SetFrameSpeed);                        \
-    e.GetFrameSpeed = LUMO_FN(P, GetFrameSpeed);                        \
-    e.SetLightFrquency = LUMO_FN(P, SetLightFrquency);                  \
-    e.GetLightFrquency = LUMO_FN(P, GetLightFrquency);                  \
-    e.SetB2RGBMode = LUMO_FN(P, SetB2RGBMode);                          \
-    e.GetB2RGBMode = LUMO_FN(P, GetB2RGBMode);                          \
-    e.GetFPS = LUMO_FN(P, GetFPS);                                      \
-    e.SetVideoMessage = LUMO_FN(P, SetVideoMessage);                    \
-    e.DisplayEnable = LUMO_FN(P, DisplayEnable);                        \
-    e.SaveParameter = LUMO_FN(P, SaveParameter);                        \
-    e.ReadParameter = LUMO_FN(P, ReadParameter);                        \
-    e.GetCurrentParameterTeam = LUMO_FN(P, GetCurrentParameterTeam);
+// A library's function is bound only when a camera id sends calls to it: the outside libraries
+// need export nothing more than their models use, and an operation no id calls stays unbound.
+#define BIND(e, P, ID, op, ids)              \
+    if constexpr (dispatch::ids.Has(ID))     \
+        e.op = LUMO_FN(P, op);
+
+#define SET_COMMON(e, P, ID)                                                  \
+    BIND(e, P, ID, UnInit, kDriverIds)                                        \
+    BIND(e, P, ID, Play, kDriverIds)                                          \
+    BIND(e, P, ID, Stop, kBindStop)                                           \
+    BIND(e, P, ID, GrabFrame, kDriverIds)                                     \
+    BIND(e, P, ID, GetImageSize, kDriverIds)                                  \
+    BIND(e, P, ID, GetImageDataRGB24, kBindImageDataRGB24)                    \
+    BIND(e, P, ID, GetImageData, kImageDataIds)                               \
+    BIND(e, P, ID, SetResolution, kResolutionIds)                             \
+    BIND(e, P, ID, GetResolution, kResolutionIds)                             \
+    BIND(e, P, ID, SetROI, kBindRegion)                                       \
+    BIND(e, P, ID, SetLongExpPower, kBindLongExpPower)                        \
+    BIND(e, P, ID, SetAeState, kAeIds)                                        \
+    BIND(e, P, ID, GetAeState, kAeIds)                                        \
+    BIND(e, P, ID, SetAeTarget, kBindAeTarget)                                \
+    BIND(e, P, ID, GetAeTarget, kBindAeTarget)                                \
+    BIND(e, P, ID, SetAWBState, kAwbIds)                                      \
+    BIND(e, P, ID, SetExposureTime, kDriverIds)                               \
+    BIND(e, P, ID, GetExposureTime, kDriverIds)                               \
+    BIND(e, P, ID, CancelLongExposure, kCancelLongExposureIds)                \
+    BIND(e, P, ID, RestartLongExposure, kRestartLongExposureIds)              \
+    BIND(e, P, ID, GetMaxExposureTime, kMaxExposureTimeIds)                   \
+    BIND(e, P, ID, GetMaxExposure, kMaxExposureIds)                           \
+    BIND(e, P, ID, SetAnalogGain, kDriverIds)                                 \
+    BIND(e, P, ID, GetAnalogGain, kDriverIds)                                 \
+    BIND(e, P, ID, SetGain, kGainIds)                                         \
+    BIND(e, P, ID, GetGain, kGainIds)                                         \
+    BIND(e, P, ID, SetGamma, kDriverIds)                                      \
+    BIND(e, P, ID, GetGamma, kDriverIds)                                      \
+    BIND(e, P, ID, SetSaturation, kGainIds)                                   \
+    BIND(e, P, ID, GetSaturation, kGainIds)                                   \
+    BIND(e, P, ID, SetColorEnhancement, kColorEnhancementIds)                 \
+    BIND(e, P, ID, GetColorEnhancement, kColorEnhancementIds)                 \
+    BIND(e, P, ID, SetDataWide, kDataWideIds)                                 \
+    BIND(e, P, ID, GetDataWide, kDataWideIds)                                 \
+    BIND(e, P, ID, SetDataDataWide, kDataDataWideIds)                         \
+    BIND(e, P, ID, GetDataDataWide, kDataDataWideIds)                         \
+    BIND(e, P, ID, SetContrast, kDriverIds)                                   \
+    BIND(e, P, ID, GetContrast, kDriverIds)                                   \
+    BIND(e, P, ID, SetMirror, kDriverIds)                                     \
+    BIND(e, P, ID, GetMirror, kDriverIds)                                     \
+    BIND(e, P, ID, SetMonochrome, kMonochromeIds)                             \
+    BIND(e, P, ID, GetMonochrome, kMonochromeIds)                             \
+    BIND(e, P, ID, SetFrameSpeed, kBindSetFrameSpeed)                         \
+    BIND(e, P, ID, GetFrameSpeed, kBindGetFrameSpeed)                         \
+    BIND(e, P, ID, SetLightFrquency, kLightFrequencyIds)                      \
+    BIND(e, P, ID, GetLightFrquency, kLightFrequencyIds)                      \
+    BIND(e, P, ID, SetB2RGBMode, kB2RGBIds)                                   \
+    BIND(e, P, ID, GetB2RGBMode, kB2RGBIds)                                   \
+    BIND(e, P, ID, GetFPS, kFpsIds)                                           \
+    BIND(e, P, ID, SetVideoMessage, kDriverIds)                               \
+    BIND(e, P, ID, DisplayEnable, kDriverIds)                                 \
+    BIND(e, P, ID, SaveParameter, kDriverIds)                                 \
+    BIND(e, P, ID, ReadParameter, kDriverIds)                                 \
+    BIND(e, P, ID, GetCurrentParameterTeam, kDriverIds)
 
 #define SET_LIBRARY(P, ID, INIT, DECODE, CAPTURE, ROWTIME) \
     {                                                      \
         DriverEntry& e = table[ID];                        \
-        SET_COMMON(e, P)                                   \
-        SET_##INIT(e, P) SET_##DECODE(e, P) SET_##CAPTURE(e, P) SET_##ROWTIME(e, P)    \
+        SET_COMMON(e, P, ID)                               \
+        SET_##INIT(e, P) SET_##DECODE(e, P) SET_##CAPTURE(e, P) SET_##ROWTIME(e, P, ID)    \
         present[ID] = true;                                \
     }
 

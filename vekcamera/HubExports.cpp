@@ -10,6 +10,7 @@
 #include "stillwriters.h"
 #include "vekcamera/CameraModels.h"
 #include "vekcamera/DirectShowCapture.h"
+#include "vekcamera/DispatchSets.h"
 #include "vekcamera/DriverImports.h"
 #include "vekcamera/DriverTable.h"
 #include "vekcamera/HubGui.h"
@@ -26,28 +27,7 @@ std::atomic<int> g_negativeImage{0};
 
 int CurrentId() { return g_cameraId.load(std::memory_order_relaxed); }
 
-// The ids with a driver library.
-constexpr IdSet kDriverIds = IdSet{1, 3, 4, 8} | IdSet::Range(10, 14) | IdSet{16, 17, 18, 21} | IdSet::Range(23, 38);
-constexpr IdSet kGainIds = IdSet{1, 3, 4, 8} | IdSet::Range(10, 14) | IdSet{21, 23} | IdSet::Range(25, 32) | IdSet{35, 36};
-constexpr IdSet kMonochromeIds = kGainIds | IdSet{18};
-constexpr IdSet kAeIds = kDriverIds.Without({33, 34});
-constexpr IdSet kAwbIds = IdSet{1, 3, 4, 8, 11, 13, 14, 21, 23} | IdSet::Range(25, 32) | IdSet{35, 36};
-constexpr IdSet kColorEnhancementIds = kDriverIds.Without({18, 33, 34, 37, 38});
-constexpr IdSet kDataWideIds = IdSet::Range(11, 14) | IdSet{16, 17, 21, 23, 24, 25, 29} | IdSet::Range(31, 34) | IdSet{37, 38};
-constexpr IdSet kSetFrameSpeedIds = IdSet{1, 3, 4, 8, 10, 11, 12, 18} | IdSet::Range(26, 38);
-constexpr IdSet kGetFrameSpeedIds = kSetFrameSpeedIds | IdSet{13};
-constexpr IdSet kSetSpeedModeIds = IdSet{14, 16, 17, 21, 23, 24, 25, 31, 32, 37};
-constexpr IdSet kGetSpeedModeIds = kSetSpeedModeIds | IdSet{28};
-constexpr IdSet kLightFrequencyIds = IdSet{1, 3, 4, 8, 18, 26, 27};
-constexpr IdSet kB2RGBIds = IdSet{1, 3, 4, 27};
-constexpr IdSet kFpsIds = IdSet{1, 3, 4, 8, 26};
-constexpr IdSet kCancelLongExposureIds = IdSet::Range(10, 13);
-constexpr IdSet kRestartLongExposureIds = IdSet{14, 16, 17, 21, 23, 24, 25, 29, 33, 34, 37, 38};
-constexpr IdSet kMaxExposureTimeIds = IdSet{1, 3, 4, 18, 26, 27, 29, 33, 34, 38};
-constexpr IdSet kMaxExposureIds = IdSet{31, 32};
-constexpr IdSet kDecodeRunAeIds = IdSet{28, 32, 35, 36, 37, 38};
-constexpr IdSet kImageDataIds = IdSet{1, 3, 4, 27, 30, 35};
-constexpr IdSet kImageDataRGB24Ids = IdSet{33, 34, 38};
+using namespace dispatch;
 
 constexpr int kMaxExposureCap = 27000;
 // The model driver of id 28 reads whole milliseconds and 0 until a value is available.
@@ -213,7 +193,7 @@ extern "C" VEKCAMERA_API int VekCameraPlay(void) {
     const DriverEntry* d = Driver(id, kDriverIds);
     if (!d)
         return 1;
-    if (id == 17)
+    if (id == kLongExpPowerOnPlay)
         Invoke(d->SetLongExpPower, 1);
     return Invoke(d->Play);
 }
@@ -226,7 +206,7 @@ extern "C" VEKCAMERA_API int VekCameraStop(void) {
     if (!d)
         return 0;
     // The model of id 32 toggles its stream with Play.
-    return id == 32 ? Invoke(d->Play) : Invoke(d->Stop);
+    return id == kStopsWithPlay ? Invoke(d->Play) : Invoke(d->Stop);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGrabFrame(BYTE* raw) {
@@ -281,11 +261,11 @@ extern "C" VEKCAMERA_API int VekCameraGetImageData(BYTE* out) {
 }
 
 extern "C" VEKCAMERA_API int VekCameraSetResolution(int resolution) {
-    return Forward(IdSet{29}, &DriverEntry::SetResolution, resolution);
+    return Forward(kResolutionIds, &DriverEntry::SetResolution, resolution);
 }
 
 extern "C" VEKCAMERA_API int VekCameraGetResolution(int* resolution) {
-    return Forward(IdSet{29}, &DriverEntry::GetResolution, resolution);
+    return Forward(kResolutionIds, &DriverEntry::GetResolution, resolution);
 }
 
 extern "C" VEKCAMERA_API BYTE VekCameraDecodeType(void) { return CameraDecodeType(CurrentId()); }
@@ -307,7 +287,7 @@ extern "C" VEKCAMERA_API int VekCameraSetAeTarget(int target) {
     if (!kAeIds.Has(id))
         return 0;
     // The model of id 16 is served by the library of id 10.
-    const DriverEntry* d = DriverFor(id == 16 ? 10 : id);
+    const DriverEntry* d = DriverFor(id == kBorrowsLibraryOf10 ? 10 : id);
     return d ? Invoke(d->SetAeTarget, target) : 0;
 }
 
@@ -315,7 +295,7 @@ extern "C" VEKCAMERA_API int VekCameraGetAeTarget(int* target) {
     const int id = CurrentId();
     if (!kAeIds.Has(id))
         return 0;
-    const DriverEntry* d = DriverFor(id == 16 ? 10 : id);
+    const DriverEntry* d = DriverFor(id == kBorrowsLibraryOf10 ? 10 : id);
     return d ? Invoke(d->GetAeTarget, target) : 0;
 }
 
@@ -328,7 +308,7 @@ extern "C" VEKCAMERA_API int VekCameraSetExposureTime(unsigned int ms) {
     const DriverEntry* d = Driver(id, kDriverIds);
     if (!d)
         return 0;
-    if (id == 25)
+    if (id == kFrameSpeedFromExposure)
         Invoke(d->SetFrameSpeed, Lumo25FrameSpeedFor(ms));
     return Invoke(d->SetExposureTime, ms);
 }
@@ -354,7 +334,7 @@ extern "C" VEKCAMERA_API int VekCameraGetRowTime(int* rowTime) {
     const int id = CurrentId();
     if (!kDriverIds.Has(id))
         return 0;
-    const DriverEntry* d = DriverFor(id == 16 ? 10 : id);
+    const DriverEntry* d = DriverFor(id == kBorrowsLibraryOf10 ? 10 : id);
     if (!d)
         return 0;
     if (d->GetRowTimeFloat) {
@@ -432,7 +412,7 @@ extern "C" VEKCAMERA_API int VekCameraGetColorEnhancement(int* on) {
 
 extern "C" VEKCAMERA_API int VekCameraSetDataWide(int wide) {
     const int id = CurrentId();
-    if (const DriverEntry* d = Driver(id, IdSet{10}))
+    if (const DriverEntry* d = Driver(id, kDataDataWideIds))
         return Invoke(d->SetDataDataWide, wide);
     const DriverEntry* d = Driver(id, kDataWideIds);
     return d ? Invoke(d->SetDataWide, wide) : 0;
@@ -440,7 +420,7 @@ extern "C" VEKCAMERA_API int VekCameraSetDataWide(int wide) {
 
 extern "C" VEKCAMERA_API int VekCameraGetDataWide(int* wide) {
     const int id = CurrentId();
-    if (const DriverEntry* d = Driver(id, IdSet{10}))
+    if (const DriverEntry* d = Driver(id, kDataDataWideIds))
         return Invoke(d->GetDataDataWide, wide);
     const DriverEntry* d = Driver(id, kDataWideIds);
     return d ? Invoke(d->GetDataWide, wide) : 0;

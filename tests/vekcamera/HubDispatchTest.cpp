@@ -1,6 +1,9 @@
 // Which camera ids reach which driver function, export by export: a listed id calls its own
 // library's operation once and gets the driver's result back unchanged; every other id gets the
 // export's default and no driver is called. The id lists are the model tables of the hub.
+#include <dlfcn.h>
+
+#include <cstdio>
 #include <functional>
 #include <set>
 
@@ -147,6 +150,53 @@ TEST_F(HubDispatch, EachExportReachesExactlyItsListedIdsAndPassesTheResultThroug
                 EXPECT_EQ(call.rfind(LumoPrefix(id), 0), 0u) << call;
         }
     }
+}
+
+// The functions the hub takes from the outside libraries, as nm lists its undefined symbols.
+std::set<std::string> ImportedLumoFunctions() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&VekCameraInit), &info) || !info.dli_fname)
+        return {};
+    const std::string command = std::string("nm -D --undefined-only '") + info.dli_fname + "' 2>/dev/null";
+    std::set<std::string> names;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, pipe)) {
+            char type[8];
+            char name[256];
+            if (std::sscanf(line, "%7s %255s", type, name) == 2 && std::string(name).rfind("Lumo", 0) == 0)
+                names.insert(name);
+        }
+        pclose(pipe);
+    }
+    return names;
+}
+
+TEST_F(HubDispatch, BindsOnlyTheDriverFunctionsItsModelsUse) {
+    // A library that exports just what its models are called for must be enough for the hub to
+    // load, so the hub may import nothing else.
+    std::set<std::string> expected;
+    auto add = [&](const IdList& ids, const std::string& op) {
+        for (int id : ids)
+            if (id != 28)
+                expected.insert(LumoFn(id, op));
+    };
+    for (const ExportCase& c : Cases())
+        add(c.ids, c.op);
+    add({1, 3, 4, 18, 26, 27, 29, 33, 34, 38}, "GetMaxExposureTime");
+    add({31, 32}, "GetMaxExposure");
+    add({14}, "SetROI");
+    add({17}, "SetLongExpPower");
+    add({10}, "GetRowTime");  // also for id 16
+    add({25}, "SetFrameSpeed");
+    const std::set<std::string> imported = ImportedLumoFunctions();
+    if (imported.empty())
+        GTEST_SKIP() << "nm cannot read the hub's symbol table";
+    std::vector<std::string> extra, missing;
+    std::set_difference(imported.begin(), imported.end(), expected.begin(), expected.end(), std::back_inserter(extra));
+    std::set_difference(expected.begin(), expected.end(), imported.begin(), imported.end(), std::back_inserter(missing));
+    EXPECT_TRUE(extra.empty()) << extra.size() << " unused, first " << extra.front();
+    EXPECT_TRUE(missing.empty()) << missing.size() << " missing, first " << missing.front();
 }
 
 TEST_F(HubDispatch, AModelLibraryThatDoesNotAnswerReportsNoDevice) {
