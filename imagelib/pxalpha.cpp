@@ -73,6 +73,7 @@ void PxImage::AlphaPaletteClear() {
 
 bool PxImage::AlphaCopy(PxImage& from) {
     if (!from.pAlpha || from.GetWidth() != GetWidth() || from.GetHeight() != GetHeight()) return false;
+    if (&from == this) return true;  // the plane would be copied onto itself
     AlphaCreate();
     if (!pAlpha) return false;
     std::memcpy(pAlpha, from.pAlpha, PlaneSize(*this));

@@ -19,6 +19,13 @@ DWORD NormalizedBpp(DWORD bpp) {
     return 24;
 }
 
+// Pixels per metre of a resolution; a resolution from a file can be so large that the metre
+// count no longer fits the header's 32-bit field, so it stops at the largest value there.
+LONG PelsPerMeter(LONG dpi) {
+    const double ppm = std::floor(dpi * 39.37007874015748 + 0.5);
+    return ppm >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<LONG>(ppm);
+}
+
 uint64_t EffWidthOf(uint64_t width, uint64_t bpp) { return ((width * bpp) + 31) / 32 * 4; }
 
 // Scales a masked channel to 8 bits from the mask's own position and width; masks come from
@@ -365,13 +372,13 @@ void PxImage::SetTransColor(RGBQUAD rgb) {
 void PxImage::SetXDPI(LONG dpi) {
     if (dpi < 1) dpi = 96;
     info.xDPI = dpi;
-    head.biXPelsPerMeter = static_cast<LONG>(std::floor(dpi * 39.37007874015748 + 0.5));
+    head.biXPelsPerMeter = PelsPerMeter(dpi);
 }
 
 void PxImage::SetYDPI(LONG dpi) {
     if (dpi < 1) dpi = 96;
     info.yDPI = dpi;
-    head.biYPelsPerMeter = static_cast<LONG>(std::floor(dpi * 39.37007874015748 + 0.5));
+    head.biYPelsPerMeter = PelsPerMeter(dpi);
 }
 
 void PxImage::SetFlags(DWORD flags, bool lockreserved) { info.dwFlags = lockreserved ? (flags & 0xFFFF) : flags; }

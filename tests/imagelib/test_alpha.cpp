@@ -58,6 +58,8 @@ TEST(Alpha, CopyAndSetFromOtherImages) {
     ASSERT_TRUE(dst.AlphaCopy(src));
     EXPECT_EQ(dst.AlphaGet(1, 1), 33);
     EXPECT_EQ(dst.AlphaGetMax(), 128);
+    ASSERT_TRUE(dst.AlphaCopy(dst));  // onto itself: nothing to move
+    EXPECT_EQ(dst.AlphaGet(1, 1), 33);
 
     PxImage gray(3, 2, 8);
     gray.SetGrayPalette();

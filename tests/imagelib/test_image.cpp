@@ -100,6 +100,12 @@ TEST(ImageInfo, DefaultsAndAccessors) {
     EXPECT_EQ(img.GetHeader().biXPelsPerMeter, 3780);
     img.SetYDPI(300);
     EXPECT_EQ(img.GetHeader().biYPelsPerMeter, 11811);
+    // A resolution read from a file may be absurd: the metre count stops at the field's limit.
+    img.SetYDPI(INT32_MAX);
+    EXPECT_EQ(img.GetYDPI(), INT32_MAX);
+    EXPECT_EQ(img.GetHeader().biYPelsPerMeter, INT32_MAX);
+    img.SetXDPI(54546085);
+    EXPECT_EQ(img.GetHeader().biXPelsPerMeter, INT32_MAX);
 
     EXPECT_EQ(img.GetCodecOption(16), 0u);
     EXPECT_FALSE(img.SetCodecOption(7, 16));
