@@ -536,3 +536,43 @@ TEST_F(Engine, SnapshotButtonWhilePlayingWritesABitmap) {
     EXPECT_EQ(files[0][0], 'P');
     EXPECT_EQ(files[0].size(), std::string("P1208203501.bmp").size());
 }
+
+TEST_F(Engine, GrabAndDecodeWaitOutAModeSwitch) {
+    InitAt(4);
+    // Another thread keeps pulling 640 × 480 frames into buffers of that size while a capture
+    // switches the sensor to its largest mode and back: it must get "no frame", never a frame
+    // of the other size.
+    std::atomic<bool> done{false};
+    std::atomic<int> good{0};
+    std::thread puller([&] {
+        std::vector<BYTE> raw(2 * 640 * 480 + 512), rgb(640 * 480 * 3);
+        while (!done.load()) {
+            if (FerroCameraGrabFrame(raw.data()) == CAMERA_OK &&
+                FerroCameraDecode(raw.data(), rgb.data(), 640, 480, 0) == CAMERA_OK)
+                good.fetch_add(1);
+        }
+    });
+    EXPECT_EQ(FerroCameraCaptureFile(Base("full").c_str(), CAPTURE_FILE_BMP, 0), CAMERA_OK);
+    EXPECT_EQ(FerroCameraCaptureFile(Base("full2").c_str(), CAPTURE_FILE_RAW, 0), CAMERA_OK);
+    Settle();
+    const int before = good.load();
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (good.load() == before && std::chrono::steady_clock::now() < until) {
+        Settle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    done.store(true);
+    puller.join();
+    EXPECT_GT(good.load(), before);  // back at 640 × 480, frames flow again
+    EXPECT_EQ(fs::file_size(out_ / "full.bmp"), 3664u * 2740u * 3u + 54u);
+    EXPECT_EQ(fs::file_size(out_ / "full2.raw"), 3664u * 2740u);
+}
+
+TEST_F(Engine, CaptureWhilePlayingResumesThePlay) {
+    InitAt(4);
+    ASSERT_EQ(FerroCameraPlay(), 1);
+    EXPECT_EQ(FerroCameraCaptureFile(Base("live").c_str(), CAPTURE_FILE_BMP, 4), CAMERA_OK);
+    EXPECT_EQ(FerroCameraPlay(), 0);  // running again
+    EXPECT_EQ(FerroCameraStop(), 1);
+    EXPECT_EQ(Files(), std::vector<std::string>{"live.bmp"});
+}
