@@ -82,8 +82,7 @@ TEST(Interpolation, BilinearWeightsInsideAndAtTheEdges) {
     EXPECT_EQ(img.GetPixelColorInterpolated(0.5f, 1.25f).rgbRed, (96 * 10 + 96 * 50 + 32 * 20 + 32 * 60) >> 8);
     // The last column has no right neighbour: real weights against the replacement colour.
     RGBQUAD black{0, 0, 0, 0};
-    EXPECT_EQ(img.GetPixelColorInterpolated(3.5f, 0.0f, PxImage::IM_BILINEAR, PxImage::OM_COLOR, &black).rgbRed,
-              60);
+    EXPECT_EQ(img.GetPixelColorInterpolated(3.5f, 0.0f, PxImage::IM_BILINEAR, PxImage::OM_COLOR, &black).rgbRed, 60);
     EXPECT_EQ(img.GetPixelColorInterpolated(3.5f, 0.0f, PxImage::IM_BILINEAR, PxImage::OM_REPEAT).rgbRed, 120);
     // Far outside: the replacement at once, without mixing.
     const RGBQUAD far = img.GetPixelColorInterpolated(-50.0f, -50.0f, PxImage::IM_CUBIC, PxImage::OM_BACKGROUND);

@@ -75,7 +75,8 @@ TEST(Quantize, ReducesToTheLeafLimit) {
     PxImage img(64, 64, 24);
     for (LONG y = 0; y < 64; ++y)
         for (LONG x = 0; x < 64; ++x)
-            img.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(x * 4), static_cast<BYTE>(y * 4), static_cast<BYTE>(x ^ y), 0});
+            img.SetPixelColor(x, y,
+                              RGBQUAD{static_cast<BYTE>(x * 4), static_cast<BYTE>(y * 4), static_cast<BYTE>(x ^ y), 0});
     ColorQuantizer q(16, 8);
     ASSERT_TRUE(q.AddImageColors(img.GetDIB()));
     EXPECT_LE(q.GetLeafCount(), 16u);

@@ -17,7 +17,9 @@ void FillRed(PxImage& img, F f) {
 BYTE Red(PxImage& img, LONG x, LONG y) { return img.GetPixelColor(x, y).rgbRed; }
 
 // 2 x 2 blocks of one colour each: block (i, j) has red 20 i + 60 j + 5.
-void FillBlocks(PxImage& img) { FillRed(img, [](LONG x, LONG y) { return (x / 2) * 20 + (y / 2) * 60 + 5; }); }
+void FillBlocks(PxImage& img) {
+    FillRed(img, [](LONG x, LONG y) { return (x / 2) * 20 + (y / 2) * 60 + 5; });
+}
 
 }  // namespace
 
@@ -191,8 +193,9 @@ TEST(Resample, Resample2GivesTheInterpolatedReadAtEveryPixelCentre) {
     src.AlphaCreate();
     for (LONG y = 0; y < 70; ++y)
         for (LONG x = 0; x < 90; ++x) {
-            src.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(rnd.Next()), static_cast<BYTE>(rnd.Next()),
-                                            static_cast<BYTE>(rnd.Next()), 0});
+            src.SetPixelColor(x, y,
+                              RGBQUAD{static_cast<BYTE>(rnd.Next()), static_cast<BYTE>(rnd.Next()),
+                                      static_cast<BYTE>(rnd.Next()), 0});
             src.AlphaSet(x, y, static_cast<BYTE>(rnd.Next()));
         }
     const LONG nw = 300, nh = 250;

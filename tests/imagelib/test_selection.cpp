@@ -8,8 +8,8 @@
 namespace {
 
 struct SelectableImage : PxImage {
-    using PxImage::PxImage;
     using PxImage::pSelection;
+    using PxImage::PxImage;
 };
 
 // The selected pixels as a string, top row first, '#' selected.

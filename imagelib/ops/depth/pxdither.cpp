@@ -18,24 +18,36 @@ struct DiffusionRule {
 };
 
 const DiffusionRule& RuleOf(LONG method) {
+    // Offsets (dx, dy) and weights; dy = 1 is the next row processed.
     static const DiffusionRule floyd{16, {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}};
-    static const DiffusionRule burkes{32, {{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2}}};
-    static const DiffusionRule stucki{42, {{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2},
+    static const DiffusionRule burkes{32, {{1, 0, 8}, {2, 0, 4},
+                                           {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2}}};
+    static const DiffusionRule stucki{42, {{1, 0, 8}, {2, 0, 4},
+                                           {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2},
                                            {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4}, {1, 2, 2}, {2, 2, 1}}};
-    static const DiffusionRule jarvis{48, {{1, 0, 7}, {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
+    static const DiffusionRule jarvis{48, {{1, 0, 7}, {2, 0, 5},
+                                           {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
                                            {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}}};
-    static const DiffusionRule sierra{32, {{1, 0, 5}, {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5}, {1, 1, 4}, {2, 1, 2},
+    static const DiffusionRule sierra{32, {{1, 0, 5}, {2, 0, 3},
+                                           {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5}, {1, 1, 4}, {2, 1, 2},
                                            {-1, 2, 2}, {0, 2, 3}, {1, 2, 2}}};
-    static const DiffusionRule twoRow{200, {{2, 0, 32}, {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30}, {3, 1, 16},
+    static const DiffusionRule twoRow{200, {{2, 0, 32},
+                                            {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30}, {3, 1, 16},
                                             {-2, 2, 12}, {0, 2, 26}, {2, 2, 12},
                                             {-3, 2, 5}, {-1, 2, 12}, {1, 2, 12}, {3, 2, 5}}};
     switch (method) {
-        case 2: return burkes;
-        case 3: return stucki;
-        case 4: return jarvis;
-        case 5: return sierra;
-        case 6: return twoRow;
-        default: return floyd;
+        case 2:
+            return burkes;
+        case 3:
+            return stucki;
+        case 4:
+            return jarvis;
+        case 5:
+            return sierra;
+        case 6:
+            return twoRow;
+        default:
+            return floyd;
     }
 }
 
@@ -77,8 +89,10 @@ bool PxImage::Dither(LONG method) {
             } else {
                 white = v >= 129;
             }
-            if (white) drow[x >> 3] = static_cast<BYTE>(drow[x >> 3] | (0x80 >> (x & 7)));
-            else drow[x >> 3] = static_cast<BYTE>(drow[x >> 3] & ~(0x80 >> (x & 7)));
+            if (white)
+                drow[x >> 3] = static_cast<BYTE>(drow[x >> 3] | (0x80 >> (x & 7)));
+            else
+                drow[x >> 3] = static_cast<BYTE>(drow[x >> 3] & ~(0x80 >> (x & 7)));
             if (ordered) continue;
             const int err = white ? v - 255 : v;
             for (const Spread& s : rule.spread) {

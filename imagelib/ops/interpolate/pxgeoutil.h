@@ -40,8 +40,7 @@ inline BYTE ClampByte(float v) {
 
 // The bilinear mix of pixels (xi, yi) to (xi + 1, yi + 1) of a 24-bit image with weights of 8
 // fractional bits (u, v = 256 x the fractional parts, truncated); alpha likewise when present.
-inline RGBQUAD Bilinear24At(const BYTE* bits, size_t eff, const BYTE* alpha, LONG w, LONG xi, LONG yi, int u,
-                            int v) {
+inline RGBQUAD Bilinear24At(const BYTE* bits, size_t eff, const BYTE* alpha, LONG w, LONG xi, LONG yi, int u, int v) {
     const int w11 = (u * v) >> 8, w10 = u - w11, w01 = v - w11, w00 = 256 - u - v + w11;
     const BYTE* p00 = bits + static_cast<size_t>(yi) * eff + static_cast<size_t>(xi) * 3;
     const BYTE* p01 = p00 + eff;

@@ -22,20 +22,34 @@ float GeneralizedCubicHalf(float t) { return PxImage::KernelGeneralizedCubic(t, 
 
 pxgeo::KernelFn pxgeo::KernelOf(int im) {
     switch (im) {
-        case PxImage::IM_BSPLINE: return PxImage::KernelBSpline;
-        case PxImage::IM_CUBIC: return PxImage::KernelCubic;
-        case PxImage::IM_GENERALIZED_CUBIC: return GeneralizedCubicHalf;
-        case PxImage::IM_BOX: return PxImage::KernelBox;
-        case PxImage::IM_HERMITE: return PxImage::KernelHermite;
-        case PxImage::IM_HAMMING: return PxImage::KernelHamming;
-        case PxImage::IM_SINC: return PxImage::KernelSinc;
-        case PxImage::IM_BLACKMAN: return PxImage::KernelBlackman;
-        case PxImage::IM_BESSEL: return PxImage::KernelBessel;
-        case PxImage::IM_GAUSSIAN: return PxImage::KernelGaussian;
-        case PxImage::IM_QUADRATIC: return PxImage::KernelQuadratic;
-        case PxImage::IM_MITCHELL: return PxImage::KernelMitchell;
-        case PxImage::IM_CATROM: return PxImage::KernelCatrom;
-        default: return nullptr;
+        case PxImage::IM_BSPLINE:
+            return PxImage::KernelBSpline;
+        case PxImage::IM_CUBIC:
+            return PxImage::KernelCubic;
+        case PxImage::IM_GENERALIZED_CUBIC:
+            return GeneralizedCubicHalf;
+        case PxImage::IM_BOX:
+            return PxImage::KernelBox;
+        case PxImage::IM_HERMITE:
+            return PxImage::KernelHermite;
+        case PxImage::IM_HAMMING:
+            return PxImage::KernelHamming;
+        case PxImage::IM_SINC:
+            return PxImage::KernelSinc;
+        case PxImage::IM_BLACKMAN:
+            return PxImage::KernelBlackman;
+        case PxImage::IM_BESSEL:
+            return PxImage::KernelBessel;
+        case PxImage::IM_GAUSSIAN:
+            return PxImage::KernelGaussian;
+        case PxImage::IM_QUADRATIC:
+            return PxImage::KernelQuadratic;
+        case PxImage::IM_MITCHELL:
+            return PxImage::KernelMitchell;
+        case PxImage::IM_CATROM:
+            return PxImage::KernelCatrom;
+        default:
+            return nullptr;
     }
 }
 
@@ -66,12 +80,17 @@ void PxImage::OverflowCoordinates(LONG& x, LONG& y, OverflowMethod ofMethod) {
             if (y >= h) y = h - 1;
             break;
         case OM_MIRROR:
-            if (x < 0) x = (-x) % w;
-            else if (x >= w) x = w - (x % w) - 1;
-            if (y < 0) y = (-y) % h;
-            else if (y >= h) y = h - (y % h) - 1;
+            if (x < 0)
+                x = (-x) % w;
+            else if (x >= w)
+                x = w - (x % w) - 1;
+            if (y < 0)
+                y = (-y) % h;
+            else if (y >= h)
+                y = h - (y % h) - 1;
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -94,12 +113,17 @@ void PxImage::OverflowCoordinates(float& x, float& y, OverflowMethod ofMethod) {
             if (y > h - 1) y = h - 1;
             break;
         case OM_MIRROR:
-            if (x < 0) x = std::fmod(-x, w);
-            else if (x >= w) x = w - (std::fmod(x, w) + 1);
-            if (y < 0) y = std::fmod(-y, h);
-            else if (y >= h) y = h - (std::fmod(y, h) + 1);
+            if (x < 0)
+                x = std::fmod(-x, w);
+            else if (x >= w)
+                x = w - (std::fmod(x, w) + 1);
+            if (y < 0)
+                y = std::fmod(-y, h);
+            else if (y >= h)
+                y = h - (std::fmod(y, h) + 1);
             break;
-        default: break;
+        default:
+            break;
     }
     // A position that is not a number stays outside, where the checked reads handle it.
     if (std::isnan(x)) x = -1;
@@ -129,7 +153,8 @@ RGBQUAD PxImage::GetPixelColorWithOverflow(LONG x, LONG y, OverflowMethod ofMeth
             }
             if (info.nBkgndIndex >= 0) return GetTransColor();
             return replacement;
-        default: return replacement;
+        default:
+            return replacement;
     }
 }
 
@@ -172,9 +197,7 @@ RGBQUAD PxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
         const RGBQUAD c11 = GetPixelColorWithOverflow(xi + 1, yi + 1, ofMethod, rplColor);
         const float dxy = dx * dy;
         const float k00 = 1 - dx - dy + dxy, k10 = dx - dxy, k01 = dy - dxy, k11 = dxy;
-        auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) {
-            return ClampByte(k00 * a + k10 * b + k01 * c + k11 * d);
-        };
+        auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) { return ClampByte(k00 * a + k10 * b + k01 * c + k11 * d); };
         color.rgbRed = mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed);
         color.rgbGreen = mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen);
         color.rgbBlue = mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue);
@@ -184,8 +207,8 @@ RGBQUAD PxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
     }
 
     // Kernel sums over 4 x 4 samples (12 x 12 for Lanczos).
-    const int lo = lanczos ? 5 : 1;   // samples left of / below xi, yi
-    const int hi = lanczos ? 6 : 2;   // samples right of / above
+    const int lo = lanczos ? 5 : 1;  // samples left of / below xi, yi
+    const int hi = lanczos ? 6 : 2;  // samples right of / above
     if (xi + hi < 0 || xi - lo >= w || yi + hi < 0 || yi - lo >= h) {
         if (!MovesCoordinates(ofMethod)) return GetPixelColorWithOverflow(-999, -999, ofMethod, rplColor);
         OverflowCoordinates(x, y, ofMethod);
@@ -244,8 +267,7 @@ RGBQUAD PxImage::GetAreaColorInterpolated(float xc, float yc, float w, float h, 
         // Stretched in one direction only: sample each covered square at the middle of its overlap.
         for (LONG j = y0; j <= y1; j++) {
             for (LONG i = x0; i <= x1; i++) {
-                const PxRect2 overlap =
-                    area.CrossSection(PxRect2(i - 0.5f, j - 0.5f, i + 0.5f, j + 0.5f));
+                const PxRect2 overlap = area.CrossSection(PxRect2(i - 0.5f, j - 0.5f, i + 0.5f, j + 0.5f));
                 const PxPoint2 centre = overlap.Center();
                 const RGBQUAD c = GetPixelColorInterpolated(centre.x, centre.y, inMethod, ofMethod, rplColor);
                 AddAveragingCont(c, overlap.Surface(), rr, gg, bb, aa);

@@ -94,9 +94,12 @@ bool ColorQuantizer::AddImageColors(const void* pbDIB) {
                 AddColor(row[3 * x + 2], row[3 * x + 1], row[3 * x], 0);
             } else {
                 unsigned index;
-                if (depth == 8) index = row[x];
-                else if (depth == 4) index = (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
-                else index = (row[x / 8] >> (7 - (x % 8))) & 1;
+                if (depth == 8)
+                    index = row[x];
+                else if (depth == 4)
+                    index = (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
+                else
+                    index = (row[x / 8] >> (7 - (x % 8))) & 1;
                 if (index >= ncolors) index = 0;  // a colour the palette does not hold
                 const BYTE* e = palette + 4 * static_cast<size_t>(index);
                 AddColor(e[2], e[1], e[0], e[3]);

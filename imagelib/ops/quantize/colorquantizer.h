@@ -41,7 +41,7 @@ private:
     Node* m_pTree = nullptr;
     unsigned m_nLeafCount = 0;
     Node* m_pReducibleNodes[9] = {};
-    unsigned m_nMaxColors;    // leaf limit: at least 16
+    unsigned m_nMaxColors;  // leaf limit: at least 16
     unsigned m_nOutputMaxColors;
     unsigned m_nColorBits;
 };

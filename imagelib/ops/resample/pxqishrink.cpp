@@ -67,8 +67,8 @@ bool PxImage::QIShrink(LONG newx, LONG newy, PxImage* iDst) {
                 for (LONG x = 0; x < newx; x++) {
                     const uint64_t* a = &acc[static_cast<size_t>(x) * 5];
                     const uint64_t n = a[4] ? a[4] : 1;
-                    const RGBQUAD c{static_cast<BYTE>(a[0] / n), static_cast<BYTE>(a[1] / n), static_cast<BYTE>(a[2] / n),
-                                    static_cast<BYTE>(a[3] / n)};
+                    const RGBQUAD c{static_cast<BYTE>(a[0] / n), static_cast<BYTE>(a[1] / n),
+                                    static_cast<BYTE>(a[2] / n), static_cast<BYTE>(a[3] / n)};
                     if (rgb24) {
                         drow[3 * x] = c.rgbBlue;
                         drow[3 * x + 1] = c.rgbGreen;

@@ -53,7 +53,8 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             if (rgb24) {
                 const BYTE* srow = pBits + static_cast<size_t>(sy) * eff;
                 BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-                for (LONG x = 0; x < newx; x++) memcpy(drow + 3 * static_cast<size_t>(x), srow + 3 * static_cast<size_t>(sxs[x]), 3);
+                for (LONG x = 0; x < newx; x++)
+                    memcpy(drow + 3 * static_cast<size_t>(x), srow + 3 * static_cast<size_t>(sxs[x]), 3);
             } else {
                 for (LONG x = 0; x < newx; x++) dst.SetPixelColor(x, y, GetPixelColor(sxs[x], sy));
             }
@@ -92,7 +93,8 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                     for (int n = 0; n < 4; n++) {
                         const float weight = ky[m] * col.k[n];
                         if (rgb24) {
-                            const BYTE* p = pBits + static_cast<size_t>(rows[m]) * eff + 3 * static_cast<size_t>(col.ix[n]);
+                            const BYTE* p =
+                                pBits + static_cast<size_t>(rows[m]) * eff + 3 * static_cast<size_t>(col.ix[n]);
                             rr += weight * p[2];
                             gg += weight * p[1];
                             bb += weight * p[0];

@@ -3,16 +3,18 @@
 // user draws and outlines it through a region.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/selection/pxregion.h"
 #include "imagelib/pximage.h"
 
 namespace {
 
-LONG ClampTo(LONG v, LONG limit) { return std::max<LONG>(0, std::min<LONG>(limit, v)); }
+LONG ClampTo(int64_t v, LONG limit) { return static_cast<LONG>(std::max<int64_t>(0, std::min<int64_t>(limit, v))); }
 
 }  // namespace
 
@@ -86,11 +88,12 @@ bool PxImage::SelectionAddRect(RECT r) {
 bool PxImage::SelectionAddEllipse(RECT r) {
     if (pSelection == nullptr && !SelectionCreate()) return false;
     const LONG w = head.biWidth, h = head.biHeight;
-    const LONG rx = std::abs(r.right - r.left) / 2;
-    const LONG ry = std::abs(r.top - r.bottom) / 2;
+    // 64-bit: sums and differences of extreme coordinates must not overflow.
+    const int64_t rx = std::llabs(static_cast<int64_t>(r.right) - r.left) / 2;
+    const int64_t ry = std::llabs(static_cast<int64_t>(r.top) - r.bottom) / 2;
     if (rx == 0 || ry == 0) return false;
-    const LONG xc = (r.left + r.right) / 2;
-    const LONG yc = (r.top + r.bottom) / 2;
+    const int64_t xc = (static_cast<int64_t>(r.left) + r.right) / 2;
+    const int64_t yc = (static_cast<int64_t>(r.top) + r.bottom) / 2;
 
     RECT& box = info.rSelectionBox;
     box.left = std::min(box.left, ClampTo(xc - rx, w));
@@ -101,18 +104,20 @@ bool PxImage::SelectionAddEllipse(RECT r) {
     const LONG xmin = ClampTo(xc - rx, w), xmax = ClampTo(xc + rx, w);
     // Every row range is clamped to the plane: a centre outside the image must not write beyond it.
     const LONG ylow = ClampTo(yc - ry, h), ymid = ClampTo(yc, h), yhigh = ClampTo(yc + ry, h);
+    const double dxc = static_cast<double>(xc), dyc = static_cast<double>(yc);
+    const double drx = static_cast<double>(rx), dry = static_cast<double>(ry);
     for (LONG y = ylow; y < ymid; y++) {
         BYTE* row = pSelection + static_cast<size_t>(y) * w;
         for (LONG x = xmin; x < xmax; x++) {
-            const double t = static_cast<double>(x - xc) / rx;
-            if (static_cast<LONG>(yc - ry * std::sqrt(1 - t * t)) < y) row[x] = 255;
+            const double t = (x - dxc) / drx;
+            if (std::trunc(dyc - dry * std::sqrt(1 - t * t)) < y) row[x] = 255;
         }
     }
     for (LONG y = ymid; y < yhigh; y++) {
         BYTE* row = pSelection + static_cast<size_t>(y) * w;
         for (LONG x = xmin; x < xmax; x++) {
-            const double t = static_cast<double>(x - xc) / rx;
-            if (y < static_cast<LONG>(yc + ry * std::sqrt(1 - t * t))) row[x] = 255;
+            const double t = (x - dxc) / drx;
+            if (y < std::trunc(dyc + dry * std::sqrt(1 - t * t))) row[x] = 255;
         }
     }
     return true;
@@ -130,27 +135,28 @@ bool PxImage::SelectionAddPolygon(POINT* points, LONG npoints) {
         if (x >= 0 && y >= 0 && x < w && y < h) plane[static_cast<size_t>(y) * w + x] = 1;
     };
     auto edge = [&](const POINT& a, const POINT& b) {
-        const LONG x0 = a.x, y0 = a.y, x1 = b.x, y1 = b.y;
-        // Both directions: steep and flat edges both stay closed.
+        const int64_t x0 = a.x, y0 = a.y, x1 = b.x, y1 = b.y;
+        // Both directions: steep and flat edges both stay closed. Only the part of an edge that
+        // crosses the image can mark anything, so the loops keep to it.
         if (x0 != x1) {
             const float slope = static_cast<float>(y1 - y0) / static_cast<float>(x1 - x0);
-            const LONG step = x1 > x0 ? 1 : -1;
-            for (LONG x = x0;; x += step) {
-                mark(x, static_cast<LONG>(slope * static_cast<float>(x - x0) + static_cast<float>(y0)));
-                if (x == x1) break;
-            }
+            const int64_t from = std::max<int64_t>(std::min(x0, x1), 0),
+                          to = std::min<int64_t>(std::max(x0, x1), w - 1);
+            for (int64_t x = from; x <= to; x++)
+                mark(static_cast<LONG>(x),
+                     pxgeo::TruncSat(slope * static_cast<float>(x - x0) + static_cast<float>(y0)));
         }
         if (y0 != y1) {
             const float slope = static_cast<float>(x1 - x0) / static_cast<float>(y1 - y0);
-            const LONG step = y1 > y0 ? 1 : -1;
-            for (LONG y = y0;; y += step) {
-                mark(static_cast<LONG>(slope * static_cast<float>(y - y0) + static_cast<float>(x0)), y);
-                if (y == y1) break;
-            }
+            const int64_t from = std::max<int64_t>(std::min(y0, y1), 0),
+                          to = std::min<int64_t>(std::max(y0, y1), h - 1);
+            for (int64_t y = from; y <= to; y++)
+                mark(pxgeo::TruncSat(slope * static_cast<float>(y - y0) + static_cast<float>(x0)),
+                     static_cast<LONG>(y));
         }
     };
 
-    LONG minx = 0, maxx = -1, miny = 0, maxy = -1;
+    int64_t minx = 0, maxx = -1, miny = 0, maxy = -1;
     bool any = false;
     LONG first = 0;
     for (LONG i = 0; i <= npoints; i++) {
@@ -172,17 +178,19 @@ bool PxImage::SelectionAddPolygon(POINT* points, LONG npoints) {
             miny = maxy = p.y;
             any = true;
         } else {
-            minx = std::min(minx, p.x);
-            maxx = std::max(maxx, p.x);
-            miny = std::min(miny, p.y);
-            maxy = std::max(maxy, p.y);
+            minx = std::min<int64_t>(minx, p.x);
+            maxx = std::max<int64_t>(maxx, p.x);
+            miny = std::min<int64_t>(miny, p.y);
+            maxy = std::max<int64_t>(maxy, p.y);
         }
     }
     if (!any) return true;
 
     // Work box: the polygon's bounds grown by one pixel, inside the image.
-    const LONG bl = std::max<LONG>(0, minx - 1), br = std::min<LONG>(w - 1, maxx + 1);
-    const LONG bb = std::max<LONG>(0, miny - 1), bt = std::min<LONG>(h - 1, maxy + 1);
+    const LONG bl = static_cast<LONG>(std::max<int64_t>(0, minx - 1));
+    const LONG br = static_cast<LONG>(std::min<int64_t>(w - 1, maxx + 1));
+    const LONG bb = static_cast<LONG>(std::max<int64_t>(0, miny - 1));
+    const LONG bt = static_cast<LONG>(std::min<int64_t>(h - 1, maxy + 1));
     if (bl > br || bb > bt) return true;
 
     // Fill the outside from every free pixel of the work box's border, 4-connected, scan-line.

@@ -17,8 +17,8 @@ struct Region {
 
 // The region the distortions work on: the selection's box, or the whole image.
 Region WorkRegion(const RECT& box, bool hasSelection, LONG w, LONG h) {
-    Region r = hasSelection ? Region{box.left, box.bottom, box.right, box.top, 0, 0, 0, 0}
-                            : Region{0, 0, w, h, 0, 0, 0, 0};
+    Region r =
+        hasSelection ? Region{box.left, box.bottom, box.right, box.top, 0, 0, 0, 0} : Region{0, 0, w, h, 0, 0, 0, 0};
     r.xmin = std::max<LONG>(0, r.left);
     r.xmax = std::min<LONG>(w, r.right);
     r.ymin = std::max<LONG>(0, r.bottom);
