@@ -78,7 +78,7 @@ uint64_t CUsbTransport::Read(BYTE* buffer, uint64_t n, uint32_t timeoutMs) {
             return 0;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
-            return got;
+            return 0;  // a frame cut short by the time-out is no frame
         uint32_t slice = static_cast<uint32_t>(std::min<int64_t>(left.count(), kReadSliceMs));
         int64_t r = t->BulkRead(buffer + got, static_cast<size_t>(n - got), slice ? slice : 1);
         if (r == UsbTransport::kUsbTimedOut)

@@ -25,7 +25,8 @@ public:
     bool IsOpen() const;
     void Close();
     // Reads up to n bytes, waiting at most timeoutMs in slices, so Abort ends a wait at once.
-    // Returns the bytes read; 0 when nothing came, the wait was aborted or the device is gone.
+    // Returns the bytes read; 0 when nothing came in time, the wait was aborted or the device
+    // is gone.
     uint64_t Read(BYTE* buffer, uint64_t n, uint32_t timeoutMs);
     // The vendor request record: direction 0, type 2 (vendor), recipient 0, code, value, index.
     // Nothing is sent when the device is not open.
