@@ -171,3 +171,17 @@ TEST(Selection, FloatRectangleCrossSection) {
     EXPECT_FLOAT_EQ(part.Center().x, 1.75f);
     EXPECT_FLOAT_EQ(PxPoint2(0, 0).Distance(PxPoint2(3, 4)), 5);
 }
+
+TEST(Selection, ExtremeCoordinatesStayInsideThePlane) {
+    PxImage img(16, 16, 8);
+    POINT huge[3] = {{-2000000000, -2000000000}, {2000000000, 5}, {7, 2000000000}};
+    ASSERT_TRUE(img.SelectionAddPolygon(huge, 3));
+    ASSERT_TRUE(img.SelectionAddEllipse(RECT{-2147483647, -2147483647, 2147483647, 2147483647}));
+    RECT box;
+    img.SelectionGetBox(box);
+    EXPECT_GE(box.left, 0);
+    EXPECT_GE(box.bottom, 0);
+    EXPECT_LE(box.right, 16);
+    EXPECT_LE(box.top, 16);
+    EXPECT_TRUE(img.SelectionIsInside(8, 8)) << "the ellipse's middle covers the image";
+}
