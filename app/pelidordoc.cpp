@@ -250,6 +250,12 @@ bool CPelidorDoc::CanCloseFrame() {
     return CDocument::CanCloseFrame();
 }
 
+// A document is never saved while a worker changes its image: the command ends first.
+bool CPelidorDoc::SaveModified() {
+    if (IsModified() && IsBusy()) WaitForCommand();
+    return CDocument::SaveModified();
+}
+
 void CPelidorDoc::RefreshStatusPanes() {
     CMainFrame* mf = AfxGetMainFrame();
     if (!m_pImage || !mf) return;

@@ -34,6 +34,7 @@ public:
     bool OnSaveDocument(const QString& path) override;
     bool DoSave(const QString& path, bool replace = true) override;
     bool CanCloseFrame() override;
+    bool SaveModified() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     PxImage* GetImage() const { return m_pImage; }

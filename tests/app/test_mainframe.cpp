@@ -74,3 +74,35 @@ TEST_F(AppTest, DroppedFilesOpenAndLongExposureTogglesWithoutACamera) {
     mf->Router()->Execute(ID_CAMERA_LONGEXPOSURE);
     EXPECT_EQ(mf->m_bLongExposure, 1);
 }
+
+TEST_F(AppTest, BarLayoutIsKeptInTheProfile) {
+    ASSERT_TRUE(Start());
+    app->MainFrame()->StandardBar()->hide();
+    app->MainFrame()->SaveSettings();
+    app->ExitInstance();
+    app.reset();
+    ASSERT_TRUE(Start());
+    Pump();
+    EXPECT_TRUE(app->MainFrame()->StandardBar()->isHidden());
+}
+
+TEST_F(AppTest, ClosingAsksAboutUnsavedEditsAndNeverHangs) {
+    ASSERT_TRUE(Start({SaveBmp("c.bmp", 900, 700)}));
+    CMainFrame* mf = app->MainFrame();
+    CPelidorDoc* d = mf->ActiveDocument();
+    ASSERT_TRUE(d->StartImageCommand(ID_IMAGE_MIRROR));
+    d->WaitForCommand();
+    ASSERT_TRUE(d->IsModified());
+    prompts.answerYesNo = IDCANCEL;
+    EXPECT_FALSE(mf->close());
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), 2);
+    EXPECT_TRUE(prompts.messages.last().startsWith("Save changes to c.bmp"));
+    // Answer No while a command runs: everything closes without waiting for ever.
+    ASSERT_TRUE(d->StartImageCommand(ID_IMAGE_ROTATEL));
+    prompts.answerYesNo = IDNO;
+    EXPECT_TRUE(mf->close());
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), 0);
+    // The file on disk is what was saved before: untouched by the unsaved edits.
+    PxImage onDisk(QFile::encodeName(Path("c.bmp")).constData(), 1);
+    EXPECT_EQ(onDisk.GetWidth(), 900u);
+}
