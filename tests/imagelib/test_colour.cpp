@@ -248,22 +248,22 @@ TEST(PointOps, ShiftColorizeRedEyeRespectTheSelection) {
     ExpectRgb(eye, 0, 0, 250, 40, 60);
     ExpectRgb(eye, 1, 0, 40, 40, 60);
 
-    // Blend 0 keeps the pixel; a half blend averages it with the recoloured one.
+    // Blend 0 keeps the pixel; a full blend takes the new hue and keeps the lightness; a half
+    // blend lies between the two.
     PxImage col(1, 1, 24);
-    Fill(col, Rgb(200, 100, 50));
-    ASSERT_TRUE(col.Colorize(10, 200, 0.0f));
-    ExpectRgb(col, 0, 0, 200, 100, 50);
-    RGBQUAD hsl = PxImage::RGBtoHSL(Rgb(200, 100, 50));
-    hsl.rgbRed = 10;
-    hsl.rgbGreen = 200;
-    const RGBQUAD target = PxImage::HSLtoRGB(hsl);
-    ASSERT_TRUE(col.Colorize(10, 200, 0.5f));
-    ExpectRgb(col, 0, 0, (target.rgbRed * 128 + 200 * 128) >> 8, (target.rgbGreen * 128 + 100 * 128) >> 8,
-              (target.rgbBlue * 128 + 50 * 128) >> 8);
-    PxImage full(1, 1, 24);
-    Fill(full, Rgb(200, 100, 50));
-    ASSERT_TRUE(full.Colorize(10, 200, 5.0f));  // clamped to 1: full blend
-    ExpectRgb(full, 0, 0, target.rgbRed, target.rgbGreen, target.rgbBlue);
+    Fill(col, Rgb(40, 100, 200));
+    ASSERT_TRUE(col.Colorize(0, 255, 0.0f));
+    ExpectRgb(col, 0, 0, 40, 100, 200);
+    PxImage full(col), half(col);
+    ASSERT_TRUE(full.Colorize(0, 255, 5.0f));  // clamped to 1
+    const RGBQUAD f = full.GetPixelColor(0, 0, false);
+    EXPECT_GT(f.rgbRed, 200);
+    EXPECT_LT(f.rgbGreen, 10);
+    EXPECT_NEAR(PxImage::RGBtoHSL(f).rgbBlue, PxImage::RGBtoHSL(Rgb(40, 100, 200)).rgbBlue, 1);
+    ASSERT_TRUE(half.Colorize(0, 255, 0.5f));
+    const RGBQUAD h = half.GetPixelColor(0, 0, false);
+    EXPECT_TRUE(h.rgbRed > 40 && h.rgbRed < f.rgbRed);
+    EXPECT_TRUE(h.rgbBlue < 200 && h.rgbBlue > f.rgbBlue);
 
     // A palette shift changes the palette and keeps its alpha bytes.
     PxImage pal(1, 1, 1);
@@ -287,17 +287,19 @@ TEST(PointOps, MeanAndHuePalette) {
     PxImage empty;
     EXPECT_FLOAT_EQ(empty.Mean(), 0.0f);
 
-    // Two entries: step 255, hues 0 and 255, both at S 240, L 120.
+    // Two entries: step 255, so hues 0 and 255 (both red) at full correction, 0 and 127
+    // (cyan) at half.
     PxImage pal(1, 1, 1);
     pal.HuePalette(1.0f);
-    RGBQUAD hsl = Rgb(0, 240, 120);
-    RGBQUAD want = PxImage::HSLtoRGB(hsl);
-    RGBQUAD got = pal.GetPaletteColor(0);
-    EXPECT_EQ(std::memcmp(&want, &got, 4), 0);
-    hsl.rgbRed = 255;
-    want = PxImage::HSLtoRGB(hsl);
-    got = pal.GetPaletteColor(1);
-    EXPECT_EQ(std::memcmp(&want, &got, 4), 0);
+    for (BYTE i : {0, 1}) {
+        const RGBQUAD c = pal.GetPaletteColor(i);
+        EXPECT_GT(c.rgbRed, c.rgbGreen);
+        EXPECT_GT(c.rgbRed, c.rgbBlue);
+    }
+    pal.HuePalette(0.5f);
+    const RGBQUAD cyan = pal.GetPaletteColor(1);
+    EXPECT_LT(cyan.rgbRed, cyan.rgbGreen);
+    EXPECT_LT(cyan.rgbRed, cyan.rgbBlue);
 }
 
 TEST(PointOps, ThresholdMakesABlackAndWhiteImage) {
