@@ -48,10 +48,11 @@ void CGrabberCallback::BufferCB(const videodev::VideoFrame& frame) {
     if (!frame.data)
         return;
     std::string snapshot;
+    IHubVideoWindow* window = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (windowVisible_)
-            window_->PresentFrame(frame.data, frame.width, frame.height);
+            window = window_;
         if (requestMode_ == kKeepBuffer || requestMode_ == kSnapshot)
             lastBuffer_.assign(frame.data, frame.data + frame.bytes);
         if (requestMode_ == kSnapshot) {
@@ -59,6 +60,10 @@ void CGrabberCallback::BufferCB(const videodev::VideoFrame& frame) {
             requestMode_ = kNone;
         }
     }
+    // The window is called outside the lock, so it may ask the hub for a snapshot itself; the
+    // window stays valid because teardown stops the stream before it lets the window go.
+    if (window)
+        window->PresentFrame(frame.data, frame.width, frame.height, frame.stride);
     // Written outside the lock; a file that cannot be written is skipped.
     if (!snapshot.empty())
         WriteBmpSnapshot(snapshot, frame);
@@ -103,7 +108,8 @@ int CDirectShowCapture::HubInit(int resolution, HWND display) {
     if (g_capture->graphBuilt_)
         return 0;
     // The caller's list has "Support Camera" at position 0, so device k is at position k + 1.
-    return g_capture->BuildGraph((resolution - 1) & 0xFF) ? 1 : 0;
+    // Unsigned, so that any int the caller passes wraps instead of overflowing.
+    return g_capture->BuildGraph(static_cast<int>((static_cast<uint32_t>(resolution) - 1u) & 0xFFu)) ? 1 : 0;
 }
 
 int CDirectShowCapture::HubUnInit() {

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include "stillwriters.h"
@@ -94,6 +96,18 @@ BYTE MapGetFrameSpeed(int id, BYTE speed) {
     if (IdSet{30, 34, 35, 36, 37, 38}.Has(id) && speed >= 2)
         return 0;
     return speed;
+}
+
+// Toward zero; a value no int holds (or no number at all) from an outside driver must not be
+// converted as it stands, which C++ leaves undefined.
+int TruncateRowTime(float value) {
+    if (std::isnan(value))
+        return 0;
+    if (value >= 2147483648.0f)
+        return std::numeric_limits<int>::max();
+    if (value <= -2147483648.0f)
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
 }
 
 int Lumo25FrameSpeedFor(unsigned int ms) {
@@ -341,7 +355,7 @@ extern "C" VEKCAMERA_API int VekCameraGetRowTime(int* rowTime) {
         float value = 1.0f;
         const int result = d->GetRowTimeFloat(&value);
         if (rowTime)
-            *rowTime = static_cast<int>(value);  // truncated toward zero
+            *rowTime = TruncateRowTime(value);
         return result;
     }
     return Invoke(d->GetRowTimeInt, rowTime);

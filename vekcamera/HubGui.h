@@ -3,6 +3,8 @@
 // function. Tests implement the same interfaces directly.
 #pragma once
 
+#include <cstddef>
+
 #include "vekcamera/VekCamera.h"
 
 // The combo box of VekCamera_Registerpixel: the add-string and set-selection messages.
@@ -20,9 +22,10 @@ protected:
 class IHubVideoWindow {
 public:
     virtual void GetClientSize(int* width, int* height) = 0;
-    // Frames are bottom-up 24-bit blue-green-red, width × 3 bytes a row; called on the
-    // device's streaming thread, so the window copies and repaints on its own thread.
-    virtual void PresentFrame(const BYTE* bgr24, int width, int height) = 0;
+    // Frames are bottom-up 24-bit blue-green-red, stride bytes a row (width × 3 rounded up to
+    // a multiple of 4, as in a bitmap); called on the device's streaming thread, so the window
+    // copies and repaints on its own thread.
+    virtual void PresentFrame(const BYTE* bgr24, int width, int height, size_t stride) = 0;
     // Video placed at (x, y, width, height) of the client area and shown, or detached and hidden.
     virtual void PlaceVideo(int x, int y, int width, int height, bool visible) = 0;
 

@@ -1,5 +1,6 @@
 // The per-model adaptations of the hub: argument shapes, rewritten values and substituted
 // calls, each checked on the stand-in libraries' recorded calls.
+#include <cmath>
 #include <map>
 
 #include "HubTestSupport.h"
@@ -159,6 +160,17 @@ TEST_F(HubAdaptation, FloatRowTimesAreTruncatedTowardZero) {
         int rowTime = -5;
         EXPECT_EQ(VekCameraGetRowTime(&rowTime), 1);
         EXPECT_EQ(rowTime, 103);
+    }
+    // Whatever an outside driver writes, the int gets a defined value.
+    Select(33);
+    const std::vector<std::pair<double, int>> extremes = {
+        {-3.7, -3}, {1e12, 2147483647}, {-1e12, -2147483647 - 1}, {std::nan(""), 0}};
+    for (const auto& [written, stored] : extremes) {
+        SCOPED_TRACE(written);
+        lumostub::SetOutValues("Lumo33CameraGetRowTime", {written});
+        int rowTime = 5;
+        VekCameraGetRowTime(&rowTime);
+        EXPECT_EQ(rowTime, stored);
     }
     // A driver that writes nothing leaves the preset 1.0.
     Select(31);

@@ -2,6 +2,8 @@
 // devices.
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <mutex>
 #include <thread>
 
 #include "HubTestSupport.h"
@@ -28,7 +30,13 @@ public:
         *width = 320;
         *height = 200;
     }
-    void PresentFrame(const BYTE*, int width, int height) override {
+    void PresentFrame(const BYTE* bgr24, int width, int height, size_t stride) override {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (bgr24 && height > 0)
+                lastFrame.assign(bgr24, bgr24 + stride * static_cast<size_t>(height));
+            lastStride = stride;
+        }
         frames++;
         lastWidth = width;
         lastHeight = height;
@@ -42,6 +50,9 @@ public:
     std::atomic<int> lastHeight{0};
     std::vector<int> placed;
     bool shown = false;
+    std::mutex lock;
+    std::vector<uint8_t> lastFrame;
+    size_t lastStride = 0;
 };
 
 const char* kPreviewFailed =
@@ -114,6 +125,34 @@ TEST_F(HubVideoDevice, InitBuildsOnceAndAFailedBuildIsNotRetriedBeforeUnInit) {
     EXPECT_EQ(VekCameraUnInit(), 1);
     EXPECT_EQ(VekCameraInit(1, nullptr, nullptr), 1);
     EXPECT_EQ(VekCameraInit(1, nullptr, nullptr), 0);
+}
+
+TEST_F(HubVideoDevice, DeviceNumberIsTheListPositionLessOneInItsLowByte) {
+    videodev::AddTestPatternDevice("Pattern A", 64, 48);
+    // Position 257 wraps to device 0.
+    EXPECT_EQ(VekCameraInit(257, nullptr, nullptr), 1);
+    EXPECT_EQ(VekCameraUnInit(), 1);
+    // The lowest int wraps to device 255, which is not there, instead of overflowing.
+    EXPECT_EQ(VekCameraInit(INT_MIN, nullptr, nullptr), 0);
+    EXPECT_EQ(HostMessages(), std::vector<std::string>{kPreviewFailed});
+}
+
+TEST_F(HubVideoDevice, TheWindowGetsPaddedRowsWithTheirStride) {
+    // 42 pixels make 126 bytes, padded to 128 in the bitmap layout the device delivers.
+    videodev::AddTestPatternDevice("Pattern A", 42, 6);
+    RecordingVideoWindow window;
+    ASSERT_EQ(VekCameraInit(1, HubVideoWindowHandle(&window), nullptr), 1);
+    ASSERT_EQ(VekCameraPlay(), 1);
+    ASSERT_TRUE(WaitFor([&] { return window.frames > 0; }));
+    EXPECT_EQ(VekCameraUnInit(), 1);  // the hub lets the window go before it does
+    std::lock_guard<std::mutex> guard(window.lock);
+    ASSERT_EQ(window.lastStride, 128u);
+    ASSERT_EQ(window.lastFrame.size(), 128u * 6u);
+    // The pattern is the same on every row: read with the stride, each row repeats the first.
+    for (size_t row = 1; row < 6; ++row)
+        EXPECT_TRUE(std::equal(window.lastFrame.begin(), window.lastFrame.begin() + 126,
+                               window.lastFrame.begin() + row * 128))
+            << row;
 }
 
 TEST_F(HubVideoDevice, ABusyDeviceEndsWithThePreviewMessage) {
