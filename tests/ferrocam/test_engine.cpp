@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -276,6 +277,39 @@ TEST_F(Engine, WhiteBalanceRunsOnTheNextFrame) {
     EXPECT_GE(r, 64);
     EXPECT_GE(b, 64);
     EXPECT_TRUE(r > 64 || b > 64);  // the simulated field is not grey
+}
+
+TEST_F(Engine, FlatFieldIsMeasuredOnTheNextFrameAndEvensItOut) {
+    InitAt(4);
+    FerroCameraSetExposureTime(8);
+    ASSERT_EQ(GrabGood(), CAMERA_OK);
+    FerroCameraDecode(raw_.data(), rgb_.data(), 0, 0, 0);
+    auto spread = [&] {
+        // Brightness of the field's centre against a point near its edge.
+        auto lum = [&](int x, int y) {
+            const BYTE* p = &rgb_[(static_cast<size_t>(y) * 640 + x) * 3];
+            return static_cast<double>(p[0] + p[1] + p[2]);
+        };
+        return lum(320, 240) - lum(320, 60);
+    };
+    const double before = spread();
+    FerroCameraCalcFlatFielding();
+    int request = 0, done = 0, on = 0;
+    FerroCameraGetCalcFlatFieldingState(&request, &done);
+    EXPECT_EQ(request, 1);
+    EXPECT_EQ(done, 0);
+    FerroCameraDecode(raw_.data(), rgb_.data(), 0, 0, 0);
+    FerroCameraGetCalcFlatFieldingState(&request, &done);
+    FerroCameraGetFlatFieldingState(&on);
+    EXPECT_EQ(request, 0);
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(on, 1);
+    FerroCameraDecode(raw_.data(), rgb_.data(), 0, 0, 0);
+    EXPECT_LT(std::abs(spread()), std::abs(before));
+    // Switched off, frames are as they were.
+    FerroCameraSetFlatFieldingState(0);
+    FerroCameraDecode(raw_.data(), rgb_.data(), 0, 0, 0);
+    EXPECT_DOUBLE_EQ(spread(), before);
 }
 
 TEST_F(Engine, AutoExposureConvergesOnTheSimulatedField) {
