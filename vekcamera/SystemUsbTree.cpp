@@ -96,9 +96,13 @@ UsbDeviceTree UsbTreeFromSysDevices(const std::vector<UsbSysDevice>& devices) {
         int port = 0;
         if (!ParentAndPort(d, &parent, &port))
             continue;
-        if (d.isHub)
+        if (d.isHub) {
             tree.ConnectHub(parent, port, d.sysname, d.maxchild);
-        else
+            // Its port reports its own ids too, and the scan classifies every connected device.
+            UsbConnectionInfo& info = tree.PortAt(parent, port).info;
+            info.idVendor = d.vendorId;
+            info.idProduct = d.productId;
+        } else
             tree.ConnectDevice(parent, port, d.vendorId, d.productId);
     }
     return tree;

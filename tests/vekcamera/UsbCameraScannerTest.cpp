@@ -156,6 +156,12 @@ TEST(UsbTreeFromSysDevices, RootHubsInBusOrderAndDevicesOnTheirPorts) {
     devices.erase(devices.begin() + 2);
     UsbDeviceTree second = UsbTreeFromSysDevices(devices);
     EXPECT_EQ(ScanOf(second), 1);
+
+    // A hub keeps its own ids on its port: a known pair there is found like any other device.
+    devices.push_back({"2-2", 2, "2", 0x0547, 0x4D35, true, 2});
+    devices.erase(devices.begin());
+    UsbDeviceTree third = UsbTreeFromSysDevices(devices);
+    EXPECT_EQ(ScanOf(third), 3);
 }
 
 }  // namespace
