@@ -243,6 +243,28 @@ TEST(Filter, MedianTakesTheMiddleOfAStableSortByGrey) {
     }
 }
 
+TEST(Filter, GreyImagesGiveTheSameLevelsAsTheirColourCopies) {
+    PxImage grey(23, 21, 8);
+    grey.SetGrayPalette();
+    FillRandom(grey, 4);
+    PxImage colour(23, 21, 24);
+    for (LONG y = 0; y < 21; y++)
+        for (LONG x = 0; x < 23; x++) colour.SetPixelColor(x, y, grey.GetPixelColor(x, y, false));
+    for (int op = 0; op < 4; op++) {
+        SCOPED_TRACE(op);
+        PxImage g(grey), c(colour);
+        switch (op) {
+            case 0: ASSERT_TRUE(g.Median(3) && c.Median(3)); break;
+            case 1: ASSERT_TRUE(g.Erode(4) && c.Erode(4)); break;
+            case 2: ASSERT_TRUE(g.Edge(3) && c.Edge(3)); break;
+            default: ASSERT_TRUE(g.Contour() && c.Contour()); break;
+        }
+        ASSERT_EQ(g.GetBpp(), 8);
+        for (LONG y = 0; y < 21; y++)
+            for (LONG x = 0; x < 23; x++) ASSERT_EQ(g.GetPixelIndex(x, y), Red(c, x, y)) << x << "," << y;
+    }
+}
+
 TEST(Filter, EscapeKeepsTheSourcePixels) {
     PxImage img(6, 4, 24);
     FillRandom(img, 11);

@@ -90,18 +90,38 @@ inline RGBQUAD FromBGR(const BYTE* p) {
 
 namespace px_ops {
 
+// The index GetNearestIndex finds for c in the grey identity ramp (first smallest distance),
+// computed without the image's one-entry cache so that threads can share it.
+inline BYTE NearestGrey(const RGBQUAD& c) {
+    if (c.rgbRed == c.rgbGreen && c.rgbGreen == c.rgbBlue) return c.rgbRed;
+    int best = 200000, index = 0;
+    for (int i = 0; i < 256; i++) {
+        const int dr = c.rgbRed - i, dg = c.rgbGreen - i, db = c.rgbBlue - i;
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < best) {
+            best = d;
+            index = i;
+        }
+    }
+    return static_cast<BYTE>(index);
+}
+
 // Runs fn(x, y) -> RGBQUAD for every selected pixel of the region, row by row, writing into dst
-// without alpha. Rows go to worker threads for 24-bit results; an indexed result is written on
-// one thread because the nearest-colour search keeps a cache in the image.
+// without alpha. Rows go to worker threads for 24-bit and grey 8-bit results; any other
+// indexed result is written on one thread because the nearest-colour search keeps a cache in
+// the image.
 template <class Selected, class Fn>
 void RunWindowOp(PxImage& src, PxImage& dst, LONG xmin, LONG xmax, LONG ymin, LONG ymax, Selected selected, Fn fn) {
     const LONG h = static_cast<LONG>(src.GetHeight());
+    const bool grey = dst.GetBpp() == 8 && dst.IsGrayScale() &&
+                      (dst.GetClrImportant() == 0 || dst.GetClrImportant() >= 256);
+    const bool direct = dst.GetBpp() == 24 || grey;
     auto row = [&](int64_t i) {
         const LONG y = ymin + static_cast<LONG>(i);
         src.SetProgress(static_cast<LONG>(100LL * y / h));
         if (src.GetEscape()) return false;
+        BYTE* out = dst.GetBits(static_cast<DWORD>(y));
         if (dst.GetBpp() == 24) {
-            BYTE* out = dst.GetBits(static_cast<DWORD>(y));
             for (LONG x = xmin; x < xmax; x++) {
                 if (!selected(x, y)) continue;
                 const RGBQUAD c = fn(x, y);
@@ -109,6 +129,9 @@ void RunWindowOp(PxImage& src, PxImage& dst, LONG xmin, LONG xmax, LONG ymin, LO
                 out[3 * x + 1] = c.rgbGreen;
                 out[3 * x + 2] = c.rgbRed;
             }
+        } else if (grey) {
+            for (LONG x = xmin; x < xmax; x++)
+                if (selected(x, y)) out[x] = NearestGrey(fn(x, y));
         } else {
             for (LONG x = xmin; x < xmax; x++)
                 if (selected(x, y)) dst.SetPixelColor(x, y, fn(x, y), false);
@@ -116,7 +139,7 @@ void RunWindowOp(PxImage& src, PxImage& dst, LONG xmin, LONG xmax, LONG ymin, LO
         return true;
     };
     const int64_t rows = ymax > ymin ? ymax - ymin : 0;
-    if (dst.GetBpp() == 24) {
+    if (direct) {
         ParallelItems(rows, row);
     } else {
         for (int64_t i = 0; i < rows; i++)
