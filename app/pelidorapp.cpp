@@ -64,24 +64,24 @@ const CFormatRow* FindFormatRow(int id) {
     return nullptr;
 }
 
+const CExtensionRow* ExtensionTable(int* count) {
+    // "wbmp" before "bmp": the path variant compares the last characters.
+    static const CExtensionRow rows[] = {
+        {"wbmp", 9}, {"bmp", 1},  {"gif", 2},  {"jpg", 3},  {"jpeg", 3}, {"png", 4}, {"ico", 5},  {"tif", 6},
+        {"tiff", 6}, {"tga", 7},  {"pcx", 8},  {"wmf", 10}, {"emf", 10}, {"j2k", 11}, {"jp2", 11}, {"jpc", 12},
+        {"j2c", 12}, {"pgx", 13}, {"ras", 15}, {"pnm", 14}, {"pgm", 14}, {"ppm", 14},
+    };
+    if (count) *count = static_cast<int>(std::size(rows));
+    return rows;
+}
+
 DWORD FormatFromExtension(const QString& path) {
-    const QString e3 = path.right(3).toLower(), e4 = path.right(4).toLower();
-    if (e4 == "wbmp") return 9;
-    if (e3 == "bmp") return 1;
-    if (e3 == "gif") return 2;
-    if (e3 == "jpg" || e4 == "jpeg") return 3;
-    if (e3 == "png") return 4;
-    if (e3 == "ico") return 5;
-    if (e3 == "tif" || e4 == "tiff") return 6;
-    if (e3 == "tga") return 7;
-    if (e3 == "pcx") return 8;
-    if (e3 == "wmf" || e3 == "emf") return 10;
-    if (e3 == "j2k" || e3 == "jp2") return 11;
-    if (e3 == "jpc" || e3 == "j2c") return 12;
-    if (e3 == "pgx") return 13;
-    if (e3 == "ras") return 15;
-    if (e3 == "pnm" || e3 == "pgm" || e3 == "ppm") return 14;
-    if (e3 == "avi") return 17;
+    int n = 0;
+    const CExtensionRow* rows = ExtensionTable(&n);
+    for (int i = 0; i < n; i++)
+        if (path.right(static_cast<int>(strlen(rows[i].ext))).compare(QLatin1String(rows[i].ext), Qt::CaseInsensitive) == 0)
+            return rows[i].format;
+    if (path.right(3).compare(QLatin1String("avi"), Qt::CaseInsensitive) == 0) return 17;
     return 0;
 }
 

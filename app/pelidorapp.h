@@ -29,6 +29,12 @@ struct CFormatRow {
 const CFormatRow* FormatTable(int* count);
 // The first row of a format id (-1 the summary row), or nullptr.
 const CFormatRow* FindFormatRow(int id);
+struct CExtensionRow {
+    const char* ext;
+    DWORD format;
+};
+// Every image file extension with its format id.
+const CExtensionRow* ExtensionTable(int* count);
 // Format id of a path by its last characters; 17 for "avi"; 0 when none matches.
 DWORD FormatFromExtension(const QString& path);
 

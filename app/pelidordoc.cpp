@@ -39,21 +39,10 @@ QString PathExtension(const QString& path) {
 }
 
 DWORD DocFormatFromExtension(const QString& e) {
-    if (e == "bmp") return 1;
-    if (e == "jpg" || e == "jpeg") return 3;
-    if (e == "gif") return 2;
-    if (e == "png") return 4;
-    if (e == "ico") return 5;
-    if (e == "tiff" || e == "tif") return 6;
-    if (e == "tga") return 7;
-    if (e == "pcx") return 8;
-    if (e == "wbmp") return 9;
-    if (e == "wmf" || e == "emf") return 10;
-    if (e == "jp2" || e == "j2k") return 11;
-    if (e == "jpc" || e == "j2c") return 12;
-    if (e == "pgx") return 13;
-    if (e == "ras") return 15;
-    if (e == "pnm" || e == "pgm" || e == "ppm") return 14;
+    int n = 0;
+    const CExtensionRow* rows = ExtensionTable(&n);
+    for (int i = 0; i < n; i++)
+        if (e == QLatin1String(rows[i].ext)) return rows[i].format;
     return 0;
 }
 
