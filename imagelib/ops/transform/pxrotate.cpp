@@ -142,24 +142,46 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
     // Inside the picture the bilinear read is inlined; it computes what the member computes.
     const bool fastBilinear = rgb24 && inMethod == IM_BILINEAR;
 
+    // Far outside, methods that do not move coordinates answer with one fixed colour.
+    const bool fixedFar = ofMethod != OM_WRAP && ofMethod != OM_REPEAT && ofMethod != OM_MIRROR;
+    RGBQUAD farColour = rpl;
+    if (fastBilinear && fixedFar) farColour = GetPixelColorWithOverflow(-999, -999, ofMethod, &farColour);
+
     auto row = [&](LONG j) {
+        const BYTE* bits = pBits;
+        const BYTE* alpha = pAlpha;
+        const size_t eff = info.dwEffWidth;
+        BYTE* arow = dalpha ? dalpha + static_cast<size_t>(j) * static_cast<size_t>(nw) : nullptr;
         const float Y = y0 + static_cast<float>(j);
         BYTE* drow = dst.GetBits(static_cast<DWORD>(j));
         for (LONG i = 0; i < nw; i++) {
             const float X = x0 + static_cast<float>(i);
             const float sx = X * c + Y * s + shiftx;
             const float sy = Y * c - X * s + shifty;
-            // The replacement is passed by a private copy: each thread reads its own.
-            RGBQUAD r = rpl;
             RGBQUAD col;
-            if (!(fastBilinear && pxgeo::Bilinear24(pBits, info.dwEffWidth, pAlpha, w, h, sx, sy, col)))
+            bool done = false;
+            if (fastBilinear) {
+                const LONG xi = pxgeo::FloorTrunc(sx), yi = pxgeo::FloorTrunc(sy);
+                if (xi >= 0 && yi >= 0 && xi < w - 1 && yi < h - 1) {
+                    col = pxgeo::Bilinear24At(bits, eff, alpha, w, xi, yi, pxgeo::Fraction256(sx, xi),
+                                              pxgeo::Fraction256(sy, yi));
+                    done = true;
+                } else if (fixedFar && (xi < -1 || xi >= w || yi < -1 || yi >= h)) {
+                    col = farColour;
+                    done = true;
+                }
+            }
+            if (!done) {
+                // The replacement is passed by a private copy: each thread reads its own.
+                RGBQUAD r = rpl;
                 col = GetPixelColorInterpolated(sx, sy, inMethod, ofMethod, &r);
+            }
             if (rgb24) {
                 BYTE* d = drow + static_cast<size_t>(i) * 3;
                 d[0] = col.rgbBlue;
                 d[1] = col.rgbGreen;
                 d[2] = col.rgbRed;
-                if (dalpha) dalpha[static_cast<size_t>(j) * nw + i] = col.rgbReserved;
+                if (arow) arow[i] = col.rgbReserved;
             } else {
                 dst.SetPixelColor(i, j, col, dalpha != nullptr);
             }
