@@ -12,6 +12,16 @@ std::unique_ptr<CDirectShowCapture> g_capture;
 
 constexpr size_t kMaxFriendlyName = 2047;  // the name buffer held 2048 bytes with its terminator
 
+// At most max bytes, cut before a character rather than inside one.
+std::string TruncateUtf8(const std::string& text, size_t max) {
+    if (text.size() <= max)
+        return text;
+    size_t end = max;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
 }  // namespace
 
 // CGrabberCallback --------------------------------------------------------------------------
@@ -101,15 +111,23 @@ CGrabberCallback& CDirectShowCapture::Grabber() {
 }
 
 int CDirectShowCapture::HubInit(int resolution, HWND display) {
-    std::lock_guard<std::mutex> guard(g_captureLock);
-    if (!g_capture)
-        g_capture = std::make_unique<CDirectShowCapture>();
-    g_capture->display_ = HubVideoWindowFromHandle(display);
-    if (g_capture->graphBuilt_)
-        return 0;
-    // The caller's list has "Support Camera" at position 0, so device k is at position k + 1.
-    // Unsigned, so that any int the caller passes wraps instead of overflowing.
-    return g_capture->BuildGraph(static_cast<int>((static_cast<uint32_t>(resolution) - 1u) & 0xFFu)) ? 1 : 0;
+    const char* failure = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_captureLock);
+        if (!g_capture)
+            g_capture = std::make_unique<CDirectShowCapture>();
+        g_capture->display_ = HubVideoWindowFromHandle(display);
+        if (g_capture->graphBuilt_)
+            return 0;
+        // The caller's list has "Support Camera" at position 0, so device k is at position k + 1.
+        // Unsigned, so that any int the caller passes wraps instead of overflowing.
+        const int device = static_cast<int>((static_cast<uint32_t>(resolution) - 1u) & 0xFFu);
+        if (g_capture->BuildGraph(device, &failure))
+            return 1;
+    }
+    // Shown outside the lock: a message box runs the host's event loop, which may call the hub.
+    HubMessageBox(failure);
+    return 0;
 }
 
 int CDirectShowCapture::HubUnInit() {
@@ -121,12 +139,16 @@ int CDirectShowCapture::HubUnInit() {
 }
 
 int CDirectShowCapture::HubPlay() {
-    std::lock_guard<std::mutex> guard(g_captureLock);
-    if (!g_capture)
-        return CAMERA_NODEVICE;
-    if (!g_capture->RunGraph())
+    bool running = false;
+    {
+        std::lock_guard<std::mutex> guard(g_captureLock);
+        if (!g_capture)
+            return CAMERA_NODEVICE;
+        running = g_capture->RunGraph();
+        g_capture->PlaceVideoWindow();
+    }
+    if (!running)
         HubMessageBox("Couldn't run the graph!");
-    g_capture->PlaceVideoWindow();
     return 1;
 }
 
@@ -153,7 +175,7 @@ void CDirectShowCapture::ListVideoDevices(IHubComboBox* combo) {
     for (const videodev::VideoDeviceInfo& info : videodev::ListVideoDevices()) {
         if (info.friendlyName.empty())
             continue;
-        combo->AddString(info.friendlyName.substr(0, kMaxFriendlyName).c_str());
+        combo->AddString(TruncateUtf8(info.friendlyName, kMaxFriendlyName).c_str());
     }
 }
 
@@ -172,7 +194,7 @@ bool CDirectShowCapture::FindVideoDevice(int wanted, videodev::VideoDeviceInfo* 
     return false;
 }
 
-bool CDirectShowCapture::BuildGraph(int deviceNumber) {
+bool CDirectShowCapture::BuildGraph(int deviceNumber, const char** failure) {
     // The flag stays set after a failure, so a later Init does not retry before UnInit.
     graphBuilt_ = true;
     videodev::VideoDeviceInfo info;
@@ -180,11 +202,11 @@ bool CDirectShowCapture::BuildGraph(int deviceNumber) {
         device_ = videodev::CreateVideoDevice(info);
     if (!device_ || !device_->Open()) {
         device_.reset();
-        HubMessageBox("Can't build the preview-graph!Maybe another application is using the capture device.");
+        *failure = "Can't build the preview-graph!Maybe another application is using the capture device.";
         return false;
     }
     if (device_->Width() <= 0 || device_->Height() <= 0) {
-        HubMessageBox("Failt to read the connected media type");
+        *failure = "Failt to read the connected media type";
         return false;
     }
     Grabber().SetFrameSize(device_->Width(), device_->Height());

@@ -57,7 +57,8 @@ public:
 
     static CGrabberCallback& Grabber();
 
-    bool BuildGraph(int deviceNumber);
+    // On failure, *failure is the text to show the user.
+    bool BuildGraph(int deviceNumber, const char** failure);
     bool RunGraph();
     void StopGraph();
     void TearDownGraph();

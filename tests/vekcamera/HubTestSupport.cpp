@@ -9,9 +9,22 @@ std::mutex g_messagesLock;
 std::vector<std::string> g_messages;
 }  // namespace
 
+std::function<void()> g_messageHook;
+
 extern "C" void VekHostMessageBox(const char* text, const char*) {
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> guard(g_messagesLock);
+        g_messages.emplace_back(text ? text : "");
+        hook = g_messageHook;
+    }
+    if (hook)
+        hook();
+}
+
+void SetHostMessageHook(std::function<void()> hook) {
     std::lock_guard<std::mutex> guard(g_messagesLock);
-    g_messages.emplace_back(text ? text : "");
+    g_messageHook = std::move(hook);
 }
 
 std::vector<std::string> HostMessages() {
@@ -22,6 +35,7 @@ std::vector<std::string> HostMessages() {
 void ClearHostMessages() {
     std::lock_guard<std::mutex> guard(g_messagesLock);
     g_messages.clear();
+    g_messageHook = nullptr;
 }
 
 std::string LumoPrefix(int id) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 
 std::vector<std::string> HostMessages();
 void ClearHostMessages();
+// Runs while a host message box is "shown", as the host's event loop would; cleared with the
+// messages.
+void SetHostMessageHook(std::function<void()> hook);
 
 // "Lumo07" for id 7.
 std::string LumoPrefix(int id);

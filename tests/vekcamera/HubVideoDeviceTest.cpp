@@ -155,6 +155,28 @@ TEST_F(HubVideoDevice, TheWindowGetsPaddedRowsWithTheirStride) {
             << row;
 }
 
+TEST_F(HubVideoDevice, TheHostMayCallTheHubWhileAMessageIsShown) {
+    // A message box runs the host's event loop, from which the camera window may well call the
+    // hub again.
+    std::vector<int> answers;
+    SetHostMessageHook([&] { answers.push_back(VekCameraStop()); });
+    EXPECT_EQ(VekCameraInit(1, nullptr, nullptr), 0);  // no device
+    EXPECT_EQ(VekCameraPlay(), 1);                     // "Couldn't run the graph!"
+    EXPECT_EQ(HostMessages().size(), 2u);
+    EXPECT_EQ(answers, (std::vector<int>{1, 1}));
+}
+
+TEST_F(HubVideoDevice, LongDeviceNamesAreCutBetweenCharacters) {
+    std::string name;
+    for (int i = 0; i < 1200; ++i)
+        name += "\xC3\xA9";  // two bytes each: the 2047-byte limit falls inside one
+    videodev::AddTestPatternDevice(name, 8, 8);
+    RecordingCombo combo;
+    VekCamera_Registerpixel(HubComboBoxHandle(&combo));
+    ASSERT_EQ(combo.items.size(), 2u);
+    EXPECT_EQ(combo.items[1], name.substr(0, 2046));
+}
+
 TEST_F(HubVideoDevice, ABusyDeviceEndsWithThePreviewMessage) {
     videodev::AddTestPatternDevice("Held elsewhere", 64, 48, true);
     EXPECT_EQ(VekCameraInit(1, nullptr, nullptr), 0);
