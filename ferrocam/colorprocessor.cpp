@@ -235,6 +235,18 @@ void CColorProcessor::RebuildTables() {
         for (int j = 0; j < 256; ++j)
             tables_[c][j] = base[static_cast<int>(std::clamp(j * factor + 1e-6, 0.0, 255.0))];
     }
+    // With saturation, blue and red depend on the pixel's green too: one table per pair of
+    // bytes spares the per-pixel arithmetic.
+    if (s16_ != 65536) {
+        satBlue_.resize(65536);
+        satRed_.resize(65536);
+        for (int g = 0; g < 256; ++g)
+            for (int v = 0; v < 256; ++v) {
+                const int shifted = g + static_cast<int>(static_cast<int64_t>(s16_) * (v - g) / 65536);
+                satBlue_[(g << 8) | v] = tables_[0][Clamp255(shifted)];
+                satRed_[(g << 8) | v] = tables_[2][Clamp255(shifted)];
+            }
+    }
     identity_ = !(gamma_ == 1.0f && offset_ == 0.0f && contrast_ == 1.0f && s16_ == 65536 && gains_[0] == 1.0f &&
                   gains_[1] == 1.0f && gains_[2] == 1.0f);
 }
@@ -328,9 +340,6 @@ void CColorProcessor::PrepareLookup(LookupPlan& plan) const {
     plan.firstCount = (w - 1) / 2;
     plan.secondCount = (w - 3) / 2;
     plan.neutralSaturation = s16_ == 65536;
-    // s16 × d / 65536 for every difference d of two bytes, truncated toward zero.
-    for (int d = -255; d <= 255; ++d)
-        plan.satOffset[d + 255] = static_cast<int>(static_cast<int64_t>(s16_) * d / 65536);
 }
 
 void CColorProcessor::SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* r, const BYTE* dn,
@@ -363,12 +372,13 @@ void CColorProcessor::SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up,
             o[x * 3 + 2] = tr[r[x * 3 + 2]];
         }
     } else {
-        const int* sat = plan.satOffset + 255;
+        const BYTE* sb = satBlue_.data();
+        const BYTE* sr = satRed_.data();
         for (int x = 0; x < w; ++x) {
-            const int g = greens[x];
-            o[x * 3] = tb[Clamp255(g + sat[r[x * 3] - g])];
+            const unsigned g = greens[x];
+            o[x * 3] = sb[(g << 8) | r[x * 3]];
             o[x * 3 + 1] = tg[g];
-            o[x * 3 + 2] = tr[Clamp255(g + sat[r[x * 3 + 2] - g])];
+            o[x * 3 + 2] = sr[(g << 8) | r[x * 3 + 2]];
         }
     }
 }

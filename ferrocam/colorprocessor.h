@@ -58,7 +58,6 @@ private:
     struct LookupPlan {
         int pairs, firstKindStart, secondKindStart, firstCount, secondCount;
         bool neutralSaturation;
-        int satOffset[511];
     };
     void DemosaicRow(const BYTE* mosaic, int y, BYTE* out) const;
     void PrepareLookup(LookupPlan& plan) const;
@@ -82,6 +81,9 @@ private:
     std::vector<BYTE> work_;
     int width_ = 0, height_ = 0;
     BYTE tables_[3][256];
+    // Blue and red outputs by (green << 8 | byte), for saturations other than 1.0: the lookup of
+    // G + s16 × (byte − G) / 65536, clamped, through the channel's table.
+    std::vector<BYTE> satBlue_, satRed_;
     std::atomic<int> wbRequest_{0};
     float gains_[3] = {1.0f, 1.0f, 1.0f};  // blue, green, red
     float means_[3] = {0, 0, 0};

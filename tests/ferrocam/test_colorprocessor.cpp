@@ -106,6 +106,26 @@ TEST(ColorProcessor, DemosaicHandlesOddWidths) {
     EXPECT_EQ(Px(rgb, 5, 4, 1)[2], (202 + 206) / 2);
 }
 
+TEST(ColorProcessor, SaturationPullsRedAndBlueTowardGreen) {
+    CColorProcessor cp;
+    cp.SetSize(2, 1);
+    cp.SetGamma(80);       // γ = 1: neutral tables
+    cp.SetSaturation(64);  // s = 0.5
+    BYTE rgb[6] = {200, 100, 49, 0, 255, 255};
+    cp.Finish(rgb);
+    EXPECT_EQ(rgb[0], 150);  // 100 + 100 / 2
+    EXPECT_EQ(rgb[1], 100);
+    EXPECT_EQ(rgb[2], 75);  // 100 - 51 / 2, truncated toward zero
+    EXPECT_EQ(rgb[3], 128);  // 255 - 255 / 2, truncated toward zero
+    EXPECT_EQ(rgb[5], 255);
+    // Above 1.0 the difference grows and clamps.
+    cp.SetSaturation(255);
+    BYTE vivid[6] = {250, 100, 10, 0, 0, 0};
+    cp.Finish(vivid);
+    EXPECT_EQ(vivid[0], 255);
+    EXPECT_EQ(vivid[2], 0);
+}
+
 TEST(ColorProcessor, ZeroSaturationGivesGrey) {
     CColorProcessor cp;
     cp.SetSize(4, 4);
