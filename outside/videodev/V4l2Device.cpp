@@ -71,12 +71,16 @@ public:
             buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             buf.memory = V4L2_MEMORY_MMAP;
             buf.index = static_cast<uint32_t>(i);
-            if (Ioctl(fd_, VIDIOC_QBUF, &buf) != 0)
+            if (Ioctl(fd_, VIDIOC_QBUF, &buf) != 0) {
+                ReturnBuffers();
                 return false;
+            }
         }
         v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (Ioctl(fd_, VIDIOC_STREAMON, &type) != 0)
+        if (Ioctl(fd_, VIDIOC_STREAMON, &type) != 0) {
+            ReturnBuffers();
             return false;
+        }
         stop_ = false;
         running_ = true;
         thread_ = std::thread([this, sink = std::move(sink)] { Run(sink); });
@@ -87,10 +91,8 @@ public:
         stop_ = true;
         if (thread_.joinable())
             thread_.join();
-        if (running_ && fd_ >= 0) {
-            v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            Ioctl(fd_, VIDIOC_STREAMOFF, &type);  // also returns every queued buffer
-        }
+        if (running_ && fd_ >= 0)
+            ReturnBuffers();
         running_ = false;
     }
 
@@ -113,6 +115,13 @@ public:
     }
 
 private:
+    // Stream off, which also takes back every queued buffer, so a later Start can queue them
+    // again (after a Start that failed half-way too).
+    void ReturnBuffers() {
+        v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        Ioctl(fd_, VIDIOC_STREAMOFF, &type);
+    }
+
     struct Mapping {
         void* start;
         size_t length;
