@@ -88,31 +88,32 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
             for (LONG x = 0; x < newx; x++) {
                 const Col& col = cols[x];
-                float rr = 0, gg = 0, bb = 0;
+                // Blue, green and red side by side; each lane does the scalar sum's steps.
+                pxgeo::V4 acc = {0, 0, 0, 0};
                 for (int m = 0; m < 4; m++) {
                     for (int n = 0; n < 4; n++) {
                         const float weight = ky[m] * col.k[n];
+                        pxgeo::V4 v;
                         if (rgb24) {
                             const BYTE* p =
                                 pBits + static_cast<size_t>(rows[m]) * eff + 3 * static_cast<size_t>(col.ix[n]);
-                            rr += weight * p[2];
-                            gg += weight * p[1];
-                            bb += weight * p[0];
+                            v = pxgeo::V4{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]), 0};
                         } else {
                             const RGBQUAD c = GetPixelColor(col.ix[n], rows[m]);
-                            rr += weight * c.rgbRed;
-                            gg += weight * c.rgbGreen;
-                            bb += weight * c.rgbBlue;
+                            v = pxgeo::V4{static_cast<float>(c.rgbBlue), static_cast<float>(c.rgbGreen),
+                                          static_cast<float>(c.rgbRed), 0};
                         }
+                        acc += weight * v;
                     }
                 }
+                const RGBQUAD out{ClampByte(acc[0]), ClampByte(acc[1]), ClampByte(acc[2]), 0};
                 if (rgb24) {
                     BYTE* d = drow + 3 * static_cast<size_t>(x);
-                    d[0] = ClampByte(bb);
-                    d[1] = ClampByte(gg);
-                    d[2] = ClampByte(rr);
+                    d[0] = out.rgbBlue;
+                    d[1] = out.rgbGreen;
+                    d[2] = out.rgbRed;
                 } else {
-                    dst.SetPixelColor(x, y, RGBQUAD{ClampByte(bb), ClampByte(gg), ClampByte(rr), 0});
+                    dst.SetPixelColor(x, y, out);
                 }
             }
         });
