@@ -127,7 +127,7 @@ void CMainFrame::BuildMenus() {
     std::vector<M> file = {
         {"&File/&Open...\tCtrl+O", ID_FILE_OPEN}, {"&File/&Close", ID_FILE_CLOSE},
         {"&File/&Save\tCtrl+S", ID_FILE_SAVE},     {"&File/Save &As...", ID_FILE_SAVE_AS},
-        {"&File/", 0},                             {"&File/&Print...\tCtrl+P", ID_FILE_PRINT},
+        {"&File/", 0},                             {"&File/&Print...\tCtrl+P", ID_FILE_PRINT}, {"&File/Print Pre&view", ID_FILE_PRINT_PREVIEW},
         {"&File/P&rint Setup...", ID_FILE_PRINT_SETUP}, {"&File/", 0},
     };
     m_pRouter->BuildMenus(bar, file);
@@ -192,6 +192,7 @@ void CMainFrame::BuildMenus() {
         {ID_FILE_SAVE, QKeySequence("Ctrl+S")},      {ID_VIEW_ZOOMIN, QKeySequence(Qt::KeypadModifier | Qt::Key_Plus)},
         {ID_VIEW_ZOOMOUT, QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)},
         {ID_VIEW_NORMALVIEWING11, QKeySequence(Qt::KeypadModifier | Qt::Key_Slash)},
+        {ID_NEXT_PANE, QKeySequence(Qt::Key_F6)},     {ID_PREV_PANE, QKeySequence(Qt::SHIFT | Qt::Key_F6)},
     };
     for (const Key& k : keys) m_pRouter->AddShortcut(k.id, k.key);
     for (QAction* a : m_pRouter->findChildren<QAction*>()) addAction(a);
@@ -247,6 +248,8 @@ void CMainFrame::RegisterCommands() {
     });
     OnUpdateUI(ID_CAMERA_LONGEXPOSURE, [this](CCmdUI* ui) { ui->SetCheck(m_bLongExposure); });
     OnCommand(ID_APP_EXIT, [this] { close(); });
+    OnCommand(ID_NEXT_PANE, [this] { m_pMdiArea->activateNextSubWindow(); });
+    OnCommand(ID_PREV_PANE, [this] { m_pMdiArea->activatePreviousSubWindow(); });
 }
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

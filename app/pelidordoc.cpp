@@ -116,6 +116,12 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
     SetImage(image);
     RefreshStatusPanes();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    if (image->GetType() == 3) {
+        if (FILE* fp = fopen(QFile::encodeName(path).constData(), "rb")) {
+            m_exifHolder.DecodeExif(fp);
+            fclose(fp);
+        }
+    }
     const LONG frames = image->GetNumFrames();
     if (frames > 1 &&
         AfxMessageBox(QString("File with %1 images. Read all?").arg(frames), MB_OKCANCEL) == IDOK) {

@@ -12,6 +12,7 @@
 
 #include "app/docview.h"
 #include "app/msgbridge.h"
+#include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/pximage.h"
 
 class CQoMeasure;
@@ -84,6 +85,8 @@ public:
     int m_bPickTransparency = 0;
     int64_t m_llFrequency = 0, m_llStart = 0, m_llStop = 0;
     float m_fElapsed = 0;
+    // EXIF of an opened JPEG file; the options dialog shows it.
+    PxImageJPG m_exifHolder;
 
 private:
     void RegisterCommands();

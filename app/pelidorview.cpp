@@ -60,6 +60,10 @@ CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent) : CView(doc, paren
         if (CPromptService::Instance().PrintDialog(this, &printer)) OnPrint(&printer);
     });
     OnUpdateUI(ID_FILE_PRINT, [this](CCmdUI* ui) { ui->Enable(GetDocument() && GetDocument()->GetImage()); });
+    OnCommand(ID_FILE_PRINT_PREVIEW, [this] {
+        CPromptService::Instance().PrintPreview(this, [this](QPrinter* p) { OnPrint(p); });
+    });
+    OnUpdateUI(ID_FILE_PRINT_PREVIEW, [this](CCmdUI* ui) { ui->Enable(GetDocument() && GetDocument()->GetImage()); });
     OnCommand(ID_EDIT_COPY, [this] {
         CPelidorDoc* d = GetDocument();
         if (d && d->GetDisplayImage() && !CopyImageToClipboard(*d->GetDisplayImage()))

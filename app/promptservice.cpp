@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPointer>
 
@@ -54,6 +55,13 @@ bool CPromptService::FileDialog(QWidget* parent, FileDialogRequest& r) {
 bool CPromptService::PrintDialog(QWidget* parent, QPrinter* printer) {
     QPrintDialog dlg(printer, parent);
     return dlg.exec() == QDialog::Accepted;
+}
+
+void CPromptService::PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint) {
+    QPointer<QPrintPreviewDialog> dlg = new QPrintPreviewDialog(parent);
+    QObject::connect(dlg.data(), &QPrintPreviewDialog::paintRequested, [paint](QPrinter* p) { paint(p); });
+    dlg->exec();
+    delete dlg.data();
 }
 
 namespace {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QPrinter;
 class QWidget;
 
@@ -35,6 +37,8 @@ public:
     // True on OK; fills fileName and filterIndex.
     virtual bool FileDialog(QWidget* parent, FileDialogRequest& request);
     virtual bool PrintDialog(QWidget* parent, QPrinter* printer);
+    // Shows a preview whose pages `paint` draws on the printer it is given.
+    virtual void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint);
 
     static CPromptService& Instance();
     // Replaces the service (tests); nullptr restores the interactive one. Returns the old one.

@@ -13,6 +13,12 @@ bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
     return true;
 }
 
+void FakePrompts::PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint) {
+    previews++;
+    QPrinter printer;
+    if (PrintDialog(parent, &printer)) paint(&printer);
+}
+
 void AppTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
     oldPrompts = CPromptService::Replace(&prompts);

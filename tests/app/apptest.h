@@ -30,6 +30,8 @@ public:
         return true;
     }
     bool PrintDialog(QWidget*, QPrinter* printer) override;
+    void PrintPreview(QWidget*, const std::function<void(QPrinter*)>& paint) override;
+    int previews = 0;
 
     QStringList messages;
     std::deque<QString> fileNames;

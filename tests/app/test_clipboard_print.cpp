@@ -82,6 +82,11 @@ TEST_F(AppTest, PrintWritesAPdfOfThePhysicalSize) {
     const QByteArray bytes = pdf.readAll();
     EXPECT_TRUE(bytes.startsWith("%PDF"));
     EXPECT_GT(bytes.size(), 500);
+    // The preview paints the same pages.
+    QFile::remove(prompts.pdfPath);
+    app->MainFrame()->Router()->Execute(ID_FILE_PRINT_PREVIEW);
+    EXPECT_EQ(prompts.previews, 1);
+    EXPECT_TRUE(QFile::exists(prompts.pdfPath));
     // Without a dialog answer nothing is printed.
     prompts.pdfPath.clear();
     QFile::remove(Path("out.pdf"));

@@ -86,3 +86,19 @@ TEST_F(AppTest, CorruptFileReportsTheLibraryReasonAndKeepsOpenDocuments) {
     ASSERT_NE(doc->GetImage(), nullptr);
     EXPECT_TRUE(doc->GetImage()->IsValid());
 }
+
+TEST_F(AppTest, JpegOpensWithItsExifReadAndPngWithItsType) {
+    if (!PxImage::IsFormatSupported(3) || !PxImage::IsFormatSupported(4)) GTEST_SKIP() << "codecs not built";
+    std::unique_ptr<PxImage> img(MakeImage(16, 12));
+    ASSERT_TRUE(img->Save(QFile::encodeName(Path("p.jpg")).constData(), 3)) << img->GetLastError();
+    ASSERT_TRUE(img->Save(QFile::encodeName(Path("p.png")).constData(), 4)) << img->GetLastError();
+    ASSERT_TRUE(Start({Path("p.jpg"), Path("p.png")}));
+    auto docs = app->DocTemplate()->Documents();
+    ASSERT_EQ(docs.size(), 3);
+    auto* jpg = dynamic_cast<CPelidorDoc*>(docs[1]);
+    auto* png = dynamic_cast<CPelidorDoc*>(docs[2]);
+    EXPECT_EQ(jpg->GetImage()->GetType(), 3u);
+    EXPECT_FALSE(jpg->m_exifHolder.m_exifinfo.isExif);  // our encoder writes no EXIF block
+    EXPECT_EQ(png->GetImage()->GetType(), 4u);
+    EXPECT_EQ(app->MainFrame()->PaneText(3), "PNG");
+}
