@@ -386,7 +386,7 @@ bool PxImageJPG::PxExifInfo::ProcessExifDir(const BYTE* DirStart, const BYTE* Of
         case TAG_EXPOSURE_PROGRAM: pInfo->exposureProgram = toInt(number()); break;
         case TAG_ISO_EQUIVALENT: {
             int32_t iso = toInt(number());
-            if (iso < 50) iso *= 200;
+            if (iso > 0 && iso < 50) iso *= 200;  // old cameras stored a multiplier
             pInfo->isoSpeed = iso;
             break;
         }

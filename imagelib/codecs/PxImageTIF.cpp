@@ -6,8 +6,57 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <tiffio.h>
+
+// A growable in-memory stream. Pages appended one after another are linked by reading back the
+// directories already written, which a caller's stream may not allow; they are built here and
+// the whole file is copied out after each page.
+class PxTiffPageBuffer : public PxFile {
+public:
+    bool Close() override { return true; }
+    size_t Read(void* buffer, size_t size, size_t count) override {
+        if (!buffer || size == 0 || m_pos >= m_data.size()) return 0;
+        size_t n = size * count;
+        if (n > m_data.size() - m_pos) n = m_data.size() - m_pos;
+        std::memcpy(buffer, m_data.data() + m_pos, n);
+        m_pos += n;
+        return n / size;
+    }
+    size_t Write(const void* buffer, size_t size, size_t count) override {
+        const size_t n = size * count;
+        if (!buffer || n == 0) return 0;
+        if (m_pos + n > m_data.size()) m_data.resize(m_pos + n);
+        std::memcpy(m_data.data() + m_pos, buffer, n);
+        m_pos += n;
+        return count;
+    }
+    bool Seek(LONG offset, int origin) override {
+        int64_t base = origin == SEEK_SET ? 0 : (origin == SEEK_CUR ? static_cast<int64_t>(m_pos)
+                                                                     : static_cast<int64_t>(m_data.size()));
+        if (origin != SEEK_SET && origin != SEEK_CUR && origin != SEEK_END) return false;
+        const int64_t to = base + offset;
+        m_pos = to < 0 ? 0 : static_cast<size_t>(to);
+        return true;
+    }
+    LONG Tell() override { return static_cast<LONG>(m_pos); }
+    LONG Size() override { return static_cast<LONG>(m_data.size()); }
+    bool Flush() override { return true; }
+    bool Eof() override { return m_pos >= m_data.size(); }
+    LONG Error() override { return 0; }
+    LONG GetC() override { return m_pos < m_data.size() ? m_data[m_pos++] : -1; }
+
+    // Puts the whole file into the target stream at the given position.
+    bool CopyTo(PxFile* target, LONG start) const {
+        if (!target->Seek(start, SEEK_SET)) return false;
+        return m_data.empty() || target->Write(m_data.data(), 1, m_data.size()) == m_data.size();
+    }
+
+private:
+    std::vector<unsigned char> m_data;
+    size_t m_pos = 0;
+};
 
 namespace {
 
@@ -137,6 +186,7 @@ PxImageTIF& PxImageTIF::operator=(const PxImageTIF& src) {
 
 PxImageTIF::~PxImageTIF() {
     if (m_tif2) TIFFClose(m_tif2);
+    delete m_pageBuffer;
 }
 
 TIFF* PxImageTIF::TIFFOpenEx(PxFile* hFile) {
@@ -274,18 +324,15 @@ bool PxImageTIF::Decode(PxFile* hFile) {
                     if (alpha) alpha[x] = static_cast<BYTE>(TIFFGetA(v));
                 }
             }
+            // libtiff's RGBA reader only flips: it reads orientations 5-8 as 1-4. That flip is
+            // undone and the whole turn applied, as on the strip path.
+            if (orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT) {
+                ApplyOrientation(static_cast<uint16_t>(orientation - 4));
+                ApplyOrientation(orientation);
+            }
         } else {
             DecodeStrips(m_tif, photometric, bps, spp, rowsperstrip);
-            switch (orientation) {
-            case ORIENTATION_TOPRIGHT: Mirror(); break;
-            case ORIENTATION_BOTRIGHT: Flip(); Mirror(); break;
-            case ORIENTATION_BOTLEFT: Flip(); break;
-            case ORIENTATION_LEFTTOP: RotateRight(); Mirror(); break;
-            case ORIENTATION_RIGHTTOP: RotateRight(); break;
-            case ORIENTATION_RIGHTBOT: RotateLeft(); Mirror(); break;
-            case ORIENTATION_LEFTBOT: RotateLeft(); break;
-            default: break;
-            }
+            ApplyOrientation(orientation);
         }
     } catch (const char* message) {
         SetLastError(message);
@@ -294,6 +341,19 @@ bool PxImageTIF::Decode(PxFile* hFile) {
     }
     TIFFCloseEx(m_tif);
     return true;
+}
+
+void PxImageTIF::ApplyOrientation(uint16_t orientation) {
+    switch (orientation) {
+    case ORIENTATION_TOPRIGHT: Mirror(); break;
+    case ORIENTATION_BOTRIGHT: Flip(); Mirror(); break;
+    case ORIENTATION_BOTLEFT: Flip(); break;
+    case ORIENTATION_LEFTTOP: RotateRight(); Mirror(); break;
+    case ORIENTATION_RIGHTTOP: RotateRight(); break;
+    case ORIENTATION_RIGHTBOT: RotateLeft(); Mirror(); break;
+    case ORIENTATION_LEFTBOT: RotateLeft(); break;
+    default: break;
+    }
 }
 
 bool PxImageTIF::DecodeStrips(TIFF* m_tif, int photometric, int bitspersample, int samplesperpixel,
@@ -462,6 +522,9 @@ bool PxImageTIF::Encode(FILE* hFile, PxImage** pImages, int pagecount) {
 void PxImageTIF::CloseWriteHandle() {
     if (m_tif2) TIFFClose(m_tif2);
     m_tif2 = nullptr;
+    delete m_pageBuffer;
+    m_pageBuffer = nullptr;
+    m_pageTarget = nullptr;
     m_multipage = false;
     m_pages = 0;
 }
@@ -471,11 +534,28 @@ bool PxImageTIF::Encode(PxFile* hFile, bool bAppend) {
         if (!hFile) throw "null file handler";
         if (!pDib) throw "null image!!!";
         if (!m_tif2) {
-            // "a" adds pages to a TIFF already in the stream; with nothing to read there it
-            // would only try to read, so a fresh file is begun instead.
             const LONG pos = hFile->Tell();
             const LONG size = hFile->Size();
-            m_tif2 = OpenOverFile(hFile, (pos >= 0 && size > pos) ? "a" : "w");
+            const bool hasData = pos >= 0 && size > pos;
+            if (bAppend) {
+                // Pages to come: they are built in memory (see PxTiffPageBuffer), starting
+                // from a TIFF already in the stream when the stream lets it be read.
+                m_pageBuffer = new PxTiffPageBuffer;
+                m_pageTarget = hFile;
+                m_pageStart = pos < 0 ? 0 : pos;
+                if (hasData) {
+                    std::vector<unsigned char> existing(static_cast<size_t>(size - pos));
+                    if (hFile->Read(existing.data(), 1, existing.size()) == existing.size()) {
+                        m_pageBuffer->Write(existing.data(), 1, existing.size());
+                        m_pageBuffer->Seek(0, SEEK_SET);
+                    }
+                }
+                m_tif2 = OpenOverFile(m_pageBuffer, m_pageBuffer->Size() > 0 ? "a" : "w");
+            } else {
+                // "a" adds a page to a TIFF already in the stream; with nothing there it would
+                // only try to read, so a fresh file is begun instead.
+                m_tif2 = OpenOverFile(hFile, hasData ? "a" : "w");
+            }
         }
         if (!m_tif2) throw "initialization fail";
         if (bAppend || m_pages) m_multipage = true;
@@ -483,8 +563,19 @@ bool PxImageTIF::Encode(PxFile* hFile, bool bAppend) {
         if (!EncodeBody(m_tif2, m_multipage, m_pages, m_pages)) throw "Error saving TIFF file";
         if (bAppend) {
             if (!TIFFWriteDirectory(m_tif2)) throw "Error saving TIFF directory";
+            if (m_pageBuffer && !m_pageBuffer->CopyTo(m_pageTarget, m_pageStart)) throw "Error saving TIFF file";
         } else {
-            const bool ok = TIFFWriteDirectory(m_tif2) != 0;
+            bool ok = TIFFWriteDirectory(m_tif2) != 0;
+            PxTiffPageBuffer* buffer = m_pageBuffer;
+            m_pageBuffer = nullptr;  // kept until the handle over it is closed
+            PxFile* target = m_pageTarget;
+            const LONG start = m_pageStart;
+            if (m_tif2) TIFFClose(m_tif2);
+            m_tif2 = nullptr;
+            if (buffer) {
+                ok = ok && buffer->CopyTo(target, start);
+                delete buffer;
+            }
             CloseWriteHandle();
             if (!ok || hFile->Error()) throw "Error saving TIFF file";
         }
@@ -500,20 +591,12 @@ bool PxImageTIF::Encode(PxFile* hFile, PxImage** pImages, int pagecount) {
     try {
         if (!hFile) throw "invalid file pointer";
         if (!pImages || pagecount <= 0) throw "multipage TIFF, no images!";
-        // Pages are linked by reading back the directories already written; building the file
-        // in memory keeps that working on streams that are write-only.
-        PxMemFile mem;
-        if (!mem.Open()) throw "Error saving TIFF file";
-        {
-            PxImageTIF ghost;
-            for (int i = 0; i < pagecount; i++) {
-                if (!pImages[i]) throw "Bad image pointer";
-                ghost.Ghost(pImages[i]);
-                if (!ghost.Encode(&mem, true)) throw "Error saving TIFF file";
-            }
+        PxImageTIF ghost;
+        for (int i = 0; i < pagecount; i++) {
+            if (!pImages[i]) throw "Bad image pointer";
+            ghost.Ghost(pImages[i]);
+            if (!ghost.Encode(hFile, true)) throw "Error saving TIFF file";
         }
-        const size_t size = static_cast<size_t>(mem.Size());
-        if (hFile->Write(mem.GetBuffer(false), 1, size) != size) throw "Error saving TIFF file";
     } catch (const char* message) {
         SetLastError(message);
         return false;

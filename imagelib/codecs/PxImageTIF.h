@@ -5,6 +5,7 @@
 #include "imagelib/pximage.h"
 
 struct tiff;
+class PxTiffPageBuffer;
 
 class PxImageTIF : public PxImage {
 public:
@@ -37,9 +38,15 @@ protected:
     struct tiff* m_tif2 = nullptr;  // write handle kept open between pages
     bool m_multipage = false;
     int m_pages = 0;
+    // Appended pages are built here and copied to m_pageTarget at m_pageStart after each page.
+    PxTiffPageBuffer* m_pageBuffer = nullptr;
+    PxFile* m_pageTarget = nullptr;
+    LONG m_pageStart = 0;
 
 private:
     void CloseWriteHandle();
+    // Turns the decoded picture upright for a TIFF orientation (1-8).
+    void ApplyOrientation(uint16_t orientation);
     bool DecodeStrips(struct tiff* m_tif, int photometric, int bitspersample, int samplesperpixel,
                       uint32_t rowsperstrip);
 };

@@ -1,0 +1,285 @@
+// The JPEG reader and writer: scaling, colour spaces, quantizing, resolution, what it refuses to
+// write, broken files, and files exchanged with ImageMagick.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imagelib/codecs/PxImageJPG.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<BYTE>;
+
+bool HaveTool(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string t = (fs::temp_directory_path() / "jpgtest.XXXXXX").string();
+        path = mkdtemp(t.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string operator/(const char* name) const { return (path / name).string(); }
+};
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct Ppm {
+    int w = 0, h = 0;
+    Bytes rgb;
+};
+
+Ppm Render(const std::string& file) {
+    const std::string out = file + ".ppm";
+    Ppm ppm;
+    if (Shell("convert '" + file + "' -depth 8 ppm:'" + out + "'") != 0) return ppm;
+    Bytes b = ReadFile(out);
+    int maxval = 0, consumed = 0;
+    if (std::sscanf(reinterpret_cast<const char*>(b.data()), "P6 %d %d %d%n", &ppm.w, &ppm.h, &maxval, &consumed) != 3)
+        return Ppm{};
+    ppm.rgb.assign(b.begin() + consumed + 1, b.end());
+    return ppm;
+}
+
+// Mean absolute channel difference between the image and ImageMagick's reading of a file.
+double MeanDifference(PxImage& img, const Ppm& ppm) {
+    if (ppm.w != static_cast<int>(img.GetWidth()) || ppm.h != static_cast<int>(img.GetHeight())) return 1e9;
+    double sum = 0;
+    for (int y = 0; y < ppm.h; y++) {
+        for (int x = 0; x < ppm.w; x++) {
+            const RGBQUAD a = img.GetPixelColor(x, ppm.h - 1 - y, false);
+            const BYTE* b = &ppm.rgb[3 * (static_cast<size_t>(y) * ppm.w + x)];
+            sum += std::abs(a.rgbRed - b[0]) + std::abs(a.rgbGreen - b[1]) + std::abs(a.rgbBlue - b[2]);
+        }
+    }
+    return sum / (3.0 * ppm.w * ppm.h);
+}
+
+PxImage Gradient(DWORD w, DWORD h) {
+    PxImage img(w, h, 24, PXIMAGE_FORMAT_JPG);
+    for (DWORD y = 0; y < h; y++)
+        for (DWORD x = 0; x < w; x++)
+            img.SetPixelColor(x, y, RGBQUAD{BYTE(x * 255 / w), BYTE(y * 255 / h), BYTE(128 + x - y), 0});
+    return img;
+}
+
+Bytes EncodeBytes(PxImage& img) {
+    BYTE* buffer = nullptr;
+    LONG size = 0;
+    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_JPG)) return {};
+    Bytes out(buffer, buffer + size);
+    PxImage::FreeMemory(buffer);
+    return out;
+}
+
+bool DecodeBytes(PxImage& img, Bytes bytes) {
+    PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
+    return img.Decode(&f, PXIMAGE_FORMAT_JPG);
+}
+
+// Offset of the first SOFn marker's segment (the 0xFF byte), or 0.
+size_t FindSof(const Bytes& jpg) {
+    for (size_t i = 2; i + 1 < jpg.size(); i++)
+        if (jpg[i] == 0xFF && (jpg[i + 1] == 0xC0 || jpg[i + 1] == 0xC1 || jpg[i + 1] == 0xC2)) return i;
+    return 0;
+}
+
+}  // namespace
+
+TEST(JpegDecode, ScaleIsRoundedDownToAPowerOfTwoAsTheOldLibraryDid) {
+    PxImage src = Gradient(99, 51);
+    const Bytes jpg = EncodeBytes(src);
+    ASSERT_FALSE(jpg.empty()) << src.GetLastError();
+    const struct {
+        BYTE scale;
+        DWORD w, h;
+    } cases[] = {{0, 99, 51}, {1, 99, 51}, {2, 50, 26}, {3, 50, 26}, {4, 25, 13}, {7, 25, 13}, {8, 13, 7}, {200, 13, 7}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.scale));
+        PxImage img;
+        img.SetJpegScale(c.scale);
+        img.SetEscape(-1);
+        ASSERT_TRUE(DecodeBytes(img, jpg));
+        EXPECT_FALSE(img.IsValid());
+        EXPECT_EQ(img.GetWidth(), c.w);
+        EXPECT_EQ(img.GetHeight(), c.h);
+        img.SetEscape(0);
+        ASSERT_TRUE(DecodeBytes(img, jpg));
+        EXPECT_EQ(img.GetWidth(), c.w);
+    }
+}
+
+TEST(JpegDecode, QuantizedOutputHasAtMostTheAskedColoursAndGreyMapsStayGrey) {
+    PxImage src = Gradient(64, 32);
+    const Bytes jpg = EncodeBytes(src);
+
+    PxImage colour;
+    colour.SetCodecOption(JPG_DEC_QUANTIZE, PXIMAGE_FORMAT_JPG);
+    colour.SetJpegQuality(16);
+    ASSERT_TRUE(DecodeBytes(colour, jpg)) << colour.GetLastError();
+    EXPECT_EQ(colour.GetBpp(), 8);
+    EXPECT_GT(colour.GetNumColors(), 1u);
+    EXPECT_LE(colour.GetNumColors(), 16u);
+    int maxIndex = 0;
+    for (LONG y = 0; y < 32; y++)
+        for (LONG x = 0; x < 64; x++) maxIndex = std::max<int>(maxIndex, colour.GetPixelIndex(x, y));
+    EXPECT_LT(maxIndex, static_cast<int>(colour.GetNumColors()));
+    // The colours are the picture's: blue rises from left to right.
+    EXPECT_GT(colour.GetPixelColor(63, 31).rgbBlue, 180);
+    EXPECT_LT(colour.GetPixelColor(0, 0).rgbBlue, 100);
+
+    PxImage grey;
+    grey.SetCodecOption(JPG_DEC_QUANTIZE | JPG_DEC_GRAYSCALE, PXIMAGE_FORMAT_JPG);
+    grey.SetJpegQuality(8);
+    ASSERT_TRUE(DecodeBytes(grey, jpg)) << grey.GetLastError();
+    ASSERT_LE(grey.GetNumColors(), 8u);
+    for (BYTE i = 0; i < grey.GetNumColors(); i++) {
+        const RGBQUAD c = grey.GetPaletteColor(i);
+        EXPECT_EQ(c.rgbRed, c.rgbGreen);
+        EXPECT_EQ(c.rgbRed, c.rgbBlue);
+    }
+    EXPECT_EQ(grey.GetPaletteColor(0).rgbRed, 0);
+    EXPECT_EQ(grey.GetPaletteColor(static_cast<BYTE>(grey.GetNumColors() - 1)).rgbRed, 255);
+}
+
+TEST(JpegEncode, OnlyTrueColourAndEightBitGreyAreWritten) {
+    PxImage pal8(8, 8, 8);
+    pal8.SetStdPalette();
+    EXPECT_TRUE(EncodeBytes(pal8).empty());
+    EXPECT_STREQ(pal8.GetLastError(), "JPEG can save only RGB or GreyScale images");
+
+    // A 4-bit image whose palette is the identity ramp passes the grey test, but its packed
+    // pixels are no 8-bit samples.
+    PxImage ramp4(8, 8, 4);
+    for (BYTE i = 0; i < 16; i++) ramp4.SetPaletteColor(i, i, i, i);
+    ASSERT_TRUE(ramp4.IsGrayScale());
+    EXPECT_TRUE(EncodeBytes(ramp4).empty());
+    EXPECT_STREQ(ramp4.GetLastError(), "JPEG can save only RGB or GreyScale images");
+
+    PxImage grey(16, 8, 8);
+    grey.SetGrayPalette();
+    for (LONG x = 0; x < 16; x++)
+        for (LONG y = 0; y < 8; y++) grey.SetPixelIndex(x, y, static_cast<BYTE>(x * 16));
+    const Bytes jpg = EncodeBytes(grey);
+    const size_t sof = FindSof(jpg);
+    ASSERT_NE(sof, 0u);
+    EXPECT_EQ(jpg[sof + 9], 1);  // one component
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, jpg));
+    EXPECT_EQ(back.GetBpp(), 8);
+    EXPECT_EQ(back.GetNumColors(), 256u);
+    EXPECT_NEAR(back.GetPixelIndex(10, 3), 160, 3);
+}
+
+TEST(JpegEncode, OptionsAndResolutionReachTheFile) {
+    PxImage src = Gradient(40, 24);
+    src.SetXDPI(150);
+    src.SetYDPI(75);
+    src.SetCodecOption(JPG_ENC_PROGRESSIVE | JPG_ENC_OPTIMIZE, PXIMAGE_FORMAT_JPG);
+    const Bytes progressive = EncodeBytes(src);
+    const size_t sof = FindSof(progressive);
+    ASSERT_NE(sof, 0u);
+    EXPECT_EQ(progressive[sof + 1], 0xC2);
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, progressive));
+    EXPECT_EQ(back.GetXDPI(), 150);
+    EXPECT_EQ(back.GetYDPI(), 75);
+
+    src.SetCodecOption(JPG_ENC_GRAYSCALE, PXIMAGE_FORMAT_JPG);
+    const Bytes grey = EncodeBytes(src);
+    ASSERT_NE(FindSof(grey), 0u);
+    EXPECT_EQ(grey[FindSof(grey) + 9], 1);
+
+    src.SetCodecOption(0, PXIMAGE_FORMAT_JPG);
+    src.SetJpegQuality(95);
+    const Bytes fine = EncodeBytes(src);
+    src.SetJpegQuality(10);
+    EXPECT_LT(EncodeBytes(src).size(), fine.size());
+}
+
+TEST(JpegDecode, BrokenFiles) {
+    PxImage src = Gradient(64, 64);
+    const Bytes jpg = EncodeBytes(src);
+
+    // Cut in the middle of the scan: the rows that are missing are filled, not refused.
+    PxImage cut;
+    EXPECT_TRUE(DecodeBytes(cut, Bytes(jpg.begin(), jpg.begin() + jpg.size() * 2 / 3))) << cut.GetLastError();
+    EXPECT_EQ(cut.GetWidth(), 64u);
+
+    PxImage empty;
+    Bytes none{0};
+    PxMemFile f(none.data(), 0);
+    EXPECT_FALSE(empty.Decode(&f, PXIMAGE_FORMAT_JPG));
+    EXPECT_STRNE(empty.GetLastError(), "");
+
+    PxImage garbage;
+    EXPECT_FALSE(DecodeBytes(garbage, Bytes(300, 0x5A)));
+    EXPECT_STRNE(garbage.GetLastError(), "");
+
+    // A frame header that declares 60000 x 60000 pixels fails before any large allocation.
+    Bytes huge = jpg;
+    const size_t sof = FindSof(huge);
+    ASSERT_NE(sof, 0u);
+    huge[sof + 5] = 0xEA, huge[sof + 6] = 0x60, huge[sof + 7] = 0xEA, huge[sof + 8] = 0x60;
+    PxImage big;
+    EXPECT_FALSE(DecodeBytes(big, huge));
+    EXPECT_FALSE(big.IsValid());
+    EXPECT_STRNE(big.GetLastError(), "");
+}
+
+TEST(JpegFiles, ImageMagickFilesLoadAndOursLoadInImageMagick) {
+    if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+    TempDir dir;
+    const std::string prog = dir / "prog.jpg", grey = dir / "grey.jpg", cmyk = dir / "cmyk.jpg";
+    const std::string dpcm = dir / "dpcm.jpg", nodpi = dir / "nodpi.jpg";
+    ASSERT_EQ(Shell("convert rose: -resize 200% -interlace JPEG '" + prog + "'"), 0);
+    ASSERT_EQ(Shell("convert rose: -colorspace Gray '" + grey + "'"), 0);
+    ASSERT_EQ(Shell("convert rose: -colorspace CMYK '" + cmyk + "'"), 0);
+    ASSERT_EQ(Shell("convert rose: -density 118 -units PixelsPerCentimeter '" + dpcm + "'"), 0);
+    ASSERT_EQ(Shell("convert rose: -density 1 -units Undefined '" + nodpi + "'"), 0);
+
+    PxImage p;
+    ASSERT_TRUE(p.Load(prog.c_str(), PXIMAGE_FORMAT_JPG)) << p.GetLastError();
+    EXPECT_EQ(p.GetBpp(), 24);
+    EXPECT_LT(MeanDifference(p, Render(prog)), 1.0);
+
+    PxImage g;
+    ASSERT_TRUE(g.Load(grey.c_str(), PXIMAGE_FORMAT_JPG));
+    EXPECT_EQ(g.GetBpp(), 8);
+    EXPECT_TRUE(g.IsGrayScale());
+    EXPECT_LT(MeanDifference(g, Render(grey)), 1.0);
+
+    PxImage c;
+    ASSERT_TRUE(c.Load(cmyk.c_str(), PXIMAGE_FORMAT_JPG)) << c.GetLastError();
+    EXPECT_EQ(c.GetBpp(), 24);
+    EXPECT_LT(MeanDifference(c, Render(cmyk)), 3.0);
+
+    PxImage d;
+    ASSERT_TRUE(d.Load(dpcm.c_str(), PXIMAGE_FORMAT_JPG));
+    EXPECT_EQ(d.GetXDPI(), 300);
+    PxImage n;
+    ASSERT_TRUE(n.Load(nodpi.c_str(), PXIMAGE_FORMAT_JPG));
+    EXPECT_EQ(n.GetXDPI(), 1);
+
+    // Our file, read by ImageMagick, is the picture we saved.
+    const std::string ours = dir / "ours.jpg";
+    p.SetJpegQuality(95);
+    ASSERT_TRUE(p.Save(ours.c_str(), PXIMAGE_FORMAT_JPG)) << p.GetLastError();
+    EXPECT_LT(MeanDifference(p, Render(ours)), 2.5);
+}

@@ -1,0 +1,475 @@
+// The TIFF reader and writer: pages, sample layouts written with libtiff itself, orientation,
+// what a save chooses and keeps, appended pages on streams that cannot be read back, and files
+// exchanged with ImageMagick and the libtiff tools.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imagelib/codecs/PxImageTIF.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<BYTE>;
+
+bool HaveTool(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string t = (fs::temp_directory_path() / "tiftest.XXXXXX").string();
+        path = mkdtemp(t.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string operator/(const char* name) const { return (path / name).string(); }
+};
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct Ppm {
+    int w = 0, h = 0;
+    Bytes rgb;
+};
+
+Ppm Render(const std::string& file, const std::string& options = "") {
+    const std::string out = file + ".ppm";
+    Ppm ppm;
+    if (Shell("convert '" + file + "' " + options + " -depth 8 ppm:'" + out + "'") != 0) return ppm;
+    Bytes b = ReadFile(out);
+    int maxval = 0, consumed = 0;
+    if (std::sscanf(reinterpret_cast<const char*>(b.data()), "P6 %d %d %d%n", &ppm.w, &ppm.h, &maxval, &consumed) != 3)
+        return Ppm{};
+    ppm.rgb.assign(b.begin() + consumed + 1, b.end());
+    return ppm;
+}
+
+int MaxDifference(PxImage& img, const Ppm& ppm) {
+    if (ppm.w != static_cast<int>(img.GetWidth()) || ppm.h != static_cast<int>(img.GetHeight())) return 256;
+    int worst = 0;
+    for (int y = 0; y < ppm.h; y++) {
+        for (int x = 0; x < ppm.w; x++) {
+            const RGBQUAD a = img.GetPixelColor(x, ppm.h - 1 - y, false);
+            const BYTE* b = &ppm.rgb[3 * (static_cast<size_t>(y) * ppm.w + x)];
+            worst = std::max({worst, std::abs(a.rgbRed - b[0]), std::abs(a.rgbGreen - b[1]), std::abs(a.rgbBlue - b[2])});
+        }
+    }
+    return worst;
+}
+
+// A file written with libtiff itself, for layouts our writer never makes.
+struct TiffSpec {
+    uint32_t w = 8, h = 4;
+    uint16_t spp = 1, bps = 8, photometric = PHOTOMETRIC_MINISBLACK, compression = COMPRESSION_NONE;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    uint32_t rowsperstrip = 0;  // 0: one strip
+    std::vector<uint16_t> colormap;  // red, green, blue runs of 2^bps entries
+    float xres = 0;
+    uint16_t resunit = RESUNIT_INCH;
+    std::function<uint32_t(uint32_t x, uint32_t y, uint16_t s)> sample = [](uint32_t x, uint32_t y, uint16_t) {
+        return x * 16 + y;
+    };
+
+    bool Write(const std::string& path) const {
+        TIFF* t = TIFFOpen(path.c_str(), "w");
+        if (!t) return false;
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bps);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+        TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsperstrip ? rowsperstrip : h);
+        if (xres > 0) {
+            TIFFSetField(t, TIFFTAG_XRESOLUTION, xres);
+            TIFFSetField(t, TIFFTAG_YRESOLUTION, xres);
+            TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, resunit);
+        }
+        if (!colormap.empty()) {
+            const size_t n = colormap.size() / 3;
+            TIFFSetField(t, TIFFTAG_COLORMAP, colormap.data(), colormap.data() + n, colormap.data() + 2 * n);
+        }
+        std::vector<BYTE> row((static_cast<size_t>(w) * spp * bps + 7) / 8);
+        for (uint32_t y = 0; y < h; y++) {
+            std::fill(row.begin(), row.end(), 0);
+            for (uint32_t x = 0; x < w; x++) {
+                for (uint16_t s = 0; s < spp; s++) {
+                    const uint32_t v = sample(x, y, s);
+                    const size_t i = static_cast<size_t>(x) * spp + s;
+                    if (bps == 16) reinterpret_cast<uint16_t*>(row.data())[i] = static_cast<uint16_t>(v);
+                    else if (bps == 8) row[i] = static_cast<BYTE>(v);
+                    else row[i * bps / 8] |= static_cast<BYTE>((v & ((1 << bps) - 1)) << (8 - bps - (i * bps) % 8));
+                }
+            }
+            if (TIFFWriteScanline(t, row.data(), y, 0) < 0) {
+                TIFFClose(t);
+                return false;
+            }
+        }
+        TIFFClose(t);
+        return true;
+    }
+};
+
+struct TiffTags {
+    uint16_t compression = 0, photometric = 0, spp = 0, extra = 0, predictor = 1;
+    uint32_t rowsperstrip = 0;
+    int pages = 0;
+};
+
+TiffTags ReadTags(const std::string& path) {
+    TiffTags tags;
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    if (!t) return tags;
+    TIFFGetField(t, TIFFTAG_COMPRESSION, &tags.compression);
+    TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &tags.photometric);
+    TIFFGetField(t, TIFFTAG_SAMPLESPERPIXEL, &tags.spp);
+    TIFFGetField(t, TIFFTAG_ROWSPERSTRIP, &tags.rowsperstrip);
+    TIFFGetField(t, TIFFTAG_PREDICTOR, &tags.predictor);
+    uint16_t count = 0;
+    uint16_t* kinds = nullptr;
+    if (TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &count, &kinds)) tags.extra = count;
+    tags.pages = TIFFNumberOfDirectories(t);
+    TIFFClose(t);
+    return tags;
+}
+
+PxImage Pattern(DWORD w, DWORD h, DWORD bpp) {
+    PxImage img(w, h, bpp, PXIMAGE_FORMAT_TIF);
+    if (bpp == 1) {
+        img.SetPaletteColor(0, 0, 0, 0);  // bilevel pages are written as black and white
+        img.SetPaletteColor(1, 255, 255, 255);
+    } else if (img.GetNumColors()) {
+        for (DWORD i = 0; i < img.GetNumColors(); i++)
+            img.SetPaletteColor(static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 5), static_cast<BYTE>(i));
+    }
+    for (DWORD y = 0; y < h; y++)
+        for (DWORD x = 0; x < w; x++) {
+            if (img.GetNumColors()) img.SetPixelIndex(x, y, static_cast<BYTE>((x + 2 * y) % img.GetNumColors()));
+            else img.SetPixelColor(x, y, RGBQUAD{BYTE(x * 9), BYTE(y * 13), BYTE(x + y), 0});
+        }
+    return img;
+}
+
+class TiffFiles : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(TiffFiles, SixteenBitGreyInOneStripKeepsTheHighBytes) {
+    for (uint16_t compression : {COMPRESSION_NONE, COMPRESSION_LZW}) {
+        SCOPED_TRACE(compression);
+        TiffSpec spec;
+        spec.w = 300, spec.h = 200, spec.bps = 16, spec.compression = compression;
+        spec.sample = [](uint32_t x, uint32_t y, uint16_t) { return (x * 200 + y) & 0xFFFF; };
+        const std::string file = dir / "grey16.tif";
+        ASSERT_TRUE(spec.Write(file));
+        PxImage img;
+        ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+        ASSERT_EQ(img.GetBpp(), 8);
+        for (uint32_t y = 0; y < 200; y += 17)
+            for (uint32_t x = 0; x < 300; x += 13)
+                ASSERT_EQ(img.GetPixelIndex(x, 199 - y), ((x * 200 + y) & 0xFFFF) >> 8) << x << "," << y;
+    }
+}
+
+TEST_F(TiffFiles, ColourMapsAndGreyScalesAndResolution) {
+    TiffSpec pal;
+    pal.photometric = PHOTOMETRIC_PALETTE;
+    pal.colormap.assign(3 * 256, 0);
+    for (int i = 0; i < 256; i++) pal.colormap[i] = static_cast<uint16_t>(i * 257), pal.colormap[512 + i] = 65535;
+    pal.xres = 118, pal.resunit = RESUNIT_CENTIMETER;
+    const std::string file = dir / "pal.tif";
+    ASSERT_TRUE(pal.Write(file));
+    PxImage img;
+    ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+    EXPECT_EQ(img.GetPaletteColor(100).rgbRed, 100);
+    EXPECT_EQ(img.GetPaletteColor(100).rgbBlue, 255);
+    EXPECT_EQ(img.GetXDPI(), 300);
+
+    // A map whose values all fit in a byte is taken as it stands.
+    for (int i = 0; i < 256; i++) pal.colormap[i] = static_cast<uint16_t>(i), pal.colormap[512 + i] = 7;
+    ASSERT_TRUE(pal.Write(file));
+    ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_EQ(img.GetPaletteColor(100).rgbRed, 100);
+    EXPECT_EQ(img.GetPaletteColor(100).rgbBlue, 7);
+
+    // 2-bit grey, which no image depth holds, is spread to 8 bits.
+    TiffSpec two;
+    two.bps = 2, two.w = 9;
+    two.sample = [](uint32_t x, uint32_t, uint16_t) { return x % 4; };
+    ASSERT_TRUE(two.Write(file));
+    ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+    EXPECT_EQ(img.GetPixelColor(3, 0).rgbRed, 255);
+    EXPECT_EQ(img.GetPixelColor(2, 0).rgbRed, 170);
+
+    // Min-is-white 1-bit: entry 0 is white.
+    TiffSpec bw;
+    bw.bps = 1, bw.photometric = PHOTOMETRIC_MINISWHITE;
+    bw.sample = [](uint32_t x, uint32_t, uint16_t) { return x & 1; };
+    ASSERT_TRUE(bw.Write(file));
+    ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_EQ(img.GetBpp(), 1);
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbRed, 255);
+    EXPECT_EQ(img.GetPixelColor(1, 0).rgbRed, 0);
+}
+
+TEST_F(TiffFiles, OrientationTurnsTheStripPathAsLibtiffTurnsRgb) {
+    for (uint16_t orientation : {2, 3, 4, 5, 6, 7, 8}) {
+        SCOPED_TRACE(orientation);
+        TiffSpec grey, rgb;
+        grey.w = rgb.w = 7, grey.h = rgb.h = 3;
+        grey.orientation = rgb.orientation = orientation;
+        grey.sample = [](uint32_t x, uint32_t y, uint16_t) { return x * 30 + y * 7; };
+        rgb.spp = 3, rgb.photometric = PHOTOMETRIC_RGB;
+        rgb.sample = [](uint32_t x, uint32_t y, uint16_t) { return x * 30 + y * 7; };
+        const std::string g = dir / "g.tif", c = dir / "c.tif";
+        ASSERT_TRUE(grey.Write(g));
+        ASSERT_TRUE(rgb.Write(c));
+        PxImage a, b;
+        ASSERT_TRUE(a.Load(g.c_str(), PXIMAGE_FORMAT_TIF));
+        ASSERT_TRUE(b.Load(c.c_str(), PXIMAGE_FORMAT_TIF));
+        ASSERT_EQ(a.GetWidth(), b.GetWidth());
+        ASSERT_EQ(a.GetHeight(), b.GetHeight());
+        EXPECT_EQ(a.GetWidth(), orientation >= 5 ? 3u : 7u);
+        for (LONG y = 0; y < static_cast<LONG>(a.GetHeight()); y++)
+            for (LONG x = 0; x < static_cast<LONG>(a.GetWidth()); x++)
+                ASSERT_EQ(a.GetPixelColor(x, y).rgbRed, b.GetPixelColor(x, y).rgbRed) << x << "," << y;
+        if (HaveTool("convert")) EXPECT_EQ(MaxDifference(a, Render(g, "-auto-orient")), 0);
+    }
+}
+
+TEST_F(TiffFiles, PagesFramesAndSizeOnlyDecoding) {
+    PxImage p1 = Pattern(20, 10, 24), p2 = Pattern(16, 6, 8), p3 = Pattern(9, 5, 1);
+    PxImage* pages[] = {&p1, &p2, &p3};
+    const std::string file = dir / "pages.tif";
+    FILE* fp = std::fopen(file.c_str(), "wb");  // write-only: pages are linked in memory
+    ASSERT_NE(fp, nullptr);
+    PxImage settings;
+    ASSERT_TRUE(settings.Encode(fp, pages, 3, PXIMAGE_FORMAT_TIF)) << settings.GetLastError();
+    std::fclose(fp);
+    EXPECT_EQ(ReadTags(file).pages, 3);
+
+    PxImage img;
+    img.SetFrame(2);
+    ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+    EXPECT_EQ(img.GetNumFrames(), 3);
+    EXPECT_EQ(img.GetWidth(), 9u);
+    EXPECT_EQ(img.GetBpp(), 1);
+    img.SetFrame(3);
+    EXPECT_FALSE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_STREQ(img.GetLastError(), "Error: page not present in TIFF file");
+
+    PxImage size;
+    size.SetFrame(1);
+    size.SetEscape(-1);
+    FILE* in = std::fopen(file.c_str(), "rb");
+    ASSERT_TRUE(size.Decode(in, PXIMAGE_FORMAT_TIF));
+    std::fclose(in);
+    EXPECT_FALSE(size.IsValid());
+    EXPECT_EQ(size.GetWidth(), 16u);
+    EXPECT_EQ(size.GetHeight(), 6u);
+
+    PxImage* none[] = {&p1, nullptr};
+    EXPECT_FALSE(settings.Encode(static_cast<FILE*>(nullptr), pages, 3, PXIMAGE_FORMAT_TIF));
+    PxMemFile mem;
+    mem.Open();
+    EXPECT_FALSE(settings.Encode(&mem, none, 2, PXIMAGE_FORMAT_TIF));
+    EXPECT_STREQ(settings.GetLastError(), "Bad image pointer");
+    EXPECT_FALSE(settings.Encode(&mem, pages, 0, PXIMAGE_FORMAT_TIF));
+    EXPECT_STREQ(settings.GetLastError(), "multipage TIFF, no images!");
+}
+
+TEST_F(TiffFiles, AppendedPagesOnAWriteOnlyStream) {
+    const std::string file = dir / "append.tif";
+    FILE* fp = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(fp, nullptr);
+    PxImageTIF tif;
+    tif.Copy(Pattern(12, 7, 8));
+    EXPECT_TRUE(tif.Encode(fp, true)) << tif.GetLastError();
+    tif.Copy(Pattern(5, 3, 24));
+    EXPECT_TRUE(tif.Encode(fp, true)) << tif.GetLastError();
+    tif.Copy(Pattern(6, 6, 4));
+    EXPECT_TRUE(tif.Encode(fp, false)) << tif.GetLastError();
+    EXPECT_EQ(std::ferror(fp), 0);
+    std::fclose(fp);
+    EXPECT_EQ(ReadTags(file).pages, 3);
+    PxImage last;
+    last.SetFrame(2);
+    ASSERT_TRUE(last.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << last.GetLastError();
+    EXPECT_EQ(last.GetWidth(), 6u);
+    EXPECT_EQ(last.GetBpp(), 4);
+}
+
+TEST_F(TiffFiles, SaveChoosesACompressionTheDepthCanTake) {
+    const struct {
+        DWORD bpp;
+        DWORD option;
+        uint16_t expected;
+    } cases[] = {
+        {1, 0, COMPRESSION_CCITTFAX4}, {8, 0, COMPRESSION_LZW},      {24, 0, COMPRESSION_JPEG},
+        {8, COMPRESSION_CCITTFAX4, COMPRESSION_LZW},  // remembered from a bilevel file
+        {8, COMPRESSION_JPEG, COMPRESSION_LZW},       // a palette has no JPEG form
+        {24, COMPRESSION_OJPEG, COMPRESSION_JPEG},    // old JPEG is read-only
+        {24, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_ADOBE_DEFLATE},
+        {1, COMPRESSION_PACKBITS, COMPRESSION_PACKBITS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bpp) + "/" + std::to_string(c.option));
+        PxImage img = Pattern(16, 16, c.bpp);
+        img.SetCodecOption(c.option, PXIMAGE_FORMAT_TIF);
+        const std::string file = dir / "c.tif";
+        ASSERT_TRUE(img.Save(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+        EXPECT_EQ(ReadTags(file).compression, c.expected);
+        PxImage back;
+        ASSERT_TRUE(back.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << back.GetLastError();
+        EXPECT_EQ(back.GetCodecOption(PXIMAGE_FORMAT_TIF), c.expected);
+        if (c.expected != COMPRESSION_JPEG) {
+            for (LONG y = 0; y < 16; y++)
+                for (LONG x = 0; x < 16; x++)
+                    ASSERT_EQ(back.GetPixelColor(x, y).rgbRed, img.GetPixelColor(x, y).rgbRed) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(ReadTags(dir / "c.tif").compression, COMPRESSION_PACKBITS);
+}
+
+TEST_F(TiffFiles, BilevelAndAlphaLayoutsAsWritten) {
+    PxImage bw(10, 3, 1, PXIMAGE_FORMAT_TIF);
+    bw.SetPaletteColor(0, 0, 0, 0);
+    bw.SetPaletteColor(1, 255, 255, 255);
+    bw.SetPixelIndex(2, 1, 1);
+    const std::string file = dir / "bw.tif";
+    ASSERT_TRUE(bw.Save(file.c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_EQ(ReadTags(file).photometric, PHOTOMETRIC_MINISWHITE);
+    EXPECT_EQ(bw.GetPaletteColor(0).rgbRed, 0);  // the saved image is left as it was
+    EXPECT_EQ(bw.GetPixelIndex(2, 1), 1);
+    PxImage back;
+    ASSERT_TRUE(back.Load(file.c_str(), PXIMAGE_FORMAT_TIF));
+    for (LONG x = 0; x < 10; x++) ASSERT_EQ(back.GetPixelColor(x, 1).rgbRed, bw.GetPixelColor(x, 1).rgbRed);
+
+    PxImage rgba = Pattern(20, 20, 24);
+    rgba.AlphaCreate();
+    rgba.AlphaSet(3, 3, 0);
+    const std::string afile = dir / "rgba.tif";
+    ASSERT_TRUE(rgba.Save(afile.c_str(), PXIMAGE_FORMAT_TIF));
+    const TiffTags tags = ReadTags(afile);
+    EXPECT_EQ(tags.compression, COMPRESSION_JPEG);
+    EXPECT_EQ(tags.spp, 4);
+    EXPECT_EQ(tags.extra, 1);
+    EXPECT_EQ(tags.rowsperstrip % 8, 0u);
+    ASSERT_TRUE(back.Load(afile.c_str(), PXIMAGE_FORMAT_TIF)) << back.GetLastError();
+    ASSERT_TRUE(back.AlphaIsValid());
+    EXPECT_LT(back.AlphaGet(3, 3), 40);
+    EXPECT_GT(back.AlphaGet(12, 12), 215);
+
+    PxImage grey(6, 2, 8, PXIMAGE_FORMAT_TIF);
+    grey.SetGrayPalette();
+    grey.AlphaCreate();
+    grey.AlphaSet(1, 1, 9);
+    const std::string gfile = dir / "ga.tif";
+    ASSERT_TRUE(grey.Save(gfile.c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_EQ(ReadTags(gfile).spp, 2);
+    EXPECT_EQ(ReadTags(gfile).predictor, 2);
+    ASSERT_TRUE(back.Load(gfile.c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_EQ(back.AlphaGet(1, 1), 9);
+}
+
+TEST_F(TiffFiles, ImageMagickAndTiffToolFilesLoadAndOursLoadInImageMagick) {
+    if (!HaveTool("convert") || !HaveTool("tiffcp")) GTEST_SKIP() << "ImageMagick or libtiff tools missing";
+    struct Case {
+        const char* name;
+        std::string make;
+        int tolerance;
+    } cases[] = {
+        {"pal.tif", "convert rose: -colors 30 -type Palette -compress LZW", 0},
+        {"rgbjpeg.tif", "convert rose: -compress JPEG -quality 95", 2},
+        {"lab.tif", "convert rose: -colorspace Lab", 3},
+        {"g4.tif", "convert rose: -monochrome -compress Group4", 0},
+        {"rgba.tif", "convert rose: -alpha set -compress Zip", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir / c.name;
+        ASSERT_EQ(Shell(c.make + " '" + file + "'"), 0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+        EXPECT_LE(MaxDifference(img, Render(file)), c.tolerance);
+    }
+    // Tiles: grey through the strip reader, uncompressed RGB through the tile copy.
+    const std::string plain = dir / "plain.tif", greyPlain = dir / "greyplain.tif";
+    ASSERT_EQ(Shell("convert rose: -compress None '" + plain + "'"), 0);
+    ASSERT_EQ(Shell("convert rose: -colorspace Gray -compress None '" + greyPlain + "'"), 0);
+    for (const auto& [src, tiled] : {std::pair{plain, dir / "tiled.tif"}, std::pair{greyPlain, dir / "tiledgrey.tif"}}) {
+        SCOPED_TRACE(tiled);
+        ASSERT_EQ(Shell("tiffcp -c none -t -w 16 -l 16 '" + src + "' '" + tiled + "'"), 0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(tiled.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+        EXPECT_EQ(MaxDifference(img, Render(src)), 0);
+    }
+
+    for (DWORD bpp : {1u, 4u, 8u, 24u}) {
+        SCOPED_TRACE(bpp);
+        PxImage ours = Pattern(33, 17, bpp);
+        ours.SetCodecOption(bpp == 24 ? COMPRESSION_LZW : 0, PXIMAGE_FORMAT_TIF);
+        const std::string file = dir / "ours.tif";
+        ASSERT_TRUE(ours.Save(file.c_str(), PXIMAGE_FORMAT_TIF));
+        EXPECT_EQ(MaxDifference(ours, Render(file)), 0);
+    }
+}
+
+TEST_F(TiffFiles, BrokenFilesFailWithAReason) {
+    PxImage src = Pattern(64, 64, 8);
+    BYTE* buffer = nullptr;
+    LONG size = 0;
+    ASSERT_TRUE(src.Encode(buffer, size, PXIMAGE_FORMAT_TIF));
+    Bytes good(buffer, buffer + size);
+    PxImage::FreeMemory(buffer);
+
+    for (size_t cut : {size_t(4), size_t(12), good.size() / 2, good.size() - 10}) {
+        SCOPED_TRACE(cut);
+        PxImage img;
+        if (!img.Decode(good.data(), static_cast<DWORD>(cut), PXIMAGE_FORMAT_TIF)) EXPECT_STRNE(img.GetLastError(), "");
+    }
+    Bytes garbage(200, 0x41);
+    PxImage img;
+    EXPECT_FALSE(img.Decode(garbage.data(), static_cast<DWORD>(garbage.size()), PXIMAGE_FORMAT_TIF));
+    EXPECT_STREQ(img.GetLastError(), "Error encountered while opening TIFF file");
+
+    // A header that declares 60000 x 60000 pixels is refused before any large allocation.
+    TiffSpec huge;
+    huge.w = 60000, huge.h = 60000, huge.rowsperstrip = 1;
+    huge.sample = [](uint32_t, uint32_t, uint16_t) { return 0u; };
+    TIFF* t = TIFFOpen((dir / "huge.tif").c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, huge.w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, huge.h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 60000);
+    Bytes row(60000, 0);
+    TIFFWriteScanline(t, row.data(), 0, 0);
+    TIFFClose(t);
+    PxImage big;
+    EXPECT_FALSE(big.Load((dir / "huge.tif").c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_STRNE(big.GetLastError(), "");
+}
