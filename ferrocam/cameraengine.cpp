@@ -120,8 +120,8 @@ int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND displ
 void CCameraEngine::Shutdown() {
     if (!device_)
         return;
-    if (threadsStarted_)
-        Stop();
+    Stop();
+    JoinThreads();
     SaveParameterTeam(currentTeam_);
     flatRequest_.store(0);
     flatDone_.store(0);
@@ -198,7 +198,16 @@ void CCameraEngine::GetImageSize(int& width, int& height) const {
     height = device_->Height();
 }
 
+bool CCameraEngine::OnEngineThread() const {
+    const std::thread::id self = std::this_thread::get_id();
+    return displayThreadId_.load() == self || captureThreadId_.load() == self;
+}
+
 int CCameraEngine::Play() {
+    // From a frame callback: the control lock may be held by a Stop that waits for this very
+    // thread, so nothing is started from here.
+    if (OnEngineThread())
+        return runState_.load() == RunRunning ? 0 : (runState_.store(RunRunning), 1);
     std::lock_guard<std::mutex> control(controlLock_);
     const BYTE state = runState_.load();
     if (state == RunRunning)
@@ -213,6 +222,7 @@ int CCameraEngine::Play() {
         std::lock_guard<std::mutex> swap(swapLock_);
         newFrame_ = false;
     }
+    JoinThreads();  // threads stopped from inside themselves are still to be joined
     device_->ClearAbort();
     runState_.store(RunRunning);
     captureThread_ = std::thread(&CCameraEngine::CaptureThread, this);
@@ -236,15 +246,28 @@ void CCameraEngine::JoinThreads() {
         displayThread_.join();
     if (captureThread_.joinable())
         captureThread_.join();
+    displayThreadId_.store(std::thread::id());
+    captureThreadId_.store(std::thread::id());
     if (device_)
         device_->ClearAbort();
     threadsStarted_ = false;
 }
 
 int CCameraEngine::Stop() {
+    if (OnEngineThread()) {
+        // The threads see the state and end; the next call from outside joins them.
+        if (runState_.load() == RunStopped)
+            return 0;
+        runState_.store(RunStopped);
+        if (device_)
+            device_->AbortRead();
+        return 1;
+    }
     std::lock_guard<std::mutex> control(controlLock_);
-    if (runState_.load() == RunStopped)
+    if (runState_.load() == RunStopped) {
+        JoinThreads();  // threads a frame callback stopped from inside
         return 0;
+    }
     runState_.store(RunStopped);
     // Marked running after Pause and Play on a stopped engine, but no threads were started.
     JoinThreads();
@@ -252,6 +275,7 @@ int CCameraEngine::Stop() {
 }
 
 void CCameraEngine::CaptureThread() {
+    captureThreadId_.store(std::this_thread::get_id());
     while (runState_.load() != RunStopped) {
         if (runState_.load() == RunPaused) {
             SleepMs(10);
@@ -289,6 +313,7 @@ void CCameraEngine::CaptureThread() {
 }
 
 void CCameraEngine::DisplayThread() {
+    displayThreadId_.store(std::this_thread::get_id());
     while (runState_.load() != RunStopped) {
         if (runState_.load() != RunRunning) {
             SleepMs(10);

@@ -116,6 +116,7 @@ private:
     void DisplayThread();
     void FreeResources();
     void JoinThreads();
+    bool OnEngineThread() const;
     bool AllocateBuffers(int width, int height);
 
     std::unique_ptr<CSensorDevice> device_;
@@ -139,6 +140,7 @@ private:
     // Held across a mode switch, so a grab or decode never works with a half-switched size.
     std::recursive_mutex modeLock_;
     std::thread captureThread_, displayThread_;
+    std::atomic<std::thread::id> captureThreadId_{}, displayThreadId_{};
     bool threadsStarted_ = false;
     std::mutex controlLock_;  // Play, Pause and Stop from several threads
 

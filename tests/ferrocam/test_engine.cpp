@@ -610,3 +610,29 @@ TEST_F(Engine, CaptureWhilePlayingResumesThePlay) {
     EXPECT_EQ(FerroCameraStop(), 1);
     EXPECT_EQ(Files(), std::vector<std::string>{"live.bmp"});
 }
+
+namespace {
+std::atomic<int> g_stopResult{-100};
+int StoppingCallback(unsigned char*) {
+    // A caller's callback that stops the engine from the engine's own display thread.
+    int expected = -100;
+    g_stopResult.compare_exchange_strong(expected, FerroCameraStop());
+    return 1;
+}
+}  // namespace
+
+TEST_F(Engine, ACallbackMayStopTheEngineFromItsOwnThread) {
+    g_stopResult.store(-100);
+    ASSERT_EQ(FerroCameraInit(&StoppingCallback, 4, nullptr, nullptr), CAMERA_OK);
+    Settle();
+    ASSERT_EQ(FerroCameraPlay(), 1);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (g_stopResult.load() == -100 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(g_stopResult.load(), 1);
+    EXPECT_EQ(FerroCameraStop(), 0);  // already stopped; joins what is left
+    // It can be played again, and shut down while playing.
+    g_stopResult.store(1);
+    EXPECT_EQ(FerroCameraPlay(), 1);
+    EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
+}
