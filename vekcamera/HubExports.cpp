@@ -59,6 +59,17 @@ struct WriterMessagesInstalled {
 };
 const WriterMessagesInstalled g_writerMessages;
 
+// For the exports that allocate or call into the host: no exception may leave a C function,
+// so running out of memory (or a host callback that throws) becomes the export's failure.
+template <typename F>
+int Guarded(int onFailure, F&& body) {
+    try {
+        return body();
+    } catch (...) {
+        return onFailure;
+    }
+}
+
 // Given to every driver's Init: turns the processed frame into its negative when asked.
 int HubFrameCallback(BYTE* frame) {
     if (g_negativeImage.load(std::memory_order_relaxed) == 0 || !frame)
@@ -125,8 +136,11 @@ int Lumo25FrameSpeedFor(unsigned int ms) {
 // Selection -------------------------------------------------------------------------------------
 
 extern "C" VEKCAMERA_API int VekCamera_ReflashCamera(void) {
-    CUsbCameraScanner scanner;
-    g_cameraId.store(scanner.Scan());
+    const int found = Guarded(CAMERA_ID_NONE, [] {
+        CUsbCameraScanner scanner;
+        return scanner.Scan();
+    });
+    g_cameraId.store(found);
     return 1;
 }
 
@@ -151,16 +165,18 @@ extern "C" VEKCAMERA_API int VekCamera_Registerpixel(HWND combo) {
     if (!box)
         return 1;
     const int id = CurrentId();
-    if (id == CAMERA_ID_DIRECTSHOW) {
-        CDirectShowCapture::ListVideoDevices(box);
+    return Guarded(1, [&] {
+        if (id == CAMERA_ID_DIRECTSHOW) {
+            CDirectShowCapture::ListVideoDevices(box);
+            return 1;
+        }
+        const ResolutionChoices choices = ResolutionChoicesFor(id);
+        for (const char* label : choices.labels)
+            box->AddString(label);
+        if (choices.selected >= 0)
+            box->SetCurSel(choices.selected);
         return 1;
-    }
-    const ResolutionChoices choices = ResolutionChoicesFor(id);
-    for (const char* label : choices.labels)
-        box->AddString(label);
-    if (choices.selected >= 0)
-        box->SetCurSel(choices.selected);
-    return 1;
+    });
 }
 
 // Streaming -------------------------------------------------------------------------------------
@@ -168,7 +184,7 @@ extern "C" VEKCAMERA_API int VekCamera_Registerpixel(HWND combo) {
 extern "C" VEKCAMERA_API int VekCameraInit(int resolution, HWND display, HWND notify) {
     const int id = CurrentId();
     if (id == CAMERA_ID_DIRECTSHOW)
-        return CDirectShowCapture::HubInit(resolution, display);
+        return Guarded(0, [&] { return CDirectShowCapture::HubInit(resolution, display); });
     const DriverEntry* d = Driver(id, kDriverIds);
     if (!d)
         return 0;
@@ -241,7 +257,7 @@ extern "C" VEKCAMERA_API int VekCameraDecode(BYTE* raw, BYTE* rgb24, int width, 
 extern "C" VEKCAMERA_API int VekCameraCaptureFile(const char* path, int fileTypes, int resolution) {
     const int id = CurrentId();
     if (id == CAMERA_ID_DIRECTSHOW)
-        return CDirectShowCapture::HubCaptureFile(path);
+        return Guarded(0, [&] { return CDirectShowCapture::HubCaptureFile(path); });
     const DriverEntry* d = Driver(id, kDriverIds);
     if (!d)
         return 0;
@@ -531,8 +547,9 @@ extern "C" VEKCAMERA_API int VekCameraGetCurrentParameterTeam(BYTE* team) {
 
 // Files and image -------------------------------------------------------------------------------
 
-extern "C" VEKCAMERA_API int VekCameraSave(unsigned int fileType, const char* path, const BYTE* rgb24, int width,
-                                           int height) {
+namespace {
+
+int SaveStill(unsigned int fileType, const char* path, const BYTE* rgb24, int width, int height) {
     switch (fileType) {
     case CAPTURE_FILE_JPEG:
         return SaveJpegFile(path, rgb24, width, height);
@@ -549,6 +566,13 @@ extern "C" VEKCAMERA_API int VekCameraSave(unsigned int fileType, const char* pa
     default:
         return 1;  // not a still type: nothing to write
     }
+}
+
+}  // namespace
+
+extern "C" VEKCAMERA_API int VekCameraSave(unsigned int fileType, const char* path, const BYTE* rgb24, int width,
+                                           int height) {
+    return Guarded(0, [&] { return SaveStill(fileType, path, rgb24, width, height); });
 }
 
 extern "C" VEKCAMERA_API int VekCameraWhite2Black(int on) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "HubTestSupport.h"
 #include "simcam.h"
@@ -119,6 +120,30 @@ TEST_F(HubSelection, ResolutionListsAddTheModelsLabelsAndSelectTheDefault) {
     EXPECT_EQ(combo.items, (std::vector<std::string>{"3032*2016", "1516*1008", "3032*2016", "1516*1008"}));
     // No combo box: nothing to fill, still 1.
     EXPECT_EQ(VekCamera_Registerpixel(nullptr), 1);
+}
+
+TEST_F(HubSelection, AHostComboBoxThatThrowsStopsTheListButNotTheCaller) {
+    // The hub is a C interface: nothing the host throws at it may come back out.
+    class ThrowingCombo : public IHubComboBox {
+    public:
+        int AddString(const char*) override {
+            if (++added == 1)
+                throw std::runtime_error("list full");
+            return added - 1;
+        }
+        int SetCurSel(int) override { return ++selections; }
+        int added = 0;
+        int selections = 0;
+    } combo;
+    for (int id : {1, CAMERA_ID_DIRECTSHOW}) {
+        SCOPED_TRACE(id);
+        Select(id);
+        combo.added = 0;
+        int result = 0;
+        EXPECT_NO_THROW(result = VekCamera_Registerpixel(HubComboBoxHandle(&combo)));
+        EXPECT_EQ(result, 1);
+    }
+    EXPECT_EQ(combo.selections, 0);
 }
 
 TEST_F(HubSelection, NegativeImageFlagInvertsEveryFrameTheDriverDelivers) {
