@@ -72,8 +72,13 @@ void CGrabberCallback::BufferCB(const videodev::VideoFrame& frame) {
     }
     // The window is called outside the lock, so it may ask the hub for a snapshot itself; the
     // window stays valid because teardown stops the stream before it lets the window go.
-    if (window)
-        window->PresentFrame(frame.data, frame.width, frame.height, frame.stride);
+    if (window) {
+        try {
+            window->PresentFrame(frame.data, frame.width, frame.height, frame.stride);
+        } catch (...) {
+            // The streaming thread must go on (and serve the snapshot) whatever the host does.
+        }
+    }
     // Written outside the lock; a file that cannot be written is skipped.
     if (!snapshot.empty())
         WriteBmpSnapshot(snapshot, frame);
@@ -219,7 +224,13 @@ bool CDirectShowCapture::RunGraph() {
         return false;
     if (device_->IsRunning())
         return true;
-    return device_->Start([](const videodev::VideoFrame& frame) { Grabber().BufferCB(frame); });
+    return device_->Start([](const videodev::VideoFrame& frame) {
+        try {
+            Grabber().BufferCB(frame);
+        } catch (...) {
+            // Out of memory for the kept copy: this sample is dropped, the stream goes on.
+        }
+    });
 }
 
 void CDirectShowCapture::StopGraph() {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <climits>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "HubTestSupport.h"
@@ -164,6 +165,25 @@ TEST_F(HubVideoDevice, TheHostMayCallTheHubWhileAMessageIsShown) {
     EXPECT_EQ(VekCameraPlay(), 1);                     // "Couldn't run the graph!"
     EXPECT_EQ(HostMessages().size(), 2u);
     EXPECT_EQ(answers, (std::vector<int>{1, 1}));
+}
+
+TEST_F(HubVideoDevice, AWindowThatThrowsNeitherEndsTheStreamNorLosesTheSnapshot) {
+    class ThrowingWindow : public RecordingVideoWindow {
+    public:
+        void PresentFrame(const BYTE*, int, int, size_t) override {
+            ++frames;
+            throw std::runtime_error("window gone");
+        }
+    } window;
+    videodev::AddTestPatternDevice("Pattern A", 16, 8);
+    ASSERT_EQ(VekCameraInit(1, HubVideoWindowHandle(&window), nullptr), 1);
+    ASSERT_EQ(VekCameraPlay(), 1);
+    ASSERT_TRUE(WaitFor([&] { return window.frames >= 2; }));
+    TempDir dir;
+    const std::string base = dir.Path("snap");
+    EXPECT_EQ(VekCameraCaptureFile(base.c_str(), CAPTURE_FILE_BMP, 1), 1);
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(base + ".bmp"); }));
+    EXPECT_EQ(VekCameraUnInit(), 1);
 }
 
 TEST_F(HubVideoDevice, LongDeviceNamesAreCutBetweenCharacters) {
