@@ -89,7 +89,7 @@ int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND displ
     callback_ = callback;
     FreeResources();
 
-    device_ = pendingDevice_ ? std::move(pendingDevice_) : std::make_unique<CSensorDevice>();
+    device_ = std::make_unique<CSensorDevice>();
     device_->SetRoi(kDefaultRoi[0], kDefaultRoi[1], kDefaultRoi[2], kDefaultRoi[3]);
     if (!device_->Open(callback, &CCameraEngine::FlatFieldHook, this, mode_)) {
         device_.reset();

@@ -25,10 +25,6 @@ public:
     CCameraEngine();
     virtual ~CCameraEngine();
 
-    // For tests: the device the next Initialize opens instead of a new one over the platform's
-    // transport.
-    void UseDevice(std::unique_ptr<CSensorDevice> device) { pendingDevice_ = std::move(device); }
-
     int Initialize(FrameCallback callback, int resolution, HWND display, HWND notify);
     // Saves the current team and closes the device; stops the engine threads first if the
     // caller left them running.
@@ -80,7 +76,6 @@ public:
     int LoadParameterTeam(int team);
     // The team number stored in the registry ("paraTeam" of team 0), 0 when there is none.
     BYTE CurrentParameterTeam();
-    BYTE CurrentTeamInUse() const { return currentTeam_; }
 
     void CorrectionDead();
     void CalcFlatFielding() { flatRequest_.store(1); }
@@ -106,8 +101,6 @@ public:
     RunState State() const { return static_cast<RunState>(runState_.load()); }
     int Mode() const { return mode_; }
     const CImageCorrector& Corrector() const { return corrector_; }
-    int DeadPixelDetectFlag() const { return deadDetect_.load(); }
-    void SetSnapshotFolder(const std::string& folder) { snapshotFolder_ = folder; }
     static std::string TeamKey(int team);
 
 private:
@@ -120,7 +113,6 @@ private:
     bool AllocateBuffers(int width, int height);
 
     std::unique_ptr<CSensorDevice> device_;
-    std::unique_ptr<CSensorDevice> pendingDevice_;
     std::atomic<BYTE> runState_{RunStopped};
     int mode_ = 0;
     HWND display_ = nullptr, notify_ = nullptr;

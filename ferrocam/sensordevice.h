@@ -95,7 +95,6 @@ public:
     int Width() const { return state_.width.load(); }
     int Height() const { return state_.height.load(); }
     int FrameSpeed() const { return state_.frameSpeed.load(); }
-    void SetFrameSpeedValue(int speed) { state_.frameSpeed.store(speed); }  // stored only
     int AnalogGain() const { return state_.analogGain.load(); }
     int ExposureRows() const { return state_.exposureRows.load(); }
     int BytesPerSample() const { return state_.bytesPerSample; }
