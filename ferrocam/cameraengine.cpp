@@ -18,6 +18,7 @@ namespace {
 constexpr int kDefaultRoi[4] = {360, 272, 640, 480};
 constexpr int kCaptureAttempts = 55;
 
+// Snapshot-button frames land in the user's home folder, the nearest thing to a drive root.
 std::string DefaultSnapshotFolder() {
     const char* home = std::getenv("HOME");
     return std::string(home && home[0] ? home : ".") + "/";
