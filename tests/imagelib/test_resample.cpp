@@ -216,3 +216,29 @@ TEST(Resample, Resample2GivesTheInterpolatedReadAtEveryPixelCentre) {
         EXPECT_EQ(mismatches, 0) << im;
     }
 }
+
+TEST(Resample, ShrinkingGivesTheAreaAverageOfEveryOutputPixel) {
+    PxImage src(900, 700, 24);
+    px::Rand15 rnd(11);
+    src.AlphaCreate();
+    for (LONG y = 0; y < 700; ++y)
+        for (LONG x = 0; x < 900; ++x) {
+            src.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(rnd.Next()), static_cast<BYTE>(rnd.Next()),
+                                            static_cast<BYTE>(rnd.Next()), 0});
+            src.AlphaSet(x, y, static_cast<BYTE>(rnd.Next()));
+        }
+    const LONG nw = 400, nh = 300;
+    const float xs = 900.0f / nw, ys = 700.0f / nh;
+    PxImage out;
+    ASSERT_TRUE(src.Resample2(nw, nh, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &out));
+    int mismatches = 0;
+    for (LONG y = 0; y < nh; ++y)
+        for (LONG x = 0; x < nw; ++x) {
+            const RGBQUAD want = src.GetAreaColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f, xs, ys,
+                                                              PxImage::IM_BILINEAR, PxImage::OM_REPEAT);
+            const RGBQUAD got = out.GetPixelColor(x, y);
+            mismatches += want.rgbRed != got.rgbRed || want.rgbGreen != got.rgbGreen || want.rgbBlue != got.rgbBlue ||
+                          want.rgbReserved != got.rgbReserved;
+        }
+    EXPECT_EQ(mismatches, 0);
+}

@@ -1,5 +1,6 @@
 // Resample2: resizing with any of the interpolation methods. Shrinking averages the area each
 // output pixel covers, so fine detail turns into its mean instead of aliasing.
+#include <algorithm>
 #include <vector>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
@@ -73,18 +74,71 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         for (LONG x = 0; x < newx; x++) colLerp[x] = lerp((static_cast<float>(x) + 0.5f) * xs - 0.5f, w);
     }
 
+    // Shrinking in both directions averages a box. Its first and last column (row) and their
+    // coverage depend on x (y) only; where the box lies inside, the sum is taken here exactly as
+    // the area read takes it.
+    const bool fastBox = rgb24 && averaging && xs > 1 && ys > 1;
+    struct Span {
+        LONG first, last;          // covered pixels, inclusive
+        float firstCover, lastCover;
+        float extent;              // the area's size along this axis
+        bool inside;
+    };
+    auto span = [](float centre, float size, LONG limit) {
+        const float lo = centre - size / 2.0f, hi = centre + size / 2.0f;
+        Span sp;
+        sp.first = pxgeo::TruncSat(lo + 0.5f);
+        sp.last = pxgeo::TruncSat(hi + 0.5f);
+        // Overlaps with the first and last pixel's unit square, as the area's cross sections give them.
+        const float f0 = std::max(lo, static_cast<float>(sp.first) - 0.5f);
+        const float f1 = std::min(hi, static_cast<float>(sp.first) + 0.5f);
+        const float l0 = std::max(lo, static_cast<float>(sp.last) - 0.5f);
+        const float l1 = std::min(hi, static_cast<float>(sp.last) + 0.5f);
+        sp.firstCover = f1 - f0;
+        sp.lastCover = l1 - l0;
+        sp.extent = hi - lo;
+        sp.inside = f0 <= f1 && l0 <= l1 && sp.first >= 0 && sp.last < limit;
+        return sp;
+    };
+    std::vector<Span> colSpan;
+    if (fastBox) {
+        colSpan.resize(static_cast<size_t>(newx));
+        for (LONG x = 0; x < newx; x++) colSpan[x] = span((static_cast<float>(x) + 0.5f) * xs - 0.5f, xs, w);
+    }
+    auto boxSum = [&](const Span& cs, const Span& rs) {
+        pxgeo::V4 acc = {0, 0, 0, 0};
+        for (LONG j = rs.first; j <= rs.last; j++) {
+            const float rowCover = j == rs.first ? rs.firstCover : (j == rs.last ? rs.lastCover : 1.0f);
+            const BYTE* srow = pBits + static_cast<size_t>(j) * info.dwEffWidth;
+            const BYTE* arow = pAlpha ? pAlpha + static_cast<size_t>(j) * static_cast<size_t>(w) : nullptr;
+            for (LONG i = cs.first; i <= cs.last; i++) {
+                const float colCover = i == cs.first ? cs.firstCover : (i == cs.last ? cs.lastCover : 1.0f);
+                const BYTE* p = srow + 3 * static_cast<size_t>(i);
+                const pxgeo::V4 v = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]),
+                                     arow ? static_cast<float>(arow[i]) : 0.0f};
+                acc += v * (colCover * rowCover);
+            }
+        }
+        const float surface = cs.extent * rs.extent;
+        return RGBQUAD{pxgeo::ClampByte(acc[0] / surface), pxgeo::ClampByte(acc[1] / surface),
+                       pxgeo::ClampByte(acc[2] / surface), pAlpha ? pxgeo::ClampByte(acc[3] / surface) : BYTE{0}};
+    };
+
     auto row = [&](LONG y) {
         const float sy = (static_cast<float>(y) + 0.5f) * ys - 0.5f;
         BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
         Taps rowTaps{};
         if (separable) rowTaps = taps(sy, h);
         const Lerp rowLerp = fastBilinear ? lerp(sy, h) : Lerp{0, 0, false};
+        const Span rowSpan = fastBox ? span(sy, ys, h) : Span{};
         for (LONG x = 0; x < newx; x++) {
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
             RGBQUAD c;
             if (separable && rowTaps.inside && colTaps[x].inside)
                 c = pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, colTaps[x].first, rowTaps.first, 4,
                                        colTaps[x].k, rowTaps.k);
+            else if (fastBox && rowSpan.inside && colSpan[x].inside)
+                c = boxSum(colSpan[x], rowSpan);
             else if (fastBilinear && rowLerp.inside && colLerp[x].inside)
                 c = pxgeo::Bilinear24At(pBits, info.dwEffWidth, pAlpha, w, colLerp[x].i, rowLerp.i, colLerp[x].frac,
                                         rowLerp.frac);
