@@ -52,6 +52,14 @@ void BM_Resample2_Bicubic(benchmark::State& state) {
 }
 BENCHMARK(BM_Resample2_Bicubic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+void BM_Resample2_AreaBilinear(benchmark::State& state) {
+    // The resample command's path when shrinking: area averaging with edge repetition.
+    PxImage dst;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Source().Resample2(kSmallW, kSmallH, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &dst));
+}
+BENCHMARK(BM_Resample2_AreaBilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 void BM_Rotate2_Bilinear(benchmark::State& state) {
     PxImage dst;
     for (auto _ : state) benchmark::DoNotOptimize(Source().Rotate2(30, &dst));
