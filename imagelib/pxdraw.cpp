@@ -289,8 +289,19 @@ std::u32string DecodeUtf8(const char* s, size_t maxLen) {
 // The face file for a family, weight and slant; the GUI default ("sans-serif") when the
 // family is unknown to fontconfig, empty when there is no font at all.
 std::string MatchFontFile(const char* family, int weight, bool italic) {
-    static std::mutex lock;  // fontconfig's default configuration is built once
+    static std::mutex lock;
     std::lock_guard<std::mutex> g(lock);
+    // Our own configuration, built once and kept for the life of the process.
+    static FcConfig* config = [] {
+        FcConfig* c = FcInitLoadConfigAndFonts();
+        // Fontconfig keeps caches beyond its configurations; release all at exit.
+        std::atexit([] {
+            FcConfigDestroy(config);
+            FcFini();
+        });
+        return c;
+    }();
+    if (!config) return std::string();
     std::string file;
     for (const char* fam : {family, "sans-serif"}) {
         if (!fam || !*fam) continue;
@@ -298,10 +309,10 @@ std::string MatchFontFile(const char* family, int weight, bool italic) {
         FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(fam));
         FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(weight > 0 ? weight : 400));
         FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-        FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+        FcConfigSubstitute(config, pat, FcMatchPattern);
         FcDefaultSubstitute(pat);
         FcResult res;
-        FcPattern* match = FcFontMatch(nullptr, pat, &res);
+        FcPattern* match = FcFontMatch(config, pat, &res);
         if (match) {
             FcChar8* f = nullptr;
             if (FcPatternGetString(match, FC_FILE, 0, &f) == FcResultMatch && f) file = reinterpret_cast<const char*>(f);
