@@ -260,12 +260,13 @@ void CColorProcessor::DemosaicRow(const BYTE* m, int y, BYTE* out) const {
                 DemosaicBorderPixel(m, w, h, x, y, out + static_cast<size_t>(x) * 3);
             return;
         }
-        const BYTE* up = m + (static_cast<size_t>(y) - 1) * W;
-        const BYTE* row = up + W;
-        const BYTE* dn = row + W;
+        // Byte pointers alias everything unless told otherwise; these never overlap the output.
+        const BYTE* __restrict up = m + (static_cast<size_t>(y) - 1) * W;
+        const BYTE* __restrict row = up + W;
+        const BYTE* __restrict dn = row + W;
         DemosaicBorderPixel(m, w, h, 0, y, out);
         DemosaicBorderPixel(m, w, h, w - 1, y, out + (W - 1) * 3);
-        BYTE* o = out + 3;
+        BYTE* __restrict o = out + 3;
         const int last = w - 2;  // the last interior column
         int x = 1;
         if ((y & 1) == 0) {
@@ -342,12 +343,13 @@ void CColorProcessor::PrepareLookup(LookupPlan& plan) const {
     plan.neutralSaturation = s16_ == 65536;
 }
 
-void CColorProcessor::SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* r, const BYTE* dn,
-                                         int y, BYTE* o, BYTE* greens) const {
+void CColorProcessor::SmoothAndLookupRow(const LookupPlan& plan, const BYTE* __restrict up,
+                                         const BYTE* __restrict r, const BYTE* __restrict dn, int y,
+                                         BYTE* __restrict o, BYTE* __restrict greens) const {
     const int w = width_, h = height_;
-    const BYTE* tb = tables_[0];
-    const BYTE* tg = tables_[1];
-    const BYTE* tr = tables_[2];
+    const BYTE* __restrict tb = tables_[0];
+    const BYTE* __restrict tg = tables_[1];
+    const BYTE* __restrict tr = tables_[2];
     for (int x = 0; x < w; ++x)
         greens[x] = r[x * 3 + 1];
     int start = 0, count = 0;
@@ -372,8 +374,8 @@ void CColorProcessor::SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up,
             o[x * 3 + 2] = tr[r[x * 3 + 2]];
         }
     } else {
-        const BYTE* sb = satBlue_.data();
-        const BYTE* sr = satRed_.data();
+        const BYTE* __restrict sb = satBlue_.data();
+        const BYTE* __restrict sr = satRed_.data();
         for (int x = 0; x < w; ++x) {
             const unsigned g = greens[x];
             o[x * 3] = sb[(g << 8) | r[x * 3]];
