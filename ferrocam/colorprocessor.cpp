@@ -113,16 +113,18 @@ private:
 template <typename Fn>
 void ForRowBands(int width, int height, Fn&& fn) {
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    if (pixels < (1u << 17) || height < 64) {
+    if (pixels < (1u << 17) || height < 128) {
         fn(0, height);
         return;
     }
     RowBandPool& pool = RowBandPool::Instance();
-    const unsigned bands = pool.Bands();
-    if (bands < 2) {
+    if (pool.Bands() < 2) {
         fn(0, height);
         return;
     }
+    // Several bands per thread, taken as threads come free: one slow thread (on a busy machine)
+    // then holds up a small band instead of an eighth of the frame.
+    const unsigned bands = std::min(pool.Bands() * 4, static_cast<unsigned>(height / 32));
     const std::function<void(int, int)> job = fn;
     pool.Run(height, bands, job);
 }
