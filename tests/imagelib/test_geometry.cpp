@@ -1,6 +1,7 @@
 // Flips, right-angle rotations, crop and canvas expansion, checked pixel by pixel on every depth.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -158,7 +159,7 @@ TEST(Geometry, ExpandPlacesPictureOnCanvas) {
     EXPECT_EQ(pal.GetPixelIndex(6, 5), Pattern(4, 2, 4));
 }
 
-TEST(Geometry, TinyAngleCropsStraightAndBadInputsChangeNothing) {
+TEST(Geometry, RotatedRectangleCropAndBadInputs) {
     PxImage img(40, 30, 8);
     Fill(img, false);
     PxImage straight, tilted, orig(img), empty;
@@ -168,6 +169,25 @@ TEST(Geometry, TinyAngleCropsStraightAndBadInputsChangeNothing) {
     EXPECT_FALSE(img.CropRotatedRectangle(5, 6, 100, 20, 0.3f));  // far corner outside
     EXPECT_FALSE(img.CropRotatedRectangle(-5, 6, 10, 20, 0.3f));
     EXPECT_TRUE(SameDib(img, orig));
+
+    // A rectangle drawn at an angle (as displayed, y down) comes out upright: apart from a
+    // rounding border only its own colour remains.
+    for (float angle : {0.3f, -0.3f}) {
+        SCOPED_TRACE(angle);
+        const double c = std::cos(angle), s = std::sin(angle);
+        PxImage scene(100, 100, 24), upright;
+        for (LONG yd = 0; yd < 100; ++yd)
+            for (LONG x = 0; x < 100; ++x) {
+                const double u = (x - 40) * c + (yd - 30) * s, v = -(x - 40) * s + (yd - 30) * c;
+                const bool inside = u >= 0 && u <= 30 && v >= 0 && v <= 20;
+                scene.SetPixelColor(x, 99 - yd, inside ? RGBQUAD{40, 80, 120, 0} : RGBQUAD{255, 255, 255, 0});
+            }
+        ASSERT_TRUE(scene.CropRotatedRectangle(40, 30, 30, 20, angle, &upright));
+        EXPECT_NEAR(upright.GetWidth(), 30, 1);
+        EXPECT_NEAR(upright.GetHeight(), 20, 1);
+        for (LONG y = 2; y < LONG(upright.GetHeight()) - 2; ++y)
+            for (LONG x = 2; x < LONG(upright.GetWidth()) - 2; ++x) ASSERT_EQ(Pixel(upright, x, y), 0x785028u) << x << "," << y;
+    }
     EXPECT_FALSE(empty.Flip() || empty.Mirror() || empty.RotateLeft() || empty.Rotate180() || empty.Crop(0, 0, 1, 1) ||
                  empty.Expand(1, 1, 1, 1, RGBQUAD{}));
 }

@@ -14,18 +14,6 @@ LONG ClampToLong(int64_t v) {
     return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-// The free rotation lives with the interpolating transforms; reach it only when it is built in.
-template <class Img>
-bool RotateDegrees(Img& img, float degrees) {
-    if constexpr (requires(Img& i, float a) { i.Rotate(a, static_cast<Img*>(nullptr)); }) {
-        return img.Rotate(degrees, static_cast<Img*>(nullptr));
-    } else {
-        (void)img;
-        (void)degrees;
-        return false;
-    }
-}
-
 }  // namespace
 
 bool PxImage::Crop(LONG left, LONG top, LONG right, LONG bottom, PxImage* iDst) {
@@ -85,20 +73,27 @@ bool PxImage::CropRotatedRectangle(LONG topx, LONG topy, LONG width, LONG height
     if (std::fabs(angle) < 0.0002f)
         return Crop(topx, topy, ClampToLong(int64_t{topx} + width), ClampToLong(int64_t{topy} + height), iDst);
 
+    // The bounding box of the drawn rectangle's corners (y counted down from the top). For an angle
+    // between 0 and 90 degrees it is (topx - sin h, topy) to (topx + cos w, topy + sin w + cos h);
+    // the general form also serves lines drawn rising to the right (negative angles).
     const double s = std::sin(angle), c = std::cos(angle);
-    const int64_t startx = std::min<int64_t>(topx, topx - static_cast<int64_t>(std::trunc(s * height)));
-    if (!IsInside(ClampToLong(startx), topy)) return false;
-    const int64_t endx = topx + static_cast<int64_t>(std::trunc(c * width));
-    const int64_t endy = topy + static_cast<int64_t>(std::trunc(s * width + c * height));
-    if (!IsInside(ClampToLong(endx), ClampToLong(endy))) return false;
+    const double dx[4] = {0, c * width, -s * height, c * width - s * height};
+    const double dy[4] = {0, s * width, c * height, s * width + c * height};
+    const auto trunc64 = [](double v) { return static_cast<int64_t>(std::trunc(std::clamp(v, -4e9, 4e9))); };
+    const int64_t startx = topx + trunc64(*std::min_element(dx, dx + 4));
+    const int64_t starty = topy + trunc64(*std::min_element(dy, dy + 4));
+    const int64_t endx = topx + trunc64(*std::max_element(dx, dx + 4));
+    const int64_t endy = topy + trunc64(*std::max_element(dy, dy + 4));
+    if (!IsInside(ClampToLong(startx), ClampToLong(starty)) || !IsInside(ClampToLong(endx), ClampToLong(endy)))
+        return false;
 
     PxImage tmp(*this, true, false, true);
     if (!tmp.IsValid()) {
         SetLastError(tmp.GetLastError());
         return false;
     }
-    if (!tmp.Crop(static_cast<LONG>(startx), topy, static_cast<LONG>(endx), static_cast<LONG>(endy)) ||
-        !RotateDegrees(tmp, static_cast<float>(-angle * 57.29577951308232))) {
+    if (!tmp.Crop(static_cast<LONG>(startx), static_cast<LONG>(starty), static_cast<LONG>(endx), static_cast<LONG>(endy)) ||
+        !tmp.Rotate(static_cast<float>(-angle * 57.29577951308232))) {
         SetLastError(tmp.GetLastError()[0] ? tmp.GetLastError() : "CropRotatedRectangle: rotation failed");
         return false;
     }
