@@ -87,7 +87,8 @@ bool PxBmpCodec::Decode(PxFile* hFile) {
         const LONG start = hFile->Tell();
         BYTE fb[BITMAPFILEHEADER_SIZE];
         if (hFile->Read(fb, 1, sizeof(fb)) != sizeof(fb)) throw "Not a BMP";
-        BITMAPFILEHEADER bf = {le::get16(fb), le::get32(fb + 2), le::get16(fb + 6), le::get16(fb + 8), le::get32(fb + 10)};
+        BITMAPFILEHEADER bf = {le::get16(fb), le::get32(fb + 2), le::get16(fb + 6), le::get16(fb + 8),
+                               le::get32(fb + 10)};
         if (bf.bfType != 0x4D42) {
             // A bare DIB (as on the clipboard): the bits follow the palette.
             if (!hFile->Seek(start, SEEK_SET)) throw "Not a BMP";
@@ -261,11 +262,13 @@ void PxBmpCodec::DecodeRle8(PxFile* hFile) {
     DecodeRleStream(
         hFile, GetHeight(),
         [&](int64_t row, int64_t col, LONG count, BYTE value) {
-            if (col < rowLen) memset(GetBits(static_cast<DWORD>(row)) + col, value, std::min<int64_t>(count, rowLen - col));
+            if (col < rowLen)
+                memset(GetBits(static_cast<DWORD>(row)) + col, value, std::min<int64_t>(count, rowLen - col));
         },
         [&](int64_t row, int64_t col, LONG count) {
             const size_t got = hFile->Read(literal, 1, static_cast<size_t>(count));
-            if (col < rowLen) memcpy(GetBits(static_cast<DWORD>(row)) + col, literal, std::min<int64_t>(got, rowLen - col));
+            if (col < rowLen)
+                memcpy(GetBits(static_cast<DWORD>(row)) + col, literal, std::min<int64_t>(got, rowLen - col));
             if (got < static_cast<size_t>(count)) return false;
             if (count & 1) hFile->GetC();
             return true;

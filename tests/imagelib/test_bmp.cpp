@@ -1,7 +1,6 @@
 // The BMP reader and writer: the layouts it accepts, RLE streams that misbehave, hostile headers,
 // and files exchanged with ImageMagick and netpbm.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -183,7 +182,9 @@ TEST(BmpDecode, RleRunsLiteralsDeltasAndEndCodes) {
         {"runs, odd literal with pad, end of line, delta, end of bitmap, ignored tail",
          Rle(6, 3, 8, {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 9, 0, 1, 5, 5}),
          {7, 7, 7, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 0, 0, 0, 0}},
-        {"a run that fills a row does not end the image", Rle(4, 2, 8, {4, 1, 0, 0, 4, 2, 0, 1}), {1, 1, 1, 1, 2, 2, 2, 2}},
+        {"a run that fills a row does not end the image",
+         Rle(4, 2, 8, {4, 1, 0, 0, 4, 2, 0, 1}),
+         {1, 1, 1, 1, 2, 2, 2, 2}},
         {"overlong run and literal are cut at the row's end; a delta past it drops the rest of the row",
          Rle(4, 4, 8, {255, 1, 0, 0, 0, 7, 1, 2, 3, 4, 5, 6, 7, 0, 0, 0, 0, 2, 9, 0, 3, 4, 0, 0, 2, 6}),
          {1, 1, 1, 1, 1, 2, 3, 4, 0, 0, 0, 0, 6, 6, 0, 0}},
@@ -299,8 +300,10 @@ TEST(BmpEncode, HeaderFieldsRoundTripAndWriteFailures) {
         PxImage img(13, 5, bpp);
         for (LONG y = 0; y < 5; ++y)
             for (LONG x = 0; x < 13; ++x) {
-                if (bpp == 24) img.SetPixelColor(x, y, Rgb(BYTE(x * 19), BYTE(y * 40), BYTE(x ^ y)));
-                else img.SetPixelIndex(x, y, BYTE(x + 3 * y));
+                if (bpp == 24)
+                    img.SetPixelColor(x, y, Rgb(BYTE(x * 19), BYTE(y * 40), BYTE(x ^ y)));
+                else
+                    img.SetPixelIndex(x, y, BYTE(x + 3 * y));
             }
         img.SetPaletteColor(1, 90, 80, 70);
         img.SetXDPI(300);
@@ -358,7 +361,9 @@ Picture MakePicture(int colours) {  // at most `colours` distinct colours (0: ma
     return p;
 }
 
-std::string PpmHeader(const Picture& p) { return "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n"; }
+std::string PpmHeader(const Picture& p) {
+    return "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
+}
 
 class BmpInterop : public ::testing::Test {
 protected:
@@ -450,7 +455,7 @@ TEST_F(BmpInterop, FilesWeWriteReadBackInImageMagickAndNetpbm) {
             }
         ASSERT_TRUE(img.Save((dir + "ours.bmp").c_str(), PXIMAGE_FORMAT_BMP)) << img.GetLastError();
         for (const std::string& command : {"convert " + dir + "ours.bmp -depth 8 ppm:" + dir + "back.ppm",
-                                          "bmptopnm " + dir + "ours.bmp | ppmtoppm > " + dir + "back.ppm"}) {
+                                           "bmptopnm " + dir + "ours.bmp | ppmtoppm > " + dir + "back.ppm"}) {
             SCOPED_TRACE(command);
             ASSERT_EQ(Run(command), 0);
             EXPECT_EQ(ReadPpm("back.ppm", src), src.rgb);

@@ -17,11 +17,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::map<std::string, DWORD> kCorpusFormats = {
-    {"bmp", PXIMAGE_FORMAT_BMP}, {"gif", PXIMAGE_FORMAT_GIF},   {"jpg", PXIMAGE_FORMAT_JPG},
-    {"png", PXIMAGE_FORMAT_PNG}, {"ico", PXIMAGE_FORMAT_ICO},   {"tif", PXIMAGE_FORMAT_TIF},
-    {"tga", PXIMAGE_FORMAT_TGA}, {"pcx", PXIMAGE_FORMAT_PCX},   {"wbmp", PXIMAGE_FORMAT_WBMP},
-    {"wmf", PXIMAGE_FORMAT_WMF}, {"jp2", PXIMAGE_FORMAT_JP2},   {"jpc", PXIMAGE_FORMAT_JPC},
-    {"pgx", PXIMAGE_FORMAT_PGX}, {"pnm", PXIMAGE_FORMAT_PNM},   {"ras", PXIMAGE_FORMAT_RAS},
+    {"bmp", PXIMAGE_FORMAT_BMP}, {"gif", PXIMAGE_FORMAT_GIF}, {"jpg", PXIMAGE_FORMAT_JPG},
+    {"png", PXIMAGE_FORMAT_PNG}, {"ico", PXIMAGE_FORMAT_ICO}, {"tif", PXIMAGE_FORMAT_TIF},
+    {"tga", PXIMAGE_FORMAT_TGA}, {"pcx", PXIMAGE_FORMAT_PCX}, {"wbmp", PXIMAGE_FORMAT_WBMP},
+    {"wmf", PXIMAGE_FORMAT_WMF}, {"jp2", PXIMAGE_FORMAT_JP2}, {"jpc", PXIMAGE_FORMAT_JPC},
+    {"pgx", PXIMAGE_FORMAT_PGX}, {"pnm", PXIMAGE_FORMAT_PNM}, {"ras", PXIMAGE_FORMAT_RAS},
 };
 
 fs::path CorpusRoot() {

@@ -11,8 +11,8 @@
 namespace {
 
 struct SelectableImage : PxImage {  // lets a test plant a selection plane
-    using PxImage::PxImage;
     using PxImage::pSelection;
+    using PxImage::PxImage;
 };
 
 BYTE Pattern(LONG x, LONG y, WORD bpp) {  // differs between neighbours at every depth
@@ -43,7 +43,9 @@ uint64_t Pixel(PxImage& img, LONG x, LONG y) {
     return alpha | (uint64_t{c.rgbRed} << 16) | (uint64_t{c.rgbGreen} << 8) | c.rgbBlue;
 }
 
-bool SameDib(PxImage& a, PxImage& b) { return a.GetSize() == b.GetSize() && !memcmp(a.GetDIB(), b.GetDIB(), a.GetSize()); }
+bool SameDib(PxImage& a, PxImage& b) {
+    return a.GetSize() == b.GetSize() && !memcmp(a.GetDIB(), b.GetDIB(), a.GetSize());
+}
 
 }  // namespace
 
@@ -57,11 +59,26 @@ TEST(Geometry, FlipsAndRightAngleRotationsMoveEveryPixelAndAlpha) {
         std::function<POINT(LONG, LONG)> source;  // destination (x, y) comes from here
     };
     const Op ops[] = {
-        {"RotateLeft", [](SelectableImage& i) { return i.RotateLeft(); }, true, [&](LONG x, LONG y) { return POINT{y, h - 1 - x}; }},
-        {"RotateRight", [](SelectableImage& i) { return i.RotateRight(); }, true, [&](LONG x, LONG y) { return POINT{w - 1 - y, x}; }},
-        {"Rotate180", [](SelectableImage& i) { return i.Rotate180(); }, false, [&](LONG x, LONG y) { return POINT{w - 1 - x, h - 1 - y}; }},
-        {"Flip", [](SelectableImage& i) { return i.Flip(); }, false, [&](LONG x, LONG y) { return POINT{x, h - 1 - y}; }},
-        {"Mirror", [](SelectableImage& i) { return i.Mirror(); }, false, [&](LONG x, LONG y) { return POINT{w - 1 - x, y}; }},
+        {"RotateLeft", [](SelectableImage& i) { return i.RotateLeft(); }, true,
+         [&](LONG x, LONG y) {
+             return POINT{y, h - 1 - x};
+         }},
+        {"RotateRight", [](SelectableImage& i) { return i.RotateRight(); }, true,
+         [&](LONG x, LONG y) {
+             return POINT{w - 1 - y, x};
+         }},
+        {"Rotate180", [](SelectableImage& i) { return i.Rotate180(); }, false,
+         [&](LONG x, LONG y) {
+             return POINT{w - 1 - x, h - 1 - y};
+         }},
+        {"Flip", [](SelectableImage& i) { return i.Flip(); }, false,
+         [&](LONG x, LONG y) {
+             return POINT{x, h - 1 - y};
+         }},
+        {"Mirror", [](SelectableImage& i) { return i.Mirror(); }, false,
+         [&](LONG x, LONG y) {
+             return POINT{w - 1 - x, y};
+         }},
     };
     for (WORD bpp : {WORD{1}, WORD{4}, WORD{8}, WORD{24}}) {
         SelectableImage src(w, h, bpp);
@@ -104,7 +121,7 @@ TEST(Geometry, CropKeepsTheRectangleAsDisplayed) {
     ASSERT_EQ(part.GetHeight(), 10u);
     for (LONG y = 0; y < 10; ++y)  // the top ten rows as seen are stored rows 40-49
         for (LONG x = 0; x < 10; ++x) ASSERT_EQ(Pixel(part, x, y), Pixel(orig, x, 40 + y));
-    EXPECT_EQ(part.GetXDPI(), 96);  // a crop starts with a fresh information block
+    EXPECT_EQ(part.GetXDPI(), 96);               // a crop starts with a fresh information block
     ASSERT_TRUE(img.Crop(10, 10, 0, 0, &part));  // corners in any order
     EXPECT_EQ(Pixel(part, 0, 0), Pixel(orig, 0, 40));
 
@@ -186,7 +203,8 @@ TEST(Geometry, RotatedRectangleCropAndBadInputs) {
         EXPECT_NEAR(upright.GetWidth(), 30, 1);
         EXPECT_NEAR(upright.GetHeight(), 20, 1);
         for (LONG y = 2; y < LONG(upright.GetHeight()) - 2; ++y)
-            for (LONG x = 2; x < LONG(upright.GetWidth()) - 2; ++x) ASSERT_EQ(Pixel(upright, x, y), 0x785028u) << x << "," << y;
+            for (LONG x = 2; x < LONG(upright.GetWidth()) - 2; ++x)
+                ASSERT_EQ(Pixel(upright, x, y), 0x785028u) << x << "," << y;
     }
     EXPECT_FALSE(empty.Flip() || empty.Mirror() || empty.RotateLeft() || empty.Rotate180() || empty.Crop(0, 0, 1, 1) ||
                  empty.Expand(1, 1, 1, 1, RGBQUAD{}));

@@ -10,9 +10,7 @@
 
 namespace {
 
-LONG ClampToLong(int64_t v) {
-    return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+LONG ClampToLong(int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 }  // namespace
 
@@ -59,14 +57,13 @@ bool PxImage::Crop(LONG left, LONG top, LONG right, LONG bottom, PxImage* iDst) 
         }
         const size_t w = GetWidth();
         for (LONG y = y0; y < y1; ++y)
-            memcpy(tmp.pAlpha + static_cast<size_t>(y - y0) * newWidth, pAlpha + static_cast<size_t>(y) * w + left, newWidth);
+            memcpy(tmp.pAlpha + static_cast<size_t>(y - y0) * newWidth, pAlpha + static_cast<size_t>(y) * w + left,
+                   newWidth);
     }
     return iDst ? iDst->Transfer(tmp) : Transfer(tmp);
 }
 
-bool PxImage::Crop(const RECT& rect, PxImage* iDst) {
-    return Crop(rect.left, rect.top, rect.right, rect.bottom, iDst);
-}
+bool PxImage::Crop(const RECT& rect, PxImage* iDst) { return Crop(rect.left, rect.top, rect.right, rect.bottom, iDst); }
 
 bool PxImage::CropRotatedRectangle(LONG topx, LONG topy, LONG width, LONG height, float angle, PxImage* iDst) {
     if (!pDib || !std::isfinite(angle)) return false;
@@ -92,7 +89,8 @@ bool PxImage::CropRotatedRectangle(LONG topx, LONG topy, LONG width, LONG height
         SetLastError(tmp.GetLastError());
         return false;
     }
-    if (!tmp.Crop(static_cast<LONG>(startx), static_cast<LONG>(starty), static_cast<LONG>(endx), static_cast<LONG>(endy)) ||
+    if (!tmp.Crop(static_cast<LONG>(startx), static_cast<LONG>(starty), static_cast<LONG>(endx),
+                  static_cast<LONG>(endy)) ||
         !tmp.Rotate(static_cast<float>(-angle * 57.29577951308232))) {
         SetLastError(tmp.GetLastError()[0] ? tmp.GetLastError() : "CropRotatedRectangle: rotation failed");
         return false;

@@ -47,7 +47,8 @@ bool PxImage::Mirror() {
     for (DWORD y = 0; y < height; ++y) {
         BYTE* row = GetBits(y);
         if (bpp == 24) {
-            for (int64_t l = 0, r = width - 1; l < r; ++l, --r) std::swap_ranges(row + 3 * l, row + 3 * l + 3, row + 3 * r);
+            for (int64_t l = 0, r = width - 1; l < r; ++l, --r)
+                std::swap_ranges(row + 3 * l, row + 3 * l + 3, row + 3 * r);
         } else if (bpp == 8) {
             std::reverse(row, row + width);
         } else {

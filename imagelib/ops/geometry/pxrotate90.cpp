@@ -64,20 +64,20 @@ void CopyMapped(PxImage& src, PxImage& dst, Map map, bool byColumn) {
 
 // Each rotation builds its result beside the source (same information block, depth, type, palette
 // and alpha; no selection) and moves it into iDst or into this image.
-#define PX_PREPARE_ROTATED(imgDest, newWidth, newHeight)                                   \
-    PxImage imgDest;                                                                       \
-    imgDest.CopyInfo(*this);                                                               \
-    if (!imgDest.Create((newWidth), (newHeight), GetBpp(), GetType())) {                   \
-        SetLastError(imgDest.GetLastError());                                              \
-        return false;                                                                      \
-    }                                                                                      \
-    if (GetPalette()) imgDest.SetPalette(GetPalette(), GetNumColors());                    \
-    if (pAlpha) {                                                                          \
-        imgDest.AlphaCreate();                                                             \
-        if (!imgDest.AlphaIsValid()) {                                                     \
-            SetLastError("can't allocate memory");                                         \
-            return false;                                                                  \
-        }                                                                                  \
+#define PX_PREPARE_ROTATED(imgDest, newWidth, newHeight)                 \
+    PxImage imgDest;                                                     \
+    imgDest.CopyInfo(*this);                                             \
+    if (!imgDest.Create((newWidth), (newHeight), GetBpp(), GetType())) { \
+        SetLastError(imgDest.GetLastError());                            \
+        return false;                                                    \
+    }                                                                    \
+    if (GetPalette()) imgDest.SetPalette(GetPalette(), GetNumColors());  \
+    if (pAlpha) {                                                        \
+        imgDest.AlphaCreate();                                           \
+        if (!imgDest.AlphaIsValid()) {                                   \
+            SetLastError("can't allocate memory");                       \
+            return false;                                                \
+        }                                                                \
     }
 
 bool PxImage::RotateLeft(PxImage* iDst) {
