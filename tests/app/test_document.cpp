@@ -238,18 +238,55 @@ TEST_F(DocTest, SaveAsProposesOneExtensionAndAFailedSaveKeepsTheOldFile) {
     d->DoSave(QString(), true);
     EXPECT_EQ(prompts.requests.back().fileName, "UntitledImage.jpg");
 
-    // A save that fails (no such folder) shows the reason and leaves the old file alone.
-    const QString old = SaveBmp("old.bmp", 3, 3);
+    // A save that fails leaves the file it would have replaced as it was.
+    const QString old = Path("old.wmf");
     QFile before(old);
-    before.open(QIODevice::ReadOnly);
-    const QByteArray bytes = before.readAll();
+    ASSERT_TRUE(before.open(QIODevice::WriteOnly));
+    before.write("previous contents");
     before.close();
     prompts.messages.clear();
-    EXPECT_FALSE(d->OnSaveDocument(Path("missing/dir/x.bmp")));
-    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_FALSE(d->OnSaveDocument(old));
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0], "Save WMF not supported");
     QFile after(old);
     after.open(QIODevice::ReadOnly);
-    EXPECT_EQ(after.readAll(), bytes);
+    EXPECT_EQ(after.readAll(), QByteArray("previous contents"));
+    EXPECT_FALSE(d->OnSaveDocument(Path("missing/dir/x.bmp")));
+
+    // True colour as GIF: a warning, and the file is still written.
+    if (PxImage::IsFormatSupported(2)) {
+        prompts.messages.clear();
+        EXPECT_TRUE(d->OnSaveDocument(Path("true.gif")));
+        ASSERT_FALSE(prompts.messages.isEmpty());
+        EXPECT_TRUE(prompts.messages[0].startsWith("The image will be saved as a true color GIF!"));
+        EXPECT_TRUE(QFile::exists(Path("true.gif")));
+    }
+}
+
+TEST_F(DocTest, OneBitImageWithMeasurementsKeepsItsDepthAndShowsTheLine) {
+    ASSERT_TRUE(Start());
+    auto* img = new PxImage(24, 8, 1, 1);
+    img->SetGrayPalette();
+    CPelidorDoc* d = NewImageDoc(img, "mono");
+    d->m_pMeasure->ScaleLine(0);
+    d->m_pMeasure->SetScale(1.0);
+    CQoMeasure::MenuItemEvent(2, d->m_pMeasure);
+    d->m_pMeasure->OnLButtonDown(QPoint(0, 3));
+    d->m_pMeasure->OnLButtonUp(QPoint(23, 3));
+    QStringList exts{"bmp"};
+    if (PxImage::IsFormatSupported(9)) exts << "wbmp";  // a format that only holds one bit
+    for (const QString& ext : exts) {
+        const QString out = Path("m." + ext);
+        ASSERT_TRUE(d->OnSaveDocument(out)) << prompts.messages.join("|").toStdString();
+        PxImage back(QFile::encodeName(out).constData(), 0);
+        ASSERT_TRUE(back.IsValid());
+        EXPECT_EQ(back.GetBpp(), 1);
+        int white = 0, elsewhere = 0;
+        for (int x = 0; x < 24; x++) white += back.GetPixelIndex(x, 8 - 1 - 3) != 0;
+        for (int x = 0; x < 24; x++) elsewhere += back.GetPixelIndex(x, 0) != 0;
+        EXPECT_GT(white, 10) << ext.toStdString();  // the measured line is in the file
+        EXPECT_EQ(elsewhere, 0) << ext.toStdString();
+    }
 }
 
 TEST_F(DocTest, CropToTheSelectionWithUndo) {
