@@ -28,13 +28,13 @@ void BM_Resample_Area(benchmark::State& state) {
     PxImage dst;
     for (auto _ : state) benchmark::DoNotOptimize(Source().Resample(kSmallW, kSmallH, 0, &dst));
 }
-BENCHMARK(BM_Resample_Area)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_Resample_Area)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_Resample_BSpline(benchmark::State& state) {
     PxImage dst;
     for (auto _ : state) benchmark::DoNotOptimize(Source().Resample(kSmallW, kSmallH, 2, &dst));
 }
-BENCHMARK(BM_Resample_BSpline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Resample_BSpline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_Resample2_Bilinear(benchmark::State& state) {
     PxImage dst;
@@ -42,7 +42,7 @@ void BM_Resample2_Bilinear(benchmark::State& state) {
         benchmark::DoNotOptimize(
             Source().Resample2(kSmallW, kSmallH, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &dst, true));
 }
-BENCHMARK(BM_Resample2_Bilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_Resample2_Bilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_Resample2_Bicubic(benchmark::State& state) {
     PxImage dst;
@@ -50,7 +50,7 @@ void BM_Resample2_Bicubic(benchmark::State& state) {
         benchmark::DoNotOptimize(
             Source().Resample2(kSmallW, kSmallH, PxImage::IM_GENERALIZED_CUBIC, PxImage::OM_REPEAT, &dst, true));
 }
-BENCHMARK(BM_Resample2_Bicubic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Resample2_Bicubic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_Resample2_AreaBilinear(benchmark::State& state) {
     // The resample command's path when shrinking: area averaging with edge repetition.
@@ -58,13 +58,13 @@ void BM_Resample2_AreaBilinear(benchmark::State& state) {
     for (auto _ : state)
         benchmark::DoNotOptimize(Source().Resample2(kSmallW, kSmallH, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &dst));
 }
-BENCHMARK(BM_Resample2_AreaBilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Resample2_AreaBilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_Rotate2_Bilinear(benchmark::State& state) {
     PxImage dst;
     for (auto _ : state) benchmark::DoNotOptimize(Source().Rotate2(30, &dst));
 }
-BENCHMARK(BM_Rotate2_Bilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Rotate2_Bilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
