@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/aboutdialog.h"
@@ -80,6 +81,11 @@ bool CMainFrame::OnCreate() {
 
     if (QTabBar* tabs = m_pMdiArea->findChild<QTabBar*>()) tabs->installEventFilter(this);
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { OnActivateChild(); });
+    // Toolbar buttons follow their update rules while the program is idle.
+    m_pIdleTimer = new QTimer(this);
+    m_pIdleTimer->setInterval(250);
+    connect(m_pIdleTimer, &QTimer::timeout, m_pRouter, &CCommandRouter::UpdateAll);
+    m_pIdleTimer->start();
 
     CProfile& prof = AfxGetPelidorApp()->Profile();
     const int l = prof.GetProfileInt("Screen", "left", 0), t = prof.GetProfileInt("Screen", "top", 0);

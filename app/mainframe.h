@@ -10,6 +10,7 @@
 #include "app/msgbridge.h"
 
 class QComboBox;
+class QTimer;
 class QUrl;
 class QDockWidget;
 class QMdiArea;
@@ -78,4 +79,5 @@ private:
     QList<QMenu*> m_docMenus;
     QMenu* m_pRecentMenu = nullptr;
     int m_bFullScreen = 0;
+    QTimer* m_pIdleTimer = nullptr;
 };

@@ -403,7 +403,7 @@ bool CPelidorDoc::StartImageCommand(int id, const ImageCommandParams& params) {
 
 void CPelidorDoc::RunImageCommand() {
     PxImage* img = m_pImage;
-    CommandTimer(true);
+    m_llWorkerStart = Counter();
     // Whatever the operation does, the command finishes: progress 100 and the done flag.
     try {
         switch (m_ImageCommandId) {
@@ -416,7 +416,7 @@ void CPelidorDoc::RunImageCommand() {
         }
     } catch (...) {
     }
-    CommandTimer(false);
+    m_llWorkerStop = Counter();
     img->SetProgress(100);
     {
         std::lock_guard<std::mutex> g(m_threadLock);
@@ -458,6 +458,10 @@ void CPelidorDoc::FinishImageCommand() {
     if (m_progress.joinable()) m_progress.join();
     m_hWorkerThread = 0;
     m_hProgressThread = 0;
+    // The worker's stopwatch becomes the document's once the worker is gone.
+    m_llStart = m_llWorkerStart;
+    m_llStop = m_llWorkerStop;
+    m_fElapsed = static_cast<float>(static_cast<double>(m_llStop - m_llStart) / m_llFrequency);
     SetModifiedFlag();
 }
 

@@ -104,6 +104,7 @@ private:
     std::mutex m_threadLock;
     std::condition_variable m_threadWake;
     bool m_bWorkerDone = false;
+    int64_t m_llWorkerStart = 0, m_llWorkerStop = 0;  // written by the worker, read after it ends
     bool m_bStopPolling = false;
 };
 
