@@ -71,8 +71,12 @@ inline bool Bilinear24(const BYTE* bits, size_t eff, const BYTE* alpha, LONG w, 
     return true;
 }
 
-// Four floats that the compiler keeps in one vector register.
+// Four floats (four ints) that the compiler keeps in one vector register.
 typedef float V4 __attribute__((vector_size(16)));
+typedef int V4i __attribute__((vector_size(16)));
+
+// Four small integers as floats, converted together (exactly, as one by one).
+inline V4 ToV4(int a, int b, int c, int d) { return __builtin_convertvector((V4i{a, b, c, d}), V4); }
 
 // The kernel sum of an n x n neighbourhood of a 24-bit image that lies wholly inside, starting
 // at column x0 and row y0, with the weight of sample (i, j) = kx[i] x ky[j]. Sums are not
@@ -87,8 +91,7 @@ inline RGBQUAD KernelSum24(const BYTE* bits, size_t eff, const BYTE* alpha, LONG
         const BYTE* arow = alpha ? alpha + static_cast<size_t>(sy) * static_cast<size_t>(w) + x0 : nullptr;
         for (int i = 0; i < n; i++) {
             const float weight = kx[i] * ky[j];
-            const V4 v = {static_cast<float>(row[3 * i]), static_cast<float>(row[3 * i + 1]),
-                          static_cast<float>(row[3 * i + 2]), arow ? static_cast<float>(arow[i]) : 0.0f};
+            const V4 v = ToV4(row[3 * i], row[3 * i + 1], row[3 * i + 2], arow ? arow[i] : 0);
             acc += v * weight;
         }
     }

@@ -97,11 +97,10 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                         if (rgb24) {
                             const BYTE* p =
                                 pBits + static_cast<size_t>(rows[m]) * eff + 3 * static_cast<size_t>(col.ix[n]);
-                            v = pxgeo::V4{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]), 0};
+                            v = pxgeo::ToV4(p[0], p[1], p[2], 0);
                         } else {
                             const RGBQUAD c = GetPixelColor(col.ix[n], rows[m]);
-                            v = pxgeo::V4{static_cast<float>(c.rgbBlue), static_cast<float>(c.rgbGreen),
-                                          static_cast<float>(c.rgbRed), 0};
+                            v = pxgeo::ToV4(c.rgbBlue, c.rgbGreen, c.rgbRed, 0);
                         }
                         acc += weight * v;
                     }

@@ -114,8 +114,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             for (LONG i = cs.first; i <= cs.last; i++) {
                 const float colCover = i == cs.first ? cs.firstCover : (i == cs.last ? cs.lastCover : 1.0f);
                 const BYTE* p = srow + 3 * static_cast<size_t>(i);
-                const pxgeo::V4 v = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]),
-                                     arow ? static_cast<float>(arow[i]) : 0.0f};
+                const pxgeo::V4 v = pxgeo::ToV4(p[0], p[1], p[2], arow ? arow[i] : 0);
                 acc += v * (colCover * rowCover);
             }
         }
