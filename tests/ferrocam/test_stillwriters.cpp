@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -107,6 +109,37 @@ TEST_F(StillWriters, FailuresWriteNothingAndKeepTheOldFile) {
     auto kept = ReadAll(text);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "not a tiff");
     EXPECT_EQ(Entries(), std::vector<std::string>{"notes.tif"});
+}
+
+TEST_F(StillWriters, AWriteThatFailsHalfWayLeavesNoFile) {
+    // A file-size limit makes every writer fail part way through its data.
+    std::vector<BYTE> image(200 * 100 * 3);
+    uint32_t seed = 3;
+    for (auto& b : image) {  // noise: JPEG cannot squeeze it under the limit either
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<BYTE>(seed >> 24);
+    }
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &old);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    testing::internal::CaptureStderr();
+    const int bmp = WriteBmpFile(Path("f.bmp").c_str(), image.data(), 200, 100);
+    const int raw = WriteRawFile(Path("f.raw").c_str(), image.data(), image.size());
+    const int tif = SaveTiffFile(Path("f.tif").c_str(), image.data(), 200, 100);
+    const int jpg = SaveJpegFile(Path("f.jpg").c_str(), image.data(), 200, 100);
+    testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &old, nullptr);
+    EXPECT_EQ(bmp, 0);
+    EXPECT_EQ(raw, 0);
+    EXPECT_EQ(tif, 0);
+    EXPECT_EQ(jpg, 0);
+    EXPECT_TRUE(Entries().empty());
 }
 
 TEST_F(StillWriters, TiffPagesAccumulateWithRgbRowsTopDown) {
