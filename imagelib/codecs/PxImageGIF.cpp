@@ -108,8 +108,11 @@ bool PxImageGIF::Decode(PxFile* fp) {
     if (info.nNumFrames == 1) bTrueColor = 0;
 
     int iImage = 0;
+    RGBQUAD screenPal[256] = {};
+    int screenCount = 0;
     LONG first_transparent = -1;
     int prevDispose = 0;
+    RECT prevRect = {0, 0, 0, 0};
     bool canIntroduce = true;
     bool composed = false;
     PxImage truecolor;
@@ -155,17 +158,23 @@ bool PxImageGIF::Decode(PxFile* fp) {
         const int bpp = BitsForTable(palcount);
 
         if (!composed) {
-            // The screen: true colour, or indexed at the depth of the deepest table it will
-            // receive, so that later frames with larger tables keep their indices.
-            const int screenBits = bTrueColor >= 2 ? 24 : (info.nNumFrames > 1 && maxbits > bpp ? maxbits : bpp);
+            // The screen: true colour, or indexed. Frames after the first bring their own
+            // tables, whose colours are merged into the screen's, so an animation is composed
+            // at 8 bits; a single image keeps its own depth.
+            (void)maxbits;
+            const int screenBits = bTrueColor >= 2 ? 24 : (info.nNumFrames > 1 ? 8 : bpp);
             if (!Create(static_cast<DWORD>(scrwidth), static_cast<DWORD>(scrheight), static_cast<DWORD>(screenBits),
                         PXIMAGE_FORMAT_GIF))
                 return false;
-            if (bTrueColor < 2) Clear(m_gceTransIndex);
+            if (bTrueColor < 2 && m_gceTransIndex) Clear(m_gceTransIndex);  // a new image is zeroed
             first_transparent = info.nBkgndIndex;
             composed = true;
         } else if (prevDispose == 2 && bTrueColor < 2) {
-            Clear(static_cast<BYTE>(first_transparent >= 0 ? first_transparent : 0));
+            // "Restore to background" gives back the area of the previous frame only; the rest
+            // of the screen stays as composed.
+            const BYTE fill = static_cast<BYTE>(first_transparent >= 0 ? first_transparent : dscgif[11]);
+            for (int y = prevRect.top; y < prevRect.bottom; y++)
+                for (int x = prevRect.left; x < prevRect.right; x++) SetPixelIndex(x, scrheight - 1 - y, fill);
         }
 
         PxImage frame;
@@ -194,6 +203,7 @@ bool PxImageGIF::Decode(PxFile* fp) {
         m_iheight = height;
         m_cury = height - 1;
         m_ibf = GIFBUFTAM + 1;
+        m_rowWritten.assign(static_cast<size_t>(height), 0);
         const LONG dataStart = fp->Tell();
         int badcode = 0;
         decoder(fp, &frame, width, badcode);
@@ -205,11 +215,21 @@ bool PxImageGIF::Decode(PxFile* fp) {
         if (info.nEscape) return false;
 
         if (bTrueColor < 2) {
+            const RGBQUAD* fpal = frame.GetPalette();
+            const int fcount = static_cast<int>(frame.GetNumColors());
+            if (iImage == 0 || screenCount == 0) {
+                // The first frame's table becomes the screen's as it stands.
+                for (int i = 0; i < fcount; i++) screenPal[i] = fpal[i], m_mixMap[i] = static_cast<BYTE>(i);
+                screenCount = fcount;
+            } else {
+                for (int i = 0; i < fcount; i++) m_mixMap[i] = MergeColour(screenPal, screenCount, fpal[i]);
+            }
             GifMix(frame, left, top);
             SetTransIndex(first_transparent);
-            SetPalette(frame.GetPalette(), frame.GetNumColors());
+            SetPalette(screenPal, static_cast<DWORD>(screenCount));
         } else {
             for (int y = 0; y < height; y++) {
+                if (!m_rowWritten[static_cast<size_t>(height - 1 - y)]) continue;
                 const LONG dy = scrheight - 1 - (top + (height - 1 - y));
                 for (int x = 0; x < width; x++) {
                     RGBQUAD c = frame.GetPixelColor(x, y, false);
@@ -219,6 +239,7 @@ bool PxImageGIF::Decode(PxFile* fp) {
             }
         }
         prevDispose = m_dispmeth;
+        prevRect = RECT{left, top, left + width, top + height};
 
         if (iImage == info.nFrame && bTrueColor < 2) break;
         iImage++;
@@ -508,6 +529,7 @@ int PxImageGIF::out_line(PxImage* frame, BYTE* pixels, int linelen) {
         if (m_iypos < m_iheight) {
             BYTE* row = frame->GetBits(static_cast<DWORD>(m_iheight - m_iypos - 1));
             if (row) std::memcpy(row, pixels, static_cast<size_t>(ncopy));
+            if (static_cast<size_t>(m_iypos) < m_rowWritten.size()) m_rowWritten[static_cast<size_t>(m_iypos)] = 1;
         }
         if ((m_iypos += m_istep) >= m_iheight) {
             do {
@@ -522,8 +544,25 @@ int PxImageGIF::out_line(PxImage* frame, BYTE* pixels, int linelen) {
     BYTE* row = frame->GetBits(static_cast<DWORD>(m_cury));
     if (!row) return -1;
     std::memcpy(row, pixels, static_cast<size_t>(ncopy));
+    const size_t fromTop = static_cast<size_t>(m_iheight - 1 - m_cury);
+    if (fromTop < m_rowWritten.size()) m_rowWritten[fromTop] = 1;
     m_cury--;
     return 0;
+}
+
+BYTE PxImageGIF::MergeColour(RGBQUAD* pal, int& count, RGBQUAD c) {
+    int best = 0, bestDist = 1 << 30;
+    for (int j = 0; j < count; j++) {
+        const int dr = pal[j].rgbRed - c.rgbRed, dg = pal[j].rgbGreen - c.rgbGreen, db = pal[j].rgbBlue - c.rgbBlue;
+        const int d = dr * dr + dg * dg + db * db;
+        if (d == 0) return static_cast<BYTE>(j);
+        if (d < bestDist) bestDist = d, best = j;
+    }
+    if (count < 256) {
+        pal[count] = c;
+        return static_cast<BYTE>(count++);
+    }
+    return static_cast<BYTE>(best);  // more than 256 colours in all: the nearest one
 }
 
 void PxImageGIF::GifMix(PxImage& imgsrc2, LONG lxOffset, LONG lyOffset) {
@@ -532,11 +571,15 @@ void PxImageGIF::GifMix(PxImage& imgsrc2, LONG lxOffset, LONG lyOffset) {
     const LONG scrheight = head.biHeight;
     const LONG trans = imgsrc2.GetTransIndex();
     for (LONG y = 0; y < h; y++) {
+        // Rows the data never reached stay as the screen was: a short frame of a huge size
+        // costs what its data holds, not what its header claims.
+        const size_t fromTop = static_cast<size_t>(h - 1 - y);
+        if (fromTop < m_rowWritten.size() && !m_rowWritten[fromTop]) continue;
         const LONG dy = scrheight - 1 - (lyOffset + (h - 1 - y));
         for (LONG x = 0; x < w; x++) {
             const BYTE i = imgsrc2.GetPixelIndex(x, y);
             if (trans >= 0 && i == trans) continue;
-            SetPixelIndex(lxOffset + x, dy, i);
+            SetPixelIndex(lxOffset + x, dy, m_mixMap[i]);
         }
     }
 }

@@ -3,6 +3,8 @@
 // decoder and the three encoders (LZW, run-length, uncompressed) are our own.
 #pragma once
 
+#include <vector>
+
 #include "imagelib/pximage.h"
 
 class PxImageGIF : public PxImage {
@@ -42,6 +44,8 @@ protected:
     int get_byte(PxFile* file);
     int out_line(PxImage* frame, BYTE* pixels, int linelen);
     void GifMix(PxImage& imgsrc2, LONG lxOffset, LONG lyOffset);
+    // The screen index of a frame's colour: found, added while there is room, else the nearest.
+    static BYTE MergeColour(RGBQUAD* pal, int& count, RGBQUAD c);
 
     // ---- encoding ----
     void EncodeHeader(PxFile* fp);
@@ -86,6 +90,8 @@ protected:
     // decoder line state
     int m_curx = 0, m_cury = 0;
     int m_interlaced = 0, m_iypos = 0, m_istep = 8, m_iheight = 0, m_ipass = 0;
+    std::vector<BYTE> m_rowWritten;
+    BYTE m_mixMap[256] = {};  // frame index -> screen index  // per frame row, from the top: reached by the data
 
     // read-ahead buffer
     BYTE m_buf[GIFBUFTAM + 1];

@@ -1,0 +1,351 @@
+// The GIF reader and writers: composition of animation frames, transparency, interlacing, the
+// three encoders against our reader and ImageMagick's, true-colour tiles, loops and comments,
+// and hostile files.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imagelib/codecs/PxImageGIF.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<BYTE>;
+
+bool HaveTool(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string t = (fs::temp_directory_path() / "giftest.XXXXXX").string();
+        path = mkdtemp(t.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string operator/(const char* name) const { return (path / name).string(); }
+};
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct Ppm {
+    int w = 0, h = 0;
+    Bytes rgb;
+};
+
+Ppm Render(const std::string& file) {
+    const std::string out = file + ".ppm";
+    Ppm ppm;
+    if (Shell("convert '" + file + "' -depth 8 ppm:'" + out + "'") != 0) return ppm;
+    Bytes b = ReadFile(out);
+    int maxval = 0, consumed = 0;
+    if (std::sscanf(reinterpret_cast<const char*>(b.data()), "P6 %d %d %d%n", &ppm.w, &ppm.h, &maxval, &consumed) != 3)
+        return Ppm{};
+    ppm.rgb.assign(b.begin() + consumed + 1, b.end());
+    return ppm;
+}
+
+int MaxDifference(PxImage& img, const Ppm& ppm) {
+    if (ppm.w != static_cast<int>(img.GetWidth()) || ppm.h != static_cast<int>(img.GetHeight())) return 256;
+    int worst = 0;
+    for (int y = 0; y < ppm.h; y++) {
+        for (int x = 0; x < ppm.w; x++) {
+            const RGBQUAD a = img.GetPixelColor(x, ppm.h - 1 - y, false);
+            const BYTE* b = &ppm.rgb[3 * (static_cast<size_t>(y) * ppm.w + x)];
+            worst = std::max({worst, std::abs(a.rgbRed - b[0]), std::abs(a.rgbGreen - b[1]), std::abs(a.rgbBlue - b[2])});
+        }
+    }
+    return worst;
+}
+
+Bytes EncodeBytes(PxImage& img) {
+    BYTE* buffer = nullptr;
+    LONG size = 0;
+    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_GIF)) return {};
+    Bytes out(buffer, buffer + size);
+    PxImage::FreeMemory(buffer);
+    return out;
+}
+
+bool DecodeBytes(PxImage& img, Bytes bytes) {
+    PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
+    return img.Decode(&f, PXIMAGE_FORMAT_GIF);
+}
+
+// An indexed picture with runs, noise and every palette entry in use.
+PxImage Picture(DWORD w, DWORD h, DWORD bpp) {
+    PxImage img(w, h, bpp, PXIMAGE_FORMAT_GIF);
+    const DWORD n = img.GetNumColors();
+    for (DWORD i = 0; i < n; i++)
+        img.SetPaletteColor(static_cast<BYTE>(i), static_cast<BYTE>(i * 37), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 11));
+    for (DWORD y = 0; y < h; y++)
+        for (DWORD x = 0; x < w; x++) {
+            DWORD v = (x / 9 + y / 5) % n;                      // runs
+            if ((x * 7 + y * 13) % 23 == 0) v = (x * y) % n;   // noise
+            img.SetPixelIndex(x, y, static_cast<BYTE>(v));
+        }
+    return img;
+}
+
+bool SameIndices(PxImage& a, PxImage& b) {
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return false;
+    for (LONG y = 0; y < static_cast<LONG>(a.GetHeight()); y++)
+        for (LONG x = 0; x < static_cast<LONG>(a.GetWidth()); x++)
+            if (a.GetPixelIndex(x, y) != b.GetPixelIndex(x, y)) return false;
+    return true;
+}
+
+size_t Count(const Bytes& hay, const Bytes& needle) {
+    size_t n = 0;
+    for (auto it = hay.begin(); (it = std::search(it, hay.end(), needle.begin(), needle.end())) != hay.end(); ++it) n++;
+    return n;
+}
+
+class GifFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+    }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST(GifEncode, EveryEncoderRoundTripsAtEveryDepth) {
+    for (DWORD bpp : {1u, 4u, 8u}) {
+        PxImage img = Picture(301, 77, bpp);
+        size_t sizes[3] = {};
+        for (DWORD option : {0u, 1u, 2u}) {
+            SCOPED_TRACE(std::to_string(bpp) + " bits, option " + std::to_string(option));
+            img.SetCodecOption(option, PXIMAGE_FORMAT_GIF);
+            const Bytes gif = EncodeBytes(img);
+            ASSERT_FALSE(gif.empty()) << img.GetLastError();
+            sizes[option] = gif.size();
+            PxImage back;
+            ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+            EXPECT_EQ(back.GetBpp(), bpp);
+            EXPECT_TRUE(SameIndices(img, back));
+            EXPECT_TRUE(back.IsSamePalette(img, false));
+        }
+        EXPECT_GT(sizes[1], sizes[0]);  // uncompressed codes are the largest
+    }
+    // Long single-colour runs exercise the run-length encoder's table reuse and its clears.
+    PxImage flat(2000, 300, 8, PXIMAGE_FORMAT_GIF);
+    flat.SetGrayPalette();
+    for (LONG y = 0; y < 300; y++)
+        for (LONG x = 0; x < 2000; x++) flat.SetPixelIndex(x, y, static_cast<BYTE>(y < 150 ? 7 : (x < 1000 ? 9 : x % 3)));
+    flat.SetCodecOption(2, PXIMAGE_FORMAT_GIF);
+    const Bytes rle = EncodeBytes(flat);
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, rle));
+    EXPECT_TRUE(SameIndices(flat, back));
+}
+
+TEST(GifEncode, TrueColourIsCutIntoTilesWithTheirOwnTables) {
+    PxImage rgb(40, 20, 24, PXIMAGE_FORMAT_GIF);
+    for (LONG y = 0; y < 20; y++)
+        for (LONG x = 0; x < 40; x++) rgb.SetPixelColor(x, y, RGBQUAD{BYTE(x * 6), BYTE(y * 12), BYTE(x * y), 0});
+    const Bytes gif = EncodeBytes(rgb);
+    ASSERT_FALSE(gif.empty()) << rgb.GetLastError();
+    EXPECT_EQ(gif[10], 0x11);  // no global table
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+    EXPECT_EQ(back.GetNumFrames(), 6);  // 17 + 17 + 6 columns, 15 + 5 rows
+    ASSERT_EQ(back.GetBpp(), 24);
+    for (LONG y = 0; y < 20; y++)
+        for (LONG x = 0; x < 40; x++) {
+            const RGBQUAD a = back.GetPixelColor(x, y), b = rgb.GetPixelColor(x, y);
+            ASSERT_TRUE(a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue) << x << "," << y;
+        }
+}
+
+TEST(GifEncode, AnimationLoopsCommentAndRefusals) {
+    PxImage a = Picture(12, 8, 4), b = Picture(12, 8, 8), c = Picture(12, 8, 1);
+    PxImage* frames[] = {&a, &b, &c};
+    const Bytes netscape{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1};
+    for (int loops : {0, 1, 3}) {
+        SCOPED_TRACE(loops);
+        PxImageGIF settings;
+        settings.SetLoops(loops);
+        settings.SetComment(std::string(300, 'c').c_str());
+        PxMemFile out;
+        out.Open();
+        ASSERT_TRUE(settings.Encode(&out, frames, 3, true)) << settings.GetLastError();
+        const Bytes gif(out.GetBuffer(false), out.GetBuffer(false) + out.Size());
+        const auto at = std::search(gif.begin(), gif.end(), netscape.begin(), netscape.end());
+        if (loops == 1) {
+            EXPECT_EQ(at, gif.end());
+        } else {
+            ASSERT_NE(at, gif.end());
+            EXPECT_EQ(at[netscape.size()], loops == 0 ? 0 : loops - 1);
+        }
+        EXPECT_EQ(Count(gif, {0x21, 0xFE, 0xFF}), 1u);  // 255 of the 300 characters
+        PxImage back;
+        back.SetFrame(1);
+        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        EXPECT_EQ(back.GetNumFrames(), 3);
+        EXPECT_TRUE(SameIndices(back, b));
+    }
+    PxImageGIF settings;
+    PxMemFile out;
+    out.Open();
+    PxImage* none[] = {nullptr};
+    EXPECT_FALSE(settings.Encode(&out, none, 1));
+    EXPECT_STREQ(settings.GetLastError(), "multipage GIF, no images!");
+    PxImage* holes[] = {&a, nullptr};
+    EXPECT_FALSE(settings.Encode(&out, holes, 2));
+    EXPECT_STREQ(settings.GetLastError(), "Bad image pointer");
+    EXPECT_FALSE(settings.Encode(static_cast<PxFile*>(nullptr), frames, 3));
+    EXPECT_STREQ(settings.GetLastError(), "invalid file pointer");
+}
+
+TEST(GifDecode, LaterFramesWithDeeperTablesKeepTheirColours) {
+    // Frame 0 has a 2-entry table, frame 1 a 256-entry local one: the screen must hold both.
+    PxImage first(16, 16, 1, PXIMAGE_FORMAT_GIF);
+    first.SetPaletteColor(0, 0, 0, 0);
+    first.SetPaletteColor(1, 255, 255, 255);
+    PxImage second = Picture(16, 16, 8);
+    PxImage* frames[] = {&first, &second};
+    PxImageGIF settings;
+    PxMemFile out;
+    out.Open();
+    ASSERT_TRUE(settings.Encode(&out, frames, 2, true));
+    const Bytes gif(out.GetBuffer(false), out.GetBuffer(false) + out.Size());
+    PxImage back;
+    back.SetFrame(1);
+    ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+    EXPECT_EQ(back.GetBpp(), 8);
+    for (LONG y = 0; y < 16; y++)
+        for (LONG x = 0; x < 16; x++) ASSERT_EQ(back.GetPixelColor(x, y).rgbRed, second.GetPixelColor(x, y).rgbRed);
+}
+
+TEST(GifDecode, HostileFilesEndCleanly) {
+    PxImage src = Picture(64, 32, 8);
+    const Bytes good = EncodeBytes(src);
+
+    PxImage size;
+    size.SetEscape(-1);
+    ASSERT_TRUE(DecodeBytes(size, good));
+    EXPECT_FALSE(size.IsValid());
+    EXPECT_EQ(size.GetWidth(), 64u);
+
+    // Cut anywhere: either a picture of the right size or a refusal that says why.
+    for (size_t cut = 0; cut < good.size(); cut += 97) {
+        SCOPED_TRACE(cut);
+        PxImage img;
+        if (DecodeBytes(img, Bytes(good.begin(), good.begin() + cut))) EXPECT_EQ(img.GetWidth(), 64u);
+        else EXPECT_STRNE(img.GetLastError(), "");
+    }
+
+    // A true-colour screen (no global table, two frames, the first smaller) of 65535 x 65535:
+    // the image cannot be made, and decoding stops there.
+    Bytes huge = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0};
+    for (int f = 0; f < 2; f++)
+        huge.insert(huge.end(), {',', 0, 0, 0, 0, 1, 0, 1, 0, 0x80, 1, 2, 3, 4, 5, 6, 2, 2, 0x44, 0x01, 0});
+    huge.push_back(';');
+    PxImage big;
+    EXPECT_FALSE(DecodeBytes(big, huge));
+    EXPECT_FALSE(big.IsValid());
+    EXPECT_STRNE(big.GetLastError(), "");
+
+    // Codes beyond the table and a bad code size.
+    Bytes bad = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+                 ',', 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 4, 0xFF, 0xFF, 0xFF, 0xFF, 0, ';'};
+    PxImage b1;
+    EXPECT_TRUE(DecodeBytes(b1, bad));
+    bad[29] = 12;
+    PxImage b2;
+    EXPECT_TRUE(DecodeBytes(b2, bad));  // the frame stays blank
+    PxImage notgif;
+    EXPECT_FALSE(DecodeBytes(notgif, Bytes{'G', 'I', 'F'}));
+    EXPECT_STREQ(notgif.GetLastError(), "Not a GIF file");
+}
+
+TEST_F(GifFiles, ImageMagickFilesLoadAsImageMagickShowsThem) {
+    const std::string plain = dir / "plain.gif", inter = dir / "inter.gif", trans = dir / "trans.gif";
+    const std::string anim = dir / "anim.gif";
+    ASSERT_EQ(Shell("convert rose: -colors 60 '" + plain + "'"), 0);
+    ASSERT_EQ(Shell("convert rose: -colors 60 -interlace GIF '" + inter + "'"), 0);
+    ASSERT_EQ(Shell("convert -size 30x20 xc:white -fill red -draw 'circle 15,10 15,3' -transparent white '" + trans + "'"),
+              0);
+    // Five frames: a full one, then patches with each disposal method.
+    ASSERT_EQ(Shell("convert -size 40x30 xc:navy "
+                    "-dispose None -page +5+5 -size 10x10 xc:red "
+                    "-dispose Background -page +20+5 -size 10x10 xc:yellow "
+                    "-dispose None -page +5+15 -size 12x8 xc:green "
+                    "-page +25+18 -size 6x6 xc:white -loop 0 '" + anim + "'"),
+              0);
+
+    PxImage p, i;
+    ASSERT_TRUE(p.Load(plain.c_str(), PXIMAGE_FORMAT_GIF));
+    ASSERT_TRUE(i.Load(inter.c_str(), PXIMAGE_FORMAT_GIF));
+    EXPECT_EQ(MaxDifference(p, Render(plain)), 0);
+    EXPECT_TRUE(SameIndices(p, i));
+
+    PxImage t;
+    ASSERT_TRUE(t.Load(trans.c_str(), PXIMAGE_FORMAT_GIF));
+    ASSERT_GE(t.GetTransIndex(), 0);
+    EXPECT_EQ(t.GetPixelIndex(0, 0), t.GetTransIndex());
+    const RGBQUAD beyond = t.GetPaletteColor(static_cast<BYTE>(t.GetNumColors() - 1));
+    EXPECT_EQ(beyond.rgbRed, 255);  // entries past the file's table are white
+
+    PxImage a;
+    ASSERT_TRUE(a.Load(anim.c_str(), PXIMAGE_FORMAT_GIF));
+    EXPECT_EQ(a.GetNumFrames(), 5);
+    const std::string coalesced = dir / "co.gif";
+    ASSERT_EQ(Shell("convert '" + anim + "' -coalesce '" + coalesced + "'"), 0);
+    for (int f : {1, 2, 3, 4}) {
+        SCOPED_TRACE(f);
+        PxImage frame;
+        frame.SetFrame(f);
+        ASSERT_TRUE(frame.Load(anim.c_str(), PXIMAGE_FORMAT_GIF)) << frame.GetLastError();
+        const std::string one = dir / "one.ppm";
+        ASSERT_EQ(Shell("convert '" + coalesced + "[" + std::to_string(f) + "]' -depth 8 ppm:'" + one + "'"), 0);
+        const Ppm ref = Render(one);
+        ASSERT_EQ(ref.w, 40);
+        for (int y = 0; y < 30; y++) {
+            for (int x = 0; x < 40; x++) {
+                const RGBQUAD c = frame.GetPixelColor(x, 29 - y);
+                // After frame 2 its area is given back to the background: the screen's
+                // background colour here, where ImageMagick makes it transparent.
+                if (f >= 3 && x >= 20 && x < 30 && y >= 5 && y < 15) {
+                    ASSERT_EQ(c.rgbBlue, 128) << x << "," << y;
+                    continue;
+                }
+                const BYTE* r = &ref.rgb[3 * (static_cast<size_t>(y) * 40 + x)];
+                ASSERT_TRUE(c.rgbRed == r[0] && c.rgbGreen == r[1] && c.rgbBlue == r[2]) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(GifFiles, WhatWeWriteImageMagickShowsWithTheSamePixels) {
+    for (DWORD option : {0u, 1u, 2u}) {
+        SCOPED_TRACE(option);
+        PxImage img = Picture(123, 45, 8);
+        img.SetCodecOption(option, PXIMAGE_FORMAT_GIF);
+        const std::string file = dir / "ours.gif";
+        ASSERT_TRUE(img.Save(file.c_str(), PXIMAGE_FORMAT_GIF)) << img.GetLastError();
+        EXPECT_EQ(MaxDifference(img, Render(file)), 0);
+    }
+    PxImage rgb(50, 31, 24, PXIMAGE_FORMAT_GIF);
+    for (LONG y = 0; y < 31; y++)
+        for (LONG x = 0; x < 50; x++) rgb.SetPixelColor(x, y, RGBQUAD{BYTE(x * 5), BYTE(y * 8), 99, 0});
+    const std::string file = dir / "rgb.gif", flat = dir / "rgb.ppm";
+    ASSERT_TRUE(rgb.Save(file.c_str(), PXIMAGE_FORMAT_GIF));
+    ASSERT_EQ(Shell("convert '" + file + "' -coalesce -flatten -depth 8 ppm:'" + flat + "'"), 0);
+    EXPECT_EQ(MaxDifference(rgb, Render(flat)), 0);
+}
