@@ -280,7 +280,34 @@ TEST(Filter, EscapeKeepsTheSourcePixels) {
 
 namespace {
 
-// The blur exactly as defined: blur_line along every row of the image into the copy, then
+// One blurred line, plainly by the definition: table look-ups in the middle, products rescaled
+// by the weights used at the ends and on lines shorter than the kernel.
+void PlainBlurLine(const float* t, const float* m, int L, const BYTE* src, BYTE* dst, int count, int b) {
+    const int mid = L / 2;
+    auto out = [](float v) {
+        const float r = 0.5f + v;
+        return static_cast<BYTE>(r <= 0 ? 0 : r >= 255 ? 255 : static_cast<int>(r));
+    };
+    for (int c = 0; c < b; c++) {
+        for (int p = 0; p < count; p++) {
+            float sum = 0, scale = 0;
+            if (L > count || p < mid || p >= count - mid) {
+                for (int j = 0; j < count; j++) {
+                    const int k = j + mid - p;
+                    if (k < 0 || k >= L) continue;
+                    sum += src[j * b + c] * m[k];
+                    scale += m[k];
+                }
+                dst[p * b + c] = out(sum / scale);
+            } else {
+                for (int j = 0; j < L; j++) sum += t[j * 256 + src[(p - mid + j) * b + c]];
+                dst[p * b + c] = out(sum);
+            }
+        }
+    }
+}
+
+// The blur exactly as defined: a blurred line along every row of the image into the copy, then
 // along every column of that row-blurred copy, then the merge.
 void ReferenceUnsharp(FilterImage& img, float radius, float amount, int threshold) {
     const int b = img.GetBpp() / 8, w = img.GetWidth(), h = img.GetHeight();
@@ -288,11 +315,11 @@ void ReferenceUnsharp(FilterImage& img, float radius, float amount, int threshol
     const int L = img.gen_convolve_matrix(radius, &m);
     float* t = img.gen_lookup_table(m, L);
     PxImage copy(img);
-    for (int y = 0; y < h; y++) img.blur_line(t, m, L, img.GetBits(y), copy.GetBits(y), w, b);
+    for (int y = 0; y < h; y++) PlainBlurLine(t, m, L, img.GetBits(y), copy.GetBits(y), w, b);
     std::vector<BYTE> col(static_cast<size_t>(h) * b), out(col.size());
     for (int x = 0; x < w; x++) {
         for (int y = 0; y < h; y++) std::memcpy(&col[y * b], copy.GetBits(y) + x * b, b);
-        img.blur_line(t, m, L, col.data(), out.data(), h, b);
+        PlainBlurLine(t, m, L, col.data(), out.data(), h, b);
         for (int y = 0; y < h; y++) std::memcpy(copy.GetBits(y) + x * b, &out[y * b], b);
     }
     for (int y = 0; y < h; y++) {
@@ -326,6 +353,10 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         {300, 40, 8, 0.0f, 2.0f, 0},   // grey image, 5 taps, a second, partial column block
         {7, 40, 24, 5.0f, 0.5f, 10},   // rows shorter than the 25-tap kernel
         {40, 6, 8, 5.0f, 1.0f, 0},     // columns shorter than the kernel
+        {201, 157, 24, 1.0f, 0.5f, 0},   // several bands of rows, each blurring its neighbours' rows
+        {133, 211, 8, -2.5f, 1.3f, 3},   // grey, odd sizes, a negative radius
+        {57, 300, 24, 0.3f, -0.8f, 1},   // negative amount: the merge moves towards the blur
+        {3, 2, 24, 0.0f, 1.0f, 0},       // smaller than the kernel both ways
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.h);
@@ -337,6 +368,12 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         ASSERT_TRUE(img.UnsharpMask(c.radius, c.amount, c.threshold));
         EXPECT_TRUE(SamePixels(img, ref));
     }
+    // Row padding comes through as it was.
+    FilterImage pad(5, 40, 24);
+    FillRandom(pad, 9);
+    for (DWORD y = 0; y < pad.GetHeight(); y++) pad.GetBits(y)[15] = static_cast<BYTE>(y + 1);
+    ASSERT_TRUE(pad.UnsharpMask(1.0f, 1.0f, 0));
+    for (DWORD y = 0; y < pad.GetHeight(); y++) ASSERT_EQ(pad.GetBits(y)[15], y + 1) << y;
 }
 
 TEST(UnsharpMask, KernelAndRefusals) {

@@ -1,9 +1,14 @@
-// Unsharp mask: a separable Gaussian blur (rows, then the columns of the row-blurred copy)
-// and a merge that pushes every byte away from its blurred value.
+// Unsharp mask: a separable Gaussian blur (rows, then the columns of the row-blurred rows) and
+// a merge that pushes every byte away from its blurred value.
 //
-// Away from the line ends each output byte is a sum of table look-ups (value x weight), added
-// in kernel order. The loops below run that sum for many bytes at once, which keeps every
-// addition, and so every result, the same as one byte at a time.
+// Away from the line ends each blurred byte is a sum of value x weight over the kernel, added
+// in kernel order. A product of a byte and a float weight is exactly the entry of the look-up
+// table of such products, so the sums multiply instead of looking up: that lets the compiler
+// run many bytes at once, and every addition, and so every result, stays the same.
+//
+// The three steps run in one sweep over bands of rows: each band keeps its last kernel-length
+// row-blurred rows in a ring, blurs the column direction from the ring and merges at once, so
+// the image is read and written once instead of once per step.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -16,8 +21,16 @@
 
 namespace {
 
+// trunc(v) clamped to 0..255 (NaN gives 0), written so that loops over it vectorise: the same
+// value as px_ops::ClampToByte(double(v)).
+inline BYTE TruncClamp(float v) {
+    v = v > 0.0f ? v : 0.0f;
+    v = v < 255.0f ? v : 255.0f;
+    return static_cast<BYTE>(static_cast<int>(v));
+}
+
 // trunc(0.5 + value), the blur's rounding.
-inline BYTE RoundOut(float v) { return px_ops::ClampToByte(static_cast<double>(0.5f + v)); }
+inline BYTE RoundOut(float v) { return TruncClamp(0.5f + v); }
 
 // Line ends (and lines shorter than the kernel) compute products and rescale by the weights used.
 // at(j) gives the byte at line position j.
@@ -44,6 +57,62 @@ float EdgeValue(const float* cmatrix, int L, int count, int p, At at) {
         }
     }
     return sum / scale;
+}
+
+// dst[i] = RoundOut(sum over j of taps[j][i] * cmatrix[j]) for i in [0, n), the sum taken in
+// kernel order from 0, a block of bytes at a time so the sums stay in the first-level cache.
+void WeightedSum(const float* cmatrix, int L, const BYTE* const* taps, int64_t n, BYTE* dst) {
+    constexpr int64_t kBlock = 512;
+    alignas(64) float acc[kBlock];
+    for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
+        const int64_t nb = std::min(kBlock, n - i0);
+        {
+            const BYTE* s = taps[0] + i0;
+            const float wt = cmatrix[0];
+            for (int64_t i = 0; i < nb; i++) acc[i] = 0.0f + static_cast<float>(s[i]) * wt;
+        }
+        for (int j = 1; j < L; j++) {
+            const BYTE* s = taps[j] + i0;
+            const float wt = cmatrix[j];
+            for (int64_t i = 0; i < nb; i++) acc[i] += static_cast<float>(s[i]) * wt;
+        }
+        BYTE* d = dst + i0;
+        for (int64_t i = 0; i < nb; i++) d[i] = RoundOut(acc[i]);
+    }
+}
+
+// One line of count pixels of b bytes, contiguous.
+void BlurLine(const float* cmatrix, int L, const BYTE* src, BYTE* dst, int count, int b) {
+    const int m = L / 2;
+    if (count <= 0 || b <= 0) return;
+    auto edge = [&](int p) {
+        for (int c = 0; c < b; c++)
+            dst[p * b + c] =
+                RoundOut(EdgeValue(cmatrix, L, count, p, [&](int j) { return static_cast<float>(src[j * b + c]); }));
+    };
+    if (L > count) {
+        for (int p = 0; p < count; p++) edge(p);
+        return;
+    }
+    for (int p = 0; p < m; p++) edge(p);
+    // Middle: byte o sums src[o + (j - m) * b] * weight j.
+    const int64_t o0 = int64_t{m} * b, o1 = int64_t{count - m} * b;
+    thread_local std::vector<const BYTE*> taps;
+    taps.resize(static_cast<size_t>(L));
+    for (int j = 0; j < L; j++) taps[j] = src + o0 + int64_t{j - m} * b;
+    WeightedSum(cmatrix, L, taps.data(), o1 - o0, dst + o0);
+    for (int p = count - m; p < count; p++) edge(p);
+}
+
+// The merge of one row: each byte moves away from its blurred value by amount times the
+// difference, unless twice the difference is below threshold.
+void MergeRow(const BYTE* src, const BYTE* blurred, BYTE* dst, int64_t n, float amount, int threshold) {
+    for (int64_t i = 0; i < n; i++) {
+        const int d = src[i] - blurred[i];
+        const int ad = d < 0 ? -d : d;
+        const BYTE sharp = TruncClamp(static_cast<float>(src[i]) + amount * static_cast<float>(d));
+        dst[i] = 2 * ad < threshold ? src[i] : sharp;
+    }
 }
 
 }  // namespace
@@ -88,69 +157,9 @@ float* PxImage::gen_lookup_table(float* cmatrix, int cmatrix_length) {
 
 void PxImage::blur_line(float* ctable, float* cmatrix, int cmatrix_length, BYTE* cur_col, BYTE* dest_col, int y,
                         LONG bytes) {
-    const int L = cmatrix_length, m = L / 2, count = y;
-    const int b = static_cast<int>(bytes);
-    if (count <= 0 || b <= 0) return;
-    auto edge = [&](int p) {
-        for (int c = 0; c < b; c++)
-            dest_col[p * b + c] =
-                RoundOut(EdgeValue(cmatrix, L, count, p, [&](int j) { return static_cast<float>(cur_col[j * b + c]); }));
-    };
-    if (L > count) {
-        for (int p = 0; p < count; p++) edge(p);
-        return;
-    }
-    for (int p = 0; p < m; p++) edge(p);
-    // Middle: byte o sums table[j][src[o + (j - m) * b]] over j, a block of bytes at a time.
-    const int64_t o0 = int64_t{m} * b, o1 = int64_t{count - m} * b;
-    constexpr int kBlock = 256;
-    float acc[kBlock];
-    for (int64_t ob = o0; ob < o1; ob += kBlock) {
-        const int n = static_cast<int>(std::min<int64_t>(kBlock, o1 - ob));
-        std::fill(acc, acc + n, 0.0f);
-        for (int j = 0; j < L; j++) {
-            const float* T = ctable + static_cast<size_t>(j) * 256;
-            const BYTE* s = cur_col + ob + int64_t{j - m} * b;
-            for (int i = 0; i < n; i++) acc[i] += T[s[i]];
-        }
-        for (int i = 0; i < n; i++) dest_col[ob + i] = RoundOut(acc[i]);
-    }
-    for (int p = count - m; p < count; p++) edge(p);
+    (void)ctable;  // the middle multiplies instead: each product is the table entry itself
+    BlurLine(cmatrix, cmatrix_length, cur_col, dest_col, y, static_cast<int>(bytes));
 }
-
-namespace {
-
-// Blurs the byte columns [off, off + n) of count rows (row p at base + p * stride) along y into
-// out (count rows of n bytes).
-void BlurColumnBlock(const float* table, const float* cmatrix, int L, int count, const BYTE* base, size_t stride,
-                     size_t off, int n, BYTE* out) {
-    const int m = L / 2;
-    auto src = [&](int p) { return base + static_cast<size_t>(p) * stride + off; };
-    auto edge = [&](int p) {
-        for (int i = 0; i < n; i++)
-            out[static_cast<size_t>(p) * n + i] =
-                RoundOut(EdgeValue(cmatrix, L, count, p, [&](int j) { return static_cast<float>(src(j)[i]); }));
-    };
-    if (L > count) {
-        for (int p = 0; p < count; p++) edge(p);
-        return;
-    }
-    for (int p = 0; p < m; p++) edge(p);
-    std::vector<float> acc(static_cast<size_t>(n));
-    for (int p = m; p < count - m; p++) {
-        std::fill(acc.begin(), acc.end(), 0.0f);
-        for (int j = 0; j < L; j++) {
-            const float* T = table + static_cast<size_t>(j) * 256;
-            const BYTE* s = src(p - m + j);
-            for (int i = 0; i < n; i++) acc[i] += T[s[i]];
-        }
-        BYTE* o = out + static_cast<size_t>(p) * n;
-        for (int i = 0; i < n; i++) o[i] = RoundOut(acc[i]);
-    }
-    for (int p = count - m; p < count; p++) edge(p);
-}
-
-}  // namespace
 
 bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     if (!pDib) return false;
@@ -158,79 +167,74 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         SetLastError("PxImage::UnsharpMask works only on 24-bit and grey images");
         return false;
     }
-    // A kernel wider than a few thousand taps only costs time and memory (256 floats per tap).
+    // A kernel wider than a few thousand taps only costs time and memory.
     if (!std::isfinite(radius) || std::fabs(radius) > 1000.0f) {
         SetLastError("PxImage::UnsharpMask : radius out of range");
         return false;
     }
-    PxImage tmp(*this, true, true, true);
+    // Every row of the result is written below (or copied back after an escape), so the copy
+    // takes only the header and palette of the pixel block, as a full copy would have them.
+    PxImage tmp(*this, false, true, true);
     if (!tmp.IsValid()) {
         SetLastError(tmp.GetLastError());
         return false;
     }
+    const size_t rowsOffset = static_cast<size_t>(static_cast<BYTE*>(static_cast<void*>(pBits)) -
+                                                  static_cast<BYTE*>(pDib));
+    std::memcpy(tmp.pDib, pDib, rowsOffset);
+    tmp.head.biClrImportant = head.biClrImportant;
+
     const int b = head.biBitCount / 8;
     const int w = head.biWidth, h = head.biHeight;
+    const int64_t rowBytes = int64_t{w} * b;
+    const size_t eff = GetEffWidth();
 
     float* raw = nullptr;
     const int L = gen_convolve_matrix(radius, &raw);
     std::unique_ptr<float[]> cmatrix(raw);
-    std::unique_ptr<float[]> ctable(gen_lookup_table(cmatrix.get(), L));
+    const int m = L / 2;
 
-    std::atomic<bool> stopped{false};
-    // Rows: image row y blurred into the copy's row y.
-    px_ops::ParallelItems(h, [&](int64_t y) {
-        info.nProgress = static_cast<LONG>(static_cast<float>(y) * 33.3f / static_cast<float>(h));
-        if (info.nEscape) {
-            stopped = true;
-            return false;
+    // Rows in bands, a few per worker so that a busy core does not hold up the rest; each band
+    // blurs the m rows on either side of it again, which costs little against its length.
+    const int workers = px_ops::WorkerCount(h);
+    const int64_t bandRows = std::max<int64_t>(std::max(32, 4 * L), (h + 4 * workers - 1) / (4 * workers));
+    const int64_t bands = (h + bandRows - 1) / bandRows;
+    std::vector<char> done(static_cast<size_t>(h), 0);
+    std::atomic<int64_t> rowsDone{0};
+
+    px_ops::ParallelItems(bands, [&](int64_t band) {
+        const int64_t b0 = band * bandRows, b1 = std::min<int64_t>(h, b0 + bandRows);
+        // ring[q % L]: row q of the image blurred along x.
+        std::vector<BYTE> ring(static_cast<size_t>(L) * static_cast<size_t>(rowBytes));
+        std::vector<BYTE> blurred(static_cast<size_t>(rowBytes));
+        std::vector<const BYTE*> taps(static_cast<size_t>(L));
+        auto ringRow = [&](int64_t q) { return ring.data() + static_cast<size_t>(q % L) * static_cast<size_t>(rowBytes); };
+        int64_t next = std::max<int64_t>(0, b0 - m);
+        for (int64_t p = b0; p < b1; p++) {
+            info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
+            if (info.nEscape) return false;
+            for (; next <= std::min<int64_t>(h - 1, p + m); next++)
+                BlurLine(cmatrix.get(), L, GetBits(static_cast<DWORD>(next)), ringRow(next), w, b);
+            if (L > h || p < m || p >= h - m) {
+                for (int64_t i = 0; i < rowBytes; i++)
+                    blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(cmatrix.get(), L, h, static_cast<int>(p),
+                                                                         [&](int j) { return static_cast<float>(ringRow(j)[i]); }));
+            } else {
+                for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                WeightedSum(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
+            }
+            const BYTE* src = GetBits(static_cast<DWORD>(p));
+            BYTE* dst = tmp.GetBits(static_cast<DWORD>(p));
+            MergeRow(src, blurred.data(), dst, rowBytes, amount, threshold);
+            std::memcpy(dst + rowBytes, src + rowBytes, eff - static_cast<size_t>(rowBytes));  // row padding
+            done[static_cast<size_t>(p)] = 1;
+            rowsDone.fetch_add(1, std::memory_order_relaxed);
         }
-        blur_line(ctable.get(), cmatrix.get(), L, GetBits(static_cast<DWORD>(y)), tmp.GetBits(static_cast<DWORD>(y)), w,
-                  b);
         return true;
     });
-
-    // Columns of the row-blurred copy, a block of columns at a time.
-    if (!stopped) {
-        constexpr int kCols = 256;
-        const int64_t blocks = (int64_t{w} + kCols - 1) / kCols;
-        BYTE* base = tmp.GetBits(0);
-        const size_t stride = tmp.GetEffWidth();
-        px_ops::ParallelItems(blocks, [&](int64_t blk) {
-            const int x0 = static_cast<int>(blk * kCols);
-            info.nProgress = static_cast<LONG>(33.3f + static_cast<float>(x0) * 33.3f / static_cast<float>(w));
-            if (info.nEscape) {
-                stopped = true;
-                return false;
-            }
-            const int nx = std::min(kCols, w - x0);
-            const int n = nx * b;
-            const size_t off = static_cast<size_t>(x0) * b;
-            thread_local std::vector<BYTE> out;
-            out.resize(static_cast<size_t>(h) * n);
-            BlurColumnBlock(ctable.get(), cmatrix.get(), L, h, base, stride, off, n, out.data());
-            for (int p = 0; p < h; p++) std::memcpy(base + p * stride + off, out.data() + static_cast<size_t>(p) * n, n);
-            return true;
-        });
-    }
-
-    // Merge: push each byte away from its blurred value, unless the difference is below threshold.
-    if (!stopped) {
-        const int64_t rowBytes = int64_t{w} * b;
-        px_ops::ParallelItems(h, [&](int64_t y) {
-            info.nProgress = static_cast<LONG>(66.6f + static_cast<float>(y) * 33.3f / static_cast<float>(h));
-            if (info.nEscape) return false;
-            const BYTE* src = GetBits(static_cast<DWORD>(y));
-            BYTE* dst = tmp.GetBits(static_cast<DWORD>(y));
-            for (int64_t i = 0; i < rowBytes; i++) {
-                const int d = src[i] - dst[i];
-                if (2 * std::abs(d) < threshold)
-                    dst[i] = src[i];
-                else
-                    dst[i] = px_ops::ClampToByte(static_cast<float>(src[i]) + amount * static_cast<float>(d));
-            }
-            return true;
-        });
-    }
+    // Rows an escape left undone keep the source.
+    for (int64_t p = 0; p < h; p++)
+        if (!done[static_cast<size_t>(p)]) std::memcpy(tmp.GetBits(static_cast<DWORD>(p)), GetBits(static_cast<DWORD>(p)), eff);
     Transfer(tmp);
     return true;
 }
