@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <unordered_map>
 
 #include "app/cmdids.h"
 #include "app/mainframe.h"
@@ -26,6 +27,22 @@
 namespace {
 const float kZoomLadder[] = {0.25f, 0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 4.0f, 8.0f, 16.0f};
 std::atomic<uintptr_t> g_threadIds{0};
+
+std::mutex& OperationsLock() {
+    static std::mutex m;
+    return m;
+}
+// Caller holds OperationsLock. The geometric operations of this document come built in.
+std::unordered_map<int, CPelidorDoc::ImageOperation>& Operations() {
+    static std::unordered_map<int, CPelidorDoc::ImageOperation> ops{
+        {ID_IMAGE_MIRROR, [](PxImage& i, const ImageCommandParams&) { i.Mirror(); }},
+        {ID_IMAGE_FLIP, [](PxImage& i, const ImageCommandParams&) { i.Flip(); }},
+        {ID_IMAGE_ROTATEL, [](PxImage& i, const ImageCommandParams&) { i.RotateLeft(); }},
+        {ID_IMAGE_ROTATER, [](PxImage& i, const ImageCommandParams&) { i.RotateRight(); }},
+        {ID_IMAGE_NEGATIVE, [](PxImage& i, const ImageCommandParams&) { i.Negative(); }},
+    };
+    return ops;
+}
 
 int64_t Counter() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -401,19 +418,24 @@ bool CPelidorDoc::StartImageCommand(int id, const ImageCommandParams& params) {
     return true;
 }
 
+void CPelidorDoc::RegisterImageOperation(int id, ImageOperation op) {
+    std::lock_guard<std::mutex> g(OperationsLock());
+    Operations()[id] = std::move(op);
+}
+
 void CPelidorDoc::RunImageCommand() {
     PxImage* img = m_pImage;
+    ImageOperation registered;
+    {
+        std::lock_guard<std::mutex> g(OperationsLock());
+        auto it = Operations().find(m_ImageCommandId);
+        if (it != Operations().end()) registered = it->second;
+    }
     m_llWorkerStart = Counter();
     // Whatever the operation does, the command finishes: progress 100 and the done flag.
     try {
-        switch (m_ImageCommandId) {
-        case ID_IMAGE_MIRROR: img->Mirror(); break;
-        case ID_IMAGE_FLIP: img->Flip(); break;
-        case ID_IMAGE_ROTATEL: img->RotateLeft(); break;
-        case ID_IMAGE_ROTATER: img->RotateRight(); break;
-        case ID_IMAGE_NEGATIVE: img->Negative(); break;
-        default: break;
-        }
+        // An id without an operation runs nothing; its snapshot and 100 % still happen.
+        if (registered) registered(*img, m_ImageCommandParams);
     } catch (...) {
     }
     m_llWorkerStop = Counter();

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -24,6 +25,11 @@ struct ImageCommandParams {
 
 class CPelidorDoc : public CDocument, public CMessageTarget {
 public:
+    // The image-library call of a threaded command, run on the worker with the stored parameters.
+    using ImageOperation = std::function<void(PxImage& image, const ImageCommandParams& params)>;
+    // Commands of other parts of the program add their worker operations here.
+    static void RegisterImageOperation(int id, ImageOperation op);
+
     static constexpr int kMaxSelPoints = 8000;
     static constexpr int kUndoSlots = 8;
 

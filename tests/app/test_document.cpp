@@ -309,3 +309,28 @@ TEST_F(DocTest, CropToTheSelectionWithUndo) {
     d->OnEditUndo();
     EXPECT_EQ(d->GetImage()->GetWidth(), 20u);
 }
+
+TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndExceptionsStillFinish) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(10, 10));
+    std::atomic<int> seenParam{0};
+    CPelidorDoc::RegisterImageOperation(40001, [&](PxImage& img, const ImageCommandParams& p) {
+        seenParam = p.P2;
+        img.SetPixelColor(0, 0, RGBQUAD{1, 2, 3, 0});
+    });
+    CPelidorDoc::RegisterImageOperation(40002, [](PxImage&, const ImageCommandParams&) { throw 7; });
+    ImageCommandParams params;
+    params.P2 = 33333;
+    ASSERT_TRUE(d->StartImageCommand(40001, params));
+    d->WaitForCommand();
+    EXPECT_EQ(seenParam, 33333);
+    EXPECT_EQ(d->GetImage()->GetPixelColor(0, 0).rgbRed, 3);
+    // A throwing operation and an id without an operation both end the command.
+    ASSERT_TRUE(d->StartImageCommand(40002));
+    d->WaitForCommand();
+    EXPECT_FALSE(d->IsBusy());
+    ASSERT_TRUE(d->StartImageCommand(49999));
+    d->WaitForCommand();
+    EXPECT_FALSE(d->IsBusy());
+    EXPECT_EQ(d->m_nUndoLevel, 3);
+}
