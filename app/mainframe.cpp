@@ -231,17 +231,15 @@ void CMainFrame::BuildToolBars() {
 
 void CMainFrame::SetZoomComboText(const QString& text) {
     if (!m_pZoomCombo) return;
-    QString t = text.trimmed().remove(' ');
-    int idx = m_pZoomCombo->findText(" " + t);
+    const QString t = " " + QString(text).remove(' ');
+    while (m_pZoomCombo->count() > 9) m_pZoomCombo->removeItem(9);
+    int idx = m_pZoomCombo->findText(t);
     if (idx < 0) {
-        m_pZoomCombo->setEditable(true);
-        m_pZoomCombo->setEditText(text);
-        m_pZoomCombo->setEditable(false);
-        m_pZoomCombo->setCurrentIndex(-1);
-        m_pZoomCombo->setPlaceholderText(text);
-    } else {
-        m_pZoomCombo->setCurrentIndex(idx);
+        // A zoom off the list shows as one extra entry.
+        m_pZoomCombo->addItem(t);
+        idx = m_pZoomCombo->count() - 1;
     }
+    m_pZoomCombo->setCurrentIndex(idx);
 }
 
 void CMainFrame::RegisterCommands() {

@@ -1,5 +1,6 @@
 // The image document: zoom and pan, threaded commands with progress, the undo ring, closing
 // during a command, saving with the image's settings kept.
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -50,6 +51,13 @@ TEST_F(DocTest, ZoomLadderZoomListAndPanWithTheMoveTool) {
     EXPECT_TRUE(d->ZoomList(" 150% "));
     EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
     EXPECT_EQ(app->MainFrame()->PaneText(2), "150%");
+    EXPECT_EQ(app->MainFrame()->ZoomCombo()->currentText(), " 150%");
+    d->ZoomList("37");
+    EXPECT_EQ(app->MainFrame()->ZoomCombo()->currentText(), " 37%");
+    d->ZoomIn();
+    EXPECT_EQ(app->MainFrame()->ZoomCombo()->currentText(), " 50%");
+    EXPECT_EQ(app->MainFrame()->ZoomCombo()->count(), 9);
+    d->ZoomList("150%");
     EXPECT_FALSE(d->ZoomList("abc"));
     EXPECT_FALSE(d->ZoomList("%150"));
     EXPECT_EQ(prompts.messages.count("ERROR!"), 2);
