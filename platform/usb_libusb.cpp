@@ -67,10 +67,17 @@ public:
             total += got;
             if (r == LIBUSB_ERROR_NO_DEVICE)
                 return kUsbGone;
-            if (r == LIBUSB_ERROR_TIMEOUT && total == 0)
-                return kUsbTimedOut;
+            if (r == LIBUSB_ERROR_TIMEOUT) {
+                if (total == 0)
+                    return kUsbTimedOut;
+                // A large frame streams for longer than one wait: while data keeps coming, the
+                // transfer goes on, so a slice's time-out never cuts a frame short.
+                if (got > 0)
+                    continue;
+                break;  // the stream stalled part way: what arrived counts
+            }
             if (r != 0 || static_cast<size_t>(got) < chunk)
-                break;  // time-out, short packet (end of transfer) or error: what arrived counts
+                break;  // short packet (end of transfer) or error: what arrived counts
         }
         return total;
     }

@@ -8,7 +8,9 @@ namespace {
 std::atomic<UsbTransportFactory> g_simulatedFactory{nullptr};
 }
 
-void SetSimulatedUsbTransportFactory(UsbTransportFactory factory) { g_simulatedFactory.store(factory); }
+UsbTransportFactory SetSimulatedUsbTransportFactory(UsbTransportFactory factory) {
+    return g_simulatedFactory.exchange(factory);
+}
 
 bool SimulatedCameraRequested() {
     const char* v = std::getenv("QUILLORY_SIMULATED_CAMERA");

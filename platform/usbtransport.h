@@ -32,6 +32,7 @@ std::unique_ptr<UsbTransport> CreateLibusbTransport();
 // CreateUsbTransport uses it when QUILLORY_SIMULATED_CAMERA is set to a non-empty value other
 // than "0".
 using UsbTransportFactory = std::unique_ptr<UsbTransport> (*)();
-void SetSimulatedUsbTransportFactory(UsbTransportFactory factory);
+// Returns the factory it replaces, so a caller can put it back.
+UsbTransportFactory SetSimulatedUsbTransportFactory(UsbTransportFactory factory);
 bool SimulatedCameraRequested();
 std::unique_ptr<UsbTransport> CreateUsbTransport();

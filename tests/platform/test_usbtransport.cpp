@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/usbtransport.h"
 
@@ -17,6 +18,30 @@ public:
 };
 
 int g_made = 0;
+
+// Leaves the variable and the factory as the test found them, whatever ran before or after.
+class SimulatedCameraSetting {
+public:
+    SimulatedCameraSetting() : factory_(SetSimulatedUsbTransportFactory(nullptr)) {
+        const char* v = std::getenv("QUILLORY_SIMULATED_CAMERA");
+        had_ = v != nullptr;
+        if (v)
+            value_ = v;
+        SetSimulatedUsbTransportFactory(factory_);
+    }
+    ~SimulatedCameraSetting() {
+        if (had_)
+            setenv("QUILLORY_SIMULATED_CAMERA", value_.c_str(), 1);
+        else
+            unsetenv("QUILLORY_SIMULATED_CAMERA");
+        SetSimulatedUsbTransportFactory(factory_);
+    }
+
+private:
+    UsbTransportFactory factory_;
+    bool had_ = false;
+    std::string value_;
+};
 std::unique_ptr<UsbTransport> MakeMarker() {
     ++g_made;
     return std::make_unique<MarkerTransport>();
@@ -25,6 +50,7 @@ std::unique_ptr<UsbTransport> MakeMarker() {
 }  // namespace
 
 TEST(UsbTransport, SimulatedCameraOnlyWhenAskedFor) {
+    SimulatedCameraSetting restore;
     SetSimulatedUsbTransportFactory(&MakeMarker);
     g_made = 0;
 
@@ -42,8 +68,11 @@ TEST(UsbTransport, SimulatedCameraOnlyWhenAskedFor) {
         auto real = CreateUsbTransport();
         EXPECT_EQ(g_made, 1);
     }
-    unsetenv("QUILLORY_SIMULATED_CAMERA");
+    // Without a factory, asking for the simulated camera falls back to the real transport.
+    setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
     SetSimulatedUsbTransportFactory(nullptr);
+    auto fallback = CreateUsbTransport();
+    EXPECT_EQ(g_made, 1);
 }
 
 TEST(UsbTransport, LibusbWithoutTheDeviceFailsCleanly) {
