@@ -8,7 +8,7 @@
 
 namespace {
 // Headers may claim any size; a valid but huge picture only measures the allocator.
-constexpr uint64_t kMaxPixels = 1u << 18;
+constexpr uint64_t kMaxPixels = 1u << 16;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -119,22 +119,8 @@ bool PxImageGIF::Decode(PxFile* fp) {
 
     for (;;) {
         if (info.nEscape > 0) return false;
-        const LONG ch = fp->GetC();
+        const LONG ch = NextBlock(fp, canIntroduce);
         if (ch < 0) break;
-        // After skipped data only a byte that follows a 0 starts a block again.
-        if (!canIntroduce) {
-            canIntroduce = (ch == 0);
-            continue;
-        }
-        if (ch == '!') {
-            if (!DecodeExtension(fp)) break;
-            continue;
-        }
-        if (ch == ';') break;
-        if (ch != ',') {
-            canIntroduce = (ch == 0);
-            continue;
-        }
 
         BYTE d[9];
         if (fp->Read(d, 1, 9) != 9) break;
@@ -313,21 +299,7 @@ int PxImageGIF::get_num_frames(PxFile* fp, int scrwidth, int scrheight, int tabl
     *maxbits = 1;
     bool canIntroduce = true;
     for (;;) {
-        const LONG ch = fp->GetC();
-        if (ch < 0) break;
-        if (!canIntroduce) {
-            canIntroduce = (ch == 0);
-            continue;
-        }
-        if (ch == '!') {
-            if (!DecodeExtension(fp)) break;
-            continue;
-        }
-        if (ch == ';') break;
-        if (ch != ',') {
-            canIntroduce = (ch == 0);
-            continue;
-        }
+        if (NextBlock(fp, canIntroduce) < 0) break;
         BYTE d[9];
         if (fp->Read(d, 1, 9) != 9) break;
         const int left = le16(d), top = le16(d + 2), width = le16(d + 4), height = le16(d + 6);
@@ -353,6 +325,24 @@ int PxImageGIF::get_num_frames(PxFile* fp, int scrwidth, int scrheight, int tabl
     m_gceTransIndex = savedIndex;
     m_gceDelay = savedGceDelay;
     return nframes;
+}
+
+LONG PxImageGIF::NextBlock(PxFile* fp, bool& canIntroduce) {
+    for (;;) {
+        const LONG ch = fp->GetC();
+        if (ch < 0 || (canIntroduce && ch == ';')) return -1;
+        // After skipped data only a byte that follows a 0 starts a block again.
+        if (!canIntroduce) {
+            canIntroduce = (ch == 0);
+            continue;
+        }
+        if (ch == '!') {
+            if (!DecodeExtension(fp)) return -1;
+            continue;
+        }
+        if (ch == ',') return ch;
+        canIntroduce = (ch == 0);
+    }
 }
 
 LONG PxImageGIF::seek_next_image(PxFile* fp, LONG position) {
@@ -576,6 +566,19 @@ void PxImageGIF::GifMix(PxImage& imgsrc2, LONG lxOffset, LONG lyOffset) {
         const size_t fromTop = static_cast<size_t>(h - 1 - y);
         if (fromTop < m_rowWritten.size() && !m_rowWritten[fromTop]) continue;
         const LONG dy = scrheight - 1 - (lyOffset + (h - 1 - y));
+        if (imgsrc2.GetBpp() == 8 && head.biBitCount == 8) {
+            // The common case, byte for byte; the frame lies inside the screen (checked by
+            // the caller).
+            const BYTE* src = imgsrc2.GetBits(static_cast<DWORD>(y));
+            BYTE* dst = GetBits(static_cast<DWORD>(dy));
+            if (!src || !dst) continue;
+            dst += lxOffset;
+            for (LONG x = 0; x < w; x++) {
+                const BYTE i = src[x];
+                if (trans < 0 || i != trans) dst[x] = m_mixMap[i];
+            }
+            continue;
+        }
         for (LONG x = 0; x < w; x++) {
             const BYTE i = imgsrc2.GetPixelIndex(x, y);
             if (trans >= 0 && i == trans) continue;

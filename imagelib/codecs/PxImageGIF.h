@@ -36,6 +36,9 @@ protected:
 
     // ---- decoding ----
     bool DecodeExtension(PxFile* fp);
+    // Reads past extensions and stray bytes to the next image descriptor: ',' or -1 at the
+    // trailer, the end of the file or a broken extension.
+    LONG NextBlock(PxFile* fp, bool& canIntroduce);
     int get_num_frames(PxFile* fp, int scrwidth, int scrheight, int tablecount, int* maxbits);
     LONG seek_next_image(PxFile* fp, LONG position);
     int decoder(PxFile* file, PxImage* frame, int linewidth, int& bad_code_count);
