@@ -74,12 +74,13 @@ public:
 };
 
 Dispatcher* dispatcher() {
+    static std::mutex lock;
     static QPointer<Dispatcher> d;
+    std::lock_guard<std::mutex> g(lock);
     if (!d) {
         d = new Dispatcher;
         if (QCoreApplication::instance()) {
             d->moveToThread(QCoreApplication::instance()->thread());
-            QObject::connect(QCoreApplication::instance(), &QObject::destroyed, d, [] {});
         }
     }
     return d;

@@ -7,6 +7,10 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "app/cmdids.h"
 #include "app/mainframe.h"
 #include "app/messages.h"
@@ -106,15 +110,7 @@ TEST_F(DocTest, ThreadedCommandIsBusyUntilDoneAndReportsProgress) {
     // While busy the view shows the state before the command.
     EXPECT_EQ(d->GetDisplayImage()->GetWidth(), 1500u);
     ViewOf(d)->grab();
-    // The progress thread reports 100 % a little before it reports the end.
-    bool saw100 = false;
-    QElapsedTimer t;
-    t.start();
-    while (d->IsBusy() && t.elapsed() < 30000) {
-        Pump(5);
-        saw100 = saw100 || app->MainFrame()->PaneText(2) == "100 %";
-    }
-    EXPECT_TRUE(saw100);
+    d->WaitForCommand();
     EXPECT_FALSE(d->IsBusy());
     EXPECT_EQ(d->GetImage()->GetWidth(), 1200u);
     EXPECT_EQ(d->GetImage()->GetHeight(), 1500u);
@@ -126,6 +122,31 @@ TEST_F(DocTest, ThreadedCommandIsBusyUntilDoneAndReportsProgress) {
     EXPECT_TRUE(app->MainFrame()->PaneText(2).startsWith("Time (s): "));
     EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
     EXPECT_TRUE(d->IsModified());
+}
+
+TEST_F(DocTest, ProgressIsPolledFromTheImageAndEndsWithHundredBeforeDone) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(8, 8));
+    std::atomic<bool> release{false};
+    CPelidorDoc::RegisterImageOperation(40010, [&](PxImage& img, const ImageCommandParams&) {
+        img.SetProgress(40);
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    ASSERT_TRUE(d->StartImageCommand(40010));
+    auto pumpUntil = [&](const QString& text) {
+        QElapsedTimer t;
+        t.start();
+        while (app->MainFrame()->PaneText(2) != text && t.elapsed() < 20000) Pump(2);
+        return app->MainFrame()->PaneText(2) == text;
+    };
+    EXPECT_TRUE(pumpUntil("40 %"));
+    EXPECT_TRUE(d->IsBusy());
+    release = true;
+    EXPECT_TRUE(pumpUntil("100 %"));
+    EXPECT_TRUE(d->IsBusy());  // done comes 111 ms after the last report
+    d->WaitForCommand();
+    EXPECT_FALSE(d->IsBusy());
+    EXPECT_TRUE(app->MainFrame()->PaneText(2).startsWith("Time (s): "));
 }
 
 TEST_F(DocTest, ProgressMessagesReachTheStatusBar) {
