@@ -289,6 +289,120 @@ bool PxImage::OpsMorph(LONG Ksize, int kind, const char* name) {
     return true;
 }
 
+namespace {
+
+inline void Sort2(int16_t& a, int16_t& b) {
+    const int16_t lo = std::min(a, b), hi = std::max(a, b);
+    a = lo;
+    b = hi;
+}
+
+// idx[i] = the position (dx outer, dy inner: 0..8) of the median of the 3 x 3 window centred on
+// pixel i, by grey value with ties in collection order, from the grey rows below, at and above
+// it; gm, gc and gp start one pixel left of pixel 0. Each key is grey << 4 | position, so the
+// keys are distinct and the fixed median-of-nine network picks the middle of that stable order.
+// The loop runs many pixels at once.
+void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
+    for (int64_t i = 0; i < n; i++) {
+        int16_t p0 = static_cast<int16_t>(gm[i] << 4), p1 = static_cast<int16_t>(gc[i] << 4 | 1),
+                p2 = static_cast<int16_t>(gp[i] << 4 | 2), p3 = static_cast<int16_t>(gm[i + 1] << 4 | 3),
+                p4 = static_cast<int16_t>(gc[i + 1] << 4 | 4), p5 = static_cast<int16_t>(gp[i + 1] << 4 | 5),
+                p6 = static_cast<int16_t>(gm[i + 2] << 4 | 6), p7 = static_cast<int16_t>(gc[i + 2] << 4 | 7),
+                p8 = static_cast<int16_t>(gp[i + 2] << 4 | 8);
+        Sort2(p1, p2), Sort2(p4, p5), Sort2(p7, p8);
+        Sort2(p0, p1), Sort2(p3, p4), Sort2(p6, p7);
+        Sort2(p1, p2), Sort2(p4, p5), Sort2(p7, p8);
+        Sort2(p0, p3), Sort2(p5, p8), Sort2(p4, p7);
+        Sort2(p3, p6), Sort2(p1, p4), Sort2(p2, p5);
+        Sort2(p4, p7), Sort2(p4, p2), Sort2(p6, p4);
+        Sort2(p4, p2);
+        idx[i] = static_cast<BYTE>(p4 & 15);
+    }
+}
+
+// Grey values of row y with one pixel of margin on either side (the out-of-range grey there,
+// and on rows outside the image).
+void GreyRow(PxImage& img, LONG y, bool colour, BYTE outside, BYTE* g) {
+    const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
+    g[0] = outside;
+    g[w + 1] = outside;
+    if (y < 0 || y >= h) {
+        std::memset(g + 1, outside, static_cast<size_t>(w));
+        return;
+    }
+    const BYTE* s = img.GetBits(static_cast<DWORD>(y));
+    if (colour) {
+        for (LONG x = 0; x < w; x++)
+            g[x + 1] = static_cast<BYTE>((117 * s[3 * x] + 601 * s[3 * x + 1] + 306 * s[3 * x + 2]) >> 10);
+    } else {
+        std::memcpy(g + 1, s, static_cast<size_t>(w));
+    }
+}
+
+}  // namespace
+
+bool PxImage::OpsRowsCopy(PxImage& tmp) {
+    tmp.Copy(*this, false, true, true);
+    if (!tmp.IsValid()) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    std::memcpy(tmp.pDib, pDib, static_cast<size_t>(pBits - static_cast<BYTE*>(pDib)));
+    tmp.head.biClrImportant = head.biClrImportant;
+    return true;
+}
+
+// Median of 3 x 3 on 24-bit images and on 8-bit images with the grey identity palette (whose
+// indices are their grey values and, written back, their own nearest entries).
+bool PxImage::OpsMedian3(PxImage& tmp, LONG xmin, LONG xmax, LONG ymin, LONG ymax, char* done) {
+    const bool colour = head.biBitCount == 24;
+    const LONG w = head.biWidth, h = head.biHeight;
+    const RGBQUAD outsideColour = GetPixelColor(-1, -1);
+    const BYTE outsideGrey = colour ? px_ops::Gray(outsideColour) : px_ops::NearestGrey(outsideColour);
+    const int b = colour ? 3 : 1;
+    const BYTE outside[3] = {colour ? outsideColour.rgbBlue : outsideGrey, outsideColour.rgbGreen,
+                             outsideColour.rgbRed};
+    const int64_t rows = ymax > ymin ? ymax - ymin : 0;
+    const int workers = px_ops::WorkerCount(rows);
+    const int64_t bandRows = std::max<int64_t>(16, (rows + 4 * workers - 1) / (4 * workers));
+    const int64_t bands = (rows + bandRows - 1) / bandRows;
+    const int64_t span = xmax > xmin ? xmax - xmin : 0;
+    px_ops::ParallelItems(bands, [&](int64_t band) {
+        const LONG y0 = ymin + static_cast<LONG>(band * bandRows);
+        const LONG y1 = static_cast<LONG>(std::min<int64_t>(ymax, y0 + bandRows));
+        const size_t gw = static_cast<size_t>(w) + 2;
+        std::vector<BYTE> grey(3 * gw), idx(static_cast<size_t>(span));
+        auto greyRow = [&](LONG y) { return grey.data() + static_cast<size_t>((y + 3) % 3) * gw; };
+        GreyRow(*this, y0 - 1, colour, outsideGrey, greyRow(y0 - 1));
+        GreyRow(*this, y0, colour, outsideGrey, greyRow(y0));
+        for (LONG y = y0; y < y1; y++) {
+            info.nProgress = static_cast<LONG>(100LL * y / h);
+            if (info.nEscape) return false;
+            GreyRow(*this, y + 1, colour, outsideGrey, greyRow(y + 1));
+            Median9Positions(greyRow(y - 1) + xmin, greyRow(y) + xmin, greyRow(y + 1) + xmin, span, idx.data());
+            const BYTE* src[3] = {y > 0 ? GetBits(static_cast<DWORD>(y - 1)) : nullptr, GetBits(static_cast<DWORD>(y)),
+                                  y + 1 < h ? GetBits(static_cast<DWORD>(y + 1)) : nullptr};
+            BYTE* out = tmp.GetBits(static_cast<DWORD>(y));
+            for (LONG x = xmin; x < xmax; x++) {
+                if (!OpsSelected(x, y)) continue;
+                const int k = idx[static_cast<size_t>(x - xmin)];
+                const LONG sx = x + k / 3 - 1;
+                const BYTE* row = src[k % 3];
+                const BYTE* c = row && sx >= 0 && sx < w ? row + static_cast<size_t>(sx) * b : outside;
+                BYTE* o = out + static_cast<size_t>(x) * b;
+                o[0] = c[0];
+                if (colour) {
+                    o[1] = c[1];
+                    o[2] = c[2];
+                }
+            }
+            done[y - ymin] = 1;
+        }
+        return true;
+    });
+    return true;
+}
+
 bool PxImage::Median(LONG Ksize) {
     if (!pDib) return false;
     char msg[128];
@@ -302,6 +416,37 @@ bool PxImage::Median(LONG Ksize) {
         SetLastError("PxImage::Median can't allocate memory");
         return false;
     }
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    if (Ksize == 3 && (head.biBitCount == 24 ||
+                       (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256)))) {
+        // Without a selection every row of the region is written, so the copy needs no pixels;
+        // rows an escape leaves undone get the source afterwards.
+        PxImage tmp;
+        const bool whole = pSelection == nullptr;
+        if (whole) {
+            if (!OpsRowsCopy(tmp)) return false;
+        } else {
+            tmp.Copy(*this, true, true, true);
+            if (!tmp.IsValid()) {
+                SetLastError(tmp.GetLastError());
+                return false;
+            }
+        }
+        std::vector<char> done(static_cast<size_t>(ymax > ymin ? ymax - ymin : 0), 0);
+        OpsMedian3(tmp, xmin, xmax, ymin, ymax, done.data());
+        if (whole) {
+            const size_t eff = GetEffWidth();
+            for (LONG y = ymin; y < ymax; y++) {
+                BYTE* d = tmp.GetBits(static_cast<DWORD>(y));
+                const BYTE* s = GetBits(static_cast<DWORD>(y));
+                const size_t from = done[static_cast<size_t>(y - ymin)] ? static_cast<size_t>(xmax) * GetBpp() / 8 : 0;
+                std::memcpy(d + from, s + from, eff - from);  // row padding, or the whole undone row
+            }
+        }
+        Transfer(tmp);
+        return true;
+    }
     PxImage tmp(*this, true, true, true);
     if (!tmp.IsValid()) {
         SetLastError(tmp.GetLastError());
@@ -312,35 +457,8 @@ bool PxImage::Median(LONG Ksize) {
         SetLastError("PxImage::Median can't allocate memory");
         return false;
     }
-    LONG xmin, xmax, ymin, ymax;
-    OpsRegion(xmin, xmax, ymin, ymax);
     auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
     const size_t mid = static_cast<size_t>(kk / 2);
-    if (Ksize == 3) {
-        // The common 3 x 3 case: the same keys through a fixed median-of-nine network.
-        px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
-            uint32_t p[9];
-            int n = 0;
-            for (LONG dx = -1; dx <= 1; dx++)
-                for (LONG dy = -1; dy <= 1; dy++, n++) p[n] = (uint32_t{pad.GrayAt(x + dx, y + dy)} << 8) | uint32_t(n);
-            auto sort2 = [](uint32_t& a, uint32_t& b) {
-                const uint32_t lo = std::min(a, b), hi = std::max(a, b);
-                a = lo;
-                b = hi;
-            };
-            sort2(p[1], p[2]), sort2(p[4], p[5]), sort2(p[7], p[8]);
-            sort2(p[0], p[1]), sort2(p[3], p[4]), sort2(p[6], p[7]);
-            sort2(p[1], p[2]), sort2(p[4], p[5]), sort2(p[7], p[8]);
-            sort2(p[0], p[3]), sort2(p[5], p[8]), sort2(p[4], p[7]);
-            sort2(p[3], p[6]), sort2(p[1], p[4]), sort2(p[2], p[5]);
-            sort2(p[4], p[7]), sort2(p[4], p[2]), sort2(p[6], p[4]);
-            sort2(p[4], p[2]);
-            const int k = static_cast<int>(p[4] & 0xFF);
-            return FromBGR(pad.At(x + k / 3 - 1, y + k % 3 - 1));
-        });
-        Transfer(tmp);
-        return true;
-    }
     // One scratch window per thread. Sorting by (grey, collection position) makes the order of
     // equal greys the order of collection: dx outer, dy inner.
     px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
