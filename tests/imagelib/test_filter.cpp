@@ -243,6 +243,53 @@ TEST(Filter, MedianTakesTheMiddleOfAStableSortByGrey) {
     }
 }
 
+TEST(Filter, Median3MatchesAPlainStableSortOnEveryDepthWithAndWithoutSelection) {
+    // Sizes that leave partial bands of rows; few grey levels so ties are common; images from
+    // the bottom row's padding up to the far edges, the out-of-range colour on the borders.
+    struct Case {
+        LONG w, h;
+        WORD bpp;
+        bool select;
+        LONG trans;  // transparent index (-1 none)
+    } cases[] = {{37, 23, 24, false, -1}, {131, 70, 24, true, -1}, {41, 53, 8, false, -1},
+                 {29, 67, 8, true, -1},   {19, 21, 8, false, 7},    {23, 17, 4, true, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.w * 1000 + c.bpp);
+        FilterImage img(c.w, c.h, c.bpp);
+        if (c.bpp < 24) img.SetGrayPalette();
+        px::Rand15 r(static_cast<uint32_t>(c.w));
+        for (LONG y = 0; y < c.h; y++)
+            for (LONG x = 0; x < c.w; x++) {
+                if (c.bpp == 24)
+                    img.SetPixelColor(x, y, Rgb(static_cast<BYTE>(r.Next() % 5 * 60), static_cast<BYTE>(r.Next() % 3 * 100),
+                                                static_cast<BYTE>(r.Next() % 4 * 80)));
+                else
+                    img.SetPixelIndex(x, y, static_cast<BYTE>(r.Next() % 6 * 3));
+            }
+        img.SetTransIndex(c.trans);
+        if (c.select) img.Select(3, 2, c.w - 4, c.h - 5);
+        FilterImage got(img);
+        ASSERT_TRUE(got.Median(3));
+        for (LONG y = 0; y < c.h; y++)
+            for (LONG x = 0; x < c.w; x++) {
+                RGBQUAD want = img.GetPixelColor(x, y, false);
+                if (img.SelectionIsInside(x, y)) {
+                    std::vector<RGBQUAD> win;
+                    for (LONG dx = -1; dx <= 1; dx++)
+                        for (LONG dy = -1; dy <= 1; dy++) win.push_back(img.GetPixelColor(x + dx, y + dy, false));
+                    std::stable_sort(win.begin(), win.end(), [](const RGBQUAD& a, const RGBQUAD& b) {
+                        return ((306 * a.rgbRed + 601 * a.rgbGreen + 117 * a.rgbBlue) >> 10) <
+                               ((306 * b.rgbRed + 601 * b.rgbGreen + 117 * b.rgbBlue) >> 10);
+                    });
+                    want = win[4];
+                }
+                const RGBQUAD g = got.GetPixelColor(x, y, false);
+                ASSERT_TRUE(g.rgbRed == want.rgbRed && g.rgbGreen == want.rgbGreen && g.rgbBlue == want.rgbBlue)
+                    << x << "," << y;
+            }
+    }
+}
+
 TEST(Filter, GreyImagesGiveTheSameLevelsAsTheirColourCopies) {
     PxImage grey(23, 21, 8);
     grey.SetGrayPalette();
