@@ -119,9 +119,9 @@ void CPelidorDoc::CommandTimer(bool start) {
 }
 
 bool CPelidorDoc::OnOpenDocument(const QString& path) {
-    const QString ext = PathExtension(path).toLower();
-    if (ext.isEmpty()) return false;
-    const DWORD type = DocFormatFromExtension(ext);
+    // A name without an extension is read by detection, like one with an unknown extension.
+    const QString ext = PathExtension(QFileInfo(path).fileName()).toLower();
+    const DWORD type = ext.isEmpty() ? 0 : DocFormatFromExtension(ext);
     CommandTimer(true);
     auto* image = new PxImage(QFile::encodeName(path).constData(), type);
     CommandTimer(false);
@@ -269,6 +269,14 @@ bool CPelidorDoc::DoSave(const QString& path, bool replace) {
         }
         DWORD format = m_pImage->GetType();
         if (!AfxGetPelidorApp()->AskImageFileName(name, false, 0, format)) return false;
+        // A typed name without a known extension gets the one of the chosen filter's format,
+        // instead of a save that fails without a word.
+        if (DocFormatFromExtension(PathExtension(QFileInfo(name).fileName()).toLower()) == 0) {
+            const CFormatRow* chosen = FindFormatRow(static_cast<int>(format) == -1 ? static_cast<int>(m_pImage->GetType())
+                                                                                    : static_cast<int>(format));
+            if (!chosen || chosen->id < 0) chosen = FindFormatRow(1);
+            name += QString::fromUtf8(chosen->pattern).section(';', 0, 0).mid(1);
+        }
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool wasModified = IsModified();

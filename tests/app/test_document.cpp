@@ -267,6 +267,11 @@ TEST_F(DocTest, SaveAsProposesOneExtensionAndAFailedSaveKeepsTheOldFile) {
     d->DoSave(QString(), true);
     EXPECT_EQ(prompts.requests.back().fileName, "UntitledImage.jpg");
 
+    // A typed name without a known extension takes the chosen filter's one.
+    prompts.fileNames.push_back(Path("typed"));
+    ASSERT_TRUE(d->DoSave(QString(), true));
+    EXPECT_EQ(d->GetPathName(), Path("typed.jpg"));
+
     // A save that fails leaves the file it would have replaced as it was.
     const QString old = Path("old.wmf");
     QFile before(old);
