@@ -302,6 +302,7 @@ inline void Sort2(int16_t& a, int16_t& b) {
 // it; gm, gc and gp start one pixel left of pixel 0. Each key is grey << 4 | position, so the
 // keys are distinct and the fixed median-of-nine network picks the middle of that stable order.
 // The loop runs many pixels at once.
+PX_OPS_SIMD_CLONES
 void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
     for (int64_t i = 0; i < n; i++) {
         int16_t p0 = static_cast<int16_t>(gm[i] << 4), p1 = static_cast<int16_t>(gc[i] << 4 | 1),
@@ -320,6 +321,12 @@ void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n,
     }
 }
 
+PX_OPS_SIMD_CLONES
+void GreyOfBGR(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
+    for (int64_t x = 0; x < n; x++)
+        g[x] = static_cast<BYTE>((117 * s[3 * x] + 601 * s[3 * x + 1] + 306 * s[3 * x + 2]) >> 10);
+}
+
 // Grey values of row y with one pixel of margin on either side (the out-of-range grey there,
 // and on rows outside the image).
 void GreyRow(PxImage& img, LONG y, bool colour, BYTE outside, BYTE* g) {
@@ -332,8 +339,7 @@ void GreyRow(PxImage& img, LONG y, bool colour, BYTE outside, BYTE* g) {
     }
     const BYTE* s = img.GetBits(static_cast<DWORD>(y));
     if (colour) {
-        for (LONG x = 0; x < w; x++)
-            g[x + 1] = static_cast<BYTE>((117 * s[3 * x] + 601 * s[3 * x + 1] + 306 * s[3 * x + 2]) >> 10);
+        GreyOfBGR(s, g + 1, w);
     } else {
         std::memcpy(g + 1, s, static_cast<size_t>(w));
     }
@@ -383,18 +389,36 @@ bool PxImage::OpsMedian3(PxImage& tmp, LONG xmin, LONG xmax, LONG ymin, LONG yma
             const BYTE* src[3] = {y > 0 ? GetBits(static_cast<DWORD>(y - 1)) : nullptr, GetBits(static_cast<DWORD>(y)),
                                   y + 1 < h ? GetBits(static_cast<DWORD>(y + 1)) : nullptr};
             BYTE* out = tmp.GetBits(static_cast<DWORD>(y));
-            for (LONG x = xmin; x < xmax; x++) {
-                if (!OpsSelected(x, y)) continue;
-                const int k = idx[static_cast<size_t>(x - xmin)];
-                const LONG sx = x + k / 3 - 1;
-                const BYTE* row = src[k % 3];
-                const BYTE* c = row && sx >= 0 && sx < w ? row + static_cast<size_t>(sx) * b : outside;
+            const BYTE* sel = pSelection ? pSelection + static_cast<size_t>(y) * static_cast<size_t>(w) : nullptr;
+            auto put = [&](LONG x, const BYTE* c) {
                 BYTE* o = out + static_cast<size_t>(x) * b;
                 o[0] = c[0];
                 if (colour) {
                     o[1] = c[1];
                     o[2] = c[2];
                 }
+            };
+            // Pixels whose window may reach outside the image.
+            auto edge = [&](LONG x) {
+                if (sel && !sel[x]) return;
+                const int k = idx[static_cast<size_t>(x - xmin)];
+                const LONG sx = x + k / 3 - 1;
+                const BYTE* row = src[k % 3];
+                put(x, row && sx >= 0 && sx < w ? row + static_cast<size_t>(sx) * b : outside);
+            };
+            const LONG xa = std::max<LONG>(xmin, 1), xb = std::min<LONG>(xmax, w - 1);
+            if (src[0] && src[2] && xa < xb) {
+                for (LONG x = xmin; x < xa; x++) edge(x);
+                // Inside, each window position is a fixed offset from the centre pixel.
+                ptrdiff_t off[9];
+                for (int k = 0; k < 9; k++) off[k] = (src[k % 3] - src[1]) + static_cast<ptrdiff_t>(k / 3 - 1) * b;
+                const BYTE* centre = src[1];
+                const BYTE* pos = idx.data() - xmin;
+                for (LONG x = xa; x < xb; x++)
+                    if (!sel || sel[x]) put(x, centre + static_cast<ptrdiff_t>(x) * b + off[pos[x]]);
+                for (LONG x = std::max(xa, xb); x < xmax; x++) edge(x);
+            } else {
+                for (LONG x = xmin; x < xmax; x++) edge(x);
             }
             done[y - ymin] = 1;
         }
