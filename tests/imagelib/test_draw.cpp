@@ -307,3 +307,25 @@ TEST(Text, DrawStringWritesOnlyTheTextColourAndStaysInside) {
     for (int y = 0; y < 10; y++)
         for (int x = 0; x < 10; x++) EXPECT_EQ(clean.GetPixelColor(x, y).rgbRed, 0);
 }
+
+TEST(Draw, SmoothScalingBlendsAndDraw2SkipsTheTransparentColour) {
+    PxImage img(2, 1, 24);
+    img.SetPixelColor(0, 0, RGBQUAD{0, 0, 0, 0});
+    img.SetPixelColor(1, 0, RGBQUAD{255, 255, 255, 0});
+    Canvas sharp(8, 1), smooth(8, 1);
+    img.Draw(&sharp.s, 0, 0, 8, 1, nullptr, false);
+    img.Draw(&smooth.s, 0, 0, 8, 1, nullptr, true);
+    EXPECT_EQ(sharp.at(3, 0)[0], 0);
+    EXPECT_EQ(sharp.at(4, 0)[0], 255);
+    EXPECT_GT(smooth.at(3, 0)[0], 0);
+    EXPECT_LT(smooth.at(3, 0)[0], 255);
+    EXPECT_EQ(smooth.at(0, 0)[0], 0);  // edges repeat
+    EXPECT_EQ(smooth.at(7, 0)[0], 255);
+
+    img.SetTransIndex(0);
+    img.SetTransColor(RGBQUAD{255, 255, 255, 0});
+    Canvas t(4, 2, 0x22);
+    EXPECT_EQ(img.Draw2(&t.s, 0, 0, 4, 2), 1);
+    EXPECT_EQ(t.at(0, 1)[0], 0);
+    EXPECT_EQ(t.at(3, 1)[0], 0x22);
+}
