@@ -42,11 +42,11 @@ bool VisibleRect(const PxSurface& s, LONG x, LONG y, LONG cx, LONG cy, const REC
 
 // Maps device pixels of a target rectangle to source pixels (x from the left, y from the bottom row).
 struct Sampler {
-    LONG w, h;       // image size
-    int64_t X, Y;    // target position in device pixels
-    LONG cx, cy;     // target size
-    bool scaled;
-    double fx, fy;
+    LONG w = 0, h = 0;    // image size
+    int64_t X = 0, Y = 0;  // target position in device pixels
+    LONG cx = 0, cy = 0;  // target size
+    bool scaled = false;
+    double fx = 1, fy = 1;
     LONG sx(LONG tx) const {
         if (!scaled) return static_cast<LONG>(tx - X);
         double v = std::floor((tx - X) * fx);
@@ -61,6 +61,21 @@ struct Sampler {
     double fsx(LONG tx) const { return (tx - X) * fx; }
     double fsy(LONG ty) const { return h - (ty + 1 - Y) * fy; }
 };
+
+enum Prepared { kNothingToDraw, kNothingVisible, kDraw };
+
+// Resolves a target size (negative: the image's own), the visible device rectangle and the
+// pixel mapping shared by the drawing calls.
+Prepared PrepareTarget(const PxSurface& s, LONG x, LONG y, LONG cx, LONG cy, LONG w, LONG h, const RECT* clip,
+                       DeviceRect& v, Sampler& sm) {
+    if (cx < 0) cx = w;
+    if (cy < 0) cy = h;
+    if (cx == 0 || cy == 0) return kNothingToDraw;
+    if (!VisibleRect(s, x, y, cx, cy, clip, v)) return kNothingVisible;
+    sm = Sampler{w, h, static_cast<int64_t>(x) - s.origin.x, static_cast<int64_t>(y) - s.origin.y, cx, cy,
+                 cx != w || cy != h, static_cast<double>(w) / cx, static_cast<double>(h) / cy};
+    return kDraw;
+}
 
 }  // namespace
 
@@ -89,15 +104,11 @@ static RGBQUAD SampleBilinear(PxImage& img, double x, double y) {
 
 long PxImage::Draw(PxSurface* hdc, LONG x, LONG y, LONG cx, LONG cy, RECT* pClipRect, bool bSmooth) {
     if (!pDib || !hdc || !hdc->pixels || !info.bEnabled) return 0;
-    if (cx < 0) cx = head.biWidth;
-    if (cy < 0) cy = head.biHeight;
-    if (cx == 0 || cy == 0) return 0;
+    const LONG w = head.biWidth;
     DeviceRect v;
-    if (!VisibleRect(*hdc, x, y, cx, cy, pClipRect, v)) return 1;
-
-    const LONG w = head.biWidth, h = head.biHeight;
-    Sampler sm{w, h, static_cast<int64_t>(x) - hdc->origin.x, static_cast<int64_t>(y) - hdc->origin.y, cx, cy,
-               cx != w || cy != h, static_cast<double>(w) / cx, static_cast<double>(h) / cy};
+    Sampler sm;
+    const Prepared prep = PrepareTarget(*hdc, x, y, cx, cy, w, head.biHeight, pClipRect, v, sm);
+    if (prep != kDraw) return prep == kNothingVisible ? 1 : 0;
     const bool indexed = head.biClrUsed != 0;
     const bool hasTrans = info.nBkgndIndex >= 0;
     const bool compose = hasTrans || pAlpha || info.bAlphaPaletteEnabled;
@@ -154,14 +165,10 @@ long PxImage::Draw(PxSurface* hdc, const RECT& rect, RECT* pClipRect, bool bSmoo
 // Stretched copy through a raster operation, no transparency (nearest pixel).
 long PxImage::Stretch(PxSurface* hdc, LONG xoffset, LONG yoffset, LONG xsize, LONG ysize, DWORD dwRop) {
     if (!pDib || !hdc || !hdc->pixels) return 0;
-    if (xsize < 0) xsize = head.biWidth;
-    if (ysize < 0) ysize = head.biHeight;
-    if (xsize == 0 || ysize == 0) return 0;
     DeviceRect v;
-    if (!VisibleRect(*hdc, xoffset, yoffset, xsize, ysize, nullptr, v)) return 1;
-    const LONG w = head.biWidth, h = head.biHeight;
-    Sampler sm{w, h, static_cast<int64_t>(xoffset) - hdc->origin.x, static_cast<int64_t>(yoffset) - hdc->origin.y,
-               xsize, ysize, true, static_cast<double>(w) / xsize, static_cast<double>(h) / ysize};
+    Sampler sm;
+    const Prepared prep = PrepareTarget(*hdc, xoffset, yoffset, xsize, ysize, head.biWidth, head.biHeight, nullptr, v, sm);
+    if (prep != kDraw) return prep == kNothingVisible ? 1 : 0;
     for (LONG ty = v.top; ty < v.bottom; ty++) {
         BYTE* dst = PxSurfacePixel(*hdc, v.left, ty);
         const LONG sy = sm.sy(ty);
@@ -190,15 +197,11 @@ long PxImage::Stretch(PxSurface* hdc, const RECT& rect, DWORD dwRop) {
 // Stretched drawing that leaves the transparent colour's pixels of the target alone.
 long PxImage::Draw2(PxSurface* hdc, LONG x, LONG y, LONG cx, LONG cy) {
     if (!pDib || !hdc || !hdc->pixels || !info.bEnabled) return 0;
-    if (cx < 0) cx = head.biWidth;
-    if (cy < 0) cy = head.biHeight;
-    if (cx == 0 || cy == 0) return 0;
     if (info.nBkgndIndex < 0) return Stretch(hdc, x, y, cx, cy, SRCCOPY);
     DeviceRect v;
-    if (!VisibleRect(*hdc, x, y, cx, cy, nullptr, v)) return 1;
-    const LONG w = head.biWidth, h = head.biHeight;
-    Sampler sm{w, h, static_cast<int64_t>(x) - hdc->origin.x, static_cast<int64_t>(y) - hdc->origin.y, cx, cy, true,
-               static_cast<double>(w) / cx, static_cast<double>(h) / cy};
+    Sampler sm;
+    const Prepared prep = PrepareTarget(*hdc, x, y, cx, cy, head.biWidth, head.biHeight, nullptr, v, sm);
+    if (prep != kDraw) return prep == kNothingVisible ? 1 : 0;
     const RGBQUAD trans = GetTransColor();
     for (LONG ty = v.top; ty < v.bottom; ty++) {
         BYTE* dst = PxSurfacePixel(*hdc, v.left, ty);
