@@ -110,6 +110,7 @@ bool PxImageGIF::Decode(PxFile* fp) {
     int iImage = 0;
     RGBQUAD screenPal[256] = {};
     int screenCount = 0;
+    bool composeRGB = false;  // an animation of more than 256 colours
     LONG first_transparent = -1;
     int prevDispose = 0;
     RECT prevRect = {0, 0, 0, 0};
@@ -160,7 +161,10 @@ bool PxImageGIF::Decode(PxFile* fp) {
             // of the screen stays as composed.
             const BYTE fill = static_cast<BYTE>(first_transparent >= 0 ? first_transparent : dscgif[11]);
             for (int y = prevRect.top; y < prevRect.bottom; y++)
-                for (int x = prevRect.left; x < prevRect.right; x++) SetPixelIndex(x, scrheight - 1 - y, fill);
+                for (int x = prevRect.left; x < prevRect.right; x++) {
+                    if (composeRGB) SetPixelColor(x, scrheight - 1 - y, screenPal[fill]);
+                    else SetPixelIndex(x, scrheight - 1 - y, fill);
+                }
         }
 
         PxImage frame;
@@ -207,22 +211,32 @@ bool PxImageGIF::Decode(PxFile* fp) {
                 // The first frame's table becomes the screen's as it stands.
                 for (int i = 0; i < fcount; i++) screenPal[i] = fpal[i], m_mixMap[i] = static_cast<BYTE>(i);
                 screenCount = fcount;
-            } else {
-                for (int i = 0; i < fcount; i++) m_mixMap[i] = MergeColour(screenPal, screenCount, fpal[i]);
-            }
-            GifMix(frame, left, top);
-            SetTransIndex(first_transparent);
-            SetPalette(screenPal, static_cast<DWORD>(screenCount));
-        } else {
-            for (int y = 0; y < height; y++) {
-                if (!m_rowWritten[static_cast<size_t>(height - 1 - y)]) continue;
-                const LONG dy = scrheight - 1 - (top + (height - 1 - y));
-                for (int x = 0; x < width; x++) {
-                    RGBQUAD c = frame.GetPixelColor(x, y, false);
-                    c.rgbReserved = 0;
-                    SetPixelColor(left + x, dy, c);
+            } else if (!composeRGB) {
+                bool full = false;
+                for (int i = 0; i < fcount && !full; i++) full = !MergeColour(screenPal, screenCount, fpal[i], &m_mixMap[i]);
+                if (full) {
+                    // More than 256 colours in all: the screen goes on in true colour.
+                    PxImage indexed(*this);
+                    if (!Create(static_cast<DWORD>(scrwidth), static_cast<DWORD>(scrheight), 24, PXIMAGE_FORMAT_GIF))
+                        return false;
+                    for (LONG y = 0; y < scrheight; y++)
+                        for (LONG x = 0; x < scrwidth; x++) {
+                            RGBQUAD c = indexed.GetPixelColor(x, y, false);
+                            c.rgbReserved = 0;
+                            SetPixelColor(x, y, c);
+                        }
+                    composeRGB = true;
                 }
             }
+            if (composeRGB) {
+                PaintFrame(frame, left, top, true);
+            } else {
+                GifMix(frame, left, top);
+                SetTransIndex(first_transparent);
+                SetPalette(screenPal, static_cast<DWORD>(screenCount));
+            }
+        } else {
+            PaintFrame(frame, left, top, false);
         }
         prevDispose = m_dispmeth;
         prevRect = RECT{left, top, left + width, top + height};
@@ -234,6 +248,13 @@ bool PxImageGIF::Decode(PxFile* fp) {
     if (!composed) {
         SetLastError("GIF file is truncated");
         return false;
+    }
+    if (composeRGB) {
+        SetTransIndex(-1);
+        if (first_transparent >= 0) {
+            SetTransColor(screenPal[first_transparent]);
+            SetTransIndex(0);
+        }
     }
     if (bTrueColor >= 2 && (m_gceFlags & 1)) {
         RGBQUAD tc = {pal[m_gceTransIndex].b, pal[m_gceTransIndex].g, pal[m_gceTransIndex].r, 0};
@@ -540,19 +561,32 @@ int PxImageGIF::out_line(PxImage* frame, BYTE* pixels, int linelen) {
     return 0;
 }
 
-BYTE PxImageGIF::MergeColour(RGBQUAD* pal, int& count, RGBQUAD c) {
-    int best = 0, bestDist = 1 << 30;
+bool PxImageGIF::MergeColour(RGBQUAD* pal, int& count, RGBQUAD c, BYTE* index) {
     for (int j = 0; j < count; j++) {
-        const int dr = pal[j].rgbRed - c.rgbRed, dg = pal[j].rgbGreen - c.rgbGreen, db = pal[j].rgbBlue - c.rgbBlue;
-        const int d = dr * dr + dg * dg + db * db;
-        if (d == 0) return static_cast<BYTE>(j);
-        if (d < bestDist) bestDist = d, best = j;
+        if (pal[j].rgbRed == c.rgbRed && pal[j].rgbGreen == c.rgbGreen && pal[j].rgbBlue == c.rgbBlue) {
+            *index = static_cast<BYTE>(j);
+            return true;
+        }
     }
-    if (count < 256) {
-        pal[count] = c;
-        return static_cast<BYTE>(count++);
+    if (count >= 256) return false;
+    pal[count] = c;
+    *index = static_cast<BYTE>(count++);
+    return true;
+}
+
+void PxImageGIF::PaintFrame(PxImage& frame, LONG left, LONG top, bool skipTransparent) {
+    const LONG w = static_cast<LONG>(frame.GetWidth()), h = static_cast<LONG>(frame.GetHeight());
+    const LONG trans = frame.GetTransIndex();
+    for (LONG y = 0; y < h; y++) {
+        if (!m_rowWritten[static_cast<size_t>(h - 1 - y)]) continue;
+        const LONG dy = head.biHeight - 1 - (top + (h - 1 - y));
+        for (LONG x = 0; x < w; x++) {
+            if (skipTransparent && trans >= 0 && frame.GetPixelIndex(x, y) == trans) continue;
+            RGBQUAD c = frame.GetPixelColor(x, y, false);
+            c.rgbReserved = 0;
+            SetPixelColor(left + x, dy, c);
+        }
     }
-    return static_cast<BYTE>(best);  // more than 256 colours in all: the nearest one
 }
 
 void PxImageGIF::GifMix(PxImage& imgsrc2, LONG lxOffset, LONG lyOffset) {

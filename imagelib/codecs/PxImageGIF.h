@@ -47,8 +47,10 @@ protected:
     int get_byte(PxFile* file);
     int out_line(PxImage* frame, BYTE* pixels, int linelen);
     void GifMix(PxImage& imgsrc2, LONG lxOffset, LONG lyOffset);
-    // The screen index of a frame's colour: found, added while there is room, else the nearest.
-    static BYTE MergeColour(RGBQUAD* pal, int& count, RGBQUAD c);
+    // The screen index of a frame's colour, found or added; false when the 256 are taken.
+    static bool MergeColour(RGBQUAD* pal, int& count, RGBQUAD c, BYTE* index);
+    // Paints a frame's colours onto a true-colour screen at (left, top).
+    void PaintFrame(PxImage& frame, LONG left, LONG top, bool skipTransparent);
 
     // ---- encoding ----
     void EncodeHeader(PxFile* fp);

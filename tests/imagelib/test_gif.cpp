@@ -213,23 +213,30 @@ TEST(GifEncode, AnimationLoopsCommentAndRefusals) {
 }
 
 TEST(GifDecode, LaterFramesWithDeeperTablesKeepTheirColours) {
-    // Frame 0 has a 2-entry table, frame 1 a 256-entry local one: the screen must hold both.
-    PxImage first(16, 16, 1, PXIMAGE_FORMAT_GIF);
-    first.SetPaletteColor(0, 0, 0, 0);
-    first.SetPaletteColor(1, 255, 255, 255);
-    PxImage second = Picture(16, 16, 8);
-    PxImage* frames[] = {&first, &second};
-    PxImageGIF settings;
-    PxMemFile out;
-    out.Open();
-    ASSERT_TRUE(settings.Encode(&out, frames, 2, true));
-    const Bytes gif(out.GetBuffer(false), out.GetBuffer(false) + out.Size());
-    PxImage back;
-    back.SetFrame(1);
-    ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
-    EXPECT_EQ(back.GetBpp(), 8);
-    for (LONG y = 0; y < 16; y++)
-        for (LONG x = 0; x < 16; x++) ASSERT_EQ(back.GetPixelColor(x, y).rgbRed, second.GetPixelColor(x, y).rgbRed);
+    // Frame 0 has a 2-entry table, frame 1 a larger local one: the screen must hold both. Up
+    // to 256 colours in all it stays indexed; beyond, it goes on in true colour.
+    for (DWORD bpp : {4u, 8u}) {
+        SCOPED_TRACE(bpp);
+        PxImage first(16, 16, 1, PXIMAGE_FORMAT_GIF);
+        first.SetPaletteColor(0, 1, 2, 3);
+        first.SetPaletteColor(1, 250, 251, 252);
+        PxImage second = Picture(16, 16, bpp);
+        PxImage* frames[] = {&first, &second};
+        PxImageGIF settings;
+        PxMemFile out;
+        out.Open();
+        ASSERT_TRUE(settings.Encode(&out, frames, 2, true));
+        const Bytes gif(out.GetBuffer(false), out.GetBuffer(false) + out.Size());
+        PxImage back;
+        back.SetFrame(1);
+        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        EXPECT_EQ(back.GetBpp(), bpp == 4 ? 8 : 24);
+        for (LONG y = 0; y < 16; y++)
+            for (LONG x = 0; x < 16; x++) {
+                const RGBQUAD a = back.GetPixelColor(x, y), b = second.GetPixelColor(x, y);
+                ASSERT_TRUE(a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue) << x << "," << y;
+            }
+    }
 }
 
 TEST(GifDecode, HostileFilesEndCleanly) {
@@ -348,4 +355,54 @@ TEST_F(GifFiles, WhatWeWriteImageMagickShowsWithTheSamePixels) {
     ASSERT_TRUE(rgb.Save(file.c_str(), PXIMAGE_FORMAT_GIF));
     ASSERT_EQ(Shell("convert '" + file + "' -coalesce -flatten -depth 8 ppm:'" + flat + "'"), 0);
     EXPECT_EQ(MaxDifference(rgb, Render(flat)), 0);
+}
+
+TEST_F(GifFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
+    if (Shell("/usr/bin/python3 -c 'import PIL'") != 0) GTEST_SKIP() << "Pillow missing";
+    const std::string src = dir / "src.png", anim = dir / "pillow.gif";
+    ASSERT_EQ(Shell("convert rose: PNG24:'" + src + "'"), 0);
+    // Three frames with their own adaptive tables, a transparent second frame.
+    ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image, ImageOps; im = Image.open(sys.argv[1]).convert('RGB'); "
+                    "fr = [im.convert('P', palette=Image.ADAPTIVE, colors=c) for c in (200, 16, 64)]; "
+                    "fr[1] = ImageOps.mirror(fr[1]); "
+                    "fr[0].save(sys.argv[2], save_all=True, append_images=fr[1:], duration=40, loop=0, disposal=1)\" '" +
+                    src + "' '" + anim + "'"),
+              0);
+    // Coalesced straight to P6, so that ImageMagick does not quantize the frames again.
+    ASSERT_EQ(Shell("convert '" + anim + "' -coalesce '" + (dir / "co-%d.ppm") + "'"), 0);
+    for (int f = 0; f < 3; f++) {
+        SCOPED_TRACE(f);
+        PxImage img;
+        img.SetFrame(f);
+        ASSERT_TRUE(img.Load(anim.c_str(), PXIMAGE_FORMAT_GIF)) << img.GetLastError();
+        EXPECT_EQ(img.GetNumFrames(), 3);
+        EXPECT_EQ(MaxDifference(img, Render(dir / ("co-" + std::to_string(f) + ".ppm").c_str())), 0);
+    }
+    if (HaveTool("vips")) {
+        const std::string v = dir / "vips.gif";
+        if (Shell("vips copy '" + src + "' '" + v + "'") == 0) {
+            PxImage img;
+            ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_GIF)) << img.GetLastError();
+            EXPECT_EQ(MaxDifference(img, Render(v)), 0);
+        }
+    }
+
+    // Pillow reads our animation frame by frame.
+    PxImage a = Picture(40, 30, 8), b = Picture(40, 30, 4);
+    PxImage* frames[] = {&a, &b};
+    PxImageGIF settings;
+    const std::string ours = dir / "ours.gif";
+    FILE* fp = std::fopen(ours.c_str(), "wb");
+    ASSERT_NE(fp, nullptr);
+    ASSERT_TRUE(settings.Encode(fp, frames, 2, true));
+    std::fclose(fp);
+    for (int f = 0; f < 2; f++) {
+        SCOPED_TRACE(f);
+        const std::string back = dir / "back.ppm";
+        ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+                        "assert im.n_frames == 2; im.seek(int(sys.argv[3])); im.convert('RGB').save(sys.argv[2])\" '" +
+                        ours + "' '" + back + "' " + std::to_string(f)),
+                  0);
+        EXPECT_EQ(MaxDifference(*frames[f], Render(back)), 0);
+    }
 }

@@ -283,3 +283,44 @@ TEST(JpegFiles, ImageMagickFilesLoadAndOursLoadInImageMagick) {
     ASSERT_TRUE(p.Save(ours.c_str(), PXIMAGE_FORMAT_JPG)) << p.GetLastError();
     EXPECT_LT(MeanDifference(p, Render(ours)), 2.5);
 }
+
+TEST(JpegFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
+    if (!HaveTool("convert") || !HaveTool("/usr/bin/python3") ||
+        Shell("/usr/bin/python3 -c 'import PIL'") != 0)
+        GTEST_SKIP() << "ImageMagick or Pillow missing";
+    TempDir dir;
+    const std::string src = dir / "src.png", pil = dir / "pillow.jpg";
+    ASSERT_EQ(Shell("convert rose: -resize 300% '" + src + "'"), 0);
+    ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; e = Image.Exif(); "
+                    "e[0x010F] = 'Pillow'; e[0x0112] = 6; Image.open(sys.argv[1]).convert('RGB')"
+                    ".save(sys.argv[2], quality=92, progressive=True, exif=e)\" '" + src + "' '" + pil + "'"),
+              0);
+    PxImageJPG p;
+    FILE* fp = std::fopen(pil.c_str(), "rb");
+    ASSERT_NE(fp, nullptr);
+    const bool ok = p.Decode(fp);
+    std::fclose(fp);
+    ASSERT_TRUE(ok) << p.GetLastError();
+    EXPECT_TRUE(p.m_exifinfo.isExif);
+    EXPECT_STREQ(p.m_exifinfo.make, "Pillow");
+    EXPECT_EQ(p.m_exifinfo.orientation, 6);
+    EXPECT_LT(MeanDifference(p, Render(pil)), 1.0);
+
+    if (HaveTool("vips")) {
+        const std::string v = dir / "vips.jpg";
+        ASSERT_EQ(Shell("vips copy '" + src + "' '" + v + "[Q=90,interlace]'"), 0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_JPG)) << img.GetLastError();
+        EXPECT_LT(MeanDifference(img, Render(v)), 1.0);
+    }
+
+    // Pillow decodes our file to what we decode it to.
+    const std::string ours = dir / "ours.jpg", back = dir / "back.ppm";
+    ASSERT_TRUE(p.Save(ours.c_str(), PXIMAGE_FORMAT_JPG));
+    ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).convert('RGB')"
+                    ".save(sys.argv[2])\" '" + ours + "' '" + back + "'"),
+              0);
+    PxImage again;
+    ASSERT_TRUE(again.Load(ours.c_str(), PXIMAGE_FORMAT_JPG));
+    EXPECT_LT(MeanDifference(again, Render(back)), 1.0);
+}

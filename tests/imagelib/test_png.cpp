@@ -324,3 +324,44 @@ TEST(PngHostile, BrokenFilesFailWithAReason) {
     EXPECT_FALSE(c.IsValid());
     EXPECT_STRNE(c.GetLastError(), "");
 }
+
+TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
+    if (Shell("/usr/bin/python3 -c 'import PIL'") != 0) GTEST_SKIP() << "Pillow missing";
+    const std::string src = dir / "src.png";
+    ASSERT_EQ(Shell("convert rose: PNG24:'" + src + "'"), 0);
+    const struct {
+        const char* name;
+        const char* convert;  // Pillow's conversion of the source before saving
+        bool alpha;
+    } cases[] = {{"rgba.png", "convert('RGBA')", true},
+                 {"pal.png", "convert('P', palette=Image.ADAPTIVE, colors=50)", false},
+                 {"grey16.png", "convert('I')", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir / c.name;
+        ASSERT_EQ(Shell(std::string("/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).") +
+                        c.convert + ".save(sys.argv[2])\" '" + src + "' '" + file + "'"),
+                  0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
+        EXPECT_EQ(img.AlphaIsValid(), c.alpha);
+        EXPECT_LE(MaxDifference(img, Render(file)), 1);
+    }
+    if (HaveTool("vips")) {
+        const std::string v = dir / "vips16.png";
+        ASSERT_EQ(Shell("vips copy '" + src + "' '" + v + "[bitdepth=16]'"), 0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
+        EXPECT_LE(MaxDifference(img, Render(v)), 1);
+    }
+
+    PxImage ours = MakeIndexed(21, 13, 8);
+    ours.SetTransIndex(3);
+    const std::string file = dir / "ours.png", back = dir / "back.ppm";
+    ASSERT_TRUE(ours.Save(file.c_str(), PXIMAGE_FORMAT_PNG));
+    ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+                    "assert im.info.get('transparency') == 0; im.convert('RGB').save(sys.argv[2])\" '" + file +
+                    "' '" + back + "'"),
+              0);
+    EXPECT_EQ(MaxDifference(ours, Render(back)), 0);
+}

@@ -473,3 +473,58 @@ TEST_F(TiffFiles, BrokenFilesFailWithAReason) {
     EXPECT_FALSE(big.Load((dir / "huge.tif").c_str(), PXIMAGE_FORMAT_TIF));
     EXPECT_STRNE(big.GetLastError(), "");
 }
+
+TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
+    if (!HaveTool("convert") || Shell("/usr/bin/python3 -c 'import PIL'") != 0)
+        GTEST_SKIP() << "ImageMagick or Pillow missing";
+    const std::string src = dir / "src.png", pages = dir / "pillow-pages.tif", grey16 = dir / "pillow16.tif";
+    ASSERT_EQ(Shell("convert rose: PNG24:'" + src + "'"), 0);
+    ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert('RGB'); "
+                    "im.save(sys.argv[2], save_all=True, append_images=[im.convert('L'), im.rotate(90, expand=True)], "
+                    "compression='tiff_lzw'); im.convert('I').point(lambda v: v * 256).convert('I;16').save(sys.argv[3])\" '" + src + "' '" + pages + "' '" +
+                    grey16 + "'"),
+              0);
+    for (int page = 0; page < 3; page++) {
+        SCOPED_TRACE(page);
+        PxImage img;
+        img.SetFrame(page);
+        ASSERT_TRUE(img.Load(pages.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+        EXPECT_EQ(img.GetNumFrames(), 3);
+        const std::string one = dir / "page.tif";
+        ASSERT_EQ(Shell("convert '" + pages + "[" + std::to_string(page) + "]' '" + one + "'"), 0);
+        EXPECT_EQ(MaxDifference(img, Render(one)), 0);
+    }
+    PxImage g;
+    ASSERT_TRUE(g.Load(grey16.c_str(), PXIMAGE_FORMAT_TIF)) << g.GetLastError();
+    EXPECT_LE(MaxDifference(g, Render(grey16)), 1);
+
+    if (HaveTool("vips")) {
+        const std::string v = dir / "vips.tif";
+        ASSERT_EQ(Shell("vips copy '" + src + "' '" + v + "[tile,tile-width=32,tile-height=32,compression=deflate,predictor=horizontal]'"), 0);
+        PxImage img;
+        ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+        EXPECT_EQ(MaxDifference(img, Render(v)), 0);
+    }
+
+    // Pillow reads our pages (two palette pages: Pillow 9.4 itself fails on files whose pages
+    // change between palette and RGB) and our RGB page with JPEG compression.
+    PxImage p1 = Pattern(30, 20, 8), p2 = Pattern(25, 15, 8), rgb = Pattern(25, 15, 24);
+    PxImage* list[] = {&p1, &p2};
+    const std::string ours = dir / "ours.tif", oursRgb = dir / "ours-rgb.tif";
+    FILE* fp = std::fopen(ours.c_str(), "wb");
+    ASSERT_NE(fp, nullptr);
+    PxImage settings;
+    ASSERT_TRUE(settings.Encode(fp, list, 2, PXIMAGE_FORMAT_TIF));
+    std::fclose(fp);
+    rgb.SetJpegQuality(95);
+    ASSERT_TRUE(rgb.Save(oursRgb.c_str(), PXIMAGE_FORMAT_TIF));
+    for (int page = 0; page < 3; page++) {
+        SCOPED_TRACE(page);
+        const std::string back = dir / "back.ppm";
+        ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+                        "im.seek(int(sys.argv[3])); im.convert('RGB').save(sys.argv[2])\" '" +
+                        (page < 2 ? ours : oursRgb) + "' '" + back + "' " + std::to_string(page % 2)),
+                  0);
+        EXPECT_LE(MaxDifference(page < 2 ? *list[page] : rgb, Render(back)), page < 2 ? 0 : 12);
+    }
+}
