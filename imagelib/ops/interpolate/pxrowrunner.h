@@ -12,9 +12,11 @@
 
 namespace pxgeo {
 
-// rowWork is the cost of one row in pixels; small jobs stay on the calling thread.
-template <typename RowFn>
-void RunRows(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, RowFn&& fn) {
+// rowWork is the cost of one row in pixels; small jobs stay on the calling thread. Every worker
+// gets its own copy of local (a scratch cache, say) and takes bands of neighbouring rows, so what
+// one row prepared the next one can reuse.
+template <typename Local, typename RowFn>
+void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, const Local& local, RowFn&& fn) {
     if (nrows <= 0) return;
     unsigned nthreads = 1;
     if (threaded && static_cast<unsigned long long>(nrows) * rowWork >= (1ULL << 18)) {
@@ -22,31 +24,45 @@ void RunRows(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, RowFn&& 
         nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>(nrows));
     }
     if (nthreads == 1) {
+        Local mine(local);
         for (LONG y = 0; y < nrows; y++) {
             owner.SetProgress(static_cast<LONG>(100LL * y / nrows));
             if (owner.GetEscape()) break;
-            fn(y);
+            fn(mine, y);
         }
         return;
     }
+    // Bands small enough that the threads finish together.
+    const LONG band = std::clamp<LONG>(nrows / static_cast<LONG>(nthreads * 8), 1, 16);
     std::atomic<LONG> next{0};
     std::atomic<LONG> done{0};
     auto worker = [&]() {
+        Local mine(local);
         for (;;) {
-            if (owner.GetEscape()) return;
-            const LONG y = next.fetch_add(1);
-            if (y >= nrows) return;
-            fn(y);
-            const LONG d = done.fetch_add(1) + 1;
-            // Only the thread that finishes a percent step writes progress, so it never goes back.
-            if (static_cast<LONG>(100LL * d / nrows) != static_cast<LONG>(100LL * (d - 1) / nrows))
-                owner.SetProgress(static_cast<LONG>(100LL * d / nrows));
+            const LONG first = next.fetch_add(band);
+            if (first >= nrows) return;
+            const LONG last = std::min(nrows, first + band);
+            for (LONG y = first; y < last; y++) {
+                if (owner.GetEscape()) return;
+                fn(mine, y);
+                const LONG d = done.fetch_add(1) + 1;
+                // Only the thread that finishes a percent step writes progress, so it never goes back.
+                if (static_cast<LONG>(100LL * d / nrows) != static_cast<LONG>(100LL * (d - 1) / nrows))
+                    owner.SetProgress(static_cast<LONG>(100LL * d / nrows));
+            }
         }
     };
     std::vector<std::thread> pool;
     for (unsigned t = 1; t < nthreads; t++) pool.emplace_back(worker);
     worker();
     for (auto& t : pool) t.join();
+}
+
+struct NoLocal {};
+
+template <typename RowFn>
+void RunRows(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, RowFn&& fn) {
+    RunRowsLocal(owner, nrows, rowWork, threaded, NoLocal{}, [&](NoLocal&, LONG y) { fn(y); });
 }
 
 }  // namespace pxgeo

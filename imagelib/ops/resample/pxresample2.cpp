@@ -1,6 +1,7 @@
 // Resample2: resizing with any of the interpolation methods. Shrinking averages the area each
 // output pixel covers, so fine detail turns into its mean instead of aliasing.
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
@@ -123,20 +124,65 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                        pxgeo::ClampByte(acc[2] / surface), pAlpha ? pxgeo::ClampByte(acc[3] / surface) : BYTE{0}};
     };
 
-    auto row = [&](LONG y) {
+    // Columns of each tap, for the sums over converted rows.
+    std::vector<std::array<LONG, 4>> colIdx;
+    if (separable) {
+        colIdx.resize(static_cast<size_t>(newx));
+        for (LONG x = 0; x < newx; x++)
+            for (int k = 0; k < 4; k++) colIdx[x][k] = colTaps[x].first + k;
+    }
+    // The columns whose whole neighbourhood lies inside form one run, positions growing with x.
+    LONG insideFrom = newx, insideTo = newx;
+    if (fastBilinear) {
+        insideFrom = 0;
+        while (insideFrom < newx && !colLerp[insideFrom].inside) insideFrom++;
+        insideTo = insideFrom;
+        while (insideTo < newx && colLerp[insideTo].inside) insideTo++;
+    }
+
+    auto row = [&](pxgeo::FloatRows& cache, LONG y) {
         const float sy = (static_cast<float>(y) + 0.5f) * ys - 0.5f;
         BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
         Taps rowTaps{};
         if (separable) rowTaps = taps(sy, h);
         const Lerp rowLerp = fastBilinear ? lerp(sy, h) : Lerp{0, 0, false};
         const Span rowSpan = fastBox ? span(sy, ys, h) : Span{};
+        const float* frows[4] = {};
+        if (separable && rowTaps.inside) {
+            const LONG rows[4] = {rowTaps.first, rowTaps.first + 1, rowTaps.first + 2, rowTaps.first + 3};
+            cache.Rows(rows, 4, frows);
+        }
+        BYTE* arow = dalpha ? dalpha + static_cast<size_t>(y) * static_cast<size_t>(newx) : nullptr;
+        const bool tight = fastBilinear && rowLerp.inside && !dalpha && insideFrom < insideTo;
+        if (tight) {
+            // The inside run without alpha: the fixed-point read in one tight loop.
+            const size_t eff = info.dwEffWidth;
+            const BYTE* r0 = pBits + static_cast<size_t>(rowLerp.i) * eff;
+            const BYTE* r1 = r0 + eff;
+            const int v = rowLerp.frac;
+            for (LONG x = insideFrom; x < insideTo; x++) {
+                const int u = colLerp[x].frac;
+                const int w11 = (u * v) >> 8, w10 = u - w11, w01 = v - w11, w00 = 256 - u - v + w11;
+                const BYTE* p0 = r0 + 3 * static_cast<size_t>(colLerp[x].i);
+                const BYTE* p1 = r1 + 3 * static_cast<size_t>(colLerp[x].i);
+                BYTE* d = drow + 3 * static_cast<size_t>(x);
+                d[0] = static_cast<BYTE>((w00 * p0[0] + w10 * p0[3] + w01 * p1[0] + w11 * p1[3]) >> 8);
+                d[1] = static_cast<BYTE>((w00 * p0[1] + w10 * p0[4] + w01 * p1[1] + w11 * p1[4]) >> 8);
+                d[2] = static_cast<BYTE>((w00 * p0[2] + w10 * p0[5] + w01 * p1[2] + w11 * p1[5]) >> 8);
+            }
+        }
         for (LONG x = 0; x < newx; x++) {
+            if (tight && x == insideFrom) {
+                x = insideTo - 1;
+                continue;
+            }
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
             RGBQUAD c;
-            if (separable && rowTaps.inside && colTaps[x].inside)
-                c = pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, colTaps[x].first, rowTaps.first, 4,
-                                       colTaps[x].k, rowTaps.k);
-            else if (fastBox && rowSpan.inside && colSpan[x].inside)
+            if (separable && rowTaps.inside && colTaps[x].inside) {
+                const pxgeo::V4 acc = pxgeo::KernelSum4x4(frows, colIdx[x].data(), colTaps[x].k, rowTaps.k);
+                c = RGBQUAD{pxgeo::ClampByte(acc[0]), pxgeo::ClampByte(acc[1]), pxgeo::ClampByte(acc[2]),
+                            pAlpha ? pxgeo::ClampByte(acc[3]) : BYTE{0}};
+            } else if (fastBox && rowSpan.inside && colSpan[x].inside)
                 c = boxSum(colSpan[x], rowSpan);
             else if (fastBilinear && rowLerp.inside && colLerp[x].inside)
                 c = pxgeo::Bilinear24At(pBits, info.dwEffWidth, pAlpha, w, colLerp[x].i, rowLerp.i, colLerp[x].frac,
@@ -150,13 +196,14 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                 d[0] = c.rgbBlue;
                 d[1] = c.rgbGreen;
                 d[2] = c.rgbRed;
-                if (dalpha) dalpha[static_cast<size_t>(y) * newx + x] = c.rgbReserved;
+                if (arow) arow[x] = c.rgbReserved;
             } else {
                 dst.SetPixelColor(x, y, c, true);
             }
         }
     };
     const size_t perRow = static_cast<size_t>(newx) * (averaging ? static_cast<size_t>(xs * ys) + 4 : 4);
-    pxgeo::RunRows(*this, newy, perRow, rgb24, row);
+    const pxgeo::FloatRows proto(pBits, info.dwEffWidth, pAlpha, w);
+    pxgeo::RunRowsLocal(*this, newy, perRow, rgb24, proto, row);
     return GeoHandOver(dst, iDst);
 }
