@@ -9,6 +9,16 @@
 namespace {
 int s_curSel = 0;
 int s_curCode = 10;
+
+// The circle through three points as centre and a point on it; false when they are on a line.
+bool CircleThrough(const QPointF& a, const QPointF& b, const QPointF& c, QPointF& centre) {
+    const double d = 2 * (a.x() * (b.y() - c.y()) + b.x() * (c.y() - a.y()) + c.x() * (a.y() - b.y()));
+    if (std::abs(d) < 1e-9) return false;
+    const double a2 = a.x() * a.x() + a.y() * a.y(), b2 = b.x() * b.x() + b.y() * b.y(), c2 = c.x() * c.x() + c.y() * c.y();
+    centre = QPointF((a2 * (b.y() - c.y()) + b2 * (c.y() - a.y()) + c2 * (a.y() - b.y())) / d,
+                     (a2 * (c.x() - b.x()) + b2 * (a.x() - c.x()) + c2 * (b.x() - a.x())) / d);
+    return true;
+}
 }  // namespace
 
 CQoMeasure::CQoMeasure(QWidget* view) : m_pView(view) {
@@ -34,6 +44,7 @@ int CQoMeasure::GetCurSelItem() { return s_curSel; }
 QPointF CQoMeasure::ToImage(const QPoint& p) const { return QPointF(p) / (m_dScale > 0 ? m_dScale : 1.0); }
 
 void CQoMeasure::FinishPending() {
+    m_bThreePoint = false;
     if (!m_bPending) return;
     const int need = m_pending.type == KindPolygon ? 3 : m_pending.type == KindAngle ? 3 : 2;
     if (m_pending.points.size() >= need) m_units.append(m_pending);
@@ -53,9 +64,29 @@ void CQoMeasure::OnLButtonDown(const QPoint& p) {
         m_dragLast = ip;
         return;
     }
+    case 3:
+        if (s_curCode == 5) {  // three clicks on the circle
+            if (!m_bPending) {
+                m_pending = Unit{KindCircle, {ip}, {}};
+                m_bPending = true;
+                m_bThreePoint = true;
+                return;
+            }
+            m_pending.points.append(ip);
+            if (m_pending.points.size() == 3) {
+                QPointF centre;
+                if (CircleThrough(m_pending.points[0], m_pending.points[1], m_pending.points[2], centre))
+                    m_units.append(Unit{KindCircle, {centre, m_pending.points[0]}, {}});
+                m_bPending = false;
+                m_bThreePoint = false;
+                m_pending.points.clear();
+            }
+            return;
+        }
+        [[fallthrough]];
     case 1:
     case 2:
-    case 3:
+    case 11:
         m_pending = Unit{s_curSel == 1 ? KindLine : s_curSel == 2 ? KindRect : KindCircle, {ip, ip}, {}};
         m_bPending = true;
         return;
@@ -96,14 +127,18 @@ void CQoMeasure::OnMouseMove(const QPoint& p) {
         m_dragLast = ip;
         return;
     }
-    if (m_bPending && !m_pending.points.isEmpty()) m_pending.points.last() = ip;
+    if (m_bPending && !m_bThreePoint && !m_pending.points.isEmpty()) m_pending.points.last() = ip;
 }
 
 void CQoMeasure::OnLButtonUp(const QPoint& p) {
     m_bDragging = false;
     if (!m_bPending) return;
+    if (m_bThreePoint) return;
     if (m_pending.type == KindLine || m_pending.type == KindRect || m_pending.type == KindCircle) {
         m_pending.points.last() = ToImage(p);
+        // A diameter circle is dragged from one end of the diameter to the other.
+        if (s_curSel == 11 && m_pending.type == KindCircle)
+            m_pending.points[0] = (m_pending.points[0] + m_pending.points[1]) / 2;
         if (QLineF(m_pending.points[0], m_pending.points[1]).length() > 0) m_units.append(m_pending);
         m_bPending = false;
         m_pending.points.clear();
@@ -209,12 +244,14 @@ void CQoMeasure::DrawAllUnit(QPainter* dc, const QPoint& offset) {
     dc->setFont(f);
     auto map = [&](const QPointF& p) { return QPointF(offset) + p * m_dScale; };
     QVector<Unit> all = m_units;
-    if (m_bPending) all.append(m_pending);
+    if (m_bPending && !m_bThreePoint) all.append(m_pending);
     for (int i = 0; i < all.size(); i++) {
         const Unit& u = all[i];
         dc->setPen(QPen(QColor(255, 40, 40), std::max(1.0, m_dLabelFactor)));
         dc->setBrush(Qt::NoBrush);
-        QPointF labelAt = u.points.isEmpty() ? QPointF(offset) : map(u.points.last());
+        if (u.points.isEmpty()) continue;
+        if ((u.type == KindLine || u.type == KindRect || u.type == KindCircle) && u.points.size() < 2) continue;
+        QPointF labelAt = map(u.points.last());
         switch (u.type) {
         case KindLine: dc->drawLine(map(u.points[0]), map(u.points[1])); break;
         case KindRect: dc->drawRect(QRectF(map(u.points[0]), map(u.points[1])).normalized()); break;

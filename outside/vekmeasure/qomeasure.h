@@ -78,6 +78,7 @@ private:
     bool m_bScaleLine = false;
     QVector<Unit> m_units;
     bool m_bPending = false;
+    bool m_bThreePoint = false;  // a circle given by three clicks
     Unit m_pending{KindLine, {}, {}};
     QVector<CQoCalibration> m_cals;
     QStringList m_calNames;

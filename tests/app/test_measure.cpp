@@ -80,3 +80,40 @@ TEST(Measure, DrawingFollowsOffsetAndScale) {
     EXPECT_EQ(img.pixel(5, 10), QColor(Qt::black).rgb());
     EXPECT_EQ(img.pixel(85, 10), QColor(Qt::black).rgb());
 }
+
+TEST(Measure, CirclesFromCentreDiameterOrThreePoints) {
+    CQoMeasure m(nullptr);
+    m.SetScale(1.0);
+    ASSERT_TRUE(CQoMeasure::MenuItemEvent(4, &m));  // centre, then a point on the circle
+    m.OnLButtonDown(QPoint(50, 50));
+    m.OnLButtonUp(QPoint(50, 60));
+    ASSERT_EQ(m.UnitCount(), 1);
+    EXPECT_NEAR(m.UnitArea(0), M_PI * 100, 1e-9);
+
+    ASSERT_TRUE(CQoMeasure::MenuItemEvent(21, &m));  // the two ends of a diameter
+    m.OnLButtonDown(QPoint(0, 0));
+    m.OnLButtonUp(QPoint(20, 0));
+    ASSERT_EQ(m.UnitCount(), 2);
+    EXPECT_EQ(m.UnitAt(1).points[0], QPointF(10, 0));
+    EXPECT_NEAR(m.UnitArea(1), M_PI * 100, 1e-9);
+
+    ASSERT_TRUE(CQoMeasure::MenuItemEvent(5, &m));  // three points on the circle
+    EXPECT_EQ(CQoMeasure::GetCurSelItem(), 3);
+    m.OnLButtonDown(QPoint(10, 0));
+    m.OnLButtonUp(QPoint(10, 0));
+    QImage img(40, 40, QImage::Format_RGB32);
+    {
+        QPainter p(&img);
+        m.DrawAllUnit(&p, QPoint(0, 0));  // an unfinished three-point circle draws nothing
+    }
+    m.OnLButtonDown(QPoint(0, 10));
+    m.OnLButtonDown(QPoint(-10, 0));
+    ASSERT_EQ(m.UnitCount(), 3);
+    EXPECT_NEAR(m.UnitAt(2).points[0].x(), 0, 1e-9);
+    EXPECT_NEAR(m.UnitArea(2), M_PI * 100, 1e-9);
+    // Three points on a line make no circle.
+    m.OnLButtonDown(QPoint(0, 0));
+    m.OnLButtonDown(QPoint(1, 1));
+    m.OnLButtonDown(QPoint(2, 2));
+    EXPECT_EQ(m.UnitCount(), 3);
+}
