@@ -9,7 +9,36 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+#if defined(__SSE2__)
+inline __m128i Load16(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store16(BYTE* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+// (a + b) >> 1 per byte; pavgb would round up.
+inline __m128i Mean2x16(__m128i a, __m128i b) {
+    const __m128i half = _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), _mm_set1_epi8(0x7F));
+    return _mm_add_epi8(_mm_and_si128(a, b), half);
+}
+// (a + b + c + d) >> 2 per byte, summed in 16 bits.
+inline __m128i Mean4x16(__m128i a, __m128i b, __m128i c, __m128i d) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
+                                     _mm_add_epi16(_mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(d, z)));
+    const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z)),
+                                     _mm_add_epi16(_mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(d, z)));
+    return _mm_packus_epi16(_mm_srli_epi16(lo, 2), _mm_srli_epi16(hi, 2));
+}
+// Lanes of mask from a, the others from b.
+inline __m128i Pick(__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+// 0xFF in the lanes of even columns (vectors always start at an even column).
+inline __m128i EvenLanes() { return _mm_set1_epi16(0x00FF); }
+#endif
 
 inline int Mean2(int a, int b) { return (a + b) >> 1; }
 inline int Mean4(int a, int b, int c, int d) { return (a + b + c + d) >> 2; }
@@ -400,23 +429,153 @@ void CColorProcessor::SmoothAndLookupRows(const BYTE* work, BYTE* out, bool flip
     }
 }
 
+void CColorProcessor::DemosaicRowPlanar(const BYTE* m, int y, BYTE* __restrict B, BYTE* __restrict G,
+                                        BYTE* __restrict R) const {
+    const int w = width_, h = height_;
+    auto border = [&](int x) {
+        BYTE px[3];
+        DemosaicBorderPixel(m, w, h, x, y, px);
+        B[x] = px[0], G[x] = px[1], R[x] = px[2];
+    };
+    if (y == 0 || y == h - 1 || w < 3) {
+        for (int x = 0; x < w; ++x)
+            border(x);
+        return;
+    }
+    const size_t W = static_cast<size_t>(w);
+    const BYTE* __restrict up = m + (static_cast<size_t>(y) - 1) * W;
+    const BYTE* __restrict row = up + W;
+    const BYTE* __restrict dn = row + W;
+    const bool evenRow = (y & 1) == 0;  // G R G R ..., else B G B G ...
+    auto interior = [&](int x) {
+        const int c = row[x];
+        const int across = Mean2(row[x - 1], row[x + 1]), upDown = Mean2(up[x], dn[x]);
+        const int cross = Mean4(row[x - 1], row[x + 1], up[x], dn[x]);
+        const int diagonal = Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]);
+        const bool evenCol = (x & 1) == 0;
+        int b, g, r;
+        if (evenRow)
+            evenCol ? (g = c, r = across, b = upDown) : (r = c, g = cross, b = diagonal);
+        else
+            evenCol ? (b = c, g = cross, r = diagonal) : (g = c, b = across, r = upDown);
+        B[x] = static_cast<BYTE>(b), G[x] = static_cast<BYTE>(g), R[x] = static_cast<BYTE>(r);
+    };
+    border(0);
+    border(w - 1);
+    interior(1);
+    int x = 2;
+#if defined(__SSE2__)
+    const __m128i even = EvenLanes();
+    for (; x + 16 <= w - 1; x += 16) {
+        const __m128i c = Load16(row + x), l = Load16(row + x - 1), r = Load16(row + x + 1);
+        const __m128i u = Load16(up + x), d = Load16(dn + x);
+        const __m128i across = Mean2x16(l, r), upDown = Mean2x16(u, d);
+        const __m128i cross = Mean4x16(l, r, u, d);
+        const __m128i diagonal = Mean4x16(Load16(up + x - 1), Load16(up + x + 1), Load16(dn + x - 1), Load16(dn + x + 1));
+        if (evenRow) {
+            Store16(G + x, Pick(even, c, cross));
+            Store16(R + x, Pick(even, across, c));
+            Store16(B + x, Pick(even, upDown, diagonal));
+        } else {
+            Store16(B + x, Pick(even, c, across));
+            Store16(G + x, Pick(even, cross, c));
+            Store16(R + x, Pick(even, diagonal, upDown));
+        }
+    }
+#endif
+    for (; x <= w - 2; ++x)
+        interior(x);
+}
+
+void CColorProcessor::SmoothGreenRow(const LookupPlan& plan, const BYTE* __restrict up, const BYTE* __restrict row,
+                                     const BYTE* __restrict dn, int y, BYTE* __restrict greens) const {
+    const int w = width_, h = height_;
+    std::memcpy(greens, row, static_cast<size_t>(w));
+    auto kindOf = [&](int first) { return y >= first && y < first + 2 * plan.pairs && (y - first) % 2 == 0; };
+    int start = 0, count = 0;
+    if (kindOf(plan.firstKindStart)) {
+        start = 1;
+        count = plan.firstCount;
+    } else if (kindOf(plan.secondKindStart)) {
+        start = 2;
+        count = plan.secondCount;
+    }
+    if (start == 0 || count <= 0 || y <= 0 || y >= h - 1)
+        return;
+    const int lastSite = std::min(start + 2 * (count - 1), w - 2);
+    auto site = [&](int x) { greens[x] = static_cast<BYTE>((up[x] + row[x - 1] + row[x + 1] + dn[x]) >> 2); };
+    int x = start;
+    if (x == 1 && x <= lastSite) {
+        site(1);
+        x = 3;
+    }
+#if defined(__SSE2__)
+    // Sites are every other column: odd lanes when they start at column 1, even lanes otherwise.
+    const __m128i sites = (start & 1) ? _mm_set1_epi16(static_cast<short>(0xFF00)) : EvenLanes();
+    int x0 = x & ~1;
+    for (; x0 + 15 <= lastSite; x0 += 16) {
+        const __m128i mean = Mean4x16(Load16(up + x0), Load16(row + x0 - 1), Load16(row + x0 + 1), Load16(dn + x0));
+        Store16(greens + x0, Pick(sites, mean, Load16(row + x0)));
+    }
+    x = x0 + (start & 1);
+#endif
+    for (; x <= lastSite; x += 2)
+        site(x);
+}
+
+void CColorProcessor::LookupRow(const LookupPlan& plan, const BYTE* __restrict blue, const BYTE* __restrict greens,
+                                const BYTE* __restrict red, BYTE* __restrict o) const {
+    const int w = width_;
+    const BYTE* __restrict tg = tables_[1];
+    if (plan.neutralSaturation) {
+        const BYTE* __restrict tb = tables_[0];
+        const BYTE* __restrict tr = tables_[2];
+        for (int x = 0; x < w; ++x, o += 3) {
+            o[0] = tb[blue[x]];
+            o[1] = tg[greens[x]];
+            o[2] = tr[red[x]];
+        }
+    } else {
+        // Blue and red by the pair (green, byte): one load each instead of the saturation sums.
+        const BYTE* __restrict sb = satBlue_.data();
+        const BYTE* __restrict sr = satRed_.data();
+        for (int x = 0; x < w; ++x, o += 3) {
+            const unsigned g = greens[x];
+            o[0] = sb[(g << 8) | blue[x]];
+            o[1] = tg[g];
+            o[2] = sr[(g << 8) | red[x]];
+        }
+    }
+}
+
 void CColorProcessor::FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) const {
-    // Three demosaiced rows in a ring: the row being finished and its two neighbours.
+    // Three demosaiced rows in a ring of planes: the row being finished and its two neighbours.
     const int h = height_;
-    const size_t stride = static_cast<size_t>(width_) * 3;
+    const size_t w = static_cast<size_t>(width_);
+    const size_t stride = w * 3;
     LookupPlan plan;
     PrepareLookup(plan);
-    std::vector<BYTE> ring(stride * 3), greens(static_cast<size_t>(width_));
-    auto slot = [&](int y) { return ring.data() + static_cast<size_t>((y % 3 + 3) % 3) * stride; };
+    std::vector<BYTE> ring(w * 9), greens(w);
+    struct Planes {
+        BYTE *b, *g, *r;
+    };
+    auto slot = [&](int y) {
+        BYTE* base = ring.data() + static_cast<size_t>((y % 3 + 3) % 3) * w * 3;
+        return Planes{base, base + w, base + 2 * w};
+    };
+    auto demosaic = [&](int y) {
+        const Planes p = slot(y);
+        DemosaicRowPlanar(mosaic, y, p.b, p.g, p.r);
+    };
     if (y0 > 0)
-        DemosaicRow(mosaic, y0 - 1, slot(y0 - 1));
-    DemosaicRow(mosaic, y0, slot(y0));
+        demosaic(y0 - 1);
+    demosaic(y0);
     for (int y = y0; y < y1; ++y) {
         if (y + 1 < h)
-            DemosaicRow(mosaic, y + 1, slot(y + 1));
-        const BYTE* r = slot(y);
-        SmoothAndLookupRow(plan, y > 0 ? slot(y - 1) : r, r, y + 1 < h ? slot(y + 1) : r, y,
-                           out + static_cast<size_t>(h - 1 - y) * stride, greens.data());
+            demosaic(y + 1);
+        const Planes r = slot(y);
+        SmoothGreenRow(plan, y > 0 ? slot(y - 1).g : r.g, r.g, y + 1 < h ? slot(y + 1).g : r.g, y, greens.data());
+        LookupRow(plan, r.b, greens.data(), r.r, out + static_cast<size_t>(h - 1 - y) * stride);
     }
 }
 

@@ -64,6 +64,12 @@ private:
     void SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* row, const BYTE* down, int y,
                             BYTE* out, BYTE* greens) const;
     void FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) const;
+    // The fused path keeps its demosaiced rows as blue, green and red planes, so that the
+    // neighbour means and the green smoothing run sixteen pixels at a time.
+    void DemosaicRowPlanar(const BYTE* mosaic, int y, BYTE* blue, BYTE* green, BYTE* red) const;
+    void SmoothGreenRow(const LookupPlan& plan, const BYTE* up, const BYTE* row, const BYTE* down, int y,
+                        BYTE* greens) const;
+    void LookupRow(const LookupPlan& plan, const BYTE* blue, const BYTE* greens, const BYTE* red, BYTE* out) const;
     void ApplyGeometry(BYTE* work);
     // Smoothing and lookup from the working image into out; with flip, row y lands in row
     // height - 1 - y.
