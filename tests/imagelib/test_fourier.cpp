@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "imagelib/ops/fourier/pxfftcore.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -184,8 +187,56 @@ TEST(Repair, DiffusionStepAndRoundTrips) {
 
 namespace {
 
-// FFT2 by the book: every row, then every column, through the one-dimensional members, and
-// the output scaling, for comparison with the threaded, blocked transform.
+// The radix-2 transform step by step as defined: bit reversal, then per stage the twiddle
+// recurrence run alongside the butterflies, then the division by n going forward.
+void PlainFFT(int dir, int m, double* x, double* y) {
+    const int64_t n = int64_t{1} << m;
+    int64_t j = 0;
+    for (int64_t i = 0; i < n - 1; i++) {
+        if (i < j) {
+            std::swap(x[i], x[j]);
+            std::swap(y[i], y[j]);
+        }
+        int64_t k = n / 2;
+        while (k <= j) {
+            j -= k;
+            k /= 2;
+        }
+        j += k;
+    }
+    double c1 = -1.0, c2 = 0.0;
+    int64_t l2 = 1;
+    for (int l = 0; l < m; l++) {
+        const int64_t l1 = l2;
+        l2 <<= 1;
+        double u1 = 1.0, u2 = 0.0;
+        for (int64_t jj = 0; jj < l1; jj++) {
+            for (int64_t i = jj; i < n; i += l2) {
+                const int64_t i1 = i + l1;
+                const double t1 = u1 * x[i1] - u2 * y[i1];
+                const double t2 = u1 * y[i1] + u2 * x[i1];
+                x[i1] = x[i] - t1;
+                y[i1] = y[i] - t2;
+                x[i] += t1;
+                y[i] += t2;
+            }
+            const double z = u1 * c1 - u2 * c2;
+            u2 = u1 * c2 + u2 * c1;
+            u1 = z;
+        }
+        c2 = std::sqrt((1.0 - c1) / 2.0);
+        if (dir == 1) c2 = -c2;
+        c1 = std::sqrt((1.0 + c1) / 2.0);
+    }
+    if (dir == 1)
+        for (int64_t i = 0; i < n; i++) {
+            x[i] /= static_cast<double>(n);
+            y[i] /= static_cast<double>(n);
+        }
+}
+
+// FFT2 by the book: every row, then every column, through the plain radix-2 transform or the
+// direct one, and the output scaling, for comparison with the threaded, blocked transform.
 void ReferenceFFT2(FourierImage& f, PxImage& re, PxImage& im, int dir, bool magnitude) {
     const LONG w = re.GetWidth(), h = re.GetHeight();
     std::vector<std::vector<double>> x(w, std::vector<double>(h)), y = x;
@@ -199,7 +250,7 @@ void ReferenceFFT2(FourierImage& f, PxImage& re, PxImage& im, int dir, bool magn
         if (f.IsPowerof2(n)) {
             int m = 0;
             while ((1 << m) < n) m++;
-            f.FFT(dir, m, lx.data(), ly.data());
+            PlainFFT(dir, m, lx.data(), ly.data());
         } else {
             std::vector<double> s1(n), s2(n);
             f.DFT(dir, n, lx.data(), ly.data(), s1.data(), s2.data());
@@ -238,16 +289,20 @@ void ReferenceFFT2(FourierImage& f, PxImage& re, PxImage& im, int dir, bool magn
 }  // namespace
 
 TEST(Fourier, FFT2MatchesRowThenColumnTransforms) {
+    // Power-of-two and other sizes on either axis; line counts below, at and past the number of
+    // lines the transform runs side by side, with a partial last group.
     FourierImage f;
     px::Rand15 r(9);
-    for (LONG w : {16, 12}) {
+    const LONG sizes[][2] = {{16, 8}, {12, 8}, {4, 16}, {20, 32}, {32, 12}, {64, 41}, {1, 8}, {8, 1}};
+    for (const auto& sz : sizes) {
+        const LONG w = sz[0], h = sz[1];
         for (int dir : {1, -1}) {
             for (bool mag : {false, true}) {
-                SCOPED_TRACE(w * 100 + dir * 10 + mag);
+                SCOPED_TRACE(w * 10000 + h * 100 + dir * 10 + mag);
                 PxImage re, im;
-                GreyImage(re, w, 8, 0);
-                GreyImage(im, w, 8, 0);
-                for (LONG j = 0; j < 8; j++)
+                GreyImage(re, w, h, 0);
+                GreyImage(im, w, h, 0);
+                for (LONG j = 0; j < h; j++)
                     for (LONG k = 0; k < w; k++) {
                         re.SetPixelIndex(k, j, static_cast<BYTE>(r.Next()));
                         im.SetPixelIndex(k, j, static_cast<BYTE>(r.Next()));
@@ -255,11 +310,49 @@ TEST(Fourier, FFT2MatchesRowThenColumnTransforms) {
                 PxImage wantR(re), wantI(im);
                 ReferenceFFT2(f, wantR, wantI, dir, mag);
                 ASSERT_TRUE(f.FFT2(&re, &im, nullptr, nullptr, dir, false, mag));
-                for (LONG j = 0; j < 8; j++)
+                for (LONG j = 0; j < h; j++)
                     for (LONG k = 0; k < w; k++) {
                         ASSERT_EQ(re.GetPixelIndex(k, j), wantR.GetPixelIndex(k, j)) << k << "," << j;
                         ASSERT_EQ(im.GetPixelIndex(k, j), wantI.GetPixelIndex(k, j)) << k << "," << j;
                     }
+            }
+        }
+    }
+}
+
+TEST(Fourier, RadixTwoMemberIsTheTransformStepByStep) {
+    // Bit for bit: the member shares its twiddles and loops with the two-dimensional transform.
+    FourierImage f;
+    px::Rand15 r(21);
+    for (int m = 0; m <= 10; m++) {
+        for (int dir : {1, -1}) {
+            const size_t n = size_t{1} << m;
+            std::vector<double> x(n), y(n);
+            for (size_t i = 0; i < n; i++) {
+                x[i] = static_cast<double>(r.Next() % 255) - 128.0;
+                y[i] = static_cast<double>(r.Next() % 255) - 128.0;
+            }
+            std::vector<double> px = x, py = y;
+            PlainFFT(dir, m, px.data(), py.data());
+            // The same line in every lane of the side-by-side transform, except one lane that
+            // holds other values and must not disturb the rest.
+            constexpr int B = px_fft::kLanes;
+            std::vector<double> lx(n * B), ly(n * B);
+            for (size_t i = 0; i < n; i++)
+                for (int c = 0; c < B; c++) {
+                    lx[i * B + c] = c == 1 ? -x[i] * 3 : x[i];
+                    ly[i * B + c] = c == 1 ? 7.0 : y[i];
+                }
+            px_fft::TransformLanes(dir, px_fft::MakeTwiddles(dir, m), lx.data(), ly.data());
+            ASSERT_TRUE(f.FFT(dir, m, x.data(), y.data()));
+            for (size_t i = 0; i < n; i++) {
+                ASSERT_EQ(x[i], px[i]) << m << " " << dir << " " << i;
+                ASSERT_EQ(y[i], py[i]) << m << " " << dir << " " << i;
+                for (int c = 0; c < B; c++) {
+                    if (c == 1) continue;
+                    ASSERT_EQ(lx[i * B + c], px[i]) << m << " " << dir << " " << i << " lane " << c;
+                    ASSERT_EQ(ly[i * B + c], py[i]) << m << " " << dir << " " << i << " lane " << c;
+                }
             }
         }
     }

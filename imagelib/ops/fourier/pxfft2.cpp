@@ -5,7 +5,9 @@
 // Every one-dimensional transform runs over contiguous memory (columns are gathered a block at
 // a time) and is computed exactly as it would be on its own, so splitting the lines between
 // threads changes no result.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -87,73 +89,113 @@ bool PxImage::FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage
     }
 
     const size_t npts = static_cast<size_t>(w) * static_cast<size_t>(h);
-    std::vector<double> re, im;
-    try {
-        re.resize(npts);
-        im.resize(npts);
-    } catch (const std::bad_alloc&) {
+    // Left uninitialised: every point is written below, by the threads that later use its rows.
+    std::unique_ptr<double[]> reBuf(new (std::nothrow) double[npts]), imBuf(new (std::nothrow) double[npts]);
+    if (!reBuf || !imBuf) {
         SetLastError("PxImage::FFT2 can't allocate memory");
         return false;
     }
-    for (int64_t j = 0; j < h; j++) {
-        const BYTE* r = tmpReal->GetBits(static_cast<DWORD>(j));
-        const BYTE* i = tmpImag->GetBits(static_cast<DWORD>(j));
-        double* xr = re.data() + j * w;
-        double* xi = im.data() + j * w;
-        for (int64_t k = 0; k < w; k++) {
-            xr[k] = r[k] - 128.0;
-            xi[k] = i[k] - 128.0;
+    double* const re = reBuf.get();
+    double* const im = imBuf.get();
+    px_ops::ParallelBands(h, [&](int64_t b, int64_t e) {
+        for (int64_t j = b; j < e; j++) {
+            const BYTE* r = tmpReal->GetBits(static_cast<DWORD>(j));
+            const BYTE* i = tmpImag->GetBits(static_cast<DWORD>(j));
+            double* xr = re + j * w;
+            double* xi = im + j * w;
+            for (int64_t k = 0; k < w; k++) {
+                xr[k] = r[k] - 128.0;
+                xi[k] = i[k] - 128.0;
+            }
         }
-    }
+    });
 
     const int dir = static_cast<int>(direction);
-    // Transforms `lines` lines of `len` points each, lying one after another in x and y.
-    auto transform = [&](double* x, double* y, int64_t lines, int64_t len, bool pow2) {
-        const px_fft::Twiddles tw = pow2 ? px_fft::MakeTwiddles(dir, Log2(len)) : px_fft::Twiddles{};
-        px_ops::ParallelBands(lines, [&](int64_t b, int64_t e) {
-            std::vector<double> s1, s2;
-            if (!pow2) {
-                s1.resize(static_cast<size_t>(len));
-                s2.resize(static_cast<size_t>(len));
+    constexpr int64_t B = px_fft::kLanes;
+    // Radix-2 lines go kLanes at a time through the interleaved transform: `lines` lines of
+    // `len` points, point i of line l at base[l * lineStep + i * pointStep]. Lanes past the last
+    // line are zeros and are thrown away.
+    auto radix2 = [&](int64_t lines, int64_t len, int64_t lineStep, int64_t pointStep) {
+        const px_fft::Twiddles tw = px_fft::MakeTwiddles(dir, Log2(len));
+        px_ops::ParallelItems((lines + B - 1) / B, [&](int64_t blk) {
+            thread_local std::vector<double> bx, by;
+            bx.resize(static_cast<size_t>(len * B));
+            by.resize(bx.size());
+            const int64_t l0 = blk * B, nl = std::min(B, lines - l0);
+            double* X = bx.data();
+            double* Y = by.data();
+            if (pointStep == 1) {
+                // Lines are rows: each one is read in order and spread across its lane.
+                if (nl < B) {
+                    std::fill(bx.begin(), bx.end(), 0.0);
+                    std::fill(by.begin(), by.end(), 0.0);
+                }
+                for (int64_t c = 0; c < nl; c++) {
+                    const double* sr = re + (l0 + c) * lineStep;
+                    const double* si = im + (l0 + c) * lineStep;
+                    for (int64_t i = 0; i < len; i++) {
+                        X[i * B + c] = sr[i];
+                        Y[i * B + c] = si[i];
+                    }
+                }
+                px_fft::TransformLanes(dir, tw, X, Y);
+                for (int64_t c = 0; c < nl; c++) {
+                    double* dr = re + (l0 + c) * lineStep;
+                    double* di = im + (l0 + c) * lineStep;
+                    for (int64_t i = 0; i < len; i++) {
+                        dr[i] = X[i * B + c];
+                        di[i] = Y[i * B + c];
+                    }
+                }
+            } else {
+                // Lines are columns: point i of all lanes lies side by side in row i.
+                const size_t bytes = static_cast<size_t>(nl) * sizeof(double);
+                for (int64_t i = 0; i < len; i++) {
+                    std::memcpy(X + i * B, re + i * pointStep + l0, bytes);
+                    std::memcpy(Y + i * B, im + i * pointStep + l0, bytes);
+                    for (int64_t c = nl; c < B; c++) X[i * B + c] = Y[i * B + c] = 0.0;
+                }
+                px_fft::TransformLanes(dir, tw, X, Y);
+                for (int64_t i = 0; i < len; i++) {
+                    std::memcpy(re + i * pointStep + l0, X + i * B, bytes);
+                    std::memcpy(im + i * pointStep + l0, Y + i * B, bytes);
+                }
             }
-            for (int64_t l = b; l < e; l++) {
-                if (pow2)
-                    px_fft::Transform(dir, tw, x + l * len, y + l * len);
-                else
-                    DFT(dir, static_cast<LONG>(len), x + l * len, y + l * len, s1.data(), s2.data());
-            }
+            return true;
         });
     };
-    transform(re.data(), im.data(), h, w, px);
 
-    // Columns: a few columns at a time are gathered into contiguous lines, transformed and put
-    // back, one cache line of each row per block.
-    {
-        constexpr int64_t B = 8;
-        const px_fft::Twiddles tw = py ? px_fft::MakeTwiddles(dir, Log2(h)) : px_fft::Twiddles{};
+    // Rows.
+    if (px) {
+        radix2(h, w, w, 1);
+    } else {
+        px_ops::ParallelBands(h, [&](int64_t b, int64_t e) {
+            std::vector<double> s1(static_cast<size_t>(w)), s2(static_cast<size_t>(w));
+            for (int64_t l = b; l < e; l++)
+                DFT(dir, static_cast<LONG>(w), re + l * w, im + l * w, s1.data(), s2.data());
+        });
+    }
+
+    // Columns: a few at a time gathered into contiguous lines, one cache line of each row per block.
+    if (py) {
+        radix2(w, h, 1, w);
+    } else {
         px_ops::ParallelBands((w + B - 1) / B, [&](int64_t b, int64_t e) {
-            std::vector<double> cx(static_cast<size_t>(B * h)), cy(cx.size()), s1, s2;
-            if (!py) {
-                s1.resize(static_cast<size_t>(h));
-                s2.resize(static_cast<size_t>(h));
-            }
+            std::vector<double> cx(static_cast<size_t>(B * h)), cy(cx.size()), s1(static_cast<size_t>(h)),
+                s2(static_cast<size_t>(h));
             for (int64_t k0 = b * B; k0 < std::min(w, e * B); k0 += B) {
                 const int64_t nk = std::min(B, w - k0);
                 for (int64_t j = 0; j < h; j++)
                     for (int64_t c = 0; c < nk; c++) {
-                        cx[c * h + j] = re[static_cast<size_t>(j * w + k0 + c)];
-                        cy[c * h + j] = im[static_cast<size_t>(j * w + k0 + c)];
+                        cx[static_cast<size_t>(c * h + j)] = re[static_cast<size_t>(j * w + k0 + c)];
+                        cy[static_cast<size_t>(c * h + j)] = im[static_cast<size_t>(j * w + k0 + c)];
                     }
-                for (int64_t c = 0; c < nk; c++) {
-                    if (py)
-                        px_fft::Transform(dir, tw, cx.data() + c * h, cy.data() + c * h);
-                    else
-                        DFT(dir, static_cast<LONG>(h), cx.data() + c * h, cy.data() + c * h, s1.data(), s2.data());
-                }
+                for (int64_t c = 0; c < nk; c++)
+                    DFT(dir, static_cast<LONG>(h), cx.data() + c * h, cy.data() + c * h, s1.data(), s2.data());
                 for (int64_t j = 0; j < h; j++)
                     for (int64_t c = 0; c < nk; c++) {
-                        re[static_cast<size_t>(j * w + k0 + c)] = cx[c * h + j];
-                        im[static_cast<size_t>(j * w + k0 + c)] = cy[c * h + j];
+                        re[static_cast<size_t>(j * w + k0 + c)] = cx[static_cast<size_t>(c * h + j)];
+                        im[static_cast<size_t>(j * w + k0 + c)] = cy[static_cast<size_t>(c * h + j)];
                     }
             }
         });

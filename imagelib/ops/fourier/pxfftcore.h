@@ -18,4 +18,10 @@ Twiddles MakeTwiddles(int dir, int m);
 // Bit reversal, butterflies and (direction 1) the division by n, in place.
 void Transform(int dir, const Twiddles& tw, double* x, double* y);
 
+// The same transform of kLanes lines at once, interleaved: point i of line c at [i * kLanes + c].
+// Every line gets exactly the operations Transform would give it, so the compiler can run the
+// lines side by side in vector registers.
+constexpr int kLanes = 8;
+void TransformLanes(int dir, const Twiddles& tw, double* x, double* y);
+
 }  // namespace px_fft

@@ -84,6 +84,59 @@ void Transform(int dir, const Twiddles& tw, double* x, double* y) {
     }
 }
 
+PX_OPS_SIMD_CLONES
+void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) {
+    constexpr int B = kLanes;
+    const int m = tw.m;
+    const int64_t n = int64_t{1} << m;
+    int64_t j = 0;
+    for (int64_t i = 0; i < n - 1; i++) {
+        if (i < j) {
+            for (int c = 0; c < B; c++) {
+                std::swap(x[i * B + c], x[j * B + c]);
+                std::swap(y[i * B + c], y[j * B + c]);
+            }
+        }
+        int64_t k = n >> 1;
+        while (k <= j) {
+            j -= k;
+            k >>= 1;
+        }
+        j += k;
+    }
+    int64_t l2 = 1;
+    for (int l = 0; l < m; l++) {
+        const int64_t l1 = l2;
+        l2 <<= 1;
+        const double* w1 = tw.u1.data() + (l1 - 1);
+        const double* w2 = tw.u2.data() + (l1 - 1);
+        for (int64_t base = 0; base < n; base += l2) {
+            for (int64_t jj = 0; jj < l1; jj++) {
+                const double u1 = w1[jj], u2 = w2[jj];
+                double* __restrict xa = x + (base + jj) * B;
+                double* __restrict ya = y + (base + jj) * B;
+                double* __restrict xb = x + (base + jj + l1) * B;
+                double* __restrict yb = y + (base + jj + l1) * B;
+                for (int c = 0; c < B; c++) {
+                    const double t1 = u1 * xb[c] - u2 * yb[c];
+                    const double t2 = u1 * yb[c] + u2 * xb[c];
+                    xb[c] = xa[c] - t1;
+                    yb[c] = ya[c] - t2;
+                    xa[c] += t1;
+                    ya[c] += t2;
+                }
+            }
+        }
+    }
+    if (dir == 1) {
+        const double dn = static_cast<double>(n);
+        for (int64_t i = 0; i < n * B; i++) {
+            x[i] /= dn;
+            y[i] /= dn;
+        }
+    }
+}
+
 }  // namespace px_fft
 
 bool PxImage::FFT(int dir, int m, double* x, double* y) {
