@@ -183,53 +183,80 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
         // since pa x 1000 / 1000 = pa: such rows are summed per column first and weighted once.
         // Below 2^32 / 255 rows the 32-bit column sums cannot overflow; they are flushed before.
         constexpr LONG kMaxWholeRows = 1 << 20;
+        struct Partial {
+            const BYTE* row;
+            int64_t py;
+        };
         pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(w) * static_cast<size_t>(ys + 1), true, proto,
                             [&](Sums& sums, LONG r) {
             int64_t* acc = sums.acc.data();
             uint32_t* colSum = sums.cols.data();
             std::fill(sums.acc.begin(), sums.acc.end(), 0);
-            std::fill(sums.cols.begin(), sums.cols.end(), 0u);
-            LONG whole = 0;
-            auto flushWhole = [&]() {
+            // One sweep along the source columns adds the whole rows' column sums and the pixels of
+            // the partly covered rows (at most two, each with its own products of the splits) to
+            // the current and the next output column, kept in registers until the column changes.
+            auto sweep = [&](bool withWhole, const Partial* parts, int nparts) {
+                int64_t cur[3] = {0, 0, 0}, nxt[3] = {0, 0, 0};
+                LONG c = col[0];
                 for (LONG x = 0; x < w; x++) {
-                    int64_t* a = acc + static_cast<size_t>(col[x]) * 3;
-                    const uint32_t* v = colSum + 3 * static_cast<size_t>(x);
+                    if (col[x] != c) {
+                        int64_t* a = acc + static_cast<size_t>(c) * 3;
+                        for (int k = 0; k < 3; k++) {
+                            a[k] += cur[k];
+                            a[k + 3] += nxt[k];  // the next column's share, handed over below
+                            cur[k] = 0;
+                            nxt[k] = 0;
+                        }
+                        c = col[x];
+                    }
                     const int64_t pa = colA[x], pb = 1000 - pa;
-                    a[0] += v[0] * pa;
-                    a[1] += v[1] * pa;
-                    a[2] += v[2] * pa;
-                    a[3] += v[0] * pb;
-                    a[4] += v[1] * pb;
-                    a[5] += v[2] * pb;
+                    const size_t o = 3 * static_cast<size_t>(x);
+                    if (withWhole) {
+                        for (int k = 0; k < 3; k++) {
+                            cur[k] += colSum[o + k] * pa;
+                            nxt[k] += colSum[o + k] * pb;
+                        }
+                    }
+                    for (int p = 0; p < nparts; p++) {
+                        const int64_t wa = pa * parts[p].py / 1000, wb = pb * parts[p].py / 1000;
+                        for (int k = 0; k < 3; k++) {
+                            cur[k] += parts[p].row[o + k] * wa;
+                            nxt[k] += parts[p].row[o + k] * wb;
+                        }
+                    }
                 }
-                std::fill(sums.cols.begin(), sums.cols.end(), 0u);
-                whole = 0;
+                int64_t* a = acc + static_cast<size_t>(c) * 3;
+                for (int k = 0; k < 3; k++) {
+                    a[k] += cur[k];
+                    a[k + 3] += nxt[k];
+                }
             };
+            Partial parts[2];
+            int nparts = 0;
+            LONG whole = 0;
             auto add = [&](LONG y, int py) {
                 const BYTE* srow = pBits + static_cast<size_t>(y) * eff;
                 if (py == 1000) {
+                    if (whole == 0) std::fill(sums.cols.begin(), sums.cols.end(), 0u);
                     const size_t n = static_cast<size_t>(w) * 3;
                     for (size_t k = 0; k < n; k++) colSum[k] += srow[k];
-                    if (++whole == kMaxWholeRows) flushWhole();
+                    if (++whole == kMaxWholeRows) {
+                        sweep(true, nullptr, 0);
+                        whole = 0;
+                    }
                     return;
                 }
-                for (LONG x = 0; x < w; x++) {
-                    const size_t c = static_cast<size_t>(col[x]) * 3;
-                    const int64_t pa = colA[x], pb = 1000 - pa;
-                    // The products of the two splits, in thousandths.
-                    const int64_t wa = pa * py / 1000, wb = pb * py / 1000;
-                    for (int k = 0; k < 3; k++) {
-                        const int64_t v = srow[3 * x + k];
-                        acc[c + k] += v * wa;
-                        acc[c + 3 + k] += v * wb;
-                    }
+                if (nparts == 2) {
+                    sweep(false, parts, nparts);
+                    nparts = 0;
                 }
+                parts[nparts++] = Partial{srow, py};
             };
             const LONG y0 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r) - rowOf.begin());
             const LONG y1 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r + 1) - rowOf.begin());
             if (y0 > 0 && rowOf[y0 - 1] == r - 1 && rowA[y0 - 1] < 1000) add(y0 - 1, 1000 - rowA[y0 - 1]);
             for (LONG y = y0; y < y1; y++) add(y, rowA[y]);
-            if (whole > 0) flushWhole();
+            if (whole > 0 || nparts > 0) sweep(whole > 0, parts, nparts);
             BYTE* drow = dst.GetBits(static_cast<DWORD>(r));
             for (size_t k = 0; k < static_cast<size_t>(newx) * 3; k++) drow[k] = DivideTo255(acc[k], denom, inverse);
         });
