@@ -465,15 +465,20 @@ void CPelidorView::keyPressEvent(QKeyEvent* e) {
     CView::keyPressEvent(e);
 }
 
+QSize CPelidorView::PrintedSize(int width, int height, int dpiX, int dpiY, float zoom) {
+    return QSize(static_cast<int>(static_cast<double>(width) * dpiX * zoom * 0.010416667),
+                 static_cast<int>(static_cast<double>(height) * dpiY * zoom * 0.010416667));
+}
+
 void CPelidorView::OnPrint(QPrinter* printer) {
     CPelidorDoc* d = GetDocument();
     PxImage* img = d ? d->GetDisplayImage() : nullptr;
     if (!img || !img->IsValid()) return;
     QPainter p;
     if (!p.begin(printer)) return;
-    // Physical size: image pixels at 96 per inch, times the zoom.
-    const int pw = static_cast<int>(img->GetWidth() * printer->logicalDpiX() * d->m_fZoom * 0.010416667);
-    const int ph = static_cast<int>(img->GetHeight() * printer->logicalDpiY() * d->m_fZoom * 0.010416667);
+    const QSize printed = PrintedSize(static_cast<int>(img->GetWidth()), static_cast<int>(img->GetHeight()),
+                                      printer->logicalDpiX(), printer->logicalDpiY(), d->m_fZoom);
+    const int pw = printed.width(), ph = printed.height();
     // Transparent parts print white.
     p.drawImage(QRect(0, 0, pw, ph), QImageFromImage(*img));
     if (d->m_pMeasure) {

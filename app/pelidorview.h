@@ -4,6 +4,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QTimer>
 
 #include "app/docview.h"
@@ -24,6 +25,8 @@ public:
     QRect ImageRect() const { return m_rcImage; }
     QPoint ScrollPosition() const;
     void SetScrollPosition(const QPoint& p);
+    // Device size of an image printed at its physical size: 96 image pixels per inch, times the zoom.
+    static QSize PrintedSize(int width, int height, int dpiX, int dpiY, float zoom);
     // Prints the image at its physical size (and the overlay) on an open printer.
     void OnPrint(QPrinter* printer);
     // The pixel read-out text of a window point.

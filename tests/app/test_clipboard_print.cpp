@@ -93,3 +93,11 @@ TEST_F(AppTest, PrintWritesAPdfOfThePhysicalSize) {
     app->MainFrame()->Router()->Execute(ID_FILE_PRINT);
     EXPECT_FALSE(QFile::exists(Path("out.pdf")));
 }
+
+TEST(Printing, PhysicalSizeFollowsPrinterResolutionAndZoom) {
+    // 600 dpi at zoom 1: 6.25 device pixels per image pixel.
+    EXPECT_EQ(CPelidorView::PrintedSize(96, 48, 600, 600, 1.0f), QSize(600, 300));
+    EXPECT_EQ(CPelidorView::PrintedSize(100, 100, 600, 300, 2.0f), QSize(1250, 625));
+    // Sizes beyond 32 bits of intermediate product stay correct.
+    EXPECT_EQ(CPelidorView::PrintedSize(60000, 1, 1200, 1200, 16.0f).width(), 12000000);
+}

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "app/cmdids.h"
+#include "app/docview.h"
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "app/startupsplash.h"
@@ -41,7 +42,9 @@ TEST_F(AppTest, FullScreenHidesTheBarsAndComesBack) {
     EXPECT_TRUE(mf->Router()->Query(ID_VIEW_FULLSCREEN).m_nCheck == 1);
     EXPECT_FALSE(mf->StandardBar()->isVisible());
     EXPECT_FALSE(mf->StatusBarWidget()->isVisible());
-    mf->Router()->Execute(ID_VIEW_FULLSCREEN);
+    // Escape in the view leaves full screen.
+    QTest::keyClick(mf->ActiveView(), Qt::Key_Escape);
+    Pump();
     EXPECT_FALSE(mf->IsFullScreen());
     EXPECT_TRUE(mf->StandardBar()->isVisible());
 }
