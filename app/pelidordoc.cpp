@@ -303,7 +303,10 @@ bool CPelidorDoc::CanCloseFrame() {
 
 // A document is never saved while a worker changes its image: the command ends first.
 bool CPelidorDoc::SaveModified() {
-    if (IsModified() && IsBusy()) WaitForCommand();
+    if (IsModified() && IsBusy()) {
+        WaitForCommand();
+        if (IsBusy()) return false;  // still running: neither saved nor closed
+    }
     return CDocument::SaveModified();
 }
 
