@@ -247,3 +247,23 @@ TEST(Dispatch, SaveThroughASymlinkKeepsTheLink) {
     EXPECT_TRUE(fs::is_symlink(dir.File("link.bmp")));
     EXPECT_GT(fs::file_size(dir.File("real.bmp")), 1u);
 }
+
+TEST(Dispatch, AFailedPageDecodeStillReportsThePageCount) {
+    REQUIRE_CODEC(PXIMAGE_FORMAT_TIF);
+    PxImage a = Sample(), b = Sample(), c = Sample();
+    PxImage* pages[3] = {&a, &b, &c};
+    PxMemFile mem;
+    ASSERT_TRUE(mem.Open());
+    ASSERT_TRUE(a.Encode(&mem, pages, 3, PXIMAGE_FORMAT_TIF)) << a.GetLastError();
+
+    PxImage out = Sample();
+    out.SetFrame(7);
+    ASSERT_TRUE(mem.Seek(0, SEEK_SET));
+    EXPECT_FALSE(out.Decode(&mem, PXIMAGE_FORMAT_TIF));
+    EXPECT_EQ(out.GetNumFrames(), 3);  // the caller learns how many pages there are
+    EXPECT_STRNE(out.GetLastError(), "");
+    EXPECT_EQ(out.GetWidth(), 5u);  // and keeps its old picture
+    out.SetFrame(2);
+    ASSERT_TRUE(mem.Seek(0, SEEK_SET));
+    EXPECT_TRUE(out.Decode(&mem, PXIMAGE_FORMAT_TIF)) << out.GetLastError();
+}
