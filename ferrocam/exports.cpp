@@ -1,8 +1,10 @@
 // The driver's 52 exported functions over the one process-wide engine.
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "ferrocam/cameraengine.h"
 #include "ferrocam/ferrocam.h"
@@ -12,9 +14,51 @@ namespace {
 std::atomic<CCameraEngine*> g_engine{nullptr};
 std::mutex g_lifecycle;  // Init and UnInit
 
-CCameraEngine* Engine() {
-    CCameraEngine* e = g_engine.load(std::memory_order_acquire);
-    return e && e->Device() ? e : nullptr;
+// Exports under way on any thread, and on this one (a frame callback may call in again). Init
+// and UnInit take the engine away first and then wait for the others to leave it, so no call
+// on another thread is left holding a deleted engine.
+std::atomic<int> g_users{0};
+thread_local int t_depth = 0;
+
+class EngineUse {
+public:
+    EngineUse() {
+        g_users.fetch_add(1);
+        ++t_depth;
+        CCameraEngine* e = g_engine.load();
+        engine_ = e && e->Device() ? e : nullptr;
+    }
+    ~EngineUse() {
+        --t_depth;
+        g_users.fetch_sub(1);
+    }
+    EngineUse(const EngineUse&) = delete;
+    EngineUse& operator=(const EngineUse&) = delete;
+    CCameraEngine* get() const { return engine_; }
+
+private:
+    CCameraEngine* engine_;
+};
+
+// Takes the engine out of reach and waits until no other thread is inside it. Null when there
+// is none, or when this thread itself is inside an export (a callback cannot pull the engine
+// from under the call that runs it); then the engine stays where it was.
+CCameraEngine* RetireEngine(bool& refused) {
+    refused = false;
+    if (t_depth > 0) {
+        refused = g_engine.load() != nullptr;
+        return nullptr;
+    }
+    CCameraEngine* e = g_engine.exchange(nullptr);
+    if (!e)
+        return nullptr;
+    if (e->Device())
+        e->Device()->AbortRead();  // a grab waiting on the camera ends now
+    while (g_users.load() > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (e->Device())
+        e->Device()->ClearAbort();
+    return e;
 }
 
 // No exception may leave the library: an allocation that fails deep inside (a writer's image
@@ -33,7 +77,8 @@ int Guarded(Fn&& fn) noexcept {
 }  // namespace
 
 #define ENGINE_OR_NODEVICE            \
-    CCameraEngine* e = Engine();      \
+    EngineUse use;                    \
+    CCameraEngine* e = use.get();     \
     if (!e)                           \
         return CAMERA_NODEVICE
 
@@ -41,7 +86,10 @@ extern "C" {
 
 int FerroCameraInit(FrameCallback callback, int resolution, HWND display, HWND notify) {
     std::lock_guard<std::mutex> lock(g_lifecycle);
-    CCameraEngine* e = g_engine.exchange(nullptr);
+    bool refused = false;
+    CCameraEngine* e = RetireEngine(refused);
+    if (refused)
+        return CAMERA_NODEVICE;
     try {
         if (!e)
             e = new CCameraEngine();
@@ -58,9 +106,10 @@ int FerroCameraInit(FrameCallback callback, int resolution, HWND display, HWND n
 
 int FerroCameraUnInit(void) {
     std::lock_guard<std::mutex> lock(g_lifecycle);
-    CCameraEngine* e = g_engine.exchange(nullptr);
+    bool refused = false;
+    CCameraEngine* e = RetireEngine(refused);
     if (!e)
-        return CAMERA_NODEVICE;
+        return refused ? CAMERA_NOFRAME : CAMERA_NODEVICE;
     try {
         e->Shutdown();
     } catch (...) {

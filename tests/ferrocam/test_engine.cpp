@@ -638,3 +638,47 @@ TEST_F(Engine, ACallbackMayStopTheEngineFromItsOwnThread) {
     EXPECT_EQ(FerroCameraPlay(), 1);
     EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
 }
+
+namespace {
+std::atomic<int> g_uninitResult{-100};
+int UnInitCallback(unsigned char*) {
+    int expected = -100;
+    g_uninitResult.compare_exchange_strong(expected, FerroCameraUnInit());
+    return 1;
+}
+}  // namespace
+
+TEST_F(Engine, UnInitWaitsForCallsOnOtherThreadsButNotForItsOwnCallback) {
+    InitAt(4);
+    std::atomic<bool> done{false};
+    std::atomic<int> decoded{0};
+    std::thread caller([&] {
+        std::vector<BYTE> raw(raw_.size(), 90), rgb(rgb_.size());
+        while (!done.load()) {
+            if (FerroCameraDecode(raw.data(), rgb.data(), 0, 0, 1) == CAMERA_OK)
+                decoded.fetch_add(1);
+            int r = 0, g = 0, b = 0;
+            FerroCameraGetGain(&r, &g, &b);
+        }
+    });
+    // Each UnInit deletes the engine the other thread is decoding with, unless it waits.
+    for (int i = 0; i < 6; ++i) {
+        while (decoded.load() <= i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
+        ASSERT_EQ(FerroCameraInit(&CountingCallback, 4, nullptr, nullptr), CAMERA_OK);
+    }
+    done.store(true);
+    caller.join();
+
+    // A callback cannot pull the engine from under the Decode that runs it: refused, kept.
+    g_uninitResult.store(-100);
+    FerroCameraUnInit();
+    ASSERT_EQ(FerroCameraInit(&UnInitCallback, 4, nullptr, nullptr), CAMERA_OK);
+    EXPECT_EQ(FerroCameraDecode(raw_.data(), rgb_.data(), 0, 0, 0), CAMERA_OK);
+    EXPECT_EQ(g_uninitResult.load(), CAMERA_NOFRAME);
+    int w = 0, h = 0;
+    EXPECT_EQ(FerroCameraGetImageSize(&w, &h), CAMERA_OK);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
+}
