@@ -39,6 +39,9 @@ public:
     QComboBox* ZoomCombo() const { return m_pZoomCombo; }
     QStatusBar* StatusBarWidget() const;
     QToolBar* StandardBar() const { return m_pStandardBar; }
+    QToolBar* ImageBar() const { return m_pImageBar; }
+    // Top-level menus that only image documents show (hidden on the start page).
+    void AddDocumentMenus(const QList<QMenu*>& menus) { m_docMenus += menus; }
     QDockWidget* FolderPane() const { return m_pFolderPane; }
 
     void OnEditPaste();

@@ -429,6 +429,37 @@ bool CPelidorDoc::StartImageCommand(int id, const ImageCommandParams& params) {
     return true;
 }
 
+namespace {
+struct DocCommandEntry {
+    CPelidorDoc::DocCommand handler;
+    CPelidorDoc::DocCommandUpdate update;
+};
+std::unordered_map<UINT, DocCommandEntry>& DocCommands() {
+    static std::unordered_map<UINT, DocCommandEntry> commands;  // UI thread only
+    return commands;
+}
+}  // namespace
+
+void CPelidorDoc::RegisterDocumentCommand(UINT id, DocCommand handler, DocCommandUpdate update) {
+    DocCommands()[id] = DocCommandEntry{std::move(handler), std::move(update)};
+}
+
+bool CPelidorDoc::OnCmdMsg(UINT id) {
+    if (CDocument::OnCmdMsg(id)) return true;
+    auto it = DocCommands().find(id);
+    if (it == DocCommands().end() || !it->second.handler) return false;
+    it->second.handler(*this);
+    return true;
+}
+
+bool CPelidorDoc::OnUpdateCmdUI(CCmdUI* ui) {
+    if (CDocument::OnUpdateCmdUI(ui)) return true;
+    auto it = DocCommands().find(ui->m_nID);
+    if (it == DocCommands().end()) return false;
+    if (it->second.update) it->second.update(*this, ui);
+    return true;
+}
+
 void CPelidorDoc::RegisterImageOperation(int id, ImageOperation op) {
     std::lock_guard<std::mutex> g(OperationsLock());
     Operations()[id] = std::move(op);

@@ -29,6 +29,13 @@ public:
     using ImageOperation = std::function<void(PxImage& image, const ImageCommandParams& params)>;
     // Commands of other parts of the program add their worker operations here.
     static void RegisterImageOperation(int id, ImageOperation op);
+    // Commands of other parts of the program that every document handles (dialogs, filters):
+    // a handler and an optional update rule; without one the command is enabled.
+    using DocCommand = std::function<void(CPelidorDoc& doc)>;
+    using DocCommandUpdate = std::function<void(CPelidorDoc& doc, CCmdUI* ui)>;
+    static void RegisterDocumentCommand(UINT id, DocCommand handler, DocCommandUpdate update = nullptr);
+    bool OnCmdMsg(UINT id) override;
+    bool OnUpdateCmdUI(CCmdUI* ui) override;
 
     static constexpr int kMaxSelPoints = 8000;
     static constexpr int kUndoSlots = 8;

@@ -368,3 +368,18 @@ TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndExceptionsStillFinish) {
     EXPECT_FALSE(d->IsBusy());
     EXPECT_EQ(d->m_nUndoLevel, 3);
 }
+
+TEST_F(DocTest, CommandsRegisteredForEveryDocumentRouteThroughTheActiveOne) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(4, 4));
+    CPelidorDoc* seen = nullptr;
+    CPelidorDoc::RegisterDocumentCommand(
+        41001, [&](CPelidorDoc& doc) { seen = &doc; },
+        [](CPelidorDoc& doc, CCmdUI* ui) { ui->Enable(doc.CommandEnableImageIdle()); });
+    EXPECT_TRUE(Enabled(41001));
+    EXPECT_TRUE(app->MainFrame()->Router()->Execute(41001));
+    EXPECT_EQ(seen, d);
+    // On the start page (no image) the rule disables it.
+    app->MainFrame()->MdiArea()->setActiveSubWindow(app->DocTemplate()->FrameOf(app->DocTemplate()->Documents().first()));
+    EXPECT_FALSE(Enabled(41001));
+}
