@@ -2,6 +2,7 @@
 // outside the picture, on images whose pixels all differ.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "imagelib/pximage.h"
@@ -215,4 +216,52 @@ TEST(Transform, KeptSizeRotationReadsTheTurnedPositionEverywhere) {
             }
         EXPECT_EQ(mismatches, 0) << om;
     }
+}
+
+TEST(Transform, RotationAtOddSizesReadsTheTurnedPositionOfEveryPixel) {
+    // The bounding box of the turned corners, odd widths (a run of four positions leaves a rest),
+    // with and without alpha, and edges that fall between whole pixels.
+    for (bool alpha : {false, true})
+        for (float angle : {30.0f, -113.7f, 7.0f}) {
+            PxImage src(301, 203, 24);
+            px::Rand15 rnd(static_cast<uint32_t>(angle) + alpha);
+            if (alpha) src.AlphaCreate();
+            for (LONG y = 0; y < 203; ++y)
+                for (LONG x = 0; x < 301; ++x) {
+                    src.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(rnd.Next()), static_cast<BYTE>(rnd.Next()),
+                                                    static_cast<BYTE>(rnd.Next()), 0});
+                    if (alpha) src.AlphaSet(x, y, static_cast<BYTE>(rnd.Next()));
+                }
+            const float a = -angle * static_cast<float>(std::acos(0.0)) / 90.0f;
+            const float c = std::cos(a), s = std::sin(a);
+            const float px[4] = {-0.5f, 300.5f, -0.5f, 300.5f}, py[4] = {-0.5f, -0.5f, 202.5f, 202.5f};
+            float minx = 1e9f, maxx = -1e9f, miny = 1e9f, maxy = -1e9f;
+            for (int k = 0; k < 4; ++k) {
+                const float qx = px[k] * c - py[k] * s, qy = px[k] * s + py[k] * c;
+                minx = std::min(minx, qx);
+                maxx = std::max(maxx, qx);
+                miny = std::min(miny, qy);
+                maxy = std::max(maxy, qy);
+            }
+            const LONG nw = static_cast<LONG>(std::floor(maxx - minx + 0.5f));
+            const LONG nh = static_cast<LONG>(std::floor(maxy - miny + 0.5f));
+            const float x0 = (maxx + minx - static_cast<float>(nw - 1)) / 2.0f;
+            const float y0 = (maxy + miny - static_cast<float>(nh - 1)) / 2.0f;
+            for (auto om : {PxImage::OM_BACKGROUND, PxImage::OM_REPEAT}) {
+                PxImage out;
+                ASSERT_TRUE(src.Rotate2(angle, &out, PxImage::IM_BILINEAR, om));
+                ASSERT_EQ(static_cast<LONG>(out.GetWidth()), nw);
+                ASSERT_EQ(static_cast<LONG>(out.GetHeight()), nh);
+                int mismatches = 0;
+                for (LONG j = 0; j < nh; ++j)
+                    for (LONG i = 0; i < nw; ++i) {
+                        const float X = x0 + static_cast<float>(i), Y = y0 + static_cast<float>(j);
+                        const RGBQUAD want =
+                            src.GetPixelColorInterpolated(X * c + Y * s, Y * c - X * s, PxImage::IM_BILINEAR, om);
+                        const RGBQUAD got = out.GetPixelColor(i, j);
+                        mismatches += !Same(want, got) || (alpha && want.rgbReserved != got.rgbReserved);
+                    }
+                EXPECT_EQ(mismatches, 0) << "angle " << angle << ", alpha " << alpha << ", overflow " << om;
+            }
+        }
 }

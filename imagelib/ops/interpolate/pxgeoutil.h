@@ -100,6 +100,14 @@ inline RGBQUAD KernelSum24(const BYTE* bits, size_t eff, const BYTE* alpha, LONG
                    alpha ? ClampByte(acc[3]) : static_cast<BYTE>(0)};
 }
 
+// FloorTrunc of four values at once, lane by lane the same results (saturated, NaN far below).
+inline V4i FloorTruncV4(V4 v) {
+    const V4 lo = {-kFar, -kFar, -kFar, -kFar}, hi = {kFar, kFar, kFar, kFar};
+    V4 safe = v > lo ? v : lo;
+    safe = safe > hi ? hi : safe;
+    return __builtin_convertvector(safe, V4i) + (v < 0 ? V4i{-1, -1, -1, -1} : V4i{0, 0, 0, 0});
+}
+
 // Four floats loaded from any float address.
 typedef float V4u __attribute__((vector_size(16), aligned(4)));
 inline V4 LoadV4(const float* p) { return *reinterpret_cast<const V4u*>(p); }
