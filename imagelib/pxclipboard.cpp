@@ -134,6 +134,19 @@ bool PxImage::CreateFromHANDLE(const BYTE* hMem, size_t size) {
         rmask = 0xFF0000, gmask = 0xFF00, bmask = 0xFF;
     }
 
+    // Uncompressed rows must all be in the block: a header that claims more would make us
+    // allocate for pixels that are not there.
+    if (compression == BI_RGB || compression == BI_BITFIELDS) {
+        const int64_t rowBytes = ((width * bpp + 31) / 32) * 4;
+        size_t dataStart = hsize + (compression == BI_BITFIELDS && hsize == 40 ? 12 : 0);
+        const size_t entries = bpp <= 8 ? (clrUsed == 0 || clrUsed > (1u << bpp) ? (1u << bpp) : clrUsed)
+                                        : (clrUsed > 65536 ? 0 : clrUsed);
+        dataStart += entries * (hsize == 12 ? 3 : 4);
+        if (dataStart > size || static_cast<uint64_t>(rowBytes) * static_cast<uint64_t>(height) > size - dataStart) {
+            SetLastError("DIB data is shorter than its header says");
+            return false;
+        }
+    }
     if (!Create(static_cast<DWORD>(width), static_cast<DWORD>(height), bpp, 0)) return false;
     SetXDPI(xppm ? static_cast<LONG>(xppm * 0.0254 + 0.5) : 96);
     SetYDPI(yppm ? static_cast<LONG>(yppm * 0.0254 + 0.5) : 96);

@@ -172,17 +172,18 @@ TEST(Clipboard, HostileBlocksAreReadWithinTheirSize) {
     EXPECT_FALSE(img.CreateFromHANDLE(jpg.data(), jpg.size()));
     EXPECT_STREQ(img.GetLastError(), "compression type not supported");
 
-    // Short pixel data: the missing rows stay zero, nothing is read past the block.
-    std::vector<BYTE> shortRows = Dib(40, 4, 100, 24, 0, 0, {}, 12);
-    shortRows[40] = 9;
-    ASSERT_TRUE(img.CreateFromHANDLE(shortRows.data(), shortRows.size()));
-    EXPECT_EQ(img.GetPixelColor(0, 0).rgbBlue, 9);
-    EXPECT_EQ(img.GetPixelColor(0, 50).rgbBlue, 0);
+    // Pixel data shorter than the header claims is refused before anything is allocated.
+    std::vector<BYTE> shortRows = Dib(40, 30000, 30000, 24, 0, 0, {}, 12);
+    EXPECT_FALSE(img.CreateFromHANDLE(shortRows.data(), shortRows.size()));
+    EXPECT_STREQ(img.GetLastError(), "DIB data is shorter than its header says");
 
-    // A palette that claims 256 entries but the block holds two.
+    // A palette that claims 256 entries in a block that ends after two: no room for the rows.
     std::vector<BYTE> pal = {1, 2, 3, 0, 4, 5, 6, 0};
     std::vector<BYTE> shortPal = Dib(40, 2, 1, 8, 0, 256, pal, 0);
-    ASSERT_TRUE(img.CreateFromHANDLE(shortPal.data(), shortPal.size()));
+    EXPECT_FALSE(img.CreateFromHANDLE(shortPal.data(), shortPal.size()));
+    // A palette of fewer entries than the depth allows leaves the rest black.
+    std::vector<BYTE> fewEntries = Dib(40, 2, 1, 8, 0, 2, pal, 4);
+    ASSERT_TRUE(img.CreateFromHANDLE(fewEntries.data(), fewEntries.size()));
     EXPECT_EQ(img.GetPaletteColor(1).rgbBlue, 4);
     EXPECT_EQ(img.GetPaletteColor(2).rgbBlue, 0);
 
