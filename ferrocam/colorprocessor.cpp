@@ -563,9 +563,17 @@ void CColorProcessor::FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) c
         BYTE* base = ring.data() + static_cast<size_t>((y % 3 + 3) % 3) * w * 3;
         return Planes{base, base + w, base + 2 * w};
     };
+    // Row y of the turned image is mosaic row h - 1 - y under the rotation, read right to left
+    // when exactly one of the rotation and the mirror is on.
+    const bool reverse = rotate_ != mirror_;
     auto demosaic = [&](int y) {
         const Planes p = slot(y);
-        DemosaicRowPlanar(mosaic, y, p.b, p.g, p.r);
+        DemosaicRowPlanar(mosaic, rotate_ ? h - 1 - y : y, p.b, p.g, p.r);
+        if (reverse) {
+            std::reverse(p.b, p.b + w);
+            std::reverse(p.g, p.g + w);
+            std::reverse(p.r, p.r + w);
+        }
     };
     if (y0 > 0)
         demosaic(y0 - 1);
@@ -612,9 +620,9 @@ void CColorProcessor::Process(const BYTE* mosaic, BYTE* rgb, ImageHook hook, voi
     if (!pixels || work_.size() < pixels * 3)
         return;
     std::lock_guard<std::mutex> g(settingsLock_);
-    if (!hook && !rotate_ && !mirror_ && !wbRequest_.load()) {
-        // Nothing needs the whole demosaiced image: each band demosaics a few rows ahead and
-        // finishes them straight into place.
+    if (!hook && !wbRequest_.load()) {
+        // Nothing needs the whole demosaiced image: each band demosaics a few rows ahead (turned
+        // as the geometry asks) and finishes them straight into place.
         ForRowBands(width_, height_, [&](int y0, int y1) { FusedRows(mosaic, rgb, y0, y1); });
         return;
     }
