@@ -12,7 +12,10 @@
 
 // Hot loops get an AVX2 build beside the baseline one, picked when the program starts. Only
 // AVX2: with FMA the compiler could fuse a multiply and an add and round once instead of twice.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// Not under ThreadSanitizer: it instruments the startup-time chooser, which then runs before
+// the sanitizer itself is ready.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
+    !defined(__SANITIZE_THREAD__)
 // Unroll-and-jam stays off there: it fuses pairs of outer iterations into a scalar inner loop
 // that the vectoriser then leaves alone.
 #define PX_OPS_SIMD_CLONES __attribute__((target_clones("avx2", "default"), optimize("no-loop-unroll-and-jam")))

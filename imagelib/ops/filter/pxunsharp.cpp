@@ -59,44 +59,49 @@ float EdgeValue(const float* cmatrix, int L, int count, int p, At at) {
     return sum / scale;
 }
 
-// dst[i] = RoundOut(sum over j of taps[j][i] * cmatrix[j]) for i in [0, n), the sum taken in
-// kernel order, 32 bytes at a time with the sums in registers (loops of a fixed length the
-// compiler turns into vector code). The first product needs no addition to 0: a byte times a
-// positive weight is never -0.
-// Built for AVX2 as well when the compiler can (without FMA, which would round differently).
+// out[i] = RoundOut(sum over j of taps[j][i] * cmatrix[j]) for i in [0, n), the sum taken in
+// kernel order. The taps hold byte values as floats (converted once, not once per tap), and
+// kLanes sums at a time stay in registers: loops of a fixed length the compiler turns into
+// vector code. The first product needs no addition to 0: a byte times a positive weight is
+// never -0. Built for AVX2 as well when the compiler can (without FMA, which would round
+// differently).
 PX_OPS_SIMD_CLONES
-void WeightedSum(const float* cmatrix, int L, const BYTE* const* taps, int64_t n, BYTE* dst) {
-    constexpr int kLanes = 32;
+void SumToBytes(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* out) {
+    constexpr int kLanes = 64;
     int64_t i = 0;
     for (; i + kLanes <= n; i += kLanes) {
         float a[kLanes];
         {
             const float wt = cmatrix[0];
-            const BYTE* s = taps[0] + i;
-            for (int k = 0; k < kLanes; k++) a[k] = static_cast<float>(s[k]) * wt;
+            const float* s = taps[0] + i;
+            for (int k = 0; k < kLanes; k++) a[k] = s[k] * wt;
         }
         for (int j = 1; j < L; j++) {
             const float wt = cmatrix[j];
-            const BYTE* s = taps[j] + i;
-            for (int k = 0; k < kLanes; k++) a[k] += static_cast<float>(s[k]) * wt;
+            const float* s = taps[j] + i;
+            for (int k = 0; k < kLanes; k++) a[k] += s[k] * wt;
         }
-        for (int k = 0; k < kLanes; k++) dst[i + k] = RoundOut(a[k]);
+        for (int k = 0; k < kLanes; k++) out[i + k] = RoundOut(a[k]);
     }
     for (; i < n; i++) {
-        float a = static_cast<float>(taps[0][i]) * cmatrix[0];
-        for (int j = 1; j < L; j++) a += static_cast<float>(taps[j][i]) * cmatrix[j];
-        dst[i] = RoundOut(a);
+        float a = taps[0][i] * cmatrix[0];
+        for (int j = 1; j < L; j++) a += taps[j][i] * cmatrix[j];
+        out[i] = RoundOut(a);
     }
 }
 
-// One line of count pixels of b bytes, contiguous.
-void BlurLine(const float* cmatrix, int L, const BYTE* src, BYTE* dst, int count, int b) {
+PX_OPS_SIMD_CLONES
+void BytesToFloats(const BYTE* s, float* d, int64_t n) {
+    for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
+}
+
+// One line of count pixels of b bytes, contiguous, given as floats.
+void BlurLine(const float* cmatrix, int L, const float* src, BYTE* dst, int count, int b) {
     const int m = L / 2;
     if (count <= 0 || b <= 0) return;
     auto edge = [&](int p) {
         for (int c = 0; c < b; c++)
-            dst[p * b + c] =
-                RoundOut(EdgeValue(cmatrix, L, count, p, [&](int j) { return static_cast<float>(src[j * b + c]); }));
+            dst[p * b + c] = RoundOut(EdgeValue(cmatrix, L, count, p, [&](int j) { return src[j * b + c]; }));
     };
     if (L > count) {
         for (int p = 0; p < count; p++) edge(p);
@@ -105,10 +110,10 @@ void BlurLine(const float* cmatrix, int L, const BYTE* src, BYTE* dst, int count
     for (int p = 0; p < m; p++) edge(p);
     // Middle: byte o sums src[o + (j - m) * b] * weight j.
     const int64_t o0 = int64_t{m} * b, o1 = int64_t{count - m} * b;
-    thread_local std::vector<const BYTE*> taps;
+    thread_local std::vector<const float*> taps;
     taps.resize(static_cast<size_t>(L));
     for (int j = 0; j < L; j++) taps[j] = src + o0 + int64_t{j - m} * b;
-    WeightedSum(cmatrix, L, taps.data(), o1 - o0, dst + o0);
+    SumToBytes(cmatrix, L, taps.data(), o1 - o0, dst + o0);
     for (int p = count - m; p < count; p++) edge(p);
 }
 
@@ -175,7 +180,10 @@ float* PxImage::gen_lookup_table(float* cmatrix, int cmatrix_length) {
 void PxImage::blur_line(float* ctable, float* cmatrix, int cmatrix_length, BYTE* cur_col, BYTE* dest_col, int y,
                         LONG bytes) {
     (void)ctable;  // the middle multiplies instead: each product is the table entry itself
-    BlurLine(cmatrix, cmatrix_length, cur_col, dest_col, y, static_cast<int>(bytes));
+    if (y <= 0 || bytes <= 0) return;
+    std::vector<float> line(static_cast<size_t>(y) * static_cast<size_t>(bytes));
+    BytesToFloats(cur_col, line.data(), static_cast<int64_t>(line.size()));
+    BlurLine(cmatrix, cmatrix_length, line.data(), dest_col, y, static_cast<int>(bytes));
 }
 
 bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
@@ -214,24 +222,28 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
 
     px_ops::ParallelItems(bands, [&](int64_t band) {
         const int64_t b0 = band * bandRows, b1 = std::min<int64_t>(h, b0 + bandRows);
-        // ring[q % L]: row q of the image blurred along x.
-        std::vector<BYTE> ring(static_cast<size_t>(L) * static_cast<size_t>(rowBytes));
+        // ring[q % L]: row q of the image blurred along x, its bytes as floats.
+        std::vector<float> ring(static_cast<size_t>(L) * static_cast<size_t>(rowBytes));
+        std::vector<float> line(static_cast<size_t>(rowBytes));
         std::vector<BYTE> blurred(static_cast<size_t>(rowBytes));
-        std::vector<const BYTE*> taps(static_cast<size_t>(L));
+        std::vector<const float*> taps(static_cast<size_t>(L));
         auto ringRow = [&](int64_t q) { return ring.data() + static_cast<size_t>(q % L) * static_cast<size_t>(rowBytes); };
         int64_t next = std::max<int64_t>(0, b0 - m);
         for (int64_t p = b0; p < b1; p++) {
             info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
             if (info.nEscape) return false;
-            for (; next <= std::min<int64_t>(h - 1, p + m); next++)
-                BlurLine(cmatrix.get(), L, GetBits(static_cast<DWORD>(next)), ringRow(next), w, b);
+            for (; next <= std::min<int64_t>(h - 1, p + m); next++) {
+                BytesToFloats(GetBits(static_cast<DWORD>(next)), line.data(), rowBytes);
+                BlurLine(cmatrix.get(), L, line.data(), blurred.data(), w, b);
+                BytesToFloats(blurred.data(), ringRow(next), rowBytes);
+            }
             if (L > h || p < m || p >= h - m) {
                 for (int64_t i = 0; i < rowBytes; i++)
                     blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(cmatrix.get(), L, h, static_cast<int>(p),
-                                                                         [&](int j) { return static_cast<float>(ringRow(j)[i]); }));
+                                                                         [&](int j) { return ringRow(j)[i]; }));
             } else {
                 for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                WeightedSum(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
+                SumToBytes(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
             }
             const BYTE* src = GetBits(static_cast<DWORD>(p));
             BYTE* dst = tmp.GetBits(static_cast<DWORD>(p));
