@@ -122,11 +122,13 @@ public:
     FloatRows(const FloatRows& o) : FloatRows(o.m_bits, o.m_eff, o.m_alpha, o.m_width) {}
     FloatRows& operator=(const FloatRows&) = delete;
 
-    // The converted rows ys[0..n-1] (n at most 4) into out; the pointers stay valid until the
+    static constexpr int kMaxRows = 6;
+
+    // The converted rows ys[0..n-1] (n at most kMaxRows) into out; the pointers stay valid until the
     // next call. Rows still held from earlier calls are reused, the others replace rows not asked for.
     void Rows(const LONG* ys, int n, const float** out) {
         bool keep[kSlots] = {};
-        bool have[4] = {};
+        bool have[kMaxRows] = {};
         for (int i = 0; i < n; i++)
             for (int k = 0; k < kSlots; k++)
                 if (m_tag[k] == ys[i]) {
@@ -166,13 +168,13 @@ private:
         m_tag[k] = y;
     }
 
-    static constexpr int kSlots = 6;
+    static constexpr int kSlots = 8;
     const BYTE* m_bits;
     size_t m_eff;
     const BYTE* m_alpha;
     LONG m_width;
     std::vector<float> m_slot[kSlots];
-    LONG m_tag[kSlots] = {-1, -1, -1, -1, -1, -1};
+    LONG m_tag[kSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
     int m_next = 0;
 };
 

@@ -124,6 +124,22 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                        pxgeo::ClampByte(acc[2] / surface), pAlpha ? pxgeo::ClampByte(acc[3] / surface) : BYTE{0}};
     };
 
+    // The same sum over rows converted to floats (rows[k] is row rs.first + k).
+    auto boxSumRows = [&](const Span& cs, const Span& rs, const float* const* rows) {
+        pxgeo::V4 acc = {0, 0, 0, 0};
+        for (LONG j = rs.first; j <= rs.last; j++) {
+            const float rowCover = j == rs.first ? rs.firstCover : (j == rs.last ? rs.lastCover : 1.0f);
+            const float* srow = rows[j - rs.first];
+            for (LONG i = cs.first; i <= cs.last; i++) {
+                const float colCover = i == cs.first ? cs.firstCover : (i == cs.last ? cs.lastCover : 1.0f);
+                acc += pxgeo::LoadV4(srow + 4 * static_cast<size_t>(i)) * (colCover * rowCover);
+            }
+        }
+        const float surface = cs.extent * rs.extent;
+        return RGBQUAD{pxgeo::ClampByte(acc[0] / surface), pxgeo::ClampByte(acc[1] / surface),
+                       pxgeo::ClampByte(acc[2] / surface), pAlpha ? pxgeo::ClampByte(acc[3] / surface) : BYTE{0}};
+    };
+
     // Columns of each tap, for the sums over converted rows.
     std::vector<std::array<LONG, 4>> colIdx;
     if (separable) {
@@ -147,10 +163,18 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         if (separable) rowTaps = taps(sy, h);
         const Lerp rowLerp = fastBilinear ? lerp(sy, h) : Lerp{0, 0, false};
         const Span rowSpan = fastBox ? span(sy, ys, h) : Span{};
-        const float* frows[4] = {};
+        const float* frows[pxgeo::FloatRows::kMaxRows] = {};
         if (separable && rowTaps.inside) {
             const LONG rows[4] = {rowTaps.first, rowTaps.first + 1, rowTaps.first + 2, rowTaps.first + 3};
             cache.Rows(rows, 4, frows);
+        }
+        // A box a few rows high reads converted rows; a taller one reads the bytes.
+        const bool boxRows = fastBox && rowSpan.inside && rowSpan.last - rowSpan.first < pxgeo::FloatRows::kMaxRows;
+        if (boxRows) {
+            LONG rows[pxgeo::FloatRows::kMaxRows];
+            const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
+            for (int k = 0; k < n; k++) rows[k] = rowSpan.first + k;
+            cache.Rows(rows, n, frows);
         }
         BYTE* arow = dalpha ? dalpha + static_cast<size_t>(y) * static_cast<size_t>(newx) : nullptr;
         const bool tight = fastBilinear && rowLerp.inside && !dalpha && insideFrom < insideTo;
@@ -182,7 +206,9 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                 const pxgeo::V4 acc = pxgeo::KernelSum4x4(frows, colIdx[x].data(), colTaps[x].k, rowTaps.k);
                 c = RGBQUAD{pxgeo::ClampByte(acc[0]), pxgeo::ClampByte(acc[1]), pxgeo::ClampByte(acc[2]),
                             pAlpha ? pxgeo::ClampByte(acc[3]) : BYTE{0}};
-            } else if (fastBox && rowSpan.inside && colSpan[x].inside)
+            } else if (boxRows && colSpan[x].inside)
+                c = boxSumRows(colSpan[x], rowSpan, frows);
+            else if (fastBox && rowSpan.inside && colSpan[x].inside)
                 c = boxSum(colSpan[x], rowSpan);
             else if (fastBilinear && rowLerp.inside && colLerp[x].inside)
                 c = pxgeo::Bilinear24At(pBits, info.dwEffWidth, pAlpha, w, colLerp[x].i, rowLerp.i, colLerp[x].frac,
