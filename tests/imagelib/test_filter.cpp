@@ -404,6 +404,7 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         {133, 211, 8, -2.5f, 1.3f, 3},   // grey, odd sizes, a negative radius
         {57, 300, 24, 0.3f, -0.8f, 1},   // negative amount: the merge moves towards the blur
         {3, 2, 24, 0.0f, 1.0f, 0},       // smaller than the kernel both ways
+        {50, 260, 24, 5.0f, 1.0f, 0},    // a 25-tap kernel reaching twelve rows into the next band
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.h);

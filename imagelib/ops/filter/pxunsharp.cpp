@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/ops/filter/pxbandrows.h"
 #include "imagelib/pximage.h"
 
 namespace {
@@ -118,7 +119,8 @@ void BlurLine(const float* cmatrix, int L, const float* src, BYTE* dst, int coun
 }
 
 // The merge of one row: each byte moves away from its blurred value by amount times the
-// difference, unless twice the difference is below threshold.
+// difference, unless twice the difference is below threshold. dst may be src: each block of
+// bytes is read whole before it is written.
 PX_OPS_SIMD_CLONES
 void MergeRow(const BYTE* src, const BYTE* blurred, BYTE* dst, int64_t n, float amount, int threshold) {
     constexpr int kLanes = 32;
@@ -197,15 +199,9 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         SetLastError("PxImage::UnsharpMask : radius out of range");
         return false;
     }
-    // Every row of the result is written below (or copied back after an escape), so the copy
-    // takes only the header and palette of the pixel block, as a full copy would have them.
-    PxImage tmp;
-    if (!OpsRowsCopy(tmp)) return false;
-
     const int b = head.biBitCount / 8;
     const int w = head.biWidth, h = head.biHeight;
     const int64_t rowBytes = int64_t{w} * b;
-    const size_t eff = GetEffWidth();
 
     float* raw = nullptr;
     const int L = gen_convolve_matrix(radius, &raw);
@@ -213,15 +209,21 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     const int m = L / 2;
 
     // Rows in bands, a few per worker so that a busy core does not hold up the rest; each band
-    // blurs the m rows on either side of it again, which costs little against its length.
+    // blurs the m rows on either side of it again, which costs little against its length. The
+    // result goes straight into the image: every row's result depends only on the rows as they
+    // were, which each band reads from its own rows before it changes them, or from its copies of
+    // the neighbours' rows. Rows an escape leaves undone keep the source.
     const int workers = px_ops::WorkerCount(h);
     const int64_t bandRows = std::max<int64_t>(std::max(32, 4 * L), (h + 4 * workers - 1) / (4 * workers));
-    const int64_t bands = (h + bandRows - 1) / bandRows;
-    std::vector<char> done(static_cast<size_t>(h), 0);
+    px_ops::BandRows rows(*this, bandRows, m);
+    if (!rows.Save()) {
+        SetLastError("PxImage::UnsharpMask can't allocate memory");
+        return false;
+    }
     std::atomic<int64_t> rowsDone{0};
 
-    px_ops::ParallelItems(bands, [&](int64_t band) {
-        const int64_t b0 = band * bandRows, b1 = std::min<int64_t>(h, b0 + bandRows);
+    px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
+        const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
         // ring[q % L]: row q of the image blurred along x, its bytes as floats.
         std::vector<float> ring(static_cast<size_t>(L) * static_cast<size_t>(rowBytes));
         std::vector<float> line(static_cast<size_t>(rowBytes));
@@ -232,8 +234,9 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         for (int64_t p = b0; p < b1; p++) {
             info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
             if (info.nEscape) return false;
+            // Rows up to p + m are still as they were: this band changes row p only below.
             for (; next <= std::min<int64_t>(h - 1, p + m); next++) {
-                BytesToFloats(GetBits(static_cast<DWORD>(next)), line.data(), rowBytes);
+                BytesToFloats(rows.Row(band, next), line.data(), rowBytes);
                 BlurLine(cmatrix.get(), L, line.data(), blurred.data(), w, b);
                 BytesToFloats(blurred.data(), ringRow(next), rowBytes);
             }
@@ -245,18 +248,11 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
                 SumToBytes(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
             }
-            const BYTE* src = GetBits(static_cast<DWORD>(p));
-            BYTE* dst = tmp.GetBits(static_cast<DWORD>(p));
-            MergeRow(src, blurred.data(), dst, rowBytes, amount, threshold);
-            std::memcpy(dst + rowBytes, src + rowBytes, eff - static_cast<size_t>(rowBytes));  // row padding
-            done[static_cast<size_t>(p)] = 1;
+            BYTE* row = GetBits(static_cast<DWORD>(p));
+            MergeRow(row, blurred.data(), row, rowBytes, amount, threshold);
             rowsDone.fetch_add(1, std::memory_order_relaxed);
         }
         return true;
     });
-    // Rows an escape left undone keep the source.
-    for (int64_t p = 0; p < h; p++)
-        if (!done[static_cast<size_t>(p)]) std::memcpy(tmp.GetBits(static_cast<DWORD>(p)), GetBits(static_cast<DWORD>(p)), eff);
-    Transfer(tmp);
     return true;
 }
