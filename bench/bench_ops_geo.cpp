@@ -66,6 +66,27 @@ void BM_Rotate2_Bilinear(benchmark::State& state) {
 }
 BENCHMARK(BM_Rotate2_Bilinear)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
+// The Fourier transform's working image: 8-bit gray levels enlarged to powers of two by mode 0.
+PxImage& GraySource() {
+    static PxImage img;
+    if (!img.IsValid()) {
+        img.Create(kWidth, kHeight, 8);
+        img.SetGrayPalette();
+        px::Rand15 r(2);
+        for (LONG y = 0; y < kHeight; y++) {
+            BYTE* row = img.GetBits(y);
+            for (LONG x = 0; x < kWidth; x++) row[x] = static_cast<BYTE>((x + y) / 40 + (r.Next() & 31));
+        }
+    }
+    return img;
+}
+
+void BM_Resample_Gray8(benchmark::State& state) {
+    PxImage dst;
+    for (auto _ : state) benchmark::DoNotOptimize(GraySource().Resample(8192, 4096, 0, &dst));
+}
+BENCHMARK(BM_Resample_Gray8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 }  // namespace
 
 BENCHMARK_MAIN();
