@@ -26,6 +26,8 @@ const CommandInfo kCommands[] = {
     {ID_VIEW_TOOLS_MOVE, "&Move", "Move", 32869, true},
     {ID_VIEW_TOOLS_SELECT, "&Select", "Select", 32871, true},
     {ID_VIEW_TOOLS_TRACKER, "&Tracker", "Tracker", 32916, true},
+    {ID_MENUSTYLE_DEFAULT, "Default", "Menu Style Default", 0, false},
+    {ID_MENUSTYLE_XP, "XP", "Menu Style XP", 0, false},
     {ID_VIEW_FULLSCREEN, "&Full Screen", "Full Screen", 0, true},
     {ID_CAMERA_LONGEXPOSURE, "Long Exposure", "Camera Preview\n Long Exposure", 32922, true},
     {ID_IMAGE_MIRROR, "Mirror", "Mirror", 32774, false},

@@ -17,6 +17,8 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
@@ -164,7 +166,9 @@ void CMainFrame::BuildMenus() {
                                 {"&View/&Select", ID_VIEW_TOOLS_SELECT},
                                 {"&View/&Tracker", ID_VIEW_TOOLS_TRACKER},
                                 {"&View/", 0},
-                                {"&View/&Full Screen", ID_VIEW_FULLSCREEN}});
+                                {"&View/&Full Screen", ID_VIEW_FULLSCREEN},
+                                {"&View/Menu Style/Default", ID_MENUSTYLE_DEFAULT},
+                                {"&View/Menu Style/XP", ID_MENUSTYLE_XP}});
     m_pRouter->BuildMenus(bar,
                           {{"&Image/Mirror", ID_IMAGE_MIRROR},
                            {"&Image/Flip", ID_IMAGE_FLIP},
@@ -252,6 +256,9 @@ void CMainFrame::RegisterCommands() {
     });
     OnUpdateUI(ID_CAMERA_LONGEXPOSURE, [this](CCmdUI* ui) { ui->SetCheck(m_bLongExposure); });
     OnCommand(ID_APP_EXIT, [this] { close(); });
+    // The two looks of the program: Qt's own style, or the platform's classic one when it exists.
+    OnCommand(ID_MENUSTYLE_DEFAULT, [this] { SetMenuStyle("Fusion"); });
+    OnCommand(ID_MENUSTYLE_XP, [this] { SetMenuStyle("Windows"); });
     OnCommand(ID_NEXT_PANE, [this] { m_pMdiArea->activateNextSubWindow(); });
     OnCommand(ID_PREV_PANE, [this] { m_pMdiArea->activatePreviousSubWindow(); });
 }
@@ -283,6 +290,12 @@ LRESULT CMainFrame::OnLaunchCamera() {
     }
     AfxMessageBox(ResourceString(61459));
     return 0;
+}
+
+void CMainFrame::SetMenuStyle(const QString& name) {
+    if (QStyle* style = QStyleFactory::create(name)) QApplication::setStyle(style);
+    m_pMdiArea->update();
+    update();
 }
 
 void CMainFrame::OnEditPaste() {

@@ -48,6 +48,8 @@ public:
     // Opens dropped files as documents, one after the other.
     void OnDropFiles(const QList<QUrl>& urls);
     void OnFullScreen();
+    // Switches the program's look ("Fusion", "Windows"); an unknown name changes nothing.
+    void SetMenuStyle(const QString& name);
     bool IsFullScreen() const { return m_bFullScreen != 0; }
     // Shows the tab context menu of the MDI child at a point of the tab bar; false on no hit.
     bool OnTabClientMouse(const QPoint& tabBarPoint, bool exec = true);

@@ -3,6 +3,7 @@
 #include <QMdiArea>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTest>
 #include <QToolBar>
@@ -108,4 +109,14 @@ TEST_F(AppTest, ClosingAsksAboutUnsavedEditsAndNeverHangs) {
     // The file on disk is what was saved before: untouched by the unsaved edits.
     PxImage onDisk(QFile::encodeName(Path("c.bmp")).constData(), 1);
     EXPECT_EQ(onDisk.GetWidth(), 900u);
+}
+
+TEST_F(AppTest, MenuStylesSwitchTheLook) {
+    ASSERT_TRUE(Start());
+    app->MainFrame()->Router()->Execute(ID_MENUSTYLE_XP);
+    EXPECT_EQ(QApplication::style()->name().toLower(), "windows");
+    app->MainFrame()->Router()->Execute(ID_MENUSTYLE_DEFAULT);
+    EXPECT_EQ(QApplication::style()->name().toLower(), "fusion");
+    app->MainFrame()->SetMenuStyle("no such style");
+    EXPECT_EQ(QApplication::style()->name().toLower(), "fusion");
 }
