@@ -29,7 +29,11 @@ int64_t RescaleRows(double newRowTime, double oldRowTime, double oldRows) {
     return static_cast<int64_t>((newRowTime + oldRowTime * oldRows - 1.0) / newRowTime);
 }
 
+thread_local bool t_engineThread = false;
+
 }  // namespace
+
+bool OnAnEngineThread() { return t_engineThread; }
 
 CCameraEngine::CCameraEngine()
     : registry_(std::make_unique<CRegistryKey>(RegistryRoot::CurrentUser)),
@@ -276,6 +280,7 @@ int CCameraEngine::Stop() {
 }
 
 void CCameraEngine::CaptureThread() {
+    t_engineThread = true;
     captureThreadId_.store(std::this_thread::get_id());
     while (runState_.load() != RunStopped) {
         if (runState_.load() == RunPaused) {
@@ -314,6 +319,7 @@ void CCameraEngine::CaptureThread() {
 }
 
 void CCameraEngine::DisplayThread() {
+    t_engineThread = true;
     displayThreadId_.store(std::this_thread::get_id());
     while (runState_.load() != RunStopped) {
         if (runState_.load() != RunRunning) {

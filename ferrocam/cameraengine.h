@@ -20,6 +20,9 @@
 
 enum RunState : BYTE { RunRunning = 0, RunPaused = 1, RunStopped = 2 };
 
+// True on an engine's own capture or display thread (where a frame callback runs after Play).
+bool OnAnEngineThread();
+
 class CCameraEngine {
 public:
     CCameraEngine();

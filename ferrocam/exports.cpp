@@ -40,20 +40,14 @@ private:
     CCameraEngine* engine_;
 };
 
-// Takes the engine out of reach and waits until no other thread is inside it. Null when there
-// is none, or when this thread itself is inside an export (a callback cannot pull the engine
-// from under the call that runs it); then the engine stays where it was.
-CCameraEngine* RetireEngine(bool& refused) {
-    refused = false;
-    if (t_depth > 0) {
-        refused = g_engine.load() != nullptr;
-        return nullptr;
-    }
+// Takes the engine out of reach and waits until no other thread is inside it (a grab waiting
+// on the camera is ended first). Null when there is none.
+CCameraEngine* RetireEngine() {
     CCameraEngine* e = g_engine.exchange(nullptr);
     if (!e)
         return nullptr;
     if (e->Device())
-        e->Device()->AbortRead();  // a grab waiting on the camera ends now
+        e->Device()->AbortRead();
     while (g_users.load() > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (e->Device())
@@ -85,11 +79,13 @@ int Guarded(Fn&& fn) noexcept {
 extern "C" {
 
 int FerroCameraInit(FrameCallback callback, int resolution, HWND display, HWND notify) {
-    std::lock_guard<std::mutex> lock(g_lifecycle);
-    bool refused = false;
-    CCameraEngine* e = RetireEngine(refused);
-    if (refused)
+    // From a frame callback the engine is still in use further up this thread's stack (or the
+    // thread is the engine's own, which UnInit joins); and the lock may be held by an UnInit
+    // that waits for this very call.
+    if (t_depth > 0 || OnAnEngineThread())
         return CAMERA_NODEVICE;
+    std::lock_guard<std::mutex> lock(g_lifecycle);
+    CCameraEngine* e = RetireEngine();
     try {
         if (!e)
             e = new CCameraEngine();
@@ -105,11 +101,12 @@ int FerroCameraInit(FrameCallback callback, int resolution, HWND display, HWND n
 }
 
 int FerroCameraUnInit(void) {
+    if (t_depth > 0 || OnAnEngineThread())
+        return g_engine.load() ? CAMERA_NOFRAME : CAMERA_NODEVICE;  // as in Init
     std::lock_guard<std::mutex> lock(g_lifecycle);
-    bool refused = false;
-    CCameraEngine* e = RetireEngine(refused);
+    CCameraEngine* e = RetireEngine();
     if (!e)
-        return refused ? CAMERA_NOFRAME : CAMERA_NODEVICE;
+        return CAMERA_NODEVICE;
     try {
         e->Shutdown();
     } catch (...) {

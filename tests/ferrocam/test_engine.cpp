@@ -680,5 +680,16 @@ TEST_F(Engine, UnInitWaitsForCallsOnOtherThreadsButNotForItsOwnCallback) {
     int w = 0, h = 0;
     EXPECT_EQ(FerroCameraGetImageSize(&w, &h), CAMERA_OK);
     EXPECT_EQ(w, 640);
+
+    // Nor can the engine's own display thread, which UnInit would have to join.
+    g_uninitResult.store(-100);
+    ASSERT_EQ(FerroCameraPlay(), 1);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (g_uninitResult.load() == -100 && std::chrono::steady_clock::now() < until) {
+        Settle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(g_uninitResult.load(), CAMERA_NOFRAME);
+    EXPECT_EQ(FerroCameraStop(), 1);
     EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
 }
