@@ -108,6 +108,14 @@ inline V4i FloorTruncV4(V4 v) {
     return __builtin_convertvector(safe, V4i) + (v < 0 ? V4i{-1, -1, -1, -1} : V4i{0, 0, 0, 0});
 }
 
+// ClampByte of four values at once (NaN gives 0, as there).
+inline V4i ClampByteV4(V4 v) {
+    const V4 zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
+    V4 c = v > zero ? v : zero;
+    c = c > top ? top : c;
+    return __builtin_convertvector(c, V4i);
+}
+
 // Four floats loaded from any float address.
 typedef float V4u __attribute__((vector_size(16), aligned(4)));
 inline V4 LoadV4(const float* p) { return *reinterpret_cast<const V4u*>(p); }

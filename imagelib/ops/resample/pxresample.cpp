@@ -281,7 +281,21 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             if (gray8) {
                 const BYTE* r0 = pBits + static_cast<size_t>(iy) * eff;
                 const BYTE* r1 = pBits + static_cast<size_t>(iy1) * eff;
-                for (LONG x = 0; x < newx; x++) {
+                // Four output pixels at a time, each lane doing the scalar steps below.
+                LONG x = 0;
+                const pxgeo::V4 one = {1, 1, 1, 1};
+                for (; x + 4 <= newx; x += 4) {
+                    const Col* q = &cols[x];
+                    const pxgeo::V4 rx = {q[0].rx, q[1].rx, q[2].rx, q[3].rx};
+                    const pxgeo::V4 a = pxgeo::ToV4(r0[q[0].ix], r0[q[1].ix], r0[q[2].ix], r0[q[3].ix]);
+                    const pxgeo::V4 b = pxgeo::ToV4(r0[q[0].ix1], r0[q[1].ix1], r0[q[2].ix1], r0[q[3].ix1]);
+                    const pxgeo::V4 c = pxgeo::ToV4(r1[q[0].ix], r1[q[1].ix], r1[q[2].ix], r1[q[3].ix]);
+                    const pxgeo::V4 d = pxgeo::ToV4(r1[q[0].ix1], r1[q[1].ix1], r1[q[2].ix1], r1[q[3].ix1]);
+                    const pxgeo::V4 v = (a * (one - rx) + b * rx) * (1 - ry) + (c * (one - rx) + d * rx) * ry;
+                    const pxgeo::V4i out = pxgeo::ClampByteV4(v);
+                    for (int k = 0; k < 4; k++) drow[x + k] = static_cast<BYTE>(out[k]);
+                }
+                for (; x < newx; x++) {
                     const Col& cl = cols[x];
                     const float rx = cl.rx;
                     drow[x] = ClampByte((r0[cl.ix] * (1 - rx) + r0[cl.ix1] * rx) * (1 - ry) +
