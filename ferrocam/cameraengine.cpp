@@ -357,7 +357,13 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
         return CAMERA_NODEVICE;
     if (!basePath)
         return CAMERA_NOFRAME;
-    const bool wasRunning = runState_.load() == RunRunning && threadsStarted_;
+    bool wasRunning;
+    if (OnEngineThread()) {
+        wasRunning = runState_.load() == RunRunning;  // a callback: its own threads run
+    } else {
+        std::lock_guard<std::mutex> control(controlLock_);  // Play and Stop change the threads
+        wasRunning = runState_.load() == RunRunning && threadsStarted_;
+    }
     if (wasRunning)
         Stop();
     std::lock_guard<std::recursive_mutex> modeGuard(modeLock_);
