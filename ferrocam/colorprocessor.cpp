@@ -616,10 +616,10 @@ void CColorProcessor::SetGeometry(bool rotate180, bool mirrorRows) {
 }
 
 void CColorProcessor::Process(const BYTE* mosaic, BYTE* rgb, ImageHook hook, void* hookContext) {
+    std::lock_guard<std::mutex> g(settingsLock_);  // the size too: a mode switch resizes
     const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
     if (!pixels || work_.size() < pixels * 3)
         return;
-    std::lock_guard<std::mutex> g(settingsLock_);
     if (!hook && !wbRequest_.load()) {
         // Nothing needs the whole demosaiced image: each band demosaics a few rows ahead (turned
         // as the geometry asks) and finishes them straight into place.
