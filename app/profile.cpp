@@ -2,49 +2,62 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
-CProfile::CProfile(const QString& path) {
-    QString file = path;
-    if (file.isEmpty()) {
-        QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-        if (base.isEmpty()) base = QDir::homePath() + "/.config";
-        file = base + "/Quillory/Quillory.ini";
-    }
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    // QSettings writes through a temporary file and renames it, so a crash never leaves half a profile.
-    m_settings = std::make_unique<QSettings>(file, QSettings::IniFormat);
+namespace {
+
+std::string DefaultProfilePath() { return ConfigHome() + "/Quillory/Quillory.ini"; }
+
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+}  // namespace
+
+CProfile::CProfile(const QString& path) : m_ini(path.isEmpty() ? DefaultProfilePath() : Utf8(path)) {
+    // The folder also holds the single-instance lock, so it must exist before anything is saved.
+    QDir().mkpath(QFileInfo(FileName()).absolutePath());
+    // A missing file is an empty profile; a damaged one is read as far as it makes sense.
+    m_ini.Load();
 }
 
 int CProfile::GetProfileInt(const QString& section, const QString& key, int def) const {
+    std::string v;
+    if (!m_ini.GetValue(Utf8(section), Utf8(key), v)) return def;
     bool ok = false;
-    int v = m_settings->value(section + "/" + key).toInt(&ok);
-    return ok ? v : def;
+    int n = QString::fromStdString(v).trimmed().toInt(&ok);
+    return ok ? n : def;
 }
 
 QString CProfile::GetProfileString(const QString& section, const QString& key, const QString& def) const {
-    QVariant v = m_settings->value(section + "/" + key);
-    return v.isValid() ? v.toString() : def;
+    std::string v;
+    if (!m_ini.GetValue(Utf8(section), Utf8(key), v)) return def;
+    return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
 }
 
 QByteArray CProfile::GetProfileBinary(const QString& section, const QString& key) const {
-    return QByteArray::fromBase64(m_settings->value(section + "/" + key).toByteArray());
+    std::string v;
+    if (!m_ini.GetValue(Utf8(section), Utf8(key), v)) return QByteArray();
+    return QByteArray::fromBase64(QByteArray::fromStdString(v));
+}
+
+void CProfile::Set(const QString& section, const QString& key, const QString& value) {
+    m_ini.SetValue(Utf8(section), Utf8(key), Utf8(value));
+    m_ini.Save();
 }
 
 void CProfile::WriteProfileInt(const QString& section, const QString& key, int value) {
-    m_settings->setValue(section + "/" + key, value);
+    Set(section, key, QString::number(value));
 }
 
 void CProfile::WriteProfileString(const QString& section, const QString& key, const QString& value) {
-    m_settings->setValue(section + "/" + key, value);
+    Set(section, key, value);
 }
 
 void CProfile::WriteProfileBinary(const QString& section, const QString& key, const QByteArray& value) {
-    m_settings->setValue(section + "/" + key, QString::fromLatin1(value.toBase64()));
+    Set(section, key, QString::fromLatin1(value.toBase64()));
 }
 
-void CProfile::Flush() { m_settings->sync(); }
-QString CProfile::FileName() const { return m_settings->fileName(); }
+bool CProfile::Flush() { return m_ini.Save(); }
+
+QString CProfile::FileName() const { return QString::fromStdString(m_ini.Path()); }
 
 QStringList CProfile::RecentFiles() const {
     QStringList out;
@@ -61,5 +74,6 @@ void CProfile::AddRecentFile(const QString& path, int max) {
     list.prepend(path);
     while (list.size() > max) list.removeLast();
     for (int i = 1; i <= 9; i++)
-        m_settings->setValue(QString("Recent File List/File%1").arg(i), i <= list.size() ? list[i - 1] : QString());
+        m_ini.SetValue("Recent File List", "File" + std::to_string(i), i <= list.size() ? Utf8(list[i - 1]) : "");
+    m_ini.Save();
 }

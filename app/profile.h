@@ -1,12 +1,13 @@
-// The program's registry profile, kept as an INI file under $XDG_CONFIG_HOME/Quillory.
+// The program's registry profile, kept as an INI file under $XDG_CONFIG_HOME/Quillory. Section and
+// key names compare without regard to case, as the Windows profile calls do; every write is saved
+// at once, atomically, so nothing written is lost if the program stops.
 #pragma once
 
 #include <QByteArray>
-#include <QSettings>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
+#include "platform/inifile.h"
 
 class CProfile {
 public:
@@ -18,7 +19,8 @@ public:
     void WriteProfileInt(const QString& section, const QString& key, int value);
     void WriteProfileString(const QString& section, const QString& key, const QString& value);
     void WriteProfileBinary(const QString& section, const QString& key, const QByteArray& value);
-    void Flush();
+    // Writes go to disk as they are made; kept for callers that flush at the end of a batch.
+    bool Flush();
     QString FileName() const;
 
     // The recent-file list (newest first).
@@ -26,5 +28,7 @@ public:
     void AddRecentFile(const QString& path, int max = 9);
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    void Set(const QString& section, const QString& key, const QString& value);
+
+    IniFile m_ini;
 };

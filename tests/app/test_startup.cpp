@@ -6,7 +6,10 @@
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
+#include "app/profile.h"
 #include "apptest.h"
+
+#include <QTemporaryDir>
 
 TEST_F(AppTest, FileArgumentOpensBesideTheStartPage) {
     const QString bmp = SaveBmp("a.bmp", 40, 30);
@@ -107,4 +110,29 @@ TEST_F(AppTest, JpegOpensWithItsExifReadAndPngWithItsType) {
     EXPECT_FALSE(jpg->m_exifHolder.m_exifinfo.isExif);  // our encoder writes no EXIF block
     EXPECT_EQ(png->GetImage()->GetType(), 4u);
     EXPECT_EQ(app->MainFrame()->PaneText(3), "PNG");
+}
+
+// The profile is the one INI format of the platform: names compare without case, as the Windows
+// profile calls do, and every write is on disk before the next start reads it.
+TEST(Profile, NamesIgnoreCaseAndWritesSurviveARestart) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sub/Quillory.ini");
+    {
+        CProfile p(path);
+        p.WriteProfileInt("Options", "JpegQuality", 77);
+        p.WriteProfileString("TextTool", "lfFaceName", QString::fromUtf8("Dejav\xC3\xBC Sans"));
+        p.WriteProfileBinary("CommandBars", "State", QByteArray("\x00\x01\xFFlayout", 9));
+        for (int i = 0; i < 11; i++) p.AddRecentFile(QString("/img/%1.bmp").arg(i));
+    }
+    CProfile again(path);
+    EXPECT_EQ(again.GetProfileInt("OPTIONS", "jpegquality", 0), 77);
+    EXPECT_EQ(again.GetProfileString("texttool", "LFFACENAME"), QString::fromUtf8("Dejav\xC3\xBC Sans"));
+    EXPECT_EQ(again.GetProfileBinary("CommandBars", "State"), QByteArray("\x00\x01\xFFlayout", 9));
+    const QStringList recent = again.RecentFiles();
+    ASSERT_EQ(recent.size(), 9);
+    EXPECT_EQ(recent.front(), "/img/10.bmp");
+    EXPECT_EQ(recent.back(), "/img/2.bmp");
+    // A value that is not a number falls back to the default instead of reading as 0.
+    again.WriteProfileString("Options", "JpegQuality", "high");
+    EXPECT_EQ(again.GetProfileInt("Options", "JpegQuality", 90), 90);
 }
