@@ -170,6 +170,11 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
         for (LONG& c : col) c = std::min(c, newx - 1);
         const int64_t denom = std::max<int64_t>(1, static_cast<int64_t>(xs * ys * 1000));
         const double inverse = 1.0 / static_cast<double>(denom);
+        // (sum + 0.5) / denom lies at least 0.5 / denom away from every integer, and for sums below
+        // 255 x denom the double product misses it by less than 2^-44: below 2^42 the truncated
+        // product is the integer quotient without a correction step.
+        const bool roundedQuotient = denom < (int64_t{1} << 42);
+        const int64_t top = 255 * denom;
         const size_t accLen = (static_cast<size_t>(newx) + 1) * 3;
 
         // Each output row sums its own source rows and the far part of the row that crossed into it.
@@ -258,7 +263,14 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             for (LONG y = y0; y < y1; y++) add(y, rowA[y]);
             if (whole > 0 || nparts > 0) sweep(whole > 0, parts, nparts);
             BYTE* drow = dst.GetBits(static_cast<DWORD>(r));
-            for (size_t k = 0; k < static_cast<size_t>(newx) * 3; k++) drow[k] = DivideTo255(acc[k], denom, inverse);
+            const size_t n = static_cast<size_t>(newx) * 3;
+            if (roundedQuotient) {
+                for (size_t k = 0; k < n; k++)
+                    drow[k] = acc[k] >= top ? BYTE{255}
+                                            : static_cast<BYTE>((static_cast<double>(acc[k]) + 0.5) * inverse);
+            } else {
+                for (size_t k = 0; k < n; k++) drow[k] = DivideTo255(acc[k], denom, inverse);
+            }
         });
     } else {
         // Bilinear between the pixel at the truncated position and its right and upper neighbours.
