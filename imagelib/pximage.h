@@ -495,12 +495,9 @@ protected:
     // An 8-bit image whose palette is the grey identity ramp (indices are grey levels).
     bool OpsIsGray8();
     bool OpsMorph(LONG Ksize, int kind, const char* name);
-    // Median of 3 x 3 into tmp for 24-bit and grey 8-bit images; false (nothing done) otherwise.
-    // done[y - ymin] is set for every row finished.
-    bool OpsMedian3(PxImage& tmp, LONG xmin, LONG xmax, LONG ymin, LONG ymax, char* done);
-    // A copy of this image as the copy constructor makes it, but with the pixel rows left for the
-    // caller to write (header and palette as a full copy has them); false with the error text set.
-    bool OpsRowsCopy(PxImage& tmp);
+    // Median of 3 x 3 of a 24-bit or grey 8-bit image, written in place; false (nothing done)
+    // when memory is missing.
+    bool OpsMedian3(LONG xmin, LONG xmax, LONG ymin, LONG ymax);
     // Grey-value counts of every pixel (progress 0..50, escape ends the scan).
     void OpsGrayHistogram(int64_t hist[256]);
     // Every pixel (true colour; progress 50..100, escape) or palette entry goes through YUV with

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/ops/filter/pxbandrows.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -327,40 +328,24 @@ void GreyOfBGR(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
         g[x] = static_cast<BYTE>((117 * s[3 * x] + 601 * s[3 * x + 1] + 306 * s[3 * x + 2]) >> 10);
 }
 
-// Grey values of row y with one pixel of margin on either side (the out-of-range grey there,
-// and on rows outside the image).
-void GreyRow(PxImage& img, LONG y, bool colour, BYTE outside, BYTE* g) {
-    const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
+// Grey values of a row with one pixel of margin on either side (the out-of-range grey there,
+// and everywhere for a row outside the image, s null).
+void GreyRow(const BYTE* s, LONG w, bool colour, BYTE outside, BYTE* g) {
     g[0] = outside;
     g[w + 1] = outside;
-    if (y < 0 || y >= h) {
+    if (!s)
         std::memset(g + 1, outside, static_cast<size_t>(w));
-        return;
-    }
-    const BYTE* s = img.GetBits(static_cast<DWORD>(y));
-    if (colour) {
+    else if (colour)
         GreyOfBGR(s, g + 1, w);
-    } else {
+    else
         std::memcpy(g + 1, s, static_cast<size_t>(w));
-    }
 }
 
 }  // namespace
 
-bool PxImage::OpsRowsCopy(PxImage& tmp) {
-    tmp.Copy(*this, false, true, true);
-    if (!tmp.IsValid()) {
-        SetLastError(tmp.GetLastError());
-        return false;
-    }
-    std::memcpy(tmp.pDib, pDib, static_cast<size_t>(pBits - static_cast<BYTE*>(pDib)));
-    tmp.head.biClrImportant = head.biClrImportant;
-    return true;
-}
-
 // Median of 3 x 3 on 24-bit images and on 8-bit images with the grey identity palette (whose
 // indices are their grey values and, written back, their own nearest entries).
-bool PxImage::OpsMedian3(PxImage& tmp, LONG xmin, LONG xmax, LONG ymin, LONG ymax, char* done) {
+bool PxImage::OpsMedian3(LONG xmin, LONG xmax, LONG ymin, LONG ymax) {
     const bool colour = head.biBitCount == 24;
     const LONG w = head.biWidth, h = head.biHeight;
     const RGBQUAD outsideColour = GetPixelColor(-1, -1);
@@ -368,30 +353,39 @@ bool PxImage::OpsMedian3(PxImage& tmp, LONG xmin, LONG xmax, LONG ymin, LONG yma
     const int b = colour ? 3 : 1;
     const BYTE outside[3] = {colour ? outsideColour.rgbBlue : outsideGrey, outsideColour.rgbGreen,
                              outsideColour.rgbRed};
-    const int64_t rows = ymax > ymin ? ymax - ymin : 0;
-    const int workers = px_ops::WorkerCount(rows);
-    const int64_t bandRows = std::max<int64_t>(16, (rows + 4 * workers - 1) / (4 * workers));
-    const int64_t bands = (rows + bandRows - 1) / bandRows;
+    const size_t eff = GetEffWidth();
+    // Results go straight into the image, band by band; each band reads the rows next to it
+    // from copies made before any change, and its own previous row from a copy of its own.
+    const int workers = px_ops::WorkerCount(h);
+    px_ops::BandRows rows(*this, std::max<int64_t>(16, (int64_t{h} + 4 * workers - 1) / (4 * workers)), 1);
+    if (!rows.Save()) return false;
     const int64_t span = xmax > xmin ? xmax - xmin : 0;
-    px_ops::ParallelItems(bands, [&](int64_t band) {
-        const LONG y0 = ymin + static_cast<LONG>(band * bandRows);
-        const LONG y1 = static_cast<LONG>(std::min<int64_t>(ymax, y0 + bandRows));
+    px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
+        const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
+        const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
+        if (y0 >= y1) return true;
         const size_t gw = static_cast<size_t>(w) + 2;
-        std::vector<BYTE> grey(3 * gw), idx(static_cast<size_t>(span));
+        std::vector<BYTE> grey(3 * gw), idx(static_cast<size_t>(span)), prev(eff), out(eff);
+        // Row q as it was, for q next to row y, the next row to change.
+        auto orig = [&](LONG q, LONG y) -> const BYTE* {
+            if (q < 0 || q >= h) return nullptr;
+            if (q < y && q >= y0) return prev.data();
+            return rows.Row(band, q);
+        };
         auto greyRow = [&](LONG y) { return grey.data() + static_cast<size_t>((y + 3) % 3) * gw; };
-        GreyRow(*this, y0 - 1, colour, outsideGrey, greyRow(y0 - 1));
-        GreyRow(*this, y0, colour, outsideGrey, greyRow(y0));
+        GreyRow(orig(y0 - 1, y0), w, colour, outsideGrey, greyRow(y0 - 1));
+        GreyRow(orig(y0, y0), w, colour, outsideGrey, greyRow(y0));
         for (LONG y = y0; y < y1; y++) {
             info.nProgress = static_cast<LONG>(100LL * y / h);
             if (info.nEscape) return false;
-            GreyRow(*this, y + 1, colour, outsideGrey, greyRow(y + 1));
+            GreyRow(orig(y + 1, y), w, colour, outsideGrey, greyRow(y + 1));
             Median9Positions(greyRow(y - 1) + xmin, greyRow(y) + xmin, greyRow(y + 1) + xmin, span, idx.data());
-            const BYTE* src[3] = {y > 0 ? GetBits(static_cast<DWORD>(y - 1)) : nullptr, GetBits(static_cast<DWORD>(y)),
-                                  y + 1 < h ? GetBits(static_cast<DWORD>(y + 1)) : nullptr};
-            BYTE* out = tmp.GetBits(static_cast<DWORD>(y));
+            BYTE* row = GetBits(static_cast<DWORD>(y));
+            const BYTE* src[3] = {orig(y - 1, y), row, orig(y + 1, y)};
+            std::memcpy(out.data(), row, eff);  // unselected pixels and the padding stay
             const BYTE* sel = pSelection ? pSelection + static_cast<size_t>(y) * static_cast<size_t>(w) : nullptr;
             auto put = [&](LONG x, const BYTE* c) {
-                BYTE* o = out + static_cast<size_t>(x) * b;
+                BYTE* o = out.data() + static_cast<size_t>(x) * b;
                 o[0] = c[0];
                 if (colour) {
                     o[1] = c[1];
@@ -403,8 +397,8 @@ bool PxImage::OpsMedian3(PxImage& tmp, LONG xmin, LONG xmax, LONG ymin, LONG yma
                 if (sel && !sel[x]) return;
                 const int k = idx[static_cast<size_t>(x - xmin)];
                 const LONG sx = x + k / 3 - 1;
-                const BYTE* row = src[k % 3];
-                put(x, row && sx >= 0 && sx < w ? row + static_cast<size_t>(sx) * b : outside);
+                const BYTE* r = src[k % 3];
+                put(x, r && sx >= 0 && sx < w ? r + static_cast<size_t>(sx) * b : outside);
             };
             const LONG xa = std::max<LONG>(xmin, 1), xb = std::min<LONG>(xmax, w - 1);
             if (src[0] && src[2] && xa < xb) {
@@ -420,7 +414,8 @@ bool PxImage::OpsMedian3(PxImage& tmp, LONG xmin, LONG xmax, LONG ymin, LONG yma
             } else {
                 for (LONG x = xmin; x < xmax; x++) edge(x);
             }
-            done[y - ymin] = 1;
+            std::memcpy(prev.data(), row, eff);
+            std::memcpy(row, out.data(), eff);
         }
         return true;
     });
@@ -444,31 +439,10 @@ bool PxImage::Median(LONG Ksize) {
     OpsRegion(xmin, xmax, ymin, ymax);
     if (Ksize == 3 && (head.biBitCount == 24 ||
                        (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256)))) {
-        // Without a selection every row of the region is written, so the copy needs no pixels;
-        // rows an escape leaves undone get the source afterwards.
-        PxImage tmp;
-        const bool whole = pSelection == nullptr;
-        if (whole) {
-            if (!OpsRowsCopy(tmp)) return false;
-        } else {
-            tmp.Copy(*this, true, true, true);
-            if (!tmp.IsValid()) {
-                SetLastError(tmp.GetLastError());
-                return false;
-            }
+        if (!OpsMedian3(xmin, xmax, ymin, ymax)) {
+            SetLastError("PxImage::Median can't allocate memory");
+            return false;
         }
-        std::vector<char> done(static_cast<size_t>(ymax > ymin ? ymax - ymin : 0), 0);
-        OpsMedian3(tmp, xmin, xmax, ymin, ymax, done.data());
-        if (whole) {
-            const size_t eff = GetEffWidth();
-            for (LONG y = ymin; y < ymax; y++) {
-                BYTE* d = tmp.GetBits(static_cast<DWORD>(y));
-                const BYTE* s = GetBits(static_cast<DWORD>(y));
-                const size_t from = done[static_cast<size_t>(y - ymin)] ? static_cast<size_t>(xmax) * GetBpp() / 8 : 0;
-                std::memcpy(d + from, s + from, eff - from);  // row padding, or the whole undone row
-            }
-        }
-        Transfer(tmp);
         return true;
     }
     PxImage tmp(*this, true, true, true);
