@@ -282,38 +282,47 @@ int CCameraEngine::Stop() {
 void CCameraEngine::CaptureThread() {
     t_engineThread = true;
     captureThreadId_.store(std::this_thread::get_id());
-    while (runState_.load() != RunStopped) {
-        if (runState_.load() == RunPaused) {
+    // Nothing may end the thread by an exception (that would end the process): a frame that
+    // cannot be processed, for want of memory, is dropped and the loop goes on.
+    for (;;) {
+        try {
+            while (runState_.load() != RunStopped) {
+                if (runState_.load() == RunPaused) {
+                    SleepMs(10);
+                    continue;
+                }
+                int result;
+                {
+                    std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
+                    if (!mode.owns_lock()) {
+                        SleepMs(10);
+                        continue;
+                    }
+                    RawBuffer buffer;
+                    buffer.data = captureBuffer_;
+                    buffer.capacity = rawBufferBytes_;
+                    result = device_->GrabFrame(buffer);
+                    if (result == CAMERA_SNAPFRAME) {
+                        char path[4096];
+                        std::time_t now = std::time(nullptr);
+                        std::tm local{};
+                        localtime_r(&now, &local);
+                        std::snprintf(path, sizeof path, "%sP%02d%02d%02d%02d%02d.bmp", snapshotFolder_.c_str(),
+                                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+                        std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
+                        ProcessFrame(captureBuffer_, rgb_.data(), false, buffer.bytesPerSample);
+                        WriteBmpFile(path, rgb_.data(), device_->Width(), device_->Height());
+                    }
+                }
+                if (result == CAMERA_OK) {
+                    std::lock_guard<std::mutex> swap(swapLock_);
+                    std::swap(captureBuffer_, sharedBuffer_);
+                    newFrame_ = true;
+                }
+            }
+            break;
+        } catch (...) {
             SleepMs(10);
-            continue;
-        }
-        int result;
-        {
-            std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
-            if (!mode.owns_lock()) {
-                SleepMs(10);
-                continue;
-            }
-            RawBuffer buffer;
-            buffer.data = captureBuffer_;
-            buffer.capacity = rawBufferBytes_;
-            result = device_->GrabFrame(buffer);
-            if (result == CAMERA_SNAPFRAME) {
-                char path[4096];
-                std::time_t now = std::time(nullptr);
-                std::tm local{};
-                localtime_r(&now, &local);
-                std::snprintf(path, sizeof path, "%sP%02d%02d%02d%02d%02d.bmp", snapshotFolder_.c_str(),
-                              local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-                std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
-                ProcessFrame(captureBuffer_, rgb_.data(), false, buffer.bytesPerSample);
-                WriteBmpFile(path, rgb_.data(), device_->Width(), device_->Height());
-            }
-        }
-        if (result == CAMERA_OK) {
-            std::lock_guard<std::mutex> swap(swapLock_);
-            std::swap(captureBuffer_, sharedBuffer_);
-            newFrame_ = true;
         }
     }
 }
@@ -321,34 +330,42 @@ void CCameraEngine::CaptureThread() {
 void CCameraEngine::DisplayThread() {
     t_engineThread = true;
     displayThreadId_.store(std::this_thread::get_id());
-    while (runState_.load() != RunStopped) {
-        if (runState_.load() != RunRunning) {
-            SleepMs(10);
-            continue;
-        }
-        bool have = false;
-        {
-            std::lock_guard<std::mutex> swap(swapLock_);
-            if (newFrame_) {
-                std::swap(processingBuffer_, sharedBuffer_);
-                newFrame_ = false;
-                have = true;
+    // As in the capture thread: a frame that cannot be processed is dropped.
+    for (;;) {
+        try {
+            while (runState_.load() != RunStopped) {
+                if (runState_.load() != RunRunning) {
+                    SleepMs(10);
+                    continue;
+                }
+                bool have = false;
+                {
+                    std::lock_guard<std::mutex> swap(swapLock_);
+                    if (newFrame_) {
+                        std::swap(processingBuffer_, sharedBuffer_);
+                        newFrame_ = false;
+                        have = true;
+                    }
+                }
+                if (!have) {
+                    SleepMs(1);
+                    continue;
+                }
+                std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
+                if (!mode.owns_lock())
+                    continue;  // a mode switch is under way: this frame has the old size
+                std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
+                ProcessFrame(processingBuffer_, rgb_.data(), true, device_->BytesPerSample());
+                const FerroWindowPort* port = GetFerroWindowPort();
+                if (port && display_ && displayEnable_.load() && port->isWindow && port->isWindow(display_) && port->drawFrame)
+                    port->drawFrame(display_, header_, rgb_.data());
+                if (port && notify_ && port->isWindow && port->isWindow(notify_) && port->postMessage)
+                    port->postMessage(notify_, videoMessage_.load(), 0, 0);
             }
+            break;
+        } catch (...) {
+            SleepMs(10);
         }
-        if (!have) {
-            SleepMs(1);
-            continue;
-        }
-        std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
-        if (!mode.owns_lock())
-            continue;  // a mode switch is under way: this frame has the old size
-        std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
-        ProcessFrame(processingBuffer_, rgb_.data(), true, device_->BytesPerSample());
-        const FerroWindowPort* port = GetFerroWindowPort();
-        if (port && display_ && displayEnable_.load() && port->isWindow && port->isWindow(display_) && port->drawFrame)
-            port->drawFrame(display_, header_, rgb_.data());
-        if (port && notify_ && port->isWindow && port->isWindow(notify_) && port->postMessage)
-            port->postMessage(notify_, videoMessage_.load(), 0, 0);
     }
 }
 

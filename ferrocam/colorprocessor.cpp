@@ -4,6 +4,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -70,9 +71,16 @@ public:
         }
         wake_.notify_all();
         Work();
-        std::unique_lock<std::mutex> g(lock_);
-        done_.wait(g, [this] { return pending_ == 0; });
-        job_ = nullptr;
+        std::exception_ptr failed;
+        {
+            std::unique_lock<std::mutex> g(lock_);
+            done_.wait(g, [this] { return pending_ == 0; });
+            job_ = nullptr;
+            std::swap(failed, error_);
+        }
+        // A band that failed (out of memory) fails the frame on the caller's thread.
+        if (failed)
+            std::rethrow_exception(failed);
     }
 
     ~RowBandPool() {
@@ -107,9 +115,17 @@ private:
                 y0 = band * per_;
                 y1 = std::min(height_, y0 + per_);
             }
-            if (y0 < y1)
-                (*fn)(y0, y1);
+            std::exception_ptr failed;
+            if (y0 < y1) {
+                try {
+                    (*fn)(y0, y1);
+                } catch (...) {
+                    failed = std::current_exception();  // never out of a worker thread
+                }
+            }
             std::lock_guard<std::mutex> g(lock_);
+            if (failed && !error_)
+                error_ = failed;
             if (--pending_ == 0)
                 done_.notify_all();
         }
@@ -137,6 +153,7 @@ private:
     int per_ = 0, height_ = 0, nextBand_ = 0, bandCount_ = 0, pending_ = 0;
     uint64_t generation_ = 0;
     bool quit_ = false;
+    std::exception_ptr error_;
 };
 
 template <typename Fn>
