@@ -116,6 +116,11 @@ bool PxBmpCodec::Decode(PxFile* hFile) {
             throw kDimensionsOnly;
         }
 
+        // A depth without a pixel reader (0 for embedded JPEG or PNG data, 2, ...) would come out as a
+        // blank picture reported as read; say that it is not supported instead.
+        if (bitcount != 1 && bitcount != 4 && bitcount != 8 && bitcount != 16 && bitcount != 24 && bitcount != 32)
+            throw "BMP bit depth not supported";
+
         if (!Create(static_cast<DWORD>(bih.biWidth), static_cast<DWORD>(bih.biHeight), bitcount, PXIMAGE_FORMAT_BMP))
             throw "Can't allocate memory";
         // 0 pixels per metre (common) means "unknown": SetXDPI turns it into the default.
@@ -203,8 +208,7 @@ bool PxBmpCodec::Decode(PxFile* hFile) {
                 break;
             }
             default:
-                // Unknown depth: the image keeps its size and stays blank.
-                break;
+                break;  // refused above
         }
 
         if (topDown) Flip();

@@ -261,7 +261,10 @@ TEST(BmpDecode, HostileAndTruncatedFilesFailWithAReason) {
         {with([](BmpFile& c) { c.bpp = 32, c.compression = BI_RLE4; }), "unknown compression"},
         {with([](BmpFile& c) { c.width = 2000000000, c.height = 2000000000; }), "Can't allocate memory"},
         {with([](BmpFile& c) { c.width = INT32_MAX, c.height = -INT32_MAX, c.bpp = 65535, c.bits.clear(); }),
-         "Can't allocate memory"},
+         "BMP bit depth not supported"},
+        // Depths without a pixel reader fail instead of giving a blank picture as read.
+        {with([](BmpFile& c) { c.bpp = 0, c.compression = 4, c.palette.clear(); }), "BMP bit depth not supported"},
+        {with([](BmpFile& c) { c.bpp = 2, c.palette.resize(4); }), "BMP bit depth not supported"},
     };
     for (const auto& [bytes, error] : cases) {
         PxBmpCodec img;
