@@ -118,25 +118,16 @@ void BlurLine(const float* cmatrix, int L, const float* src, BYTE* dst, int coun
     for (int p = count - m; p < count; p++) edge(p);
 }
 
-// The merge of one row: each byte moves away from its blurred value by amount times the
-// difference, unless twice the difference is below threshold. dst may be src: each block of
-// bytes is read whole before it is written.
+// The merge of one row, in place: each byte moves away from its blurred value by amount times
+// the difference, unless twice the difference is below threshold.
 PX_OPS_SIMD_CLONES
-void MergeRow(const BYTE* src, const BYTE* blurred, BYTE* dst, int64_t n, float amount, int threshold) {
-    constexpr int kLanes = 32;
-    auto one = [&](int64_t i) {
-        const int d = src[i] - blurred[i];
+void MergeRow(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, float amount, int threshold) {
+    for (int64_t i = 0; i < n; i++) {
+        const int s = row[i], d = s - blurred[i];
         const int ad = d < 0 ? -d : d;
-        const BYTE sharp = TruncClamp(static_cast<float>(src[i]) + amount * static_cast<float>(d));
-        return 2 * ad < threshold ? src[i] : sharp;
-    };
-    int64_t i = 0;
-    for (; i + kLanes <= n; i += kLanes) {
-        BYTE out[kLanes];
-        for (int k = 0; k < kLanes; k++) out[k] = one(i + k);
-        std::memcpy(dst + i, out, kLanes);
+        const BYTE sharp = TruncClamp(static_cast<float>(s) + amount * static_cast<float>(d));
+        row[i] = 2 * ad < threshold ? static_cast<BYTE>(s) : sharp;
     }
-    for (; i < n; i++) dst[i] = one(i);
 }
 
 }  // namespace
@@ -249,7 +240,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 SumToBytes(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
             }
             BYTE* row = GetBits(static_cast<DWORD>(p));
-            MergeRow(row, blurred.data(), row, rowBytes, amount, threshold);
+            MergeRow(row, blurred.data(), rowBytes, amount, threshold);
             rowsDone.fetch_add(1, std::memory_order_relaxed);
         }
         return true;
