@@ -197,6 +197,22 @@ inline V4 KernelSum4x4(const float* const rows[4], const LONG cols[4], const flo
     return acc;
 }
 
+// KernelSum4x4 of two pixels side by side: two independent chains of additions keep the adder
+// busy, where one chain waits on each addition in turn.
+inline void KernelSum4x4Pair(const float* const rows[4], const LONG colsA[4], const float* kxA, const LONG colsB[4],
+                             const float* kxB, const float* ky, V4& accA, V4& accB) {
+    V4 a = {0, 0, 0, 0}, b = {0, 0, 0, 0};
+    for (int j = 0; j < 4; j++) {
+        const float* r = rows[j];
+        for (int i = 0; i < 4; i++) {
+            a += LoadV4(r + 4 * static_cast<size_t>(colsA[i])) * (kxA[i] * ky[j]);
+            b += LoadV4(r + 4 * static_cast<size_t>(colsB[i])) * (kxB[i] * ky[j]);
+        }
+    }
+    accA = a;
+    accB = b;
+}
+
 // The kernel of a 4 x 4 interpolation method, or nullptr for nearest, bilinear and Lanczos.
 typedef float (*KernelFn)(float);
 KernelFn KernelOf(int inMethod);

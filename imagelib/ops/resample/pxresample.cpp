@@ -109,12 +109,25 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             if (rgb24) {
                 const float* frows[4];
                 cache.Rows(rows, 4, frows);
-                for (LONG x = 0; x < newx; x++) {
-                    const pxgeo::V4 acc = pxgeo::KernelSum4x4(frows, cols[x].ix, cols[x].k, ky);
+                LONG x = 0;
+                for (; x + 2 <= newx; x += 2) {
+                    pxgeo::V4 a, b;
+                    pxgeo::KernelSum4x4Pair(frows, cols[x].ix, cols[x].k, cols[x + 1].ix, cols[x + 1].k, ky, a, b);
+                    const pxgeo::V4i oa = pxgeo::ClampByteV4(a), ob = pxgeo::ClampByteV4(b);
                     BYTE* d = drow + 3 * static_cast<size_t>(x);
-                    d[0] = ClampByte(acc[0]);
-                    d[1] = ClampByte(acc[1]);
-                    d[2] = ClampByte(acc[2]);
+                    d[0] = static_cast<BYTE>(oa[0]);
+                    d[1] = static_cast<BYTE>(oa[1]);
+                    d[2] = static_cast<BYTE>(oa[2]);
+                    d[3] = static_cast<BYTE>(ob[0]);
+                    d[4] = static_cast<BYTE>(ob[1]);
+                    d[5] = static_cast<BYTE>(ob[2]);
+                }
+                for (; x < newx; x++) {
+                    const pxgeo::V4i out = pxgeo::ClampByteV4(pxgeo::KernelSum4x4(frows, cols[x].ix, cols[x].k, ky));
+                    BYTE* d = drow + 3 * static_cast<size_t>(x);
+                    d[0] = static_cast<BYTE>(out[0]);
+                    d[1] = static_cast<BYTE>(out[1]);
+                    d[2] = static_cast<BYTE>(out[2]);
                 }
                 return;
             }

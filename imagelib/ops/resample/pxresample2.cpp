@@ -203,9 +203,10 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
             RGBQUAD c;
             if (separable && rowTaps.inside && colTaps[x].inside) {
-                const pxgeo::V4 acc = pxgeo::KernelSum4x4(frows, colIdx[x].data(), colTaps[x].k, rowTaps.k);
-                c = RGBQUAD{pxgeo::ClampByte(acc[0]), pxgeo::ClampByte(acc[1]), pxgeo::ClampByte(acc[2]),
-                            pAlpha ? pxgeo::ClampByte(acc[3]) : BYTE{0}};
+                const pxgeo::V4i out =
+                    pxgeo::ClampByteV4(pxgeo::KernelSum4x4(frows, colIdx[x].data(), colTaps[x].k, rowTaps.k));
+                c = RGBQUAD{static_cast<BYTE>(out[0]), static_cast<BYTE>(out[1]), static_cast<BYTE>(out[2]),
+                            pAlpha ? static_cast<BYTE>(out[3]) : BYTE{0}};
             } else if (boxRows && colSpan[x].inside)
                 c = boxSumRows(colSpan[x], rowSpan, frows);
             else if (fastBox && rowSpan.inside && colSpan[x].inside)
