@@ -56,7 +56,8 @@ int CAutoExposure::Step(const BYTE* raw, int w, int h, int rows, int target) {
         return rows;
     const float r = static_cast<float>(target) / static_cast<float>(m);
     const int64_t current = rows;
-    int64_t scaled = static_cast<int64_t>(static_cast<double>(current) * r);
+    // rows × r in float, as r is: 300 rows at r = 150 / 90 (a float just below 5 / 3) give 500.
+    int64_t scaled = static_cast<int64_t>(static_cast<float>(current) * r);
     int64_t next;
     if (tooDark) {
         // The ceiling applies to every too-dark frame, even one already above it.

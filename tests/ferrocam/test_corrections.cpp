@@ -106,6 +106,10 @@ TEST(AutoExposure, StepsTowardTheTarget) {
     EXPECT_EQ(ae.LastMean(), 64);
     auto ok = FlatRaw(64, 48, 110);
     EXPECT_EQ(ae.Step(ok.data(), 64, 48, 200, 128), 200);  // inside 103..153
+    // The ratio is a float and so is its product with the rows: 150 / 90 rounds just below 5 / 3,
+    // and 300 rows still become 500, not 499.
+    auto third = FlatRaw(64, 48, 90);
+    EXPECT_EQ(ae.Step(third.data(), 64, 48, 300, 150), 500);
 }
 
 TEST(AutoExposure, LimitsPerStepAndCeiling) {
