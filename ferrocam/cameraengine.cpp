@@ -24,9 +24,11 @@ std::string DefaultSnapshotFolder() {
     return std::string(home && home[0] ? home : ".") + "/";
 }
 
-// rows at the new row time that keep the exposure of oldRows at the old row time.
-int64_t RescaleRows(double newRowTime, double oldRowTime, double oldRows) {
-    return static_cast<int64_t>((newRowTime + oldRowTime * oldRows - 1.0) / newRowTime);
+// rows at the new row time that keep the exposure of oldRows at the old row time. Row times
+// are floats, and so is this arithmetic: in double, a row time that float rounds down gives
+// one row less at exact multiples.
+int64_t RescaleRows(float newRowTime, float oldRowTime, int64_t oldRows) {
+    return static_cast<int64_t>((newRowTime + oldRowTime * static_cast<float>(oldRows) - 1.0f) / newRowTime);
 }
 
 thread_local bool t_engineThread = false;
@@ -391,9 +393,9 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
     if (switched) {
         flatRequest_.store(flatOn_.load());
         deadDetect_.store(1);
-        const double oldRowTime = device_->GetRowTime();
+        const float oldRowTime = device_->GetRowTime();
         device_->SelectMode(requested);
-        const double newRowTime = device_->GetRowTime();
+        const float newRowTime = device_->GetRowTime();
         device_->SetExposureRows(RescaleRows(newRowTime, oldRowTime, rows));
         SleepMs(300);
     }
@@ -455,15 +457,19 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
 void CCameraEngine::SetAeTarget(int target) { aeTarget_.store(static_cast<BYTE>(std::clamp(target & 0xFF, 40, 200))); }
 
 void CCameraEngine::SetExposureTime(unsigned ms) {
-    const double rowTime = device_->GetRowTime();
-    const int64_t rows = static_cast<int64_t>((static_cast<double>(ms) * 1000.0 + rowTime - 1.0) / rowTime);
+    // In float, as the row time is.
+    const float rowTime = device_->GetRowTime();
+    const float micro = static_cast<float>(static_cast<uint64_t>(ms) * 1000u);
+    const int64_t rows = static_cast<int64_t>((micro + rowTime - 1.0f) / rowTime);
     const int64_t clamped = std::clamp<int64_t>(rows, 1, 65535);
     if (clamped != device_->ExposureRows())
         device_->SetExposureRows(clamped);
 }
 
 unsigned CCameraEngine::ExposureTime() const {
-    return static_cast<unsigned>(static_cast<double>(device_->ExposureRows()) * device_->GetRowTime() * 0.001);
+    // The product in float, then in double: 1125 rows of 104.88889 µs are 118 ms, not 117.
+    const float micro = static_cast<float>(device_->ExposureRows()) * device_->GetRowTime();
+    return static_cast<unsigned>(static_cast<double>(micro) * 0.001);
 }
 
 void CCameraEngine::SetGains(unsigned red, unsigned green, unsigned blue) {
@@ -501,7 +507,7 @@ void CCameraEngine::SetFrameSpeed(int speed) {
     const int next = std::min(speed & 0xFF, 4);
     if (next == device_->FrameSpeed())
         return;
-    const double oldRowTime = device_->GetRowTime();
+    const float oldRowTime = device_->GetRowTime();
     const int oldRows = device_->ExposureRows();
     device_->SetFrameSpeed(next);
     device_->SetExposureRows(RescaleRows(device_->GetRowTime(), oldRowTime, oldRows));
@@ -583,9 +589,9 @@ int CCameraEngine::LoadParameterTeam(int team) {
     if (key.ReadDword("exposure", rows) && key.ReadString("rowtime", rowTimeText)) {
         char* end = nullptr;
         double stored = std::strtod(rowTimeText.c_str(), &end);
-        const double current = device_->GetRowTime();
+        const float current = device_->GetRowTime();
         if (end != rowTimeText.c_str() && std::isfinite(stored) && stored > 0 && stored < 1e6)
-            device_->SetExposureRows(RescaleRows(current, stored, static_cast<double>(rows)));
+            device_->SetExposureRows(RescaleRows(current, static_cast<float>(stored), rows));
     }
     if (key.ReadDword("mono", v = 0))
         monochrome_.store(v ? 1 : 0);

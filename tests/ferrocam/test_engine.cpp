@@ -693,3 +693,20 @@ TEST_F(Engine, UnInitWaitsForCallsOnOtherThreadsButNotForItsOwnCallback) {
     EXPECT_EQ(FerroCameraStop(), 1);
     EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
 }
+
+TEST_F(Engine, ExposureArithmeticIsInFloatAsTheRowTimeIs) {
+    InitAt(5);  // the region of interest has the full sensor's row time
+    FerroCameraSetFrameSpeed(0);
+    float rowTime = 0;
+    FerroCameraGetRowTime(&rowTime);
+    EXPECT_FLOAT_EQ(rowTime, 3776.0f / 36.0f);
+    // 1785 ms: (1785000 + 103.89) / 104.88889 lands on 17019 in float, 17018 in double.
+    FerroCameraSetExposureTime(1785);
+    EXPECT_EQ(SimCamGetState().exposureRows, 17019);
+    // 118 ms is 1125 rows; 1125 rows of 104.88889 µs are 118 ms in float, 117 in double.
+    FerroCameraSetExposureTime(118);
+    EXPECT_EQ(SimCamGetState().exposureRows, 1125);
+    unsigned ms = 0;
+    FerroCameraGetExposureTime(&ms);
+    EXPECT_EQ(ms, 118u);
+}
