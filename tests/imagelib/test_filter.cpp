@@ -290,6 +290,57 @@ TEST(Filter, Median3MatchesAPlainStableSortOnEveryDepthWithAndWithoutSelection) 
     }
 }
 
+TEST(Filter, ErodeDilateEdgeMatchPlainWindowsOnEveryDepthWithAndWithoutSelection) {
+    // Windows of odd and even sizes over images cut into several bands, the out-of-range colour
+    // (pixel 0, 0 or the transparent entry) on the borders.
+    struct Case {
+        LONG w, h;
+        WORD bpp;
+        bool select;
+        LONG trans;
+    } cases[] = {{37, 83, 24, false, -1}, {30, 71, 24, true, -1}, {41, 67, 8, false, -1},
+                 {29, 45, 8, true, -1},   {19, 40, 8, false, 200},  {23, 17, 4, true, -1}};
+    for (const Case& c : cases) {
+        FilterImage img(c.w, c.h, c.bpp);
+        if (c.bpp < 24) img.SetGrayPalette();
+        FillRandom(img, static_cast<uint32_t>(c.w + c.bpp));
+        img.SetTransIndex(c.trans);
+        if (c.select) img.Select(2, 3, c.w - 5, c.h - 2);
+        for (LONG K : {1, 2, 3, 4, 7}) {
+            for (int kind = 0; kind < 3; kind++) {
+                SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " bpp " << c.bpp << " K " << K << " kind " << kind);
+                FilterImage got(img);
+                ASSERT_TRUE(kind == 0 ? got.Erode(K) : kind == 1 ? got.Dilate(K) : got.Edge(K));
+                const LONG k2 = K / 2;
+                for (LONG y = 0; y < c.h; y++)
+                    for (LONG x = 0; x < c.w; x++) {
+                        RGBQUAD want = img.GetPixelColor(x, y, false);
+                        if (img.SelectionIsInside(x, y)) {
+                            BYTE lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+                            for (LONG dy = -k2; dy < K - k2; dy++)
+                                for (LONG dx = -k2; dx < K - k2; dx++) {
+                                    const RGBQUAD n = img.GetPixelColor(x + dx, y + dy, false);
+                                    const BYTE v[3] = {n.rgbBlue, n.rgbGreen, n.rgbRed};
+                                    for (int i = 0; i < 3; i++) {
+                                        lo[i] = std::min(lo[i], v[i]);
+                                        hi[i] = std::max(hi[i], v[i]);
+                                    }
+                                }
+                            BYTE r[3];
+                            for (int i = 0; i < 3; i++)
+                                r[i] = kind == 0 ? lo[i] : kind == 1 ? hi[i] : static_cast<BYTE>(255 - (hi[i] - lo[i]));
+                            want = Rgb(r[2], r[1], r[0]);
+                            if (c.bpp < 24) want = img.GetPaletteColor(img.GetNearestIndex(want));
+                        }
+                        const RGBQUAD g = got.GetPixelColor(x, y, false);
+                        ASSERT_TRUE(g.rgbRed == want.rgbRed && g.rgbGreen == want.rgbGreen && g.rgbBlue == want.rgbBlue)
+                            << x << "," << y;
+                    }
+            }
+        }
+    }
+}
+
 TEST(Filter, GreyImagesGiveTheSameLevelsAsTheirColourCopies) {
     PxImage grey(23, 21, 8);
     grey.SetGrayPalette();

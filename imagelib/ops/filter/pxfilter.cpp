@@ -243,6 +243,40 @@ bool PxImage::Filter(LONG* kernel, LONG Ksize, LONG Kfactor, LONG Koffset) {
     return true;
 }
 
+namespace {
+
+// lo and hi: the smallest and largest byte at each position over K rows.
+PX_OPS_SIMD_CLONES
+void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, BYTE* __restrict hi) {
+    std::memcpy(lo, rows[0], static_cast<size_t>(n));
+    std::memcpy(hi, rows[0], static_cast<size_t>(n));
+    for (int k = 1; k < K; k++) {
+        const BYTE* __restrict r = rows[k];
+        for (int64_t i = 0; i < n; i++) {
+            lo[i] = std::min(lo[i], r[i]);
+            hi[i] = std::max(hi[i], r[i]);
+        }
+    }
+}
+
+// lo and hi at byte i: the smallest and largest of vlo and vhi at i, i + b, ..., i + (K - 1) b.
+PX_OPS_SIMD_CLONES
+void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n,
+                  BYTE* __restrict lo, BYTE* __restrict hi) {
+    std::memcpy(lo, vlo, static_cast<size_t>(n));
+    std::memcpy(hi, vhi, static_cast<size_t>(n));
+    for (int j = 1; j < K; j++) {
+        const BYTE* __restrict a = vlo + static_cast<ptrdiff_t>(j) * b;
+        const BYTE* __restrict c = vhi + static_cast<ptrdiff_t>(j) * b;
+        for (int64_t i = 0; i < n; i++) {
+            lo[i] = std::min(lo[i], a[i]);
+            hi[i] = std::max(hi[i], c[i]);
+        }
+    }
+}
+
+}  // namespace
+
 bool PxImage::Erode(LONG Ksize) { return OpsMorph(Ksize, 0, "Erode"); }
 bool PxImage::Dilate(LONG Ksize) { return OpsMorph(Ksize, 1, "Dilate"); }
 bool PxImage::Edge(LONG Ksize) { return OpsMorph(Ksize, 2, "Edge"); }
@@ -256,6 +290,73 @@ bool PxImage::OpsMorph(LONG Ksize, int kind, const char* name) {
         return false;
     }
     const LONG k2 = Ksize / 2, kmax = Ksize - k2;
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    const bool colour = head.biBitCount == 24;
+    if ((colour || (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256))) && Ksize <= 255) {
+        // Window extremes are separable: first down the K rows, then across K pixels. Results go
+        // straight into the image, band by band; each band keeps its window rows as they were,
+        // padded with the out-of-range colour, in a ring, and reads its neighbours' rows from
+        // copies made before any change. Grey images work on their levels (their own colours).
+        const LONG w = head.biWidth, h = head.biHeight;
+        const int b = colour ? 3 : 1;
+        const RGBQUAD oc = GetPixelColor(-1, -1);
+        const BYTE outside[3] = {colour ? oc.rgbBlue : px_ops::NearestGrey(oc), oc.rgbGreen, oc.rgbRed};
+        const int64_t pbytes = (int64_t{w} + Ksize - 1) * b, rowBytes = int64_t{w} * b;
+        const int workers = px_ops::WorkerCount(h);
+        px_ops::BandRows rows(*this, std::max<int64_t>(std::max<int64_t>(16, 2 * Ksize), (int64_t{h} + 4 * workers - 1) / (4 * workers)),
+                              std::max(k2, kmax - 1));
+        if (!rows.Save()) {
+            std::snprintf(msg, sizeof msg, "PxImage::%s can't allocate memory", name);
+            SetLastError(msg);
+            return false;
+        }
+        px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
+            const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
+            const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
+            if (y0 >= y1) return true;
+            std::vector<BYTE> ring(static_cast<size_t>(Ksize * pbytes)), vlo(static_cast<size_t>(pbytes)),
+                vhi(vlo.size()), lo(static_cast<size_t>(rowBytes)), hi(lo.size());
+            std::vector<const BYTE*> down(static_cast<size_t>(Ksize));
+            auto padded = [&](LONG q) {
+                return ring.data() + static_cast<size_t>(((q % Ksize) + Ksize) % Ksize) * static_cast<size_t>(pbytes);
+            };
+            auto fill = [&](LONG q) {  // q is not changed yet
+                BYTE* d = padded(q);
+                const BYTE* s = q >= 0 && q < h ? rows.Row(band, q) : nullptr;
+                for (int64_t px = 0; px < pbytes / b; px++) {
+                    if (s && px == k2) {
+                        std::memcpy(d + px * b, s, static_cast<size_t>(rowBytes));
+                        px += w - 1;
+                        continue;
+                    }
+                    std::memcpy(d + px * b, outside, static_cast<size_t>(b));
+                }
+            };
+            for (LONG q = y0 - k2; q < y0 + kmax - 1; q++) fill(q);
+            for (LONG y = y0; y < y1; y++) {
+                info.nProgress = static_cast<LONG>(100LL * y / h);
+                if (info.nEscape) return false;
+                fill(y + kmax - 1);
+                for (LONG k = 0; k < Ksize; k++) down[static_cast<size_t>(k)] = padded(y - k2 + k);
+                MinMaxDown(down.data(), Ksize, pbytes, vlo.data(), vhi.data());
+                MinMaxAcross(vlo.data(), vhi.data(), Ksize, b, rowBytes, lo.data(), hi.data());
+                BYTE* res = kind == 1 ? hi.data() : lo.data();
+                if (kind == 2)
+                    for (int64_t i = 0; i < rowBytes; i++) res[i] = static_cast<BYTE>(255 - (hi[i] - lo[i]));
+                BYTE* row = GetBits(static_cast<DWORD>(y));
+                if (!pSelection) {
+                    std::memcpy(row + static_cast<size_t>(xmin) * b, res + static_cast<size_t>(xmin) * b,
+                                static_cast<size_t>(xmax - xmin) * b);
+                } else {
+                    for (LONG x = xmin; x < xmax; x++)
+                        if (OpsSelected(x, y)) std::memcpy(row + static_cast<size_t>(x) * b, res + static_cast<size_t>(x) * b, b);
+                }
+            }
+            return true;
+        });
+        return true;
+    }
     PxImage tmp(*this, true, true, true);
     if (!tmp.IsValid()) {
         SetLastError(tmp.GetLastError());
@@ -267,8 +368,6 @@ bool PxImage::OpsMorph(LONG Ksize, int kind, const char* name) {
         SetLastError(msg);
         return false;
     }
-    LONG xmin, xmax, ymin, ymax;
-    OpsRegion(xmin, xmax, ymin, ymax);
     auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
     px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
         BYTE lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
