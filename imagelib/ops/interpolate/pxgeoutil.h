@@ -4,9 +4,14 @@
 #pragma once
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "platform/wintypes.h"
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 namespace pxgeo {
 
@@ -57,6 +62,51 @@ inline RGBQUAD Bilinear24At(const BYTE* bits, size_t eff, const BYTE* alpha, LON
         out.rgbReserved = 0;
     }
     return out;
+}
+
+// The fixed-point bilinear read of Bilinear24At (blue, green, red; no alpha) written straight to
+// d. p0 is pixel (xi, yi), p1 the pixel above it; wide says that 8 bytes may be read at both, and
+// store4 that a fourth byte may be written (the next pixel's, written after this one). The two
+// pixels of a row sit side by side in 16-bit lanes: every product and partial sum stays at or
+// below 256 x 255, since the four weights add up to 256, so the lanes give the integer sums' bytes.
+inline void Bilinear24Store(BYTE* d, const BYTE* p0, const BYTE* p1, int u, int v, bool wide, bool store4) {
+    const int w11 = (u * v) >> 8, w10 = u - w11, w01 = v - w11, w00 = 256 - u - v + w11;
+#if defined(__SSE2__) && defined(__x86_64__)
+    __m128i a, b;
+    if (wide) {
+        a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0));
+        b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p1));
+    } else {
+        long long qa = 0, qb = 0;
+        memcpy(&qa, p0, 6);
+        memcpy(&qb, p1, 6);
+        a = _mm_cvtsi64_si128(qa);
+        b = _mm_cvtsi64_si128(qb);
+    }
+    const __m128i zero = _mm_setzero_si128();
+    a = _mm_unpacklo_epi8(a, zero);
+    b = _mm_unpacklo_epi8(b, zero);
+    // Weights (first, first, first, second, second, second, -, -); lanes 6 and 7 are never used.
+    auto spread = [](int first, int second) {
+        const __m128i pair = _mm_set1_epi32(first | (second << 16));
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(pair, 0x40), 0x55);
+    };
+    __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, spread(w00, w10)), _mm_mullo_epi16(b, spread(w01, w11)));
+    sum = _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_si128(sum, 6)), 8);
+    const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
+    if (store4) {
+        memcpy(d, &packed, 4);
+    } else {
+        d[0] = static_cast<BYTE>(packed);
+        d[1] = static_cast<BYTE>(packed >> 8);
+        d[2] = static_cast<BYTE>(packed >> 16);
+    }
+#else
+    (void)wide;
+    (void)store4;
+    for (int k = 0; k < 3; k++)
+        d[k] = static_cast<BYTE>((w00 * p0[k] + w10 * p0[k + 3] + w01 * p1[k] + w11 * p1[k + 3]) >> 8);
+#endif
 }
 
 // The fixed-point weight of a real position: 256 x its fractional part above xi, truncated.

@@ -184,15 +184,12 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             const BYTE* r0 = pBits + static_cast<size_t>(rowLerp.i) * eff;
             const BYTE* r1 = r0 + eff;
             const int v = rowLerp.frac;
+            // Eight bytes from the upper row stay inside the picture unless it is the top row.
+            const bool topRow = rowLerp.i + 2 >= h;
             for (LONG x = insideFrom; x < insideTo; x++) {
-                const int u = colLerp[x].frac;
-                const int w11 = (u * v) >> 8, w10 = u - w11, w01 = v - w11, w00 = 256 - u - v + w11;
-                const BYTE* p0 = r0 + 3 * static_cast<size_t>(colLerp[x].i);
-                const BYTE* p1 = r1 + 3 * static_cast<size_t>(colLerp[x].i);
-                BYTE* d = drow + 3 * static_cast<size_t>(x);
-                d[0] = static_cast<BYTE>((w00 * p0[0] + w10 * p0[3] + w01 * p1[0] + w11 * p1[3]) >> 8);
-                d[1] = static_cast<BYTE>((w00 * p0[1] + w10 * p0[4] + w01 * p1[1] + w11 * p1[4]) >> 8);
-                d[2] = static_cast<BYTE>((w00 * p0[2] + w10 * p0[5] + w01 * p1[2] + w11 * p1[5]) >> 8);
+                const size_t o = 3 * static_cast<size_t>(colLerp[x].i);
+                pxgeo::Bilinear24Store(drow + 3 * static_cast<size_t>(x), r0 + o, r1 + o, colLerp[x].frac, v,
+                                       !topRow || o + 8 <= eff, x + 1 < insideTo);
             }
         }
         for (LONG x = 0; x < newx; x++) {

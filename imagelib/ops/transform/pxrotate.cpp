@@ -166,6 +166,15 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
                 for (int k = 0; k < 4; k++) {
                     const LONG xi = xiv[k], yi = yiv[k];
                     RGBQUAD col;
+                    if (!alpha && xi >= 0 && yi >= 0 && xi < w - 1 && yi < h - 1) {
+                        const BYTE* p0 = bits + static_cast<size_t>(yi) * eff + static_cast<size_t>(xi) * 3;
+                        // Eight bytes from the upper row stay inside the picture unless it is the top row;
+                        // the fourth byte written belongs to the next pixel, written next.
+                        pxgeo::Bilinear24Store(drow + static_cast<size_t>(i + k) * 3, p0, p0 + eff,
+                                               pxgeo::Fraction256(sxv[k], xi), pxgeo::Fraction256(syv[k], yi),
+                                               yi + 2 < h || static_cast<size_t>(xi) * 3 + 8 <= eff, i + k + 1 < nw);
+                        continue;
+                    }
                     if (xi >= 0 && yi >= 0 && xi < w - 1 && yi < h - 1) {
                         col = pxgeo::Bilinear24At(bits, eff, alpha, w, xi, yi, pxgeo::Fraction256(sxv[k], xi),
                                                   pxgeo::Fraction256(syv[k], yi));
