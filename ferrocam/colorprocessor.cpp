@@ -565,7 +565,7 @@ void CColorProcessor::LookupRow(const LookupPlan& plan, const BYTE* __restrict b
     }
 }
 
-void CColorProcessor::FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) const {
+void CColorProcessor::FusedRows(const BYTE* mosaic, const BYTE* image, BYTE* out, int y0, int y1) const {
     // Three demosaiced rows in a ring of planes: the row being finished and its two neighbours.
     const int h = height_;
     const size_t w = static_cast<size_t>(width_);
@@ -585,7 +585,14 @@ void CColorProcessor::FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) c
     const bool reverse = rotate_ != mirror_;
     auto demosaic = [&](int y) {
         const Planes p = slot(y);
-        DemosaicRowPlanar(mosaic, rotate_ ? h - 1 - y : y, p.b, p.g, p.r);
+        const int source = rotate_ ? h - 1 - y : y;
+        if (image) {
+            const BYTE* __restrict px = image + static_cast<size_t>(source) * stride;
+            for (size_t x = 0; x < w; ++x, px += 3)
+                p.b[x] = px[0], p.g[x] = px[1], p.r[x] = px[2];
+        } else {
+            DemosaicRowPlanar(mosaic, source, p.b, p.g, p.r);
+        }
         if (reverse) {
             std::reverse(p.b, p.b + w);
             std::reverse(p.g, p.g + w);
@@ -640,13 +647,19 @@ void CColorProcessor::Process(const BYTE* mosaic, BYTE* rgb, ImageHook hook, voi
     if (!hook && !wbRequest_.load()) {
         // Nothing needs the whole demosaiced image: each band demosaics a few rows ahead (turned
         // as the geometry asks) and finishes them straight into place.
-        ForRowBands(width_, height_, [&](int y0, int y1) { FusedRows(mosaic, rgb, y0, y1); });
+        ForRowBands(width_, height_, [&](int y0, int y1) { FusedRows(mosaic, nullptr, rgb, y0, y1); });
         return;
     }
     BYTE* work = work_.data();
     Demosaic(mosaic, work);
     if (hook)
         hook(hookContext, work, width_, height_);
+    if (!wbRequest_.load()) {
+        // The hook needed the whole image; the rest goes row by row again, turning as it reads.
+        ForRowBands(width_, height_, [&](int y0, int y1) { FusedRows(nullptr, work, rgb, y0, y1); });
+        return;
+    }
+    // The white balance measures the turned image as a whole.
     ApplyGeometry(work);
     if (wbRequest_.load()) {
         MeasureWhiteBalance(work);

@@ -63,7 +63,9 @@ private:
     void PrepareLookup(LookupPlan& plan) const;
     void SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* row, const BYTE* down, int y,
                             BYTE* out, BYTE* greens) const;
-    void FusedRows(const BYTE* mosaic, BYTE* out, int y0, int y1) const;
+    // Rows y0..y1 of the finished image. Their demosaiced rows come from the mosaic, or, when
+    // image is given, from that demosaiced (not yet turned) image.
+    void FusedRows(const BYTE* mosaic, const BYTE* image, BYTE* out, int y0, int y1) const;
     // The fused path keeps its demosaiced rows as blue, green and red planes, so that the
     // neighbour means and the green smoothing run sixteen pixels at a time.
     void DemosaicRowPlanar(const BYTE* mosaic, int y, BYTE* blue, BYTE* green, BYTE* red) const;

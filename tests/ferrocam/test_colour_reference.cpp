@@ -57,8 +57,11 @@ int Clamp(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 // Geometry, smoothing of the green sites, the lookup and the bottom-up flip.
 std::vector<BYTE> ReferenceColourStep(const CColorProcessor& cp, const std::vector<BYTE>& mosaic, int w, int h,
-                                      bool rotate, bool mirror) {
+                                      bool rotate, bool mirror, bool inverted = false) {
     Frame d = ReferenceDemosaic(mosaic, w, h);
+    if (inverted)  // what the inverting hook below does to the demosaiced image
+        for (BYTE& b : d.px)
+            b = static_cast<BYTE>(255 - b);
     Frame g{w, h, d.px};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -146,6 +149,18 @@ TEST(ColourStepReference, EveryPathGivesTheReferenceBytes) {
                                           std::to_string(look.saturation) + " geometry " + std::to_string(geometry);
                 EXPECT_EQ(FirstDifference(direct, expected), SIZE_MAX) << where;
                 EXPECT_EQ(FirstDifference(hooked, expected), SIZE_MAX) << where << " (hooked)";
+                // A hook's changes (the flat field's, in the driver) reach the finished image.
+                std::vector<BYTE> inverted(expected.size());
+                cp.Process(mosaic.data(), inverted.data(),
+                           [](void*, BYTE* rgb, int w, int h) {
+                               for (size_t i = 0; i < static_cast<size_t>(w) * h * 3; ++i)
+                                   rgb[i] = static_cast<BYTE>(255 - rgb[i]);
+                           },
+                           nullptr);
+                EXPECT_EQ(FirstDifference(inverted,
+                                          ReferenceColourStep(cp, mosaic, sz.w, sz.h, rotate, mirror, true)),
+                          SIZE_MAX)
+                    << where << " (inverting hook)";
             }
     }
 }
