@@ -299,65 +299,21 @@ void CColorProcessor::RebuildTables() {
                   gains_[1] == 1.0f && gains_[2] == 1.0f);
 }
 
-void CColorProcessor::DemosaicRow(const BYTE* m, int y, BYTE* out) const {
-    const int w = width_, h = height_;
-    const size_t W = static_cast<size_t>(w);
-    {
-        if (y == 0 || y == h - 1 || w < 3) {
-            for (int x = 0; x < w; ++x)
-                DemosaicBorderPixel(m, w, h, x, y, out + static_cast<size_t>(x) * 3);
-            return;
-        }
-        // Byte pointers alias everything unless told otherwise; these never overlap the output.
-        const BYTE* __restrict up = m + (static_cast<size_t>(y) - 1) * W;
-        const BYTE* __restrict row = up + W;
-        const BYTE* __restrict dn = row + W;
-        DemosaicBorderPixel(m, w, h, 0, y, out);
-        DemosaicBorderPixel(m, w, h, w - 1, y, out + (W - 1) * 3);
-        BYTE* __restrict o = out + 3;
-        const int last = w - 2;  // the last interior column
-        int x = 1;
-        if ((y & 1) == 0) {
-            // G R G R ...: pairs of a red site (odd column) and a green site (even column).
-            for (; x + 1 <= last; x += 2, o += 6) {
-                o[2] = row[x];
-                o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
-                o[0] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
-                o[4] = row[x + 1];
-                o[5] = static_cast<BYTE>(Mean2(row[x], row[x + 2]));
-                o[3] = static_cast<BYTE>(Mean2(up[x + 1], dn[x + 1]));
-            }
-            if (x <= last) {  // odd widths end on a red site
-                o[2] = row[x];
-                o[1] = static_cast<BYTE>(Mean4(row[x - 1], row[x + 1], up[x], dn[x]));
-                o[0] = static_cast<BYTE>(Mean4(up[x - 1], up[x + 1], dn[x - 1], dn[x + 1]));
-            }
-        } else {
-            // B G B G ...: pairs of a green site (odd column) and a blue site (even column).
-            for (; x + 1 <= last; x += 2, o += 6) {
-                o[1] = row[x];
-                o[0] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
-                o[2] = static_cast<BYTE>(Mean2(up[x], dn[x]));
-                o[3] = row[x + 1];
-                o[4] = static_cast<BYTE>(Mean4(row[x], row[x + 2], up[x + 1], dn[x + 1]));
-                o[5] = static_cast<BYTE>(Mean4(up[x], up[x + 2], dn[x], dn[x + 2]));
-            }
-            if (x <= last) {
-                o[1] = row[x];
-                o[0] = static_cast<BYTE>(Mean2(row[x - 1], row[x + 1]));
-                o[2] = static_cast<BYTE>(Mean2(up[x], dn[x]));
-            }
-        }
-    }
-}
-
 void CColorProcessor::Demosaic(const BYTE* m, BYTE* rgb) const {
     if (width_ <= 0 || height_ <= 0)
         return;
-    const size_t stride = static_cast<size_t>(width_) * 3;
+    const size_t w = static_cast<size_t>(width_);
     ForRowBands(width_, height_, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            DemosaicRow(m, y, rgb + static_cast<size_t>(y) * stride);
+        std::vector<BYTE> planes(w * 3);
+        BYTE* b = planes.data();
+        BYTE* g = b + w;
+        BYTE* r = g + w;
+        for (int y = y0; y < y1; ++y) {
+            DemosaicRowPlanar(m, y, b, g, r);
+            BYTE* __restrict o = rgb + static_cast<size_t>(y) * w * 3;
+            for (size_t x = 0; x < w; ++x, o += 3)
+                o[0] = b[x], o[1] = g[x], o[2] = r[x];
+        }
     });
 }
 

@@ -59,7 +59,6 @@ private:
         int pairs, firstKindStart, secondKindStart, firstCount, secondCount;
         bool neutralSaturation;
     };
-    void DemosaicRow(const BYTE* mosaic, int y, BYTE* out) const;
     void PrepareLookup(LookupPlan& plan) const;
     void SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* row, const BYTE* down, int y,
                             BYTE* out, BYTE* greens) const;
