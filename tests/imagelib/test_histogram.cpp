@@ -191,3 +191,39 @@ TEST(Histogram, LogAndRoot) {
     const RGBQUAD want = Remapped(Grey(100), lmap);
     EXPECT_EQ(e.rgbRed, want.rgbRed);
 }
+
+TEST(Histogram, EqualizeOfALargeRandomImageMatchesThePlainRoundTrip) {
+    // Large enough for the per-image tables of the YUV round trip, with colours from the whole
+    // cube, so every table meets values near its ends.
+    const LONG w = 613, h = 431;
+    PxImage img(w, h, 24);
+    uint32_t seed = 12345;
+    for (LONG y = 0; y < h; y++) {
+        BYTE* row = img.GetBits(static_cast<DWORD>(y));
+        for (LONG i = 0; i < 3 * w; i++) {
+            seed = seed * 1103515245u + 12345u;
+            row[i] = static_cast<BYTE>(seed >> 16);
+        }
+    }
+    PxImage before(img);
+    int64_t hist[256] = {};
+    for (LONG y = 0; y < h; y++)
+        for (LONG x = 0; x < w; x++) {
+            const RGBQUAD c = before.GetPixelColor(x, y, false);
+            hist[(306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10]++;
+        }
+    int64_t cum[256], run = 0;
+    for (int v = 0; v < 256; v++) cum[v] = run += hist[v];
+    auto emap = [&](int v) {
+        const double e = static_cast<double>(cum[v] - cum[0]) * 255.0 / static_cast<double>(cum[255] - cum[0]);
+        return e <= 0 ? 0 : e >= 255 ? 255 : static_cast<int>(e);
+    };
+    ASSERT_TRUE(img.HistogramEqualize());
+    for (LONG y = 0; y < h; y++)
+        for (LONG x = 0; x < w; x++) {
+            const RGBQUAD want = Remapped(before.GetPixelColor(x, y, false), emap);
+            const RGBQUAD c = img.GetPixelColor(x, y, false);
+            ASSERT_TRUE(c.rgbRed == want.rgbRed && c.rgbGreen == want.rgbGreen && c.rgbBlue == want.rgbBlue)
+                << x << "," << y;
+        }
+}

@@ -81,20 +81,9 @@ RGBQUAD PxImage::HSLtoRGB(COLORREF cHSLColor) {
     return HSLtoRGB(Quad(GetRValue(cHSLColor), GetGValue(cHSLColor), GetBValue(cHSLColor)));
 }
 
-RGBQUAD PxImage::RGBtoYUV(RGBQUAD lRGBColor) {
-    const int R = lRGBColor.rgbRed, G = lRGBColor.rgbGreen, B = lRGBColor.rgbBlue;
-    const BYTE Y = ClampTrunc(0.299f * R + 0.587f * G + 0.114f * B);
-    const BYTE U = ClampTrunc((B - Y) * 0.565f + 128);
-    const BYTE V = ClampTrunc((R - Y) * 0.713f + 128);
-    return Quad(Y, U, V);
-}
+RGBQUAD PxImage::RGBtoYUV(RGBQUAD lRGBColor) { return px_ops::RgbToYuv(lRGBColor); }
 
-RGBQUAD PxImage::YUVtoRGB(RGBQUAD lYUVColor) {
-    const int Y = lYUVColor.rgbRed;
-    const int U = lYUVColor.rgbGreen - 128;
-    const int V = lYUVColor.rgbBlue - 128;
-    return Quad(ClampTrunc(Y + 1.403f * V), ClampTrunc(Y - 0.344f * U - 0.714f * V), ClampTrunc(Y + 1.770f * U));
-}
+RGBQUAD PxImage::YUVtoRGB(RGBQUAD lYUVColor) { return px_ops::YuvToRgb(lYUVColor); }
 
 RGBQUAD PxImage::RGBtoYIQ(RGBQUAD lRGBColor) {
     const int R = lRGBColor.rgbRed, G = lRGBColor.rgbGreen, B = lRGBColor.rgbBlue;

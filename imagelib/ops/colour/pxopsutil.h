@@ -40,6 +40,34 @@ inline BYTE Gray(const RGBQUAD& c) {
     return static_cast<BYTE>((306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10);
 }
 
+// RGB to YUV and back (Y in red, U + 128 in green, V + 128 in blue), single precision and
+// truncated; here so that loops over pixels can inline them.
+inline BYTE TruncFloat(float v) { return ClampToByte(static_cast<double>(v)); }
+
+inline RGBQUAD MakeQuad(BYTE r, BYTE g, BYTE b) {
+    RGBQUAD q;
+    q.rgbRed = r;
+    q.rgbGreen = g;
+    q.rgbBlue = b;
+    q.rgbReserved = 0;
+    return q;
+}
+
+inline RGBQUAD RgbToYuv(RGBQUAD c) {
+    const int R = c.rgbRed, G = c.rgbGreen, B = c.rgbBlue;
+    const BYTE Y = TruncFloat(0.299f * R + 0.587f * G + 0.114f * B);
+    const BYTE U = TruncFloat((B - Y) * 0.565f + 128);
+    const BYTE V = TruncFloat((R - Y) * 0.713f + 128);
+    return MakeQuad(Y, U, V);
+}
+
+inline RGBQUAD YuvToRgb(RGBQUAD c) {
+    const int Y = c.rgbRed;
+    const int U = c.rgbGreen - 128;
+    const int V = c.rgbBlue - 128;
+    return MakeQuad(TruncFloat(Y + 1.403f * V), TruncFloat(Y - 0.344f * U - 0.714f * V), TruncFloat(Y + 1.770f * U));
+}
+
 inline bool SameQuad(const RGBQUAD& a, const RGBQUAD& b) {
     return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed &&
            a.rgbReserved == b.rgbReserved;

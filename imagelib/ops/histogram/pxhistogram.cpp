@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <new>
 
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/pximage.h"
@@ -43,27 +46,78 @@ LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG col
 void PxImage::OpsGrayHistogram(int64_t hist[256]) {
     std::fill(hist, hist + 256, int64_t{0});
     const LONG w = head.biWidth, h = head.biHeight;
-    for (LONG y = 0; y < h; y++) {
-        info.nProgress = static_cast<LONG>(50LL * y / h);
-        if (info.nEscape) break;
-        if (head.biBitCount == 24) {
-            const BYTE* p = GetBits(y);
-            for (LONG x = 0; x < w; x++, p += 3) hist[(306 * p[2] + 601 * p[1] + 117 * p[0]) >> 10]++;
-        } else {
-            for (LONG x = 0; x < w; x++) hist[px_ops::Gray(BlindGetPixelColor(x, y))]++;
+    // Counts add up in any order: each worker counts its rows apart, the totals are summed after.
+    // Indexed images read colours through the palette, which nothing changes meanwhile.
+    std::mutex lock;
+    px_ops::ParallelBands(h, [&](int64_t b, int64_t e) {
+        int64_t mine[256] = {};
+        for (int64_t y = b; y < e; y++) {
+            info.nProgress = static_cast<LONG>(50LL * y / h);
+            if (info.nEscape) break;
+            if (head.biBitCount == 24) {
+                const BYTE* p = GetBits(static_cast<DWORD>(y));
+                for (LONG x = 0; x < w; x++, p += 3) mine[(306 * p[2] + 601 * p[1] + 117 * p[0]) >> 10]++;
+            } else {
+                for (LONG x = 0; x < w; x++) mine[px_ops::Gray(BlindGetPixelColor(x, static_cast<LONG>(y)))]++;
+            }
         }
-    }
+        std::lock_guard<std::mutex> hold(lock);
+        for (int v = 0; v < 256; v++) hist[v] += mine[v];
+    });
 }
 
 namespace {
 
 RGBQUAD RemapLuma(RGBQUAD c, const BYTE map[256]) {
-    RGBQUAD yuv = PxImage::RGBtoYUV(c);
+    RGBQUAD yuv = px_ops::RgbToYuv(c);
     yuv.rgbRed = map[yuv.rgbRed];
-    RGBQUAD r = PxImage::YUVtoRGB(yuv);
+    RGBQUAD r = px_ops::YuvToRgb(yuv);
     r.rgbReserved = c.rgbReserved;
     return r;
 }
+
+}  // namespace
+
+namespace {
+
+// The YUV round trip of RemapLuma, split into the steps its single-precision formulas take,
+// each step's every possible value kept in a table: the same numbers, looked up instead of
+// computed for every pixel.
+struct LumaTables {
+    float yr[256], yg[256], yb[256];  // 0.299 R, 0.587 G, 0.114 B
+    BYTE u[511], v[511];              // U and V bytes by B - Y + 255 and R - Y + 255
+    BYTE r[256][256], b[256][256];    // red by [Y'][V byte], blue by [Y'][U byte]
+    float ga[256][256], gv[256];      // Y' - 0.344 U by [Y'][U byte], 0.714 V by [V byte]
+
+    LumaTables() {
+        for (int i = 0; i < 256; i++) {
+            yr[i] = 0.299f * i;
+            yg[i] = 0.587f * i;
+            yb[i] = 0.114f * i;
+            gv[i] = 0.714f * (i - 128);
+        }
+        for (int d = -255; d <= 255; d++) {
+            u[d + 255] = px_ops::TruncFloat(d * 0.565f + 128);
+            v[d + 255] = px_ops::TruncFloat(d * 0.713f + 128);
+        }
+        for (int y = 0; y < 256; y++)
+            for (int c = 0; c < 256; c++) {
+                r[y][c] = px_ops::TruncFloat(y + 1.403f * (c - 128));
+                b[y][c] = px_ops::TruncFloat(y + 1.770f * (c - 128));
+                ga[y][c] = y - 0.344f * (c - 128);
+            }
+    }
+
+    // p: blue, green, red.
+    void Remap(BYTE* p, const BYTE map[256]) const {
+        const int R = p[2], G = p[1], B = p[0];
+        const int Y = px_ops::TruncFloat(yr[R] + yg[G] + yb[B]);
+        const int U = u[B - Y + 255], V = v[R - Y + 255], Y2 = map[Y];
+        p[2] = r[Y2][V];
+        p[1] = px_ops::TruncFloat(ga[Y2][U] - gv[V]);
+        p[0] = b[Y2][U];
+    }
+};
 
 }  // namespace
 
@@ -74,10 +128,17 @@ void PxImage::OpsRemapLuma(const BYTE map[256]) {
         return;
     }
     const LONG w = head.biWidth, h = head.biHeight;
+    // The tables pay off from a few hundred thousand pixels up.
+    std::unique_ptr<LumaTables> tables;
+    if (int64_t{w} * h >= (int64_t{1} << 18)) tables.reset(new (std::nothrow) LumaTables);
     px_ops::ParallelItems(h, [&](int64_t y) {
         info.nProgress = static_cast<LONG>(50 + 50LL * y / h);
         if (info.nEscape) return false;
         BYTE* p = GetBits(static_cast<DWORD>(y));
+        if (tables) {
+            for (LONG x = 0; x < w; x++, p += 3) tables->Remap(p, map);
+            return true;
+        }
         for (LONG x = 0; x < w; x++, p += 3) {
             RGBQUAD c{p[0], p[1], p[2], 0};
             c = RemapLuma(c, map);
