@@ -406,3 +406,20 @@ TEST_F(GifFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
         EXPECT_EQ(MaxDifference(*frames[f], Render(back)), 0);
     }
 }
+
+TEST_F(GifFiles, NetpbmFilesLoadAndNetpbmReadsOurs) {
+    if (!HaveTool("pamtogif") || !HaveTool("giftopnm") || !HaveTool("pnmquant")) GTEST_SKIP() << "netpbm missing";
+    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.gif", ref = dir / "ref.ppm";
+    const std::string ours = dir / "ours.gif", back = dir / "back.ppm";
+    ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmquant 100 '" + src + "' | pamtogif -interlace > '" + theirs + "'"), 0);
+    ASSERT_EQ(Shell("giftopnm '" + theirs + "' > '" + ref + "'"), 0);
+    PxImage img;
+    ASSERT_TRUE(img.Load(theirs.c_str(), PXIMAGE_FORMAT_GIF)) << img.GetLastError();
+    EXPECT_EQ(MaxDifference(img, Render(ref)), 0);
+    for (DWORD option : {0u, 2u}) {
+        img.SetCodecOption(option, PXIMAGE_FORMAT_GIF);
+        ASSERT_TRUE(img.Save(ours.c_str(), PXIMAGE_FORMAT_GIF));
+        ASSERT_EQ(Shell("giftopnm '" + ours + "' > '" + back + "'"), 0);
+        EXPECT_EQ(MaxDifference(img, Render(back)), 0);
+    }
+}

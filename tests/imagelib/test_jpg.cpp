@@ -324,3 +324,21 @@ TEST(JpegFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     ASSERT_TRUE(again.Load(ours.c_str(), PXIMAGE_FORMAT_JPG));
     EXPECT_LT(MeanDifference(again, Render(back)), 1.0);
 }
+
+TEST(JpegFiles, NetpbmFilesLoadAndNetpbmReadsOurs) {
+    if (!HaveTool("convert") || !HaveTool("pnmtojpeg") || !HaveTool("jpegtopnm")) GTEST_SKIP() << "netpbm missing";
+    TempDir dir;
+    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.jpg", ref = dir / "ref.ppm";
+    const std::string ours = dir / "ours.jpg", back = dir / "back.ppm";
+    ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmtojpeg --quality=95 --progressive '" + src + "' > '" + theirs +
+                    "' && jpegtopnm '" + theirs + "' > '" + ref + "'"),
+              0);
+    PxImage img;
+    ASSERT_TRUE(img.Load(theirs.c_str(), PXIMAGE_FORMAT_JPG)) << img.GetLastError();
+    EXPECT_LT(MeanDifference(img, Render(ref)), 1.0);
+    ASSERT_TRUE(img.Save(ours.c_str(), PXIMAGE_FORMAT_JPG));
+    ASSERT_EQ(Shell("jpegtopnm '" + ours + "' > '" + back + "'"), 0);
+    PxImage again;
+    ASSERT_TRUE(again.Load(ours.c_str(), PXIMAGE_FORMAT_JPG));
+    EXPECT_LT(MeanDifference(again, Render(back)), 1.0);
+}

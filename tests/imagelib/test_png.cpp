@@ -365,3 +365,15 @@ TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
               0);
     EXPECT_EQ(MaxDifference(ours, Render(back)), 0);
 }
+
+TEST_F(PngFiles, NetpbmFilesLoadAndNetpbmReadsOurs) {
+    if (!HaveTool("pnmtopng") || !HaveTool("pngtopam")) GTEST_SKIP() << "netpbm missing";
+    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.png", ours = dir / "ours.png", back = dir / "back.ppm";
+    ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmtopng -interlace '" + src + "' > '" + theirs + "'"), 0);
+    PxImage img;
+    ASSERT_TRUE(img.Load(theirs.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
+    EXPECT_EQ(MaxDifference(img, Render(src)), 0);
+    ASSERT_TRUE(img.Save(ours.c_str(), PXIMAGE_FORMAT_PNG));
+    ASSERT_EQ(Shell("pngtopam '" + ours + "' > '" + back + "'"), 0);
+    EXPECT_EQ(MaxDifference(img, Render(back)), 0);
+}

@@ -528,3 +528,24 @@ TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
         EXPECT_LE(MaxDifference(page < 2 ? *list[page] : rgb, Render(back)), page < 2 ? 0 : 12);
     }
 }
+
+TEST_F(TiffFiles, NetpbmAndTiffToolFilesLoadAndTheyReadOurs) {
+    if (!HaveTool("convert") || !HaveTool("pnmtotiff") || !HaveTool("tifftopnm") || !HaveTool("tiffcp"))
+        GTEST_SKIP() << "ImageMagick, netpbm or libtiff tools missing";
+    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.tif", ours = dir / "ours.tif";
+    const std::string copy = dir / "copy.tif", back = dir / "back.ppm";
+    ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmtotiff -lzw '" + src + "' > '" + theirs + "'"), 0);
+    PxImage img;
+    ASSERT_TRUE(img.Load(theirs.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+    EXPECT_EQ(MaxDifference(img, Render(src)), 0);
+
+    img.SetCodecOption(COMPRESSION_ADOBE_DEFLATE, PXIMAGE_FORMAT_TIF);
+    ASSERT_TRUE(img.Save(ours.c_str(), PXIMAGE_FORMAT_TIF));
+    ASSERT_EQ(Shell("tifftopnm '" + ours + "' > '" + back + "'"), 0);
+    EXPECT_EQ(MaxDifference(img, Render(back)), 0);
+    // tiffcp rewrites our file with another compression; it still holds our pixels.
+    ASSERT_EQ(Shell("tiffcp -c packbits '" + ours + "' '" + copy + "'"), 0);
+    PxImage again;
+    ASSERT_TRUE(again.Load(copy.c_str(), PXIMAGE_FORMAT_TIF)) << again.GetLastError();
+    EXPECT_EQ(MaxDifference(again, Render(src)), 0);
+}
