@@ -94,10 +94,10 @@ bool CMainFrame::OnCreate() {
     const int r = prof.GetProfileInt("Screen", "right", 850), b = prof.GetProfileInt("Screen", "bottom", 650);
     if (l && t && r && b) setGeometry(l, t, r - l, b - t);
     else resize(850, 650);
+    // One state holds the bars and the docking panes together. The window's own rectangle comes
+    // from "Screen" alone, so a stored rectangle that the rule above refuses stays refused.
     QByteArray state = prof.GetProfileBinary("CommandBars", "State");
     if (!state.isEmpty()) restoreState(state);
-    QByteArray layout = prof.GetProfileBinary("CommandBars", "NormalLayout");
-    if (!layout.isEmpty()) restoreGeometry(layout);
     return true;
 }
 
@@ -398,7 +398,6 @@ void CMainFrame::SaveSettings() {
     p.WriteProfileInt("Measure", "bShowScaleLine", app->m_bShowScaleLine);
     p.WriteProfileString("FileSave", "sPath", g_strSaveFolder);
     p.WriteProfileBinary("CommandBars", "State", saveState());
-    p.WriteProfileBinary("CommandBars", "NormalLayout", saveGeometry());
     p.Flush();
 }
 

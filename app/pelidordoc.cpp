@@ -566,14 +566,35 @@ void CPelidorDoc::Crop() {
         b = std::max(b, m_SelPoints[i].y());
     }
     PushUndoSnapshot();
-    // Selection points are pixels (inclusive); the crop rectangle's right and bottom are exclusive.
-    if (!m_pImage->Crop(l, t, r + 1, b + 1)) {
+    bool ok;
+    if (m_bRotatedSelection && m_nSelPoints == 5) {
+        // The turned rectangle: from its top corner (smallest y, then smallest x, the later
+        // point when all are equal) along the next point for the width, back to the previous
+        // point for the height, at the angle of the edge to the next point.
+        int c = 0;
+        for (int i = 1; i < 4; i++) {
+            const QPoint& p = m_SelPoints[i];
+            const QPoint& q = m_SelPoints[c];
+            if (p.y() < q.y() || (p.y() == q.y() && p.x() <= q.x())) c = i;
+        }
+        const QPoint corner = m_SelPoints[c], next = m_SelPoints[(c + 1) % 4], prev = m_SelPoints[(c + 3) % 4];
+        const double width = std::hypot(double(next.x() - corner.x()), double(next.y() - corner.y()));
+        const double height = std::hypot(double(prev.x() - corner.x()), double(prev.y() - corner.y()));
+        const double angle = std::atan2(double(next.y() - corner.y()), double(next.x() - corner.x()));
+        ok = m_pImage->CropRotatedRectangle(corner.x(), corner.y(), static_cast<LONG>(width), static_cast<LONG>(height),
+                                            static_cast<float>(angle));
+    } else {
+        // Selection points are pixels (inclusive); the crop rectangle's right and bottom are exclusive.
+        ok = m_pImage->Crop(l, t, r + 1, b + 1);
+    }
+    if (!ok) {
         // The library refused: the undo step would restore an unchanged image, drop it.
         delete m_pUndo[--m_nUndoLevel];
         m_pUndo[m_nUndoLevel] = nullptr;
         return;
     }
     m_nSelPoints = 0;
+    m_bRotatedSelection = false;
     SetModifiedFlag();
     RefreshStatusPanes();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);

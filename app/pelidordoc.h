@@ -83,6 +83,8 @@ public:
     QPoint m_SelPoints[kMaxSelPoints];
     int m_nSelPoints = 0;
     bool m_bRectSelection = false;
+    // Set when the view has turned a rectangular selection: Crop then cuts the turned rectangle.
+    bool m_bRotatedSelection = false;
     int m_nTool = 0;
     int m_nCurMeasureItem = 10;
     CQoMeasure* m_pMeasure = nullptr;

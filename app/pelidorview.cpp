@@ -216,10 +216,11 @@ void CPelidorView::resizeEvent(QResizeEvent* e) {
     ComputeImageRect();
 }
 
-void CPelidorView::scrollContentsBy(int, int) {
+void CPelidorView::scrollContentsBy(int dx, int dy) {
     viewport()->update();
-    NotifyRulers(1);
-    NotifyRulers(2);
+    // Each ruler repaints only for its own direction.
+    if (dx) NotifyRulers(2);
+    if (dy) NotifyRulers(1);
 }
 
 void CPelidorView::focusInEvent(QFocusEvent* e) {
@@ -310,6 +311,7 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
     } else if (d->m_nTool != 6) {
         m_selTimer.stop();
         d->m_nSelPoints = 0;
+        d->m_bRotatedSelection = false;
         m_nOutlinePhase = 0;
         viewport()->update();
     }
@@ -336,6 +338,7 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
                 m_corners[i] = m_ptCentre + QPointF(r.x() * ca - r.y() * sa, r.x() * sa + r.y() * ca);
                 d->m_SelPoints[i] = QPoint(static_cast<int>(m_corners[i].x()), static_cast<int>(m_corners[i].y()));
             }
+            d->m_bRotatedSelection = true;
             m_ptLast = pt;
         }
         viewport()->update();
@@ -421,6 +424,14 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
             d->m_SelPoints[3] = QPoint(a.x(), b.y());
             d->m_SelPoints[4] = a;
             d->m_nSelPoints = 5;
+            d->m_bRotatedSelection = false;
+            // The image's selection takes the rectangle with rows counted from the bottom; the
+            // far corner is exclusive, so its row is height - y, not height - 1 - y.
+            PxImage* img = d->GetImage();
+            const LONG h = static_cast<LONG>(img->GetHeight());
+            img->SelectionDelete();
+            img->SelectionAddRect(RECT{a.x(), h - a.y(), b.x() + 1, h - 1 - b.y()});
+            m_selTimer.start();
         } else {
             m_rcTracker = QRect();
         }

@@ -13,6 +13,7 @@ public:
     // Stores the view's state; code 3 only moves the mark, other codes repaint.
     void Update(int code, const QPoint& scroll, const QPoint& mouse, const QRect& imageRect, float zoom);
     int Mark() const { return m_nMark; }
+    QPoint Scroll() const { return m_scroll; }
     // Tick positions (widget coordinates) of the last paint, for the minor and major steps.
     QList<int> TickPositions(int step) const;
     QList<int> LabelValues() const;

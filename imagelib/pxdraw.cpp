@@ -497,11 +497,14 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
         const float op = t->b_opacity;
         for (int i = 0; i < n; i++) {
             int v = 0;
-            // Corners are rounded: columns within the radius of either side lose rows.
-            int d = -1;
+            // Corners are rounded: columns within the radius of either side lose rows. A
+            // distance of -1 is a real column (the one next to the circle's centre).
+            int d = 0;
+            bool corner = true;
             if (i < rad) d = i - rad;
             else if (i > n - rad - 1) d = n - i - rad - 1;
-            if (d != -1 && rad > 0) {
+            else corner = false;
+            if (corner && rad > 0) {
                 const double dd = static_cast<double>(d);
                 v = static_cast<int>(rad + 0.5 - std::sqrt(std::max(0.0, static_cast<double>(rad) * rad - dd * dd)));
             }

@@ -2,8 +2,10 @@
 #include <QApplication>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTest>
 
+#include "app/childframe.h"
 #include "app/cmdids.h"
 #include "app/mainframe.h"
 #include "app/messages.h"
@@ -88,9 +90,49 @@ TEST_F(ViewTest, TrackerRectangleBecomesTheSelectionWithoutAnOffByOneRow) {
     ASSERT_EQ(doc->m_nSelPoints, 5);
     EXPECT_EQ(doc->m_SelPoints[0], QPoint(10, 5));
     EXPECT_EQ(doc->m_SelPoints[2], QPoint(19, 14));
+    // The image's own selection covers exactly the tracked pixels: rows 5 to 14 from the top.
+    PxImage* img = doc->GetImage();
+    ASSERT_TRUE(img->SelectionIsValid());
+    EXPECT_TRUE(img->SelectionIsInside(10, 40 - 1 - 5));
+    EXPECT_TRUE(img->SelectionIsInside(19, 40 - 1 - 14));
+    EXPECT_FALSE(img->SelectionIsInside(10, 40 - 1 - 4));
+    EXPECT_FALSE(img->SelectionIsInside(10, 40 - 1 - 15));
+    EXPECT_FALSE(img->SelectionIsInside(20, 40 - 1 - 10));
     app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
     EXPECT_EQ(doc->GetImage()->GetWidth(), 10u);
     EXPECT_EQ(doc->GetImage()->GetHeight(), 10u);
+}
+
+TEST_F(ViewTest, CropOfATurnedRectangleCutsTheTurnedRectangle) {
+    ASSERT_TRUE(Start());
+    Open(100, 80);
+    doc->m_nTool = 1;
+    QWidget* vp = view->viewport();
+    Drag(vp, Qt::LeftButton, {At(30, 30), At(30, 30), At(70, 50)}, Qt::ShiftModifier);
+    ASSERT_EQ(doc->m_nSelPoints, 5);
+    // Turn it about its centre (50, 40) by about 7 degrees.
+    Drag(vp, Qt::RightButton, {At(90, 40), At(90, 45)});
+    EXPECT_NE(doc->m_SelPoints[1], QPoint(70, 30));
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    // The 40 x 20 rectangle itself, not its larger upright bounding box (about 43 x 25).
+    EXPECT_GE(doc->GetImage()->GetWidth(), 38u);
+    EXPECT_LE(doc->GetImage()->GetWidth(), 41u);
+    EXPECT_GE(doc->GetImage()->GetHeight(), 18u);
+    EXPECT_LE(doc->GetImage()->GetHeight(), 21u);
+    EXPECT_EQ(doc->m_nUndoLevel, 1);
+}
+
+TEST_F(ViewTest, ScrollingRepaintsOnlyTheRulerOfItsDirection) {
+    ASSERT_TRUE(Start());
+    Open(1200, 900);
+    auto* frame = dynamic_cast<CChildFrame*>(app->DocTemplate()->FrameOf(doc));
+    ASSERT_NE(frame, nullptr);
+    view->verticalScrollBar()->setValue(100);
+    EXPECT_EQ(frame->VertRuler()->Scroll(), QPoint(0, 100));
+    EXPECT_EQ(frame->HorzRuler()->Scroll(), QPoint(0, 0));
+    view->horizontalScrollBar()->setValue(50);
+    EXPECT_EQ(frame->HorzRuler()->Scroll(), QPoint(50, 100));
+    EXPECT_EQ(frame->VertRuler()->Scroll(), QPoint(0, 100));
 }
 
 TEST_F(ViewTest, ToolsLeaveABusyImageAlone) {

@@ -330,3 +330,40 @@ TEST(Draw, SmoothScalingBlendsAndDraw2SkipsTheTransparentColour) {
     EXPECT_EQ(t.at(0, 1)[0], 0);
     EXPECT_EQ(t.at(3, 1)[0], 0x22);
 }
+
+TEST(Text, RoundedCornersCutTheColumnNextToTheCircleCentreToo) {
+    // Blank text: the box alone. A radius of 3 % of a ~40-pixel line is 1 pixel, so only the
+    // outermost columns lose their top and bottom rows.
+    PxImage img(200, 100, 24);
+    for (int y = 0; y < 100; y++)
+        for (int x = 0; x < 200; x++) img.SetPixelColor(x, y, RGBQUAD{255, 255, 255, 0});
+    PxImage::tagPxTextInfo info;
+    img.InitTextInfo(&info);
+    strcpy(info.text, "    ");
+    info.align = 0;
+    info.r_radius = 3;
+    ASSERT_EQ(img.DrawStringEx(nullptr, 10, 80, &info), 1);
+    auto isBox = [&](int x, int y) {
+        RGBQUAD c = img.GetPixelColor(x, y);
+        return c.rgbRed == 32 && c.rgbGreen == 96 && c.rgbBlue == 0;
+    };
+    int lo = -1, hi = -1;
+    for (int y = 0; y < 100; y++)
+        if (isBox(11, y)) {
+            if (lo < 0) lo = y;
+            hi = y;
+        }
+    ASSERT_GE(lo, 0);
+    const int lineH = hi - lo + 1;
+    ASSERT_GE(lineH * 3 / 100, 1);
+    ASSERT_LT(lineH * 3 / 100, 2);
+    int right = 11;
+    while (right + 1 < 200 && isBox(right + 1, (lo + hi) / 2)) right++;
+    for (int x : {10, right}) {
+        EXPECT_FALSE(isBox(x, lo)) << x;
+        EXPECT_FALSE(isBox(x, hi)) << x;
+        EXPECT_TRUE(isBox(x, lo + 1)) << x;
+        EXPECT_TRUE(isBox(x, hi - 1)) << x;
+    }
+    EXPECT_TRUE(isBox(11, lo));
+}
