@@ -290,7 +290,7 @@ TEST(Filter, Median3MatchesAPlainStableSortOnEveryDepthWithAndWithoutSelection) 
     }
 }
 
-TEST(Filter, ErodeDilateEdgeMatchPlainWindowsOnEveryDepthWithAndWithoutSelection) {
+TEST(Filter, ErodeDilateEdgeContourMatchPlainWindowsOnEveryDepthWithAndWithoutSelection) {
     // Windows of odd and even sizes over images cut into several bands, the out-of-range colour
     // (pixel 0, 0 or the transparent entry) on the borders.
     struct Case {
@@ -338,6 +338,31 @@ TEST(Filter, ErodeDilateEdgeMatchPlainWindowsOnEveryDepthWithAndWithoutSelection
                     }
             }
         }
+        // Contour: the running value over the 3 x 3 window, dx outer, dy inner.
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " bpp " << c.bpp << " contour");
+        FilterImage got(img);
+        ASSERT_TRUE(got.Contour());
+        for (LONG y = 0; y < c.h; y++)
+            for (LONG x = 0; x < c.w; x++) {
+                RGBQUAD want = img.GetPixelColor(x, y, false);
+                if (img.SelectionIsInside(x, y)) {
+                    const RGBQUAD cc = want;
+                    const int cv[3] = {cc.rgbBlue, cc.rgbGreen, cc.rgbRed};
+                    int m[3] = {0, 0, 0};
+                    for (LONG dx = -1; dx <= 1; dx++)
+                        for (LONG dy = -1; dy <= 1; dy++) {
+                            const RGBQUAD n = img.GetPixelColor(x + dx, y + dy, false);
+                            const int nv[3] = {n.rgbBlue, n.rgbGreen, n.rgbRed};
+                            for (int i = 0; i < 3; i++)
+                                if (nv[i] - cv[i] > m[i]) m[i] = nv[i];
+                        }
+                    want = Rgb(static_cast<BYTE>(255 - m[2]), static_cast<BYTE>(255 - m[1]), static_cast<BYTE>(255 - m[0]));
+                    if (c.bpp < 24) want = img.GetPaletteColor(img.GetNearestIndex(want));
+                }
+                const RGBQUAD g = got.GetPixelColor(x, y, false);
+                ASSERT_TRUE(g.rgbRed == want.rgbRed && g.rgbGreen == want.rgbGreen && g.rgbBlue == want.rgbBlue)
+                    << x << "," << y;
+            }
     }
 }
 

@@ -275,6 +275,82 @@ void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K,
     }
 }
 
+// Window operations on 24-bit images (b = 3) and on grey 8-bit images (b = 1, levels), written
+// straight into the image. Rows go in bands to the workers; each band keeps the K rows of its
+// window as they were, padded with the out-of-range colour (k2 pixels before, K - k2 - 1
+// after), in a ring, and reads its neighbours' rows from copies made before any change. For
+// every row y of the region, rowFn(rows, res) gets the padded rows y - k2 .. y + K - k2 - 1
+// and fills res with the row's results (w * b bytes, pixel x at x * b); the selected pixels of
+// the region take them. False when memory is missing.
+template <class RowFn>
+bool WindowRowsInPlace(PxImage& img, LONG K, const BYTE* selection, LONG xmin, LONG xmax, LONG ymin, LONG ymax,
+                       int b, const BYTE outside[3], RowFn rowFn) {
+    const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
+    const LONG k2 = K / 2, kmax = K - k2;
+    const int64_t pbytes = (int64_t{w} + K - 1) * b, rowBytes = int64_t{w} * b;
+    const int workers = px_ops::WorkerCount(h);
+    px_ops::BandRows rows(img, std::max<int64_t>(std::max<int64_t>(16, 2 * int64_t{K}), (int64_t{h} + 4 * workers - 1) / (4 * workers)),
+                          std::max(k2, kmax - 1));
+    if (!rows.Save()) return false;
+    px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
+        const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
+        const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
+        if (y0 >= y1) return true;
+        std::vector<BYTE> ring(static_cast<size_t>(K * pbytes)), res(static_cast<size_t>(rowBytes));
+        std::vector<const BYTE*> window(static_cast<size_t>(K));
+        auto padded = [&](LONG q) {
+            return ring.data() + static_cast<size_t>(((q % K) + K) % K) * static_cast<size_t>(pbytes);
+        };
+        auto fill = [&](LONG q) {  // row q is not changed yet
+            BYTE* d = padded(q);
+            const BYTE* s = q >= 0 && q < h ? rows.Row(band, q) : nullptr;
+            for (int64_t px = 0; px < pbytes / b; px++) {
+                if (s && px == k2) {
+                    std::memcpy(d + px * b, s, static_cast<size_t>(rowBytes));
+                    px += w - 1;
+                    continue;
+                }
+                std::memcpy(d + px * b, outside, static_cast<size_t>(b));
+            }
+        };
+        for (LONG q = y0 - k2; q < y0 + kmax - 1; q++) fill(q);
+        for (LONG y = y0; y < y1; y++) {
+            img.SetProgress(static_cast<LONG>(100LL * y / h));
+            if (img.GetEscape()) return false;
+            fill(y + kmax - 1);
+            for (LONG k = 0; k < K; k++) window[static_cast<size_t>(k)] = padded(y - k2 + k);
+            rowFn(window.data(), res.data());
+            BYTE* row = img.GetBits(static_cast<DWORD>(y));
+            if (!selection) {
+                std::memcpy(row + static_cast<size_t>(xmin) * b, res.data() + static_cast<size_t>(xmin) * b,
+                            static_cast<size_t>(xmax - xmin) * b);
+            } else {
+                const BYTE* sel = selection + static_cast<size_t>(y) * static_cast<size_t>(w);
+                for (LONG x = xmin; x < xmax; x++)
+                    if (sel[x]) std::memcpy(row + static_cast<size_t>(x) * b, res.data() + static_cast<size_t>(x) * b, b);
+            }
+        }
+        return true;
+    });
+    return true;
+}
+
+// Contour of one row: per byte, the running m over the 3 x 3 window (dx outer, dy inner)
+// that takes a neighbour's value when it exceeds the centre by more than m; 255 - m.
+PX_OPS_SIMD_CLONES
+void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out) {
+    const BYTE* r0 = rows[0];
+    const BYTE* r1 = rows[1];
+    const BYTE* r2 = rows[2];
+    for (int64_t i = 0; i < n; i++) {
+        const int c = r1[i + b];
+        int m = 0;
+        const int nb[9] = {r0[i], r1[i], r2[i], r0[i + b], r1[i + b], r2[i + b], r0[i + 2 * b], r1[i + 2 * b], r2[i + 2 * b]};
+        for (int k = 0; k < 9; k++) m = nb[k] - c > m ? nb[k] : m;
+        out[i] = static_cast<BYTE>(255 - m);
+    }
+}
+
 }  // namespace
 
 bool PxImage::Erode(LONG Ksize) { return OpsMorph(Ksize, 0, "Erode"); }
@@ -294,67 +370,31 @@ bool PxImage::OpsMorph(LONG Ksize, int kind, const char* name) {
     OpsRegion(xmin, xmax, ymin, ymax);
     const bool colour = head.biBitCount == 24;
     if ((colour || (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256))) && Ksize <= 255) {
-        // Window extremes are separable: first down the K rows, then across K pixels. Results go
-        // straight into the image, band by band; each band keeps its window rows as they were,
-        // padded with the out-of-range colour, in a ring, and reads its neighbours' rows from
-        // copies made before any change. Grey images work on their levels (their own colours).
-        const LONG w = head.biWidth, h = head.biHeight;
+        // Window extremes are separable: first down the K rows, then across K pixels. Grey images
+        // work on their levels (their own colours).
         const int b = colour ? 3 : 1;
         const RGBQUAD oc = GetPixelColor(-1, -1);
         const BYTE outside[3] = {colour ? oc.rgbBlue : px_ops::NearestGrey(oc), oc.rgbGreen, oc.rgbRed};
-        const int64_t pbytes = (int64_t{w} + Ksize - 1) * b, rowBytes = int64_t{w} * b;
-        const int workers = px_ops::WorkerCount(h);
-        px_ops::BandRows rows(*this, std::max<int64_t>(std::max<int64_t>(16, 2 * Ksize), (int64_t{h} + 4 * workers - 1) / (4 * workers)),
-                              std::max(k2, kmax - 1));
-        if (!rows.Save()) {
+        const int64_t pbytes = (int64_t{head.biWidth} + Ksize - 1) * b, rowBytes = int64_t{head.biWidth} * b;
+        const bool ok = WindowRowsInPlace(
+            *this, Ksize, pSelection, xmin, xmax, ymin, ymax, b, outside, [&](const BYTE* const* rows, BYTE* res) {
+                thread_local std::vector<BYTE> vlo, vhi, lo;
+                vlo.resize(static_cast<size_t>(pbytes));
+                vhi.resize(vlo.size());
+                lo.resize(static_cast<size_t>(rowBytes));
+                BYTE* hi = res;
+                MinMaxDown(rows, Ksize, pbytes, vlo.data(), vhi.data());
+                MinMaxAcross(vlo.data(), vhi.data(), Ksize, b, rowBytes, lo.data(), hi);
+                if (kind == 0)
+                    std::memcpy(res, lo.data(), static_cast<size_t>(rowBytes));
+                else if (kind == 2)
+                    for (int64_t i = 0; i < rowBytes; i++) res[i] = static_cast<BYTE>(255 - (hi[i] - lo[i]));
+            });
+        if (!ok) {
             std::snprintf(msg, sizeof msg, "PxImage::%s can't allocate memory", name);
             SetLastError(msg);
             return false;
         }
-        px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
-            const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
-            const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
-            if (y0 >= y1) return true;
-            std::vector<BYTE> ring(static_cast<size_t>(Ksize * pbytes)), vlo(static_cast<size_t>(pbytes)),
-                vhi(vlo.size()), lo(static_cast<size_t>(rowBytes)), hi(lo.size());
-            std::vector<const BYTE*> down(static_cast<size_t>(Ksize));
-            auto padded = [&](LONG q) {
-                return ring.data() + static_cast<size_t>(((q % Ksize) + Ksize) % Ksize) * static_cast<size_t>(pbytes);
-            };
-            auto fill = [&](LONG q) {  // q is not changed yet
-                BYTE* d = padded(q);
-                const BYTE* s = q >= 0 && q < h ? rows.Row(band, q) : nullptr;
-                for (int64_t px = 0; px < pbytes / b; px++) {
-                    if (s && px == k2) {
-                        std::memcpy(d + px * b, s, static_cast<size_t>(rowBytes));
-                        px += w - 1;
-                        continue;
-                    }
-                    std::memcpy(d + px * b, outside, static_cast<size_t>(b));
-                }
-            };
-            for (LONG q = y0 - k2; q < y0 + kmax - 1; q++) fill(q);
-            for (LONG y = y0; y < y1; y++) {
-                info.nProgress = static_cast<LONG>(100LL * y / h);
-                if (info.nEscape) return false;
-                fill(y + kmax - 1);
-                for (LONG k = 0; k < Ksize; k++) down[static_cast<size_t>(k)] = padded(y - k2 + k);
-                MinMaxDown(down.data(), Ksize, pbytes, vlo.data(), vhi.data());
-                MinMaxAcross(vlo.data(), vhi.data(), Ksize, b, rowBytes, lo.data(), hi.data());
-                BYTE* res = kind == 1 ? hi.data() : lo.data();
-                if (kind == 2)
-                    for (int64_t i = 0; i < rowBytes; i++) res[i] = static_cast<BYTE>(255 - (hi[i] - lo[i]));
-                BYTE* row = GetBits(static_cast<DWORD>(y));
-                if (!pSelection) {
-                    std::memcpy(row + static_cast<size_t>(xmin) * b, res + static_cast<size_t>(xmin) * b,
-                                static_cast<size_t>(xmax - xmin) * b);
-                } else {
-                    for (LONG x = xmin; x < xmax; x++)
-                        if (OpsSelected(x, y)) std::memcpy(row + static_cast<size_t>(x) * b, res + static_cast<size_t>(x) * b, b);
-                }
-            }
-            return true;
-        });
         return true;
     }
     PxImage tmp(*this, true, true, true);
@@ -578,6 +618,22 @@ bool PxImage::Median(LONG Ksize) {
 
 bool PxImage::Contour() {
     if (!pDib) return false;
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    const bool colour = head.biBitCount == 24;
+    if (colour || (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256))) {
+        // Grey images work on their levels (their own colours).
+        const int b = colour ? 3 : 1;
+        const RGBQUAD oc = GetPixelColor(-1, -1);
+        const BYTE outside[3] = {colour ? oc.rgbBlue : px_ops::NearestGrey(oc), oc.rgbGreen, oc.rgbRed};
+        const int64_t rowBytes = int64_t{head.biWidth} * b;
+        if (!WindowRowsInPlace(*this, 3, pSelection, xmin, xmax, ymin, ymax, b, outside,
+                               [&](const BYTE* const* rows, BYTE* res) { ContourRow(rows, b, rowBytes, res); })) {
+            SetLastError("PxImage::Contour can't allocate memory");
+            return false;
+        }
+        return true;
+    }
     PxImage tmp(*this, true, true, true);
     if (!tmp.IsValid()) {
         SetLastError(tmp.GetLastError());
@@ -588,8 +644,6 @@ bool PxImage::Contour() {
         SetLastError("PxImage::Contour can't allocate memory");
         return false;
     }
-    LONG xmin, xmax, ymin, ymax;
-    OpsRegion(xmin, xmax, ymin, ymax);
     auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
     px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
         const BYTE* c = pad.At(x, y);
