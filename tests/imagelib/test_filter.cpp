@@ -290,6 +290,53 @@ TEST(Filter, Median3MatchesAPlainStableSortOnEveryDepthWithAndWithoutSelection) 
     }
 }
 
+TEST(Filter, ColourKernelMatchesPlainSumsForSmallAndHugeWeights) {
+    // Factors of every sign and 0, weights small enough for 32-bit sums and far too large for
+    // them, odd and even windows, several bands, with and without a selection.
+    struct Case {
+        LONG w, h, K, factor, offset;
+        LONG scale;  // weights are multiplied by it
+        bool select;
+    } cases[] = {{37, 71, 3, 16, 0, 1, false},     {30, 45, 3, -7, 20, 1, true},  {41, 50, 2, 0, -300, 1, false},
+                 {29, 40, 5, 3, 5, 1 << 22, false}, {23, 61, 4, 1000, 0, 99999, true}, {19, 33, 1, 2, 1, 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " K " << c.K << " factor " << c.factor);
+        FilterImage img(c.w, c.h, 24);
+        FillRandom(img, static_cast<uint32_t>(c.w * 7 + c.K));
+        if (c.select) img.Select(3, 1, c.w - 2, c.h - 4);
+        std::vector<LONG> kernel(static_cast<size_t>(c.K * c.K));
+        px::Rand15 r(static_cast<uint32_t>(c.K + 40));
+        for (LONG& k : kernel) k = (static_cast<LONG>(r.Next() % 11) - 4) * c.scale;
+        FilterImage got(img);
+        ASSERT_TRUE(got.Filter(kernel.data(), c.K, c.factor, c.offset));
+        const LONG k2 = c.K / 2;
+        for (LONG y = 0; y < c.h; y++)
+            for (LONG x = 0; x < c.w; x++) {
+                RGBQUAD want = img.GetPixelColor(x, y, false);
+                if (img.SelectionIsInside(x, y)) {
+                    int64_t sum[3] = {0, 0, 0};
+                    for (LONG dy = -k2; dy < c.K - k2; dy++)
+                        for (LONG dx = -k2; dx < c.K - k2; dx++) {
+                            const RGBQUAD n = img.GetPixelColor(x + dx, y + dy, false);
+                            const int64_t kw = kernel[static_cast<size_t>((dy + k2) * c.K + dx + k2)];
+                            sum[0] += kw * n.rgbBlue;
+                            sum[1] += kw * n.rgbGreen;
+                            sum[2] += kw * n.rgbRed;
+                        }
+                    BYTE v[3];
+                    for (int i = 0; i < 3; i++) {
+                        const int64_t t = c.offset + (c.factor != 0 ? sum[i] / c.factor : sum[i]);
+                        v[i] = static_cast<BYTE>(t < 0 ? 0 : t > 255 ? 255 : t);
+                    }
+                    want = Rgb(v[2], v[1], v[0]);
+                }
+                const RGBQUAD g = got.GetPixelColor(x, y, false);
+                ASSERT_TRUE(g.rgbRed == want.rgbRed && g.rgbGreen == want.rgbGreen && g.rgbBlue == want.rgbBlue)
+                    << x << "," << y;
+            }
+    }
+}
+
 TEST(Filter, ErodeDilateEdgeContourMatchPlainWindowsOnEveryDepthWithAndWithoutSelection) {
     // Windows of odd and even sizes over images cut into several bands, the out-of-range colour
     // (pixel 0, 0 or the transparent entry) on the borders.

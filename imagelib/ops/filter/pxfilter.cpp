@@ -5,6 +5,9 @@
 // GetPixelColor), so the window operations work on a copy of the colours padded with that
 // colour: the inner loops then read memory directly and never test bounds.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -162,87 +165,6 @@ bool WindowSizeOk(LONG K, const char* name, PxImage& img, char* msg, size_t msgs
 
 }  // namespace
 
-bool PxImage::Filter(LONG* kernel, LONG Ksize, LONG Kfactor, LONG Koffset) {
-    if (!pDib) return false;
-    if (!kernel) {
-        SetLastError("PxImage::Filter : no kernel");
-        return false;
-    }
-    char msg[128];
-    if (!WindowSizeOk(Ksize, "Filter", *this, msg, sizeof msg)) {
-        SetLastError(msg);
-        return false;
-    }
-    const LONG k2 = Ksize / 2, kmax = Ksize - k2;
-    PxImage tmp(*this, true, true, true);
-    if (!tmp.IsValid()) {
-        SetLastError(tmp.GetLastError());
-        return false;
-    }
-    LONG xmin, xmax, ymin, ymax;
-    OpsRegion(xmin, xmax, ymin, ymax);
-    const LONG w = head.biWidth, h = head.biHeight;
-    auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
-
-    if (OpsIsGray8()) {
-        const int64_t factor = Kfactor == 0 ? 1 : Kfactor;
-        auto row = [&](int64_t i) {
-            const LONG y = ymin + static_cast<LONG>(i);
-            info.nProgress = static_cast<LONG>(100LL * y / h);
-            if (info.nEscape) return false;
-            // Pixels whose window touches row 0, column 0 or passes the far edges stay as they are.
-            if (!(y - k2 >= 1 && y + kmax - 1 <= h - 1)) return true;
-            BYTE* out = tmp.GetBits(y);
-            for (LONG x = xmin; x < xmax; x++) {
-                if (!OpsSelected(x, y) || !(x - k2 >= 1 && x + kmax - 1 <= w - 1)) continue;
-                int64_t s = 0;
-                for (LONG dy = -k2; dy < kmax; dy++) {
-                    const BYTE* src = GetBits(y + dy) + x;
-                    const LONG* kr = kernel + static_cast<size_t>(dy + k2) * Ksize + k2;
-                    for (LONG dx = -k2; dx < kmax; dx++) s += int64_t{kr[dx]} * src[dx];
-                }
-                out[x] = px_ops::ClampInt(Koffset + s / factor);
-            }
-            return true;
-        };
-        px_ops::ParallelItems(ymax > ymin ? ymax - ymin : 0, row);
-        Transfer(tmp);
-        return true;
-    }
-
-    PaddedColours pad;
-    if (!BuildPadded(*this, k2, kmax, false, pad)) {
-        SetLastError("PxImage::Filter can't allocate memory");
-        return false;
-    }
-    px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
-        int64_t sb = 0, sg = 0, sr = 0;
-        for (LONG dy = -k2; dy < kmax; dy++) {
-            const BYTE* p = pad.At(x - k2, y + dy);
-            const LONG* kr = kernel + static_cast<size_t>(dy + k2) * Ksize;
-            for (LONG j = 0; j < Ksize; j++, p += 3) {
-                const int64_t kw = kr[j];
-                sb += kw * p[0];
-                sg += kw * p[1];
-                sr += kw * p[2];
-            }
-        }
-        if (Kfactor != 0) {
-            sb /= Kfactor;
-            sg /= Kfactor;
-            sr /= Kfactor;
-        }
-        RGBQUAD c;
-        c.rgbBlue = px_ops::ClampInt(Koffset + sb);
-        c.rgbGreen = px_ops::ClampInt(Koffset + sg);
-        c.rgbRed = px_ops::ClampInt(Koffset + sr);
-        c.rgbReserved = 0;
-        return c;
-    });
-    Transfer(tmp);
-    return true;
-}
-
 namespace {
 
 // lo and hi: the smallest and largest byte at each position over K rows.
@@ -335,6 +257,39 @@ bool WindowRowsInPlace(PxImage& img, LONG K, const BYTE* selection, LONG xmin, L
     return true;
 }
 
+// acc[i] = sum over the K x K kernel of weight times the byte of window row dy at i + dx * b, in
+// Acc (32-bit when the weights are small enough for no sum to overflow, else 64-bit).
+template <class Acc>
+inline void KernelSums(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, Acc* __restrict acc) {
+    std::fill(acc, acc + n, Acc{0});
+    for (LONG dy = 0; dy < K; dy++)
+        for (LONG dx = 0; dx < K; dx++) {
+            const Acc kw = kernel[static_cast<size_t>(dy) * K + dx];
+            const BYTE* __restrict r = rows[dy] + static_cast<ptrdiff_t>(dx) * b;
+            for (int64_t i = 0; i < n; i++) acc[i] += kw * r[i];
+        }
+}
+
+PX_OPS_SIMD_CLONES
+void KernelSums32(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, int32_t* acc) {
+    KernelSums(rows, kernel, K, b, n, acc);
+}
+
+// res[i] = offset + acc[i] / factor (factor 0: + acc[i]) clamped to 0..255, the division
+// truncating. In double: with |acc| and |factor| below 2^31 the rounded quotient never crosses
+// the integer it truncates to, and every sum with the offset is exact.
+PX_OPS_SIMD_CLONES
+void FinishSums32(const int32_t* __restrict acc, int64_t n, LONG factor, LONG offset, BYTE* __restrict res) {
+    const double off = offset, d = factor;
+    for (int64_t i = 0; i < n; i++) {
+        const double q = factor != 0 ? static_cast<double>(static_cast<int32_t>(acc[i] / d)) : acc[i];
+        double v = off + q;
+        v = v < 0 ? 0 : v;
+        v = v > 255 ? 255 : v;
+        res[i] = static_cast<BYTE>(static_cast<int>(v));
+    }
+}
+
 // Contour of one row: per byte, the running m over the 3 x 3 window (dx outer, dy inner)
 // that takes a neighbour's value when it exceeds the centre by more than m; 255 - m.
 PX_OPS_SIMD_CLONES
@@ -352,6 +307,116 @@ void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out)
 }
 
 }  // namespace
+
+bool PxImage::Filter(LONG* kernel, LONG Ksize, LONG Kfactor, LONG Koffset) {
+    if (!pDib) return false;
+    if (!kernel) {
+        SetLastError("PxImage::Filter : no kernel");
+        return false;
+    }
+    char msg[128];
+    if (!WindowSizeOk(Ksize, "Filter", *this, msg, sizeof msg)) {
+        SetLastError(msg);
+        return false;
+    }
+    const LONG k2 = Ksize / 2, kmax = Ksize - k2;
+    LONG xmin, xmax, ymin, ymax;
+    OpsRegion(xmin, xmax, ymin, ymax);
+    const LONG w = head.biWidth, h = head.biHeight;
+    if (head.biBitCount == 24 && Ksize <= 255) {
+        // Sums of bytes times weights are exact in 32 bits while the weights' magnitudes add up
+        // to less than 2^31 / 255, and then run many bytes at once.
+        int64_t weight = 0;
+        for (int64_t i = 0; i < int64_t{Ksize} * Ksize; i++) weight += std::abs(int64_t{kernel[i]});
+        const bool narrow = weight <= INT32_MAX / 255;
+        const int64_t rowBytes = int64_t{w} * 3;
+        const BYTE outside[3] = {GetPixelColor(-1, -1).rgbBlue, GetPixelColor(-1, -1).rgbGreen,
+                                 GetPixelColor(-1, -1).rgbRed};
+        auto finish = [&](int64_t sum) { return px_ops::ClampInt(Koffset + (Kfactor != 0 ? sum / Kfactor : sum)); };
+        if (!WindowRowsInPlace(*this, Ksize, pSelection, xmin, xmax, ymin, ymax, 3, outside,
+                               [&](const BYTE* const* rows, BYTE* res) {
+                                   if (narrow) {
+                                       thread_local std::vector<int32_t> acc;
+                                       acc.resize(static_cast<size_t>(rowBytes));
+                                       KernelSums32(rows, kernel, Ksize, 3, rowBytes, acc.data());
+                                       FinishSums32(acc.data(), rowBytes, Kfactor, Koffset, res);
+                                   } else {
+                                       thread_local std::vector<int64_t> acc;
+                                       acc.resize(static_cast<size_t>(rowBytes));
+                                       KernelSums(rows, kernel, Ksize, 3, rowBytes, acc.data());
+                                       for (int64_t i = 0; i < rowBytes; i++) res[i] = finish(acc[static_cast<size_t>(i)]);
+                                   }
+                               })) {
+            SetLastError("PxImage::Filter can't allocate memory");
+            return false;
+        }
+        return true;
+    }
+    PxImage tmp(*this, true, true, true);
+    if (!tmp.IsValid()) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
+    auto selected = [this](LONG x, LONG y) { return OpsSelected(x, y); };
+
+    if (OpsIsGray8()) {
+        const int64_t factor = Kfactor == 0 ? 1 : Kfactor;
+        auto row = [&](int64_t i) {
+            const LONG y = ymin + static_cast<LONG>(i);
+            info.nProgress = static_cast<LONG>(100LL * y / h);
+            if (info.nEscape) return false;
+            // Pixels whose window touches row 0, column 0 or passes the far edges stay as they are.
+            if (!(y - k2 >= 1 && y + kmax - 1 <= h - 1)) return true;
+            BYTE* out = tmp.GetBits(y);
+            for (LONG x = xmin; x < xmax; x++) {
+                if (!OpsSelected(x, y) || !(x - k2 >= 1 && x + kmax - 1 <= w - 1)) continue;
+                int64_t s = 0;
+                for (LONG dy = -k2; dy < kmax; dy++) {
+                    const BYTE* src = GetBits(y + dy) + x;
+                    const LONG* kr = kernel + static_cast<size_t>(dy + k2) * Ksize + k2;
+                    for (LONG dx = -k2; dx < kmax; dx++) s += int64_t{kr[dx]} * src[dx];
+                }
+                out[x] = px_ops::ClampInt(Koffset + s / factor);
+            }
+            return true;
+        };
+        px_ops::ParallelItems(ymax > ymin ? ymax - ymin : 0, row);
+        Transfer(tmp);
+        return true;
+    }
+
+    PaddedColours pad;
+    if (!BuildPadded(*this, k2, kmax, false, pad)) {
+        SetLastError("PxImage::Filter can't allocate memory");
+        return false;
+    }
+    px_ops::RunWindowOp(*this, tmp, xmin, xmax, ymin, ymax, selected, [&](LONG x, LONG y) {
+        int64_t sb = 0, sg = 0, sr = 0;
+        for (LONG dy = -k2; dy < kmax; dy++) {
+            const BYTE* p = pad.At(x - k2, y + dy);
+            const LONG* kr = kernel + static_cast<size_t>(dy + k2) * Ksize;
+            for (LONG j = 0; j < Ksize; j++, p += 3) {
+                const int64_t kw = kr[j];
+                sb += kw * p[0];
+                sg += kw * p[1];
+                sr += kw * p[2];
+            }
+        }
+        if (Kfactor != 0) {
+            sb /= Kfactor;
+            sg /= Kfactor;
+            sr /= Kfactor;
+        }
+        RGBQUAD c;
+        c.rgbBlue = px_ops::ClampInt(Koffset + sb);
+        c.rgbGreen = px_ops::ClampInt(Koffset + sg);
+        c.rgbRed = px_ops::ClampInt(Koffset + sr);
+        c.rgbReserved = 0;
+        return c;
+    });
+    Transfer(tmp);
+    return true;
+}
 
 bool PxImage::Erode(LONG Ksize) { return OpsMorph(Ksize, 0, "Erode"); }
 bool PxImage::Dilate(LONG Ksize) { return OpsMorph(Ksize, 1, "Dilate"); }
