@@ -227,9 +227,9 @@ void CMainFrame::BuildToolBars() {
 
     m_pImageBar = addToolBar(ResourceString(1239));
     m_pImageBar->setObjectName("Image");
-    m_pRouter->BuildToolBar(m_pImageBar, {ID_VIEW_NORMALVIEWING11, ID_IMAGE_ROTATEL, ID_IMAGE_ROTATER, ID_IMAGE_FLIP,
-                                          ID_IMAGE_MIRROR, ID_IMAGE_NEGATIVE, ID_IMAGE_CROP, ID_IMAGE_SETTRANSPARENCY,
-                                          ID_IMAGE_REMOVETRANSPARENCY});
+    // The bar's order, with the buttons of commands that exist; the right-angle turns are menu-only.
+    m_pRouter->BuildToolBar(m_pImageBar, {ID_VIEW_NORMALVIEWING11, ID_IMAGE_FLIP, ID_IMAGE_MIRROR, ID_IMAGE_CROP,
+                                          ID_IMAGE_NEGATIVE, ID_IMAGE_SETTRANSPARENCY, ID_IMAGE_REMOVETRANSPARENCY});
     m_pImageBar->hide();
 }
 

@@ -147,7 +147,13 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
             if (!doc) break;
             auto* frame = new PxImage(type);
             frame->SetFrame(i);
-            frame->Load(QFile::encodeName(path).constData(), type);
+            if (!frame->Load(QFile::encodeName(path).constData(), type) || !frame->IsValid()) {
+                // A frame that does not read shows why; its document goes, the others stay.
+                AfxMessageBox(QString::fromUtf8(frame->GetLastError()));
+                delete frame;
+                delete GetDocTemplate()->FrameOf(doc);
+                break;
+            }
             doc->SetImage(frame);
             doc->SetTitle(QString("%1 (%2)").arg(QFileInfo(path).fileName()).arg(i + 1));
             doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);

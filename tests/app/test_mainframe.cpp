@@ -120,3 +120,30 @@ TEST_F(AppTest, MenuStylesSwitchTheLook) {
     app->MainFrame()->SetMenuStyle("no such style");
     EXPECT_EQ(QApplication::style()->name().toLower(), "fusion");
 }
+
+TEST_F(AppTest, WindowRectangleComesBackOnlyFromAFullScreenSection) {
+    ASSERT_TRUE(Start());
+    CMainFrame* mf = app->MainFrame();
+    mf->showNormal();
+    mf->setGeometry(30, 60, 700, 500);
+    Pump();
+    mf->SaveSettings();
+    app->ExitInstance();
+    app.reset();
+    ASSERT_TRUE(Start());
+    Pump();
+    EXPECT_EQ(app->MainFrame()->normalGeometry(), QRect(30, 60, 700, 500));
+
+    // A rectangle with left 0 is not restored, whatever else the profile keeps.
+    app->MainFrame()->SaveSettings();
+    app->ExitInstance();
+    app.reset();
+    {
+        CProfile stored(Path("cfg/Quillory.ini"));
+        stored.WriteProfileInt("Screen", "left", 0);
+    }
+    ASSERT_TRUE(Start());
+    Pump();
+    EXPECT_NE(app->MainFrame()->normalGeometry().topLeft(), QPoint(0, 60));
+    EXPECT_NE(app->MainFrame()->normalGeometry().size(), QSize(700, 500));
+}

@@ -136,3 +136,39 @@ TEST(Profile, NamesIgnoreCaseAndWritesSurviveARestart) {
     again.WriteProfileString("Options", "JpegQuality", "high");
     EXPECT_EQ(again.GetProfileInt("Options", "JpegQuality", 90), 90);
 }
+
+// Every format the image library writes comes back as a document through the program's open path,
+// chosen by the file's extension, with the picture's size and no message.
+TEST_F(AppTest, EveryWrittenFormatOpensAsADocument) {
+    struct Case {
+        const char* name;
+        DWORD type;
+        WORD bpp;
+    };
+    const Case cases[] = {{"f.bmp", 1, 24}, {"f.gif", 2, 8},  {"f.jpg", 3, 24}, {"f.png", 4, 24}, {"f.ico", 5, 24},
+                          {"f.tif", 6, 24}, {"f.tga", 7, 24}, {"f.pcx", 8, 24}, {"f.wbmp", 9, 1}, {"f.jp2", 11, 24},
+                          {"f.jpc", 12, 24}, {"f.pgx", 13, 8}, {"f.ppm", 14, 24}, {"f.ras", 15, 24}};
+    QStringList files;
+    QList<const Case*> written;
+    for (const Case& c : cases) {
+        if (!PxImage::IsFormatSupported(c.type)) continue;
+        std::unique_ptr<PxImage> img(MakeImage(24, 16));
+        if (c.bpp == 8) ASSERT_TRUE(img->GrayScale());
+        if (c.bpp == 1) ASSERT_TRUE(img->DecreaseBpp(1, false));
+        ASSERT_TRUE(img->Save(QFile::encodeName(Path(c.name)).constData(), c.type)) << c.name << ": " << img->GetLastError();
+        files << Path(c.name);
+        written << &c;
+    }
+    ASSERT_GE(files.size(), 5);  // BMP, GIF, JPEG, PNG and TIFF at least; the others as their codecs exist
+    ASSERT_TRUE(Start(files));
+    auto docs = app->DocTemplate()->Documents();
+    ASSERT_EQ(docs.size(), files.size() + 1);
+    for (int i = 0; i < written.size(); i++) {
+        auto* d = dynamic_cast<CPelidorDoc*>(docs[i + 1]);
+        ASSERT_NE(d->GetImage(), nullptr) << written[i]->name;
+        EXPECT_EQ(d->GetImage()->GetWidth(), 24u) << written[i]->name;
+        EXPECT_EQ(d->GetImage()->GetHeight(), 16u) << written[i]->name;
+        EXPECT_EQ(d->GetImage()->GetType(), written[i]->type) << written[i]->name;
+    }
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(" | ").toStdString();
+}
