@@ -1,6 +1,7 @@
 #include "ferrocam/colorprocessor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -177,6 +178,7 @@ void ForRowBands(int width, int height, Fn&& fn) {
 
 // Interleaved blue-green-red bytes to three planes and back, four pixels (three words) at a
 // time: byte-wise, these loops cost as much as the demosaic itself.
+static_assert(std::endian::native == std::endian::little, "words are taken apart in little-endian order");
 void SplitPixels(const BYTE* __restrict px, size_t w, BYTE* __restrict b, BYTE* __restrict g, BYTE* __restrict r) {
     size_t x = 0;
     for (; x + 4 <= w; x += 4, px += 12) {
