@@ -252,7 +252,8 @@ TEST(Filter, Median3MatchesAPlainStableSortOnEveryDepthWithAndWithoutSelection) 
         bool select;
         LONG trans;  // transparent index (-1 none)
     } cases[] = {{37, 23, 24, false, -1}, {131, 70, 24, true, -1}, {41, 53, 8, false, -1},
-                 {29, 67, 8, true, -1},   {19, 21, 8, false, 7},    {23, 17, 4, true, -1}};
+                 {29, 67, 8, true, -1},   {19, 21, 8, false, 7},    {23, 17, 4, true, -1},
+                 {40, 400, 24, true, -1}};  // enough bands for every worker thread
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.bpp);
         FilterImage img(c.w, c.h, c.bpp);
@@ -298,7 +299,8 @@ TEST(Filter, ColourKernelMatchesPlainSumsForSmallAndHugeWeights) {
         LONG scale;  // weights are multiplied by it
         bool select;
     } cases[] = {{37, 71, 3, 16, 0, 1, false},     {30, 45, 3, -7, 20, 1, true},  {41, 50, 2, 0, -300, 1, false},
-                 {29, 40, 5, 3, 5, 1 << 22, false}, {23, 61, 4, 1000, 0, 99999, true}, {19, 33, 1, 2, 1, 1, false}};
+                 {29, 40, 5, 3, 5, 1 << 22, false}, {23, 61, 4, 1000, 0, 99999, true}, {19, 33, 1, 2, 1, 1, false},
+                 {31, 500, 3, 16, 0, 1, true}};  // enough bands for every worker thread
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " K " << c.K << " factor " << c.factor);
         FilterImage img(c.w, c.h, 24);
@@ -346,7 +348,8 @@ TEST(Filter, ErodeDilateEdgeContourMatchPlainWindowsOnEveryDepthWithAndWithoutSe
         bool select;
         LONG trans;
     } cases[] = {{37, 83, 24, false, -1}, {30, 71, 24, true, -1}, {41, 67, 8, false, -1},
-                 {29, 45, 8, true, -1},   {19, 40, 8, false, 200},  {23, 17, 4, true, -1}};
+                 {29, 45, 8, true, -1},   {19, 40, 8, false, 200},  {23, 17, 4, true, -1},
+                 {33, 400, 24, false, -1}};  // enough bands for every worker thread
     for (const Case& c : cases) {
         FilterImage img(c.w, c.h, c.bpp);
         if (c.bpp < 24) img.SetGrayPalette();
@@ -528,6 +531,7 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         {57, 300, 24, 0.3f, -0.8f, 1},   // negative amount: the merge moves towards the blur
         {3, 2, 24, 0.0f, 1.0f, 0},       // smaller than the kernel both ways
         {50, 260, 24, 5.0f, 1.0f, 0},    // a 25-tap kernel reaching twelve rows into the next band
+        {61, 700, 24, 1.0f, 0.5f, 0},    // enough bands for every worker thread
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.h);

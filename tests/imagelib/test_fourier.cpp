@@ -293,7 +293,7 @@ TEST(Fourier, FFT2MatchesRowThenColumnTransforms) {
     // lines the transform runs side by side, with a partial last group.
     FourierImage f;
     px::Rand15 r(9);
-    const LONG sizes[][2] = {{16, 8}, {12, 8}, {4, 16}, {20, 32}, {32, 12}, {64, 41}, {1, 8}, {8, 1}};
+    const LONG sizes[][2] = {{16, 8}, {12, 8}, {4, 16}, {20, 32}, {32, 12}, {64, 41}, {1, 8}, {8, 1}, {128, 256}};
     for (const auto& sz : sizes) {
         const LONG w = sz[0], h = sz[1];
         for (int dir : {1, -1}) {
