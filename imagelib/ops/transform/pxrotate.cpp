@@ -163,15 +163,31 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
                 const pxgeo::V4 sxv = X * c + Ys + shiftx;
                 const pxgeo::V4 syv = Yc - X * s + shifty;
                 const pxgeo::V4i xiv = pxgeo::FloorTruncV4(sxv), yiv = pxgeo::FloorTruncV4(syv);
+                const pxgeo::V4i inside = (xiv >= 0) & (yiv >= 0) & (xiv < w - 1) & (yiv < h - 1);
+                const pxgeo::V4i far = (xiv < -1) | (xiv >= w) | (yiv < -1) | (yiv >= h);
+                if (fixedFar && !alpha && far[0] && far[1] && far[2] && far[3]) {
+                    BYTE* d = drow + static_cast<size_t>(i) * 3;
+                    for (int k = 0; k < 4; k++, d += 3) {
+                        d[0] = farColour.rgbBlue;
+                        d[1] = farColour.rgbGreen;
+                        d[2] = farColour.rgbRed;
+                    }
+                    continue;
+                }
+                // Fraction256 of the lanes inside (the others are not used and kept small).
+                const pxgeo::V4 zero = {0, 0, 0, 0};
+                const pxgeo::V4 fx = inside ? sxv - __builtin_convertvector(xiv, pxgeo::V4) : zero;
+                const pxgeo::V4 fy = inside ? syv - __builtin_convertvector(yiv, pxgeo::V4) : zero;
+                const pxgeo::V4i uv = __builtin_convertvector(fx * 256, pxgeo::V4i);
+                const pxgeo::V4i vv = __builtin_convertvector(fy * 256, pxgeo::V4i);
                 for (int k = 0; k < 4; k++) {
                     const LONG xi = xiv[k], yi = yiv[k];
                     RGBQUAD col;
-                    if (!alpha && xi >= 0 && yi >= 0 && xi < w - 1 && yi < h - 1) {
+                    if (!alpha && inside[k]) {
                         const BYTE* p0 = bits + static_cast<size_t>(yi) * eff + static_cast<size_t>(xi) * 3;
                         // Eight bytes from the upper row stay inside the picture unless it is the top row;
                         // the fourth byte written belongs to the next pixel, written next.
-                        pxgeo::Bilinear24Store(drow + static_cast<size_t>(i + k) * 3, p0, p0 + eff,
-                                               pxgeo::Fraction256(sxv[k], xi), pxgeo::Fraction256(syv[k], yi),
+                        pxgeo::Bilinear24Store(drow + static_cast<size_t>(i + k) * 3, p0, p0 + eff, uv[k], vv[k],
                                                yi + 2 < h || static_cast<size_t>(xi) * 3 + 8 <= eff, i + k + 1 < nw);
                         continue;
                     }
