@@ -472,8 +472,20 @@ void CColorProcessor::DemosaicRowPlanar(const BYTE* m, int y, BYTE* __restrict B
             evenCol ? (b = c, g = cross, r = diagonal) : (g = c, b = across, r = upDown);
         B[x] = static_cast<BYTE>(b), G[x] = static_cast<BYTE>(g), R[x] = static_cast<BYTE>(r);
     };
-    border(0);
-    border(w - 1);
+    // The first and last columns have one neighbour column (xn): three greens, two diagonals.
+    auto side = [&](int x, int xn) {
+        const int c = row[x];
+        const int upDown = Mean2(up[x], dn[x]), besideUpDown = Mean2(up[xn], dn[xn]);
+        const int three = (row[xn] + up[x] + dn[x]) / 3;
+        int b, g, r;
+        if (evenRow)
+            (x & 1) == 0 ? (g = c, r = row[xn], b = upDown) : (r = c, g = three, b = besideUpDown);
+        else
+            (x & 1) == 0 ? (b = c, g = three, r = besideUpDown) : (g = c, b = row[xn], r = upDown);
+        B[x] = static_cast<BYTE>(b), G[x] = static_cast<BYTE>(g), R[x] = static_cast<BYTE>(r);
+    };
+    side(0, 1);
+    side(w - 1, w - 2);
     interior(1);
     int x = 2;
 #if defined(__SSE2__)
