@@ -291,7 +291,9 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
     if (d->m_nTool == 4 && idle) {
         m_bTracking = true;
         m_ptTrackStart = pos;
-        m_rcTracker = QRect();
+        m_bTrackMove = m_rcTracker.width() > 0 && m_rcTracker.height() > 0 && m_rcTracker.contains(pos);
+        m_rcTrackOrig = m_rcTracker;
+        if (!m_bTrackMove) m_rcTracker = QRect();
     }
     if (d->m_nTool == 6 && d->m_pMeasure && idle && m_rcImage.contains(pos + ScrollPosition()))
         d->m_pMeasure->OnLButtonDown(MeasurePoint(pos));
@@ -369,7 +371,7 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
             }
             viewport()->update();
         } else if (d->m_nTool == 4 && m_bTracking) {
-            m_rcTracker = TrackerRect(m_ptTrackStart, pos);
+            m_rcTracker = m_bTrackMove ? m_rcTrackOrig.translated(pos - m_ptTrackStart) : TrackerRect(m_ptTrackStart, pos);
             viewport()->update();
         } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
             d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
@@ -413,7 +415,8 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
         viewport()->update();
     } else if (d->m_nTool == 4 && m_bTracking) {
         m_bTracking = false;
-        m_rcTracker = TrackerRect(m_ptTrackStart, pos);
+        m_rcTracker = m_bTrackMove ? m_rcTrackOrig.translated(pos - m_ptTrackStart) : TrackerRect(m_ptTrackStart, pos);
+        m_bTrackMove = false;
         if (m_rcTracker.width() > 1 && m_rcTracker.height() > 1) {
             // Both corners through the window-to-image mapping; the far corner is exclusive.
             const QPoint a = WindowToImage(m_rcTracker.topLeft());

@@ -58,6 +58,9 @@ private:
     QPoint m_ptAnchor, m_ptAnchorScroll;
     QPoint m_ptTrackStart;
     bool m_bTracking = false;
+    // A press on the drawn tracker moves it instead of starting a new one.
+    bool m_bTrackMove = false;
+    QRect m_rcTrackOrig;
     bool m_bLeftDown = false;
     int m_nOutlinePhase = 0;
     QTimer m_selTimer;

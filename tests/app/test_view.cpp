@@ -98,6 +98,13 @@ TEST_F(ViewTest, TrackerRectangleBecomesTheSelectionWithoutAnOffByOneRow) {
     EXPECT_FALSE(img->SelectionIsInside(10, 40 - 1 - 4));
     EXPECT_FALSE(img->SelectionIsInside(10, 40 - 1 - 15));
     EXPECT_FALSE(img->SelectionIsInside(20, 40 - 1 - 10));
+    // A press inside the tracker moves it; the selection follows.
+    Drag(view->viewport(), Qt::LeftButton, {At(15, 10), At(20, 11), At(25, 12)});
+    ASSERT_EQ(doc->m_nSelPoints, 5);
+    EXPECT_EQ(doc->m_SelPoints[0], QPoint(20, 7));
+    EXPECT_EQ(doc->m_SelPoints[2], QPoint(29, 16));
+    EXPECT_TRUE(img->SelectionIsInside(29, 40 - 1 - 16));
+    EXPECT_FALSE(img->SelectionIsInside(19, 40 - 1 - 10));
     app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
     EXPECT_EQ(doc->GetImage()->GetWidth(), 10u);
     EXPECT_EQ(doc->GetImage()->GetHeight(), 10u);
