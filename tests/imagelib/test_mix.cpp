@@ -2,6 +2,7 @@
 // pasting without the transparent colour.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "imagelib/pximage.h"
@@ -156,4 +157,55 @@ TEST(Mix, MixFromSkipsTheTransparentColour) {
     ExpectRgb(dst, 2, 0, 50, 60, 70);
     ExpectRgb(dst, 2, 1, 1, 1, 1);
     ExpectRgb(dst, 1, 0, 1, 1, 1);
+}
+
+TEST(Mix, TallImagesOnWorkerThreadsFollowThePixelRules) {
+    // Enough rows for every worker thread; both selections, an offset, the second image's alpha.
+    const LONG w = 37, h = 90, ox = 3, oy = 5;
+    auto random = [](PxImage& img, uint32_t seed) {
+        for (DWORD y = 0; y < img.GetHeight(); y++)
+            for (DWORD i = 0; i < img.GetWidth() * 3; i++) {
+                seed = seed * 1103515245u + 12345u;
+                img.GetBits(y)[i] = static_cast<BYTE>(seed >> 16);
+            }
+    };
+    MixImage second(w + 4, h + 2, 24);
+    random(second, 2);
+    second.AlphaCreate();
+    for (LONG y = 0; y < h + 2; y++)
+        for (LONG x = 0; x < w + 4; x++) second.AlphaSet(x, y, static_cast<BYTE>((x * 37 + y * 11) & 255));
+    second.Select(1, 2, w + 3, h + 1);
+    for (PxImage::ImageOpType op : {PxImage::OpAdd, PxImage::OpSub, PxImage::OpScreen}) {
+        SCOPED_TRACE(static_cast<int>(op));
+        MixImage img(w, h, 24);
+        random(img, 7);
+        img.Select(2, 1, w - 1, h - 3);
+        MixImage before(img);
+        before.AlphaCreate();  // what Mix does first for an image without alpha
+        img.Mix(second, op, ox, oy, true);
+        for (LONG y = 0; y < h; y++)
+            for (LONG x = 0; x < w; x++) {
+                const RGBQUAD a = before.GetPixelColor(x, y, true);
+                RGBQUAD want = a;
+                if (before.SelectionIsInside(x, y) && second.SelectionIsInside(x + ox, y + oy) && x < w + 4 - ox &&
+                    y < h + 2 - oy) {
+                    const RGBQUAD b = second.GetPixelColor(x + ox, y + oy, true);
+                    const BYTE av[4] = {a.rgbBlue, a.rgbGreen, a.rgbRed, a.rgbReserved};
+                    const BYTE bv[4] = {b.rgbBlue, b.rgbGreen, b.rgbRed, b.rgbReserved};
+                    BYTE d[4];
+                    const int s = (second.AlphaGet(x + ox, y + oy) * 256) >> 8;
+                    for (int i = 0; i < 4; i++) {
+                        if (op == PxImage::OpAdd) d[i] = static_cast<BYTE>(std::min(255, av[i] + bv[i]));
+                        else if (op == PxImage::OpSub) d[i] = static_cast<BYTE>(std::max(0, av[i] - bv[i]));
+                        else if (i == 3) d[i] = static_cast<BYTE>((s * (av[3] + 1)) >> 8);
+                        else d[i] = s == 0 ? av[i] : s == 255 ? bv[i] : static_cast<BYTE>((bv[i] * s + av[i] * (255 - s)) >> 8);
+                    }
+                    want = RGBQUAD{d[0], d[1], d[2], d[3]};
+                }
+                const RGBQUAD got = img.GetPixelColor(x, y, true);
+                ASSERT_TRUE(got.rgbRed == want.rgbRed && got.rgbGreen == want.rgbGreen && got.rgbBlue == want.rgbBlue &&
+                            got.rgbReserved == want.rgbReserved)
+                    << x << "," << y;
+            }
+    }
 }

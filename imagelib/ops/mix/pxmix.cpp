@@ -33,9 +33,9 @@ void PxImage::Mix(PxImage& imgsrc2, ImageOpType op, LONG lXOffset, LONG lYOffset
     const bool srcAlpha = imgsrc2.AlphaIsValid();
     const int alphaMax = imgsrc2.AlphaGetMax();
 
-    for (int64_t y = 0; y < H; y++) {
+    auto row = [&](int64_t y) {
         info.nProgress = static_cast<LONG>(100 * y / head.biHeight);
-        if (info.nEscape) break;
+        if (info.nEscape) return false;
         for (int64_t x = 0; x < W; x++) {
             const LONG xs = static_cast<LONG>(x + lXOffset), ys = static_cast<LONG>(y + lYOffset);
             const LONG xd = static_cast<LONG>(x), yd = static_cast<LONG>(y);
@@ -108,6 +108,16 @@ void PxImage::Mix(PxImage& imgsrc2, ImageOpType op, LONG lXOffset, LONG lYOffset
             }
             SetPixelColor(xd, yd, d, editAlpha);
         }
+        return true;
+    };
+    // Rows go to worker threads when each pixel is written on its own: a 24-bit image (an
+    // indexed one searches its palette through a shared cache) mixed with another image (an
+    // image mixed with itself may read pixels that earlier rows have already changed).
+    if (head.biBitCount == 24 && &imgsrc2 != this) {
+        px_ops::ParallelItems(H > 0 ? H : 0, row);
+    } else {
+        for (int64_t y = 0; y < H; y++)
+            if (!row(y)) break;
     }
 }
 
