@@ -357,3 +357,39 @@ TEST(Fourier, RadixTwoMemberIsTheTransformStepByStep) {
         }
     }
 }
+
+TEST(Combine, SplitAndCombineOfATallImageIsTheRoundTripOfEveryPixel) {
+    // Tall enough for the worker threads; every colour space, alpha carried through.
+    const LONG w = 41, h = 120;
+    PxImage img(w, h, 24);
+    uint32_t seed = 5;
+    for (LONG y = 0; y < h; y++)
+        for (LONG i = 0; i < 3 * w; i++) {
+            seed = seed * 1103515245u + 12345u;
+            img.GetBits(static_cast<DWORD>(y))[i] = static_cast<BYTE>(seed >> 16);
+        }
+    img.AlphaCreate();
+    for (LONG y = 0; y < h; y++)
+        for (LONG x = 0; x < w; x++) img.AlphaSet(x, y, static_cast<BYTE>(x * 5 + y));
+    for (LONG space : {0, 1, 2, 3, 4}) {
+        SCOPED_TRACE(space);
+        PxImage got(img);
+        ASSERT_TRUE(got.Repair(0.5f, 0, space));  // no iterations: split and combine only
+        for (LONG y = 0; y < h; y++)
+            for (LONG x = 0; x < w; x++) {
+                const RGBQUAD c = img.GetPixelColor(x, y, false);
+                RGBQUAD want = c;
+                switch (space) {
+                    case 1: want = PxImage::HSLtoRGB(PxImage::RGBtoHSL(c)); break;
+                    case 2: want = PxImage::YUVtoRGB(PxImage::RGBtoYUV(c)); break;
+                    case 3: want = PxImage::YIQtoRGB(PxImage::RGBtoYIQ(c)); break;
+                    case 4: want = PxImage::XYZtoRGB(PxImage::RGBtoXYZ(c)); break;
+                    default: break;
+                }
+                const RGBQUAD g = got.GetPixelColor(x, y, false);
+                ASSERT_TRUE(g.rgbRed == want.rgbRed && g.rgbGreen == want.rgbGreen && g.rgbBlue == want.rgbBlue)
+                    << x << "," << y;
+                ASSERT_EQ(got.AlphaGet(x, y), img.AlphaGet(x, y)) << x << "," << y;
+            }
+    }
+}

@@ -131,7 +131,9 @@ bool SplitInto(PxImage& src, Converter convert, PxImage* const* outs, int nout, 
         ch[i] = std::make_unique<PxImage>(w, h, 8, 0);
         if (!ch[i]->IsValid()) return false;
     }
-    for (DWORD y = 0; y < h; y++) {
+    // Rows are independent: they go to worker threads.
+    px_ops::ParallelItems(h, [&](int64_t yy) {
+        const DWORD y = static_cast<DWORD>(yy);
         BYTE* rows[4];
         for (int i = 0; i < nout; i++) rows[i] = ch[i]->GetBits(y);
         for (DWORD x = 0; x < w; x++) {
@@ -148,7 +150,8 @@ bool SplitInto(PxImage& src, Converter convert, PxImage* const* outs, int nout, 
                 rows[2][x] = t.rgbBlue;
             }
         }
-    }
+        return true;
+    });
     for (int i = 0; i < nout; i++) {
         if (!outs[i]) continue;
         ch[i]->SetGrayPalette();

@@ -190,7 +190,9 @@ bool PxImage::Combine(PxImage* r, PxImage* g, PxImage* b, PxImage* a, LONG color
         a->Resample(static_cast<LONG>(w), static_cast<LONG>(h), 1);
         AlphaCreate();
     }
-    for (DWORD y = 0; y < h; y++) {
+    // Rows are independent: they go to worker threads (nothing stops them early).
+    px_ops::ParallelItems(h, [&](int64_t row) {
+        const DWORD y = static_cast<DWORD>(row);
         info.nProgress = static_cast<LONG>(100LL * y / h);
         const LONG yy = static_cast<LONG>(y);
         BYTE* out = GetBits(y);
@@ -213,7 +215,8 @@ bool PxImage::Combine(PxImage* r, PxImage* g, PxImage* b, PxImage* a, LONG color
             out[3 * x + 2] = c.rgbRed;
             if (a) AlphaSet(xx, yy, a->GetPixelIndex(xx, yy));
         }
-    }
+        return true;
+    });
     return true;
 }
 
