@@ -455,3 +455,23 @@ TEST(Resample, Resample2WithoutAveragingGivesTheInterpolatedReadWhenShrinking) {
                 }
         }
 }
+
+TEST(Resample, RowsTooWideToConvertGiveTheSameResult) {
+    // Past 2^18 pixels the kernel sums read bytes instead of converted rows.
+    const LONG w = (1 << 18) + 3, h = 4, nw = w - 5, nh = 3;
+    PxImage src = NoisyImage(w, h, 24, false, 23);
+    PxImage got, want;
+    ASSERT_TRUE(src.Resample(nw, nh, 2, &got));
+    PlainResample(src, nw, nh, 2, want);
+    EXPECT_EQ(Differences(got, want), 0);
+
+    const float xs = static_cast<float>(w) / nw, ys = static_cast<float>(h) / nh;
+    PxImage got2, want2(nw, nh, 24);
+    ASSERT_TRUE(src.Resample2(nw, nh, PxImage::IM_CATROM, PxImage::OM_REPEAT, &got2, true));
+    for (LONG y = 0; y < nh; ++y)
+        for (LONG x = 0; x < nw; ++x)
+            want2.SetPixelColor(x, y,
+                                src.GetPixelColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f,
+                                                              PxImage::IM_CATROM, PxImage::OM_REPEAT));
+    EXPECT_EQ(Differences(got2, want2), 0);
+}

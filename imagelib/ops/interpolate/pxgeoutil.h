@@ -175,10 +175,18 @@ inline V4 LoadV4(const float* p) { return *reinterpret_cast<const V4u*>(p); }
 // converting it each time cost more than the sums. One cache per thread.
 class FloatRows {
 public:
+    // The pattern that each thread copies; it holds no rows itself. Width 0 when unused.
     FloatRows(const BYTE* bits, size_t eff, const BYTE* alpha, LONG width)
         : m_bits(bits), m_eff(eff), m_alpha(alpha), m_width(width) {}
-    FloatRows(const FloatRows& o) : FloatRows(o.m_bits, o.m_eff, o.m_alpha, o.m_width) {}
+    // A working copy takes all its memory at once, on the thread that makes it, so a failed
+    // allocation surfaces there and never inside a worker.
+    FloatRows(const FloatRows& o) : FloatRows(o.m_bits, o.m_eff, o.m_alpha, o.m_width) {
+        for (auto& slot : m_slot) slot.resize(static_cast<size_t>(m_width) * 4);
+    }
     FloatRows& operator=(const FloatRows&) = delete;
+
+    // Wider rows are read as bytes: eight converted rows per thread would cost too much memory.
+    static bool Fits(LONG width) { return width <= (1 << 18); }
 
     static constexpr int kMaxRows = 6;
 
@@ -213,7 +221,6 @@ public:
 private:
     void Convert(int k, LONG y) {
         std::vector<float>& d = m_slot[k];
-        d.resize(static_cast<size_t>(m_width) * 4);
         const BYTE* src = m_bits + static_cast<size_t>(y) * m_eff;
         const BYTE* a = m_alpha ? m_alpha + static_cast<size_t>(y) * static_cast<size_t>(m_width) : nullptr;
         float* o = d.data();

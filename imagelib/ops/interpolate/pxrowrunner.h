@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace pxgeo {
 
 // rowWork is the cost of one row in pixels; small jobs stay on the calling thread. Every worker
 // gets its own copy of local (a scratch cache, say) and takes bands of neighbouring rows, so what
-// one row prepared the next one can reuse.
+// one row prepared the next one can reuse. Copies that fail to allocate throw here, to the caller.
 template <typename Local, typename RowFn>
 void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, const Local& local, RowFn&& fn) {
     if (nrows <= 0) return;
@@ -23,8 +24,12 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
         nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
         nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>(nrows));
     }
+    // The working copies are made here, so that a failure to make one reaches the caller.
+    std::vector<Local> locals;
+    locals.reserve(nthreads);
+    for (unsigned t = 0; t < nthreads; t++) locals.emplace_back(local);
     if (nthreads == 1) {
-        Local mine(local);
+        Local& mine = locals[0];
         for (LONG y = 0; y < nrows; y++) {
             owner.SetProgress(static_cast<LONG>(100LL * y / nrows));
             if (owner.GetEscape()) break;
@@ -36,8 +41,7 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
     const LONG band = std::clamp<LONG>(nrows / static_cast<LONG>(nthreads * 8), 1, 16);
     std::atomic<LONG> next{0};
     std::atomic<LONG> done{0};
-    auto worker = [&]() {
-        Local mine(local);
+    auto worker = [&](Local& mine) {
         for (;;) {
             const LONG first = next.fetch_add(band);
             if (first >= nrows) return;
@@ -53,8 +57,8 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
         }
     };
     std::vector<std::thread> pool;
-    for (unsigned t = 1; t < nthreads; t++) pool.emplace_back(worker);
-    worker();
+    for (unsigned t = 1; t < nthreads; t++) pool.emplace_back(worker, std::ref(locals[t]));
+    worker(locals[0]);
     for (auto& t : pool) t.join();
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
@@ -59,310 +60,321 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
     // (and, touching no nearest-colour cache, on several threads).
     const bool gray8 = head.biBitCount == 8 && IsGrayScale() && dst.IsGrayScale() && dst.GetClrImportant() == 0;
 
-    if (mode == 1) {
-        std::vector<LONG> sxs(static_cast<size_t>(newx));
-        for (LONG x = 0; x < newx; x++) sxs[x] = ScaledIndex(x, xs, w);
-        pxgeo::RunRows(*this, newy, static_cast<size_t>(newx), rgb24 || gray8, [&](LONG y) {
-            const LONG sy = ScaledIndex(y, ys, h);
-            if (gray8) {
-                const BYTE* srow = pBits + static_cast<size_t>(sy) * eff;
-                BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-                for (LONG x = 0; x < newx; x++) drow[x] = srow[sxs[x]];
-            } else if (rgb24) {
-                const BYTE* srow = pBits + static_cast<size_t>(sy) * eff;
-                BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-                for (LONG x = 0; x < newx; x++)
-                    memcpy(drow + 3 * static_cast<size_t>(x), srow + 3 * static_cast<size_t>(sxs[x]), 3);
-            } else {
-                for (LONG x = 0; x < newx; x++) dst.SetPixelColor(x, y, GetPixelColor(sxs[x], sy));
-            }
-        });
-    } else if (mode == 2) {
-        // B-spline bicubic: the column weights depend on x only, the row weights on y only.
-        struct Col {
-            LONG ix[4];
-            float k[4];
-        };
-        std::vector<Col> cols(static_cast<size_t>(newx));
-        for (LONG x = 0; x < newx; x++) {
-            const float fx = static_cast<float>(x) * xs - 0.5f;
-            const LONG ix = TruncSat(std::floor(fx));
-            const float rx = fx - static_cast<float>(ix);
-            for (int n = -1; n <= 2; n++) {
-                cols[x].ix[n + 1] = std::clamp<LONG>(ix + n, 0, w - 1);
-                cols[x].k[n + 1] = KernelBSpline(rx - static_cast<float>(n));
-            }
-        }
-        const pxgeo::FloatRows proto(pBits, eff, nullptr, w);
-        pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 16, rgb24 || gray8, proto,
-                            [&](pxgeo::FloatRows& cache, LONG y) {
-            const float fy = static_cast<float>(y) * ys - 0.5f;
-            const LONG iy = TruncSat(std::floor(fy));
-            const float ry = fy - static_cast<float>(iy);
-            LONG rows[4];
-            float ky[4];
-            for (int m = -1; m <= 2; m++) {
-                rows[m + 1] = std::clamp<LONG>(iy + m, 0, h - 1);
-                ky[m + 1] = KernelBSpline(static_cast<float>(m) - ry);
-            }
-            BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-            if (rgb24) {
-                const float* frows[4];
-                cache.Rows(rows, 4, frows);
-                LONG x = 0;
-                for (; x + 2 <= newx; x += 2) {
-                    pxgeo::V4 a, b;
-                    pxgeo::KernelSum4x4Pair(frows, cols[x].ix, cols[x].k, cols[x + 1].ix, cols[x + 1].k, ky, a, b);
-                    const pxgeo::V4i oa = pxgeo::ClampByteV4(a), ob = pxgeo::ClampByteV4(b);
-                    BYTE* d = drow + 3 * static_cast<size_t>(x);
-                    d[0] = static_cast<BYTE>(oa[0]);
-                    d[1] = static_cast<BYTE>(oa[1]);
-                    d[2] = static_cast<BYTE>(oa[2]);
-                    d[3] = static_cast<BYTE>(ob[0]);
-                    d[4] = static_cast<BYTE>(ob[1]);
-                    d[5] = static_cast<BYTE>(ob[2]);
-                }
-                for (; x < newx; x++) {
-                    const pxgeo::V4i out = pxgeo::ClampByteV4(pxgeo::KernelSum4x4(frows, cols[x].ix, cols[x].k, ky));
-                    BYTE* d = drow + 3 * static_cast<size_t>(x);
-                    d[0] = static_cast<BYTE>(out[0]);
-                    d[1] = static_cast<BYTE>(out[1]);
-                    d[2] = static_cast<BYTE>(out[2]);
-                }
-                return;
-            }
-            for (LONG x = 0; x < newx; x++) {
-                const Col& col = cols[x];
+    // Scratch memory that cannot be had fails the call like a result that cannot be created.
+    try {
+        if (mode == 1) {
+            std::vector<LONG> sxs(static_cast<size_t>(newx));
+            for (LONG x = 0; x < newx; x++) sxs[x] = ScaledIndex(x, xs, w);
+            pxgeo::RunRows(*this, newy, static_cast<size_t>(newx), rgb24 || gray8, [&](LONG y) {
+                const LONG sy = ScaledIndex(y, ys, h);
                 if (gray8) {
-                    // One channel: each of blue, green and red would do these very steps.
-                    float acc = 0;
-                    for (int m = 0; m < 4; m++) {
-                        const BYTE* srow = pBits + static_cast<size_t>(rows[m]) * eff;
-                        for (int n = 0; n < 4; n++) acc += (ky[m] * col.k[n]) * static_cast<float>(srow[col.ix[n]]);
-                    }
-                    drow[x] = ClampByte(acc);
-                    continue;
+                    const BYTE* srow = pBits + static_cast<size_t>(sy) * eff;
+                    BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+                    for (LONG x = 0; x < newx; x++) drow[x] = srow[sxs[x]];
+                } else if (rgb24) {
+                    const BYTE* srow = pBits + static_cast<size_t>(sy) * eff;
+                    BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+                    for (LONG x = 0; x < newx; x++)
+                        memcpy(drow + 3 * static_cast<size_t>(x), srow + 3 * static_cast<size_t>(sxs[x]), 3);
+                } else {
+                    for (LONG x = 0; x < newx; x++) dst.SetPixelColor(x, y, GetPixelColor(sxs[x], sy));
                 }
-                // Blue, green and red side by side; each lane does the scalar sum's steps.
-                pxgeo::V4 acc = {0, 0, 0, 0};
-                for (int m = 0; m < 4; m++) {
-                    for (int n = 0; n < 4; n++) {
-                        const float weight = ky[m] * col.k[n];
-                        const RGBQUAD c = GetPixelColor(col.ix[n], rows[m]);
-                        acc += weight * pxgeo::ToV4(c.rgbBlue, c.rgbGreen, c.rgbRed, 0);
-                    }
-                }
-                dst.SetPixelColor(x, y, RGBQUAD{ClampByte(acc[0]), ClampByte(acc[1]), ClampByte(acc[2]), 0});
-            }
-        });
-    } else if (newx < w && newy < h && rgb24) {
-        // Area averaging in thousandths of a source pixel. A source pixel overlaps at most two
-        // output columns and two output rows, because both scales exceed one: it gives partA
-        // thousandths to its own cell and the rest to the next one.
-        auto plan = [](LONG n, float scale, std::vector<LONG>& cell, std::vector<int>& partA) {
-            cell.resize(static_cast<size_t>(n));
-            partA.resize(static_cast<size_t>(n));
-            LONG c = 0;
-            float edge = scale;
-            for (LONG i = 0; i < n; i++) {
-                cell[i] = c;
-                const float end = static_cast<float>(i + 1);
-                partA[i] = 1000;
-                if (end > edge) partA[i] = 1000 - std::clamp(static_cast<int>((end - edge) * 1000), 0, 1000);
-                if (end >= edge) {
-                    c++;
-                    edge = static_cast<float>(c + 1) * scale;
-                }
-            }
-        };
-        std::vector<LONG> col, rowOf;
-        std::vector<int> colA, rowA;
-        plan(w, xs, col, colA);
-        plan(h, ys, rowOf, rowA);
-        // The last column's far part may fall just past the last output column: a spare one takes it.
-        for (LONG& c : col) c = std::min(c, newx - 1);
-        const int64_t denom = std::max<int64_t>(1, static_cast<int64_t>(xs * ys * 1000));
-        const double inverse = 1.0 / static_cast<double>(denom);
-        // (sum + 0.5) / denom lies at least 0.5 / denom away from every integer, and for sums below
-        // 255 x denom the double product misses it by less than 2^-44: below 2^42 the truncated
-        // product is the integer quotient without a correction step.
-        const bool roundedQuotient = denom < (int64_t{1} << 42);
-        const int64_t top = 255 * denom;
-        const size_t accLen = (static_cast<size_t>(newx) + 1) * 3;
-
-        // Each output row sums its own source rows and the far part of the row that crossed into it.
-        // Integer sums do not depend on order, so rows can be made on several threads.
-        struct Sums {
-            std::vector<int64_t> acc;
-            std::vector<uint32_t> cols;  // per source column and channel: the sum of whole rows
-        };
-        const Sums proto{std::vector<int64_t>(accLen), std::vector<uint32_t>(static_cast<size_t>(w) * 3)};
-        // A row that lies wholly in one output row gives each pixel pa (or 1000 - pa) thousandths,
-        // since pa x 1000 / 1000 = pa: such rows are summed per column first and weighted once.
-        // Below 2^32 / 255 rows the 32-bit column sums cannot overflow; they are flushed before.
-        constexpr LONG kMaxWholeRows = 1 << 20;
-        struct Partial {
-            const BYTE* row;
-            int64_t py;
-        };
-        pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(w) * static_cast<size_t>(ys + 1), true, proto,
-                            [&](Sums& sums, LONG r) {
-            int64_t* acc = sums.acc.data();
-            uint32_t* colSum = sums.cols.data();
-            std::fill(sums.acc.begin(), sums.acc.end(), 0);
-            // One sweep along the source columns adds the whole rows' column sums and the pixels of
-            // the partly covered rows (at most two, each with its own products of the splits) to
-            // the current and the next output column, kept in registers until the column changes.
-            auto sweep = [&](bool withWhole, const Partial* parts, int nparts) {
-                int64_t cur[3] = {0, 0, 0}, nxt[3] = {0, 0, 0};
-                LONG c = col[0];
-                for (LONG x = 0; x < w; x++) {
-                    if (col[x] != c) {
-                        int64_t* a = acc + static_cast<size_t>(c) * 3;
-                        for (int k = 0; k < 3; k++) {
-                            a[k] += cur[k];
-                            a[k + 3] += nxt[k];  // the next column's share, handed over below
-                            cur[k] = 0;
-                            nxt[k] = 0;
-                        }
-                        c = col[x];
-                    }
-                    const int64_t pa = colA[x], pb = 1000 - pa;
-                    const size_t o = 3 * static_cast<size_t>(x);
-                    if (withWhole) {
-                        for (int k = 0; k < 3; k++) {
-                            cur[k] += colSum[o + k] * pa;
-                            nxt[k] += colSum[o + k] * pb;
-                        }
-                    }
-                    for (int p = 0; p < nparts; p++) {
-                        const int64_t wa = pa * parts[p].py / 1000, wb = pb * parts[p].py / 1000;
-                        for (int k = 0; k < 3; k++) {
-                            cur[k] += parts[p].row[o + k] * wa;
-                            nxt[k] += parts[p].row[o + k] * wb;
-                        }
-                    }
-                }
-                int64_t* a = acc + static_cast<size_t>(c) * 3;
-                for (int k = 0; k < 3; k++) {
-                    a[k] += cur[k];
-                    a[k + 3] += nxt[k];
-                }
+            });
+        } else if (mode == 2) {
+            // B-spline bicubic: the column weights depend on x only, the row weights on y only.
+            struct Col {
+                LONG ix[4];
+                float k[4];
             };
-            Partial parts[2];
-            int nparts = 0;
-            LONG whole = 0;
-            auto add = [&](LONG y, int py) {
-                const BYTE* srow = pBits + static_cast<size_t>(y) * eff;
-                if (py == 1000) {
-                    if (whole == 0) std::fill(sums.cols.begin(), sums.cols.end(), 0u);
-                    const size_t n = static_cast<size_t>(w) * 3;
-                    for (size_t k = 0; k < n; k++) colSum[k] += srow[k];
-                    if (++whole == kMaxWholeRows) {
-                        sweep(true, nullptr, 0);
-                        whole = 0;
+            std::vector<Col> cols(static_cast<size_t>(newx));
+            for (LONG x = 0; x < newx; x++) {
+                const float fx = static_cast<float>(x) * xs - 0.5f;
+                const LONG ix = TruncSat(std::floor(fx));
+                const float rx = fx - static_cast<float>(ix);
+                for (int n = -1; n <= 2; n++) {
+                    cols[x].ix[n + 1] = std::clamp<LONG>(ix + n, 0, w - 1);
+                    cols[x].k[n + 1] = KernelBSpline(rx - static_cast<float>(n));
+                }
+            }
+            const bool useRows = rgb24 && pxgeo::FloatRows::Fits(w);
+            const pxgeo::FloatRows proto(pBits, eff, nullptr, useRows ? w : 0);
+            pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 16, rgb24 || gray8, proto,
+                                [&](pxgeo::FloatRows& cache, LONG y) {
+                const float fy = static_cast<float>(y) * ys - 0.5f;
+                const LONG iy = TruncSat(std::floor(fy));
+                const float ry = fy - static_cast<float>(iy);
+                LONG rows[4];
+                float ky[4];
+                for (int m = -1; m <= 2; m++) {
+                    rows[m + 1] = std::clamp<LONG>(iy + m, 0, h - 1);
+                    ky[m + 1] = KernelBSpline(static_cast<float>(m) - ry);
+                }
+                BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+                if (useRows) {
+                    const float* frows[4];
+                    cache.Rows(rows, 4, frows);
+                    LONG x = 0;
+                    for (; x + 2 <= newx; x += 2) {
+                        pxgeo::V4 a, b;
+                        pxgeo::KernelSum4x4Pair(frows, cols[x].ix, cols[x].k, cols[x + 1].ix, cols[x + 1].k, ky, a, b);
+                        const pxgeo::V4i oa = pxgeo::ClampByteV4(a), ob = pxgeo::ClampByteV4(b);
+                        BYTE* d = drow + 3 * static_cast<size_t>(x);
+                        d[0] = static_cast<BYTE>(oa[0]);
+                        d[1] = static_cast<BYTE>(oa[1]);
+                        d[2] = static_cast<BYTE>(oa[2]);
+                        d[3] = static_cast<BYTE>(ob[0]);
+                        d[4] = static_cast<BYTE>(ob[1]);
+                        d[5] = static_cast<BYTE>(ob[2]);
+                    }
+                    for (; x < newx; x++) {
+                        const pxgeo::V4i out =
+                            pxgeo::ClampByteV4(pxgeo::KernelSum4x4(frows, cols[x].ix, cols[x].k, ky));
+                        BYTE* d = drow + 3 * static_cast<size_t>(x);
+                        d[0] = static_cast<BYTE>(out[0]);
+                        d[1] = static_cast<BYTE>(out[1]);
+                        d[2] = static_cast<BYTE>(out[2]);
                     }
                     return;
                 }
-                if (nparts == 2) {
-                    sweep(false, parts, nparts);
-                    nparts = 0;
+                for (LONG x = 0; x < newx; x++) {
+                    const Col& col = cols[x];
+                    if (gray8) {
+                        // One channel: each of blue, green and red would do these very steps.
+                        float acc = 0;
+                        for (int m = 0; m < 4; m++) {
+                            const BYTE* srow = pBits + static_cast<size_t>(rows[m]) * eff;
+                            for (int n = 0; n < 4; n++) acc += (ky[m] * col.k[n]) * static_cast<float>(srow[col.ix[n]]);
+                        }
+                        drow[x] = ClampByte(acc);
+                        continue;
+                    }
+                    // Blue, green and red side by side; each lane does the scalar sum's steps.
+                    pxgeo::V4 acc = {0, 0, 0, 0};
+                    for (int m = 0; m < 4; m++) {
+                        for (int n = 0; n < 4; n++) {
+                            const float weight = ky[m] * col.k[n];
+                            const RGBQUAD c = GetPixelColor(col.ix[n], rows[m]);
+                            acc += weight * pxgeo::ToV4(c.rgbBlue, c.rgbGreen, c.rgbRed, 0);
+                        }
+                    }
+                    dst.SetPixelColor(x, y, RGBQUAD{ClampByte(acc[0]), ClampByte(acc[1]), ClampByte(acc[2]), 0});
                 }
-                parts[nparts++] = Partial{srow, py};
+            });
+        } else if (newx < w && newy < h && rgb24) {
+            // Area averaging in thousandths of a source pixel. A source pixel overlaps at most two
+            // output columns and two output rows, because both scales exceed one: it gives partA
+            // thousandths to its own cell and the rest to the next one.
+            auto plan = [](LONG n, float scale, std::vector<LONG>& cell, std::vector<int>& partA) {
+                cell.resize(static_cast<size_t>(n));
+                partA.resize(static_cast<size_t>(n));
+                LONG c = 0;
+                float edge = scale;
+                for (LONG i = 0; i < n; i++) {
+                    cell[i] = c;
+                    const float end = static_cast<float>(i + 1);
+                    partA[i] = 1000;
+                    if (end > edge) partA[i] = 1000 - std::clamp(static_cast<int>((end - edge) * 1000), 0, 1000);
+                    if (end >= edge) {
+                        c++;
+                        edge = static_cast<float>(c + 1) * scale;
+                    }
+                }
             };
-            const LONG y0 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r) - rowOf.begin());
-            const LONG y1 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r + 1) - rowOf.begin());
-            if (y0 > 0 && rowOf[y0 - 1] == r - 1 && rowA[y0 - 1] < 1000) add(y0 - 1, 1000 - rowA[y0 - 1]);
-            for (LONG y = y0; y < y1; y++) add(y, rowA[y]);
-            if (whole > 0 || nparts > 0) sweep(whole > 0, parts, nparts);
-            BYTE* drow = dst.GetBits(static_cast<DWORD>(r));
-            const size_t n = static_cast<size_t>(newx) * 3;
-            if (roundedQuotient) {
-                for (size_t k = 0; k < n; k++)
-                    drow[k] = acc[k] >= top ? BYTE{255}
-                                            : static_cast<BYTE>((static_cast<double>(acc[k]) + 0.5) * inverse);
-            } else {
-                for (size_t k = 0; k < n; k++) drow[k] = DivideTo255(acc[k], denom, inverse);
-            }
-        });
-    } else {
-        // Bilinear between the pixel at the truncated position and its right and upper neighbours.
-        struct Col {
-            LONG ix, ix1;
-            float rx;
-        };
-        std::vector<Col> cols(static_cast<size_t>(newx));
-        for (LONG x = 0; x < newx; x++) {
-            const float fx = static_cast<float>(x) * xs;
-            const LONG ix = std::min<LONG>(TruncSat(fx), w - 1);
-            cols[x] = Col{ix, std::min<LONG>(ix + 1, w - 1), fx - static_cast<float>(ix)};
-        }
-        pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 4, rgb24 || gray8, [&](LONG y) {
-            const float fy = static_cast<float>(y) * ys;
-            const LONG iy = std::min<LONG>(TruncSat(fy), h - 1);
-            const LONG iy1 = std::min<LONG>(iy + 1, h - 1);
-            const float ry = fy - static_cast<float>(iy);
-            BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-            if (gray8) {
-                const BYTE* r0 = pBits + static_cast<size_t>(iy) * eff;
-                const BYTE* r1 = pBits + static_cast<size_t>(iy1) * eff;
-                // Four output pixels at a time, each lane doing the scalar steps below.
-                LONG x = 0;
-                const pxgeo::V4 one = {1, 1, 1, 1};
-                for (; x + 4 <= newx; x += 4) {
-                    const Col* q = &cols[x];
-                    const pxgeo::V4 rx = {q[0].rx, q[1].rx, q[2].rx, q[3].rx};
-                    const pxgeo::V4 a = pxgeo::ToV4(r0[q[0].ix], r0[q[1].ix], r0[q[2].ix], r0[q[3].ix]);
-                    const pxgeo::V4 b = pxgeo::ToV4(r0[q[0].ix1], r0[q[1].ix1], r0[q[2].ix1], r0[q[3].ix1]);
-                    const pxgeo::V4 c = pxgeo::ToV4(r1[q[0].ix], r1[q[1].ix], r1[q[2].ix], r1[q[3].ix]);
-                    const pxgeo::V4 d = pxgeo::ToV4(r1[q[0].ix1], r1[q[1].ix1], r1[q[2].ix1], r1[q[3].ix1]);
-                    const pxgeo::V4 v = (a * (one - rx) + b * rx) * (1 - ry) + (c * (one - rx) + d * rx) * ry;
-                    const pxgeo::V4i out = pxgeo::ClampByteV4(v);
-                    for (int k = 0; k < 4; k++) drow[x + k] = static_cast<BYTE>(out[k]);
-                }
-                for (; x < newx; x++) {
-                    const Col& cl = cols[x];
-                    const float rx = cl.rx;
-                    drow[x] = ClampByte((r0[cl.ix] * (1 - rx) + r0[cl.ix1] * rx) * (1 - ry) +
-                                        (r1[cl.ix] * (1 - rx) + r1[cl.ix1] * rx) * ry);
-                }
-                return;
-            }
-            for (LONG x = 0; x < newx; x++) {
-                const Col& cl = cols[x];
-                RGBQUAD c00, c10, c01, c11;
-                if (rgb24) {
-                    auto px = [&](LONG sx, LONG sy) {
-                        const BYTE* p = pBits + static_cast<size_t>(sy) * eff + 3 * static_cast<size_t>(sx);
-                        return RGBQUAD{p[0], p[1], p[2], 0};
-                    };
-                    c00 = px(cl.ix, iy);
-                    c10 = px(cl.ix1, iy);
-                    c01 = px(cl.ix, iy1);
-                    c11 = px(cl.ix1, iy1);
-                } else {
-                    c00 = GetPixelColor(cl.ix, iy);
-                    c10 = GetPixelColor(cl.ix1, iy);
-                    c01 = GetPixelColor(cl.ix, iy1);
-                    c11 = GetPixelColor(cl.ix1, iy1);
-                }
-                const float rx = cl.rx;
-                auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) {
-                    return ClampByte((a * (1 - rx) + b * rx) * (1 - ry) + (c * (1 - rx) + d * rx) * ry);
+            std::vector<LONG> col, rowOf;
+            std::vector<int> colA, rowA;
+            plan(w, xs, col, colA);
+            plan(h, ys, rowOf, rowA);
+            // The last column's far part may fall just past the last output column: a spare one takes it.
+            for (LONG& c : col) c = std::min(c, newx - 1);
+            const int64_t denom = std::max<int64_t>(1, static_cast<int64_t>(xs * ys * 1000));
+            const double inverse = 1.0 / static_cast<double>(denom);
+            // (sum + 0.5) / denom lies at least 0.5 / denom away from every integer, and for sums below
+            // 255 x denom the double product misses it by less than 2^-44: below 2^42 the truncated
+            // product is the integer quotient without a correction step.
+            const bool roundedQuotient = denom < (int64_t{1} << 42);
+            const int64_t top = 255 * denom;
+            const size_t accLen = (static_cast<size_t>(newx) + 1) * 3;
+
+            // Each output row sums its own source rows and the far part of the row that crossed into it.
+            // Integer sums do not depend on order, so rows can be made on several threads.
+            struct Sums {
+                std::vector<int64_t> acc;
+                std::vector<uint32_t> cols;  // per source column and channel: the sum of whole rows
+            };
+            const Sums proto{std::vector<int64_t>(accLen), std::vector<uint32_t>(static_cast<size_t>(w) * 3)};
+            // A row that lies wholly in one output row gives each pixel pa (or 1000 - pa) thousandths,
+            // since pa x 1000 / 1000 = pa: such rows are summed per column first and weighted once.
+            // Below 2^32 / 255 rows the 32-bit column sums cannot overflow; they are flushed before.
+            constexpr LONG kMaxWholeRows = 1 << 20;
+            struct Partial {
+                const BYTE* row;
+                int64_t py;
+            };
+            // Each thread's copy of the scratch; very wide images keep to one.
+            const bool threads = accLen * 8 + static_cast<size_t>(w) * 12 <= (size_t{64} << 20);
+            pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(w) * static_cast<size_t>(ys + 1), threads, proto,
+                                [&](Sums& sums, LONG r) {
+                int64_t* acc = sums.acc.data();
+                uint32_t* colSum = sums.cols.data();
+                std::fill(sums.acc.begin(), sums.acc.end(), 0);
+                // One sweep along the source columns adds the whole rows' column sums and the pixels of
+                // the partly covered rows (at most two, each with its own products of the splits) to
+                // the current and the next output column, kept in registers until the column changes.
+                auto sweep = [&](bool withWhole, const Partial* parts, int nparts) {
+                    int64_t cur[3] = {0, 0, 0}, nxt[3] = {0, 0, 0};
+                    LONG c = col[0];
+                    for (LONG x = 0; x < w; x++) {
+                        if (col[x] != c) {
+                            int64_t* a = acc + static_cast<size_t>(c) * 3;
+                            for (int k = 0; k < 3; k++) {
+                                a[k] += cur[k];
+                                a[k + 3] += nxt[k];  // the next column's share, handed over below
+                                cur[k] = 0;
+                                nxt[k] = 0;
+                            }
+                            c = col[x];
+                        }
+                        const int64_t pa = colA[x], pb = 1000 - pa;
+                        const size_t o = 3 * static_cast<size_t>(x);
+                        if (withWhole) {
+                            for (int k = 0; k < 3; k++) {
+                                cur[k] += colSum[o + k] * pa;
+                                nxt[k] += colSum[o + k] * pb;
+                            }
+                        }
+                        for (int p = 0; p < nparts; p++) {
+                            const int64_t wa = pa * parts[p].py / 1000, wb = pb * parts[p].py / 1000;
+                            for (int k = 0; k < 3; k++) {
+                                cur[k] += parts[p].row[o + k] * wa;
+                                nxt[k] += parts[p].row[o + k] * wb;
+                            }
+                        }
+                    }
+                    int64_t* a = acc + static_cast<size_t>(c) * 3;
+                    for (int k = 0; k < 3; k++) {
+                        a[k] += cur[k];
+                        a[k + 3] += nxt[k];
+                    }
                 };
-                const RGBQUAD out{mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
-                                  mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
-                                  mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
-                if (rgb24) {
-                    BYTE* d = drow + 3 * static_cast<size_t>(x);
-                    d[0] = out.rgbBlue;
-                    d[1] = out.rgbGreen;
-                    d[2] = out.rgbRed;
+                Partial parts[2];
+                int nparts = 0;
+                LONG whole = 0;
+                auto add = [&](LONG y, int py) {
+                    const BYTE* srow = pBits + static_cast<size_t>(y) * eff;
+                    if (py == 1000) {
+                        if (whole == 0) std::fill(sums.cols.begin(), sums.cols.end(), 0u);
+                        const size_t n = static_cast<size_t>(w) * 3;
+                        for (size_t k = 0; k < n; k++) colSum[k] += srow[k];
+                        if (++whole == kMaxWholeRows) {
+                            sweep(true, nullptr, 0);
+                            whole = 0;
+                        }
+                        return;
+                    }
+                    if (nparts == 2) {
+                        sweep(false, parts, nparts);
+                        nparts = 0;
+                    }
+                    parts[nparts++] = Partial{srow, py};
+                };
+                const LONG y0 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r) - rowOf.begin());
+                const LONG y1 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r + 1) - rowOf.begin());
+                if (y0 > 0 && rowOf[y0 - 1] == r - 1 && rowA[y0 - 1] < 1000) add(y0 - 1, 1000 - rowA[y0 - 1]);
+                for (LONG y = y0; y < y1; y++) add(y, rowA[y]);
+                if (whole > 0 || nparts > 0) sweep(whole > 0, parts, nparts);
+                BYTE* drow = dst.GetBits(static_cast<DWORD>(r));
+                const size_t n = static_cast<size_t>(newx) * 3;
+                if (roundedQuotient) {
+                    for (size_t k = 0; k < n; k++)
+                        drow[k] = acc[k] >= top ? BYTE{255}
+                                                : static_cast<BYTE>((static_cast<double>(acc[k]) + 0.5) * inverse);
                 } else {
-                    dst.SetPixelColor(x, y, out);
+                    for (size_t k = 0; k < n; k++) drow[k] = DivideTo255(acc[k], denom, inverse);
                 }
+            });
+        } else {
+            // Bilinear between the pixel at the truncated position and its right and upper neighbours.
+            struct Col {
+                LONG ix, ix1;
+                float rx;
+            };
+            std::vector<Col> cols(static_cast<size_t>(newx));
+            for (LONG x = 0; x < newx; x++) {
+                const float fx = static_cast<float>(x) * xs;
+                const LONG ix = std::min<LONG>(TruncSat(fx), w - 1);
+                cols[x] = Col{ix, std::min<LONG>(ix + 1, w - 1), fx - static_cast<float>(ix)};
             }
-        });
+            pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 4, rgb24 || gray8, [&](LONG y) {
+                const float fy = static_cast<float>(y) * ys;
+                const LONG iy = std::min<LONG>(TruncSat(fy), h - 1);
+                const LONG iy1 = std::min<LONG>(iy + 1, h - 1);
+                const float ry = fy - static_cast<float>(iy);
+                BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+                if (gray8) {
+                    const BYTE* r0 = pBits + static_cast<size_t>(iy) * eff;
+                    const BYTE* r1 = pBits + static_cast<size_t>(iy1) * eff;
+                    // Four output pixels at a time, each lane doing the scalar steps below.
+                    LONG x = 0;
+                    const pxgeo::V4 one = {1, 1, 1, 1};
+                    for (; x + 4 <= newx; x += 4) {
+                        const Col* q = &cols[x];
+                        const pxgeo::V4 rx = {q[0].rx, q[1].rx, q[2].rx, q[3].rx};
+                        const pxgeo::V4 a = pxgeo::ToV4(r0[q[0].ix], r0[q[1].ix], r0[q[2].ix], r0[q[3].ix]);
+                        const pxgeo::V4 b = pxgeo::ToV4(r0[q[0].ix1], r0[q[1].ix1], r0[q[2].ix1], r0[q[3].ix1]);
+                        const pxgeo::V4 c = pxgeo::ToV4(r1[q[0].ix], r1[q[1].ix], r1[q[2].ix], r1[q[3].ix]);
+                        const pxgeo::V4 d = pxgeo::ToV4(r1[q[0].ix1], r1[q[1].ix1], r1[q[2].ix1], r1[q[3].ix1]);
+                        const pxgeo::V4 v = (a * (one - rx) + b * rx) * (1 - ry) + (c * (one - rx) + d * rx) * ry;
+                        const pxgeo::V4i out = pxgeo::ClampByteV4(v);
+                        for (int k = 0; k < 4; k++) drow[x + k] = static_cast<BYTE>(out[k]);
+                    }
+                    for (; x < newx; x++) {
+                        const Col& cl = cols[x];
+                        const float rx = cl.rx;
+                        drow[x] = ClampByte((r0[cl.ix] * (1 - rx) + r0[cl.ix1] * rx) * (1 - ry) +
+                                            (r1[cl.ix] * (1 - rx) + r1[cl.ix1] * rx) * ry);
+                    }
+                    return;
+                }
+                for (LONG x = 0; x < newx; x++) {
+                    const Col& cl = cols[x];
+                    RGBQUAD c00, c10, c01, c11;
+                    if (rgb24) {
+                        auto px = [&](LONG sx, LONG sy) {
+                            const BYTE* p = pBits + static_cast<size_t>(sy) * eff + 3 * static_cast<size_t>(sx);
+                            return RGBQUAD{p[0], p[1], p[2], 0};
+                        };
+                        c00 = px(cl.ix, iy);
+                        c10 = px(cl.ix1, iy);
+                        c01 = px(cl.ix, iy1);
+                        c11 = px(cl.ix1, iy1);
+                    } else {
+                        c00 = GetPixelColor(cl.ix, iy);
+                        c10 = GetPixelColor(cl.ix1, iy);
+                        c01 = GetPixelColor(cl.ix, iy1);
+                        c11 = GetPixelColor(cl.ix1, iy1);
+                    }
+                    const float rx = cl.rx;
+                    auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) {
+                        return ClampByte((a * (1 - rx) + b * rx) * (1 - ry) + (c * (1 - rx) + d * rx) * ry);
+                    };
+                    const RGBQUAD out{mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
+                                      mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
+                                      mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
+                    if (rgb24) {
+                        BYTE* d = drow + 3 * static_cast<size_t>(x);
+                        d[0] = out.rgbBlue;
+                        d[1] = out.rgbGreen;
+                        d[2] = out.rgbRed;
+                    } else {
+                        dst.SetPixelColor(x, y, out);
+                    }
+                }
+            });
+        }
+
+    } catch (const std::bad_alloc&) {
+        SetLastError("PxImage::Create can't allocate memory");
+        return false;
     }
 
     if (pAlpha != nullptr) {

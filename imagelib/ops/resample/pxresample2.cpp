@@ -2,6 +2,7 @@
 // output pixel covers, so fine detail turns into its mean instead of aliasing.
 #include <algorithm>
 #include <array>
+#include <new>
 #include <vector>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
@@ -79,6 +80,8 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     // coverage depend on x (y) only; where the box lies inside, the sum is taken here exactly as
     // the area read takes it.
     const bool fastBox = rgb24 && averaging && xs > 1 && ys > 1;
+    // Kernel and box sums read rows converted to floats, unless the rows are too wide for that.
+    const bool useRows = (separable || fastBox) && pxgeo::FloatRows::Fits(w);
     struct Span {
         LONG first, last;          // covered pixels, inclusive
         float firstCover, lastCover;
@@ -164,12 +167,13 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         const Lerp rowLerp = fastBilinear ? lerp(sy, h) : Lerp{0, 0, false};
         const Span rowSpan = fastBox ? span(sy, ys, h) : Span{};
         const float* frows[pxgeo::FloatRows::kMaxRows] = {};
-        if (separable && rowTaps.inside) {
+        if (useRows && separable && rowTaps.inside) {
             const LONG rows[4] = {rowTaps.first, rowTaps.first + 1, rowTaps.first + 2, rowTaps.first + 3};
             cache.Rows(rows, 4, frows);
         }
         // A box a few rows high reads converted rows; a taller one reads the bytes.
-        const bool boxRows = fastBox && rowSpan.inside && rowSpan.last - rowSpan.first < pxgeo::FloatRows::kMaxRows;
+        const bool boxRows =
+            useRows && fastBox && rowSpan.inside && rowSpan.last - rowSpan.first < pxgeo::FloatRows::kMaxRows;
         if (boxRows) {
             LONG rows[pxgeo::FloatRows::kMaxRows];
             const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
@@ -199,12 +203,15 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             }
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
             RGBQUAD c;
-            if (separable && rowTaps.inside && colTaps[x].inside) {
+            if (useRows && separable && rowTaps.inside && colTaps[x].inside) {
                 const pxgeo::V4i out =
                     pxgeo::ClampByteV4(pxgeo::KernelSum4x4(frows, colIdx[x].data(), colTaps[x].k, rowTaps.k));
                 c = RGBQUAD{static_cast<BYTE>(out[0]), static_cast<BYTE>(out[1]), static_cast<BYTE>(out[2]),
                             pAlpha ? static_cast<BYTE>(out[3]) : BYTE{0}};
-            } else if (boxRows && colSpan[x].inside)
+            } else if (separable && rowTaps.inside && colTaps[x].inside)
+                c = pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, colTaps[x].first, rowTaps.first, 4,
+                                       colTaps[x].k, rowTaps.k);
+            else if (boxRows && colSpan[x].inside)
                 c = boxSumRows(colSpan[x], rowSpan, frows);
             else if (fastBox && rowSpan.inside && colSpan[x].inside)
                 c = boxSum(colSpan[x], rowSpan);
@@ -227,7 +234,12 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         }
     };
     const size_t perRow = static_cast<size_t>(newx) * (averaging ? static_cast<size_t>(xs * ys) + 4 : 4);
-    const pxgeo::FloatRows proto(pBits, info.dwEffWidth, pAlpha, w);
-    pxgeo::RunRowsLocal(*this, newy, perRow, rgb24, proto, row);
+    const pxgeo::FloatRows proto(pBits, info.dwEffWidth, pAlpha, useRows ? w : 0);
+    try {
+        pxgeo::RunRowsLocal(*this, newy, perRow, rgb24, proto, row);
+    } catch (const std::bad_alloc&) {
+        SetLastError("PxImage::Create can't allocate memory");
+        return false;
+    }
     return GeoHandOver(dst, iDst);
 }
