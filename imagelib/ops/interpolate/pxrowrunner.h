@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -57,7 +58,14 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
         }
     };
     std::vector<std::thread> pool;
-    for (unsigned t = 1; t < nthreads; t++) pool.emplace_back(worker, std::ref(locals[t]));
+    for (unsigned t = 1; t < nthreads; t++) {
+        // Rows are taken as threads come free, so fewer threads still make every row.
+        try {
+            pool.emplace_back(worker, std::ref(locals[t]));
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
     worker(locals[0]);
     for (auto& t : pool) t.join();
 }
