@@ -25,6 +25,7 @@
 
 namespace {
 const QColor kBackground(191, 191, 191);
+const int kHandle = 7;  // the tracker's resize handles lie this far outside its edges
 
 // The rubber band from the press point to the mouse, with the far edges exclusive.
 QRect TrackerRect(const QPoint& a, const QPoint& b) {
@@ -291,9 +292,16 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
     if (d->m_nTool == 4 && idle) {
         m_bTracking = true;
         m_ptTrackStart = pos;
-        m_bTrackMove = m_rcTracker.width() > 0 && m_rcTracker.height() > 0 && m_rcTracker.contains(pos);
+        const bool drawn = m_rcTracker.width() > 0 && m_rcTracker.height() > 0;
+        m_bTrackMove = drawn && m_rcTracker.contains(pos);
+        m_nTrackEdges = 0;
+        if (drawn && !m_bTrackMove && m_rcTracker.adjusted(-kHandle, -kHandle, kHandle, kHandle).contains(pos)) {
+            const int right = m_rcTracker.left() + m_rcTracker.width(), bottom = m_rcTracker.top() + m_rcTracker.height();
+            m_nTrackEdges = (pos.x() < m_rcTracker.left() ? 1 : 0) | (pos.y() < m_rcTracker.top() ? 2 : 0) |
+                            (pos.x() >= right ? 4 : 0) | (pos.y() >= bottom ? 8 : 0);
+        }
         m_rcTrackOrig = m_rcTracker;
-        if (!m_bTrackMove) m_rcTracker = QRect();
+        if (!m_bTrackMove && !m_nTrackEdges) m_rcTracker = QRect();
     }
     if (d->m_nTool == 6 && d->m_pMeasure && idle && m_rcImage.contains(pos + ScrollPosition()))
         d->m_pMeasure->OnLButtonDown(MeasurePoint(pos));
@@ -371,7 +379,7 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
             }
             viewport()->update();
         } else if (d->m_nTool == 4 && m_bTracking) {
-            m_rcTracker = m_bTrackMove ? m_rcTrackOrig.translated(pos - m_ptTrackStart) : TrackerRect(m_ptTrackStart, pos);
+            m_rcTracker = TrackedRect(pos);
             viewport()->update();
         } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
             d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
@@ -383,6 +391,21 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
     }
     if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(0, text);
     NotifyRulers(3, pos);
+}
+
+// The tracker as the current drag leaves it: moved, resized at the dragged edges (normalised,
+// far edges exclusive), or a new rubber band from the press point.
+QRect CPelidorView::TrackedRect(const QPoint& pos) const {
+    const QPoint d = pos - m_ptTrackStart;
+    if (m_bTrackMove) return m_rcTrackOrig.translated(d);
+    if (!m_nTrackEdges) return TrackerRect(m_ptTrackStart, pos);
+    int l = m_rcTrackOrig.left(), t = m_rcTrackOrig.top();
+    int r = l + m_rcTrackOrig.width(), b = t + m_rcTrackOrig.height();
+    if (m_nTrackEdges & 1) l += d.x();
+    if (m_nTrackEdges & 2) t += d.y();
+    if (m_nTrackEdges & 4) r += d.x();
+    if (m_nTrackEdges & 8) b += d.y();
+    return TrackerRect(QPoint(l, t), QPoint(r, b));
 }
 
 void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
@@ -415,8 +438,9 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
         viewport()->update();
     } else if (d->m_nTool == 4 && m_bTracking) {
         m_bTracking = false;
-        m_rcTracker = m_bTrackMove ? m_rcTrackOrig.translated(pos - m_ptTrackStart) : TrackerRect(m_ptTrackStart, pos);
+        m_rcTracker = TrackedRect(pos);
         m_bTrackMove = false;
+        m_nTrackEdges = 0;
         if (m_rcTracker.width() > 1 && m_rcTracker.height() > 1) {
             // Both corners through the window-to-image mapping; the far corner is exclusive.
             const QPoint a = WindowToImage(m_rcTracker.topLeft());

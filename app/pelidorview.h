@@ -58,9 +58,12 @@ private:
     QPoint m_ptAnchor, m_ptAnchorScroll;
     QPoint m_ptTrackStart;
     bool m_bTracking = false;
-    // A press on the drawn tracker moves it instead of starting a new one.
+    // A press on the drawn tracker moves it, one on its handles just outside resizes it,
+    // instead of starting a new one.
     bool m_bTrackMove = false;
+    int m_nTrackEdges = 0;  // edges that a handle drags: 1 left, 2 top, 4 right, 8 bottom
     QRect m_rcTrackOrig;
+    QRect TrackedRect(const QPoint& pos) const;
     bool m_bLeftDown = false;
     int m_nOutlinePhase = 0;
     QTimer m_selTimer;

@@ -105,6 +105,18 @@ TEST_F(ViewTest, TrackerRectangleBecomesTheSelectionWithoutAnOffByOneRow) {
     EXPECT_EQ(doc->m_SelPoints[2], QPoint(29, 16));
     EXPECT_TRUE(img->SelectionIsInside(29, 40 - 1 - 16));
     EXPECT_FALSE(img->SelectionIsInside(19, 40 - 1 - 10));
+    // A press just outside its bottom-right corner resizes it.
+    Drag(view->viewport(), Qt::LeftButton, {At(31, 18), At(36, 20), At(41, 23)});
+    ASSERT_EQ(doc->m_nSelPoints, 5);
+    EXPECT_EQ(doc->m_SelPoints[0], QPoint(20, 7));
+    EXPECT_EQ(doc->m_SelPoints[2], QPoint(39, 21));
+    // Dragged across its opposite edge it turns over and stays a proper rectangle.
+    Drag(view->viewport(), Qt::LeftButton, {At(41, 23), At(10, 3)});
+    EXPECT_EQ(doc->m_SelPoints[0], QPoint(9, 2));
+    EXPECT_EQ(doc->m_SelPoints[2], QPoint(19, 6));
+    // Back to the 10 x 10 rectangle for the crop below.
+    Drag(view->viewport(), Qt::LeftButton, {At(50, 30), At(60, 40)});
+    Drag(view->viewport(), Qt::LeftButton, {At(10, 5), At(20, 15)});
     app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
     EXPECT_EQ(doc->GetImage()->GetWidth(), 10u);
     EXPECT_EQ(doc->GetImage()->GetHeight(), 10u);
