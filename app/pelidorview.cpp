@@ -193,7 +193,16 @@ void CPelidorView::paintEvent(QPaintEvent*) {
     if (m_rcTracker.width() > 0 && m_rcTracker.height() > 0) {
         p->setPen(QPen(Qt::black, 1, Qt::DotLine));
         p->setBrush(Qt::NoBrush);
-        p->drawRect(m_rcTracker.translated(ScrollPosition()).adjusted(0, 0, -1, -1));
+        const QRect r = m_rcTracker.translated(ScrollPosition());
+        p->drawRect(r.adjusted(0, 0, -1, -1));
+        // Resize handles just outside the corners and the middles of the edges.
+        p->setPen(Qt::NoPen);
+        p->setBrush(Qt::black);
+        const int xs[3] = {r.left() - kHandle, r.left() + r.width() / 2 - kHandle / 2, r.left() + r.width()};
+        const int ys[3] = {r.top() - kHandle, r.top() + r.height() / 2 - kHandle / 2, r.top() + r.height()};
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++)
+                if (i != 1 || j != 1) p->drawRect(QRect(xs[i], ys[j], kHandle, kHandle));
     }
     // The selection outline: 4-pixel dashes that march with the phase.
     if (d->m_nSelPoints > 2) {
