@@ -99,16 +99,19 @@ void ParallelBands(int64_t count, Body body) {
 }
 
 // Hands out items one at a time to the workers in increasing order, so an escape stops the
-// work at a point where everything before it is done (up to the rows in flight).
-template <class Body>
-void ParallelItems(int64_t count, Body body) {
-    const int n = WorkerCount(count);
+// work at a point where everything before it is done (up to the rows in flight). Each worker
+// first makes its own scratch state with init() and passes it to body(item, state) for every
+// item it takes; body returns false to stop all workers.
+template <class Init, class Body>
+void ParallelItemsWith(int64_t count, Init init, Body body, int maxWorkers = 8) {
+    const int n = std::max(1, std::min(WorkerCount(count), maxWorkers));
     std::atomic<int64_t> next{0};
     auto worker = [&] {
+        auto state = init();
         for (;;) {
             const int64_t i = next.fetch_add(1, std::memory_order_relaxed);
             if (i >= count) return;
-            if (!body(i)) {
+            if (!body(i, state)) {
                 next.store(count, std::memory_order_relaxed);
                 return;
             }
@@ -122,6 +125,13 @@ void ParallelItems(int64_t count, Body body) {
     pool.reserve(n);
     for (int t = 0; t < n; t++) pool.emplace_back(worker);
     for (auto& th : pool) th.join();
+}
+
+// The same without scratch state: body(item).
+template <class Body>
+void ParallelItems(int64_t count, Body body, int maxWorkers = 8) {
+    ParallelItemsWith(
+        count, [] { return 0; }, [&](int64_t i, int&) { return body(i); }, maxWorkers);
 }
 
 }  // namespace px_ops

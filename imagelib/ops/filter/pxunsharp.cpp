@@ -9,6 +9,7 @@
 // The three steps run in one sweep over bands of rows: each band keeps its last kernel-length
 // row-blurred rows in a ring, blurs the column direction from the ring and merges at once, so
 // the image is read and written once instead of once per step.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -212,14 +213,42 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         return false;
     }
     std::atomic<int64_t> rowsDone{0};
+    std::atomic<bool> noMemory{false};
+    // Each worker keeps L row-blurred rows: wide kernels on wide images get fewer workers, so
+    // that those rings stay within a few hundred megabytes together.
+    const double ringBytes = static_cast<double>(L) * static_cast<double>(rowBytes) * sizeof(float);
+    const int maxWorkers = static_cast<int>(std::clamp(384.0e6 / std::max(ringBytes, 1.0), 1.0, 8.0));
 
-    px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
+    // Each worker's scratch rows, kept from band to band; ring[q % L] holds row q of the image
+    // blurred along x, its bytes as floats. Empty when the memory was missing.
+    struct Scratch {
+        std::vector<float> ring, line;
+        std::vector<BYTE> blurred;
+        std::vector<const float*> taps;
+    };
+    auto makeScratch = [&] {
+        Scratch sc;
+        try {
+            sc.ring.resize(static_cast<size_t>(L) * static_cast<size_t>(rowBytes));
+            sc.line.resize(static_cast<size_t>(rowBytes));
+            sc.blurred.resize(static_cast<size_t>(rowBytes));
+            sc.taps.resize(static_cast<size_t>(L));
+        } catch (const std::bad_alloc&) {
+            sc = Scratch{};
+        }
+        return sc;
+    };
+
+    px_ops::ParallelItemsWith(rows.Bands(), makeScratch, [&](int64_t band, Scratch& sc) {
+        if (sc.taps.empty()) {
+            noMemory = true;
+            return false;
+        }
         const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
-        // ring[q % L]: row q of the image blurred along x, its bytes as floats.
-        std::vector<float> ring(static_cast<size_t>(L) * static_cast<size_t>(rowBytes));
-        std::vector<float> line(static_cast<size_t>(rowBytes));
-        std::vector<BYTE> blurred(static_cast<size_t>(rowBytes));
-        std::vector<const float*> taps(static_cast<size_t>(L));
+        std::vector<float>& ring = sc.ring;
+        std::vector<float>& line = sc.line;
+        std::vector<BYTE>& blurred = sc.blurred;
+        std::vector<const float*>& taps = sc.taps;
         auto ringRow = [&](int64_t q) { return ring.data() + static_cast<size_t>(q % L) * static_cast<size_t>(rowBytes); };
         int64_t next = std::max<int64_t>(0, b0 - m);
         for (int64_t p = b0; p < b1; p++) {
@@ -244,6 +273,11 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
             rowsDone.fetch_add(1, std::memory_order_relaxed);
         }
         return true;
-    });
+    }, maxWorkers);
+    if (noMemory) {
+        // Rows done before the failure keep their result; the rest are as they were.
+        SetLastError("PxImage::UnsharpMask can't allocate memory");
+        return false;
+    }
     return true;
 }

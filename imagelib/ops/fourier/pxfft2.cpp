@@ -117,52 +117,60 @@ bool PxImage::FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage
     // line are zeros and are thrown away.
     auto radix2 = [&](int64_t lines, int64_t len, int64_t lineStep, int64_t pointStep) {
         const px_fft::Twiddles tw = px_fft::MakeTwiddles(dir, Log2(len));
-        px_ops::ParallelItems((lines + B - 1) / B, [&](int64_t blk) {
-            thread_local std::vector<double> bx, by;
-            bx.resize(static_cast<size_t>(len * B));
-            by.resize(bx.size());
-            const int64_t l0 = blk * B, nl = std::min(B, lines - l0);
-            double* X = bx.data();
-            double* Y = by.data();
-            if (pointStep == 1) {
-                // Lines are rows: each one is read in order and spread across its lane.
-                if (nl < B) {
-                    std::fill(bx.begin(), bx.end(), 0.0);
-                    std::fill(by.begin(), by.end(), 0.0);
-                }
-                for (int64_t c = 0; c < nl; c++) {
-                    const double* sr = re + (l0 + c) * lineStep;
-                    const double* si = im + (l0 + c) * lineStep;
+        struct Scratch {
+            std::vector<double> bx, by;
+        };
+        px_ops::ParallelItemsWith(
+            (lines + B - 1) / B,
+            [&] {
+                const size_t n = static_cast<size_t>(len * B);
+                return Scratch{std::vector<double>(n), std::vector<double>(n)};
+            },
+            [&](int64_t blk, Scratch& scratch) {
+                std::vector<double>& bx = scratch.bx;
+                std::vector<double>& by = scratch.by;
+                const int64_t l0 = blk * B, nl = std::min(B, lines - l0);
+                double* X = bx.data();
+                double* Y = by.data();
+                if (pointStep == 1) {
+                    // Lines are rows: each one is read in order and spread across its lane.
+                    if (nl < B) {
+                        std::fill(bx.begin(), bx.end(), 0.0);
+                        std::fill(by.begin(), by.end(), 0.0);
+                    }
+                    for (int64_t c = 0; c < nl; c++) {
+                        const double* sr = re + (l0 + c) * lineStep;
+                        const double* si = im + (l0 + c) * lineStep;
+                        for (int64_t i = 0; i < len; i++) {
+                            X[i * B + c] = sr[i];
+                            Y[i * B + c] = si[i];
+                        }
+                    }
+                    px_fft::TransformLanes(dir, tw, X, Y);
+                    for (int64_t c = 0; c < nl; c++) {
+                        double* dr = re + (l0 + c) * lineStep;
+                        double* di = im + (l0 + c) * lineStep;
+                        for (int64_t i = 0; i < len; i++) {
+                            dr[i] = X[i * B + c];
+                            di[i] = Y[i * B + c];
+                        }
+                    }
+                } else {
+                    // Lines are columns: point i of all lanes lies side by side in row i.
+                    const size_t bytes = static_cast<size_t>(nl) * sizeof(double);
                     for (int64_t i = 0; i < len; i++) {
-                        X[i * B + c] = sr[i];
-                        Y[i * B + c] = si[i];
+                        std::memcpy(X + i * B, re + i * pointStep + l0, bytes);
+                        std::memcpy(Y + i * B, im + i * pointStep + l0, bytes);
+                        for (int64_t c = nl; c < B; c++) X[i * B + c] = Y[i * B + c] = 0.0;
+                    }
+                    px_fft::TransformLanes(dir, tw, X, Y);
+                    for (int64_t i = 0; i < len; i++) {
+                        std::memcpy(re + i * pointStep + l0, X + i * B, bytes);
+                        std::memcpy(im + i * pointStep + l0, Y + i * B, bytes);
                     }
                 }
-                px_fft::TransformLanes(dir, tw, X, Y);
-                for (int64_t c = 0; c < nl; c++) {
-                    double* dr = re + (l0 + c) * lineStep;
-                    double* di = im + (l0 + c) * lineStep;
-                    for (int64_t i = 0; i < len; i++) {
-                        dr[i] = X[i * B + c];
-                        di[i] = Y[i * B + c];
-                    }
-                }
-            } else {
-                // Lines are columns: point i of all lanes lies side by side in row i.
-                const size_t bytes = static_cast<size_t>(nl) * sizeof(double);
-                for (int64_t i = 0; i < len; i++) {
-                    std::memcpy(X + i * B, re + i * pointStep + l0, bytes);
-                    std::memcpy(Y + i * B, im + i * pointStep + l0, bytes);
-                    for (int64_t c = nl; c < B; c++) X[i * B + c] = Y[i * B + c] = 0.0;
-                }
-                px_fft::TransformLanes(dir, tw, X, Y);
-                for (int64_t i = 0; i < len; i++) {
-                    std::memcpy(re + i * pointStep + l0, X + i * B, bytes);
-                    std::memcpy(im + i * pointStep + l0, Y + i * B, bytes);
-                }
-            }
-            return true;
-        });
+                return true;
+            });
     };
 
     // Rows.
