@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QRegularExpression>
 
