@@ -383,3 +383,66 @@ TEST_F(DocTest, CommandsRegisteredForEveryDocumentRouteThroughTheActiveOne) {
     app->MainFrame()->MdiArea()->setActiveSubWindow(app->DocTemplate()->FrameOf(app->DocTemplate()->Documents().first()));
     EXPECT_FALSE(Enabled(41001));
 }
+
+namespace {
+// Points every strip of the TIFF's page `page` past the end of the file.
+bool BreakTiffPage(const QString& path, int page) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite)) return false;
+    QByteArray d = f.readAll();
+    auto u16 = [&](qsizetype o) { return o + 2 <= d.size() ? quint16(uchar(d[o]) | uchar(d[o + 1]) << 8) : 0; };
+    auto u32 = [&](qsizetype o) { return o + 4 <= d.size() ? quint32(u16(o) | quint32(u16(o + 2)) << 16) : 0; };
+    auto put = [&](qsizetype o, quint32 v, int size) {
+        for (int i = 0; i < size && o + i < d.size(); i++) d[o + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    if (!d.startsWith("II")) return false;
+    quint32 ifd = u32(4);
+    for (int n = 0; ifd && n < page; n++) ifd = u32(ifd + 2 + u16(ifd) * 12);
+    if (!ifd) return false;
+    bool done = false;
+    for (int i = 0; i < u16(ifd); i++) {
+        const qsizetype e = ifd + 2 + i * 12;
+        if (u16(e) != 273) continue;  // strip offsets
+        const int size = u16(e + 2) == 3 ? 2 : 4;
+        const quint32 count = u32(e + 4);
+        const qsizetype at = count * size <= 4 ? e + 8 : u32(e + 8);
+        for (quint32 k = 0; k < count; k++) put(at + k * size, size == 2 ? 0xFFF0 : 0x7FFFFFF0, size);
+        done = true;
+    }
+    f.seek(0);
+    return done && f.write(d) == d.size();
+}
+}  // namespace
+
+TEST_F(DocTest, EveryFrameOfAMultiPageFileOpensAndABrokenFrameSaysWhy) {
+    if (!PxImage::IsFormatSupported(6)) GTEST_SKIP() << "TIFF codec not built";
+    std::unique_ptr<PxImage> pages[3] = {std::unique_ptr<PxImage>(MakeImage(24, 16)), std::unique_ptr<PxImage>(MakeImage(24, 16)),
+                                         std::unique_ptr<PxImage>(MakeImage(24, 16))};
+    PxImage* list[3] = {pages[0].get(), pages[1].get(), pages[2].get()};
+    for (const char* name : {"pages.tif", "broken.tif"}) {
+        FILE* fp = fopen(QFile::encodeName(Path(name)).constData(), "wb");
+        ASSERT_NE(fp, nullptr);
+        ASSERT_TRUE(PxImage().Encode(fp, list, 3, 6));
+        fclose(fp);
+    }
+    ASSERT_TRUE(BreakTiffPage(Path("broken.tif"), 2));
+    prompts.answerOkCancel = IDOK;
+    ASSERT_TRUE(Start({Path("pages.tif")}));
+    QStringList titles;
+    for (CDocument* d : app->DocTemplate()->Documents()) titles << d->GetTitle();
+    EXPECT_EQ(titles, (QStringList{"Start Page", "pages.tif", "pages.tif (2)", "pages.tif (3)"}));
+    EXPECT_TRUE(prompts.messages.contains("File with 3 images. Read all?"));
+
+    // The third frame does not read: its reason is shown, its document goes, the others stay.
+    Pump();  // the camera launch's message first
+    prompts.messages.clear();
+    app->DocTemplate()->OpenDocumentFile(Path("broken.tif"));
+    Pump();
+    titles.clear();
+    for (CDocument* d : app->DocTemplate()->Documents()) titles << d->GetTitle();
+    EXPECT_EQ(titles.mid(4), (QStringList{"broken.tif", "broken.tif (2)"}));
+    ASSERT_EQ(prompts.messages.size(), 2) << prompts.messages.join(" | ").toStdString();
+    EXPECT_EQ(prompts.messages[1], "Corrupted TIFF file!");
+    for (CDocument* d : app->DocTemplate()->Documents())
+        if (d->GetTitle() != "Start Page") EXPECT_TRUE(static_cast<CPelidorDoc*>(d)->GetImage()->IsValid());
+}
