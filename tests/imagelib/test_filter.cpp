@@ -3,8 +3,8 @@
 // column-by-column reference of the separable blur.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -14,10 +14,10 @@
 namespace {
 
 struct FilterImage : PxImage {
-    using PxImage::PxImage;
     using PxImage::blur_line;
     using PxImage::gen_convolve_matrix;
     using PxImage::gen_lookup_table;
+    using PxImage::PxImage;
     void Select(LONG x0, LONG y0, LONG x1, LONG y1) {
         const size_t n = static_cast<size_t>(GetWidth()) * GetHeight();
         std::free(pSelection);
@@ -67,7 +67,7 @@ TEST(Filter, GreyKernelSkipsTheBorderRowsAndColumns) {
     PxImage img;
     MakeRamp(img, 6, 6);
     LONG kernel[9] = {0, 0, 0, 0, 0, 0, 0, 0, 1};  // weight at dx = +1, dy = +1
-    ASSERT_TRUE(img.Filter(kernel, 3, 0, 0));       // factor 0 is taken as 1
+    ASSERT_TRUE(img.Filter(kernel, 3, 0, 0));      // factor 0 is taken as 1
     for (LONG y = 0; y < 6; y++)
         for (LONG x = 0; x < 6; x++) {
             // Only pixels whose window stays off row 0, column 0 and the far edges change.
@@ -170,8 +170,8 @@ TEST(Filter, MedianContourJitterNoise) {
     PxImage spot(3, 3, 24);
     spot.SetPixelColor(1, 1, Rgb(200, 0, 0));
     ASSERT_TRUE(spot.Contour());
-    EXPECT_EQ(Red(spot, 1, 1), 255);   // neighbours are darker: m stays 0
-    EXPECT_EQ(Red(spot, 0, 0), 55);    // the bright neighbour's value, not the difference
+    EXPECT_EQ(Red(spot, 1, 1), 255);  // neighbours are darker: m stays 0
+    EXPECT_EQ(Red(spot, 0, 0), 55);   // the bright neighbour's value, not the difference
     EXPECT_EQ(Red(spot, 2, 2), 55);
 
     // Jitter copies each index from within the radius; 0 changes nothing.
@@ -215,8 +215,8 @@ TEST(Filter, MedianContourJitterNoise) {
 TEST(Filter, MedianTakesTheMiddleOfAStableSortByGrey) {
     // Few colours, some of them different with one grey value, so ties decide the result:
     // equal greys keep their collection order (dx outer, dy inner).
-    const RGBQUAD colours[] = {Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(102, 0, 0), Rgb(0, 52, 0),
-                               Rgb(0, 0, 267 - 255), Rgb(60, 60, 60), Rgb(30, 0, 200)};
+    const RGBQUAD colours[] = {Rgb(0, 0, 0),         Rgb(255, 255, 255), Rgb(102, 0, 0), Rgb(0, 52, 0),
+                               Rgb(0, 0, 267 - 255), Rgb(60, 60, 60),    Rgb(30, 0, 200)};
     for (LONG K : {3, 4, 5}) {
         SCOPED_TRACE(K);
         PxImage img(9, 7, 24);
@@ -251,9 +251,9 @@ TEST(Filter, Median3MatchesAPlainStableSortOnEveryDepthWithAndWithoutSelection) 
         WORD bpp;
         bool select;
         LONG trans;  // transparent index (-1 none)
-    } cases[] = {{37, 23, 24, false, -1}, {131, 70, 24, true, -1}, {41, 53, 8, false, -1},
-                 {29, 67, 8, true, -1},   {19, 21, 8, false, 7},    {23, 17, 4, true, -1},
-                 {40, 400, 24, true, -1}};  // enough bands for every worker thread
+    } cases[] = {{37, 23, 24, false, -1}, {131, 70, 24, true, -1}, {41, 53, 8, false, -1}, {29, 67, 8, true, -1},
+                 {19, 21, 8, false, 7},   {23, 17, 4, true, -1},   {40, 400, 24, true, -1}};  // enough bands for every
+                                                                                              // worker thread
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.bpp);
         FilterImage img(c.w, c.h, c.bpp);
@@ -262,8 +262,9 @@ TEST(Filter, Median3MatchesAPlainStableSortOnEveryDepthWithAndWithoutSelection) 
         for (LONG y = 0; y < c.h; y++)
             for (LONG x = 0; x < c.w; x++) {
                 if (c.bpp == 24)
-                    img.SetPixelColor(x, y, Rgb(static_cast<BYTE>(r.Next() % 5 * 60), static_cast<BYTE>(r.Next() % 3 * 100),
-                                                static_cast<BYTE>(r.Next() % 4 * 80)));
+                    img.SetPixelColor(x, y,
+                                      Rgb(static_cast<BYTE>(r.Next() % 5 * 60), static_cast<BYTE>(r.Next() % 3 * 100),
+                                          static_cast<BYTE>(r.Next() % 4 * 80)));
                 else
                     img.SetPixelIndex(x, y, static_cast<BYTE>(r.Next() % 6 * 3));
             }
@@ -298,7 +299,7 @@ TEST(Filter, ColourKernelMatchesPlainSumsForSmallAndHugeWeights) {
         LONG w, h, K, factor, offset;
         LONG scale;  // weights are multiplied by it
         bool select;
-    } cases[] = {{37, 71, 3, 16, 0, 1, false},     {30, 45, 3, -7, 20, 1, true},  {41, 50, 2, 0, -300, 1, false},
+    } cases[] = {{37, 71, 3, 16, 0, 1, false},      {30, 45, 3, -7, 20, 1, true},      {41, 50, 2, 0, -300, 1, false},
                  {29, 40, 5, 3, 5, 1 << 22, false}, {23, 61, 4, 1000, 0, 99999, true}, {19, 33, 1, 2, 1, 1, false},
                  {31, 500, 3, 16, 0, 1, true}};  // enough bands for every worker thread
     for (const Case& c : cases) {
@@ -347,9 +348,9 @@ TEST(Filter, ErodeDilateEdgeContourMatchPlainWindowsOnEveryDepthWithAndWithoutSe
         WORD bpp;
         bool select;
         LONG trans;
-    } cases[] = {{37, 83, 24, false, -1}, {30, 71, 24, true, -1}, {41, 67, 8, false, -1},
-                 {29, 45, 8, true, -1},   {19, 40, 8, false, 200},  {23, 17, 4, true, -1},
-                 {33, 400, 24, false, -1}};  // enough bands for every worker thread
+    } cases[] = {{37, 83, 24, false, -1}, {30, 71, 24, true, -1}, {41, 67, 8, false, -1},  {29, 45, 8, true, -1},
+                 {19, 40, 8, false, 200}, {23, 17, 4, true, -1},  {33, 400, 24, false, -1}};  // enough bands for every
+                                                                                              // worker thread
     for (const Case& c : cases) {
         FilterImage img(c.w, c.h, c.bpp);
         if (c.bpp < 24) img.SetGrayPalette();
@@ -358,7 +359,8 @@ TEST(Filter, ErodeDilateEdgeContourMatchPlainWindowsOnEveryDepthWithAndWithoutSe
         if (c.select) img.Select(2, 3, c.w - 5, c.h - 2);
         for (LONG K : {1, 2, 3, 4, 7}) {
             for (int kind = 0; kind < 3; kind++) {
-                SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " bpp " << c.bpp << " K " << K << " kind " << kind);
+                SCOPED_TRACE(testing::Message()
+                             << c.w << "x" << c.h << " bpp " << c.bpp << " K " << K << " kind " << kind);
                 FilterImage got(img);
                 ASSERT_TRUE(kind == 0 ? got.Erode(K) : kind == 1 ? got.Dilate(K) : got.Edge(K));
                 const LONG k2 = K / 2;
@@ -406,7 +408,8 @@ TEST(Filter, ErodeDilateEdgeContourMatchPlainWindowsOnEveryDepthWithAndWithoutSe
                             for (int i = 0; i < 3; i++)
                                 if (nv[i] - cv[i] > m[i]) m[i] = nv[i];
                         }
-                    want = Rgb(static_cast<BYTE>(255 - m[2]), static_cast<BYTE>(255 - m[1]), static_cast<BYTE>(255 - m[0]));
+                    want = Rgb(static_cast<BYTE>(255 - m[2]), static_cast<BYTE>(255 - m[1]),
+                               static_cast<BYTE>(255 - m[0]));
                     if (c.bpp < 24) want = img.GetPaletteColor(img.GetNearestIndex(want));
                 }
                 const RGBQUAD g = got.GetPixelColor(x, y, false);
@@ -427,10 +430,18 @@ TEST(Filter, GreyImagesGiveTheSameLevelsAsTheirColourCopies) {
         SCOPED_TRACE(op);
         PxImage g(grey), c(colour);
         switch (op) {
-            case 0: ASSERT_TRUE(g.Median(3) && c.Median(3)); break;
-            case 1: ASSERT_TRUE(g.Erode(4) && c.Erode(4)); break;
-            case 2: ASSERT_TRUE(g.Edge(3) && c.Edge(3)); break;
-            default: ASSERT_TRUE(g.Contour() && c.Contour()); break;
+            case 0:
+                ASSERT_TRUE(g.Median(3) && c.Median(3));
+                break;
+            case 1:
+                ASSERT_TRUE(g.Erode(4) && c.Erode(4));
+                break;
+            case 2:
+                ASSERT_TRUE(g.Edge(3) && c.Edge(3));
+                break;
+            default:
+                ASSERT_TRUE(g.Contour() && c.Contour());
+                break;
         }
         ASSERT_EQ(g.GetBpp(), 8);
         for (LONG y = 0; y < 21; y++)
@@ -522,16 +533,16 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         float radius, amount;
         int threshold;
     } cases[] = {
-        {37, 29, 24, 1.5f, 0.7f, 4},   // kernel of 11 taps, line ends on both axes
-        {300, 40, 8, 0.0f, 2.0f, 0},   // grey image, 5 taps, a second, partial column block
-        {7, 40, 24, 5.0f, 0.5f, 10},   // rows shorter than the 25-tap kernel
-        {40, 6, 8, 5.0f, 1.0f, 0},     // columns shorter than the kernel
-        {201, 157, 24, 1.0f, 0.5f, 0},   // several bands of rows, each blurring its neighbours' rows
-        {133, 211, 8, -2.5f, 1.3f, 3},   // grey, odd sizes, a negative radius
-        {57, 300, 24, 0.3f, -0.8f, 1},   // negative amount: the merge moves towards the blur
-        {3, 2, 24, 0.0f, 1.0f, 0},       // smaller than the kernel both ways
-        {50, 260, 24, 5.0f, 1.0f, 0},    // a 25-tap kernel reaching twelve rows into the next band
-        {61, 700, 24, 1.0f, 0.5f, 0},    // enough bands for every worker thread
+        {37, 29, 24, 1.5f, 0.7f, 4},    // kernel of 11 taps, line ends on both axes
+        {300, 40, 8, 0.0f, 2.0f, 0},    // grey image, 5 taps, a second, partial column block
+        {7, 40, 24, 5.0f, 0.5f, 10},    // rows shorter than the 25-tap kernel
+        {40, 6, 8, 5.0f, 1.0f, 0},      // columns shorter than the kernel
+        {201, 157, 24, 1.0f, 0.5f, 0},  // several bands of rows, each blurring its neighbours' rows
+        {133, 211, 8, -2.5f, 1.3f, 3},  // grey, odd sizes, a negative radius
+        {57, 300, 24, 0.3f, -0.8f, 1},  // negative amount: the merge moves towards the blur
+        {3, 2, 24, 0.0f, 1.0f, 0},      // smaller than the kernel both ways
+        {50, 260, 24, 5.0f, 1.0f, 0},   // a 25-tap kernel reaching twelve rows into the next band
+        {61, 700, 24, 1.0f, 0.5f, 0},   // enough bands for every worker thread
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.h);

@@ -13,10 +13,10 @@
 namespace {
 
 struct FourierImage : PxImage {
-    using PxImage::PxImage;
     using PxImage::DFT;
     using PxImage::FFT;
     using PxImage::IsPowerof2;
+    using PxImage::PxImage;
     using PxImage::RepairChannel;
 };
 
@@ -380,11 +380,20 @@ TEST(Combine, SplitAndCombineOfATallImageIsTheRoundTripOfEveryPixel) {
                 const RGBQUAD c = img.GetPixelColor(x, y, false);
                 RGBQUAD want = c;
                 switch (space) {
-                    case 1: want = PxImage::HSLtoRGB(PxImage::RGBtoHSL(c)); break;
-                    case 2: want = PxImage::YUVtoRGB(PxImage::RGBtoYUV(c)); break;
-                    case 3: want = PxImage::YIQtoRGB(PxImage::RGBtoYIQ(c)); break;
-                    case 4: want = PxImage::XYZtoRGB(PxImage::RGBtoXYZ(c)); break;
-                    default: break;
+                    case 1:
+                        want = PxImage::HSLtoRGB(PxImage::RGBtoHSL(c));
+                        break;
+                    case 2:
+                        want = PxImage::YUVtoRGB(PxImage::RGBtoYUV(c));
+                        break;
+                    case 3:
+                        want = PxImage::YIQtoRGB(PxImage::RGBtoYIQ(c));
+                        break;
+                    case 4:
+                        want = PxImage::XYZtoRGB(PxImage::RGBtoXYZ(c));
+                        break;
+                    default:
+                        break;
                 }
                 const RGBQUAD g = got.GetPixelColor(x, y, false);
                 ASSERT_TRUE(g.rgbRed == want.rgbRed && g.rgbGreen == want.rgbGreen && g.rgbBlue == want.rgbBlue)

@@ -45,10 +45,8 @@ TEST(Mix, ArithmeticAndBitwiseOps) {
         PxImage::ImageOpType op;
         int r, g, bl;
     } cases[] = {
-        {PxImage::OpAdd, 255, 255, 0x4B},
-        {PxImage::OpSub, 0, 100, 0},
-        {PxImage::OpAnd, 128, 200 & 100, 0x0C},
-        {PxImage::OpOr, 128, 200 | 100, 0x3F},
+        {PxImage::OpAdd, 255, 255, 0x4B},       {PxImage::OpSub, 0, 100, 0},
+        {PxImage::OpAnd, 128, 200 & 100, 0x0C}, {PxImage::OpOr, 128, 200 | 100, 0x3F},
         {PxImage::OpXor, 0, 200 ^ 100, 0x33},
     };
     for (const Case& c : cases) {
@@ -195,10 +193,16 @@ TEST(Mix, TallImagesOnWorkerThreadsFollowThePixelRules) {
                     BYTE d[4];
                     const int s = (second.AlphaGet(x + ox, y + oy) * 256) >> 8;
                     for (int i = 0; i < 4; i++) {
-                        if (op == PxImage::OpAdd) d[i] = static_cast<BYTE>(std::min(255, av[i] + bv[i]));
-                        else if (op == PxImage::OpSub) d[i] = static_cast<BYTE>(std::max(0, av[i] - bv[i]));
-                        else if (i == 3) d[i] = static_cast<BYTE>((s * (av[3] + 1)) >> 8);
-                        else d[i] = s == 0 ? av[i] : s == 255 ? bv[i] : static_cast<BYTE>((bv[i] * s + av[i] * (255 - s)) >> 8);
+                        if (op == PxImage::OpAdd)
+                            d[i] = static_cast<BYTE>(std::min(255, av[i] + bv[i]));
+                        else if (op == PxImage::OpSub)
+                            d[i] = static_cast<BYTE>(std::max(0, av[i] - bv[i]));
+                        else if (i == 3)
+                            d[i] = static_cast<BYTE>((s * (av[3] + 1)) >> 8);
+                        else
+                            d[i] = s == 0     ? av[i]
+                                   : s == 255 ? bv[i]
+                                              : static_cast<BYTE>((bv[i] * s + av[i] * (255 - s)) >> 8);
                     }
                     want = RGBQUAD{d[0], d[1], d[2], d[3]};
                 }

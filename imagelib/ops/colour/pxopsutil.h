@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -69,8 +70,7 @@ inline RGBQUAD YuvToRgb(RGBQUAD c) {
 }
 
 inline bool SameQuad(const RGBQUAD& a, const RGBQUAD& b) {
-    return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed &&
-           a.rgbReserved == b.rgbReserved;
+    return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed && a.rgbReserved == b.rgbReserved;
 }
 
 inline int WorkerCount(int64_t items) {
@@ -80,51 +80,67 @@ inline int WorkerCount(int64_t items) {
     return n;
 }
 
+// Runs the workers on threads (on the caller's thread when n is 1) and joins them. An exception
+// in a worker (memory running out) must not end the program: it is caught there, and the first
+// one is thrown again in the caller after every worker has stopped.
+template <class Worker>
+void RunWorkers(int n, Worker worker) {
+    if (n <= 1) {
+        worker();
+        return;
+    }
+    std::exception_ptr failure;
+    std::atomic<bool> failed{false};
+    auto guarded = [&] {
+        try {
+            worker();
+        } catch (...) {
+            if (!failed.exchange(true)) failure = std::current_exception();
+        }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(n);
+    for (int t = 0; t < n; t++) pool.emplace_back(guarded);
+    for (auto& th : pool) th.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
 // Runs body(begin, end) over [0, count) in contiguous bands, one per worker thread. Each item
 // is computed exactly as it would be alone, so the result does not depend on the split.
 template <class Body>
 void ParallelBands(int64_t count, Body body) {
     const int n = WorkerCount(count);
-    if (n <= 1) {
-        body(int64_t{0}, count);
-        return;
-    }
-    std::vector<std::thread> pool;
-    pool.reserve(n);
-    for (int t = 0; t < n; t++) {
-        const int64_t b = count * t / n, e = count * (t + 1) / n;
-        pool.emplace_back([=, &body] { body(b, e); });
-    }
-    for (auto& th : pool) th.join();
+    std::atomic<int> nextBand{0};
+    RunWorkers(n, [&] {
+        const int t = nextBand.fetch_add(1);
+        body(count * t / n, count * (t + 1) / n);
+    });
 }
 
 // Hands out items one at a time to the workers in increasing order, so an escape stops the
 // work at a point where everything before it is done (up to the rows in flight). Each worker
 // first makes its own scratch state with init() and passes it to body(item, state) for every
-// item it takes; body returns false to stop all workers.
+// item it takes; body returns false to stop all workers. A worker that throws stops the rest.
 template <class Init, class Body>
 void ParallelItemsWith(int64_t count, Init init, Body body, int maxWorkers = 8) {
     const int n = std::max(1, std::min(WorkerCount(count), maxWorkers));
     std::atomic<int64_t> next{0};
-    auto worker = [&] {
-        auto state = init();
-        for (;;) {
-            const int64_t i = next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= count) return;
-            if (!body(i, state)) {
-                next.store(count, std::memory_order_relaxed);
-                return;
+    RunWorkers(n, [&] {
+        try {
+            auto state = init();
+            for (;;) {
+                const int64_t i = next.fetch_add(1, std::memory_order_relaxed);
+                if (i >= count) return;
+                if (!body(i, state)) {
+                    next.store(count, std::memory_order_relaxed);
+                    return;
+                }
             }
+        } catch (...) {
+            next.store(count, std::memory_order_relaxed);
+            throw;
         }
-    };
-    if (n <= 1) {
-        worker();
-        return;
-    }
-    std::vector<std::thread> pool;
-    pool.reserve(n);
-    for (int t = 0; t < n; t++) pool.emplace_back(worker);
-    for (auto& th : pool) th.join();
+    });
 }
 
 // The same without scratch state: body(item).

@@ -37,8 +37,10 @@ public:
         }
         ParallelItems(Bands(), [&](int64_t b) {
             BYTE* d = saved_[static_cast<size_t>(b)].data();
-            for (int64_t q = Low(b); q < Begin(b); q++, d += eff_) std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
-            for (int64_t q = End(b); q < High(b); q++, d += eff_) std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
+            for (int64_t q = Low(b); q < Begin(b); q++, d += eff_)
+                std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
+            for (int64_t q = End(b); q < High(b); q++, d += eff_)
+                std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
             return true;
         });
         return true;

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -117,8 +117,8 @@ inline BYTE NearestGrey(const RGBQUAD& c) {
 template <class Selected, class Fn>
 void RunWindowOp(PxImage& src, PxImage& dst, LONG xmin, LONG xmax, LONG ymin, LONG ymax, Selected selected, Fn fn) {
     const LONG h = static_cast<LONG>(src.GetHeight());
-    const bool grey = dst.GetBpp() == 8 && dst.IsGrayScale() &&
-                      (dst.GetClrImportant() == 0 || dst.GetClrImportant() >= 256);
+    const bool grey =
+        dst.GetBpp() == 8 && dst.IsGrayScale() && (dst.GetClrImportant() == 0 || dst.GetClrImportant() >= 256);
     const bool direct = dst.GetBpp() == 24 || grey;
     auto row = [&](int64_t i) {
         const LONG y = ymin + static_cast<LONG>(i);
@@ -183,8 +183,8 @@ void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, 
 
 // lo and hi at byte i: the smallest and largest of vlo and vhi at i, i + b, ..., i + (K - 1) b.
 PX_OPS_SIMD_CLONES
-void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n,
-                  BYTE* __restrict lo, BYTE* __restrict hi) {
+void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n, BYTE* __restrict lo,
+                  BYTE* __restrict hi) {
     std::memcpy(lo, vlo, static_cast<size_t>(n));
     std::memcpy(hi, vhi, static_cast<size_t>(n));
     for (int j = 1; j < K; j++) {
@@ -205,55 +205,61 @@ void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K,
 // and fills res with the row's results (w * b bytes, pixel x at x * b); the selected pixels of
 // the region take them. False when memory is missing.
 template <class RowFn>
-bool WindowRowsInPlace(PxImage& img, LONG K, const BYTE* selection, LONG xmin, LONG xmax, LONG ymin, LONG ymax,
-                       int b, const BYTE outside[3], RowFn rowFn) {
+bool WindowRowsInPlace(PxImage& img, LONG K, const BYTE* selection, LONG xmin, LONG xmax, LONG ymin, LONG ymax, int b,
+                       const BYTE outside[3], RowFn rowFn) {
     const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
     const LONG k2 = K / 2, kmax = K - k2;
     const int64_t pbytes = (int64_t{w} + K - 1) * b, rowBytes = int64_t{w} * b;
     const int workers = px_ops::WorkerCount(h);
-    px_ops::BandRows rows(img, std::max<int64_t>(std::max<int64_t>(16, 2 * int64_t{K}), (int64_t{h} + 4 * workers - 1) / (4 * workers)),
-                          std::max(k2, kmax - 1));
+    px_ops::BandRows rows(
+        img, std::max<int64_t>(std::max<int64_t>(16, 2 * int64_t{K}), (int64_t{h} + 4 * workers - 1) / (4 * workers)),
+        std::max(k2, kmax - 1));
     if (!rows.Save()) return false;
-    px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
-        const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
-        const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
-        if (y0 >= y1) return true;
-        std::vector<BYTE> ring(static_cast<size_t>(K * pbytes)), res(static_cast<size_t>(rowBytes));
-        std::vector<const BYTE*> window(static_cast<size_t>(K));
-        auto padded = [&](LONG q) {
-            return ring.data() + static_cast<size_t>(((q % K) + K) % K) * static_cast<size_t>(pbytes);
-        };
-        auto fill = [&](LONG q) {  // row q is not changed yet
-            BYTE* d = padded(q);
-            const BYTE* s = q >= 0 && q < h ? rows.Row(band, q) : nullptr;
-            for (int64_t px = 0; px < pbytes / b; px++) {
-                if (s && px == k2) {
-                    std::memcpy(d + px * b, s, static_cast<size_t>(rowBytes));
-                    px += w - 1;
-                    continue;
+    try {
+        px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
+            const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
+            const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
+            if (y0 >= y1) return true;
+            std::vector<BYTE> ring(static_cast<size_t>(K * pbytes)), res(static_cast<size_t>(rowBytes));
+            std::vector<const BYTE*> window(static_cast<size_t>(K));
+            auto padded = [&](LONG q) {
+                return ring.data() + static_cast<size_t>(((q % K) + K) % K) * static_cast<size_t>(pbytes);
+            };
+            auto fill = [&](LONG q) {  // row q is not changed yet
+                BYTE* d = padded(q);
+                const BYTE* s = q >= 0 && q < h ? rows.Row(band, q) : nullptr;
+                for (int64_t px = 0; px < pbytes / b; px++) {
+                    if (s && px == k2) {
+                        std::memcpy(d + px * b, s, static_cast<size_t>(rowBytes));
+                        px += w - 1;
+                        continue;
+                    }
+                    std::memcpy(d + px * b, outside, static_cast<size_t>(b));
                 }
-                std::memcpy(d + px * b, outside, static_cast<size_t>(b));
+            };
+            for (LONG q = y0 - k2; q < y0 + kmax - 1; q++) fill(q);
+            for (LONG y = y0; y < y1; y++) {
+                img.SetProgress(static_cast<LONG>(100LL * y / h));
+                if (img.GetEscape()) return false;
+                fill(y + kmax - 1);
+                for (LONG k = 0; k < K; k++) window[static_cast<size_t>(k)] = padded(y - k2 + k);
+                rowFn(window.data(), res.data());
+                BYTE* row = img.GetBits(static_cast<DWORD>(y));
+                if (!selection) {
+                    std::memcpy(row + static_cast<size_t>(xmin) * b, res.data() + static_cast<size_t>(xmin) * b,
+                                static_cast<size_t>(xmax - xmin) * b);
+                } else {
+                    const BYTE* sel = selection + static_cast<size_t>(y) * static_cast<size_t>(w);
+                    for (LONG x = xmin; x < xmax; x++)
+                        if (sel[x])
+                            std::memcpy(row + static_cast<size_t>(x) * b, res.data() + static_cast<size_t>(x) * b, b);
+                }
             }
-        };
-        for (LONG q = y0 - k2; q < y0 + kmax - 1; q++) fill(q);
-        for (LONG y = y0; y < y1; y++) {
-            img.SetProgress(static_cast<LONG>(100LL * y / h));
-            if (img.GetEscape()) return false;
-            fill(y + kmax - 1);
-            for (LONG k = 0; k < K; k++) window[static_cast<size_t>(k)] = padded(y - k2 + k);
-            rowFn(window.data(), res.data());
-            BYTE* row = img.GetBits(static_cast<DWORD>(y));
-            if (!selection) {
-                std::memcpy(row + static_cast<size_t>(xmin) * b, res.data() + static_cast<size_t>(xmin) * b,
-                            static_cast<size_t>(xmax - xmin) * b);
-            } else {
-                const BYTE* sel = selection + static_cast<size_t>(y) * static_cast<size_t>(w);
-                for (LONG x = xmin; x < xmax; x++)
-                    if (sel[x]) std::memcpy(row + static_cast<size_t>(x) * b, res.data() + static_cast<size_t>(x) * b, b);
-            }
-        }
-        return true;
-    });
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+        return false;  // rows done keep their results
+    }
     return true;
 }
 
@@ -300,7 +306,8 @@ void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out)
     for (int64_t i = 0; i < n; i++) {
         const int c = r1[i + b];
         int m = 0;
-        const int nb[9] = {r0[i], r1[i], r2[i], r0[i + b], r1[i + b], r2[i + b], r0[i + 2 * b], r1[i + 2 * b], r2[i + 2 * b]};
+        const int nb[9] = {r0[i],     r1[i],         r2[i],         r0[i + b],    r1[i + b],
+                           r2[i + b], r0[i + 2 * b], r1[i + 2 * b], r2[i + 2 * b]};
         for (int k = 0; k < 9; k++) m = nb[k] - c > m ? nb[k] : m;
         out[i] = static_cast<BYTE>(255 - m);
     }
@@ -344,7 +351,8 @@ bool PxImage::Filter(LONG* kernel, LONG Ksize, LONG Kfactor, LONG Koffset) {
                                        thread_local std::vector<int64_t> acc;
                                        acc.resize(static_cast<size_t>(rowBytes));
                                        KernelSums(rows, kernel, Ksize, 3, rowBytes, acc.data());
-                                       for (int64_t i = 0; i < rowBytes; i++) res[i] = finish(acc[static_cast<size_t>(i)]);
+                                       for (int64_t i = 0; i < rowBytes; i++)
+                                           res[i] = finish(acc[static_cast<size_t>(i)]);
                                    }
                                })) {
             SetLastError("PxImage::Filter can't allocate memory");
@@ -441,20 +449,21 @@ bool PxImage::OpsMorph(LONG Ksize, int kind, const char* name) {
         const RGBQUAD oc = GetPixelColor(-1, -1);
         const BYTE outside[3] = {colour ? oc.rgbBlue : px_ops::NearestGrey(oc), oc.rgbGreen, oc.rgbRed};
         const int64_t pbytes = (int64_t{head.biWidth} + Ksize - 1) * b, rowBytes = int64_t{head.biWidth} * b;
-        const bool ok = WindowRowsInPlace(
-            *this, Ksize, pSelection, xmin, xmax, ymin, ymax, b, outside, [&](const BYTE* const* rows, BYTE* res) {
-                thread_local std::vector<BYTE> vlo, vhi, lo;
-                vlo.resize(static_cast<size_t>(pbytes));
-                vhi.resize(vlo.size());
-                lo.resize(static_cast<size_t>(rowBytes));
-                BYTE* hi = res;
-                MinMaxDown(rows, Ksize, pbytes, vlo.data(), vhi.data());
-                MinMaxAcross(vlo.data(), vhi.data(), Ksize, b, rowBytes, lo.data(), hi);
-                if (kind == 0)
-                    std::memcpy(res, lo.data(), static_cast<size_t>(rowBytes));
-                else if (kind == 2)
-                    for (int64_t i = 0; i < rowBytes; i++) res[i] = static_cast<BYTE>(255 - (hi[i] - lo[i]));
-            });
+        const bool ok = WindowRowsInPlace(*this, Ksize, pSelection, xmin, xmax, ymin, ymax, b, outside,
+                                          [&](const BYTE* const* rows, BYTE* res) {
+                                              thread_local std::vector<BYTE> vlo, vhi, lo;
+                                              vlo.resize(static_cast<size_t>(pbytes));
+                                              vhi.resize(vlo.size());
+                                              lo.resize(static_cast<size_t>(rowBytes));
+                                              BYTE* hi = res;
+                                              MinMaxDown(rows, Ksize, pbytes, vlo.data(), vhi.data());
+                                              MinMaxAcross(vlo.data(), vhi.data(), Ksize, b, rowBytes, lo.data(), hi);
+                                              if (kind == 0)
+                                                  std::memcpy(res, lo.data(), static_cast<size_t>(rowBytes));
+                                              else if (kind == 2)
+                                                  for (int64_t i = 0; i < rowBytes; i++)
+                                                      res[i] = static_cast<BYTE>(255 - (hi[i] - lo[i]));
+                                          });
         if (!ok) {
             std::snprintf(msg, sizeof msg, "PxImage::%s can't allocate memory", name);
             SetLastError(msg);
@@ -564,65 +573,69 @@ bool PxImage::OpsMedian3(LONG xmin, LONG xmax, LONG ymin, LONG ymax) {
     px_ops::BandRows rows(*this, std::max<int64_t>(16, (int64_t{h} + 4 * workers - 1) / (4 * workers)), 1);
     if (!rows.Save()) return false;
     const int64_t span = xmax > xmin ? xmax - xmin : 0;
-    px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
-        const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
-        const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
-        if (y0 >= y1) return true;
-        const size_t gw = static_cast<size_t>(w) + 2;
-        std::vector<BYTE> grey(3 * gw), idx(static_cast<size_t>(span)), prev(eff), out(eff);
-        // Row q as it was, for q next to row y, the next row to change.
-        auto orig = [&](LONG q, LONG y) -> const BYTE* {
-            if (q < 0 || q >= h) return nullptr;
-            if (q < y && q >= y0) return prev.data();
-            return rows.Row(band, q);
-        };
-        auto greyRow = [&](LONG y) { return grey.data() + static_cast<size_t>((y + 3) % 3) * gw; };
-        GreyRow(orig(y0 - 1, y0), w, colour, outsideGrey, greyRow(y0 - 1));
-        GreyRow(orig(y0, y0), w, colour, outsideGrey, greyRow(y0));
-        for (LONG y = y0; y < y1; y++) {
-            info.nProgress = static_cast<LONG>(100LL * y / h);
-            if (info.nEscape) return false;
-            GreyRow(orig(y + 1, y), w, colour, outsideGrey, greyRow(y + 1));
-            Median9Positions(greyRow(y - 1) + xmin, greyRow(y) + xmin, greyRow(y + 1) + xmin, span, idx.data());
-            BYTE* row = GetBits(static_cast<DWORD>(y));
-            const BYTE* src[3] = {orig(y - 1, y), row, orig(y + 1, y)};
-            std::memcpy(out.data(), row, eff);  // unselected pixels and the padding stay
-            const BYTE* sel = pSelection ? pSelection + static_cast<size_t>(y) * static_cast<size_t>(w) : nullptr;
-            auto put = [&](LONG x, const BYTE* c) {
-                BYTE* o = out.data() + static_cast<size_t>(x) * b;
-                o[0] = c[0];
-                if (colour) {
-                    o[1] = c[1];
-                    o[2] = c[2];
+    try {
+        px_ops::ParallelItems(rows.Bands(), [&](int64_t band) {
+            const LONG y0 = std::max<LONG>(ymin, static_cast<LONG>(rows.Begin(band)));
+            const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
+            if (y0 >= y1) return true;
+            const size_t gw = static_cast<size_t>(w) + 2;
+            std::vector<BYTE> grey(3 * gw), idx(static_cast<size_t>(span)), prev(eff), out(eff);
+            // Row q as it was, for q next to row y, the next row to change.
+            auto orig = [&](LONG q, LONG y) -> const BYTE* {
+                if (q < 0 || q >= h) return nullptr;
+                if (q < y && q >= y0) return prev.data();
+                return rows.Row(band, q);
+            };
+            auto greyRow = [&](LONG y) { return grey.data() + static_cast<size_t>((y + 3) % 3) * gw; };
+            GreyRow(orig(y0 - 1, y0), w, colour, outsideGrey, greyRow(y0 - 1));
+            GreyRow(orig(y0, y0), w, colour, outsideGrey, greyRow(y0));
+            for (LONG y = y0; y < y1; y++) {
+                info.nProgress = static_cast<LONG>(100LL * y / h);
+                if (info.nEscape) return false;
+                GreyRow(orig(y + 1, y), w, colour, outsideGrey, greyRow(y + 1));
+                Median9Positions(greyRow(y - 1) + xmin, greyRow(y) + xmin, greyRow(y + 1) + xmin, span, idx.data());
+                BYTE* row = GetBits(static_cast<DWORD>(y));
+                const BYTE* src[3] = {orig(y - 1, y), row, orig(y + 1, y)};
+                std::memcpy(out.data(), row, eff);  // unselected pixels and the padding stay
+                const BYTE* sel = pSelection ? pSelection + static_cast<size_t>(y) * static_cast<size_t>(w) : nullptr;
+                auto put = [&](LONG x, const BYTE* c) {
+                    BYTE* o = out.data() + static_cast<size_t>(x) * b;
+                    o[0] = c[0];
+                    if (colour) {
+                        o[1] = c[1];
+                        o[2] = c[2];
+                    }
+                };
+                // Pixels whose window may reach outside the image.
+                auto edge = [&](LONG x) {
+                    if (sel && !sel[x]) return;
+                    const int k = idx[static_cast<size_t>(x - xmin)];
+                    const LONG sx = x + k / 3 - 1;
+                    const BYTE* r = src[k % 3];
+                    put(x, r && sx >= 0 && sx < w ? r + static_cast<size_t>(sx) * b : outside);
+                };
+                const LONG xa = std::max<LONG>(xmin, 1), xb = std::min<LONG>(xmax, w - 1);
+                if (src[0] && src[2] && xa < xb) {
+                    for (LONG x = xmin; x < xa; x++) edge(x);
+                    // Inside, each window position is a fixed offset from the centre pixel.
+                    ptrdiff_t off[9];
+                    for (int k = 0; k < 9; k++) off[k] = (src[k % 3] - src[1]) + static_cast<ptrdiff_t>(k / 3 - 1) * b;
+                    const BYTE* centre = src[1];
+                    const BYTE* pos = idx.data() - xmin;
+                    for (LONG x = xa; x < xb; x++)
+                        if (!sel || sel[x]) put(x, centre + static_cast<ptrdiff_t>(x) * b + off[pos[x]]);
+                    for (LONG x = std::max(xa, xb); x < xmax; x++) edge(x);
+                } else {
+                    for (LONG x = xmin; x < xmax; x++) edge(x);
                 }
-            };
-            // Pixels whose window may reach outside the image.
-            auto edge = [&](LONG x) {
-                if (sel && !sel[x]) return;
-                const int k = idx[static_cast<size_t>(x - xmin)];
-                const LONG sx = x + k / 3 - 1;
-                const BYTE* r = src[k % 3];
-                put(x, r && sx >= 0 && sx < w ? r + static_cast<size_t>(sx) * b : outside);
-            };
-            const LONG xa = std::max<LONG>(xmin, 1), xb = std::min<LONG>(xmax, w - 1);
-            if (src[0] && src[2] && xa < xb) {
-                for (LONG x = xmin; x < xa; x++) edge(x);
-                // Inside, each window position is a fixed offset from the centre pixel.
-                ptrdiff_t off[9];
-                for (int k = 0; k < 9; k++) off[k] = (src[k % 3] - src[1]) + static_cast<ptrdiff_t>(k / 3 - 1) * b;
-                const BYTE* centre = src[1];
-                const BYTE* pos = idx.data() - xmin;
-                for (LONG x = xa; x < xb; x++)
-                    if (!sel || sel[x]) put(x, centre + static_cast<ptrdiff_t>(x) * b + off[pos[x]]);
-                for (LONG x = std::max(xa, xb); x < xmax; x++) edge(x);
-            } else {
-                for (LONG x = xmin; x < xmax; x++) edge(x);
+                std::memcpy(prev.data(), row, eff);
+                std::memcpy(row, out.data(), eff);
             }
-            std::memcpy(prev.data(), row, eff);
-            std::memcpy(row, out.data(), eff);
-        }
-        return true;
-    });
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+        return false;  // rows done keep their results
+    }
     return true;
 }
 
@@ -641,8 +654,8 @@ bool PxImage::Median(LONG Ksize) {
     }
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    if (Ksize == 3 && (head.biBitCount == 24 ||
-                       (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256)))) {
+    if (Ksize == 3 &&
+        (head.biBitCount == 24 || (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256)))) {
         if (!OpsMedian3(xmin, xmax, ymin, ymax)) {
             SetLastError("PxImage::Median can't allocate memory");
             return false;

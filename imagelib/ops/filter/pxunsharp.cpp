@@ -239,41 +239,46 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         return sc;
     };
 
-    px_ops::ParallelItemsWith(rows.Bands(), makeScratch, [&](int64_t band, Scratch& sc) {
-        if (sc.taps.empty()) {
-            noMemory = true;
-            return false;
-        }
-        const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
-        std::vector<float>& ring = sc.ring;
-        std::vector<float>& line = sc.line;
-        std::vector<BYTE>& blurred = sc.blurred;
-        std::vector<const float*>& taps = sc.taps;
-        auto ringRow = [&](int64_t q) { return ring.data() + static_cast<size_t>(q % L) * static_cast<size_t>(rowBytes); };
-        int64_t next = std::max<int64_t>(0, b0 - m);
-        for (int64_t p = b0; p < b1; p++) {
-            info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
-            if (info.nEscape) return false;
-            // Rows up to p + m are still as they were: this band changes row p only below.
-            for (; next <= std::min<int64_t>(h - 1, p + m); next++) {
-                BytesToFloats(rows.Row(band, next), line.data(), rowBytes);
-                BlurLine(cmatrix.get(), L, line.data(), blurred.data(), w, b);
-                BytesToFloats(blurred.data(), ringRow(next), rowBytes);
+    px_ops::ParallelItemsWith(
+        rows.Bands(), makeScratch,
+        [&](int64_t band, Scratch& sc) {
+            if (sc.taps.empty()) {
+                noMemory = true;
+                return false;
             }
-            if (L > h || p < m || p >= h - m) {
-                for (int64_t i = 0; i < rowBytes; i++)
-                    blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(cmatrix.get(), L, h, static_cast<int>(p),
-                                                                         [&](int j) { return ringRow(j)[i]; }));
-            } else {
-                for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                SumToBytes(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
+            const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
+            std::vector<float>& ring = sc.ring;
+            std::vector<float>& line = sc.line;
+            std::vector<BYTE>& blurred = sc.blurred;
+            std::vector<const float*>& taps = sc.taps;
+            auto ringRow = [&](int64_t q) {
+                return ring.data() + static_cast<size_t>(q % L) * static_cast<size_t>(rowBytes);
+            };
+            int64_t next = std::max<int64_t>(0, b0 - m);
+            for (int64_t p = b0; p < b1; p++) {
+                info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
+                if (info.nEscape) return false;
+                // Rows up to p + m are still as they were: this band changes row p only below.
+                for (; next <= std::min<int64_t>(h - 1, p + m); next++) {
+                    BytesToFloats(rows.Row(band, next), line.data(), rowBytes);
+                    BlurLine(cmatrix.get(), L, line.data(), blurred.data(), w, b);
+                    BytesToFloats(blurred.data(), ringRow(next), rowBytes);
+                }
+                if (L > h || p < m || p >= h - m) {
+                    for (int64_t i = 0; i < rowBytes; i++)
+                        blurred[static_cast<size_t>(i)] = RoundOut(
+                            EdgeValue(cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
+                } else {
+                    for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                    SumToBytes(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
+                }
+                BYTE* row = GetBits(static_cast<DWORD>(p));
+                MergeRow(row, blurred.data(), rowBytes, amount, threshold);
+                rowsDone.fetch_add(1, std::memory_order_relaxed);
             }
-            BYTE* row = GetBits(static_cast<DWORD>(p));
-            MergeRow(row, blurred.data(), rowBytes, amount, threshold);
-            rowsDone.fetch_add(1, std::memory_order_relaxed);
-        }
-        return true;
-    }, maxWorkers);
+            return true;
+        },
+        maxWorkers);
     if (noMemory) {
         // Rows done before the failure keep their result; the rest are as they were.
         SetLastError("PxImage::UnsharpMask can't allocate memory");

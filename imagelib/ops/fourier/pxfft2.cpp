@@ -115,98 +115,106 @@ bool PxImage::FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage
     // Radix-2 lines go kLanes at a time through the interleaved transform: `lines` lines of
     // `len` points, point i of line l at base[l * lineStep + i * pointStep]. Lanes past the last
     // line are zeros and are thrown away.
+    bool noMemory = false;  // a worker's scratch lines could not be had
     auto radix2 = [&](int64_t lines, int64_t len, int64_t lineStep, int64_t pointStep) {
         const px_fft::Twiddles tw = px_fft::MakeTwiddles(dir, Log2(len));
         struct Scratch {
             std::vector<double> bx, by;
         };
-        px_ops::ParallelItemsWith(
-            (lines + B - 1) / B,
-            [&] {
-                const size_t n = static_cast<size_t>(len * B);
-                return Scratch{std::vector<double>(n), std::vector<double>(n)};
-            },
-            [&](int64_t blk, Scratch& scratch) {
-                std::vector<double>& bx = scratch.bx;
-                std::vector<double>& by = scratch.by;
-                const int64_t l0 = blk * B, nl = std::min(B, lines - l0);
-                double* X = bx.data();
-                double* Y = by.data();
-                if (pointStep == 1) {
-                    // Lines are rows: each one is read in order and spread across its lane.
-                    if (nl < B) {
-                        std::fill(bx.begin(), bx.end(), 0.0);
-                        std::fill(by.begin(), by.end(), 0.0);
-                    }
-                    for (int64_t c = 0; c < nl; c++) {
-                        const double* sr = re + (l0 + c) * lineStep;
-                        const double* si = im + (l0 + c) * lineStep;
-                        for (int64_t i = 0; i < len; i++) {
-                            X[i * B + c] = sr[i];
-                            Y[i * B + c] = si[i];
-                        }
-                    }
-                    px_fft::TransformLanes(dir, tw, X, Y);
-                    for (int64_t c = 0; c < nl; c++) {
-                        double* dr = re + (l0 + c) * lineStep;
-                        double* di = im + (l0 + c) * lineStep;
-                        for (int64_t i = 0; i < len; i++) {
-                            dr[i] = X[i * B + c];
-                            di[i] = Y[i * B + c];
-                        }
-                    }
-                } else {
-                    // Lines are columns: point i of all lanes lies side by side in row i.
-                    const size_t bytes = static_cast<size_t>(nl) * sizeof(double);
-                    for (int64_t i = 0; i < len; i++) {
-                        std::memcpy(X + i * B, re + i * pointStep + l0, bytes);
-                        std::memcpy(Y + i * B, im + i * pointStep + l0, bytes);
-                        for (int64_t c = nl; c < B; c++) X[i * B + c] = Y[i * B + c] = 0.0;
-                    }
-                    px_fft::TransformLanes(dir, tw, X, Y);
-                    for (int64_t i = 0; i < len; i++) {
-                        std::memcpy(re + i * pointStep + l0, X + i * B, bytes);
-                        std::memcpy(im + i * pointStep + l0, Y + i * B, bytes);
-                    }
-                }
-                return true;
-            });
+        px_ops::ParallelItemsWith((lines + B - 1) / B,
+                                  [&] {
+                                      const size_t n = static_cast<size_t>(len * B);
+                                      return Scratch{std::vector<double>(n), std::vector<double>(n)};
+                                  },
+                                  [&](int64_t blk, Scratch& scratch) {
+                                      std::vector<double>& bx = scratch.bx;
+                                      std::vector<double>& by = scratch.by;
+                                      const int64_t l0 = blk * B, nl = std::min(B, lines - l0);
+                                      double* X = bx.data();
+                                      double* Y = by.data();
+                                      if (pointStep == 1) {
+                                          // Lines are rows: each one is read in order and spread across its lane.
+                                          if (nl < B) {
+                                              std::fill(bx.begin(), bx.end(), 0.0);
+                                              std::fill(by.begin(), by.end(), 0.0);
+                                          }
+                                          for (int64_t c = 0; c < nl; c++) {
+                                              const double* sr = re + (l0 + c) * lineStep;
+                                              const double* si = im + (l0 + c) * lineStep;
+                                              for (int64_t i = 0; i < len; i++) {
+                                                  X[i * B + c] = sr[i];
+                                                  Y[i * B + c] = si[i];
+                                              }
+                                          }
+                                          px_fft::TransformLanes(dir, tw, X, Y);
+                                          for (int64_t c = 0; c < nl; c++) {
+                                              double* dr = re + (l0 + c) * lineStep;
+                                              double* di = im + (l0 + c) * lineStep;
+                                              for (int64_t i = 0; i < len; i++) {
+                                                  dr[i] = X[i * B + c];
+                                                  di[i] = Y[i * B + c];
+                                              }
+                                          }
+                                      } else {
+                                          // Lines are columns: point i of all lanes lies side by side in row i.
+                                          const size_t bytes = static_cast<size_t>(nl) * sizeof(double);
+                                          for (int64_t i = 0; i < len; i++) {
+                                              std::memcpy(X + i * B, re + i * pointStep + l0, bytes);
+                                              std::memcpy(Y + i * B, im + i * pointStep + l0, bytes);
+                                              for (int64_t c = nl; c < B; c++) X[i * B + c] = Y[i * B + c] = 0.0;
+                                          }
+                                          px_fft::TransformLanes(dir, tw, X, Y);
+                                          for (int64_t i = 0; i < len; i++) {
+                                              std::memcpy(re + i * pointStep + l0, X + i * B, bytes);
+                                              std::memcpy(im + i * pointStep + l0, Y + i * B, bytes);
+                                          }
+                                      }
+                                      return true;
+                                  });
     };
 
-    // Rows.
-    if (px) {
-        radix2(h, w, w, 1);
-    } else {
-        px_ops::ParallelBands(h, [&](int64_t b, int64_t e) {
-            std::vector<double> s1(static_cast<size_t>(w)), s2(static_cast<size_t>(w));
-            for (int64_t l = b; l < e; l++)
-                DFT(dir, static_cast<LONG>(w), re + l * w, im + l * w, s1.data(), s2.data());
-        });
-    }
+    try {
+        // Rows.
+        if (px) {
+            radix2(h, w, w, 1);
+        } else {
+            px_ops::ParallelBands(h, [&](int64_t b, int64_t e) {
+                std::vector<double> s1(static_cast<size_t>(w)), s2(static_cast<size_t>(w));
+                for (int64_t l = b; l < e; l++)
+                    DFT(dir, static_cast<LONG>(w), re + l * w, im + l * w, s1.data(), s2.data());
+            });
+        }
 
-    // Columns: a few at a time gathered into contiguous lines, one cache line of each row per block.
-    if (py) {
-        radix2(w, h, 1, w);
-    } else {
-        px_ops::ParallelBands((w + B - 1) / B, [&](int64_t b, int64_t e) {
-            std::vector<double> cx(static_cast<size_t>(B * h)), cy(cx.size()), s1(static_cast<size_t>(h)),
-                s2(static_cast<size_t>(h));
-            for (int64_t k0 = b * B; k0 < std::min(w, e * B); k0 += B) {
-                const int64_t nk = std::min(B, w - k0);
-                for (int64_t j = 0; j < h; j++)
-                    for (int64_t c = 0; c < nk; c++) {
-                        cx[static_cast<size_t>(c * h + j)] = re[static_cast<size_t>(j * w + k0 + c)];
-                        cy[static_cast<size_t>(c * h + j)] = im[static_cast<size_t>(j * w + k0 + c)];
-                    }
-                for (int64_t c = 0; c < nk; c++)
-                    DFT(dir, static_cast<LONG>(h), cx.data() + c * h, cy.data() + c * h, s1.data(), s2.data());
-                for (int64_t j = 0; j < h; j++)
-                    for (int64_t c = 0; c < nk; c++) {
-                        re[static_cast<size_t>(j * w + k0 + c)] = cx[static_cast<size_t>(c * h + j)];
-                        im[static_cast<size_t>(j * w + k0 + c)] = cy[static_cast<size_t>(c * h + j)];
-                    }
-            }
-        });
+        // Columns: a few at a time gathered into contiguous lines, one cache line of each row per block.
+        if (py) {
+            radix2(w, h, 1, w);
+        } else {
+            px_ops::ParallelBands((w + B - 1) / B, [&](int64_t b, int64_t e) {
+                std::vector<double> cx(static_cast<size_t>(B * h)), cy(cx.size()), s1(static_cast<size_t>(h)),
+                    s2(static_cast<size_t>(h));
+                for (int64_t k0 = b * B; k0 < std::min(w, e * B); k0 += B) {
+                    const int64_t nk = std::min(B, w - k0);
+                    for (int64_t j = 0; j < h; j++)
+                        for (int64_t c = 0; c < nk; c++) {
+                            cx[static_cast<size_t>(c * h + j)] = re[static_cast<size_t>(j * w + k0 + c)];
+                            cy[static_cast<size_t>(c * h + j)] = im[static_cast<size_t>(j * w + k0 + c)];
+                        }
+                    for (int64_t c = 0; c < nk; c++)
+                        DFT(dir, static_cast<LONG>(h), cx.data() + c * h, cy.data() + c * h, s1.data(), s2.data());
+                    for (int64_t j = 0; j < h; j++)
+                        for (int64_t c = 0; c < nk; c++) {
+                            re[static_cast<size_t>(j * w + k0 + c)] = cx[static_cast<size_t>(c * h + j)];
+                            im[static_cast<size_t>(j * w + k0 + c)] = cy[static_cast<size_t>(c * h + j)];
+                        }
+                }
+            });
+        }
+    } catch (const std::bad_alloc&) {
+        noMemory = true;
+    }
+    if (noMemory) {
+        SetLastError("PxImage::FFT2 can't allocate memory");
+        return false;
     }
 
     double nn = std::pow(2.0, std::log(static_cast<double>(std::max(w, h))) / std::log(2.0) - 4);

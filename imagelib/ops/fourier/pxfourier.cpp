@@ -204,11 +204,20 @@ bool PxImage::Combine(PxImage* r, PxImage* g, PxImage* b, PxImage* a, LONG color
             c.rgbBlue = b->GetPixelIndex(xx, yy);
             c.rgbReserved = 0;
             switch (colorspace) {
-                case 1: c = HSLtoRGB(c); break;
-                case 2: c = YUVtoRGB(c); break;
-                case 3: c = YIQtoRGB(c); break;
-                case 4: c = XYZtoRGB(c); break;
-                default: break;
+                case 1:
+                    c = HSLtoRGB(c);
+                    break;
+                case 2:
+                    c = YUVtoRGB(c);
+                    break;
+                case 3:
+                    c = YIQtoRGB(c);
+                    break;
+                case 4:
+                    c = XYZtoRGB(c);
+                    break;
+                default:
+                    break;
             }
             out[3 * x] = c.rgbBlue;
             out[3 * x + 1] = c.rgbGreen;
@@ -255,11 +264,21 @@ bool PxImage::Repair(float radius, LONG niterations, LONG colorspace) {
     PxImage c1, c2, c3;
     bool ok;
     switch (colorspace) {
-        case 1: ok = SplitHSL(&c1, &c2, &c3); break;
-        case 2: ok = SplitYUV(&c1, &c2, &c3); break;
-        case 3: ok = SplitYIQ(&c1, &c2, &c3); break;
-        case 4: ok = SplitXYZ(&c1, &c2, &c3); break;
-        default: ok = SplitRGB(&c1, &c2, &c3); break;
+        case 1:
+            ok = SplitHSL(&c1, &c2, &c3);
+            break;
+        case 2:
+            ok = SplitYUV(&c1, &c2, &c3);
+            break;
+        case 3:
+            ok = SplitYIQ(&c1, &c2, &c3);
+            break;
+        case 4:
+            ok = SplitXYZ(&c1, &c2, &c3);
+            break;
+        default:
+            ok = SplitRGB(&c1, &c2, &c3);
+            break;
     }
     if (!ok) return false;
     for (LONG i = 0; i < niterations; i++) {

@@ -24,11 +24,20 @@ LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG col
             if (!OpsSelected(x, y)) continue;
             RGBQUAD c = BlindGetPixelColor(x, y);
             switch (colorspace) {
-                case 1: c = HSLtoRGB(c); break;
-                case 2: c = YUVtoRGB(c); break;
-                case 3: c = YIQtoRGB(c); break;
-                case 4: c = XYZtoRGB(c); break;
-                default: break;
+                case 1:
+                    c = HSLtoRGB(c);
+                    break;
+                case 2:
+                    c = YUVtoRGB(c);
+                    break;
+                case 3:
+                    c = YIQtoRGB(c);
+                    break;
+                case 4:
+                    c = XYZtoRGB(c);
+                    break;
+                default:
+                    break;
             }
             if (red) red[c.rgbRed]++;
             if (green) green[c.rgbGreen]++;
