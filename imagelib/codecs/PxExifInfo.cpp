@@ -1,6 +1,7 @@
 #include "imagelib/codecs/PxExifInfo.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -82,6 +83,7 @@ PxImageJPG::PxExifInfo::PxExifInfo(tag_ExifInfo* info) {
     MotorolaOrder = 0;
     SectionsRead = 0;
     std::memset(Sections, 0, sizeof(Sections));
+    std::memset(m_dirsRead, 0, sizeof(m_dirsRead));
 }
 
 PxImageJPG::PxExifInfo::~PxExifInfo() {
@@ -252,6 +254,7 @@ bool PxImageJPG::PxExifInfo::process_EXIF(const BYTE* CharBuf, unsigned length) 
         return false;
     }
     uint32_t FirstOffset = Get32u(CharBuf + 10);
+    m_dirsReadCount = 0;
 
     const BYTE* OffsetBase = CharBuf + 6;
     unsigned ExifLength = length - 8;
@@ -292,6 +295,15 @@ bool PxImageJPG::PxExifInfo::ProcessExifDir(const BYTE* DirStart, const BYTE* Of
         SetError("Illegally sized directory");
         return false;
     }
+    // A directory linked from several entries, or from itself, is read once: without this a
+    // handful of self-links multiply into years of reading.
+    for (int i = 0; i < m_dirsReadCount; i++)
+        if (m_dirsRead[i] == dirOff) return true;
+    if (m_dirsReadCount >= MAX_EXIF_DIRS) {
+        SetError("Illegal subdirectory link");
+        return false;
+    }
+    m_dirsRead[m_dirsReadCount++] = dirOff;
 
     for (int de = 0; de < NumDirEntries; de++) {
         const BYTE* DirEntry = DirStart + 2 + 12 * de;
@@ -385,9 +397,11 @@ bool PxImageJPG::PxExifInfo::ProcessExifDir(const BYTE* DirStart, const BYTE* Of
         case TAG_METERING_MODE: pInfo->meteringMode = toInt(number()); break;
         case TAG_EXPOSURE_PROGRAM: pInfo->exposureProgram = toInt(number()); break;
         case TAG_ISO_EQUIVALENT: {
-            int32_t iso = toInt(number());
-            if (iso > 0 && iso < 50) iso *= 200;  // old cameras stored a multiplier
-            pInfo->isoSpeed = iso;
+            // Old cameras stored a multiplier; the product is clamped so a hostile value cannot
+            // overflow.
+            int64_t iso = toInt(number());
+            if (iso < 50) iso *= 200;
+            pInfo->isoSpeed = static_cast<int32_t>(iso < INT32_MIN ? INT32_MIN : iso);
             break;
         }
         case TAG_COMPRESSION_LEVEL: pInfo->compressionLevel = toInt(number()); break;

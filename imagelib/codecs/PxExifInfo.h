@@ -9,6 +9,8 @@ constexpr int M_IMAGEDATA = 0x123;
 constexpr int EXIF_READ_EXIF = 1;
 constexpr int EXIF_READ_IMAGE = 2;
 constexpr int MAX_SECTIONS = 20;
+// More directories than a camera writes (IFD0, EXIF, interoperability, thumbnail, makers').
+constexpr int MAX_EXIF_DIRS = 32;
 
 class PxImageJPG::PxExifInfo {
 public:
@@ -51,6 +53,10 @@ protected:
     Section_t Sections[MAX_SECTIONS];
     int SectionsRead;
     bool freeinfo;
+    // Directories read by the current process_EXIF: links may point back or fan out to the
+    // same directory, which is read once.
+    uint64_t m_dirsRead[MAX_EXIF_DIRS];
+    int m_dirsReadCount = 0;
 
 private:
     void SetError(const char* text);

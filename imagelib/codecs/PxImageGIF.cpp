@@ -71,6 +71,17 @@ bool PxImageGIF::Encode(FILE* fp, PxImage** pImages, int pagecount, bool bLocalC
 
 bool PxImageGIF::Decode(PxFile* fp) {
     if (!fp) return false;
+    // What an earlier file (or the caller's image, through the copied settings) left behind
+    // must not pass for this file's transparency, delay, disposal, loops or comment.
+    info.nBkgndIndex = -1;
+    info.bAlphaPaletteEnabled = false;
+    info.dwFrameDelay = 0;
+    m_gceFlags = 0;
+    m_gceDelay = 0;
+    m_gceTransIndex = 0;
+    m_dispmeth = 0;
+    m_loops = 0;
+    m_comment[0] = 0;
     BYTE dscgif[13];
     if (fp->Read(dscgif, 1, 13) != 13 || std::memcmp(dscgif, "GIF8", 4) != 0) {
         SetLastError("Not a GIF file");
@@ -213,7 +224,8 @@ bool PxImageGIF::Decode(PxFile* fp) {
                 screenCount = fcount;
             } else if (!composeRGB) {
                 bool full = false;
-                for (int i = 0; i < fcount && !full; i++) full = !MergeColour(screenPal, screenCount, fpal[i], &m_mixMap[i]);
+                for (int i = 0; i < fcount && !full; i++)
+                    full = !MergeColour(screenPal, screenCount, fpal[i], &m_mixMap[i], first_transparent);
                 if (full) {
                     // More than 256 colours in all: the screen goes on in true colour.
                     PxImage indexed(*this);
@@ -561,8 +573,10 @@ int PxImageGIF::out_line(PxImage* frame, BYTE* pixels, int linelen) {
     return 0;
 }
 
-bool PxImageGIF::MergeColour(RGBQUAD* pal, int& count, RGBQUAD c, BYTE* index) {
+bool PxImageGIF::MergeColour(RGBQUAD* pal, int& count, RGBQUAD c, BYTE* index, LONG transparent) {
     for (int j = 0; j < count; j++) {
+        // The screen's transparent entry stands for "see through", whatever its colour says.
+        if (j == transparent) continue;
         if (pal[j].rgbRed == c.rgbRed && pal[j].rgbGreen == c.rgbGreen && pal[j].rgbBlue == c.rgbBlue) {
             *index = static_cast<BYTE>(j);
             return true;
@@ -697,12 +711,19 @@ void PxImageGIF::EncodeHeader(PxFile* fp) {
     fp->PutC(flags);
     fp->PutC(0);  // background index
     fp->PutC(0);  // aspect ratio
-    if (pal) {
-        for (DWORD i = 0; i < head.biClrUsed; i++) {
-            fp->PutC(pal[i].rgbRed);
-            fp->PutC(pal[i].rgbGreen);
-            fp->PutC(pal[i].rgbBlue);
-        }
+    if (pal) PutColourTable(fp);
+}
+
+void PxImageGIF::PutColourTable(PxFile* fp) {
+    // The flags announce 2^bits entries; an image that uses fewer colours (a quantized JPEG)
+    // gets black ones after its own, or readers would take pixel codes for table bytes.
+    const RGBQUAD* pal = GetPalette();
+    const DWORD entries = 1u << head.biBitCount;
+    for (DWORD i = 0; i < entries; i++) {
+        const bool used = pal && i < head.biClrUsed;
+        fp->PutC(used ? pal[i].rgbRed : 0);
+        fp->PutC(used ? pal[i].rgbGreen : 0);
+        fp->PutC(used ? pal[i].rgbBlue : 0);
     }
 }
 
@@ -758,13 +779,7 @@ void PxImageGIF::EncodeBody(PxFile* fp, bool bLocalColorMap) {
     BYTE flags = 0;
     if (bLocalColorMap && pal) flags = static_cast<BYTE>(0x80 | (bits - 1));
     fp->PutC(flags);
-    if (bLocalColorMap && pal) {
-        for (DWORD i = 0; i < head.biClrUsed; i++) {
-            fp->PutC(pal[i].rgbRed);
-            fp->PutC(pal[i].rgbGreen);
-            fp->PutC(pal[i].rgbBlue);
-        }
-    }
+    if (bLocalColorMap && pal) PutColourTable(fp);
     const int InitCodeSize = bits <= 1 ? 2 : bits;
     fp->PutC(static_cast<unsigned char>(InitCodeSize));
     switch (GetCodecOption(PXIMAGE_FORMAT_GIF)) {
@@ -1018,7 +1033,8 @@ void PxImageGIF::compressRLE(int init_bits, PxFile* outfile) {
     rle_clear();
     int c;
     while ((c = GifNextPixel()) != -1) {
-        if (rl_count > 0 && c != rl_pixel) rle_flush();
+        // A run is flushed before its count can overflow (a picture may hold 2^32 pixels).
+        if (rl_count > 0 && (c != rl_pixel || rl_count >= (1 << 28))) rle_flush();
         if (rl_pixel == c) {
             rl_count++;
         } else {

@@ -48,12 +48,14 @@ protected:
     int out_line(PxImage* frame, BYTE* pixels, int linelen);
     void GifMix(PxImage& imgsrc2, LONG lxOffset, LONG lyOffset);
     // The screen index of a frame's colour, found or added; false when the 256 are taken.
-    static bool MergeColour(RGBQUAD* pal, int& count, RGBQUAD c, BYTE* index);
+    // The screen's transparent entry is never chosen for an opaque colour.
+    static bool MergeColour(RGBQUAD* pal, int& count, RGBQUAD c, BYTE* index, LONG transparent);
     // Paints a frame's colours onto a true-colour screen at (left, top).
     void PaintFrame(PxImage& frame, LONG left, LONG top, bool skipTransparent);
 
     // ---- encoding ----
     void EncodeHeader(PxFile* fp);
+    void PutColourTable(PxFile* fp);
     void EncodeExtension(PxFile* fp);
     void EncodeLoopExtension(PxFile* fp);
     void EncodeComment(PxFile* fp);

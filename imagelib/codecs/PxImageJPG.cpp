@@ -214,6 +214,9 @@ bool PxImageJPG::Decode(FILE* hFile) {
 
 bool PxImageJPG::Decode(PxFile* hFile) {
     if (!hFile) return false;
+    // Settings handed over from the caller's image must not make this file transparent.
+    info.nBkgndIndex = -1;
+    info.bAlphaPaletteEnabled = false;
     const bool is_exif = DecodeExif(hFile);
 
     PxJpegFileManager mgr(hFile);

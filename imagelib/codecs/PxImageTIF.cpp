@@ -255,6 +255,7 @@ bool PxImageTIF::Decode(PxFile* hFile) {
 
         head.biClrUsed = 0;
         info.nBkgndIndex = -1;
+        info.bAlphaPaletteEnabled = false;
         if (rowsperstrip > height) {
             rowsperstrip = height;
             TIFFSetField(m_tif, TIFFTAG_ROWSPERSTRIP, rowsperstrip);
@@ -285,7 +286,7 @@ bool PxImageTIF::Decode(PxFile* hFile) {
         }
         if (isRGB) {
             char emsg[1024];
-            if (!TIFFRGBAImageOK(m_tif, emsg)) throw "Unsupported TIFF format";
+            if (!TIFFRGBAImageOK(m_tif, emsg)) throw "Corrupted TIFF file!";
         }
 
         DWORD bpp;

@@ -63,6 +63,9 @@ void BuildPackedLut(const BYTE indexMap[256], int bpp, BYTE lut[256]) {
 
 bool PxPngCodec::Decode(PxFile* hFile) {
     if (!hFile) return false;
+    // Transparency comes from this file alone, not from the caller's earlier image.
+    info.nBkgndIndex = -1;
+    info.bAlphaPaletteEnabled = false;
     png_structp png_ptr =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, info.szLastError, PngErrorToBuffer, PngWarningSilent);
     if (!png_ptr) {

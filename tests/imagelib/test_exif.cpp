@@ -311,6 +311,16 @@ TEST(ExifHostile, BrokenDirectoriesAreRefusedWithinTheSection) {
     EXPECT_TRUE(r.exif);
     EXPECT_STREQ(r.rec().make, "Quill");
 
+    // Forty sub-directory links back to the same directory are read once each, not forty to
+    // the power of the nesting depth.
+    ExifBuilder fan;
+    fan.ifd0 = {fan.Ascii(0x010F, "Quill")};
+    for (int i = 0; i < 40; i++) fan.ifd0.push_back(fan.Long(0x8769, 8));
+    fan.nextIfd = 8;
+    Read f(JpegWith({fan.App1()}));
+    EXPECT_TRUE(f.exif);
+    EXPECT_STREQ(f.rec().make, "Quill");
+
     // An orientation outside 1-8 is noted and stored as 0; the rest is read.
     ExifBuilder odd;
     odd.ifd0 = {odd.Short(0x0112, 9), odd.Ascii(0x010F, "Quill")};

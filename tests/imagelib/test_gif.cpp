@@ -239,6 +239,66 @@ TEST(GifDecode, LaterFramesWithDeeperTablesKeepTheirColours) {
     }
 }
 
+TEST(GifDecode, AnOpaqueColourOfALaterFrameNeverBecomesTheTransparentEntry) {
+    // The first frame's transparent entry is black; the second frame paints opaque black
+    // through its own table. The screen must show black there, not see-through.
+    PxImage first(4, 4, 1, PXIMAGE_FORMAT_GIF);
+    first.SetPaletteColor(0, 0, 0, 0);
+    first.SetPaletteColor(1, 255, 0, 0);
+    first.Clear(0xFF);
+    first.SetTransIndex(0);
+    PxImage second(4, 4, 1, PXIMAGE_FORMAT_GIF);
+    second.SetPaletteColor(0, 0, 255, 0);
+    second.SetPaletteColor(1, 0, 0, 0);
+    second.Clear(0xFF);
+    PxImage* frames[] = {&first, &second};
+    PxImageGIF settings;
+    PxMemFile out;
+    out.Open();
+    ASSERT_TRUE(settings.Encode(&out, frames, 2, true));
+    PxImage back;
+    back.SetFrame(1);
+    ASSERT_TRUE(DecodeBytes(back, Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Size())));
+    EXPECT_EQ(back.GetTransIndex(), 0);
+    for (LONG y = 0; y < 4; y++)
+        for (LONG x = 0; x < 4; x++) {
+            EXPECT_FALSE(back.IsTransparent(x, y)) << x << "," << y;
+            EXPECT_EQ(back.GetPixelColor(x, y, false).rgbRed, 0);
+        }
+}
+
+TEST(GifEncode, AnImageUsingFewerColoursThanItsDepthStillGivesAWholeTable) {
+    // A quantized JPEG keeps only the colours it uses; the GIF's table must still have the
+    // 256 entries its flags announce.
+    PxImage rgb(32, 16, 24);
+    for (LONG y = 0; y < 16; y++)
+        for (LONG x = 0; x < 32; x++) rgb.SetPixelColor(x, y, RGBQUAD{BYTE(x * 8), BYTE(y * 16), BYTE(255 - x * 8), 0});
+    BYTE* buffer = nullptr;
+    LONG size = 0;
+    ASSERT_TRUE(rgb.Encode(buffer, size, PXIMAGE_FORMAT_JPG));
+    Bytes jpg(buffer, buffer + size);
+    PxImage::FreeMemory(buffer);
+    PxImage quantized;
+    quantized.SetCodecOption(0x100, PXIMAGE_FORMAT_JPG);  // quantize to the "quality" colours
+    quantized.SetJpegQuality(16);
+    PxMemFile f(jpg.data(), static_cast<unsigned long>(jpg.size()));
+    ASSERT_TRUE(quantized.Decode(&f, PXIMAGE_FORMAT_JPG)) << quantized.GetLastError();
+    ASSERT_EQ(quantized.GetBpp(), 8);
+    ASSERT_LE(quantized.GetNumColors(), 16u);
+
+    const Bytes gif = EncodeBytes(quantized);
+    ASSERT_FALSE(gif.empty());
+    EXPECT_EQ(gif[10], 0xE7);
+    EXPECT_EQ(gif[13 + 3 * 256], '!');  // the extension follows a 256-entry table
+    PxImage back;
+    ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+    for (LONG y = 0; y < 16; y++)
+        for (LONG x = 0; x < 32; x++) {
+            const RGBQUAD a = back.GetPixelColor(x, y, false), b = quantized.GetPixelColor(x, y, false);
+            ASSERT_TRUE(a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue) << x << "," << y;
+        }
+}
+
 TEST(GifDecode, HostileFilesEndCleanly) {
     PxImage src = Picture(64, 32, 8);
     const Bytes good = EncodeBytes(src);

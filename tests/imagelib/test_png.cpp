@@ -218,6 +218,31 @@ TEST(PngPalette, PaletteLengthFollowsTheIndicesInUseAndAlphaPaletteRoundTrips) {
     EXPECT_EQ(back.GetPaletteColor(7).rgbReserved, 140);
 }
 
+TEST(PngPalette, ACallersTransparencyDoesNotCarryIntoAFileWithoutAny) {
+    // Decoding hands the caller's settings to the codec; transparency must come from the file
+    // alone, in every format that can say it has none.
+    for (DWORD format : {PXIMAGE_FORMAT_GIF, PXIMAGE_FORMAT_JPG, PXIMAGE_FORMAT_PNG, PXIMAGE_FORMAT_TIF}) {
+        SCOPED_TRACE(format);
+        PxImage src(8, 8, 8, format);
+        src.SetGrayPalette();
+        for (LONG y = 0; y < 8; y++)
+            for (LONG x = 0; x < 8; x++) src.SetPixelIndex(x, y, static_cast<BYTE>(x * 30 + y));
+        BYTE* buffer = nullptr;
+        LONG size = 0;
+        ASSERT_TRUE(src.Encode(buffer, size, format)) << src.GetLastError();
+        Bytes bytes(buffer, buffer + size);
+        PxImage::FreeMemory(buffer);
+
+        PxImage target(4, 4, 8);
+        target.SetTransIndex(5);
+        target.AlphaPaletteEnable(true);
+        PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
+        ASSERT_TRUE(target.Decode(&f, format)) << target.GetLastError();
+        EXPECT_EQ(target.GetTransIndex(), -1);
+        EXPECT_FALSE(target.AlphaPaletteIsEnabled());
+    }
+}
+
 TEST(PngTrueColour, TransparentColourBecomesAlphaOnlyInTheFile) {
     PxImage img(6, 4, 24, PXIMAGE_FORMAT_PNG);
     img.Clear(0x40);

@@ -255,7 +255,9 @@ TEST_F(TiffFiles, OrientationTurnsTheStripPathAsLibtiffTurnsRgb) {
         for (LONG y = 0; y < static_cast<LONG>(a.GetHeight()); y++)
             for (LONG x = 0; x < static_cast<LONG>(a.GetWidth()); x++)
                 ASSERT_EQ(a.GetPixelColor(x, y).rgbRed, b.GetPixelColor(x, y).rgbRed) << x << "," << y;
-        if (HaveTool("convert")) EXPECT_EQ(MaxDifference(a, Render(g, "-auto-orient")), 0);
+        if (HaveTool("convert")) {
+            EXPECT_EQ(MaxDifference(a, Render(g, "-auto-orient")), 0);
+        }
     }
 }
 
@@ -448,7 +450,9 @@ TEST_F(TiffFiles, BrokenFilesFailWithAReason) {
     for (size_t cut : {size_t(4), size_t(12), good.size() / 2, good.size() - 10}) {
         SCOPED_TRACE(cut);
         PxImage img;
-        if (!img.Decode(good.data(), static_cast<DWORD>(cut), PXIMAGE_FORMAT_TIF)) EXPECT_STRNE(img.GetLastError(), "");
+        if (!img.Decode(good.data(), static_cast<DWORD>(cut), PXIMAGE_FORMAT_TIF)) {
+            EXPECT_STRNE(img.GetLastError(), "");
+        }
     }
     Bytes garbage(200, 0x41);
     PxImage img;
