@@ -327,7 +327,8 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
                 d->UpdateAllViews(nullptr, 0);
             }
         }
-    } else if (d->m_nTool != 6) {
+    } else {
+        // Any press outside pick mode ends the polygon selection, whatever the tool.
         m_selTimer.stop();
         d->m_nSelPoints = 0;
         d->m_bRotatedSelection = false;

@@ -70,6 +70,23 @@ TEST_F(ViewTest, SelectToolBuildsPolygonsAndRectanglesThatCropUses) {
     EXPECT_EQ(doc->GetImage()->GetHeight(), 4u);
 }
 
+TEST_F(ViewTest, APressWithAnyToolEndsThePolygonUnlessItPicksTheTransparentColour) {
+    ASSERT_TRUE(Start());
+    Open(60, 40);
+    QWidget* vp = view->viewport();
+    for (int tool : {6, 4, 0}) {
+        doc->m_nTool = 1;
+        Drag(vp, Qt::LeftButton, {At(4, 6), At(4, 6), At(13, 9)}, Qt::ShiftModifier);
+        ASSERT_EQ(doc->m_nSelPoints, 5);
+        doc->m_nTool = tool;
+        doc->m_bPickTransparency = 1;
+        QTest::mouseClick(vp, Qt::LeftButton, {}, At(30, 30));
+        EXPECT_EQ(doc->m_nSelPoints, 5) << tool;
+        QTest::mouseClick(vp, Qt::LeftButton, {}, At(30, 30));
+        EXPECT_EQ(doc->m_nSelPoints, 0) << tool;
+    }
+}
+
 TEST_F(ViewTest, ControlRightDragMovesTheSelection) {
     ASSERT_TRUE(Start());
     Open(60, 40);
