@@ -7,20 +7,8 @@
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/pximage.h"
 
-namespace {
-
-BYTE ClampTrunc(float v) { return px_ops::ClampToByte(static_cast<double>(v)); }
-
-RGBQUAD Quad(BYTE r, BYTE g, BYTE b) {
-    RGBQUAD q;
-    q.rgbRed = r;
-    q.rgbGreen = g;
-    q.rgbBlue = b;
-    q.rgbReserved = 0;
-    return q;
-}
-
-}  // namespace
+using px_ops::MakeQuad;
+using px_ops::TruncFloat;
 
 RGBQUAD PxImage::RGBtoHSL(RGBQUAD lRGBColor) {
     const int R = lRGBColor.rgbRed, G = lRGBColor.rgbGreen, B = lRGBColor.rgbBlue;
@@ -49,7 +37,7 @@ RGBQUAD PxImage::RGBtoHSL(RGBQUAD lRGBColor) {
             H = 170 + Gd - Rd;
         H &= 0xFF;  // modulo 256, negatives wrap
     }
-    return Quad(static_cast<BYTE>(H), static_cast<BYTE>(std::min(S, 255)), static_cast<BYTE>(L));
+    return MakeQuad(static_cast<BYTE>(H), static_cast<BYTE>(std::min(S, 255)), static_cast<BYTE>(L));
 }
 
 float PxImage::HueToRGB(float n1, float n2, float hue) {
@@ -70,15 +58,15 @@ RGBQUAD PxImage::HSLtoRGB(RGBQUAD lHSLColor) {
     const float m2 = (l <= 0.5f) ? l * (1 + s) : l + s - l * s;
     const float m1 = 2 * l - m2;
     if (s == 0) {
-        const BYTE v = ClampTrunc(255 * l);
-        return Quad(v, v, v);
+        const BYTE v = TruncFloat(255 * l);
+        return MakeQuad(v, v, v);
     }
-    return Quad(ClampTrunc(255 * HueToRGB(m1, m2, h + 120)), ClampTrunc(255 * HueToRGB(m1, m2, h)),
-                ClampTrunc(255 * HueToRGB(m1, m2, h - 120)));
+    return MakeQuad(TruncFloat(255 * HueToRGB(m1, m2, h + 120)), TruncFloat(255 * HueToRGB(m1, m2, h)),
+                    TruncFloat(255 * HueToRGB(m1, m2, h - 120)));
 }
 
 RGBQUAD PxImage::HSLtoRGB(COLORREF cHSLColor) {
-    return HSLtoRGB(Quad(GetRValue(cHSLColor), GetGValue(cHSLColor), GetBValue(cHSLColor)));
+    return HSLtoRGB(MakeQuad(GetRValue(cHSLColor), GetGValue(cHSLColor), GetBValue(cHSLColor)));
 }
 
 RGBQUAD PxImage::RGBtoYUV(RGBQUAD lRGBColor) { return px_ops::RgbToYuv(lRGBColor); }
@@ -87,24 +75,24 @@ RGBQUAD PxImage::YUVtoRGB(RGBQUAD lYUVColor) { return px_ops::YuvToRgb(lYUVColor
 
 RGBQUAD PxImage::RGBtoYIQ(RGBQUAD lRGBColor) {
     const int R = lRGBColor.rgbRed, G = lRGBColor.rgbGreen, B = lRGBColor.rgbBlue;
-    return Quad(ClampTrunc(0.2992f * R + 0.5868f * G + 0.1140f * B),
-                ClampTrunc(0.5960f * R - 0.2742f * G - 0.3219f * B + 128),
-                ClampTrunc(0.2109f * R - 0.5229f * G + 0.3120f * B + 128));
+    return MakeQuad(TruncFloat(0.2992f * R + 0.5868f * G + 0.1140f * B),
+                    TruncFloat(0.5960f * R - 0.2742f * G - 0.3219f * B + 128),
+                    TruncFloat(0.2109f * R - 0.5229f * G + 0.3120f * B + 128));
 }
 
 RGBQUAD PxImage::YIQtoRGB(RGBQUAD lYIQColor) {
     const int Y = lYIQColor.rgbRed;
     const int I = lYIQColor.rgbGreen - 128;
     const int Q = lYIQColor.rgbBlue - 128;
-    return Quad(ClampTrunc(Y + 0.956f * I + 0.621f * Q), ClampTrunc(Y - 0.273f * I - 0.647f * Q),
-                ClampTrunc(Y - 1.104f * I + 1.701f * Q));
+    return MakeQuad(TruncFloat(Y + 0.956f * I + 0.621f * Q), TruncFloat(Y - 0.273f * I - 0.647f * Q),
+                    TruncFloat(Y - 1.104f * I + 1.701f * Q));
 }
 
 RGBQUAD PxImage::RGBtoXYZ(RGBQUAD lRGBColor) {
     const int R = lRGBColor.rgbRed, G = lRGBColor.rgbGreen, B = lRGBColor.rgbBlue;
-    return Quad(ClampTrunc(0.412453f * R + 0.357580f * G + 0.180423f * B),
-                ClampTrunc(0.212671f * R + 0.715160f * G + 0.072169f * B),
-                ClampTrunc((0.019334f * R + 0.119193f * G + 0.950227f * B) * 0.9184837f));
+    return MakeQuad(TruncFloat(0.412453f * R + 0.357580f * G + 0.180423f * B),
+                    TruncFloat(0.212671f * R + 0.715160f * G + 0.072169f * B),
+                    TruncFloat((0.019334f * R + 0.119193f * G + 0.950227f * B) * 0.9184837f));
 }
 
 RGBQUAD PxImage::XYZtoRGB(RGBQUAD lXYZColor) {
@@ -114,7 +102,7 @@ RGBQUAD PxImage::XYZtoRGB(RGBQUAD lXYZColor) {
     const double R = (3.240479f * X - 1.537150f * Y) - 0.498535f * Z * k;
     const double G = (-0.969256f * X + 1.875992f * Y) + 0.041556f * Z * k;
     const double B = (0.055648f * X - 0.204043f * Y) + 1.057311f * Z * k;
-    return Quad(px_ops::ClampToByte(R), px_ops::ClampToByte(G), px_ops::ClampToByte(B));
+    return MakeQuad(px_ops::ClampToByte(R), px_ops::ClampToByte(G), px_ops::ClampToByte(B));
 }
 
 namespace {

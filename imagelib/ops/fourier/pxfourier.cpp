@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/ops/colour/pxspaces.h"
 #include "imagelib/ops/fourier/pxfftcore.h"
 #include "imagelib/pximage.h"
 
@@ -38,55 +39,11 @@ Twiddles MakeTwiddles(int dir, int m) {
     return tw;
 }
 
-void Transform(int dir, const Twiddles& tw, double* x, double* y) {
-    const int m = tw.m;
-    const int64_t n = int64_t{1} << m;
-    int64_t j = 0;
-    for (int64_t i = 0; i < n - 1; i++) {
-        if (i < j) {
-            std::swap(x[i], x[j]);
-            std::swap(y[i], y[j]);
-        }
-        int64_t k = n >> 1;
-        while (k <= j) {
-            j -= k;
-            k >>= 1;
-        }
-        j += k;
-    }
-    // The butterflies of one stage are independent, so they run in memory order.
-    int64_t l2 = 1;
-    for (int l = 0; l < m; l++) {
-        const int64_t l1 = l2;
-        l2 <<= 1;
-        const double* w1 = tw.u1.data() + (l1 - 1);
-        const double* w2 = tw.u2.data() + (l1 - 1);
-        for (int64_t base = 0; base < n; base += l2) {
-            double* xa = x + base;
-            double* ya = y + base;
-            double* xb = xa + l1;
-            double* yb = ya + l1;
-            for (int64_t jj = 0; jj < l1; jj++) {
-                const double t1 = w1[jj] * xb[jj] - w2[jj] * yb[jj];
-                const double t2 = w1[jj] * yb[jj] + w2[jj] * xb[jj];
-                xb[jj] = xa[jj] - t1;
-                yb[jj] = ya[jj] - t2;
-                xa[jj] += t1;
-                ya[jj] += t2;
-            }
-        }
-    }
-    if (dir == 1) {
-        for (int64_t i = 0; i < n; i++) {
-            x[i] /= static_cast<double>(n);
-            y[i] /= static_cast<double>(n);
-        }
-    }
-}
+namespace {
 
-PX_OPS_SIMD_CLONES
-void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) {
-    constexpr int B = kLanes;
+// B lines side by side: point i of line c at [i * B + c]; B = 1 is one contiguous line.
+template <int B>
+inline void TransformCore(int dir, const Twiddles& tw, double* x, double* y) {
     const int m = tw.m;
     const int64_t n = int64_t{1} << m;
     int64_t j = 0;
@@ -104,6 +61,7 @@ void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) {
         }
         j += k;
     }
+    // The butterflies of one stage are independent, so they run in memory order.
     int64_t l2 = 1;
     for (int l = 0; l < m; l++) {
         const int64_t l1 = l2;
@@ -136,6 +94,13 @@ void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) {
         }
     }
 }
+
+}  // namespace
+
+void Transform(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<1>(dir, tw, x, y); }
+
+PX_OPS_SIMD_CLONES
+void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<kLanes>(dir, tw, x, y); }
 
 }  // namespace px_fft
 
@@ -203,22 +168,7 @@ bool PxImage::Combine(PxImage* r, PxImage* g, PxImage* b, PxImage* a, LONG color
             c.rgbGreen = g->GetPixelIndex(xx, yy);
             c.rgbBlue = b->GetPixelIndex(xx, yy);
             c.rgbReserved = 0;
-            switch (colorspace) {
-                case 1:
-                    c = HSLtoRGB(c);
-                    break;
-                case 2:
-                    c = YUVtoRGB(c);
-                    break;
-                case 3:
-                    c = YIQtoRGB(c);
-                    break;
-                case 4:
-                    c = XYZtoRGB(c);
-                    break;
-                default:
-                    break;
-            }
+            c = px_ops::SpaceToRGB(colorspace, c);
             out[3 * x] = c.rgbBlue;
             out[3 * x + 1] = c.rgbGreen;
             out[3 * x + 2] = c.rgbRed;

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "imagelib/ops/colour/pxopsutil.h"
+#include "imagelib/ops/colour/pxspaces.h"
 #include "imagelib/pximage.h"
 
 LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG colorspace) {
@@ -23,22 +24,7 @@ LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG col
         for (LONG x = xmin; x < xmax; x++) {
             if (!OpsSelected(x, y)) continue;
             RGBQUAD c = BlindGetPixelColor(x, y);
-            switch (colorspace) {
-                case 1:
-                    c = HSLtoRGB(c);
-                    break;
-                case 2:
-                    c = YUVtoRGB(c);
-                    break;
-                case 3:
-                    c = YIQtoRGB(c);
-                    break;
-                case 4:
-                    c = XYZtoRGB(c);
-                    break;
-                default:
-                    break;
-            }
+            c = px_ops::SpaceToRGB(colorspace, c);
             if (red) red[c.rgbRed]++;
             if (green) green[c.rgbGreen]++;
             if (blue) blue[c.rgbBlue]++;
