@@ -111,6 +111,11 @@ bool PxImageGIF::Decode(PxFile* fp) {
     }
 
     int maxbits = 1;
+    // Frames without a table of their own use the global one, whatever an earlier frame brought.
+    rgb_color globalPal[256];
+    std::memcpy(globalPal, pal, sizeof(globalPal));
+    const int globalCount = palcount;
+
     info.nNumFrames = get_num_frames(fp, scrwidth, scrheight, palcount, &maxbits);
     if (info.nFrame < 0 || info.nFrame >= info.nNumFrames) {
         SetLastError("Error: frame not present in GIF file");
@@ -152,6 +157,9 @@ bool PxImageGIF::Decode(PxFile* fp) {
         if (localcount) {
             palcount = localcount;
             if (fp->Read(pal, 3, static_cast<size_t>(palcount)) != static_cast<size_t>(palcount)) break;
+        } else {
+            std::memcpy(pal, globalPal, sizeof(pal));
+            palcount = globalCount;
         }
         const int bpp = BitsForTable(palcount);
 

@@ -267,6 +267,34 @@ TEST(GifDecode, AnOpaqueColourOfALaterFrameNeverBecomesTheTransparentEntry) {
         }
 }
 
+TEST(GifDecode, AFrameWithoutItsOwnTableUsesTheGlobalOneAfterAFrameThatHadOne) {
+    // The picture data of a 2 x 2 frame of index 1, as our writer codes it.
+    PxImage ones(2, 2, 1, PXIMAGE_FORMAT_GIF);
+    ones.Clear(0xFF);
+    const Bytes single = EncodeBytes(ones);
+    ASSERT_GT(single.size(), 38u);
+    const Bytes data(single.begin() + 13 + 6 + 8 + 10, single.end() - 1);  // code size .. terminator
+
+    Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 255, 0, 0, 0, 255, 0};  // red, green
+    const Bytes plain = {',', 0, 0, 0, 0, 2, 0, 2, 0, 0};
+    const Bytes local = {',', 0, 0, 0, 0, 2, 0, 2, 0, 0x80, 0, 0, 255, 255, 255, 255};  // blue, white
+    for (const Bytes* frame : {&plain, &local, &plain}) {
+        gif.insert(gif.end(), frame->begin(), frame->end());
+        gif.insert(gif.end(), data.begin(), data.end());
+    }
+    gif.push_back(';');
+    for (LONG f : {0, 1, 2}) {
+        SCOPED_TRACE(f);
+        PxImage back;
+        back.SetFrame(f);
+        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        const RGBQUAD c = back.GetPixelColor(1, 1, false);
+        EXPECT_EQ(c.rgbRed, f == 1 ? 255 : 0);
+        EXPECT_EQ(c.rgbGreen, 255);
+        EXPECT_EQ(c.rgbBlue, f == 1 ? 255 : 0);
+    }
+}
+
 TEST(GifEncode, AnImageUsingFewerColoursThanItsDepthStillGivesAWholeTable) {
     // A quantized JPEG keeps only the colours it uses; the GIF's table must still have the
     // 256 entries its flags announce.
