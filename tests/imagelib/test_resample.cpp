@@ -350,7 +350,8 @@ void PlainResample(PxImage& src, LONG nw, LONG nh, int mode, PxImage& out) {
         for (LONG y = 0; y < nh; ++y)
             for (LONG x = 0; x < nw; ++x) {
                 const float fy = y * ys, fx = x * xs;
-                const LONG iy = std::min<LONG>(static_cast<LONG>(fy), h - 1), ix = std::min<LONG>(static_cast<LONG>(fx), w - 1);
+                const LONG iy = std::min<LONG>(static_cast<LONG>(fy), h - 1);
+                const LONG ix = std::min<LONG>(static_cast<LONG>(fx), w - 1);
                 const LONG iy1 = std::min<LONG>(iy + 1, h - 1), ix1 = std::min<LONG>(ix + 1, w - 1);
                 const float ry = fy - iy, rx = fx - ix;
                 const RGBQUAD c00 = src.GetPixelColor(ix, iy), c10 = src.GetPixelColor(ix1, iy);
@@ -394,7 +395,8 @@ TEST(Resample, EveryModeGivesThePlainRenderingAtEveryDepth) {
     // case runs on several threads.
     const struct {
         LONG w, h, nw, nh;
-    } sizes[] = {{37, 23, 29, 17}, {19, 13, 53, 31}, {31, 29, 43, 11}, {613, 401, 457, 299}, {203, 151, 9, 7}};
+    } sizes[] = {{37, 23, 29, 17},    {19, 13, 53, 31}, {31, 29, 43, 11},
+                 {613, 401, 457, 299}, {203, 151, 9, 7}, {90, 61, 30, 20}};
     for (DWORD bpp : {1u, 4u, 8u, 24u})
         for (bool alpha : {false, true})
             for (const auto& s : sizes) {
