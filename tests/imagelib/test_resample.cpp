@@ -429,6 +429,13 @@ TEST(Resample, GrayImagesKeepTheirLevelsThroughTheBilinearPath) {
                 EXPECT_EQ(Differences(got, want), 0) << "variant " << variant << ", mode " << mode << ", " << nw;
             }
     }
+    // Large enough for several threads, each keeping its own mixed rows.
+    PxImage big = NoisyImage(301, 203, 8, false, 9);
+    big.SetGrayPalette();
+    PxImage got, want;
+    ASSERT_TRUE(big.Resample(512, 256, 0, &got));
+    PlainResample(big, 512, 256, 0, want);
+    EXPECT_EQ(Differences(got, want), 0);
 }
 
 TEST(Resample, Resample2WithoutAveragingGivesTheInterpolatedReadWhenShrinking) {

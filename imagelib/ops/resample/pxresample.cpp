@@ -435,74 +435,105 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                 const LONG ix = std::min<LONG>(TruncSat(fx), w - 1);
                 cols[x] = Col{ix, std::min<LONG>(ix + 1, w - 1), fx - static_cast<float>(ix)};
             }
-            pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 4, rgb24 || gray8, [&](LONG y) {
+            // Gray levels: the horizontal mix (a (1 - rx) + b rx) of a source row is the same for every
+            // output row that reads it, so each thread keeps the last two rows mixed, made exactly as
+            // the per-pixel expression makes them, and an output row only mixes two of them.
+            struct Mixed {
+                LONG tag[2];
+                std::vector<float> h[2];
+            };
+            auto mixRow = [&](float* out, LONG sy) {
+                const BYTE* row = pBits + static_cast<size_t>(sy) * eff;
+                LONG x = 0;
+                const pxgeo::V4 one = {1, 1, 1, 1};
+                for (; x + 4 <= newx; x += 4) {
+                    const Col* q = &cols[x];
+                    const pxgeo::V4 rx = {q[0].rx, q[1].rx, q[2].rx, q[3].rx};
+                    const pxgeo::V4 a = pxgeo::ToV4(row[q[0].ix], row[q[1].ix], row[q[2].ix], row[q[3].ix]);
+                    const pxgeo::V4 b = pxgeo::ToV4(row[q[0].ix1], row[q[1].ix1], row[q[2].ix1], row[q[3].ix1]);
+                    const pxgeo::V4 v = a * (one - rx) + b * rx;
+                    memcpy(out + x, &v, sizeof v);
+                }
+                for (; x < newx; x++) out[x] = row[cols[x].ix] * (1 - cols[x].rx) + row[cols[x].ix1] * cols[x].rx;
+            };
+            auto grayRow = [&](Mixed& m, LONG y) {
                 const float fy = static_cast<float>(y) * ys;
                 const LONG iy = std::min<LONG>(TruncSat(fy), h - 1);
                 const LONG iy1 = std::min<LONG>(iy + 1, h - 1);
                 const float ry = fy - static_cast<float>(iy);
+                // Slots holding iy and iy1; a missing row replaces the one not needed.
+                int s0 = m.tag[0] == iy ? 0 : (m.tag[1] == iy ? 1 : -1);
+                int s1 = m.tag[0] == iy1 ? 0 : (m.tag[1] == iy1 ? 1 : -1);
+                if (s0 < 0) {
+                    s0 = s1 == 0 ? 1 : 0;
+                    mixRow(m.h[s0].data(), iy);
+                    m.tag[s0] = iy;
+                    if (iy1 == iy) s1 = s0;
+                }
+                if (s1 < 0) {
+                    s1 = 1 - s0;
+                    mixRow(m.h[s1].data(), iy1);
+                    m.tag[s1] = iy1;
+                }
+                const float* h0 = m.h[s0].data();
+                const float* h1 = m.h[s1].data();
                 BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-                if (gray8) {
-                    const BYTE* r0 = pBits + static_cast<size_t>(iy) * eff;
-                    const BYTE* r1 = pBits + static_cast<size_t>(iy1) * eff;
-                    // Four output pixels at a time, each lane doing the scalar steps below.
-                    LONG x = 0;
-                    const pxgeo::V4 one = {1, 1, 1, 1};
-                    for (; x + 4 <= newx; x += 4) {
-                        const Col* q = &cols[x];
-                        const pxgeo::V4 rx = {q[0].rx, q[1].rx, q[2].rx, q[3].rx};
-                        const pxgeo::V4 a = pxgeo::ToV4(r0[q[0].ix], r0[q[1].ix], r0[q[2].ix], r0[q[3].ix]);
-                        const pxgeo::V4 b = pxgeo::ToV4(r0[q[0].ix1], r0[q[1].ix1], r0[q[2].ix1], r0[q[3].ix1]);
-                        const pxgeo::V4 c = pxgeo::ToV4(r1[q[0].ix], r1[q[1].ix], r1[q[2].ix], r1[q[3].ix]);
-                        const pxgeo::V4 d = pxgeo::ToV4(r1[q[0].ix1], r1[q[1].ix1], r1[q[2].ix1], r1[q[3].ix1]);
-                        const pxgeo::V4 v = (a * (one - rx) + b * rx) * (1 - ry) + (c * (one - rx) + d * rx) * ry;
-                        const pxgeo::V4i out = pxgeo::ClampByteV4(v);
-                        for (int k = 0; k < 4; k++) drow[x + k] = static_cast<BYTE>(out[k]);
-                    }
-                    for (; x < newx; x++) {
+                LONG x = 0;
+                for (; x + 4 <= newx; x += 4) {
+                    const pxgeo::V4i out =
+                        pxgeo::ClampByteV4(pxgeo::LoadV4(h0 + x) * (1 - ry) + pxgeo::LoadV4(h1 + x) * ry);
+                    for (int k = 0; k < 4; k++) drow[x + k] = static_cast<BYTE>(out[k]);
+                }
+                for (; x < newx; x++) drow[x] = ClampByte(h0[x] * (1 - ry) + h1[x] * ry);
+            };
+            if (gray8) {
+                Mixed proto{{-1, -1}, {std::vector<float>(static_cast<size_t>(newx)),
+                                       std::vector<float>(static_cast<size_t>(newx))}};
+                pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 2, true, proto, grayRow);
+            } else {
+                pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 4, rgb24, [&](LONG y) {
+                    const float fy = static_cast<float>(y) * ys;
+                    const LONG iy = std::min<LONG>(TruncSat(fy), h - 1);
+                    const LONG iy1 = std::min<LONG>(iy + 1, h - 1);
+                    const float ry = fy - static_cast<float>(iy);
+                    BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+                    for (LONG x = 0; x < newx; x++) {
                         const Col& cl = cols[x];
+                        RGBQUAD c00, c10, c01, c11;
+                        if (rgb24) {
+                            auto px = [&](LONG sx, LONG sy) {
+                                const BYTE* p = pBits + static_cast<size_t>(sy) * eff + 3 * static_cast<size_t>(sx);
+                                return RGBQUAD{p[0], p[1], p[2], 0};
+                            };
+                            c00 = px(cl.ix, iy);
+                            c10 = px(cl.ix1, iy);
+                            c01 = px(cl.ix, iy1);
+                            c11 = px(cl.ix1, iy1);
+                        } else {
+                            c00 = GetPixelColor(cl.ix, iy);
+                            c10 = GetPixelColor(cl.ix1, iy);
+                            c01 = GetPixelColor(cl.ix, iy1);
+                            c11 = GetPixelColor(cl.ix1, iy1);
+                        }
                         const float rx = cl.rx;
-                        drow[x] = ClampByte((r0[cl.ix] * (1 - rx) + r0[cl.ix1] * rx) * (1 - ry) +
-                                            (r1[cl.ix] * (1 - rx) + r1[cl.ix1] * rx) * ry);
-                    }
-                    return;
-                }
-                for (LONG x = 0; x < newx; x++) {
-                    const Col& cl = cols[x];
-                    RGBQUAD c00, c10, c01, c11;
-                    if (rgb24) {
-                        auto px = [&](LONG sx, LONG sy) {
-                            const BYTE* p = pBits + static_cast<size_t>(sy) * eff + 3 * static_cast<size_t>(sx);
-                            return RGBQUAD{p[0], p[1], p[2], 0};
+                        auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) {
+                            return ClampByte((a * (1 - rx) + b * rx) * (1 - ry) + (c * (1 - rx) + d * rx) * ry);
                         };
-                        c00 = px(cl.ix, iy);
-                        c10 = px(cl.ix1, iy);
-                        c01 = px(cl.ix, iy1);
-                        c11 = px(cl.ix1, iy1);
-                    } else {
-                        c00 = GetPixelColor(cl.ix, iy);
-                        c10 = GetPixelColor(cl.ix1, iy);
-                        c01 = GetPixelColor(cl.ix, iy1);
-                        c11 = GetPixelColor(cl.ix1, iy1);
+                        const RGBQUAD out{mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
+                                          mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
+                                          mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
+                        if (rgb24) {
+                            BYTE* d = drow + 3 * static_cast<size_t>(x);
+                            d[0] = out.rgbBlue;
+                            d[1] = out.rgbGreen;
+                            d[2] = out.rgbRed;
+                        } else {
+                            dst.SetPixelColor(x, y, out);
+                        }
                     }
-                    const float rx = cl.rx;
-                    auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) {
-                        return ClampByte((a * (1 - rx) + b * rx) * (1 - ry) + (c * (1 - rx) + d * rx) * ry);
-                    };
-                    const RGBQUAD out{mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
-                                      mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
-                                      mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
-                    if (rgb24) {
-                        BYTE* d = drow + 3 * static_cast<size_t>(x);
-                        d[0] = out.rgbBlue;
-                        d[1] = out.rgbGreen;
-                        d[2] = out.rgbRed;
-                    } else {
-                        dst.SetPixelColor(x, y, out);
-                    }
-                }
-            });
+                });
+            }
         }
-
     } catch (const std::bad_alloc&) {
         SetLastError("PxImage::Create can't allocate memory");
         return false;
