@@ -11,29 +11,18 @@
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
+#include "imagetest.h"
+
 namespace {
 
-struct FilterImage : PxImage {
+struct FilterImage : SelectableImage {
     using PxImage::blur_line;
     using PxImage::gen_convolve_matrix;
     using PxImage::gen_lookup_table;
-    using PxImage::PxImage;
-    void Select(LONG x0, LONG y0, LONG x1, LONG y1) {
-        const size_t n = static_cast<size_t>(GetWidth()) * GetHeight();
-        std::free(pSelection);
-        pSelection = static_cast<BYTE*>(std::calloc(n, 1));
-        for (LONG y = y0; y < y1; y++)
-            for (LONG x = x0; x < x1; x++) pSelection[y * GetWidth() + x] = 255;
-        info.rSelectionBox = RECT{x0, y1, x1, y0};
-    }
+    using SelectableImage::SelectableImage;
 };
 
-RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) { return RGBQUAD{b, g, r, 0}; }
 
-void Fill(PxImage& img, RGBQUAD c) {
-    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); y++)
-        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); x++) img.SetPixelColor(x, y, c);
-}
 
 // 8-bit grey image with index x + 10 y.
 void MakeRamp(PxImage& img, LONG w, LONG h) {

@@ -10,6 +10,8 @@
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
+#include "imagetest.h"
+
 namespace {
 
 struct FourierImage : PxImage {
@@ -20,7 +22,6 @@ struct FourierImage : PxImage {
     using PxImage::RepairChannel;
 };
 
-RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) { return RGBQUAD{b, g, r, 0}; }
 
 void GreyImage(PxImage& img, LONG w, LONG h, BYTE v) {
     img.Create(w, h, 8);

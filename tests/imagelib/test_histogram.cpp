@@ -7,21 +7,14 @@
 
 #include "imagelib/pximage.h"
 
+#include "imagetest.h"
+
 namespace {
 
-struct HistImage : PxImage {
-    using PxImage::PxImage;
-    void Select(LONG x0, LONG y0, LONG x1, LONG y1) {
-        const size_t n = static_cast<size_t>(GetWidth()) * GetHeight();
-        std::free(pSelection);
-        pSelection = static_cast<BYTE*>(std::calloc(n, 1));
-        for (LONG y = y0; y < y1; y++)
-            for (LONG x = x0; x < x1; x++) pSelection[y * GetWidth() + x] = 255;
-        info.rSelectionBox = RECT{x0, y1, x1, y0};
-    }
+struct HistImage : SelectableImage {
+    using SelectableImage::SelectableImage;
 };
 
-RGBQUAD Rgb(BYTE r, BYTE g, BYTE b) { return RGBQUAD{b, g, r, 0}; }
 RGBQUAD Grey(BYTE v) { return Rgb(v, v, v); }
 
 // Left half one grey, right half another.
