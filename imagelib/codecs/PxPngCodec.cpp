@@ -85,6 +85,11 @@ bool PxPngCodec::Decode(PxFile* hFile) {
         return false;
     }
     png_set_read_fn(png_ptr, hFile, PngReadData);
+    // Text, profile and other chunks this codec never looks at are skipped unread: the library
+    // would allocate whatever size their header claims (a few bytes may claim gigabytes) before
+    // finding the file too short.
+    static const png_byte unused_chunks[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0";
+    png_set_keep_unknown_chunks(png_ptr, PNG_HANDLE_CHUNK_NEVER, unused_chunks, 9);
     png_read_info(png_ptr, info_ptr);
 
     png_uint_32 width = 0, height = 0;

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -348,6 +349,24 @@ TEST(PngHostile, BrokenFilesFailWithAReason) {
     EXPECT_FALSE(DecodeBytes(c, huge));
     EXPECT_FALSE(c.IsValid());
     EXPECT_STRNE(c.GetLastError(), "");
+
+    // A text chunk that claims 1.9 GB in a file of a few dozen bytes: the reader must not ask
+    // for (and so allocate) the claimed size.
+    struct LargestRead : PxMemFile {
+        using PxMemFile::PxMemFile;
+        size_t largest = 0;
+        size_t Read(void* buffer, size_t size, size_t count) override {
+            largest = std::max(largest, size * count);
+            return PxMemFile::Read(buffer, size, count);
+        }
+    };
+    Bytes text(good.begin(), good.begin() + 33);
+    text.insert(text.end(), {0x74, 0x00, 0x00, 0x00, 't', 'E', 'X', 't', 'k', 'e', 'y', 0, 'v', 'a', 'l'});
+    LargestRead file(text.data(), static_cast<unsigned long>(text.size()));
+    PxImage d;
+    EXPECT_FALSE(d.Decode(&file, PXIMAGE_FORMAT_PNG));
+    EXPECT_STRNE(d.GetLastError(), "");
+    EXPECT_LT(file.largest, 1u << 20);
 }
 
 TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
