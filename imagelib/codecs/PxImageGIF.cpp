@@ -178,12 +178,22 @@ bool PxImageGIF::Decode(PxFile* fp) {
         } else if (prevDispose == 2 && bTrueColor < 2) {
             // "Restore to background" gives back the area of the previous frame only; the rest
             // of the screen stays as composed.
+            // Only rows the previous frame's data reached are given back, so a frame whose header
+            // claims the whole of a huge screen costs what its data holds, as when it was drawn.
             const BYTE fill = static_cast<BYTE>(first_transparent >= 0 ? first_transparent : dscgif[11]);
-            for (int y = prevRect.top; y < prevRect.bottom; y++)
+            for (int y = prevRect.top; y < prevRect.bottom; y++) {
+                const size_t prevRow = static_cast<size_t>(y - prevRect.top);
+                if (prevRow < m_rowWritten.size() && !m_rowWritten[prevRow]) continue;
+                if (!composeRGB && head.biBitCount == 8) {
+                    BYTE* row = GetBits(static_cast<DWORD>(scrheight - 1 - y));
+                    if (row) std::memset(row + prevRect.left, fill, static_cast<size_t>(prevRect.right - prevRect.left));
+                    continue;
+                }
                 for (int x = prevRect.left; x < prevRect.right; x++) {
                     if (composeRGB) SetPixelColor(x, scrheight - 1 - y, screenPal[fill]);
                     else SetPixelIndex(x, scrheight - 1 - y, fill);
                 }
+            }
         }
 
         PxImage frame;
