@@ -61,15 +61,17 @@ float EdgeValue(const float* cmatrix, int L, int count, int p, At at) {
     return sum / scale;
 }
 
-// out[i] = RoundOut(sum over j of taps[j][i] * cmatrix[j]) for i in [0, n), the sum taken in
-// kernel order. The taps hold byte values as floats (converted once, not once per tap), and
-// kLanes sums at a time stay in registers: loops of a fixed length the compiler turns into
-// vector code. The first product needs no addition to 0: a byte times a positive weight is
-// never -0. Built for AVX2 as well when the compiler can (without FMA, which would round
-// differently).
-PX_OPS_SIMD_CLONES
-void SumToBytes(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* out) {
-    constexpr int kLanes = 64;
+constexpr int kLanes = 64;
+
+// Calls finish(i, a, count) with a[k] the sum over j of taps[j][i + k] * cmatrix[j], taken in
+// kernel order, for i in [0, n) in steps of kLanes (count is kLanes but at the end). The taps
+// hold byte values as floats (converted once, not once per tap), and kLanes sums at a time stay
+// in registers: loops of a fixed length the compiler turns into vector code. The first product
+// needs no addition to 0: a byte times a positive weight is never -0. Inlined into each caller,
+// whose finish works on the sums while they are still at hand instead of in a further pass.
+template <class Finish>
+__attribute__((always_inline)) inline void SumTaps(const float* cmatrix, int L, const float* const* taps, int64_t n,
+                                                   Finish finish) {
     int64_t i = 0;
     for (; i + kLanes <= n; i += kLanes) {
         float a[kLanes];
@@ -83,13 +85,51 @@ void SumToBytes(const float* cmatrix, int L, const float* const* taps, int64_t n
             const float* s = taps[j] + i;
             for (int k = 0; k < kLanes; k++) a[k] += s[k] * wt;
         }
-        for (int k = 0; k < kLanes; k++) out[i + k] = RoundOut(a[k]);
+        finish(i, a, kLanes);
     }
     for (; i < n; i++) {
         float a = taps[0][i] * cmatrix[0];
         for (int j = 1; j < L; j++) a += taps[j][i] * cmatrix[j];
-        out[i] = RoundOut(a);
+        finish(i, &a, 1);
     }
+}
+
+// out[i] = RoundOut(sum): the blurred bytes. Built for AVX2 as well when the compiler can
+// (without FMA, which would round differently).
+PX_OPS_SIMD_CLONES
+void SumToBytes(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict out) {
+    SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
+        for (int k = 0; k < count; k++) out[i + k] = RoundOut(a[k]);
+    });
+}
+
+// The same bytes, kept as floats for the column direction to read.
+PX_OPS_SIMD_CLONES
+void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
+    SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
+        // Through bytes: written as one loop, the compiler leaves it scalar.
+        BYTE bytes[kLanes];
+        for (int k = 0; k < count; k++) bytes[k] = RoundOut(a[k]);
+        for (int k = 0; k < count; k++) out[i + k] = static_cast<float>(bytes[k]);
+    });
+}
+
+// The merge of one byte: it moves away from its blurred value by amount times the difference,
+// unless twice the difference is below threshold.
+inline BYTE MergeByte(int s, int blurred, float amount, int threshold) {
+    const int d = s - blurred;
+    const int ad = d < 0 ? -d : d;
+    const BYTE sharp = TruncClamp(static_cast<float>(s) + amount * static_cast<float>(d));
+    return 2 * ad < threshold ? static_cast<BYTE>(s) : sharp;
+}
+
+// Blurs a row in the column direction and merges it into the image row at once.
+PX_OPS_SIMD_CLONES
+void SumAndMerge(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row, float amount,
+                 int threshold) {
+    SumTaps(cmatrix, L, taps, n, [=](int64_t i, const float* a, int count) {
+        for (int k = 0; k < count; k++) row[i + k] = MergeByte(row[i + k], RoundOut(a[k]), amount, threshold);
+    });
 }
 
 PX_OPS_SIMD_CLONES
@@ -97,8 +137,18 @@ void BytesToFloats(const BYTE* s, float* d, int64_t n) {
     for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
 }
 
-// One line of count pixels of b bytes, contiguous, given as floats.
-void BlurLine(const float* cmatrix, int L, const float* src, BYTE* dst, int count, int b) {
+// The middle of a blurred line, into bytes or into floats holding the bytes.
+void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* out) {
+    SumToBytes(cmatrix, L, taps, n, out);
+}
+void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n, float* out) {
+    SumToByteFloats(cmatrix, L, taps, n, out);
+}
+
+// One line of count pixels of b bytes, contiguous, given as floats; the blurred bytes go to dst
+// as BYTE or as float.
+template <class Out>
+void BlurLine(const float* cmatrix, int L, const float* src, Out* dst, int count, int b) {
     const int m = L / 2;
     if (count <= 0 || b <= 0) return;
     auto edge = [&](int p) {
@@ -115,20 +165,14 @@ void BlurLine(const float* cmatrix, int L, const float* src, BYTE* dst, int coun
     thread_local std::vector<const float*> taps;
     taps.resize(static_cast<size_t>(L));
     for (int j = 0; j < L; j++) taps[j] = src + o0 + int64_t{j - m} * b;
-    SumToBytes(cmatrix, L, taps.data(), o1 - o0, dst + o0);
+    SumMiddle(cmatrix, L, taps.data(), o1 - o0, dst + o0);
     for (int p = count - m; p < count; p++) edge(p);
 }
 
-// The merge of one row, in place: each byte moves away from its blurred value by amount times
-// the difference, unless twice the difference is below threshold.
+// The merge of one row, in place, from its blurred bytes.
 PX_OPS_SIMD_CLONES
 void MergeRow(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, float amount, int threshold) {
-    for (int64_t i = 0; i < n; i++) {
-        const int s = row[i], d = s - blurred[i];
-        const int ad = d < 0 ? -d : d;
-        const BYTE sharp = TruncClamp(static_cast<float>(s) + amount * static_cast<float>(d));
-        row[i] = 2 * ad < threshold ? static_cast<BYTE>(s) : sharp;
-    }
+    for (int64_t i = 0; i < n; i++) row[i] = MergeByte(row[i], blurred[i], amount, threshold);
 }
 
 }  // namespace
@@ -261,19 +305,18 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 // Rows up to p + m are still as they were: this band changes row p only below.
                 for (; next <= std::min<int64_t>(h - 1, p + m); next++) {
                     BytesToFloats(rows.Row(band, next), line.data(), rowBytes);
-                    BlurLine(cmatrix.get(), L, line.data(), blurred.data(), w, b);
-                    BytesToFloats(blurred.data(), ringRow(next), rowBytes);
+                    BlurLine(cmatrix.get(), L, line.data(), ringRow(next), w, b);
                 }
+                BYTE* row = GetBits(static_cast<DWORD>(p));
                 if (L > h || p < m || p >= h - m) {
                     for (int64_t i = 0; i < rowBytes; i++)
                         blurred[static_cast<size_t>(i)] = RoundOut(
                             EdgeValue(cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
+                    MergeRow(row, blurred.data(), rowBytes, amount, threshold);
                 } else {
                     for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                    SumToBytes(cmatrix.get(), L, taps.data(), rowBytes, blurred.data());
+                    SumAndMerge(cmatrix.get(), L, taps.data(), rowBytes, row, amount, threshold);
                 }
-                BYTE* row = GetBits(static_cast<DWORD>(p));
-                MergeRow(row, blurred.data(), rowBytes, amount, threshold);
                 rowsDone.fetch_add(1, std::memory_order_relaxed);
             }
             return true;
