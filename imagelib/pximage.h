@@ -507,9 +507,13 @@ protected:
     void AddAveragingCont(const RGBQUAD& color, float surf, float& rr, float& gg, float& bb, float& aa);
     // Makes dst an empty image of this one's information block, depth, type and palette at the
     // given size; on failure copies dst's error text here and returns false.
-    bool GeoNewImage(PxImage& dst, DWORD width, DWORD height, DWORD bpp);
+    // zeroRows false: dst's rows are left unwritten (see CreateBlock); the caller writes them all.
+    bool GeoNewImage(PxImage& dst, DWORD width, DWORD height, DWORD bpp, bool zeroRows = true);
     // Hands a finished result to iDst, or into this image when iDst is NULL.
     bool GeoHandOver(PxImage& result, PxImage* iDst);
+    // Create, with the pixel rows left unwritten when zeroRows is false (header and palette are
+    // still set and zeroed): only for a result whose every row byte, padding included, is written.
+    void* CreateBlock(DWORD width, DWORD height, DWORD bpp, DWORD imagetype, bool zeroRows);
     void SelectionResetBox();
     // ==== protected helpers of later groups (end) ====
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "imagelib/pximage.h"
@@ -483,4 +485,40 @@ TEST(Resample, RowsTooWideToConvertGiveTheSameResult) {
                                 src.GetPixelColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f,
                                                               PxImage::IM_CATROM, PxImage::OM_REPEAT));
     EXPECT_EQ(Differences(got2, want2), 0);
+}
+
+namespace {
+
+// Leaves a freed block of n bytes of 0xAA on the heap, so that a result that reuses it shows
+// every byte it failed to write.
+void DirtyHeap(size_t n) {
+    static void* volatile sink;
+    void* p = std::malloc(n);
+    std::memset(p, 0xAA, n);
+    sink = p;
+    std::free(sink);
+}
+
+// Padding bytes of every row are 0; with all true, every byte of the rows is.
+bool RowsClean(PxImage& img, bool all) {
+    const size_t used = all ? 0 : static_cast<size_t>(img.GetWidth()) * 3;
+    for (DWORD y = 0; y < img.GetHeight(); ++y)
+        for (size_t i = used; i < img.GetEffWidth(); ++i)
+            if (img.GetBits(y)[i] != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(Resample, TrueColourResultsWriteEveryRowByteAlsoWhenStopped) {
+    // Widths that leave one and two bytes of padding, shrinking and enlarging.
+    PxImage src = NoisyImage(37, 29, 24, false, 3);
+    for (LONG stop : {0, 1})
+        for (LONG nw : {13, 50}) {
+            src.SetEscape(stop);
+            PxImage out;
+            DirtyHeap(40 + 152 * 23);
+            ASSERT_TRUE(src.Resample2(nw, 23, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &out, true));
+            EXPECT_TRUE(RowsClean(out, stop != 0)) << nw << ", stopped " << stop;
+        }
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
@@ -263,5 +265,27 @@ TEST(Transform, RotationAtOddSizesReadsTheTurnedPositionOfEveryPixel) {
                     }
                 EXPECT_EQ(mismatches, 0) << "angle " << angle << ", alpha " << alpha << ", overflow " << om;
             }
+        }
+}
+
+TEST(Transform, TurnedTrueColourResultsWriteEveryRowByteAlsoWhenStopped) {
+    // Small enough for the heap to hand back the freed block of 0xAA, so unwritten bytes show.
+    for (LONG stop : {0, 1})
+        for (float angle : {30.0f, 17.0f, -62.0f}) {
+            PxImage src(23, 19, 24);
+            FillDistinct(src);
+            src.SetEscape(stop);
+            static void* volatile sink;
+            void* dirty = std::malloc(4096);
+            std::memset(dirty, 0xAA, 4096);
+            sink = dirty;
+            std::free(sink);
+            PxImage out;
+            ASSERT_TRUE(src.Rotate2(angle, &out));
+            const size_t used = stop ? 0 : static_cast<size_t>(out.GetWidth()) * 3;
+            bool clean = true;
+            for (DWORD y = 0; y < out.GetHeight(); ++y)
+                for (size_t i = used; i < out.GetEffWidth(); ++i) clean = clean && out.GetBits(y)[i] == 0;
+            EXPECT_TRUE(clean) << angle << ", stopped " << stop;
         }
 }

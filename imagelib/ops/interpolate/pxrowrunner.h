@@ -70,6 +70,45 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
     for (auto& t : pool) t.join();
 }
 
+// As RunRowsLocal without a local copy, but each call makes a band of up to bandRows rows
+// [first, last), so that a job can walk them tile by tile; escape is tested per band.
+template <typename BandFn>
+void RunBands(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, LONG bandRows, BandFn&& fn) {
+    if (nrows <= 0) return;
+    bandRows = std::max<LONG>(bandRows, 1);
+    unsigned nthreads = 1;
+    if (threaded && static_cast<unsigned long long>(nrows) * rowWork >= (1ULL << 18)) {
+        nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+        nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>((nrows + bandRows - 1) / bandRows));
+    }
+    std::atomic<LONG> next{0};
+    std::atomic<LONG> done{0};
+    auto worker = [&]() {
+        for (;;) {
+            const LONG first = next.fetch_add(bandRows);
+            if (first >= nrows) return;
+            if (nthreads == 1) owner.SetProgress(static_cast<LONG>(100LL * first / nrows));
+            if (owner.GetEscape()) return;
+            const LONG last = std::min(nrows, first + bandRows);
+            fn(first, last);
+            const LONG before = done.fetch_add(last - first), after = before + (last - first);
+            // Only the thread that finishes a percent step writes progress, so it never goes back.
+            if (nthreads > 1 && 100LL * after / nrows != 100LL * before / nrows)
+                owner.SetProgress(static_cast<LONG>(100LL * after / nrows));
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < nthreads; t++) {
+        try {
+            pool.emplace_back(worker);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    worker();
+    for (auto& t : pool) t.join();
+}
+
 struct NoLocal {};
 
 template <typename RowFn>

@@ -2,9 +2,9 @@
 // this image's settings, and handing the finished result to its destination.
 #include "imagelib/pximage.h"
 
-bool PxImage::GeoNewImage(PxImage& dst, DWORD width, DWORD height, DWORD bpp) {
+bool PxImage::GeoNewImage(PxImage& dst, DWORD width, DWORD height, DWORD bpp, bool zeroRows) {
     dst.CopyInfo(*this);
-    if (dst.Create(width, height, bpp, info.dwType) == nullptr) {
+    if (dst.CreateBlock(width, height, bpp, info.dwType, zeroRows) == nullptr) {
         SetLastError(dst.GetLastError());
         return false;
     }

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
+#include "imagelib/ops/interpolate/pxbilinear.h"
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/ops/selection/pxpoint2.h"
@@ -128,8 +130,10 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
         return false;
     }
 
+    // A 24-bit result has every row written below (padding included), so it skips the fill.
+    const bool rgb24 = head.biBitCount == 24;
     PxImage dst;
-    if (!GeoNewImage(dst, static_cast<DWORD>(nw), static_cast<DWORD>(nh), head.biBitCount)) return false;
+    if (!GeoNewImage(dst, static_cast<DWORD>(nw), static_cast<DWORD>(nh), head.biBitCount, !rgb24)) return false;
     if (pAlpha != nullptr) dst.AlphaCreate();
     if (pAlpha != nullptr && !dst.AlphaIsValid()) {
         SetLastError("PxImage::Create can't allocate memory");
@@ -137,7 +141,6 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
     }
 
     RGBQUAD rpl = replColor ? *replColor : RGBQUAD{255, 255, 255, 0};
-    const bool rgb24 = head.biBitCount == 24;
     BYTE* dalpha = dst.AlphaIsValid() ? dst.AlphaGetPointer(0, 0) : nullptr;
     // Inside the picture the bilinear read is inlined; it computes what the member computes.
     const bool fastBilinear = rgb24 && inMethod == IM_BILINEAR;
@@ -147,18 +150,20 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
     RGBQUAD farColour = rpl;
     if (fastBilinear && fixedFar) farColour = GetPixelColorWithOverflow(-999, -999, ofMethod, &farColour);
 
-    auto row = [&](LONG j) {
+    const bool quad = fastBilinear && pAlpha == nullptr && pxgeo::HasBilinearQuad();
+    // Columns from..to-1 of row j.
+    auto span = [&](LONG j, LONG from, LONG to) {
         const BYTE* bits = pBits;
         const BYTE* alpha = pAlpha;
         const size_t eff = info.dwEffWidth;
         BYTE* arow = dalpha ? dalpha + static_cast<size_t>(j) * static_cast<size_t>(nw) : nullptr;
         const float Y = y0 + static_cast<float>(j);
         BYTE* drow = dst.GetBits(static_cast<DWORD>(j));
-        LONG i = 0;
+        LONG i = from;
         if (fastBilinear) {
             // Four positions at a time, each lane computing exactly the scalar expressions below.
             const float Ys = Y * s, Yc = Y * c;
-            for (; i + 4 <= nw; i += 4) {
+            for (; i + 4 <= to; i += 4) {
                 const pxgeo::V4 X = x0 + pxgeo::ToV4(i, i + 1, i + 2, i + 3);
                 const pxgeo::V4 sxv = X * c + Ys + shiftx;
                 const pxgeo::V4 syv = Yc - X * s + shifty;
@@ -180,6 +185,19 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
                 const pxgeo::V4 fy = inside ? syv - __builtin_convertvector(yiv, pxgeo::V4) : zero;
                 const pxgeo::V4i uv = __builtin_convertvector(fx * 256, pxgeo::V4i);
                 const pxgeo::V4i vv = __builtin_convertvector(fy * 256, pxgeo::V4i);
+                // All four inside, with eight bytes readable at each upper position: one vector step.
+                if (quad && inside[0] && inside[1] && inside[2] && inside[3] && (yiv[0] + 2 < h) &&
+                    (yiv[1] + 2 < h) && (yiv[2] + 2 < h) && (yiv[3] + 2 < h)) {
+                    size_t off[4];
+                    int uu[4], vq[4];
+                    for (int k = 0; k < 4; k++) {
+                        off[k] = static_cast<size_t>(yiv[k]) * eff + static_cast<size_t>(xiv[k]) * 3;
+                        uu[k] = uv[k];
+                        vq[k] = vv[k];
+                    }
+                    pxgeo::BilinearQuad24(drow + static_cast<size_t>(i) * 3, bits, eff, off, uu, vq);
+                    continue;
+                }
                 for (int k = 0; k < 4; k++) {
                     const LONG xi = xiv[k], yi = yiv[k];
                     RGBQUAD col;
@@ -188,7 +206,7 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
                         // Eight bytes from the upper row stay inside the picture unless it is the top row;
                         // the fourth byte written belongs to the next pixel, written next.
                         pxgeo::Bilinear24Store(drow + static_cast<size_t>(i + k) * 3, p0, p0 + eff, uv[k], vv[k],
-                                               yi + 2 < h || static_cast<size_t>(xi) * 3 + 8 <= eff, i + k + 1 < nw);
+                                               yi + 2 < h || static_cast<size_t>(xi) * 3 + 8 <= eff, i + k + 1 < to);
                         continue;
                     }
                     if (xi >= 0 && yi >= 0 && xi < w - 1 && yi < h - 1) {
@@ -208,7 +226,7 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
                 }
             }
         }
-        for (; i < nw; i++) {
+        for (; i < to; i++) {
             const float X = x0 + static_cast<float>(i);
             const float sx = X * c + Y * s + shiftx;
             const float sy = Y * c - X * s + shifty;
@@ -241,7 +259,24 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
             }
         }
     };
+    // Bands of rows walked in tiles of columns: a tile's source pixels lie close together, where a
+    // whole turned row would cross thousands of source rows.
+    constexpr LONG kBand = 16, kTile = 64;
+    const size_t rowBytes = static_cast<size_t>(nw) * 3;
+    std::vector<char> rowDone(rgb24 ? static_cast<size_t>(nh) : 0);
+    auto band = [&](LONG first, LONG last) {
+        for (LONG from = 0; from < nw; from += kTile)
+            for (LONG j = first; j < last; j++) span(j, from, std::min(nw, from + kTile));
+        if (!rgb24) return;
+        for (LONG j = first; j < last; j++) {
+            memset(dst.GetBits(static_cast<DWORD>(j)) + rowBytes, 0, dst.info.dwEffWidth - rowBytes);
+            rowDone[static_cast<size_t>(j)] = 1;
+        }
+    };
     // Indexed results go through the nearest-colour cache of dst, which is not shared safely.
-    pxgeo::RunRows(*this, nh, static_cast<size_t>(nw), rgb24, row);
+    pxgeo::RunBands(*this, nh, static_cast<size_t>(nw), rgb24, rgb24 ? kBand : 1, band);
+    // Rows an escape left out are handed over black, as a filled result would have them.
+    for (size_t j = 0; j < rowDone.size(); j++)
+        if (!rowDone[j]) memset(dst.GetBits(static_cast<DWORD>(j)), 0, dst.info.dwEffWidth);
     return GeoHandOver(dst, iDst);
 }

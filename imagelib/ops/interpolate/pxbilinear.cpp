@@ -1,0 +1,116 @@
+// Four bilinear pixels per step: each pixel's two neighbours in a row are interleaved channel
+// by channel into 16-bit lanes, so one multiply-add per row gives w00 a + w10 b (and
+// w01 c + w11 d) for blue, green and red. The weights are the scalar form's, computed for four
+// pixels at once; the sums are exact integers, so the bytes match the one-pixel form.
+#include "imagelib/ops/interpolate/pxbilinear.h"
+
+#include <cstring>
+
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define PX_BILINEAR_VECTOR 1
+#include <immintrin.h>
+#endif
+
+namespace pxgeo {
+
+#if PX_BILINEAR_VECTOR
+
+namespace {
+
+#define PX_SSSE3 __attribute__((target("ssse3")))
+
+// Weights (w00, w10) and (w01, w11) of pixels 0..3 as 32-bit pairs; u and v in 16-bit lanes 0..3.
+PX_SSSE3 inline void Weights(__m128i u, __m128i v, __m128i& pair0, __m128i& pair1) {
+    const __m128i w11 = _mm_srli_epi16(_mm_mullo_epi16(u, v), 8);  // u, v <= 255: no overflow
+    const __m128i w10 = _mm_sub_epi16(u, w11);
+    const __m128i w01 = _mm_sub_epi16(v, w11);
+    const __m128i w00 = _mm_add_epi16(_mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(256), u), v), w11);
+    pair0 = _mm_unpacklo_epi16(w00, w10);
+    pair1 = _mm_unpacklo_epi16(w01, w11);
+}
+
+// Eight bytes at p and at q side by side.
+PX_SSSE3 inline __m128i Load2(const BYTE* p, const BYTE* q) {
+    const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_castps_si128(_mm_loadh_pi(_mm_castsi128_ps(lo), reinterpret_cast<const __m64*>(q)));
+}
+
+// Sums of pixels 0..3 (dwords blue, green, red, 0 per pixel), shifted, packed and stored as 12 bytes.
+PX_SSSE3 inline void Mix4(BYTE* d, const BYTE* const p[4], size_t eff, __m128i pair0, __m128i pair1) {
+    // (a, b) of one pixel's row into 16-bit lanes: a.blue, b.blue, a.green, b.green, a.red, b.red, 0, 0.
+    const __m128i lowPixel = _mm_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1);
+    const __m128i highPixel = _mm_setr_epi8(8, -1, 11, -1, 9, -1, 12, -1, 10, -1, 13, -1, -1, -1, -1, -1);
+    __m128i s[4];
+    for (int k = 0; k < 4; k += 2) {
+        const __m128i row0 = Load2(p[k], p[k + 1]);
+        const __m128i row1 = Load2(p[k] + eff, p[k + 1] + eff);
+        for (int h = 0; h < 2; h++) {
+            const __m128i mask = h == 0 ? lowPixel : highPixel;
+            __m128i w0, w1;
+            switch (k + h) {
+                case 0:
+                    w0 = _mm_shuffle_epi32(pair0, 0x00);
+                    w1 = _mm_shuffle_epi32(pair1, 0x00);
+                    break;
+                case 1:
+                    w0 = _mm_shuffle_epi32(pair0, 0x55);
+                    w1 = _mm_shuffle_epi32(pair1, 0x55);
+                    break;
+                case 2:
+                    w0 = _mm_shuffle_epi32(pair0, 0xAA);
+                    w1 = _mm_shuffle_epi32(pair1, 0xAA);
+                    break;
+                default:
+                    w0 = _mm_shuffle_epi32(pair0, 0xFF);
+                    w1 = _mm_shuffle_epi32(pair1, 0xFF);
+                    break;
+            }
+            const __m128i sum = _mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi8(row0, mask), w0),
+                                              _mm_madd_epi16(_mm_shuffle_epi8(row1, mask), w1));
+            s[k + h] = _mm_srli_epi32(sum, 8);
+        }
+    }
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(s[0], s[1]), _mm_packs_epi32(s[2], s[3]));
+    const __m128i packed =
+        _mm_shuffle_epi8(bytes, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), packed);
+    const int last = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
+    memcpy(d + 8, &last, 4);
+}
+
+}  // namespace
+
+bool HasBilinearQuad() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+
+PX_SSSE3 void BilinearRun24(BYTE* d, const BYTE* r0, size_t eff, const size_t* off, const short* u, int v, LONG n) {
+    const __m128i vv = _mm_set1_epi16(static_cast<short>(v));
+    for (LONG x = 0; x + 4 <= n; x += 4) {
+        __m128i pair0, pair1;
+        Weights(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x)), vv, pair0, pair1);
+        const BYTE* p[4] = {r0 + off[x], r0 + off[x + 1], r0 + off[x + 2], r0 + off[x + 3]};
+        Mix4(d + 3 * static_cast<size_t>(x), p, eff, pair0, pair1);
+    }
+}
+
+PX_SSSE3 void BilinearQuad24(BYTE* d, const BYTE* bits, size_t eff, const size_t off[4], const int u[4],
+                             const int v[4]) {
+    const __m128i uu = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)), _mm_setzero_si128());
+    const __m128i vv = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), _mm_setzero_si128());
+    __m128i pair0, pair1;
+    Weights(uu, vv, pair0, pair1);
+    const BYTE* p[4] = {bits + off[0], bits + off[1], bits + off[2], bits + off[3]};
+    Mix4(d, p, eff, pair0, pair1);
+}
+
+#else
+
+bool HasBilinearQuad() { return false; }
+void BilinearRun24(BYTE*, const BYTE*, size_t, const size_t*, const short*, int, LONG) {}
+void BilinearQuad24(BYTE*, const BYTE*, size_t, const size_t[4], const int[4], const int[4]) {}
+
+#endif
+
+}  // namespace pxgeo
