@@ -532,6 +532,8 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         {3, 2, 24, 0.0f, 1.0f, 0},      // smaller than the kernel both ways
         {50, 260, 24, 5.0f, 1.0f, 0},   // a 25-tap kernel reaching twelve rows into the next band
         {61, 700, 24, 1.0f, 0.5f, 0},   // enough bands for every worker thread
+        {90, 70, 24, 1.0f, 3.0f, -7},   // a negative threshold sharpens every byte
+        {80, 75, 8, 0.5f, 2.5f, 2147483647},  // no difference reaches the largest threshold
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.h);

@@ -34,6 +34,53 @@ inline BYTE TruncClamp(float v) {
 // trunc(0.5 + value), the blur's rounding.
 inline BYTE RoundOut(float v) { return TruncClamp(0.5f + v); }
 
+// Eight lanes at a time for the finishing steps, in the compiler's own vector types: left to
+// itself it goes from floats to bytes and back through packs and shuffles, or not in vectors
+// at all. Every step is the scalar one lane by lane.
+// They never cross a call (all inlined), so the note on their calling convention does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef float F8 __attribute__((vector_size(32)));
+typedef int I8 __attribute__((vector_size(32)));
+
+__attribute__((always_inline)) inline F8 LoadF8(const float* p) {
+    F8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// trunc(v) clamped to 0..255 (NaN gives 0), as floats.
+__attribute__((always_inline)) inline F8 TruncClampF8(F8 v) {
+    const F8 zero = {}, top = zero + 255.0f;
+    v = v > zero ? v : zero;
+    v = v < top ? v : top;
+    return __builtin_convertvector(__builtin_convertvector(v, I8), F8);
+}
+
+// MergeByte for eight lanes of source s and blurred bl, both whole numbers 0..255 as floats:
+// their difference and twice its size are exact, and 2|d| <= 510 compares with the threshold
+// as with its float.
+__attribute__((always_inline)) inline F8 MergeF8(F8 s, F8 bl, float amount, float threshold) {
+    const F8 d = s - bl;
+    const F8 ad = d < 0 ? -d : d;
+    const F8 sharp = TruncClampF8(s + amount * d);
+    return 2.0f * ad < threshold ? s : sharp;
+}
+
+// Merges kChunk blurred sums a into row: the bytes go to floats and back in plain loops, which
+// the compiler turns into vector code of its own, and the arithmetic in between runs on F8.
+template <int kChunk>
+__attribute__((always_inline)) inline void MergeChunk(BYTE* __restrict row, const float* a, float amount, float thr) {
+    float src[kChunk];
+    int res[kChunk];
+    for (int k = 0; k < kChunk; k++) src[k] = static_cast<float>(row[k]);
+    for (int k = 0; k < kChunk; k += 8) {
+        const F8 bl = TruncClampF8(0.5f + LoadF8(a + k));
+        const I8 r = __builtin_convertvector(MergeF8(LoadF8(src + k), bl, amount, thr), I8);
+        std::memcpy(res + k, &r, sizeof r);
+    }
+    for (int k = 0; k < kChunk; k++) row[k] = static_cast<BYTE>(res[k]);
+}
+
 // Line ends (and lines shorter than the kernel) compute products and rescale by the weights used.
 // at(j) gives the byte at line position j.
 template <class At>
@@ -107,10 +154,14 @@ void SumToBytes(const float* cmatrix, int L, const float* const* taps, int64_t n
 PX_OPS_SIMD_CLONES
 void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
     SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
-        // Through bytes: written as one loop, the compiler leaves it scalar.
-        BYTE bytes[kLanes];
-        for (int k = 0; k < count; k++) bytes[k] = RoundOut(a[k]);
-        for (int k = 0; k < count; k++) out[i + k] = static_cast<float>(bytes[k]);
+        if (count == kLanes) {
+            for (int k = 0; k < kLanes; k += 8) {
+                const F8 r = TruncClampF8(0.5f + LoadF8(a + k));
+                std::memcpy(out + i + k, &r, sizeof r);
+            }
+        } else {
+            for (int k = 0; k < count; k++) out[i + k] = static_cast<float>(RoundOut(a[k]));
+        }
     });
 }
 
@@ -127,9 +178,62 @@ inline BYTE MergeByte(int s, int blurred, float amount, int threshold) {
 PX_OPS_SIMD_CLONES
 void SumAndMerge(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row, float amount,
                  int threshold) {
+    const float thr = static_cast<float>(threshold);
     SumTaps(cmatrix, L, taps, n, [=](int64_t i, const float* a, int count) {
-        for (int k = 0; k < count; k++) row[i + k] = MergeByte(row[i + k], RoundOut(a[k]), amount, threshold);
+        if (count == kLanes) {
+            MergeChunk<kLanes>(row + i, a, amount, thr);
+        } else {
+            for (int k = 0; k < count; k++) row[i + k] = MergeByte(row[i + k], RoundOut(a[k]), amount, threshold);
+        }
     });
+}
+
+// Two neighbouring rows at once: taps[0 .. L] are the L + 1 rows from the first row's first tap
+// to the second row's last. Each tap row is loaded once for both sums, so the column direction
+// reads half as much; each sum still adds its own products in kernel order. Needs L >= 2.
+PX_OPS_SIMD_CLONES
+void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row0,
+                     BYTE* __restrict row1, float amount, int threshold) {
+    constexpr int kPair = 32;
+    const float thr = static_cast<float>(threshold);
+    int64_t i = 0;
+    for (; i + kPair <= n; i += kPair) {
+        float a0[kPair], a1[kPair];
+        {
+            const float w0 = cmatrix[0], w1 = cmatrix[1];
+            const float* r0 = taps[0] + i;
+            const float* r1 = taps[1] + i;
+            for (int k = 0; k < kPair; k++) a0[k] = r0[k] * w0;
+            for (int k = 0; k < kPair; k++) {
+                a0[k] += r1[k] * w1;
+                a1[k] = r1[k] * w0;
+            }
+        }
+        for (int t = 2; t < L; t++) {
+            const float wa = cmatrix[t], wb = cmatrix[t - 1];
+            const float* r = taps[t] + i;
+            for (int k = 0; k < kPair; k++) {
+                a0[k] += r[k] * wa;
+                a1[k] += r[k] * wb;
+            }
+        }
+        {
+            const float wb = cmatrix[L - 1];
+            const float* r = taps[L] + i;
+            for (int k = 0; k < kPair; k++) a1[k] += r[k] * wb;
+        }
+        MergeChunk<kPair>(row0 + i, a0, amount, thr);
+        MergeChunk<kPair>(row1 + i, a1, amount, thr);
+    }
+    for (; i < n; i++) {
+        float a0 = taps[0][i] * cmatrix[0], a1 = taps[1][i] * cmatrix[0];
+        for (int j = 1; j < L; j++) {
+            a0 += taps[j][i] * cmatrix[j];
+            a1 += taps[j + 1][i] * cmatrix[j];
+        }
+        row0[i] = MergeByte(row0[i], RoundOut(a0), amount, threshold);
+        row1[i] = MergeByte(row1[i], RoundOut(a1), amount, threshold);
+    }
 }
 
 PX_OPS_SIMD_CLONES
@@ -258,12 +362,14 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     }
     std::atomic<int64_t> rowsDone{0};
     std::atomic<bool> noMemory{false};
-    // Each worker keeps L row-blurred rows: wide kernels on wide images get fewer workers, so
-    // that those rings stay within a few hundred megabytes together.
-    const double ringBytes = static_cast<double>(L) * static_cast<double>(rowBytes) * sizeof(float);
+    // Each worker keeps R = L + 1 row-blurred rows (two output rows at a time need L + 1): wide
+    // kernels on wide images get fewer workers, so that those rings stay within a few hundred
+    // megabytes together.
+    const int R = L + 1;
+    const double ringBytes = static_cast<double>(R) * static_cast<double>(rowBytes) * sizeof(float);
     const int maxWorkers = static_cast<int>(std::clamp(384.0e6 / std::max(ringBytes, 1.0), 1.0, 8.0));
 
-    // Each worker's scratch rows, kept from band to band; ring[q % L] holds row q of the image
+    // Each worker's scratch rows, kept from band to band; ring[q % R] holds row q of the image
     // blurred along x, its bytes as floats. Empty when the memory was missing.
     struct Scratch {
         std::vector<float> ring, line;
@@ -273,15 +379,17 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     auto makeScratch = [&] {
         Scratch sc;
         try {
-            sc.ring.resize(static_cast<size_t>(L) * static_cast<size_t>(rowBytes));
+            sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(rowBytes));
             sc.line.resize(static_cast<size_t>(rowBytes));
             sc.blurred.resize(static_cast<size_t>(rowBytes));
-            sc.taps.resize(static_cast<size_t>(L));
+            sc.taps.resize(static_cast<size_t>(R));
         } catch (const std::bad_alloc&) {
             sc = Scratch{};
         }
         return sc;
     };
+    // Rows whose whole column window lies inside the image sum without rescaling.
+    auto inner = [&](int64_t p) { return L <= h && p >= m && p < h - m; };
 
     px_ops::ParallelItemsWith(
         rows.Bands(), makeScratch,
@@ -296,19 +404,32 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
             std::vector<BYTE>& blurred = sc.blurred;
             std::vector<const float*>& taps = sc.taps;
             auto ringRow = [&](int64_t q) {
-                return ring.data() + static_cast<size_t>(q % L) * static_cast<size_t>(rowBytes);
+                return ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(rowBytes);
             };
             int64_t next = std::max<int64_t>(0, b0 - m);
-            for (int64_t p = b0; p < b1; p++) {
-                info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
-                if (info.nEscape) return false;
-                // Rows up to p + m are still as they were: this band changes row p only below.
-                for (; next <= std::min<int64_t>(h - 1, p + m); next++) {
+            // Row-blurs every row up to q that is not in the ring yet. Rows up to p + m are
+            // still as they were while row p is the next to change.
+            auto fillTo = [&](int64_t q) {
+                for (; next <= std::min<int64_t>(h - 1, q); next++) {
                     BytesToFloats(rows.Row(band, next), line.data(), rowBytes);
                     BlurLine(cmatrix.get(), L, line.data(), ringRow(next), w, b);
                 }
+            };
+            for (int64_t p = b0; p < b1;) {
+                info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
+                if (info.nEscape) return false;
                 BYTE* row = GetBits(static_cast<DWORD>(p));
-                if (L > h || p < m || p >= h - m) {
+                if (L >= 2 && p + 1 < b1 && inner(p) && inner(p + 1)) {
+                    fillTo(p + 1 + m);
+                    for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                    SumAndMergePair(cmatrix.get(), L, taps.data(), rowBytes, row,
+                                    GetBits(static_cast<DWORD>(p + 1)), amount, threshold);
+                    rowsDone.fetch_add(2, std::memory_order_relaxed);
+                    p += 2;
+                    continue;
+                }
+                fillTo(p + m);
+                if (!inner(p)) {
                     for (int64_t i = 0; i < rowBytes; i++)
                         blurred[static_cast<size_t>(i)] = RoundOut(
                             EdgeValue(cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
@@ -318,6 +439,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                     SumAndMerge(cmatrix.get(), L, taps.data(), rowBytes, row, amount, threshold);
                 }
                 rowsDone.fetch_add(1, std::memory_order_relaxed);
+                p++;
             }
             return true;
         },
