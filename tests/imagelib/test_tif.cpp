@@ -74,7 +74,7 @@ int MaxDifference(PxImage& img, const Ppm& ppm) {
 }
 
 // A file written with libtiff itself, for layouts our writer never makes.
-struct TiffSpec {
+struct TiffLayout {
     uint32_t w = 8, h = 4;
     uint16_t spp = 1, bps = 8, photometric = PHOTOMETRIC_MINISBLACK, compression = COMPRESSION_NONE;
     uint16_t orientation = ORIENTATION_TOPLEFT;
@@ -179,11 +179,11 @@ protected:
 TEST_F(TiffFiles, SixteenBitGreyInOneStripKeepsTheHighBytes) {
     for (uint16_t compression : {COMPRESSION_NONE, COMPRESSION_LZW}) {
         SCOPED_TRACE(compression);
-        TiffSpec spec;
-        spec.w = 300, spec.h = 200, spec.bps = 16, spec.compression = compression;
-        spec.sample = [](uint32_t x, uint32_t y, uint16_t) { return (x * 200 + y) & 0xFFFF; };
+        TiffLayout layout;
+        layout.w = 300, layout.h = 200, layout.bps = 16, layout.compression = compression;
+        layout.sample = [](uint32_t x, uint32_t y, uint16_t) { return (x * 200 + y) & 0xFFFF; };
         const std::string file = dir / "grey16.tif";
-        ASSERT_TRUE(spec.Write(file));
+        ASSERT_TRUE(layout.Write(file));
         PxImage img;
         ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
         ASSERT_EQ(img.GetBpp(), 8);
@@ -194,7 +194,7 @@ TEST_F(TiffFiles, SixteenBitGreyInOneStripKeepsTheHighBytes) {
 }
 
 TEST_F(TiffFiles, ColourMapsAndGreyScalesAndResolution) {
-    TiffSpec pal;
+    TiffLayout pal;
     pal.photometric = PHOTOMETRIC_PALETTE;
     pal.colormap.assign(3 * 256, 0);
     for (int i = 0; i < 256; i++) pal.colormap[i] = static_cast<uint16_t>(i * 257), pal.colormap[512 + i] = 65535;
@@ -215,7 +215,7 @@ TEST_F(TiffFiles, ColourMapsAndGreyScalesAndResolution) {
     EXPECT_EQ(img.GetPaletteColor(100).rgbBlue, 7);
 
     // 2-bit grey, which no image depth holds, is spread to 8 bits.
-    TiffSpec two;
+    TiffLayout two;
     two.bps = 2, two.w = 9;
     two.sample = [](uint32_t x, uint32_t, uint16_t) { return x % 4; };
     ASSERT_TRUE(two.Write(file));
@@ -224,7 +224,7 @@ TEST_F(TiffFiles, ColourMapsAndGreyScalesAndResolution) {
     EXPECT_EQ(img.GetPixelColor(2, 0).rgbRed, 170);
 
     // Min-is-white 1-bit: entry 0 is white.
-    TiffSpec bw;
+    TiffLayout bw;
     bw.bps = 1, bw.photometric = PHOTOMETRIC_MINISWHITE;
     bw.sample = [](uint32_t x, uint32_t, uint16_t) { return x & 1; };
     ASSERT_TRUE(bw.Write(file));
@@ -237,7 +237,7 @@ TEST_F(TiffFiles, ColourMapsAndGreyScalesAndResolution) {
 TEST_F(TiffFiles, OrientationTurnsTheStripPathAsLibtiffTurnsRgb) {
     for (uint16_t orientation : {2, 3, 4, 5, 6, 7, 8}) {
         SCOPED_TRACE(orientation);
-        TiffSpec grey, rgb;
+        TiffLayout grey, rgb;
         grey.w = rgb.w = 7, grey.h = rgb.h = 3;
         grey.orientation = rgb.orientation = orientation;
         grey.sample = [](uint32_t x, uint32_t y, uint16_t) { return x * 30 + y * 7; };
@@ -460,7 +460,7 @@ TEST_F(TiffFiles, BrokenFilesFailWithAReason) {
     EXPECT_STREQ(img.GetLastError(), "Error encountered while opening TIFF file");
 
     // A header that declares 60000 x 60000 pixels is refused before any large allocation.
-    TiffSpec huge;
+    TiffLayout huge;
     huge.w = 60000, huge.h = 60000, huge.rowsperstrip = 1;
     huge.sample = [](uint32_t, uint32_t, uint16_t) { return 0u; };
     TIFF* t = TIFFOpen((dir / "huge.tif").c_str(), "w");
