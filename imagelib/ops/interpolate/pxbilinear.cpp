@@ -95,21 +95,48 @@ PX_SSSE3 void BilinearRun24(BYTE* d, const BYTE* r0, size_t eff, const size_t* o
     }
 }
 
-PX_SSSE3 void BilinearQuad24(BYTE* d, const BYTE* bits, size_t eff, const size_t off[4], const int u[4],
-                             const int v[4]) {
-    const __m128i uu = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)), _mm_setzero_si128());
-    const __m128i vv = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), _mm_setzero_si128());
-    __m128i pair0, pair1;
-    Weights(uu, vv, pair0, pair1);
-    const BYTE* p[4] = {bits + off[0], bits + off[1], bits + off[2], bits + off[3]};
-    Mix4(d, p, eff, pair0, pair1);
+PX_SSSE3 LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG w, LONG h, float x0, float c,
+                                   float s, float ys, float yc, float xshift, float yshift, LONG i, LONG to) {
+    // Saturation as FloorTrunc's: NaN and far positions end up far below or above.
+    const __m128 lo = _mm_set1_ps(-1.0e9f), hi = _mm_set1_ps(1.0e9f), zero = _mm_setzero_ps();
+    const __m128i xmax = _mm_set1_epi32(w - 1), ymax = _mm_set1_epi32(h - 2);
+    for (; i + 4 <= to; i += 4) {
+        const __m128 X =
+            _mm_add_ps(_mm_set1_ps(x0), _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), _mm_setr_epi32(0, 1, 2, 3))));
+        const __m128 sx = _mm_add_ps(_mm_add_ps(_mm_mul_ps(X, _mm_set1_ps(c)), _mm_set1_ps(ys)), _mm_set1_ps(xshift));
+        const __m128 sy = _mm_add_ps(_mm_sub_ps(_mm_set1_ps(yc), _mm_mul_ps(X, _mm_set1_ps(s))), _mm_set1_ps(yshift));
+        const __m128i xi = _mm_add_epi32(_mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(sx, lo), hi)),
+                                         _mm_castps_si128(_mm_cmplt_ps(sx, zero)));
+        const __m128i yi = _mm_add_epi32(_mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(sy, lo), hi)),
+                                         _mm_castps_si128(_mm_cmplt_ps(sy, zero)));
+        // Inside: 0 <= xi < w - 1 and 0 <= yi < h - 2 (the row above the upper one exists, so
+        // eight bytes may be read there).
+        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_srai_epi32(xi, 31), _mm_srai_epi32(yi, 31)),
+                                         _mm_or_si128(_mm_cmpgt_epi32(xmax, xi) ^ _mm_set1_epi32(-1),
+                                                      _mm_cmpgt_epi32(ymax, yi) ^ _mm_set1_epi32(-1)));
+        if (_mm_movemask_epi8(out) != 0) return i;
+        const __m128i u = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(sx, _mm_cvtepi32_ps(xi)), _mm_set1_ps(256.0f)));
+        const __m128i v = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(sy, _mm_cvtepi32_ps(yi)), _mm_set1_ps(256.0f)));
+        __m128i pair0, pair1;
+        Weights(_mm_packs_epi32(u, u), _mm_packs_epi32(v, v), pair0, pair1);
+        alignas(16) int xs[4], yv[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(xs), xi);
+        _mm_store_si128(reinterpret_cast<__m128i*>(yv), yi);
+        const BYTE* p[4];
+        for (int k = 0; k < 4; k++) p[k] = bits + static_cast<size_t>(yv[k]) * eff + static_cast<size_t>(xs[k]) * 3;
+        Mix4(drow + 3 * static_cast<size_t>(i), p, eff, pair0, pair1);
+    }
+    return i;
 }
 
 #else
 
 bool HasBilinearQuad() { return false; }
+LONG BilinearTurnedRun24(BYTE*, const BYTE*, size_t, LONG, LONG, float, float, float, float, float, float, float,
+                         LONG i, LONG) {
+    return i;
+}
 void BilinearRun24(BYTE*, const BYTE*, size_t, const size_t*, const short*, int, LONG) {}
-void BilinearQuad24(BYTE*, const BYTE*, size_t, const size_t[4], const int[4], const int[4]) {}
 
 #endif
 

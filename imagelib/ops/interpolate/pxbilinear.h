@@ -17,8 +17,12 @@ bool HasBilinearQuad();
 // u[k] (horizontal) and v (vertical). Eight bytes are read at each of the four positions.
 void BilinearRun24(BYTE* d, const BYTE* r0, size_t eff, const size_t* off, const short* u, int v, LONG n);
 
-// Four output pixels (12 bytes at d): pixel k from bits + off[k] and the row above, with
-// fractions u[k] and v[k] (0..255). Eight bytes are read at each position.
-void BilinearQuad24(BYTE* d, const BYTE* bits, size_t eff, const size_t off[4], const int u[4], const int v[4]);
+// A turned row: output pixel i reads source x = ((x0 + i) c + ys) + xshift and source y =
+// (yc - (x0 + i) s) + yshift, each step of the float arithmetic as the one-pixel form takes it.
+// Writes groups of four from column i on (3 bytes each, from drow) while every position of the
+// group lies inside with its neighbours, the rows above included, and returns the first column
+// of the first group that does not (or the last column that starts no whole group before to).
+LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG w, LONG h, float x0, float c, float s, float ys,
+                         float yc, float xshift, float yshift, LONG i, LONG to);
 
 }  // namespace pxgeo

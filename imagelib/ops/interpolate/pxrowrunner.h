@@ -14,6 +14,31 @@
 
 namespace pxgeo {
 
+// The order in which workers take bands: grab g goes to section g mod sections, so the bands in
+// work at one time lie in different parts of the result. Neighbouring bands would share the
+// result's fresh (huge) pages, and every thread would wait while one of them faults a page in.
+class BandOrder {
+public:
+    BandOrder(LONG nrows, LONG band, unsigned sections)
+        : m_nrows(nrows), m_band(band), m_sections(std::max<LONG>(1, static_cast<LONG>(sections))) {
+        const LONG nbands = (nrows + band - 1) / band;
+        m_perSection = (nbands + m_sections - 1) / m_sections;
+    }
+    // The first row of the next band, or -1 when every band is taken.
+    LONG Next() {
+        for (;;) {
+            const LONG g = m_next.fetch_add(1);
+            if (g >= m_perSection * m_sections) return -1;
+            const LONG first = ((g % m_sections) * m_perSection + g / m_sections) * m_band;
+            if (first < m_nrows) return first;
+        }
+    }
+
+private:
+    LONG m_nrows, m_band, m_sections, m_perSection = 0;
+    std::atomic<LONG> m_next{0};
+};
+
 // rowWork is the cost of one row in pixels; small jobs stay on the calling thread. Every worker
 // gets its own copy of local (a scratch cache, say) and takes bands of neighbouring rows, so what
 // one row prepared the next one can reuse. Copies that fail to allocate throw here, to the caller.
@@ -40,12 +65,12 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
     }
     // Bands small enough that the threads finish together.
     const LONG band = std::clamp<LONG>(nrows / static_cast<LONG>(nthreads * 8), 1, 16);
-    std::atomic<LONG> next{0};
+    BandOrder order(nrows, band, nthreads);
     std::atomic<LONG> done{0};
     auto worker = [&](Local& mine) {
         for (;;) {
-            const LONG first = next.fetch_add(band);
-            if (first >= nrows) return;
+            const LONG first = order.Next();
+            if (first < 0) return;
             const LONG last = std::min(nrows, first + band);
             for (LONG y = first; y < last; y++) {
                 if (owner.GetEscape()) return;
@@ -81,12 +106,12 @@ void RunBands(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, LONG ba
         nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
         nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>((nrows + bandRows - 1) / bandRows));
     }
-    std::atomic<LONG> next{0};
+    BandOrder order(nrows, bandRows, nthreads);
     std::atomic<LONG> done{0};
     auto worker = [&]() {
         for (;;) {
-            const LONG first = next.fetch_add(bandRows);
-            if (first >= nrows) return;
+            const LONG first = order.Next();
+            if (first < 0) return;
             if (nthreads == 1) owner.SetProgress(static_cast<LONG>(100LL * first / nrows));
             if (owner.GetEscape()) return;
             const LONG last = std::min(nrows, first + bandRows);

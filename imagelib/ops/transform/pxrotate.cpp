@@ -164,6 +164,11 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
             // Four positions at a time, each lane computing exactly the scalar expressions below.
             const float Ys = Y * s, Yc = Y * c;
             for (; i + 4 <= to; i += 4) {
+                if (quad) {
+                    // Runs of groups wholly inside go through the vector read in one call.
+                    i = pxgeo::BilinearTurnedRun24(drow, bits, eff, w, h, x0, c, s, Ys, Yc, shiftx, shifty, i, to);
+                    if (i + 4 > to) break;
+                }
                 const pxgeo::V4 X = x0 + pxgeo::ToV4(i, i + 1, i + 2, i + 3);
                 const pxgeo::V4 sxv = X * c + Ys + shiftx;
                 const pxgeo::V4 syv = Yc - X * s + shifty;
@@ -185,19 +190,6 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
                 const pxgeo::V4 fy = inside ? syv - __builtin_convertvector(yiv, pxgeo::V4) : zero;
                 const pxgeo::V4i uv = __builtin_convertvector(fx * 256, pxgeo::V4i);
                 const pxgeo::V4i vv = __builtin_convertvector(fy * 256, pxgeo::V4i);
-                // All four inside, with eight bytes readable at each upper position: one vector step.
-                if (quad && inside[0] && inside[1] && inside[2] && inside[3] && (yiv[0] + 2 < h) &&
-                    (yiv[1] + 2 < h) && (yiv[2] + 2 < h) && (yiv[3] + 2 < h)) {
-                    size_t off[4];
-                    int uu[4], vq[4];
-                    for (int k = 0; k < 4; k++) {
-                        off[k] = static_cast<size_t>(yiv[k]) * eff + static_cast<size_t>(xiv[k]) * 3;
-                        uu[k] = uv[k];
-                        vq[k] = vv[k];
-                    }
-                    pxgeo::BilinearQuad24(drow + static_cast<size_t>(i) * 3, bits, eff, off, uu, vq);
-                    continue;
-                }
                 for (int k = 0; k < 4; k++) {
                     const LONG xi = xiv[k], yi = yiv[k];
                     RGBQUAD col;
