@@ -96,10 +96,20 @@ PX_SSSE3 void BilinearRun24(BYTE* d, const BYTE* r0, size_t eff, const size_t* o
 }
 
 PX_SSSE3 LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG w, LONG h, float x0, float c,
-                                   float s, float ys, float yc, float xshift, float yshift, LONG i, LONG to) {
+                                   float s, float ys, float yc, float xshift, float yshift, LONG i, LONG to,
+                                   const RGBQUAD* far) {
     // Saturation as FloorTrunc's: NaN and far positions end up far below or above.
     const __m128 lo = _mm_set1_ps(-1.0e9f), hi = _mm_set1_ps(1.0e9f), zero = _mm_setzero_ps();
     const __m128i xmax = _mm_set1_epi32(w - 1), ymax = _mm_set1_epi32(h - 2);
+    const __m128i minus1 = _mm_set1_epi32(-1), wv = _mm_set1_epi32(w), hv = _mm_set1_epi32(h);
+    // Four pixels of the far colour, 12 bytes.
+    BYTE farBytes[16] = {};
+    if (far != nullptr)
+        for (int k = 0; k < 4; k++) {
+            farBytes[3 * k] = far->rgbBlue;
+            farBytes[3 * k + 1] = far->rgbGreen;
+            farBytes[3 * k + 2] = far->rgbRed;
+        }
     for (; i + 4 <= to; i += 4) {
         const __m128 X =
             _mm_add_ps(_mm_set1_ps(x0), _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), _mm_setr_epi32(0, 1, 2, 3))));
@@ -114,7 +124,15 @@ PX_SSSE3 LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG
         const __m128i out = _mm_or_si128(_mm_or_si128(_mm_srai_epi32(xi, 31), _mm_srai_epi32(yi, 31)),
                                          _mm_or_si128(_mm_cmpgt_epi32(xmax, xi) ^ _mm_set1_epi32(-1),
                                                       _mm_cmpgt_epi32(ymax, yi) ^ _mm_set1_epi32(-1)));
-        if (_mm_movemask_epi8(out) != 0) return i;
+        if (_mm_movemask_epi8(out) != 0) {
+            // Far: xi < -1, xi >= w, yi < -1 or yi >= h.
+            const __m128i farLane =
+                _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(xi, minus1), _mm_cmplt_epi32(yi, minus1)),
+                             _mm_or_si128(_mm_cmpgt_epi32(wv, xi) ^ minus1, _mm_cmpgt_epi32(hv, yi) ^ minus1));
+            if (far == nullptr || _mm_movemask_epi8(farLane) != 0xFFFF) return i;
+            memcpy(drow + 3 * static_cast<size_t>(i), farBytes, 12);
+            continue;
+        }
         const __m128i u = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(sx, _mm_cvtepi32_ps(xi)), _mm_set1_ps(256.0f)));
         const __m128i v = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(sy, _mm_cvtepi32_ps(yi)), _mm_set1_ps(256.0f)));
         __m128i pair0, pair1;
@@ -133,7 +151,7 @@ PX_SSSE3 LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG
 
 bool HasBilinearQuad() { return false; }
 LONG BilinearTurnedRun24(BYTE*, const BYTE*, size_t, LONG, LONG, float, float, float, float, float, float, float,
-                         LONG i, LONG) {
+                         LONG i, LONG, const RGBQUAD*) {
     return i;
 }
 void BilinearRun24(BYTE*, const BYTE*, size_t, const size_t*, const short*, int, LONG) {}

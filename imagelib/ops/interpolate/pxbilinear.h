@@ -22,7 +22,9 @@ void BilinearRun24(BYTE* d, const BYTE* r0, size_t eff, const size_t* off, const
 // Writes groups of four from column i on (3 bytes each, from drow) while every position of the
 // group lies inside with its neighbours, the rows above included, and returns the first column
 // of the first group that does not (or the last column that starts no whole group before to).
+// With far given, groups whose four positions all lie far outside (a neighbourhood wholly
+// outside the picture) get that colour (blue, green, red) and the run goes on.
 LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG w, LONG h, float x0, float c, float s, float ys,
-                         float yc, float xshift, float yshift, LONG i, LONG to);
+                         float yc, float xshift, float yshift, LONG i, LONG to, const RGBQUAD* far);
 
 }  // namespace pxgeo

@@ -166,7 +166,8 @@ bool PxImage::Rotate2(float angle, PxImage* iDst, InterpolationMethod inMethod, 
             for (; i + 4 <= to; i += 4) {
                 if (quad) {
                     // Runs of groups wholly inside go through the vector read in one call.
-                    i = pxgeo::BilinearTurnedRun24(drow, bits, eff, w, h, x0, c, s, Ys, Yc, shiftx, shifty, i, to);
+                    i = pxgeo::BilinearTurnedRun24(drow, bits, eff, w, h, x0, c, s, Ys, Yc, shiftx, shifty, i, to,
+                                                   fixedFar ? &farColour : nullptr);
                     if (i + 4 > to) break;
                 }
                 const pxgeo::V4 X = x0 + pxgeo::ToV4(i, i + 1, i + 2, i + 3);
