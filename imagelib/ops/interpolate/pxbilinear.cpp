@@ -101,6 +101,11 @@ PX_SSSE3 LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG
     // Saturation as FloorTrunc's: NaN and far positions end up far below or above.
     const __m128 lo = _mm_set1_ps(-1.0e9f), hi = _mm_set1_ps(1.0e9f), zero = _mm_setzero_ps();
     const __m128i xmax = _mm_set1_epi32(w - 1), ymax = _mm_set1_epi32(h - 2);
+    // A turned row crosses a new source row every pixel or two, in an order no hardware
+    // prefetcher follows: the rows kAhead pixels on are asked for while this group is mixed.
+    constexpr float kAhead = 48;
+    const __m128 aheadX = _mm_set1_ps(kAhead * c), aheadY = _mm_set1_ps(-kAhead * s);
+    const __m128 wlast = _mm_set1_ps(static_cast<float>(w - 1)), hlast = _mm_set1_ps(static_cast<float>(h - 2));
     const __m128i minus1 = _mm_set1_epi32(-1), wv = _mm_set1_epi32(w), hv = _mm_set1_epi32(h);
     // Four pixels of the far colour, 12 bytes.
     BYTE farBytes[16] = {};
@@ -132,6 +137,19 @@ PX_SSSE3 LONG BilinearTurnedRun24(BYTE* drow, const BYTE* bits, size_t eff, LONG
             if (far == nullptr || _mm_movemask_epi8(farLane) != 0xFFFF) return i;
             memcpy(drow + 3 * static_cast<size_t>(i), farBytes, 12);
             continue;
+        }
+        {
+            // Only a hint: the position is clamped into the picture and nothing is read there.
+            const __m128 ax = _mm_min_ps(_mm_max_ps(_mm_add_ps(sx, aheadX), zero), wlast);
+            const __m128 ay = _mm_min_ps(_mm_max_ps(_mm_add_ps(sy, aheadY), zero), hlast);
+            alignas(16) int ahx[4], ahy[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(ahx), _mm_cvttps_epi32(ax));
+            _mm_store_si128(reinterpret_cast<__m128i*>(ahy), _mm_cvttps_epi32(ay));
+            for (int k = 0; k < 4; k += 3) {
+                const BYTE* q = bits + static_cast<size_t>(ahy[k]) * eff + static_cast<size_t>(ahx[k]) * 3;
+                _mm_prefetch(reinterpret_cast<const char*>(q), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(q + eff), _MM_HINT_T0);
+            }
         }
         const __m128i u = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(sx, _mm_cvtepi32_ps(xi)), _mm_set1_ps(256.0f)));
         const __m128i v = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(sy, _mm_cvtepi32_ps(yi)), _mm_set1_ps(256.0f)));
