@@ -8,6 +8,7 @@
 
 #include "imagelib/ops/interpolate/pxbilinear.h"
 #include "imagelib/ops/interpolate/pxgeoutil.h"
+#include "imagelib/ops/interpolate/pxkernelrun.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/pximage.h"
 
@@ -173,6 +174,21 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             runU[x - insideFrom] = static_cast<short>(colLerp[x].frac);
         }
     }
+    // Kernel sums: the columns whose four taps lie inside form one run as well; on wide vectors
+    // they are summed two at a time.
+    LONG tapsFrom = newx, tapsTo = newx;
+    std::vector<pxgeo::ColumnTaps> runTaps;
+    if (useRows && separable && pxgeo::HasKernelRun()) {
+        tapsFrom = 0;
+        while (tapsFrom < newx && !colTaps[tapsFrom].inside) tapsFrom++;
+        tapsTo = tapsFrom;
+        while (tapsTo < newx && colTaps[tapsTo].inside) tapsTo++;
+        runTaps.resize(static_cast<size_t>(tapsTo - tapsFrom));
+        for (LONG x = tapsFrom; x < tapsTo; x++) {
+            runTaps[x - tapsFrom].first = colTaps[x].first;
+            for (int k = 0; k < 4; k++) runTaps[x - tapsFrom].k[k] = colTaps[x].k[k];
+        }
+    }
     const size_t rowBytes = 3 * static_cast<size_t>(newx);
     std::vector<char> rowDone(rgb24 ? static_cast<size_t>(newy) : 0);
 
@@ -224,9 +240,17 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                                        !topRow || o + 8 <= eff, x + 1 < insideTo);
             }
         }
+        const bool kernelRun = useRows && separable && rowTaps.inside && tapsFrom < tapsTo;
+        if (kernelRun)
+            pxgeo::KernelRun4x4(drow + 3 * static_cast<size_t>(tapsFrom), arow ? arow + tapsFrom : nullptr, frows,
+                                runTaps.data(), tapsTo - tapsFrom, rowTaps.k);
         for (LONG x = 0; x < newx; x++) {
             if (tight && x == insideFrom) {
                 x = insideTo - 1;
+                continue;
+            }
+            if (kernelRun && x == tapsFrom) {
+                x = tapsTo - 1;
                 continue;
             }
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
