@@ -24,16 +24,20 @@ __attribute__((target("avx"))) void KernelRun4x4(BYTE* d, BYTE* a, const float* 
     for (; x + 2 <= n; x += 2) {
         const ColumnTaps& A = cols[x];
         const ColumnTaps& B = cols[x + 1];
+        // Column weights of A in the low half, of B in the high half; times ky[j] they are the
+        // scalar products kx[i] x ky[j] of each pixel.
+        __m256 kx[4];
+        for (int i = 0; i < 4; i++)
+            kx[i] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(A.k[i])), _mm_set1_ps(B.k[i]), 1);
         __m256 acc = zero;
         for (int j = 0; j < 4; j++) {
             const float* r = rows[j];
+            const __m256 kyj = _mm256_set1_ps(ky[j]);
             for (int i = 0; i < 4; i++) {
                 const __m256 v = _mm256_insertf128_ps(
                     _mm256_castps128_ps256(_mm_loadu_ps(r + 4 * static_cast<size_t>(A.first + i))),
                     _mm_loadu_ps(r + 4 * static_cast<size_t>(B.first + i)), 1);
-                const __m256 w = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(A.k[i] * ky[j])),
-                                                      _mm_set1_ps(B.k[i] * ky[j]), 1);
-                acc = _mm256_add_ps(acc, _mm256_mul_ps(v, w));
+                acc = _mm256_add_ps(acc, _mm256_mul_ps(v, _mm256_mul_ps(kx[i], kyj)));
             }
         }
         // ClampByte: NaN and negatives give 0 (max takes the second operand on NaN), then 255 at most.
