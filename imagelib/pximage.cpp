@@ -226,9 +226,16 @@ void PxImage::Copy(const PxImage& src, bool copypixels, bool copyselection, bool
     head.biYPelsPerMeter = src.head.biYPelsPerMeter;
     if (!Create(src.GetWidth(), src.GetHeight(), src.GetBpp(), src.GetType())) return;
     info.last_c_isvalid = false;
-    if (copypixels && pDib && src.pDib) {
-        // Same dimensions and depth, so the blocks have the same size.
+    if (copypixels && pDib && src.pDib && src.head.biClrUsed == head.biClrUsed) {
+        // Same dimensions, depth and palette length, so the blocks have the same layout.
         std::memcpy(pDib, src.pDib, static_cast<size_t>(GetSize()));
+        head.biClrImportant = src.head.biClrImportant;
+    } else if (copypixels && pDib && src.pDib) {
+        // A source with a short palette (a quantized decode) lays its rows out earlier in its
+        // block: copy the palette it has and the rows apart.
+        const DWORD n = src.GetNumColors() < GetNumColors() ? src.GetNumColors() : GetNumColors();
+        if (n) std::memcpy(GetPalette(), src.GetPalette(), n * sizeof(RGBQUAD));
+        std::memcpy(pBits, src.pBits, static_cast<size_t>(head.biSizeImage));
         head.biClrImportant = src.head.biClrImportant;
     } else if (src.pDib && src.GetNumColors() && GetNumColors()) {
         DWORD n = src.GetNumColors() < GetNumColors() ? src.GetNumColors() : GetNumColors();

@@ -17,6 +17,12 @@ public:
     using PxImage::PxImage;
     const PxImageInfo& Info() const { return info; }
     void SetBkgndColor(RGBQUAD c) { info.nBkgndColor = c; }
+    // Lays an 8-bit image out with only n palette entries, as a quantized JPEG decode does.
+    void ShortenPalette(DWORD n) {
+        head.biClrUsed = n;
+        std::memcpy(pDib, &head, sizeof(head));
+        pBits = static_cast<BYTE*>(pDib) + head.biSize + n * sizeof(RGBQUAD);
+    }
 };
 
 }  // namespace
@@ -298,4 +304,21 @@ TEST(ImageHelpers, CompareColorsByLuminance) {
     EXPECT_LT(OpenImage::CompareColors(&dark, &light), 0);
     EXPECT_GT(OpenImage::CompareColors(&light, &dark), 0);
     EXPECT_EQ(OpenImage::CompareColors(&dark, &dark), 0);
+}
+
+TEST(ImageCopy, ShortPaletteSourceKeepsItsPixelsAndColours) {
+    OpenImage src(7, 3, 8);
+    src.ShortenPalette(5);
+    for (BYTE i = 0; i < 5; i++) src.SetPaletteColor(i, BYTE(40 * i), BYTE(i), BYTE(255 - i));
+    for (LONG y = 0; y < 3; y++)
+        for (LONG x = 0; x < 7; x++) src.SetPixelIndex(x, y, static_cast<BYTE>((x + y) % 5));
+    PxImage copy(src);
+    ASSERT_TRUE(copy.IsValid());
+    for (LONG y = 0; y < 3; y++) {
+        for (LONG x = 0; x < 7; x++) {
+            EXPECT_EQ(copy.GetPixelIndex(x, y), (x + y) % 5) << x << "," << y;
+            const RGBQUAD a = copy.GetPixelColor(x, y), b = src.GetPixelColor(x, y);
+            EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << x << "," << y;
+        }
+    }
 }
