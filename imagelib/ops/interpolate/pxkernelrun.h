@@ -20,4 +20,19 @@ bool HasKernelRun();
 // green, red to d (3 bytes a pixel), alpha to a when a is not NULL.
 void KernelRun4x4(BYTE* d, BYTE* a, const float* const rows[4], const ColumnTaps* cols, LONG n, const float ky[4]);
 
+// The pixels an area average covers along one axis: first..last inclusive, the parts of the
+// first and last pixel covered, and the area's extent.
+struct ColumnSpan {
+    LONG first, last;
+    float firstCover, lastCover;
+    float extent;
+};
+
+// Output pixels 0..n-1 of an area average over rows[0..nrows-1] (converted rows) with row
+// weights rowCover[k] and the area's height rowExtent: the sum of each covered pixel times
+// (column cover x row cover), rows outer and columns inner, divided by (column extent x
+// rowExtent) and clamped to bytes, as the one-pixel form computes it; to d and a as above.
+void BoxRun(BYTE* d, BYTE* a, const float* const* rows, int nrows, const float* rowCover, float rowExtent,
+            const ColumnSpan* cols, LONG n);
+
 }  // namespace pxgeo

@@ -189,6 +189,19 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             for (int k = 0; k < 4; k++) runTaps[x - tapsFrom].k[k] = colTaps[x].k[k];
         }
     }
+    // Area averages: the same for the columns whose box lies inside.
+    LONG boxFrom = newx, boxTo = newx;
+    std::vector<pxgeo::ColumnSpan> runSpans;
+    if (useRows && fastBox && pxgeo::HasKernelRun()) {
+        boxFrom = 0;
+        while (boxFrom < newx && !colSpan[boxFrom].inside) boxFrom++;
+        boxTo = boxFrom;
+        while (boxTo < newx && colSpan[boxTo].inside) boxTo++;
+        for (LONG x = boxFrom; x < boxTo; x++) {
+            const Span& sp = colSpan[x];
+            runSpans.push_back(pxgeo::ColumnSpan{sp.first, sp.last, sp.firstCover, sp.lastCover, sp.extent});
+        }
+    }
     const size_t rowBytes = 3 * static_cast<size_t>(newx);
     std::vector<char> rowDone(rgb24 ? static_cast<size_t>(newy) : 0);
 
@@ -241,6 +254,15 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             }
         }
         const bool kernelRun = useRows && separable && rowTaps.inside && tapsFrom < tapsTo;
+        const bool boxRun = boxRows && boxFrom < boxTo;
+        if (boxRun) {
+            float rowCover[pxgeo::FloatRows::kMaxRows];
+            const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
+            for (int k = 0; k < n; k++)
+                rowCover[k] = k == 0 ? rowSpan.firstCover : (k == n - 1 ? rowSpan.lastCover : 1.0f);
+            pxgeo::BoxRun(drow + 3 * static_cast<size_t>(boxFrom), arow ? arow + boxFrom : nullptr, frows, n, rowCover,
+                          rowSpan.extent, runSpans.data(), boxTo - boxFrom);
+        }
         if (kernelRun)
             pxgeo::KernelRun4x4(drow + 3 * static_cast<size_t>(tapsFrom), arow ? arow + tapsFrom : nullptr, frows,
                                 runTaps.data(), tapsTo - tapsFrom, rowTaps.k);
@@ -251,6 +273,10 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             }
             if (kernelRun && x == tapsFrom) {
                 x = tapsTo - 1;
+                continue;
+            }
+            if (boxRun && x == boxFrom) {
+                x = boxTo - 1;
                 continue;
             }
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
