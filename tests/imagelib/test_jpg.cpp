@@ -14,48 +14,16 @@
 #include <vector>
 
 #include "imagelib/codecs/PxImageJPG.h"
+#include "tooltest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<BYTE>;
 
-bool HaveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string t = (fs::temp_directory_path() / "jpgtest.XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string operator/(const char* name) const { return (path / name).string(); }
-};
 
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
-struct Ppm {
-    int w = 0, h = 0;
-    Bytes rgb;
-};
 
-Ppm Render(const std::string& file) {
-    const std::string out = file + ".ppm";
-    Ppm ppm;
-    if (Shell("convert '" + file + "' -depth 8 ppm:'" + out + "'") != 0) return ppm;
-    Bytes b = ReadFile(out);
-    int maxval = 0, consumed = 0;
-    if (std::sscanf(reinterpret_cast<const char*>(b.data()), "P6 %d %d %d%n", &ppm.w, &ppm.h, &maxval, &consumed) != 3)
-        return Ppm{};
-    ppm.rgb.assign(b.begin() + consumed + 1, b.end());
-    return ppm;
-}
 
 // Mean absolute channel difference between the image and ImageMagick's reading of a file.
 double MeanDifference(PxImage& img, const Ppm& ppm) {

@@ -15,67 +15,17 @@
 #include <vector>
 
 #include "imagelib/codecs/PxPngCodec.h"
+#include "tooltest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<BYTE>;
 
-bool HaveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string t = (fs::temp_directory_path() / "pngtest.XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string operator/(const char* name) const { return (path / name).string(); }
-};
 
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
-// An 8-bit binary PPM as ImageMagick writes it, top row first.
-struct Ppm {
-    int w = 0, h = 0;
-    Bytes rgb;
-    RGBQUAD At(int x, int ytop) const {
-        const BYTE* p = &rgb[3 * (static_cast<size_t>(ytop) * w + x)];
-        return RGBQUAD{p[2], p[1], p[0], 0};
-    }
-};
 
-Ppm Render(const std::string& file) {
-    const std::string out = file + ".ppm";
-    Ppm ppm;
-    if (Shell("convert '" + file + "' -depth 8 ppm:'" + out + "'") != 0) return ppm;
-    Bytes b = ReadFile(out);
-    int maxval = 0, consumed = 0;
-    if (std::sscanf(reinterpret_cast<const char*>(b.data()), "P6 %d %d %d%n", &ppm.w, &ppm.h, &maxval, &consumed) != 3)
-        return Ppm{};
-    ppm.rgb.assign(b.begin() + consumed + 1, b.end());
-    return ppm;
-}
 
-// Largest channel difference between the image and ImageMagick's reading of a file.
-int MaxDifference(PxImage& img, const Ppm& ppm) {
-    if (ppm.w != static_cast<int>(img.GetWidth()) || ppm.h != static_cast<int>(img.GetHeight())) return 256;
-    int worst = 0;
-    for (int y = 0; y < ppm.h; y++) {
-        for (int x = 0; x < ppm.w; x++) {
-            const RGBQUAD a = img.GetPixelColor(x, ppm.h - 1 - y, false), b = ppm.At(x, y);
-            worst = std::max({worst, std::abs(a.rgbRed - b.rgbRed), std::abs(a.rgbGreen - b.rgbGreen),
-                              std::abs(a.rgbBlue - b.rgbBlue)});
-        }
-    }
-    return worst;
-}
 
 bool DecodeBytes(PxImage& img, Bytes bytes) {
     PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
