@@ -14,6 +14,37 @@ namespace pxgeo {
 
 #if PX_KERNELRUN_VECTOR
 
+namespace {
+
+// Channel values 0..255 of pixels x and x + 1 (blue, green, red, alpha each) to d and a.
+__attribute__((target("avx"))) inline void StorePair(BYTE* d, BYTE* a, LONG x, __m256i q) {
+    const __m128i lo = _mm256_castsi256_si128(q), hi = _mm256_extractf128_si256(q, 1);
+    const long long both = _mm_cvtsi128_si64(_mm_packus_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128()));
+    BYTE* o = d + 3 * static_cast<size_t>(x);
+    o[0] = static_cast<BYTE>(both);
+    o[1] = static_cast<BYTE>(both >> 8);
+    o[2] = static_cast<BYTE>(both >> 16);
+    o[3] = static_cast<BYTE>(both >> 32);
+    o[4] = static_cast<BYTE>(both >> 40);
+    o[5] = static_cast<BYTE>(both >> 48);
+    if (a != nullptr) {
+        a[x] = static_cast<BYTE>(both >> 24);
+        a[x + 1] = static_cast<BYTE>(both >> 56);
+    }
+}
+
+// The same for pixel x alone.
+__attribute__((target("avx"))) inline void StoreOne(BYTE* d, BYTE* a, LONG x, __m128i q) {
+    const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(q, q), q));
+    BYTE* o = d + 3 * static_cast<size_t>(x);
+    o[0] = static_cast<BYTE>(packed);
+    o[1] = static_cast<BYTE>(packed >> 8);
+    o[2] = static_cast<BYTE>(packed >> 16);
+    if (a != nullptr) a[x] = static_cast<BYTE>(packed >> 24);
+}
+
+}  // namespace
+
 bool HasKernelRun() {
     static const bool has = __builtin_cpu_supports("avx");
     return has;
@@ -44,20 +75,7 @@ __attribute__((target("avx"))) void KernelRun4x4(BYTE* d, BYTE* a, const float* 
         }
         // ClampByte: NaN and negatives give 0 (max takes the second operand on NaN), then 255 at most.
         const __m256i q = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(acc, zero), top));
-        const __m128i lo = _mm256_castsi256_si128(q), hi = _mm256_extractf128_si256(q, 1);
-        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128());
-        const long long both = _mm_cvtsi128_si64(bytes);
-        BYTE* o = d + 3 * static_cast<size_t>(x);
-        o[0] = static_cast<BYTE>(both);
-        o[1] = static_cast<BYTE>(both >> 8);
-        o[2] = static_cast<BYTE>(both >> 16);
-        o[3] = static_cast<BYTE>(both >> 32);
-        o[4] = static_cast<BYTE>(both >> 40);
-        o[5] = static_cast<BYTE>(both >> 48);
-        if (a != nullptr) {
-            a[x] = static_cast<BYTE>(both >> 24);
-            a[x + 1] = static_cast<BYTE>(both >> 56);
-        }
+        StorePair(d, a, x, q);
     }
     for (; x < n; x++) {
         const ColumnTaps& A = cols[x];
@@ -68,12 +86,7 @@ __attribute__((target("avx"))) void KernelRun4x4(BYTE* d, BYTE* a, const float* 
                                                  _mm_set1_ps(A.k[i] * ky[j])));
         const __m128i q =
             _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(acc, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
-        const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(q, q), q));
-        BYTE* o = d + 3 * static_cast<size_t>(x);
-        o[0] = static_cast<BYTE>(packed);
-        o[1] = static_cast<BYTE>(packed >> 8);
-        o[2] = static_cast<BYTE>(packed >> 16);
-        if (a != nullptr) a[x] = static_cast<BYTE>(packed >> 24);
+        StoreOne(d, a, x, q);
     }
 }
 
@@ -113,19 +126,7 @@ __attribute__((target("avx"))) void BoxRun(BYTE* d, BYTE* a, const float* const*
         const __m256 surface = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(A.extent * rowExtent)),
                                                     _mm_set1_ps(B.extent * rowExtent), 1);
         const __m256i q = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(_mm256_div_ps(acc, surface), zero), top));
-        const __m128i lo = _mm256_castsi256_si128(q), hi = _mm256_extractf128_si256(q, 1);
-        const long long both = _mm_cvtsi128_si64(_mm_packus_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128()));
-        BYTE* o = d + 3 * static_cast<size_t>(x);
-        o[0] = static_cast<BYTE>(both);
-        o[1] = static_cast<BYTE>(both >> 8);
-        o[2] = static_cast<BYTE>(both >> 16);
-        o[3] = static_cast<BYTE>(both >> 32);
-        o[4] = static_cast<BYTE>(both >> 40);
-        o[5] = static_cast<BYTE>(both >> 48);
-        if (a != nullptr) {
-            a[x] = static_cast<BYTE>(both >> 24);
-            a[x + 1] = static_cast<BYTE>(both >> 56);
-        }
+        StorePair(d, a, x, q);
     }
     for (; x < n; x++) {
         const ColumnSpan& A = cols[x];
@@ -136,12 +137,7 @@ __attribute__((target("avx"))) void BoxRun(BYTE* d, BYTE* a, const float* const*
                                                  _mm_set1_ps(StepCover(A, i - A.first) * rowCover[k])));
         const __m128 v = _mm_div_ps(acc, _mm_set1_ps(A.extent * rowExtent));
         const __m128i q = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
-        const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(q, q), q));
-        BYTE* o = d + 3 * static_cast<size_t>(x);
-        o[0] = static_cast<BYTE>(packed);
-        o[1] = static_cast<BYTE>(packed >> 8);
-        o[2] = static_cast<BYTE>(packed >> 16);
-        if (a != nullptr) a[x] = static_cast<BYTE>(packed >> 24);
+        StoreOne(d, a, x, q);
     }
 }
 

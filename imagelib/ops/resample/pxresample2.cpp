@@ -12,6 +12,21 @@
 #include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/pximage.h"
 
+namespace {
+
+// The first run of columns whose neighbourhood lies wholly inside: [from, to). Positions grow
+// with x, so the inside columns form one run.
+template <typename Columns>
+void InsideRun(const Columns& cols, LONG& from, LONG& to) {
+    const LONG n = static_cast<LONG>(cols.size());
+    from = 0;
+    while (from < n && !cols[from].inside) from++;
+    to = from;
+    while (to < n && cols[to].inside) to++;
+}
+
+}  // namespace
+
 bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, OverflowMethod ofMethod, PxImage* iDst,
                         bool disableAveraging) {
     if (newx < 1 || newy < 1) {
@@ -157,10 +172,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     // The columns whose whole neighbourhood lies inside form one run, positions growing with x.
     LONG insideFrom = newx, insideTo = newx;
     if (fastBilinear) {
-        insideFrom = 0;
-        while (insideFrom < newx && !colLerp[insideFrom].inside) insideFrom++;
-        insideTo = insideFrom;
-        while (insideTo < newx && colLerp[insideTo].inside) insideTo++;
+        InsideRun(colLerp, insideFrom, insideTo);
     }
     // The inside run's source offsets and fractions for the four-pixel read.
     const bool quad = fastBilinear && !dalpha && pxgeo::HasBilinearQuad() && insideTo - insideFrom >= 4;
@@ -179,10 +191,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     LONG tapsFrom = newx, tapsTo = newx;
     std::vector<pxgeo::ColumnTaps> runTaps;
     if (useRows && separable && pxgeo::HasKernelRun()) {
-        tapsFrom = 0;
-        while (tapsFrom < newx && !colTaps[tapsFrom].inside) tapsFrom++;
-        tapsTo = tapsFrom;
-        while (tapsTo < newx && colTaps[tapsTo].inside) tapsTo++;
+        InsideRun(colTaps, tapsFrom, tapsTo);
         runTaps.resize(static_cast<size_t>(tapsTo - tapsFrom));
         for (LONG x = tapsFrom; x < tapsTo; x++) {
             runTaps[x - tapsFrom].first = colTaps[x].first;
@@ -193,10 +202,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     LONG boxFrom = newx, boxTo = newx;
     std::vector<pxgeo::ColumnSpan> runSpans;
     if (useRows && fastBox && pxgeo::HasKernelRun()) {
-        boxFrom = 0;
-        while (boxFrom < newx && !colSpan[boxFrom].inside) boxFrom++;
-        boxTo = boxFrom;
-        while (boxTo < newx && colSpan[boxTo].inside) boxTo++;
+        InsideRun(colSpan, boxFrom, boxTo);
         for (LONG x = boxFrom; x < boxTo; x++) {
             const Span& sp = colSpan[x];
             runSpans.push_back(pxgeo::ColumnSpan{sp.first, sp.last, sp.firstCover, sp.lastCover, sp.extent});
