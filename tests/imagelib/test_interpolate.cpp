@@ -2,6 +2,10 @@
 // from the weights each method uses.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <vector>
+
+#include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/pximage.h"
 
 namespace {
@@ -163,4 +167,31 @@ TEST(Interpolation, AreaAverageWeighsPartlyCoveredBorders) {
     FillRed(flat, [](LONG, LONG) { return 123; });
     EXPECT_EQ(flat.GetAreaColorInterpolated(2.0f, 2.0f, 2, 2, PxImage::IM_BILINEAR).rgbRed, 123);
     EXPECT_EQ(flat.GetAreaColorInterpolated(2.0f, 2.0f, 4, 4, PxImage::IM_BILINEAR).rgbRed, 123);
+}
+
+TEST(Interpolation, WorkersTakeEveryBandOnceWhateverTheSections) {
+    // The bands of a result are handed out section by section; each must come exactly once.
+    for (LONG nrows : {1, 5, 16, 17, 100, 1001})
+        for (LONG band : {1, 3, 16})
+            for (unsigned sections : {1u, 3u, 8u}) {
+                pxgeo::BandOrder order(nrows, band, sections);
+                std::vector<int> seen(static_cast<size_t>(nrows), 0);
+                for (LONG first; (first = order.Next()) >= 0;) {
+                    ASSERT_EQ(first % band, 0);
+                    ASSERT_LT(first, nrows);
+                    seen[static_cast<size_t>(first)]++;
+                }
+                for (LONG r = 0; r < nrows; r += band)
+                    EXPECT_EQ(seen[static_cast<size_t>(r)], 1) << nrows << " rows, band " << band << ", " << sections;
+            }
+    // On threads: every row of a large job made once, none outside.
+    PxImage owner(1, 1, 24);
+    const LONG nrows = 5000;
+    std::vector<std::atomic<int>> made(static_cast<size_t>(nrows));
+    pxgeo::RunBands(owner, nrows, 1000, true, 16, [&](LONG first, LONG last) {
+        for (LONG r = first; r < last; r++) made[static_cast<size_t>(r)]++;
+    });
+    int wrong = 0;
+    for (auto& m : made) wrong += m.load() != 1;
+    EXPECT_EQ(wrong, 0);
 }
