@@ -522,3 +522,24 @@ TEST(Resample, TrueColourResultsWriteEveryRowByteAlsoWhenStopped) {
             EXPECT_TRUE(RowsClean(out, stop != 0)) << nw << ", stopped " << stop;
         }
 }
+
+TEST(Resample, VectorReadsStayInsideRowsWithoutPadding) {
+    // Widths whose rows have no padding: the last pixels of the top row end the pixel block, so
+    // a read of eight bytes there would run past it (the address sanitizer reports that). Several
+    // output widths, so that the last columns fall in a whole group of four for some.
+    for (LONG w : {64, 100})
+        for (LONG nw = w - 8; nw < w; ++nw) {
+            PxImage src = NoisyImage(w, 9, 24, false, static_cast<uint32_t>(w));
+            ASSERT_EQ(src.GetEffWidth(), static_cast<DWORD>(w) * 3);
+            const LONG nh = 8;
+            const float xs = static_cast<float>(w) / nw, ys = 9.0f / nh;
+            PxImage got, want(nw, nh, 24);
+            ASSERT_TRUE(src.Resample2(nw, nh, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &got, true));
+            for (LONG y = 0; y < nh; ++y)
+                for (LONG x = 0; x < nw; ++x)
+                    want.SetPixelColor(x, y,
+                                       src.GetPixelColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f,
+                                                                     PxImage::IM_BILINEAR, PxImage::OM_REPEAT));
+            EXPECT_EQ(Differences(got, want), 0) << w << " to " << nw;
+        }
+}

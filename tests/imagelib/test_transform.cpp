@@ -289,3 +289,36 @@ TEST(Transform, TurnedTrueColourResultsWriteEveryRowByteAlsoWhenStopped) {
             EXPECT_TRUE(clean) << angle << ", stopped " << stop;
         }
 }
+
+TEST(Transform, SlightTurnsReadTheTopRowWithoutRunningPastIt) {
+    // No row padding, and a turn so slight that whole runs of positions lie in the top rows.
+    PxImage src(64, 12, 24);
+    FillDistinct(src);
+    for (float angle : {0.1f, 0.2f, 0.3f, 0.45f, -0.1f, -0.2f, -0.3f, -0.45f, 179.7f, 179.9f, -179.8f}) {
+        PxImage out;
+        // Without the right-angle shortcuts, which would take over for the smallest turns.
+        ASSERT_TRUE(src.Rotate2(angle, &out, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, nullptr, false));
+        const float a = -angle * static_cast<float>(std::acos(0.0)) / 90.0f;
+        const float c = std::cos(a), s = std::sin(a);
+        const float px[4] = {-0.5f, 63.5f, -0.5f, 63.5f}, py[4] = {-0.5f, -0.5f, 11.5f, 11.5f};
+        float minx = 1e9f, maxx = -1e9f, miny = 1e9f, maxy = -1e9f;
+        for (int k = 0; k < 4; ++k) {
+            minx = std::min(minx, px[k] * c - py[k] * s);
+            maxx = std::max(maxx, px[k] * c - py[k] * s);
+            miny = std::min(miny, px[k] * s + py[k] * c);
+            maxy = std::max(maxy, px[k] * s + py[k] * c);
+        }
+        const LONG nw = static_cast<LONG>(out.GetWidth()), nh = static_cast<LONG>(out.GetHeight());
+        const float x0 = (maxx + minx - static_cast<float>(nw - 1)) / 2.0f;
+        const float y0 = (maxy + miny - static_cast<float>(nh - 1)) / 2.0f;
+        int mismatches = 0;
+        for (LONG j = 0; j < nh; ++j)
+            for (LONG i = 0; i < nw; ++i) {
+                const float X = x0 + static_cast<float>(i), Y = y0 + static_cast<float>(j);
+                mismatches += !Same(out.GetPixelColor(i, j),
+                                    src.GetPixelColorInterpolated(X * c + Y * s, Y * c - X * s, PxImage::IM_BILINEAR,
+                                                                  PxImage::OM_REPEAT));
+            }
+        EXPECT_EQ(mismatches, 0) << angle;
+    }
+}
