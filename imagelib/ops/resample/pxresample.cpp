@@ -6,7 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <tuple>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
@@ -44,6 +48,34 @@ inline BYTE AreaQuotient(int64_t sum, int64_t denom, double inverse, bool rounde
     return static_cast<BYTE>((static_cast<double>(sum) + 0.5) * inverse);
 }
 
+// The rows of a result made without the fill: each finished row gets its padding cleared, and
+// rows an escape left out are cleared at the end, as a filled result would have them.
+class RowsWritten {
+public:
+    RowsWritten(PxImage& dst, bool active, size_t rowBytes)
+        : m_dst(dst), m_active(active), m_rowBytes(rowBytes),
+          m_done(active ? static_cast<size_t>(dst.GetHeight()) : 0, 0) {}
+    // Before the result is handed over.
+    void Finish() {
+        if (!m_active) return;
+        for (size_t y = 0; y < m_done.size(); y++)
+            if (!m_done[y]) memset(m_dst.GetBits(static_cast<DWORD>(y)), 0, m_dst.GetEffWidth());
+    }
+    // Called once per row, by the thread that made it (each flag has its own byte).
+    void Done(LONG y) {
+        if (!m_active) return;
+        const size_t eff = m_dst.GetEffWidth();
+        if (eff > m_rowBytes) memset(m_dst.GetBits(static_cast<DWORD>(y)) + m_rowBytes, 0, eff - m_rowBytes);
+        m_done[static_cast<size_t>(y)] = 1;
+    }
+
+private:
+    PxImage& m_dst;
+    bool m_active;
+    size_t m_rowBytes;
+    std::vector<BYTE> m_done;
+};
+
 }  // namespace
 
 bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
@@ -60,21 +92,38 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
     const float xs = static_cast<float>(w) / static_cast<float>(newx);
     const float ys = static_cast<float>(h) / static_cast<float>(newy);
 
-    PxImage dst;
-    if (!GeoNewImage(dst, static_cast<DWORD>(newx), static_cast<DWORD>(newy), head.biBitCount)) return false;
     const bool rgb24 = head.biBitCount == 24;
     const size_t eff = info.dwEffWidth;
     // An 8-bit image with the gray ramp: every colour read is a gray level and its nearest entry
     // in the result's copy of the ramp is that level, so levels are read and written as bytes
     // (and, touching no nearest-colour cache, on several threads).
+    // Those results have every row byte written below, so they skip the fill (a large share of
+    // the time of an enlargement); see RowsWritten for padding and rows an escape leaves out.
+    bool unfilled = rgb24 || (head.biBitCount == 8 && IsGrayScale());
+    PxImage dst;
+    if (!GeoNewImage(dst, static_cast<DWORD>(newx), static_cast<DWORD>(newy), head.biBitCount, !unfilled))
+        return false;
     const bool gray8 = head.biBitCount == 8 && IsGrayScale() && dst.IsGrayScale() && dst.GetClrImportant() == 0;
+    if (unfilled && !rgb24 && !gray8) {
+        // Not the ramp after all: the colour-by-colour paths below rely on the fill.
+        memset(dst.GetBits(0), 0, static_cast<size_t>(dst.GetEffWidth()) * static_cast<size_t>(newy));
+        unfilled = false;
+    }
+    RowsWritten written(dst, unfilled, static_cast<size_t>(newx) * (rgb24 ? 3 : 1));
+    // A row job that also records its row (the last argument) as written.
+    auto track = [&written](auto fn) {
+        return [&written, fn](auto&&... a) {
+            fn(a...);
+            written.Done(std::get<sizeof...(a) - 1>(std::forward_as_tuple(a...)));
+        };
+    };
 
     // Scratch memory that cannot be had fails the call like a result that cannot be created.
     try {
         if (mode == 1) {
             std::vector<LONG> sxs(static_cast<size_t>(newx));
             for (LONG x = 0; x < newx; x++) sxs[x] = ScaledIndex(x, xs, w);
-            pxgeo::RunRows(*this, newy, static_cast<size_t>(newx), rgb24 || gray8, [&](LONG y) {
+            pxgeo::RunRows(*this, newy, static_cast<size_t>(newx), rgb24 || gray8, track([&](LONG y) {
                 const LONG sy = ScaledIndex(y, ys, h);
                 if (gray8) {
                     const BYTE* srow = pBits + static_cast<size_t>(sy) * eff;
@@ -88,7 +137,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                 } else {
                     for (LONG x = 0; x < newx; x++) dst.SetPixelColor(x, y, GetPixelColor(sxs[x], sy));
                 }
-            });
+            }));
         } else if (mode == 2) {
             // B-spline bicubic: the column weights depend on x only, the row weights on y only.
             struct Col {
@@ -108,7 +157,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             const bool useRows = rgb24 && pxgeo::FloatRows::Fits(w);
             const pxgeo::FloatRows proto(pBits, eff, nullptr, useRows ? w : 0);
             pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 16, rgb24 || gray8, proto,
-                                [&](pxgeo::FloatRows& cache, LONG y) {
+                                track([&](pxgeo::FloatRows& cache, LONG y) {
                 const float fy = static_cast<float>(y) * ys - 0.5f;
                 const LONG iy = TruncSat(std::floor(fy));
                 const float ry = fy - static_cast<float>(iy);
@@ -168,7 +217,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                     }
                     dst.SetPixelColor(x, y, RGBQUAD{ClampByte(acc[0]), ClampByte(acc[1]), ClampByte(acc[2]), 0});
                 }
-            });
+            }));
         } else if (newx < w && newy < h && rgb24) {
             // Area averaging in thousandths of a source pixel. A source pixel overlaps at most two
             // output columns and two output rows, because both scales exceed one: it gives partA
@@ -328,7 +377,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                                       {std::vector<float>(nw), std::vector<float>(nw)}};
                 const bool threads = n3 * 12 + nw * 16 <= (size_t{64} << 20);
                 pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(w) * static_cast<size_t>(ys + 1), threads,
-                                    proto, floatRow);
+                                    proto, track(floatRow));
             } else {
                 // Each output row sums its own source rows and the far part of the row that crossed into it.
                 // Integer sums do not depend on order, so rows can be made on several threads.
@@ -348,7 +397,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                 // Each thread's copy of the scratch; very wide images keep to one.
                 const bool threads = accLen * 8 + static_cast<size_t>(w) * 12 <= (size_t{64} << 20);
                 pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(w) * static_cast<size_t>(ys + 1), threads, proto,
-                                    [&](Sums& sums, LONG r) {
+                                    track([&](Sums& sums, LONG r) {
                     int64_t* acc = sums.acc.data();
                     uint32_t* colSum = sums.cols.data();
                     std::fill(sums.acc.begin(), sums.acc.end(), 0);
@@ -421,7 +470,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                     BYTE* drow = dst.GetBits(static_cast<DWORD>(r));
                     const size_t n = static_cast<size_t>(newx) * 3;
                     for (size_t k = 0; k < n; k++) drow[k] = AreaQuotient(acc[k], denom, inverse, roundedQuotient);
-                });
+                }));
             }
         } else {
             // Bilinear between the pixel at the truncated position and its right and upper neighbours.
@@ -479,9 +528,23 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                 const float* h1 = m.h[s1].data();
                 BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
                 LONG x = 0;
+                const float ry1 = 1 - ry;
+#if defined(__SSE2__)
+                // Sixteen levels packed and stored at once: byte stores were half the time.
+                for (; x + 16 <= newx; x += 16) {
+                    __m128i q[4];
+                    for (int k = 0; k < 4; k++) {
+                        const pxgeo::V4i out = pxgeo::ClampByteV4(pxgeo::LoadV4(h0 + x + 4 * k) * ry1 +
+                                                                  pxgeo::LoadV4(h1 + x + 4 * k) * ry);
+                        q[k] = reinterpret_cast<__m128i>(out);
+                    }
+                    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(drow + x), packed);
+                }
+#endif
                 for (; x + 4 <= newx; x += 4) {
                     const pxgeo::V4i out =
-                        pxgeo::ClampByteV4(pxgeo::LoadV4(h0 + x) * (1 - ry) + pxgeo::LoadV4(h1 + x) * ry);
+                        pxgeo::ClampByteV4(pxgeo::LoadV4(h0 + x) * ry1 + pxgeo::LoadV4(h1 + x) * ry);
                     for (int k = 0; k < 4; k++) drow[x + k] = static_cast<BYTE>(out[k]);
                 }
                 for (; x < newx; x++) drow[x] = ClampByte(h0[x] * (1 - ry) + h1[x] * ry);
@@ -489,9 +552,9 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             if (gray8) {
                 Mixed proto{{-1, -1}, {std::vector<float>(static_cast<size_t>(newx)),
                                        std::vector<float>(static_cast<size_t>(newx))}};
-                pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 2, true, proto, grayRow);
+                pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 2, true, proto, track(grayRow));
             } else {
-                pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 4, rgb24, [&](LONG y) {
+                pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 4, rgb24, track([&](LONG y) {
                     const float fy = static_cast<float>(y) * ys;
                     const LONG iy = std::min<LONG>(TruncSat(fy), h - 1);
                     const LONG iy1 = std::min<LONG>(iy + 1, h - 1);
@@ -531,7 +594,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                             dst.SetPixelColor(x, y, out);
                         }
                     }
-                });
+                }));
             }
         }
     } catch (const std::bad_alloc&) {
@@ -539,6 +602,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
         return false;
     }
 
+    written.Finish();
     if (pAlpha != nullptr) {
         dst.AlphaCreate();
         if (dst.AlphaIsValid()) {
