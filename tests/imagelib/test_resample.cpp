@@ -501,7 +501,7 @@ void DirtyHeap(size_t n) {
 
 // Padding bytes of every row are 0; with all true, every byte of the rows is.
 bool RowsClean(PxImage& img, bool all) {
-    const size_t used = all ? 0 : static_cast<size_t>(img.GetWidth()) * 3;
+    const size_t used = all ? 0 : static_cast<size_t>(img.GetWidth()) * img.GetBpp() / 8;
     for (DWORD y = 0; y < img.GetHeight(); ++y)
         for (size_t i = used; i < img.GetEffWidth(); ++i)
             if (img.GetBits(y)[i] != 0) return false;
@@ -540,6 +540,39 @@ TEST(Resample, VectorReadsStayInsideRowsWithoutPadding) {
                     want.SetPixelColor(x, y,
                                        src.GetPixelColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f,
                                                                      PxImage::IM_BILINEAR, PxImage::OM_REPEAT));
+            EXPECT_EQ(Differences(got, want), 0) << w << " to " << nw;
+        }
+}
+
+TEST(Resample, GrayAndTrueColourResultsOfEveryModeWriteEveryRowByte) {
+    // These results skip the fill: padding must still be cleared, and rows left out by a stop
+    // must come out black. Widths leave padding at both depths; shrinking and enlarging.
+    for (DWORD bpp : {8u, 24u}) {
+        PxImage src = NoisyImage(37, 29, bpp, false, 11);
+        if (bpp == 8) src.SetGrayPalette();
+        for (int mode : {0, 1, 2})
+            for (LONG stop : {0, 1})
+                for (LONG nw : {13, 50}) {
+                    src.SetEscape(stop);
+                    PxImage out;
+                    DirtyHeap(40 + 1024 + 152 * 23);
+                    ASSERT_TRUE(src.Resample(nw, 23, mode, &out));
+                    EXPECT_TRUE(RowsClean(out, stop != 0))
+                        << bpp << " bpp, mode " << mode << ", " << nw << ", stopped " << stop;
+                }
+    }
+}
+
+TEST(Resample, GrayEnlargementMatchesThePlainRenderingAtEveryRowEnd) {
+    // Widths where the last columns fall outside the sixteen-column groups, or where the last
+    // group would reach past the source row; rows without padding end the pixel block.
+    for (LONG w : {16L, 17L, 31L, 64L, 100L})
+        for (LONG nw : {w + 1, w + 15, 2 * w + 7, 3 * w}) {
+            PxImage src = NoisyImage(w, 7, 8, false, static_cast<uint32_t>(w + nw));
+            src.SetGrayPalette();
+            PxImage got, want;
+            ASSERT_TRUE(src.Resample(nw, 12, 0, &got));
+            PlainResample(src, nw, 12, 0, want);
             EXPECT_EQ(Differences(got, want), 0) << w << " to " << nw;
         }
 }
