@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
@@ -84,6 +84,72 @@ __attribute__((target("ssse3"))) void MixGroups(const BYTE* row, const ShuffleGr
 #else
 bool ShufflesAvailable() { return false; }
 void MixGroups(const BYTE*, const ShuffleGroup*, size_t, const float*, float*) {}
+#endif
+
+// The source columns and B-spline weights of one output column.
+struct SplineCol {
+    LONG ix[4];
+    float k[4];
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+bool WideVectorsAvailable() { return __builtin_cpu_supports("avx"); }
+
+// Four 4 x 4 sums (blue, green, red, alpha lanes) of the converted rows, each lane's additions in the
+// order of pxgeo::KernelSum4x4 (rows outer, columns inner, weight kx x ky times the sample) and
+// with the same products, two pixels to a register. Returns the number of columns written.
+// Two pixels' four floats in one register.
+__attribute__((target("avx"))) inline __m256 PairOf(const float* lo, const float* hi) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(lo)), _mm_loadu_ps(hi), 1);
+}
+
+// Column i of the kernel for four pixels: samples times the weights kx[i] x ky[j].
+template <int I>
+__attribute__((target("avx"))) inline void SplineStep(const float* r, const SplineCol* c, __m256 w01, __m256 w23,
+                                                      __m256& acc01, __m256& acc23) {
+    const __m256 s01 = PairOf(r + 4 * static_cast<size_t>(c[0].ix[I]), r + 4 * static_cast<size_t>(c[1].ix[I]));
+    const __m256 s23 = PairOf(r + 4 * static_cast<size_t>(c[2].ix[I]), r + 4 * static_cast<size_t>(c[3].ix[I]));
+    acc01 = _mm256_add_ps(acc01, _mm256_mul_ps(s01, _mm256_permute_ps(w01, I * 0x55)));
+    acc23 = _mm256_add_ps(acc23, _mm256_mul_ps(s23, _mm256_permute_ps(w23, I * 0x55)));
+}
+
+// Four 4 x 4 sums (blue, green, red, alpha lanes) of the converted rows, each lane's additions in the
+// order of pxgeo::KernelSum4x4 (rows outer, columns inner, weight kx x ky times the sample) and
+// with the same products, two pixels to a register. Returns the number of columns written.
+__attribute__((target("avx"))) LONG SplineRowWide(const float* const rows[4], const SplineCol* cols, LONG n,
+                                                 const float ky[4], BYTE* drow) {
+    LONG x = 0;
+    const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f);
+    for (; x + 4 <= n; x += 4) {
+        const SplineCol* c = cols + x;
+        const __m256 k01 = PairOf(c[0].k, c[1].k), k23 = PairOf(c[2].k, c[3].k);
+        __m256 acc01 = zero, acc23 = zero;
+        for (int j = 0; j < 4; j++) {
+            const __m256 kj = _mm256_set1_ps(ky[j]);
+            const __m256 w01 = _mm256_mul_ps(k01, kj), w23 = _mm256_mul_ps(k23, kj);
+            SplineStep<0>(rows[j], c, w01, w23, acc01, acc23);
+            SplineStep<1>(rows[j], c, w01, w23, acc01, acc23);
+            SplineStep<2>(rows[j], c, w01, w23, acc01, acc23);
+            SplineStep<3>(rows[j], c, w01, w23, acc01, acc23);
+        }
+        // ClampByte lane by lane: not above 0 (NaN too) gives 0, above 255 gives 255, else truncated.
+        const __m256i q01 = _mm256_cvttps_epi32(_mm256_min_ps(top, _mm256_max_ps(acc01, zero)));
+        const __m256i q23 = _mm256_cvttps_epi32(_mm256_min_ps(top, _mm256_max_ps(acc23, zero)));
+        alignas(32) int32_t out[16];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out), q01);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out + 8), q23);
+        BYTE* d = drow + 3 * static_cast<size_t>(x);
+        for (int p = 0; p < 4; p++) {
+            d[3 * p] = static_cast<BYTE>(out[4 * p]);
+            d[3 * p + 1] = static_cast<BYTE>(out[4 * p + 1]);
+            d[3 * p + 2] = static_cast<BYTE>(out[4 * p + 2]);
+        }
+    }
+    return x;
+}
+#else
+bool WideVectorsAvailable() { return false; }
+LONG SplineRowWide(const float* const*, const SplineCol*, LONG, const float*, BYTE*) { return 0; }
 #endif
 
 // The rows of a result made without the fill: each finished row gets its padding cleared, and
@@ -178,10 +244,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             }));
         } else if (mode == 2) {
             // B-spline bicubic: the column weights depend on x only, the row weights on y only.
-            struct Col {
-                LONG ix[4];
-                float k[4];
-            };
+            using Col = SplineCol;
             std::vector<Col> cols(static_cast<size_t>(newx));
             for (LONG x = 0; x < newx; x++) {
                 const float fx = static_cast<float>(x) * xs - 0.5f;
@@ -193,6 +256,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                 }
             }
             const bool useRows = rgb24 && pxgeo::FloatRows::Fits(w);
+            const bool wideVectors = WideVectorsAvailable();
             const pxgeo::FloatRows proto(pBits, eff, nullptr, useRows ? w : 0);
             pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 16, rgb24 || gray8, proto,
                                 track([&](pxgeo::FloatRows& cache, LONG y) {
@@ -210,6 +274,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                     const float* frows[4];
                     cache.Rows(rows, 4, frows);
                     LONG x = 0;
+                    if (wideVectors) x = SplineRowWide(frows, cols.data(), newx, ky, drow);
                     for (; x + 2 <= newx; x += 2) {
                         pxgeo::V4 a, b;
                         pxgeo::KernelSum4x4Pair(frows, cols[x].ix, cols[x].k, cols[x + 1].ix, cols[x + 1].k, ky, a, b);
