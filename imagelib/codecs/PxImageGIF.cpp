@@ -890,7 +890,8 @@ int PxImageGIF::GifNextPixel() {
 
 // ---- uncompressed codes ----
 
-void PxImageGIF::compressNONE(int init_bits, PxFile* outfile) {
+// The code-stream state both the uncompressed and the LZW encoder start from.
+void PxImageGIF::startCodeStream(int init_bits, PxFile* outfile) {
     g_init_bits = init_bits;
     g_outfile = outfile;
     n_bits = g_init_bits;
@@ -902,6 +903,10 @@ void PxImageGIF::compressNONE(int init_bits, PxFile* outfile) {
     cur_accum = 0;
     cur_bits = 0;
     a_count = 0;
+}
+
+void PxImageGIF::compressNONE(int init_bits, PxFile* outfile) {
+    startCodeStream(init_bits, outfile);
 
     output(ClearCode);
     int c;
@@ -921,17 +926,7 @@ void PxImageGIF::compressNONE(int init_bits, PxFile* outfile) {
 // ---- LZW ----
 
 void PxImageGIF::compressLZW(int init_bits, PxFile* outfile) {
-    g_init_bits = init_bits;
-    g_outfile = outfile;
-    n_bits = g_init_bits;
-    maxcode = MAXCODE(n_bits);
-    ClearCode = 1 << (init_bits - 1);
-    EOFCode = ClearCode + 1;
-    free_ent = ClearCode + 2;
-    clear_flg = 0;
-    cur_accum = 0;
-    cur_bits = 0;
-    a_count = 0;
+    startCodeStream(init_bits, outfile);
 
     int ent = GifNextPixel();
     int hshift = 0;

@@ -63,6 +63,7 @@ protected:
     void EncodeBody(PxFile* fp, bool bLocalColorMap = false);
     int GifNextPixel();
     void Putword(int w, PxFile* fp);
+    void startCodeStream(int init_bits, PxFile* outfile);
     void compressNONE(int init_bits, PxFile* outfile);
     void compressLZW(int init_bits, PxFile* outfile);
     void output(int code);
