@@ -11,15 +11,17 @@
 
 #include "platform/wintypes.h"
 
-// Hot loops get an AVX2 build beside the baseline one, picked when the program starts. Only
-// AVX2: with FMA the compiler could fuse a multiply and an add and round once instead of twice.
+// Hot loops get AVX-512 and AVX2 builds beside the baseline one, picked when the program starts.
+// The library is compiled with -ffp-contract=off: with FMA at hand the compiler could otherwise
+// fuse a multiply and an add and round once instead of twice, and the results would differ from
+// machine to machine.
 // Not under ThreadSanitizer: it instruments the startup-time chooser, which then runs before
 // the sanitizer itself is ready.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
     !defined(__SANITIZE_THREAD__)
 // Unroll-and-jam stays off there: it fuses pairs of outer iterations into a scalar inner loop
 // that the vectoriser then leaves alone.
-#define PX_OPS_SIMD_CLONES __attribute__((target_clones("avx2", "default"), optimize("no-loop-unroll-and-jam")))
+#define PX_OPS_SIMD_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"), optimize("no-loop-unroll-and-jam")))
 #else
 #define PX_OPS_SIMD_CLONES
 #endif
