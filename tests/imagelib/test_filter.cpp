@@ -534,6 +534,9 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         {61, 700, 24, 1.0f, 0.5f, 0},   // enough bands for every worker thread
         {90, 70, 24, 1.0f, 3.0f, -7},   // a negative threshold sharpens every byte
         {80, 75, 8, 0.5f, 2.5f, 2147483647},  // no difference reaches the largest threshold
+        {150, 40, 24, 1.0f, 5.0e6f, 2},       // amounts whose products leave int range
+        {140, 33, 8, 0.5f, -3.0e9f, 0},
+        {130, 35, 24, 1.0f, 9.0e5f, 1},       // the largest amounts merged in whole numbers
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.h);

@@ -48,34 +48,51 @@ __attribute__((always_inline)) inline F8 LoadF8(const float* p) {
     return v;
 }
 
-// trunc(v) clamped to 0..255 (NaN gives 0), as floats.
-__attribute__((always_inline)) inline F8 TruncClampF8(F8 v) {
-    const F8 zero = {}, top = zero + 255.0f;
-    v = v > zero ? v : zero;
-    v = v < top ? v : top;
-    return __builtin_convertvector(__builtin_convertvector(v, I8), F8);
+// Whole numbers clamped to 0..255.
+__attribute__((always_inline)) inline I8 ClampI8(I8 r) {
+    r = r > 0 ? r : 0;
+    return r < 255 ? r : 255;
 }
 
-// MergeByte for eight lanes of source s and blurred bl, both whole numbers 0..255 as floats:
-// their difference and twice its size are exact, and 2|d| <= 510 compares with the threshold
-// as with its float.
-__attribute__((always_inline)) inline F8 MergeF8(F8 s, F8 bl, float amount, float threshold) {
-    const F8 d = s - bl;
-    const F8 ad = d < 0 ? -d : d;
-    const F8 sharp = TruncClampF8(s + amount * d);
-    return 2.0f * ad < threshold ? s : sharp;
+// RoundOut of blurred sums. A sum of bytes times weights that add up to 1 lies in 0 .. 255 and
+// a few rounding steps, so trunc(0.5 + a) is in int range and the clamp after the conversion is
+// the clamp before it.
+__attribute__((always_inline)) inline I8 RoundSumsI8(F8 a) { return ClampI8(__builtin_convertvector(0.5f + a, I8)); }
+
+// Below this size of amount, source + amount x difference stays far inside int range, so its
+// truncation clamps as whole numbers, exactly as TruncClamp clamps the float.
+constexpr float kWholeNumberAmount = 1.0e6f;
+
+inline bool WholeNumberMerge(float amount) { return std::fabs(amount) <= kWholeNumberAmount; }
+
+// MergeByte for eight lanes of source s and blurred bl (whole numbers 0..255); amount within
+// kWholeNumberAmount.
+__attribute__((always_inline)) inline I8 MergeI8(I8 s, I8 bl, float amount, int threshold) {
+    const I8 d = s - bl;
+    const I8 ad = d < 0 ? -d : d;
+    const F8 v = __builtin_convertvector(s, F8) + amount * __builtin_convertvector(d, F8);
+    const I8 sharp = ClampI8(__builtin_convertvector(v, I8));
+    return ad + ad < threshold ? s : sharp;
 }
 
-// Merges kChunk blurred sums a into row: the bytes go to floats and back in plain loops, which
-// the compiler turns into vector code of its own, and the arithmetic in between runs on F8.
+inline BYTE MergeByte(int s, int blurred, float amount, int threshold);
+
+// Merges kChunk blurred sums a into row: the bytes go to whole numbers and back in plain loops,
+// which the compiler turns into vector code of its own, and the arithmetic in between runs on I8.
 template <int kChunk>
-__attribute__((always_inline)) inline void MergeChunk(BYTE* __restrict row, const float* a, float amount, float thr) {
-    float src[kChunk];
+__attribute__((always_inline)) inline void MergeChunk(BYTE* __restrict row, const float* a, float amount,
+                                                      int threshold) {
+    if (!WholeNumberMerge(amount)) {
+        for (int k = 0; k < kChunk; k++) row[k] = MergeByte(row[k], RoundOut(a[k]), amount, threshold);
+        return;
+    }
+    int src[kChunk];
     int res[kChunk];
-    for (int k = 0; k < kChunk; k++) src[k] = static_cast<float>(row[k]);
+    for (int k = 0; k < kChunk; k++) src[k] = row[k];
     for (int k = 0; k < kChunk; k += 8) {
-        const F8 bl = TruncClampF8(0.5f + LoadF8(a + k));
-        const I8 r = __builtin_convertvector(MergeF8(LoadF8(src + k), bl, amount, thr), I8);
+        I8 sv;
+        std::memcpy(&sv, src + k, sizeof sv);
+        const I8 r = MergeI8(sv, RoundSumsI8(LoadF8(a + k)), amount, threshold);
         std::memcpy(res + k, &r, sizeof r);
     }
     for (int k = 0; k < kChunk; k++) row[k] = static_cast<BYTE>(res[k]);
@@ -156,7 +173,7 @@ void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int6
     SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
         if (count == kLanes) {
             for (int k = 0; k < kLanes; k += 8) {
-                const F8 r = TruncClampF8(0.5f + LoadF8(a + k));
+                const F8 r = __builtin_convertvector(RoundSumsI8(LoadF8(a + k)), F8);
                 std::memcpy(out + i + k, &r, sizeof r);
             }
         } else {
@@ -178,10 +195,9 @@ inline BYTE MergeByte(int s, int blurred, float amount, int threshold) {
 PX_OPS_SIMD_CLONES
 void SumAndMerge(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row, float amount,
                  int threshold) {
-    const float thr = static_cast<float>(threshold);
     SumTaps(cmatrix, L, taps, n, [=](int64_t i, const float* a, int count) {
         if (count == kLanes) {
-            MergeChunk<kLanes>(row + i, a, amount, thr);
+            MergeChunk<kLanes>(row + i, a, amount, threshold);
         } else {
             for (int k = 0; k < count; k++) row[i + k] = MergeByte(row[i + k], RoundOut(a[k]), amount, threshold);
         }
@@ -195,7 +211,6 @@ PX_OPS_SIMD_CLONES
 void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row0,
                      BYTE* __restrict row1, float amount, int threshold) {
     constexpr int kPair = 32;
-    const float thr = static_cast<float>(threshold);
     int64_t i = 0;
     for (; i + kPair <= n; i += kPair) {
         float a0[kPair], a1[kPair];
@@ -222,8 +237,8 @@ void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int6
             const float* r = taps[L] + i;
             for (int k = 0; k < kPair; k++) a1[k] += r[k] * wb;
         }
-        MergeChunk<kPair>(row0 + i, a0, amount, thr);
-        MergeChunk<kPair>(row1 + i, a1, amount, thr);
+        MergeChunk<kPair>(row0 + i, a0, amount, threshold);
+        MergeChunk<kPair>(row1 + i, a1, amount, threshold);
     }
     for (; i < n; i++) {
         float a0 = taps[0][i] * cmatrix[0], a1 = taps[1][i] * cmatrix[0];
