@@ -264,15 +264,17 @@ void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n,
     SumToByteFloats(cmatrix, L, taps, n, out);
 }
 
-// One line of count pixels of b bytes, contiguous, given as floats; the blurred bytes go to dst
-// as BYTE or as float.
+// One line of count pixels of b bytes, contiguous; the blurred bytes go to dst as BYTE or as
+// float. The middle goes a few thousand bytes at a time: each piece, with the kernel's reach on
+// either side, is turned into floats in `scratch` and summed while it is still in the cache.
 template <class Out>
-void BlurLine(const float* cmatrix, int L, const float* src, Out* dst, int count, int b) {
+void BlurLine(const float* cmatrix, int L, const BYTE* src, Out* dst, int count, int b, std::vector<float>& scratch) {
     const int m = L / 2;
     if (count <= 0 || b <= 0) return;
     auto edge = [&](int p) {
         for (int c = 0; c < b; c++)
-            dst[p * b + c] = RoundOut(EdgeValue(cmatrix, L, count, p, [&](int j) { return src[j * b + c]; }));
+            dst[p * b + c] = RoundOut(
+                EdgeValue(cmatrix, L, count, p, [&](int j) { return static_cast<float>(src[j * b + c]); }));
     };
     if (L > count) {
         for (int p = 0; p < count; p++) edge(p);
@@ -280,11 +282,17 @@ void BlurLine(const float* cmatrix, int L, const float* src, Out* dst, int count
     }
     for (int p = 0; p < m; p++) edge(p);
     // Middle: byte o sums src[o + (j - m) * b] * weight j.
-    const int64_t o0 = int64_t{m} * b, o1 = int64_t{count - m} * b;
+    const int64_t o0 = int64_t{m} * b, o1 = int64_t{count - m} * b, reach = int64_t{m} * b;
+    const int64_t piece = std::max<int64_t>(4096, 8 * reach);
+    scratch.resize(static_cast<size_t>(piece + 2 * reach));
     thread_local std::vector<const float*> taps;
     taps.resize(static_cast<size_t>(L));
-    for (int j = 0; j < L; j++) taps[j] = src + o0 + int64_t{j - m} * b;
-    SumMiddle(cmatrix, L, taps.data(), o1 - o0, dst + o0);
+    for (int64_t o = o0; o < o1; o += piece) {
+        const int64_t n = std::min(piece, o1 - o);
+        BytesToFloats(src + o - reach, scratch.data(), n + 2 * reach);
+        for (int j = 0; j < L; j++) taps[j] = scratch.data() + reach + int64_t{j - m} * b;
+        SumMiddle(cmatrix, L, taps.data(), n, dst + o);
+    }
     for (int p = count - m; p < count; p++) edge(p);
 }
 
@@ -338,9 +346,8 @@ void PxImage::blur_line(float* ctable, float* cmatrix, int cmatrix_length, BYTE*
                         LONG bytes) {
     (void)ctable;  // the middle multiplies instead: each product is the table entry itself
     if (y <= 0 || bytes <= 0) return;
-    std::vector<float> line(static_cast<size_t>(y) * static_cast<size_t>(bytes));
-    BytesToFloats(cur_col, line.data(), static_cast<int64_t>(line.size()));
-    BlurLine(cmatrix, cmatrix_length, line.data(), dest_col, y, static_cast<int>(bytes));
+    std::vector<float> scratch;
+    BlurLine(cmatrix, cmatrix_length, cur_col, dest_col, y, static_cast<int>(bytes), scratch);
 }
 
 bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
@@ -395,7 +402,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         Scratch sc;
         try {
             sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(rowBytes));
-            sc.line.resize(static_cast<size_t>(rowBytes));
+            sc.line.reserve(static_cast<size_t>(std::min<int64_t>(rowBytes, 4096 + 10 * int64_t{m} * b)));
             sc.blurred.resize(static_cast<size_t>(rowBytes));
             sc.taps.resize(static_cast<size_t>(R));
         } catch (const std::bad_alloc&) {
@@ -426,8 +433,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
             // still as they were while row p is the next to change.
             auto fillTo = [&](int64_t q) {
                 for (; next <= std::min<int64_t>(h - 1, q); next++) {
-                    BytesToFloats(rows.Row(band, next), line.data(), rowBytes);
-                    BlurLine(cmatrix.get(), L, line.data(), ringRow(next), w, b);
+                    BlurLine(cmatrix.get(), L, rows.Row(band, next), ringRow(next), w, b, line);
                 }
             };
             for (int64_t p = b0; p < b1;) {
