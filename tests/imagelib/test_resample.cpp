@@ -576,3 +576,29 @@ TEST(Resample, GrayEnlargementMatchesThePlainRenderingAtEveryRowEnd) {
             EXPECT_EQ(Differences(got, want), 0) << w << " to " << nw;
         }
 }
+
+TEST(Resample, AreaReductionGivesThePlainSumsAtOddSizesAndFactors) {
+    // Factors just above one, 4/3, integer, about three and very large (sums past 2^24 and past
+    // 2^31), 1-pixel results each way, rows with and without padding, unequal factors, and
+    // results large enough to run on several threads. Noise, and levels near the top, where the
+    // quotient reaches 255 or stops just below it.
+    const struct {
+        LONG w, h, nw, nh;
+    } sizes[] = {{17, 13, 16, 12},   {64, 48, 48, 36},    {100, 75, 75, 56},  {45, 2, 44, 1},    {2, 40, 1, 39},
+                 {7, 5, 1, 1},       {300, 200, 1, 1},    {500, 331, 7, 5},   {997, 613, 5, 3},  {641, 479, 213, 160},
+                 {640, 480, 320, 240}, {50, 37, 49, 36},  {400, 30, 13, 29},  {33, 301, 32, 4},  {1366, 768, 1024, 576}};
+    for (int bright = 0; bright < 2; ++bright)
+        for (const auto& s : sizes) {
+            PxImage src = NoisyImage(s.w, s.h, 24, false, static_cast<uint32_t>(s.w * 31 + s.h + bright));
+            if (bright)
+                for (LONG y = 0; y < s.h; ++y) {
+                    BYTE* row = src.GetBits(static_cast<DWORD>(y));
+                    for (LONG i = 0; i < 3 * s.w; ++i) row[i] = static_cast<BYTE>(row[i] % 4 == 0 ? 255 : 250 + row[i] % 6);
+                }
+            PxImage got, want;
+            ASSERT_TRUE(src.Resample(s.nw, s.nh, 0, &got));
+            PlainResample(src, s.nw, s.nh, 0, want);
+            EXPECT_EQ(Differences(got, want), 0)
+                << s.w << "x" << s.h << " to " << s.nw << "x" << s.nh << (bright ? ", bright" : "");
+        }
+}
