@@ -2,6 +2,7 @@
 // against values worked out by hand from the formulas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -310,4 +311,26 @@ TEST(PointOps, ThresholdMakesABlackAndWhiteImage) {
     ASSERT_TRUE(bw.Threshold(0));
     EXPECT_EQ(bw.GetPixelIndex(8, 0), 1);
     EXPECT_EQ(bw.GetPaletteColor(1).rgbRed, 1);  // a 1-bit image is left as it is
+}
+
+TEST(PointOps, RedEyeOnAPaletteImageMatchesThePixelByPixelResult) {
+    // Tall enough to be spread over worker threads; every row one colour, so the nearest-colour
+    // search meets the same colour again and again.
+    const LONG w = 48, h = 400;
+    ColourImage img(w, h, 8);
+    for (int i = 0; i < 256; i++)
+        img.SetPaletteColor(static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 37),
+                            static_cast<BYTE>(i * 91));
+    for (LONG y = 0; y < h; y++)
+        for (LONG x = 0; x < w; x++) img.SetPixelIndex(x, y, static_cast<BYTE>((y * 7 + x / 16) & 0xFF));
+    PxImage want(img);
+    for (LONG y = 0; y < h; y++)
+        for (LONG x = 0; x < w; x++) {
+            RGBQUAD c = want.GetPixelColor(x, y, false);
+            c.rgbRed = std::min(c.rgbGreen, c.rgbBlue);
+            want.SetPixelColor(x, y, c);
+        }
+    ASSERT_TRUE(img.RedEyeRemove());
+    for (LONG y = 0; y < h; y++)
+        for (LONG x = 0; x < w; x++) ASSERT_EQ(img.GetPixelIndex(x, y), want.GetPixelIndex(x, y)) << x << "," << y;
 }

@@ -253,13 +253,19 @@ bool PxImage::RedEyeRemove() {
     if (!pDib) return false;
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    OpsRows(ymin, ymax, [&](LONG y) {
+    auto row = [&](LONG y) {
         for (LONG x = xmin; x < xmax; x++) {
             if (!OpsSelected(x, y)) continue;
             RGBQUAD c = BlindGetPixelColor(x, y);
             c.rgbRed = std::min(c.rgbGreen, c.rgbBlue);
             SetPixelColor(x, y, c, false);
         }
-    });
+    };
+    if (IsIndexed()) {
+        // The new colour is looked up in the palette through the image's one-entry cache.
+        for (LONG y = ymin; y < ymax; y++) row(y);
+    } else {
+        OpsRows(ymin, ymax, row);
+    }
     return true;
 }
