@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <vector>
 
 #include "imagelib/ops/interpolate/pxrowrunner.h"
@@ -45,6 +46,12 @@ TEST(Interpolation, OverflowCoordinatesWrapMirrorRepeat) {
     fx = 30.0f;
     img.OverflowCoordinates(fx, fy, PxImage::OM_REPEAT);
     EXPECT_FLOAT_EQ(fx, 9.0f);
+
+    // The most negative coordinate mirrors like any other: 2^31 mod 10 = 8, 2^31 mod 5 = 3.
+    LONG mx = INT32_MIN, my = INT32_MIN;
+    img.OverflowCoordinates(mx, my, PxImage::OM_MIRROR);
+    EXPECT_EQ(mx, 8);
+    EXPECT_EQ(my, 3);
 }
 
 TEST(Interpolation, ColourOutsideTheImageByMethod) {

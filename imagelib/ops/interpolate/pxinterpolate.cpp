@@ -2,6 +2,7 @@
 // interpolated read of sixteen methods and the average over a real-valued area. Rotation,
 // resampling, smoothed drawing and the magnifier all read through these.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
@@ -80,12 +81,13 @@ void PxImage::OverflowCoordinates(LONG& x, LONG& y, OverflowMethod ofMethod) {
             if (y >= h) y = h - 1;
             break;
         case OM_MIRROR:
+            // Negated in 64 bits: the most negative LONG has no 32-bit negative.
             if (x < 0)
-                x = (-x) % w;
+                x = static_cast<LONG>(-static_cast<int64_t>(x) % w);
             else if (x >= w)
                 x = w - (x % w) - 1;
             if (y < 0)
-                y = (-y) % h;
+                y = static_cast<LONG>(-static_cast<int64_t>(y) % h);
             else if (y >= h)
                 y = h - (y % h) - 1;
             break;
