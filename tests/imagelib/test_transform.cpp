@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -140,6 +141,10 @@ TEST(Transform, SkewShearsSelectedPixelsOnly) {
     FillDistinct(img);
     PxImage src(img);
     ASSERT_TRUE(img.Skew(0, 0));
+    EXPECT_TRUE(SamePixels(img, src));
+    // Pivots at the ends of the LONG range: the distances to them must not overflow.
+    ASSERT_TRUE(img.Skew(0, 0, INT32_MIN, INT32_MAX));
+    ASSERT_TRUE(img.Skew(0, 0, INT32_MAX, INT32_MIN, true));
     EXPECT_TRUE(SamePixels(img, src));
 
     ASSERT_TRUE(img.Skew(1, 0));

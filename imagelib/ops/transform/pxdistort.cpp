@@ -2,6 +2,7 @@
 // Both write only selected pixels, into a copy that then replaces the image.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/pximage.h"
@@ -45,8 +46,9 @@ bool PxImage::Skew(float xgain, float ygain, LONG xpivot, LONG ypivot, bool bEna
         if (GetEscape()) break;
         for (LONG x = rg.xmin; x < rg.xmax; x++) {
             if (!SelectionIsInside(x, y)) continue;
-            const float sx = static_cast<float>(x) + static_cast<float>(y - ypivot) * xgain;
-            const float sy = static_cast<float>(y) + static_cast<float>(x - xpivot) * ygain;
+            // Distances to the pivot in 64 bits: any LONG pivot is allowed.
+            const float sx = static_cast<float>(x) + static_cast<float>(static_cast<int64_t>(y) - ypivot) * xgain;
+            const float sy = static_cast<float>(y) + static_cast<float>(static_cast<int64_t>(x) - xpivot) * ygain;
             if (bEnableInterpolation) {
                 tmp.SetPixelColor(x, y, GetPixelColorInterpolated(sx, sy, IM_BILINEAR, OM_BACKGROUND), true);
             } else {
