@@ -243,6 +243,10 @@ TEST(PointOps, ShiftColorizeRedEyeRespectTheSelection) {
     EXPECT_GT(f.rgbRed, 200);
     EXPECT_LT(f.rgbGreen, 10);
     EXPECT_NEAR(PxImage::RGBtoHSL(f).rgbBlue, PxImage::RGBtoHSL(Rgb(40, 100, 200)).rgbBlue, 1);
+    // 0.999f lies just above 0.999: a full blend, not a mix of 255 parts to 1.
+    PxImage nearly(col);
+    ASSERT_TRUE(nearly.Colorize(0, 255, 0.999f));
+    ExpectRgb(nearly, 0, 0, f.rgbRed, f.rgbGreen, f.rgbBlue);
     ASSERT_TRUE(half.Colorize(0, 255, 0.5f));
     const RGBQUAD h = half.GetPixelColor(0, 0, false);
     EXPECT_TRUE(h.rgbRed > 40 && h.rgbRed < f.rgbRed);

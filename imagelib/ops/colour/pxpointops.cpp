@@ -163,7 +163,8 @@ bool PxImage::Colorize(BYTE hue, BYTE sat, float blend) {
     if (!pDib) return false;
     if (!(blend > 0)) blend = 0;  // NaN too
     if (blend > 1) blend = 1;
-    const bool full = blend > 0.999f;
+    // Compared in double: 0.999f itself lies above 0.999 and blends fully.
+    const bool full = blend > 0.999;
     const int a0 = static_cast<int>(256 * blend);
     const int a1 = 256 - a0;
     auto recolour = [&](RGBQUAD own) {
