@@ -438,6 +438,46 @@ TEST(Filter, GreyImagesGiveTheSameLevelsAsTheirColourCopies) {
     }
 }
 
+TEST(Filter, GreyImagesReadAColouredOutsideAsThatColour) {
+    // A transparent index beyond the palette makes the stored transparent colour the colour of
+    // every position outside the image, grey palette or not: the window sees that colour, and
+    // the result is the grey nearest to what the colour copy gets.
+    PxImage grey(13, 11, 8);
+    grey.SetGrayPalette();
+    FillRandom(grey, 6);
+    grey.SetTransIndex(300);
+    grey.SetTransColor(Rgb(250, 10, 120));
+    PxImage colour(13, 11, 24);
+    for (LONG y = 0; y < 11; y++)
+        for (LONG x = 0; x < 13; x++) colour.SetPixelColor(x, y, grey.GetPixelColor(x, y, false));
+    colour.SetTransIndex(300);
+    colour.SetTransColor(Rgb(250, 10, 120));
+    for (int op = 0; op < 5; op++) {
+        SCOPED_TRACE(op);
+        PxImage g(grey), c(colour);
+        switch (op) {
+            case 0:
+                ASSERT_TRUE(g.Median(3) && c.Median(3));
+                break;
+            case 1:
+                ASSERT_TRUE(g.Erode(3) && c.Erode(3));
+                break;
+            case 2:
+                ASSERT_TRUE(g.Dilate(2) && c.Dilate(2));
+                break;
+            case 3:
+                ASSERT_TRUE(g.Edge(4) && c.Edge(4));
+                break;
+            default:
+                ASSERT_TRUE(g.Contour() && c.Contour());
+                break;
+        }
+        for (LONG y = 0; y < 11; y++)
+            for (LONG x = 0; x < 13; x++)
+                ASSERT_EQ(g.GetPixelIndex(x, y), grey.GetNearestIndex(c.GetPixelColor(x, y, false))) << x << "," << y;
+    }
+}
+
 TEST(Filter, EscapeKeepsTheSourcePixels) {
     PxImage img(6, 4, 24);
     FillRandom(img, 11);

@@ -155,6 +155,16 @@ void RunWindowOp(PxImage& src, PxImage& dst, LONG xmin, LONG xmax, LONG ymin, LO
 
 namespace {
 
+// Grey 8-bit images whose window operations may run on their levels alone: every colour a
+// window can see is a grey, the out-of-range one included (a transparent index beyond the
+// palette makes it the stored transparent colour, which may be any colour).
+bool LevelsOnly(PxImage& img) {
+    if (img.GetBpp() != 8 || !img.IsGrayScale()) return false;
+    const DWORD important = img.GetClrImportant();
+    const RGBQUAD oc = img.GetPixelColor(-1, -1, false);
+    return (important == 0 || important >= 256) && oc.rgbRed == oc.rgbGreen && oc.rgbGreen == oc.rgbBlue;
+}
+
 // Checks shared by the window operations; sets the error text on failure.
 bool WindowSizeOk(LONG K, const char* name, PxImage& img, char* msg, size_t msgsize) {
     if (K >= 1) return true;
@@ -442,7 +452,7 @@ bool PxImage::OpsMorph(LONG Ksize, int kind, const char* name) {
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
     const bool colour = head.biBitCount == 24;
-    if ((colour || (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256))) && Ksize <= 255) {
+    if ((colour || LevelsOnly(*this)) && Ksize <= 255) {
         // Window extremes are separable: first down the K rows, then across K pixels. Grey images
         // work on their levels (their own colours).
         const int b = colour ? 3 : 1;
@@ -654,8 +664,7 @@ bool PxImage::Median(LONG Ksize) {
     }
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    if (Ksize == 3 &&
-        (head.biBitCount == 24 || (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256)))) {
+    if (Ksize == 3 && (head.biBitCount == 24 || LevelsOnly(*this))) {
         if (!OpsMedian3(xmin, xmax, ymin, ymax)) {
             SetLastError("PxImage::Median can't allocate memory");
             return false;
@@ -699,7 +708,7 @@ bool PxImage::Contour() {
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
     const bool colour = head.biBitCount == 24;
-    if (colour || (OpsIsGray8() && (head.biClrImportant == 0 || head.biClrImportant >= 256))) {
+    if (colour || LevelsOnly(*this)) {
         // Grey images work on their levels (their own colours).
         const int b = colour ? 3 : 1;
         const RGBQUAD oc = GetPixelColor(-1, -1);
