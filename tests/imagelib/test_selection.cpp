@@ -101,6 +101,13 @@ TEST(Selection, PolygonFillsOutlineAndInterior) {
     EXPECT_TRUE(l.SelectionIsInside(6, 2));
     EXPECT_FALSE(l.SelectionIsInside(6, 6));
     EXPECT_TRUE(l.SelectionIsInside(11, 11));
+
+    // A lone point between separators is an edge of no length: it selects nothing.
+    PxImage lone(12, 12, 24);
+    POINT withPoint[] = {{2, 2}, {7, 2}, {7, 7}, {2, 7}, {-1, 0}, {10, 10}};
+    ASSERT_TRUE(lone.SelectionAddPolygon(withPoint, 6));
+    EXPECT_EQ(CountSelected(lone), 36);
+    EXPECT_FALSE(lone.SelectionIsInside(10, 10));
 }
 
 TEST(Selection, ColourBoxIsExclusiveLikeTheOtherShapes) {

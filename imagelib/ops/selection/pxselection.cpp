@@ -162,12 +162,10 @@ bool PxImage::SelectionAddPolygon(POINT* points, LONG npoints) {
     for (LONG i = 0; i <= npoints; i++) {
         const bool end = i == npoints || points[i].x == -1;
         if (end) {
+            // A lone point closes onto itself: an edge of no length, which marks nothing.
             if (i - first >= 2) {
                 for (LONG k = first; k + 1 < i; k++) edge(points[k], points[k + 1]);
                 edge(points[i - 1], points[first]);
-            } else if (i - first == 1) {
-                edge(points[first], points[first]);
-                mark(points[first].x, points[first].y);
             }
             first = i + 1;
             continue;
