@@ -110,6 +110,33 @@ TEST(Selection, PolygonFillsOutlineAndInterior) {
     EXPECT_FALSE(lone.SelectionIsInside(10, 10));
 }
 
+TEST(Selection, PolygonReachingPastTheImageKeepsItsInside) {
+    // Only the part inside the image exists: the corner square covers x and y 0..5.
+    PxImage corner(16, 16, 24);
+    POINT square[4] = {{-5, -5}, {5, -5}, {5, 5}, {-5, 5}};
+    ASSERT_TRUE(corner.SelectionAddPolygon(square, 4));
+    EXPECT_EQ(CountSelected(corner), 36);
+    EXPECT_TRUE(corner.SelectionIsInside(0, 0));
+    EXPECT_FALSE(corner.SelectionIsInside(6, 0));
+    ExpectBox(corner, 0, 7, 7, 0);
+
+    // A concave shape cut by the right edge: the notch between its arms stays outside.
+    PxImage cut(16, 16, 24);
+    POINT u[] = {{4, 2}, {30, 2}, {30, 5}, {9, 5}, {9, 10}, {30, 10}, {30, 13}, {4, 13}};
+    ASSERT_TRUE(cut.SelectionAddPolygon(u, 8));
+    EXPECT_TRUE(cut.SelectionIsInside(15, 3));
+    EXPECT_TRUE(cut.SelectionIsInside(15, 12));
+    EXPECT_TRUE(cut.SelectionIsInside(6, 7));
+    EXPECT_FALSE(cut.SelectionIsInside(12, 7));
+    EXPECT_FALSE(cut.SelectionIsInside(15, 7));
+    EXPECT_FALSE(cut.SelectionIsInside(3, 7));
+
+    PxImage all(16, 16, 24);
+    POINT around[4] = {{-5, -5}, {50, -5}, {50, 50}, {-5, 50}};
+    ASSERT_TRUE(all.SelectionAddPolygon(around, 4));
+    EXPECT_EQ(CountSelected(all), 256);
+}
+
 TEST(Selection, ColourBoxIsExclusiveLikeTheOtherShapes) {
     PxImage img(10, 10, 24);
     const RGBQUAD red{0, 0, 255, 0};

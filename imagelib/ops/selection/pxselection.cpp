@@ -16,6 +16,31 @@ namespace {
 
 LONG ClampTo(int64_t v, LONG limit) { return static_cast<LONG>(std::max<int64_t>(0, std::min<int64_t>(limit, v))); }
 
+// The winding number of (px, py) about the polygon's sub-polygons (x = -1 separates them, each
+// closes back to its first point). Cross products in 128 bits: coordinates span the LONG range.
+int64_t PolygonWinding(const POINT* points, LONG n, int64_t px, int64_t py) {
+    int64_t wn = 0;
+    auto edge = [&](const POINT& a, const POINT& b) {
+        const __int128 cross = static_cast<__int128>(static_cast<int64_t>(b.x) - a.x) * (py - a.y) -
+                               static_cast<__int128>(px - a.x) * (static_cast<int64_t>(b.y) - a.y);
+        if (a.y <= py) {
+            if (b.y > py && cross > 0) wn++;
+        } else if (b.y <= py && cross < 0) {
+            wn--;
+        }
+    };
+    LONG first = 0;
+    for (LONG i = 0; i <= n; i++) {
+        if (i < n && points[i].x != -1) continue;
+        if (i - first >= 2) {
+            for (LONG k = first; k + 1 < i; k++) edge(points[k], points[k + 1]);
+            edge(points[i - 1], points[first]);
+        }
+        first = i + 1;
+    }
+    return wn;
+}
+
 }  // namespace
 
 void PxImage::SelectionResetBox() {
@@ -212,10 +237,27 @@ bool PxImage::SelectionAddPolygon(POINT* points, LONG npoints) {
             }
         }
     };
-    for (LONG x = bl; x <= br; x++) fill(x, bb);
-    for (LONG y = bb; y <= bt; y++) fill(br, y);
-    for (LONG x = bl; x <= br; x++) fill(x, bt);
-    for (LONG y = bb; y <= bt; y++) fill(bl, y);
+    // Where the polygon reaches past the image, the work box is cut at the image's edge and its
+    // border there runs through the polygon's inside: seeding the fill there would empty the
+    // inside. So each run of free border pixels between outline pixels seeds the fill only when
+    // it lies outside the polygon. A work box that is not cut lies wholly outside, as before.
+    auto seedLine = [&](LONG x0, LONG y0, LONG dx, LONG dy, LONG count) {
+        bool runStart = true, outside = false;
+        for (LONG k = 0; k < count; k++) {
+            const LONG x = x0 + k * dx, y = y0 + k * dy;
+            if (at(x, y) == 1) {
+                runStart = true;
+                continue;
+            }
+            if (runStart) outside = PolygonWinding(points, npoints, x, y) == 0;
+            runStart = false;
+            if (outside) fill(x, y);
+        }
+    };
+    seedLine(bl, bb, 1, 0, br - bl + 1);
+    seedLine(br, bb, 0, 1, bt - bb + 1);
+    seedLine(bl, bt, 1, 0, br - bl + 1);
+    seedLine(bl, bb, 0, 1, bt - bb + 1);
 
     for (LONG y = bb; y <= bt; y++)
         for (LONG x = bl; x <= br; x++)
