@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/pximage.h"
 
 namespace {
@@ -60,6 +61,39 @@ TEST(Depth, GrayScaleUsesTheLibraryLuminance) {
     EXPECT_EQ(four.GetBpp(), 8);
     EXPECT_EQ(four.GetPixelIndex(2, 1), 76);
     EXPECT_EQ(four.GetPixelIndex(0, 0), 0);
+}
+
+TEST(Depth, GrayScaleOfAShortPaletteKeepsEveryLevel) {
+    // A JPEG decoded to a few colours is 8-bit with a short palette: the gray levels need all 256
+    // entries, so every pixel must still show its luminance afterwards.
+    PxImage src(32, 8, 24);
+    const RGBQUAD stripes[4] = {{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {255, 255, 255, 0}};
+    for (LONG y = 0; y < 8; ++y)
+        for (LONG x = 0; x < 32; ++x) src.SetPixelColor(x, y, stripes[x / 8]);
+    BYTE* jpg = nullptr;
+    LONG size = 0;
+    ASSERT_TRUE(src.Encode(jpg, size, PXIMAGE_FORMAT_JPG)) << src.GetLastError();
+    PxImage img;
+    img.SetCodecOption(JPG_DEC_QUANTIZE, PXIMAGE_FORMAT_JPG);
+    img.SetJpegQuality(8);
+    const bool decoded = img.Decode(jpg, static_cast<DWORD>(size), PXIMAGE_FORMAT_JPG);
+    PxImage::FreeMemory(jpg);
+    ASSERT_TRUE(decoded) << img.GetLastError();
+    ASSERT_EQ(img.GetBpp(), 8);
+    ASSERT_LT(img.GetNumColors(), 256u);
+    int want[32 * 8];
+    for (LONG y = 0; y < 8; ++y)
+        for (LONG x = 0; x < 32; ++x) {
+            const RGBQUAD c = img.GetPixelColor(x, y);
+            want[y * 32 + x] = (306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10;
+        }
+    ASSERT_TRUE(img.GrayScale());
+    ASSERT_EQ(img.GetBpp(), 8);
+    EXPECT_TRUE(img.IsGrayScale());
+    int wrong = 0;
+    for (LONG y = 0; y < 8; ++y)
+        for (LONG x = 0; x < 32; ++x) wrong += img.GetPixelColor(x, y).rgbRed != want[y * 32 + x];
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(Depth, NegativeRespectsTheSelection) {

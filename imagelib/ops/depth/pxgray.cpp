@@ -34,12 +34,18 @@ bool PxImage::GrayScale() {
     RGBQUAD* pal = GetPalette();
     const DWORD n = GetNumColors();
     if (pal == nullptr || n == 0) return false;
+    // An 8-bit image with a short palette (a quantised JPEG) has no room for a 256-level ramp in
+    // place: it is rebuilt like the smaller depths. The result is made before the palette is
+    // touched, so a failure leaves the image as it was.
+    const bool inPlace = head.biBitCount == 8 && n == 256;
+    PxImage dst;
+    if (!inPlace && !GeoNewImage(dst, static_cast<DWORD>(w), static_cast<DWORD>(h), 8)) return false;
     for (DWORD i = 0; i < n; i++) pal[i].rgbBlue = Luminance(pal[i].rgbRed, pal[i].rgbGreen, pal[i].rgbBlue);
     info.last_c_isvalid = false;
     if (info.nBkgndIndex != -1 && info.nBkgndIndex >= 0 && static_cast<DWORD>(info.nBkgndIndex) < n)
         info.nBkgndIndex = pal[info.nBkgndIndex].rgbBlue;
 
-    if (head.biBitCount == 8) {
+    if (inPlace) {
         for (LONG y = 0; y < h; y++) {
             SetProgress(static_cast<LONG>(100LL * y / h));
             BYTE* row = GetBits(static_cast<DWORD>(y));
@@ -49,8 +55,7 @@ bool PxImage::GrayScale() {
         return true;
     }
 
-    PxImage dst;
-    if (!GeoNewImage(dst, static_cast<DWORD>(w), static_cast<DWORD>(h), 8)) return false;
+    dst.info.nBkgndIndex = info.nBkgndIndex;
     dst.SetGrayPalette();
     for (LONG y = 0; y < h; y++) {
         SetProgress(static_cast<LONG>(100LL * y / h));
