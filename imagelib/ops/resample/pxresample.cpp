@@ -14,6 +14,7 @@
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/ops/resample/pxarea.h"
 #include "imagelib/pximage.h"
 
 using pxgeo::ClampByte;
@@ -350,137 +351,17 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             const int64_t denom = std::max<int64_t>(1, static_cast<int64_t>(xs * ys * 1000));
             const double inverse = 1.0 / static_cast<double>(denom);
             const bool roundedQuotient = denom < (int64_t{1} << 42);
-            const int64_t top = 255 * denom;
             const size_t accLen = (static_cast<size_t>(newx) + 1) * 3;
 
-            // When every sum of a cell stays below 2^24 (each source pixel gives at most 255 x 1000 in
-            // all, to cells covering at most (xs + 2) x (ys + 2) pixels), floats hold the integer sums
-            // exactly, and blue, green and red are summed side by side.
-            // Each output row takes at most two partly covered rows (the one crossing its far edge
-            // and the rest of the one crossing its near edge); checked, as the float sums rely on it.
-            int maxParts = 0;
-            for (LONG r = 0; r < newy && maxParts <= 2; r++) {
-                const auto y0 = std::lower_bound(rowOf.begin(), rowOf.end(), r) - rowOf.begin();
-                const auto y1 = std::lower_bound(rowOf.begin(), rowOf.end(), r + 1) - rowOf.begin();
-                int parts = y0 > 0 && rowOf[y0 - 1] == r - 1 && rowA[y0 - 1] < 1000 ? 1 : 0;
-                for (auto y = y0; y < y1; y++) parts += rowA[y] < 1000;
-                maxParts = std::max(maxParts, parts);
-            }
-            const bool floatSums = maxParts <= 2 &&
-                                   255000.0 * (static_cast<double>(xs) + 2) * (static_cast<double>(ys) + 2) <
-                                       16777216.0;
-            struct FloatSums {
-                std::vector<float> acc;    // per output column: blue, green, red, unused
-                std::vector<float> whole;  // per source column and channel: the sum of whole rows
-                std::vector<float> part[2];
-                std::vector<float> wa[2], wb[2];  // per source column: the products of the splits
-            };
-            std::vector<float> paF(static_cast<size_t>(w)), pbF(static_cast<size_t>(w));
-            for (LONG x = 0; x < w; x++) {
-                paF[x] = static_cast<float>(colA[x]);
-                pbF[x] = static_cast<float>(1000 - colA[x]);
-            }
-            const bool floatQuotient = denom < 8192;
-            const float topF = static_cast<float>(top), inverseF = 1.0f / static_cast<float>(denom);
-            auto floatRow = [&](FloatSums& f, LONG r) {
-                // Rows of 3 x w floats and one more, so four floats can be read at the last pixel.
-                const size_t n3 = static_cast<size_t>(w) * 3;
-                std::fill(f.acc.begin(), f.acc.end(), 0.0f);
-                int nparts = 0;
-                LONG whole = 0;
-                auto add = [&](LONG y, int py) {
-                    const BYTE* srow = pBits + static_cast<size_t>(y) * eff;
-                    if (py == 1000) {
-                        float* sum = f.whole.data();
-                        if (whole++ == 0) std::fill(f.whole.begin(), f.whole.end(), 0.0f);
-                        for (size_t k = 0; k < n3; k++) sum[k] += srow[k];
-                        return;
-                    }
-                    float* dstp = f.part[nparts].data();
-                    for (size_t k = 0; k < n3; k++) dstp[k] = srow[k];
-                    float* wa = f.wa[nparts].data();
-                    float* wb = f.wb[nparts].data();
-                    for (LONG x = 0; x < w; x++) {
-                        wa[x] = static_cast<float>(colA[x] * py / 1000);
-                        wb[x] = static_cast<float>((1000 - colA[x]) * py / 1000);
-                    }
-                    nparts++;
-                };
-                const LONG y0 = static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r) - rowOf.begin());
-                const LONG y1 =
-                    static_cast<LONG>(std::lower_bound(rowOf.begin(), rowOf.end(), r + 1) - rowOf.begin());
-                if (y0 > 0 && rowOf[y0 - 1] == r - 1 && rowA[y0 - 1] < 1000) add(y0 - 1, 1000 - rowA[y0 - 1]);
-                for (LONG y = y0; y < y1; y++) add(y, rowA[y]);
-                // One sweep along the source columns, the current and the next output column in registers.
-                const pxgeo::V4 zero = {0, 0, 0, 0};
-                pxgeo::V4 cur = zero, nxt = zero;
-                LONG c = col[0];
-                const float* ws = f.whole.data();
-                const float* p0 = f.part[0].data();
-                const float* p1 = f.part[1].data();
-                for (LONG x = 0; x < w; x++) {
-                    if (col[x] != c) {
-                        float* a = f.acc.data() + static_cast<size_t>(c) * 4;
-                        const pxgeo::V4 sumA = pxgeo::LoadV4(a) + cur, sumB = pxgeo::LoadV4(a + 4) + nxt;
-                        memcpy(a, &sumA, sizeof sumA);
-                        memcpy(a + 4, &sumB, sizeof sumB);
-                        cur = zero;
-                        nxt = zero;
-                        c = col[x];
-                    }
-                    const size_t o = 3 * static_cast<size_t>(x);
-                    if (whole > 0) {
-                        const pxgeo::V4 v = pxgeo::LoadV4(ws + o);
-                        cur += v * paF[x];
-                        nxt += v * pbF[x];
-                    }
-                    if (nparts > 0) {
-                        const pxgeo::V4 v = pxgeo::LoadV4(p0 + o);
-                        cur += v * f.wa[0][x];
-                        nxt += v * f.wb[0][x];
-                    }
-                    if (nparts > 1) {
-                        const pxgeo::V4 v = pxgeo::LoadV4(p1 + o);
-                        cur += v * f.wa[1][x];
-                        nxt += v * f.wb[1][x];
-                    }
-                }
-                float* a = f.acc.data() + static_cast<size_t>(c) * 4;
-                const pxgeo::V4 sumA = pxgeo::LoadV4(a) + cur, sumB = pxgeo::LoadV4(a + 4) + nxt;
-                memcpy(a, &sumA, sizeof sumA);
-                memcpy(a + 4, &sumB, sizeof sumB);
-                BYTE* drow = dst.GetBits(static_cast<DWORD>(r));
-                if (floatQuotient) {
-                    // Sums below 2^23, denominators below 8192: (sum + 0.5) / denom lies 0.5 / denom
-                    // or more from every integer, and the float product misses it by 2^-15 at most.
-                    const pxgeo::V4 topv = {topF, topF, topF, topF};
-                    for (LONG x = 0; x < newx; x++) {
-                        const pxgeo::V4 sum = pxgeo::LoadV4(f.acc.data() + static_cast<size_t>(x) * 4);
-                        const pxgeo::V4 safe = sum < topv ? sum : zero;
-                        const pxgeo::V4i q = __builtin_convertvector((safe + 0.5f) * inverseF, pxgeo::V4i);
-                        const pxgeo::V4i out = sum < topv ? q : pxgeo::V4i{255, 255, 255, 255};
-                        drow[3 * x] = static_cast<BYTE>(out[0]);
-                        drow[3 * x + 1] = static_cast<BYTE>(out[1]);
-                        drow[3 * x + 2] = static_cast<BYTE>(out[2]);
-                    }
-                    return;
-                }
-                for (LONG x = 0; x < newx; x++)
-                    for (int k = 0; k < 3; k++) {
-                        const int64_t sum = static_cast<int64_t>(f.acc[static_cast<size_t>(x) * 4 + k]);
-                        drow[3 * x + k] = AreaQuotient(sum, denom, inverse, roundedQuotient);
-                    }
-            };
-            if (floatSums) {
-                const size_t n3 = static_cast<size_t>(w) * 3 + 1, nw = static_cast<size_t>(w);
-                const FloatSums proto{std::vector<float>((static_cast<size_t>(newx) + 2) * 4),
-                                      std::vector<float>(n3),
-                                      {std::vector<float>(n3), std::vector<float>(n3)},
-                                      {std::vector<float>(nw), std::vector<float>(nw)},
-                                      {std::vector<float>(nw), std::vector<float>(nw)}};
-                const bool threads = n3 * 12 + nw * 16 <= (size_t{64} << 20);
+            // Sums down the columns and then across in float or 32-bit lanes when every sum fits them.
+            const pxarea::AreaReducer reducer(col, colA, rowOf, rowA, newx, newy, denom);
+            if (reducer.Usable()) {
+                // Each thread's copy of the scratch; very wide images keep to one.
+                const bool threads = reducer.ScratchBytes() <= (size_t{64} << 20);
                 pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(w) * static_cast<size_t>(ys + 1), threads,
-                                    proto, track(floatRow));
+                                    reducer.NewScratch(), track([&](pxarea::Scratch& s, LONG r) {
+                                        reducer.Row(s, r, pBits, eff, dst.GetBits(static_cast<DWORD>(r)));
+                                    }));
             } else {
                 // Each output row sums its own source rows and the far part of the row that crossed into it.
                 // Integer sums do not depend on order, so rows can be made on several threads.
