@@ -220,3 +220,17 @@ TEST(Histogram, EqualizeOfALargeRandomImageMatchesThePlainRoundTrip) {
                 << x << "," << y;
         }
 }
+
+// Counting 2^31 pixels takes about a minute in the checked build, so it runs only on request
+// (--gtest_also_run_disabled_tests).
+TEST(Histogram, DISABLED_CountsPastTheLongRangeStayAtTheLargestLong) {
+    // 46341 squared is just above 2^31 - 1; a 1-bit image of that size takes 256 MiB.
+    const LONG side = 46341;
+    PxImage img(side, side, 1);
+    ASSERT_TRUE(img.IsValid()) << img.GetLastError();
+    LONG r[256], k[256];
+    EXPECT_EQ(img.Histogram(r, nullptr, nullptr, k), INT32_MAX);
+    EXPECT_EQ(r[0], INT32_MAX);
+    EXPECT_EQ(k[0], INT32_MAX);
+    EXPECT_EQ(r[255], 0);
+}

@@ -15,9 +15,10 @@
 LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG colorspace) {
     if (!pDib) return 0;
     LONG* arrays[4] = {red, green, blue, gray};
-    for (LONG* a : arrays)
-        if (a) std::memset(a, 0, 256 * sizeof(LONG));
     if (!red && !green && !blue && !gray) return 0;
+    // Counted in 64 bits: a large 1-bit image holds more pixels than a LONG counts. A count
+    // past the LONG range stays at its largest value.
+    int64_t counts[4][256] = {};
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
     for (LONG y = ymin; y < ymax; y++) {
@@ -25,16 +26,20 @@ LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG col
             if (!OpsSelected(x, y)) continue;
             RGBQUAD c = BlindGetPixelColor(x, y);
             c = px_ops::SpaceToRGB(colorspace, c);
-            if (red) red[c.rgbRed]++;
-            if (green) green[c.rgbGreen]++;
-            if (blue) blue[c.rgbBlue]++;
-            if (gray) gray[px_ops::Gray(c)]++;
+            counts[0][c.rgbRed]++;
+            counts[1][c.rgbGreen]++;
+            counts[2][c.rgbBlue]++;
+            counts[3][px_ops::Gray(c)]++;
         }
     }
     LONG n = 0;
-    for (LONG* a : arrays)
-        if (a)
-            for (int i = 0; i < 256; i++) n = std::max(n, a[i]);
+    for (int k = 0; k < 4; k++) {
+        if (!arrays[k]) continue;
+        for (int i = 0; i < 256; i++) {
+            arrays[k][i] = static_cast<LONG>(std::min<int64_t>(counts[k][i], INT32_MAX));
+            n = std::max(n, arrays[k][i]);
+        }
+    }
     return n;
 }
 
