@@ -1,0 +1,38 @@
+// Resample2 reductions whose boxes are taller than the rows kept converted to floats: the box
+// sums then read the bytes, and must still give the area average of every output pixel.
+#include <gtest/gtest.h>
+
+#include "imagelib/pximage.h"
+#include "imagelib/pxrandom.h"
+
+TEST(ResampleReview, TallBoxesGiveTheAreaAverageOfEveryOutputPixel) {
+    const struct {
+        LONG w, h, nw, nh;
+    } sizes[] = {{203, 157, 29, 17}, {97, 211, 13, 23}, {900, 700, 60, 50}};  // the last runs on threads
+    for (const auto& s : sizes) {
+        PxImage src(s.w, s.h, 24);
+        px::Rand15 rnd(static_cast<uint32_t>(s.w));
+        src.AlphaCreate();
+        for (LONG y = 0; y < s.h; ++y)
+            for (LONG x = 0; x < s.w; ++x) {
+                src.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(rnd.Next()), static_cast<BYTE>(rnd.Next()),
+                                                static_cast<BYTE>(rnd.Next()), 0});
+                src.AlphaSet(x, y, static_cast<BYTE>(rnd.Next()));
+            }
+        const float xs = static_cast<float>(s.w) / s.nw, ys = static_cast<float>(s.h) / s.nh;
+        for (auto om : {PxImage::OM_REPEAT, PxImage::OM_BACKGROUND}) {
+            PxImage out;
+            ASSERT_TRUE(src.Resample2(s.nw, s.nh, PxImage::IM_BILINEAR, om, &out));
+            int mismatches = 0;
+            for (LONG y = 0; y < s.nh; ++y)
+                for (LONG x = 0; x < s.nw; ++x) {
+                    const RGBQUAD want = src.GetAreaColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f,
+                                                                      xs, ys, PxImage::IM_BILINEAR, om);
+                    const RGBQUAD got = out.GetPixelColor(x, y);
+                    mismatches += want.rgbRed != got.rgbRed || want.rgbGreen != got.rgbGreen ||
+                                  want.rgbBlue != got.rgbBlue || want.rgbReserved != got.rgbReserved;
+                }
+            EXPECT_EQ(mismatches, 0) << s.w << "x" << s.h << " to " << s.nw << "x" << s.nh << ", overflow " << om;
+        }
+    }
+}
