@@ -118,6 +118,25 @@ TEST(Fourier, FFT2ForcesPowerOfTwoSizes) {
     EXPECT_EQ(odd.GetPixelIndex(0, 0), 143);
 }
 
+TEST(Fourier, FFT2ReadsAGreyRampBelowEightBitsByItsIndices) {
+    // A 4-bit palette of the levels 0..15 is grey: its indices are the grid's values, as the
+    // same indices in an 8-bit grey image.
+    PxImage host, four(8, 4, 4), eight;
+    GreyImage(eight, 8, 4, 0);
+    for (BYTE i = 0; i < 16; i++) four.SetPaletteColor(i, i, i, i);
+    ASSERT_TRUE(four.IsGrayScale());
+    for (LONG y = 0; y < 4; y++)
+        for (LONG x = 0; x < 8; x++) {
+            four.SetPixelIndex(x, y, static_cast<BYTE>((x * 3 + y) & 15));
+            eight.SetPixelIndex(x, y, static_cast<BYTE>((x * 3 + y) & 15));
+        }
+    ASSERT_TRUE(host.FFT2(&four, nullptr, nullptr, nullptr, 1, false, true));
+    ASSERT_TRUE(host.FFT2(&eight, nullptr, nullptr, nullptr, 1, false, true));
+    ASSERT_EQ(four.GetBpp(), 8);
+    for (LONG y = 0; y < 4; y++)
+        for (LONG x = 0; x < 8; x++) ASSERT_EQ(four.GetPixelIndex(x, y), eight.GetPixelIndex(x, y)) << x << "," << y;
+}
+
 TEST(Combine, BuildsColoursFromChannelImages) {
     PxImage img(3, 3, 24);
     img.SetPixelColor(1, 1, Rgb(1, 2, 3));

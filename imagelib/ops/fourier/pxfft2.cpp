@@ -72,7 +72,9 @@ bool PxImage::FFT2(PxImage* srcReal, PxImage* srcImag, PxImage* dstReal, PxImage
             return true;
         }
         if (!work->IsValid()) return false;
-        if (!work->IsGrayScale()) work->GrayScale();
+        // A grey ramp below 8 bits (indices 0..15 or 0..1 as their own levels) is grey too, but the
+        // grid reads one index byte per point: it goes to 8 bits with the same levels.
+        if (!work->IsGrayScale() || work->GetBpp() != 8) work->GrayScale();
         return work->IsValid();
     };
     if (!prepare(tmpReal, ownReal, srcReal) || !prepare(tmpImag, ownImag, srcImag)) {
