@@ -18,7 +18,6 @@ namespace {
 
 typedef float F4 __attribute__((vector_size(16)));
 typedef int32_t I4 __attribute__((vector_size(16)));
-typedef uint8_t B4 __attribute__((vector_size(4)));
 
 template <typename T>
 struct Lane;
@@ -39,27 +38,29 @@ inline V Load4(const T* p) {
     return v;
 }
 
-// The same from bytes; the last pixel of a row reads only its own three (the row may end the
-// pixel block).
-template <typename V>
-inline V LoadBytes(const BYTE* p, bool last) {
-    B4 b = {0, 0, 0, 0};
-    if (last)
-        memcpy(&b, p, 3);
-    else
-        memcpy(&b, p, 4);
-    return __builtin_convertvector(b, V);
-}
-
-// v = 1000 x sum + w0 r0 + w1 r1 + w2 r2 over n values (the first M rows, the sum when kSum).
+// v = 1000 x sum + w0 r0 + w1 r1 + w2 r2 over n values (the first M rows, the sum when kSum);
+// the rows themselves go to f0, f1 and f2 for the split columns.
 template <typename T, int M, bool kSum>
-PX_OPS_SIMD_CLONES void Down(T* __restrict v, const T* __restrict sum, const BYTE* __restrict r0,
-                             const BYTE* __restrict r1, const BYTE* __restrict r2, T w0, T w1, T w2, size_t n) {
+PX_OPS_SIMD_CLONES void Down(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2,
+                             const T* __restrict sum, const BYTE* __restrict r0, const BYTE* __restrict r1,
+                             const BYTE* __restrict r2, T w0, T w1, T w2, size_t n) {
     for (size_t i = 0; i < n; i++) {
         T a = kSum ? sum[i] * T(1000) : T(0);
-        if (M >= 1) a += w0 * static_cast<T>(r0[i]);
-        if (M >= 2) a += w1 * static_cast<T>(r1[i]);
-        if (M >= 3) a += w2 * static_cast<T>(r2[i]);
+        if (M >= 1) {
+            const T x = static_cast<T>(r0[i]);
+            f0[i] = x;
+            a += w0 * x;
+        }
+        if (M >= 2) {
+            const T x = static_cast<T>(r1[i]);
+            f1[i] = x;
+            a += w1 * x;
+        }
+        if (M >= 3) {
+            const T x = static_cast<T>(r2[i]);
+            f2[i] = x;
+            a += w2 * x;
+        }
         v[i] = a;
     }
 }
@@ -75,13 +76,31 @@ PX_OPS_SIMD_CLONES void SumRows(T* __restrict s, const BYTE* const* rows, int k,
     }
 }
 
+// The parts of each row at each output column's split column, trunc(pa x wy / 1000) in a[j] and
+// trunc((1000 - pa) x wy / 1000) in b[j], one plane of n each: a[0], b[0], a[1], b[1], ... The
+// products are integers below 2^24, (p + 0.5) / 1000 lies 0.0005 or more from every integer, and
+// the float product with 0.001f misses it by less than 1.2e-4, so truncation gives the quotient.
+template <typename T, int M>
+PX_OPS_SIMD_CLONES void SplitWeights(const float* __restrict pa, size_t n, const int* wy, T* __restrict out) {
+    for (int j = 0; j < M; j++) {
+        const float w = static_cast<float>(wy[j]);
+        T* __restrict a = out + 2 * static_cast<size_t>(j) * n;
+        T* __restrict b = a + n;
+        for (size_t c = 0; c < n; c++) {
+            a[c] = static_cast<T>(static_cast<int>((pa[c] * w + 0.5f) * 0.001f));
+            b[c] = static_cast<T>(static_cast<int>(((1000.0f - pa[c]) * w + 0.5f) * 0.001f));
+        }
+    }
+}
+
 // Each output column's sums: its whole columns from v, its split column's near part and the far
-// part of the previous one, from the rows themselves. acc gets three values per column and one
-// more that the next column overwrites.
+// part of the previous one from the rows f (and the sum of whole rows). acc gets three values per
+// column and one more that the next column overwrites.
 template <typename T, int M, bool kSum>
-PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, LONG lastX, const T* v, const T* sum,
-                               const BYTE* const* rows, const int* wy, T* acc) {
+PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, const T* v, const T* sum, const T* const* f,
+                               const T* wts, T* acc) {
     typedef typename Lane<T>::V V;
+    const size_t nx = static_cast<size_t>(newx);
     V carry = {};
     for (LONG c = 0; c < newx; c++) {
         const Cell& cl = cells[c];
@@ -90,17 +109,16 @@ PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, LONG lastX, const T
         carry = V{};
         if (cl.right >= 0) {
             const size_t o = 3 * static_cast<size_t>(cl.right);
-            const int pa = cl.pa, pb = 1000 - pa;
-            const bool last = cl.right == lastX;
             if (kSum) {
                 const V s = Load4<V>(sum + o);
-                a += static_cast<T>(pa) * s;
-                carry += static_cast<T>(pb) * s;
+                a += static_cast<T>(cl.pa) * s;
+                carry += static_cast<T>(1000 - cl.pa) * s;
             }
             for (int j = 0; j < M; j++) {
-                const V b = LoadBytes<V>(rows[j] + o, last);
-                a += static_cast<T>(pa * wy[j] / 1000) * b;
-                carry += static_cast<T>(pb * wy[j] / 1000) * b;
+                const V b = Load4<V>(f[j] + o);
+                const size_t k = 2 * static_cast<size_t>(j) * nx + static_cast<size_t>(c);
+                a += wts[k] * b;
+                carry += wts[k + nx] * b;
             }
         }
         memcpy(acc + 3 * static_cast<size_t>(c), &a, sizeof a);
@@ -137,6 +155,7 @@ AreaReducer::AreaReducer(const std::vector<LONG>& col, const std::vector<int>& c
     : m_rowOf(rowOf), m_rowA(rowA), m_w(static_cast<LONG>(col.size())), m_newx(newx), m_denom(denom) {
     // Output columns: runs of equal col, of which only the last column may be split.
     m_cells.resize(static_cast<size_t>(newx));
+    m_pa.resize(static_cast<size_t>(newx));
     LONG x = 0, maxCols = 0, prevSplit = 0;
     for (LONG c = 0; c < newx; c++) {
         const LONG first = x;
@@ -150,6 +169,7 @@ AreaReducer::AreaReducer(const std::vector<LONG>& col, const std::vector<int>& c
             cell.pa = colA[x - 1];
         }
         m_cells[c] = cell;
+        m_pa[c] = static_cast<float>(cell.pa);
         const LONG own = (cell.in1 - cell.in0) + (cell.right >= 0);
         maxCols = std::max(maxCols, own + prevSplit);
         prevSplit = cell.right >= 0;
@@ -186,14 +206,15 @@ AreaReducer::AreaReducer(const std::vector<LONG>& col, const std::vector<int>& c
     m_zero.assign(3 * static_cast<size_t>(m_w) + 4, 0);
 }
 
+// Scratch in lanes: v, three rows and the sum of whole rows, each with a fourth lane past the
+// last pixel; the output row's sums; the parts of each row at the split columns.
 size_t AreaReducer::ScratchBytes() const {
     const size_t n3 = 3 * static_cast<size_t>(m_w) + 4;
-    return 4 * ((m_needSum ? 2 : 1) * n3 + 3 * static_cast<size_t>(m_newx) + 4);
+    return 4 * ((m_needSum ? 5 : 4) * n3 + 9 * static_cast<size_t>(m_newx) + 4);
 }
 
 Scratch AreaReducer::NewScratch() const {
-    const size_t n3 = 3 * static_cast<size_t>(m_w) + 4;
-    const size_t n = (m_needSum ? 2 : 1) * n3 + 3 * static_cast<size_t>(m_newx) + 4;
+    const size_t n = ScratchBytes() / 4;
     Scratch s;
     s.rows.assign(static_cast<size_t>(m_maxRows), nullptr);
     if (m_lanes == Lanes::Float) s.f.assign(n, 0.0f);
@@ -202,23 +223,21 @@ Scratch AreaReducer::NewScratch() const {
 }
 
 void AreaReducer::Row(Scratch& s, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const {
-    const size_t n3 = 3 * static_cast<size_t>(m_w) + 4;
-    if (m_lanes == Lanes::Float) {
-        float* base = s.f.data();
-        RowIn<float>(base, m_needSum ? base + n3 : nullptr, base + (m_needSum ? 2 : 1) * n3, s.rows.data(), r, bits,
-                     eff, drow);
-    } else {
-        int32_t* base = s.i.data();
-        RowIn<int32_t>(base, m_needSum ? base + n3 : nullptr, base + (m_needSum ? 2 : 1) * n3, s.rows.data(), r,
-                       bits, eff, drow);
-    }
+    if (m_lanes == Lanes::Float)
+        RowIn<float>(s.f.data(), s.rows.data(), r, bits, eff, drow);
+    else
+        RowIn<int32_t>(s.i.data(), s.rows.data(), r, bits, eff, drow);
 }
 
 template <typename T>
-void AreaReducer::RowIn(T* v, T* sum, T* acc, const BYTE** whole, LONG r, const BYTE* bits, size_t eff,
-                        BYTE* drow) const {
+void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const {
     const size_t n3 = 3 * static_cast<size_t>(m_w);
     const size_t nOut = 3 * static_cast<size_t>(m_newx);
+    const size_t n3p = n3 + 4;
+    T* v = base;
+    T* f[3] = {base + n3p, base + 2 * n3p, base + 3 * n3p};
+    T* sum = m_needSum ? base + 4 * n3p : nullptr;
+    T* acc = base + (m_needSum ? 5 : 4) * n3p;
     // The source rows of output row r with their parts: the far part of the row that crossed its
     // near edge, then its own rows.
     const BYTE* parts[2] = {m_zero.data(), m_zero.data()};
@@ -238,12 +257,15 @@ void AreaReducer::RowIn(T* v, T* sum, T* acc, const BYTE** whole, LONG r, const 
     if (y0 > 0 && m_rowOf[y0 - 1] == r - 1 && m_rowA[y0 - 1] < 1000) add(y0 - 1, 1000 - m_rowA[y0 - 1]);
     for (LONG y = y0; y < h && m_rowOf[y] == r; y++) add(y, m_rowA[y]);
 
-    const LONG lastX = m_w - 1;
     const Cell* cells = m_cells.data();
+    T* wts = acc + nOut + 4;
+    const size_t nx = static_cast<size_t>(m_newx);
     if (nwhole >= 2) {
         SumRows<T>(sum, whole, nwhole, n3);
-        Down<T, 2, true>(v, sum, parts[0], parts[1], nullptr, T(partW[0]), T(partW[1]), T(0), n3);
-        Across<T, 2, true>(cells, m_newx, lastX, v, sum, parts, partW, acc);
+        Down<T, 2, true>(v, f[0], f[1], nullptr, sum, parts[0], parts[1], nullptr, T(partW[0]), T(partW[1]), T(0),
+                         n3);
+        SplitWeights<T, 2>(m_pa.data(), nx, partW, wts);
+        Across<T, 2, true>(cells, m_newx, v, sum, f, wts, acc);
     } else {
         const BYTE* rows[3] = {m_zero.data(), m_zero.data(), m_zero.data()};
         int w[3] = {0, 0, 0};
@@ -261,16 +283,22 @@ void AreaReducer::RowIn(T* v, T* sum, T* acc, const BYTE** whole, LONG r, const 
                 memset(drow, 0, nOut);
                 return;
             case 1:
-                Down<T, 1, false>(v, nullptr, rows[0], nullptr, nullptr, T(w[0]), T(0), T(0), n3);
-                Across<T, 1, false>(cells, m_newx, lastX, v, nullptr, rows, w, acc);
+                Down<T, 1, false>(v, f[0], nullptr, nullptr, nullptr, rows[0], nullptr, nullptr, T(w[0]), T(0), T(0),
+                                  n3);
+                SplitWeights<T, 1>(m_pa.data(), nx, w, wts);
+                Across<T, 1, false>(cells, m_newx, v, nullptr, f, wts, acc);
                 break;
             case 2:
-                Down<T, 2, false>(v, nullptr, rows[0], rows[1], nullptr, T(w[0]), T(w[1]), T(0), n3);
-                Across<T, 2, false>(cells, m_newx, lastX, v, nullptr, rows, w, acc);
+                Down<T, 2, false>(v, f[0], f[1], nullptr, nullptr, rows[0], rows[1], nullptr, T(w[0]), T(w[1]), T(0),
+                                  n3);
+                SplitWeights<T, 2>(m_pa.data(), nx, w, wts);
+                Across<T, 2, false>(cells, m_newx, v, nullptr, f, wts, acc);
                 break;
             default:
-                Down<T, 3, false>(v, nullptr, rows[0], rows[1], rows[2], T(w[0]), T(w[1]), T(w[2]), n3);
-                Across<T, 3, false>(cells, m_newx, lastX, v, nullptr, rows, w, acc);
+                Down<T, 3, false>(v, f[0], f[1], f[2], nullptr, rows[0], rows[1], rows[2], T(w[0]), T(w[1]), T(w[2]),
+                                  n3);
+                SplitWeights<T, 3>(m_pa.data(), nx, w, wts);
+                Across<T, 3, false>(cells, m_newx, v, nullptr, f, wts, acc);
                 break;
         }
     }

@@ -44,7 +44,7 @@ public:
 private:
     enum class Lanes { None, Float, Int32 };
     template <typename T>
-    void RowIn(T* v, T* sum, T* acc, const BYTE** whole, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const;
+    void RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const;
 
     const std::vector<LONG>& m_rowOf;
     const std::vector<int>& m_rowA;
@@ -53,6 +53,7 @@ private:
     Lanes m_lanes = Lanes::None;
     bool m_needSum = false;  // some output row has two or more whole rows
     std::vector<Cell> m_cells;
+    std::vector<float> m_pa;  // each output column's near part of its split column
     std::vector<BYTE> m_zero;  // a row of zeros standing in for missing rows
 };
 
