@@ -240,18 +240,20 @@ bool PxImage::SelectionAddPolygon(POINT* points, LONG npoints) {
     // Where the polygon reaches past the image, the work box is cut at the image's edge and its
     // border there runs through the polygon's inside: seeding the fill there would empty the
     // inside. So each run of free border pixels between outline pixels seeds the fill only when
-    // it lies outside the polygon. A work box that is not cut lies wholly outside, as before.
+    // it lies outside the polygon, judged at its middle, away from the rounding next to the
+    // outline. A work box that is not cut lies wholly outside, as before.
     auto seedLine = [&](LONG x0, LONG y0, LONG dx, LONG dy, LONG count) {
-        bool runStart = true, outside = false;
-        for (LONG k = 0; k < count; k++) {
-            const LONG x = x0 + k * dx, y = y0 + k * dy;
-            if (at(x, y) == 1) {
-                runStart = true;
+        for (LONG k = 0; k < count;) {
+            if (at(x0 + k * dx, y0 + k * dy) == 1) {
+                k++;
                 continue;
             }
-            if (runStart) outside = PolygonWinding(points, npoints, x, y) == 0;
-            runStart = false;
-            if (outside) fill(x, y);
+            LONG end = k;
+            while (end < count && at(x0 + end * dx, y0 + end * dy) != 1) end++;
+            const LONG mid = k + (end - k) / 2;
+            if (PolygonWinding(points, npoints, x0 + mid * dx, y0 + mid * dy) == 0)
+                for (; k < end; k++) fill(x0 + k * dx, y0 + k * dy);
+            k = end;
         }
     };
     seedLine(bl, bb, 1, 0, br - bl + 1);
