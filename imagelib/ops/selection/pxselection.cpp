@@ -16,19 +16,11 @@ namespace {
 
 LONG ClampTo(int64_t v, LONG limit) { return static_cast<LONG>(std::max<int64_t>(0, std::min<int64_t>(limit, v))); }
 
-// The winding number of (px, py) about the polygon's sub-polygons (x = -1 separates them, each
-// closes back to its first point). Cross products in 128 bits: coordinates span the LONG range.
-int64_t PolygonWinding(const POINT* points, LONG n, int64_t px, int64_t py) {
-    int64_t wn = 0;
-    auto edge = [&](const POINT& a, const POINT& b) {
-        const __int128 cross = static_cast<__int128>(static_cast<int64_t>(b.x) - a.x) * (py - a.y) -
-                               static_cast<__int128>(px - a.x) * (static_cast<int64_t>(b.y) - a.y);
-        if (a.y <= py) {
-            if (b.y > py && cross > 0) wn++;
-        } else if (b.y <= py && cross < 0) {
-            wn--;
-        }
-    };
+// Calls edge(a, b) for every edge of the polygon's sub-polygons: a point with x = -1 separates
+// them and each closes from its last point back to its first. A lone point closes onto itself, an
+// edge of no length that marks nothing, so it is left out.
+template <typename EdgeFn>
+void ForEachPolygonEdge(const POINT* points, LONG n, EdgeFn&& edge) {
     LONG first = 0;
     for (LONG i = 0; i <= n; i++) {
         if (i < n && points[i].x != -1) continue;
@@ -38,6 +30,21 @@ int64_t PolygonWinding(const POINT* points, LONG n, int64_t px, int64_t py) {
         }
         first = i + 1;
     }
+}
+
+// The winding number of (px, py) about the polygon. Cross products in 128 bits: coordinates span
+// the LONG range.
+int64_t PolygonWinding(const POINT* points, LONG n, int64_t px, int64_t py) {
+    int64_t wn = 0;
+    ForEachPolygonEdge(points, n, [&](const POINT& a, const POINT& b) {
+        const __int128 cross = static_cast<__int128>(static_cast<int64_t>(b.x) - a.x) * (py - a.y) -
+                               static_cast<__int128>(px - a.x) * (static_cast<int64_t>(b.y) - a.y);
+        if (a.y <= py) {
+            if (b.y > py && cross > 0) wn++;
+        } else if (b.y <= py && cross < 0) {
+            wn--;
+        }
+    });
     return wn;
 }
 
@@ -181,21 +188,12 @@ bool PxImage::SelectionAddPolygon(POINT* points, LONG npoints) {
         }
     };
 
+    ForEachPolygonEdge(points, npoints, edge);
     int64_t minx = 0, maxx = -1, miny = 0, maxy = -1;
     bool any = false;
-    LONG first = 0;
-    for (LONG i = 0; i <= npoints; i++) {
-        const bool end = i == npoints || points[i].x == -1;
-        if (end) {
-            // A lone point closes onto itself: an edge of no length, which marks nothing.
-            if (i - first >= 2) {
-                for (LONG k = first; k + 1 < i; k++) edge(points[k], points[k + 1]);
-                edge(points[i - 1], points[first]);
-            }
-            first = i + 1;
-            continue;
-        }
+    for (LONG i = 0; i < npoints; i++) {
         const POINT& p = points[i];
+        if (p.x == -1) continue;
         if (!any) {
             minx = maxx = p.x;
             miny = maxy = p.y;
