@@ -36,3 +36,21 @@ TEST(ResampleReview, TallBoxesGiveTheAreaAverageOfEveryOutputPixel) {
         }
     }
 }
+
+TEST(ResampleReview, ThumbnailFillsTheBoxAlongItsLimitingSide) {
+    // 20 / 133 x 133 is 19.99... in floats: the picture must still span all 20 columns.
+    PxImage src(133, 40, 24);
+    for (LONG y = 0; y < 40; ++y)
+        for (LONG x = 0; x < 133; ++x) src.SetPixelColor(x, y, RGBQUAD{0, 0, 77, 0});
+    PxImage th;
+    const RGBQUAD canvas{0, 200, 0, 0};
+    ASSERT_TRUE(src.Thumbnail(20, 20, canvas, &th));
+    ASSERT_EQ(th.GetWidth(), 20u);
+    auto picture = [&](LONG x, LONG y) { return th.GetPixelColor(x, y).rgbGreen != canvas.rgbGreen; };
+    for (LONG x = 0; x < 20; ++x) EXPECT_TRUE(picture(x, 10)) << x;
+    // 40 x 20 / 133 = 6.01: six rows of picture, centred.
+    int rows = 0;
+    for (LONG y = 0; y < 20; ++y) rows += picture(5, y);
+    EXPECT_EQ(rows, 6);
+    EXPECT_TRUE(picture(5, 7) && picture(5, 12));
+}

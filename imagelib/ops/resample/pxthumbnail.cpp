@@ -1,6 +1,7 @@
 // Thumbnail: the picture scaled to fit a box, keeping its aspect ratio, centred on a canvas of
 // the box's size. The start page and the dialog previews use it.
 #include <algorithm>
+#include <cstdint>
 
 #include "imagelib/pximage.h"
 
@@ -18,12 +19,14 @@ bool PxImage::Thumbnail(LONG newx, LONG newy, RGBQUAD canvascolor, PxImage* iDst
     }
     if (w > newx || h > newy) {
         const float aspect = static_cast<float>(newx) / static_cast<float>(newy);
-        const float scale = aspect * static_cast<float>(h) > static_cast<float>(w)
-                                ? static_cast<float>(newy) / static_cast<float>(h)
-                                : static_cast<float>(newx) / static_cast<float>(w);
+        const bool byHeight = aspect * static_cast<float>(h) > static_cast<float>(w);
+        // The scaled sizes in whole numbers: newx / width x width in floats comes out just below
+        // newx for some widths, and the picture would miss the box's last column.
+        const int64_t tw64 = byHeight ? int64_t{w} * newy / h : int64_t{newx};
+        const int64_t th64 = byHeight ? int64_t{newy} : int64_t{h} * newx / w;
         // A very thin picture keeps at least one pixel across, so the resample cannot fail on it.
-        const LONG tw = std::clamp<LONG>(static_cast<LONG>(scale * static_cast<float>(w)), 1, newx);
-        const LONG th = std::clamp<LONG>(static_cast<LONG>(scale * static_cast<float>(h)), 1, newy);
+        const LONG tw = static_cast<LONG>(std::clamp<int64_t>(tw64, 1, newx));
+        const LONG th = static_cast<LONG>(std::clamp<int64_t>(th64, 1, newy));
         if (!tmp.Resample(tw, th, 0)) {
             SetLastError(tmp.GetLastError());
             return false;
