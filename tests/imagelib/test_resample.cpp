@@ -578,15 +578,17 @@ TEST(Resample, GrayEnlargementMatchesThePlainRenderingAtEveryRowEnd) {
 }
 
 TEST(Resample, AreaReductionGivesThePlainSumsAtOddSizesAndFactors) {
-    // Factors just above one, 4/3, integer, about three and very large (sums past 2^24 and past
-    // 2^31), 1-pixel results each way, rows with and without padding, unequal factors, and
-    // results large enough to run on several threads. Noise, and levels near the top, where the
+    // Factors just above one, 4/3, about two, integer, about three and very large (sums past 2^24
+    // and past 2^31), 1-pixel results each way, rows with and without padding, unequal factors,
+    // widths that are not a multiple of the columns taken together, and results large enough to
+    // run on several threads. Noise, and levels near the top, where the
     // quotient reaches 255 or stops just below it.
     const struct {
         LONG w, h, nw, nh;
     } sizes[] = {{17, 13, 16, 12},   {64, 48, 48, 36},    {100, 75, 75, 56},  {45, 2, 44, 1},    {2, 40, 1, 39},
                  {7, 5, 1, 1},       {300, 200, 1, 1},    {500, 331, 7, 5},   {997, 613, 5, 3},  {641, 479, 213, 160},
-                 {640, 480, 320, 240}, {50, 37, 49, 36},  {400, 30, 13, 29},  {33, 301, 32, 4},  {1366, 768, 1024, 576}};
+                 {640, 480, 320, 240}, {50, 37, 49, 36},  {400, 30, 13, 29},  {33, 301, 32, 4},  {1366, 768, 1024, 576},
+                 {97, 41, 50, 20},   {210, 50, 100, 24}};
     for (int bright = 0; bright < 2; ++bright)
         for (const auto& s : sizes) {
             PxImage src = NoisyImage(s.w, s.h, 24, false, static_cast<uint32_t>(s.w * 31 + s.h + bright));

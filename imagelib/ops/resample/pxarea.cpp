@@ -30,6 +30,20 @@ struct Lane<int32_t> {
     typedef I4 V;
 };
 
+// What one output row's pass across needs.
+template <typename T>
+struct AcrossIn {
+    const T* v;      // weighted sums down each source column
+    const T* sum;    // sums of whole rows, or null
+    const T* f[3];   // the rows in part, as lanes
+    const T* wa[3];  // each row's near part at each output column's split column
+    const T* wb[3];  // and its far part
+    T* acc;          // three sums per output column
+};
+
+// Lanes past the last value of a row and of a plane of output columns.
+constexpr size_t kRowPad = 4, kPlanePad = 4;
+
 // Blue, green and red of one pixel and a fourth lane that is never used.
 template <typename V, typename T>
 inline V Load4(const T* p) {
@@ -76,31 +90,38 @@ PX_OPS_SIMD_CLONES void SumRows(T* __restrict s, const BYTE* const* rows, int k,
     }
 }
 
-// The parts of each row at each output column's split column, trunc(pa x wy / 1000) in a[j] and
-// trunc((1000 - pa) x wy / 1000) in b[j], one plane of n each: a[0], b[0], a[1], b[1], ... The
-// products are integers below 2^24, (p + 0.5) / 1000 lies 0.0005 or more from every integer, and
-// the float product with 0.001f misses it by less than 1.2e-4, so truncation gives the quotient.
-template <typename T, int M>
-PX_OPS_SIMD_CLONES void SplitWeights(const float* __restrict pa, size_t n, const int* wy, T* __restrict out) {
-    for (int j = 0; j < M; j++) {
-        const float w = static_cast<float>(wy[j]);
-        T* __restrict a = out + 2 * static_cast<size_t>(j) * n;
-        T* __restrict b = a + n;
-        for (size_t c = 0; c < n; c++) {
-            a[c] = static_cast<T>(static_cast<int>((pa[c] * w + 0.5f) * 0.001f));
-            b[c] = static_cast<T>(static_cast<int>(((1000.0f - pa[c]) * w + 0.5f) * 0.001f));
-        }
+// The parts of a row of part wy at each output column's split column: trunc(pa x wy / 1000) to a
+// and trunc(pb x wy / 1000) to b (pa = pb = 0 where there is no split column). The products are
+// integers below 2^24, (p + 0.5) / 1000 lies 0.0005 or more from every integer, and the float
+// product with 0.001f misses it by less than 1.2e-4, so truncation gives the integer quotient.
+template <typename T>
+PX_OPS_SIMD_CLONES void SplitWeights(const float* __restrict pa, const float* __restrict pb, size_t n, int wy,
+                                     T* __restrict a, T* __restrict b) {
+    const float w = static_cast<float>(wy);
+    for (size_t c = 0; c < n; c++) {
+        a[c] = static_cast<T>(static_cast<int>((pa[c] * w + 0.5f) * 0.001f));
+        b[c] = static_cast<T>(static_cast<int>((pb[c] * w + 0.5f) * 0.001f));
     }
 }
 
 // Each output column's sums: its whole columns from v, its split column's near part and the far
-// part of the previous one from the rows f (and the sum of whole rows). acc gets three values per
-// column and one more that the next column overwrites.
+// part that the column before handed over (carry), from the rows in part (and the sum of whole
+// rows). Each output column stores four lanes; the fourth is overwritten by the next one.
 template <typename T, int M, bool kSum>
-PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, const T* v, const T* sum, const T* const* f,
-                               const T* wts, T* acc) {
+PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, const AcrossIn<T>& in) {
     typedef typename Lane<T>::V V;
-    const size_t nx = static_cast<size_t>(newx);
+    // Locals, so that the stores to acc cannot make the compiler read them again.
+    const T* const v = in.v;
+    const T* const sum = in.sum;
+    T* const acc = in.acc;
+    const T* f[3];
+    const T* wa[3];
+    const T* wb[3];
+    for (int j = 0; j < 3; j++) {
+        f[j] = in.f[j];
+        wa[j] = in.wa[j];
+        wb[j] = in.wb[j];
+    }
     V carry = {};
     for (LONG c = 0; c < newx; c++) {
         const Cell& cl = cells[c];
@@ -116,14 +137,14 @@ PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, const T* v, const T
             }
             for (int j = 0; j < M; j++) {
                 const V b = Load4<V>(f[j] + o);
-                const size_t k = 2 * static_cast<size_t>(j) * nx + static_cast<size_t>(c);
-                a += wts[k] * b;
-                carry += wts[k + nx] * b;
+                a += wa[j][c] * b;
+                carry += wb[j][c] * b;
             }
         }
         memcpy(acc + 3 * static_cast<size_t>(c), &a, sizeof a);
     }
 }
+
 
 // min(255, sum / denom) for float sums below 2^24 and denominators below 8192: (sum + 0.5) / denom
 // lies 0.5 / denom or more from every integer, and the float product misses it by less than
@@ -154,8 +175,12 @@ AreaReducer::AreaReducer(const std::vector<LONG>& col, const std::vector<int>& c
                          const std::vector<int>& rowA, LONG newx, LONG newy, int64_t denom)
     : m_rowOf(rowOf), m_rowA(rowA), m_w(static_cast<LONG>(col.size())), m_newx(newx), m_denom(denom) {
     // Output columns: runs of equal col, of which only the last column may be split.
+    const size_t nxp = static_cast<size_t>(newx) + kPlanePad;
     m_cells.resize(static_cast<size_t>(newx));
-    m_pa.resize(static_cast<size_t>(newx));
+    m_paF.assign(nxp, 0.0f);
+    m_pbF.assign(nxp, 0.0f);
+    m_paI.assign(nxp, 0);
+    m_pbI.assign(nxp, 0);
     LONG x = 0, maxCols = 0, prevSplit = 0;
     for (LONG c = 0; c < newx; c++) {
         const LONG first = x;
@@ -167,9 +192,12 @@ AreaReducer::AreaReducer(const std::vector<LONG>& col, const std::vector<int>& c
             cell.in1 = x - 1;
             cell.right = x - 1;
             cell.pa = colA[x - 1];
+            m_paF[c] = static_cast<float>(cell.pa);
+            m_pbF[c] = static_cast<float>(1000 - cell.pa);
+            m_paI[c] = cell.pa;
+            m_pbI[c] = 1000 - cell.pa;
         }
         m_cells[c] = cell;
-        m_pa[c] = static_cast<float>(cell.pa);
         const LONG own = (cell.in1 - cell.in0) + (cell.right >= 0);
         maxCols = std::max(maxCols, own + prevSplit);
         prevSplit = cell.right >= 0;
@@ -204,13 +232,15 @@ AreaReducer::AreaReducer(const std::vector<LONG>& col, const std::vector<int>& c
     else
         return;
     m_zero.assign(3 * static_cast<size_t>(m_w) + 4, 0);
+
 }
 
-// Scratch in lanes: v, three rows and the sum of whole rows, each with a fourth lane past the
-// last pixel; the output row's sums; the parts of each row at the split columns.
+// Scratch in lanes: v, three rows and the sum of whole rows, each padded for the wide reads past
+// the last pixel; the output row's sums; the near and far parts of three rows.
 size_t AreaReducer::ScratchBytes() const {
-    const size_t n3 = 3 * static_cast<size_t>(m_w) + 4;
-    return 4 * ((m_needSum ? 5 : 4) * n3 + 9 * static_cast<size_t>(m_newx) + 4);
+    const size_t n3p = 3 * static_cast<size_t>(m_w) + kRowPad;
+    const size_t nxp = static_cast<size_t>(m_newx) + kPlanePad;
+    return 4 * ((m_needSum ? 5 : 4) * n3p + 3 * static_cast<size_t>(m_newx) + kRowPad + 6 * nxp);
 }
 
 Scratch AreaReducer::NewScratch() const {
@@ -233,11 +263,19 @@ template <typename T>
 void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const {
     const size_t n3 = 3 * static_cast<size_t>(m_w);
     const size_t nOut = 3 * static_cast<size_t>(m_newx);
-    const size_t n3p = n3 + 4;
+    const size_t n3p = n3 + kRowPad;
+    const size_t nx = static_cast<size_t>(m_newx), nxp = nx + kPlanePad;
+    AcrossIn<T> in;
     T* v = base;
     T* f[3] = {base + n3p, base + 2 * n3p, base + 3 * n3p};
     T* sum = m_needSum ? base + 4 * n3p : nullptr;
     T* acc = base + (m_needSum ? 5 : 4) * n3p;
+    T* planes = acc + nOut + kRowPad;
+    in.v = v;
+    in.sum = sum;
+    in.acc = acc;
+    for (int j = 0; j < 3; j++) in.f[j] = f[j];
+
     // The source rows of output row r with their parts: the far part of the row that crossed its
     // near edge, then its own rows.
     const BYTE* parts[2] = {m_zero.data(), m_zero.data()};
@@ -257,15 +295,31 @@ void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, s
     if (y0 > 0 && m_rowOf[y0 - 1] == r - 1 && m_rowA[y0 - 1] < 1000) add(y0 - 1, 1000 - m_rowA[y0 - 1]);
     for (LONG y = y0; y < h && m_rowOf[y] == r; y++) add(y, m_rowA[y]);
 
-    const Cell* cells = m_cells.data();
-    T* wts = acc + nOut + 4;
-    const size_t nx = static_cast<size_t>(m_newx);
+    // Row j's parts at the split columns; a whole row's are the columns' own parts.
+    auto weights = [&](int j, int wy) {
+        if (wy == 1000) {
+            if constexpr (std::is_same_v<T, float>) {
+                in.wa[j] = m_paF.data();
+                in.wb[j] = m_pbF.data();
+            } else {
+                in.wa[j] = m_paI.data();
+                in.wb[j] = m_pbI.data();
+            }
+            return;
+        }
+        T* a = planes + 2 * static_cast<size_t>(j) * nxp;
+        SplitWeights<T>(m_paF.data(), m_pbF.data(), nx, wy, a, a + nxp);
+        in.wa[j] = a;
+        in.wb[j] = a + nxp;
+    };
+
     if (nwhole >= 2) {
         SumRows<T>(sum, whole, nwhole, n3);
         Down<T, 2, true>(v, f[0], f[1], nullptr, sum, parts[0], parts[1], nullptr, T(partW[0]), T(partW[1]), T(0),
                          n3);
-        SplitWeights<T, 2>(m_pa.data(), nx, partW, wts);
-        Across<T, 2, true>(cells, m_newx, v, sum, f, wts, acc);
+        weights(0, partW[0]);
+        weights(1, partW[1]);
+        Across<T, 2, true>(m_cells.data(), m_newx, in);
     } else {
         const BYTE* rows[3] = {m_zero.data(), m_zero.data(), m_zero.data()};
         int w[3] = {0, 0, 0};
@@ -278,6 +332,7 @@ void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, s
             rows[m] = parts[j];
             w[m++] = partW[j];
         }
+        for (int j = 0; j < m; j++) weights(j, w[j]);
         switch (m) {
             case 0:
                 memset(drow, 0, nOut);
@@ -285,20 +340,17 @@ void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, s
             case 1:
                 Down<T, 1, false>(v, f[0], nullptr, nullptr, nullptr, rows[0], nullptr, nullptr, T(w[0]), T(0), T(0),
                                   n3);
-                SplitWeights<T, 1>(m_pa.data(), nx, w, wts);
-                Across<T, 1, false>(cells, m_newx, v, nullptr, f, wts, acc);
+                Across<T, 1, false>(m_cells.data(), m_newx, in);
                 break;
             case 2:
                 Down<T, 2, false>(v, f[0], f[1], nullptr, nullptr, rows[0], rows[1], nullptr, T(w[0]), T(w[1]), T(0),
                                   n3);
-                SplitWeights<T, 2>(m_pa.data(), nx, w, wts);
-                Across<T, 2, false>(cells, m_newx, v, nullptr, f, wts, acc);
+                Across<T, 2, false>(m_cells.data(), m_newx, in);
                 break;
             default:
                 Down<T, 3, false>(v, f[0], f[1], f[2], nullptr, rows[0], rows[1], rows[2], T(w[0]), T(w[1]), T(w[2]),
                                   n3);
-                SplitWeights<T, 3>(m_pa.data(), nx, w, wts);
-                Across<T, 3, false>(cells, m_newx, v, nullptr, f, wts, acc);
+                Across<T, 3, false>(m_cells.data(), m_newx, in);
                 break;
         }
     }

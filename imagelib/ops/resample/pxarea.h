@@ -53,7 +53,9 @@ private:
     Lanes m_lanes = Lanes::None;
     bool m_needSum = false;  // some output row has two or more whole rows
     std::vector<Cell> m_cells;
-    std::vector<float> m_pa;  // each output column's near part of its split column
+    // Each output column's near and far parts of its split column, 0 without one.
+    std::vector<float> m_paF, m_pbF;
+    std::vector<int32_t> m_paI, m_pbI;
     std::vector<BYTE> m_zero;  // a row of zeros standing in for missing rows
 };
 
