@@ -96,6 +96,36 @@ TEST(Depth, GrayScaleOfAShortPaletteKeepsEveryLevel) {
     EXPECT_EQ(wrong, 0);
 }
 
+TEST(Depth, TransparentColourOfTrueColourFollowsIntoIndexedResults) {
+    // A 24-bit image marks its transparent colour with a transparent index of 0 or more; in an
+    // indexed result the index must name the entry that colour went to, not entry 0 (black).
+    auto make = [] {
+        PxImage img(2, 1, 24);
+        img.SetPixelColor(0, 0, RGBQUAD{255, 255, 255, 0});
+        img.SetPixelColor(1, 0, RGBQUAD{0, 0, 0, 0});
+        img.SetTransColor(RGBQUAD{255, 255, 255, 0});
+        img.SetTransIndex(0);
+        return img;
+    };
+    PxImage gray = make(), four = make(), eight = make();
+    ASSERT_TRUE(gray.GrayScale());
+    ASSERT_TRUE(four.DecreaseBpp(4));
+    ASSERT_TRUE(eight.DecreaseBpp(8, true));
+    for (PxImage* img : {&gray, &four, &eight}) {
+        EXPECT_TRUE(img->IsTransparent(0, 0)) << img->GetBpp();
+        EXPECT_FALSE(img->IsTransparent(1, 0)) << img->GetBpp();
+    }
+
+    // Lowering an indexed image to a new palette: the index follows its colour there too.
+    PxImage pal(2, 1, 8);
+    pal.SetPaletteColor(7, 255, 0, 0);
+    pal.SetPixelIndex(0, 0, 7);
+    pal.SetTransIndex(7);
+    ASSERT_TRUE(pal.DecreaseBpp(4));
+    EXPECT_TRUE(pal.IsTransparent(0, 0));
+    EXPECT_FALSE(pal.IsTransparent(1, 0));
+}
+
 TEST(Depth, NegativeRespectsTheSelection) {
     PxImage img(4, 2, 24);
     img.SetPixelColor(0, 0, RGBQUAD{10, 20, 30, 0});

@@ -43,6 +43,11 @@ bool PxImage::DecreaseBpp(DWORD nbit, bool errordiffusion, RGBQUAD* ppal, DWORD 
     }
     if (nbit != 1 && nbit != 4 && nbit != 8) return false;
     const LONG w = head.biWidth, h = head.biHeight;
+    // The transparent colour (a 24-bit image's own, or the palette entry of a valid index),
+    // taken before error diffusion changes any pixel.
+    const bool transColour =
+        info.nBkgndIndex >= 0 && (bpp == 24 || static_cast<DWORD>(info.nBkgndIndex) < GetNumColors());
+    const RGBQUAD trans = GetTransColor();
 
     PxImage dst;
     if (!GeoNewImage(dst, static_cast<DWORD>(w), static_cast<DWORD>(h), nbit)) return false;
@@ -85,6 +90,9 @@ bool PxImage::DecreaseBpp(DWORD nbit, bool errordiffusion, RGBQUAD* ppal, DWORD 
         dst.SetPaletteColor(0, 0, 0, 0);
         dst.SetPaletteColor(1, 255, 255, 255);
     }
+    // The old index named an entry of another palette: the transparent pixels went to the entry
+    // nearest their colour, so that entry becomes the transparent one.
+    if (transColour) dst.info.nBkgndIndex = dst.GetNearestIndex(trans);
     dst.SelectionCopy(*this);
     dst.AlphaCopy(*this);
     return Transfer(dst);

@@ -25,6 +25,11 @@ bool PxImage::GrayScale() {
             BYTE* d = dst.GetBits(static_cast<DWORD>(y));
             for (LONG x = 0; x < w; x++, s += 3) d[x] = Luminance(s[2], s[1], s[0]);
         }
+        // The transparent colour's pixels now hold its luminance: that level is the index.
+        if (info.nBkgndIndex >= 0) {
+            const RGBQUAD& t = info.nBkgndColor;
+            dst.info.nBkgndIndex = Luminance(t.rgbRed, t.rgbGreen, t.rgbBlue);
+        }
         dst.SelectionCopy(*this);
         dst.AlphaCopy(*this);
         return Transfer(dst);
