@@ -185,6 +185,14 @@ TEST(Depth, IncreaseBppKeepsIndicesColoursAndOpacity) {
     EXPECT_EQ(pal.AlphaGet(1, 0), 100);
     EXPECT_EQ(pal.AlphaGet(0, 0), 255);
     EXPECT_EQ(pal.GetTransColor().rgbBlue, 50);
+
+    // A transparent index past the palette (a damaged file) marks no pixel; raised to 24 bits,
+    // black pixels must not turn transparent.
+    PxImage stray(2, 1, 4);
+    stray.SetTransIndex(200);
+    ASSERT_FALSE(stray.IsTransparent(0, 0));
+    ASSERT_TRUE(stray.IncreaseBpp(24));
+    EXPECT_FALSE(stray.IsTransparent(0, 0));
 }
 
 TEST(Depth, DecreaseBppToFixedPalettes) {

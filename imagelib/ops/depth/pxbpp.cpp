@@ -22,7 +22,14 @@ bool PxImage::IncreaseBpp(DWORD nbit) {
             for (LONG x = 0; x < w; x++) dst.SetPixelIndex(x, y, BlindGetPixelIndex(x, y));
         }
     } else {
-        if (info.nBkgndIndex >= 0) dst.SetTransColor(GetPaletteColor(static_cast<BYTE>(info.nBkgndIndex)));
+        if (info.nBkgndIndex >= 0) {
+            // An index past the palette marks no pixel: the result gets no transparent colour
+            // (black, or a wrapped entry, would make pixels transparent that were not).
+            if (static_cast<DWORD>(info.nBkgndIndex) < GetNumColors())
+                dst.SetTransColor(GetPaletteColor(static_cast<BYTE>(info.nBkgndIndex)));
+            else
+                dst.info.nBkgndIndex = -1;
+        }
         // Opacity kept in the palette moves into a plane.
         if (AlphaPaletteIsValid() && pAlpha == nullptr) dst.AlphaCreate();
         for (LONG y = 0; y < h; y++) {
