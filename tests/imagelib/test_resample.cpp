@@ -604,3 +604,15 @@ TEST(Resample, AreaReductionGivesThePlainSumsAtOddSizesAndFactors) {
                 << s.w << "x" << s.h << " to " << s.nw << "x" << s.nh << (bright ? ", bright" : "");
         }
 }
+
+TEST(Resample, AreaReductionGivesThePlainSumsForManyRowSplits) {
+    // Narrow and tall, reduced to many heights: the rows in part come in many sizes and periods,
+    // and their parts at the split columns are worked out once and then reused.
+    PxImage src = NoisyImage(11, 997, 24, false, 41);
+    for (LONG nh = 997 - 1; nh > 300; nh -= 37) {
+        PxImage got, want;
+        ASSERT_TRUE(src.Resample(8, nh, 0, &got));
+        PlainResample(src, 8, nh, 0, want);
+        EXPECT_EQ(Differences(got, want), 0) << "to 8x" << nh;
+    }
+}

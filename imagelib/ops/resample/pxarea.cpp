@@ -145,7 +145,6 @@ PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, const AcrossIn<T>& 
     }
 }
 
-
 // min(255, sum / denom) for float sums below 2^24 and denominators below 8192: (sum + 0.5) / denom
 // lies 0.5 / denom or more from every integer, and the float product misses it by less than
 // 255 x 2^-23 (two roundings), which is smaller.
@@ -235,12 +234,12 @@ AreaReducer::AreaReducer(const std::vector<LONG>& col, const std::vector<int>& c
 
 }
 
-// Scratch in lanes: v, three rows and the sum of whole rows, each padded for the wide reads past
-// the last pixel; the output row's sums; the near and far parts of three rows.
+// Scratch in lanes: v, three rows and the sum of whole rows, each with a fourth lane past the last
+// pixel; the output row's sums; the near and far parts of the rows in part last worked out.
 size_t AreaReducer::ScratchBytes() const {
     const size_t n3p = 3 * static_cast<size_t>(m_w) + kRowPad;
     const size_t nxp = static_cast<size_t>(m_newx) + kPlanePad;
-    return 4 * ((m_needSum ? 5 : 4) * n3p + 3 * static_cast<size_t>(m_newx) + kRowPad + 6 * nxp);
+    return 4 * ((m_needSum ? 5 : 4) * n3p + 3 * static_cast<size_t>(m_newx) + kRowPad + 2 * kPartSlots * nxp);
 }
 
 Scratch AreaReducer::NewScratch() const {
@@ -254,13 +253,14 @@ Scratch AreaReducer::NewScratch() const {
 
 void AreaReducer::Row(Scratch& s, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const {
     if (m_lanes == Lanes::Float)
-        RowIn<float>(s.f.data(), s.rows.data(), r, bits, eff, drow);
+        RowIn<float>(s.f.data(), s, r, bits, eff, drow);
     else
-        RowIn<int32_t>(s.i.data(), s.rows.data(), r, bits, eff, drow);
+        RowIn<int32_t>(s.i.data(), s, r, bits, eff, drow);
 }
 
 template <typename T>
-void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const {
+void AreaReducer::RowIn(T* base, Scratch& s, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const {
+    const BYTE** whole = s.rows.data();
     const size_t n3 = 3 * static_cast<size_t>(m_w);
     const size_t nOut = 3 * static_cast<size_t>(m_newx);
     const size_t n3p = n3 + kRowPad;
@@ -296,6 +296,7 @@ void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, s
     for (LONG y = y0; y < h && m_rowOf[y] == r; y++) add(y, m_rowA[y]);
 
     // Row j's parts at the split columns; a whole row's are the columns' own parts.
+    int taken = -1;  // the slot the first row in part uses
     auto weights = [&](int j, int wy) {
         if (wy == 1000) {
             if constexpr (std::is_same_v<T, float>) {
@@ -307,8 +308,21 @@ void AreaReducer::RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, s
             }
             return;
         }
-        T* a = planes + 2 * static_cast<size_t>(j) * nxp;
-        SplitWeights<T>(m_paF.data(), m_pbF.data(), nx, wy, a, a + nxp);
+        // Rows in part of a few sizes recur (a row's split repeats with the scale's period), so
+        // the parts of the last few stay at hand; a new one never replaces the slot that the
+        // other row in part of this output row uses.
+        int slot = 0;
+        while (slot < kPartSlots && s.partOf[slot] != wy) slot++;
+        if (slot == kPartSlots) {
+            if (s.nextSlot == taken) s.nextSlot = (s.nextSlot + 1) % kPartSlots;
+            slot = s.nextSlot;
+            s.nextSlot = (s.nextSlot + 1) % kPartSlots;
+            T* p = planes + 2 * static_cast<size_t>(slot) * nxp;
+            SplitWeights<T>(m_paF.data(), m_pbF.data(), nx, wy, p, p + nxp);
+            s.partOf[slot] = wy;
+        }
+        taken = slot;
+        T* a = planes + 2 * static_cast<size_t>(slot) * nxp;
         in.wa[j] = a;
         in.wb[j] = a + nxp;
     };

@@ -18,11 +18,16 @@ struct Cell {
     int pa;
 };
 
-// A worker's own rows: vertical sums, sums of whole rows and the output row's sums.
+constexpr int kPartSlots = 4;
+
+// A worker's own rows: vertical sums, sums of whole rows, the output row's sums and the parts of
+// the last rows in part at the split columns.
 struct Scratch {
     std::vector<float> f;
     std::vector<int32_t> i;
     std::vector<const BYTE*> rows;  // the whole rows of the output row in hand
+    int partOf[kPartSlots] = {-1, -1, -1, -1};  // the part each slot of parts was worked out for
+    int nextSlot = 0;
 };
 
 class AreaReducer {
@@ -44,7 +49,7 @@ public:
 private:
     enum class Lanes { None, Float, Int32 };
     template <typename T>
-    void RowIn(T* base, const BYTE** whole, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const;
+    void RowIn(T* base, Scratch& s, LONG r, const BYTE* bits, size_t eff, BYTE* drow) const;
 
     const std::vector<LONG>& m_rowOf;
     const std::vector<int>& m_rowA;
