@@ -61,6 +61,17 @@ TEST(Depth, GrayScaleUsesTheLibraryLuminance) {
     EXPECT_EQ(four.GetBpp(), 8);
     EXPECT_EQ(four.GetPixelIndex(2, 1), 76);
     EXPECT_EQ(four.GetPixelIndex(0, 0), 0);
+
+    // A transparent index past a 16-entry palette marks no pixel, and must not start marking
+    // the pixels whose level happens to equal it.
+    PxImage stray(2, 1, 4);
+    stray.SetPaletteColor(1, 200, 200, 200);
+    stray.SetPixelIndex(0, 0, 1);
+    stray.SetTransIndex(200);
+    ASSERT_FALSE(stray.IsTransparent(0, 0));
+    ASSERT_TRUE(stray.GrayScale());
+    EXPECT_EQ(stray.GetPixelIndex(0, 0), 200);
+    EXPECT_FALSE(stray.IsTransparent(0, 0));
 }
 
 TEST(Depth, GrayScaleOfAShortPaletteKeepsEveryLevel) {

@@ -49,6 +49,8 @@ bool PxImage::GrayScale() {
     info.last_c_isvalid = false;
     if (info.nBkgndIndex != -1 && info.nBkgndIndex >= 0 && static_cast<DWORD>(info.nBkgndIndex) < n)
         info.nBkgndIndex = pal[info.nBkgndIndex].rgbBlue;
+    else if (info.nBkgndIndex >= 0)
+        info.nBkgndIndex = -1;  // past the palette it marked no pixel; as a level it would mark some
 
     if (inPlace) {
         for (LONG y = 0; y < h; y++) {
