@@ -159,9 +159,13 @@ TEST(Depth, NegativeRespectsTheSelection) {
     PxImage gray(2, 1, 8);
     gray.SetGrayPalette();
     gray.SetPixelIndex(0, 0, 10);
+    gray.SetPixelIndex(1, 0, 245);
+    gray.SetTransIndex(10);
     ASSERT_TRUE(gray.Negative());
     EXPECT_EQ(gray.GetPixelIndex(0, 0), 245);
-    EXPECT_EQ(gray.GetPixelIndex(1, 0), 255);
+    EXPECT_EQ(gray.GetPixelIndex(1, 0), 10);
+    EXPECT_TRUE(gray.IsTransparent(0, 0)) << "the transparent pixel stays transparent";
+    EXPECT_FALSE(gray.IsTransparent(1, 0));
 
     PxImage pal(1, 1, 8);
     pal.SetPaletteColor(0, 10, 0, 250);

@@ -124,5 +124,8 @@ bool PxImage::Negative() {
             SetPixelIndex(x, y, static_cast<BYTE>(~BlindGetPixelIndex(x, y) & mask));
         }
     }
+    // The transparent level is complemented with the pixels, as the transparent colour of a
+    // 24-bit image is inverted with them.
+    if (info.nBkgndIndex >= 0 && info.nBkgndIndex <= mask) info.nBkgndIndex = ~info.nBkgndIndex & mask;
     return true;
 }
