@@ -588,7 +588,7 @@ TEST(Resample, AreaReductionGivesThePlainSumsAtOddSizesAndFactors) {
     } sizes[] = {{17, 13, 16, 12},   {64, 48, 48, 36},    {100, 75, 75, 56},  {45, 2, 44, 1},    {2, 40, 1, 39},
                  {7, 5, 1, 1},       {300, 200, 1, 1},    {500, 331, 7, 5},   {997, 613, 5, 3},  {641, 479, 213, 160},
                  {640, 480, 320, 240}, {50, 37, 49, 36},  {400, 30, 13, 29},  {33, 301, 32, 4},  {1366, 768, 1024, 576},
-                 {97, 41, 50, 20},   {210, 50, 100, 24}};
+                 {97, 41, 50, 20},   {210, 50, 100, 24}, {1200, 900, 30, 20}};
     for (int bright = 0; bright < 2; ++bright)
         for (const auto& s : sizes) {
             PxImage src = NoisyImage(s.w, s.h, 24, false, static_cast<uint32_t>(s.w * 31 + s.h + bright));
