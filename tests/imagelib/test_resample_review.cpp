@@ -54,3 +54,16 @@ TEST(ResampleReview, ThumbnailFillsTheBoxAlongItsLimitingSide) {
     EXPECT_EQ(rows, 6);
     EXPECT_TRUE(picture(5, 7) && picture(5, 12));
 }
+
+TEST(ResampleReview, QIShrinkAveragesTheAlphaOfIndexedImages) {
+    // Indexed pixels are written with alpha: the plane holds each cell's mean, not the opaque
+    // value a new plane starts with.
+    PxImage src(4, 2, 8);
+    src.AlphaCreate();
+    for (LONG y = 0; y < 2; ++y)
+        for (LONG x = 0; x < 4; ++x) src.AlphaSet(x, y, static_cast<BYTE>(x < 2 ? 0 : 100 + 50 * y));
+    ASSERT_TRUE(src.QIShrink(2, 1));
+    ASSERT_TRUE(src.AlphaIsValid());
+    EXPECT_EQ(src.AlphaGet(0, 0), 0);
+    EXPECT_EQ(src.AlphaGet(1, 0), 125);
+}

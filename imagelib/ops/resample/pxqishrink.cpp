@@ -75,7 +75,9 @@ bool PxImage::QIShrink(LONG newx, LONG newy, PxImage* iDst) {
                         drow[3 * x + 2] = c.rgbRed;
                         if (hasAlpha) dst.AlphaSet(x, outRow, c.rgbReserved);
                     } else {
+                        // Indexed pixels take no alpha through SetPixelColor: the plane gets it here.
                         dst.SetPixelColor(x, outRow, c, true);
+                        if (hasAlpha) dst.AlphaSet(x, outRow, c.rgbReserved);
                     }
                 }
                 outRow++;
