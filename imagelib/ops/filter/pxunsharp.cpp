@@ -34,22 +34,24 @@ inline BYTE TruncClamp(float v) {
 // trunc(0.5 + value), the blur's rounding.
 inline BYTE RoundOut(float v) { return TruncClamp(0.5f + v); }
 
-// Eight lanes at a time for the finishing steps, in the compiler's own vector types: left to
+// A vector of lanes at a time for the finishing steps, in the compiler's own vector types: left to
 // itself it goes from floats to bytes and back through packs and shuffles, or not in vectors
 // at all. Every step is the scalar one lane by lane.
 // They never cross a call (all inlined), so the note on their calling convention does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
-typedef float F8 __attribute__((vector_size(32)));
-typedef int I8 __attribute__((vector_size(32)));
+// Sixteen lanes: one register in the AVX-512 build, two or four in the others.
+typedef float VF __attribute__((vector_size(64)));
+typedef int VI __attribute__((vector_size(64)));
+constexpr int kVec = 16;
 
-__attribute__((always_inline)) inline F8 LoadF8(const float* p) {
-    F8 v;
+__attribute__((always_inline)) inline VF LoadVF(const float* p) {
+    VF v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 // Whole numbers clamped to 0..255.
-__attribute__((always_inline)) inline I8 ClampI8(I8 r) {
+__attribute__((always_inline)) inline VI ClampVI(VI r) {
     r = r > 0 ? r : 0;
     return r < 255 ? r : 255;
 }
@@ -57,7 +59,7 @@ __attribute__((always_inline)) inline I8 ClampI8(I8 r) {
 // RoundOut of blurred sums. A sum of bytes times weights that add up to 1 lies in 0 .. 255 and
 // a few rounding steps, so trunc(0.5 + a) is in int range and the clamp after the conversion is
 // the clamp before it.
-__attribute__((always_inline)) inline I8 RoundSumsI8(F8 a) { return ClampI8(__builtin_convertvector(0.5f + a, I8)); }
+__attribute__((always_inline)) inline VI RoundSumsVI(VF a) { return ClampVI(__builtin_convertvector(0.5f + a, VI)); }
 
 // Below this size of amount, source + amount x difference stays far inside int range, so its
 // truncation clamps as whole numbers, exactly as TruncClamp clamps the float.
@@ -65,20 +67,20 @@ constexpr float kWholeNumberAmount = 1.0e6f;
 
 inline bool WholeNumberMerge(float amount) { return std::fabs(amount) <= kWholeNumberAmount; }
 
-// MergeByte for eight lanes of source s and blurred bl (whole numbers 0..255); amount within
+// MergeByte for a vector of lanes of source s and blurred bl (whole numbers 0..255); amount within
 // kWholeNumberAmount.
-__attribute__((always_inline)) inline I8 MergeI8(I8 s, I8 bl, float amount, int threshold) {
-    const I8 d = s - bl;
-    const I8 ad = d < 0 ? -d : d;
-    const F8 v = __builtin_convertvector(s, F8) + amount * __builtin_convertvector(d, F8);
-    const I8 sharp = ClampI8(__builtin_convertvector(v, I8));
+__attribute__((always_inline)) inline VI MergeVI(VI s, VI bl, float amount, int threshold) {
+    const VI d = s - bl;
+    const VI ad = d < 0 ? -d : d;
+    const VF v = __builtin_convertvector(s, VF) + amount * __builtin_convertvector(d, VF);
+    const VI sharp = ClampVI(__builtin_convertvector(v, VI));
     return ad + ad < threshold ? s : sharp;
 }
 
 inline BYTE MergeByte(int s, int blurred, float amount, int threshold);
 
 // Merges kChunk blurred sums a into row: the bytes go to whole numbers and back in plain loops,
-// which the compiler turns into vector code of its own, and the arithmetic in between runs on I8.
+// which the compiler turns into vector code of its own, and the arithmetic in between runs on VI.
 template <int kChunk>
 __attribute__((always_inline)) inline void MergeChunk(BYTE* __restrict row, const float* a, float amount,
                                                       int threshold) {
@@ -89,10 +91,10 @@ __attribute__((always_inline)) inline void MergeChunk(BYTE* __restrict row, cons
     int src[kChunk];
     int res[kChunk];
     for (int k = 0; k < kChunk; k++) src[k] = row[k];
-    for (int k = 0; k < kChunk; k += 8) {
-        I8 sv;
+    for (int k = 0; k < kChunk; k += kVec) {
+        VI sv;
         std::memcpy(&sv, src + k, sizeof sv);
-        const I8 r = MergeI8(sv, RoundSumsI8(LoadF8(a + k)), amount, threshold);
+        const VI r = MergeVI(sv, RoundSumsVI(LoadVF(a + k)), amount, threshold);
         std::memcpy(res + k, &r, sizeof r);
     }
     for (int k = 0; k < kChunk; k++) row[k] = static_cast<BYTE>(res[k]);
@@ -172,8 +174,8 @@ PX_OPS_SIMD_CLONES
 void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
     SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
         if (count == kLanes) {
-            for (int k = 0; k < kLanes; k += 8) {
-                const F8 r = __builtin_convertvector(RoundSumsI8(LoadF8(a + k)), F8);
+            for (int k = 0; k < kLanes; k += kVec) {
+                const VF r = __builtin_convertvector(RoundSumsVI(LoadVF(a + k)), VF);
                 std::memcpy(out + i + k, &r, sizeof r);
             }
         } else {
