@@ -10,6 +10,7 @@
 
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/colour/pxspaces.h"
+#include "imagelib/ops/geometry/pxpackedindex.h"
 #include "imagelib/pximage.h"
 
 LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG colorspace) {
@@ -21,16 +22,29 @@ LONG PxImage::Histogram(LONG* red, LONG* green, LONG* blue, LONG* gray, LONG col
     int64_t counts[4][256] = {};
     LONG xmin, xmax, ymin, ymax;
     OpsRegion(xmin, xmax, ymin, ymax);
-    for (LONG y = ymin; y < ymax; y++) {
-        for (LONG x = xmin; x < xmax; x++) {
-            if (!OpsSelected(x, y)) continue;
-            RGBQUAD c = BlindGetPixelColor(x, y);
-            c = px_ops::SpaceToRGB(colorspace, c);
-            counts[0][c.rgbRed]++;
-            counts[1][c.rgbGreen]++;
-            counts[2][c.rgbBlue]++;
-            counts[3][px_ops::Gray(c)]++;
+    auto count = [&](RGBQUAD c, int64_t times) {
+        c = px_ops::SpaceToRGB(colorspace, c);
+        counts[0][c.rgbRed] += times;
+        counts[1][c.rgbGreen] += times;
+        counts[2][c.rgbBlue] += times;
+        counts[3][px_ops::Gray(c)] += times;
+    };
+    if (head.biClrUsed) {
+        // An indexed pixel's colour is its palette entry's: count the indices, then each
+        // entry's colour once.
+        int64_t indices[256] = {};
+        const WORD bpp = head.biBitCount;
+        for (LONG y = ymin; y < ymax; y++) {
+            const BYTE* row = GetBits(static_cast<DWORD>(y));
+            for (LONG x = xmin; x < xmax; x++)
+                if (OpsSelected(x, y)) indices[PackedGetIndex(row, x, bpp)]++;
         }
+        for (int i = 0; i < 256; i++)
+            if (indices[i]) count(GetPaletteColor(static_cast<BYTE>(i)), indices[i]);
+    } else {
+        for (LONG y = ymin; y < ymax; y++)
+            for (LONG x = xmin; x < xmax; x++)
+                if (OpsSelected(x, y)) count(BlindGetPixelColor(x, y), 1);
     }
     LONG n = 0;
     for (int k = 0; k < 4; k++) {
