@@ -611,14 +611,17 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
 
     written.Finish();
     if (pAlpha != nullptr) {
+        // Without its plane the result would lose the transparency: fail instead.
         dst.AlphaCreate();
-        if (dst.AlphaIsValid()) {
-            BYTE* da = dst.AlphaGetPointer(0, 0);
-            for (LONG y = 0; y < newy; y++) {
-                const LONG sy = ScaledIndex(y, ys, h);
-                for (LONG x = 0; x < newx; x++)
-                    da[static_cast<size_t>(y) * newx + x] = pAlpha[static_cast<size_t>(sy) * w + ScaledIndex(x, xs, w)];
-            }
+        if (!dst.AlphaIsValid()) {
+            SetLastError("PxImage::Create can't allocate memory");
+            return false;
+        }
+        BYTE* da = dst.AlphaGetPointer(0, 0);
+        for (LONG y = 0; y < newy; y++) {
+            const LONG sy = ScaledIndex(y, ys, h);
+            for (LONG x = 0; x < newx; x++)
+                da[static_cast<size_t>(y) * newx + x] = pAlpha[static_cast<size_t>(sy) * w + ScaledIndex(x, xs, w)];
         }
     }
     return GeoHandOver(dst, iDst);

@@ -44,6 +44,10 @@ bool PxImage::Rotate(float angle, PxImage* iDst) {
     if (!GeoNewImage(dst, static_cast<DWORD>(nw), static_cast<DWORD>(nh), head.biBitCount)) return false;
     if (pAlpha != nullptr) {
         dst.AlphaCreate();
+        if (!dst.AlphaIsValid()) {
+            SetLastError("PxImage::Create can't allocate memory");
+            return false;
+        }
         dst.AlphaClear();
     }
 
