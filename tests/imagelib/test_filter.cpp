@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <vector>
 
 #include "imagelib/pximage.h"
@@ -408,34 +410,45 @@ TEST(Filter, ErodeDilateEdgeContourMatchPlainWindowsOnEveryDepthWithAndWithoutSe
     }
 }
 
+namespace {
+
+// A grey 8-bit image and its 24-bit copy, the same window operations run on both; check(g, c, x, y)
+// compares each pixel of the results.
+template <class Check>
+void GreyAgainstColour(PxImage& grey, PxImage& colour, std::initializer_list<std::function<bool(PxImage&)>> ops,
+                       Check check) {
+    int n = 0;
+    for (const auto& op : ops) {
+        SCOPED_TRACE(n++);
+        PxImage g(grey), c(colour);
+        ASSERT_TRUE(op(g) && op(c));
+        ASSERT_EQ(g.GetBpp(), 8);
+        for (LONG y = 0; y < static_cast<LONG>(grey.GetHeight()); y++)
+            for (LONG x = 0; x < static_cast<LONG>(grey.GetWidth()); x++) check(g, c, x, y);
+    }
+}
+
+PxImage ColourCopy(PxImage& grey) {
+    PxImage colour(grey.GetWidth(), grey.GetHeight(), 24);
+    for (LONG y = 0; y < static_cast<LONG>(grey.GetHeight()); y++)
+        for (LONG x = 0; x < static_cast<LONG>(grey.GetWidth()); x++)
+            colour.SetPixelColor(x, y, grey.GetPixelColor(x, y, false));
+    return colour;
+}
+
+}  // namespace
+
 TEST(Filter, GreyImagesGiveTheSameLevelsAsTheirColourCopies) {
     PxImage grey(23, 21, 8);
     grey.SetGrayPalette();
     FillRandom(grey, 4);
-    PxImage colour(23, 21, 24);
-    for (LONG y = 0; y < 21; y++)
-        for (LONG x = 0; x < 23; x++) colour.SetPixelColor(x, y, grey.GetPixelColor(x, y, false));
-    for (int op = 0; op < 4; op++) {
-        SCOPED_TRACE(op);
-        PxImage g(grey), c(colour);
-        switch (op) {
-            case 0:
-                ASSERT_TRUE(g.Median(3) && c.Median(3));
-                break;
-            case 1:
-                ASSERT_TRUE(g.Erode(4) && c.Erode(4));
-                break;
-            case 2:
-                ASSERT_TRUE(g.Edge(3) && c.Edge(3));
-                break;
-            default:
-                ASSERT_TRUE(g.Contour() && c.Contour());
-                break;
-        }
-        ASSERT_EQ(g.GetBpp(), 8);
-        for (LONG y = 0; y < 21; y++)
-            for (LONG x = 0; x < 23; x++) ASSERT_EQ(g.GetPixelIndex(x, y), Red(c, x, y)) << x << "," << y;
-    }
+    PxImage colour = ColourCopy(grey);
+    GreyAgainstColour(grey, colour,
+                      {[](PxImage& i) { return i.Median(3); }, [](PxImage& i) { return i.Erode(4); },
+                       [](PxImage& i) { return i.Edge(3); }, [](PxImage& i) { return i.Contour(); }},
+                      [](PxImage& g, PxImage& c, LONG x, LONG y) {
+                          ASSERT_EQ(g.GetPixelIndex(x, y), Red(c, x, y)) << x << "," << y;
+                      });
 }
 
 TEST(Filter, GreyImagesReadAColouredOutsideAsThatColour) {
@@ -447,35 +460,17 @@ TEST(Filter, GreyImagesReadAColouredOutsideAsThatColour) {
     FillRandom(grey, 6);
     grey.SetTransIndex(300);
     grey.SetTransColor(Rgb(250, 10, 120));
-    PxImage colour(13, 11, 24);
-    for (LONG y = 0; y < 11; y++)
-        for (LONG x = 0; x < 13; x++) colour.SetPixelColor(x, y, grey.GetPixelColor(x, y, false));
+    PxImage colour = ColourCopy(grey);
     colour.SetTransIndex(300);
     colour.SetTransColor(Rgb(250, 10, 120));
-    for (int op = 0; op < 5; op++) {
-        SCOPED_TRACE(op);
-        PxImage g(grey), c(colour);
-        switch (op) {
-            case 0:
-                ASSERT_TRUE(g.Median(3) && c.Median(3));
-                break;
-            case 1:
-                ASSERT_TRUE(g.Erode(3) && c.Erode(3));
-                break;
-            case 2:
-                ASSERT_TRUE(g.Dilate(2) && c.Dilate(2));
-                break;
-            case 3:
-                ASSERT_TRUE(g.Edge(4) && c.Edge(4));
-                break;
-            default:
-                ASSERT_TRUE(g.Contour() && c.Contour());
-                break;
-        }
-        for (LONG y = 0; y < 11; y++)
-            for (LONG x = 0; x < 13; x++)
-                ASSERT_EQ(g.GetPixelIndex(x, y), grey.GetNearestIndex(c.GetPixelColor(x, y, false))) << x << "," << y;
-    }
+    GreyAgainstColour(grey, colour,
+                      {[](PxImage& i) { return i.Median(3); }, [](PxImage& i) { return i.Erode(3); },
+                       [](PxImage& i) { return i.Dilate(2); }, [](PxImage& i) { return i.Edge(4); },
+                       [](PxImage& i) { return i.Contour(); }},
+                      [&grey](PxImage& g, PxImage& c, LONG x, LONG y) {
+                          ASSERT_EQ(g.GetPixelIndex(x, y), grey.GetNearestIndex(c.GetPixelColor(x, y, false)))
+                              << x << "," << y;
+                      });
 }
 
 TEST(Filter, EscapeKeepsTheSourcePixels) {
