@@ -617,3 +617,55 @@ TEST(Resample, AreaReductionGivesThePlainSumsForManyRowSplits) {
         EXPECT_EQ(Differences(got, want), 0) << "to 8x" << nh;
     }
 }
+
+namespace {
+
+// Resample2's averaging rendered one output pixel at a time through the plain area read, stored
+// as Resample2 stores it (SetPixelColor with alpha, and the reserved byte into the plane).
+void PlainAreaResample2(PxImage& src, LONG nw, LONG nh, PxImage::OverflowMethod om, PxImage& out) {
+    const float xs = static_cast<float>(src.GetWidth()) / nw, ys = static_cast<float>(src.GetHeight()) / nh;
+    out.Create(nw, nh, src.GetBpp());
+    if (src.IsIndexed()) out.SetPalette(src.GetPalette(), src.GetNumColors());
+    if (src.AlphaIsValid()) out.AlphaCreate();
+    for (LONG y = 0; y < nh; ++y)
+        for (LONG x = 0; x < nw; ++x) {
+            const RGBQUAD c = src.GetAreaColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f, xs, ys,
+                                                           PxImage::IM_BILINEAR, om);
+            out.SetPixelColor(x, y, c, true);
+            if (out.AlphaIsValid()) out.AlphaSet(x, y, c.rgbReserved);
+        }
+}
+
+}  // namespace
+
+TEST(Resample, Resample2AveragingGivesThePlainAreaReadAtOddSizesAndFactors) {
+    // Factors just above one, 4/3 (the resample command's usual case), about two, large (boxes
+    // taller than the rows kept converted), 1-pixel results each way, shrinking one way only, and
+    // results large enough to run on several threads; with and without alpha, at 8 and 24 bits,
+    // noise and levels near the top where the quotient reaches 255 or stops just below it.
+    const struct {
+        LONG w, h, nw, nh;
+    } sizes[] = {{17, 13, 16, 12},  {64, 48, 48, 36},   {100, 75, 75, 56},  {45, 2, 44, 1},    {2, 40, 1, 39},
+                 {7, 5, 1, 1},      {300, 200, 1, 1},   {97, 41, 50, 20},   {50, 37, 49, 36},  {1200, 90, 30, 20},
+                 {131, 29, 9, 3},   {40, 10, 30, 20},   {10, 40, 20, 30},   {67, 300, 50, 225}, {641, 479, 480, 359},
+                 {333, 211, 331, 209}, {35, 33, 3, 31}};
+    for (WORD bpp : {WORD{24}, WORD{8}})
+        for (int alpha = 0; alpha < 2; ++alpha)
+            for (int bright = 0; bright < 2; ++bright)
+                for (const auto& s : sizes) {
+                    if (bpp == 8 && s.w * s.h > 100000) continue;  // the slow indexed path: small cases suffice
+                    PxImage src = NoisyImage(s.w, s.h, bpp, alpha != 0, static_cast<uint32_t>(s.w * 7 + s.h + bright));
+                    if (bright && bpp == 24)
+                        for (LONG y = 0; y < s.h; ++y) {
+                            BYTE* row = src.GetBits(static_cast<DWORD>(y));
+                            for (LONG i = 0; i < 3 * s.w; ++i)
+                                row[i] = static_cast<BYTE>(row[i] % 4 == 0 ? 255 : 250 + row[i] % 6);
+                        }
+                    PxImage got, want;
+                    ASSERT_TRUE(src.Resample2(s.nw, s.nh, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &got));
+                    PlainAreaResample2(src, s.nw, s.nh, PxImage::OM_REPEAT, want);
+                    EXPECT_EQ(Differences(got, want), 0) << s.w << "x" << s.h << " to " << s.nw << "x" << s.nh
+                                                         << " at " << bpp << (alpha ? ", alpha" : "")
+                                                         << (bright ? ", bright" : "");
+                }
+}
