@@ -141,12 +141,145 @@ __attribute__((target("avx"))) void BoxRun(BYTE* d, BYTE* a, const float* const*
     }
 }
 
+// GCC 12 takes the deliberately undefined start value inside its 512-bit intrinsics for an
+// uninitialised read.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+bool HasBoxRun16() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    return has;
+}
+
+namespace {
+
+// Byte masks that interleave three 16-byte planes (blue, green, red) into 48 bytes of pixels:
+// mask[r][c] picks plane c's bytes for output bytes 16 r .. 16 r + 15 (0x80 elsewhere).
+struct InterleaveMasks {
+    alignas(16) BYTE m[3][3][16];
+    InterleaveMasks() {
+        for (int o = 0; o < 48; o++)
+            for (int c = 0; c < 3; c++) m[o / 16][c][o % 16] = o % 3 == c ? static_cast<BYTE>(o / 3) : BYTE{0x80};
+    }
+};
+const InterleaveMasks kInterleave;
+
+}  // namespace
+
+__attribute__((target("avx512f,avx512bw"))) void PlanarRow(float* out, size_t stride, const BYTE* src,
+                                                          const BYTE* alpha, LONG width) {
+    float* pb = out;
+    float* pg = out + stride;
+    float* pr = out + 2 * stride;
+    float* pa = out + 3 * stride;
+    // Each 128-bit lane takes four pixels (12 bytes), then each channel is picked out into
+    // zero-extended 32-bit lanes.
+    const __m512i spread = _mm512_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11);
+    const __m512i mb = _mm512_broadcast_i32x4(_mm_setr_epi32(static_cast<int>(0xFFFFFF00), static_cast<int>(0xFFFFFF03),
+                                                             static_cast<int>(0xFFFFFF06), static_cast<int>(0xFFFFFF09)));
+    const __m512i mg = _mm512_add_epi32(mb, _mm512_set1_epi32(1));
+    const __m512i mr = _mm512_add_epi32(mb, _mm512_set1_epi32(2));
+    LONG x = 0;
+    for (; x + 16 <= width; x += 16) {
+        // A masked load reads the 48 bytes and nothing past them.
+        const __m512i v = _mm512_maskz_loadu_epi8(0x0000FFFFFFFFFFFFULL, src + 3 * static_cast<size_t>(x));
+        const __m512i p = _mm512_permutexvar_epi32(spread, v);
+        _mm512_storeu_ps(pb + x, _mm512_cvtepi32_ps(_mm512_shuffle_epi8(p, mb)));
+        _mm512_storeu_ps(pg + x, _mm512_cvtepi32_ps(_mm512_shuffle_epi8(p, mg)));
+        _mm512_storeu_ps(pr + x, _mm512_cvtepi32_ps(_mm512_shuffle_epi8(p, mr)));
+        if (alpha != nullptr)
+            _mm512_storeu_ps(pa + x, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(
+                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + x)))));
+    }
+    for (; x < width; x++) {
+        pb[x] = src[3 * static_cast<size_t>(x)];
+        pg[x] = src[3 * static_cast<size_t>(x) + 1];
+        pr[x] = src[3 * static_cast<size_t>(x) + 2];
+        if (alpha != nullptr) pa[x] = alpha[x];
+    }
+}
+
+namespace {
+
+// The average's bytes: sum / surface, clamped as ClampByte does (NaN and negatives give 0, max
+// taking the second operand on NaN), then 255 at most, truncated.
+__attribute__((target("avx512f,avx512bw"))) inline __m128i AverageBytes(__m512 acc, __m512 surface) {
+    const __m512 v = _mm512_div_ps(acc, surface);
+    return _mm512_cvtepi32_epi8(
+        _mm512_cvttps_epi32(_mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(255.0f))));
+}
+
+}  // namespace
+
+__attribute__((target("avx512f,avx512bw"))) void BoxRun16(BYTE* d, BYTE* a, const float* const* rows, size_t stride,
+                                                         int nrows, const float* rowCover, float rowExtent,
+                                                         const BoxBlock* blocks, LONG nblocks) {
+    const __m512 zero = _mm512_setzero_ps();
+    const __m512 rowExt = _mm512_set1_ps(rowExtent);
+    __m128i mask[3][3];
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 3; c++) mask[r][c] = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[r][c]));
+    for (LONG b = 0; b < nblocks; b++) {
+        const BoxBlock& B = blocks[b];
+        __m512 acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
+        for (int k = 0; k < nrows; k++) {
+            const float* r = rows[k] + B.base;
+            const __m512 rc = _mm512_set1_ps(rowCover[k]);
+            const __m512 lo0 = _mm512_loadu_ps(r), hi0 = _mm512_loadu_ps(r + 16);
+            const __m512 lo1 = _mm512_loadu_ps(r + stride), hi1 = _mm512_loadu_ps(r + stride + 16);
+            const __m512 lo2 = _mm512_loadu_ps(r + 2 * stride), hi2 = _mm512_loadu_ps(r + 2 * stride + 16);
+            if (a != nullptr) {
+                const __m512 lo3 = _mm512_loadu_ps(r + 3 * stride), hi3 = _mm512_loadu_ps(r + 3 * stride + 16);
+                for (int t = 0; t < B.steps; t++) {
+                    const __m512i idx = _mm512_loadu_si512(B.idx[t]);
+                    const __m512 w = _mm512_mul_ps(_mm512_loadu_ps(B.cover[t]), rc);
+                    acc0 = _mm512_add_ps(acc0, _mm512_mul_ps(_mm512_permutex2var_ps(lo0, idx, hi0), w));
+                    acc1 = _mm512_add_ps(acc1, _mm512_mul_ps(_mm512_permutex2var_ps(lo1, idx, hi1), w));
+                    acc2 = _mm512_add_ps(acc2, _mm512_mul_ps(_mm512_permutex2var_ps(lo2, idx, hi2), w));
+                    acc3 = _mm512_add_ps(acc3, _mm512_mul_ps(_mm512_permutex2var_ps(lo3, idx, hi3), w));
+                }
+            } else {
+                for (int t = 0; t < B.steps; t++) {
+                    const __m512i idx = _mm512_loadu_si512(B.idx[t]);
+                    const __m512 w = _mm512_mul_ps(_mm512_loadu_ps(B.cover[t]), rc);
+                    acc0 = _mm512_add_ps(acc0, _mm512_mul_ps(_mm512_permutex2var_ps(lo0, idx, hi0), w));
+                    acc1 = _mm512_add_ps(acc1, _mm512_mul_ps(_mm512_permutex2var_ps(lo1, idx, hi1), w));
+                    acc2 = _mm512_add_ps(acc2, _mm512_mul_ps(_mm512_permutex2var_ps(lo2, idx, hi2), w));
+                }
+            }
+        }
+        const __m512 surface = _mm512_mul_ps(_mm512_loadu_ps(B.extent), rowExt);
+        const __m128i cb = AverageBytes(acc0, surface), cg = AverageBytes(acc1, surface), cr = AverageBytes(acc2, surface);
+        __m128i* o = reinterpret_cast<__m128i*>(d + 3 * static_cast<size_t>(B.x));
+        for (int r = 0; r < 3; r++)
+            _mm_storeu_si128(o + r, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(cb, mask[r][0]),
+                                                              _mm_shuffle_epi8(cg, mask[r][1])),
+                                                 _mm_shuffle_epi8(cr, mask[r][2])));
+        if (a != nullptr) _mm_storeu_si128(reinterpret_cast<__m128i*>(a + B.x), AverageBytes(acc3, surface));
+    }
+}
+
+#pragma GCC diagnostic pop
+
 #else
 
 void BoxRun(BYTE*, BYTE*, const float* const*, int, const float*, float, const ColumnSpan*, LONG) {}
 bool HasKernelRun() { return false; }
 void KernelRun4x4(BYTE*, BYTE*, const float* const[4], const ColumnTaps*, LONG, const float[4]) {}
+bool HasBoxRun16() { return false; }
+void BoxRun16(BYTE*, BYTE*, const float* const*, size_t, int, const float*, float, const BoxBlock*, LONG) {}
 
+#endif
+
+// Also the form for builds without the vector paths, where the caller never asks for it.
+#if !PX_KERNELRUN_VECTOR
+void PlanarRow(float* out, size_t stride, const BYTE* src, const BYTE* alpha, LONG width) {
+    for (LONG x = 0; x < width; x++)
+        for (int c = 0; c < 3; c++) out[c * stride + x] = src[3 * static_cast<size_t>(x) + c];
+    if (alpha != nullptr)
+        for (LONG x = 0; x < width; x++) out[3 * stride + x] = alpha[x];
+}
 #endif
 
 }  // namespace pxgeo

@@ -35,4 +35,33 @@ struct ColumnSpan {
 void BoxRun(BYTE* d, BYTE* a, const float* const* rows, int nrows, const float* rowCover, float rowExtent,
             const ColumnSpan* cols, LONG n);
 
+// Sixteen neighbouring output columns of an area average whose samples lie within kBoxWindow
+// source columns from base, at most kBoxSteps of them per column. Step t of lane l reads column
+// base + idx[t][l] with the column weight cover[t][l]; past a column's last pixel the weight is
+// 0 and the index stays on that pixel, so the step adds exactly nothing.
+constexpr int kBoxWindow = 32;
+constexpr int kBoxSteps = 8;
+struct BoxBlock {
+    LONG x;     // first output column
+    LONG base;  // first source column of the window
+    int steps;
+    int idx[kBoxSteps][16];
+    float cover[kBoxSteps][16];
+    float extent[16];
+};
+
+// True when BoxRun16 and PlanarRow run here (512-bit vectors with byte shuffles).
+bool HasBoxRun16();
+
+// Row src (24-bit, width pixels) and its alpha row (or NULL) as float planes of stride floats:
+// blue, green, red, then alpha.
+void PlanarRow(float* out, size_t stride, const BYTE* src, const BYTE* alpha, LONG width);
+
+// The blocks' output pixels of one output row: per pixel the same products and additions, in
+// the same order, as BoxRun's one-pixel form (rows outer, columns inner), sixteen pixels per
+// vector. rows[k] are planar rows (PlanarRow) of stride floats; alpha goes to a when a is not NULL
+// (the rows then carry an alpha plane).
+void BoxRun16(BYTE* d, BYTE* a, const float* const* rows, size_t stride, int nrows, const float* rowCover,
+              float rowExtent, const BoxBlock* blocks, LONG nblocks);
+
 }  // namespace pxgeo

@@ -10,6 +10,7 @@
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/ops/resample/pxplanarrows.h"
 #include "imagelib/pximage.h"
 
 namespace {
@@ -24,6 +25,14 @@ void InsideRun(const Columns& cols, LONG& from, LONG& to) {
     to = from;
     while (to < n && cols[to].inside) to++;
 }
+
+// The row caches of one worker: interleaved rows for the kernel sums and the pair form of the
+// area average, planes for its sixteen-wide form. Only the one in use holds memory.
+static_assert(pxgeo::PlanarRows::kMaxRows == pxgeo::FloatRows::kMaxRows, "one limit for both caches");
+struct RowCaches {
+    pxgeo::FloatRows rows;
+    pxgeo::PlanarRows planes;
+};
 
 }  // namespace
 
@@ -208,10 +217,49 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             runSpans.push_back(pxgeo::ColumnSpan{sp.first, sp.last, sp.firstCover, sp.lastCover, sp.extent});
         }
     }
+    // Sixteen columns at a time from float planes, when every block of sixteen (the last one
+    // overlapping its neighbour) reads a window of two vectors; else the pair form above.
+    std::vector<pxgeo::BoxBlock> boxBlocks;
+    if (!runSpans.empty() && pxgeo::HasBoxRun16() && boxTo - boxFrom >= 16) {
+        bool fits = true;
+        for (LONG xb = boxFrom; fits && xb < boxTo; xb += 16) {
+            const LONG x0 = std::min(xb, boxTo - 16);
+            pxgeo::BoxBlock blk{};
+            blk.x = x0;
+            blk.base = colSpan[x0].first;
+            blk.steps = 0;
+            for (int l = 0; l < 16; l++) {
+                const Span& sp = colSpan[x0 + l];
+                const LONG n = sp.last - sp.first + 1;
+                if (sp.first < blk.base || sp.last - blk.base >= pxgeo::kBoxWindow || n > pxgeo::kBoxSteps) {
+                    fits = false;
+                    break;
+                }
+                blk.steps = std::max(blk.steps, static_cast<int>(n));
+            }
+            if (!fits) break;
+            for (int l = 0; l < 16; l++) {
+                const Span& sp = colSpan[x0 + l];
+                blk.extent[l] = sp.extent;
+                for (int t = 0; t < blk.steps; t++) {
+                    const LONG i = std::min(sp.first + t, sp.last);
+                    blk.idx[t][l] = static_cast<int>(i - blk.base);
+                    blk.cover[t][l] = sp.first + t > sp.last ? 0.0f
+                                      : t == 0                ? sp.firstCover
+                                      : sp.first + t == sp.last ? sp.lastCover
+                                                                : 1.0f;
+                }
+            }
+            boxBlocks.push_back(blk);
+        }
+        if (!fits) boxBlocks.clear();
+    }
+    const bool planar = !boxBlocks.empty();
     const size_t rowBytes = 3 * static_cast<size_t>(newx);
     std::vector<char> rowDone(rgb24 ? static_cast<size_t>(newy) : 0);
 
-    auto row = [&](pxgeo::FloatRows& cache, LONG y) {
+    auto row = [&](RowCaches& caches, LONG y) {
+        pxgeo::FloatRows& cache = caches.rows;
         const float sy = (static_cast<float>(y) + 0.5f) * ys - 0.5f;
         BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
         Taps rowTaps{};
@@ -230,7 +278,10 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             LONG rows[pxgeo::FloatRows::kMaxRows];
             const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
             for (int k = 0; k < n; k++) rows[k] = rowSpan.first + k;
-            cache.Rows(rows, n, frows);
+            if (planar)
+                caches.planes.Rows(rows, n, frows);
+            else
+                cache.Rows(rows, n, frows);
         }
         BYTE* arow = dalpha ? dalpha + static_cast<size_t>(y) * static_cast<size_t>(newx) : nullptr;
         const bool tight = fastBilinear && rowLerp.inside && !dalpha && insideFrom < insideTo;
@@ -266,8 +317,12 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
             for (int k = 0; k < n; k++)
                 rowCover[k] = k == 0 ? rowSpan.firstCover : (k == n - 1 ? rowSpan.lastCover : 1.0f);
-            pxgeo::BoxRun(drow + 3 * static_cast<size_t>(boxFrom), arow ? arow + boxFrom : nullptr, frows, n, rowCover,
-                          rowSpan.extent, runSpans.data(), boxTo - boxFrom);
+            if (planar)
+                pxgeo::BoxRun16(drow, arow, frows, caches.planes.Stride(), n, rowCover, rowSpan.extent,
+                                boxBlocks.data(), static_cast<LONG>(boxBlocks.size()));
+            else
+                pxgeo::BoxRun(drow + 3 * static_cast<size_t>(boxFrom), arow ? arow + boxFrom : nullptr, frows, n,
+                              rowCover, rowSpan.extent, runSpans.data(), boxTo - boxFrom);
         }
         if (kernelRun)
             pxgeo::KernelRun4x4(drow + 3 * static_cast<size_t>(tapsFrom), arow ? arow + tapsFrom : nullptr, frows,
@@ -295,7 +350,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             } else if (separable && rowTaps.inside && colTaps[x].inside)
                 c = pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, colTaps[x].first, rowTaps.first, 4,
                                        colTaps[x].k, rowTaps.k);
-            else if (boxRows && colSpan[x].inside)
+            else if (boxRows && !planar && colSpan[x].inside)
                 c = boxSumRows(colSpan[x], rowSpan, frows);
             else if (fastBox && rowSpan.inside && colSpan[x].inside)
                 c = boxSum(colSpan[x], rowSpan);
@@ -324,7 +379,8 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         }
     };
     const size_t perRow = static_cast<size_t>(newx) * (averaging ? static_cast<size_t>(xs * ys) + 4 : 4);
-    const pxgeo::FloatRows proto(pBits, info.dwEffWidth, pAlpha, useRows ? w : 0);
+    const RowCaches proto{pxgeo::FloatRows(pBits, info.dwEffWidth, pAlpha, useRows && !planar ? w : 0),
+                          pxgeo::PlanarRows(pBits, info.dwEffWidth, pAlpha, planar ? w : 0)};
     try {
         pxgeo::RunRowsLocal(*this, newy, perRow, rgb24, proto, row);
     } catch (const std::bad_alloc&) {
