@@ -639,7 +639,7 @@ void PlainAreaResample2(PxImage& src, LONG nw, LONG nh, PxImage::OverflowMethod 
 }  // namespace
 
 TEST(Resample, Resample2AveragingGivesThePlainAreaReadAtOddSizesAndFactors) {
-    // Factors just above one, 4/3 (the resample command's usual case), about two, large (boxes
+    // Factors just above one, 4/3 (the resample command's usual case), 1.5 to 2, large (boxes
     // taller than the rows kept converted), 1-pixel results each way, shrinking one way only, and
     // results large enough to run on several threads; with and without alpha, at 8 and 24 bits,
     // noise and levels near the top where the quotient reaches 255 or stops just below it.
@@ -648,7 +648,10 @@ TEST(Resample, Resample2AveragingGivesThePlainAreaReadAtOddSizesAndFactors) {
     } sizes[] = {{17, 13, 16, 12},  {64, 48, 48, 36},   {100, 75, 75, 56},  {45, 2, 44, 1},    {2, 40, 1, 39},
                  {7, 5, 1, 1},      {300, 200, 1, 1},   {97, 41, 50, 20},   {50, 37, 49, 36},  {1200, 90, 30, 20},
                  {131, 29, 9, 3},   {40, 10, 30, 20},   {10, 40, 20, 30},   {67, 300, 50, 225}, {641, 479, 480, 359},
-                 {333, 211, 331, 209}, {35, 33, 3, 31}};
+                 {333, 211, 331, 209}, {35, 33, 3, 31},
+                 // Factors where sixteen neighbouring columns read about 30 source columns, some
+                 // runs of them more than 32.
+                 {90, 20, 50, 11},  {95, 30, 50, 16},   {300, 12, 200, 8}};
     for (WORD bpp : {WORD{24}, WORD{8}})
         for (int alpha = 0; alpha < 2; ++alpha)
             for (int bright = 0; bright < 2; ++bright)
