@@ -170,6 +170,36 @@ inline V4i ClampByteV4(V4 v) {
 typedef float V4u __attribute__((vector_size(16), aligned(4)));
 inline V4 LoadV4(const float* p) { return *reinterpret_cast<const V4u*>(p); }
 
+// The slot keeping of the per-thread row caches: slot[i] receives the slot holding row ys[i]
+// (n at most kSlots). Rows still held are reused; the others are converted by fill(slot, row)
+// into slots not asked for in this call, a row asked for twice only once.
+template <int kSlots, typename Fill>
+void PickRowSlots(LONG (&tag)[kSlots], int& next, const LONG* ys, int n, int* slot, Fill&& fill) {
+    bool keep[kSlots] = {};
+    bool have[kSlots] = {};
+    for (int i = 0; i < n; i++)
+        for (int k = 0; k < kSlots; k++)
+            if (tag[k] == ys[i]) {
+                keep[k] = have[i] = true;
+                slot[i] = k;
+                break;
+            }
+    for (int i = 0; i < n; i++) {
+        if (have[i]) continue;
+        while (keep[next]) next = (next + 1) % kSlots;
+        const int k = next;
+        fill(k, ys[i]);
+        tag[k] = ys[i];
+        keep[k] = true;
+        slot[i] = k;
+        for (int j = i + 1; j < n; j++)
+            if (ys[j] == ys[i]) {
+                have[j] = true;
+                slot[j] = k;
+            }
+    }
+}
+
 // Rows of a 24-bit image as four floats a pixel (blue, green, red, alpha or 0), converted once
 // and kept for the rows that follow: a 4 x 4 kernel reads each source pixel many times, and
 // converting it each time cost more than the sums. One cache per thread.
@@ -193,29 +223,9 @@ public:
     // The converted rows ys[0..n-1] (n at most kMaxRows) into out; the pointers stay valid until the
     // next call. Rows still held from earlier calls are reused, the others replace rows not asked for.
     void Rows(const LONG* ys, int n, const float** out) {
-        bool keep[kSlots] = {};
-        bool have[kMaxRows] = {};
-        for (int i = 0; i < n; i++)
-            for (int k = 0; k < kSlots; k++)
-                if (m_tag[k] == ys[i]) {
-                    keep[k] = have[i] = true;
-                    out[i] = m_slot[k].data();
-                    break;
-                }
-        for (int i = 0; i < n; i++) {
-            if (have[i]) continue;
-            while (keep[m_next]) m_next = (m_next + 1) % kSlots;
-            const int k = m_next;
-            Convert(k, ys[i]);
-            keep[k] = true;
-            out[i] = m_slot[k].data();
-            // A row asked for twice in one call is converted once.
-            for (int j = i + 1; j < n; j++)
-                if (ys[j] == ys[i]) {
-                    have[j] = true;
-                    out[j] = out[i];
-                }
-        }
+        int slot[kMaxRows];
+        PickRowSlots(m_tag, m_next, ys, n, slot, [&](int k, LONG y) { Convert(k, y); });
+        for (int i = 0; i < n; i++) out[i] = m_slot[slot[i]].data();
     }
 
 private:

@@ -212,52 +212,56 @@ __attribute__((target("avx512f,avx512bw"))) inline __m128i AverageBytes(__m512 a
 
 }  // namespace
 
-__attribute__((target("avx512f,avx512bw"))) void BoxRun16(BYTE* d, BYTE* a, const float* const* rows, size_t stride,
-                                                         int nrows, const float* rowCover, float rowExtent,
-                                                         const BoxBlock* blocks, LONG nblocks) {
-    const __m512 zero = _mm512_setzero_ps();
-    const __m512 rowExt = _mm512_set1_ps(rowExtent);
+namespace {
+
+// BoxRun16 with or without the alpha plane (three or four channels).
+template <bool kAlpha>
+__attribute__((target("avx512f,avx512bw"))) void BoxBlocks16(BYTE* d, BYTE* a, const float* const* rows,
+                                                             size_t stride, int nrows, const float* rowCover,
+                                                             float rowExtent, const BoxBlock* blocks, LONG nblocks) {
+    constexpr int kChannels = kAlpha ? 4 : 3;
     __m128i mask[3][3];
     for (int r = 0; r < 3; r++)
         for (int c = 0; c < 3; c++) mask[r][c] = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[r][c]));
     for (LONG b = 0; b < nblocks; b++) {
         const BoxBlock& B = blocks[b];
-        __m512 acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
+        __m512 acc[kChannels];
+        for (int c = 0; c < kChannels; c++) acc[c] = _mm512_setzero_ps();
         for (int k = 0; k < nrows; k++) {
             const float* r = rows[k] + B.base;
             const __m512 rc = _mm512_set1_ps(rowCover[k]);
-            const __m512 lo0 = _mm512_loadu_ps(r), hi0 = _mm512_loadu_ps(r + 16);
-            const __m512 lo1 = _mm512_loadu_ps(r + stride), hi1 = _mm512_loadu_ps(r + stride + 16);
-            const __m512 lo2 = _mm512_loadu_ps(r + 2 * stride), hi2 = _mm512_loadu_ps(r + 2 * stride + 16);
-            if (a != nullptr) {
-                const __m512 lo3 = _mm512_loadu_ps(r + 3 * stride), hi3 = _mm512_loadu_ps(r + 3 * stride + 16);
-                for (int t = 0; t < B.steps; t++) {
-                    const __m512i idx = _mm512_loadu_si512(B.idx[t]);
-                    const __m512 w = _mm512_mul_ps(_mm512_loadu_ps(B.cover[t]), rc);
-                    acc0 = _mm512_add_ps(acc0, _mm512_mul_ps(_mm512_permutex2var_ps(lo0, idx, hi0), w));
-                    acc1 = _mm512_add_ps(acc1, _mm512_mul_ps(_mm512_permutex2var_ps(lo1, idx, hi1), w));
-                    acc2 = _mm512_add_ps(acc2, _mm512_mul_ps(_mm512_permutex2var_ps(lo2, idx, hi2), w));
-                    acc3 = _mm512_add_ps(acc3, _mm512_mul_ps(_mm512_permutex2var_ps(lo3, idx, hi3), w));
-                }
-            } else {
-                for (int t = 0; t < B.steps; t++) {
-                    const __m512i idx = _mm512_loadu_si512(B.idx[t]);
-                    const __m512 w = _mm512_mul_ps(_mm512_loadu_ps(B.cover[t]), rc);
-                    acc0 = _mm512_add_ps(acc0, _mm512_mul_ps(_mm512_permutex2var_ps(lo0, idx, hi0), w));
-                    acc1 = _mm512_add_ps(acc1, _mm512_mul_ps(_mm512_permutex2var_ps(lo1, idx, hi1), w));
-                    acc2 = _mm512_add_ps(acc2, _mm512_mul_ps(_mm512_permutex2var_ps(lo2, idx, hi2), w));
-                }
+            __m512 lo[kChannels], hi[kChannels];
+            for (int c = 0; c < kChannels; c++) {
+                lo[c] = _mm512_loadu_ps(r + c * stride);
+                hi[c] = _mm512_loadu_ps(r + c * stride + 16);
+            }
+            for (int t = 0; t < B.steps; t++) {
+                const __m512i idx = _mm512_loadu_si512(B.idx[t]);
+                const __m512 w = _mm512_mul_ps(_mm512_loadu_ps(B.cover[t]), rc);
+                for (int c = 0; c < kChannels; c++)
+                    acc[c] = _mm512_add_ps(acc[c], _mm512_mul_ps(_mm512_permutex2var_ps(lo[c], idx, hi[c]), w));
             }
         }
-        const __m512 surface = _mm512_mul_ps(_mm512_loadu_ps(B.extent), rowExt);
-        const __m128i cb = AverageBytes(acc0, surface), cg = AverageBytes(acc1, surface), cr = AverageBytes(acc2, surface);
+        const __m512 surface = _mm512_mul_ps(_mm512_loadu_ps(B.extent), _mm512_set1_ps(rowExtent));
+        const __m128i cb = AverageBytes(acc[0], surface), cg = AverageBytes(acc[1], surface),
+                      cr = AverageBytes(acc[2], surface);
         __m128i* o = reinterpret_cast<__m128i*>(d + 3 * static_cast<size_t>(B.x));
         for (int r = 0; r < 3; r++)
             _mm_storeu_si128(o + r, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(cb, mask[r][0]),
                                                               _mm_shuffle_epi8(cg, mask[r][1])),
                                                  _mm_shuffle_epi8(cr, mask[r][2])));
-        if (a != nullptr) _mm_storeu_si128(reinterpret_cast<__m128i*>(a + B.x), AverageBytes(acc3, surface));
+        if constexpr (kAlpha) _mm_storeu_si128(reinterpret_cast<__m128i*>(a + B.x), AverageBytes(acc[3], surface));
     }
+}
+
+}  // namespace
+
+void BoxRun16(BYTE* d, BYTE* a, const float* const* rows, size_t stride, int nrows, const float* rowCover,
+              float rowExtent, const BoxBlock* blocks, LONG nblocks) {
+    if (a != nullptr)
+        BoxBlocks16<true>(d, a, rows, stride, nrows, rowCover, rowExtent, blocks, nblocks);
+    else
+        BoxBlocks16<false>(d, a, rows, stride, nrows, rowCover, rowExtent, blocks, nblocks);
 }
 
 #pragma GCC diagnostic pop

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 #include "platform/wintypes.h"
 
@@ -34,31 +35,12 @@ public:
     // The planes of rows ys[0..n-1] (n at most kMaxRows) into out; plane c of row i starts at
     // out[i] + c x Stride(). Valid until the next call; rows held from earlier calls are reused.
     void Rows(const LONG* ys, int n, const float** out) {
-        bool keep[kSlots] = {};
-        bool have[kMaxRows] = {};
-        for (int i = 0; i < n; i++)
-            for (int k = 0; k < kSlots; k++)
-                if (m_tag[k] == ys[i]) {
-                    keep[k] = have[i] = true;
-                    out[i] = m_slot[k].data();
-                    break;
-                }
-        for (int i = 0; i < n; i++) {
-            if (have[i]) continue;
-            while (keep[m_next]) m_next = (m_next + 1) % kSlots;
-            const int k = m_next;
-            const LONG y = ys[i];
+        int slot[kMaxRows];
+        PickRowSlots(m_tag, m_next, ys, n, slot, [&](int k, LONG y) {
             PlanarRow(m_slot[k].data(), Stride(), m_bits + static_cast<size_t>(y) * m_eff,
                       m_alpha ? m_alpha + static_cast<size_t>(y) * static_cast<size_t>(m_width) : nullptr, m_width);
-            m_tag[k] = y;
-            keep[k] = true;
-            out[i] = m_slot[k].data();
-            for (int j = i + 1; j < n; j++)
-                if (ys[j] == y) {
-                    have[j] = true;
-                    out[j] = out[i];
-                }
-        }
+        });
+        for (int i = 0; i < n; i++) out[i] = m_slot[slot[i]].data();
     }
 
 private:
