@@ -4,6 +4,7 @@
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define PX_KERNELRUN_VECTOR 1
@@ -147,9 +148,11 @@ __attribute__((target("avx"))) void BoxRun(BYTE* d, BYTE* a, const float* const*
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-bool HasBoxRun16() {
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    return has;
+int BoxRunGroup() {
+    static const int group = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 16
+                             : __builtin_cpu_supports("avx2")                                          ? 8
+                                                                                                       : 0;
+    return group;
 }
 
 namespace {
@@ -167,7 +170,9 @@ const InterleaveMasks kInterleave;
 
 }  // namespace
 
-__attribute__((target("avx512f,avx512bw"))) void PlanarRow(float* out, size_t stride, const BYTE* src,
+namespace {
+
+__attribute__((target("avx512f,avx512bw"))) void PlanarRow16(float* out, size_t stride, const BYTE* src,
                                                           const BYTE* alpha, LONG width) {
     float* pb = out;
     float* pg = out + stride;
@@ -200,6 +205,32 @@ __attribute__((target("avx512f,avx512bw"))) void PlanarRow(float* out, size_t st
     }
 }
 
+// The same with 256-bit vectors, left to the compiler.
+__attribute__((target("avx2"))) void PlanarRow8(float* out, size_t stride, const BYTE* src, const BYTE* alpha,
+                                                LONG width) {
+    float* pb = out;
+    float* pg = out + stride;
+    float* pr = out + 2 * stride;
+    for (LONG x = 0; x < width; x++) {
+        pb[x] = src[3 * static_cast<size_t>(x)];
+        pg[x] = src[3 * static_cast<size_t>(x) + 1];
+        pr[x] = src[3 * static_cast<size_t>(x) + 2];
+    }
+    if (alpha != nullptr) {
+        float* pa = out + 3 * stride;
+        for (LONG x = 0; x < width; x++) pa[x] = alpha[x];
+    }
+}
+
+}  // namespace
+
+void PlanarRow(float* out, size_t stride, const BYTE* src, const BYTE* alpha, LONG width) {
+    if (BoxRunGroup() == 16)
+        PlanarRow16(out, stride, src, alpha, width);
+    else
+        PlanarRow8(out, stride, src, alpha, width);
+}
+
 namespace {
 
 // The average's bytes: sum / surface, clamped as ClampByte does (NaN and negatives give 0, max
@@ -228,7 +259,7 @@ __attribute__((target("avx512f,avx512bw"))) void BoxBlocks16(BYTE* d, BYTE* a, c
         __m512 acc[kChannels];
         for (int c = 0; c < kChannels; c++) acc[c] = _mm512_setzero_ps();
         for (int k = 0; k < nrows; k++) {
-            const float* r = rows[k] + B.base;
+            const float* r = rows[k] + B.base[0];
             const __m512 rc = _mm512_set1_ps(rowCover[k]);
             __m512 lo[kChannels], hi[kChannels];
             for (int c = 0; c < kChannels; c++) {
@@ -254,14 +285,78 @@ __attribute__((target("avx512f,avx512bw"))) void BoxBlocks16(BYTE* d, BYTE* a, c
     }
 }
 
+// The same per group of eight lanes with 256-bit vectors: a step picks each lane's sample from
+// the low or the high vector of the window, and its products and additions are those above.
+template <bool kAlpha>
+__attribute__((target("avx2"))) void BoxBlocks8(BYTE* d, BYTE* a, const float* const* rows, size_t stride, int nrows,
+                                                const float* rowCover, float rowExtent, const BoxBlock* blocks,
+                                                LONG nblocks) {
+    constexpr int kChannels = kAlpha ? 4 : 3;
+    // Blue 0-3, green 4-7, red 8-11 of each 128-bit lane to four pixels of three bytes.
+    const __m256i interleave = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -128, -128, -128, -128));
+    const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f);
+    for (LONG b = 0; b < nblocks; b++) {
+        const BoxBlock& B = blocks[b];
+        for (int h = 0; h < 2; h++) {
+            __m256 acc[kChannels];
+            for (int c = 0; c < kChannels; c++) acc[c] = zero;
+            for (int k = 0; k < nrows; k++) {
+                const float* r = rows[k] + B.base[h];
+                const __m256 rc = _mm256_set1_ps(rowCover[k]);
+                __m256 lo[kChannels], hi[kChannels];
+                for (int c = 0; c < kChannels; c++) {
+                    lo[c] = _mm256_loadu_ps(r + c * stride);
+                    hi[c] = _mm256_loadu_ps(r + c * stride + 8);
+                }
+                for (int t = 0; t < B.steps; t++) {
+                    const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(B.idx[t] + 8 * h));
+                    const __m256 high = _mm256_castsi256_ps(_mm256_cmpgt_epi32(idx, _mm256_set1_epi32(7)));
+                    const __m256 w = _mm256_mul_ps(_mm256_loadu_ps(B.cover[t] + 8 * h), rc);
+                    for (int c = 0; c < kChannels; c++) {
+                        const __m256 v = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lo[c], idx),
+                                                          _mm256_permutevar8x32_ps(hi[c], idx), high);
+                        acc[c] = _mm256_add_ps(acc[c], _mm256_mul_ps(v, w));
+                    }
+                }
+            }
+            const __m256 surface = _mm256_mul_ps(_mm256_loadu_ps(B.extent + 8 * h), _mm256_set1_ps(rowExtent));
+            __m256i q[kChannels];
+            for (int c = 0; c < kChannels; c++)
+                q[c] = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(_mm256_div_ps(acc[c], surface), zero), top));
+            // Per 128-bit lane: blue, green, red (and red again) of four pixels as bytes.
+            const __m256i bytes =
+                _mm256_packus_epi16(_mm256_packs_epi32(q[0], q[1]), _mm256_packs_epi32(q[2], q[2]));
+            alignas(32) BYTE tmp[32];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(tmp), _mm256_shuffle_epi8(bytes, interleave));
+            BYTE* o = d + 3 * static_cast<size_t>(B.x + 8 * h);
+            memcpy(o, tmp, 12);
+            memcpy(o + 12, tmp + 16, 12);
+            if constexpr (kAlpha) {
+                const __m256i ab = _mm256_packus_epi16(_mm256_packs_epi32(q[3], q[3]), _mm256_setzero_si256());
+                _mm256_store_si256(reinterpret_cast<__m256i*>(tmp), ab);
+                memcpy(a + B.x + 8 * h, tmp, 4);
+                memcpy(a + B.x + 8 * h + 4, tmp + 16, 4);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void BoxRun16(BYTE* d, BYTE* a, const float* const* rows, size_t stride, int nrows, const float* rowCover,
               float rowExtent, const BoxBlock* blocks, LONG nblocks) {
-    if (a != nullptr)
-        BoxBlocks16<true>(d, a, rows, stride, nrows, rowCover, rowExtent, blocks, nblocks);
-    else
+    const bool wide = BoxRunGroup() == 16;
+    if (a != nullptr) {
+        if (wide)
+            BoxBlocks16<true>(d, a, rows, stride, nrows, rowCover, rowExtent, blocks, nblocks);
+        else
+            BoxBlocks8<true>(d, a, rows, stride, nrows, rowCover, rowExtent, blocks, nblocks);
+    } else if (wide) {
         BoxBlocks16<false>(d, a, rows, stride, nrows, rowCover, rowExtent, blocks, nblocks);
+    } else {
+        BoxBlocks8<false>(d, a, rows, stride, nrows, rowCover, rowExtent, blocks, nblocks);
+    }
 }
 
 #pragma GCC diagnostic pop
@@ -271,7 +366,7 @@ void BoxRun16(BYTE* d, BYTE* a, const float* const* rows, size_t stride, int nro
 void BoxRun(BYTE*, BYTE*, const float* const*, int, const float*, float, const ColumnSpan*, LONG) {}
 bool HasKernelRun() { return false; }
 void KernelRun4x4(BYTE*, BYTE*, const float* const[4], const ColumnTaps*, LONG, const float[4]) {}
-bool HasBoxRun16() { return false; }
+int BoxRunGroup() { return 0; }
 void BoxRun16(BYTE*, BYTE*, const float* const*, size_t, int, const float*, float, const BoxBlock*, LONG) {}
 
 #endif

@@ -35,23 +35,25 @@ struct ColumnSpan {
 void BoxRun(BYTE* d, BYTE* a, const float* const* rows, int nrows, const float* rowCover, float rowExtent,
             const ColumnSpan* cols, LONG n);
 
-// Sixteen neighbouring output columns of an area average whose samples lie within kBoxWindow
-// source columns from base, at most kBoxSteps of them per column. Step t of lane l reads column
-// base + idx[t][l] with the column weight cover[t][l]; past a column's last pixel the weight is
-// 0 and the index stays on that pixel, so the step adds exactly nothing.
-constexpr int kBoxWindow = 32;
+// Sixteen neighbouring output columns of an area average. The lanes come in groups of
+// BoxRunGroup() (16 or 8): the samples of group g lie within two vectors (2 x group columns) from
+// base[g], at most kBoxSteps of them per column. Step t of lane l reads column base[g] + idx[t][l]
+// with the column weight cover[t][l]; past a column's last pixel the weight is 0 and the index
+// stays on that pixel, so the step adds exactly nothing.
+constexpr int kBoxWindow = 32;  // the widest window, which planar rows leave room for past their end
 constexpr int kBoxSteps = 8;
 struct BoxBlock {
-    LONG x;     // first output column
-    LONG base;  // first source column of the window
+    LONG x;        // first output column
+    LONG base[2];  // first source column of each group's window
     int steps;
     int idx[kBoxSteps][16];
     float cover[kBoxSteps][16];
     float extent[16];
 };
 
-// True when BoxRun16 and PlanarRow run here (512-bit vectors with byte shuffles).
-bool HasBoxRun16();
+// Lanes per window of BoxRun16 here: 16 with 512-bit vectors and byte shuffles, 8 with 256-bit
+// integer vectors, 0 when it does not run here (then neither does PlanarRow).
+int BoxRunGroup();
 
 // Row src (24-bit, width pixels) and its alpha row (or NULL) as float planes of stride floats:
 // blue, green, red, then alpha.

@@ -218,20 +218,24 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         }
     }
     // Sixteen columns at a time from float planes, when every block of sixteen (the last one
-    // overlapping its neighbour) reads a window of two vectors; else the pair form above.
+    // overlapping its neighbour) reads a window of two vectors per group of lanes; else the pair
+    // form above.
     std::vector<pxgeo::BoxBlock> boxBlocks;
-    if (!runSpans.empty() && pxgeo::HasBoxRun16() && boxTo - boxFrom >= 16) {
+    const int group = pxgeo::BoxRunGroup();
+    if (!runSpans.empty() && group > 0 && boxTo - boxFrom >= 16) {
         bool fits = true;
         for (LONG xb = boxFrom; fits && xb < boxTo; xb += 16) {
             const LONG x0 = std::min(xb, boxTo - 16);
             pxgeo::BoxBlock blk{};
             blk.x = x0;
-            blk.base = colSpan[x0].first;
+            blk.base[0] = colSpan[x0].first;
+            blk.base[1] = group == 16 ? blk.base[0] : colSpan[x0 + 8].first;
             blk.steps = 0;
             for (int l = 0; l < 16; l++) {
                 const Span& sp = colSpan[x0 + l];
                 const LONG n = sp.last - sp.first + 1;
-                if (sp.first < blk.base || sp.last - blk.base >= pxgeo::kBoxWindow || n > pxgeo::kBoxSteps) {
+                const LONG base = blk.base[l / group];
+                if (sp.first < base || sp.last - base >= 2 * group || n > pxgeo::kBoxSteps) {
                     fits = false;
                     break;
                 }
@@ -243,7 +247,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                 blk.extent[l] = sp.extent;
                 for (int t = 0; t < blk.steps; t++) {
                     const LONG i = std::min(sp.first + t, sp.last);
-                    blk.idx[t][l] = static_cast<int>(i - blk.base);
+                    blk.idx[t][l] = static_cast<int>(i - blk.base[l / group]);
                     blk.cover[t][l] = sp.first + t > sp.last ? 0.0f
                                       : t == 0                ? sp.firstCover
                                       : sp.first + t == sp.last ? sp.lastCover
