@@ -168,10 +168,6 @@ struct InterleaveMasks {
 };
 const InterleaveMasks kInterleave;
 
-}  // namespace
-
-namespace {
-
 __attribute__((target("avx512f,avx512bw"))) void PlanarRow16(float* out, size_t stride, const BYTE* src,
                                                           const BYTE* alpha, LONG width) {
     float* pb = out;
