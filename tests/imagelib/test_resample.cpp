@@ -651,7 +651,9 @@ TEST(Resample, Resample2AveragingGivesThePlainAreaReadAtOddSizesAndFactors) {
                  {333, 211, 331, 209}, {35, 33, 3, 31},
                  // Factors where sixteen neighbouring columns read about 30 source columns, some
                  // runs of them more than 32.
-                 {90, 20, 50, 11},  {95, 30, 50, 16},   {300, 12, 200, 8}};
+                 {90, 20, 50, 11},  {95, 30, 50, 16},   {300, 12, 200, 8},
+                 // Narrow boxes taller than the rows kept converted.
+                 {67, 300, 50, 25}, {40, 200, 30, 3}};
     for (WORD bpp : {WORD{24}, WORD{8}})
         for (int alpha = 0; alpha < 2; ++alpha)
             for (int bright = 0; bright < 2; ++bright)
@@ -671,4 +673,10 @@ TEST(Resample, Resample2AveragingGivesThePlainAreaReadAtOddSizesAndFactors) {
                                                          << " at " << bpp << (alpha ? ", alpha" : "")
                                                          << (bright ? ", bright" : "");
                 }
+    // Past 2^18 pixels the rows are read as bytes instead of being converted.
+    PxImage wide = NoisyImage((1 << 18) + 3, 4, 24, true, 29);
+    PxImage got, want;
+    ASSERT_TRUE(wide.Resample2(((1 << 18) + 3) * 3 / 4, 3, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &got));
+    PlainAreaResample2(wide, ((1 << 18) + 3) * 3 / 4, 3, PxImage::OM_REPEAT, want);
+    EXPECT_EQ(Differences(got, want), 0);
 }
