@@ -456,12 +456,11 @@ TEST(Resample, Resample2WithoutAveragingGivesTheInterpolatedReadWhenShrinking) {
                     if (src.IsIndexed()) want.SetPalette(src.GetPalette(), src.GetNumColors());
                     if (alpha) want.AlphaCreate();
                     for (LONG y = 0; y < nh; ++y)
-                        for (LONG x = 0; x < nw; ++x) {
-                            const RGBQUAD c = src.GetPixelColorInterpolated((x + 0.5f) * xs - 0.5f,
-                                                                            (y + 0.5f) * ys - 0.5f, im, om);
-                            want.SetPixelColor(x, y, c, alpha);
-                            if (alpha) want.AlphaSet(x, y, c.rgbReserved);  // indexed pixels keep their alpha too
-                        }
+                        for (LONG x = 0; x < nw; ++x)
+                            want.SetPixelColor(x, y,
+                                               src.GetPixelColorInterpolated((x + 0.5f) * xs - 0.5f,
+                                                                             (y + 0.5f) * ys - 0.5f, im, om),
+                                               alpha);
                     EXPECT_EQ(Differences(got, want), 0) << bpp << " bpp, alpha " << alpha << ", method " << im
                                                          << ", overflow " << om;
                 }

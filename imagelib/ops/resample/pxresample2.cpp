@@ -372,9 +372,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                 d[2] = c.rgbRed;
                 if (arow) arow[x] = c.rgbReserved;
             } else {
-                // An indexed pixel takes no alpha from SetPixelColor: the plane gets it here.
                 dst.SetPixelColor(x, y, c, true);
-                if (arow) arow[x] = c.rgbReserved;
             }
         }
         if (rgb24) {
