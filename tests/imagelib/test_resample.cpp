@@ -630,8 +630,7 @@ void PlainAreaResample2(PxImage& src, LONG nw, LONG nh, PxImage::OverflowMethod 
         for (LONG x = 0; x < nw; ++x) {
             const RGBQUAD c = src.GetAreaColorInterpolated((x + 0.5f) * xs - 0.5f, (y + 0.5f) * ys - 0.5f, xs, ys,
                                                            PxImage::IM_BILINEAR, om);
-            out.SetPixelColor(x, y, c, true);
-            if (out.AlphaIsValid()) out.AlphaSet(x, y, c.rgbReserved);
+            out.SetPixelColor(x, y, c, true);  // indexed pixels take no alpha: their plane stays opaque
         }
 }
 
