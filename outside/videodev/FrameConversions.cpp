@@ -48,7 +48,10 @@ bool DecodeJpeg(const uint8_t* jpeg, size_t length, int width, int height, uint8
     }
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, const_cast<unsigned char*>(jpeg), static_cast<unsigned long>(length));
-    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+    // The size is checked before decompression starts: a progressive frame claiming a huge
+    // picture would otherwise have its whole coefficient store allocated and zeroed.
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || static_cast<int>(cinfo.image_width) != width ||
+        static_cast<int>(cinfo.image_height) != height) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }

@@ -10,6 +10,8 @@
 #include <random>
 #include <thread>
 
+#include <sys/resource.h>
+
 #include "VideoDevice.h"
 
 namespace {
@@ -109,6 +111,33 @@ TEST_F(Mjpeg, RefusesWrongSizesAndDamagedData) {
     for (size_t i = 2; i < std::min<size_t>(damaged.size(), 200); i += 3)
         damaged[i] ^= 0x5A;
     EXPECT_FALSE(DecodeMjpegToDib(damaged.data(), damaged.size(), 16, 16, dib.data()));
+}
+
+TEST_F(Mjpeg, AFrameClaimingAHugePictureIsRefusedBeforeItsMemoryIsTaken) {
+    // A progressive frame of a few hundred bytes whose header claims 6000 × 6000: decoding it
+    // would allocate and zero the coefficients of the whole claimed picture (some 220 MB).
+    const std::filesystem::path progressive = path_.string() + ".p.jpg";
+    const std::string cmd = "convert '" + path_.string() + "' -interlace JPEG '" + progressive.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(progressive, std::ios::binary);
+    std::vector<uint8_t> frame((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(progressive);
+    bool patched = false;
+    for (size_t i = 0; i + 8 < frame.size() && !patched; ++i) {
+        if (frame[i] == 0xFF && frame[i + 1] == 0xC2) {
+            frame[i + 5] = 6000 >> 8, frame[i + 6] = 6000 & 0xFF;  // height
+            frame[i + 7] = 6000 >> 8, frame[i + 8] = 6000 & 0xFF;  // width
+            patched = true;
+        }
+    }
+    ASSERT_TRUE(patched);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    std::vector<uint8_t> dib(DibStride(16) * 16);
+    EXPECT_FALSE(DecodeMjpegToDib(frame.data(), frame.size(), 16, 16, dib.data()));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes taken by one refused frame";
 }
 
 class TestPatterns : public ::testing::Test {
