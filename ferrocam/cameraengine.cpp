@@ -376,9 +376,11 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
         return CAMERA_NODEVICE;
     if (!basePath)
         return CAMERA_NOFRAME;
-    bool wasRunning;
+    bool wasRunning = false;
     if (OnEngineThread()) {
-        wasRunning = runState_.load() == RunRunning;  // a callback: its own threads run
+        // A frame callback: this thread holds the mode lock, so the other engine thread neither
+        // grabs nor processes until the still is done. Stopping from here would abort this
+        // very still's reads and could let the other thread end under a Play that starts none.
     } else {
         std::lock_guard<std::mutex> control(controlLock_);  // Play and Stop change the threads
         wasRunning = runState_.load() == RunRunning && threadsStarted_;

@@ -710,3 +710,32 @@ TEST_F(Engine, ExposureArithmeticIsInFloatAsTheRowTimeIs) {
     FerroCameraGetExposureTime(&ms);
     EXPECT_EQ(ms, 118u);
 }
+
+namespace {
+std::atomic<int> g_captureResult{-100};
+std::atomic<int> g_afterCapture{0};
+std::string g_captureBase;
+int CapturingCallback(unsigned char*) {
+    // A caller's callback that takes a still from the engine's own display thread.
+    // The still's own pipeline run calls back too: only the first call captures.
+    static std::atomic<bool> started{false};
+    if (g_captureResult.load() == -100 && !started.exchange(true))
+        g_captureResult.store(FerroCameraCaptureFile(g_captureBase.c_str(), CAPTURE_FILE_BMP, 4));
+    else if (g_captureResult.load() != -100)
+        g_afterCapture.fetch_add(1);
+    return 1;
+}
+}  // namespace
+
+TEST_F(Engine, ACallbackMayCaptureAStillAndThePlayGoesOn) {
+    g_captureResult.store(-100);
+    g_afterCapture.store(0);
+    g_captureBase = Base("fromcallback");
+    ASSERT_EQ(FerroCameraInit(&CapturingCallback, 4, nullptr, nullptr), CAMERA_OK);
+    Settle();
+    ASSERT_EQ(FerroCameraPlay(), 1);
+    EXPECT_TRUE(WaitFor(g_afterCapture, 3));
+    EXPECT_EQ(g_captureResult.load(), CAMERA_OK);
+    EXPECT_EQ(FerroCameraStop(), 1);
+    EXPECT_EQ(Files(), std::vector<std::string>{"fromcallback.bmp"});
+}
