@@ -1,5 +1,6 @@
 #include "vekcamera/DirectShowCapture.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "atomicfile.h"
@@ -9,6 +10,9 @@ namespace {
 
 std::mutex g_captureLock;  // the exports of id 0 may come from several of the caller's threads
 std::unique_ptr<CDirectShowCapture> g_capture;
+// Whether g_capture exists, for the snapshot request: it is made from the window's frame
+// handler too, while Stop or UnInit hold g_captureLock and wait for that handler to return.
+std::atomic<bool> g_captureExists{false};
 
 constexpr size_t kMaxFriendlyName = 2047;  // the name buffer held 2048 bytes with its terminator
 
@@ -119,8 +123,10 @@ int CDirectShowCapture::HubInit(int resolution, HWND display) {
     const char* failure = nullptr;
     {
         std::lock_guard<std::mutex> guard(g_captureLock);
-        if (!g_capture)
+        if (!g_capture) {
             g_capture = std::make_unique<CDirectShowCapture>();
+            g_captureExists = true;
+        }
         g_capture->display_ = HubVideoWindowFromHandle(display);
         if (g_capture->graphBuilt_)
             return 0;
@@ -139,6 +145,7 @@ int CDirectShowCapture::HubUnInit() {
     std::lock_guard<std::mutex> guard(g_captureLock);
     if (!g_capture)
         return CAMERA_NODEVICE;
+    g_captureExists = false;
     g_capture.reset();
     return 1;
 }
@@ -166,8 +173,8 @@ int CDirectShowCapture::HubStop() {
 }
 
 int CDirectShowCapture::HubCaptureFile(const char* path) {
-    std::lock_guard<std::mutex> guard(g_captureLock);
-    if (!g_capture)
+    // Only the grabber (under its own lock) is touched, so g_captureLock is not taken.
+    if (!g_captureExists)
         return CAMERA_NODEVICE;
     if (!path)
         return 0;

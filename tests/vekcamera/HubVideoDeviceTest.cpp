@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -183,6 +184,37 @@ TEST_F(HubVideoDevice, AWindowThatThrowsNeitherEndsTheStreamNorLosesTheSnapshot)
     const std::string base = dir.Path("snap");
     EXPECT_EQ(VekCameraCaptureFile(base.c_str(), CAPTURE_FILE_BMP, 1), 1);
     EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(base + ".bmp"); }));
+    EXPECT_EQ(VekCameraUnInit(), 1);
+}
+
+TEST_F(HubVideoDevice, AWindowAskingForASnapshotWhileTheCallerStopsDoesNotHang) {
+    // The window may ask the hub for a snapshot from its frame handler; a stop on another
+    // thread waits for that handler to return, so it must not hold what the snapshot needs.
+    class SnappingWindow : public RecordingVideoWindow {
+    public:
+        void PresentFrame(const BYTE*, int, int, size_t) override {
+            ++frames;
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            VekCameraCaptureFile(path.c_str(), CAPTURE_FILE_BMP, 1);
+        }
+        std::string path;
+    } window;
+    TempDir dir;
+    window.path = dir.Path("snap");
+    videodev::AddTestPatternDevice("Pattern A", 16, 8);
+    ASSERT_EQ(VekCameraInit(1, HubVideoWindowHandle(&window), nullptr), 1);
+    ASSERT_EQ(VekCameraPlay(), 1);
+    ASSERT_TRUE(WaitFor([&] { return window.frames > 0; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // inside the handler's sleep
+    auto stopped = std::make_shared<std::atomic<bool>>(false);
+    std::thread([stopped] {
+        VekCameraStop();
+        *stopped = true;
+    }).detach();
+    if (!WaitFor([&] { return stopped->load(); })) {
+        ADD_FAILURE() << "VekCameraStop and the window's snapshot request wait for each other";
+        std::_Exit(1);  // the two threads stay locked; nothing more can run
+    }
     EXPECT_EQ(VekCameraUnInit(), 1);
 }
 
