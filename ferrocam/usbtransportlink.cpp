@@ -91,7 +91,8 @@ uint64_t CUsbTransport::Read(BYTE* buffer, uint64_t n, uint32_t timeoutMs) {
         if (r == 0)
             return got;
         const uint64_t wanted = n - got;
-        got += static_cast<uint64_t>(r);
+        // A count beyond what was asked for would send the frame checks past the buffer.
+        got += std::min(static_cast<uint64_t>(r), wanted);
         if (static_cast<uint64_t>(r) < wanted)
             return got;  // a short transfer ends the frame
     }

@@ -145,6 +145,33 @@ TEST_F(SensorDevice, AFlatFieldOfTheMarkerValueReadsAsTorn) {
     EXPECT_EQ(flat.GrabFrame(b), CAMERA_TORNFRAME);
 }
 
+namespace {
+// A transport that claims more bytes than it was asked for.
+class OverclaimingTransport : public FlatTransport {
+public:
+    int64_t BulkRead(uint8_t* buffer, size_t length, uint32_t timeoutMs) override {
+        return FlatTransport::BulkRead(buffer, length, timeoutMs) + 4096;
+    }
+};
+}  // namespace
+
+TEST_F(SensorDevice, AReadNeverCountsMoreThanTheBufferHolds) {
+    CUsbTransport link(std::make_unique<OverclaimingTransport>());
+    ASSERT_TRUE(link.Open());
+    std::vector<BYTE> small(1024);
+    EXPECT_EQ(link.Read(small.data(), small.size(), 100), small.size());
+    // The device then checks only the blocks of its own buffer (ASan sees any read past it).
+    CSensorDevice over(std::make_unique<CUsbTransport>(std::make_unique<OverclaimingTransport>()));
+    ASSERT_TRUE(over.Open(nullptr, nullptr, nullptr, 4));
+    over.Start();
+    Settle();
+    std::vector<BYTE> exact(over.RawFrameBytes());
+    RawBuffer b;
+    b.data = exact.data();
+    b.capacity = exact.size();
+    EXPECT_EQ(over.GrabFrame(b), CAMERA_TORNFRAME);
+}
+
 TEST_F(SensorDevice, RegionRules) {
     device_->SetRoi(362, 271, 641, 481);
     auto& s = device_->State();
