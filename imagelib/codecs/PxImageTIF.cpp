@@ -213,6 +213,9 @@ bool PxImageTIF::Decode(FILE* hFile) {
 
 bool PxImageTIF::Decode(PxFile* hFile) {
     TIFF* m_tif = TIFFOpenEx(hFile);
+    // Only the size having been read counts as success of a size-only query; a file that is no
+    // TIFF, or lacks the page, fails it like any other decode.
+    bool sizeRead = false;
     try {
         if (!m_tif) throw "Error encountered while opening TIFF file";
 
@@ -236,6 +239,7 @@ bool PxImageTIF::Decode(PxFile* hFile) {
         if (info.nEscape == -1) {
             head.biWidth = static_cast<LONG>(width);
             head.biHeight = static_cast<LONG>(height);
+            sizeRead = true;
             throw "output dimensions returned";
         }
 
@@ -338,7 +342,7 @@ bool PxImageTIF::Decode(PxFile* hFile) {
     } catch (const char* message) {
         SetLastError(message);
         TIFFCloseEx(m_tif);
-        return info.nEscape == -1;
+        return sizeRead;
     }
     TIFFCloseEx(m_tif);
     return true;

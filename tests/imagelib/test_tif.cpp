@@ -414,6 +414,14 @@ TEST_F(TiffFiles, BrokenFilesFailWithAReason) {
     PxImage img;
     EXPECT_FALSE(img.Decode(garbage.data(), static_cast<DWORD>(garbage.size()), PXIMAGE_FORMAT_TIF));
     EXPECT_STREQ(img.GetLastError(), "Error encountered while opening TIFF file");
+    // A size-only query of a file that is no TIFF fails too, so detection goes on to the next
+    // codec instead of taking a 0 x 0 picture; a missing page likewise.
+    PxImage query;
+    query.SetEscape(-1);
+    EXPECT_FALSE(query.Decode(garbage.data(), static_cast<DWORD>(garbage.size()), PXIMAGE_FORMAT_TIF));
+    query.SetFrame(5);
+    EXPECT_FALSE(query.Decode(good.data(), static_cast<DWORD>(good.size()), PXIMAGE_FORMAT_TIF));
+    EXPECT_STREQ(query.GetLastError(), "Error: page not present in TIFF file");
 
     // A header that declares 60000 x 60000 pixels is refused before any large allocation.
     TiffLayout huge;
