@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "HubTestSupport.h"
 #include "platform/le.h"
 
@@ -137,6 +140,27 @@ TEST_F(HubSave, TiffSavedTwiceHoldsTwoPages) {
     int pages = 0;
     in >> pages;
     EXPECT_EQ(pages, 2);
+}
+
+TEST_F(HubSave, ATiffThatCannotBeReadIsNotReplacedByTheNewPage) {
+    TempDir dir;
+    const std::string path = dir.Path("series.tif");
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, path.c_str(), TestFrame(8, 4).data(), 8, 4), 1);
+    const std::vector<uint8_t> before = ReadFile(path);
+    const std::vector<BYTE> next = TestFrame(16, 4);
+    // One descriptor left: the new file gets it, and reading the existing pages fails.
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree) + 1;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const int result = VekCameraSave(CAPTURE_FILE_TIFF, path.c_str(), next.data(), 16, 4);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(path), before) << "the pages already saved are kept";
 }
 
 }  // namespace

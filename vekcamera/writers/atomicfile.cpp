@@ -42,6 +42,12 @@ bool AtomicFile::Create(bool keepExisting) {
     }
     if (keepExisting) {
         FILE* old = std::fopen(target_.c_str(), "rb");
+        // Only a missing target starts empty: one that exists but cannot be read (no access, no
+        // descriptor left) would otherwise be replaced and lose what it holds.
+        if (!old && errno != ENOENT) {
+            Abandon();
+            return false;
+        }
         if (old) {
             char buffer[65536];
             size_t n;
