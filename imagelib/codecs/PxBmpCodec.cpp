@@ -147,7 +147,14 @@ bool PxBmpCodec::Decode(PxFile* hFile) {
         const int64_t width = GetWidth(), height = GetHeight();
         const size_t pixelBytes = static_cast<size_t>(GetEffWidth()) * static_cast<size_t>(height);
         auto seekToBits = [&] {
-            if (bf.bfOffBits != 0) hFile->Seek(ClampToLong(int64_t{start} + bf.bfOffBits), SEEK_SET);
+            if (bf.bfOffBits != 0) {
+                hFile->Seek(ClampToLong(int64_t{start} + bf.bfOffBits), SEEK_SET);
+            } else if (!GetPalette() && bih.biClrUsed != 0) {
+                // A bare true-colour DIB may still list a colour table (after any masks); its
+                // bits follow that table.
+                const int64_t entry = oldFormat ? 3 : 4;
+                hFile->Seek(ClampToLong(int64_t{bih.biClrUsed} * entry), SEEK_CUR);
+            }
         };
         switch (bitcount) {
             case 1:

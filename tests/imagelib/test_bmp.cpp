@@ -170,6 +170,35 @@ TEST(BmpDecode, CoreHeaderBareDibTopDownAndEmbeddedGiveTheSameImage) {
     PxBmpCodec fromTiny;
     ASSERT_TRUE(DecodeBytes(fromTiny, tiny.Build())) << fromTiny.GetLastError();
     EXPECT_EQ(fromTiny.GetPixelIndex(0, 0), 1);
+
+    // A bare true-colour DIB may list a colour table (colours used) after its masks: the bits
+    // follow it, as they do in the same picture with a file header.
+    const Bytes table = {10, 20, 30, 0, 40, 50, 60, 0};
+    const Bytes masks565 = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+    struct TrueColour {
+        WORD bpp;
+        DWORD compression;
+        Bytes extra, bits;
+    };
+    const TrueColour kinds[] = {
+        {24, BI_RGB, table, {1, 2, 3, 0}},
+        {32, BI_RGB, table, {1, 2, 3, 9}},
+        {16, BI_BITFIELDS, masks565, {0x1F, 0xF8, 0, 0}},  // red and blue full, green 0
+    };
+    for (const TrueColour& k : kinds) {
+        BmpFile t;
+        t.width = 1, t.height = 1, t.bpp = k.bpp, t.compression = k.compression, t.clrUsed = 2;
+        t.extra = k.extra;
+        if (k.bpp == 16) t.extra.insert(t.extra.end(), table.begin(), table.end());
+        t.bits = k.bits;
+        PxBmpCodec withHeader, bareTc;
+        ASSERT_TRUE(DecodeBytes(withHeader, t.Build())) << k.bpp;
+        t.fileHeader = false;
+        ASSERT_TRUE(DecodeBytes(bareTc, t.Build())) << k.bpp;
+        EXPECT_EQ(Rows(bareTc), Rows(withHeader)) << k.bpp;
+        const RGBQUAD want = k.bpp == 16 ? Rgb(248, 0, 248) : Rgb(3, 2, 1);
+        EXPECT_TRUE(SameRgb(bareTc.GetPixelColor(0, 0), want)) << k.bpp;
+    }
 }
 
 TEST(BmpDecode, RleRunsLiteralsDeltasAndEndCodes) {
