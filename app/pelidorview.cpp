@@ -384,6 +384,10 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
                     d->m_nSelPoints = 5;
                 }
             } else {
+                // A press that picked the transparent colour keeps a closed polygon of up to
+                // 7999 points; drawing on from it must still leave the last slot for the
+                // closing point, so the point count never passes 7998 here.
+                d->m_nSelPoints = std::min(d->m_nSelPoints, CPelidorDoc::kMaxSelPoints - 2);
                 d->m_SelPoints[d->m_nSelPoints] = pt;
                 if (d->m_nSelPoints < CPelidorDoc::kMaxSelPoints - 2) d->m_nSelPoints++;
             }
@@ -432,7 +436,7 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
             d->m_nSelPoints = 0;
             d->GetImage()->SelectionDelete();
         } else {
-            if (!d->m_bRectSelection && d->m_nSelPoints < CPelidorDoc::kMaxSelPoints) d->m_SelPoints[d->m_nSelPoints++] = d->m_SelPoints[0];
+            if (!d->m_bRectSelection && d->m_nSelPoints < CPelidorDoc::kMaxSelPoints - 1) d->m_SelPoints[d->m_nSelPoints++] = d->m_SelPoints[0];
             m_selTimer.start();
             // The image's selection takes the polygon with rows counted from the bottom.
             PxImage* img = d->GetImage();

@@ -195,3 +195,23 @@ TEST_F(ViewTest, TextToolDrawsTheApplicationsRecordOnce) {
     const RGBQUAD after = doc->GetImage()->GetPixelColor(150, 100 - 1 - 70);
     EXPECT_TRUE(after.rgbRed != before.rgbRed || after.rgbGreen != before.rgbGreen);
 }
+
+// The polygon never outgrows its 8000 slots: a press that picks the transparent colour keeps the
+// closed polygon, and a drag after it must not write past the last slot.
+TEST_F(ViewTest, FreeHandSelectionStaysWithinItsSlotsAcrossTransparencyPicks) {
+    ASSERT_TRUE(Start());
+    Open(60, 40);
+    doc->m_nTool = 1;
+    QWidget* vp = view->viewport();
+    QList<QPoint> path{At(10, 10)};
+    for (int i = 0; i < 8100; i++) path << At(10 + i % 30, 10 + (i / 30) % 20);
+    Drag(vp, Qt::LeftButton, path);
+    ASSERT_EQ(doc->m_nSelPoints, 7999);  // 7998 points and the closing one
+    for (int round = 0; round < 3; round++) {
+        doc->m_bPickTransparency = 1;
+        Drag(vp, Qt::LeftButton, {At(40, 30), At(41, 30), At(42, 31)});
+        ASSERT_LE(doc->m_nSelPoints, 7999) << round;
+        EXPECT_EQ(doc->m_SelPoints[doc->m_nSelPoints - 1], doc->m_SelPoints[0]) << round;
+    }
+    EXPECT_TRUE(doc->GetImage()->SelectionIsValid());
+}
