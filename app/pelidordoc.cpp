@@ -572,6 +572,8 @@ void CPelidorDoc::Crop() {
         t = std::min(t, m_SelPoints[i].y());
         b = std::max(b, m_SelPoints[i].y());
     }
+    // An image without pixels pushes no snapshot; a refusal then has none of its own to drop.
+    const bool pushed = m_pImage->IsValid();
     PushUndoSnapshot();
     bool ok;
     if (m_bRotatedSelection && m_nSelPoints == 5) {
@@ -596,8 +598,10 @@ void CPelidorDoc::Crop() {
     }
     if (!ok) {
         // The library refused: the undo step would restore an unchanged image, drop it.
-        delete m_pUndo[--m_nUndoLevel];
-        m_pUndo[m_nUndoLevel] = nullptr;
+        if (pushed) {
+            delete m_pUndo[--m_nUndoLevel];
+            m_pUndo[m_nUndoLevel] = nullptr;
+        }
         return;
     }
     m_nSelPoints = 0;

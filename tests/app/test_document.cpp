@@ -344,6 +344,24 @@ TEST_F(DocTest, CropToTheSelectionWithUndo) {
     EXPECT_EQ(d->GetImage()->GetWidth(), 20u);
 }
 
+// A crop the library refuses takes back only the snapshot it added: over an image without
+// pixels nothing was pushed, so the earlier undo state must stay.
+TEST_F(DocTest, RefusedCropKeepsTheEarlierUndoStates) {
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(20, 10));
+    d->PushUndoSnapshot();
+    ASSERT_EQ(d->m_nUndoLevel, 1);
+    d->SetImage(new PxImage());  // an image left without pixels
+    for (int i = 0; i < 5; i++) d->m_SelPoints[i] = QPoint(i % 2 ? 8 : 2, i < 2 || i == 4 ? 1 : 4);
+    d->m_nSelPoints = 5;
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    EXPECT_EQ(d->m_nUndoLevel, 1);
+    ASSERT_NE(d->m_pUndo[0], nullptr);
+    d->OnEditUndo();
+    ASSERT_TRUE(d->GetImage()->IsValid());
+    EXPECT_EQ(d->GetImage()->GetWidth(), 20u);
+}
+
 TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndExceptionsStillFinish) {
     ASSERT_TRUE(Start());
     CPelidorDoc* d = NewImageDoc(MakeImage(10, 10));
