@@ -163,4 +163,13 @@ TEST_F(HubSave, ATiffThatCannotBeReadIsNotReplacedByTheNewPage) {
     EXPECT_EQ(ReadFile(path), before) << "the pages already saved are kept";
 }
 
+TEST_F(HubSave, AFileNameAtTheSystemsLengthLimitIsWritten) {
+    TempDir dir;
+    const std::vector<BYTE> frame = TestFrame(4, 4);
+    const std::string name = std::string(251, 'n') + ".bmp";  // 255 bytes, the longest name allowed
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.Path(name).c_str(), frame.data(), 4, 4), 1);
+    EXPECT_EQ(ReadFile(dir.Path(name)).size(), 54u + frame.size());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Dir()), {}), 1) << "no temporary file left";
+}
+
 }  // namespace

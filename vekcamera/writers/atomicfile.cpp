@@ -22,9 +22,13 @@ AtomicFile::~AtomicFile() {
 bool AtomicFile::Create(bool keepExisting) {
     if (target_.empty())
         return false;
+    const size_t slash = target_.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp_ = target_ + ".part" + std::to_string(getpid()) + "_" + std::to_string(g_tempCounter++);
+        // A short name of its own in the target's folder: the target's name plus a suffix
+        // would not fit when the target's name is already near the system's limit.
+        temp_ = folder + ".part" + std::to_string(getpid()) + "_" + std::to_string(g_tempCounter++);
         fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
