@@ -577,7 +577,7 @@ int PxImageGIF::out_line(PxImage* frame, BYTE* pixels, int linelen) {
                 if (m_ipass++ > 0) m_istep /= 2;
                 if (m_ipass >= 4) break;
                 m_iypos = m_istep / 2;
-            } while (m_iypos > m_iheight);
+            } while (m_iypos >= m_iheight);  // a pass without rows takes no line
         }
         return 0;
     }

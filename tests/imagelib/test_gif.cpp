@@ -383,6 +383,33 @@ TEST_F(GifFiles, ImageMagickFilesLoadAsImageMagickShowsThem) {
     }
 }
 
+TEST(GifDecode, InterlacedFramesOfEveryHeightMatchTheirPlainTwins) {
+    // Short frames have passes without rows (none in the second pass up to 4 rows, none in the
+    // third up to 2); the data goes on with the next pass that has rows. The twin is written
+    // from rows put in interlaced order, with the descriptor's interlace flag set afterwards.
+    for (DWORD h : {1u, 2u, 3u, 4u, 5u, 6u, 9u, 17u}) {
+        SCOPED_TRACE(h);
+        PxImage img = Picture(30, h, 8);
+        for (DWORD y = 0; y < h; y++) img.SetPixelIndex(0, y, static_cast<BYTE>(200 + y));
+        std::vector<DWORD> order;  // file rows, counted from the top
+        for (DWORD start : {0u, 4u, 2u, 1u})
+            for (DWORD r = start; r < h; r += (start == 0 ? 8 : start * 2)) order.push_back(r);
+        ASSERT_EQ(order.size(), h);
+        PxImage shuffled(img);
+        for (DWORD k = 0; k < h; k++)
+            for (DWORD x = 0; x < 30; x++)
+                shuffled.SetPixelIndex(x, h - 1 - k, img.GetPixelIndex(x, h - 1 - order[k]));
+        Bytes bytes = EncodeBytes(shuffled);
+        size_t at = 13 + 3 * 256;
+        while (at + 10 < bytes.size() && !(bytes[at] == ',' && bytes[at + 1] == 0 && bytes[at + 3] == 0)) at++;
+        ASSERT_LT(at + 10, bytes.size());
+        bytes[at + 9] |= 0x40;
+        PxImage back;
+        ASSERT_TRUE(DecodeBytes(back, bytes));
+        EXPECT_TRUE(SameIndices(back, img));
+    }
+}
+
 TEST_F(GifFiles, WhatWeWriteImageMagickShowsWithTheSamePixels) {
     for (DWORD option : {0u, 1u, 2u}) {
         SCOPED_TRACE(option);
