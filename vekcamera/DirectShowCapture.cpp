@@ -248,10 +248,14 @@ void CDirectShowCapture::StopGraph() {
 void CDirectShowCapture::PlaceVideoWindow() {
     if (!display_ || !device_)
         return;
-    int width = 0;
-    int height = 0;
-    display_->GetClientSize(&width, &height);
-    display_->PlaceVideo(0, 0, width, height, true);
+    // The host's window may throw; no exception may leave the hub, and the device stays usable.
+    try {
+        int width = 0;
+        int height = 0;
+        display_->GetClientSize(&width, &height);
+        display_->PlaceVideo(0, 0, width, height, true);
+    } catch (...) {
+    }
     Grabber().SetVideoWindow(display_, true);
 }
 
@@ -262,8 +266,13 @@ void CDirectShowCapture::TearDownGraph() {
         device_.reset();
     }
     Grabber().SetVideoWindow(nullptr, false);
-    if (display_)
-        display_->PlaceVideo(0, 0, 0, 0, false);
+    if (display_) {
+        try {
+            display_->PlaceVideo(0, 0, 0, 0, false);
+        } catch (...) {
+            // Torn down from the destructor too, where an exception would end the process.
+        }
+    }
     graphBuilt_ = false;
     selectedDevice_ = -1;
 }

@@ -218,6 +218,24 @@ TEST_F(HubVideoDevice, AWindowAskingForASnapshotWhileTheCallerStopsDoesNotHang) 
     EXPECT_EQ(VekCameraUnInit(), 1);
 }
 
+TEST_F(HubVideoDevice, AWindowThatThrowsWhenPlacedLeavesTheDeviceUsable) {
+    class ThrowingWindow : public RecordingVideoWindow {
+    public:
+        void PlaceVideo(int, int, int, int, bool) override {
+            ++placements;
+            throw std::runtime_error("window gone");
+        }
+        int placements = 0;
+    } window;
+    videodev::AddTestPatternDevice("Pattern A", 16, 8);
+    EXPECT_EQ(VekCameraInit(1, HubVideoWindowHandle(&window), nullptr), 1);
+    EXPECT_EQ(VekCameraPlay(), 1);
+    EXPECT_TRUE(WaitFor([&] { return window.frames > 0; }));
+    EXPECT_EQ(VekCameraStop(), 1);
+    EXPECT_EQ(VekCameraUnInit(), 1);  // tearing down hides the window again
+    EXPECT_EQ(window.placements, 3);
+}
+
 TEST_F(HubVideoDevice, LongDeviceNamesAreCutBetweenCharacters) {
     std::string name;
     for (int i = 0; i < 1200; ++i)
