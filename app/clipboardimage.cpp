@@ -39,7 +39,7 @@ bool CopyImageToClipboard(PxImage& image) {
     BYTE* block = image.CopyToHandle(&size);
     if (!block) return false;
     auto* mime = new QMimeData;
-    mime->setData(kDibMimeType, QByteArray(reinterpret_cast<const char*>(block), static_cast<int>(size)));
+    mime->setData(kDibMimeType, QByteArray(reinterpret_cast<const char*>(block), static_cast<qsizetype>(size)));
     PxImage::FreeMemory(block);
     mime->setImageData(QImageFromImage(image));
     QApplication::clipboard()->setMimeData(mime);
