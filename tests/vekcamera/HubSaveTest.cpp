@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -149,7 +150,7 @@ TEST_F(HubSave, ATiffThatCannotBeReadIsNotReplacedByTheNewPage) {
     const std::vector<uint8_t> before = ReadFile(path);
     const std::vector<BYTE> next = TestFrame(16, 4);
     // One descriptor left: the new file gets it, and reading the existing pages fails.
-    const int lowestFree = dup(0);
+    const int lowestFree = open("/dev/null", O_RDONLY);
     ASSERT_GE(lowestFree, 0);
     close(lowestFree);
     rlimit saved{};
