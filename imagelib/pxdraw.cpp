@@ -224,11 +224,22 @@ long PxImage::Draw2(PxSurface* hdc, const RECT& rect) {
 
 long PxImage::Tile(PxSurface* hdc, RECT* rc) {
     if (!pDib || !hdc || !rc) return 0;
-    const LONG w = head.biWidth, h = head.biHeight;
-    for (LONG j = 0; rc->top + j < rc->bottom; j += h) {
-        for (LONG i = 0; rc->left + i < rc->right; i += w) {
-            RECT tile{rc->left + i, rc->top + j, std::min(rc->left + i + w, rc->right), std::min(rc->top + j + h, rc->bottom)};
-            Draw(hdc, rc->left + i, rc->top + j, -1, -1, &tile, false);
+    const int64_t w = head.biWidth, h = head.biHeight;
+    if (w <= 0 || h <= 0) return 1;
+    // Only tiles that meet the surface's clip box can show anything; the rest are skipped, so a
+    // huge rectangle costs the surface's size. Positions are worked out in 64 bits.
+    const RECT box = PxSurfaceClipBox(*hdc);
+    const int64_t visL = std::max<int64_t>(rc->left, static_cast<int64_t>(box.left) + hdc->origin.x);
+    const int64_t visT = std::max<int64_t>(rc->top, static_cast<int64_t>(box.top) + hdc->origin.y);
+    const int64_t visR = std::min<int64_t>(rc->right, static_cast<int64_t>(box.right) + hdc->origin.x);
+    const int64_t visB = std::min<int64_t>(rc->bottom, static_cast<int64_t>(box.bottom) + hdc->origin.y);
+    if (visL >= visR || visT >= visB) return 1;
+    for (int64_t j = (visT - rc->top) / h * h; rc->top + j < visB; j += h) {
+        for (int64_t i = (visL - rc->left) / w * w; rc->left + i < visR; i += w) {
+            const int64_t x = rc->left + i, y = rc->top + j;
+            RECT tile{static_cast<LONG>(x), static_cast<LONG>(y), static_cast<LONG>(std::min<int64_t>(x + w, rc->right)),
+                      static_cast<LONG>(std::min<int64_t>(y + h, rc->bottom))};
+            Draw(hdc, static_cast<LONG>(x), static_cast<LONG>(y), -1, -1, &tile, false);
         }
     }
     return 1;

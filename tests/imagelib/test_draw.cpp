@@ -367,3 +367,24 @@ TEST(Text, RoundedCornersCutTheColumnNextToTheCircleCentreToo) {
     }
     EXPECT_TRUE(isBox(11, lo));
 }
+
+// Tiles are placed in 64 bits and only where the surface can show them: a rectangle reaching the
+// end of the coordinate range neither overflows nor walks billions of unseen tiles.
+TEST(Draw, TileOverRectanglesAtTheEndOfTheCoordinateRange) {
+    PxImage img = Pattern(3, 2);
+    Canvas c(8, 5, 0x77);
+    RECT edge{0x7FFFFFFF - 10, 0x7FFFFFFF - 10, 0x7FFFFFFF, 0x7FFFFFFF};
+    EXPECT_EQ(img.Tile(&c.s, &edge), 1);
+    EXPECT_EQ(c.at(0, 0)[0], 0x77);  // nothing of it lies on the surface
+
+    RECT huge{-0x7FFFFFFF, -0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
+    EXPECT_EQ(img.Tile(&c.s, &huge), 1);
+    // Tiles keep their grid from the rectangle's corner: -0x7FFFFFFF is 2 modulo 3 and 1 modulo 2.
+    const int64_t l = -0x7FFFFFFFLL, t = -0x7FFFFFFFLL;
+    for (int y = 0; y < 5; y++)
+        for (int x = 0; x < 8; x++) {
+            const int sx = static_cast<int>(((x - l) % 3 + 3) % 3), sy = static_cast<int>(((y - t) % 2 + 2) % 2);
+            EXPECT_EQ(c.at(x, y)[0], sx) << x << "," << y;  // blue is the image column
+            EXPECT_EQ(c.at(x, y)[1], 1 - sy) << x << "," << y;  // green the row from the bottom
+        }
+}
