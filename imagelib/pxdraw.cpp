@@ -348,10 +348,10 @@ public:
             return;
         }
         // Negative heights are character heights, positive ones cell heights.
-        LONG px = height == 0 ? 12 : height < 0 ? -height : height;
-        px = std::clamp<LONG>(px, 1, 2000);
+        int64_t px = height == 0 ? 12 : height < 0 ? -static_cast<int64_t>(height) : height;
+        px = std::clamp<int64_t>(px, 1, 2000);
         if (height > 0 && m_face->height > 0)
-            px = std::max<LONG>(1, static_cast<LONG>(static_cast<int64_t>(px) * m_face->units_per_EM / m_face->height));
+            px = std::max<int64_t>(1, px * m_face->units_per_EM / m_face->height);
         FT_Set_Pixel_Sizes(m_face, 0, static_cast<FT_UInt>(px));
         m_lineHeight = std::max<int>(1, static_cast<int>((m_face->size->metrics.height + 63) >> 6));
         m_ascender = static_cast<int>(m_face->size->metrics.ascender >> 6);
@@ -429,6 +429,12 @@ private:
 
 }  // namespace
 
+// Sets one text pixel given in 64-bit coordinates; those outside the image are dropped.
+static void PutTextPixel(PxImage& img, int64_t x, int64_t y, RGBQUAD c, bool setAlpha) {
+    if (x < 0 || y < 0 || x >= img.GetWidth() || y >= img.GetHeight()) return;
+    img.SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), c, setAlpha);
+}
+
 long PxImage::DrawString(PxSurface* /*hdc*/, LONG x, LONG y, const char* text, RGBQUAD color, const char* font,
                          LONG lSize, LONG lWeight, BYTE bItalic, BYTE bUnderline, bool bSetAlpha) {
     if (!pDib || !text) return 1;
@@ -441,10 +447,10 @@ long PxImage::DrawString(PxSurface* /*hdc*/, LONG x, LONG y, const char* text, R
     m.h = h;
     m.ink.assign(static_cast<size_t>(m.w) * m.h, 0);
     r.Render(m, w, 0);
-    const LONG base = head.biHeight - 1 - y;
+    const int64_t base = static_cast<int64_t>(head.biHeight) - 1 - y;
     for (int t = 0; t < m.h; t++)
         for (int i = 0; i < m.w; i++)
-            if (m.at(i, t)) SetPixelColor(x + i, base + (m.h - 1 - t), color, bSetAlpha);
+            if (m.at(i, t)) PutTextPixel(*this, static_cast<int64_t>(x) + i, base + (m.h - 1 - t), color, bSetAlpha);
     return 1;
 }
 
@@ -497,10 +503,12 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
     m.ink.assign(static_cast<size_t>(m.w) * m.h, 0);
     r.Render(m, w, static_cast<int>(t->align));
 
-    if (t->align == 1) x -= m.w / 2;
-    if (t->align == 2) x -= m.w;
-    if (x < 0) x = 0;
-    const LONG base = head.biHeight - 1 - y;  // image row of mask row 0 (the bottom one)
+    // Positions in 64 bits: the caller's point may lie anywhere in the coordinate range.
+    int64_t x0 = x;
+    if (t->align == 1) x0 -= m.w / 2;
+    if (t->align == 2) x0 -= m.w;
+    if (x0 < 0) x0 = 0;
+    const int64_t base = static_cast<int64_t>(head.biHeight) - 1 - y;  // image row of mask row 0 (the bottom one)
     const RGBQUAD fc = RGBtoRGBQUAD(t->fcolor), bc = RGBtoRGBQUAD(t->bcolor);
 
     if (t->opaque) {
@@ -521,8 +529,9 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
             }
             for (int j = 0; j < H; j++) {
                 if (j < v || j > H - v - 1) continue;
-                const LONG px = x + i, py = base + j;
-                if (!IsInside(px, py)) continue;
+                const int64_t px64 = x0 + i, py64 = base + j;
+                if (px64 < 0 || py64 < 0 || px64 >= head.biWidth || py64 >= head.biHeight) continue;
+                const LONG px = static_cast<LONG>(px64), py = static_cast<LONG>(py64);
                 RGBQUAD c = bc;
                 if (op > 0.0f && op < 1.0f) {
                     const RGBQUAD e = GetPixelColor(px, py, false);
@@ -538,7 +547,7 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
     for (int tr = 0; tr < m.h; tr++) {
         const int j = m.h - 1 - tr;
         for (int i = 0; i < m.w; i++)
-            if (m.at(i, tr)) SetPixelColor(x + b + i, base + j - b, fc, bSetAlpha);
+            if (m.at(i, tr)) PutTextPixel(*this, x0 + b + i, base + j - b, fc, bSetAlpha);
     }
     return 1;
 }

@@ -388,3 +388,43 @@ TEST(Draw, TileOverRectanglesAtTheEndOfTheCoordinateRange) {
             EXPECT_EQ(c.at(x, y)[1], 1 - sy) << x << "," << y;  // green the row from the bottom
         }
 }
+
+// Text positions and font heights from the caller are used in 64 bits: the extremes of their
+// range place the text outside the image (nothing drawn) instead of overflowing.
+TEST(Text, ExtremePositionsAndHeightsDrawNothingOutside) {
+    PxImage img(20, 10, 24);
+    const RGBQUAD red{0, 0, 255, 0};
+    EXPECT_EQ(img.DrawString(nullptr, 0x7FFFFFFF, 5, "edge", red, "DejaVu Sans", -12), 1);
+    EXPECT_EQ(img.DrawString(nullptr, 0, -0x7FFFFFFF - 1, "edge", red, "DejaVu Sans", -12), 1);
+    EXPECT_EQ(img.DrawString(nullptr, 0, 5, "x", red, "DejaVu Sans", -0x7FFFFFFF - 1), 1);
+    PxImage::tagPxTextInfo info;
+    img.InitTextInfo(&info);
+    strcpy(info.text, "edge");
+    info.lfont.lfHeight = -12;
+    info.align = 0;
+    EXPECT_EQ(img.DrawStringEx(nullptr, 0x7FFFFFFF, 5, &info), 1);
+    EXPECT_EQ(img.DrawStringEx(nullptr, 3, 0x7FFFFFFF, &info), 1);
+    EXPECT_EQ(img.DrawStringEx(nullptr, 3, -0x7FFFFFFF - 1, &info), 1);
+    for (int y = 0; y < 10; y++)
+        for (int x = 0; x < 20; x++) EXPECT_EQ(img.GetPixelColor(x, y).rgbRed, 0) << x << "," << y;
+}
+
+// A centred box anchored so far left that its start is negative begins at column 0, wherever
+// that start would have been.
+TEST(Text, CentredTextAtTheLeftEndOfTheRangeStartsAtColumnZero) {
+    PxImage far(60, 20, 24), near(60, 20, 24);
+    PxImage::tagPxTextInfo info;
+    far.InitTextInfo(&info);
+    strcpy(info.text, "ab");
+    info.lfont.lfHeight = -12;
+    ASSERT_EQ(far.DrawStringEx(nullptr, -0x7FFFFFFF - 1, 15, &info), 1);
+    ASSERT_EQ(near.DrawStringEx(nullptr, 0, 15, &info), 1);
+    int painted = 0;
+    for (int y = 0; y < 20; y++)
+        for (int x = 0; x < 60; x++) {
+            const RGBQUAD a = far.GetPixelColor(x, y), b = near.GetPixelColor(x, y);
+            EXPECT_TRUE(a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue) << x << "," << y;
+            painted += b.rgbGreen != 0;
+        }
+    EXPECT_GT(painted, 0);
+}
