@@ -49,7 +49,13 @@ CCameraEngine::~CCameraEngine() {
 
 std::string CCameraEngine::TeamKey(int team) {
     char key[64];
-    std::snprintf(key, sizeof key, "Software\\OSTREL\\Ferrosens\\setup%c", 'a' + (team & 0xFF));
+    const auto letter = static_cast<unsigned char>('a' + (team & 0xFF));
+    // A control character, key separator or closing bracket cannot stand in a key name of the
+    // settings file (it would end the name or split the line): such a letter is spelled in hex.
+    if (letter < 0x20 || letter == '\\' || letter == '/' || letter == ']')
+        std::snprintf(key, sizeof key, "Software\\OSTREL\\Ferrosens\\setup%%%02X", letter);
+    else
+        std::snprintf(key, sizeof key, "Software\\OSTREL\\Ferrosens\\setup%c", letter);
     return key;
 }
 

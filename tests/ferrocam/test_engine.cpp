@@ -739,3 +739,25 @@ TEST_F(Engine, ACallbackMayCaptureAStillAndThePlayGoesOn) {
     EXPECT_EQ(FerroCameraStop(), 1);
     EXPECT_EQ(Files(), std::vector<std::string>{"fromcallback.bmp"});
 }
+
+TEST_F(Engine, EveryTeamNumberKeepsToItsOwnKey) {
+    InitAt(4);
+    // Low bytes whose letter is a control character, a key separator or a closing bracket,
+    // next to ordinary ones. (Teams 224 to 249 give capitals: key names ignore case, so those
+    // are the teams 0 to 25, as they always were.)
+    const int teams[] = {0, 1, 25, 26, 30, 159, 168, 169, 172, 191, 196, 200, 206, 250, 251, 252, 255};
+    for (int team : teams) {
+        FerroCameraSetGamma(20 + team % 100);
+        FerroCameraSaveParameter(team);
+    }
+    for (int team : teams) {
+        FerroCameraSetGamma(150);
+        ASSERT_EQ(FerroCameraReadParameter(team), CAMERA_OK);
+        unsigned char gamma = 0;
+        FerroCameraGetGamma(&gamma);
+        EXPECT_EQ(gamma, 20 + team % 100) << team;
+    }
+    unsigned char current = 0;
+    FerroCameraGetCurrentParameterTeam(&current);
+    EXPECT_EQ(current, 255);
+}
