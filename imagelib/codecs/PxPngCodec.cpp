@@ -306,9 +306,11 @@ bool PxPngCodec::Encode(PxFile* hFile) {
     BuildPackedLut(indexMap, bpp, lut);
     const bool remap = paletteTrans && trans != 0;
 
-    // Alpha is written for an alpha plane, and for a 24-bit image with a transparent colour.
+    // Alpha is written for an alpha plane, at any depth (a palette has no room for a
+    // per-pixel alpha, so an indexed image goes out as RGBA then), and for a 24-bit image with a
+    // transparent colour.
     const bool rgbTrans = bpp == 24 && trans >= 0;
-    const bool withAlpha = bpp == 24 && (AlphaIsValid() || rgbTrans);
+    const bool withAlpha = (bpp == 24 || indexed) && (AlphaIsValid() || rgbTrans);
 
     png_color_16 background = {0, 255, 255, 255, 0};
     if (trans >= 0) {
@@ -318,7 +320,7 @@ bool PxPngCodec::Encode(PxFile* hFile) {
         background.blue = tc.rgbBlue;
     }
 
-    if (indexed) {
+    if (indexed && !withAlpha) {
         png_set_IHDR(png_ptr, info_ptr, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), bit_depth,
                      PNG_COLOR_TYPE_PALETTE, interlace, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
         RGBQUAD* pal = GetPalette();
@@ -393,9 +395,17 @@ bool PxPngCodec::Encode(PxFile* hFile) {
                 const BYTE* row = GetBits(static_cast<DWORD>(y));
                 const BYTE* a = AlphaIsValid() ? AlphaGetPointer(0, y) : nullptr;
                 for (LONG x = 0; x < w; x++) {
-                    const BYTE b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
                     unsigned alpha = a ? a[x] : 255;
-                    if (rgbTrans && b == tc.rgbBlue && g == tc.rgbGreen && r == tc.rgbRed) alpha = 0;
+                    BYTE b, g, r;
+                    if (indexed) {
+                        const BYTE i = BlindGetPixelIndex(x, y);
+                        const RGBQUAD c = GetPaletteColor(i);
+                        b = c.rgbBlue, g = c.rgbGreen, r = c.rgbRed;
+                        if (paletteTrans && i == trans) alpha = 0;
+                    } else {
+                        b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
+                        if (rgbTrans && b == tc.rgbBlue && g == tc.rgbGreen && r == tc.rgbRed) alpha = 0;
+                    }
                     buf[4 * x] = r;
                     buf[4 * x + 1] = g;
                     buf[4 * x + 2] = b;

@@ -210,6 +210,31 @@ TEST(PngTrueColour, TransparentColourBecomesAlphaOnlyInTheFile) {
     EXPECT_EQ(back.AlphaGet(3, 1), 255);
 }
 
+TEST(PngPalette, AnIndexedImageWithAnAlphaPlaneIsWrittenWithItsAlpha) {
+    for (DWORD bpp : {1u, 4u, 8u}) {
+        SCOPED_TRACE(bpp);
+        PxImage img = MakeIndexed(9, 5, bpp);
+        img.AlphaCreate();
+        ASSERT_TRUE(img.AlphaIsValid());
+        img.AlphaSet(3, 2, 0);
+        img.AlphaSet(4, 2, 99);
+        for (DWORD option : {0u, 1u}) {
+            img.SetCodecOption(option, PXIMAGE_FORMAT_PNG);
+            PxImage back;
+            ASSERT_TRUE(DecodeBytes(back, EncodeBytes(img)));
+            ASSERT_TRUE(back.AlphaIsValid());
+            EXPECT_EQ(back.AlphaGet(3, 2), 0);
+            EXPECT_EQ(back.AlphaGet(4, 2), 99);
+            EXPECT_EQ(back.AlphaGet(5, 2), 255);
+            for (LONG y = 0; y < 5; y++)
+                for (LONG x = 0; x < 9; x++) {
+                    const RGBQUAD a = img.GetPixelColor(x, y, false), b = back.GetPixelColor(x, y, false);
+                    ASSERT_TRUE(a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue) << x << "," << y;
+                }
+        }
+    }
+}
+
 TEST(PngTrueColour, InterlacedSaveDecodesToTheSamePixels) {
     PxImage img(37, 23, 24, PXIMAGE_FORMAT_PNG);
     for (LONG y = 0; y < 23; y++)
