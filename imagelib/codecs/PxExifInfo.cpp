@@ -262,8 +262,8 @@ bool PxImageJPG::PxExifInfo::process_EXIF(const BYTE* CharBuf, unsigned length) 
 
     if (!ProcessExifDir(CharBuf + 14, OffsetBase, ExifLength, m_exifinfo, &LastExifRefd)) return false;
     if (FirstOffset > 8) {
-        if (FirstOffset >= ExifLength) {
-            SetError("Illegal subdirectory link");
+        if (FirstOffset >= ExifLength) {  // checked before the pointer is formed
+            SetError("Illegally sized directory");
             return false;
         }
         if (!ProcessExifDir(OffsetBase + FirstOffset, OffsetBase, ExifLength, m_exifinfo, &LastExifRefd))

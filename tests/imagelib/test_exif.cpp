@@ -287,6 +287,15 @@ TEST(ExifHostile, BrokenDirectoriesAreRefusedWithinTheSection) {
         cases.push_back({"next", b.App1(), "Illegal subdirectory link"});
     }
     {
+        // A first-directory offset past the data: that directory cannot fit.
+        ExifBuilder b;
+        b.ifd0 = {b.Short(0x0112, 1)};
+        Bytes tiff = b.Tiff();
+        tiff[4] = 0xF0, tiff[5] = 0xFF, tiff[6] = 0xFF, tiff[7] = 0x7F;
+        cases.push_back({"first", ExifBuilder::Segment(0xE1, ExifBuilder::Concat({'E', 'x', 'i', 'f', 0, 0}, tiff)),
+                         "Illegally sized directory"});
+    }
+    {
         ExifBuilder b;
         b.ifd0 = {{0x0112, 13, 1, {1, 0, 0, 0}}};
         cases.push_back({"format", b.App1(), "Illegal format code in EXIF dir"});
