@@ -266,10 +266,26 @@ BYTE* PxImage::MakeBitmap(PxSurface* /*hdc*/) {
 
 namespace {
 
+// The text box's mask. Only the window of it that can land on the image is stored: a box of
+// thousands of lines at a large size never lands whole, and storing it whole would take
+// gigabytes.
 struct TextMask {
-    int w = 0, h = 0;
-    std::vector<BYTE> ink;  // top row first, 1 where the text is
-    bool at(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && ink[static_cast<size_t>(y) * w + x]; }
+    int w = 0, h = 0;             // the whole box
+    int wx = 0, wy = 0;           // the stored window's top-left corner in the box
+    int ww = 0, wh = 0;           // and its size
+    std::vector<BYTE> ink;        // window only, top row first, 1 where the text is
+    // Keeps the part of [l, r) x [t, b) that lies in the box.
+    void SetWindow(int64_t l, int64_t t, int64_t r, int64_t b) {
+        l = std::clamp<int64_t>(l, 0, w), r = std::clamp<int64_t>(r, l, w);
+        t = std::clamp<int64_t>(t, 0, h), b = std::clamp<int64_t>(b, t, h);
+        wx = static_cast<int>(l), wy = static_cast<int>(t), ww = static_cast<int>(r - l), wh = static_cast<int>(b - t);
+        ink.assign(static_cast<size_t>(ww) * static_cast<size_t>(wh), 0);
+    }
+    bool inside(int x, int y) const { return x >= wx && y >= wy && x - wx < ww && y - wy < wh; }
+    bool at(int x, int y) const { return inside(x, y) && ink[static_cast<size_t>(y - wy) * ww + (x - wx)]; }
+    void set(int x, int y) {
+        if (inside(x, y)) ink[static_cast<size_t>(y - wy) * ww + (x - wx)] = 1;
+    }
 };
 
 std::u32string DecodeUtf8(const char* s, size_t maxLen) {
@@ -392,7 +408,16 @@ public:
             int pen = align == 1 ? (w - lw) / 2 : align == 2 ? w - lw : 0;
             const int x0 = pen;
             const int baseline = static_cast<int>(li) * m_lineHeight + m_ascender;
+            // Lines and glyphs that cannot reach the mask's stored window are only advanced
+            // over, not rendered; margins of line heights cover glyphs that leave their cell.
+            const int64_t top = static_cast<int64_t>(li) * m_lineHeight;
+            if (top + 2 * m_lineHeight <= mask.wy || top - m_lineHeight >= static_cast<int64_t>(mask.wy) + mask.wh) continue;
             for (char32_t c : m_lines[li]) {
+                if (pen + 2 * m_lineHeight < mask.wx || pen - 2 * m_lineHeight > mask.wx + mask.ww) {
+                    if (!FT_Load_Char(m_face, c, FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME))
+                        pen += static_cast<int>(m_face->glyph->advance.x >> 6);
+                    continue;
+                }
                 if (FT_Load_Char(m_face, c, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME)) continue;
                 const FT_GlyphSlot g = m_face->glyph;
                 const FT_Bitmap& bm = g->bitmap;
@@ -404,15 +429,15 @@ public:
                         if (!on) continue;
                         const int mx = pen + g->bitmap_left + static_cast<int>(col);
                         const int my = baseline - g->bitmap_top + static_cast<int>(r);
-                        if (mx >= 0 && my >= 0 && mx < mask.w && my < mask.h) mask.ink[static_cast<size_t>(my) * mask.w + mx] = 1;
+                        mask.set(mx, my);
                     }
                 }
                 pen += static_cast<int>(g->advance.x >> 6);
             }
             if (m_underline) {
                 const int uy = baseline + 1;
-                for (int x = std::max(0, x0); x < std::min(mask.w, x0 + lw); x++)
-                    if (uy >= 0 && uy < mask.h) mask.ink[static_cast<size_t>(uy) * mask.w + x] = 1;
+                if (mask.inside(mask.wx, uy))
+                    for (int x = std::max(mask.wx, x0); x < std::min(mask.wx + mask.ww, x0 + lw); x++) mask.set(x, uy);
             }
         }
     }
@@ -445,11 +470,13 @@ long PxImage::DrawString(PxSurface* /*hdc*/, LONG x, LONG y, const char* text, R
     TextMask m;
     m.w = w + h;
     m.h = h;
-    m.ink.assign(static_cast<size_t>(m.w) * m.h, 0);
-    r.Render(m, w, 0);
     const int64_t base = static_cast<int64_t>(head.biHeight) - 1 - y;
-    for (int t = 0; t < m.h; t++)
-        for (int i = 0; i < m.w; i++)
+    // Box (i, t) lands on image (x + i, base + h - 1 - t).
+    m.SetWindow(-static_cast<int64_t>(x), base + m.h - head.biHeight, static_cast<int64_t>(head.biWidth) - x,
+                base + m.h);
+    r.Render(m, w, 0);
+    for (int t = m.wy; t < m.wy + m.wh; t++)
+        for (int i = m.wx; i < m.wx + m.ww; i++)
             if (m.at(i, t)) PutTextPixel(*this, static_cast<int64_t>(x) + i, base + (m.h - 1 - t), color, bSetAlpha);
     return 1;
 }
@@ -500,8 +527,6 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
     TextMask m;
     m.w = w + 2 * b;
     m.h = h + 2 * b;
-    m.ink.assign(static_cast<size_t>(m.w) * m.h, 0);
-    r.Render(m, w, static_cast<int>(t->align));
 
     // Positions in 64 bits: the caller's point may lie anywhere in the coordinate range.
     int64_t x0 = x;
@@ -509,12 +534,20 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
     if (t->align == 2) x0 -= m.w;
     if (x0 < 0) x0 = 0;
     const int64_t base = static_cast<int64_t>(head.biHeight) - 1 - y;  // image row of mask row 0 (the bottom one)
+    // Box (i, tr) lands on image (x0 + b + i, base + h - 1 - tr - b).
+    m.SetWindow(-x0 - b, base + m.h - b - head.biHeight, static_cast<int64_t>(head.biWidth) - x0 - b, base + m.h - b);
+    r.Render(m, w, static_cast<int>(t->align));
     const RGBQUAD fc = RGBtoRGBQUAD(t->fcolor), bc = RGBtoRGBQUAD(t->bcolor);
 
     if (t->opaque) {
         const int n = m.w, H = m.h;
         const float op = t->b_opacity;
-        for (int i = 0; i < n; i++) {
+        // Only the columns and rows of the box that land on the image.
+        const int iFrom = static_cast<int>(std::clamp<int64_t>(-x0, 0, n));
+        const int iTo = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(head.biWidth) - x0, iFrom, n));
+        const int jFrom = static_cast<int>(std::clamp<int64_t>(-base, 0, H));
+        const int jTo = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(head.biHeight) - base, jFrom, H));
+        for (int i = iFrom; i < iTo; i++) {
             int v = 0;
             // Corners are rounded: columns within the radius of either side lose rows. A
             // distance of -1 is a real column (the one next to the circle's centre).
@@ -527,7 +560,7 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
                 const double dd = static_cast<double>(d);
                 v = static_cast<int>(rad + 0.5 - std::sqrt(std::max(0.0, static_cast<double>(rad) * rad - dd * dd)));
             }
-            for (int j = 0; j < H; j++) {
+            for (int j = jFrom; j < jTo; j++) {
                 if (j < v || j > H - v - 1) continue;
                 const int64_t px64 = x0 + i, py64 = base + j;
                 if (px64 < 0 || py64 < 0 || px64 >= head.biWidth || py64 >= head.biHeight) continue;
@@ -544,9 +577,9 @@ long PxImage::DrawStringEx(PxSurface* /*hdc*/, LONG x, LONG y, tagPxTextInfo* t,
             }
         }
     }
-    for (int tr = 0; tr < m.h; tr++) {
+    for (int tr = m.wy; tr < m.wy + m.wh; tr++) {
         const int j = m.h - 1 - tr;
-        for (int i = 0; i < m.w; i++)
+        for (int i = m.wx; i < m.wx + m.ww; i++)
             if (m.at(i, tr)) PutTextPixel(*this, x0 + b + i, base + j - b, fc, bSetAlpha);
     }
     return 1;

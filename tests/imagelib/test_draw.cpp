@@ -428,3 +428,32 @@ TEST(Text, CentredTextAtTheLeftEndOfTheRangeStartsAtColumnZero) {
         }
     EXPECT_GT(painted, 0);
 }
+
+// Thousands of lines at a large size make a box of many gigabytes; only the part over the
+// image is drawn, and the top line still lands where it belongs.
+TEST(Text, BoxesFarLargerThanTheImageDrawTheirVisiblePart) {
+    const std::string text = std::string(3000, '\n') + "H";
+    PxImage img(40, 30, 24);
+    // DrawString's box is as wide as its width plus its height: 3001 lines of 200 pixels.
+    // The box's bottom 50 rows below the image: the image shows the "H" just above its baseline.
+    ASSERT_EQ(img.DrawString(nullptr, 2, 79, text.c_str(), RGBQUAD{0, 0, 255, 0}, "DejaVu Sans", -200), 1);
+    int red = 0;
+    for (int y = 0; y < 30; y++)
+        for (int x = 0; x < 40; x++) red += img.GetPixelColor(x, y).rgbRed == 255;
+    EXPECT_GT(red, 0);  // part of the "H" of the bottom line
+
+    PxImage box(50, 40, 24);
+    PxImage::tagPxTextInfo info;
+    box.InitTextInfo(&info);
+    std::string lines;
+    for (int i = 0; i < 1300; i++) lines += "W\r\n";  // within the record's 4096 bytes
+    strcpy(info.text, lines.c_str());
+    info.lfont.lfHeight = -2000;
+    info.align = 0;
+    info.r_radius = 0;  // square corners: the box's corner covers the image
+    ASSERT_EQ(box.DrawStringEx(nullptr, 0, 39, &info), 1);
+    int green = 0;
+    for (int y = 0; y < 40; y++)
+        for (int x = 0; x < 50; x++) green += box.GetPixelColor(x, y).rgbGreen == 96;
+    EXPECT_GT(green, 0);  // the background box covers the image's bottom left
+}
