@@ -219,8 +219,22 @@ bool CCameraEngine::OnEngineThread() const {
 int CCameraEngine::Play() {
     // From a frame callback: the control lock may be held by a Stop that waits for this very
     // thread, so nothing is started from here.
-    if (OnEngineThread())
-        return runState_.load() == RunRunning ? 0 : (runState_.store(RunRunning), 1);
+    if (OnEngineThread()) {
+        std::lock_guard<std::mutex> exit(exitLock_);
+        const BYTE state = runState_.load();
+        if (state == RunRunning)
+            return 0;
+        if (state == RunStopped) {
+            // Stopped from a callback: the threads go on only if both are still looping (and no
+            // Stop from outside is waiting for them); their reads were aborted by that Stop.
+            if (!stoppedFromInside_ || !captureLooping_ || !displayLooping_)
+                return 0;
+            stoppedFromInside_ = false;
+            device_->ClearAbort();
+        }
+        runState_.store(RunRunning);
+        return 1;
+    }
     std::lock_guard<std::mutex> control(controlLock_);
     const BYTE state = runState_.load();
     if (state == RunRunning)
@@ -237,6 +251,11 @@ int CCameraEngine::Play() {
     }
     JoinThreads();  // threads stopped from inside themselves are still to be joined
     device_->ClearAbort();
+    {
+        std::lock_guard<std::mutex> exit(exitLock_);
+        captureLooping_ = displayLooping_ = true;
+        stoppedFromInside_ = false;
+    }
     runState_.store(RunRunning);
     captureThread_ = std::thread(&CCameraEngine::CaptureThread, this);
     displayThread_ = std::thread(&CCameraEngine::DisplayThread, this);
@@ -249,10 +268,22 @@ int CCameraEngine::Pause() {
     return 1;
 }
 
+bool CCameraEngine::LeaveLoop(bool& looping) {
+    std::lock_guard<std::mutex> exit(exitLock_);
+    if (runState_.load() != RunStopped)
+        return false;  // played again from a callback before this thread saw the stop
+    looping = false;
+    return true;
+}
+
 void CCameraEngine::JoinThreads() {
     if (!threadsStarted_)
         return;
-    runState_.store(RunStopped);
+    {
+        std::lock_guard<std::mutex> exit(exitLock_);
+        stoppedFromInside_ = false;
+        runState_.store(RunStopped);
+    }
     if (device_)
         device_->AbortRead();
     if (displayThread_.joinable())
@@ -269,9 +300,11 @@ void CCameraEngine::JoinThreads() {
 int CCameraEngine::Stop() {
     if (OnEngineThread()) {
         // The threads see the state and end; the next call from outside joins them.
+        std::lock_guard<std::mutex> exit(exitLock_);
         if (runState_.load() == RunStopped)
             return 0;
         runState_.store(RunStopped);
+        stoppedFromInside_ = true;
         if (device_)
             device_->AbortRead();
         return 1;
@@ -281,7 +314,11 @@ int CCameraEngine::Stop() {
         JoinThreads();  // threads a frame callback stopped from inside
         return 0;
     }
-    runState_.store(RunStopped);
+    {
+        std::lock_guard<std::mutex> exit(exitLock_);
+        stoppedFromInside_ = false;
+        runState_.store(RunStopped);
+    }
     // Marked running after Pause and Play on a stopped engine, but no threads were started.
     JoinThreads();
     return 1;
@@ -328,7 +365,8 @@ void CCameraEngine::CaptureThread() {
                     newFrame_ = true;
                 }
             }
-            break;
+            if (LeaveLoop(captureLooping_))
+                break;
         } catch (...) {
             SleepMs(10);
         }
@@ -370,7 +408,8 @@ void CCameraEngine::DisplayThread() {
                 if (port && notify_ && port->isWindow && port->isWindow(notify_) && port->postMessage)
                     port->postMessage(notify_, videoMessage_.load(), 0, 0);
             }
-            break;
+            if (LeaveLoop(displayLooping_))
+                break;
         } catch (...) {
             SleepMs(10);
         }

@@ -138,6 +138,11 @@ private:
     std::atomic<std::thread::id> captureThreadId_{}, displayThreadId_{};
     bool threadsStarted_ = false;
     std::mutex controlLock_;  // Play, Pause and Stop from several threads
+    // Whether each thread is still in its loop, and whether the last Stop came from a frame
+    // callback: only then may a Play from a callback take the play up again in those threads.
+    std::mutex exitLock_;
+    bool captureLooping_ = false, displayLooping_ = false, stoppedFromInside_ = false;
+    bool LeaveLoop(bool& looping);
 
     std::atomic<int> colorEnhancement_{1}, monochrome_{0}, saturation_{128};
     std::atomic<int> deadDetect_{0};

@@ -761,3 +761,42 @@ TEST_F(Engine, EveryTeamNumberKeepsToItsOwnKey) {
     FerroCameraGetCurrentParameterTeam(&current);
     EXPECT_EQ(current, 255);
 }
+
+namespace {
+std::atomic<int> g_restartResult{-100};
+std::atomic<int> g_afterRestart{0};
+int RestartingCallback(unsigned char*) {
+    // A caller's callback that stops the engine and plays it again from the display thread.
+    static std::atomic<bool> started{false};
+    if (!started.exchange(true)) {
+        FerroCameraStop();
+        g_restartResult.store(FerroCameraPlay());
+    } else if (g_restartResult.load() != -100) {
+        g_afterRestart.fetch_add(1);
+    }
+    return 1;
+}
+}  // namespace
+
+TEST_F(Engine, StopAndPlayFromACallbackEitherRunsOnOrStaysStopped) {
+    g_restartResult.store(-100);
+    g_afterRestart.store(0);
+    ASSERT_EQ(FerroCameraInit(&RestartingCallback, 4, nullptr, nullptr), CAMERA_OK);
+    Settle();
+    ASSERT_EQ(FerroCameraPlay(), 1);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (g_restartResult.load() == -100 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (g_restartResult.load() == 1) {
+        // Running again: frames must keep coming, not failed reads.
+        EXPECT_TRUE(WaitFor(g_afterRestart, 3));
+        EXPECT_EQ(FerroCameraPlay(), 0);
+        EXPECT_EQ(FerroCameraStop(), 1);
+    } else {
+        // The threads had gone: nothing runs, and a Play from outside starts them again.
+        EXPECT_EQ(g_restartResult.load(), 0);
+        EXPECT_EQ(FerroCameraPlay(), 1);
+        EXPECT_TRUE(WaitFor(g_afterRestart, 3));
+        EXPECT_EQ(FerroCameraStop(), 1);
+    }
+}
