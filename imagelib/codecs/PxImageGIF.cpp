@@ -79,6 +79,7 @@ bool PxImageGIF::Decode(PxFile* fp) {
     m_gceFlags = 0;
     m_gceDelay = 0;
     m_gceTransIndex = 0;
+    m_frameTrans = -1;
     m_dispmeth = 0;
     m_loops = 0;
     m_comment[0] = 0;
@@ -202,8 +203,11 @@ bool PxImageGIF::Decode(PxFile* fp) {
             SetLastError(frame.GetLastError());
             return false;
         }
+        // This frame's own transparency, from the control extension just before it.
+        const LONG frameTrans = m_frameTrans;
+        m_frameTrans = -1;
         if (palcount) {
-            if (info.nBkgndIndex >= 0) {
+            if (frameTrans >= 0) {
                 RGBQUAD full[256];
                 for (int i = 0; i < 256; i++) full[i] = RGBQUAD{255, 255, 255, 0};
                 for (int i = 0; i < palcount; i++) full[i] = RGBQUAD{pal[i].b, pal[i].g, pal[i].r, 0};
@@ -212,7 +216,7 @@ bool PxImageGIF::Decode(PxFile* fp) {
                 frame.SetPalette(pal, static_cast<DWORD>(palcount));
             }
         }
-        frame.SetTransIndex(info.nBkgndIndex);
+        frame.SetTransIndex(frameTrans);
 
         // Decode the frame's rows, top to bottom.
         m_interlaced = (flags & 0x40) ? 1 : 0;
@@ -308,6 +312,7 @@ bool PxImageGIF::DecodeExtension(PxFile* fp) {
             m_gceDelay = static_cast<WORD>(le16(gce + 1));
             m_gceTransIndex = gce[3];
             if (m_gceFlags & 1) info.nBkgndIndex = m_gceTransIndex;
+            m_frameTrans = (m_gceFlags & 1) ? m_gceTransIndex : -1;
             info.dwFrameDelay = m_gceDelay;
             m_dispmeth = (m_gceFlags >> 2) & 7;
         }
@@ -343,6 +348,7 @@ int PxImageGIF::get_num_frames(PxFile* fp, int scrwidth, int scrheight, int tabl
     const DWORD savedDelay = info.dwFrameDelay;
     const int savedDisp = m_dispmeth;
     const BYTE savedFlags = m_gceFlags, savedIndex = m_gceTransIndex;
+    const LONG savedFrameTrans = m_frameTrans;
     const WORD savedGceDelay = m_gceDelay;
 
     const LONG pos = fp->Tell();
@@ -374,6 +380,7 @@ int PxImageGIF::get_num_frames(PxFile* fp, int scrwidth, int scrheight, int tabl
     m_dispmeth = savedDisp;
     m_gceFlags = savedFlags;
     m_gceTransIndex = savedIndex;
+    m_frameTrans = savedFrameTrans;
     m_gceDelay = savedGceDelay;
     return nframes;
 }

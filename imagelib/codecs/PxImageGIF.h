@@ -92,6 +92,8 @@ protected:
 
     // last graphic control extension
     BYTE m_gceFlags = 0;
+    // The transparent index of the next frame: a control extension speaks for one image only.
+    LONG m_frameTrans = -1;
     WORD m_gceDelay = 0;
     BYTE m_gceTransIndex = 0;
 

@@ -223,6 +223,36 @@ TEST(GifDecode, AnOpaqueColourOfALaterFrameNeverBecomesTheTransparentEntry) {
         }
 }
 
+TEST(GifDecode, ATransparentIndexHoldsForItsOwnFrameOnly) {
+    // Frame 0 sees through index 1; frames 1 and 2 are opaque, one with a control extension
+    // that says so, one without any. Their index-1 pixels must cover what lies below.
+    PxImage a = Picture(10, 6, 8), b = Picture(10, 6, 8);
+    a.Clear(0);
+    a.SetTransIndex(1);
+    b.Clear(1);
+    PxImage* frames[] = {&a, &b};
+    PxImageGIF settings;
+    PxMemFile out;
+    out.Open();
+    ASSERT_TRUE(settings.Encode(&out, frames, 2, false));
+    Bytes gif(out.GetBuffer(false), out.GetBuffer(false) + out.Size());
+    // A copy of the second frame without its control extension, before the trailer.
+    const Bytes gce{0x21, 0xF9, 4, 0};
+    const auto second = std::search(gif.begin() + 20 + 3 * 256, gif.end(), gce.begin(), gce.end());
+    ASSERT_NE(second, gif.end());
+    const Bytes body(second + 8, gif.end() - 1);
+    gif.insert(gif.end() - 1, body.begin(), body.end());
+    for (int f : {1, 2}) {
+        SCOPED_TRACE(f);
+        PxImage back;
+        back.SetFrame(f);
+        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        ASSERT_EQ(back.GetNumFrames(), 3);
+        const RGBQUAD want = b.GetPaletteColor(1), got = back.GetPixelColor(4, 3, false);
+        EXPECT_TRUE(got.rgbRed == want.rgbRed && got.rgbGreen == want.rgbGreen && got.rgbBlue == want.rgbBlue);
+    }
+}
+
 TEST(GifDecode, AFrameWithoutItsOwnTableUsesTheGlobalOneAfterAFrameThatHadOne) {
     // The picture data of a 2 x 2 frame of index 1, as our writer codes it.
     PxImage ones(2, 2, 1, PXIMAGE_FORMAT_GIF);
