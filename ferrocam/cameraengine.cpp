@@ -224,6 +224,8 @@ int CCameraEngine::Play() {
         const BYTE state = runState_.load();
         if (state == RunRunning)
             return 0;
+        if (state == RunPaused && (!captureLooping_ || !displayLooping_))
+            return 0;  // a thread left after a Stop from a callback; only a Play from outside restarts
         if (state == RunStopped) {
             // Stopped from a callback: the threads go on only if both are still looping (and no
             // Stop from outside is waiting for them); their reads were aborted by that Stop.
@@ -239,7 +241,7 @@ int CCameraEngine::Play() {
     const BYTE state = runState_.load();
     if (state == RunRunning)
         return 0;
-    if (state == RunPaused) {
+    if (state == RunPaused && !ThreadGone()) {
         std::lock_guard<std::mutex> swap(swapLock_);
         newFrame_ = false;
         runState_.store(RunRunning);
@@ -264,8 +266,20 @@ int CCameraEngine::Play() {
 }
 
 int CCameraEngine::Pause() {
+    std::lock_guard<std::mutex> exit(exitLock_);
+    if (runState_.load() == RunStopped && stoppedFromInside_) {
+        // Threads still looping stay, paused; the reads the Stop aborted work again.
+        stoppedFromInside_ = false;
+        if (device_)
+            device_->ClearAbort();
+    }
     runState_.store(RunPaused);
     return 1;
+}
+
+bool CCameraEngine::ThreadGone() {
+    std::lock_guard<std::mutex> exit(exitLock_);
+    return threadsStarted_ && (!captureLooping_ || !displayLooping_);
 }
 
 bool CCameraEngine::LeaveLoop(bool& looping) {

@@ -143,6 +143,7 @@ private:
     std::mutex exitLock_;
     bool captureLooping_ = false, displayLooping_ = false, stoppedFromInside_ = false;
     bool LeaveLoop(bool& looping);
+    bool ThreadGone();  // one of the started threads has left its loop
 
     std::atomic<int> colorEnhancement_{1}, monochrome_{0}, saturation_{128};
     std::atomic<int> deadDetect_{0};

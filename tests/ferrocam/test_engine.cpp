@@ -800,3 +800,33 @@ TEST_F(Engine, StopAndPlayFromACallbackEitherRunsOnOrStaysStopped) {
         EXPECT_EQ(FerroCameraStop(), 1);
     }
 }
+
+namespace {
+std::atomic<int> g_pausedInside{0};
+std::atomic<int> g_afterPause{0};
+int StopPauseCallback(unsigned char*) {
+    // Stop and then Pause from the display thread; the caller plays again from outside.
+    static std::atomic<bool> started{false};
+    if (!started.exchange(true)) {
+        FerroCameraStop();
+        FerroCameraPause();
+        g_pausedInside.store(1);
+    } else {
+        g_afterPause.fetch_add(1);
+    }
+    return 1;
+}
+}  // namespace
+
+TEST_F(Engine, PauseFromACallbackAfterItsStopLeavesAnEngineThatPlaysAgain) {
+    g_pausedInside.store(0);
+    g_afterPause.store(0);
+    ASSERT_EQ(FerroCameraInit(&StopPauseCallback, 4, nullptr, nullptr), CAMERA_OK);
+    Settle();
+    ASSERT_EQ(FerroCameraPlay(), 1);
+    ASSERT_TRUE(WaitFor(g_pausedInside, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a thread may be on its way out
+    EXPECT_EQ(FerroCameraPlay(), 1);
+    EXPECT_TRUE(WaitFor(g_afterPause, 3));
+    EXPECT_EQ(FerroCameraStop(), 1);
+}
