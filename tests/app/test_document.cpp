@@ -461,6 +461,9 @@ TEST_F(DocTest, EveryFrameOfAMultiPageFileOpensAndABrokenFrameSaysWhy) {
     EXPECT_EQ(titles.mid(4), (QStringList{"broken.tif", "broken.tif (2)"}));
     ASSERT_EQ(prompts.messages.size(), 2) << prompts.messages.join(" | ").toStdString();
     EXPECT_EQ(prompts.messages[1], "Corrupted TIFF file!");
-    for (CDocument* d : app->DocTemplate()->Documents())
-        if (d->GetTitle() != "Start Page") EXPECT_TRUE(static_cast<CPelidorDoc*>(d)->GetImage()->IsValid());
+    for (CDocument* d : app->DocTemplate()->Documents()) {
+        if (d->GetTitle() != "Start Page") {
+            EXPECT_TRUE(static_cast<CPelidorDoc*>(d)->GetImage()->IsValid());
+        }
+    }
 }
