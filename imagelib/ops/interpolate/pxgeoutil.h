@@ -200,47 +200,28 @@ void PickRowSlots(LONG (&tag)[kSlots], int& next, const LONG* ys, int n, int* sl
     }
 }
 
-// Rows of a 24-bit image as four floats a pixel (blue, green, red, alpha or 0), converted once
-// and kept for the rows that follow: a 4 x 4 kernel reads each source pixel many times, and
-// converting it each time cost more than the sums. One cache per thread.
-class FloatRows {
+// What the per-thread caches of converted 24-bit rows share: the source, eight slots of floats
+// and which row each holds. fill(slot, row) converts a row into a slot.
+class RowSlotCache {
 public:
-    // The pattern that each thread copies; it holds no rows itself. Width 0 when unused.
-    FloatRows(const BYTE* bits, size_t eff, const BYTE* alpha, LONG width)
-        : m_bits(bits), m_eff(eff), m_alpha(alpha), m_width(width) {}
-    // A working copy takes all its memory at once, on the thread that makes it, so a failed
-    // allocation surfaces there and never inside a worker.
-    FloatRows(const FloatRows& o) : FloatRows(o.m_bits, o.m_eff, o.m_alpha, o.m_width) {
-        for (auto& slot : m_slot) slot.resize(static_cast<size_t>(m_width) * 4);
-    }
-    FloatRows& operator=(const FloatRows&) = delete;
-
-    // Wider rows are read as bytes: eight converted rows per thread would cost too much memory.
-    static bool Fits(LONG width) { return width <= (1 << 18); }
-
     static constexpr int kMaxRows = 6;
 
-    // The converted rows ys[0..n-1] (n at most kMaxRows) into out; the pointers stay valid until the
-    // next call. Rows still held from earlier calls are reused, the others replace rows not asked for.
-    void Rows(const LONG* ys, int n, const float** out) {
+protected:
+    RowSlotCache(const BYTE* bits, size_t eff, const BYTE* alpha, LONG width)
+        : m_bits(bits), m_eff(eff), m_alpha(alpha), m_width(width) {}
+    RowSlotCache& operator=(const RowSlotCache&) = delete;
+
+    // The rows ys[0..n-1] (n at most kMaxRows) into out; the pointers stay valid until the next
+    // call. Rows still held from earlier calls are reused, the others replace rows not asked for.
+    template <typename Fill>
+    void Take(const LONG* ys, int n, const float** out, Fill&& fill) {
         int slot[kMaxRows];
-        PickRowSlots(m_tag, m_next, ys, n, slot, [&](int k, LONG y) { Convert(k, y); });
+        PickRowSlots(m_tag, m_next, ys, n, slot, fill);
         for (int i = 0; i < n; i++) out[i] = m_slot[slot[i]].data();
     }
-
-private:
-    void Convert(int k, LONG y) {
-        std::vector<float>& d = m_slot[k];
-        const BYTE* src = m_bits + static_cast<size_t>(y) * m_eff;
-        const BYTE* a = m_alpha ? m_alpha + static_cast<size_t>(y) * static_cast<size_t>(m_width) : nullptr;
-        float* o = d.data();
-        for (LONG x = 0; x < m_width; x++) {
-            o[4 * x] = src[3 * x];
-            o[4 * x + 1] = src[3 * x + 1];
-            o[4 * x + 2] = src[3 * x + 2];
-            o[4 * x + 3] = a ? a[x] : 0;
-        }
-        m_tag[k] = y;
+    const BYTE* Row(LONG y) const { return m_bits + static_cast<size_t>(y) * m_eff; }
+    const BYTE* AlphaRow(LONG y) const {
+        return m_alpha ? m_alpha + static_cast<size_t>(y) * static_cast<size_t>(m_width) : nullptr;
     }
 
     static constexpr int kSlots = 8;
@@ -251,6 +232,41 @@ private:
     std::vector<float> m_slot[kSlots];
     LONG m_tag[kSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
     int m_next = 0;
+};
+
+// Rows of a 24-bit image as four floats a pixel (blue, green, red, alpha or 0), converted once
+// and kept for the rows that follow: a 4 x 4 kernel reads each source pixel many times, and
+// converting it each time cost more than the sums. One cache per thread.
+class FloatRows : public RowSlotCache {
+public:
+    // The pattern that each thread copies; it holds no rows itself. Width 0 when unused.
+    FloatRows(const BYTE* bits, size_t eff, const BYTE* alpha, LONG width)
+        : RowSlotCache(bits, eff, alpha, width) {}
+    // A working copy takes all its memory at once, on the thread that makes it, so a failed
+    // allocation surfaces there and never inside a worker.
+    FloatRows(const FloatRows& o) : FloatRows(o.m_bits, o.m_eff, o.m_alpha, o.m_width) {
+        for (auto& slot : m_slot) slot.resize(static_cast<size_t>(m_width) * 4);
+    }
+
+    // Wider rows are read as bytes: eight converted rows per thread would cost too much memory.
+    static bool Fits(LONG width) { return width <= (1 << 18); }
+
+    void Rows(const LONG* ys, int n, const float** out) {
+        Take(ys, n, out, [&](int k, LONG y) { Convert(k, y); });
+    }
+
+private:
+    void Convert(int k, LONG y) {
+        const BYTE* src = Row(y);
+        const BYTE* a = AlphaRow(y);
+        float* o = m_slot[k].data();
+        for (LONG x = 0; x < m_width; x++) {
+            o[4 * x] = src[3 * x];
+            o[4 * x + 1] = src[3 * x + 1];
+            o[4 * x + 2] = src[3 * x + 2];
+            o[4 * x + 3] = a ? a[x] : 0;
+        }
+    }
 };
 
 // The 4 x 4 kernel sum over converted rows: sample (i, j) is column cols[i] of rows[j], weighted
