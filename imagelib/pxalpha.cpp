@@ -1,4 +1,5 @@
 // Alpha channel: the opacity plane beside the pixel rows and the alpha palette.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -93,29 +94,19 @@ bool PxImage::AlphaSet(PxImage& from) {
     return true;
 }
 
+// Both work in place, so they cannot fail once the plane exists: an image whose pixels have
+// turned keeps its transparency with them.
 bool PxImage::AlphaFlip() {
     if (!pAlpha) return false;
     const size_t w = GetWidth(), h = GetHeight();
-    BYTE* flipped = static_cast<BYTE*>(std::malloc(w * h));
-    if (!flipped) return false;
-    for (size_t y = 0; y < h; y++) std::memcpy(flipped + (h - 1 - y) * w, pAlpha + y * w, w);
-    std::free(pAlpha);
-    pAlpha = flipped;
+    for (size_t y = 0; y < h / 2; y++) std::swap_ranges(pAlpha + y * w, pAlpha + (y + 1) * w, pAlpha + (h - 1 - y) * w);
     return true;
 }
 
 bool PxImage::AlphaMirror() {
     if (!pAlpha) return false;
     const size_t w = GetWidth(), h = GetHeight();
-    BYTE* mirrored = static_cast<BYTE*>(std::malloc(w * h));
-    if (!mirrored) return false;
-    for (size_t y = 0; y < h; y++) {
-        const BYTE* s = pAlpha + y * w;
-        BYTE* d = mirrored + y * w;
-        for (size_t x = 0; x < w; x++) d[x] = s[w - 1 - x];
-    }
-    std::free(pAlpha);
-    pAlpha = mirrored;
+    for (size_t y = 0; y < h; y++) std::reverse(pAlpha + y * w, pAlpha + (y + 1) * w);
     return true;
 }
 

@@ -44,6 +44,16 @@ TEST(Alpha, FlipAndMirrorReorderThePlane) {
     ASSERT_TRUE(img.AlphaMirror());
     EXPECT_EQ(img.AlphaGet(0, 0), 4);
     EXPECT_EQ(img.AlphaGet(1, 1), 1);
+
+    // Odd sizes: the middle row and column stay where they are.
+    PxImage odd(3, 3, 24);
+    odd.AlphaCreate();
+    for (LONG y = 0; y < 3; y++)
+        for (LONG x = 0; x < 3; x++) odd.AlphaSet(x, y, static_cast<BYTE>(10 * y + x));
+    ASSERT_TRUE(odd.AlphaFlip());
+    ASSERT_TRUE(odd.AlphaMirror());
+    for (LONG y = 0; y < 3; y++)
+        for (LONG x = 0; x < 3; x++) EXPECT_EQ(odd.AlphaGet(x, y), 10 * (2 - y) + (2 - x)) << x << "," << y;
 }
 
 TEST(Alpha, CopyAndSetFromOtherImages) {
