@@ -8,8 +8,30 @@
 
 #include "ferrocam/cameraengine.h"
 #include "ferrocam/ferrocam.h"
+#include "platform/debugout.h"
+#include "stillwriters.h"
+
+extern "C" {
+// The program that loads the camera libraries defines this (and exports it from its executable)
+// to show their message boxes; without it the texts go to the debug output.
+__attribute__((weak)) void VekHostMessageBox(const char* text, const char* caption);
+}
 
 namespace {
+
+// The still writers' "Memory error" and "Can't open" boxes; the driver's SaveJpegFile itself
+// stays silent.
+void ShowWriterMessage(const char* text) {
+    if (VekHostMessageBox)
+        VekHostMessageBox(text, "Ferrocam");
+    else
+        OutputDebugStringA(text);
+}
+
+struct WriterMessagesInstalled {
+    WriterMessagesInstalled() { SetStillWriterMessageBox(ShowWriterMessage, false); }
+};
+const WriterMessagesInstalled g_writerMessages;
 
 std::atomic<CCameraEngine*> g_engine{nullptr};
 std::mutex g_lifecycle;  // Init and UnInit

@@ -22,13 +22,14 @@ namespace {
 class StillWriters : public ::testing::Test {
 protected:
     void SetUp() override {
+        sink_ = GetStillWriterMessageBox();
         dir_ = fs::temp_directory_path() / ("stillwriters_" + std::to_string(::getpid()) + "_" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
     void TearDown() override {
-        SetStillWriterMessageBox(nullptr);
+        SetStillWriterMessageBox(sink_, false);  // the model driver's own, when it is linked in
         fs::remove_all(dir_);
     }
     std::string Path(const char* name) const { return (dir_ / name).string(); }
@@ -43,6 +44,7 @@ protected:
         return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
     fs::path dir_;
+    StillWriterMessageBox sink_ = nullptr;
 };
 
 std::vector<std::string> g_messages;

@@ -16,10 +16,17 @@
 namespace {
 
 StillWriterMessageBox g_messageBox = nullptr;
+bool g_saveMessages = false;
 
 void ShowMessage(const char* text) {
     if (g_messageBox)
         g_messageBox(text);
+}
+
+// SaveJpegFile's own messages.
+void ShowSaveMessage(const char* text) {
+    if (g_saveMessages)
+        ShowMessage(text);
 }
 
 // Widths and heights are ints at the interface; everything derived from them is 64-bit, and
@@ -74,7 +81,12 @@ bool CompressJpeg(FILE* file, const BYTE* rows, int width, int height, int compo
 
 }  // namespace
 
-void SetStillWriterMessageBox(StillWriterMessageBox sink) { g_messageBox = sink; }
+void SetStillWriterMessageBox(StillWriterMessageBox sink, bool saveMessages) {
+    g_messageBox = sink;
+    g_saveMessages = saveMessages;
+}
+
+StillWriterMessageBox GetStillWriterMessageBox() { return g_messageBox; }
 
 void FlipRows(BYTE* data, uint64_t rowBytes, int rowCount) {
     if (!data || rowCount <= 1 || rowBytes == 0)
@@ -141,20 +153,20 @@ int SaveJpegFile(const char* path, const BYTE* image, int width, int height) {
     try {
         uint64_t bytes = 0;
         if (!image || !ImageSize(width, height, bytes)) {
-            ShowMessage("No Image!");
+            ShowSaveMessage("No Image!");
             return 0;
         }
         std::vector<BYTE> copy;
         try {
             copy.assign(image, image + bytes);
         } catch (const std::bad_alloc&) {
-            ShowMessage("memory is over!");
+            ShowSaveMessage("memory is over!");
             return 0;
         }
         FlipRows(copy.data(), static_cast<uint64_t>(width) * 3u, height);
         SwapRedBlue(copy.data(), width, height);
         if (!WriteJpegFile(path, copy.data(), width, height, 1, 75)) {
-            ShowMessage("Write Error");
+            ShowSaveMessage("Write Error");
             return 0;
         }
         return 1;

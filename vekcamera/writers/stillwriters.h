@@ -9,11 +9,12 @@
 
 #include "platform/wintypes.h"
 
-// Where the writers' message boxes go. Default none (the model driver shows nothing); the hub
-// sets one. With a sink set, SaveJpegFile also reports "No Image!", "memory is over!" and
-// "Write Error".
+// Where the writers' message boxes go ("Memory error", "JpegFile :\nCan't open ..."). Default
+// none. Both libraries set one; with saveMessages, SaveJpegFile also reports "No Image!",
+// "memory is over!" and "Write Error" (the hub's writers do, the model driver's do not).
 using StillWriterMessageBox = void (*)(const char* text);
-void SetStillWriterMessageBox(StillWriterMessageBox sink);
+void SetStillWriterMessageBox(StillWriterMessageBox sink, bool saveMessages = true);
+StillWriterMessageBox GetStillWriterMessageBox();
 
 // 1 written, 0 failed.
 int SaveJpegFile(const char* path, const BYTE* image, int width, int height);
