@@ -4,12 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -24,6 +28,13 @@ std::string Trim(const std::string& s) {
         return {};
     size_t e = s.find_last_not_of(" \t\r");
     return s.substr(b, e - b + 1);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
 }
 
 // Values may hold any text; backslash, CR and LF are escaped so each value stays one line.
@@ -110,17 +121,40 @@ const IniFile::Section* IniFile::Find(const std::string& section) const {
 
 bool IniFile::Load() {
     sections_.clear();
+    unreadable_ = false;
     std::ifstream in(path_, std::ios::binary);
-    if (!in)
+    if (!in) {
+        // A file that is there but cannot be opened must not be replaced by a near-empty one.
+        struct stat st;
+        unreadable_ = ::stat(path_.c_str(), &st) == 0;
         return false;
+    }
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxIniBytes)
+    if (size < 0 || size > kMaxIniBytes) {
+        unreadable_ = true;
         return false;
+    }
     in.seekg(0);
+    // Lookups by lower-cased name keep a large hostile file from costing quadratic time.
+    std::unordered_map<std::string, size_t> sectionIndex;
+    std::vector<std::unordered_set<std::string>> seenKeys;
+    auto sectionFor = [&](const std::string& name) -> size_t {
+        auto [it, added] = sectionIndex.emplace(Lower(name), sections_.size());
+        if (added) {
+            sections_.push_back({name, {}});
+            seenKeys.emplace_back();
+        }
+        return it->second;
+    };
     std::string line;
-    Section* current = nullptr;
+    size_t current = SIZE_MAX;
+    bool first = true;
     while (std::getline(in, line)) {
+        // Editors on Windows often start a UTF-8 file with a byte order mark.
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);
+        first = false;
         std::string t = Trim(line);
         if (t.empty() || t[0] == ';' || t[0] == '#')
             continue;
@@ -128,12 +162,7 @@ bool IniFile::Load() {
             size_t close = t.find(']');
             if (close == std::string::npos)
                 continue;
-            std::string name = t.substr(1, close - 1);
-            current = Find(name);
-            if (!current) {
-                sections_.push_back({name, {}});
-                current = &sections_.back();
-            }
+            current = sectionFor(t.substr(1, close - 1));
             continue;
         }
         size_t eq = line.find('=');
@@ -145,28 +174,24 @@ bool IniFile::Load() {
             value.pop_back();
         if (key.empty())
             continue;
-        if (!current) {
-            // Values before any header belong to the unnamed section.
-            current = Find("");
-            if (!current) {
-                sections_.insert(sections_.begin(), Section{"", {}});
-                current = &sections_.front();
-            }
-        }
-        std::string stored = Unescape(value);
-        bool replaced = false;
-        for (auto& e : current->entries)
-            if (EqualsNoCase(e.key, key)) {
-                e.value = stored;
-                replaced = true;
-            }
-        if (!replaced)
-            current->entries.push_back({key, stored});
+        // Values before any header belong to the unnamed section.
+        if (current == SIZE_MAX)
+            current = sectionFor("");
+        // As with the Windows profile calls, the first of duplicate keys is the one that counts.
+        if (seenKeys[current].insert(Lower(key)).second)
+            sections_[current].entries.push_back({key, Unescape(value)});
+    }
+    if (in.bad()) {
+        sections_.clear();
+        unreadable_ = true;
+        return false;
     }
     return true;
 }
 
 bool IniFile::Save() const {
+    if (unreadable_)
+        return false;
     std::ostringstream text;
     for (auto& s : sections_) {
         if (!s.name.empty() || &s != &sections_.front())

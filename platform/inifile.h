@@ -15,7 +15,7 @@ public:
     // header nor key=value are skipped.
     bool Load();
     // Writes the whole file under a temporary name and renames it over the path, creating the
-    // folder when needed.
+    // folder when needed. Refuses (false) after a Load that found the file but could not read it.
     bool Save() const;
 
     const std::string& Path() const { return path_; }
@@ -42,6 +42,9 @@ private:
 
     std::string path_;
     std::vector<Section> sections_;
+    // Set when the file exists but could not be read: saving would then replace it with the
+    // little this object holds, so Save refuses.
+    bool unreadable_ = false;
 };
 
 bool EqualsNoCase(const std::string& a, const std::string& b);

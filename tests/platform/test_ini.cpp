@@ -180,3 +180,46 @@ TEST_F(IniTest, ConfigHomeFallsBackToHome) {
     setenv("XDG_CONFIG_HOME", "relative/path", 1);
     EXPECT_EQ(ConfigHome(), std::string(home && home[0] ? home : ".") + "/.config");
 }
+
+TEST_F(IniTest, AFileThatCannotBeReadIsNeverOverwritten) {
+    // Too large to be read: a write through the registry or the INI class must not replace it
+    // with the one value it was asked to write.
+    const fs::path path = dir_ / "OSTREL" / "Ferrosens.ini";
+    fs::create_directories(path.parent_path());
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "[setupa]\nparaTeam=dword:00000003\n";
+    }
+    fs::resize_file(path, 17u * 1024 * 1024);
+
+    RegKey key;
+    EXPECT_FALSE(key.Create("Software\\OSTREL\\Ferrosens\\setupb"));
+    EXPECT_FALSE(key.Open("Software\\OSTREL\\Ferrosens\\setupa"));
+    IniFile ini(path.string());
+    EXPECT_FALSE(ini.Load());
+    ini.SetValue("setupa", "paraTeam", "dword:00000001");
+    EXPECT_FALSE(ini.Save());
+    EXPECT_EQ(fs::file_size(path), 17u * 1024 * 1024);
+
+    // A missing file is simply empty and can be written.
+    IniFile fresh((dir_ / "new.ini").string());
+    EXPECT_FALSE(fresh.Load());
+    fresh.SetValue("A", "b", "1");
+    EXPECT_TRUE(fresh.Save());
+}
+
+TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
+    const fs::path path = dir_ / "edited.ini";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "\xEF\xBB\xBF[CAMERA]\r\nCAMERA_LUMO01=0\r\ncamera_lumo01=1\r\n[Camera]\r\nCAMERA_LUMO01=2\r\nX=5\r\n";
+    }
+    IniFile ini(path.string());
+    ASSERT_TRUE(ini.Load());
+    EXPECT_EQ(ini.Sections(), std::vector<std::string>{"CAMERA"});
+    std::string v;
+    ASSERT_TRUE(ini.GetValue("camera", "Camera_Lumo01", v));
+    EXPECT_EQ(v, "0");
+    ASSERT_TRUE(ini.GetValue("CAMERA", "x", v));
+    EXPECT_EQ(v, "5");
+}
