@@ -54,6 +54,22 @@ std::string ExistingSpelling(const std::string& dir, const std::string& name) {
     return found;
 }
 
+bool EdgeBlank(const std::string& s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    return !s.empty() && (blank(s.front()) || blank(s.back()));
+}
+
+// Names the INI file could not give back as written: storing them would report success and lose
+// the value at the next load.
+bool StorableValueName(const std::string& name) {
+    return !name.empty() && !EdgeBlank(name) && name.find_first_of("=\n") == std::string::npos &&
+           name[0] != ';' && name[0] != '#' && name[0] != '[';
+}
+
+bool StorableSection(const std::string& section) {
+    return !EdgeBlank(section) && section.find_first_of("]\n\r") == std::string::npos;
+}
+
 }  // namespace
 
 bool RegistryLocation(const std::string& keyPath, std::string& file, std::string& section) {
@@ -78,7 +94,7 @@ bool RegistryLocation(const std::string& keyPath, std::string& file, std::string
 bool RegKey::Attach(const std::string& keyPath, bool create) {
     Close();
     std::string file, section;
-    if (!RegistryLocation(keyPath, file, section))
+    if (!RegistryLocation(keyPath, file, section) || !StorableSection(section))
         return false;
     std::lock_guard<std::mutex> lock(g_registryLock);
     IniFile ini(file);
@@ -108,7 +124,7 @@ void RegKey::Close() {
 }
 
 bool RegKey::Write(const std::string& name, const std::string& stored) {
-    if (!open_)
+    if (!open_ || !StorableValueName(name))
         return false;
     std::lock_guard<std::mutex> lock(g_registryLock);
     IniFile ini(file_);

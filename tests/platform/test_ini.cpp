@@ -223,3 +223,16 @@ TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
     ASSERT_TRUE(ini.GetValue("CAMERA", "x", v));
     EXPECT_EQ(v, "5");
 }
+
+TEST_F(IniTest, RegistryRefusesNamesItCouldNotReadBack) {
+    RegKey key;
+    EXPECT_FALSE(key.Create("Software\\Maker\\Tool\\bad]name"));
+    EXPECT_FALSE(key.Create("Software\\Maker\\Tool\\ padded"));
+    ASSERT_TRUE(key.Create("Software\\Maker\\Tool\\k"));
+    for (const char* bad : {"", "a=b", "line\nbreak", ";comment", "#hash", "[x]", " lead", "trail "})
+        EXPECT_FALSE(key.WriteDword(bad, 1)) << bad;
+    EXPECT_TRUE(key.WriteDword("fine name", 1));
+    DWORD v = 0;
+    EXPECT_TRUE(key.ReadDword("FINE NAME", v));
+    EXPECT_EQ(v, 1u);
+}
