@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <unordered_map>
 #include <unordered_set>
@@ -18,7 +17,7 @@
 namespace {
 
 // A profile is small; anything larger is not one of ours and is not read into memory whole.
-constexpr std::streamoff kMaxIniBytes = 16 * 1024 * 1024;
+constexpr off_t kMaxIniBytes = 16 * 1024 * 1024;
 
 std::atomic<unsigned> g_tempCounter{0};
 
@@ -122,20 +121,42 @@ const IniFile::Section* IniFile::Find(const std::string& section) const {
 bool IniFile::Load() {
     sections_.clear();
     unreadable_ = false;
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
+    // Non-blocking, so that opening a pipe does not wait for a writer; regular files ignore it.
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         // A file that is there but cannot be opened must not be replaced by a near-empty one.
-        struct stat st;
-        unreadable_ = ::stat(path_.c_str(), &st) == 0;
+        unreadable_ = errno != ENOENT && errno != ENOTDIR;
         return false;
     }
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxIniBytes) {
+    // Only a regular file of sensible size is read, and no more bytes than it had when opened,
+    // so a device, a pipe or a file growing under us cannot make the read endless.
+    struct stat st;
+    std::string data;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxIniBytes;
+    if (ok) {
+        data.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < data.size()) {
+            ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                ok = false;
+                break;
+            }
+            if (n == 0) {
+                data.resize(done);  // shrank while being read: what is there is the file
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (!ok) {
         unreadable_ = true;
         return false;
     }
-    in.seekg(0);
+    std::istringstream in(data);
     // Lookups by lower-cased name keep a large hostile file from costing quadratic time.
     std::unordered_map<std::string, size_t> sectionIndex;
     std::vector<std::unordered_set<std::string>> seenKeys;
@@ -180,11 +201,6 @@ bool IniFile::Load() {
         // As with the Windows profile calls, the first of duplicate keys is the one that counts.
         if (seenKeys[current].insert(Lower(key)).second)
             sections_[current].entries.push_back({key, Unescape(value)});
-    }
-    if (in.bad()) {
-        sections_.clear();
-        unreadable_ = true;
-        return false;
     }
     return true;
 }

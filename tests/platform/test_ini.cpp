@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -235,4 +236,21 @@ TEST_F(IniTest, RegistryRefusesNamesItCouldNotReadBack) {
     DWORD v = 0;
     EXPECT_TRUE(key.ReadDword("FINE NAME", v));
     EXPECT_EQ(v, 1u);
+}
+
+TEST_F(IniTest, OnlyRegularFilesAreRead) {
+    // A pipe has no writer and no end: opening or reading it must not wait.
+    const fs::path pipe = dir_ / "pipe.ini";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    IniFile fifo(pipe.string());
+    EXPECT_FALSE(fifo.Load());
+    EXPECT_FALSE(fifo.Save());
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    // A folder where the file should be is not an empty profile to write over.
+    fs::create_directories(dir_ / "folder.ini" / "inside");
+    IniFile folder((dir_ / "folder.ini").string());
+    EXPECT_FALSE(folder.Load());
+    folder.SetValue("A", "b", "1");
+    EXPECT_FALSE(folder.Save());
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini" / "inside"));
 }
