@@ -169,7 +169,8 @@ bool IniFile::Load() {
         return it->second;
     };
     std::string line;
-    size_t current = SIZE_MAX;
+    constexpr size_t kNone = SIZE_MAX, kBrokenHeader = SIZE_MAX - 1;
+    size_t current = kNone;
     bool first = true;
     while (std::getline(in, line)) {
         // Editors on Windows often start a UTF-8 file with a byte order mark.
@@ -181,8 +182,12 @@ bool IniFile::Load() {
             continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            if (close == std::string::npos)
+            // The lines under a header without its bracket belong to no section we know; they
+            // must not be taken for values of the section before it.
+            if (close == std::string::npos) {
+                current = kBrokenHeader;
                 continue;
+            }
             current = sectionFor(t.substr(1, close - 1));
             continue;
         }
@@ -196,7 +201,9 @@ bool IniFile::Load() {
         if (key.empty())
             continue;
         // Values before any header belong to the unnamed section.
-        if (current == SIZE_MAX)
+        if (current == kBrokenHeader)
+            continue;
+        if (current == kNone)
             current = sectionFor("");
         // As with the Windows profile calls, the first of duplicate keys is the one that counts.
         if (seenKeys[current].insert(Lower(key)).second)

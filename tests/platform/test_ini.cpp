@@ -213,7 +213,8 @@ TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
     const fs::path path = dir_ / "edited.ini";
     {
         std::ofstream out(path, std::ios::binary);
-        out << "\xEF\xBB\xBF[CAMERA]\r\nCAMERA_LUMO01=0\r\ncamera_lumo01=1\r\n[Camera]\r\nCAMERA_LUMO01=2\r\nX=5\r\n";
+        out << "\xEF\xBB\xBF[CAMERA]\r\nCAMERA_LUMO01=0\r\ncamera_lumo01=1\r\n[Camera]\r\nCAMERA_LUMO01=2\r\nX=5\r\n"
+            << "[CAMERA_2\r\nY=7\r\n";
     }
     IniFile ini(path.string());
     ASSERT_TRUE(ini.Load());
@@ -223,6 +224,8 @@ TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
     EXPECT_EQ(v, "0");
     ASSERT_TRUE(ini.GetValue("CAMERA", "x", v));
     EXPECT_EQ(v, "5");
+    // Under a header that lost its bracket: not a value of the section before.
+    EXPECT_FALSE(ini.GetValue("CAMERA", "Y", v));
 }
 
 TEST_F(IniTest, RegistryRefusesNamesItCouldNotReadBack) {
