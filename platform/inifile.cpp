@@ -53,13 +53,16 @@ std::string Escape(const std::string& v) {
     return out;
 }
 
+// Only the three escapes Escape writes are undone; any other backslash, as in a Windows path
+// in a file some other program wrote, stays as it is.
 std::string Unescape(const std::string& v) {
     std::string out;
     out.reserve(v.size());
     for (size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 1 < v.size()) {
-            char n = v[++i];
+        const char n = i + 1 < v.size() ? v[i + 1] : '\0';
+        if (v[i] == '\\' && (n == '\\' || n == 'n' || n == 'r')) {
             out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+            ++i;
         } else {
             out += v[i];
         }

@@ -214,6 +214,7 @@ TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
     {
         std::ofstream out(path, std::ios::binary);
         out << "\xEF\xBB\xBF[CAMERA]\r\nCAMERA_LUMO01=0\r\ncamera_lumo01=1\r\n[Camera]\r\nCAMERA_LUMO01=2\r\nX=5\r\n"
+            << "Path=D:\\Photos\\Brellan\r\n"
             << "[CAMERA_2\r\nY=7\r\n";
     }
     IniFile ini(path.string());
@@ -224,6 +225,9 @@ TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
     EXPECT_EQ(v, "0");
     ASSERT_TRUE(ini.GetValue("CAMERA", "x", v));
     EXPECT_EQ(v, "5");
+    // A backslash that is not one of the escapes written here is kept.
+    ASSERT_TRUE(ini.GetValue("CAMERA", "path", v));
+    EXPECT_EQ(v, "D:\\Photos\\Brellan");
     // Under a header that lost its bracket: not a value of the section before.
     EXPECT_FALSE(ini.GetValue("CAMERA", "Y", v));
 }
