@@ -243,7 +243,12 @@ bool IniFile::Save() const {
         return false;
     size_t done = 0;
     bool ok = true;
-    while (done < data.size()) {
+    // The new file takes the place of the old one and keeps its permissions: a profile the
+    // user made private stays private.
+    struct stat old;
+    if (::stat(path_.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0)
+        ok = false;
+    while (ok && done < data.size()) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;

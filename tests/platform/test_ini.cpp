@@ -261,3 +261,14 @@ TEST_F(IniTest, OnlyRegularFilesAreRead) {
     EXPECT_FALSE(folder.Save());
     EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini" / "inside"));
 }
+
+TEST_F(IniTest, SavingKeepsTheFilePermissions) {
+    const fs::path path = dir_ / "private.ini";
+    IniFile ini(path.string());
+    ini.SetValue("A", "b", "1");
+    ASSERT_TRUE(ini.Save());
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    ini.SetValue("A", "b", "2");
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
