@@ -66,9 +66,8 @@ bool StorableValueName(const std::string& name) {
            name[0] != ';' && name[0] != '#' && name[0] != '[';
 }
 
-bool StorableSection(const std::string& section) {
-    return !EdgeBlank(section) && section.find_first_of("]\n\r") == std::string::npos;
-}
+// Blanks inside the brackets of a section header are kept, so only these two break a name.
+bool StorableSection(const std::string& section) { return section.find_first_of("]\n") == std::string::npos; }
 
 }  // namespace
 

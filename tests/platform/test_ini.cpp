@@ -235,7 +235,10 @@ TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
 TEST_F(IniTest, RegistryRefusesNamesItCouldNotReadBack) {
     RegKey key;
     EXPECT_FALSE(key.Create("Software\\Maker\\Tool\\bad]name"));
-    EXPECT_FALSE(key.Create("Software\\Maker\\Tool\\ padded"));
+    EXPECT_FALSE(key.Create("Software\\Maker\\Tool\\line\nbreak"));
+    ASSERT_TRUE(key.Create("Software\\Maker\\Tool\\ padded "));  // kept inside the brackets
+    EXPECT_TRUE(key.WriteDword("v", 2));
+    ASSERT_TRUE(key.Open("Software\\Maker\\Tool\\ padded "));
     ASSERT_TRUE(key.Create("Software\\Maker\\Tool\\k"));
     for (const char* bad : {"", "a=b", "line\nbreak", ";comment", "#hash", "[x]", " lead", "trail "})
         EXPECT_FALSE(key.WriteDword(bad, 1)) << bad;
