@@ -203,9 +203,9 @@ bool IniFile::Load() {
             value.pop_back();
         if (key.empty())
             continue;
-        // Values before any header belong to the unnamed section.
         if (current == kBrokenHeader)
             continue;
+        // Values before any header belong to the unnamed section.
         if (current == kNone)
             current = sectionFor("");
         // As with the Windows profile calls, the first of duplicate keys is the one that counts.
