@@ -153,8 +153,12 @@ TEST_F(AppTest, EveryWrittenFormatOpensAsADocument) {
     for (const Case& c : cases) {
         if (!PxImage::IsFormatSupported(c.type)) continue;
         std::unique_ptr<PxImage> img(MakeImage(24, 16));
-        if (c.bpp == 8) ASSERT_TRUE(img->GrayScale());
-        if (c.bpp == 1) ASSERT_TRUE(img->DecreaseBpp(1, false));
+        if (c.bpp == 8) {
+            ASSERT_TRUE(img->GrayScale());
+        }
+        if (c.bpp == 1) {
+            ASSERT_TRUE(img->DecreaseBpp(1, false));
+        }
         ASSERT_TRUE(img->Save(QFile::encodeName(Path(c.name)).constData(), c.type)) << c.name << ": " << img->GetLastError();
         files << Path(c.name);
         written << &c;
