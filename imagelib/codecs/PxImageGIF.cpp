@@ -439,37 +439,38 @@ int PxImageGIF::get_byte(PxFile* file) {
     return m_buf[m_ibf++];
 }
 
+// The next byte of the code stream, reading the next data sub-block when the current one is
+// used up; negative is a read error. An empty sub-block leaves the count below zero, which ends
+// the stream.
+int PxImageGIF::next_stream_byte(PxFile* file) {
+    if (navail_bytes <= 0) {
+        pbytes = 0;
+        if ((navail_bytes = get_byte(file)) < 0) return navail_bytes;
+        for (int i = 0; i < navail_bytes; ++i) {
+            const int x = get_byte(file);
+            if (x < 0) return x;
+            byte_buff[i] = static_cast<BYTE>(x);
+        }
+    }
+    --navail_bytes;
+    return byte_buff[pbytes++];
+}
+
 int PxImageGIF::get_next_code(PxFile* file) {
     if (nbits_left == 0) {
-        if (navail_bytes <= 0) {
-            pbytes = 0;
-            if ((navail_bytes = get_byte(file)) < 0) return navail_bytes;
-            for (int i = 0; i < navail_bytes; ++i) {
-                const int x = get_byte(file);
-                if (x < 0) return x;
-                byte_buff[i] = static_cast<BYTE>(x);
-            }
-        }
-        b1 = byte_buff[pbytes++];
+        const int x = next_stream_byte(file);
+        if (x < 0) return x;
+        b1 = static_cast<BYTE>(x);
         nbits_left = 8;
-        --navail_bytes;
     }
     if (navail_bytes < 0) return ending;  // past the end of the data
     int ret = b1 >> (8 - nbits_left);
     while (curr_size > nbits_left) {
-        if (navail_bytes <= 0) {
-            pbytes = 0;
-            if ((navail_bytes = get_byte(file)) < 0) return navail_bytes;
-            for (int i = 0; i < navail_bytes; ++i) {
-                const int x = get_byte(file);
-                if (x < 0) return x;
-                byte_buff[i] = static_cast<BYTE>(x);
-            }
-        }
-        b1 = byte_buff[pbytes++];
+        const int x = next_stream_byte(file);
+        if (x < 0) return x;
+        b1 = static_cast<BYTE>(x);
         ret |= b1 << nbits_left;
         nbits_left += 8;
-        --navail_bytes;
     }
     nbits_left -= curr_size;
     ret &= code_mask[curr_size];

@@ -43,6 +43,7 @@ protected:
     LONG seek_next_image(PxFile* fp, LONG position);
     int decoder(PxFile* file, PxImage* frame, int linewidth, int& bad_code_count);
     int get_next_code(PxFile* file);
+    int next_stream_byte(PxFile* file);
     void init_exp(int size);
     int get_byte(PxFile* file);
     int out_line(PxImage* frame, BYTE* pixels, int linelen);
