@@ -395,15 +395,8 @@ void CColorProcessor::SmoothAndLookupRow(const LookupPlan& plan, const BYTE* __r
     const BYTE* __restrict tr = tables_[2];
     for (int x = 0; x < w; ++x)
         greens[x] = r[x * 3 + 1];
-    int start = 0, count = 0;
-    auto kindOf = [&](int first) { return y >= first && y < first + 2 * plan.pairs && (y - first) % 2 == 0; };
-    if (kindOf(plan.firstKindStart)) {
-        start = 1;
-        count = plan.firstCount;
-    } else if (kindOf(plan.secondKindStart)) {
-        start = 2;
-        count = plan.secondCount;
-    }
+    int start, count;
+    plan.RowRun(y, start, count);
     if (start > 0 && y > 0 && y < h - 1) {
         for (int i = 0, x = start; i < count && x < w - 1; ++i, x += 2) {
             const size_t c = static_cast<size_t>(x) * 3 + 1;
@@ -515,15 +508,8 @@ void CColorProcessor::SmoothGreenRow(const LookupPlan& plan, const BYTE* __restr
                                      const BYTE* __restrict dn, int y, BYTE* __restrict greens) const {
     const int w = width_, h = height_;
     std::memcpy(greens, row, static_cast<size_t>(w));
-    auto kindOf = [&](int first) { return y >= first && y < first + 2 * plan.pairs && (y - first) % 2 == 0; };
-    int start = 0, count = 0;
-    if (kindOf(plan.firstKindStart)) {
-        start = 1;
-        count = plan.firstCount;
-    } else if (kindOf(plan.secondKindStart)) {
-        start = 2;
-        count = plan.secondCount;
-    }
+    int start, count;
+    plan.RowRun(y, start, count);
     if (start == 0 || count <= 0 || y <= 0 || y >= h - 1)
         return;
     const int lastSite = std::min(start + 2 * (count - 1), w - 2);

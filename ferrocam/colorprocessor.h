@@ -58,6 +58,18 @@ private:
     struct LookupPlan {
         int pairs, firstKindStart, secondKindStart, firstCount, secondCount;
         bool neutralSaturation;
+        // The first column and the count of the pixels row y repairs; start 0 when it repairs none.
+        void RowRun(int y, int& start, int& count) const {
+            auto kindOf = [&](int first) { return y >= first && y < first + 2 * pairs && (y - first) % 2 == 0; };
+            start = count = 0;
+            if (kindOf(firstKindStart)) {
+                start = 1;
+                count = firstCount;
+            } else if (kindOf(secondKindStart)) {
+                start = 2;
+                count = secondCount;
+            }
+        }
     };
     void PrepareLookup(LookupPlan& plan) const;
     void SmoothAndLookupRow(const LookupPlan& plan, const BYTE* up, const BYTE* row, const BYTE* down, int y,
