@@ -28,6 +28,14 @@ inline void Fill(PxImage& img, RGBQUAD c) {
         for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); x++) img.SetPixelColor(x, y, c);
 }
 
+// A 24-bit image whose red channel is f(x, y); green and blue are zero.
+template <typename F>
+void FillRed(PxImage& img, F f) {
+    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); ++y)
+        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); ++x)
+            img.SetPixelColor(x, y, RGBQUAD{0, 0, static_cast<BYTE>(f(x, y)), 0});
+}
+
 inline void ExpectRgb(PxImage& img, LONG x, LONG y, int r, int g, int b) {
     const RGBQUAD c = img.GetPixelColor(x, y, false);
     EXPECT_EQ(c.rgbRed, r) << "at " << x << "," << y;

@@ -9,17 +9,7 @@
 #include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/pximage.h"
 
-namespace {
-
-// A 24-bit image whose red channel is f(x, y); green and blue are zero.
-template <typename F>
-void FillRed(PxImage& img, F f) {
-    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); ++y)
-        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); ++x)
-            img.SetPixelColor(x, y, RGBQUAD{0, 0, static_cast<BYTE>(f(x, y)), 0});
-}
-
-}  // namespace
+#include "imagetest.h"
 
 TEST(Interpolation, OverflowCoordinatesWrapMirrorRepeat) {
     PxImage img(10, 5, 24);

@@ -12,14 +12,9 @@
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
-namespace {
+#include "imagetest.h"
 
-template <typename F>
-void FillRed(PxImage& img, F f) {
-    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); ++y)
-        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); ++x)
-            img.SetPixelColor(x, y, RGBQUAD{0, 0, static_cast<BYTE>(f(x, y)), 0});
-}
+namespace {
 
 BYTE Red(PxImage& img, LONG x, LONG y) { return img.GetPixelColor(x, y).rgbRed; }
 
