@@ -1,14 +1,12 @@
 #!/usr/bin/python3
 """Times OpenCV's GaussianBlur, medianBlur and dft on the same 20-megapixel work as
 bench_ops_filter, runs our benchmark in the same run and prints the ratios (ours / OpenCV)."""
-import json
-import os
-import subprocess
 import sys
-import time
 
 import cv2
 import numpy as np
+
+from peertiming import best, ours
 
 W, H = 5472, 3648
 
@@ -25,26 +23,8 @@ def source(channels):
     return img if channels > 1 else img[:, :, 0]
 
 
-def best(fn, runs):
-    t = []
-    for _ in range(runs):
-        s = time.perf_counter()
-        fn()
-        t.append((time.perf_counter() - s) * 1000.0)
-    return min(t)
-
-
-def ours():
-    exe = os.path.join(os.environ.get("QUILLORY_BENCH_DIR", "build/bench/bin"), "bench_ops_filter")
-    out = subprocess.run([exe, "--benchmark_format=json"], check=True, capture_output=True, text=True).stdout
-    res = {}
-    for b in json.loads(out)["benchmarks"]:
-        res[b["name"].split("/")[0]] = b["real_time"]  # milliseconds
-    return res
-
-
 def main():
-    mine = ours()
+    mine = ours("bench_ops_filter")
     colour = source(3)
     grey = source(1)
     # FFT2 forces 5472 x 3648 up to 8192 x 4096 complex points.

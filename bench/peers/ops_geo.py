@@ -1,15 +1,13 @@
 #!/usr/bin/python3
 """Times OpenCV's resize and warpAffine on the same 20-megapixel work as bench_ops_geo, runs our
 benchmark in the same run and prints the ratios (ours / OpenCV)."""
-import json
 import math
-import os
-import subprocess
 import sys
-import time
 
 import cv2
 import numpy as np
+
+from peertiming import best, ours
 
 W, H = 5472, 3648
 SW, SH = W * 3 // 4, H * 3 // 4
@@ -27,29 +25,6 @@ def source():
     return img
 
 
-def best(fn, runs):
-    t = []
-    for _ in range(runs):
-        s = time.perf_counter()
-        fn()
-        t.append((time.perf_counter() - s) * 1000.0)
-    return min(t)
-
-
-def ours():
-    exe = os.path.join(os.environ.get("QUILLORY_BENCH_DIR", "build/bench/bin"), "bench_ops_geo")
-    # Best of five runs, as for OpenCV below.
-    out = subprocess.run([exe, "--benchmark_format=json", "--benchmark_repetitions=5"], check=True,
-                         capture_output=True, text=True).stdout
-    res = {}
-    for b in json.loads(out)["benchmarks"]:
-        if b.get("run_type", "iteration") != "iteration":
-            continue
-        name = b["name"].split("/")[0]
-        res[name] = min(res.get(name, b["real_time"]), b["real_time"])  # milliseconds
-    return res
-
-
 def rotate(img, degrees):
     # The whole turned picture, as Rotate2 keeps it: the bounding box of the rotated corners.
     a = math.radians(degrees)
@@ -63,7 +38,7 @@ def rotate(img, degrees):
 
 
 def main():
-    mine = ours()
+    mine = ours("bench_ops_geo", 5)  # best of five runs, as for OpenCV below
     img = source()
     gray = np.ascontiguousarray(img[:, :, 0])
     peer = {
