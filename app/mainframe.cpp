@@ -25,7 +25,7 @@
 
 #include "app/aboutdialog.h"
 #include "app/cmdids.h"
-#include "app/messages.h"
+#include "controls/messages.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"

@@ -7,7 +7,7 @@
 #include <QPointer>
 
 #include "app/commandrouter.h"
-#include "app/msgbridge.h"
+#include "controls/msgbridge.h"
 
 class QComboBox;
 class QTimer;

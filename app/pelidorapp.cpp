@@ -16,7 +16,7 @@
 #include "app/childframe.h"
 #include "app/cmdids.h"
 #include "app/mainframe.h"
-#include "app/messages.h"
+#include "controls/messages.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
 #include "app/promptservice.h"

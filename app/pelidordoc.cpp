@@ -17,7 +17,7 @@
 
 #include "app/cmdids.h"
 #include "app/mainframe.h"
-#include "app/messages.h"
+#include "controls/messages.h"
 #include "app/pelidorapp.h"
 #include "app/pelidorview.h"
 #include "app/promptservice.h"

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "app/docview.h"
-#include "app/msgbridge.h"
+#include "controls/msgbridge.h"
 #include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/pximage.h"
 

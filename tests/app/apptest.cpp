@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QPrinter>
 
-#include "app/msgbridge.h"
+#include "controls/msgbridge.h"
 
 bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
     if (pdfPath.isEmpty()) return false;

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/commandrouter.h"
-#include "app/msgbridge.h"
+#include "controls/msgbridge.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "apptest.h"

@@ -2,7 +2,7 @@
 #include <QMdiSubWindow>
 
 #include "app/childframe.h"
-#include "app/messages.h"
+#include "controls/messages.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
 #include "apptest.h"

@@ -1,4 +1,4 @@
-#include "app/msgbridge.h"
+#include "controls/msgbridge.h"
 
 #include <QCoreApplication>
 #include <QPointer>

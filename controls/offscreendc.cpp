@@ -1,4 +1,4 @@
-#include "app/offscreendc.h"
+#include "controls/offscreendc.h"
 
 COffscreenDC::COffscreenDC(QPainter* target, const QRect& rect, const QPoint& origin, const QColor& background)
     : m_target(target), m_rect(rect), m_image(rect.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32) {

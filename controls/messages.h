@@ -1,0 +1,44 @@
+// The system's private window messages: one name, one value, one meaning everywhere.
+#pragma once
+
+#include "platform/wintypes.h"
+
+constexpr UINT WM_IMAGE_OP_DONE = WM_USER + 1;
+constexpr UINT WM_IMAGE_OP_PROGRESS = WM_USER + 2;
+constexpr UINT WM_TABCLIENT_MOUSE = WM_USER + 132;
+constexpr UINT WM_CAMERA_ARRIVED = WM_USER + 246;
+constexpr UINT WM_CAMERA_REMOVED = WM_USER + 247;
+constexpr UINT WM_ICONBUTTON_UNCHECK = WM_USER + 256;
+constexpr UINT WM_CAMERA_OPEN = WM_USER + 258;
+constexpr UINT WM_CAMERA_CLOSE = WM_USER + 259;
+constexpr UINT WM_CAMERA_SNAP = WM_USER + 260;
+constexpr UINT WM_CAMERA_WHITEBALANCE = WM_USER + 261;
+constexpr UINT WM_CAMERA_SETTINGDLG_CLOSED = WM_USER + 264;
+constexpr UINT WM_CAMERA_RELOADPARAMS = WM_USER + 274;
+constexpr UINT WM_CAMERA_EXPOSUREPANEL = WM_USER + 276;
+constexpr UINT WM_CAMERA_APPLYPARAMS = WM_USER + 277;
+constexpr UINT WM_SAVECONFIG_CLOSED = WM_USER + 278;
+constexpr UINT WM_CAMERA_LAPSEDONE = WM_USER + 279;
+constexpr UINT WM_CAMERA_FILESAVED = WM_USER + 280;
+constexpr UINT WM_CAMERA_FRAME = WM_USER + 281;
+constexpr UINT WM_CAMERA_CREATEFRAME = WM_USER + 289;
+constexpr UINT WM_CAMERA_SETEXPOSURE = WM_USER + 290;
+constexpr UINT WM_CAMERA_STATUSTEXT = WM_USER + 291;
+constexpr UINT WM_CAMERA_BLACKBALANCE = WM_USER + 292;
+constexpr UINT WM_CAMERA_RECORDLIMIT = WM_USER + 295;
+constexpr UINT WM_TOOLBAR_CREATECONTROL = WM_USER + 303;
+constexpr UINT WM_TOOLBAR_USER304 = WM_USER + 304;
+constexpr UINT WM_TIMEEDIT_SETMINUTE = WM_USER + 544;
+constexpr UINT WM_TIMEEDIT_SETSECOND = WM_USER + 545;
+constexpr UINT WM_TIMEEDIT_SETMSEC = WM_USER + 546;
+constexpr UINT WM_TIMEEDIT_SYNCSLIDER = WM_USER + 547;
+constexpr UINT WM_TIMEEDIT_DIGIT = WM_USER + 548;
+constexpr UINT WM_AVI_CLOSED = WM_USER + 1792;
+constexpr UINT WM_SLIDER_CHANGING = WM_USER + 9425;
+constexpr UINT WM_SLIDER_CHANGED = WM_USER + 9426;
+constexpr UINT WM_PANE_NOTIFY = 0x89E6;
+
+// Framework messages the bridge carries as well.
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_TIMECHANGE = 0x001E;  // the exposure-time control's change notification
+constexpr UINT WM_COMMAND = 0x0111;
