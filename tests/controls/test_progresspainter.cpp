@@ -211,18 +211,6 @@ TEST(ProgressPainterRange, EmptyRangeNeitherDividesNorFills) {
     EXPECT_EQ(At(Paint(p, 50, 5), 0, 2), kWhite);
 }
 
-TEST(ProgressPainterRange, RangeIsOrderedAndPositionClamped) {
-    CProgressPainter p;
-    p.ModifyStyle(~0u, 0);
-    p.SetPos(80);
-    p.SetRange(50, 10);
-    EXPECT_EQ(p.GetLower(), 10);
-    EXPECT_EQ(p.GetUpper(), 50);
-    EXPECT_EQ(p.GetPos(), 50);
-    p.OffsetPos(-1000);
-    EXPECT_EQ(p.GetPos(), 10);
-}
-
 TEST(ProgressPainterPixels, HalfFilledSolidBar) {
     CProgressPainter p;
     p.ModifyStyle(~0u, 0);
@@ -294,26 +282,6 @@ TEST(ProgressPainterPixels, TextIsDrawnInBothColours) {
     if (whiteOnLeft == 0 && darkOnRight == 0) GTEST_SKIP() << "no font renders text on this platform";
     EXPECT_GT(whiteOnLeft, 0);
     EXPECT_GT(darkOnRight, 0);
-}
-
-TEST(GradientProgressCtrl, MessagesReturnTheOldValues) {
-    CGradientProgressCtrl c;
-    EXPECT_EQ(c.SetRange32(500, 20), (0u | (100u << 16)));
-    PBRANGE r{};
-    EXPECT_EQ(c.GetRange(true, &r), 20);
-    EXPECT_EQ(c.GetRange(false), 500);
-    EXPECT_EQ(r.iHigh, 500);
-    EXPECT_EQ(c.SetRange((10u | (60000u << 16))), (20u | (500u << 16)));
-    EXPECT_EQ(c.GetRange(false), 60000);
-    EXPECT_EQ(c.SetPos(40), 20);
-    EXPECT_EQ(c.DeltaPos(5), 40);
-    EXPECT_EQ(c.SetStep(7), 10);
-    EXPECT_EQ(c.StepIt(), 45);
-    EXPECT_EQ(c.GetPos(), 52);
-    EXPECT_EQ(c.SetBarColor(RGB(1, 2, 3)), CLR_DEFAULT);
-    EXPECT_EQ(c.Painter().GetColors(), (std::vector<COLORREF>{RGB(1, 2, 3), RGB(1, 2, 3)}));
-    c.SetBarColor(RGB(1, 2, 3), RGB(4, 5, 6));
-    EXPECT_EQ(c.Painter().GetColors(), (std::vector<COLORREF>{RGB(1, 2, 3), RGB(4, 5, 6)}));
 }
 
 TEST(GradientProgressCtrl, WindowTextAndTimers) {
