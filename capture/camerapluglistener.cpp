@@ -1,6 +1,7 @@
 #include "capture/camerapluglistener.h"
 
 #include <libudev.h>
+#include <unistd.h>
 
 #include <QSocketNotifier>
 
@@ -146,7 +147,9 @@ bool CCameraPlugListener::OpenUdevMonitor() {
     m_udev = udev_new();
     if (!m_udev)
         return false;
-    m_monitor = udev_monitor_new_from_netlink(m_udev, "udev");
+    // Without the udev daemon its monitor stays silent; the kernel's own events still come.
+    const char* source = access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel";
+    m_monitor = udev_monitor_new_from_netlink(m_udev, source);
     if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "usb", "usb_device") < 0 ||
         udev_monitor_enable_receiving(m_monitor) < 0) {
         CloseUdevMonitor();
