@@ -15,6 +15,7 @@
 #include "ferrocam/autoexposure.h"
 #include "ferrocam/ferrocam.h"
 #include "ferrocam/imagecorrector.h"
+#include "ferrocam/modegate.h"
 #include "ferrocam/registrykey.h"
 #include "ferrocam/sensordevice.h"
 
@@ -131,9 +132,12 @@ private:
     std::vector<BYTE> rgb_;
     BITMAPINFOHEADER header_{};
     std::mutex swapLock_;
+    // Locking: a grab is inside the mode gate and takes nothing else; a decode takes the
+    // pipeline lock only, so grabs and decodes run side by side. A mode switch (a still at
+    // another mode) takes the pipeline lock and then the gate for itself, holding both until
+    // the engine's mode is back. Nothing waits for the pipeline lock inside the gate.
     std::recursive_mutex pipelineLock_;
-    // Held across a mode switch, so a grab or decode never works with a half-switched size.
-    std::recursive_mutex modeLock_;
+    CModeGate modeGate_;
     std::thread captureThread_, displayThread_;
     std::atomic<std::thread::id> captureThreadId_{}, displayThreadId_{};
     bool threadsStarted_ = false;

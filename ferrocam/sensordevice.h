@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "ferrocam/colorprocessor.h"
 #include "ferrocam/ferrocam.h"
@@ -78,6 +79,8 @@ public:
     // Ends a read in progress (Stop must not wait on a long exposure).
     void AbortRead() { state_.transport->Abort(); }
     void ClearAbort() { state_.transport->ClearAbort(); }
+    // False once the camera is gone (unplugged) or was never opened.
+    bool Connected() const { return state_.transport->IsOpen(); }
 
     void SetMirror(int axis, int on);
     int GetMirror(int axis) const;
@@ -130,4 +133,5 @@ private:
     FrameHook hook_ = nullptr;
     void* hookContext_ = nullptr;
     bool opened_ = false;
+    std::mutex frameCheckLock_;  // the marker and button fields of the state
 };
