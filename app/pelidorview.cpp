@@ -331,9 +331,17 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
     if (!img) return;
     const QPoint pos = e->position().toPoint();
     const QString text = PixelReadout(pos);
-    // Over the tracker the cursor tells what a press would do there.
-    if (d->m_nTool == 4 && !m_tracker.IsTracking() && !m_bLeftDown) {
-        if (!m_tracker.SetCursor(viewport(), ToPoint(pos))) viewport()->unsetCursor();
+    // Over the tracker the cursor tells what a press would do there; off it, the cursor the
+    // tracker set goes again (and only that one: the tools set their own while dragging).
+    if (!m_tracker.IsTracking() && !m_bLeftDown) {
+        const RECT& tr = m_tracker.m_rect;
+        const bool drawn = tr.right - tr.left > 0 && tr.bottom - tr.top > 0;
+        if (drawn && m_tracker.SetCursor(viewport(), ToPoint(pos))) {
+            m_bTrackerCursor = true;
+        } else if (m_bTrackerCursor) {
+            viewport()->unsetCursor();
+            m_bTrackerCursor = false;
+        }
     }
     if (m_bRightDrag && (e->buttons() == Qt::RightButton) && d->m_nTool == 1 && !d->IsBusy()) {
         const QPointF pt = WindowToImage(pos);

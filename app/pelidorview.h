@@ -58,6 +58,7 @@ private:
     QRect m_rcImage;
     // The rectangle tracker tool's rectangle, in viewport coordinates.
     CRectTracker m_tracker;
+    bool m_bTrackerCursor = false;  // the viewport shows the cursor the tracker set
     QPoint m_ptAnchor, m_ptAnchorScroll;
     bool m_bLeftDown = false;
     int m_nOutlinePhase = 0;
