@@ -342,3 +342,50 @@ TEST_F(ExposureTimeTest, SliderStaysWithinTheMaximumWhenTheMinutesAreFew) {
         EXPECT_LE(s->GetPos(), s->GetRangeMax());
     }
 }
+
+namespace {
+
+// Stands in for the control: records what its time edit and slider post to it.
+class EditOwner : public QWidget, public CMessageTarget {
+public:
+    EditOwner() {
+        RegisterWindow(this);
+        slider.SetTimeEdit(&edit);
+        slider.setGeometry(0, 30, 120, 20);
+    }
+    ~EditOwner() override { UnregisterWindow(); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+        messages.push_back({message, wParam});
+        return 0;
+    }
+    CTimeEdit edit{this};
+    CFlatSliderCtrl slider{this};
+    std::vector<std::pair<UINT, WPARAM>> messages;
+};
+
+}  // namespace
+
+TEST(TimeEdit, WritesTellTheControlAndOnlyTypingSpinAndSetTimeMoveTheSlider) {
+    EditOwner owner;
+    using M = std::pair<UINT, WPARAM>;
+    ASSERT_TRUE(owner.edit.WriteField(CTimeEdit::kSeconds, 7, true));
+    ASSERT_TRUE(owner.edit.WriteField(CTimeEdit::kMilliseconds, 45, false));
+    PumpPrivateMessages();
+    EXPECT_EQ(owner.messages, (std::vector<M>{{WM_TIMECHANGE, 0}, {WM_TIMEEDIT_SYNCSLIDER, 0}, {WM_TIMECHANGE, 0}}));
+    EXPECT_EQ(owner.edit.text(), QStringLiteral(" 00 : 07 . 045"));
+
+    // The slider's writes do not ask for the slider to follow; a key adds one notification.
+    owner.messages.clear();
+    QTest::keyClick(&owner.slider, Qt::Key_End);
+    PumpPrivateMessages();
+    EXPECT_EQ(owner.messages, (std::vector<M>(4, M{WM_TIMECHANGE, 0})));
+    EXPECT_EQ(owner.edit.text(), QStringLiteral(" 09 : 59 . 000"));
+
+    // A digit asks for the edit mode and leaves the active field.
+    owner.messages.clear();
+    owner.edit.SetActiveField(CTimeEdit::kSeconds);
+    QTest::keyClick(&owner.edit, Qt::Key_3);
+    PumpPrivateMessages();
+    EXPECT_EQ(owner.messages, (std::vector<M>{{WM_TIMEEDIT_DIGIT, '3'}}));
+    EXPECT_EQ(owner.edit.GetActiveField(), CTimeEdit::kSeconds);
+}
