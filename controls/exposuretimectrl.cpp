@@ -81,6 +81,7 @@ bool CExposureTimeCtrl::Create(QWidget* parent, const RECT& rect, UINT id) {
 
     m_slider->SetThumbColor(m_bkColor);
     m_slider->SetSelectedThumbColor(m_bkColor);
+    ApplyMaxTime();  // a maximum given before the children existed
     RegisterWindow(this);
     m_created = true;
     m_mode = kDisplayMode;
@@ -97,7 +98,13 @@ void CExposureTimeCtrl::SetMaxTime(int minutes, int seconds, int milliseconds) {
     m_maxMinutes = minutes;
     m_maxSeconds = seconds;
     m_maxMilliseconds = milliseconds;
-    if (!m_timeEdit) return;
+    m_maxTimeSet = true;
+    ApplyMaxTime();
+}
+
+void CExposureTimeCtrl::ApplyMaxTime() {
+    if (!m_timeEdit || !m_maxTimeSet) return;
+    const int minutes = m_maxMinutes, seconds = m_maxSeconds, milliseconds = m_maxMilliseconds;
     m_timeEdit->SetMaxMinutes(minutes);
     if (minutes > 0) {
         m_timeEdit->SetMaxSeconds(59);
@@ -254,7 +261,7 @@ bool CExposureTimeCtrl::eventFilter(QObject* watched, QEvent* e) {
             Apply();
             return false;
         }
-        if (k->key() == Qt::Key_Backspace) return false;
+        if (k->key() == Qt::Key_Backspace || k->key() == Qt::Key_Escape) return false;
         const QString t = k->text();
         // Keys that make no character (caret movement, Delete) pass; of the characters only
         // digits and '.' do. Ctrl+V and the like make a control character and are swallowed.

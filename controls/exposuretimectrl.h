@@ -69,6 +69,7 @@ private:
     void EditField(int field, const QString& text, int selectFrom);
     // The edit mode's value for the active field: refused ones leave everything as it is.
     bool Apply();
+    void ApplyMaxTime();
 
     UINT m_id = 0;
     bool m_created = false;
@@ -84,4 +85,5 @@ private:
     QFont m_font;
     int m_editHeight = 20;
     int m_maxMinutes = 10, m_maxSeconds = 59, m_maxMilliseconds = 999;  // the total maximum
+    bool m_maxTimeSet = false;
 };

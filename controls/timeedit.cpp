@@ -124,6 +124,7 @@ void CTimeEdit::keyPressEvent(QKeyEvent* e) {
         return;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
+    case Qt::Key_Escape:  // the dialog's
         e->ignore();
         return;
     default:

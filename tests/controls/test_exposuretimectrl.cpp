@@ -134,6 +134,12 @@ TEST_F(ExposureTimeTest, CreateNeedsAParentAndHappensOnce) {
     EXPECT_EQ(ctrl.GetDlgCtrlID(), 1021u);
     EXPECT_TRUE(ctrl.SetBkColor(RGB(177, 204, 247)));
     EXPECT_EQ(ctrl.Slider()->Render().pixelColor(1, 1), QColor(177, 204, 247));
+    // A maximum given before Create holds once the control exists.
+    CExposureTimeCtrl early;
+    early.SetMaxTime(0, 5, 500);
+    ASSERT_TRUE(early.Create(&parent, RECT{0, 60, 190, 112}, 9));
+    EXPECT_FALSE(early.SetTime(6000));
+    EXPECT_TRUE(early.SetTime(5000));
 }
 
 TEST_F(ExposureTimeTest, ClicksPickTheFieldAndDoubleClicksOpenItsEditMode) {
