@@ -292,7 +292,8 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
     }
     if (d->m_nTool == 4 && idle) {
         // A press on the tracker moves or resizes it; anywhere else starts a new one. Either
-        // may turn over; the release normalises it.
+        // may turn over; the release normalises it. A drag whose release never came ends here.
+        m_tracker.TrackCancel();
         const RECT& tr = m_tracker.m_rect;
         const bool drawn = tr.right - tr.left > 0 && tr.bottom - tr.top > 0;
         if (!drawn || !m_tracker.Track(viewport(), ToPoint(pos), true)) {
