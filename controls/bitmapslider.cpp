@@ -40,58 +40,47 @@ bool CBitmapSlider::LoadBitmap(UINT id, bool transparent, COLORREF key, int x, i
     return true;
 }
 
+// Loads a bitmap and its optional active partner; on any failure both are left empty.
+bool CBitmapSlider::LoadPair(UINT id, UINT activeId, bool transparent, COLORREF key, int x, int y, QImage* normal,
+                             QImage* active) {
+    *active = QImage();
+    if (!LoadBitmap(id, transparent, key, x, y, normal)) return false;
+    if (activeId != 0 && !LoadBitmap(activeId, transparent, key, x, y, active)) {
+        *normal = QImage();
+        return false;
+    }
+    return true;
+}
+
 bool CBitmapSlider::SetBitmapChannel(UINT id, UINT activeId, bool transparent, COLORREF key, int x, int y) {
     // Whatever happens below, the old pair is gone: until a new one loads nothing is drawn.
     m_channelLoaded = false;
     m_hasActiveChannel = false;
-    m_channelActive = QImage();
+    update();
     if (id == 0) {
-        m_channel = QImage();
-        update();
+        m_channel = m_channelActive = QImage();
         return true;
     }
-    if (!LoadBitmap(id, transparent, key, x, y, &m_channel)) {
-        update();
-        return false;
-    }
-    if (activeId != 0) {
-        if (!LoadBitmap(activeId, transparent, key, x, y, &m_channelActive)) {
-            m_channel = QImage();
-            update();
-            return false;
-        }
-        m_hasActiveChannel = true;
-    }
+    if (!LoadPair(id, activeId, transparent, key, x, y, &m_channel, &m_channelActive)) return false;
+    m_hasActiveChannel = !m_channelActive.isNull();
     m_width = m_channel.width();
     m_height = m_channel.height();
     resize(m_width, m_height);
     m_channelTransparent = transparent;
     m_channelLoaded = true;
-    update();
     return true;
 }
 
 bool CBitmapSlider::SetBitmapThumb(UINT id, UINT activeId, bool transparent, COLORREF key, int x, int y) {
     m_thumbLoaded = false;
     m_hasActiveThumb = false;
-    m_thumbActive = QImage();
+    update();
     if (id == 0) {
-        m_thumb = QImage();
-        update();
+        m_thumb = m_thumbActive = QImage();
         return true;
     }
-    if (!LoadBitmap(id, transparent, key, x, y, &m_thumb)) {
-        update();
-        return false;
-    }
-    if (activeId != 0) {
-        if (!LoadBitmap(activeId, transparent, key, x, y, &m_thumbActive)) {
-            m_thumb = QImage();
-            update();
-            return false;
-        }
-        m_hasActiveThumb = true;
-    }
+    if (!LoadPair(id, activeId, transparent, key, x, y, &m_thumb, &m_thumbActive)) return false;
+    m_hasActiveThumb = !m_thumbActive.isNull();
     m_thumbWidth = m_thumb.width();
     m_thumbHeight = m_thumb.height();
     if (!m_channelLoaded) {
@@ -100,7 +89,6 @@ bool CBitmapSlider::SetBitmapThumb(UINT id, UINT activeId, bool transparent, COL
     }
     m_thumbTransparent = transparent;
     m_thumbLoaded = true;
-    update();
     return true;
 }
 

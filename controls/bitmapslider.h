@@ -64,6 +64,8 @@ protected:
 private:
     // A bitmap as loaded; transparent ones carry their key colour as alpha 0.
     static bool LoadBitmap(UINT id, bool transparent, COLORREF key, int x, int y, QImage* out);
+    static bool LoadPair(UINT id, UINT activeId, bool transparent, COLORREF key, int x, int y, QImage* normal,
+                         QImage* active);
     int Usable() const;
     void HandleMove(int x);
     void EndDrag();

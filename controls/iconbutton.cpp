@@ -186,6 +186,13 @@ void CIconButton::leaveEvent(QEvent* e) {
     QPushButton::leaveEvent(e);
 }
 
+void CIconButton::focusOutEvent(QFocusEvent* e) {
+    // Losing the focus mid-press ends the press: the base class lets the button up.
+    m_buttonDown = false;
+    QPushButton::focusOutEvent(e);
+    update();
+}
+
 void CIconButton::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
         if (m_type == Check) SetCheck(m_checked ? 0 : 1);

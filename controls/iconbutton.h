@@ -53,6 +53,7 @@ protected:
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     void PlaceIcon();
