@@ -18,6 +18,9 @@ protected:
         window.show();
         QApplication::setActiveWindow(&window);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // Start every test with the cursor on an empty spot of this window, so that entering
+        // and leaving the buttons is tracked from here and not from an earlier test's window.
+        QTest::mouseMove(&window, QPoint(290, 190));
     }
     CIconButton* Make(DWORD style, int x, const QString& text = QStringLiteral("OK")) {
         auto* b = new CIconButton(&window, style);
