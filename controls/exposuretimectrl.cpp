@@ -9,7 +9,7 @@
 
 #include "controls/flatsliderctrl.h"
 #include "controls/messages.h"
-#include "controls/messagetargetlookup.h"
+#include "controls/notifytarget.h"
 #include "controls/numberedit.h"
 #include "controls/syscolors.h"
 #include "controls/timeedit.h"

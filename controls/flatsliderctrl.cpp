@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "controls/messages.h"
-#include "controls/messagetargetlookup.h"
+#include "controls/notifytarget.h"
 #include "controls/syscolors.h"
 #include "controls/timeedit.h"
 

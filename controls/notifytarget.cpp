@@ -1,8 +1,8 @@
 #include "controls/notifytarget.h"
 
-HWND NearestMessageTarget(const QWidget* widget) {
-    for (QWidget* w = widget ? widget->parentWidget() : nullptr; w; w = w->parentWidget()) {
-        auto* target = dynamic_cast<CMessageTarget*>(w);
+HWND NearestMessageTarget(const QObject* from) {
+    for (const QObject* o = from ? from->parent() : nullptr; o; o = o->parent()) {
+        auto* target = dynamic_cast<const CMessageTarget*>(o);
         if (target && target->GetSafeHwnd()) return target->GetSafeHwnd();
     }
     return nullptr;

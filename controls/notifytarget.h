@@ -5,8 +5,8 @@
 
 #include "controls/msgbridge.h"
 
-// The handle of the closest registered ancestor of the widget (the widget itself excluded),
+// The handle of the closest registered ancestor of the object (the object itself excluded),
 // or nullptr when none of them is registered.
-HWND NearestMessageTarget(const QWidget* widget);
+HWND NearestMessageTarget(const QObject* from);
 // Posts to that ancestor; false when there is none.
 bool PostToParent(const QWidget* widget, UINT message, WPARAM wParam, LPARAM lParam);

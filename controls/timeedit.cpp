@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 
 #include "controls/messages.h"
-#include "controls/messagetargetlookup.h"
+#include "controls/notifytarget.h"
 
 namespace {
 
