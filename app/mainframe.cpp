@@ -335,9 +335,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
 LRESULT CMainFrame::OnCameraFileSaved(WPARAM, LPARAM lParam) {
     const char* path = reinterpret_cast<const char*>(lParam);
     if (!path || !*path) return 1;
-    const QString file = QString::fromUtf8(path);
-    // A file saved again under the same name keeps its one entry.
-    if (!m_cameraFiles.contains(file)) m_cameraFiles << file;
+    m_cameraFiles << QString::fromUtf8(path);
     return 0;
 }
 

@@ -57,7 +57,8 @@ public:
     // Writes the window rectangle, the tool settings and the bar layout into the profile.
     void SaveSettings();
 
-    // Files the camera windows saved, in the order they were announced (the start page lists them).
+    // Every file a camera window announced, oldest first; a file saved again under the same name
+    // appears again (the start page refreshes its tile then).
     const QStringList& CameraFiles() const { return m_cameraFiles; }
     CCameraPlugListener* PlugListener() const { return m_pPlugListener; }
 

@@ -43,44 +43,20 @@ HWND MainWindow() {
 
 }  // namespace
 
-// The "Interval Complete" dialog as the snap thread sees it: every widget call is queued to the
-// UI thread, and the Cancel state comes back through an atomic, so the thread never touches the
-// dialog and never waits for the UI thread (which may be joining it).
+// The "Interval Complete" dialog as the snap thread sees it. The dialog's calls are safe from
+// that thread; the window joins the thread before it deletes the dialog.
 class CCameraFrame::IntervalLink : public CCameraSnapThread::IIntervalProgress {
 public:
-    IntervalLink(QObject* context, CProgressDialog* dialog) : m_context(context), m_dialog(dialog) {}
+    explicit IntervalLink(CProgressDialog* dialog) : m_dialog(dialog) {}
     void Show(bool visible) override {
-        QPointer<CProgressDialog> dlg = m_dialog;
-        QMetaObject::invokeMethod(m_context, [dlg, visible] {
-            if (dlg) dlg->setVisible(visible);
-        }, Qt::QueuedConnection);
+        m_dialog->ShowWindow(visible ? CProgressDialog::SW_SHOWNA : CProgressDialog::SW_HIDE);
     }
-    void SetPos(int perMille) override {
-        QPointer<CProgressDialog> dlg = m_dialog;
-        std::atomic<bool>* cancelled = &m_cancelled;
-        QMetaObject::invokeMethod(m_context, [dlg, perMille, cancelled] {
-            if (!dlg) return;
-            dlg->SetPos(perMille);
-            if (dlg->IsCancelled()) cancelled->store(true);
-        }, Qt::QueuedConnection);
-    }
-    bool IsCancelled() override { return m_cancelled.load(); }
-    void ClearCancelled() override {
-        m_cancelled.store(false);
-        QPointer<CProgressDialog> dlg = m_dialog;
-        QMetaObject::invokeMethod(m_context, [dlg] {
-            if (dlg) dlg->SetCancelled(false);
-        }, Qt::QueuedConnection);
-    }
-    // The Cancel button, seen on the UI thread.
-    void Poll() {
-        if (m_dialog && m_dialog->IsCancelled()) m_cancelled.store(true);
-    }
+    void SetPos(int perMille) override { m_dialog->SetPos(perMille); }
+    bool IsCancelled() override { return m_dialog->IsCancelled(); }
+    void ClearCancelled() override { m_dialog->SetCancelled(false); }
 
 private:
-    QObject* m_context;
-    QPointer<CProgressDialog> m_dialog;
-    std::atomic<bool> m_cancelled{false};
+    CProgressDialog* m_dialog;
 };
 
 CCameraFrame::CCameraFrame(int cameraId, int longExposure, QWidget* parent)
@@ -120,8 +96,8 @@ bool CCameraFrame::LoadFrame() {
     m_pInterval->SetPos(0);
     m_pInterval->EnableCancel(true);
     m_pInterval->SetFlag(1);
-    m_pInterval->hide();
-    m_pIntervalLink = std::make_unique<IntervalLink>(this, m_pInterval);
+    m_pInterval->ShowWindow(CProgressDialog::SW_HIDE);
+    m_pIntervalLink = std::make_unique<IntervalLink>(m_pInterval);
 
     m_controller.LoadProfile();
     SendMessage(GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
@@ -349,7 +325,6 @@ LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 void CCameraFrame::OnFrame(int mean) {
     if (!m_controller.IsOpen()) return;
     m_pBrightness->SetPos(static_cast<unsigned>(std::clamp(mean, 0, 255)));
-    if (m_pIntervalLink) m_pIntervalLink->Poll();
     const CameraSettings& s = m_controller.Settings();
     if (s.bSoftwareAe && s.aeState.nValue) {
         setWindowTitle(QString("%1 ms").arg(s.exposure.nValue));
