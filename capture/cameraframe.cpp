@@ -20,6 +20,7 @@
 #include "app/pelidorapp.h"
 #include "app/promptservice.h"
 #include "capture/cameraview.h"
+#include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
 #include "controls/progressdialog.h"
@@ -354,7 +355,7 @@ void CCameraFrame::OnShot(int index) {
     }
     QString path;
     if (s.snap.bConfig) {
-        path = FromSettingsString(MakeCaptureFileName(&s, static_cast<BYTE>(std::clamp(index, 0, 255)), 0));
+        path = QString::fromStdString(MakeCaptureFileName(s, static_cast<BYTE>(std::clamp(index, 0, 255)), false));
     } else {
         FileDialogRequest r;
         r.open = false;
@@ -367,7 +368,7 @@ void CCameraFrame::OnShot(int index) {
             m_snap.SetSnapDone();
             return;
         }
-        static const unsigned kTypes[] = {2, 1, 8, 4};
+        static const int kTypes[] = {kCaptureBmp, kCaptureJpeg, kCaptureTiff, kCaptureRaw};
         s.snap.uiFiletype = kTypes[std::clamp(r.filterIndex, 1, 4) - 1];
         path = r.fileName;
     }
@@ -377,7 +378,7 @@ void CCameraFrame::OnShot(int index) {
 void CCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
     m_snap.SetSnapDone();
     // A raw snap leaves files the start page cannot show.
-    if (m_controller.Settings().snap.uiFiletype == 4) return;
+    if (m_controller.Settings().snap.uiFiletype == kCaptureRaw) return;
     SendMessage(MainWindow(), WM_CAMERA_FILESAVED, wParam, lParam);
 }
 
@@ -389,7 +390,7 @@ void CCameraFrame::OnRecord() {
         if (!m_controller.IsOpen()) return;
         QString path;
         if (s.video.bConfig) {
-            path = FromSettingsString(MakeCaptureFileName(&s, 0, 1));
+            path = QString::fromStdString(MakeCaptureFileName(s, 0, true));
         } else {
             FileDialogRequest r;
             r.open = false;

@@ -9,6 +9,10 @@
 #include <cstdlib>
 
 #include "app/profile.h"
+#include "capture/autoexposure.h"
+#include "capture/camerafirstuse.h"
+#include "capture/cameratables.h"
+#include "capture/capturefilename.h"
 #include "capture/cameraview.h"
 #include "platform/inifile.h"
 #include "platform/le.h"
@@ -44,8 +48,8 @@ int Get(int (*getter)(int*)) {
     return v;
 }
 
-int AeTargetNative(int level) { return static_cast<BYTE>(level < 0 ? 100 + 12 * level : 100 + 20 * level); }
-int AeTargetLevel(int native) { return native >= 100 ? (native - 81) / 20 : (native - 111) / 12; }
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 int IntIn(const CProfile& p, const char* section, const char* key, int def, int lo, int hi) {
     const int v = p.GetProfileInt(section, key, def);
@@ -78,9 +82,9 @@ void CCameraFrameController::LoadProfile() {
     s.nOpenState = 2;
     s.nAeAverage = 0;
     s.snap.bConfig = IntIn(p, "FileSave", "bConfig", 0, 0, 1);
-    s.snap.sFilename = ToSettingsString(PrefixIn(p, "FileSave"));
+    s.snap.sFilename = Utf8(PrefixIn(p, "FileSave"));
     s.snap.bNum = IntIn(p, "FileSave", "bNum", 1, 0, 1);
-    s.snap.uiFiletype = IntIn(p, "FileSave", "uiFiletype", 2, 1, 8);
+    s.snap.uiFiletype = IntIn(p, "FileSave", "uiFiletype", kCaptureBmp, kCaptureJpeg, kCaptureTiff);
     if (s.snap.uiFiletype != 1 && s.snap.uiFiletype != 2 && s.snap.uiFiletype != 4 && s.snap.uiFiletype != 8)
         s.snap.uiFiletype = 2;
     s.snap.bTimeStamp = IntIn(p, "FileSave", "bTimeStamp", 1, 0, 1);
@@ -88,39 +92,39 @@ void CCameraFrameController::LoadProfile() {
     s.snap.nSpace = IntIn(p, "FileSave", "nSpace", 0, 0, 7200);
     s.snap.nCount = IntIn(p, "FileSave", "nCount", 1, 1, 1000);
     s.video.bConfig = IntIn(p, "VideoSave", "bConfig", 0, 0, 1);
-    s.video.sFilename = ToSettingsString(PrefixIn(p, "VideoSave"));
+    s.video.sFilename = Utf8(PrefixIn(p, "VideoSave"));
     s.video.bNum = IntIn(p, "VideoSave", "bNum", 1, 0, 1);
     s.video.bTimeStamp = IntIn(p, "VideoSave", "bTimeStamp", 1, 0, 1);
     s.video.Compress = p.GetProfileInt("VideoSave", "Compress", 0);
     s.video.CompressID = IntIn(p, "VideoSave", "CompressID", 0, 0, 1000);
     s.video.bTimeLimit = IntIn(p, "VideoSave", "bTimeLimit", 0, 0, 1);
     s.video.TimeLimit = IntIn(p, "VideoSave", "TimeLimit", 1, 1, 60);
-    const QString model = QString::fromUtf8(CameraModelName(s.nCameraId));
-    s.byPreviewRes = static_cast<BYTE>(IntIn(p, model.toUtf8().constData(), "Preview", DefaultPreviewRes(s.nCameraId), 0, 255));
-    s.byCaptureRes = static_cast<BYTE>(IntIn(p, model.toUtf8().constData(), "Capture", DefaultCaptureRes(s.nCameraId), 0, 255));
-    s.bResLock = IntIn(p, model.toUtf8().constData(), "ResLock", 0, 0, 1);
+    const std::string model = CameraModelName(s.nCameraId);
+    s.byPreviewRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Preview", DefaultPreviewRes(s.nCameraId), 0, 255));
+    s.byCaptureRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Capture", DefaultCaptureRes(s.nCameraId), 0, 255));
+    s.bResLock = IntIn(p, model.c_str(), "ResLock", 0, 0, 1);
 }
 
 void CCameraFrameController::SaveProfile() {
     const CameraSettings& s = m_Settings;
     CProfile& p = m_profile;
     p.WriteProfileInt("FileSave", "bConfig", s.snap.bConfig);
-    p.WriteProfileString("FileSave", "sFilename", FromSettingsString(s.snap.sFilename));
+    p.WriteProfileString("FileSave", "sFilename", FromUtf8(s.snap.sFilename));
     p.WriteProfileInt("FileSave", "bNum", s.snap.bNum);
-    p.WriteProfileInt("FileSave", "uiFiletype", static_cast<int>(s.snap.uiFiletype));
+    p.WriteProfileInt("FileSave", "uiFiletype", s.snap.uiFiletype);
     p.WriteProfileInt("FileSave", "bTimeStamp", s.snap.bTimeStamp);
     p.WriteProfileInt("FileSave", "bLapse", s.snap.bLapse);
     p.WriteProfileInt("FileSave", "nSpace", s.snap.nSpace);
     p.WriteProfileInt("FileSave", "nCount", s.snap.nCount);
     p.WriteProfileInt("VideoSave", "bConfig", s.video.bConfig);
-    p.WriteProfileString("VideoSave", "sFilename", FromSettingsString(s.video.sFilename));
+    p.WriteProfileString("VideoSave", "sFilename", FromUtf8(s.video.sFilename));
     p.WriteProfileInt("VideoSave", "bNum", s.video.bNum);
     p.WriteProfileInt("VideoSave", "bTimeStamp", s.video.bTimeStamp);
     p.WriteProfileInt("VideoSave", "Compress", s.video.Compress);
     p.WriteProfileInt("VideoSave", "CompressID", s.video.CompressID);
     p.WriteProfileInt("VideoSave", "bTimeLimit", s.video.bTimeLimit);
     p.WriteProfileInt("VideoSave", "TimeLimit", s.video.TimeLimit);
-    const QString model = QString::fromUtf8(CameraModelName(s.nCameraId));
+    const QString model = FromUtf8(CameraModelName(s.nCameraId));
     p.WriteProfileInt(model, "Preview", s.byPreviewRes);
     p.WriteProfileInt(model, "Capture", s.byCaptureRes);
     p.WriteProfileInt(model, "ResLock", s.bResLock);
@@ -136,7 +140,7 @@ bool CCameraFrameController::Open(int applyBackCorrection) {
     if (s.nOpenState == 2) {
         if (VekCameraInit(s.byPreviewRes, m_hFrame, m_pView ? m_pView->GetSafeHwnd() : nullptr) != CAMERA_OK) return false;
     }
-    FillCameraModelInfo(&s);
+    FillCameraModelInfo(s);
     s.nWidth = 0;
     s.nHeight = 0;
     VekCameraGetImageSize(&s.nWidth, &s.nHeight);
@@ -169,13 +173,7 @@ void CCameraFrameController::FinishOpen(int applyBackCorrection, unsigned genera
         WriteAllParameters();
     else
         ReadAllParameters();
-    if (s.bUseRowLimit == 1) {
-        int rowTime = 0;
-        VekCameraGetRowTime(&rowTime);
-        const int max = static_cast<int>(static_cast<long long>(s.nRowLimit) * rowTime / 1000);
-        s.exposure.nMax = max;
-        s.nAeExpCeiling = max;
-    }
+    if (s.bUseRowLimit == 1) ApplyRowLimit(s);
     s.nOpenState = 0;
     if (firstUse) AutoWhiteBalance();
     if (onOpened) onOpened(s.nWidth > 0 ? s.nWidth : 640, s.nHeight > 0 ? s.nHeight : 480);
@@ -205,7 +203,7 @@ void CCameraFrameController::WriteAllParameters() {
     CameraSettings& s = m_Settings;
     const int id = s.nCameraId;
     if (s.aeState.bSupported) VekCameraSetAeState(s.bSoftwareAe ? 0 : s.aeState.nValue);
-    if (s.aeTarget.bSupported) VekCameraSetAeTarget(AeTargetNative(s.aeTarget.nValue));
+    if (s.aeTarget.bSupported) VekCameraSetAeTarget(AeTargetDeviceFromLevel(s.aeTarget.nValue));
     if (s.analogGain.bSupported) VekCameraSetAnalogGain(GainDeviceFromLevel(id, s.analogGain.nValue));
     if (s.exposure.bSupported) SetExposure(s.exposure.nValue);
     if (s.gamma.bSupported) VekCameraSetGamma(GammaDeviceFromLevel(id, s.gamma.nValue));
@@ -235,8 +233,8 @@ void CCameraFrameController::ReadAllParameters() {
     if (s.aeState.bSupported) s.aeState.nValue = Get(VekCameraGetAeState) & 0xFF;
     VekCameraSetAeState(s.bSoftwareAe ? 0 : s.aeState.nValue);
     if (s.aeTarget.bSupported) {
-        s.aeTarget.nValue = std::clamp(AeTargetLevel(Get(VekCameraGetAeTarget) & 0xFF), -5, 5);
-        VekCameraSetAeTarget(AeTargetNative(s.aeTarget.nValue));
+        s.aeTarget.nValue = std::clamp(AeTargetLevelFromDevice(Get(VekCameraGetAeTarget) & 0xFF), -5, 5);
+        VekCameraSetAeTarget(AeTargetDeviceFromLevel(s.aeTarget.nValue));
     }
     if (s.exposure.bSupported) {
         int ms = Get(VekCameraGetExposureTime);
@@ -316,7 +314,7 @@ void CCameraFrameController::SetExposure(int value) {
         VekCameraSaveParameter(0);
         ReadBack();
     } else if (PausedExposureId(id)) {
-        const BYTE state = m_pView ? m_pView->GetRunState() : CCameraView::kStop;
+        const BYTE state = m_pView ? m_pView->GetRunState() : static_cast<BYTE>(CCameraView::kStop);
         if (m_pView && state == CCameraView::kRun) m_pView->SetRunState(CCameraView::kPause);
         ApplyWithSpeedSwitching(ms);
         if (m_pView && state == CCameraView::kRun) m_pView->SetRunState(state);
@@ -354,27 +352,12 @@ void CCameraFrameController::ReadBack() {
     s.analogGain.nValue = GainLevelFromDevice(s.nCameraId, Get(VekCameraGetAnalogGain) & 0xFFFF);
 }
 
-bool CCameraFrameController::AutoExposureWithinTolerance(const CameraSettings& s, int mean) {
-    const int t = s.aeTarget.nValue;
-    const int c = static_cast<BYTE>(t < 0 ? 100 + 12 * t : (t + 5) * 20);
-    int m = mean & 0xFF;
-    if (m < (c < 84 ? c / 4 : 20))
-        m = 1;
-    else if (m > (c < 56 ? 4 * c : 220))
-        m = 255;
-    const int average = (s.nAeAverage + m) / 2;
-    const int d = std::min(static_cast<int>(static_cast<BYTE>(std::abs(average - c))), c);
-    return d < 8;
-}
-
 bool CCameraFrameController::OnFrame(int mean) {
     CameraSettings& s = m_Settings;
     if (!IsOpen() || !s.bSoftwareAe || !s.aeState.nValue) return false;
-    const bool withinTolerance = AutoExposureWithinTolerance(s, mean);
-    int speedChanged = 0;
-    const int changed = AutoExposureStep(&s, static_cast<BYTE>(std::clamp(mean, 0, 255)), &speedChanged);
-    if (speedChanged && m_pView) m_pView->SetSkipNext();
-    if (changed || withinTolerance) return false;
+    const AeStepResult r = AutoExposureStepResult(s, static_cast<BYTE>(std::clamp(mean, 0, 255)));
+    if (r.speedChanged && m_pView) m_pView->SetSkipNext();
+    if (r.outcome != AeStepOutcome::kGaveUp) return false;
     // The search reached its limit: auto exposure goes off until the user turns it on again.
     s.nAeAverage = 0;
     s.aeState.nValue = 0;
@@ -448,7 +431,7 @@ CCameraFrameController::BackCorrection CCameraFrameController::ReadBackCorrectio
     const BYTE* p = reinterpret_cast<const BYTE*>(data.constData());
     result.points.reserve(static_cast<size_t>(got));
     for (long long i = 0; i < got; i++, p += kBackPointBytes) {
-        BackPoint pt;
+        BackCorrPoint pt;
         pt.x = le::get32s(p);
         pt.y = le::get32s(p + 4);
         pt.percent[0] = p[8];
@@ -469,17 +452,19 @@ void CCameraFrameController::LoadBackCorrection(int apply) {
     const int id = VekCameraGetCameraID().cameraId;
     BackCorrection data = ReadBackCorrection(id, s.nWidth, s.nHeight);
     if (data.points.empty()) return;
-    m_backPoints = std::move(data.points);
-    StoreBackPoints(&s, m_backPoints);
+    s.pBackPoints = new BackCorrPoint[data.points.size()];
+    std::copy(data.points.begin(), data.points.end(), s.pBackPoints);
+    s.nBackPoints = static_cast<int>(data.points.size());
     s.bBackCorrLoaded = 1;
     s.bBackCorrApply = apply;
 }
 
 void CCameraFrameController::FreeBackCorrection() {
-    ClearBackPoints(&m_Settings);
+    delete[] m_Settings.pBackPoints;
+    m_Settings.pBackPoints = nullptr;
+    m_Settings.nBackPoints = 0;
     m_Settings.bBackCorrLoaded = 0;
     m_Settings.bBackCorrApply = 0;
-    m_backPoints.clear();
 }
 
 QRect CCameraFrameController::WindowLayout(int width, int height, const QRect& screen, int chrome) {
@@ -500,7 +485,7 @@ QRect CCameraFrameController::WindowLayout(int width, int height, const QRect& s
 }
 
 QString CCameraFrameController::NextSnapFolder() const {
-    const QString name = FromSettingsString(MakeCaptureFileName(&m_Settings, 0, 0));
+    const QString name = FromUtf8(MakeCaptureFileName(m_Settings, 0, false));
     const int slash = name.lastIndexOf('/');
     return slash >= 0 ? name.left(slash + 1) : QString();
 }

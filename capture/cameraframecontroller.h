@@ -41,14 +41,9 @@ public:
         kModeBlackBalance = 14,
     };
 
-    // One background-correction point as the data file holds it.
-    struct BackPoint {
-        int32_t x = 0, y = 0;
-        BYTE percent[3] = {0, 0, 0};
-    };
     struct BackCorrection {
-        int declared = 0;              // the count the ini file gives
-        std::vector<BackPoint> points;  // the usable points
+        int declared = 0;                  // the count the ini file gives
+        std::vector<BackCorrPoint> points;  // the usable points
     };
 
     CCameraFrameController(int cameraId, int longExposure, CProfile& profile);
@@ -95,9 +90,6 @@ public:
     // The work for one grabbed frame; returns true when software auto exposure gave up and was
     // switched off.
     bool OnFrame(int mean);
-    // Whether AutoExposureStep's 0 for this mean (with the record as it is before the step)
-    // means the brightness is within tolerance rather than a give-up.
-    static bool AutoExposureWithinTolerance(const CameraSettings& s, int mean);
 
     // "Auto White Balance": mode 3 for 500 ms while the camera balances, then the gains are
     // stored. Quick white balance does the same without the mode check.
@@ -132,5 +124,4 @@ private:
     unsigned m_openGeneration = 0;
     HWND m_hFrame = nullptr;
     CCameraView* m_pView = nullptr;
-    std::vector<BackPoint> m_backPoints;
 };

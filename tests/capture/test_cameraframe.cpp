@@ -197,7 +197,7 @@ TEST_F(CameraFrameTest, AutomaticWhiteBalanceRunsOnTheFirstOpenOnlyAndProfileKey
     ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
 
     f->Settings().snap.nCount = 7;
-    f->Settings().snap.sFilename = ToSettingsString("plate");
+    f->Settings().snap.sFilename = "plate";
     f->Settings().byCaptureRes = 2;
     f->Controller().m_bCrossShow = 1;
     CloseFrame();
@@ -255,7 +255,7 @@ TEST_F(CameraFrameTest, ATimeLapseSavesItsShotsUnderTheirNamesAndAnnouncesEachOn
     s.snap.nSpace = 0;
     s.snap.bTimeStamp = 0;
     s.snap.uiFiletype = 2;
-    s.snap.sFilename = ToSettingsString("lapse");
+    s.snap.sFilename = "lapse";
     f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
     EXPECT_TRUE(f->IsSnapRunning());
     ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 20000));
@@ -266,7 +266,7 @@ TEST_F(CameraFrameTest, ATimeLapseSavesItsShotsUnderTheirNamesAndAnnouncesEachOn
     // RAW snaps are written by the hub from the stem and never announced.
     s.snap.bLapse = 0;
     s.snap.uiFiletype = 4;
-    s.snap.sFilename = ToSettingsString("raw");
+    s.snap.sFilename = "raw";
     f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
     ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 20000));
     EXPECT_EQ(Announced().size(), 3);
