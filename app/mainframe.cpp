@@ -53,6 +53,8 @@ CMainFrame::CMainFrame() {
 }
 
 CMainFrame::~CMainFrame() {
+    // The camera window first: a recording it finishes is announced to this window.
+    delete m_pCameraFrame.data();
     DeletePlugListener();
     UnregisterWindow();
 }
@@ -322,7 +324,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
         return 0;
     }
     if (m_bLongExposure && !OpensInLongExposure(id)) return 0;
-    auto* frame = new CCameraFrame(id, m_bLongExposure);
+    auto* frame = new CCameraFrame(id, m_bLongExposure, this);
     m_pCameraFrame = frame;
     frame->LoadFrame();
     if (m_pCameraFrame) {

@@ -355,7 +355,7 @@ void CCameraFrame::OnShot(int index) {
     }
     QString path;
     if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, static_cast<BYTE>(std::clamp(index, 0, 255)), false));
+        path = QString::fromStdString(MakeCaptureFileName(s, static_cast<BYTE>(index), false));
     } else {
         FileDialogRequest r;
         r.open = false;
