@@ -1,0 +1,82 @@
+#include "controls/numberedit.h"
+
+#include <QApplication>
+
+#include <climits>
+
+namespace {
+
+std::function<void()>& BeepHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+void Beep() {
+    if (BeepHook()) {
+        BeepHook()();
+    } else {
+        QApplication::beep();
+    }
+}
+
+}  // namespace
+
+CNumberEdit::CNumberEdit(QWidget* parent) : QLineEdit(parent) {
+    QObject::connect(this, &QLineEdit::textEdited, this, [this] { OnEdited(); });
+}
+
+void CNumberEdit::SetRange(int minimum, int maximum) {
+    m_min = minimum;
+    m_max = maximum;
+    m_last = minimum;
+}
+
+void CNumberEdit::SetBeepHook(std::function<void()> hook) { BeepHook() = std::move(hook); }
+
+int CNumberEdit::ParseDecimal(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > static_cast<long long>(INT_MAX) + 1) {
+            value = static_cast<long long>(INT_MAX) + 1;  // further digits cannot bring it back
+        }
+    }
+    if (negative) return value > INT_MAX ? INT_MIN : static_cast<int>(-value);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+void CNumberEdit::OnEdited() {
+    QString text = this->text();
+    if (text.size() > 1 && !(text[0] >= u'1' && text[0] <= u'9')) {
+        qsizetype p = -1;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] >= u'1' && text[i] <= u'9') {
+                p = i;
+                break;
+            }
+        }
+        text = p > 0 ? text.mid(p) : QStringLiteral("0");
+        setText(text);
+        setCursorPosition(0);
+    }
+    if (text.isEmpty()) {
+        m_last = -1;
+        return;
+    }
+    const int value = ParseDecimal(text);
+    if (value >= m_min && value <= m_max) {
+        m_last = value;
+        return;
+    }
+    const QString restored = m_last == -1 ? QString() : QString::number(m_last);
+    setText(restored);
+    setCursorPosition(static_cast<int>(restored.size()));
+    Beep();
+}

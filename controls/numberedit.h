@@ -1,0 +1,35 @@
+// An edit for a non-negative integer within a range. Every edit by the user strips leading
+// zeros and refuses a value outside the range: the last valid text comes back and it beeps.
+// Text set by code is not checked. UI thread only.
+#pragma once
+
+#include <QLineEdit>
+
+#include <functional>
+
+class CNumberEdit : public QLineEdit {
+public:
+    explicit CNumberEdit(QWidget* parent = nullptr);
+
+    // The last value becomes the minimum.
+    void SetRange(int minimum, int maximum);
+    int GetMinimum() const { return m_min; }
+    int GetMaximum() const { return m_max; }
+    // The last accepted value; -1 while the text is empty.
+    int GetLastValue() const { return m_last; }
+
+    // The text read as a decimal integer the way the edit's owner reads it: leading blanks and
+    // a sign, then digits up to the first other character. Saturates at the int limits, so an
+    // over-long number counts as out of range rather than wrapping into it.
+    static int ParseDecimal(const QString& text);
+
+    // Replaces the beep (tests); an empty function restores the system beep.
+    static void SetBeepHook(std::function<void()> hook);
+
+private:
+    void OnEdited();
+
+    int m_min = 0;
+    int m_max = 100;
+    int m_last = 0;
+};
