@@ -24,6 +24,13 @@ constexpr FOURCC FOURCC_DIB = MakeFourCC('D', 'I', 'B', ' ');
 // The four characters of a FOURCC ("XVID"); non-printable bytes become '.'.
 std::string FourCCText(FOURCC fcc);
 
+// An installed encoder that can record into an AVI file.
+struct AviCompressor {
+    std::string name;         // the encoder's short name ("huffyuv")
+    std::string description;  // what the save dialog shows ("Huffyuv / HuffYUV")
+    FOURCC fourcc;            // what SetCompressor takes and the file's header carries
+};
+
 struct AviWriter;
 struct AviReader;
 
@@ -32,7 +39,7 @@ public:
     // Largest frame read back (either side, and in total), so a forged header cannot make the
     // reader allocate without bound.
     static constexpr int kMaxReadSide = 16384;
-    static constexpr int64_t kMaxReadPixels = 64LL * 1024 * 1024;
+    static constexpr int64_t kMaxReadPixels = 32LL * 1024 * 1024;
 
     CAviFile();
     ~CAviFile();
@@ -52,7 +59,7 @@ public:
     DWORD Scale() const { return m_dwScale; }
 
     // "MP42", "WMV3", "MPG4", "XVID", "HFYU", "ACDV", or the FOURCC of an installed encoder the AVI
-    // muxer takes (see EnumerateAviCompressors); anything else selects FOURCC_DIB. Returns 1.
+    // muxer takes (see EnumerateCompressors); anything else selects FOURCC_DIB. Returns 1.
     int SetCompressor(FOURCC fcc);
     FOURCC Compressor() const { return m_fccCompressor; }
 
@@ -87,7 +94,7 @@ public:
     // cannot be decoded (a truncated file ends early).
     bool ReadFrame(int n);
     // The decoded frame: Width() x Height() x 3 bytes, BGR, bottom-up rows without padding.
-    const BYTE* FrameBits() const { return m_frame.empty() ? nullptr : m_frame.data(); }
+    const BYTE* FrameBits() const { return m_bFrameRead ? m_frame.data() : nullptr; }
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     // Writes the decoded frame as a 24-bit BMP to a new private temporary file and returns its
@@ -95,6 +102,11 @@ public:
     bool SaveFrameAsBmp(std::string& bmpPath);
 
     const std::string& LastError() const { return m_lastError; }
+
+    // The compressors the save dialog offers besides "No Compressor": the installed video encoders
+    // the AVI muxer takes and that open for a 640 x 480 picture, in the library's order, one per
+    // description. Opens each encoder once, so it takes a moment.
+    static std::vector<AviCompressor> EnumerateCompressors();
 
 private:
     void CloseWriter();
@@ -118,5 +130,6 @@ private:
     int m_width = 0;
     int m_height = 0;
     std::vector<BYTE> m_frame;
+    bool m_bFrameRead = false;  // m_frame holds a decoded frame
     std::string m_lastError;
 };

@@ -47,6 +47,8 @@ private:
     std::mutex m_lock;  // guards m_pSlot and m_bReady
     std::unique_ptr<Slot> m_pWrite, m_pSlot, m_pFront;
     bool m_bReady = false;
+    int m_fullWidth = 0;
+    int m_fullHeight = 0;
     std::atomic<bool> m_bUpdatePosted{false};
     QImage m_scaled;
     bool m_bCross = false;

@@ -139,18 +139,25 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
+public:
+    // A cut region widened to a width that is a multiple of 4 and an even height inside a frame
+    // of width x height; narrowed where the frame itself leaves no room.
+    static RECT AlignCutRegion(RECT region, int width, int height);
+
 private:
     void GrabThread();
     void DisplayThread();
     bool SwapLatest(BYTE*& buffer, uint64_t& sequence, bool fromGrab);
     void ProcessFrame(uint64_t sequence);
     void LayoutDisplay();
+    RECT ScreenRect() const;
     bool MapScreenToImage(const RECT& screen, RECT* image) const;
+    void CreateProgress();
+    void DestroyProgress();
     void OnSnapTimer();
-    void SaveSnapNow();
     void FinishSnap(const QString& path);
     void OnRecordLimit();
-    void OnAviClosed();
+    void FinishPendingClose();
     void FreeBuffers();
 
     CameraSettings* m_pSettings = nullptr;
@@ -197,7 +204,7 @@ private:
     std::atomic<int> m_bRecording{0};
     QString m_strAviPath;
     QTimer m_recordLimitTimer;
-    std::thread m_aviCloseThread;
+    bool m_bClosePending = false;  // the close thread was started; WM_AVI_CLOSED finishes it
 
     // Snap state.
     QString m_strSnapPath;
