@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/mainframe.h"
 #include "app/pelidorapp.h"
 #include "app/promptservice.h"
 #include "app/startupsplash.h"

@@ -472,8 +472,9 @@ QRect CCameraFrameController::WindowLayout(int width, int height, const QRect& s
         width = 640;
         height = 480;
     }
-    const int maxW = std::max(1, screen.width() - 6);
-    const int maxH = std::max(1, screen.height() - chrome);
+    // The whole window fits: the margins it adds are taken off the room for the picture.
+    const int maxW = std::max(1, screen.width() - 46);
+    const int maxH = std::max(1, screen.height() - chrome - 6);
     double scale = 1.0;
     if (width > maxW) scale = static_cast<double>(maxW) / width;
     if (height * scale > maxH) scale = static_cast<double>(maxH) / height;
