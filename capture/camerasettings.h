@@ -21,11 +21,15 @@ struct CameraParamRange {
     int nMin = 0;
     int nMax = 0;
     int nValue = 0;      // in slider units
+
+    bool operator==(const CameraParamRange&) const = default;
 };
 
 struct CameraParamSwitch {
     int bSupported = 0;
     int nValue = 0;
+
+    bool operator==(const CameraParamSwitch&) const = default;
 };
 
 // Profile section "FileSave".
@@ -39,6 +43,8 @@ struct SnapSaveSettings {
     int bLapse = 0;          // time lapse on
     int nSpace = 0;          // seconds between shots
     int nCount = 0;          // number of shots
+
+    bool operator==(const SnapSaveSettings&) const = default;
 };
 
 // Profile section "VideoSave".
@@ -52,6 +58,8 @@ struct VideoSaveSettings {
     int CompressID = 0;      // index of the compressor in the video save page's list
     int bTimeLimit = 0;
     int TimeLimit = 0;       // seconds
+
+    bool operator==(const VideoSaveSettings&) const = default;
 };
 
 // One background-correction point as the data file holds it (12 bytes on disk).
@@ -60,6 +68,8 @@ struct BackCorrPoint {
     int32_t y = 0;
     BYTE percent[3] = {0, 0, 0};  // per channel, in the decoded frame's byte order
     BYTE reserved = 0;
+
+    bool operator==(const BackCorrPoint&) const = default;
 };
 
 struct CameraSettings {
@@ -122,6 +132,8 @@ struct CameraSettings {
     int nDefaultRed = 64;
     int nDefaultGreen = 64;
     int nDefaultBlue = 64;
+
+    bool operator==(const CameraSettings&) const = default;
 };
 
 // Writes the model defaults for settings.nCameraId (reads bLongExposure). Returns 1, or 0 with

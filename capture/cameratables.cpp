@@ -16,7 +16,7 @@ bool IsOneOf(int id, std::initializer_list<int> ids) {
 
 // Native gains of levels 1, 2, 3, ... per model group.
 struct GainTable {
-    std::initializer_list<int> ids;
+    std::vector<int> ids;
     std::vector<int> natives;
 };
 
@@ -36,8 +36,9 @@ const std::vector<GainTable>& GainTables() {
 
 const std::vector<int>* GainsOf(int id) {
     for (const GainTable& t : GainTables())
-        if (IsOneOf(id, t.ids))
-            return &t.natives;
+        for (int v : t.ids)
+            if (v == id)
+                return &t.natives;
     return nullptr;
 }
 

@@ -44,8 +44,9 @@ std::string CaptureFileExtension(int fileType, bool video) {
 }
 
 std::string CaptureSaveFolder() {
+    // An unset folder stays empty (the working folder) rather than becoming the root.
     std::string folder = g_strSaveFolder.toStdString();
-    if (folder.empty() || folder.back() != '/')
+    if (!folder.empty() && folder.back() != '/')
         folder += '/';
     return folder;
 }

@@ -17,7 +17,7 @@ std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool
 std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool video,
                                 const std::string& folder);
 
-// The program's save folder, ending in a separator.
+// The program's save folder, ending in a separator (empty while no folder is set).
 std::string CaptureSaveFolder();
 
 // The extension of the last path component, dot included ("" when it has none).
