@@ -363,6 +363,25 @@ TEST_F(CameraFrameTest, BackgroundCorrectionIsLoadedAtOpenFromCheckedData) {
     EXPECT_TRUE(prompts.messages.last().contains("no-such-correction-program"));
 }
 
+TEST_F(CameraFrameTest, UnderTheSensorsOwnPacingFramesFlowAndASnapIsSavedAndAnnounced) {
+    SimCamSetRealTime(true);
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle() && f->View()->FramesShown() > 3; }, 10000));
+    f->Settings().snap.bConfig = 1;
+    f->Settings().snap.bLapse = 0;
+    f->Settings().snap.bTimeStamp = 0;
+    f->Settings().snap.uiFiletype = kCaptureJpeg;
+    f->Settings().snap.sFilename = "paced";
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 20000));
+    EXPECT_EQ(Announced(), QStringList{Shots() + "paced.jpg"});
+    EXPECT_GT(QFileInfo(Shots() + "paced.jpg").size(), 0);
+    // Live view goes on after the snap.
+    const uint64_t shown = f->View()->FramesShown();
+    EXPECT_TRUE(PumpUntil([f, shown] { return f->View()->FramesShown() > shown + 2; }, 10000));
+}
+
 TEST_F(CameraFrameTest, WithoutACameraTheLaunchSaysSo) {
     SimCamUnplug();
     app = std::make_unique<CPelidorApp>(ProfilePath());
