@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -34,4 +35,33 @@ void ManualClock::SleepMs(uint32_t ms) {
     slept_.fetch_add(ms);
     // A real pause of at most 100 µs keeps polling threads from spinning hot.
     std::this_thread::sleep_for(std::chrono::microseconds(ms ? 100 : 10));
+}
+
+namespace {
+
+LocalTime SystemLocalTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    LocalTime t;
+    t.year = parts.tm_year + 1900;
+    t.month = parts.tm_mon + 1;
+    t.day = parts.tm_mday;
+    t.hour = parts.tm_hour;
+    t.minute = parts.tm_min;
+    t.second = parts.tm_sec;
+    return t;
+}
+
+std::atomic<LocalTimeSource> g_localTime{nullptr};
+
+}  // namespace
+
+LocalTime LocalTimeNow() {
+    LocalTimeSource source = g_localTime.load(std::memory_order_acquire);
+    return source ? source() : SystemLocalTime();
+}
+
+LocalTimeSource SetLocalTimeSource(LocalTimeSource source) {
+    return g_localTime.exchange(source, std::memory_order_acq_rel);
 }

@@ -32,3 +32,17 @@ private:
     std::atomic<uint64_t> now_;
     std::atomic<uint64_t> slept_{0};
 };
+
+// The local wall-clock time, replaceable so tests can fix the time of day.
+struct LocalTime {
+    int year = 1970;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+using LocalTimeSource = LocalTime (*)();
+LocalTime LocalTimeNow();
+// Installs a source (nullptr restores the system's) and returns the previous one.
+LocalTimeSource SetLocalTimeSource(LocalTimeSource source);

@@ -1,0 +1,103 @@
+#include "capture/capturefilename.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/pelidorapp.h"
+#include "platform/clock.h"
+
+namespace {
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::path(path), ec);
+}
+
+constexpr DWORD Fourcc(const char (&s)[5]) {
+    return static_cast<DWORD>(static_cast<BYTE>(s[0])) | (static_cast<DWORD>(static_cast<BYTE>(s[1])) << 8) |
+           (static_cast<DWORD>(static_cast<BYTE>(s[2])) << 16) |
+           (static_cast<DWORD>(static_cast<BYTE>(s[3])) << 24);
+}
+
+// Position of the extension's dot in the last path component, or npos. A leading dot names a
+// hidden file, not an extension.
+size_t ExtensionDot(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < start || dot == start)
+        return std::string::npos;
+    return dot;
+}
+
+}  // namespace
+
+std::string CaptureFileExtension(int fileType, bool video) {
+    if (video)
+        return ".avi";
+    if (fileType == kCaptureJpeg)
+        return ".jpg";
+    if (fileType == kCaptureTiff)
+        return ".tiff";
+    return ".bmp";
+}
+
+std::string CaptureSaveFolder() {
+    // An unset folder stays empty (the working folder) rather than becoming the root.
+    std::string folder = g_strSaveFolder.toStdString();
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool video) {
+    return MakeCaptureFileName(settings, index, video, CaptureSaveFolder());
+}
+
+std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool video,
+                                const std::string& folder) {
+    std::string f = folder;
+    if (!f.empty() && f.back() != '/')
+        f += '/';
+    const int timeStamp = video ? settings.video.bTimeStamp : settings.snap.bTimeStamp;
+    const std::string& prefix = video ? settings.video.sFilename : settings.snap.sFilename;
+
+    std::string stem;
+    if (timeStamp) {
+        const LocalTime t = LocalTimeNow();
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%02d%02d%02d%02d%02d", t.month, t.day, t.hour, t.minute, t.second);
+        stem = f + stamp;
+    } else if (index > 0) {
+        stem = f + prefix + "-" + std::to_string(index);
+    } else {
+        stem = f + prefix;
+    }
+
+    const std::string ext = CaptureFileExtension(settings.snap.uiFiletype, video);
+    std::string name = stem + ext;
+    for (int n = 1; FileExists(name); ++n)
+        name = stem + "_" + std::to_string(n) + ext;
+    return name;
+}
+
+std::string PathExtension(const std::string& path) {
+    const size_t dot = ExtensionDot(path);
+    return dot == std::string::npos ? std::string() : path.substr(dot);
+}
+
+std::string PathWithoutExtension(const std::string& path) {
+    const size_t dot = ExtensionDot(path);
+    return dot == std::string::npos ? path : path.substr(0, dot);
+}
+
+DWORD RecordingCompressor(int compress) {
+    static constexpr DWORD kAccepted[] = {Fourcc("MP42"), Fourcc("WMV3"), Fourcc("MPG4"),
+                                          Fourcc("XVID"), Fourcc("HFYU"), Fourcc("ACDV")};
+    const DWORD fcc = static_cast<DWORD>(compress);
+    for (DWORD accepted : kAccepted)
+        if (fcc == accepted)
+            return fcc;
+    return Fourcc("DIB ");
+}
