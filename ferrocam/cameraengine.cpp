@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <optional>
 
 #include "ferrocam/windowport.h"
 #include "platform/clock.h"
@@ -187,9 +188,8 @@ void CCameraEngine::ProcessFrame(BYTE* raw, BYTE* rgb, bool allowAe, int bytesPe
 int CCameraEngine::GrabFrame(BYTE* raw, uint64_t capacity) {
     if (!raw)
         return CAMERA_READFAIL;
-    std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
-    if (!mode.owns_lock())
-        return CAMERA_NOFRAME;
+    // Waits out a mode switch: the caller's buffer has the engine's size.
+    CModeGate::ReadScope read(modeGate_);
     RawBuffer buffer;
     buffer.data = raw;
     buffer.capacity = capacity;
@@ -199,9 +199,8 @@ int CCameraEngine::GrabFrame(BYTE* raw, uint64_t capacity) {
 int CCameraEngine::Decode(BYTE* raw, BYTE* rgb, bool runAe) {
     if (!raw || !rgb)
         return CAMERA_NOFRAME;
-    std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
-    if (!mode.owns_lock())
-        return CAMERA_NOFRAME;
+    // The pipeline lock alone: a grab on another thread goes on meanwhile, and a mode switch
+    // (which holds the pipeline lock) is waited out.
     ProcessFrame(raw, rgb, runAe, device_->BytesPerSample());
     return CAMERA_OK;
 }
@@ -351,27 +350,26 @@ void CCameraEngine::CaptureThread() {
                     continue;
                 }
                 int result;
+                int bytesPerSample;
                 {
-                    std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
-                    if (!mode.owns_lock()) {
-                        SleepMs(10);
-                        continue;
-                    }
+                    // Only the read is inside the gate: the pipeline lock comes before it.
+                    CModeGate::ReadScope read(modeGate_);
                     RawBuffer buffer;
                     buffer.data = captureBuffer_;
                     buffer.capacity = rawBufferBytes_;
                     result = device_->GrabFrame(buffer);
-                    if (result == CAMERA_SNAPFRAME) {
-                        char path[4096];
-                        std::time_t now = std::time(nullptr);
-                        std::tm local{};
-                        localtime_r(&now, &local);
-                        std::snprintf(path, sizeof path, "%sP%02d%02d%02d%02d%02d.bmp", snapshotFolder_.c_str(),
-                                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-                        std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
-                        ProcessFrame(captureBuffer_, rgb_.data(), false, buffer.bytesPerSample);
-                        WriteBmpFile(path, rgb_.data(), device_->Width(), device_->Height());
-                    }
+                    bytesPerSample = buffer.bytesPerSample;
+                }
+                if (result == CAMERA_SNAPFRAME) {
+                    char path[4096];
+                    std::time_t now = std::time(nullptr);
+                    std::tm local{};
+                    localtime_r(&now, &local);
+                    std::snprintf(path, sizeof path, "%sP%02d%02d%02d%02d%02d.bmp", snapshotFolder_.c_str(),
+                                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+                    std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
+                    ProcessFrame(captureBuffer_, rgb_.data(), false, bytesPerSample);
+                    WriteBmpFile(path, rgb_.data(), device_->Width(), device_->Height());
                 }
                 if (result == CAMERA_OK) {
                     std::lock_guard<std::mutex> swap(swapLock_);
@@ -411,9 +409,8 @@ void CCameraEngine::DisplayThread() {
                     SleepMs(1);
                     continue;
                 }
-                std::unique_lock<std::recursive_mutex> mode(modeLock_, std::try_to_lock);
-                if (!mode.owns_lock())
-                    continue;  // a mode switch is under way: this frame has the old size
+                // A frame taken is shown: during a mode switch this waits until the engine's
+                // own size is back, which is the size of this frame.
                 std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
                 ProcessFrame(processingBuffer_, rgb_.data(), true, device_->BytesPerSample());
                 const FerroWindowPort* port = GetFerroWindowPort();
@@ -437,78 +434,104 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
         return CAMERA_NOFRAME;
     bool wasRunning = false;
     if (OnEngineThread()) {
-        // A frame callback: this thread holds the mode lock, so the other engine thread neither
-        // grabs nor processes until the still is done. Stopping from here would abort this
-        // very still's reads and could let the other thread end under a Play that starts none.
+        // A frame callback. Stopping from here would abort this very still's reads and could
+        // let the other thread end under a Play that starts none; a switch below waits for the
+        // other engine thread's read in flight and holds its next one.
     } else {
         std::lock_guard<std::mutex> control(controlLock_);  // Play and Stop change the threads
         wasRunning = runState_.load() == RunRunning && threadsStarted_;
     }
     if (wasRunning)
         Stop();
-    std::lock_guard<std::recursive_mutex> modeGuard(modeLock_);
 
     const int rows = device_->ExposureRows();
     const int requested = std::min(resolution & 0xFF, static_cast<int>(kModeRoi));
     const bool switched = requested != mode_;
-    if (switched) {
-        flatRequest_.store(flatOn_.load());
-        deadDetect_.store(1);
-        const float oldRowTime = device_->GetRowTime();
-        device_->SelectMode(requested);
-        const float newRowTime = device_->GetRowTime();
-        device_->SetExposureRows(RescaleRows(newRowTime, oldRowTime, rows));
-        SleepMs(300);
-    }
-
-    const int w = device_->Width(), h = device_->Height();
-    const uint64_t pixels = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
     int result = CAMERA_OK;
-    std::vector<BYTE> raw, rgb;
-    try {
-        raw.assign(std::max<uint64_t>(pixels + kRawHeaderBytes, device_->RawFrameBytes()), 0);
-        rgb.assign(pixels * 3, 0);
-    } catch (const std::bad_alloc&) {
-        result = CAMERA_NOMEMORY;
-    }
-
-    if (result == CAMERA_OK) {
-        int grab = CAMERA_NOFRAME;
-        for (int attempt = 0; attempt < kCaptureAttempts && grab != CAMERA_OK; ++attempt) {
-            RawBuffer buffer;
-            buffer.data = raw.data();
-            buffer.capacity = raw.size();
-            grab = device_->GrabFrame(buffer);
-        }
-        // Without a good frame there is nothing worth writing: the grab's error is the answer.
-        if (grab != CAMERA_OK) {
-            result = grab;
-        } else {
-            const std::string base(basePath);
-            bool ok = true;
-            if (flags & CAPTURE_FILE_RAW)
-                ok &= WriteRawFile((base + ".raw").c_str(), raw.data() + kRawHeaderBytes,
-                                   pixels * static_cast<uint64_t>(device_->BytesPerSample())) == 1;
-            if (flags & (CAPTURE_FILE_JPEG | CAPTURE_FILE_BMP | CAPTURE_FILE_TIFF)) {
-                ProcessFrame(raw.data(), rgb.data(), false, device_->BytesPerSample());
-                if (flags & CAPTURE_FILE_JPEG)
-                    ok &= SaveJpegFile((base + ".jpg").c_str(), rgb.data(), w, h) == 1;
-                if (flags & CAPTURE_FILE_BMP)
-                    ok &= WriteBmpFile((base + ".bmp").c_str(), rgb.data(), w, h) == 1;
-                if (flags & CAPTURE_FILE_TIFF)
-                    ok &= SaveTiffFile((base + ".tif").c_str(), rgb.data(), w, h) == 1;
+    {
+        // A switch holds decodes (pipeline lock) and grabs (gate) apart until the engine's mode
+        // is back; a still at the engine's mode only keeps a switch elsewhere from starting
+        // under its grabs. The pipeline lock comes before the gate.
+        std::unique_lock<std::recursive_mutex> pipeline(pipelineLock_, std::defer_lock);
+        std::optional<CModeGate::SwitchScope> switching;
+        std::optional<CModeGate::ReadScope> reading;
+        // Whatever happens in between, the engine's own mode comes back before the locks go:
+        // callers' buffers have its size.
+        struct ModeBack {
+            CCameraEngine* engine;
+            int rows;
+            bool armed = false;
+            ~ModeBack() {
+                if (!armed)
+                    return;
+                try {
+                    engine->flatRequest_.store(engine->flatOn_.load());
+                    engine->deadDetect_.store(1);
+                    engine->device_->SelectMode(engine->mode_);
+                    engine->device_->SetExposureRows(rows);
+                } catch (...) {
+                }
             }
-            // A file that could not be written is not reported as written.
-            if (!ok)
-                result = CAMERA_NOFRAME;
+        } modeBack{this, rows};
+        if (switched) {
+            pipeline.lock();
+            switching.emplace(modeGate_);
+            modeBack.armed = true;
+            flatRequest_.store(flatOn_.load());
+            deadDetect_.store(1);
+            const float oldRowTime = device_->GetRowTime();
+            device_->SelectMode(requested);
+            const float newRowTime = device_->GetRowTime();
+            device_->SetExposureRows(RescaleRows(newRowTime, oldRowTime, rows));
+            SleepMs(300);
+        } else {
+            reading.emplace(modeGate_);
         }
-    }
 
-    if (switched) {
-        flatRequest_.store(flatOn_.load());
-        deadDetect_.store(1);
-        device_->SelectMode(mode_);
-        device_->SetExposureRows(rows);
+        const int w = device_->Width(), h = device_->Height();
+        const uint64_t pixels = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
+        std::vector<BYTE> raw, rgb;
+        try {
+            raw.assign(std::max<uint64_t>(pixels + kRawHeaderBytes, device_->RawFrameBytes()), 0);
+            rgb.assign(pixels * 3, 0);
+        } catch (const std::bad_alloc&) {
+            result = CAMERA_NOMEMORY;
+        }
+
+        if (result == CAMERA_OK) {
+            int grab = CAMERA_NOFRAME;
+            for (int attempt = 0; attempt < kCaptureAttempts && grab != CAMERA_OK; ++attempt) {
+                RawBuffer buffer;
+                buffer.data = raw.data();
+                buffer.capacity = raw.size();
+                grab = device_->GrabFrame(buffer);
+                if (grab != CAMERA_OK && !device_->Connected())
+                    break;  // unplugged: more attempts cannot bring a frame
+            }
+            reading.reset();  // the pipeline below takes its lock, which comes first
+            // Without a good frame there is nothing worth writing: the grab's error is the answer.
+            if (grab != CAMERA_OK) {
+                result = grab;
+            } else {
+                const std::string base(basePath);
+                bool ok = true;
+                if (flags & CAPTURE_FILE_RAW)
+                    ok &= WriteRawFile((base + ".raw").c_str(), raw.data() + kRawHeaderBytes,
+                                       pixels * static_cast<uint64_t>(device_->BytesPerSample())) == 1;
+                if (flags & (CAPTURE_FILE_JPEG | CAPTURE_FILE_BMP | CAPTURE_FILE_TIFF)) {
+                    ProcessFrame(raw.data(), rgb.data(), false, device_->BytesPerSample());
+                    if (flags & CAPTURE_FILE_JPEG)
+                        ok &= SaveJpegFile((base + ".jpg").c_str(), rgb.data(), w, h) == 1;
+                    if (flags & CAPTURE_FILE_BMP)
+                        ok &= WriteBmpFile((base + ".bmp").c_str(), rgb.data(), w, h) == 1;
+                    if (flags & CAPTURE_FILE_TIFF)
+                        ok &= SaveTiffFile((base + ".tif").c_str(), rgb.data(), w, h) == 1;
+                }
+                // A file that could not be written is not reported as written.
+                if (!ok)
+                    result = CAMERA_NOFRAME;
+            }
+        }
     }
     if (wasRunning)
         Play();

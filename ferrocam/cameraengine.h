@@ -15,6 +15,7 @@
 #include "ferrocam/autoexposure.h"
 #include "ferrocam/ferrocam.h"
 #include "ferrocam/imagecorrector.h"
+#include "ferrocam/modegate.h"
 #include "ferrocam/registrykey.h"
 #include "ferrocam/sensordevice.h"
 
@@ -131,9 +132,11 @@ private:
     std::vector<BYTE> rgb_;
     BITMAPINFOHEADER header_{};
     std::mutex swapLock_;
+    // Serialises pipeline runs; a mode switch holds it throughout, so no decode sees the
+    // switched size.
     std::recursive_mutex pipelineLock_;
-    // Held across a mode switch, so a grab or decode never works with a half-switched size.
-    std::recursive_mutex modeLock_;
+    // Grabs pass side by side; a mode switch waits for those in flight and holds new ones.
+    CModeGate modeGate_;
     std::thread captureThread_, displayThread_;
     std::atomic<std::thread::id> captureThreadId_{}, displayThreadId_{};
     bool threadsStarted_ = false;

@@ -78,6 +78,8 @@ public:
     // Ends a read in progress (Stop must not wait on a long exposure).
     void AbortRead() { state_.transport->Abort(); }
     void ClearAbort() { state_.transport->ClearAbort(); }
+    // False once the camera is gone (unplugged) or was never opened.
+    bool Connected() const { return state_.transport->IsOpen(); }
 
     void SetMirror(int axis, int on);
     int GetMirror(int axis) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "outside/simcam/simcam.h"
 #include "platform/le.h"
@@ -10,6 +11,8 @@
 namespace {
 // A wait is cut into slices this long so that Stop never waits on a long exposure.
 constexpr uint32_t kReadSliceMs = 100;
+// How long a read on a camera that is gone takes before it fails.
+constexpr uint32_t kGoneReadMs = 40;
 }
 
 CUsbTransport::CUsbTransport() {
@@ -63,15 +66,22 @@ void CUsbTransport::Close() {
 uint64_t CUsbTransport::Read(BYTE* buffer, uint64_t n, uint32_t timeoutMs) {
     if (!buffer || !n)
         return 0;
+    // Real time, not the replaceable clock: this bounds a wait on hardware.
+    const auto start = std::chrono::steady_clock::now();
     UsbTransport* t;
     {
         std::lock_guard<std::mutex> g(lock_);
-        if (!deviceOpen_ || !transport_)
-            return 0;
-        t = transport_.get();
+        t = deviceOpen_ ? transport_.get() : nullptr;
     }
-    // Real time, not the replaceable clock: this bounds a wait on hardware.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (!t) {
+        // The camera is gone: the read fails, but only after a while, so that a caller that
+        // grabs again at once (as live views do) does not spin a core.
+        const auto until = start + std::chrono::milliseconds(std::min(timeoutMs, kGoneReadMs));
+        while (!abort_.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<uint32_t>(kGoneReadMs, 10)));
+        return 0;
+    }
+    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
     uint64_t got = 0;
     while (got < n) {
         if (abort_.load())
