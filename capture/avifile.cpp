@@ -165,6 +165,11 @@ CAviFile::~CAviFile() {
     Close();
 }
 
+std::string CAviFile::LastError() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lastError;
+}
+
 bool CAviFile::Fail(const std::string& text) {
     m_lastError = text;
     return false;
@@ -305,8 +310,8 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
         par->bits_per_coded_sample = 24;
         w->rawRow.assign(DibStride(static_cast<int>(width)), 0);
     } else {
+        // Carries the requested FOURCC, or the one the encoder chose for its picture layout.
         avcodec_parameters_from_context(par, w->enc);
-        par->codec_tag = m_fccCompressor;
     }
 
     err = avio_open(&w->fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
@@ -666,37 +671,45 @@ bool CAviFile::SaveFrameAsBmp(std::string& bmpPath) {
 }
 
 std::vector<AviCompressor> CAviFile::EnumerateCompressors() {
-    std::vector<AviCompressor> list;
-    const AVOutputFormat* avi = AviMuxer();
-    if (!avi || !avi->codec_tag) {
+    // The installed encoders do not change while the program runs.
+    static const std::vector<AviCompressor> compressors = [] {
+        std::vector<AviCompressor> list;
+        const AVOutputFormat* avi = AviMuxer();
+        if (!avi || !avi->codec_tag) {
+            return list;
+        }
+        constexpr int kSkipped = AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_HYBRID | AV_CODEC_CAP_EXPERIMENTAL;
+        void* it = nullptr;
+        while (const AVCodec* codec = av_codec_iterate(&it)) {
+            if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO || (codec->capabilities & kSkipped) ||
+                codec->id == AV_CODEC_ID_RAWVIDEO) {
+                continue;
+            }
+            // Recording picks the codec's preferred encoder by FOURCC, so only that one is offered.
+            if (avcodec_find_encoder(codec->id) != codec ||
+                avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
+                continue;
+            }
+            const FOURCC fcc = av_codec_get_tag(avi->codec_tag, codec->id);
+            if (fcc == 0) {
+                continue;
+            }
+            int err = 0;
+            AVCodecContext* enc = OpenEncoder(codec, 640, 480, AVRational{1, 25}, fcc, &err);
+            if (!enc) {
+                continue;
+            }
+            // Some encoders name their picture layout in the FOURCC; offer the one they record with.
+            const FOURCC recorded =
+                enc->codec_tag != 0 && CodecOfFourCC(enc->codec_tag) == codec->id ? enc->codec_tag : fcc;
+            avcodec_free_context(&enc);
+            std::string description = codec->long_name ? codec->long_name : codec->name;
+            list.erase(std::remove_if(list.begin(), list.end(),
+                                      [&](const AviCompressor& c) { return c.description == description; }),
+                       list.end());
+            list.push_back(AviCompressor{codec->name, std::move(description), recorded});
+        }
         return list;
-    }
-    constexpr int kSkipped = AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_HYBRID | AV_CODEC_CAP_EXPERIMENTAL;
-    void* it = nullptr;
-    while (const AVCodec* codec = av_codec_iterate(&it)) {
-        if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO || (codec->capabilities & kSkipped) ||
-            codec->id == AV_CODEC_ID_RAWVIDEO) {
-            continue;
-        }
-        // Recording picks the codec's preferred encoder by FOURCC, so only that one is offered.
-        if (avcodec_find_encoder(codec->id) != codec || avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
-            continue;
-        }
-        const FOURCC fcc = av_codec_get_tag(avi->codec_tag, codec->id);
-        if (fcc == 0) {
-            continue;
-        }
-        int err = 0;
-        AVCodecContext* enc = OpenEncoder(codec, 640, 480, AVRational{1, 25}, fcc, &err);
-        if (!enc) {
-            continue;
-        }
-        avcodec_free_context(&enc);
-        std::string description = codec->long_name ? codec->long_name : codec->name;
-        list.erase(std::remove_if(list.begin(), list.end(),
-                                  [&](const AviCompressor& c) { return c.description == description; }),
-                   list.end());
-        list.push_back(AviCompressor{codec->name, std::move(description), fcc});
-    }
-    return list;
+    }();
+    return compressors;
 }

@@ -74,7 +74,7 @@ public:
     // Appends one frame: width x height x 3 bytes, BGR, bottom-up rows without padding (the
     // camera view's layout). 0 for a null buffer, a file not open, or a failed write.
     int WriteFrame(const BYTE* rgb);
-    int FrameCount() const { return m_nFrames; }
+    int FrameCount() const { return m_nFrames.load(); }
 
     // Finishes the recording (flushes the compressor, writes the index) and frees the reader.
     // Returns 0 when the file could not be finished (LastError()), else 1.
@@ -101,11 +101,13 @@ public:
     // path through the argument; the caller loads and deletes it. Never writes beside the video.
     bool SaveFrameAsBmp(std::string& bmpPath);
 
-    const std::string& LastError() const { return m_lastError; }
+    // Why the last Open, WriteFrame, Close or read failed.
+    std::string LastError() const;
 
     // The compressors the save dialog offers besides "No Compressor": the installed video encoders
     // the AVI muxer takes and that open for a 640 x 480 picture, in the library's order, one per
-    // description. Opens each encoder once, so it takes a moment.
+    // description. The first call opens each encoder once and takes a moment; later calls
+    // return the same list.
     static std::vector<AviCompressor> EnumerateCompressors();
 
 private:
@@ -115,14 +117,14 @@ private:
     bool Fail(const std::string& text);
 
     std::atomic<bool> m_bOpen{false};
-    std::mutex m_lock;
+    mutable std::mutex m_lock;
     std::thread m_closeThread;
     std::string m_path;
     WORD m_wWidth = 0;
     WORD m_wHeight = 0;
     DWORD m_dwRate = 10;
     DWORD m_dwScale = 1000000;
-    int m_nFrames = 0;
+    std::atomic<int> m_nFrames{0};
     FOURCC m_fccCompressor = FOURCC_DIB;
     AviWriter* m_writer = nullptr;
 
