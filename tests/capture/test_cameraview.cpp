@@ -185,3 +185,30 @@ TEST_F(CameraViewTest, DoubleClickAndEscapeAskTheFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CameraViewTest, AreaWhiteBalanceSetsTheGainsFromTheChosenArea) {
+    ASSERT_TRUE(OpenCamera());
+    auto view = StartView();
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(PumpUntil([&] { return view->FramesShown() >= 2; }, 10000));
+    ASSERT_EQ(VekCameraSetGain(64, 64, 64), CAMERA_OK);
+    EXPECT_EQ(view->AreaWhiteBalance(), 0) << "no chooser, nothing chosen";
+    FixedChooser chooser(view->Display(), RECT{100, 100, 300, 250});
+    view->SetRegionChooser(&chooser);
+    ASSERT_EQ(view->AreaWhiteBalance(), 1);
+    int r = 0, g = 0, b = 0;
+    ASSERT_EQ(VekCameraGetGain(&r, &g, &b), CAMERA_OK);
+    EXPECT_EQ(g, 64);
+    EXPECT_EQ(settings_.redGain.nValue, r);
+    EXPECT_EQ(settings_.blueGain.nValue, b);
+    EXPECT_GT(r, 0);
+    EXPECT_GT(b, 0);
+    EXPECT_EQ(view->GetRunState(), CCameraView::kRun);
+    const uint64_t shown = view->FramesShown();
+    EXPECT_TRUE(PumpUntil([&] { return view->FramesShown() > shown; }, 10000)) << "the picture goes on";
+    view->Shutdown(&settings_);
+}
+
+}  // namespace

@@ -23,23 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Picks a fixed rectangle, given in the display child's coordinates.
-class FixedChooser : public IRegionChooser {
-public:
-    FixedChooser(const CCameraDisplay* display, RECT local) : display_(display), local_(local) {}
-    bool ChooseRegion(const RECT& allowed, RECT* chosen) override {
-        allowed_ = allowed;
-        const QPoint o = display_->mapToGlobal(QPoint(0, 0));
-        *chosen = RECT{local_.left + o.x(), local_.top + o.y(), local_.right + o.x(), local_.bottom + o.y()};
-        ++calls;
-        return true;
-    }
-    const CCameraDisplay* display_;
-    RECT local_;
-    RECT allowed_{};
-    int calls = 0;
-};
-
 // ImageMagick's description of a file: "WIDTHxHEIGHT FORMAT", empty when it cannot read it.
 std::string Identify(const std::string& path) {
     const std::string cmd = "identify -format '%wx%h %m' '" + path + "[0]' 2>/dev/null";

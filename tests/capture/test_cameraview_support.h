@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "app/promptservice.h"
+#include "capture/cameradisplay.h"
+#include "capture/regionchooser.h"
 #include "capture/camerasettings.h"
 #include "controls/msgbridge.h"
 #include "platform/wintypes.h"
@@ -44,6 +46,23 @@ public:
         return IDOK;
     }
     std::vector<std::string> boxes;
+};
+
+// Picks a fixed rectangle, given in the display child's coordinates.
+class FixedChooser : public IRegionChooser {
+public:
+    FixedChooser(const CCameraDisplay* display, RECT local) : display_(display), local_(local) {}
+    bool ChooseRegion(const RECT& allowed, RECT* chosen) override {
+        allowed_ = allowed;
+        const QPoint o = display_->mapToGlobal(QPoint(0, 0));
+        *chosen = RECT{local_.left + o.x(), local_.top + o.y(), local_.right + o.x(), local_.bottom + o.y()};
+        ++calls;
+        return true;
+    }
+    const CCameraDisplay* display_;
+    RECT local_;
+    RECT allowed_{};
+    int calls = 0;
 };
 
 // Delivers posted messages and Qt events until cond() holds or ms pass; returns cond().
