@@ -2,6 +2,8 @@
 // newest frame winning the hand-over, stopping in a long exposure, the dropped frame after an
 // exposure change, and unplugging the camera while the picture runs.
 #include <QCoreApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -208,6 +210,57 @@ TEST_F(CameraViewTest, AreaWhiteBalanceSetsTheGainsFromTheChosenArea) {
     EXPECT_EQ(view->GetRunState(), CCameraView::kRun);
     const uint64_t shown = view->FramesShown();
     EXPECT_TRUE(PumpUntil([&] { return view->FramesShown() > shown; }, 10000)) << "the picture goes on";
+    view->Shutdown(&settings_);
+}
+
+}  // namespace
+
+namespace {
+
+// The wizard's display area: counts the frames it is given.
+class CountingViewer : public IViewFinder {
+public:
+    void Configure(int w, int h) override { width = w, height = h; }
+    void PresentFrame(const BYTE*, const RECT&, uint64_t) override { ++frames; }
+    std::atomic<int> frames{0};
+    int width = 0, height = 0;
+};
+
+TEST_F(CameraViewTest, TheWizardShowsTheLivePictureWhileItRuns) {
+    ASSERT_TRUE(OpenCamera());
+    auto view = StartView();
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->WhiteBalanceWizard(), 0) << "no wizard to run";
+    CountingViewer viewer;
+    int askedWidth = 0, askedHeight = 0;
+    view->SetWizardFactory([&](QWidget* parent, int w, int h) {
+        askedWidth = w;
+        askedHeight = h;
+        CCameraView::WizardHandle handle;
+        handle.dialog = std::make_unique<QDialog>(parent);
+        QDialog* dlg = handle.dialog.get();
+        // Finish once the wizard's display has shown a few frames.
+        auto* poll = new QTimer(dlg);
+        QObject::connect(poll, &QTimer::timeout, dlg, [dlg, &viewer] {
+            if (viewer.frames >= 3)
+                dlg->accept();
+        });
+        poll->start(10);
+        QTimer::singleShot(10000, dlg, [dlg] { dlg->reject(); });
+        handle.display = &viewer;
+        return handle;
+    });
+    EXPECT_EQ(view->WhiteBalanceWizard(), QDialog::Accepted);
+    EXPECT_EQ(askedWidth, view->Display()->width());
+    EXPECT_EQ(askedHeight, view->Display()->height());
+    EXPECT_EQ(viewer.width, 640);
+    EXPECT_GE(viewer.frames.load(), 3);
+    const uint64_t painted = view->Display()->PaintedFrames();
+    EXPECT_TRUE(PumpUntil([&] { return view->Display()->PaintedFrames() > painted; }, 10000))
+        << "the view's own display shows the picture again";
+    const int afterWizard = viewer.frames;
+    PumpFor(100);
+    EXPECT_EQ(viewer.frames.load(), afterWizard);
     view->Shutdown(&settings_);
 }
 
