@@ -105,7 +105,6 @@ struct AviWriter {
     AVPacket* packet = nullptr;
     SwsContext* sws = nullptr;
     std::vector<BYTE> rawRow;  // one padded row of an uncompressed frame
-    bool headerWritten = false;
 
     ~AviWriter() {
         sws_freeContext(sws);
@@ -165,9 +164,14 @@ CAviFile::~CAviFile() {
     Close();
 }
 
-bool CAviFile::Fail(const std::string& text) {
+std::string CAviFile::LastError() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lastError;
+}
+
+int CAviFile::Fail(const std::string& text) {
     m_lastError = text;
-    return false;
+    return 0;
 }
 
 int CAviFile::SetRate(unsigned rate) {
@@ -216,17 +220,17 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_lastError.clear();
     if (m_writer) {
-        return Fail("A recording is already open."), 0;
+        return Fail("A recording is already open.");
     }
     if (width == 0 || height == 0 || path.empty()) {
-        return Fail("No file name or an empty frame size."), 0;
+        return Fail("No file name or an empty frame size.");
     }
     if (width > 0xFFFF || height > 0xFFFF) {
-        return Fail("The frame size is too large for a recording."), 0;
+        return Fail("The frame size is too large for a recording.");
     }
     const AVOutputFormat* avi = AviMuxer();
     if (!avi) {
-        return Fail("AVI files cannot be written: the AVI muxer is not installed."), 0;
+        return Fail("AVI files cannot be written: the AVI muxer is not installed.");
     }
 
     auto* w = new AviWriter;
@@ -305,8 +309,8 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
         par->bits_per_coded_sample = 24;
         w->rawRow.assign(DibStride(static_cast<int>(width)), 0);
     } else {
+        // Carries the requested FOURCC, or the one the encoder chose for its picture layout.
         avcodec_parameters_from_context(par, w->enc);
-        par->codec_tag = m_fccCompressor;
     }
 
     err = avio_open(&w->fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
@@ -324,7 +328,6 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
     if (err < 0) {
         return fail("Cannot write the file \"" + path + "\": " + AvError(err));
     }
-    w->headerWritten = true;
 
     m_writer = w;
     m_path = path;
@@ -474,7 +477,7 @@ int CAviFile::OpenForRead(const std::string& path) {
     std::lock_guard<std::mutex> guard(m_lock);
     CloseReader();
     m_lastError.clear();
-    m_path = path;
+    m_readPath = path;
     auto* r = new AviReader;
     auto fail = [&](const std::string& text) {
         delete r;
@@ -580,7 +583,7 @@ bool CAviFile::ReadFrame(int n) {
             }
             av_frame_unref(r->frame);
             if (!ok) {
-                m_lastError = "A frame of \"" + m_path + "\" cannot be converted.";
+                m_lastError = "A frame of \"" + m_readPath + "\" cannot be converted.";
             }
             m_bFrameRead = ok;
             return ok;
@@ -666,37 +669,45 @@ bool CAviFile::SaveFrameAsBmp(std::string& bmpPath) {
 }
 
 std::vector<AviCompressor> CAviFile::EnumerateCompressors() {
-    std::vector<AviCompressor> list;
-    const AVOutputFormat* avi = AviMuxer();
-    if (!avi || !avi->codec_tag) {
+    // The installed encoders do not change while the program runs.
+    static const std::vector<AviCompressor> compressors = [] {
+        std::vector<AviCompressor> list;
+        const AVOutputFormat* avi = AviMuxer();
+        if (!avi || !avi->codec_tag) {
+            return list;
+        }
+        constexpr int kSkipped = AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_HYBRID | AV_CODEC_CAP_EXPERIMENTAL;
+        void* it = nullptr;
+        while (const AVCodec* codec = av_codec_iterate(&it)) {
+            if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO || (codec->capabilities & kSkipped) ||
+                codec->id == AV_CODEC_ID_RAWVIDEO) {
+                continue;
+            }
+            // Recording picks the codec's preferred encoder by FOURCC, so only that one is offered.
+            if (avcodec_find_encoder(codec->id) != codec ||
+                avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
+                continue;
+            }
+            const FOURCC fcc = av_codec_get_tag(avi->codec_tag, codec->id);
+            if (fcc == 0) {
+                continue;
+            }
+            int err = 0;
+            AVCodecContext* enc = OpenEncoder(codec, 640, 480, AVRational{1, 25}, fcc, &err);
+            if (!enc) {
+                continue;
+            }
+            // Some encoders name their picture layout in the FOURCC; offer the one they record with.
+            const FOURCC recorded =
+                enc->codec_tag != 0 && CodecOfFourCC(enc->codec_tag) == codec->id ? enc->codec_tag : fcc;
+            avcodec_free_context(&enc);
+            std::string description = codec->long_name ? codec->long_name : codec->name;
+            list.erase(std::remove_if(list.begin(), list.end(),
+                                      [&](const AviCompressor& c) { return c.description == description; }),
+                       list.end());
+            list.push_back(AviCompressor{codec->name, std::move(description), recorded});
+        }
         return list;
-    }
-    constexpr int kSkipped = AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_HYBRID | AV_CODEC_CAP_EXPERIMENTAL;
-    void* it = nullptr;
-    while (const AVCodec* codec = av_codec_iterate(&it)) {
-        if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO || (codec->capabilities & kSkipped) ||
-            codec->id == AV_CODEC_ID_RAWVIDEO) {
-            continue;
-        }
-        // Recording picks the codec's preferred encoder by FOURCC, so only that one is offered.
-        if (avcodec_find_encoder(codec->id) != codec || avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
-            continue;
-        }
-        const FOURCC fcc = av_codec_get_tag(avi->codec_tag, codec->id);
-        if (fcc == 0) {
-            continue;
-        }
-        int err = 0;
-        AVCodecContext* enc = OpenEncoder(codec, 640, 480, AVRational{1, 25}, fcc, &err);
-        if (!enc) {
-            continue;
-        }
-        avcodec_free_context(&enc);
-        std::string description = codec->long_name ? codec->long_name : codec->name;
-        list.erase(std::remove_if(list.begin(), list.end(),
-                                  [&](const AviCompressor& c) { return c.description == description; }),
-                   list.end());
-        list.push_back(AviCompressor{codec->name, std::move(description), fcc});
-    }
-    return list;
+    }();
+    return compressors;
 }

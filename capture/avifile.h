@@ -69,12 +69,12 @@ public:
     // gets 0 must not record nor announce the file.
     int Open(const std::string& path, unsigned width, unsigned height);
     bool IsOpen() const { return m_bOpen.load(); }
-    const std::string& Path() const { return m_path; }
+    const std::string& Path() const { return m_path; }  // of the recording
 
     // Appends one frame: width x height x 3 bytes, BGR, bottom-up rows without padding (the
     // camera view's layout). 0 for a null buffer, a file not open, or a failed write.
     int WriteFrame(const BYTE* rgb);
-    int FrameCount() const { return m_nFrames; }
+    int FrameCount() const { return m_nFrames.load(); }
 
     // Finishes the recording (flushes the compressor, writes the index) and frees the reader.
     // Returns 0 when the file could not be finished (LastError()), else 1.
@@ -101,34 +101,37 @@ public:
     // path through the argument; the caller loads and deletes it. Never writes beside the video.
     bool SaveFrameAsBmp(std::string& bmpPath);
 
-    const std::string& LastError() const { return m_lastError; }
+    // Why the last Open, WriteFrame, Close or read failed.
+    std::string LastError() const;
 
     // The compressors the save dialog offers besides "No Compressor": the installed video encoders
     // the AVI muxer takes and that open for a 640 x 480 picture, in the library's order, one per
-    // description. Opens each encoder once, so it takes a moment.
+    // description. The first call opens each encoder once and takes a moment; later calls
+    // return the same list.
     static std::vector<AviCompressor> EnumerateCompressors();
 
 private:
     void CloseWriter();
     void CloseReader();
     void JoinCloseThread();
-    bool Fail(const std::string& text);
+    int Fail(const std::string& text);  // stores the reason, returns 0
 
     std::atomic<bool> m_bOpen{false};
-    std::mutex m_lock;
+    mutable std::mutex m_lock;
     std::thread m_closeThread;
     std::string m_path;
     WORD m_wWidth = 0;
     WORD m_wHeight = 0;
     DWORD m_dwRate = 10;
     DWORD m_dwScale = 1000000;
-    int m_nFrames = 0;
+    std::atomic<int> m_nFrames{0};
     FOURCC m_fccCompressor = FOURCC_DIB;
     AviWriter* m_writer = nullptr;
 
     AviReader* m_reader = nullptr;
     int m_width = 0;
     int m_height = 0;
+    std::string m_readPath;
     std::vector<BYTE> m_frame;
     bool m_bFrameRead = false;  // m_frame holds a decoded frame
     std::string m_lastError;

@@ -102,17 +102,6 @@ bool FolderCanSave(const QString& path) {
     return (fs.f_flag & ST_RDONLY) == 0;
 }
 
-// Mean of the raw bytes; a full-resolution frame sums past 32 bits.
-int MeanBrightness(const BYTE* raw, size_t count) {
-    if (!raw || count == 0)
-        return 1;
-    uint64_t sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum += raw[i];
-    const uint64_t mean = sum / count;
-    return mean < 1 ? 1 : static_cast<int>(mean);
-}
-
 void CropCopy(const BYTE* frame, int width, int height, const RECT& region, BYTE* crop) {
     const size_t rowBytes = static_cast<size_t>(region.right - region.left) * 3;
     const size_t frameRow = static_cast<size_t>(width) * 3;
@@ -486,6 +475,17 @@ bool CCameraView::MapScreenToImage(const RECT& screen, RECT* image) const {
     image->top = source.top + static_cast<LONG>(t * sh / ch);
     image->bottom = source.top + static_cast<LONG>((b * sh + ch - 1) / ch);
     return !IsRectEmpty(*image);
+}
+
+// Mean of the raw bytes; a full-resolution frame sums past 32 bits.
+int CCameraView::MeanBrightness(const BYTE* raw, size_t count) {
+    if (!raw || count == 0)
+        return 1;
+    uint64_t sum = 0;
+    for (size_t i = 0; i < count; ++i)
+        sum += raw[i];
+    const uint64_t mean = sum / count;
+    return mean < 1 ? 1 : static_cast<int>(mean);
 }
 
 RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {

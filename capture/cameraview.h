@@ -143,6 +143,8 @@ public:
     // A cut region widened to a width that is a multiple of 4 and an even height inside a frame
     // of width x height; narrowed where the frame itself leaves no room.
     static RECT AlignCutRegion(RECT region, int width, int height);
+    // Mean of the first `count` raw bytes, at least 1.
+    static int MeanBrightness(const BYTE* raw, size_t count);
 
 private:
     void GrabThread();

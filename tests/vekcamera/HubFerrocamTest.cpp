@@ -3,8 +3,12 @@
 // The driver's header first: it declares the result codes the hub's header then leaves alone.
 #include "ferrocam/ferrocam.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "HubTestSupport.h"
 #include "simcam.h"
@@ -131,6 +135,55 @@ TEST_F(HubFerrocam, CaptureFileWritesTheDriversStills) {
     EXPECT_EQ(VekCameraCaptureFile(base.c_str(), CAPTURE_FILE_BMP | CAPTURE_FILE_RAW, 4), CAMERA_OK);
     EXPECT_EQ(ReadFile(base + ".bmp").size(), 54u + 640u * 480u * 3u);
     EXPECT_TRUE(std::filesystem::exists(base + ".raw"));
+}
+
+TEST_F(HubFerrocam, GrabAndDecodeOnTwoThreadsRunSideBySideInRealTime) {
+    // As the program's camera view: one thread grabs, the other decodes the newest frame.
+    SimCamSetRealTime(true);
+    ASSERT_EQ(VekCameraInit(4, nullptr, nullptr), CAMERA_OK);
+    int w = 0, h = 0;
+    ASSERT_EQ(VekCameraGetImageSize(&w, &h), CAMERA_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));  // Init's settings settle
+    std::vector<BYTE> grab(2u * w * h + 512), slot(grab.size()), shown(grab.size()), rgb(3u * w * h);
+    std::mutex slotLock;
+    bool ready = false;
+    std::atomic<bool> stop{false};
+    std::atomic<int> grabbed{0}, decoded{0};
+    std::thread grabber([&] {
+        while (!stop.load())
+            if (VekCameraGrabFrame(grab.data()) == CAMERA_OK) {
+                grabbed.fetch_add(1);
+                std::lock_guard<std::mutex> g(slotLock);
+                grab.swap(slot);
+                ready = true;
+            }
+    });
+    std::thread decoder([&] {
+        while (!stop.load()) {
+            bool have = false;
+            {
+                std::lock_guard<std::mutex> g(slotLock);
+                std::swap(have, ready);
+                if (have)
+                    shown.swap(slot);
+            }
+            if (!have)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            else if (VekCameraDecode(shown.data(), rgb.data(), w, h) == CAMERA_OK)
+                decoded.fetch_add(1);
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    VekCameraWhite2Black(1);  // the hub's callback now asks for the size from inside the pipeline
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    stop.store(true);
+    grabber.join();
+    decoder.join();
+    VekCameraWhite2Black(0);
+    SimCamSetRealTime(false);
+    EXPECT_GE(grabbed.load(), 15);
+    EXPECT_GE(decoded.load() * 10, grabbed.load()) << "the decode thread starves";
+    EXPECT_GE(decoded.load(), 5);
 }
 
 }  // namespace
