@@ -33,7 +33,7 @@ void CNumberEdit::SetRange(int minimum, int maximum) {
 
 void CNumberEdit::SetBeepHook(std::function<void()> hook) { BeepHook() = std::move(hook); }
 
-int CNumberEdit::ParseDecimal(const QString& text) {
+int CNumberEdit::ParseDecimal(const QString& text, bool* overflow) {
     qsizetype i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
     bool negative = false;
@@ -44,10 +44,10 @@ int CNumberEdit::ParseDecimal(const QString& text) {
     long long value = 0;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
         value = value * 10 + (text[i].unicode() - u'0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            value = static_cast<long long>(INT_MAX) + 1;  // further digits cannot bring it back
-        }
+        // Past every int either way: further digits cannot bring it back.
+        if (value > static_cast<long long>(INT_MAX) + 2) value = static_cast<long long>(INT_MAX) + 2;
     }
+    if (overflow) *overflow = negative ? value > static_cast<long long>(INT_MAX) + 1 : value > INT_MAX;
     if (negative) return value > INT_MAX ? INT_MIN : static_cast<int>(-value);
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
@@ -70,8 +70,10 @@ void CNumberEdit::OnEdited() {
         m_last = -1;
         return;
     }
-    const int value = ParseDecimal(text);
-    if (value >= m_min && value <= m_max) {
+    // A number too long for an int is out of range whatever the range, never wrapped into it.
+    bool overflow = false;
+    const int value = ParseDecimal(text, &overflow);
+    if (!overflow && value >= m_min && value <= m_max) {
         m_last = value;
         return;
     }

@@ -19,9 +19,9 @@ public:
     int GetLastValue() const { return m_last; }
 
     // The text read as a decimal integer the way the edit's owner reads it: leading blanks and
-    // a sign, then digits up to the first other character. Saturates at the int limits, so an
-    // over-long number counts as out of range rather than wrapping into it.
-    static int ParseDecimal(const QString& text);
+    // a sign, then digits up to the first other character. Saturates at the int limits instead
+    // of wrapping; overflow (when given) tells that it did.
+    static int ParseDecimal(const QString& text, bool* overflow = nullptr);
 
     // Replaces the beep (tests); an empty function restores the system beep.
     static void SetBeepHook(std::function<void()> hook);

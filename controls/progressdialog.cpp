@@ -60,6 +60,10 @@ bool CProgressDialog::Create(QWidget* parent) {
 
     QFont dialogFont(QStringLiteral(u"宋体"), 10);
     setFont(dialogFont);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, CSysColors::Color(COLOR_3DFACE));
+    setPalette(pal);
+    setAutoFillBackground(true);
     const DialogUnits du(font());
     setFixedSize(du.X(265), du.Y(30));
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -79,6 +80,31 @@ struct Camera {
 Camera& Cam() {
     static Camera camera;
     return camera;
+}
+
+// Taken before the camera's lock, never while holding it; recursive so a callback may plug,
+// unplug or remove itself.
+struct PlugHooks {
+    std::recursive_mutex lock;
+    std::vector<std::tuple<int, SimCamPlugCallback, void*>> callbacks;
+    int next = 1;
+};
+
+PlugHooks& Hooks() {
+    static PlugHooks hooks;
+    return hooks;
+}
+
+// Called with the hooks' lock held, so notifications keep the order of the changes.
+void NotifyPlug(bool plugged) {
+    PlugHooks& h = Hooks();
+    const auto callbacks = h.callbacks;
+    for (const auto& [token, callback, context] : callbacks) {
+        const bool stillAdded = std::any_of(h.callbacks.begin(), h.callbacks.end(),
+                                            [t = token](const auto& c) { return std::get<0>(c) == t; });
+        if (stillAdded)
+            callback(plugged, context);
+    }
 }
 
 // Cells of the specimen in sensor-relative coordinates: centre x, centre y, radius (of height).
@@ -272,10 +298,17 @@ public:
         switch (fault) {
         case SimCamFault::EmptyRead:
             return 0;
-        case SimCamFault::UnplugDuringRead:
+        case SimCamFault::UnplugDuringRead: {
             c.plugged = false;
             ++c.plugGeneration;
+            c.lock.unlock();
+            {
+                std::lock_guard<std::recursive_mutex> hooks(Hooks().lock);
+                NotifyPlug(false);
+            }
+            c.lock.lock();
             return kUsbGone;
+        }
         case SimCamFault::Stall:
             // Nothing arrives: the whole time-out passes.
             c.lock.unlock();
@@ -328,21 +361,45 @@ private:
 }  // namespace
 
 void SimCamPlug() {
+    std::lock_guard<std::recursive_mutex> hooks(Hooks().lock);
     Camera& c = Cam();
-    std::lock_guard<std::mutex> g(c.lock);
-    if (!c.plugged) {
+    {
+        std::lock_guard<std::mutex> g(c.lock);
+        if (c.plugged)
+            return;
         c.plugged = true;
         ++c.plugGeneration;
     }
+    NotifyPlug(true);
 }
 
 void SimCamUnplug() {
+    std::lock_guard<std::recursive_mutex> hooks(Hooks().lock);
     Camera& c = Cam();
-    std::lock_guard<std::mutex> g(c.lock);
-    if (c.plugged) {
+    {
+        std::lock_guard<std::mutex> g(c.lock);
+        if (!c.plugged)
+            return;
         c.plugged = false;
         ++c.plugGeneration;
     }
+    NotifyPlug(false);
+}
+
+int SimCamAddPlugCallback(SimCamPlugCallback callback, void* context) {
+    if (!callback)
+        return 0;
+    PlugHooks& h = Hooks();
+    std::lock_guard<std::recursive_mutex> g(h.lock);
+    const int token = h.next++;
+    h.callbacks.emplace_back(token, callback, context);
+    return token;
+}
+
+void SimCamRemovePlugCallback(int token) {
+    PlugHooks& h = Hooks();
+    std::lock_guard<std::recursive_mutex> g(h.lock);
+    std::erase_if(h.callbacks, [token](const auto& c) { return std::get<0>(c) == token; });
 }
 
 bool SimCamIsPlugged() {

@@ -23,6 +23,14 @@ SIMCAM_API void SimCamPlug();
 SIMCAM_API void SimCamUnplug();
 SIMCAM_API bool SimCamIsPlugged();
 
+// Plug notifications: each change of the plug state (an unplug during a read too) calls every
+// added callback with the new state, on the thread that made the change and outside the
+// camera's lock. Removing a callback waits for a call of it in flight, so its context may be
+// freed once the removal returns. Returns the token for the removal, 0 for a null callback.
+using SimCamPlugCallback = void (*)(bool plugged, void* context);
+SIMCAM_API int SimCamAddPlugCallback(SimCamPlugCallback callback, void* context);
+SIMCAM_API void SimCamRemovePlugCallback(int token);
+
 // A transport that reaches the simulated camera (hand it to SetSimulatedUsbTransportFactory).
 SIMCAM_API std::unique_ptr<UsbTransport> SimCamCreateTransport();
 
