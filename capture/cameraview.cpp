@@ -32,6 +32,8 @@ namespace {
 
 const char kFrameCountText[] = "Frame Count: ";           // string 1242
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
+// Exposures up to this end a grab soon enough that a stop need not force them shorter.
+constexpr int kShortExposureMs = 100;
 
 // Raw frame sizes of the models whose frames carry more than the picture.
 size_t RawBufferSize(int id, int width, int height) {
@@ -174,8 +176,11 @@ int CCameraView::Init(CameraSettings* settings) {
         m_bCrop = 0;
     }
     m_pDisplay->Configure(w, h);
-    if (IViewFinder* target = m_pTarget.load())
-        target->Configure(w, h);
+    {
+        std::lock_guard<std::mutex> g(m_targetLock);
+        if (m_pTarget)
+            m_pTarget->Configure(w, h);
+    }
     m_bSkipNext = 0;
     m_bReady = false;
     m_bRecording = 0;
@@ -235,10 +240,12 @@ void CCameraView::StopThreads() {
     }
     m_byRunState = kStop;
     int exposure = 0;
-    VekCameraGetExposureTime(&exposure);
-    // A long exposure, or a first frame still on its way, keeps the grab blocked: a 1 ms
-    // exposure lets it return.
-    const bool forced = exposure > 3000 || !m_bFrameGrabbed.load();
+    const bool known = VekCameraGetExposureTime(&exposure) == CAMERA_OK;
+    // A long exposure, or the first frame of a longer one still on its way, keeps the grab
+    // blocked: a 1 ms exposure lets it return. A short exposure returns by itself, and forcing
+    // it would only make the sensor settle again (the next capture's frames are lost). An
+    // exposure that cannot be read (the camera is gone) is neither forced nor "restored" to 0.
+    const bool forced = known && (exposure > 3000 || (!m_bFrameGrabbed.load() && exposure > kShortExposureMs));
     if (forced) {
         VekCameraSetExposureTime(1);
         VekCameraReStartLongExpTime(0);
@@ -373,8 +380,12 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
         std::lock_guard<std::mutex> g(m_cropLock);
         source = m_rcSource;
     }
-    IViewFinder* target = m_pTarget.load();
-    (target ? target : static_cast<IViewFinder*>(m_pDisplay))->PresentFrame(m_rgb.data(), source, sequence);
+    {
+        // Held while presenting, so a target being taken away is not in use when it goes.
+        std::lock_guard<std::mutex> g(m_targetLock);
+        IViewFinder* target = m_pTarget ? m_pTarget : static_cast<IViewFinder*>(m_pDisplay);
+        target->PresentFrame(m_rgb.data(), source, sequence);
+    }
     m_nShownSequence = sequence;
     ++m_nShown;
     if (!m_bRecording.load())
@@ -449,6 +460,7 @@ int CCameraView::CrossShown() const { return m_pDisplay->CrossShown() ? 1 : 0; }
 COLORREF CCameraView::CrossColour() const { return m_pDisplay->CrossColour(); }
 
 void CCameraView::SetDisplayTarget(IViewFinder* target) {
+    std::lock_guard<std::mutex> g(m_targetLock);
     if (target && m_nWidth > 0)
         target->Configure(m_nWidth, m_nHeight);
     m_pTarget = target;

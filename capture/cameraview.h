@@ -199,7 +199,8 @@ private:
     std::thread m_displayThread;
 
     CCameraDisplay* m_pDisplay = nullptr;
-    std::atomic<IViewFinder*> m_pTarget{nullptr};
+    std::mutex m_targetLock;  // m_pTarget, and a frame being presented to it
+    IViewFinder* m_pTarget = nullptr;
 
     // Recording.
     std::unique_ptr<CAviFile> m_pAvi;

@@ -124,6 +124,30 @@ TEST_F(CameraViewCapture, ASecondSnapUnderTheSameNameKeepsTheFirst) {
     view->Shutdown(&settings_);
 }
 
+TEST_F(CameraViewCapture, ALongExposureSnapOfThisModelIsSavedAtOnce) {
+    auto view = Running();
+    ASSERT_TRUE(view);
+    ASSERT_EQ(VekCameraSetExposureTime(40), CAMERA_OK);
+    PumpFor(300);  // the sensor settles after an exposure change
+    int before = 0;
+    VekCameraGetExposureTime(&before);
+    settings_.bLongExposure = 1;
+    settings_.snap.uiFiletype = CAPTURE_FILE_BMP;
+    // The threads restart for a fresh exposure, then the save runs before StartSnap returns.
+    view->StartSnap(QString::fromStdString(Dir() + "/long.bmp"), &settings_);
+    ASSERT_EQ(frame_.Count(WM_CAMERA_FILESAVED), 1);
+    EXPECT_EQ(frame_.Of(WM_CAMERA_FILESAVED)[0].text, Dir() + "/long.bmp");
+    EXPECT_TRUE(prompts_.boxes.empty()) << prompts_.boxes.front();
+    EXPECT_FALSE(view->SnapPending());
+    EXPECT_EQ(view->GetRunState(), CCameraView::kRun);
+    int after = 0;
+    VekCameraGetExposureTime(&after);
+    EXPECT_EQ(after, before) << "the exposure is the same after the restart";
+    const uint64_t shown = view->FramesShown();
+    EXPECT_TRUE(PumpUntil([&] { return view->FramesShown() > shown; }, 10000));
+    view->Shutdown(&settings_);
+}
+
 TEST_F(CameraViewCapture, ACutRegionSnapHasTheRegionAndRawLandsInRaw) {
     auto view = Running();
     ASSERT_TRUE(view);
