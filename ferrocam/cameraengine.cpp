@@ -444,7 +444,6 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
     if (wasRunning)
         Stop();
 
-    const int rows = device_->ExposureRows();
     const int requested = std::min(resolution & 0xFF, static_cast<int>(kModeRoi));
     const bool switched = requested != mode_;
     int result = CAMERA_OK;
@@ -472,10 +471,13 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
                 } catch (...) {
                 }
             }
-        } modeBack{this, rows};
+        } modeBack{this, 0};
         if (switched) {
             pipeline.lock();
             switching.emplace(modeGate_);
+            // Read only now: a switch on another thread rescales the exposure for its while.
+            const int rows = device_->ExposureRows();
+            modeBack.rows = rows;
             modeBack.armed = true;
             flatRequest_.store(flatOn_.load());
             deadDetect_.store(1);

@@ -132,10 +132,11 @@ private:
     std::vector<BYTE> rgb_;
     BITMAPINFOHEADER header_{};
     std::mutex swapLock_;
-    // Serialises pipeline runs; a mode switch holds it throughout, so no decode sees the
-    // switched size.
+    // Locking: a grab is inside the mode gate and takes nothing else; a decode takes the
+    // pipeline lock only, so grabs and decodes run side by side. A mode switch (a still at
+    // another mode) takes the pipeline lock and then the gate for itself, holding both until
+    // the engine's mode is back. Nothing waits for the pipeline lock inside the gate.
     std::recursive_mutex pipelineLock_;
-    // Grabs pass side by side; a mode switch waits for those in flight and holds new ones.
     CModeGate modeGate_;
     std::thread captureThread_, displayThread_;
     std::atomic<std::thread::id> captureThreadId_{}, displayThreadId_{};

@@ -241,6 +241,9 @@ int CSensorDevice::GrabFrame(RawBuffer& buffer) {
     state_.readEndTick.store(GetTickCountMs());
     if (state_.settleUntilTick.load() >= readStart)
         return CAMERA_NOFRAME;
+    // Two threads may grab at once (the engine's thread and a caller's, or a still): the
+    // marker and the button's press and re-arm are one state, checked and changed together.
+    std::lock_guard<std::mutex> check(frameCheckLock_);
     if (state_.frameSpeed.load() <= 2) {
         if (got < 10)
             return CAMERA_BADHEADER;

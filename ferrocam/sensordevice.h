@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "ferrocam/colorprocessor.h"
 #include "ferrocam/ferrocam.h"
@@ -132,4 +133,5 @@ private:
     FrameHook hook_ = nullptr;
     void* hookContext_ = nullptr;
     bool opened_ = false;
+    std::mutex frameCheckLock_;  // the marker and button fields of the state
 };

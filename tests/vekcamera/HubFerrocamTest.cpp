@@ -182,7 +182,7 @@ TEST_F(HubFerrocam, GrabAndDecodeOnTwoThreadsRunSideBySideInRealTime) {
     VekCameraWhite2Black(0);
     SimCamSetRealTime(false);
     EXPECT_GE(grabbed.load(), 15);
-    EXPECT_GE(decoded.load() * 3, grabbed.load());
+    EXPECT_GE(decoded.load() * 10, grabbed.load()) << "the decode thread starves";
     EXPECT_GE(decoded.load(), 5);
 }
 
