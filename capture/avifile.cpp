@@ -105,7 +105,6 @@ struct AviWriter {
     AVPacket* packet = nullptr;
     SwsContext* sws = nullptr;
     std::vector<BYTE> rawRow;  // one padded row of an uncompressed frame
-    bool headerWritten = false;
 
     ~AviWriter() {
         sws_freeContext(sws);
@@ -170,9 +169,9 @@ std::string CAviFile::LastError() const {
     return m_lastError;
 }
 
-bool CAviFile::Fail(const std::string& text) {
+int CAviFile::Fail(const std::string& text) {
     m_lastError = text;
-    return false;
+    return 0;
 }
 
 int CAviFile::SetRate(unsigned rate) {
@@ -221,17 +220,17 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_lastError.clear();
     if (m_writer) {
-        return Fail("A recording is already open."), 0;
+        return Fail("A recording is already open.");
     }
     if (width == 0 || height == 0 || path.empty()) {
-        return Fail("No file name or an empty frame size."), 0;
+        return Fail("No file name or an empty frame size.");
     }
     if (width > 0xFFFF || height > 0xFFFF) {
-        return Fail("The frame size is too large for a recording."), 0;
+        return Fail("The frame size is too large for a recording.");
     }
     const AVOutputFormat* avi = AviMuxer();
     if (!avi) {
-        return Fail("AVI files cannot be written: the AVI muxer is not installed."), 0;
+        return Fail("AVI files cannot be written: the AVI muxer is not installed.");
     }
 
     auto* w = new AviWriter;
@@ -329,7 +328,6 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
     if (err < 0) {
         return fail("Cannot write the file \"" + path + "\": " + AvError(err));
     }
-    w->headerWritten = true;
 
     m_writer = w;
     m_path = path;
@@ -479,7 +477,7 @@ int CAviFile::OpenForRead(const std::string& path) {
     std::lock_guard<std::mutex> guard(m_lock);
     CloseReader();
     m_lastError.clear();
-    m_path = path;
+    m_readPath = path;
     auto* r = new AviReader;
     auto fail = [&](const std::string& text) {
         delete r;
@@ -585,7 +583,7 @@ bool CAviFile::ReadFrame(int n) {
             }
             av_frame_unref(r->frame);
             if (!ok) {
-                m_lastError = "A frame of \"" + m_path + "\" cannot be converted.";
+                m_lastError = "A frame of \"" + m_readPath + "\" cannot be converted.";
             }
             m_bFrameRead = ok;
             return ok;

@@ -69,7 +69,7 @@ public:
     // gets 0 must not record nor announce the file.
     int Open(const std::string& path, unsigned width, unsigned height);
     bool IsOpen() const { return m_bOpen.load(); }
-    const std::string& Path() const { return m_path; }
+    const std::string& Path() const { return m_path; }  // of the recording
 
     // Appends one frame: width x height x 3 bytes, BGR, bottom-up rows without padding (the
     // camera view's layout). 0 for a null buffer, a file not open, or a failed write.
@@ -114,7 +114,7 @@ private:
     void CloseWriter();
     void CloseReader();
     void JoinCloseThread();
-    bool Fail(const std::string& text);
+    int Fail(const std::string& text);  // stores the reason, returns 0
 
     std::atomic<bool> m_bOpen{false};
     mutable std::mutex m_lock;
@@ -131,6 +131,7 @@ private:
     AviReader* m_reader = nullptr;
     int m_width = 0;
     int m_height = 0;
+    std::string m_readPath;
     std::vector<BYTE> m_frame;
     bool m_bFrameRead = false;  // m_frame holds a decoded frame
     std::string m_lastError;
