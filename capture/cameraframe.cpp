@@ -159,7 +159,6 @@ QToolButton* CCameraFrame::AddSplitButton(UINT id, const QList<UINT>& menuIds) {
 
 void CCameraFrame::BuildBars() {
     using C = CCameraFrameController;
-    auto idle = [this] { return m_controller.IsOpen() && m_controller.IsIdle(); };
     auto open = [this] { return m_controller.IsOpen(); };
     AddCommand(ID_CAMERA_SNAP, "Camera Snap\nSnap", [this] { OnSnap(); }, open,
                [this] { return m_controller.Mode() == C::kModeSnap; });
@@ -200,7 +199,6 @@ void CCameraFrame::BuildBars() {
     AddCommand(ID_CAMERA_TOGGLETOOLBAR, "Toolbar", [this] { m_pToolBar->setVisible(!m_pToolBar->isVisible()); },
                [] { return true; });
     Action(ID_CAMERA_TOGGLETOOLBAR)->setShortcut(QKeySequence(Qt::Key_F11));
-    (void)idle;
 
     QMenu* camera = menuBar()->addMenu("&Camera");
     menuBar()->setObjectName("Menu Bar");

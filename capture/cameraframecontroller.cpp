@@ -75,30 +75,47 @@ CCameraFrameController::CCameraFrameController(int cameraId, int longExposure, C
 
 CCameraFrameController::~CCameraFrameController() { FreeBackCorrection(); }
 
+namespace {
+
+// The integer keys of the save settings: section, key, default, the range a value must be in
+// to be taken, and the field.
+struct ProfileIntKey {
+    const char* section;
+    const char* key;
+    int def, lo, hi;
+    int& (*field)(CameraSettings&);
+};
+const ProfileIntKey kSaveKeys[] = {
+    {"FileSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bConfig; }},
+    {"FileSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bNum; }},
+    {"FileSave", "uiFiletype", kCaptureBmp, kCaptureJpeg, kCaptureTiff, [](CameraSettings& s) -> int& { return s.snap.uiFiletype; }},
+    {"FileSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bTimeStamp; }},
+    {"FileSave", "bLapse", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bLapse; }},
+    {"FileSave", "nSpace", 0, 0, 7200, [](CameraSettings& s) -> int& { return s.snap.nSpace; }},
+    {"FileSave", "nCount", 1, 1, 1000, [](CameraSettings& s) -> int& { return s.snap.nCount; }},
+    {"VideoSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.video.bConfig; }},
+    {"VideoSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bNum; }},
+    {"VideoSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeStamp; }},
+    {"VideoSave", "Compress", 0, INT32_MIN, INT32_MAX, [](CameraSettings& s) -> int& { return s.video.Compress; }},
+    {"VideoSave", "CompressID", 0, 0, 1000, [](CameraSettings& s) -> int& { return s.video.CompressID; }},
+    {"VideoSave", "bTimeLimit", 0, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeLimit; }},
+    {"VideoSave", "TimeLimit", 1, 1, 60, [](CameraSettings& s) -> int& { return s.video.TimeLimit; }},
+};
+
+}  // namespace
+
 void CCameraFrameController::LoadProfile() {
     CameraSettings& s = m_Settings;
     const CProfile& p = m_profile;
     m_nMode = kModeIdle;
     s.nOpenState = 2;
     s.nAeAverage = 0;
-    s.snap.bConfig = IntIn(p, "FileSave", "bConfig", 0, 0, 1);
+    for (const ProfileIntKey& k : kSaveKeys) k.field(s) = IntIn(p, k.section, k.key, k.def, k.lo, k.hi);
+    const int type = s.snap.uiFiletype;
+    if (type != kCaptureJpeg && type != kCaptureBmp && type != kCaptureRaw && type != kCaptureTiff)
+        s.snap.uiFiletype = kCaptureBmp;
     s.snap.sFilename = Utf8(PrefixIn(p, "FileSave"));
-    s.snap.bNum = IntIn(p, "FileSave", "bNum", 1, 0, 1);
-    s.snap.uiFiletype = IntIn(p, "FileSave", "uiFiletype", kCaptureBmp, kCaptureJpeg, kCaptureTiff);
-    if (s.snap.uiFiletype != 1 && s.snap.uiFiletype != 2 && s.snap.uiFiletype != 4 && s.snap.uiFiletype != 8)
-        s.snap.uiFiletype = 2;
-    s.snap.bTimeStamp = IntIn(p, "FileSave", "bTimeStamp", 1, 0, 1);
-    s.snap.bLapse = IntIn(p, "FileSave", "bLapse", 0, 0, 1);
-    s.snap.nSpace = IntIn(p, "FileSave", "nSpace", 0, 0, 7200);
-    s.snap.nCount = IntIn(p, "FileSave", "nCount", 1, 1, 1000);
-    s.video.bConfig = IntIn(p, "VideoSave", "bConfig", 0, 0, 1);
     s.video.sFilename = Utf8(PrefixIn(p, "VideoSave"));
-    s.video.bNum = IntIn(p, "VideoSave", "bNum", 1, 0, 1);
-    s.video.bTimeStamp = IntIn(p, "VideoSave", "bTimeStamp", 1, 0, 1);
-    s.video.Compress = p.GetProfileInt("VideoSave", "Compress", 0);
-    s.video.CompressID = IntIn(p, "VideoSave", "CompressID", 0, 0, 1000);
-    s.video.bTimeLimit = IntIn(p, "VideoSave", "bTimeLimit", 0, 0, 1);
-    s.video.TimeLimit = IntIn(p, "VideoSave", "TimeLimit", 1, 1, 60);
     const std::string model = CameraModelName(s.nCameraId);
     s.byPreviewRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Preview", DefaultPreviewRes(s.nCameraId), 0, 255));
     s.byCaptureRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Capture", DefaultCaptureRes(s.nCameraId), 0, 255));
@@ -106,32 +123,15 @@ void CCameraFrameController::LoadProfile() {
 }
 
 void CCameraFrameController::SaveProfile() {
-    const CameraSettings& s = m_Settings;
+    CameraSettings& s = m_Settings;
     CProfile& p = m_profile;
-    p.WriteProfileInt("FileSave", "bConfig", s.snap.bConfig);
+    for (const ProfileIntKey& k : kSaveKeys) p.WriteProfileInt(k.section, k.key, k.field(s));
     p.WriteProfileString("FileSave", "sFilename", FromUtf8(s.snap.sFilename));
-    p.WriteProfileInt("FileSave", "bNum", s.snap.bNum);
-    p.WriteProfileInt("FileSave", "uiFiletype", s.snap.uiFiletype);
-    p.WriteProfileInt("FileSave", "bTimeStamp", s.snap.bTimeStamp);
-    p.WriteProfileInt("FileSave", "bLapse", s.snap.bLapse);
-    p.WriteProfileInt("FileSave", "nSpace", s.snap.nSpace);
-    p.WriteProfileInt("FileSave", "nCount", s.snap.nCount);
-    p.WriteProfileInt("VideoSave", "bConfig", s.video.bConfig);
     p.WriteProfileString("VideoSave", "sFilename", FromUtf8(s.video.sFilename));
-    p.WriteProfileInt("VideoSave", "bNum", s.video.bNum);
-    p.WriteProfileInt("VideoSave", "bTimeStamp", s.video.bTimeStamp);
-    p.WriteProfileInt("VideoSave", "Compress", s.video.Compress);
-    p.WriteProfileInt("VideoSave", "CompressID", s.video.CompressID);
-    p.WriteProfileInt("VideoSave", "bTimeLimit", s.video.bTimeLimit);
-    p.WriteProfileInt("VideoSave", "TimeLimit", s.video.TimeLimit);
     const QString model = FromUtf8(CameraModelName(s.nCameraId));
     p.WriteProfileInt(model, "Preview", s.byPreviewRes);
     p.WriteProfileInt(model, "Capture", s.byCaptureRes);
     p.WriteProfileInt(model, "ResLock", s.bResLock);
-}
-
-bool CCameraFrameController::ViewRunning() const {
-    return m_pView && m_pView->GetRunState() == CCameraView::kRun;
 }
 
 bool CCameraFrameController::Open(int applyBackCorrection) {

@@ -115,7 +115,6 @@ public:
 private:
     void FinishOpen(int applyBackCorrection, unsigned generation);
     void ReadGainsAndSave();
-    bool ViewRunning() const;
 
     CameraSettings m_Settings{};
     CProfile& m_profile;

@@ -235,6 +235,29 @@ TEST_F(CameraFrameTest, CommandsNeedAnOpenCameraAndPreviewReopensIt) {
     ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen(); }));
     EXPECT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 0; }));
 
+    // Closed again while the opening still waits for its first frames: the camera is shut down,
+    // not left running behind a closed state.
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+    EXPECT_TRUE(f->Controller().IsOpening());
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    EXPECT_FALSE(f->Controller().IsOpening());
+    EXPECT_EQ(f->View()->GetRunState(), CCameraView::kStop);
+    Pump(400);
+    EXPECT_FALSE(f->Controller().IsOpen()) << "the pending rest of the opening does not run";
+    f->OnCommand(CCameraFrame::ID_CAMERA_PREVIEW);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen() && f->Controller().IsIdle(); }));
+
+    // Quick black balance: colour enhancement off and the model's default gains.
+    f->OnCommand(CCameraFrame::ID_QUICK_BLACKBALANCE);
+    int r = 0, g = 0, b = 0;
+    VekCameraGetGain(&r, &g, &b);
+    EXPECT_EQ(r, 97);
+    EXPECT_EQ(g, 64);
+    EXPECT_EQ(b, 59);
+    EXPECT_EQ(f->Settings().redGain.nValue, 97);
+    EXPECT_EQ(f->Settings().colorEnhancement.nValue, 0);
+
     // Cross colour: the dialog is seeded with the current colour; Cancel keeps it.
     prompts.colour = 0;
     f->OnCommand(CCameraFrame::ID_CAMERA_CROSS);
