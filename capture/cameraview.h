@@ -123,6 +123,8 @@ public:
     bool IsRecording() const { return m_bRecording.load() != 0; }
     // Frames written to the current recording.
     int RecordedFrames() const;
+    // The writer, for its frame rate and last error.
+    const CAviFile& AviFile() const { return *m_pAvi; }
 
     // Counters for tests and benchmarks.
     uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }

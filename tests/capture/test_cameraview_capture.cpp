@@ -265,6 +265,22 @@ TEST_F(CameraViewCapture, AFileThatCannotBeOpenedIsNotRecorded) {
     view->Shutdown(&settings_);
 }
 
+// Real pacing: a frame every 700 ms is recorded at 1.43 frames per second, not at a whole 1.
+TEST_F(CameraViewCapture, ARecordingRunsAtTheMeasuredFrameRate) {
+    ASSERT_TRUE(OpenCamera());
+    ASSERT_EQ(VekCameraSetExposureTime(700), CAMERA_OK);
+    SimCamSetRealTime(true);
+    auto view = StartView();
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(PumpUntil([&] { return view->FramesGrabbed() >= 4; }, 15000));
+    ASSERT_EQ(view->StartRecording(QString::fromStdString(Dir() + "/rate.avi"), &settings_), 1);
+    const double fps = static_cast<double>(view->AviFile().Rate()) / view->AviFile().Scale();
+    EXPECT_NEAR(fps, 1000.0 / 700.0, 0.12);
+    view->StopRecording();
+    ASSERT_TRUE(Announced());
+    view->Shutdown(&settings_);
+}
+
 // Real pacing: a 1 s limit ends the recording after 1.6 s through the frame.
 TEST_F(CameraViewCapture, TheTimeLimitStopsTheRecording) {
     SimCamSetRealTime(true);
