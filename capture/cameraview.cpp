@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRect>
 
 #include <sys/statvfs.h>
 
@@ -26,6 +27,7 @@
 #include "controls/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
+#include "platform/rectconv.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {
@@ -522,10 +524,7 @@ RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {
     return r;
 }
 
-RECT CCameraView::ScreenRect() const {
-    const QPoint origin = mapToGlobal(QPoint(0, 0));
-    return RECT{origin.x(), origin.y(), origin.x() + width(), origin.y() + height()};
-}
+RECT CCameraView::ScreenRect() const { return QRectToRect(QRect(mapToGlobal(QPoint(0, 0)), size())); }
 
 int CCameraView::CutRegion() {
     if (m_byRunState.load() != kRun || IsRecording() || !m_pChooser)
