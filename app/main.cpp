@@ -1,7 +1,22 @@
 #include <QApplication>
 
+#include "app/mainframe.h"
 #include "app/pelidorapp.h"
+#include "app/promptservice.h"
 #include "app/startupsplash.h"
+#include "controls/msgbridge.h"
+
+#include <QThread>
+
+// The camera hub shows its message boxes (writer failures and the like) through the program.
+// From a camera thread the box is queued to the UI thread: the UI thread may be waiting for that
+// thread, so the caller never waits for the box.
+extern "C" __attribute__((visibility("default"))) void VekHostMessageBox(const char* text, const char* caption) {
+    const QString t = QString::fromUtf8(text ? text : ""), c = QString::fromUtf8(caption ? caption : "Quillory");
+    auto show = [t, c] { CPromptService::Instance().MessageBox(AfxGetMainFrame(), t, c, MB_OK); };
+    if (QThread::currentThread() == qApp->thread()) show();
+    else QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
+}
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);

@@ -32,6 +32,9 @@
 #include "app/promptservice.h"
 #include "app/startupsplash.h"
 #include "app/clipboardimage.h"
+#include "capture/cameraframe.h"
+#include "capture/camerapluglistener.h"
+#include "vekcamera/VekCamera.h"
 #include "resources/resourcetable.h"
 
 CMainFrame::CMainFrame() {
@@ -49,7 +52,19 @@ CMainFrame::CMainFrame() {
     RegisterWindow(this);
 }
 
-CMainFrame::~CMainFrame() { UnregisterWindow(); }
+CMainFrame::~CMainFrame() {
+    // The camera window first: a recording it finishes is announced to this window.
+    delete m_pCameraFrame.data();
+    DeletePlugListener();
+    UnregisterWindow();
+}
+
+void CMainFrame::DeletePlugListener() {
+    if (!m_pPlugListener) return;
+    m_pPlugListener->Unregister();
+    delete m_pPlugListener;
+    m_pPlugListener = nullptr;
+}
 
 CView* CMainFrame::ActiveView() const {
     QMdiSubWindow* sub = m_pMdiArea ? m_pMdiArea->activeSubWindow() : nullptr;
@@ -98,6 +113,10 @@ bool CMainFrame::OnCreate() {
     // from "Screen" alone, so a stored rectangle that the rule above refuses stays refused.
     QByteArray state = prof.GetProfileBinary("CommandBars", "State");
     if (!state.isEmpty()) restoreState(state);
+
+    // Plugging and unplugging cameras reaches this window while the program runs.
+    if (!m_pPlugListener) m_pPlugListener = new CCameraPlugListener;
+    m_pPlugListener->Register(GetSafeHwnd());
     return true;
 }
 
@@ -271,24 +290,54 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (static_cast<intptr_t>(wParam) == -1) return 1;
         if (m_pCameraFrame) m_pCameraFrame->close();
         return 1;
-    case WM_CAMERA_FILESAVED: {
-        const char* path = reinterpret_cast<const char*>(lParam);
-        return (!path || !*path) ? 1 : 0;
-    }
+    case WM_CAMERA_FILESAVED: return OnCameraFileSaved(wParam, lParam);
     case WM_COMMAND: return m_pRouter->Execute(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam)))) ? 0 : 1;
     case WM_CLOSE: close(); return 0;
     default: return 0;
     }
 }
 
-// Camera windows are not part of this program yet: every launch answers that no camera is there.
+namespace {
+
+// In long-exposure mode only these models open a camera window.
+bool OpensInLongExposure(int id) {
+    switch (id) {
+    case 9: case 10: case 11: case 12: case 13: case 14: case 16: case 17: case 21: case 23: case 24: case 25:
+    case 37: case 38: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
 LRESULT CMainFrame::OnLaunchCamera() {
     if (m_pCameraFrame) {
         m_pCameraFrame->raise();
         m_pCameraFrame->activateWindow();
         return 0;
     }
-    AfxMessageBox(ResourceString(61459));
+    VekCamera_ReflashCamera();
+    const int id = VekCameraGetCameraID().cameraId;
+    // Video devices (id 0) have no window of their own in this program yet.
+    if (id == -1 || id == 29 || id == 0) {
+        AfxMessageBox(ResourceString(61459));
+        return 0;
+    }
+    if (m_bLongExposure && !OpensInLongExposure(id)) return 0;
+    auto* frame = new CCameraFrame(id, m_bLongExposure, this);
+    m_pCameraFrame = frame;
+    frame->LoadFrame();
+    if (m_pCameraFrame) {
+        frame->showNormal();
+        frame->raise();
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::OnCameraFileSaved(WPARAM, LPARAM lParam) {
+    const char* path = reinterpret_cast<const char*>(lParam);
+    if (!path || !*path) return 1;
+    m_cameraFiles << QString::fromUtf8(path);
     return 0;
 }
 
@@ -412,6 +461,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     }
     // Documents go before the window: each one stops its command and waits for its threads.
     app->DocTemplate()->CloseAllDocuments();
+    DeletePlugListener();
     e->accept();
 }
 

@@ -18,6 +18,7 @@ class QMenu;
 class QToolBar;
 class CPelidorDoc;
 class CView;
+class CCameraPlugListener;
 
 class CMainFrame : public QMainWindow, public CMessageTarget, public CCmdTarget {
 public:
@@ -56,6 +57,11 @@ public:
     // Writes the window rectangle, the tool settings and the bar layout into the profile.
     void SaveSettings();
 
+    // Every file a camera window announced, oldest first; a file saved again under the same name
+    // appears again (the start page refreshes its tile then).
+    const QStringList& CameraFiles() const { return m_cameraFiles; }
+    CCameraPlugListener* PlugListener() const { return m_pPlugListener; }
+
     QPointer<QWidget> m_pCameraFrame;
     int m_bLongExposure = 0;
     int m_bStartPageCreated = 0;
@@ -72,6 +78,8 @@ private:
     void BuildStatusBar();
     void RegisterCommands();
     LRESULT OnLaunchCamera();
+    LRESULT OnCameraFileSaved(WPARAM wParam, LPARAM lParam);
+    void DeletePlugListener();
     void OnActivateChild();
 
     CCommandRouter* m_pRouter = nullptr;
@@ -85,4 +93,6 @@ private:
     QMenu* m_pRecentMenu = nullptr;
     int m_bFullScreen = 0;
     QTimer* m_pIdleTimer = nullptr;
+    CCameraPlugListener* m_pPlugListener = nullptr;
+    QStringList m_cameraFiles;
 };

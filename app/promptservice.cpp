@@ -1,6 +1,7 @@
 #include "app/promptservice.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -62,6 +63,17 @@ void CPromptService::PrintPreview(QWidget* parent, const std::function<void(QPri
     QObject::connect(dlg.data(), &QPrintPreviewDialog::paintRequested, [paint](QPrinter* p) { paint(p); });
     dlg->exec();
     delete dlg.data();
+}
+
+bool CPromptService::ColorDialog(QWidget* parent, COLORREF& color) {
+    QPointer<QColorDialog> dlg = new QColorDialog(QColor(GetRValue(color), GetGValue(color), GetBValue(color)), parent);
+    const bool ok = dlg->exec() == QDialog::Accepted && dlg;
+    if (ok) {
+        const QColor c = dlg->selectedColor();
+        color = RGB(c.red(), c.green(), c.blue());
+    }
+    delete dlg.data();
+    return ok;
 }
 
 namespace {

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "platform/wintypes.h"
+
 class QPrinter;
 class QWidget;
 
@@ -39,6 +41,8 @@ public:
     virtual bool PrintDialog(QWidget* parent, QPrinter* printer);
     // Shows a preview whose pages `paint` draws on the printer it is given.
     virtual void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint);
+    // The colour dialog seeded with `color` (0x00BBGGRR); true on OK with the chosen colour.
+    virtual bool ColorDialog(QWidget* parent, COLORREF& color);
 
     static CPromptService& Instance();
     // Replaces the service (tests); nullptr restores the interactive one. Returns the old one.

@@ -1,0 +1,512 @@
+#include "capture/cameraframe.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScreen>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/mainframe.h"
+#include "app/pelidorapp.h"
+#include "app/promptservice.h"
+#include "capture/cameraview.h"
+#include "capture/capturefilename.h"
+#include "controls/flatprogressctrl.h"
+#include "controls/messages.h"
+#include "controls/progressdialog.h"
+#include "resources/resourcetable.h"
+#include "vekcamera/VekCamera.h"
+
+QString CCameraFrame::s_backCorrectionProgram = "zarn";
+
+namespace {
+
+constexpr const char* kDefaultSaveName = "Quillory";  // string 61455
+constexpr const char* kRecordPrompt = "Record";        // string 1246
+constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
+constexpr UINT kStatusBarId = 59393;
+constexpr UINT kBrightnessPaneId = 32988;
+
+HWND MainWindow() {
+    CMainFrame* main = AfxGetMainFrame();
+    return main ? main->GetSafeHwnd() : nullptr;
+}
+
+}  // namespace
+
+// The "Interval Complete" dialog as the snap thread sees it. The dialog's calls are safe from
+// that thread; the window joins the thread before it deletes the dialog.
+class CCameraFrame::IntervalLink : public CCameraSnapThread::IIntervalProgress {
+public:
+    explicit IntervalLink(CProgressDialog* dialog) : m_dialog(dialog) {}
+    void Show(bool visible) override {
+        m_dialog->ShowWindow(visible ? CProgressDialog::SW_SHOWNA : CProgressDialog::SW_HIDE);
+    }
+    void SetPos(int perMille) override { m_dialog->SetPos(perMille); }
+    bool IsCancelled() override { return m_dialog->IsCancelled(); }
+    void ClearCancelled() override { m_dialog->SetCancelled(false); }
+
+private:
+    CProgressDialog* m_dialog;
+};
+
+CCameraFrame::CCameraFrame(int cameraId, int longExposure, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), m_controller(cameraId, longExposure, AfxGetPelidorApp()->Profile()) {
+    setObjectName("CameraFrame");
+    setAttribute(Qt::WA_DeleteOnClose);
+    RegisterWindow(this);
+}
+
+CCameraFrame::~CCameraFrame() {
+    ShutdownCamera();
+    UnregisterWindow();
+}
+
+bool CCameraFrame::LoadFrame() {
+    setWindowTitle("Camera");
+    m_pView = new CCameraView(this);
+    m_pView->setObjectName(QString::number(0xE900));
+    m_pView->SetFrameWindow(GetSafeHwnd());
+    m_pView->SetMainWindow(MainWindow());
+    setCentralWidget(m_pView);
+    m_controller.Attach(GetSafeHwnd(), m_pView);
+    m_controller.onOpened = [this](int w, int h) { PlaceOnImage(w, h); };
+    m_controller.onStateChanged = [this] { UpdateCommands(); };
+    BuildBars();
+
+    // A quarter of the screen off each side until the picture's size is known.
+    if (QScreen* sc = QGuiApplication::primaryScreen()) {
+        const QRect r = sc->availableGeometry();
+        setGeometry(r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4));
+    }
+
+    m_pInterval = new CProgressDialog(this);
+    m_pInterval->SetText("Interval Complete");
+    m_pInterval->SetRange(0, 1000);
+    m_pInterval->Create(this);
+    m_pInterval->SetPos(0);
+    m_pInterval->EnableCancel(true);
+    m_pInterval->SetFlag(1);
+    m_pInterval->ShowWindow(CProgressDialog::SW_HIDE);
+    m_pIntervalLink = std::make_unique<IntervalLink>(m_pInterval);
+
+    m_controller.LoadProfile();
+    SendMessage(GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+    for (UINT id : {ID_CAMERA_TOGGLETOOLBAR, ID_VIDEO_RESTORE, ID_VIDEO_FULLSCREEN, ID_VIDEO_IMAGESIZE, ID_CAMERA_PREVIEW,
+                    ID_CAMERA_BACKCORRECTION, ID_CAMERA_BLACKBALANCE, ID_CAMERA_CROSS})
+        if (QAction* a = Action(id)) a->setVisible(false);
+    // The toolbar toggle keeps its key (F11) although its button is hidden.
+    auto* toggle = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(toggle, &QShortcut::activated, this, [this] { OnCommand(ID_CAMERA_TOGGLETOOLBAR); });
+    UpdateCommands();
+    return true;
+}
+
+void CCameraFrame::AddCommand(UINT id, const QString& text, std::function<void()> run, std::function<bool()> enabled,
+                              std::function<bool()> checked) {
+    Command c;
+    const QString caption = text.section('\n', 1, 1).trimmed();
+    c.action = new QAction(caption.isEmpty() ? text.section('\n', 0, 0) : caption, this);
+    c.action->setObjectName(QString::number(id));
+    c.action->setToolTip(text.section('\n', 0, 0));
+    c.action->setIcon(ResourceIcon(static_cast<int>(id)));
+    c.action->setCheckable(static_cast<bool>(checked));
+    c.run = std::move(run);
+    c.enabled = enabled ? std::move(enabled) : [this] { return m_controller.IsOpen(); };
+    c.checked = std::move(checked);
+    connect(c.action, &QAction::triggered, this, [this, id] {
+        OnCommand(id);
+        UpdateCommands();
+    });
+    m_commands[id] = std::move(c);
+}
+
+QAction* CCameraFrame::Action(UINT id) const {
+    auto it = m_commands.find(id);
+    return it == m_commands.end() ? nullptr : it->second.action;
+}
+
+QToolButton* CCameraFrame::Button(UINT id) const {
+    auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+QToolButton* CCameraFrame::AddSplitButton(UINT id, const QList<UINT>& menuIds) {
+    auto* button = new QToolButton(m_pToolBar);
+    button->setObjectName(QString("button%1").arg(id));
+    button->setDefaultAction(Action(id));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+    auto* menu = new QMenu(button);
+    menu->setObjectName(QString::number(id));
+    for (UINT item : menuIds) menu->addAction(Action(item));
+    button->setMenu(menu);
+    QAction* holder = m_pToolBar->addWidget(button);
+    // Hiding the command hides its button too.
+    connect(Action(id), &QAction::visibleChanged, holder, [holder, a = Action(id)] { holder->setVisible(a->isVisible()); });
+    m_buttons[id] = button;
+    return button;
+}
+
+void CCameraFrame::BuildBars() {
+    using C = CCameraFrameController;
+    auto open = [this] { return m_controller.IsOpen(); };
+    AddCommand(ID_CAMERA_SNAP, "Camera Snap\nSnap", [this] { OnSnap(); }, open,
+               [this] { return m_controller.Mode() == C::kModeSnap; });
+    AddCommand(ID_CAMERA_RECORD, "Camera Record\nRecord", [this] { OnRecord(); }, open);
+    AddCommand(ID_CAMERA_RESOLUTION, "Camera Resolution\nResolution", [] {}, open,
+               [this] { return m_controller.Mode() == C::kModeResolution; });
+    AddCommand(ID_CAMERA_AUTOWB, "Auto White Balance\nAuto WB", [this] { m_controller.AutoWhiteBalance(); }, open,
+               [this] { return m_controller.Mode() == C::kModeAutoWhiteBalance; });
+    AddCommand(ID_QUICK_WHITEBALANCE, "Quick WhiteBalance", [this] { m_controller.QuickWhiteBalance(); }, open);
+    auto blackBalance = [this] { return m_controller.IsOpen() && m_controller.Settings().bDefaultGains; };
+    AddCommand(ID_QUICK_BLACKBALANCE, "Quick BlackBalance", [this] { m_controller.QuickBlackBalance(); }, blackBalance);
+    AddCommand(ID_CAMERA_BLACKBALANCE, "Camera Black Balance\nB.Balance", [this] { m_controller.QuickBlackBalance(); },
+               blackBalance);
+    AddCommand(ID_CAMERA_CROSS, "Cross\nCross", [this] { OnCross(); }, open);
+    AddCommand(ID_CROSS_SHOW, "Show", [this] {
+        m_controller.m_bCrossShow = 1;
+        m_pView->SetCross(1, m_controller.m_crossColor);
+    }, open, [this] { return m_controller.m_bCrossShow != 0; });
+    AddCommand(ID_CROSS_HIDE, "Hide", [this] {
+        m_controller.m_bCrossShow = 0;
+        m_pView->SetCross(0, m_controller.m_crossColor);
+    }, open, [this] { return m_controller.m_bCrossShow == 0; });
+    AddCommand(ID_CAMERA_BROWSER, "Camera Image Browser\n Browser",
+               [] { SendMessage(MainWindow(), WM_COMMAND, ID_CAMERA_BROWSER, 0); }, open);
+    AddCommand(ID_VIDEO_RESTORE, "Video Restore\nRestore", [this] {
+        if (!m_controller.IsIdle()) return;
+        m_controller.SetMode(C::kModeRestore);
+        m_pView->RestoreRegion();
+        m_controller.SetMode(C::kModeIdle);
+    }, open);
+    AddCommand(ID_VIDEO_FULLSCREEN, "Full Screen", [this] { OnFullScreen(); }, open);
+    AddCommand(ID_VIDEO_IMAGESIZE, "Image Size\nImage Size", [this] { OnImageSize(); }, open);
+    AddCommand(ID_CAMERA_PREVIEW, "Camera Preview\nPreview", [this] {
+        if (m_pView->GetRunState() == CCameraView::kStop && !m_controller.IsOpening())
+            SendMessage(GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+    }, [] { return true; });
+    AddCommand(ID_CAMERA_BACKCORRECTION, "Camera Back Correction\nBK Correction", [this] { OnBackCorrection(); }, open);
+    AddCommand(ID_CAMERA_TOGGLETOOLBAR, "Toolbar", [this] { m_pToolBar->setVisible(!m_pToolBar->isVisible()); },
+               [] { return true; });
+
+    QMenu* camera = menuBar()->addMenu("&Camera");
+    menuBar()->setObjectName("Menu Bar");
+    for (UINT id : {ID_CAMERA_SNAP, ID_CAMERA_RECORD, ID_CAMERA_AUTOWB, ID_QUICK_WHITEBALANCE, ID_QUICK_BLACKBALANCE,
+                    ID_CAMERA_PREVIEW, ID_CAMERA_BACKCORRECTION, ID_CAMERA_BROWSER})
+        camera->addAction(Action(id));
+
+    m_pToolBar = addToolBar("Camera");
+    m_pToolBar->setObjectName("Camera");
+    AddSplitButton(ID_CAMERA_SNAP, {});
+    AddSplitButton(ID_CAMERA_RECORD, {});
+    AddSplitButton(ID_CAMERA_RESOLUTION, {});
+    AddSplitButton(ID_CAMERA_AUTOWB, {ID_QUICK_WHITEBALANCE, ID_QUICK_BLACKBALANCE});
+    AddSplitButton(ID_CAMERA_CROSS, {ID_CROSS_SHOW, ID_CROSS_HIDE});
+    for (UINT id : {ID_CAMERA_BROWSER, ID_VIDEO_RESTORE, ID_VIDEO_FULLSCREEN, ID_VIDEO_IMAGESIZE, ID_CAMERA_PREVIEW,
+                    ID_CAMERA_BACKCORRECTION, ID_CAMERA_BLACKBALANCE, ID_CAMERA_TOGGLETOOLBAR})
+        m_pToolBar->addAction(Action(id));
+
+    QStatusBar* sb = statusBar();
+    sb->setObjectName(QString::number(kStatusBarId));
+    m_pPane0 = new QLabel(this);
+    m_pPane0->setObjectName("pane0");
+    m_pPane0->setFixedWidth(120);
+    sb->addWidget(m_pPane0);
+    m_pPane1 = new QLabel(this);
+    m_pPane1->setObjectName("pane1");
+    m_pPane1->setMaximumWidth(1000);
+    sb->addWidget(m_pPane1, 1);
+    m_pBrightness = new CFlatProgressCtrl(this);
+    m_pBrightness->setObjectName(QString::number(kBrightnessPaneId));
+    m_pBrightness->SetRange(0, 255);
+    m_pBrightness->SetPos(0);
+    m_pBrightness->setFixedWidth(120);
+    sb->addPermanentWidget(m_pBrightness);
+}
+
+bool CCameraFrame::IsCommandEnabled(UINT id) const {
+    auto it = m_commands.find(id);
+    return it != m_commands.end() && it->second.enabled();
+}
+
+bool CCameraFrame::OnCommand(UINT id) {
+    auto it = m_commands.find(id);
+    if (it == m_commands.end()) return false;
+    if (it->second.enabled()) it->second.run();
+    return true;
+}
+
+void CCameraFrame::UpdateCommands() {
+    for (auto& [id, c] : m_commands) {
+        c.action->setEnabled(c.enabled());
+        if (c.checked) c.action->setChecked(c.checked());
+    }
+    RefreshPrompts();
+}
+
+void CCameraFrame::RefreshPrompts() {
+    if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
+}
+
+QString CCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
+
+void CCameraFrame::PlaceOnImage(int width, int height) {
+    QScreen* sc = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!sc) return;
+    int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    if (m_pToolBar && m_pToolBar->isVisible()) chrome += m_pToolBar->sizeHint().height();
+    setGeometry(CCameraFrameController::WindowLayout(width, height, sc->availableGeometry(), chrome));
+}
+
+LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CAMERA_OPEN:
+        m_controller.Open(static_cast<int>(wParam));
+        UpdateCommands();
+        return 0;
+    case WM_CAMERA_CLOSE:
+        m_controller.Close();
+        UpdateCommands();
+        return 0;
+    case WM_CAMERA_SNAP: OnShot(static_cast<int>(wParam)); return 0;
+    case WM_CAMERA_LAPSEDONE:
+        m_snap.Finish();
+        UpdateCommands();
+        return 0;
+    case WM_CAMERA_FILESAVED: OnFileSaved(wParam, lParam); return 0;
+    case WM_CAMERA_FRAME: OnFrame(static_cast<int>(wParam)); return 0;
+    case WM_CAMERA_SETEXPOSURE:
+        if (m_controller.IsOpen()) m_controller.SetExposure(static_cast<int>(wParam));
+        return 0;
+    case WM_CAMERA_STATUSTEXT:
+        if (lParam) m_pPane0->setText(QString::fromUtf8(reinterpret_cast<const char*>(lParam)));
+        return 0;
+    case WM_CAMERA_RECORDLIMIT: OnRecord(); return 0;
+    case WM_CAMERA_RELOADPARAMS:
+        if (m_controller.IsOpen()) m_controller.ReadAllParameters();
+        SendMessage(GetSafeHwnd(), WM_CAMERA_APPLYPARAMS, 0, 0);
+        return 0;
+    case WM_CAMERA_APPLYPARAMS:
+        if (m_controller.IsOpen()) m_controller.WriteAllParameters();
+        return 0;
+    case WM_CAMERA_SETTINGDLG_CLOSED:
+    case WM_SAVECONFIG_CLOSED:
+    case WM_CAMERA_EXPOSUREPANEL:
+        if (message != WM_CAMERA_EXPOSUREPANEL || wParam == 0) m_controller.SetMode(CCameraFrameController::kModeIdle);
+        RefreshPrompts();
+        return 0;
+    case WM_TOOLBAR_CREATECONTROL:
+        switch (static_cast<UINT>(wParam)) {
+        case ID_CAMERA_CROSS: case ID_CAMERA_SNAP: case ID_CAMERA_RESOLUTION: case ID_CAMERA_RECORD: case ID_CAMERA_AUTOWB:
+            return 1;
+        default: return 0;
+        }
+    case WM_COMMAND:
+        OnCommand(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam))));
+        UpdateCommands();
+        return 0;
+    case WM_CLOSE: close(); return 0;
+    default: return 0;
+    }
+}
+
+void CCameraFrame::OnFrame(int mean) {
+    if (!m_controller.IsOpen()) return;
+    m_pBrightness->SetPos(static_cast<unsigned>(std::clamp(mean, 0, 255)));
+    const CameraSettings& s = m_controller.Settings();
+    if (s.bSoftwareAe && s.aeState.nValue) {
+        setWindowTitle(QString("%1 ms").arg(s.exposure.nValue));
+        m_controller.OnFrame(mean);
+    } else {
+        setWindowTitle(m_controller.NextSnapFolder());
+    }
+}
+
+void CCameraFrame::OnSnap() {
+    if (m_snap.IsActive()) return;
+    const CameraSettings& s = m_controller.Settings();
+    CCameraSnapThread::Plan plan;
+    plan.open = m_controller.IsOpen();
+    plan.lapse = s.snap.bConfig && s.snap.bLapse;
+    plan.count = s.snap.nCount;
+    plan.spaceSeconds = s.snap.nSpace;
+    m_snap.Start(GetSafeHwnd(), plan, m_pIntervalLink.get());
+}
+
+void CCameraFrame::OnShot(int index) {
+    CameraSettings& s = m_controller.Settings();
+    // A shot asked for after the camera went away saves nothing; the series goes on to its end.
+    if (!m_controller.IsOpen() || !m_pView) {
+        m_snap.SetSnapDone();
+        return;
+    }
+    QString path;
+    if (s.snap.bConfig) {
+        path = QString::fromStdString(MakeCaptureFileName(s, static_cast<BYTE>(index), false));
+    } else {
+        FileDialogRequest r;
+        r.open = false;
+        r.title = "camera snap files";
+        r.fileName = g_strSaveFolder + (g_strSaveFolder.endsWith('/') ? "" : "/") + kDefaultSaveName;
+        r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)", "RAW Files (*.raw)"};
+        r.filterIndex = s.snap.uiFiletype == 1 ? 2 : s.snap.uiFiletype == 8 ? 3 : s.snap.uiFiletype == 4 ? 4 : 1;
+        r.defaultExt = QStringList{"bmp", "jpg", "tiff", "raw"}.value(r.filterIndex - 1);
+        if (!CPromptService::Instance().FileDialog(this, r)) {
+            m_snap.SetSnapDone();
+            return;
+        }
+        static const int kTypes[] = {kCaptureBmp, kCaptureJpeg, kCaptureTiff, kCaptureRaw};
+        s.snap.uiFiletype = kTypes[std::clamp(r.filterIndex, 1, 4) - 1];
+        path = r.fileName;
+    }
+    m_pView->StartSnap(path, &s);
+}
+
+void CCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
+    m_snap.SetSnapDone();
+    // A raw snap leaves files the start page cannot show.
+    if (m_controller.Settings().snap.uiFiletype == kCaptureRaw) return;
+    SendMessage(MainWindow(), WM_CAMERA_FILESAVED, wParam, lParam);
+}
+
+void CCameraFrame::OnRecord() {
+    using C = CCameraFrameController;
+    if (!m_controller.IsIdle() && m_controller.Mode() != C::kModeRecording) return;
+    CameraSettings& s = m_controller.Settings();
+    if (!m_bRecording) {
+        if (!m_controller.IsOpen()) return;
+        QString path;
+        if (s.video.bConfig) {
+            path = QString::fromStdString(MakeCaptureFileName(s, 0, true));
+        } else {
+            FileDialogRequest r;
+            r.open = false;
+            r.title = "camera save *.avi files";
+            r.fileName = g_strSaveFolder + (g_strSaveFolder.endsWith('/') ? "" : "/") + kDefaultSaveName;
+            r.filters = {"AVI Files (*.avi)"};
+            r.defaultExt = "avi";
+            if (!CPromptService::Instance().FileDialog(this, r)) return;
+            path = r.fileName;
+        }
+        if (m_pView->StartRecording(path, &s)) {
+            m_bRecording = 1;
+            m_controller.SetMode(C::kModeRecording);
+        }
+    } else {
+        if (m_pView->StopRecording()) {
+            m_bRecording = 0;
+            m_controller.SetMode(C::kModeIdle);
+        } else if (!m_pView->IsRecording()) {
+            // The view ended the recording itself (the camera went away): follow it.
+            m_bRecording = 0;
+            m_controller.SetMode(C::kModeIdle);
+        }
+    }
+    RefreshPrompts();
+}
+
+void CCameraFrame::OnCross() {
+    COLORREF colour = m_controller.m_crossColor;
+    if (!CPromptService::Instance().ColorDialog(this, colour)) return;
+    m_controller.m_crossColor = colour;
+    if (m_pView) {
+        m_pView->SetCross(m_controller.m_bCrossShow, colour);
+        m_pView->update();
+    }
+}
+
+void CCameraFrame::OnBackCorrection() {
+    if (m_pBackCorrProcess) return;
+    QString program = QStandardPaths::findExecutable(s_backCorrectionProgram);
+    if (program.isEmpty()) {
+        const QString beside = QCoreApplication::applicationDirPath() + "/" + s_backCorrectionProgram;
+        if (QFileInfo(beside).isExecutable()) program = beside;
+    }
+    // Without the program the camera stays open: nothing would bring it back.
+    if (program.isEmpty()) {
+        AfxMessageBox(QString("The background correction program \"%1\" is not installed.").arg(s_backCorrectionProgram));
+        return;
+    }
+    SendMessage(GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    m_pBackCorrProcess = new QProcess(this);
+    const HWND self = GetSafeHwnd();
+    connect(m_pBackCorrProcess, &QProcess::finished, this, [this, self] {
+        m_pBackCorrProcess->deleteLater();
+        m_pBackCorrProcess = nullptr;
+        PostMessage(self, WM_CAMERA_OPEN, 1, 0);
+    });
+    connect(m_pBackCorrProcess, &QProcess::errorOccurred, this, [this, self](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart) return;
+        m_pBackCorrProcess->deleteLater();
+        m_pBackCorrProcess = nullptr;
+        AfxMessageBox(QString("The background correction program \"%1\" could not be started.").arg(s_backCorrectionProgram));
+        PostMessage(self, WM_CAMERA_OPEN, 0, 0);
+    });
+    m_pBackCorrProcess->start(program, {QString::number(static_cast<qulonglong>(winId()))});
+}
+
+void CCameraFrame::OnFullScreen() {
+    using C = CCameraFrameController;
+    if (!m_controller.IsIdle()) return;
+    if (m_bFullScreen) {
+        OnImageSize();
+        return;
+    }
+    m_controller.SetMode(C::kModeEnterFullScreen);
+    m_savedGeometry = geometry();
+    m_pToolBar->hide();
+    statusBar()->hide();
+    menuBar()->hide();
+    showFullScreen();
+    m_bFullScreen = 1;
+    m_controller.SetMode(C::kModeIdle);
+}
+
+void CCameraFrame::OnImageSize() {
+    using C = CCameraFrameController;
+    if (!m_controller.IsIdle()) return;
+    m_controller.SetMode(C::kModeLeaveFullScreen);
+    showNormal();
+    menuBar()->show();
+    m_pToolBar->show();
+    statusBar()->show();
+    if (m_savedGeometry.isValid()) setGeometry(m_savedGeometry);
+    m_bFullScreen = 0;
+    m_controller.SetMode(C::kModeIdle);
+}
+
+void CCameraFrame::ShutdownCamera() {
+    if (m_bShutDown) return;
+    m_bShutDown = true;
+    // The snap thread first: it would poll the interval dialog and ask for shots.
+    m_snap.Stop();
+    m_pIntervalLink.reset();
+    delete m_pInterval;
+    m_pInterval = nullptr;
+    // A recording is finished and announced by the view even when the window goes.
+    if (m_pView && m_pView->IsRecording()) m_pView->StopRecording();
+    m_bRecording = 0;
+    m_controller.Close();
+    m_controller.SetMode(CCameraFrameController::kModeIdle);
+    m_controller.SaveProfile();
+    if (m_pBackCorrProcess) m_pBackCorrProcess->disconnect(this);
+}
+
+void CCameraFrame::closeEvent(QCloseEvent* e) {
+    ShutdownCamera();
+    if (CMainFrame* main = AfxGetMainFrame())
+        if (main->m_pCameraFrame == this) main->m_pCameraFrame = nullptr;
+    e->accept();
+}

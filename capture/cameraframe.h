@@ -1,0 +1,126 @@
+// The window of a hub camera: the live view, the "Camera" toolbar with its split buttons, the
+// status bar with the brightness bar, snaps and time lapses through the snap thread, recording,
+// and the outside background-correction program. A top-level window, at most one at a time; the
+// main frame opens it and hears from it about every file saved. The logic lives in
+// CCameraFrameController; this class wires it to the widgets and the private messages.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QRect>
+
+#include <atomic>
+#include <map>
+
+#include "capture/cameraframecontroller.h"
+#include "capture/camerasnapthread.h"
+#include "controls/msgbridge.h"
+
+class CCameraView;
+class CFlatProgressCtrl;
+class CProgressDialog;
+class QAction;
+class QLabel;
+class QMenu;
+class QProcess;
+class QToolBar;
+class QToolButton;
+
+class CCameraFrame : public QMainWindow, public CMessageTarget {
+public:
+    // Command ids of the window.
+    enum : UINT {
+        ID_CAMERA_CROSS = 284,
+        ID_CAMERA_SNAP = 1230,
+        ID_CAMERA_RESOLUTION = 1231,
+        ID_CAMERA_RECORD = 1234,
+        ID_CAMERA_AUTOWB = 1261,
+        ID_CAMERA_PREVIEW = 6003,
+        ID_CAMERA_BROWSER = 32923,
+        ID_CAMERA_BACKCORRECTION = 32938,
+        ID_CAMERA_BLACKBALANCE = 32940,
+        ID_CAMERA_TOGGLETOOLBAR = 32979,
+        ID_VIDEO_RESTORE = 32984,
+        ID_VIDEO_FULLSCREEN = 32985,
+        ID_VIDEO_IMAGESIZE = 32986,
+        ID_QUICK_WHITEBALANCE = 32995,
+        ID_QUICK_BLACKBALANCE = 32998,
+        ID_CROSS_SHOW = 33008,
+        ID_CROSS_HIDE = 33009,
+    };
+
+    CCameraFrame(int cameraId, int longExposure, QWidget* parent = nullptr);
+    ~CCameraFrame() override;
+
+    // Builds the window, reads the profile and opens the camera.
+    bool LoadFrame();
+
+    CCameraFrameController& Controller() { return m_controller; }
+    CameraSettings& Settings() { return m_controller.Settings(); }
+    CCameraView* View() const { return m_pView; }
+    CFlatProgressCtrl* BrightnessBar() const { return m_pBrightness; }
+    CProgressDialog* IntervalDialog() const { return m_pInterval; }
+    QToolBar* CameraBar() const { return m_pToolBar; }
+    QAction* Action(UINT id) const;
+    QToolButton* Button(UINT id) const;
+    QString StatusText() const;
+    bool IsSnapRunning() const { return m_snap.IsActive(); }
+    int m_bRecording = 0;
+
+    // Runs a command as its button would (nothing when it is disabled); false when it is not
+    // one of this window's commands.
+    bool OnCommand(UINT id);
+    bool IsCommandEnabled(UINT id) const;
+    void UpdateCommands();
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The name of the outside background-correction program; tests point it elsewhere.
+    static QString s_backCorrectionProgram;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    class IntervalLink;
+    struct Command {
+        QAction* action = nullptr;
+        std::function<void()> run;
+        std::function<bool()> enabled;
+        std::function<bool()> checked;
+    };
+
+    void BuildBars();
+    void AddCommand(UINT id, const QString& text, std::function<void()> run, std::function<bool()> enabled = {},
+                    std::function<bool()> checked = {});
+    QToolButton* AddSplitButton(UINT id, const QList<UINT>& menuIds);
+    void RefreshPrompts();
+    void PlaceOnImage(int width, int height);
+    void ShutdownCamera();
+
+    void OnSnap();
+    void OnShot(int index);
+    void OnFileSaved(WPARAM wParam, LPARAM lParam);
+    void OnFrame(int mean);
+    void OnRecord();
+    void OnBackCorrection();
+    void OnCross();
+    void OnFullScreen();
+    void OnImageSize();
+
+    CCameraFrameController m_controller;
+    CCameraSnapThread m_snap;
+    std::unique_ptr<IntervalLink> m_pIntervalLink;
+    CCameraView* m_pView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QLabel* m_pPane0 = nullptr;
+    QLabel* m_pPane1 = nullptr;
+    CFlatProgressCtrl* m_pBrightness = nullptr;
+    CProgressDialog* m_pInterval = nullptr;
+    QProcess* m_pBackCorrProcess = nullptr;
+    std::map<UINT, Command> m_commands;
+    std::map<UINT, QToolButton*> m_buttons;
+    bool m_bShutDown = false;
+    int m_bFullScreen = 0;
+    QRect m_savedGeometry;
+};

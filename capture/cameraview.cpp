@@ -1,0 +1,847 @@
+#include "capture/cameraview.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRect>
+
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "app/mainframe.h"
+#include "app/pelidorapp.h"
+#include "app/promptservice.h"
+#include "capture/areawhitebalance.h"
+#include "capture/avifile.h"
+#include "capture/backcorrection.h"
+#include "capture/cameradisplay.h"
+#include "capture/camerasettings.h"
+#include "capture/postedtext.h"
+#include "capture/regionchooser.h"
+#include "controls/messages.h"
+#include "controls/progressdialog.h"
+#include "platform/clock.h"
+#include "platform/rectconv.h"
+#include "vekcamera/VekCamera.h"
+
+namespace {
+
+const char kFrameCountText[] = "Frame Count: ";           // string 1242
+const char kCannotSaveText[] = "This path can't save image!";  // string 61451
+// Exposures up to this end a grab soon enough that a stop need not force them shorter.
+constexpr int kShortExposureMs = 100;
+
+// Raw frame sizes of the models whose frames carry more than the picture.
+size_t RawBufferSize(int id, int width, int height) {
+    const size_t picture = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    size_t model = 0;
+    switch (id) {
+    case 14: model = 10506240; break;
+    case 16: case 17: case 23: model = 4177920; break;
+    case 21: model = 18337536; break;
+    case 25: model = 23970816; break;
+    case 33: case 34: case 37: case 38: model = 8355840; break;
+    default: break;
+    }
+    return std::max(model, picture);
+}
+
+bool IsDelayedSnapModel(int id) {
+    switch (id) {
+    case 9: case 10: case 11: case 12: case 13: case 14: case 16: case 17: case 21: case 23: case 24:
+    case 33: case 34: case 37: case 38:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The extension a writer really gives a file of this type.
+QString WrittenExtension(int fileType, bool captureToFile) {
+    switch (fileType) {
+    case CAPTURE_FILE_JPEG: return QStringLiteral(".jpg");
+    case CAPTURE_FILE_RAW: return QStringLiteral(".raw");
+    case CAPTURE_FILE_TIFF: return captureToFile ? QStringLiteral(".tif") : QStringLiteral(".tiff");
+    default: return QStringLiteral(".bmp");
+    }
+}
+
+// The path without its extension (the last '.' after the last '/').
+QString StemOf(const QString& path) {
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    return dot > slash ? path.left(dot) : path;
+}
+
+// A stem whose written file does not exist yet: the stem itself, else stem_1, stem_2, ...
+QString FreeStem(const QString& stem, const QString& ext) {
+    if (!QFileInfo::exists(stem + ext))
+        return stem;
+    for (int n = 1;; ++n) {
+        const QString candidate = stem + QStringLiteral("_%1").arg(n);
+        if (!QFileInfo::exists(candidate + ext))
+            return candidate;
+    }
+}
+
+bool WrittenFileExists(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && info.size() > 0;
+}
+
+// A folder that is missing or on a read-only filesystem cannot take a snap.
+bool FolderCanSave(const QString& path) {
+    const QFileInfo info(QFileInfo(path).absolutePath());
+    if (!info.exists() || !info.isDir())
+        return false;
+    struct statvfs fs {};
+    if (statvfs(QFile::encodeName(info.absoluteFilePath()).constData(), &fs) != 0)
+        return false;
+    return (fs.f_flag & ST_RDONLY) == 0;
+}
+
+void CropCopy(const BYTE* frame, int width, int height, const RECT& region, BYTE* crop) {
+    const size_t rowBytes = static_cast<size_t>(region.right - region.left) * 3;
+    const size_t frameRow = static_cast<size_t>(width) * 3;
+    const int rows = region.bottom - region.top;
+    for (int y = 0; y < rows; ++y) {
+        // Displayed row (top + y) of the frame is stored row height - 1 - (top + y); it becomes
+        // displayed row y of the crop, stored row rows - 1 - y.
+        const BYTE* src = frame + static_cast<size_t>(height - 1 - (region.top + y)) * frameRow +
+                          static_cast<size_t>(region.left) * 3;
+        std::memcpy(crop + static_cast<size_t>(rows - 1 - y) * rowBytes, src, rowBytes);
+    }
+}
+
+uint64_t SteadyMicros() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+}  // namespace
+
+CCameraView::CCameraView(QWidget* parent) : QWidget(parent), m_pAvi(new CAviFile) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(false);
+    m_pDisplay = new CCameraDisplay(this);
+    m_pDisplay->hide();
+    m_snapTimer.setInterval(100);
+    QObject::connect(&m_snapTimer, &QTimer::timeout, this, [this] { OnSnapTimer(); });
+    m_recordLimitTimer.setSingleShot(true);
+    QObject::connect(&m_recordLimitTimer, &QTimer::timeout, this, [this] { OnRecordLimit(); });
+    RegisterWindow(this);
+}
+
+CCameraView::~CCameraView() {
+    if (m_grabThread.joinable() || m_displayThread.joinable())
+        Shutdown(m_pSettings);
+    FinishPendingClose();
+    UnregisterWindow();
+}
+
+// ---- lifecycle ----------------------------------------------------------------------------
+
+int CCameraView::Init(CameraSettings* settings) {
+    if (m_byRunState.load() != kStop || m_grabThread.joinable() || !settings)
+        return 0;
+    int w = 0, h = 0;
+    if (VekCameraGetImageSize(&w, &h) != CAMERA_OK || w <= 0 || h <= 0)
+        return 0;
+    m_pSettings = settings;
+    m_nCameraId = settings->nCameraId;
+    m_nWidth = w;
+    m_nHeight = h;
+    m_nRawSize = RawBufferSize(m_nCameraId, w, h);
+    for (auto& raw : m_rawStore)
+        raw.assign(m_nRawSize, 0);
+    m_pGrabRaw = m_rawStore[0].data();
+    m_pSlotRaw = m_rawStore[1].data();
+    m_pDisplayRaw = m_rawStore[2].data();
+    const size_t rgbBytes = static_cast<size_t>(w) * h * 3;
+    m_rgb.assign(rgbBytes, 0);
+    {
+        std::lock_guard<std::mutex> g(m_snapLock);
+        m_snap.assign(rgbBytes, 0);
+    }
+    {
+        // The crop buffer holds any region of the frame, so a cut never reallocates it.
+        std::lock_guard<std::mutex> g(m_cropLock);
+        m_crop.assign(rgbBytes, 0);
+        m_rcSource = RECT{0, 0, w, h};
+        m_bCrop = 0;
+    }
+    m_pDisplay->Configure(w, h);
+    {
+        std::lock_guard<std::mutex> g(m_targetLock);
+        if (m_pTarget)
+            m_pTarget->Configure(w, h);
+    }
+    m_bSkipNext = 0;
+    m_bReady = false;
+    m_bRecording = 0;
+    StartThreads();
+    LayoutDisplay();
+    return 1;
+}
+
+int CCameraView::Shutdown(CameraSettings*) {
+    if (!m_grabThread.joinable() && !m_displayThread.joinable())
+        return 0;
+    if (StopRecording())
+        SleepMs(200);  // the display may be writing its last frame
+    StopThreads();
+    FinishPendingClose();
+    if (m_snapTimer.isActive() || m_pProgress) {
+        // A snap waiting on its exposure ends without a file, so the snap thread goes on.
+        m_snapTimer.stop();
+        DestroyProgress();
+        FinishSnap(QString());
+    }
+    FreeBuffers();
+    LayoutDisplay();
+    return 1;
+}
+
+void CCameraView::FreeBuffers() {
+    for (auto& raw : m_rawStore)
+        std::vector<BYTE>().swap(raw);
+    m_pGrabRaw = m_pSlotRaw = m_pDisplayRaw = nullptr;
+    std::vector<BYTE>().swap(m_rgb);
+    {
+        std::lock_guard<std::mutex> g(m_snapLock);
+        std::vector<BYTE>().swap(m_snap);
+    }
+    std::lock_guard<std::mutex> g(m_cropLock);
+    std::vector<BYTE>().swap(m_crop);
+    m_bCrop = 0;
+}
+
+void CCameraView::StartThreads() {
+    if (m_grabThread.joinable() || m_displayThread.joinable() || !m_pGrabRaw)
+        return;
+    m_byRunState = kRun;
+    {
+        std::lock_guard<std::mutex> g(m_slotLock);
+        m_bReady = false;
+    }
+    m_grabThread = std::thread(&CCameraView::GrabThread, this);
+    m_displayThread = std::thread(&CCameraView::DisplayThread, this);
+}
+
+void CCameraView::StopThreads() {
+    if (!m_grabThread.joinable() && !m_displayThread.joinable()) {
+        m_byRunState = kStop;
+        return;
+    }
+    m_byRunState = kStop;
+    int exposure = 0;
+    const bool known = VekCameraGetExposureTime(&exposure) == CAMERA_OK;
+    // A long exposure, or the first frame of a longer one still on its way, keeps the grab
+    // blocked: a 1 ms exposure lets it return. A short exposure returns by itself, and forcing
+    // it would only make the sensor settle again (the next capture's frames are lost). An
+    // exposure that cannot be read (the camera is gone) is neither forced nor "restored" to 0.
+    const bool forced = known && (exposure > 3000 || (!m_bFrameGrabbed.load() && exposure > kShortExposureMs));
+    if (forced) {
+        VekCameraSetExposureTime(1);
+        VekCameraReStartLongExpTime(0);
+    }
+    {
+        std::lock_guard<std::mutex> g(m_slotLock);
+        m_bReady = false;
+    }
+    if (m_grabThread.joinable())
+        m_grabThread.join();
+    if (m_displayThread.joinable())
+        m_displayThread.join();
+    if (forced) {
+        VekCameraSetExposureTime(static_cast<unsigned>(exposure));
+        m_bFrameGrabbed = 0;
+    }
+}
+
+void CCameraView::SetRunState(BYTE state) {
+    if (state == kStop) {
+        StopThreads();
+        return;
+    }
+    if (m_grabThread.joinable())
+        m_byRunState = state;
+}
+
+// ---- the threads --------------------------------------------------------------------------
+
+// The grab side always exchanges (an untaken frame becomes the next grab buffer, dropped); the
+// display side only when a new frame is ready, and clears the flag either way.
+bool CCameraView::SwapLatest(BYTE*& buffer, uint64_t& sequence, bool fromGrab) {
+    std::lock_guard<std::mutex> g(m_slotLock);
+    bool swapped = false;
+    if (fromGrab || m_bReady) {
+        std::swap(buffer, m_pSlotRaw);
+        std::swap(sequence, m_nSlotSequence);
+        swapped = true;
+    }
+    m_bReady = fromGrab;
+    return swapped;
+}
+
+void CCameraView::GrabThread() {
+    uint64_t lastTick = 0;
+    uint64_t lastMicros = 0;
+    int failures = 0;
+    const bool bigPreview = m_nCameraId == 14 && m_pSettings &&
+                            (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
+    const size_t meanBytes =
+        std::min(m_nRawSize, bigPreview ? size_t{2048} * 1536 : static_cast<size_t>(m_nWidth) * m_nHeight);
+    while (m_byRunState.load() != kStop) {
+        if (m_byRunState.load() != kRun) {
+            SleepMs(10);
+            continue;
+        }
+        if (VekCameraGrabFrame(m_pGrabRaw) != CAMERA_OK) {
+            // A camera that fails again and again (unplugged, stalled) is asked less often.
+            if (++failures > 2)
+                SleepMs(std::min(1u << std::min(failures - 3, 6), 50u));
+            continue;
+        }
+        failures = 0;
+        int exposure = 0;
+        VekCameraGetExposureTime(&exposure);
+        m_nLastExposure = exposure;
+        m_bFrameGrabbed = 1;
+        const uint64_t tick = GetTickCountMs();
+        const uint64_t micros = SteadyMicros();
+        if (lastTick && tick > lastTick)
+            m_nFps = static_cast<int>(1000 / (tick - lastTick));  // same tick: keep the last value
+        if (lastMicros && micros > lastMicros) {
+            const int64_t interval = static_cast<int64_t>(micros - lastMicros);
+            const int64_t before = m_nFrameIntervalUs.load();
+            m_nFrameIntervalUs = before ? (before * 3 + interval) / 4 : interval;
+        }
+        lastTick = tick;
+        lastMicros = micros;
+        ++m_nGrabbed;
+        if (m_bSkipNext.exchange(0))
+            continue;
+        uint64_t sequence = ++m_nSequence;
+        const int mean = MeanBrightness(m_pGrabRaw, meanBytes);
+        if (m_hFrame)
+            PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(mean), 0);
+        ++m_nReported;
+        SwapLatest(m_pGrabRaw, sequence, true);
+    }
+}
+
+void CCameraView::DisplayThread() {
+    bool pending = false;
+    uint64_t sequence = 0;
+    int decodeFailures = 0;
+    while (m_byRunState.load() != kStop) {
+        if (m_byRunState.load() != kRun) {
+            SleepMs(10);
+            continue;
+        }
+        if (SwapLatest(m_pDisplayRaw, sequence, false)) {
+            pending = true;
+            decodeFailures = 0;
+        }
+        if (!pending) {
+            SleepMs(10);
+            continue;
+        }
+        if (m_byRunState.load() != kRun)
+            continue;
+        if (VekCameraDecode(m_pDisplayRaw, m_rgb.data(), m_nWidth, m_nHeight) != CAMERA_OK) {
+            // The driver may be busy with a grab; try the same frame again shortly, but give
+            // it up when the camera keeps refusing.
+            SleepMs(1);
+            if (++decodeFailures > 100)
+                pending = false;
+            continue;
+        }
+        pending = false;
+        ProcessFrame(sequence);
+    }
+}
+
+void CCameraView::ProcessFrame(uint64_t sequence) {
+    {
+        std::lock_guard<std::mutex> g(m_snapLock);
+        std::memcpy(m_snap.data(), m_rgb.data(), m_rgb.size());
+    }
+    if (m_pSettings && m_pSettings->bBackCorrApply)
+        ApplyBackCorrection(m_rgb.data(), m_nWidth, m_nHeight, m_pSettings->pBackPoints, m_pSettings->nBackPoints);
+    RECT source;
+    {
+        std::lock_guard<std::mutex> g(m_cropLock);
+        source = m_rcSource;
+    }
+    {
+        // Held while presenting, so a target being taken away is not in use when it goes.
+        std::lock_guard<std::mutex> g(m_targetLock);
+        IViewFinder* target = m_pTarget ? m_pTarget : static_cast<IViewFinder*>(m_pDisplay);
+        target->PresentFrame(m_rgb.data(), source, sequence);
+    }
+    m_nShownSequence = sequence;
+    ++m_nShown;
+    if (!m_bRecording.load())
+        return;
+    int written = 0;
+    {
+        // Cut and Restore are refused while recording; the lock keeps the buffer whole anyway.
+        std::lock_guard<std::mutex> g(m_cropLock);
+        const BYTE* frame = m_rgb.data();
+        if (m_bCrop) {
+            CropCopy(m_rgb.data(), m_nWidth, m_nHeight, m_rcSource, m_crop.data());
+            frame = m_crop.data();
+        }
+        written = m_pAvi->WriteFrame(frame);
+    }
+    if (written && m_hFrame) {
+        const QString text = QString::asprintf("%s %d", kFrameCountText, m_pAvi->FrameCount());
+        CPostedTextRelay::Post(m_hFrame, WM_CAMERA_STATUSTEXT, 0, text.toStdString());
+    }
+}
+
+// ---- layout and input ---------------------------------------------------------------------
+
+RECT CCameraView::SourceRect() const {
+    std::lock_guard<std::mutex> g(m_cropLock);
+    return m_rcSource;
+}
+
+void CCameraView::LayoutDisplay() {
+    const bool running = m_grabThread.joinable();
+    const RECT source = SourceRect();
+    const int sw = source.right - source.left, sh = source.bottom - source.top;
+    if (!running || sw <= 0 || sh <= 0 || width() <= 0 || height() <= 0) {
+        m_pDisplay->hide();
+        return;
+    }
+    // The largest size of the source's aspect that fits, centred.
+    int w = width();
+    int h = static_cast<int>(static_cast<int64_t>(w) * sh / sw);
+    if (h > height()) {
+        h = height();
+        w = static_cast<int>(static_cast<int64_t>(h) * sw / sh);
+    }
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+    m_pDisplay->setGeometry((width() - w) / 2, (height() - h) / 2, w, h);
+    m_pDisplay->show();
+}
+
+void CCameraView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+}
+
+void CCameraView::resizeEvent(QResizeEvent*) { LayoutDisplay(); }
+
+void CCameraView::mouseDoubleClickEvent(QMouseEvent*) {
+    if (m_hFrame)
+        PostMessage(m_hFrame, WM_COMMAND, kCmdFullScreen, 0);
+}
+
+void CCameraView::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && m_hFrame) {
+        PostMessage(m_hFrame, WM_COMMAND, kCmdRestoreRegion, 0);
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void CCameraView::SetCross(int show, COLORREF colour) { m_pDisplay->SetCross(show != 0, colour); }
+int CCameraView::CrossShown() const { return m_pDisplay->CrossShown() ? 1 : 0; }
+COLORREF CCameraView::CrossColour() const { return m_pDisplay->CrossColour(); }
+
+void CCameraView::SetDisplayTarget(IViewFinder* target) {
+    std::lock_guard<std::mutex> g(m_targetLock);
+    if (target && m_nWidth > 0)
+        target->Configure(m_nWidth, m_nHeight);
+    m_pTarget = target;
+}
+
+// ---- regions ------------------------------------------------------------------------------
+
+// Screen rectangle to image pixels through the display child, which shows the source
+// rectangle: each axis on its own, in 64-bit, partly covered pixels included.
+bool CCameraView::MapScreenToImage(const RECT& screen, RECT* image) const {
+    const int cw = m_pDisplay->width(), ch = m_pDisplay->height();
+    const RECT source = SourceRect();
+    const int sw = source.right - source.left, sh = source.bottom - source.top;
+    if (cw <= 0 || ch <= 0 || sw <= 0 || sh <= 0)
+        return false;
+    const QPoint origin = m_pDisplay->mapToGlobal(QPoint(0, 0));
+    auto clampTo = [](int64_t v, int64_t hi) { return std::clamp<int64_t>(v, 0, hi); };
+    const int64_t l = clampTo(screen.left - origin.x(), cw), r = clampTo(screen.right - origin.x(), cw);
+    const int64_t t = clampTo(screen.top - origin.y(), ch), b = clampTo(screen.bottom - origin.y(), ch);
+    if (r <= l || b <= t)
+        return false;
+    image->left = source.left + static_cast<LONG>(l * sw / cw);
+    image->right = source.left + static_cast<LONG>((r * sw + cw - 1) / cw);
+    image->top = source.top + static_cast<LONG>(t * sh / ch);
+    image->bottom = source.top + static_cast<LONG>((b * sh + ch - 1) / ch);
+    return !IsRectEmpty(*image);
+}
+
+// Mean of the raw bytes; a full-resolution frame sums past 32 bits.
+int CCameraView::MeanBrightness(const BYTE* raw, size_t count) {
+    if (!raw || count == 0)
+        return 1;
+    uint64_t sum = 0;
+    for (size_t i = 0; i < count; ++i)
+        sum += raw[i];
+    const uint64_t mean = sum / count;
+    return mean < 1 ? 1 : static_cast<int>(mean);
+}
+
+RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {
+    while ((r.right - r.left) % 4) {
+        if (r.left > 0)
+            --r.left;
+        else if (r.right < width)
+            ++r.right;
+        else
+            break;
+    }
+    r.right -= (r.right - r.left) % 4;  // the frame itself is not a multiple of 4 wide
+    while ((r.bottom - r.top) % 2) {
+        if (r.top > 0)
+            --r.top;
+        else if (r.bottom < height)
+            ++r.bottom;
+        else
+            break;
+    }
+    r.bottom -= (r.bottom - r.top) % 2;
+    return r;
+}
+
+RECT CCameraView::ScreenRect() const { return QRectToRect(QRect(mapToGlobal(QPoint(0, 0)), size())); }
+
+int CCameraView::CutRegion() {
+    if (m_byRunState.load() != kRun || IsRecording() || !m_pChooser)
+        return m_bCrop;
+    RECT chosen{};
+    if (!m_pChooser->ChooseRegion(ScreenRect(), &chosen))
+        return m_bCrop;
+    RECT image{};
+    // The recording may have started while the chooser ran; an empty region changes nothing.
+    if (IsRecording() || !MapScreenToImage(chosen, &image))
+        return m_bCrop;
+    image = AlignCutRegion(image, m_nWidth, m_nHeight);
+    if (IsRectEmpty(image))
+        return m_bCrop;
+    {
+        std::lock_guard<std::mutex> g(m_cropLock);
+        m_rcSource = image;
+        m_bCrop = 1;
+    }
+    LayoutDisplay();
+    return 1;
+}
+
+void CCameraView::RestoreRegion() {
+    if (m_byRunState.load() != kRun || IsRecording())
+        return;
+    {
+        std::lock_guard<std::mutex> g(m_cropLock);
+        m_rcSource = RECT{0, 0, m_nWidth, m_nHeight};
+        m_bCrop = 0;
+    }
+    LayoutDisplay();
+}
+
+int CCameraView::AreaWhiteBalance() {
+    if (m_byRunState.load() != kRun || !m_pChooser)
+        return 0;
+    const int pattern = VekCameraDecodeType();
+    if (pattern == 4)
+        return 0;
+    RECT chosen{};
+    if (!m_pChooser->ChooseRegion(ScreenRect(), &chosen))
+        return 0;
+    RECT area{};
+    if (!MapScreenToImage(chosen, &area))
+        return 0;
+    StopThreads();
+    // The threads are stopped: the display's raw frame and the RGB buffer are free to use.
+    std::vector<BYTE>& scratch = m_rgb;
+    const ChannelMeans m = AreaChannelMeans(m_pDisplayRaw, scratch.data(), m_nWidth, m_nHeight, pattern, area);
+    const int red = m.m1 * 64 / m.m2, green = 64, blue = m.m1 * 64 / m.m0;
+    VekCameraSetGain(red, green, blue);
+    if (m_pSettings) {
+        m_pSettings->redGain.nValue = red;
+        m_pSettings->greenGain.nValue = green;
+        m_pSettings->blueGain.nValue = blue;
+    }
+    StartThreads();
+    return 1;
+}
+
+int CCameraView::WhiteBalanceWizard() {
+    if (!m_wizardFactory)
+        return 0;
+    WizardHandle wizard = m_wizardFactory(this, m_pDisplay->width(), m_pDisplay->height());
+    if (!wizard.dialog)
+        return 0;
+    SetDisplayTarget(wizard.display);
+    const int result = wizard.dialog->exec();
+    SetDisplayTarget(nullptr);
+    wizard.dialog.reset();
+    return result;
+}
+
+// ---- snaps --------------------------------------------------------------------------------
+
+bool CCameraView::SnapPending() const { return m_snapTimer.isActive(); }
+
+void CCameraView::CreateProgress() {
+    if (m_pProgress)
+        return;
+    QWidget* parent = window();
+    m_pProgress = new CProgressDialog(parent);
+    m_pProgress->Create(parent);
+    m_pProgress->SetRange(0, 100);
+    m_pProgress->SetPos(0);
+    m_pProgress->EnableCancel(true);
+}
+
+void CCameraView::DestroyProgress() {
+    if (!m_pProgress)
+        return;
+    m_pProgress->Close();
+    delete m_pProgress;
+    m_pProgress = nullptr;
+}
+
+void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
+    m_strSnapPath = path;
+    if (settings) {
+        m_pSettings = settings;
+        m_bySnapType = static_cast<BYTE>(settings->snap.uiFiletype);
+    }
+    const int id = m_nCameraId;
+    if (m_pSettings && m_pSettings->bLongExposure && id != 37 && id != 38) {
+        if (m_grabThread.joinable()) {
+            StopThreads();  // a fresh exposure starts now
+            StartThreads();
+        }
+        SetSkipNext();
+        int exposure = 0;
+        VekCameraGetExposureTime(&exposure);
+        m_nTick = 0;
+        m_nTickTotal = (exposure + 99) / 100 + 20;
+        if (!IsDelayedSnapModel(id)) {
+            CreateProgress();
+            m_pProgress->SetText(QStringLiteral("Wait a moment!"));
+            SaveSnap();
+            DestroyProgress();
+            return;
+        }
+    }
+    // Outside long-exposure mode the counters are not reset, so the first tick saves.
+    CreateProgress();
+    m_snapTimer.start();
+}
+
+void CCameraView::OnSnapTimer() {
+    if (m_nTick < m_nTickTotal) {
+        if (m_pProgress && m_pProgress->IsCancelled()) {
+            m_snapTimer.stop();
+            DestroyProgress();
+            FinishSnap(QString());
+            return;
+        }
+        ++m_nTick;
+        if (m_pProgress)
+            m_pProgress->SetPos(m_nTick * 100 / m_nTickTotal);
+        return;
+    }
+    m_snapTimer.stop();
+    DestroyProgress();
+    if (m_pSettings && m_pSettings->bFineMode) {
+        int exposure = 0, gain = 0;
+        BYTE speed = 0;
+        VekCameraGetExposureTime(&exposure);
+        VekCameraGetAnalogGain(&gain);
+        VekCameraGetSpeedMode(&speed);
+        VekCameraSetSpeedMode(3);
+        VekCameraSetAnalogGain(171);
+        VekCameraSetExposureTime(static_cast<unsigned>(exposure));
+        SaveSnap();
+        VekCameraSetSpeedMode(speed);
+        VekCameraSetAnalogGain(gain & 0xFFFF);
+        VekCameraSetExposureTime(static_cast<unsigned>(exposure));
+    } else {
+        SaveSnap();
+    }
+}
+
+void CCameraView::SaveSnap() {
+    const QString path = m_strSnapPath;
+    if (path.isEmpty() || !FolderCanSave(path)) {
+        AfxMessageBox(QString::fromUtf8(kCannotSaveText));
+        FinishSnap(QString());
+        return;
+    }
+    if (!m_grabThread.joinable() || m_byRunState.load() == kStop) {
+        FinishSnap(QString());
+        return;
+    }
+    const int type = m_bySnapType;
+    const int id = m_nCameraId;
+    QString written;
+    bool ok = false;
+    RECT region;
+    int cropped;
+    {
+        std::lock_guard<std::mutex> g(m_cropLock);
+        region = m_rcSource;
+        cropped = m_bCrop;
+    }
+    auto saveDecoded = [&](const BYTE* pixels, int w, int h) {
+        // The hub writes exactly the path it is given: a RAW file is named for what it holds,
+        // and an existing file is never overwritten.
+        QString ext = QFileInfo(path).suffix();
+        ext = type == CAPTURE_FILE_RAW || ext.isEmpty() ? WrittenExtension(type, false) : QStringLiteral(".") + ext;
+        written = FreeStem(StemOf(path), ext) + ext;
+        ok = VekCameraSave(static_cast<unsigned>(type), written.toUtf8().constData(), pixels, w, h) == 1;
+    };
+    auto captureToFile = [&](bool wide) {
+        const QString ext = WrittenExtension(type, true);
+        const QString stem = FreeStem(StemOf(path), ext);
+        StopThreads();
+        BYTE speed = 0;
+        if (wide) {
+            VekCameraGetSpeedMode(&speed);
+            VekCameraSetSpeedMode(1);
+            VekCameraSetDataWide(1);
+        }
+        const int res = m_pSettings ? m_pSettings->byCaptureRes : 0;
+        ok = VekCameraCaptureFile(stem.toUtf8().constData(), type, res) == CAMERA_OK;
+        if (wide) {
+            VekCameraSetDataWide(0);
+            VekCameraSetSpeedMode(speed);
+        }
+        StartThreads();
+        written = stem + ext;
+    };
+    if (cropped) {
+        const int rw = region.right - region.left, rh = region.bottom - region.top;
+        std::vector<BYTE> crop(static_cast<size_t>(rw) * rh * 3);
+        {
+            std::lock_guard<std::mutex> g(m_snapLock);
+            CropCopy(m_snap.data(), m_nWidth, m_nHeight, region, crop.data());
+        }
+        saveDecoded(crop.data(), rw, rh);
+    } else if (id == 29) {
+        FinishSnap(QString());  // this model writes nothing
+        return;
+    } else if (IsDelayedSnapModel(id) && id != 17) {
+        if (type == CAPTURE_FILE_RAW || (id == 16 && type == CAPTURE_FILE_TIFF)) {
+            captureToFile(true);
+        } else {
+            std::vector<BYTE> copy;
+            {
+                std::lock_guard<std::mutex> g(m_snapLock);
+                copy = m_snap;
+            }
+            saveDecoded(copy.data(), m_nWidth, m_nHeight);
+        }
+    } else {
+        captureToFile(false);
+    }
+    if (!ok || !WrittenFileExists(written)) {
+        AfxMessageBox(QString::fromUtf8(kCannotSaveText));
+        FinishSnap(QString());
+        return;
+    }
+    FinishSnap(written);
+}
+
+void CCameraView::FinishSnap(const QString& path) {
+    if (!m_hFrame)
+        return;
+    if (path.isEmpty()) {
+        SendMessage(m_hFrame, WM_CAMERA_FILESAVED, 0, 0);
+        return;
+    }
+    const QByteArray utf8 = path.toUtf8();
+    SendMessage(m_hFrame, WM_CAMERA_FILESAVED, 0, reinterpret_cast<LPARAM>(utf8.constData()));
+}
+
+// ---- recording ----------------------------------------------------------------------------
+
+int CCameraView::StartRecording(const QString& path, CameraSettings* settings) {
+    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || !m_pGrabRaw)
+        return 0;
+    if (settings)
+        m_pSettings = settings;
+    // The frame time the grab thread measured, not a whole number of frames per second.
+    const int64_t interval = m_nFrameIntervalUs.load();
+    if (interval > 0)
+        m_pAvi->SetFrameInterval(static_cast<uint64_t>(interval));
+    else
+        m_pAvi->SetRate(static_cast<unsigned>(std::max(1, m_nFps.load()) * 1000000));
+    m_pAvi->SetCompressor(m_pSettings ? static_cast<FOURCC>(m_pSettings->video.Compress) : 0);
+    RECT region = SourceRect();
+    const unsigned w = static_cast<unsigned>(region.right - region.left);
+    const unsigned h = static_cast<unsigned>(region.bottom - region.top);
+    if (!m_pAvi->Open(path.toStdString(), w, h)) {
+        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
+        return 0;
+    }
+    m_strAviPath = path;
+    m_bRecording = 1;
+    if (m_pSettings && m_pSettings->video.bTimeLimit)
+        m_recordLimitTimer.start(static_cast<int>((m_pSettings->video.TimeLimit + 0.6) * 1000));
+    return 1;
+}
+
+int CCameraView::StopRecording() {
+    if (!m_bRecording.load())
+        return 0;
+    m_bRecording = 0;
+    m_recordLimitTimer.stop();
+    const HWND self = GetSafeHwnd();
+    m_bClosePending = m_pAvi->StartCloseThread([self] { PostMessage(self, WM_AVI_CLOSED, 0, 0); });
+    return 1;
+}
+
+int CCameraView::RecordedFrames() const { return m_pAvi->FrameCount(); }
+
+void CCameraView::OnRecordLimit() {
+    if (m_bRecording.load() && m_hFrame)
+        PostMessage(m_hFrame, WM_CAMERA_RECORDLIMIT, 0, 0);
+}
+
+// Closes the file the close thread released, and announces it only when it was finished.
+void CCameraView::FinishPendingClose() {
+    if (!m_bClosePending)
+        return;
+    m_bClosePending = false;
+    const bool finished = m_pAvi->Close() == 1;
+    if (!finished) {
+        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
+        return;
+    }
+    HWND main = m_hMain;
+    if (!main && AfxGetMainFrame())
+        main = AfxGetMainFrame()->GetSafeHwnd();
+    if (main)
+        CPostedTextRelay::Post(main, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
+}
+
+LRESULT CCameraView::WindowProc(UINT message, WPARAM, LPARAM) {
+    if (message == WM_AVI_CLOSED)
+        FinishPendingClose();
+    return 0;
+}

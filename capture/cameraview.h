@@ -1,0 +1,225 @@
+// The live picture of a hub camera: a grab thread pulls raw frames with the blocking
+// VekCameraGrabFrame and reports each frame's mean brightness to the camera frame; a display
+// thread decodes the newest raw frame, applies the background correction, appends it to a
+// recording and hands it to the display child. The two threads meet in a one-slot hand-over,
+// so a slow display drops frames instead of holding up the grab. The view also cuts a region,
+// runs the area white balance and saves snaps.
+//
+// Messages the view sends to the camera frame (SetFrameWindow):
+//   WM_CAMERA_FRAME (mean brightness, 0)   posted by the grab thread, once per reported frame
+//   WM_CAMERA_STATUSTEXT (0, text)         posted by the display thread while recording
+//   WM_CAMERA_FILESAVED (0, path or 0)     sent on the UI thread at the end of every snap
+//   WM_CAMERA_RECORDLIMIT (0, 0)           posted when the record time limit runs out
+//   WM_COMMAND (32985 / 32984, 0)          posted on double-click (full screen) and Esc (restore)
+// and to the main window (SetMainWindow; by default the program's main frame):
+//   WM_CAMERA_FILESAVED (1, path)          once a finished recording is closed
+// A text or path in lParam is a zero-terminated UTF-8 string that lives until the handler
+// returns; receivers copy it and never free it.
+#pragma once
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "controls/msgbridge.h"
+#include "platform/wintypes.h"
+
+struct CameraSettings;
+class CAviFile;
+class CCameraDisplay;
+class CProgressDialog;
+class IRegionChooser;
+class IViewFinder;
+class QDialog;
+
+class CCameraView : public QWidget, public CMessageTarget {
+public:
+    enum RunState : BYTE { kRun = 0, kPause = 1, kStop = 2 };
+    static constexpr UINT kCmdFullScreen = 32985;
+    static constexpr UINT kCmdRestoreRegion = 32984;
+
+    explicit CCameraView(QWidget* parent = nullptr);
+    ~CCameraView() override;
+
+    // Where the view's messages go (see the top of this file).
+    void SetFrameWindow(HWND frame) { m_hFrame = frame; }
+    void SetMainWindow(HWND main) { m_hMain = main; }
+    void SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
+
+    // Only when stopped: buffers of the camera's frame size, the display, then the threads.
+    // Returns 0 when the hub reports no image size.
+    int Init(CameraSettings* settings);
+    // Only when running: finishes a recording (closed and announced), stops the threads and
+    // frees the buffers.
+    int Shutdown(CameraSettings* settings);
+    void StartThreads();
+    // Returns promptly even in a long exposure (a 1 ms exposure is forced, then restored).
+    void StopThreads();
+
+    // 0 run, 1 pause (the frame pauses while it changes the exposure), 2 stop.
+    BYTE GetRunState() const { return m_byRunState.load(); }
+    void SetRunState(BYTE state);
+    // The next grabbed frame is neither reported nor shown (after exposure and speed changes).
+    void SetSkipNext() { m_bSkipNext = 1; }
+    bool SkipNextPending() const { return m_bSkipNext.load() != 0; }
+    void ClearFrameGrabbed() { m_bFrameGrabbed = 0; }
+    bool FrameGrabbed() const { return m_bFrameGrabbed.load() != 0; }
+    // Exposure in ms the grab thread read after its last frame.
+    int LastExposure() const { return m_nLastExposure.load(); }
+    int Fps() const { return m_nFps.load(); }
+    int ImageWidth() const { return m_nWidth; }
+    int ImageHeight() const { return m_nHeight; }
+
+    // Region cut through the chooser; returns the crop flag. Refused while recording and for an
+    // empty region.
+    int CutRegion();
+    // The whole frame again; refused while recording.
+    void RestoreRegion();
+    bool IsCropped() const { return m_bCrop != 0; }
+    // The shown part of the frame in image pixels (top-down, right and bottom exclusive).
+    RECT SourceRect() const;
+    // Colour gains from the mean of a chosen area of the raw frame; 1 when gains were set.
+    int AreaWhiteBalance();
+
+    // The white-balance wizard, built by whoever owns its dialog: given the display child's
+    // size it returns the dialog and the viewer the live picture goes to while it runs.
+    struct WizardHandle {
+        std::unique_ptr<QDialog> dialog;
+        IViewFinder* display = nullptr;
+    };
+    using WizardFactory = std::function<WizardHandle(QWidget* parent, int width, int height)>;
+    void SetWizardFactory(WizardFactory factory) { m_wizardFactory = std::move(factory); }
+    // Runs the wizard modally; returns its result (0 without a factory).
+    int WhiteBalanceWizard();
+    // Where decoded frames go: nullptr is the view's own display child.
+    void SetDisplayTarget(IViewFinder* target);
+    CCameraDisplay* Display() const { return m_pDisplay; }
+
+    void SetCross(int show, COLORREF colour);
+    int CrossShown() const;
+    COLORREF CrossColour() const;
+
+    // Snaps: the frame calls StartSnap from its WM_CAMERA_SNAP handler; the view waits out the
+    // exposure on its timer, saves and sends WM_CAMERA_FILESAVED (0, path of the file written,
+    // or 0 when nothing was written) to the frame.
+    void StartSnap(const QString& path, CameraSettings* settings);
+    void SaveSnap();
+    bool SnapPending() const;
+
+    // Recording: 1 when started; 0 when already recording or the file cannot be written (then
+    // the user is told and nothing is announced).
+    int StartRecording(const QString& path, CameraSettings* settings);
+    // 1 when a recording was running; the file is closed on a short thread and announced.
+    int StopRecording();
+    bool IsRecording() const { return m_bRecording.load() != 0; }
+    // Frames written to the current recording.
+    int RecordedFrames() const;
+    // The writer, for its frame rate and last error.
+    const CAviFile& AviFile() const { return *m_pAvi; }
+
+    // Counters for tests and benchmarks.
+    uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
+    uint64_t FramesReported() const { return m_nReported.load(); }
+    uint64_t FramesShown() const { return m_nShown.load(); }
+    uint64_t NewestSequence() const { return m_nSequence.load(); }
+    uint64_t LastShownSequence() const { return m_nShownSequence.load(); }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+public:
+    // A cut region widened to a width that is a multiple of 4 and an even height inside a frame
+    // of width x height; narrowed where the frame itself leaves no room.
+    static RECT AlignCutRegion(RECT region, int width, int height);
+    // Mean of the first `count` raw bytes, at least 1.
+    static int MeanBrightness(const BYTE* raw, size_t count);
+
+private:
+    void GrabThread();
+    void DisplayThread();
+    bool SwapLatest(BYTE*& buffer, uint64_t& sequence, bool fromGrab);
+    void ProcessFrame(uint64_t sequence);
+    void LayoutDisplay();
+    RECT ScreenRect() const;
+    bool MapScreenToImage(const RECT& screen, RECT* image) const;
+    void CreateProgress();
+    void DestroyProgress();
+    void OnSnapTimer();
+    void FinishSnap(const QString& path);
+    void OnRecordLimit();
+    void FinishPendingClose();
+    void FreeBuffers();
+
+    CameraSettings* m_pSettings = nullptr;
+    HWND m_hFrame = nullptr;
+    HWND m_hMain = nullptr;
+    IRegionChooser* m_pChooser = nullptr;
+    WizardFactory m_wizardFactory;
+
+    std::atomic<BYTE> m_byRunState{kStop};
+    std::atomic<int> m_bSkipNext{0};
+    std::atomic<int> m_bFrameGrabbed{0};
+    std::atomic<int> m_nLastExposure{0};
+    std::atomic<int> m_nFps{0};
+    std::atomic<int64_t> m_nFrameIntervalUs{0};
+    int m_nCameraId = -1;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    size_t m_nRawSize = 0;
+
+    // Buffers, all allocated at Init.
+    std::vector<BYTE> m_rawStore[3];  // grab, slot, display raw: exchanged by pointer
+    BYTE* m_pGrabRaw = nullptr;
+    BYTE* m_pSlotRaw = nullptr;
+    BYTE* m_pDisplayRaw = nullptr;
+    uint64_t m_nSlotSequence = 0;
+    std::vector<BYTE> m_rgb;
+    std::vector<BYTE> m_snap;  // last decoded frame, under m_snapLock
+    std::vector<BYTE> m_crop;  // the cut region, under m_cropLock
+    std::mutex m_slotLock;     // the hand-over slot and m_bReady
+    bool m_bReady = false;
+    mutable std::mutex m_snapLock;
+    mutable std::mutex m_cropLock;  // the source rectangle, the crop buffer and m_bCrop
+    RECT m_rcSource{0, 0, 0, 0};
+    int m_bCrop = 0;
+
+    std::thread m_grabThread;
+    std::thread m_displayThread;
+
+    CCameraDisplay* m_pDisplay = nullptr;
+    std::mutex m_targetLock;  // m_pTarget, and a frame being presented to it
+    IViewFinder* m_pTarget = nullptr;
+
+    // Recording.
+    std::unique_ptr<CAviFile> m_pAvi;
+    std::atomic<int> m_bRecording{0};
+    QString m_strAviPath;
+    QTimer m_recordLimitTimer;
+    bool m_bClosePending = false;  // the close thread was started; WM_AVI_CLOSED finishes it
+
+    // Snap state.
+    QString m_strSnapPath;
+    BYTE m_bySnapType = 2;
+    CProgressDialog* m_pProgress = nullptr;
+    QTimer m_snapTimer;
+    int m_nTick = 0;
+    int m_nTickTotal = 0;
+
+    // Counters.
+    std::atomic<uint64_t> m_nGrabbed{0}, m_nReported{0}, m_nShown{0};
+    std::atomic<uint64_t> m_nSequence{0}, m_nShownSequence{0};
+};

@@ -1,0 +1,416 @@
+// The camera window on the real hub, the model driver and the simulated camera (id 28), opened
+// by the program's main frame: live frames, white balance on first use, profile keys, mode
+// gating, a time lapse reaching the main frame, unplugging, and background-correction data.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QMenu>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/mainframe.h"
+#include "app/pelidorapp.h"
+#include "app/promptservice.h"
+#include "capture/cameraframe.h"
+#include "capture/cameraview.h"
+#include "controls/flatprogressctrl.h"
+#include "controls/messages.h"
+#include "controls/msgbridge.h"
+#include "platform/le.h"
+#include "simcam.h"
+#include "vekcamera/VekCamera.h"
+
+namespace {
+
+class CameraPrompts : public CPromptService {
+public:
+    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
+        messages << text;
+        return IDOK;
+    }
+    bool FileDialog(QWidget*, FileDialogRequest& r) override {
+        requests.push_back(r);
+        if (fileNames.isEmpty()) return false;
+        r.fileName = fileNames.takeFirst();
+        return true;
+    }
+    bool ColorDialog(QWidget*, COLORREF& c) override {
+        seeds.push_back(c);
+        if (!colour) return false;
+        c = colour;
+        return true;
+    }
+    QStringList messages;
+    QStringList fileNames;
+    std::vector<FileDialogRequest> requests;
+    std::vector<COLORREF> seeds;
+    COLORREF colour = 0;
+};
+
+class EnvVar {
+public:
+    EnvVar(const char* name, const QString& value) : m_name(name) {
+        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
+        setenv(name, value.toUtf8().constData(), 1);
+    }
+    ~EnvVar() {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::unique_ptr<std::string> m_old;
+};
+
+class CameraFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        oldDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        QDir(dir.path()).mkpath("shots");
+        env.push_back(std::make_unique<EnvVar>("QUILLORY_SIMULATED_CAMERA", "1"));
+        env.push_back(std::make_unique<EnvVar>("XDG_CONFIG_HOME", dir.filePath("config")));
+        env.push_back(std::make_unique<EnvVar>("HOME", dir.path()));
+        oldPrompts = CPromptService::Replace(&prompts);
+        SimCamReset();
+        SimCamSetRealTime(false);
+        SimCamPlug();
+        // The small preview mode and a save folder of our own.
+        CProfile profile(ProfilePath());
+        profile.WriteProfileInt("LumoProf28", "Preview", 4);
+        profile.WriteProfileString("FileSave", "sPath", Shots());
+    }
+    void TearDown() override {
+        if (app) {
+            app->ExitInstance();
+            app.reset();
+        }
+        Pump(0);
+        VekCamera_SetCamera(28);
+        VekCameraUnInit();
+        SimCamUnplug();
+        SimCamSetRealTime(true);
+        CPromptService::Replace(oldPrompts);
+        QDir::setCurrent(oldDir);
+        env.clear();
+    }
+    QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
+    QString Shots() const { return dir.filePath("shots/"); }
+
+    static void Pump(int ms) {
+        QElapsedTimer t;
+        t.start();
+        do {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            PumpPrivateMessages();
+        } while (t.elapsed() < ms);
+    }
+    template <class Pred>
+    static bool PumpUntil(Pred pred, int timeoutMs = 5000) {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > timeoutMs) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            PumpPrivateMessages();
+        }
+        return true;
+    }
+
+    // Starts the program; the launch message opens the camera window.
+    CCameraFrame* Start() {
+        app = std::make_unique<CPelidorApp>(ProfilePath());
+        if (!app->InitInstance({"-nologo"})) return nullptr;
+        return WaitOpen();
+    }
+    CCameraFrame* Frame() const {
+        return app && app->MainFrame() ? dynamic_cast<CCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+    }
+    CCameraFrame* WaitOpen() {
+        if (!PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); })) return nullptr;
+        return Frame();
+    }
+    CCameraFrame* Relaunch() {
+        SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+        return WaitOpen();
+    }
+    void CloseFrame() {
+        if (CCameraFrame* f = Frame()) f->close();
+        PumpUntil([this] { return !Frame(); });
+    }
+    const QStringList& Announced() const { return app->MainFrame()->CameraFiles(); }
+
+    QTemporaryDir dir;
+    QString oldDir;
+    std::vector<std::unique_ptr<EnvVar>> env;
+    CameraPrompts prompts;
+    CPromptService* oldPrompts = nullptr;
+    std::unique_ptr<CPelidorApp> app;
+};
+
+TEST_F(CameraFrameTest, LaunchShowsLiveFramesAndTheBrightnessBar) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
+    EXPECT_FALSE(prompts.messages.contains("No Camera!"));
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->isWindow()) << "a top-level window, not a document";
+    EXPECT_EQ(f->Settings().nCameraId, 28);
+    EXPECT_EQ(f->Settings().nWidth, 640);
+    EXPECT_EQ(f->Settings().nHeight, 480);
+    ASSERT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 2 && f->BrightnessBar()->GetPos() > 0; }));
+    EXPECT_LE(f->BrightnessBar()->GetPos(), 255u);
+    // The title names the folder the next snap goes to.
+    EXPECT_EQ(f->windowTitle(), Shots());
+    // The split buttons carry their drop-downs.
+    ASSERT_TRUE(f->Button(CCameraFrame::ID_CAMERA_AUTOWB));
+    EXPECT_EQ(f->Button(CCameraFrame::ID_CAMERA_AUTOWB)->popupMode(), QToolButton::MenuButtonPopup);
+    EXPECT_FALSE(f->Button(CCameraFrame::ID_CAMERA_AUTOWB)->menu()->actions().isEmpty());
+    // A second launch only raises the open window.
+    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+    EXPECT_EQ(Frame(), f);
+}
+
+TEST_F(CameraFrameTest, AutomaticWhiteBalanceRunsOnTheFirstOpenOnlyAndProfileKeysAreWrittenAtClose) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeAutoWhiteBalance);
+    // Busy: the commands that need an idle window do nothing.
+    f->Settings().video.bConfig = 1;
+    EXPECT_TRUE(f->OnCommand(CCameraFrame::ID_CAMERA_RECORD));
+    EXPECT_EQ(f->m_bRecording, 0);
+    EXPECT_FALSE(f->View()->IsRecording());
+    EXPECT_TRUE(f->OnCommand(CCameraFrame::ID_VIDEO_FULLSCREEN));
+    EXPECT_FALSE(f->isFullScreen());
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
+
+    f->Settings().snap.nCount = 7;
+    f->Settings().snap.sFilename = "plate";
+    f->Settings().byCaptureRes = 2;
+    f->Controller().m_bCrossShow = 1;
+    CloseFrame();
+    CProfile profile(ProfilePath());
+    EXPECT_EQ(profile.GetProfileInt("FileSave", "nCount", 0), 7);
+    EXPECT_EQ(profile.GetProfileString("FileSave", "sFilename"), "plate");
+    EXPECT_EQ(profile.GetProfileInt("LumoProf28", "Capture", 0), 2);
+    EXPECT_EQ(profile.GetProfileInt("LumoProf28", "Preview", 0), 4);
+    EXPECT_EQ(profile.GetProfileInt("Cross", "Show", 0), 1);
+
+    // The second open keeps the camera's own parameters: no white balance.
+    CCameraFrame* again = Relaunch();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->Controller().Mode(), CCameraFrameController::kModeIdle);
+    EXPECT_EQ(again->Settings().snap.nCount, 7);
+    EXPECT_EQ(again->Controller().m_bCrossShow, 1);
+}
+
+TEST_F(CameraFrameTest, CommandsNeedAnOpenCameraAndPreviewReopensIt) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
+    EXPECT_TRUE(f->IsCommandEnabled(CCameraFrame::ID_CAMERA_SNAP));
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    EXPECT_FALSE(f->Controller().IsOpen());
+    EXPECT_EQ(f->View()->GetRunState(), CCameraView::kStop);
+    EXPECT_FALSE(f->IsCommandEnabled(CCameraFrame::ID_CAMERA_SNAP));
+    EXPECT_FALSE(f->IsCommandEnabled(CCameraFrame::ID_CAMERA_RECORD));
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    EXPECT_FALSE(f->IsSnapRunning());
+    // A second close of a closed camera does nothing; Preview opens it again.
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    f->OnCommand(CCameraFrame::ID_CAMERA_PREVIEW);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen(); }));
+    EXPECT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 0; }));
+
+    // Closed again while the opening still waits for its first frames: the camera is shut down,
+    // not left running behind a closed state.
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+    EXPECT_TRUE(f->Controller().IsOpening());
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    EXPECT_FALSE(f->Controller().IsOpening());
+    EXPECT_EQ(f->View()->GetRunState(), CCameraView::kStop);
+    Pump(400);
+    EXPECT_FALSE(f->Controller().IsOpen()) << "the pending rest of the opening does not run";
+    f->OnCommand(CCameraFrame::ID_CAMERA_PREVIEW);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen() && f->Controller().IsIdle(); }));
+
+    // Quick black balance: colour enhancement off and the model's default gains.
+    f->OnCommand(CCameraFrame::ID_QUICK_BLACKBALANCE);
+    int r = 0, g = 0, b = 0;
+    VekCameraGetGain(&r, &g, &b);
+    EXPECT_EQ(r, 97);
+    EXPECT_EQ(g, 64);
+    EXPECT_EQ(b, 59);
+    EXPECT_EQ(f->Settings().redGain.nValue, 97);
+    EXPECT_EQ(f->Settings().colorEnhancement.nValue, 0);
+
+    // Cross colour: the dialog is seeded with the current colour; Cancel keeps it.
+    prompts.colour = 0;
+    f->OnCommand(CCameraFrame::ID_CAMERA_CROSS);
+    ASSERT_EQ(prompts.seeds.size(), 1u);
+    EXPECT_EQ(prompts.seeds[0], 255u);
+    prompts.colour = RGB(0, 200, 0);
+    f->OnCommand(CCameraFrame::ID_CAMERA_CROSS);
+    EXPECT_EQ(f->View()->CrossColour(), RGB(0, 200, 0));
+}
+
+TEST_F(CameraFrameTest, ATimeLapseSavesItsShotsUnderTheirNamesAndAnnouncesEachOnce) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle() && f->View()->FramesShown() > 0; }, 3000));
+    CameraSettings& s = f->Settings();
+    s.snap.bConfig = 1;
+    s.snap.bLapse = 1;
+    s.snap.nCount = 3;
+    s.snap.nSpace = 0;
+    s.snap.bTimeStamp = 0;
+    s.snap.uiFiletype = 2;
+    s.snap.sFilename = "lapse";
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    EXPECT_TRUE(f->IsSnapRunning());
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
+    const QStringList expected = {Shots() + "lapse.bmp", Shots() + "lapse-1.bmp", Shots() + "lapse-2.bmp"};
+    EXPECT_EQ(Announced(), expected);
+    for (const QString& p : expected) EXPECT_TRUE(QFileInfo(p).size() > 640 * 480) << p.toStdString();
+
+    // RAW snaps are written by the hub from the stem and never announced.
+    s.snap.bLapse = 0;
+    s.snap.uiFiletype = 4;
+    s.snap.sFilename = "raw";
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
+    EXPECT_EQ(Announced().size(), 3);
+
+    // A file dialog cancelled ends the shot without a file.
+    s.snap.bConfig = 0;
+    s.snap.uiFiletype = 1;
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 5000));
+    ASSERT_EQ(prompts.requests.size(), 1u);
+    EXPECT_EQ(prompts.requests[0].title, "camera snap files");
+    EXPECT_EQ(prompts.requests[0].filterIndex, 2) << "JPEG preselected";
+    EXPECT_EQ(Announced().size(), 3);
+}
+
+TEST_F(CameraFrameTest, UnpluggingClosesTheWindowDuringLiveViewATimeLapseAndARecording) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 0; }));
+    SimCamUnplug();
+    ASSERT_TRUE(PumpUntil([this] { return !Frame(); })) << "WM_CAMERA_REMOVED (28) closes it";
+
+    // A time lapse waiting out a long interval.
+    SimCamPlug();
+    f = Relaunch();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
+    f->Settings().snap.bConfig = 1;
+    f->Settings().snap.bLapse = 1;
+    f->Settings().snap.nCount = 5;
+    f->Settings().snap.nSpace = 60;
+    f->Settings().snap.bTimeStamp = 0;
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    ASSERT_TRUE(PumpUntil([this] { return Announced().size() == 1; }, 10000));
+    SimCamUnplug();
+    ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
+
+    // A recording is finished and announced although its window goes.
+    SimCamPlug();
+    f = Relaunch();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
+    f->Settings().video.bConfig = 0;
+    prompts.fileNames << Shots() + "clip.avi";
+    f->OnCommand(CCameraFrame::ID_CAMERA_RECORD);
+    ASSERT_EQ(f->m_bRecording, 1);
+    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeRecording);
+    ASSERT_TRUE(PumpUntil([f] { return f->View()->RecordedFrames() >= 3; }, 10000));
+    SimCamUnplug();
+    ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
+    ASSERT_TRUE(PumpUntil([this] { return Announced().contains(Shots() + "clip.avi"); }, 10000));
+    EXPECT_GT(QFileInfo(Shots() + "clip.avi").size(), 0);
+}
+
+TEST_F(CameraFrameTest, BackgroundCorrectionIsLoadedAtOpenFromCheckedData) {
+    {
+        QFile ini("BackCorr.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[CAMERA_28]\n640_480=1000\n");
+        QFile bin("Camera_28_640_480.bin");
+        ASSERT_TRUE(bin.open(QIODevice::WriteOnly));
+        auto point = [&bin](int32_t x, int32_t y, BYTE p) {
+            uint8_t b[12] = {};
+            le::put32(b, static_cast<uint32_t>(x));
+            le::put32(b + 4, static_cast<uint32_t>(y));
+            b[8] = b[9] = b[10] = p;
+            bin.write(reinterpret_cast<const char*>(b), 12);
+        };
+        point(10, 10, 50);
+        point(100000, 3, 50);  // far outside the frame
+        point(20, 20, 0);      // would divide by zero
+        point(30, 40, 80);
+    }
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->Settings().bBackCorrLoaded, 1);
+    EXPECT_EQ(f->Settings().bBackCorrApply, 0) << "the launch opens with apply flag 0";
+    EXPECT_EQ(f->Settings().nBackPoints, 2);
+    ASSERT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 2; }));
+    // Reopened with the apply flag: the display thread corrects the points.
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    EXPECT_EQ(f->Settings().nBackPoints, 0);
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_OPEN, 1, 0);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen(); }));
+    EXPECT_EQ(f->Settings().bBackCorrApply, 1);
+    EXPECT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 5; }));
+
+    // Without the outside program the user is told and the camera stays open.
+    CCameraFrame::s_backCorrectionProgram = "no-such-correction-program";
+    f->OnCommand(CCameraFrame::ID_CAMERA_BACKCORRECTION);
+    EXPECT_TRUE(f->Controller().IsOpen());
+    ASSERT_FALSE(prompts.messages.isEmpty());
+    EXPECT_TRUE(prompts.messages.last().contains("no-such-correction-program"));
+}
+
+TEST_F(CameraFrameTest, UnderTheSensorsOwnPacingFramesFlowAndASnapIsSavedAndAnnounced) {
+    SimCamSetRealTime(true);
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle() && f->View()->FramesShown() > 3; }, 10000));
+    f->Settings().snap.bConfig = 1;
+    f->Settings().snap.bLapse = 0;
+    f->Settings().snap.bTimeStamp = 0;
+    f->Settings().snap.uiFiletype = kCaptureJpeg;
+    f->Settings().snap.sFilename = "paced";
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
+    EXPECT_EQ(Announced(), QStringList{Shots() + "paced.jpg"});
+    EXPECT_GT(QFileInfo(Shots() + "paced.jpg").size(), 0);
+    // Live view goes on after the snap.
+    const uint64_t shown = f->View()->FramesShown();
+    EXPECT_TRUE(PumpUntil([f, shown] { return f->View()->FramesShown() > shown + 2; }, 10000));
+}
+
+TEST_F(CameraFrameTest, WithoutACameraTheLaunchSaysSo) {
+    SimCamUnplug();
+    app = std::make_unique<CPelidorApp>(ProfilePath());
+    ASSERT_TRUE(app->InitInstance({"-nologo"}));
+    ASSERT_TRUE(PumpUntil([this] { return prompts.messages.contains("No Camera!"); }));
+    EXPECT_FALSE(Frame());
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+#include "test_cameraview_support.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <unistd.h>
+
+#include "capture/cameraview.h"
+#include "controls/messages.h"
+#include "simcam.h"
+#include "vekcamera/VekCamera.h"
+
+LRESULT RecordingWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    RecordedMessage m{message, wParam, false, {}};
+    if ((message == WM_CAMERA_STATUSTEXT || message == WM_CAMERA_FILESAVED) && lParam) {
+        m.hasText = true;
+        m.text = reinterpret_cast<const char*>(lParam);
+    }
+    messages.push_back(m);
+    if (onMessage)
+        onMessage(message, wParam, lParam);
+    return 0;
+}
+
+int RecordingWindow::Count(UINT message) const { return static_cast<int>(Of(message).size()); }
+
+std::vector<RecordedMessage> RecordingWindow::Of(UINT message) const {
+    std::vector<RecordedMessage> out;
+    for (const auto& m : messages)
+        if (m.message == message)
+            out.push_back(m);
+    return out;
+}
+
+bool PumpUntil(const std::function<bool()>& cond, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end)
+            return cond();
+        PumpPrivateMessages();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
+
+void CameraViewTest::SetUp() {
+    ASSERT_TRUE(work_.isValid() && config_.isValid());
+    char cwd[4096];
+    oldCwd_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    ASSERT_EQ(chdir(work_.path().toUtf8().constData()), 0);
+    setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+    setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+    oldPrompts_ = CPromptService::Replace(&prompts_);
+    SimCamReset();
+    SimCamSetRealTime(false);
+    SimCamPlug();
+    VekCamera_SetCamera(28);
+    settings_.nCameraId = 28;
+    settings_.byPreviewRes = 4;
+    settings_.byCaptureRes = 4;
+}
+
+void CameraViewTest::TearDown() {
+    VekCamera_SetCamera(28);
+    VekCameraUnInit();
+    SimCamUnplug();
+    PumpFor(20);
+    CPromptService::Replace(oldPrompts_);
+    if (chdir(oldCwd_.c_str()) != 0)
+        ADD_FAILURE() << "cannot return to " << oldCwd_;
+}
+
+bool CameraViewTest::OpenCamera(int preview) {
+    settings_.byPreviewRes = static_cast<BYTE>(preview);
+    settings_.byCaptureRes = static_cast<BYTE>(preview);
+    return VekCameraInit(preview, nullptr, nullptr) == CAMERA_OK;
+}
+
+std::unique_ptr<CCameraView> CameraViewTest::StartView(int w, int h) {
+    auto view = std::make_unique<CCameraView>();
+    view->SetFrameWindow(frame_.GetSafeHwnd());
+    view->SetMainWindow(main_.GetSafeHwnd());
+    view->resize(w, h);
+    view->show();
+    if (!view->Init(&settings_))
+        return nullptr;
+    return view;
+}
