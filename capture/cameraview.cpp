@@ -502,25 +502,23 @@ int CCameraView::MeanBrightness(const BYTE* raw, size_t count) {
     return mean < 1 ? 1 : static_cast<int>(mean);
 }
 
+// Widens [lo, hi) to a multiple of `multiple`: lo moves down while above 0, else hi up while
+// below the limit; where the frame leaves no room, hi comes down to the multiple instead.
+static void AlignSpan(LONG& lo, LONG& hi, LONG limit, int multiple) {
+    while ((hi - lo) % multiple) {
+        if (lo > 0)
+            --lo;
+        else if (hi < limit)
+            ++hi;
+        else
+            break;
+    }
+    hi -= (hi - lo) % multiple;
+}
+
 RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {
-    while ((r.right - r.left) % 4) {
-        if (r.left > 0)
-            --r.left;
-        else if (r.right < width)
-            ++r.right;
-        else
-            break;
-    }
-    r.right -= (r.right - r.left) % 4;  // the frame itself is not a multiple of 4 wide
-    while ((r.bottom - r.top) % 2) {
-        if (r.top > 0)
-            --r.top;
-        else if (r.bottom < height)
-            ++r.bottom;
-        else
-            break;
-    }
-    r.bottom -= (r.bottom - r.top) % 2;
+    AlignSpan(r.left, r.right, width, 4);
+    AlignSpan(r.top, r.bottom, height, 2);
     return r;
 }
 

@@ -22,7 +22,6 @@
 #include <QWidget>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,7 +61,8 @@ public:
     // frees the buffers.
     int Shutdown(CameraSettings* settings);
     void StartThreads();
-    // Returns promptly even in a long exposure (a 1 ms exposure is forced, then restored).
+    // Waits for both threads. A grab blocked in a long exposure (or in the first frame of a
+    // longer one) is released by forcing a 1 ms exposure, restored once the threads ended.
     void StopThreads();
 
     // 0 run, 1 pause (the frame pauses while it changes the exposure), 2 stop.
