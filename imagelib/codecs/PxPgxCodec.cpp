@@ -62,9 +62,9 @@ void PxPgxCodec::Read(PxFile* f, PxJasperPicture& picture) {
 
     const size_t bytes = precision <= 8 ? 1 : precision <= 16 ? 2 : 4;
     const uint64_t samples = uint64_t{width} * height;
-    if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
     const int64_t left = int64_t{f->Size()} - f->Tell();
     if (left < 0 || samples * bytes > static_cast<uint64_t>(left)) throw kEnd;
+    if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
 
     PxJasperPicture::Component& comp = picture.Add(width, height, static_cast<int>(precision));
     comp.sign = sign;

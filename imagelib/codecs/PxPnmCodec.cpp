@@ -67,13 +67,13 @@ void PxPnmCodec::Read(PxFile* f, PxJasperPicture& picture) {
     if (width == 0 || height == 0 || maxval == 0) throw kBadHeader;
     const int comps = colour ? 3 : 1;
     const uint64_t samples = uint64_t{width} * height * comps;
-    if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
 
     // The fewest bytes the raster can take: plain samples need a digit and (but for bits) a
     // separator; binary ones their full width.
     const uint64_t rowBytes = kind == 4 ? (uint64_t{width} + 7) / 8 : uint64_t{width} * comps * (maxval > 255 ? 2 : 1);
     const uint64_t need = kind == 1 ? samples : plain ? 2 * samples - 1 : rowBytes * height;
     if (need > static_cast<uint64_t>(std::max<int64_t>(BytesLeft(f), 0))) throw kEnd;
+    if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
 
     const int precision = BitsOf(maxval);
     std::vector<int32_t*> planes;

@@ -97,12 +97,12 @@ void PxRasCodec::Read(PxFile* f, PxJasperPicture& picture) {
 
     const int comps = depth > 8 || mapped ? 3 : 1;
     const uint64_t samples = uint64_t{width} * height * comps;
-    if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
     const uint64_t rowBytes = ((uint64_t{width} * depth + 15) / 16) * 2;
     // A run of three bytes gives at most 256.
     const bool encoded = type == kTypeEncoded;
     const uint64_t need = encoded ? (rowBytes * height + 255) / 256 * 3 : rowBytes * height;
     if (need > static_cast<uint64_t>(left) - mapLength) throw kEnd;
+    if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
 
     std::vector<int32_t*> planes;
     for (int c = 0; c < comps; ++c) planes.push_back(picture.Add(width, height, depth == 1 && !mapped ? 1 : 8).own.data());
