@@ -98,7 +98,12 @@ void Hook(opj_codec_t* codec, std::string* errors) {
     opj_set_error_handler(codec, KeepMessage, errors);
     opj_set_warning_handler(codec, DropMessage, nullptr);
     opj_set_info_handler(codec, DropMessage, nullptr);
-    if (opj_has_thread_support()) opj_codec_set_threads(codec, static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
+}
+
+// Worker threads pay off for large pictures only; starting them costs more than a small one takes.
+void UseThreads(opj_codec_t* codec, uint64_t bytes) {
+    if (bytes >= (uint64_t{1} << 20) && opj_has_thread_support())
+        opj_codec_set_threads(codec, static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
 }
 
 void Report(const std::string& errors) {
@@ -222,6 +227,8 @@ void PxJasperCodec::DecodeOpenJpeg(PxFile* file, DWORD format, DWORD imagetype) 
     opj_dparameters_t params;
     opj_set_default_decoder_parameters(&params);
     if (!opj_setup_decoder(codec.get(), &params)) throw kCannotLoad;
+    // Compressed bytes stand for the picture's size, which is not known yet.
+    UseThreads(codec.get(), static_cast<uint64_t>(std::max<int64_t>(int64_t{file->Size()} - file->Tell(), 0)) * 8);
 
     StreamGlue glue{file, file->Tell()};
     std::unique_ptr<opj_stream_t, StreamCloser> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
@@ -353,6 +360,7 @@ void PxJasperCodec::EncodeOpenJpeg(PxFile* file, DWORD format, PxImage& source) 
         Report(errors);
         throw kCannotEncode;
     }
+    UseThreads(codec.get(), uint64_t{w} * h * n);
     StreamGlue glue{file, file->Tell()};
     std::unique_ptr<opj_stream_t, StreamCloser> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
     if (!stream) throw "error: cannot open standard output";

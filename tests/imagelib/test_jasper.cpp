@@ -256,6 +256,25 @@ TEST(Jasper, EveryFormatWeWriteIsDetectedAsItselfAndANamedIdIsKept) {
     }
 }
 
+TEST(Jasper, QualityHundredIsLosslessEvenForNoise) {
+    // Noise compresses to more than its raw size, so a ratio of 1 would have to cut it.
+    PxImage noise(48, 33, 24);
+    uint32_t seed = 7;
+    for (DWORD y = 0; y < 33; ++y)
+        for (DWORD x = 0; x < 48 * 3; ++x) noise.GetBits(y)[x] = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+    noise.SetJpegQuality(100);
+    for (DWORD type : {PXIMAGE_FORMAT_JP2, PXIMAGE_FORMAT_JPC}) {
+        BYTE* buffer = nullptr;
+        LONG size = 0;
+        ASSERT_TRUE(noise.Encode(buffer, size, type)) << noise.GetLastError();
+        Bytes bytes(buffer, buffer + size);
+        PxImage::FreeMemory(buffer);
+        PxImage back;
+        ASSERT_TRUE(DecodeBytes(back, bytes));
+        EXPECT_EQ(Difference(back, noise), 0) << type;
+    }
+}
+
 TEST(Jasper, SamplesAreScaledFromTheirOwnRange) {
     // maxval 100: 100 is white and 50 mid grey, not nearly black.
     PxImage img;
