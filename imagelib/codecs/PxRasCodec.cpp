@@ -98,9 +98,10 @@ void PxRasCodec::Read(PxFile* f, PxJasperPicture& picture) {
     const int comps = depth > 8 || mapped ? 3 : 1;
     const uint64_t samples = uint64_t{width} * height * comps;
     const uint64_t rowBytes = ((uint64_t{width} * depth + 15) / 16) * 2;
-    // A run of three bytes gives at most 256.
+    // A run of three bytes gives at most 256, a literal byte one.
     const bool encoded = type == kTypeEncoded;
-    const uint64_t need = encoded ? (rowBytes * height + 255) / 256 * 3 : rowBytes * height;
+    const uint64_t total = rowBytes * height;
+    const uint64_t need = encoded ? total / 256 * 3 + std::min<uint64_t>(total % 256, 3) : total;
     if (need > static_cast<uint64_t>(left) - mapLength) throw kEnd;
     if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
 

@@ -306,6 +306,18 @@ TEST(Jasper, SamplesAreScaledFromTheirOwnRange) {
     ExpectRgb(img, 1, 0, 255, 255, 255);
 }
 
+TEST(Jasper, TheShortestRunEncodedRasterIsRead) {
+    // 258 grey pixels in one row: a run of 256 and two literals, five bytes in all.
+    Bytes ras = {0x59, 0xA6, 0x6A, 0x95, 0, 0, 1, 2, 0, 0, 0, 1, 0, 0, 0, 8, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0,
+                 0x80, 0xFF, 0x40, 0x10, 0x80, 0x00};
+    PxImage img;
+    ASSERT_TRUE(DecodeBytes(img, ras)) << img.GetLastError();
+    EXPECT_EQ(img.GetWidth(), 258u);
+    EXPECT_EQ(img.GetPixelGray(255, 0), 0x40);
+    EXPECT_EQ(img.GetPixelGray(256, 0), 0x10);
+    EXPECT_EQ(img.GetPixelGray(257, 0), 0x80);
+}
+
 TEST(Jasper, AFrameBeyondTheComponentsIsRefused) {
     // The codec itself, so that the frame count of the refusal is seen.
     Bytes pgx = Text("PG ML + 8 2 1\n\x10\x20");
