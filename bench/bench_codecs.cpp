@@ -1,4 +1,5 @@
-// Load and save throughput of a 20-megapixel picture in JPEG, PNG, TIFF and GIF, through files
+// Load and save throughput of a 20-megapixel picture in JPEG, PNG, TIFF, GIF, JPEG-2000 (JP2
+// and code stream), PPM and Sun raster, through files
 // as the program uses them. The files stay in QUILLORY_BENCH_WORK (default
 // /tmp/quillory-bench-codecs) with a P6 copy of the source, so that bench/peers/codecs.sh times
 // other programs on exactly the same pixels.
@@ -94,6 +95,10 @@ const Format kFormats[] = {
     {"png", PXIMAGE_FORMAT_PNG, false, 0},
     {"tif", PXIMAGE_FORMAT_TIF, false, 5},  // LZW with the horizontal predictor
     {"gif", PXIMAGE_FORMAT_GIF, true, 0},
+    {"jp2", PXIMAGE_FORMAT_JP2, false, 0},  // quality 90: a ratio of 1.11, reversible wavelet
+    {"j2k", PXIMAGE_FORMAT_JPC, false, 0},
+    {"ppm", PXIMAGE_FORMAT_PNM, false, 0},
+    {"ras", PXIMAGE_FORMAT_RAS, false, 0},
 };
 
 std::string FileOf(const Format& f) { return WorkDir() + "/ours." + f.name; }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Loads and saves the same 20-megapixel JPEG, PNG, TIFF (LZW) and GIF files as bench_codecs with
-# libvips (vips) and ImageMagick (convert) in the same run, and prints our times beside theirs
-# with the ratios ours / peer (below 1: we are faster). Peer times are whole command runs, best
-# of three; loads decode the full picture (vips avg, convert ... null:); saves start from each
-# program's own memory-mapped format (.v, .mpc), prepared untimed.
+# Loads and saves the same 20-megapixel JPEG, PNG, TIFF (LZW), GIF, JP2, J2K, PPM and Sun raster
+# files as bench_codecs with libvips (vips) and ImageMagick (convert) in the same run, and prints
+# our times beside theirs with the ratios ours / peer (below 1: we are faster). Peer times are
+# whole command runs, best of three; loads decode the full picture (vips avg, convert ... null:);
+# saves start from each program's own memory-mapped format (.v, .mpc), prepared untimed.
 set -euo pipefail
 
 bench="${QUILLORY_BENCH_DIR:-build/bench/bin}/bench_codecs"
@@ -54,12 +54,16 @@ if have convert; then
 fi
 
 printf '%-10s %9s %9s %7s %9s %7s\n' "work" "ours ms" "vips ms" "ratio" "IM ms" "ratio"
-for fmt in jpg png tif gif; do
+for fmt in jpg png tif gif jp2 j2k ppm ras; do
   case $fmt in
     jpg) vsave="out.jpg[Q=90]"; isave=(-quality 90 out.jpg) ;;
     png) vsave="out.png"; isave=(out.png) ;;
     tif) vsave="out.tif[compression=lzw,predictor=horizontal]"; isave=(-compress LZW -define tiff:predictor=2 out.tif) ;;
     gif) vsave="out.gif"; isave=(out.gif) ;;
+    jp2) vsave="out.jp2[Q=90]"; isave=(-quality 90 out.jp2) ;;
+    j2k) vsave="out.j2k[Q=90]"; isave=(-quality 90 out.j2k) ;;
+    ppm) vsave="out.ppm"; isave=(out.ppm) ;;
+    ras) vsave=""; isave=(out.ras) ;;  # libvips writes no Sun raster
   esac
   vsrc="$work/source.v"
   isrc="$work/source.mpc"
@@ -76,7 +80,7 @@ for fmt in jpg png tif gif; do
 
   o=$(ours "Save/$fmt")
   v="n/a"; i="n/a"
-  have vips && [ -f "$vsrc" ] && v=$(cd "$work" && best vips copy "$vsrc" "$vsave")
+  have vips && [ -f "$vsrc" ] && [ -n "$vsave" ] && v=$(cd "$work" && best vips copy "$vsrc" "$vsave")
   have convert && i=$(cd "$work" && best convert "$isrc" "${isave[@]}")
   printf '%-10s %9s %9s %7s %9s %7s\n' "save $fmt" "$o" "$v" "$(ratio "$o" "$v")" "$i" "$(ratio "$o" "$i")"
 done

@@ -7,6 +7,7 @@
 #include "imagelib/codecs/PxPngCodec.h"
 #include "imagelib/codecs/PxImageTIF.h"
 #include "imagelib/codecs/PxImageGIF.h"
+#include "imagelib/codecs/PxJasperCodec.h"
 
 PxImage* PxNewCodec(DWORD imagetype) {
     switch (imagetype) {
@@ -17,6 +18,12 @@ PxImage* PxNewCodec(DWORD imagetype) {
     case PXIMAGE_FORMAT_TIF: return new PxImageTIF;
     // Id 0 asks for the JPEG-2000 family codec in its own detecting mode (the last try of
     // format detection); ids 11-15 are that same codec for one format each.
+    case PXIMAGE_FORMAT_UNKNOWN:
+    case PXIMAGE_FORMAT_JP2:
+    case PXIMAGE_FORMAT_JPC:
+    case PXIMAGE_FORMAT_PGX:
+    case PXIMAGE_FORMAT_PNM:
+    case PXIMAGE_FORMAT_RAS: return new PxJasperCodec(imagetype);
     default:
         return nullptr;
     }

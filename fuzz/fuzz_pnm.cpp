@@ -1,0 +1,6 @@
+// Feeds netpbm-like bytes (P1-P6) to the PNM reader, and writes back and rereads what it accepts.
+#include "jasperfuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return FuzzJasper(data, size, PXIMAGE_FORMAT_PNM, [](DWORD d) { return d == PXIMAGE_FORMAT_PNM; });
+}
