@@ -10,6 +10,7 @@
 #include "controls/msgbridge.h"
 
 class QComboBox;
+class QKeyEvent;
 class QTimer;
 class QUrl;
 class QDockWidget;
@@ -55,6 +56,12 @@ public:
     bool OnTabClientMouse(const QPoint& tabBarPoint, bool exec = true);
     // Writes the window rectangle, the tool settings and the bar layout into the profile.
     void SaveSettings();
+    // The "Window" menu: Cascade, Tile, then the open documents (nine at most, then
+    // "More Windows..."), the active one checked.
+    QMenu* WindowMenu() const { return m_pWindowMenu; }
+    void FillWindowMenu();
+    // The caption: the program's name and the active document's title.
+    void UpdateFrameTitle();
 
     QPointer<QWidget> m_pCameraFrame;
     int m_bLongExposure = 0;
@@ -65,6 +72,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
+    bool OnKeypadKey(QObject* o, QKeyEvent* e);
 
 private:
     void BuildMenus();
@@ -83,6 +91,8 @@ private:
     QDockWidget* m_pFolderPane = nullptr;
     QList<QMenu*> m_docMenus;
     QMenu* m_pRecentMenu = nullptr;
+    QMenu* m_pWindowMenu = nullptr;
+    QMetaObject::Connection m_activeTitle;
     int m_bFullScreen = 0;
     QTimer* m_pIdleTimer = nullptr;
 };

@@ -13,6 +13,13 @@ bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
     return true;
 }
 
+// The page set-up turns the page to landscape, as a user choosing it would.
+bool FakePrompts::PageSetupDialog(QWidget*, QPrinter* printer) {
+    pageSetups++;
+    printer->setPageOrientation(QPageLayout::Landscape);
+    return true;
+}
+
 void FakePrompts::PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint) {
     previews++;
     QPrinter printer;
