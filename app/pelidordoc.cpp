@@ -71,19 +71,40 @@ protected:
 
 void RunWhileRefusingInput(const std::function<void()>& work) {
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    std::atomic<bool> done{false};
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
     std::thread worker([&] {
         work();
-        done = true;
+        {
+            std::lock_guard<std::mutex> g(lock);
+            done = true;
+        }
+        finished.notify_all();
         if (dispatcher) dispatcher->wakeUp();
     });
-    CInputRefuser refuser;
-    qApp->installEventFilter(&refuser);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // A small file is read before anyone could notice; only a longer load turns the window's
+    // own events back on.
+    bool quick;
+    {
+        std::unique_lock<std::mutex> g(lock);
+        quick = finished.wait_for(g, std::chrono::milliseconds(100), [&] { return done; });
+    }
+    if (!quick) {
+        CInputRefuser refuser;
+        qApp->installEventFilter(&refuser);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> g(lock);
+                if (done) break;
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        QApplication::restoreOverrideCursor();
+        qApp->removeEventFilter(&refuser);
+    }
     worker.join();
-    QApplication::restoreOverrideCursor();
-    qApp->removeEventFilter(&refuser);
 }
 
 // The reason the system gives for not reading a file, 0 when it reads.

@@ -15,6 +15,7 @@
 #include "app/cmdids.h"
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
+#include "controls/messages.h"
 #include "apptest.h"
 
 namespace {
@@ -34,7 +35,7 @@ public:
         for (int i = 1; i < filterRow; i++) QTest::keyClick(combo, Qt::Key_Down);
         edit->clear();
         QTest::keyClicks(edit, typed);
-        dlg->accept();
+        QMetaObject::invokeMethod(dlg.get(), "accept");
         return CPromptService::ReadFileDialog(*dlg, r);
     }
     int filterRow = 1;  // 1-based
@@ -93,6 +94,9 @@ TEST_F(AppTest, LargeSaveRunsOffTheUiThreadAndRefusesASecondSaveAs) {
     CPelidorDoc* d = mf->ActiveDocument();
     ASSERT_TRUE(d);
     d->SetImage(MakeImage(3000, 2000));
+    d->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    Pump(100);  // the first paint of the large image and the camera launch's answer come first
+    prompts.messages.clear();
     prompts.fileNames = {Path("big.png"), Path("second.png")};
 
     int ticks = 0;
@@ -130,6 +134,8 @@ TEST_F(AppTest, LargeSaveRunsOffTheUiThreadAndRefusesASecondSaveAs) {
 
 TEST_F(AppTest, FailedOpensAndSavesNeverShowAnEmptyMessage) {
     ASSERT_TRUE(Start());
+    Pump();
+    prompts.messages.clear();  // the camera launch's answer
     EXPECT_EQ(app->DocTemplate()->OpenDocumentFile(Path("nothere.png")), nullptr);
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].contains("nothere.png")) << prompts.messages[0].toStdString();
