@@ -7,6 +7,7 @@
 #include "controls/msgbridge.h"
 
 bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
+    printedOn = printer;
     if (pdfPath.isEmpty()) return false;
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(pdfPath);

@@ -34,6 +34,7 @@ public:
     int previews = 0;
     bool PageSetupDialog(QWidget*, QPrinter* printer) override;
     int pageSetups = 0;
+    QPrinter* printedOn = nullptr;  // the printer the last print dialog was given
     int ChooseWindow(QWidget*, const QStringList& titles, int) override {
         chooserTitles = titles;
         return chosenWindow;

@@ -94,6 +94,7 @@ TEST_F(AppTest, PrintSetupShowsThePageSetupAndThePrintKeepsIt) {
     // The print dialog is handed the printer the page set-up changed.
     prompts.pdfPath = Path("p.pdf");
     ASSERT_TRUE(mf->Router()->Execute(ID_FILE_PRINT));
-    EXPECT_EQ(app->Printer()->pageLayout().orientation(), QPageLayout::Landscape);
+    EXPECT_EQ(prompts.printedOn, app->Printer());
+    EXPECT_EQ(prompts.printedOn->pageLayout().orientation(), QPageLayout::Landscape);
     EXPECT_TRUE(QFileInfo(Path("p.pdf")).size() > 0);
 }
