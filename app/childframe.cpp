@@ -5,9 +5,11 @@
 
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
+#include "resources/resourcetable.h"
 
 CChildFrame::CChildFrame(CPelidorDoc* doc) : m_pDoc(doc) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(ResourceIcon(kProgramIconId));
     auto* inner = new QWidget(this);
     auto* grid = new QGridLayout(inner);
     grid->setContentsMargins(0, 0, 0, 0);

@@ -1,5 +1,6 @@
 #include "app/mainframe.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -10,16 +11,20 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTabBar>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 
@@ -40,6 +45,7 @@
 CMainFrame::CMainFrame() {
     setObjectName("MainFrame");
     setWindowTitle("Quillory");
+    setWindowIcon(ResourceIcon(kProgramIconId));
     m_pRouter = new CCommandRouter(this);
     m_pRouter->SetChain([this] {
         std::vector<CCmdTarget*> chain;
@@ -97,6 +103,7 @@ bool CMainFrame::OnCreate() {
     m_pFolderPane->hide();
 
     if (QTabBar* tabs = m_pMdiArea->findChild<QTabBar*>()) tabs->installEventFilter(this);
+    qApp->installEventFilter(this);  // keypad accelerators, see OnKeypadKey
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { OnActivateChild(); });
     // Toolbar buttons follow their update rules while the program is idle.
     m_pIdleTimer = new QTimer(this);
@@ -201,10 +208,10 @@ void CMainFrame::BuildMenus() {
                            {"&Image/Set Transparency... (click)", ID_IMAGE_SETTRANSPARENCY},
                            {"&Image/Remove Transparency", ID_IMAGE_REMOVETRANSPARENCY}},
                           &m_docMenus);
-    QMenu* window = bar->addMenu("&Window");
-    window->addAction("&Cascade", m_pMdiArea, &QMdiArea::cascadeSubWindows);
-    window->addAction("&Tile", m_pMdiArea, &QMdiArea::tileSubWindows);
-    m_docMenus << window;
+    m_pWindowMenu = bar->addMenu("&Window");
+    connect(m_pWindowMenu, &QMenu::aboutToShow, this, [this] { FillWindowMenu(); });
+    FillWindowMenu();
+    m_docMenus << m_pWindowMenu;
     m_pRouter->BuildMenus(bar, {{"&Help/Help...", ID_HELP_PDF}, {"&Help/&About Quillory...", ID_APP_ABOUT}});
 
     // Accelerators of the frame.
@@ -394,7 +401,31 @@ bool CMainFrame::OnTabClientMouse(const QPoint& pos, bool exec) {
     return true;
 }
 
+bool CMainFrame::OnKeypadKey(QObject* o, QKeyEvent* e) {
+    // The keypad's "+", "-" and "/" are the frame's accelerators. Where the platform's key map
+    // does not match them as shortcuts, the key arrives as a plain press: run it here, unless
+    // a field that takes typed text has the focus.
+    if (!(e->modifiers() & Qt::KeypadModifier) || (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        return false;
+    UINT id = 0;
+    switch (e->key()) {
+    case Qt::Key_Plus: id = ID_VIEW_ZOOMIN; break;
+    case Qt::Key_Minus: id = ID_VIEW_ZOOMOUT; break;
+    case Qt::Key_Slash: id = ID_VIEW_NORMALVIEWING11; break;
+    default: return false;
+    }
+    auto* w = qobject_cast<QWidget*>(o);
+    if (!w || w->window() != this) return false;
+    if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QTextEdit*>(w) ||
+        qobject_cast<QPlainTextEdit*>(w))
+        return false;
+    m_pRouter->Execute(id);
+    m_pRouter->UpdateAll();
+    return true;
+}
+
 bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && OnKeypadKey(o, static_cast<QKeyEvent*>(e))) return true;
     if (e->type() == QEvent::MouseButtonPress && qobject_cast<QTabBar*>(o)) {
         auto* me = static_cast<QMouseEvent*>(e);
         if (me->button() == Qt::RightButton && OnTabClientMouse(me->position().toPoint())) return true;
@@ -402,7 +433,50 @@ bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
     return QMainWindow::eventFilter(o, e);
 }
 
+void CMainFrame::FillWindowMenu() {
+    m_pWindowMenu->clear();
+    m_pWindowMenu->addAction("&Cascade", m_pMdiArea, &QMdiArea::cascadeSubWindows);
+    m_pWindowMenu->addAction("&Tile", m_pMdiArea, &QMdiArea::tileSubWindows);
+    const QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
+    if (subs.isEmpty()) return;
+    m_pWindowMenu->addSeparator();
+    QMdiSubWindow* active = m_pMdiArea->activeSubWindow() ? m_pMdiArea->activeSubWindow() : m_pMdiArea->currentSubWindow();
+    constexpr int kListed = 9;
+    for (int i = 0; i < subs.size() && i < kListed; i++) {
+        QPointer<QMdiSubWindow> sub = subs[i];
+        QAction* a = m_pWindowMenu->addAction(QString("&%1 %2").arg(i + 1).arg(sub->windowTitle()));
+        a->setCheckable(true);
+        a->setChecked(sub == active);
+        connect(a, &QAction::triggered, this, [this, sub] {
+            if (sub) m_pMdiArea->setActiveSubWindow(sub);
+        });
+    }
+    if (subs.size() > kListed)
+        m_pWindowMenu->addAction("&More Windows...", this, [this] {
+            const QList<QMdiSubWindow*> all = m_pMdiArea->subWindowList();
+            QStringList titles;
+            for (QMdiSubWindow* s : all) titles << s->windowTitle();
+            const int current = static_cast<int>(all.indexOf(m_pMdiArea->activeSubWindow()));
+            const int chosen = CPromptService::Instance().ChooseWindow(this, titles, current);
+            const QList<QMdiSubWindow*> now = m_pMdiArea->subWindowList();
+            if (chosen >= 0 && chosen < all.size() && now.contains(all[chosen])) m_pMdiArea->setActiveSubWindow(all[chosen]);
+        });
+}
+
+void CMainFrame::UpdateFrameTitle() {
+    QMdiSubWindow* sub = m_pMdiArea ? m_pMdiArea->activeSubWindow() : nullptr;
+    if (!sub && m_pMdiArea) sub = m_pMdiArea->currentSubWindow();
+    const QString doc = sub ? sub->windowTitle() : QString();
+    setWindowTitle(doc.isEmpty() ? QString("Quillory") : QString("Quillory - %1").arg(doc));
+}
+
 void CMainFrame::OnActivateChild() {
+    // The caption follows the active document, also when it is renamed (Save As).
+    disconnect(m_activeTitle);
+    QMdiSubWindow* sub = m_pMdiArea->activeSubWindow() ? m_pMdiArea->activeSubWindow() : m_pMdiArea->currentSubWindow();
+    if (sub)
+        m_activeTitle = connect(sub, &QWidget::windowTitleChanged, this, [this] { UpdateFrameTitle(); });
+    UpdateFrameTitle();
     CPelidorDoc* doc = ActiveDocument();
     const bool start = doc && doc->m_bStartPage;
     const bool imageView = doc && !doc->m_bStartPage;

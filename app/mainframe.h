@@ -10,6 +10,7 @@
 #include "controls/msgbridge.h"
 
 class QComboBox;
+class QKeyEvent;
 class QTimer;
 class QUrl;
 class QDockWidget;
@@ -56,6 +57,12 @@ public:
     bool OnTabClientMouse(const QPoint& tabBarPoint, bool exec = true);
     // Writes the window rectangle, the tool settings and the bar layout into the profile.
     void SaveSettings();
+    // The "Window" menu: Cascade, Tile, then the open documents (nine at most, then
+    // "More Windows..."), the active one checked.
+    QMenu* WindowMenu() const { return m_pWindowMenu; }
+    void FillWindowMenu();
+    // The caption: the program's name and the active document's title.
+    void UpdateFrameTitle();
 
     // Every file a camera window announced, oldest first; a file saved again under the same name
     // appears again (the start page refreshes its tile then).
@@ -71,6 +78,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
+    bool OnKeypadKey(QObject* o, QKeyEvent* e);
 
 private:
     void BuildMenus();
@@ -91,6 +99,8 @@ private:
     QDockWidget* m_pFolderPane = nullptr;
     QList<QMenu*> m_docMenus;
     QMenu* m_pRecentMenu = nullptr;
+    QMenu* m_pWindowMenu = nullptr;
+    QMetaObject::Connection m_activeTitle;
     int m_bFullScreen = 0;
     QTimer* m_pIdleTimer = nullptr;
     CCameraPlugListener* m_pPlugListener = nullptr;

@@ -96,10 +96,7 @@ CPelidorApp::CPelidorApp(const QString& profilePath) : m_profile(std::make_uniqu
         CAboutDialog dlg(m_pMainFrame);
         dlg.exec();
     });
-    OnCommand(ID_FILE_PRINT_SETUP, [this] {
-        QPrinter printer;
-        CPromptService::Instance().PrintDialog(m_pMainFrame, &printer);
-    });
+    OnCommand(ID_FILE_PRINT_SETUP, [this] { CPromptService::Instance().PageSetupDialog(m_pMainFrame, Printer()); });
     OnCommand(ID_HELP_PDF, [] {
         const QString path = QCoreApplication::applicationDirPath() + "/" + ResourceString(1241);
         if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
@@ -177,6 +174,11 @@ bool CPelidorApp::InitInstance(const QStringList& args) {
     CQoMeasure::CreateCursor();
     PostMessage(m_pMainFrame->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
     return true;
+}
+
+QPrinter* CPelidorApp::Printer() {
+    if (!m_printer) m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_printer.get();
 }
 
 int CPelidorApp::ExitInstance() {

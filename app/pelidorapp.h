@@ -15,6 +15,7 @@
 #include "platform/wintypes.h"
 
 class CMainFrame;
+class QPrinter;
 class CDocTemplate;
 
 struct CFormatRow {
@@ -56,6 +57,8 @@ public:
     CProfile& Profile() { return *m_profile; }
     CMainFrame* MainFrame() const { return m_pMainFrame; }
     CDocTemplate* DocTemplate() const { return m_pDocTemplate; }
+    // The printer and page set-up chosen by Print Setup, kept for every later print.
+    QPrinter* Printer();
 
     int m_nNewImage = 1;
     int m_nJpegQuality = 90;
@@ -68,6 +71,7 @@ private:
     void LoadSettings();
     std::unique_ptr<CProfile> m_profile;
     std::unique_ptr<QLockFile> m_instanceLock;
+    std::unique_ptr<QPrinter> m_printer;
     CMainFrame* m_pMainFrame = nullptr;
     CDocTemplate* m_pDocTemplate = nullptr;
 };

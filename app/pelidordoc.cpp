@@ -1,5 +1,6 @@
 #include "app/pelidordoc.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +13,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 
 #include "app/cmdids.h"
@@ -45,6 +48,74 @@ std::unordered_map<int, CPelidorDoc::ImageOperation>& Operations() {
     return ops;
 }
 
+// Runs work on a thread while the UI thread keeps painting; the user's clicks and keys meanwhile
+// are refused, not queued for later.
+class CInputRefuser : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (!e->spontaneous()) return false;
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Close: return true;
+        default: return false;
+        }
+    }
+};
+
+void RunWhileRefusingInput(const std::function<void()>& work) {
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread worker([&] {
+        work();
+        {
+            std::lock_guard<std::mutex> g(lock);
+            done = true;
+        }
+        finished.notify_all();
+        if (dispatcher) dispatcher->wakeUp();
+    });
+    // A small file is read before anyone could notice; only a longer load turns the window's
+    // own events back on.
+    bool quick;
+    {
+        std::unique_lock<std::mutex> g(lock);
+        quick = finished.wait_for(g, std::chrono::milliseconds(100), [&] { return done; });
+    }
+    if (!quick) {
+        CInputRefuser refuser;
+        qApp->installEventFilter(&refuser);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> g(lock);
+                if (done) break;
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        QApplication::restoreOverrideCursor();
+        qApp->removeEventFilter(&refuser);
+    }
+    worker.join();
+}
+
+// The reason the system gives for not reading a file, 0 when it reads.
+int OpenErrno(const QString& path) {
+    errno = 0;
+    FILE* fp = fopen(QFile::encodeName(path).constData(), "rb");
+    if (!fp) return errno ? errno : EIO;
+    fclose(fp);
+    return 0;
+}
+
 int64_t Counter() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -54,6 +125,14 @@ int64_t Counter() {
 QString PathExtension(const QString& path) {
     const int dot = path.lastIndexOf('.');
     return dot < 0 ? QString() : path.mid(dot + 1);
+}
+
+QString FileFailureText(const QString& libraryText, bool opening, const QString& path, int errnoValue) {
+    if (!libraryText.trimmed().isEmpty()) return libraryText;
+    const QString reason = errnoValue ? QString::fromLocal8Bit(strerror(errnoValue))
+                           : opening  ? QString("the file holds no image that can be read")
+                                      : QString("the file could not be written");
+    return QString("Cannot %1 \"%2\": %3.").arg(opening ? "open" : "save", QDir::toNativeSeparators(path), reason);
 }
 
 DWORD DocFormatFromExtension(const QString& e) {
@@ -72,8 +151,8 @@ CPelidorDoc::CPelidorDoc() {
 
 CPelidorDoc::~CPelidorDoc() {
     // Ask the running operation to stop early, then wait for both threads: they only post,
-    // so waiting here cannot deadlock.
-    if (m_pImage) m_pImage->SetEscape(1);
+    // so waiting here cannot deadlock. A save is left to finish: its file must be whole.
+    if (m_pImage && m_bWorkerChangesImage) m_pImage->SetEscape(1);
     {
         std::lock_guard<std::mutex> g(m_threadLock);
         m_bStopPolling = true;
@@ -88,6 +167,7 @@ CPelidorDoc::~CPelidorDoc() {
         u = nullptr;
     }
     delete m_pMeasure;
+    delete m_save.burnt;
 }
 
 bool CPelidorDoc::OnNewDocument() {
@@ -103,7 +183,8 @@ void CPelidorDoc::SetImage(PxImage* image) {
 }
 
 PxImage* CPelidorDoc::GetDisplayImage() const {
-    if (!IsBusy()) return m_pImage;
+    // A save only reads the image, so it stays what the views draw.
+    if (!IsBusy() || !m_bWorkerChangesImage) return m_pImage;
     // The snapshot taken before the command started is what the user saw.
     return m_nUndoLevel > 0 ? m_pUndo[m_nUndoLevel - 1] : nullptr;
 }
@@ -124,14 +205,18 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
     const QString ext = PathExtension(QFileInfo(path).fileName()).toLower();
     const DWORD type = ext.isEmpty() ? 0 : DocFormatFromExtension(ext);
     CommandTimer(true);
-    auto* image = new PxImage(QFile::encodeName(path).constData(), type);
+    // A large file loads on a thread, so the Open dialog is gone and the window repaints meanwhile.
+    const QByteArray fileName = QFile::encodeName(path);
+    PxImage* image = nullptr;
+    RunWhileRefusingInput([&] { image = new PxImage(fileName.constData(), type); });
     CommandTimer(false);
     if (!image->IsValid()) {
-        AfxMessageBox(QString::fromUtf8(image->GetLastError()));
+        AfxMessageBox(FileFailureText(QString::fromUtf8(image->GetLastError()), true, path, OpenErrno(path)));
         delete image;
         return false;
     }
     SetImage(image);
+    m_dwFileFormat = 0;
     RefreshStatusPanes();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
     if (image->GetType() == 3) {
@@ -148,9 +233,11 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
             if (!doc) break;
             auto* frame = new PxImage(type);
             frame->SetFrame(i);
-            if (!frame->Load(QFile::encodeName(path).constData(), type) || !frame->IsValid()) {
+            bool loaded = false;
+            RunWhileRefusingInput([&] { loaded = frame->Load(fileName.constData(), type) && frame->IsValid(); });
+            if (!loaded) {
                 // A frame that does not read shows why; its document goes, the others stay.
-                AfxMessageBox(QString::fromUtf8(frame->GetLastError()));
+                AfxMessageBox(FileFailureText(QString::fromUtf8(frame->GetLastError()), true, path, OpenErrno(path)));
                 delete frame;
                 delete GetDocTemplate()->FrameOf(doc);
                 break;
@@ -225,81 +312,106 @@ PxImage* CPelidorDoc::RenderMeasureOverlay() {
 }
 
 bool CPelidorDoc::OnSaveDocument(const QString& path) {
+    if (!StartSave(path, false)) return false;
+    WaitForCommand();
+    return m_save.ok;
+}
+
+DWORD CPelidorDoc::FileFormat() const {
+    if (m_dwFileFormat) return m_dwFileFormat;
+    return m_pImage ? m_pImage->GetType() : 0;
+}
+
+bool CPelidorDoc::StartSave(const QString& path, bool rename) {
     const QString ext = PathExtension(path).toLower();
     const DWORD type = ext.isEmpty() ? 0 : DocFormatFromExtension(ext);
     if (!m_pImage || type == 0) return false;
+    // A command that changes the image ends before its pixels are written.
+    if (IsBusy()) WaitForCommand();
+    if (!CommandEnableImageIdle()) return false;
     if (type == 2 && m_pImage->GetBpp() > 8)
         AfxMessageBox("The image will be saved as a true color GIF!\nThis is ok for Pelidor, but not for many other "
                       "programs.\nFor better compatibility, please use DecreaseBpp to 8 bits or less.",
                       MB_OK | MB_ICONINFORMATION);
-    CommandTimer(true);
-    // Without measurement units the image is saved as it is; with them a burnt copy is saved
-    // and the open image stays clean.
-    PxImage* toSave = m_pImage;
+    // Without measurement units the image is saved as it is; with them a burnt copy (drawn
+    // here, on the UI thread) is saved and the open image stays clean.
     PxImage* burnt = nullptr;
-    if (m_pMeasure && m_pMeasure->UnitCount() > 0) {
-        burnt = RenderMeasureOverlay();
-        if (burnt) toSave = burnt;
-    }
-    const bool ok = toSave->Save(QFile::encodeName(path).constData(), type);
-    QString error = QString::fromUtf8(toSave->GetLastError());
-    delete burnt;
-    CommandTimer(false);
-    RefreshStatusPanes();
-    if (!ok) {
-        AfxMessageBox(error);
+    if (m_pMeasure && m_pMeasure->UnitCount() > 0) burnt = RenderMeasureOverlay();
+    delete m_save.burnt;
+    m_save = SaveJob();
+    m_save.path = path;
+    m_save.type = type;
+    m_save.burnt = burnt;
+    m_save.rename = rename;
+    m_save.wasModified = IsModified();
+    if (!StartWorker(kSaveCommand, ImageCommandParams(), false)) {
+        delete m_save.burnt;
+        m_save.burnt = nullptr;
         return false;
     }
+    if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(0, QString("Saving %1...").arg(QFileInfo(path).fileName()));
     return true;
 }
 
-bool CPelidorDoc::DoSave(const QString& path, bool replace) {
-    if (!m_pImage) return false;
+QString CPelidorDoc::FinishSave() {
+    delete m_save.burnt;
+    m_save.burnt = nullptr;
+    if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(0, QString());
+    if (!m_save.ok) return FileFailureText(m_save.error, false, m_save.path, m_save.errnoValue);
+    if (m_save.rename) {
+        SetPathName(m_save.path);
+        SetModifiedFlag(false);
+        m_dwFileFormat = m_save.type;  // the status bar shows the format the file has now
+    } else {
+        SetModifiedFlag(m_save.wasModified);
+    }
+    return QString();
+}
+
+bool CPelidorDoc::DoSave(const QString& path, bool replace) { return SaveAs(path, replace, true); }
+
+bool CPelidorDoc::SaveAs(const QString& path, bool replace, bool wait) {
+    if (!m_pImage || IsBusy()) return false;
     QString name = path;
-    const CFormatRow* row = FindFormatRow(static_cast<int>(m_pImage->GetType()));
+    const DWORD current = FileFormat();
+    const CFormatRow* row = FindFormatRow(static_cast<int>(current));
     if (name.isEmpty() || !row || !row->canSave) {
         name = GetPathName();
         if (replace && name.isEmpty()) {
             name = GetTitle();
             if (name.contains(QRegularExpression("[#%;/\\\\]"))) name = "UntitledImage";
         }
-        // The image's format gives the extension; a name that already carries an extension
+        // The file's format gives the extension; a name that already carries an extension
         // of that format keeps it, so "photo.jpg" never becomes "photo.jpg.jpg".
-        if (m_pImage->GetType() != 0 && row) {
+        if (current != 0 && row) {
             const QString want = QString::fromUtf8(row->pattern).section(';', 0, 0).mid(1);
             const QString ext = PathExtension(QFileInfo(name).fileName()).toLower();
             const DWORD has = DocFormatFromExtension(ext);
-            if (has != m_pImage->GetType()) {
+            if (has != current) {
                 if (has != 0) name.chop(ext.size() + 1);
                 name += want;
             }
         }
-        DWORD format = m_pImage->GetType();
+        DWORD format = current;
         if (!AfxGetPelidorApp()->AskImageFileName(name, false, 0, format)) return false;
         // A typed name without a known extension gets the one of the chosen filter's format,
         // instead of a save that fails without a word.
         if (DocFormatFromExtension(PathExtension(QFileInfo(name).fileName()).toLower()) == 0) {
-            const CFormatRow* chosen = FindFormatRow(static_cast<int>(format) == -1 ? static_cast<int>(m_pImage->GetType())
+            const CFormatRow* chosen = FindFormatRow(static_cast<int>(format) == -1 ? static_cast<int>(current)
                                                                                     : static_cast<int>(format));
             if (!chosen || chosen->id < 0) chosen = FindFormatRow(1);
             name += QString::fromUtf8(chosen->pattern).section(';', 0, 0).mid(1);
         }
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool wasModified = IsModified();
-    const bool ok = OnSaveDocument(name);
-    QApplication::restoreOverrideCursor();
-    if (!ok) return false;
-    if (replace) {
-        SetPathName(name);
-        SetModifiedFlag(false);
-    } else {
-        SetModifiedFlag(wasModified);
-    }
-    return true;
+    if (!StartSave(name, replace)) return false;
+    if (!wait) return true;
+    WaitForCommand();
+    return m_save.ok;
 }
 
 bool CPelidorDoc::CanCloseFrame() {
+    // A file being written is finished before its document may go.
+    if (IsBusy() && !m_bWorkerChangesImage) WaitForCommand();
     CPelidorApp* app = AfxGetPelidorApp();
     if (m_bStartPage && !(app && app->m_bClosing)) {
         AfxMessageBox(ResourceString(1258));
@@ -322,7 +434,7 @@ void CPelidorDoc::RefreshStatusPanes() {
     if (!m_pImage || !mf) return;
     PxImage* img = GetDisplayImage() ? GetDisplayImage() : m_pImage;
     mf->SetPaneText(4, QString::asprintf("(%ux%ux%u)", img->GetWidth(), img->GetHeight(), img->GetBpp()));
-    const CFormatRow* row = FindFormatRow(static_cast<int>(img->GetType()));
+    const CFormatRow* row = FindFormatRow(static_cast<int>(img == m_pImage ? FileFormat() : img->GetType()));
     mf->SetPaneText(3, row ? QString::fromUtf8(row->description).left(3) : QString());
     mf->SetPaneText(2, QString::asprintf("Time (s): %.3f", m_fElapsed));
 }
@@ -419,12 +531,17 @@ void CPelidorDoc::OnEditRedo() {
 // ---- threaded commands ----
 
 bool CPelidorDoc::StartImageCommand(int id, const ImageCommandParams& params) {
+    return StartWorker(id, params, true);
+}
+
+bool CPelidorDoc::StartWorker(int id, const ImageCommandParams& params, bool changesImage) {
     if (!CommandEnableImageIdle()) return false;
     m_ImageCommandId = id;
     m_ImageCommandParams = params;
+    m_bWorkerChangesImage = changesImage;
     // The snapshot is taken here, on the UI thread, so the ring never changes under a worker,
     // and the document is busy before either thread exists.
-    PushUndoSnapshot();
+    if (changesImage) PushUndoSnapshot();
     m_pImage->SetProgress(0);
     m_pImage->SetEscape(0);
     m_bWorkerDone = false;
@@ -433,6 +550,9 @@ bool CPelidorDoc::StartImageCommand(int id, const ImageCommandParams& params) {
     m_hProgressThread = ++g_threadIds;
     m_worker = std::thread(&CPelidorDoc::RunImageCommand, this);
     m_progress = std::thread(&CPelidorDoc::PollProgress, this);
+    for (CView* v : Views()) v->viewport()->setCursor(Qt::WaitCursor);
+    // Its commands show disabled at once, not at the next idle update.
+    if (CMainFrame* mf = AfxGetMainFrame()) mf->Router()->UpdateAll();
     return true;
 }
 
@@ -483,8 +603,16 @@ void CPelidorDoc::RunImageCommand() {
     m_llWorkerStart = Counter();
     // Whatever the operation does, the command finishes: progress 100 and the done flag.
     try {
-        // An id without an operation runs nothing; its snapshot and 100 % still happen.
-        if (registered) registered(*img, m_ImageCommandParams);
+        if (m_ImageCommandId == kSaveCommand) {
+            PxImage* source = m_save.burnt ? m_save.burnt : img;
+            errno = 0;
+            m_save.ok = source->Save(QFile::encodeName(m_save.path).constData(), m_save.type);
+            m_save.errnoValue = m_save.ok ? 0 : errno;
+            m_save.error = QString::fromUtf8(source->GetLastError());
+        } else if (registered) {
+            // An id without an operation runs nothing; its snapshot and 100 % still happen.
+            registered(*img, m_ImageCommandParams);
+        }
     } catch (...) {
     }
     m_llWorkerStop = Counter();
@@ -524,7 +652,7 @@ void CPelidorDoc::PollProgress() {
     PostMessage(target, WM_IMAGE_OP_DONE, 0, 0);
 }
 
-void CPelidorDoc::FinishImageCommand() {
+QString CPelidorDoc::FinishImageCommand() {
     if (m_worker.joinable()) m_worker.join();
     if (m_progress.joinable()) m_progress.join();
     m_hWorkerThread = 0;
@@ -533,7 +661,10 @@ void CPelidorDoc::FinishImageCommand() {
     m_llStart = m_llWorkerStart;
     m_llStop = m_llWorkerStop;
     m_fElapsed = static_cast<float>(static_cast<double>(m_llStop - m_llStart) / m_llFrequency);
+    for (CView* v : Views()) v->viewport()->unsetCursor();
+    if (!m_bWorkerChangesImage) return FinishSave();
     SetModifiedFlag();
+    return QString();
 }
 
 void CPelidorDoc::WaitForCommand() {
@@ -551,12 +682,15 @@ LRESULT CPelidorDoc::WindowProc(UINT message, WPARAM wParam, LPARAM) {
         if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(2, QString("%1 %").arg(static_cast<int>(wParam)));
         return 0;
     case WM_IMAGE_OP_DONE:
+    {
         if (!IsBusy()) return 0;
-        FinishImageCommand();
+        const QString failure = FinishImageCommand();
         UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
         RefreshStatusPanes();
         if (CMainFrame* mf = AfxGetMainFrame()) mf->Router()->UpdateAll();
+        if (!failure.isEmpty()) AfxMessageBox(failure);
         return 0;
+    }
     default: return 0;
     }
 }
@@ -644,7 +778,7 @@ void CPelidorDoc::RegisterCommands() {
         ui->Enable(m_pImage && !IsBusy() && m_nUndoLevel < kUndoSlots && m_pUndo[m_nUndoLevel]);
     });
 
-    OnCommand(ID_FILE_SAVE_AS, [this] { DoSave(QString(), true); });
+    OnCommand(ID_FILE_SAVE_AS, [this] { SaveAsInBackground(); });
     OnUpdateUI(ID_FILE_SAVE_AS, idle);
     OnUpdateUI(ID_FILE_SAVE, [](CCmdUI* ui) { ui->Enable(false); });
 

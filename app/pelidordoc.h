@@ -69,6 +69,11 @@ public:
     bool CommandEnableImageIdle() const { return m_pImage != nullptr && m_hWorkerThread == 0; }
     // Waits until a running command has finished and its completion is handled (tests, closing).
     void WaitForCommand();
+    // Save As from the menu: asks for the name, then encodes on the worker and returns at once;
+    // the result (an error box, or the stopwatch time) comes back when the worker is done.
+    bool SaveAsInBackground() { return SaveAs(QString(), true, false); }
+    // The format the document's file has now: the image's own, or the one it was last saved as.
+    DWORD FileFormat() const;
 
     void ZoomIn();
     void ZoomOut();
@@ -104,10 +109,29 @@ public:
     PxImageJPG m_exifHolder;
 
 private:
+    // What a save on the worker needs and gives back; touched by the worker only while it runs.
+    struct SaveJob {
+        QString path;
+        DWORD type = 0;
+        PxImage* burnt = nullptr;  // the copy with the measurement overlay, owned
+        bool rename = false;       // the document takes the name (Save As)
+        bool wasModified = false;
+        bool ok = false;
+        QString error;
+        int errnoValue = 0;
+    };
+    static constexpr int kSaveCommand = -1;  // the worker's id for a save
+    bool SaveAs(const QString& path, bool replace, bool wait);
+    // Checks the name, burns the overlay and starts the encoder on the worker; false when it
+    // cannot start (a failed check has shown its message already).
+    bool StartSave(const QString& path, bool rename);
+    // The failure text to show, empty on success.
+    QString FinishSave();
+    bool StartWorker(int id, const ImageCommandParams& params, bool changesImage);
     void RegisterCommands();
     void RunImageCommand();  // worker body
     void PollProgress();     // progress thread body
-    void FinishImageCommand();
+    QString FinishImageCommand();  // the failure text of a save, else empty
     void SetZoom(float zoom, bool showInCombo, const QString& text);
     PxImage* RenderMeasureOverlay();
     void Crop();
@@ -121,7 +145,14 @@ private:
     bool m_bWorkerDone = false;
     int64_t m_llWorkerStart = 0, m_llWorkerStop = 0;  // written by the worker, read after it ends
     bool m_bStopPolling = false;
+    bool m_bWorkerChangesImage = true;
+    SaveJob m_save;
+    DWORD m_dwFileFormat = 0;  // 0: the image's own format
 };
+
+// The text shown for a failed open or save: the library's, or when that is empty a sentence
+// naming the file and the system's reason.
+QString FileFailureText(const QString& libraryText, bool opening, const QString& path, int errnoValue);
 
 // Format id of an extension (lower case, without the point); 0 when none matches.
 DWORD DocFormatFromExtension(const QString& ext);

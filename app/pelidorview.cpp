@@ -55,8 +55,9 @@ CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent)
     }
 
     OnCommand(ID_FILE_PRINT, [this] {
-        QPrinter printer(QPrinter::HighResolution);
-        if (CPromptService::Instance().PrintDialog(this, &printer)) OnPrint(&printer);
+        // The printer keeps what Print Setup chose.
+        QPrinter* printer = AfxGetPelidorApp()->Printer();
+        if (CPromptService::Instance().PrintDialog(this, printer)) OnPrint(printer);
     });
     OnUpdateUI(ID_FILE_PRINT, [this](CCmdUI* ui) { ui->Enable(GetDocument() && GetDocument()->GetImage()); });
     OnCommand(ID_FILE_PRINT_PREVIEW, [this] {

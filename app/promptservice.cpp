@@ -3,11 +3,15 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPointer>
+
+#include <algorithm>
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
@@ -34,21 +38,50 @@ int CPromptService::MessageBox(QWidget* parent, const QString& text, const QStri
     }
 }
 
-bool CPromptService::FileDialog(QWidget* parent, FileDialogRequest& r) {
-    QPointer<QFileDialog> guard = new QFileDialog(parent, r.title, r.fileName);
-    QFileDialog& dlg = *guard;
-    dlg.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dlg.setFileMode(r.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dlg.setNameFilters(r.filters);
-    if (r.filterIndex >= 1 && r.filterIndex <= r.filters.size()) dlg.selectNameFilter(r.filters[r.filterIndex - 1]);
-    dlg.setDefaultSuffix(r.defaultExt);
-    if (!r.fileName.isEmpty()) dlg.selectFile(r.fileName);
-    const bool ok = dlg.exec() == QDialog::Accepted && guard && !dlg.selectedFiles().isEmpty();
-    if (ok) {
-        r.fileName = dlg.selectedFiles().first();
-        r.filterIndex = r.filters.indexOf(dlg.selectedNameFilter()) + 1;
-        if (r.filterIndex < 1) r.filterIndex = 1;
+QString CPromptService::FilterSuffix(const QString& filter, const QString& fallback) {
+    const int open = filter.lastIndexOf('('), close = filter.lastIndexOf(')');
+    const QString patterns = open >= 0 && close > open ? filter.mid(open + 1, close - open - 1) : filter;
+    for (const QString& pattern : patterns.split(' ', Qt::SkipEmptyParts)) {
+        const QString ext = pattern.startsWith("*.") ? pattern.mid(2) : QString();
+        if (!ext.isEmpty() && !ext.contains('*') && !ext.contains('?')) return ext;
+        break;
     }
+    return fallback;
+}
+
+QFileDialog* CPromptService::CreateFileDialog(QWidget* parent, const FileDialogRequest& r) {
+    auto* dlg = new QFileDialog(parent, r.title, r.fileName);
+    dlg->setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dlg->setFileMode(r.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dlg->setNameFilters(r.filters);
+    QString start = r.filterIndex >= 1 && r.filterIndex <= r.filters.size() ? r.filters[r.filterIndex - 1] : QString();
+    if (!start.isEmpty()) dlg->selectNameFilter(start);
+    if (r.open) {
+        dlg->setDefaultSuffix(r.defaultExt);
+    } else {
+        // A name typed without an extension takes the one of the filter chosen at that moment,
+        // so "BMP files" and "out" give "out.bmp", whatever format the image came in.
+        const QString fallback = r.defaultExt;
+        dlg->setDefaultSuffix(start.isEmpty() ? fallback : FilterSuffix(start, fallback));
+        QObject::connect(dlg, &QFileDialog::filterSelected, dlg, [dlg, fallback](const QString& filter) {
+            dlg->setDefaultSuffix(FilterSuffix(filter, fallback));
+        });
+    }
+    if (!r.fileName.isEmpty()) dlg->selectFile(r.fileName);
+    return dlg;
+}
+
+bool CPromptService::ReadFileDialog(QFileDialog& dlg, FileDialogRequest& r) {
+    if (dlg.selectedFiles().isEmpty()) return false;
+    r.fileName = dlg.selectedFiles().first();
+    r.filterIndex = r.filters.indexOf(dlg.selectedNameFilter()) + 1;
+    if (r.filterIndex < 1) r.filterIndex = 1;
+    return true;
+}
+
+bool CPromptService::FileDialog(QWidget* parent, FileDialogRequest& r) {
+    QPointer<QFileDialog> guard = CreateFileDialog(parent, r);
+    const bool ok = guard->exec() == QDialog::Accepted && guard && ReadFileDialog(*guard, r);
     delete guard.data();
     return ok;
 }
@@ -56,6 +89,18 @@ bool CPromptService::FileDialog(QWidget* parent, FileDialogRequest& r) {
 bool CPromptService::PrintDialog(QWidget* parent, QPrinter* printer) {
     QPrintDialog dlg(printer, parent);
     return dlg.exec() == QDialog::Accepted;
+}
+
+bool CPromptService::PageSetupDialog(QWidget* parent, QPrinter* printer) {
+    QPageSetupDialog dlg(printer, parent);
+    return dlg.exec() == QDialog::Accepted;
+}
+
+int CPromptService::ChooseWindow(QWidget* parent, const QStringList& titles, int current) {
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, "Select Window", "Select &Window:", titles,
+                                                 std::max(0, current), false, &ok);
+    return ok ? static_cast<int>(titles.indexOf(chosen)) : -1;
 }
 
 void CPromptService::PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint) {

@@ -9,6 +9,7 @@
 
 #include "platform/wintypes.h"
 
+class QFileDialog;
 class QPrinter;
 class QWidget;
 
@@ -39,10 +40,21 @@ public:
     // True on OK; fills fileName and filterIndex.
     virtual bool FileDialog(QWidget* parent, FileDialogRequest& request);
     virtual bool PrintDialog(QWidget* parent, QPrinter* printer);
+    // The page set-up (printer, paper, orientation); true on OK, the choice stays in `printer`.
+    virtual bool PageSetupDialog(QWidget* parent, QPrinter* printer);
+    // "More Windows...": the index of the chosen title, -1 on Cancel.
+    virtual int ChooseWindow(QWidget* parent, const QStringList& titles, int current);
     // Shows a preview whose pages `paint` draws on the printer it is given.
     virtual void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint);
     // The colour dialog seeded with `color` (0x00BBGGRR); true on OK with the chosen colour.
     virtual bool ColorDialog(QWidget* parent, COLORREF& color);
+
+    // The file dialog FileDialog runs, and how its answer is read back (tests drive it headless).
+    static QFileDialog* CreateFileDialog(QWidget* parent, const FileDialogRequest& request);
+    static bool ReadFileDialog(QFileDialog& dialog, FileDialogRequest& request);
+    // The extension a save dialog appends for a filter "Description (*.a *.b)": its first one,
+    // or `fallback` when the filter names none ("*.*").
+    static QString FilterSuffix(const QString& filter, const QString& fallback);
 
     static CPromptService& Instance();
     // Replaces the service (tests); nullptr restores the interactive one. Returns the old one.

@@ -284,6 +284,34 @@ QPixmap ControlPixmap(int id) {
 
 // ---- end of the controls' block ----
 
+// ---- The program's icon (id 128): a microscope objective over a slide, drawn at 32 x 32 ----
+QPixmap programIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient bg(0, 0, 32, 32);
+    bg.setColorAt(0, QColor(216, 231, 252));
+    bg.setColorAt(1, QColor(40, 80, 150));
+    p.setPen(QColor(30, 60, 110));
+    p.setBrush(bg);
+    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+    // The objective: a barrel narrowing to its lens.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(245, 245, 245));
+    p.drawRect(QRectF(11, 5, 10, 9));
+    p.drawPolygon(QPolygonF({QPointF(11, 14), QPointF(21, 14), QPointF(18, 20), QPointF(14, 20)}));
+    p.setBrush(QColor(250, 200, 60));
+    p.drawEllipse(QPointF(16, 21), 2.5, 1.5);
+    // The slide with its specimen.
+    p.setBrush(QColor(255, 255, 255, 220));
+    p.drawRect(QRectF(5, 24, 22, 3));
+    p.setBrush(QColor(200, 60, 90));
+    p.drawEllipse(QPointF(16, 25.5), 3, 1.2);
+    return pm;
+}
+// ---- end of the program's icon ----
+
 }  // namespace
 
 QString ResourceString(int id) {
@@ -302,6 +330,7 @@ QPixmap ResourcePixmap(int id) {
     switch (id) {
     case 216: pm = banner(400, 240, "Quillory", "Imaging workstation for microscope cameras"); break;
     case 209: pm = banner(120, 90, "Quillory", ""); break;
+    case kProgramIconId: pm = programIcon(); break;
     case 57600: pm = standard(QStyle::SP_FileIcon); break;
     case 57601: pm = standard(QStyle::SP_DialogOpenButton); break;
     case 57604: pm = standard(QStyle::SP_DialogSaveButton); break;

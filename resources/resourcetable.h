@@ -10,3 +10,5 @@ QString ResourceString(int id);
 // Bitmap of a resource id (splash 216, About picture 209, toolbar glyphs); null when unknown.
 QPixmap ResourcePixmap(int id);
 QIcon ResourceIcon(int id);
+// The program's own icon (main window and document windows).
+constexpr int kProgramIconId = 128;

@@ -7,9 +7,17 @@
 #include "controls/msgbridge.h"
 
 bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
+    printedOn = printer;
     if (pdfPath.isEmpty()) return false;
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(pdfPath);
+    return true;
+}
+
+// The page set-up turns the page to landscape, as a user choosing it would.
+bool FakePrompts::PageSetupDialog(QWidget*, QPrinter* printer) {
+    pageSetups++;
+    printer->setPageOrientation(QPageLayout::Landscape);
     return true;
 }
 

@@ -32,6 +32,15 @@ public:
     bool PrintDialog(QWidget*, QPrinter* printer) override;
     void PrintPreview(QWidget*, const std::function<void(QPrinter*)>& paint) override;
     int previews = 0;
+    bool PageSetupDialog(QWidget*, QPrinter* printer) override;
+    int pageSetups = 0;
+    QPrinter* printedOn = nullptr;  // the printer the last print dialog was given
+    int ChooseWindow(QWidget*, const QStringList& titles, int) override {
+        chooserTitles = titles;
+        return chosenWindow;
+    }
+    QStringList chooserTitles;
+    int chosenWindow = -1;
 
     QStringList messages;
     std::deque<QString> fileNames;
