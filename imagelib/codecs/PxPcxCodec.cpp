@@ -183,7 +183,9 @@ bool PxPcxCodec::Decode(PxFile* hFile) {
         if (bits == 8 && planes == 1) {
             if (hFile->GetC() != 12) throw "bad color map signature";
             if (hFile->Read(table, 1, sizeof(table)) != sizeof(table)) throw "corrupted PCX";
-        } else if (bits == 1 && planes == 1) {
+        } else if (bits == 1 && planes == 1 && (hb[1] < 5 || std::memcmp(table, table + 3, 3) == 0)) {
+            // Black and white, unless a version-5 header names two colours of its own (netpbm
+            // writes two-colour pictures so); older writers left stray colours there.
             std::memset(table, 0, 6);
             std::memset(table + 3, 255, 3);
         }
