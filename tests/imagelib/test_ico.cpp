@@ -7,6 +7,7 @@
 
 #include "imagelib/codecs/PxIcoCodec.h"
 #include "platform/le.h"
+#include "pillowtest.h"
 #include "tooltest.h"
 
 namespace {
@@ -199,6 +200,10 @@ TEST(Ico, OurIconsReadBackAndInOtherTools) {
     EXPECT_FALSE(big.Save((dir / "big.ico").c_str(), PXIMAGE_FORMAT_ICO));
     EXPECT_STREQ(big.GetLastError(), "Can't save this image as icon");
 
+    if (HavePillow()) {
+        EXPECT_EQ(MaxDifference(rgba, PillowRender(p32)), 0);
+        EXPECT_EQ(MaxDifference(pal, PillowRender(p4)), 0);
+    }
     if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick (convert) missing";
     EXPECT_EQ(MaxDifference(rgba, Render(p32)), 0);
     EXPECT_LE(AlphaDifference(rgba, RenderAlpha(p32)), 0);

@@ -7,6 +7,7 @@
 
 #include "imagelib/codecs/PxPcxCodec.h"
 #include "platform/le.h"
+#include "pillowtest.h"
 #include "tooltest.h"
 
 namespace {
@@ -128,6 +129,9 @@ TEST(Pcx, OurFilesReadInOtherTools) {
         if (HaveTool("pcxtoppm")) {
             ASSERT_EQ(Shell("pcxtoppm '" + file + "' > '" + file + ".ppm'"), 0);
             EXPECT_EQ(MaxDifference(*img, Render(file + ".ppm")), 0);
+        }
+        if (HavePillow()) {
+            EXPECT_EQ(MaxDifference(*img, PillowRender(file)), 0);
         }
         PxImage back;
         ASSERT_TRUE(back.Load(file.c_str(), 0));

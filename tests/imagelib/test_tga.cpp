@@ -7,6 +7,7 @@
 
 #include "imagelib/codecs/PxTgaCodec.h"
 #include "platform/le.h"
+#include "pillowtest.h"
 #include "tooltest.h"
 
 namespace {
@@ -67,6 +68,7 @@ TEST(Tga, FilesOfImageMagickAndNetpbmLoad) {
         {"pam-cmap.tga", "pamtotga -cmap IN16 > OUT", 8},
         {"pam-mono.tga", "ppmtopgm IN | pamtotga -mono > OUT", 8},
         {"pam-rgb.tga", "pamtotga -rgb -norle IN > OUT", 24},
+        {"pil-rle.tga", "PIL", 24},
     };
     ASSERT_EQ(Shell("convert '" + rgb + "' -colors 16 '" + dir / "c16.ppm" + "'"), 0);
     for (const Case& c : cases) {
@@ -74,6 +76,10 @@ TEST(Tga, FilesOfImageMagickAndNetpbmLoad) {
         const std::string file = dir / c.name;
         if (c.command.rfind("convert", 0) != 0 && !HaveTool("pamtotga")) continue;
         std::string cmd = c.command;
+        if (cmd == "PIL") {
+            if (!HavePillow()) continue;
+            cmd = "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2], compression='tga_rle')\" IN OUT";
+        }
         auto replace = [&](const std::string& from, const std::string& to) {
             for (size_t at; (at = cmd.find(from)) != std::string::npos;) cmd.replace(at, from.size(), to);
         };
@@ -90,7 +96,7 @@ TEST(Tga, FilesOfImageMagickAndNetpbmLoad) {
         EXPECT_EQ(img.GetBpp(), c.bpp);
         // netpbm's files carry an ID field that ImageMagick turns into a PPM comment: netpbm
         // itself renders them.
-        if (c.command.rfind("convert", 0) == 0) {
+        if (c.command.rfind("convert", 0) == 0 || c.command == "PIL") {
             EXPECT_EQ(MaxDifference(img, Render(file, kOrient)), 0);
         } else {
             ASSERT_EQ(Shell("tgatoppm '" + file + "' > '" + file + ".ppm'"), 0);
@@ -129,6 +135,10 @@ TEST(Tga, OurFilesReadInOtherTools) {
         EXPECT_EQ(MaxDifference(rgb, Render(dir / "n24.ppm")), 0);
         ASSERT_EQ(Shell("tgatoppm '" + f8 + "' > '" + dir / "n8.ppm" + "'"), 0);
         EXPECT_EQ(MaxDifference(pal, Render(dir / "n8.ppm")), 0);
+    }
+    if (HavePillow()) {
+        EXPECT_EQ(MaxDifference(rgb, PillowRender(f24)), 0);
+        EXPECT_EQ(MaxDifference(pal, PillowRender(f8)), 0);
     }
     rgb.AlphaCreate();
     for (LONG x = 0; x < 37; ++x) rgb.AlphaSet(x, 1, BYTE(x * 6));
