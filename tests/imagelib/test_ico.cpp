@@ -7,35 +7,10 @@
 
 #include "imagelib/codecs/PxIcoCodec.h"
 #include "platform/le.h"
-#include "pillowtest.h"
+#include "peertest.h"
 #include "tooltest.h"
 
 namespace {
-
-// ImageMagick's alpha of a file, top row first (empty when it cannot say).
-Bytes RenderAlpha(const std::string& file) {
-    const std::string out = file + ".alpha.pgm";
-    if (Shell("convert '" + file + "' -alpha extract -depth 8 pgm:'" + out + "'") != 0) return {};
-    Bytes b = ReadFile(out);
-    b.push_back(0);
-    int w = 0, h = 0, maxval = 0, consumed = 0;
-    if (std::sscanf(reinterpret_cast<const char*>(b.data()), "P5 %d %d %d%n", &w, &h, &maxval, &consumed) != 3) return {};
-    b.pop_back();
-    return Bytes(b.begin() + consumed + 1, b.end());
-}
-
-// Largest difference between the image's alpha (255 without a channel) and a rendering.
-int AlphaDifference(PxImage& img, const Bytes& alpha) {
-    const LONG w = static_cast<LONG>(img.GetWidth()), h = static_cast<LONG>(img.GetHeight());
-    if (alpha.size() != static_cast<size_t>(w) * h) return 256;
-    int worst = 0;
-    for (LONG y = 0; y < h; ++y)
-        for (LONG x = 0; x < w; ++x) {
-            const int ours = img.AlphaIsValid() ? img.AlphaGet(x, h - 1 - y) : 255;
-            worst = std::max(worst, std::abs(ours - alpha[static_cast<size_t>(y) * w + x]));
-        }
-    return worst;
-}
 
 bool DecodeBytes(PxImage& img, Bytes bytes, LONG frame = 0) {
     img.SetFrame(frame);
@@ -287,15 +262,10 @@ TEST(Ico, BadFilesAreRefused) {
     EXPECT_STREQ(img.GetLastError(), "");
     EXPECT_FALSE(DecodeBytes(img, good, 1));
     EXPECT_STREQ(img.GetLastError(), "");
-    EXPECT_FALSE(DecodeBytes(img, Bytes(good.begin(), good.begin() + 5)));
     bad = good;
     le::put32(&bad[6 + 12], 0x7FFFFFF0);  // entry beyond the file
     EXPECT_FALSE(DecodeBytes(img, bad));
     EXPECT_STRNE(img.GetLastError(), "");
-    bad = good;
-    le::put16(&bad[36], 16);
-    EXPECT_FALSE(DecodeBytes(img, bad));
-    EXPECT_STREQ(img.GetLastError(), "ICO bit depth not supported");
     // A truncated mask still gives the picture.
     EXPECT_TRUE(DecodeBytes(img, Bytes(good.begin(), good.end() - 3)));
 }

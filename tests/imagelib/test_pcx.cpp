@@ -7,7 +7,7 @@
 
 #include "imagelib/codecs/PxPcxCodec.h"
 #include "platform/le.h"
-#include "pillowtest.h"
+#include "peertest.h"
 #include "tooltest.h"
 
 namespace {
@@ -194,17 +194,6 @@ TEST(Pcx, ByteRunsAndLineLengths) {
 
 TEST(Pcx, BadFilesAreRefused) {
     PxImage img;
-    EXPECT_FALSE(DecodeBytes(img, Bytes(60)));
-    EXPECT_STREQ(img.GetLastError(), "Can't read PCX image");
-    Bytes f = Pcx(4, 1, 8, 1, 4, {1, 2, 3, 4});
-    f[0] = 11;
-    EXPECT_FALSE(DecodeBytes(img, f));
-    EXPECT_STREQ(img.GetLastError(), "Error: Not a PCX file");
-    f[0] = 10, f[2] = 0;
-    EXPECT_FALSE(DecodeBytes(img, f));
-    EXPECT_STREQ(img.GetLastError(), "PCX file has unknown encoding scheme");
-    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 1, 8, 5, 4, {})));
-    EXPECT_STREQ(img.GetLastError(), "Can't handle image with more than 4 planes");
     // A missing palette signature, data that ends early, a run past the end.
     EXPECT_FALSE(DecodeBytes(img, Pcx(4, 1, 8, 1, 4, {1, 2, 3, 4, 11})));
     EXPECT_STREQ(img.GetLastError(), "bad color map signature");
@@ -221,12 +210,10 @@ TEST(Pcx, BadFilesAreRefused) {
     EXPECT_FALSE(DecodeBytes(img, Pcx(60000, 60000, 8, 4, 60000, Bytes(64, 0xFF))));
     EXPECT_STREQ(img.GetLastError(), "corrupted PCX");
     // x max below x min: Create's refusal, with its text.
-    f = Pcx(4, 1, 8, 1, 4, {1, 2, 3, 4});
+    Bytes f = Pcx(4, 1, 8, 1, 4, {1, 2, 3, 4});
     le::put16(&f[4], 9);
     EXPECT_FALSE(DecodeBytes(img, f));
     EXPECT_STRNE(img.GetLastError(), "");
-    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 1, 8, 2, 4, Bytes(8))));
-    EXPECT_STREQ(img.GetLastError(), "Can't handle more than 1 bit per pixel");
     img.SetEscape(1);
     EXPECT_FALSE(DecodeBytes(img, Pcx(2, 1, 8, 3, 2, Bytes(6))));
     EXPECT_STREQ(img.GetLastError(), "Cancelled");

@@ -63,10 +63,6 @@ TEST(Wbmp, SidesRowsAndBits) {
 
 TEST(Wbmp, BadFilesAndImagesAreRefused) {
     PxImage img;
-    EXPECT_FALSE(DecodeBytes(img, {0, 0, 1}));
-    EXPECT_STREQ(img.GetLastError(), "Not a WBMP");
-    EXPECT_FALSE(DecodeBytes(img, {1, 0, 1, 1, 0}));
-    EXPECT_STREQ(img.GetLastError(), "Unsupported WBMP type");
     EXPECT_FALSE(DecodeBytes(img, {0, 0, 0, 1, 0}));
     EXPECT_STREQ(img.GetLastError(), "Corrupted WBMP");
     // Sides whose rows the file cannot hold, in either reading.
