@@ -206,7 +206,8 @@ bool PxIcoCodec::Encode(PxFile* hFile) {
     const bool with32 = GetBpp() == 24 && AlphaIsValid();
     const WORD bits = with32 ? 32 : GetBpp();
     const size_t pixelSize = with32 ? size_t{width} * height * 4 : size_t{GetEffWidth()} * height;
-    const DWORD colours = GetNumColors();
+    // Always the full table: readers take a header count of 0 as 2^bits entries.
+    const DWORD colours = GetBpp() <= 8 ? 1u << GetBpp() : 0;
 
     BYTE hb[6 + kEntrySize + 40] = {};
     le::put16(hb + 2, 1);
@@ -227,7 +228,11 @@ bool PxIcoCodec::Encode(PxFile* hFile) {
     le::put16(b + 14, bits);
     le::put32(b + 20, static_cast<DWORD>(pixelSize));
     bool ok = hFile->Write(hb, 1, sizeof(hb)) == sizeof(hb);
-    if (ok && colours) ok = hFile->Write(GetPalette(), 1, size_t{colours} * 4) == size_t{colours} * 4;
+    if (ok && colours) {
+        std::vector<RGBQUAD> table(colours, RGBQUAD{});
+        std::memcpy(table.data(), GetPalette(), sizeof(RGBQUAD) * std::min(colours, GetNumColors()));
+        ok = hFile->Write(table.data(), sizeof(RGBQUAD), colours) == colours;
+    }
 
     if (ok && with32) {
         std::vector<BYTE> row(size_t{width} * 4);
