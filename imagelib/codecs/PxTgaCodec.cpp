@@ -22,6 +22,9 @@ void Widen16(const BYTE* p, BYTE* bgr) {
 
 int BytesPerPixel(BYTE depth) { return (depth + 7) / 8; }
 
+// 16-bit grey files hold a grey byte and an alpha byte, not 5-5-5 colour.
+bool GreyAlpha(const PxTgaCodec::TgaHeader& h) { return (h.ImageType == 3 || h.ImageType == 11) && h.PixelDepth == 16; }
+
 }  // namespace
 
 bool PxTgaCodec::Decode(PxFile* hFile) {
@@ -61,7 +64,7 @@ bool PxTgaCodec::Decode(PxFile* hFile) {
 
         if (h.IdLength && !hFile->Seek(h.IdLength, SEEK_CUR)) throw "corrupted TGA";
         if (!Create(h.ImageWidth, h.ImageHeight, h.PixelDepth, PXIMAGE_FORMAT_TGA)) throw "TGA Create failed";
-        if (h.PixelDepth == 32) {
+        if (h.PixelDepth == 32 || GreyAlpha(h)) {
             AlphaCreate();
             if (!AlphaIsValid()) throw "TGA Create failed";
         }
@@ -101,7 +104,7 @@ bool PxTgaCodec::Decode(PxFile* hFile) {
 
         if (h.ImagDesc & 0x10) Mirror();
         // Alpha went in by file row; pixels by image row.
-        if (topDown && h.PixelDepth == 32) AlphaFlip();
+        if (topDown && AlphaIsValid()) AlphaFlip();
         return true;
     } catch (const char* message) {
         SetLastError(message);
@@ -124,7 +127,12 @@ void PxTgaCodec::ExpandUncompressedLine(BYTE* pDest, TgaHeader* ptgaHead, PxFile
                 case 8: *pDest++ = p[0]; break;
                 case 15:
                 case 16:
-                    Widen16(p, pDest);
+                    if (GreyAlpha(*ptgaHead)) {
+                        pDest[0] = pDest[1] = pDest[2] = p[0];
+                        AlphaSet(xoffset + done + i, y, p[1]);
+                    } else {
+                        Widen16(p, pDest);
+                    }
                     pDest += 3;
                     break;
                 case 24:
@@ -171,7 +179,8 @@ BYTE PxTgaCodec::ExpandCompressedLine(BYTE* pDest, TgaHeader* ptgaHead, PxFile* 
             BYTE value[4];
             if (hFile->Read(value, 1, bpp) != static_cast<size_t>(bpp)) throw "corrupted TGA";
             BYTE px[3] = {value[0], value[0], value[0]};
-            if (bpp == 2)
+            const bool greyAlpha = GreyAlpha(*ptgaHead);
+            if (bpp == 2 && !greyAlpha)
                 Widen16(value, px);
             else if (bpp >= 3)
                 std::memcpy(px, value, 3);
@@ -179,6 +188,7 @@ BYTE PxTgaCodec::ExpandCompressedLine(BYTE* pDest, TgaHeader* ptgaHead, PxFile* 
                 std::memcpy(pDest, px, step);
                 pDest += step;
                 if (bpp == 4) AlphaSet(x + i, y, value[3]);
+                if (greyAlpha) AlphaSet(x + i, y, value[1]);
             }
             x += run;
             if (mark >= 0 && !hFile->Seek(mark, SEEK_SET)) throw "corrupted TGA";
