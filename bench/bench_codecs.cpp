@@ -1,6 +1,7 @@
 // Load and save throughput of a 20-megapixel picture in JPEG, PNG, TIFF, GIF, JPEG-2000 (JP2
-// and code stream), PPM and Sun raster, through files
-// as the program uses them. The files stay in QUILLORY_BENCH_WORK (default
+// and code stream), PPM, Sun raster, TGA and PCX, and of a 255 x 255 icon and wireless bitmap
+// (the largest those formats save), through files as the program uses them. The files stay in
+// QUILLORY_BENCH_WORK (default
 // /tmp/quillory-bench-codecs) with a P6 copy of the source, so that bench/peers/codecs.sh times
 // other programs on exactly the same pixels.
 #include <benchmark/benchmark.h>
@@ -83,11 +84,36 @@ PxImage& PaletteSource() {
     return *img;
 }
 
+// Icons and wireless bitmaps hold at most 255 x 255: the top-left corner of the picture, as
+// 24 bits with an alpha ramp for icons and as a 1-bit threshold for WBMP.
+PxImage& SmallSource(bool bilevel) {
+    static std::unique_ptr<PxImage> icon, wbmp;
+    std::unique_ptr<PxImage>& img = bilevel ? wbmp : icon;
+    if (!img) {
+        constexpr DWORD side = 255;
+        PxImage& src = Source();
+        img = std::make_unique<PxImage>(side, side, bilevel ? 1 : 24);
+        if (!bilevel) img->AlphaCreate();
+        for (DWORD y = 0; y < side; y++)
+            for (DWORD x = 0; x < side; x++) {
+                const RGBQUAD c = src.GetPixelColor(static_cast<LONG>(x), static_cast<LONG>(kHeight - side + y), false);
+                if (bilevel) {
+                    img->SetPixelIndex(static_cast<LONG>(x), static_cast<LONG>(y), ((x ^ y) & 8) || c.rgbGreen > 180);
+                } else {
+                    img->SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), c);
+                    img->AlphaSet(static_cast<LONG>(x), static_cast<LONG>(y), static_cast<BYTE>(x));
+                }
+            }
+    }
+    return *img;
+}
+
 struct Format {
     const char* name;
     DWORD id;
     bool palette;
     DWORD option;
+    int small = 0;  // 1: the 255 x 255 icon picture, 2: its 1-bit twin
 };
 
 const Format kFormats[] = {
@@ -99,12 +125,23 @@ const Format kFormats[] = {
     {"j2k", PXIMAGE_FORMAT_JPC, false, 0},
     {"ppm", PXIMAGE_FORMAT_PNM, false, 0},
     {"ras", PXIMAGE_FORMAT_RAS, false, 0},
+    {"tga", PXIMAGE_FORMAT_TGA, false, 0},
+    {"pcx", PXIMAGE_FORMAT_PCX, false, 0},
+    {"ico", PXIMAGE_FORMAT_ICO, false, 0, 1},
+    {"wbmp", PXIMAGE_FORMAT_WBMP, false, 0, 2},
 };
+
+PxImage& SourceOf(const Format& f) {
+    if (f.small) return SmallSource(f.small == 2);
+    return f.palette ? PaletteSource() : Source();
+}
+
+int64_t PixelsOf(const Format& f) { return f.small ? 255 * 255 : int64_t{kWidth} * kHeight; }
 
 std::string FileOf(const Format& f) { return WorkDir() + "/ours." + f.name; }
 
 void BM_Save(benchmark::State& state, const Format& f) {
-    PxImage& img = f.palette ? PaletteSource() : Source();
+    PxImage& img = SourceOf(f);
     img.SetJpegQuality(90);
     img.SetCodecOption(f.option, f.id);
     const std::string path = FileOf(f);
@@ -115,13 +152,13 @@ void BM_Save(benchmark::State& state, const Format& f) {
         if (fp) std::fclose(fp);
         if (!ok) state.SkipWithError(img.GetLastError());
     }
-    state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kHeight);
+    state.SetItemsProcessed(state.iterations() * PixelsOf(f));
 }
 
 void BM_Load(benchmark::State& state, const Format& f) {
     const std::string path = FileOf(f);
     {
-        PxImage& img = f.palette ? PaletteSource() : Source();
+        PxImage& img = SourceOf(f);
         img.SetJpegQuality(90);
         img.SetCodecOption(f.option, f.id);
         if (!img.Save(path.c_str(), f.id)) {
@@ -134,17 +171,17 @@ void BM_Load(benchmark::State& state, const Format& f) {
         if (!img.Load(path.c_str(), f.id)) state.SkipWithError(img.GetLastError());
         benchmark::DoNotOptimize(img.GetBits());
     }
-    state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kHeight);
+    state.SetItemsProcessed(state.iterations() * PixelsOf(f));
 }
 
 const bool kRegistered = [] {
     for (const Format& f : kFormats) {
         benchmark::RegisterBenchmark((std::string("Save/") + f.name).c_str(), BM_Save, f)
             ->Unit(benchmark::kMillisecond)
-            ->Iterations(3);
+            ->Iterations(f.small ? 100 : 3);
         benchmark::RegisterBenchmark((std::string("Load/") + f.name).c_str(), BM_Load, f)
             ->Unit(benchmark::kMillisecond)
-            ->Iterations(3);
+            ->Iterations(f.small ? 100 : 3);
     }
     return true;
 }();

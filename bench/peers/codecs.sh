@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Loads and saves the same 20-megapixel JPEG, PNG, TIFF (LZW), GIF, JP2, J2K, PPM and Sun raster
-# files as bench_codecs with libvips (vips) and ImageMagick (convert) in the same run, and prints
-# our times beside theirs with the ratios ours / peer (below 1: we are faster). Peer times are
-# whole command runs, best of three; loads decode the full picture (vips avg, convert ... null:);
-# saves start from each program's own memory-mapped format (.v, .mpc), prepared untimed.
+# Loads and saves the same 20-megapixel JPEG, PNG, TIFF (LZW), GIF, JP2, J2K, PPM, Sun raster, TGA
+# and PCX files and the same 255 x 255 ICO and WBMP files as bench_codecs with libvips (vips) and
+# ImageMagick (convert) in the same run, and prints our times beside theirs with the ratios
+# ours / peer (below 1: we are faster). Peer times are whole command runs, best of three; loads
+# decode the full picture (vips avg, convert ... null:); saves start from each program's own
+# memory-mapped format (.v, .mpc), prepared untimed.
 set -euo pipefail
 
 bench="${QUILLORY_BENCH_DIR:-build/bench/bin}/bench_codecs"
@@ -35,7 +36,7 @@ ours() {
   python3 -c 'import json,sys
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b["name"].startswith(sys.argv[2] + "/"):
-        print(round(b["real_time"]))
+        print(round(b["real_time"], 2))
         break' "$work/ours.json" "$1"
 }
 
@@ -51,10 +52,12 @@ fi
 if have convert; then
   convert "$work/source.ppm" "$work/source.mpc"
   convert "$work/ours.gif" "$work/palette.mpc"
+  convert "$work/ours.ico" "$work/icon.mpc"
+  convert "$work/ours.wbmp" "$work/bilevel.mpc"
 fi
 
 printf '%-10s %9s %9s %7s %9s %7s\n' "work" "ours ms" "vips ms" "ratio" "IM ms" "ratio"
-for fmt in jpg png tif gif jp2 j2k ppm ras; do
+for fmt in jpg png tif gif jp2 j2k ppm ras tga pcx ico wbmp; do
   case $fmt in
     jpg) vsave="out.jpg[Q=90]"; isave=(-quality 90 out.jpg) ;;
     png) vsave="out.png"; isave=(out.png) ;;
@@ -64,12 +67,21 @@ for fmt in jpg png tif gif jp2 j2k ppm ras; do
     j2k) vsave="out.j2k[Q=90]"; isave=(-quality 90 out.j2k) ;;
     ppm) vsave="out.ppm"; isave=(out.ppm) ;;
     ras) vsave=""; isave=(out.ras) ;;  # libvips writes no Sun raster
+    tga) vsave="out.tga"; isave=(-compress None out.tga) ;;
+    pcx) vsave="out.pcx"; isave=(out.pcx) ;;
+    ico) vsave="out.ico"; isave=(out.ico) ;;
+    wbmp) vsave="out.wbmp"; isave=(out.wbmp) ;;
   esac
   vsrc="$work/source.v"
   isrc="$work/source.mpc"
   if [ "$fmt" = gif ]; then
     vsrc="$work/palette.v"
     isrc="$work/palette.mpc"
+  fi
+  # Icons and wireless bitmaps: ImageMagick's copy of our small pictures; libvips writes neither.
+  if [ "$fmt" = ico ] || [ "$fmt" = wbmp ]; then
+    vsrc="$work/none.v"
+    isrc="$work/$([ "$fmt" = ico ] && echo icon || echo bilevel).mpc"
   fi
 
   o=$(ours "Load/$fmt")

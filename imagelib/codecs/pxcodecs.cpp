@@ -8,6 +8,10 @@
 #include "imagelib/codecs/PxImageTIF.h"
 #include "imagelib/codecs/PxImageGIF.h"
 #include "imagelib/codecs/PxJasperCodec.h"
+#include "imagelib/codecs/PxIcoCodec.h"
+#include "imagelib/codecs/PxTgaCodec.h"
+#include "imagelib/codecs/PxPcxCodec.h"
+#include "imagelib/codecs/PxWbmpCodec.h"
 
 PxImage* PxNewCodec(DWORD imagetype) {
     switch (imagetype) {
@@ -16,6 +20,10 @@ PxImage* PxNewCodec(DWORD imagetype) {
     case PXIMAGE_FORMAT_PNG: return new PxPngCodec;
     case PXIMAGE_FORMAT_GIF: return new PxImageGIF;
     case PXIMAGE_FORMAT_TIF: return new PxImageTIF;
+    case PXIMAGE_FORMAT_ICO: return new PxIcoCodec;
+    case PXIMAGE_FORMAT_TGA: return new PxTgaCodec;
+    case PXIMAGE_FORMAT_PCX: return new PxPcxCodec;
+    case PXIMAGE_FORMAT_WBMP: return new PxWbmpCodec;
     // Id 0 asks for the JPEG-2000 family codec in its own detecting mode (the last try of
     // format detection); ids 11-15 are that same codec for one format each.
     case PXIMAGE_FORMAT_UNKNOWN:
