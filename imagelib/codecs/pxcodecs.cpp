@@ -7,6 +7,7 @@
 #include "imagelib/codecs/PxPngCodec.h"
 #include "imagelib/codecs/PxImageTIF.h"
 #include "imagelib/codecs/PxImageGIF.h"
+#include "imagelib/codecs/PxWmfCodec.h"
 
 PxImage* PxNewCodec(DWORD imagetype) {
     switch (imagetype) {
@@ -15,6 +16,7 @@ PxImage* PxNewCodec(DWORD imagetype) {
     case PXIMAGE_FORMAT_PNG: return new PxPngCodec;
     case PXIMAGE_FORMAT_GIF: return new PxImageGIF;
     case PXIMAGE_FORMAT_TIF: return new PxImageTIF;
+    case PXIMAGE_FORMAT_WMF: return new PxWmfCodec;
     // Id 0 asks for the JPEG-2000 family codec in its own detecting mode (the last try of
     // format detection); ids 11-15 are that same codec for one format each.
     default:
