@@ -14,7 +14,7 @@ constexpr int kScreenDpi = 96;
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
 // Work of one play: records and painted pixels together. Enough for any real plot many times
 // over, and a few seconds at most for a hostile file.
-constexpr int64_t kWorkBudget = int64_t{400} * 1000 * 1000;
+constexpr int64_t kWorkBudget = int64_t{120} * 1000 * 1000;
 }  // namespace
 
 void PxWmfCodec::CapSize(int64_t& width, int64_t& height) {
