@@ -1,7 +1,14 @@
 // Drawing into a BGRA surface and images through the clipboard's packed DIB.
+#include <climits>
+#include <cmath>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <gtest/gtest.h>
 
 #include "imagelib/pximage.h"
@@ -41,6 +48,91 @@ std::vector<BYTE> Dib(DWORD hsize, LONG w, LONG h, WORD bpp, DWORD compression, 
     std::copy(extra.begin(), extra.end(), b.begin() + hsize);
     return b;
 }
+
+
+// What the face fontconfig resolves for a family measures at a pixel size, read from the font
+// file itself: the glyphs' advances in font units, each scaled and rounded to pixels, and the
+// line height. Empty when fontconfig finds no font at all.
+struct FaceExtent {
+    std::string family;
+    int advance = 0;
+    int lineHeight = 0;
+};
+
+std::optional<FaceExtent> MeasureFace(const char* family, int px, const std::u32string& text) {
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return std::nullopt;
+    FcPattern* pat = FcPatternCreate();
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+    FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(400));
+    FcPatternAddInteger(pat, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(config, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult res;
+    FcPattern* match = FcFontMatch(config, pat, &res);
+    FcPatternDestroy(pat);
+    std::string file, resolved;
+    if (match) {
+        FcChar8* v = nullptr;
+        if (FcPatternGetString(match, FC_FILE, 0, &v) == FcResultMatch && v) file = reinterpret_cast<const char*>(v);
+        if (FcPatternGetString(match, FC_FAMILY, 0, &v) == FcResultMatch && v) resolved = reinterpret_cast<const char*>(v);
+        FcPatternDestroy(match);
+    }
+    FcConfigDestroy(config);
+    if (file.empty()) return std::nullopt;
+
+    FT_Library lib = nullptr;
+    FT_Face face = nullptr;
+    if (FT_Init_FreeType(&lib)) return std::nullopt;
+    std::optional<FaceExtent> out;
+    if (!FT_New_Face(lib, file.c_str(), 0, &face)) {
+        const double scale = static_cast<double>(px) / face->units_per_EM;
+        FaceExtent e{resolved, 0, static_cast<int>(std::lround(face->height * scale))};
+        for (char32_t c : text)
+            if (!FT_Load_Char(face, c, FT_LOAD_NO_SCALE)) e.advance += static_cast<int>(std::lround(face->glyph->advance.x * scale));
+        out = e;
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(lib);
+    return out;
+}
+
+// The text record's default sample, "Sample Text 01234" and two accented letters.
+const std::u32string kSample = U"Sample Text 01234\u0151\u0171";
+
+// Where a text box landed: pixels of the box colour, of the text colour and of anything else,
+// and the columns and rows (top-down) that hold the first two.
+struct Painted {
+    int box = 0, text = 0, other = 0;
+    int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
+};
+
+Painted ScanTextBox(PxImage& img, RGBQUAD boxColour, RGBQUAD textColour) {
+    auto same = [](RGBQUAD a, RGBQUAD b) { return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue; };
+    Painted p;
+    const int w = static_cast<int>(img.GetWidth()), h = static_cast<int>(img.GetHeight());
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const RGBQUAD c = img.GetPixelColor(x, y);
+            const bool isBox = same(c, boxColour), isText = same(c, textColour);
+            p.box += isBox;
+            p.text += isText;
+            if (!isBox && !isText && (c.rgbRed || c.rgbGreen || c.rgbBlue)) p.other++;
+            if (isBox || isText) {
+                const int row = h - 1 - y;
+                p.left = std::min(p.left, x);
+                p.right = std::max(p.right, x);
+                p.top = std::min(p.top, row);
+                p.bottom = std::max(p.bottom, row);
+            }
+        }
+    return p;
+}
+
+const RGBQUAD kDefaultBox{0, 96, 32, 0}, kDefaultText{160, 255, 255, 0};
+
+bool NoFontAtAll() { return !MeasureFace("sans-serif", 12, U"x"); }
+constexpr const char* kNoFont = "fontconfig finds no font at all (scripts/deps installs fonts-dejavu-core)";
 
 }  // namespace
 
@@ -264,37 +356,77 @@ TEST(Clipboard, IconAlphaBecomesTheAlphaPlane) {
 }
 
 TEST(Text, DefaultRecordPaintsAGreenBoxWithPaleYellowText) {
-    PxImage img(400, 120, 24);
     PxImage::tagPxTextInfo info;
-    img.InitTextInfo(&info);
+    PxImage().InitTextInfo(&info);
     EXPECT_EQ(info.lfont.lfHeight, -36);
     EXPECT_EQ(info.fcolor, 0xA0FFFFu);
     EXPECT_EQ(info.bcolor, 0x6020u);
+    // Whichever face fontconfig gives for the record's "Arial", the picture has room for its
+    // text, padding and corners on both sides of the anchor.
+    const auto face = MeasureFace(info.lfont.lfFaceName, 36, kSample);
+    if (!face) GTEST_SKIP() << kNoFont;
+    const int lineH = face->lineHeight;
+    const int w = face->advance + 3 * lineH, h = 3 * lineH, cx = w / 2, cy = 2 * lineH;
+    PxImage img(w, h, 24);
     info.r_radius = 80;  // out of range: repaired to 10
-    ASSERT_EQ(img.DrawStringEx(nullptr, 200, 100, &info), 1);
+    ASSERT_EQ(img.DrawStringEx(nullptr, cx, cy, &info), 1);
     EXPECT_EQ(info.r_radius, 10);
-    int box = 0, text = 0, other = 0, leftmost = 400;
-    for (int y = 0; y < 120; y++)
-        for (int x = 0; x < 400; x++) {
-            RGBQUAD c = img.GetPixelColor(x, y);
-            if (c.rgbRed == 32 && c.rgbGreen == 96 && c.rgbBlue == 0) box++;
-            else if (c.rgbRed == 255 && c.rgbGreen == 255 && c.rgbBlue == 160) text++;
-            else if (c.rgbRed || c.rgbGreen || c.rgbBlue) other++;
-            if (c.rgbRed || c.rgbGreen) leftmost = std::min(leftmost, x);
-        }
-    EXPECT_GT(box, 1000);
-    EXPECT_GT(text, 100);
-    EXPECT_EQ(other, 0);  // one bit deep: no blended edge colours
-    // Centred on x = 200: the box starts left of it, and it sits above row 100 from the top.
-    EXPECT_LT(leftmost, 200);
-    EXPECT_GT(leftmost, 0);
-    EXPECT_EQ(img.GetPixelColor(200, 120 - 1 - 105).rgbGreen, 0);
+
+    const Painted p = ScanTextBox(img, kDefaultBox, kDefaultText);
+    EXPECT_GT(p.box, (p.right - p.left + 1) * (p.bottom - p.top + 1) / 2);
+    EXPECT_GT(p.text, 100);
+    EXPECT_EQ(p.other, 0);  // one bit deep: no blended edge colours
+    // The measured text fits the box, which is centred on the anchor and wholly inside.
+    EXPECT_GE(p.right - p.left + 1, face->advance);
+    EXPECT_LE(p.right - p.left + 1, face->advance + lineH);
+    EXPECT_NEAR(p.left + p.right, 2 * cx, 1);
+    EXPECT_GT(p.left, 0);
+    EXPECT_LT(p.right, w - 1);
+    // It stands on the anchor row and reaches up from it.
+    EXPECT_EQ(p.bottom, cy);
+    EXPECT_LE(p.top, cy - lineH + 1);
 
     PxImage empty;
     EXPECT_EQ(empty.DrawStringEx(nullptr, 0, 0, &info), -1);
 }
 
+TEST(Text, MetricCompatibleFaceSizesTheBoxByItsOwnAdvanceWidths) {
+    const auto face = MeasureFace("Liberation Sans", 36, kSample);
+    if (!face || face->family != "Liberation Sans")
+        GTEST_SKIP() << "Liberation Sans is not installed (scripts/deps installs fonts-liberation2)";
+    const int lineH = face->lineHeight;
+    const int w = face->advance + 3 * lineH, h = 3 * lineH, cx = w / 2, cy = 2 * lineH;
+    auto draw = [&](const char* faceName) {
+        PxImage img(w, h, 24);
+        PxImage::tagPxTextInfo info;
+        img.InitTextInfo(&info);
+        if (faceName) strcpy(info.lfont.lfFaceName, faceName);
+        EXPECT_EQ(img.DrawStringEx(nullptr, cx, cy, &info), 1);
+        return ScanTextBox(img, kDefaultBox, kDefaultText);
+    };
+    const Painted p = draw("Liberation Sans");
+    // The box is the text's advances, a third of a line of padding and the inset of the rounded
+    // corners (radius 20 % of the line) on every side.
+    const int inset = static_cast<int>(lineH * 20 / 100 * 0.29289);
+    EXPECT_EQ(p.right - p.left + 1, face->advance + lineH / 3 + 2 * inset);
+    EXPECT_EQ(p.bottom - p.top + 1, lineH + 2 * inset);
+    EXPECT_EQ(p.bottom, cy);
+    EXPECT_EQ(p.other, 0);
+
+    // The record's default "Arial" resolves to a face of the same metrics: the same box. A
+    // user's own fontconfig setup may send "Arial" elsewhere; scripts/deps' fonts do not.
+    const auto arialFace = MeasureFace("Arial", 36, kSample);
+    if (!arialFace || (arialFace->family != "Liberation Sans" && arialFace->family != "Arial"))
+        GTEST_SKIP() << "fontconfig gives " << (arialFace ? arialFace->family : "nothing") << " for Arial here";
+    const Painted arial = draw(nullptr);
+    EXPECT_EQ(arial.left, p.left);
+    EXPECT_EQ(arial.right, p.right);
+    EXPECT_EQ(arial.top, p.top);
+    EXPECT_EQ(arial.bottom, p.bottom);
+}
+
 TEST(Text, DrawStringWritesOnlyTheTextColourAndStaysInside) {
+    if (NoFontAtAll()) GTEST_SKIP() << kNoFont;
     PxImage img(60, 30, 8);
     img.SetStdPalette();
     ASSERT_EQ(img.DrawString(nullptr, 2, 25, "Hi\r\nyo", RGBQUAD{0, 0, 255, 0}, "DejaVu Sans", -12), 1);
@@ -332,6 +464,7 @@ TEST(Draw, SmoothScalingBlendsAndDraw2SkipsTheTransparentColour) {
 }
 
 TEST(Text, RoundedCornersCutTheColumnNextToTheCircleCentreToo) {
+    if (NoFontAtAll()) GTEST_SKIP() << kNoFont;
     // Blank text: the box alone. A radius of 3 % of a ~40-pixel line is 1 pixel, so only the
     // outermost columns lose their top and bottom rows.
     PxImage img(200, 100, 24);
@@ -412,6 +545,7 @@ TEST(Text, ExtremePositionsAndHeightsDrawNothingOutside) {
 // A centred box anchored so far left that its start is negative begins at column 0, wherever
 // that start would have been.
 TEST(Text, CentredTextAtTheLeftEndOfTheRangeStartsAtColumnZero) {
+    if (NoFontAtAll()) GTEST_SKIP() << kNoFont;
     PxImage far(60, 20, 24), near(60, 20, 24);
     PxImage::tagPxTextInfo info;
     far.InitTextInfo(&info);
@@ -432,6 +566,7 @@ TEST(Text, CentredTextAtTheLeftEndOfTheRangeStartsAtColumnZero) {
 // Thousands of lines at a large size make a box of many gigabytes; only the part over the
 // image is drawn, and the top line still lands where it belongs.
 TEST(Text, BoxesFarLargerThanTheImageDrawTheirVisiblePart) {
+    if (NoFontAtAll()) GTEST_SKIP() << kNoFont;
     const std::string text = std::string(3000, '\n') + "H";
     PxImage img(40, 30, 24);
     // DrawString's box is as wide as its width plus its height: 3001 lines of 200 pixels.
