@@ -65,6 +65,7 @@ bool PxEmfReader::Play(const uint8_t* data, size_t size, PxMetaPlayer& pl, LONG 
     for (int64_t count = 0; pos + 8 <= size; count++) {
         if (cancelled && cancelled()) return false;
         if (count >= kMaxRecords || pl.Exhausted()) break;
+        pl.ChargeRecord();
         const uint32_t type = le::get32(data + pos), rs = le::get32(data + pos + 4);
         if (rs < 8 || (rs & 3) || rs > size - pos) break;  // a bad record ends play
         const uint8_t* p = data + pos;

@@ -527,7 +527,13 @@ void* PxMetaPlayer::Face(int heightPx) {
         m_ft = nullptr;
         return nullptr;
     }
-    const std::string file = PxFontMatch::FindFile(st.font.face.c_str(), st.font.weight, st.font.italic);
+    // Matching asks fontconfig; the answer for the font last asked is kept.
+    const std::string want = st.font.face + "|" + std::to_string(st.font.weight) + (st.font.italic ? "i" : "");
+    if (want != m_fileKey) {
+        m_fileKey = want;
+        m_file = PxFontMatch::FindFile(st.font.face.c_str(), st.font.weight, st.font.italic);
+    }
+    const std::string& file = m_file;
     if (file.empty()) return nullptr;
     const std::string key = file + "|" + std::to_string(heightPx);
     if (m_face && key == m_faceKey) return m_face;
@@ -576,6 +582,7 @@ void PxMetaPlayer::Text(double x, double y, const std::u32string& textIn, UINT o
         double total = 0;
         for (size_t i = 0; i < text.size(); i++) {
             double a = 0;
+            m_raster.Charge(kGlyphCost);
             if (dx && i < dx->size()) a = (*dx)[i] * scale;
             else if (!FT_Load_Char(face, text[i], FT_LOAD_DEFAULT)) a = face->glyph->advance.x / 64.0;
             adv.push_back(a);
@@ -606,6 +613,7 @@ void PxMetaPlayer::Text(double x, double y, const std::u32string& textIn, UINT o
             const double gx = bx + ux * pen, gy = by + uy * pen;
             pen += adv[i];
             if (gx < -4000 || gy < -4000 || gx > W + 4000 || gy > H + 4000) continue;
+            m_raster.Charge(kGlyphCost);
             if (FT_Load_Char(face, text[i], FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME)) continue;
             const FT_GlyphSlot g = face->glyph;
             const FT_Bitmap& bm = g->bitmap;
@@ -648,6 +656,8 @@ void PxMetaPlayer::Dib(const uint8_t* bmi, size_t cbBmi, const uint8_t* bits, si
     if (!probe.ReadBitmapInfo(&hf, &bih)) return;
     const int64_t w = bih.biWidth, h = std::llabs(int64_t{bih.biHeight});
     if (w <= 0 || h <= 0 || w * h > kMaxDibPixels) return;
+    m_raster.Charge(w * h);  // decoding costs its pixels even where nothing lands
+    if (Exhausted()) return;
     // As a file: a 14-byte file header in front of the packed DIB.
     std::vector<uint8_t> file(14 + cbBmi + cbBits);
     file[0] = 'B', file[1] = 'M';

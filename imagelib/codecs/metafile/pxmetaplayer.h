@@ -19,6 +19,9 @@ public:
     static constexpr size_t kMaxTextChars = 8192;
     static constexpr int kMaxDibs = 2048;
     static constexpr int64_t kMaxDibPixels = int64_t{1} << 24;
+    // Work charged for each record and each glyph loaded, besides the painted pixels.
+    static constexpr int64_t kRecordCost = 16;
+    static constexpr int64_t kGlyphCost = 64;
 
     enum Kind { kNone, kPen, kBrush, kFont, kOther };
     struct Object {
@@ -37,6 +40,7 @@ public:
     // Reference-device pixels per millimetre, for the fixed mapping modes.
     void SetReferenceResolution(double pxPerMmX, double pxPerMmY) { m_pxmmX = pxPerMmX, m_pxmmY = pxPerMmY; }
     bool Exhausted() const { return m_raster.Exhausted(); }
+    void ChargeRecord() { m_raster.Charge(kRecordCost); }
 
     PxMetaPoint ToDevice(double x, double y) const;
 
@@ -113,4 +117,5 @@ private:
     void* m_ft = nullptr;    // FT_Library
     void* m_face = nullptr;  // FT_Face of m_faceKey
     std::string m_faceKey;
+    std::string m_fileKey, m_file;
 };

@@ -50,6 +50,7 @@ bool PxWmfReader::Play(const uint8_t* data, size_t size, PxMetaPlayer& pl, const
     for (int64_t count = 0; pos + 6 <= size; count++) {
         if (cancelled && cancelled()) return false;
         if (count >= kMaxRecords || pl.Exhausted()) break;
+        pl.ChargeRecord();
         const uint64_t words = le::get32(data + pos);
         const uint16_t fn = le::get16(data + pos + 4);
         if (words < 3 || words * 2 > size - pos) break;  // a bad record ends play
