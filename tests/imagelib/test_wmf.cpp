@@ -244,6 +244,53 @@ TEST(WmfPlay, TextDrawsInTheTextColourAtItsAlignment) {
     EXPECT_EQ(other, 0);   // no smoothing
 }
 
+namespace {
+// A font record (index 1, 20-pixel characters, the escapement given) and one ExtTextOut record.
+Buf TextEmf(int escapement, bool wide, const Buf& chars, int x, int y) {
+    EmfWriter e;
+    Buf font(4 + 92, 0);
+    le::put32(font.data(), 1);
+    le::put32(font.data() + 4, static_cast<uint32_t>(-20));
+    le::put32(font.data() + 12, static_cast<uint32_t>(escapement));
+    le::put32(font.data() + 20, 400);
+    e.Raw(82, font).Rec(37, {1}).Rec(18, {1});
+    const size_t n = wide ? chars.size() / 2 : chars.size();
+    Buf t(76 - 8 + chars.size(), 0);
+    auto put = [&](size_t off, uint32_t v) { le::put32(t.data() + off - 8, v); };
+    put(28, 1), put(36, static_cast<uint32_t>(x)), put(40, static_cast<uint32_t>(y)), put(44, static_cast<uint32_t>(n)), put(48, 76);
+    std::copy(chars.begin(), chars.end(), t.begin() + 76 - 8);
+    e.Raw(wide ? 84 : 83, t);
+    return e.File(0, 0, 120, 120);
+}
+
+RECT InkBox(PxImage& img) {
+    RECT r{10000, 10000, -1, -1};
+    for (LONG y = 0; y < static_cast<LONG>(img.GetHeight()); y++)
+        for (LONG x = 0; x < static_cast<LONG>(img.GetWidth()); x++)
+            if (!Is(At(img, x, y), 255, 255, 255))
+                r = RECT{std::min(r.left, x), std::min(r.top, y), std::max(r.right, x + 1), std::max(r.bottom, y + 1)};
+    return r;
+}
+}  // namespace
+
+TEST(WmfPlay, AnsiTextIsWindows1252AndEscapementTurnsIt) {
+    PxWmfCodec a, w;
+    ASSERT_TRUE(DecodeBytes(a, TextEmf(0, false, Buf{0x80, 0x9C}, 20, 20)));  // euro sign, oe ligature
+    ASSERT_TRUE(DecodeBytes(w, TextEmf(0, true, Buf{0xAC, 0x20, 0x53, 0x01}, 20, 20)));
+    const RECT ra = InkBox(a), rw = InkBox(w);
+    ASSERT_GT(ra.right, ra.left);
+    EXPECT_EQ(std::memcmp(&ra, &rw, sizeof ra), 0);
+    EXPECT_EQ(std::memcmp(a.GetBits(), w.GetBits(), a.GetEffWidth() * a.GetHeight()), 0);
+
+    // 90 degrees: the line runs upwards from the reference point.
+    PxWmfCodec up;
+    ASSERT_TRUE(DecodeBytes(up, TextEmf(900, false, Buf(6, 'H'), 60, 110)));
+    const RECT r = InkBox(up);
+    EXPECT_GT(r.bottom - r.top, 2 * (r.right - r.left));
+    EXPECT_LE(r.bottom, 111);
+    EXPECT_GE(r.left, 60);
+}
+
 TEST(WmfBadInput, BrokenRecordsEndPlayAndBudgetsHold) {
     PxWmfCodec img;
     // A record claiming more words than the file holds: what came before stays drawn.

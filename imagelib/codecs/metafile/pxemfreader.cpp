@@ -268,8 +268,7 @@ bool PxEmfReader::Play(const uint8_t* data, size_t size, PxMetaPlayer& pl, LONG 
             if (chars > PxMetaPlayer::kMaxTextChars || off > n || size_t{chars} * unit > n - off) break;
             std::u32string s;
             if (type == 84) s = Utf16(p + off, chars);
-            else
-                for (uint32_t i = 0; i < chars; i++) s += static_cast<char32_t>(p[off + i]);
+            else s = PxMetaPlayer::Ansi(p + off, chars);
             std::vector<double> dx;
             if (offDx && offDx <= n && size_t{chars} * 4 <= n - offDx)
                 for (uint32_t i = 0; i < chars; i++) dx.push_back(le::get32s(p + offDx + 4 * i));

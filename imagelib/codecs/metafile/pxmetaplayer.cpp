@@ -42,6 +42,16 @@ uint32_t DashPattern(int style) {
 }
 }  // namespace
 
+// ANSI text is read as Windows-1252 (its 0x80-0x9F block differs from Latin-1).
+std::u32string PxMetaPlayer::Ansi(const uint8_t* s, size_t n) {
+    static const char16_t hi[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                                    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    std::u32string out;
+    for (size_t i = 0; i < n; i++) out += s[i] >= 0x80 && s[i] < 0xA0 ? static_cast<char32_t>(hi[s[i] - 0x80]) : s[i];
+    return out;
+}
+
 PxMetaPlayer::PxMetaPlayer(PxSurface* surface, int64_t budget) : m_surf(surface), m_raster(surface, budget) {
     st.clip = m_raster.Clip();
 }

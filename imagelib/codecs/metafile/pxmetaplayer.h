@@ -32,6 +32,7 @@ public:
     };
 
     PxMetaPlayer(PxSurface* surface, int64_t budget);
+    static std::u32string Ansi(const uint8_t* s, size_t n);
     ~PxMetaPlayer();
 
     PxMetaState st;

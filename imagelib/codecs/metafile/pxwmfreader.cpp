@@ -7,14 +7,6 @@
 
 namespace {
 
-// Windows-1252 to code points (the 0x80-0x9F block differs from Latin-1).
-char32_t Cp1252(uint8_t c) {
-    static const char16_t hi[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-                                    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-                                    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    return c >= 0x80 && c < 0xA0 ? hi[c - 0x80] : c;
-}
-
 struct Rec {
     const uint8_t* p;  // parameters
     size_t n;          // parameter words
@@ -22,12 +14,6 @@ struct Rec {
     uint16_t u(size_t i) const { return i < n ? le::get16(p + 2 * i) : 0; }
     uint32_t u32(size_t i) const { return static_cast<uint32_t>(u(i)) | (static_cast<uint32_t>(u(i + 1)) << 16); }
 };
-
-std::u32string Ansi(const uint8_t* s, size_t n) {
-    std::u32string out;
-    for (size_t i = 0; i < n; i++) out += Cp1252(s[i]);
-    return out;
-}
 
 std::vector<PxMetaPoint> Points(const Rec& r, size_t at, size_t count) {
     std::vector<PxMetaPoint> pts;
@@ -91,7 +77,7 @@ bool PxWmfReader::Play(const uint8_t* data, size_t size, PxMetaPlayer& pl, const
         case 0x0521: {  // TextOut: count, string, y, x
             const size_t n = r.u(0), w = (n + 1) / 2;
             if (1 + w + 2 > r.n) break;
-            pl.Text(r.s(2 + w), r.s(1 + w), Ansi(r.p + 2, n), 0, nullptr, nullptr);
+            pl.Text(r.s(2 + w), r.s(1 + w), PxMetaPlayer::Ansi(r.p + 2, n), 0, nullptr, nullptr);
             break;
         }
         case 0x0A32: {  // ExtTextOut: y, x, count, options, [rect], string, [dx]
@@ -108,7 +94,7 @@ bool PxWmfReader::Play(const uint8_t* data, size_t size, PxMetaPlayer& pl, const
             if (at + w > r.n) break;
             std::vector<double> dx;
             for (size_t i = 0; i < n && at + w + i < r.n; i++) dx.push_back(r.s(at + w + i));
-            pl.Text(r.s(1), r.s(0), Ansi(r.p + 2 * at, n), opt, hasRect ? rect : nullptr, dx.size() == n && n ? &dx : nullptr);
+            pl.Text(r.s(1), r.s(0), PxMetaPlayer::Ansi(r.p + 2 * at, n), opt, hasRect ? rect : nullptr, dx.size() == n && n ? &dx : nullptr);
             break;
         }
         case 0x0324:
@@ -162,7 +148,7 @@ bool PxWmfReader::Play(const uint8_t* data, size_t size, PxMetaPlayer& pl, const
                 const uint8_t* b = r.p + 10;
                 o.font.italic = b[0] != 0, o.font.underline = b[1] != 0, o.font.strikeout = b[2] != 0, o.font.charset = b[3];
                 for (size_t i = 8; i < 40 && 10 + i < r.n * 2 && b[i]; i++) {
-                    const char32_t c = Cp1252(b[i]);
+                    const char32_t c = PxMetaPlayer::Ansi(b + i, 1)[0];
                     if (c < 0x80) o.font.face += static_cast<char>(c);
                 }
             }
