@@ -169,10 +169,7 @@ bool PxImage::Encode(PxFile* stream, DWORD imagetype) {
     }
     std::unique_ptr<PxImage> codec(PxNewCodec(imagetype));
     if (!codec) {
-        if (imagetype == PXIMAGE_FORMAT_WMF && stream)
-            SetLastError("Save WMF not supported");
-        else
-            SetLastError(NotBuiltText("Encode", imagetype).c_str());
+        SetLastError(NotBuiltText("Encode", imagetype).c_str());
         return false;
     }
     // The codec sees our pixels and settings without copying them and frees nothing.

@@ -6,14 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include "imagelib/pxfontmatch.h"
 #include "imagelib/pximage.h"
 #include "platform/surface.h"
 
@@ -316,49 +315,11 @@ std::u32string DecodeUtf8(const char* s, size_t maxLen) {
     return out;
 }
 
-// The face file for a family, weight and slant; the GUI default ("sans-serif") when the
-// family is unknown to fontconfig, empty when there is no font at all.
-std::string MatchFontFile(const char* family, int weight, bool italic) {
-    static std::mutex lock;
-    std::lock_guard<std::mutex> g(lock);
-    // Our own configuration, built once and kept for the life of the process.
-    static FcConfig* config = [] {
-        FcConfig* c = FcInitLoadConfigAndFonts();
-        // Fontconfig keeps caches beyond its configurations; release all at exit.
-        std::atexit([] {
-            FcConfigDestroy(config);
-            FcFini();
-        });
-        return c;
-    }();
-    if (!config) return std::string();
-    std::string file;
-    for (const char* fam : {family, "sans-serif"}) {
-        if (!fam || !*fam) continue;
-        FcPattern* pat = FcPatternCreate();
-        FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(fam));
-        FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(weight > 0 ? weight : 400));
-        FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-        FcConfigSubstitute(config, pat, FcMatchPattern);
-        FcDefaultSubstitute(pat);
-        FcResult res;
-        FcPattern* match = FcFontMatch(config, pat, &res);
-        if (match) {
-            FcChar8* f = nullptr;
-            if (FcPatternGetString(match, FC_FILE, 0, &f) == FcResultMatch && f) file = reinterpret_cast<const char*>(f);
-            FcPatternDestroy(match);
-        }
-        FcPatternDestroy(pat);
-        if (!file.empty()) break;
-    }
-    return file;
-}
-
 class TextRenderer {
 public:
     TextRenderer(const char* family, LONG height, LONG weight, bool italic, bool underline) : m_underline(underline) {
         if (FT_Init_FreeType(&m_lib)) return;
-        const std::string file = MatchFontFile(family, weight, italic);
+        const std::string file = PxFontMatch::FindFile(family, weight, italic);
         if (file.empty() || FT_New_Face(m_lib, file.c_str(), 0, &m_face)) {
             m_face = nullptr;
             return;

@@ -12,6 +12,7 @@
 #include "imagelib/codecs/PxTgaCodec.h"
 #include "imagelib/codecs/PxPcxCodec.h"
 #include "imagelib/codecs/PxWbmpCodec.h"
+#include "imagelib/codecs/PxWmfCodec.h"
 
 PxImage* PxNewCodec(DWORD imagetype) {
     switch (imagetype) {
@@ -24,6 +25,7 @@ PxImage* PxNewCodec(DWORD imagetype) {
     case PXIMAGE_FORMAT_TGA: return new PxTgaCodec;
     case PXIMAGE_FORMAT_PCX: return new PxPcxCodec;
     case PXIMAGE_FORMAT_WBMP: return new PxWbmpCodec;
+    case PXIMAGE_FORMAT_WMF: return new PxWmfCodec;
     // Id 0 asks for the JPEG-2000 family codec in its own detecting mode (the last try of
     // format detection); ids 11-15 are that same codec for one format each.
     case PXIMAGE_FORMAT_UNKNOWN:
