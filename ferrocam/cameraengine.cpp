@@ -1,6 +1,7 @@
 #include "ferrocam/cameraengine.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -620,8 +621,12 @@ int CCameraEngine::SaveParameterTeam(int team) {
     key.WriteDword("vert", static_cast<DWORD>(device_->GetMirror(1)));
     key.WriteDword("analogGain", static_cast<DWORD>(device_->AnalogGain()));
     key.WriteDword("exposure", static_cast<DWORD>(device_->ExposureRows()));
+    // The row time is stored with a '.' whatever the process's number format: the program runs
+    // in the user's locale, and a comma written there would be misread in any other.
     char rowTime[32];
-    std::snprintf(rowTime, sizeof rowTime, "%0.5f", static_cast<double>(device_->GetRowTime()));
+    const auto written = std::to_chars(rowTime, rowTime + sizeof rowTime - 1,
+                                       static_cast<double>(device_->GetRowTime()), std::chars_format::fixed, 5);
+    *written.ptr = '\0';
     key.WriteString("rowtime", rowTime);
     key.WriteDword("frameSpeed", static_cast<DWORD>(device_->FrameSpeed()));
     key.WriteDword("aeTarget", static_cast<DWORD>(aeTarget_.load()));
@@ -673,10 +678,14 @@ int CCameraEngine::LoadParameterTeam(int team) {
     DWORD rows = 0;
     std::string rowTimeText;
     if (key.ReadDword("exposure", rows) && key.ReadString("rowtime", rowTimeText)) {
-        char* end = nullptr;
-        double stored = std::strtod(rowTimeText.c_str(), &end);
+        // A comma stands for the point in teams an earlier build saved under a comma locale.
+        std::replace(rowTimeText.begin(), rowTimeText.end(), ',', '.');
+        double stored = 0;
+        const char* first = rowTimeText.c_str();
+        while (*first == ' ' || *first == '\t') ++first;
+        const auto parsed = std::from_chars(first, rowTimeText.c_str() + rowTimeText.size(), stored);
         const float current = device_->GetRowTime();
-        if (end != rowTimeText.c_str() && std::isfinite(stored) && stored > 0 && stored < 1e6)
+        if (parsed.ec == std::errc() && parsed.ptr != first && std::isfinite(stored) && stored > 0 && stored < 1e6)
             device_->SetExposureRows(RescaleRows(current, static_cast<float>(stored), rows));
     }
     if (key.ReadDword("mono", v = 0))

@@ -406,6 +406,30 @@ TEST_F(Engine, LoadingRescalesTheStoredExposureAndKeepsMissingGains) {
     EXPECT_NEAR(ms, 30, 1);
 }
 
+TEST_F(Engine, TheRowTimeIsStoredWithAPointAndAnOldCommaReadsTheSame) {
+    InitAt(4);
+    for (const char* text : {"104.88889", "104,88889"}) {
+        {
+            RegKey key;
+            ASSERT_TRUE(key.Create(CCameraEngine::TeamKey(5)));
+            key.WriteDword("exposure", 1000);
+            key.WriteString("rowtime", text);
+        }
+        FerroCameraReadParameter(5);
+        float rowTime = 0;
+        FerroCameraGetRowTime(&rowTime);
+        EXPECT_EQ(SimCamGetState().exposureRows, static_cast<int>((rowTime + 104.88889 * 1000 - 1) / rowTime))
+            << text;
+    }
+    FerroCameraSaveParameter(7);
+    RegKey key;
+    ASSERT_TRUE(key.Open(CCameraEngine::TeamKey(7)));
+    std::string stored;
+    ASSERT_TRUE(key.ReadString("rowtime", stored, 64));
+    EXPECT_NE(stored.find('.'), std::string::npos) << stored;
+    EXPECT_EQ(stored.find(','), std::string::npos) << stored;
+}
+
 TEST_F(Engine, ADamagedRegistryFileIsHarmless) {
     fs::create_directories(config_ / "OSTREL");
     {
