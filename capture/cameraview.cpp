@@ -623,7 +623,8 @@ void CCameraView::DestroyProgress() {
 void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
     m_strSnapPath = path;
     if (settings) {
-        m_pSettings = settings;
+        // The display thread reads the pointer: rewrite it only when another record is handed in.
+        if (settings != m_pSettings) m_pSettings = settings;
         m_bySnapType = static_cast<BYTE>(settings->snap.uiFiletype);
     }
     const int id = m_nCameraId;
@@ -781,7 +782,7 @@ void CCameraView::FinishSnap(const QString& path) {
 int CCameraView::StartRecording(const QString& path, CameraSettings* settings) {
     if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || !m_pGrabRaw)
         return 0;
-    if (settings)
+    if (settings && settings != m_pSettings)
         m_pSettings = settings;
     // The frame time the grab thread measured, not a whole number of frames per second.
     const int64_t interval = m_nFrameIntervalUs.load();
