@@ -18,6 +18,7 @@
 #include "app/mainframe.h"
 #include "controls/messages.h"
 #include "controls/offscreendc.h"
+#include "platform/rectconv.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "app/promptservice.h"
@@ -25,15 +26,12 @@
 
 namespace {
 const QColor kBackground(191, 191, 191);
-const int kHandle = 7;  // the tracker's resize handles lie this far outside its edges
 
-// The rubber band from the press point to the mouse, with the far edges exclusive.
-QRect TrackerRect(const QPoint& a, const QPoint& b) {
-    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())), QSize(std::abs(b.x() - a.x()), std::abs(b.y() - a.y())));
-}
+POINT ToPoint(const QPoint& p) { return POINT{p.x(), p.y()}; }
 }  // namespace
 
-CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent) : CView(doc, parent) {
+CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent)
+    : CView(doc, parent), m_tracker(RECT{0, 0, 0, 0}, CRectTracker::dottedLine | CRectTracker::resizeOutside) {
     setObjectName("PelidorView");
     viewport()->setMouseTracking(true);
     setMouseTracking(true);
@@ -154,7 +152,8 @@ void CPelidorView::OnUpdate(CView* sender, LPARAM hint) {
     CPelidorDoc* d = GetDocument();
     if (d && d->GetDisplayImage()) {
         if (hint == WM_IMAGE_OP_DONE) {
-            m_rcTracker = QRect();
+            m_tracker.TrackCancel();
+            m_tracker.m_rect = RECT{0, 0, 0, 0};
             if (d->m_nSelPoints < 3) m_selTimer.stop();
             if (d->GetImage() && !d->IsBusy()) d->GetImage()->SetJpegQuality(static_cast<BYTE>(AfxGetPelidorApp()->m_nJpegQuality));
         }
@@ -190,19 +189,12 @@ void CPelidorView::paintEvent(QPaintEvent*) {
         d->m_pMeasure->SetScale(d->m_fZoom);
         d->m_pMeasure->DrawAllUnit(p, m_rcImage.topLeft());
     }
-    if (m_rcTracker.width() > 0 && m_rcTracker.height() > 0) {
-        p->setPen(QPen(Qt::black, 1, Qt::DotLine));
-        p->setBrush(Qt::NoBrush);
-        const QRect r = m_rcTracker.translated(ScrollPosition());
-        p->drawRect(r.adjusted(0, 0, -1, -1));
-        // Resize handles just outside the corners and the middles of the edges.
-        p->setPen(Qt::NoPen);
-        p->setBrush(Qt::black);
-        const int xs[3] = {r.left() - kHandle, r.left() + r.width() / 2 - kHandle / 2, r.left() + r.width()};
-        const int ys[3] = {r.top() - kHandle, r.top() + r.height() / 2 - kHandle / 2, r.top() + r.height()};
-        for (int i = 0; i < 3; i++)
-            for (int j = 0; j < 3; j++)
-                if (i != 1 || j != 1) p->drawRect(QRect(xs[i], ys[j], kHandle, kHandle));
+    const RECT& tr = m_tracker.m_rect;
+    if (std::abs(tr.right - tr.left) > 0 && std::abs(tr.bottom - tr.top) > 0) {
+        p->save();
+        p->translate(ScrollPosition());
+        m_tracker.Draw(p);
+        p->restore();
     }
     // The selection outline: 4-pixel dashes that march with the phase.
     if (d->m_nSelPoints > 2) {
@@ -299,18 +291,15 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
         }
     }
     if (d->m_nTool == 4 && idle) {
-        m_bTracking = true;
-        m_ptTrackStart = pos;
-        const bool drawn = m_rcTracker.width() > 0 && m_rcTracker.height() > 0;
-        m_bTrackMove = drawn && m_rcTracker.contains(pos);
-        m_nTrackEdges = 0;
-        if (drawn && !m_bTrackMove && m_rcTracker.adjusted(-kHandle, -kHandle, kHandle, kHandle).contains(pos)) {
-            const int right = m_rcTracker.left() + m_rcTracker.width(), bottom = m_rcTracker.top() + m_rcTracker.height();
-            m_nTrackEdges = (pos.x() < m_rcTracker.left() ? 1 : 0) | (pos.y() < m_rcTracker.top() ? 2 : 0) |
-                            (pos.x() >= right ? 4 : 0) | (pos.y() >= bottom ? 8 : 0);
+        // A press on the tracker moves or resizes it; anywhere else starts a new one. Either
+        // may turn over; the release normalises it. A drag whose release never came ends here.
+        m_tracker.TrackCancel();
+        const RECT& tr = m_tracker.m_rect;
+        const bool drawn = tr.right - tr.left > 0 && tr.bottom - tr.top > 0;
+        if (!drawn || !m_tracker.Track(viewport(), ToPoint(pos), true)) {
+            m_tracker.m_rect = RECT{0, 0, 0, 0};
+            m_tracker.TrackRubberBand(viewport(), ToPoint(pos), true);
         }
-        m_rcTrackOrig = m_rcTracker;
-        if (!m_bTrackMove && !m_nTrackEdges) m_rcTracker = QRect();
     }
     if (d->m_nTool == 6 && d->m_pMeasure && idle && m_rcImage.contains(pos + ScrollPosition()))
         d->m_pMeasure->OnLButtonDown(MeasurePoint(pos));
@@ -343,6 +332,18 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
     if (!img) return;
     const QPoint pos = e->position().toPoint();
     const QString text = PixelReadout(pos);
+    // Over the tracker the cursor tells what a press would do there; off it, the cursor the
+    // tracker set goes again (and only that one: the tools set their own while dragging).
+    if (!m_tracker.IsTracking() && !m_bLeftDown) {
+        const RECT& tr = m_tracker.m_rect;
+        const bool drawn = tr.right - tr.left > 0 && tr.bottom - tr.top > 0;
+        if (drawn && m_tracker.SetCursor(viewport(), ToPoint(pos))) {
+            m_bTrackerCursor = true;
+        } else if (m_bTrackerCursor) {
+            viewport()->unsetCursor();
+            m_bTrackerCursor = false;
+        }
+    }
     if (m_bRightDrag && (e->buttons() == Qt::RightButton) && d->m_nTool == 1 && !d->IsBusy()) {
         const QPointF pt = WindowToImage(pos);
         if (e->modifiers() & Qt::ControlModifier) {
@@ -392,8 +393,8 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
                 if (d->m_nSelPoints < CPelidorDoc::kMaxSelPoints - 2) d->m_nSelPoints++;
             }
             viewport()->update();
-        } else if (d->m_nTool == 4 && m_bTracking) {
-            m_rcTracker = TrackedRect(pos);
+        } else if (d->m_nTool == 4 && m_tracker.IsTracking()) {
+            m_tracker.TrackMouseMove(ToPoint(pos));
             viewport()->update();
         } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
             d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
@@ -407,27 +408,12 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
     NotifyRulers(3, pos);
 }
 
-// The tracker as the current drag leaves it: moved, resized at the dragged edges (normalised,
-// far edges exclusive), or a new rubber band from the press point.
-QRect CPelidorView::TrackedRect(const QPoint& pos) const {
-    const QPoint d = pos - m_ptTrackStart;
-    if (m_bTrackMove) return m_rcTrackOrig.translated(d);
-    if (!m_nTrackEdges) return TrackerRect(m_ptTrackStart, pos);
-    int l = m_rcTrackOrig.left(), t = m_rcTrackOrig.top();
-    int r = l + m_rcTrackOrig.width(), b = t + m_rcTrackOrig.height();
-    if (m_nTrackEdges & 1) l += d.x();
-    if (m_nTrackEdges & 2) t += d.y();
-    if (m_nTrackEdges & 4) r += d.x();
-    if (m_nTrackEdges & 8) b += d.y();
-    return TrackerRect(QPoint(l, t), QPoint(r, b));
-}
-
 void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
     CPelidorDoc* d = GetDocument();
     m_bLeftDown = false;
     viewport()->unsetCursor();
     if (!d || !d->GetImage() || d->IsBusy() || e->button() != Qt::LeftButton) {
-        m_bTracking = false;
+        m_tracker.TrackCancel();
         return;
     }
     const QPoint pos = e->position().toPoint();
@@ -450,15 +436,14 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
         }
         d->RefreshStatusPanes();
         viewport()->update();
-    } else if (d->m_nTool == 4 && m_bTracking) {
-        m_bTracking = false;
-        m_rcTracker = TrackedRect(pos);
-        m_bTrackMove = false;
-        m_nTrackEdges = 0;
-        if (m_rcTracker.width() > 1 && m_rcTracker.height() > 1) {
+    } else if (d->m_nTool == 4 && m_tracker.IsTracking()) {
+        const bool committed = m_tracker.TrackRelease(ToPoint(pos));
+        CRectTracker::NormalizeRect(&m_tracker.m_rect);
+        const QRect rc = RectToQRect<QRect>(m_tracker.m_rect);
+        if (committed && rc.width() > 1 && rc.height() > 1) {
             // Both corners through the window-to-image mapping; the far corner is exclusive.
-            const QPoint a = WindowToImage(m_rcTracker.topLeft());
-            const QPoint b = WindowToImage(m_rcTracker.topLeft() + QPoint(m_rcTracker.width(), m_rcTracker.height())) - QPoint(1, 1);
+            const QPoint a = WindowToImage(rc.topLeft());
+            const QPoint b = WindowToImage(rc.topLeft() + QPoint(rc.width(), rc.height())) - QPoint(1, 1);
             d->m_SelPoints[0] = a;
             d->m_SelPoints[1] = QPoint(b.x(), a.y());
             d->m_SelPoints[2] = b;
@@ -474,7 +459,7 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
             img->SelectionAddRect(RECT{a.x(), h - a.y(), b.x() + 1, h - 1 - b.y()});
             m_selTimer.start();
         } else {
-            m_rcTracker = QRect();
+            m_tracker.m_rect = RECT{0, 0, 0, 0};
         }
         viewport()->update();
     } else if (d->m_nTool == 6 && d->m_pMeasure && m_rcImage.contains(pos + ScrollPosition())) {
@@ -509,6 +494,11 @@ void CPelidorView::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void CPelidorView::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && m_tracker.IsTracking()) {
+        m_tracker.TrackCancel();
+        viewport()->update();
+        return;
+    }
     CMainFrame* mf = AfxGetMainFrame();
     if (e->key() == Qt::Key_Escape && mf && mf->IsFullScreen()) {
         PostMessage(mf->GetSafeHwnd(), WM_COMMAND, ID_VIEW_FULLSCREEN, 0);

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/docview.h"
+#include "controls/recttracker.h"
 
 class CPelidorDoc;
 class CChildFrame;
@@ -17,6 +18,7 @@ class CPelidorView : public CView {
 public:
     explicit CPelidorView(CPelidorDoc* doc, QWidget* parent = nullptr);
     ~CPelidorView() override;
+    const CRectTracker& Tracker() const { return m_tracker; }
 
     CPelidorDoc* GetDocument() const;
     void OnUpdate(CView* sender, LPARAM hint) override;
@@ -54,16 +56,10 @@ private:
     CChildFrame* ParentFrame() const;
 
     QRect m_rcImage;
-    QRect m_rcTracker;
+    // The rectangle tracker tool's rectangle, in viewport coordinates.
+    CRectTracker m_tracker;
+    bool m_bTrackerCursor = false;  // the viewport shows the cursor the tracker set
     QPoint m_ptAnchor, m_ptAnchorScroll;
-    QPoint m_ptTrackStart;
-    bool m_bTracking = false;
-    // A press on the drawn tracker moves it, one on its handles just outside resizes it,
-    // instead of starting a new one.
-    bool m_bTrackMove = false;
-    int m_nTrackEdges = 0;  // edges that a handle drags: 1 left, 2 top, 4 right, 8 bottom
-    QRect m_rcTrackOrig;
-    QRect TrackedRect(const QPoint& pos) const;
     bool m_bLeftDown = false;
     int m_nOutlinePhase = 0;
     QTimer m_selTimer;

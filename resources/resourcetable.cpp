@@ -78,10 +78,218 @@ QPixmap banner(int w, int h, const QString& title, const QString& line) {
     return pm;
 }
 
+// ---- Controls: slider, button and overlay bitmaps, and the camera panels' texts ----
+
+const StringRow kControlStrings[] = {
+    {1248, "Auto-Exposure"},
+    {1249, "Main"},
+    {1250, "Image Adjust"},
+    {1251, "Parameter"},
+    {61447, "Set"},
+    {61448, "Update"},
+    {61449, "Set time"},
+    {61450, "Update time"},
+};
+
+// The colour a transparent thumb is keyed out by; it stands at pixel (0, 0) of every thumb.
+const QColor kThumbKey(255, 0, 255);
+
+// An opaque slider channel: the panel colour with a sunken groove filled by a gradient.
+QPixmap SliderChannel(int w, int h, const QColor& left, const QColor& right) {
+    QPixmap pm(w, h);
+    pm.fill(QColor(216, 231, 252));
+    QPainter p(&pm);
+    const int top = h / 2 - 3, groove = 6;
+    QLinearGradient g(0, 0, w, 0);
+    g.setColorAt(0, left);
+    g.setColorAt(1, right);
+    p.fillRect(QRect(2, top, w - 4, groove), g);
+    p.setPen(QColor(128, 128, 128));
+    p.drawLine(2, top - 1, w - 3, top - 1);
+    p.drawLine(1, top - 1, 1, top + groove);
+    p.setPen(Qt::white);
+    p.drawLine(2, top + groove, w - 2, top + groove);
+    p.drawLine(w - 2, top - 1, w - 2, top + groove);
+    return pm;
+}
+
+// A thumb pointing down on the key colour, shaded from a light top to its body colour.
+QPixmap SliderThumb(int w, int h, const QColor& body) {
+    QPixmap pm(w, h);
+    pm.fill(kThumbKey);
+    QPainter p(&pm);
+    const int shoulder = h * 2 / 3;
+    const QPolygon shape({QPoint(1, 0), QPoint(w - 2, 0), QPoint(w - 2, shoulder), QPoint(w / 2, h - 1),
+                          QPoint(1, shoulder)});
+    QLinearGradient g(0, 0, 0, h);
+    g.setColorAt(0, body.lighter(170));
+    g.setColorAt(1, body);
+    p.setBrush(g);
+    p.setPen(body.darker(180));
+    p.drawPolygon(shape);
+    p.setPen(Qt::white);
+    p.drawLine(2, 1, w - 3, 1);
+    return pm;
+}
+
+// A padlock; open when the shackle is lifted.
+QPixmap Padlock(bool locked) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(90, 90, 100), 2));
+    p.setBrush(Qt::NoBrush);
+    if (locked) {
+        p.drawArc(QRectF(4, 1.5, 8, 9), 0, 180 * 16);
+        p.drawLine(QPointF(4, 6), QPointF(4, 8));
+        p.drawLine(QPointF(12, 6), QPointF(12, 8));
+    } else {
+        p.drawArc(QRectF(8, 0.5, 7, 8), 0, 180 * 16);
+        p.drawLine(QPointF(15, 4.5), QPointF(15, 7));
+    }
+    QLinearGradient g(0, 7, 0, 15);
+    g.setColorAt(0, locked ? QColor(250, 210, 80) : QColor(200, 220, 250));
+    g.setColorAt(1, locked ? QColor(190, 130, 20) : QColor(100, 140, 200));
+    p.setPen(QColor(80, 60, 20));
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(2.5, 7.5, 11, 8), 1.5, 1.5);
+    p.setPen(QPen(QColor(40, 30, 10), 1.5));
+    p.drawLine(QPointF(8, 10), QPointF(8, 13));
+    return pm;
+}
+
+// The tick and cross of OK and Cancel, and the colour dots of "Colors..." and "Exif".
+QPixmap DialogIcon(int size, int kind) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size / 16.0;
+    p.scale(s, s);
+    if (kind == 0) {  // cross
+        p.setBrush(QColor(210, 50, 40));
+        p.setPen(QColor(120, 20, 20));
+        p.drawEllipse(QRectF(1, 1, 14, 14));
+        p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(5, 5), QPointF(11, 11));
+        p.drawLine(QPointF(11, 5), QPointF(5, 11));
+    } else if (kind == 1) {  // tick
+        p.setBrush(QColor(60, 170, 60));
+        p.setPen(QColor(20, 90, 20));
+        p.drawEllipse(QRectF(1, 1, 14, 14));
+        p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(4.5, 8.5), QPointF(7, 11), QPointF(11.5, 5)}));
+    } else {  // three colour dots on a palette
+        p.setBrush(QColor(235, 220, 190));
+        p.setPen(QColor(130, 100, 60));
+        p.drawEllipse(QRectF(1, 2, 14, 12));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(220, 40, 40));
+        p.drawEllipse(QRectF(3.5, 4, 3.5, 3.5));
+        p.setBrush(QColor(40, 170, 40));
+        p.drawEllipse(QRectF(8, 3.5, 3.5, 3.5));
+        p.setBrush(QColor(40, 70, 220));
+        p.drawEllipse(QRectF(9.5, 8, 3.5, 3.5));
+    }
+    return pm;
+}
+
+// A quarter-turn arrow around a small picture, for the rotate buttons.
+QPixmap RotateIcon(bool clockwise) {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(250, 250, 240));
+    p.setPen(QColor(100, 100, 100));
+    p.drawRect(QRectF(10.5, 12.5, 12, 14));
+    p.fillRect(QRectF(12, 19, 9, 6), QColor(90, 160, 90));
+    p.setBrush(QColor(240, 200, 60));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QRectF(17, 14.5, 3, 3));
+    p.setPen(QPen(QColor(40, 90, 200), 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    const QRectF arc(5, 3, 22, 20);
+    p.drawArc(arc, clockwise ? 150 * 16 : 30 * 16, clockwise ? -120 * 16 : 120 * 16);
+    const QPointF tip = clockwise ? QPointF(25.5, 8) : QPointF(6.5, 8);
+    const qreal dir = clockwise ? -1 : 1;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(40, 90, 200));
+    p.drawPolygon(QPolygonF({tip + QPointF(0, 5), tip + QPointF(dir * 4.5, 0), tip + QPointF(-dir * 4, -1)}));
+    return pm;
+}
+
+// The screen overlay's OK and Cancel buttons; the highlighted ones are lighter with a bright rim.
+QPixmap OverlayButton(int w, int h, bool ok, bool highlighted) {
+    QPixmap pm(w, h);
+    pm.fill(QColor(40, 40, 40));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor base = ok ? QColor(40, 120, 50) : QColor(160, 40, 40);
+    QLinearGradient g(0, 0, 0, h);
+    g.setColorAt(0, highlighted ? base.lighter(190) : base.lighter(130));
+    g.setColorAt(1, highlighted ? base.lighter(120) : base.darker(130));
+    p.setBrush(g);
+    p.setPen(highlighted ? QPen(QColor(255, 240, 150), 1.5) : QPen(base.darker(200), 1));
+    p.drawRoundedRect(QRectF(1, 1, w - 2, h - 2), 4, 4);
+    p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (ok) {
+        p.drawPolyline(QPolygonF({QPointF(8, 12), QPointF(12, 16), QPointF(19, 7)}));
+        QFont f = p.font();
+        f.setPixelSize(12);
+        f.setBold(true);
+        p.setFont(f);
+        p.drawText(QRect(22, 0, w - 24, h), Qt::AlignCenter, QStringLiteral("OK"));
+    } else {
+        const qreal cx = w / 2.0, cy = h / 2.0;
+        p.drawLine(QPointF(cx - 5, cy - 5), QPointF(cx + 5, cy + 5));
+        p.drawLine(QPointF(cx + 5, cy - 5), QPointF(cx - 5, cy + 5));
+    }
+    return pm;
+}
+
+QPixmap ControlPixmap(int id) {
+    switch (id) {
+    // Channels: 189/190 the image dialogs' and exposure page's pair; single channels for the
+    // target and gain sliders and the three colour gains; 200/201 the exposure panels' pair.
+    case 189: return SliderChannel(240, 17, QColor(170, 170, 180), QColor(235, 235, 240));
+    case 190: return SliderChannel(240, 17, QColor(30, 70, 170), QColor(110, 160, 240));
+    case 191: return SliderChannel(162, 17, QColor(20, 20, 20), QColor(250, 250, 250));
+    case 193: return SliderChannel(162, 17, QColor(200, 200, 200), QColor(240, 140, 30));
+    case 194: return SliderChannel(100, 17, QColor(60, 0, 0), QColor(255, 60, 60));
+    case 192: return SliderChannel(100, 17, QColor(0, 60, 0), QColor(60, 220, 60));
+    case 188: return SliderChannel(100, 17, QColor(0, 0, 70), QColor(70, 110, 255));
+    case 200: return SliderChannel(110, 15, QColor(160, 170, 190), QColor(230, 235, 245));
+    case 201: return SliderChannel(110, 15, QColor(20, 110, 60), QColor(120, 220, 140));
+    // Thumbs: 186/187 for the 17-pixel channels, 202/199 for the 15-pixel ones.
+    case 186: return SliderThumb(23, 11, QColor(70, 100, 160));
+    case 187: return SliderThumb(23, 11, QColor(230, 120, 30));
+    case 202: return SliderThumb(15, 9, QColor(70, 100, 160));
+    case 199: return SliderThumb(15, 9, QColor(230, 120, 30));
+    case 233: return Padlock(true);
+    case 234: return Padlock(false);
+    case 154: return DialogIcon(16, 0);
+    case 155: return DialogIcon(16, 1);
+    case 156: return DialogIcon(16, 2);
+    case 214: return RotateIcon(false);
+    case 215: return RotateIcon(true);
+    case 261: return OverlayButton(34, 24, false, true);
+    case 264: return OverlayButton(38, 24, false, false);
+    case 262: return OverlayButton(57, 24, true, true);
+    case 265: return OverlayButton(57, 24, true, false);
+    default: return QPixmap();
+    }
+}
+
+// ---- end of the controls' block ----
+
 }  // namespace
 
 QString ResourceString(int id) {
     for (const StringRow& r : kStrings)
+        if (r.id == id) return QString::fromUtf8(r.text);
+    for (const StringRow& r : kControlStrings)
         if (r.id == id) return QString::fromUtf8(r.text);
     return QString();
 }
@@ -119,8 +327,7 @@ QPixmap ResourcePixmap(int id) {
     case 32793: pm = glyph("t", QColor(120, 80, 160)); break;
     case 32871: pm = glyph("S", QColor(70, 110, 170)); break;
     case 32916: pm = glyph("R", QColor(70, 110, 170)); break;
-    case 155: pm = standard(QStyle::SP_DialogOkButton); break;
-    default: break;
+    default: pm = ControlPixmap(id); break;
     }
     cache.insert(id, pm);
     return pm;

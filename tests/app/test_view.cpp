@@ -215,3 +215,32 @@ TEST_F(ViewTest, FreeHandSelectionStaysWithinItsSlotsAcrossTransparencyPicks) {
     }
     EXPECT_TRUE(doc->GetImage()->SelectionIsValid());
 }
+
+TEST_F(ViewTest, TrackerShowsItsCursorsAndEscapeGivesTheRectangleBack) {
+    ASSERT_TRUE(Start());
+    Open(60, 40);
+    doc->m_nTool = 4;
+    QWidget* vp = view->viewport();
+    Drag(vp, Qt::LeftButton, {At(10, 5), At(30, 25)});
+    ASSERT_EQ(doc->m_nSelPoints, 5);
+    auto hover = [&](QPoint p) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(p), vp->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(vp, &move);
+        return vp->cursor().shape();
+    };
+    EXPECT_EQ(hover(At(20, 15)), Qt::SizeAllCursor);
+    EXPECT_EQ(hover(At(32, 27)), Qt::SizeFDiagCursor);
+    EXPECT_EQ(hover(At(7, 27)), Qt::SizeBDiagCursor);
+    EXPECT_EQ(hover(At(50, 35)), Qt::ArrowCursor);
+    // A move that Escape ends leaves the tracker and the selection where they were.
+    QTest::mousePress(vp, Qt::LeftButton, {}, At(20, 15));
+    QMouseEvent move(QEvent::MouseMove, QPointF(At(25, 18)), vp->mapToGlobal(QPointF(At(25, 18))), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(vp, &move);
+    EXPECT_EQ(view->Tracker().m_rect.left, At(15, 0).x());
+    QTest::keyClick(view, Qt::Key_Escape);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, At(25, 18));
+    EXPECT_EQ(view->Tracker().m_rect.left, At(10, 0).x());
+    EXPECT_EQ(view->Tracker().m_rect.bottom, At(0, 25).y());
+    EXPECT_EQ(doc->m_SelPoints[0], QPoint(10, 5));
+    EXPECT_EQ(doc->m_SelPoints[2], QPoint(29, 24));
+}
