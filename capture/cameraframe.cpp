@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolBar>
@@ -105,8 +106,9 @@ bool CCameraFrame::LoadFrame() {
     for (UINT id : {ID_CAMERA_TOGGLETOOLBAR, ID_VIDEO_RESTORE, ID_VIDEO_FULLSCREEN, ID_VIDEO_IMAGESIZE, ID_CAMERA_PREVIEW,
                     ID_CAMERA_BACKCORRECTION, ID_CAMERA_BLACKBALANCE, ID_CAMERA_CROSS})
         if (QAction* a = Action(id)) a->setVisible(false);
-    // The hidden toolbar toggle keeps its key even while its button is hidden.
-    addAction(Action(ID_CAMERA_TOGGLETOOLBAR));
+    // The toolbar toggle keeps its key (F11) although its button is hidden.
+    auto* toggle = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(toggle, &QShortcut::activated, this, [this] { OnCommand(ID_CAMERA_TOGGLETOOLBAR); });
     UpdateCommands();
     return true;
 }
@@ -198,7 +200,6 @@ void CCameraFrame::BuildBars() {
     AddCommand(ID_CAMERA_BACKCORRECTION, "Camera Back Correction\nBK Correction", [this] { OnBackCorrection(); }, open);
     AddCommand(ID_CAMERA_TOGGLETOOLBAR, "Toolbar", [this] { m_pToolBar->setVisible(!m_pToolBar->isVisible()); },
                [] { return true; });
-    Action(ID_CAMERA_TOGGLETOOLBAR)->setShortcut(QKeySequence(Qt::Key_F11));
 
     QMenu* camera = menuBar()->addMenu("&Camera");
     menuBar()->setObjectName("Menu Bar");

@@ -137,29 +137,30 @@ void CCameraFrameController::SaveProfile() {
 bool CCameraFrameController::Open(int applyBackCorrection) {
     CameraSettings& s = m_Settings;
     if (s.nCameraId == -1 || m_bOpening) return false;
+    // Open already: the view's threads would read the record while it is filled again.
+    if (s.nOpenState == 0 || (m_pView && m_pView->GetRunState() != CCameraView::kStop)) return false;
     if (s.nOpenState == 2) {
         if (VekCameraInit(s.byPreviewRes, m_hFrame, m_pView ? m_pView->GetSafeHwnd() : nullptr) != CAMERA_OK) return false;
     }
+    FreeBackCorrection();
     FillCameraModelInfo(s);
     s.nWidth = 0;
     s.nHeight = 0;
     VekCameraGetImageSize(&s.nWidth, &s.nHeight);
+    // The display thread reads the correction points: they are in place before it starts.
+    LoadBackCorrection(applyBackCorrection);
     if (m_pView) m_pView->Init(&s);
     // The rest waits for the first frames; a close in between ends the camera instead.
     m_bOpening = true;
     const unsigned generation = ++m_openGeneration;
-    QTimer::singleShot(kOpenWaitMs, this, [this, applyBackCorrection, generation] {
-        FinishOpen(applyBackCorrection, generation);
-    });
+    QTimer::singleShot(kOpenWaitMs, this, [this, generation] { FinishOpen(generation); });
     return true;
 }
 
-void CCameraFrameController::FinishOpen(int applyBackCorrection, unsigned generation) {
+void CCameraFrameController::FinishOpen(unsigned generation) {
     if (!m_bOpening || generation != m_openGeneration) return;
     m_bOpening = false;
     CameraSettings& s = m_Settings;
-    LoadBackCorrection(applyBackCorrection);
-    if (onStateChanged) onStateChanged();
     BYTE team = 0;
     VekCameraGetCurrentParameterTeam(&team);
     s.byParamTeam = team;

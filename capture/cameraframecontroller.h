@@ -75,8 +75,8 @@ public:
     void LoadProfile();
     void SaveProfile();
 
-    // Opens the camera; the rest of the opening runs 200 ms later (a timer, not a sleep).
-    // Returns false when the camera stays closed.
+    // Opens the camera and loads its background correction; the rest of the opening runs 200 ms
+    // later (a timer, not a sleep). Returns false when the camera stays closed.
     bool Open(int applyBackCorrection);
     void Close();
 
@@ -113,7 +113,7 @@ public:
     QString NextSnapFolder() const;
 
 private:
-    void FinishOpen(int applyBackCorrection, unsigned generation);
+    void FinishOpen(unsigned generation);
     void ReadGainsAndSave();
 
     CameraSettings m_Settings{};

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRect>
 
 #include <sys/statvfs.h>
 
@@ -26,12 +27,15 @@
 #include "controls/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
+#include "platform/rectconv.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {
 
 const char kFrameCountText[] = "Frame Count: ";           // string 1242
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
+// Exposures up to this end a grab soon enough that a stop need not force them shorter.
+constexpr int kShortExposureMs = 100;
 
 // Raw frame sizes of the models whose frames carry more than the picture.
 size_t RawBufferSize(int id, int width, int height) {
@@ -174,8 +178,11 @@ int CCameraView::Init(CameraSettings* settings) {
         m_bCrop = 0;
     }
     m_pDisplay->Configure(w, h);
-    if (IViewFinder* target = m_pTarget.load())
-        target->Configure(w, h);
+    {
+        std::lock_guard<std::mutex> g(m_targetLock);
+        if (m_pTarget)
+            m_pTarget->Configure(w, h);
+    }
     m_bSkipNext = 0;
     m_bReady = false;
     m_bRecording = 0;
@@ -235,10 +242,12 @@ void CCameraView::StopThreads() {
     }
     m_byRunState = kStop;
     int exposure = 0;
-    VekCameraGetExposureTime(&exposure);
-    // A long exposure, or a first frame still on its way, keeps the grab blocked: a 1 ms
-    // exposure lets it return.
-    const bool forced = exposure > 3000 || !m_bFrameGrabbed.load();
+    const bool known = VekCameraGetExposureTime(&exposure) == CAMERA_OK;
+    // A long exposure, or the first frame of a longer one still on its way, keeps the grab
+    // blocked: a 1 ms exposure lets it return. A short exposure returns by itself, and forcing
+    // it would only make the sensor settle again (the next capture's frames are lost). An
+    // exposure that cannot be read (the camera is gone) is neither forced nor "restored" to 0.
+    const bool forced = known && (exposure > 3000 || (!m_bFrameGrabbed.load() && exposure > kShortExposureMs));
     if (forced) {
         VekCameraSetExposureTime(1);
         VekCameraReStartLongExpTime(0);
@@ -373,8 +382,12 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
         std::lock_guard<std::mutex> g(m_cropLock);
         source = m_rcSource;
     }
-    IViewFinder* target = m_pTarget.load();
-    (target ? target : static_cast<IViewFinder*>(m_pDisplay))->PresentFrame(m_rgb.data(), source, sequence);
+    {
+        // Held while presenting, so a target being taken away is not in use when it goes.
+        std::lock_guard<std::mutex> g(m_targetLock);
+        IViewFinder* target = m_pTarget ? m_pTarget : static_cast<IViewFinder*>(m_pDisplay);
+        target->PresentFrame(m_rgb.data(), source, sequence);
+    }
     m_nShownSequence = sequence;
     ++m_nShown;
     if (!m_bRecording.load())
@@ -449,6 +462,7 @@ int CCameraView::CrossShown() const { return m_pDisplay->CrossShown() ? 1 : 0; }
 COLORREF CCameraView::CrossColour() const { return m_pDisplay->CrossColour(); }
 
 void CCameraView::SetDisplayTarget(IViewFinder* target) {
+    std::lock_guard<std::mutex> g(m_targetLock);
     if (target && m_nWidth > 0)
         target->Configure(m_nWidth, m_nHeight);
     m_pTarget = target;
@@ -510,10 +524,7 @@ RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {
     return r;
 }
 
-RECT CCameraView::ScreenRect() const {
-    const QPoint origin = mapToGlobal(QPoint(0, 0));
-    return RECT{origin.x(), origin.y(), origin.x() + width(), origin.y() + height()};
-}
+RECT CCameraView::ScreenRect() const { return QRectToRect(QRect(mapToGlobal(QPoint(0, 0)), size())); }
 
 int CCameraView::CutRegion() {
     if (m_byRunState.load() != kRun || IsRecording() || !m_pChooser)

@@ -123,6 +123,8 @@ public:
     bool IsRecording() const { return m_bRecording.load() != 0; }
     // Frames written to the current recording.
     int RecordedFrames() const;
+    // The writer, for its frame rate and last error.
+    const CAviFile& AviFile() const { return *m_pAvi; }
 
     // Counters for tests and benchmarks.
     uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
@@ -199,7 +201,8 @@ private:
     std::thread m_displayThread;
 
     CCameraDisplay* m_pDisplay = nullptr;
-    std::atomic<IViewFinder*> m_pTarget{nullptr};
+    std::mutex m_targetLock;  // m_pTarget, and a frame being presented to it
+    IViewFinder* m_pTarget = nullptr;
 
     // Recording.
     std::unique_ptr<CAviFile> m_pAvi;

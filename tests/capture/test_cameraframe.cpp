@@ -282,7 +282,7 @@ TEST_F(CameraFrameTest, ATimeLapseSavesItsShotsUnderTheirNamesAndAnnouncesEachOn
     s.snap.sFilename = "lapse";
     f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
     EXPECT_TRUE(f->IsSnapRunning());
-    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 20000));
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
     const QStringList expected = {Shots() + "lapse.bmp", Shots() + "lapse-1.bmp", Shots() + "lapse-2.bmp"};
     EXPECT_EQ(Announced(), expected);
     for (const QString& p : expected) EXPECT_TRUE(QFileInfo(p).size() > 640 * 480) << p.toStdString();
@@ -292,7 +292,7 @@ TEST_F(CameraFrameTest, ATimeLapseSavesItsShotsUnderTheirNamesAndAnnouncesEachOn
     s.snap.uiFiletype = 4;
     s.snap.sFilename = "raw";
     f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
-    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 20000));
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
     EXPECT_EQ(Announced().size(), 3);
 
     // A file dialog cancelled ends the shot without a file.
@@ -397,7 +397,7 @@ TEST_F(CameraFrameTest, UnderTheSensorsOwnPacingFramesFlowAndASnapIsSavedAndAnno
     f->Settings().snap.uiFiletype = kCaptureJpeg;
     f->Settings().snap.sFilename = "paced";
     f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
-    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 20000));
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
     EXPECT_EQ(Announced(), QStringList{Shots() + "paced.jpg"});
     EXPECT_GT(QFileInfo(Shots() + "paced.jpg").size(), 0);
     // Live view goes on after the snap.
