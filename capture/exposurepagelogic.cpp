@@ -31,7 +31,7 @@ void CExposurePageLogic::Load(CameraSettings* settings) {
     gain = {s.analogGain.bSupported != 0, s.analogGain.nMin, s.analogGain.nMax,
             ClampToRange(s.analogGain.nValue, s.analogGain.nMin, s.analogGain.nMax)};
     gainTicks = s.analogGain.nMax;
-    isoText = QString("ISO:%100").arg(gain.pos);
+    isoText = QString("ISO:%1").arg(gain.pos) + "00";
     whiteBalanceEnabled = s.bWhiteBalance != 0;
     blackBalanceEnabled = IsLongPage() ? s.bDefaultGains != 0 : s.bWhiteBalance != 0;
     m_lastSent = exposure.pos;
@@ -70,7 +70,7 @@ void CExposurePageLogic::Refresh() {
     int native = 0;
     if (VekCameraGetAnalogGain(&native) == 1) s.analogGain.nValue = GainLevelFromDevice(s.nCameraId, native & 0xFFFF);
     gain.pos = ClampToRange(s.analogGain.nValue, gain.min, gain.max);
-    isoText = QString("ISO:%100").arg(gain.pos);
+    isoText = QString("ISO:%1").arg(gain.pos) + "00";
 }
 
 void CExposurePageLogic::Store() {
@@ -144,7 +144,7 @@ void CExposurePageLogic::OnSetTime(DWORD timeControlMs) {
 void CExposurePageLogic::OnGainSlider(int pos) {
     if (!m_s) return;
     gain.pos = pos;
-    isoText = QString("ISO:%100").arg(pos);
+    isoText = QString("ISO:%1").arg(pos) + "00";
     m_s->analogGain.nValue = pos;
     VekCameraSetAnalogGain(GainDeviceFromLevel(m_s->nCameraId, pos));
 }
