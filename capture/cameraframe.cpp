@@ -583,7 +583,6 @@ void CCameraFrame::CloseExposurePopups() {
         p->hide();
         p->deleteLater();
     }
-    if (QAction* a = Action(ID_CAMERA_EXPOSURE)) a->setText(ResourceString(1245).section('\n', 0, 0));
 }
 
 void CCameraFrame::CloseSettingDlg() {
@@ -632,11 +631,17 @@ void CCameraFrame::OnExposurePopup() {
     QWidget* button = m_pToolBar->widgetForAction(Action(ID_CAMERA_EXPOSURE));
     const QPoint buttonLeft = button ? button->mapToGlobal(QPoint(0, 0)) : mapToGlobal(QPoint(0, 0));
     const QPoint barTop = m_pToolBar->mapToGlobal(QPoint(0, 0));
-    popup->setGeometry(QRect(QPoint(buttonLeft.x() - 35, barTop.y() - size.height()), size));
+    QRect place(QPoint(buttonLeft.x() - 35, barTop.y() - size.height()), size);
+    // Kept on the screen when the window sits at its edge.
+    if (QScreen* sc = screen()) {
+        const QRect avail = sc->availableGeometry();
+        place.moveLeft(std::clamp(place.left(), avail.left(), std::max(avail.left(), avail.right() - size.width())));
+        place.moveTop(std::clamp(place.top(), avail.top(), std::max(avail.top(), avail.bottom() - size.height())));
+    }
+    popup->setGeometry(place);
     m_controller.SetMode(C::kModeExposurePanel);
     popup->show();
     popup->activateWindow();
-    if (QAction* a = Action(ID_CAMERA_EXPOSURE)) a->setText(ResourceString(1244).section('\n', 0, 0));
     UpdateCommands();
 }
 
