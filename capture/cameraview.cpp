@@ -135,6 +135,8 @@ CCameraView::CCameraView(QWidget* parent) : QWidget(parent), m_pAvi(new CAviFile
     m_snapTimer.setInterval(100);
     QObject::connect(&m_snapTimer, &QTimer::timeout, this, [this] { OnSnapTimer(); });
     m_recordLimitTimer.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early: the recording would end before its limit.
+    m_recordLimitTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_recordLimitTimer, &QTimer::timeout, this, [this] { OnRecordLimit(); });
     RegisterWindow(this);
 }

@@ -19,7 +19,8 @@ CBitmapSlider* MakeSlider(QWidget* parent, int id, UINT channel, const QRect& r)
     s->SetBitmapChannel(channel, 0);
     s->SetBitmapThumb(202, 199, true);
     s->SetMargin(2, 3, 2, 0);
-    s->setGeometry(r);
+    // The channel bitmap gives the slider its size: stretching the control left a bare strip.
+    if (s->width() > 0 && s->height() > 0) s->move(r.topLeft()); else s->setGeometry(r);
     return s;
 }
 

@@ -87,7 +87,7 @@ TEST_F(SettingsPages, AutoExposureDisablesExposureAndGainAndShowsTheCamerasValue
     lumostub::SetResult("Lumo10CameraGetExposureTime", 1);
     lumostub::SetOutValues("Lumo10CameraGetExposureTime", {123});
     lumostub::SetResult("Lumo10CameraGetAnalogGain", 1);
-    lumostub::SetOutValues("Lumo10CameraGetAnalogGain", {GainDeviceFromLevel(10, 2)});
+    lumostub::SetOutValues("Lumo10CameraGetAnalogGain", {static_cast<double>(GainDeviceFromLevel(10, 2))});
     page.OnAuto();
     EXPECT_EQ(s.aeState.nValue, 1);
     EXPECT_FALSE(page.exposure.enabled);
