@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -28,8 +29,19 @@ bool EnvPlugged() {
     return v && v[0] && std::strcmp(v, "0") != 0;
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The frame a handle is waiting for: when it is ready, and whether a read has begun it.
+struct PendingFrame {
+    bool waiting = false;
+    Clock::time_point readyAt{};
+};
+
 struct Camera {
     std::mutex lock;
+    // Wakes waiting reads when their frame may have come nearer (exposure cut) or gone (unplug).
+    std::condition_variable changed;
+    std::vector<PendingFrame*> pending;
     bool plugged = EnvPlugged();
     uint64_t plugGeneration = 1;
     bool realTime = true;
@@ -71,6 +83,19 @@ struct Camera {
     double RowTimeUs() const {
         int clocks = mode == 5 ? 3776 : kModes[mode].lineClocks;
         return clocks / kPixelClockMHz[std::clamp(speed, 0, 4)];
+    }
+    Clock::duration FrameTime() const {
+        const double us = std::max(Height(), rows) * RowTimeUs();
+        return std::chrono::microseconds(static_cast<int64_t>(us));
+    }
+    // A frame being integrated when the exposure is cut ends one (shorter) frame time after
+    // the cut; a longer exposure applies from the next frame on.
+    void ExposureChanged() {
+        const Clock::time_point cut = Clock::now() + FrameTime();
+        for (PendingFrame* p : pending)
+            if (p->waiting && cut < p->readyAt)
+                p->readyAt = cut;
+        changed.notify_all();
     }
 
     void BuildScene();
@@ -198,7 +223,17 @@ bool RunOfTen(const uint8_t* p, uint8_t value) {
 
 class SimTransport : public UsbTransport {
 public:
-    ~SimTransport() override { SimTransport::Close(); }
+    SimTransport() {
+        Camera& c = Cam();
+        std::lock_guard<std::mutex> g(c.lock);
+        c.pending.push_back(&frame_);
+    }
+    ~SimTransport() override {
+        SimTransport::Close();
+        Camera& c = Cam();
+        std::lock_guard<std::mutex> g(c.lock);
+        std::erase(c.pending, &frame_);
+    }
 
     bool Open(uint16_t vendorId, uint16_t productId) override {
         Camera& c = Cam();
@@ -240,6 +275,7 @@ public:
                     }
             } else if (index == 0x3012) {
                 c.rows = value;
+                c.ExposureChanged();
             }
             break;
         case 0xBD:
@@ -260,35 +296,27 @@ public:
     }
 
     int64_t BulkRead(uint8_t* buffer, size_t length, uint32_t timeoutMs) override {
-        using Clock = std::chrono::steady_clock;
         Camera& c = Cam();
-        Clock::time_point wakeAt;
-        {
-            std::lock_guard<std::mutex> g(c.lock);
-            if (!Reachable(c))
-                return kUsbGone;
-            if (c.realTime) {
-                // The sensor delivers a frame one frame time after the read began; a read that
-                // gives up earlier times out and the next read goes on waiting for that frame.
-                const Clock::time_point now = Clock::now();
-                if (!waiting_) {
-                    const double frameMs = std::max(c.Height(), c.rows) * c.RowTimeUs() / 1000.0;
-                    readyAt_ = now + std::chrono::microseconds(static_cast<int64_t>(frameMs * 1000.0));
-                    waiting_ = true;
-                }
-                const Clock::time_point limit = now + std::chrono::milliseconds(timeoutMs);
-                wakeAt = std::min(readyAt_, limit);
-            }
-        }
-        if (wakeAt != Clock::time_point{})
-            std::this_thread::sleep_until(wakeAt);
-        std::lock_guard<std::mutex> g(c.lock);
+        std::unique_lock<std::mutex> g(c.lock);
         if (!Reachable(c))
             return kUsbGone;
         if (c.realTime) {
-            if (Clock::now() < readyAt_)
+            // The sensor delivers a frame one frame time after the read began; a read that
+            // gives up earlier times out and the next read goes on waiting for that frame.
+            const Clock::time_point now = Clock::now();
+            if (!frame_.waiting) {
+                frame_.readyAt = now + c.FrameTime();
+                frame_.waiting = true;
+            }
+            const Clock::time_point limit = now + std::chrono::milliseconds(timeoutMs);
+            // The ready time may move nearer while we wait.
+            while (Reachable(c) && Clock::now() < std::min(frame_.readyAt, limit))
+                c.changed.wait_until(g, std::min(frame_.readyAt, limit));
+            if (!Reachable(c))
+                return kUsbGone;
+            if (Clock::now() < frame_.readyAt)
                 return kUsbTimedOut;
-            waiting_ = false;
+            frame_.waiting = false;
         }
         SimCamFault fault = SimCamFault::None;
         if (!c.faults.empty()) {
@@ -301,6 +329,7 @@ public:
         case SimCamFault::UnplugDuringRead: {
             c.plugged = false;
             ++c.plugGeneration;
+            c.changed.notify_all();
             c.lock.unlock();
             {
                 std::lock_guard<std::recursive_mutex> hooks(Hooks().lock);
@@ -354,8 +383,7 @@ private:
     }
 
     uint64_t generation_ = 0;
-    bool waiting_ = false;
-    std::chrono::steady_clock::time_point readyAt_{};
+    PendingFrame frame_;
 };
 
 }  // namespace
@@ -382,6 +410,7 @@ void SimCamUnplug() {
             return;
         c.plugged = false;
         ++c.plugGeneration;
+        c.changed.notify_all();
     }
     NotifyPlug(false);
 }

@@ -227,3 +227,26 @@ TEST_F(RealTimeEngine, UnpluggingWhilePlayingNeitherSpinsNorHangs) {
     EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
+
+TEST_F(RealTimeEngine, AGrabInALongExposureEndsSoonAfterTheExposureIsCut) {
+    InitAt(4);
+    ASSERT_EQ(FerroCameraSetFrameSpeed(4), 1);
+    ASSERT_EQ(FerroCameraSetExposureTime(4000), 1);
+    std::this_thread::sleep_for(250ms);
+    std::vector<unsigned char> raw(SimCamFrameBytes());
+    const auto start = std::chrono::steady_clock::now();
+    std::thread cutter([] {
+        std::this_thread::sleep_for(300ms);
+        FerroCameraSetExposureTime(1);
+    });
+    const int result = FerroCameraGrabFrame(raw.data());
+    const auto took = std::chrono::steady_clock::now() - start;
+    cutter.join();
+    EXPECT_LT(took, 1500ms) << "the grab waited for the old exposure";
+    // The frame began before the cut settled: it is no frame, and the next one comes at the new time.
+    EXPECT_NE(result, CAMERA_OK);
+    std::this_thread::sleep_for(250ms);
+    const auto next = std::chrono::steady_clock::now();
+    EXPECT_EQ(FerroCameraGrabFrame(raw.data()), CAMERA_OK);
+    EXPECT_LT(std::chrono::steady_clock::now() - next, 500ms);
+}

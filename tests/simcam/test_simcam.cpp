@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <vector>
 
 #include "simcam.h"
@@ -17,6 +20,7 @@ protected:
         ASSERT_TRUE(t_->Open(kSimCamVendorId, kSimCamProductId));
     }
     void TearDown() override {
+        SimCamSetRealTime(false);
         SimCamReset();
         SimCamPlug();
     }
@@ -126,4 +130,55 @@ TEST_F(SimCam, FaultsAndUnplugging) {
     SimCamInjectFault(SimCamFault::UnplugDuringRead);
     EXPECT_EQ(other->BulkRead(b, sizeof b, 50), UsbTransport::kUsbGone);
     EXPECT_FALSE(SimCamIsPlugged());
+}
+
+// Real timing: a read waits for the frame the sensor is integrating.
+TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
+    using namespace std::chrono_literals;
+    using Clock = std::chrono::steady_clock;
+    Request(0xB4, 0xC4, 0);
+    Request(0xB5, 0xA4, 0);         // 62.6 us a row
+    Request(0xB7, 65535, 0x3012);  // a frame of about 4.1 s
+    SimCamSetRealTime(true);
+    std::vector<uint8_t> b(SimCamFrameBytes());
+
+    // One long read, the cut made while it waits: it wakes and gets the frame one short
+    // frame time (480 rows, 30 ms) after the cut.
+    const auto t0 = Clock::now();
+    auto read = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
+    std::this_thread::sleep_for(200ms);
+    Request(0xB7, 100, 0x3012);
+    EXPECT_EQ(read.get(), static_cast<int64_t>(b.size()));
+    const auto took = Clock::now() - t0;
+    EXPECT_GE(took, 200ms);
+    EXPECT_LT(took, 1500ms) << "the read waited for the old exposure";
+
+    // Between short reads that time out, the cut still moves the pending frame.
+    Request(0xB7, 65535, 0x3012);
+    EXPECT_EQ(t_->BulkRead(b.data(), b.size(), 50), UsbTransport::kUsbTimedOut);
+    Request(0xB7, 100, 0x3012);
+    const auto t1 = Clock::now();
+    int64_t n = UsbTransport::kUsbTimedOut;
+    while (n == UsbTransport::kUsbTimedOut && Clock::now() - t1 < 3s)
+        n = t_->BulkRead(b.data(), b.size(), 50);
+    EXPECT_EQ(n, static_cast<int64_t>(b.size()));
+    EXPECT_LT(Clock::now() - t1, 1s);
+
+    // A longer exposure does not delay a frame already on its way (full size: 2740 rows, 0.86 s).
+    Request(0xB4, 0xC0, 0);
+    b.resize(SimCamFrameBytes());
+    const auto t2 = Clock::now();
+    auto shortRead = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
+    std::this_thread::sleep_for(200ms);
+    Request(0xB7, 65535, 0x3012);
+    EXPECT_EQ(shortRead.get(), static_cast<int64_t>(b.size()));
+    EXPECT_LT(Clock::now() - t2, 2s);
+
+    // Unplugging wakes a waiting read at once.
+    const auto t3 = Clock::now();
+    auto gone = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
+    std::this_thread::sleep_for(100ms);
+    SimCamUnplug();
+    EXPECT_EQ(gone.get(), UsbTransport::kUsbGone);
+    EXPECT_LT(Clock::now() - t3, 1500ms);
 }
