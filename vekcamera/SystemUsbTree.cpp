@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/usbtransport.h"
+#include "VideoDevice.h"
 #include "simcam.h"
 #include "vekcamera/UsbHostTree.h"
 
@@ -110,7 +113,19 @@ UsbDeviceTree UsbTreeFromSysDevices(const std::vector<UsbSysDevice>& devices) {
 
 UsbDeviceTree SystemUsbTree() {
     std::vector<UsbSysDevice> devices;
-    if (SimulatedCameraRequested() && SimCamIsPlugged()) {
+    const char* simulated = std::getenv("QUILLORY_SIMULATED_CAMERA");
+    if (simulated && std::strcmp(simulated, "webcam") == 0) {
+        // An ordinary video device: its ids on the tree and a test-pattern device behind them.
+        static std::once_flag added;
+        std::call_once(added, [] {
+            videodev::TestPatternOptions options;
+            options.friendlyName = "Simulated Webcam";
+            options.sizes = {videodev::VideoSize{640, 480}, videodev::VideoSize{320, 240}};
+            videodev::AddTestPatternDevice(options);
+        });
+        devices.push_back(UsbSysDevice{"usb0", 0, "0", 0, 0, true, 1});
+        devices.push_back(UsbSysDevice{"0-1", 0, "1", 0x093A, 0x2468, false, 0});
+    } else if (SimulatedCameraRequested() && SimCamIsPlugged()) {
         // On bus 0, which Linux never numbers, so it comes first among the controllers.
         devices.push_back(UsbSysDevice{"usb0", 0, "0", 0, 0, true, 1});
         devices.push_back(UsbSysDevice{"0-1", 0, "1", kSimCamVendorId, kSimCamProductId, false, 0});

@@ -1,4 +1,5 @@
 // The test-pattern devices: synthetic video inputs with a known picture for tests.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -10,27 +11,55 @@ namespace videodev {
 
 namespace {
 
-struct PatternSettings {
-    std::string name;
-    int width;
-    int height;
-    bool busy;
-};
+using PatternSettings = TestPatternOptions;
+
+constexpr uint32_t kBrightnessId = 0x00980900;  // the V4L2 brightness control id
 
 std::mutex g_patternLock;
 std::vector<PatternSettings> g_patterns;
 
 class TestPatternDevice : public IVideoDevice {
 public:
-    explicit TestPatternDevice(PatternSettings settings) : settings_(std::move(settings)) {}
+    explicit TestPatternDevice(PatternSettings settings) : settings_(std::move(settings)) {
+        if (!settings_.sizes.empty()) {
+            width_ = settings_.sizes.front().width;
+            height_ = settings_.sizes.front().height;
+        }
+    }
     ~TestPatternDevice() override { Close(); }
 
-    bool Open() override { return !settings_.busy && settings_.width > 0 && settings_.height > 0; }
-    int Width() const override { return settings_.width; }
-    int Height() const override { return settings_.height; }
+    bool Open() override { return !settings_.busy && width_ > 0 && height_ > 0; }
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+
+    std::vector<VideoSize> SupportedSizes() override { return settings_.sizes; }
+
+    bool SetSize(int width, int height) override {
+        if (running_)
+            return false;
+        for (const VideoSize& s : settings_.sizes) {
+            if (s.width == width && s.height == height && width > 0 && height > 0) {
+                width_ = width;
+                height_ = height;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::vector<VideoControl> Controls() override {
+        return {VideoControl{kBrightnessId, "Brightness", VideoControlType::Integer, 0, 255, 1, 128, brightness_, {}}};
+    }
+
+    bool SetControl(uint32_t id, int value) override {
+        if (id != kBrightnessId || value < 0 || value > 255)
+            return false;
+        brightness_ = value;
+        return true;
+    }
 
     bool Start(FrameSink sink) override {
-        if (running_ || !Open())
+        if (running_ || !Open() || !settings_.streams)
             return false;
         stop_ = false;
         running_ = true;
@@ -50,20 +79,30 @@ public:
 
 private:
     void Run(const FrameSink& sink) {
-        const size_t stride = DibStride(settings_.width);
-        std::vector<uint8_t> frame(stride * static_cast<size_t>(settings_.height));
+        const int width = width_, height = height_;
+        const size_t stride = DibStride(width);
+        std::vector<uint8_t> frame(stride * static_cast<size_t>(height));
         for (uint64_t n = 0; !stop_; ++n) {
-            for (int y = 0; y < settings_.height; ++y) {
-                uint8_t* row = frame.data() + static_cast<size_t>(settings_.height - 1 - y) * stride;
-                for (int x = 0; x < settings_.width; ++x)
-                    TestPatternPixel(x, y, settings_.width, n, row + static_cast<size_t>(x) * 3u);
+            const int offset = brightness_ - 128;
+            for (int y = 0; y < height; ++y) {
+                uint8_t* row = frame.data() + static_cast<size_t>(height - 1 - y) * stride;
+                for (int x = 0; x < width; ++x) {
+                    uint8_t* px = row + static_cast<size_t>(x) * 3u;
+                    TestPatternPixel(x, y, width, n, px);
+                    if (offset != 0)
+                        for (int c = 0; c < 3; ++c)
+                            px[c] = static_cast<uint8_t>(std::clamp(px[c] + offset, 0, 255));
+                }
             }
-            sink(VideoFrame{frame.data(), settings_.width, settings_.height, stride, frame.size()});
-            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+            sink(VideoFrame{frame.data(), width, height, stride, frame.size()});
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, settings_.frameIntervalMs)));
         }
     }
 
     PatternSettings settings_;
+    int width_ = 0;
+    int height_ = 0;
+    std::atomic<int> brightness_{128};
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> running_{false};
@@ -72,8 +111,16 @@ private:
 }  // namespace
 
 void AddTestPatternDevice(const std::string& friendlyName, int width, int height, bool busy) {
+    TestPatternOptions options;
+    options.friendlyName = friendlyName;
+    options.sizes = {VideoSize{width, height}};
+    options.busy = busy;
+    AddTestPatternDevice(options);
+}
+
+void AddTestPatternDevice(const TestPatternOptions& options) {
     std::lock_guard<std::mutex> guard(g_patternLock);
-    g_patterns.push_back(PatternSettings{friendlyName, width, height, busy});
+    g_patterns.push_back(options);
 }
 
 void RemoveTestPatternDevices() {
@@ -85,7 +132,7 @@ std::vector<VideoDeviceInfo> ListTestPatternDevices() {
     std::lock_guard<std::mutex> guard(g_patternLock);
     std::vector<VideoDeviceInfo> list;
     for (size_t i = 0; i < g_patterns.size(); ++i)
-        list.push_back(VideoDeviceInfo{g_patterns[i].name, kTestPatternPrefix + std::to_string(i)});
+        list.push_back(VideoDeviceInfo{g_patterns[i].friendlyName, kTestPatternPrefix + std::to_string(i)});
     return list;
 }
 

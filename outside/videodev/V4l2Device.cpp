@@ -114,7 +114,125 @@ public:
         }
     }
 
+    std::vector<VideoSize> SupportedSizes() override {
+        std::vector<VideoSize> sizes;
+        if (fd_ < 0)
+            return sizes;
+        v4l2_frmsizeenum e{};
+        e.pixel_format = pixelFormat_;
+        for (e.index = 0; e.index < 256 && Ioctl(fd_, VIDIOC_ENUM_FRAMESIZES, &e) == 0; ++e.index) {
+            if (e.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+                sizes.push_back(VideoSize{static_cast<int>(e.discrete.width), static_cast<int>(e.discrete.height)});
+            } else {
+                // Stepwise or continuous: offer the largest, the smallest and the current size.
+                sizes.push_back(VideoSize{static_cast<int>(e.stepwise.max_width), static_cast<int>(e.stepwise.max_height)});
+                sizes.push_back(VideoSize{static_cast<int>(e.stepwise.min_width), static_cast<int>(e.stepwise.min_height)});
+                if (std::find(sizes.begin(), sizes.end(), VideoSize{width_, height_}) == sizes.end())
+                    sizes.push_back(VideoSize{width_, height_});
+                break;
+            }
+        }
+        return sizes;
+    }
+
+    bool SetSize(int width, int height) override {
+        if (fd_ < 0 || running_ || width <= 0 || height <= 0)
+            return false;
+        const int oldWidth = width_, oldHeight = height_;
+        // Buffers must be released before the format may change.
+        UnmapBuffers();
+        bool ok = ApplyFormat(width, height) && width_ == width && height_ == height;
+        if (!ok)
+            ApplyFormat(oldWidth, oldHeight);
+        if (!MapBuffers()) {
+            Close();
+            return false;
+        }
+        return ok;
+    }
+
+    std::vector<VideoControl> Controls() override {
+        std::vector<VideoControl> list;
+        if (fd_ < 0)
+            return list;
+        v4l2_queryctrl q{};
+        q.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+        while (Ioctl(fd_, VIDIOC_QUERYCTRL, &q) == 0) {
+            const uint32_t id = q.id;
+            q.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+            if (q.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY))
+                continue;
+            VideoControl c{};
+            switch (q.type) {
+            case V4L2_CTRL_TYPE_INTEGER: c.type = VideoControlType::Integer; break;
+            case V4L2_CTRL_TYPE_BOOLEAN: c.type = VideoControlType::Boolean; break;
+            case V4L2_CTRL_TYPE_MENU: c.type = VideoControlType::Menu; break;
+            case V4L2_CTRL_TYPE_BUTTON: c.type = VideoControlType::Button; break;
+            default: continue;  // class headers, 64-bit, string and compound controls
+            }
+            c.id = id;
+            const char* name = reinterpret_cast<const char*>(q.name);
+            c.name.assign(name, strnlen(name, sizeof(q.name)));
+            c.minimum = q.minimum;
+            c.maximum = q.maximum;
+            c.step = q.step;
+            c.defaultValue = q.default_value;
+            v4l2_control value{};
+            value.id = id;
+            c.value = Ioctl(fd_, VIDIOC_G_CTRL, &value) == 0 ? value.value : q.default_value;
+            if (c.type == VideoControlType::Menu) {
+                for (int i = q.minimum; i <= q.maximum && i - q.minimum < 256; ++i) {
+                    v4l2_querymenu m{};
+                    m.id = id;
+                    m.index = static_cast<uint32_t>(i);
+                    if (Ioctl(fd_, VIDIOC_QUERYMENU, &m) == 0) {
+                        const char* text = reinterpret_cast<const char*>(m.name);
+                        c.menu.emplace_back(i, std::string(text, strnlen(text, sizeof(m.name))));
+                    }
+                }
+            }
+            list.push_back(std::move(c));
+        }
+        return list;
+    }
+
+    bool SetControl(uint32_t id, int value) override {
+        if (fd_ < 0)
+            return false;
+        v4l2_control c{};
+        c.id = id;
+        c.value = value;
+        return Ioctl(fd_, VIDIOC_S_CTRL, &c) == 0;
+    }
+
 private:
+    void UnmapBuffers() {
+        for (Mapping& m : buffers_)
+            munmap(m.start, m.length);
+        buffers_.clear();
+        v4l2_requestbuffers req{};
+        req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        req.memory = V4L2_MEMORY_MMAP;
+        req.count = 0;
+        Ioctl(fd_, VIDIOC_REQBUFS, &req);
+    }
+
+    bool ApplyFormat(int width, int height) {
+        v4l2_format f{};
+        f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        f.fmt.pix.width = static_cast<uint32_t>(width);
+        f.fmt.pix.height = static_cast<uint32_t>(height);
+        f.fmt.pix.pixelformat = pixelFormat_;
+        f.fmt.pix.field = V4L2_FIELD_NONE;
+        if (Ioctl(fd_, VIDIOC_S_FMT, &f) != 0 || f.fmt.pix.pixelformat != pixelFormat_ || f.fmt.pix.width == 0 ||
+            f.fmt.pix.height == 0 || f.fmt.pix.width > 16384 || f.fmt.pix.height > 16384)
+            return false;
+        width_ = static_cast<int>(f.fmt.pix.width);
+        height_ = static_cast<int>(f.fmt.pix.height);
+        bytesPerLine_ = f.fmt.pix.bytesperline;
+        return true;
+    }
+
     // Stream off, which also takes back every queued buffer, so a later Start can queue them
     // again (after a Start that failed half-way too).
     void ReturnBuffers() {

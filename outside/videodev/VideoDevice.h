@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define VIDEODEV_API __attribute__((visibility("default")))
@@ -27,6 +28,26 @@ struct VideoFrame {
     size_t bytes;   // stride × height
 };
 
+struct VideoSize {
+    int width;
+    int height;
+    bool operator==(const VideoSize&) const = default;
+};
+
+enum class VideoControlType { Integer = 1, Boolean = 2, Menu = 3, Button = 4 };
+
+struct VideoControl {
+    uint32_t id;
+    std::string name;
+    VideoControlType type;
+    int minimum;
+    int maximum;
+    int step;
+    int defaultValue;
+    int value;
+    std::vector<std::pair<int, std::string>> menu;  // menu controls: (index, text)
+};
+
 // Called on the device's streaming thread for every frame; the data lives until it returns.
 using FrameSink = std::function<void(const VideoFrame&)>;
 
@@ -44,6 +65,14 @@ public:
     virtual void Stop() = 0;
     virtual bool IsRunning() const = 0;
     virtual void Close() = 0;
+    // Frame sizes the device offers (after Open); empty when unknown.
+    virtual std::vector<VideoSize> SupportedSizes() { return {}; }
+    // Changes the frame size; only while not running. False leaves the previous size.
+    virtual bool SetSize(int /*width*/, int /*height*/) { return false; }
+    // The user controls with their current values (after Open).
+    virtual std::vector<VideoControl> Controls() { return {}; }
+    // Applies a control value at once; false when the device refuses it.
+    virtual bool SetControl(uint32_t /*id*/, int /*value*/) { return false; }
 };
 
 // The V4L2 capture devices in /dev in name order, then the test-pattern devices.
@@ -53,6 +82,16 @@ VIDEODEV_API std::unique_ptr<IVideoDevice> CreateVideoDevice(const VideoDeviceIn
 // Test-pattern devices: a moving colour-bar picture of the given size at about 30 frames a
 // second. A busy device fails to open, as a device another program holds would.
 VIDEODEV_API void AddTestPatternDevice(const std::string& friendlyName, int width, int height, bool busy = false);
+struct TestPatternOptions {
+    std::string friendlyName;
+    std::vector<VideoSize> sizes;  // the first is the initial size
+    int frameIntervalMs = 33;
+    bool busy = false;             // fails to open
+    bool streams = true;           // false: opens, but streaming cannot start
+};
+// Test-pattern devices have a "Brightness" control (0..255, default 128) that is added to
+// every byte of the pattern, clamped: 128 leaves the pattern as TestPatternPixel gives it.
+VIDEODEV_API void AddTestPatternDevice(const TestPatternOptions& options);
 VIDEODEV_API void RemoveTestPatternDevices();
 // Hides the system's V4L2 devices from ListVideoDevices, so tests see only their own.
 VIDEODEV_API void SetSystemDevicesHidden(bool hidden);
