@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPageSetupDialog>
@@ -12,6 +13,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
@@ -21,7 +23,10 @@ int CPromptService::MessageBox(QWidget* parent, const QString& text, const QStri
     QPointer<QMessageBox> box = new QMessageBox(parent);
     box->setWindowTitle(caption);
     box->setText(text);
-    box->setIcon((type & MB_ICONINFORMATION) ? QMessageBox::Information : QMessageBox::Warning);
+    if ((type & 0xF0) == MB_ICONQUESTION)
+        box->setIcon(QMessageBox::Question);
+    else
+        box->setIcon((type & MB_ICONINFORMATION) ? QMessageBox::Information : QMessageBox::Warning);
     switch (type & 0xF) {
     case MB_OKCANCEL: box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     case MB_YESNO: box->setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
@@ -117,6 +122,65 @@ bool CPromptService::ColorDialog(QWidget* parent, COLORREF& color) {
         const QColor c = dlg->selectedColor();
         color = RGB(c.red(), c.green(), c.blue());
     }
+    delete dlg.data();
+    return ok;
+}
+
+int CPromptService::DoModal(QDialog* dialog) { return dialog->exec(); }
+
+bool CPromptService::ChooseColor(QWidget* parent, COLORREF& color, COLORREF* custom) {
+    // Qt's custom colours are process-wide: set them before and read them after each pick.
+    if (custom)
+        for (int i = 0; i < 16 && i < QColorDialog::customCount(); i++)
+            QColorDialog::setCustomColor(i, QColor(GetRValue(custom[i]), GetGValue(custom[i]), GetBValue(custom[i])));
+    QPointer<QColorDialog> dlg = new QColorDialog(QColor(GetRValue(color), GetGValue(color), GetBValue(color)), parent);
+    const bool ok = dlg->exec() == QDialog::Accepted && dlg;
+    if (ok) {
+        const QColor c = dlg->selectedColor();
+        color = RGB(c.red(), c.green(), c.blue());
+    }
+    delete dlg.data();
+    if (custom)
+        for (int i = 0; i < 16 && i < QColorDialog::customCount(); i++) {
+            const QColor c = QColorDialog::customColor(i);
+            custom[i] = RGB(c.red(), c.green(), c.blue());
+        }
+    return ok;
+}
+
+QFont CPromptService::FontFromLogFont(const LOGFONT& lf) {
+    QFont f(QString::fromLocal8Bit(lf.lfFaceName, static_cast<int>(strnlen(lf.lfFaceName, LF_FACESIZE))));
+    if (lf.lfHeight < 0)
+        f.setPixelSize(-lf.lfHeight);
+    else if (lf.lfHeight > 0)
+        f.setPixelSize(lf.lfHeight);  // a cell height: near enough to the character height
+    if (lf.lfWeight > 0) f.setWeight(static_cast<QFont::Weight>(std::clamp<int>(lf.lfWeight, 1, 1000)));
+    f.setItalic(lf.lfItalic != 0);
+    f.setUnderline(lf.lfUnderline != 0);
+    f.setStrikeOut(lf.lfStrikeOut != 0);
+    return f;
+}
+
+LOGFONT CPromptService::LogFontFromFont(const QFont& f, const LOGFONT& base) {
+    LOGFONT lf = base;
+    if (f.pixelSize() > 0)
+        lf.lfHeight = -f.pixelSize();
+    else if (f.pointSizeF() > 0)
+        lf.lfHeight = -static_cast<LONG>(f.pointSizeF() * 96.0 / 72.0 + 0.5);
+    lf.lfWeight = f.weight();
+    lf.lfItalic = f.italic() ? 1 : 0;
+    lf.lfUnderline = f.underline() ? 1 : 0;
+    lf.lfStrikeOut = f.strikeOut() ? 1 : 0;
+    const QByteArray face = f.family().toLocal8Bit().left(LF_FACESIZE - 1);
+    std::fill(std::begin(lf.lfFaceName), std::end(lf.lfFaceName), '\0');
+    std::copy(face.begin(), face.end(), lf.lfFaceName);
+    return lf;
+}
+
+bool CPromptService::ChooseFont(QWidget* parent, LOGFONT& font) {
+    QPointer<QFontDialog> dlg = new QFontDialog(FontFromLogFont(font), parent);
+    const bool ok = dlg->exec() == QDialog::Accepted && dlg;
+    if (ok) font = LogFontFromFont(dlg->selectedFont(), font);
     delete dlg.data();
     return ok;
 }

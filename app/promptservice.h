@@ -9,7 +9,9 @@
 
 #include "platform/wintypes.h"
 
+class QDialog;
 class QFileDialog;
+class QFont;
 class QPrinter;
 class QWidget;
 
@@ -18,6 +20,7 @@ constexpr int MB_OK = 0;
 constexpr int MB_OKCANCEL = 1;
 constexpr int MB_YESNOCANCEL = 3;
 constexpr int MB_YESNO = 4;
+constexpr int MB_ICONQUESTION = 0x20;
 constexpr int MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
@@ -48,6 +51,18 @@ public:
     virtual void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint);
     // The colour dialog seeded with `color` (0x00BBGGRR); true on OK with the chosen colour.
     virtual bool ColorDialog(QWidget* parent, COLORREF& color);
+    // Runs a dialog modally and returns its result (QDialog::Accepted or Rejected).
+    virtual int DoModal(QDialog* dialog);
+    // The colour picker with the full dialog and any colour: seeded with `color`, true on OK with
+    // the chosen one. `custom` (16 entries, may be null) seeds the custom colours and gets them back.
+    virtual bool ChooseColor(QWidget* parent, COLORREF& color, COLORREF* custom);
+    // The font picker over a platform font; true on OK with `font` updated.
+    virtual bool ChooseFont(QWidget* parent, LOGFONT& font);
+
+    // The edge between platform fonts and Qt's: what Qt lacks (character set, precisions) stays
+    // as `base` holds it.
+    static QFont FontFromLogFont(const LOGFONT& font);
+    static LOGFONT LogFontFromFont(const QFont& font, const LOGFONT& base);
 
     // The file dialog FileDialog runs, and how its answer is read back (tests drive it headless).
     static QFileDialog* CreateFileDialog(QWidget* parent, const FileDialogRequest& request);

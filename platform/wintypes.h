@@ -142,3 +142,22 @@ inline void NormalizeRect(RECT* r) {
 
 // Private window messages start here, as on Windows.
 constexpr UINT WM_USER = 0x0400;
+
+// A font as the platform describes it; negative height is a character height in pixels.
+constexpr int LF_FACESIZE = 32;
+struct LOGFONT {
+    LONG lfHeight = 0;
+    LONG lfWidth = 0;
+    LONG lfEscapement = 0;
+    LONG lfOrientation = 0;
+    LONG lfWeight = 0;
+    BYTE lfItalic = 0;
+    BYTE lfUnderline = 0;
+    BYTE lfStrikeOut = 0;
+    BYTE lfCharSet = 0;
+    BYTE lfOutPrecision = 0;
+    BYTE lfClipPrecision = 0;
+    BYTE lfQuality = 0;
+    BYTE lfPitchAndFamily = 0;
+    char lfFaceName[LF_FACESIZE] = {};
+};

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <QDialog>
+
 #include <deque>
 #include <memory>
 
@@ -41,6 +43,16 @@ public:
     }
     QStringList chooserTitles;
     int chosenWindow = -1;
+
+    // Each dialog run through DoModal: the test's hook sets its controls and returns the result
+    // (QDialog::Accepted or Rejected); without a hook the dialog is rejected.
+    int DoModal(QDialog* dialog) override {
+        dialogs << dialog->windowTitle();
+        if (!onDialog) return QDialog::Rejected;
+        return onDialog(dialog);
+    }
+    std::function<int(QDialog*)> onDialog;
+    QStringList dialogs;
 
     QStringList messages;
     std::deque<QString> fileNames;
