@@ -20,7 +20,10 @@
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
 #include "app/promptservice.h"
+#include "capture/autoexposuredlg.h"
+#include "capture/camerasettingdlg.h"
 #include "capture/cameraview.h"
+#include "capture/exposurepanel.h"
 #include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
@@ -234,6 +237,7 @@ void CCameraFrame::BuildBars() {
     m_pBrightness->SetPos(0);
     m_pBrightness->setFixedWidth(120);
     sb->addPermanentWidget(m_pBrightness);
+    BuildSettingsCommands();
 }
 
 bool CCameraFrame::IsCommandEnabled(UINT id) const {
@@ -271,6 +275,7 @@ void CCameraFrame::PlaceOnImage(int width, int height) {
 }
 
 LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (LRESULT r = 0; HandleSettingsMessage(message, wParam, &r)) return r;
     switch (message) {
     case WM_CAMERA_OPEN:
         m_controller.Open(static_cast<int>(wParam));
@@ -328,7 +333,7 @@ void CCameraFrame::OnFrame(int mean) {
     const CameraSettings& s = m_controller.Settings();
     if (s.bSoftwareAe && s.aeState.nValue) {
         setWindowTitle(QString("%1 ms").arg(s.exposure.nValue));
-        m_controller.OnFrame(mean);
+        if (m_controller.OnFrame(mean)) OnSoftwareAeGaveUp();
     } else {
         setWindowTitle(m_controller.NextSnapFolder());
     }
@@ -490,6 +495,8 @@ void CCameraFrame::OnImageSize() {
 void CCameraFrame::ShutdownCamera() {
     if (m_bShutDown) return;
     m_bShutDown = true;
+    CloseSettingDlg();
+    CloseExposurePopups();
     // The snap thread first: it would poll the interval dialog and ask for shots.
     m_snap.Stop();
     m_pIntervalLink.reset();
@@ -509,4 +516,154 @@ void CCameraFrame::closeEvent(QCloseEvent* e) {
     if (CMainFrame* main = AfxGetMainFrame())
         if (main->m_pCameraFrame == this) main->m_pCameraFrame = nullptr;
     e->accept();
+}
+
+// ---- The settings dialog and the exposure pop-ups ----
+
+CCameraSettingDlg* CCameraFrame::SettingDlg() const { return m_pSettingDlg.data(); }
+CExposurePanel* CCameraFrame::ExposurePanel() const { return m_pExposurePanel.data(); }
+CAutoExposureDlg* CCameraFrame::AutoExposureDlg() const { return m_pAutoExposureDlg.data(); }
+
+void CCameraFrame::BuildSettingsCommands() {
+    using C = CCameraFrameController;
+    auto open = [this] { return m_controller.IsOpen(); };
+    AddCommand(ID_CAMERA_EXPOSURE, "Camera Exposure\nExposure", [this] { OnExposurePopup(); }, open,
+               [this] { return m_controller.Mode() == C::kModeExposurePanel; });
+    AddCommand(ID_CAMERA_PROPERTY, "Camera Property\nProperty", [this] { OnCameraProperty(); }, open,
+               [this] { return !m_pSettingDlg.isNull(); });
+    QAction* first = m_pToolBar->actions().isEmpty() ? nullptr : m_pToolBar->actions().first();
+    m_pToolBar->insertAction(first, Action(ID_CAMERA_EXPOSURE));
+    m_pToolBar->insertAction(first, Action(ID_CAMERA_PROPERTY));
+}
+
+bool CCameraFrame::HandleSettingsMessage(UINT message, WPARAM wParam, LRESULT* result) {
+    *result = 0;
+    switch (message) {
+    case WM_CAMERA_SETTINGDLG_CLOSED:
+        CloseSettingDlg();
+        m_controller.SetMode(CCameraFrameController::kModeIdle);
+        UpdateCommands();
+        return true;
+    case WM_CAMERA_EXPOSUREPANEL:
+        if (wParam == 1) {
+            // Losing the activation: a shown pop-up closes through the command, as a click on it would.
+            const bool shown = (m_pExposurePanel && m_pExposurePanel->isVisible()) ||
+                               (m_pAutoExposureDlg && m_pAutoExposureDlg->isVisible());
+            if (m_pExposurePanel || m_pAutoExposureDlg) {
+                if (shown)
+                    OnExposurePopup();
+                else
+                    m_controller.SetMode(CCameraFrameController::kModeExposurePanel);
+            }
+        } else {
+            CloseExposurePopups();
+            m_controller.SetMode(CCameraFrameController::kModeIdle);
+        }
+        UpdateCommands();
+        return true;
+    case WM_CAMERA_APPLYPARAMS:
+        if (m_controller.IsOpen()) m_controller.WriteAllParameters();
+        if (m_pSettingDlg) m_pSettingDlg->SetSettings(&m_controller.Settings());
+        return true;
+    default: return false;
+    }
+}
+
+void CCameraFrame::CloseExposurePopups() {
+    CameraSettings& s = m_controller.Settings();
+    // Taken out of the pointers first: hiding a pop-up reports its deactivation.
+    QPointer<CExposurePanel> panel = m_pExposurePanel;
+    QPointer<CAutoExposureDlg> longPanel = m_pAutoExposureDlg;
+    m_pExposurePanel = nullptr;
+    m_pAutoExposureDlg = nullptr;
+    for (CExposurePopup* p : {static_cast<CExposurePopup*>(panel.data()), static_cast<CExposurePopup*>(longPanel.data())}) {
+        if (!p) continue;
+        s.aeState.nValue = p->GetAuto() ? 1 : 0;
+        p->UnregisterWindow();
+        p->hide();
+        p->deleteLater();
+    }
+}
+
+void CCameraFrame::CloseSettingDlg() {
+    if (!m_pSettingDlg) return;
+    CCameraSettingDlg* dlg = m_pSettingDlg;
+    m_pSettingDlg = nullptr;
+    dlg->UnregisterWindow();
+    dlg->hide();
+    dlg->deleteLater();
+}
+
+void CCameraFrame::OnExposurePopup() {
+    using C = CCameraFrameController;
+    if (!m_controller.IsIdle()) {
+        if (m_controller.Mode() == C::kModeExposurePanel) {
+            CloseExposurePopups();
+            m_controller.SetMode(C::kModeIdle);
+            UpdateCommands();
+        }
+        return;
+    }
+    CameraSettings& s = m_controller.Settings();
+    CExposurePopup* popup = nullptr;
+    QSize size;
+    if (s.bLongExposure) {
+        auto* dlg = new CAutoExposureDlg(&s, GetSafeHwnd(), this);
+        dlg->SetRange(s.exposure.nMin, s.exposure.nMax, true);
+        dlg->EnableAuto(s.aeState.bSupported != 0);
+        if (s.aeState.bSupported) dlg->SetAuto(s.aeState.nValue != 0);
+        dlg->SetExposure(s.exposure.nValue);
+        dlg->SetActiveField(3);
+        m_pAutoExposureDlg = dlg;
+        popup = dlg;
+        size = QSize(210, 60);
+    } else {
+        auto* panel = new CExposurePanel(&s, GetSafeHwnd(), this);
+        panel->SetRange(s.exposure.nMin, s.exposure.nMax, false);
+        panel->EnableAuto(s.aeState.bSupported != 0);
+        if (s.aeState.bSupported) panel->SetAuto(s.aeState.nValue != 0);
+        panel->SetExposure(s.exposure.nValue);
+        m_pExposurePanel = panel;
+        popup = panel;
+        size = QSize(125, 72);
+    }
+    // Directly above the toolbar, its left edge 35 pixels left of the button's.
+    QWidget* button = m_pToolBar->widgetForAction(Action(ID_CAMERA_EXPOSURE));
+    const QPoint buttonLeft = button ? button->mapToGlobal(QPoint(0, 0)) : mapToGlobal(QPoint(0, 0));
+    const QPoint barTop = m_pToolBar->mapToGlobal(QPoint(0, 0));
+    QRect place(QPoint(buttonLeft.x() - 35, barTop.y() - size.height()), size);
+    // Kept on the screen when the window sits at its edge.
+    if (QScreen* sc = screen()) {
+        const QRect avail = sc->availableGeometry();
+        place.moveLeft(std::clamp(place.left(), avail.left(), std::max(avail.left(), avail.right() - size.width())));
+        place.moveTop(std::clamp(place.top(), avail.top(), std::max(avail.top(), avail.bottom() - size.height())));
+    }
+    popup->setGeometry(place);
+    m_controller.SetMode(C::kModeExposurePanel);
+    popup->show();
+    popup->activateWindow();
+    UpdateCommands();
+}
+
+void CCameraFrame::OnCameraProperty() {
+    if (m_pSettingDlg) {
+        m_pSettingDlg->raise();
+        m_pSettingDlg->activateWindow();
+        return;
+    }
+    if (!m_controller.IsIdle()) return;
+    m_controller.SetMode(CCameraFrameController::kModeSettingsDialog);
+    m_pSettingDlg = new CCameraSettingDlg(&m_controller.Settings(), GetSafeHwnd(), this);
+    m_pSettingDlg->show();
+    UpdateCommands();
+}
+
+void CCameraFrame::OnSoftwareAeGaveUp() {
+    if (m_pSettingDlg) m_pSettingDlg->RefreshExposurePage();
+    if (m_pAutoExposureDlg) {
+        const CameraSettings& s = m_controller.Settings();
+        m_pAutoExposureDlg->SetAuto(false);
+        m_pAutoExposureDlg->SetRange(s.exposure.nMin, s.exposure.nMax, s.bLongExposure != 0);
+        m_pAutoExposureDlg->SetExposure(s.exposure.nValue);
+    }
 }

@@ -16,7 +16,10 @@
 #include "capture/camerasnapthread.h"
 #include "controls/msgbridge.h"
 
+class CAutoExposureDlg;
+class CCameraSettingDlg;
 class CCameraView;
+class CExposurePanel;
 class CFlatProgressCtrl;
 class CProgressDialog;
 class QAction;
@@ -37,6 +40,8 @@ public:
         ID_CAMERA_AUTOWB = 1261,
         ID_CAMERA_PREVIEW = 6003,
         ID_CAMERA_BROWSER = 32923,
+        ID_CAMERA_EXPOSURE = 32928,
+        ID_CAMERA_PROPERTY = 32930,
         ID_CAMERA_BACKCORRECTION = 32938,
         ID_CAMERA_BLACKBALANCE = 32940,
         ID_CAMERA_TOGGLETOOLBAR = 32979,
@@ -65,6 +70,10 @@ public:
     QToolButton* Button(UINT id) const;
     QString StatusText() const;
     bool IsSnapRunning() const { return m_snap.IsActive(); }
+    // The settings dialog and the exposure pop-ups while they are open.
+    CCameraSettingDlg* SettingDlg() const;
+    CExposurePanel* ExposurePanel() const;
+    CAutoExposureDlg* AutoExposureDlg() const;
     int m_bRecording = 0;
 
     // Runs a command as its button would (nothing when it is disabled); false when it is not
@@ -98,6 +107,15 @@ private:
     void PlaceOnImage(int width, int height);
     void ShutdownCamera();
 
+    // The settings dialog and the exposure pop-ups.
+    void BuildSettingsCommands();
+    bool HandleSettingsMessage(UINT message, WPARAM wParam, LRESULT* result);
+    void OnExposurePopup();
+    void OnCameraProperty();
+    void CloseExposurePopups();
+    void CloseSettingDlg();
+    void OnSoftwareAeGaveUp();
+
     void OnSnap();
     void OnShot(int index);
     void OnFileSaved(WPARAM wParam, LPARAM lParam);
@@ -123,4 +141,7 @@ private:
     bool m_bShutDown = false;
     int m_bFullScreen = 0;
     QRect m_savedGeometry;
+    QPointer<CCameraSettingDlg> m_pSettingDlg;
+    QPointer<CExposurePanel> m_pExposurePanel;
+    QPointer<CAutoExposureDlg> m_pAutoExposureDlg;
 };

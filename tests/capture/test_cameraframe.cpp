@@ -20,6 +20,11 @@
 #include "app/pelidorapp.h"
 #include "app/promptservice.h"
 #include "capture/cameraframe.h"
+#include "capture/camerasettingdlg.h"
+#include "capture/cameratables.h"
+#include "capture/exposurepagebase.h"
+#include "capture/exposurepanel.h"
+#include "controls/bitmapslider.h"
 #include "capture/cameraview.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
@@ -414,3 +419,47 @@ TEST_F(CameraFrameTest, WithoutACameraTheLaunchSaysSo) {
 }
 
 }  // namespace
+
+TEST_F(CameraFrameTest, AGainChangedInTheSettingsDialogIsSavedByOkAndThePopupReportsItsExposure) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
+    f->Settings().aeState.nValue = 0;
+    EXPECT_TRUE(f->OnCommand(CCameraFrame::ID_CAMERA_PROPERTY));
+    CCameraSettingDlg* dlg = f->SettingDlg();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeSettingsDialog);
+    CExposurePageBase* page = dlg->MainPage();
+    page->Load(&f->Settings());
+    const int level = std::min(3, f->Settings().analogGain.nMax);
+    page->GainSlider()->SetPos(level);
+    SendMessage(page->GetSafeHwnd(), WM_SLIDER_CHANGED, CExposurePageBase::IDC_GAIN, level);
+    int native = 0;
+    ASSERT_EQ(VekCameraGetAnalogGain(&native), 1);
+    EXPECT_EQ(native & 0xFFFF, GainDeviceFromLevel(28, level));
+    dlg->OnOK();
+    Pump(50);
+    EXPECT_FALSE(f->SettingDlg());
+    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
+    QFile ini(dir.filePath("config/OSTREL/Ferrosens.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(ini.readAll());
+    const QString setupa = text.section("[setupa]", 1).section("\n[", 0, 0);
+    EXPECT_TRUE(setupa.contains(QString("analogGain=dword:%1").arg(GainDeviceFromLevel(28, level), 8, 16, QChar('0'))))
+        << setupa.toStdString();
+
+    // The exposure pop-up: its change reaches the camera, and closing it ends the mode.
+    EXPECT_TRUE(f->OnCommand(CCameraFrame::ID_CAMERA_EXPOSURE));
+    CExposurePanel* panel = f->ExposurePanel();
+    ASSERT_TRUE(panel);
+    const int target = std::clamp(f->Settings().exposure.nValue + 7, f->Settings().exposure.nMin,
+                                  f->Settings().exposure.nMax);
+    panel->Slider()->SetPos(target);
+    SendMessage(panel->GetSafeHwnd(), WM_SLIDER_CHANGED, CExposurePanel::kSliderId, target);
+    Pump(50);
+    EXPECT_EQ(f->Settings().nExposureMs, target);
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_EXPOSUREPANEL, 0, 0);
+    Pump(20);
+    EXPECT_FALSE(f->ExposurePanel());
+    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
+}

@@ -1,0 +1,51 @@
+// The "Parameter" tab: a thin shell over CCameraParamLogic.
+#pragma once
+
+#include <QWidget>
+
+#include "capture/cameraparamlogic.h"
+#include "controls/msgbridge.h"
+
+class CBitmapSlider;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+class CCameraParamDlg : public QWidget, public CMessageTarget {
+public:
+    enum : int { IDC_RED = 1012, IDC_GREEN = 1013, IDC_BLUE = 1014 };
+
+    explicit CCameraParamDlg(QWidget* parent = nullptr);
+    ~CCameraParamDlg() override;
+
+    void SetFrame(HWND frame) { m_frame = frame; }
+    void Load(CameraSettings* settings);
+    void Store();
+
+    CCameraParamLogic& Logic() { return m_logic; }
+    CBitmapSlider* Slider(CCameraParamLogic::Colour c) const { return m_slider[c]; }
+    QLineEdit* Edit(CCameraParamLogic::Colour c) const { return m_edit[c]; }
+    QRadioButton* TeamRadio(CCameraParamLogic::Radio r) const { return m_team[r]; }
+    QRadioButton* SpeedRadio(int v) const { return m_speed[v]; }
+    QCheckBox* StartupCheck() const { return m_startup; }
+    QPushButton* SaveButton() const { return m_save; }
+    QPushButton* LoadButton() const { return m_load; }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void Show();
+
+    CCameraParamLogic m_logic;
+    HWND m_frame = nullptr;
+    CBitmapSlider* m_slider[3] = {};
+    QLineEdit* m_edit[3] = {};
+    QRadioButton* m_speed[2] = {};
+    QRadioButton* m_freq[2] = {};
+    QRadioButton* m_quality[2] = {};
+    QRadioButton* m_team[4] = {};
+    QCheckBox* m_startup = nullptr;
+    QPushButton* m_save = nullptr;
+    QPushButton* m_load = nullptr;
+};

@@ -1,0 +1,44 @@
+#include "capture/exposurepopup.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "controls/messages.h"
+
+CExposurePopup::CExposurePopup(CameraSettings* settings, HWND frame, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), m_s(settings), m_frame(frame) {}
+
+CExposurePopup::~CExposurePopup() {
+    UnregisterWindow();
+}
+
+LRESULT CExposurePopup::SendToFrame(UINT message, WPARAM wParam) {
+    return m_frame ? SendMessage(m_frame, message, wParam, 0) : 0;
+}
+
+void CExposurePopup::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+    m_dragging = true;
+    m_grab = e->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void CExposurePopup::mouseMoveEvent(QMouseEvent* e) {
+    if (m_dragging && (e->buttons() & Qt::LeftButton)) move(e->globalPosition().toPoint() - m_grab);
+}
+
+void CExposurePopup::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) m_dragging = false;
+}
+
+void CExposurePopup::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void CExposurePopup::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && !isActiveWindow()) SendToFrame(WM_CAMERA_EXPOSUREPANEL, 1);
+}
