@@ -110,6 +110,10 @@ void CPromptService::PrintPreview(QWidget* parent, const std::function<void(QPri
     delete dlg.data();
 }
 
+int CPromptService::DoModal(QDialog* dialog) {
+    return dialog->exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
+
 bool CPromptService::ColorDialog(QWidget* parent, COLORREF& color) {
     QPointer<QColorDialog> dlg = new QColorDialog(QColor(GetRValue(color), GetGValue(color), GetBValue(color)), parent);
     const bool ok = dlg->exec() == QDialog::Accepted && dlg;

@@ -9,6 +9,7 @@
 
 #include "platform/wintypes.h"
 
+class QDialog;
 class QFileDialog;
 class QPrinter;
 class QWidget;
@@ -48,6 +49,8 @@ public:
     virtual void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint);
     // The colour dialog seeded with `color` (0x00BBGGRR); true on OK with the chosen colour.
     virtual bool ColorDialog(QWidget* parent, COLORREF& color);
+    // Runs a modal dialog of the program; its result (IDOK, IDCANCEL).
+    virtual int DoModal(QDialog* dialog);
 
     // The file dialog FileDialog runs, and how its answer is read back (tests drive it headless).
     static QFileDialog* CreateFileDialog(QWidget* parent, const FileDialogRequest& request);
