@@ -39,6 +39,7 @@
 #include "app/clipboardimage.h"
 #include "capture/cameraframe.h"
 #include "capture/camerapluglistener.h"
+#include "capture/selectcameradlg.h"
 #include "vekcamera/VekCamera.h"
 #include "resources/resourcetable.h"
 
@@ -324,13 +325,14 @@ LRESULT CMainFrame::OnLaunchCamera() {
         return 0;
     }
     VekCamera_ReflashCamera();
-    const int id = VekCameraGetCameraID().cameraId;
+    int id = VekCameraGetCameraID().cameraId;
     // Video devices (id 0) have no window of their own in this program yet.
     if (id == -1 || id == 29 || id == 0) {
         AfxMessageBox(ResourceString(61459));
         return 0;
     }
     if (m_bLongExposure && !OpensInLongExposure(id)) return 0;
+    id = ChooseCameraVariant(id);
     auto* frame = new CCameraFrame(id, m_bLongExposure, this);
     m_pCameraFrame = frame;
     frame->LoadFrame();
@@ -339,6 +341,14 @@ LRESULT CMainFrame::OnLaunchCamera() {
         frame->raise();
     }
     return 0;
+}
+
+int CMainFrame::ChooseCameraVariant(int id) {
+    CSelectCameraDlg dlg(this);
+    dlg.SetCameraId(id);
+    if (!dlg.HasVariants() || CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted) return id;
+    VekCamera_SetCamera(dlg.GetCameraId());
+    return dlg.GetCameraId();
 }
 
 LRESULT CMainFrame::OnCameraFileSaved(WPARAM, LPARAM lParam) {

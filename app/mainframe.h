@@ -86,6 +86,8 @@ private:
     void BuildStatusBar();
     void RegisterCommands();
     LRESULT OnLaunchCamera();
+    // "Select Camera" for a model with a colour and a monochrome variant: the id to open.
+    int ChooseCameraVariant(int id);
     LRESULT OnCameraFileSaved(WPARAM wParam, LPARAM lParam);
     void DeletePlugListener();
     void OnActivateChild();
