@@ -68,10 +68,12 @@ TEST_F(SaveDialogTest, EachFilterWritesItsFormatUnderItsExtension) {
         dialogPrompts.typed = Path(QString("out_%1").arg(ext));
         SCOPED_TRACE(rows[i].description);
         dialogPrompts.messages.clear();
-        const bool built = QList<int>({1, 2, 3, 4, 6}).contains(rows[i].id);
+        // WMF has no writer, WBMP takes only 1-bit and PGX only grey pictures: they refuse this
+        // 24-bit one with their message.
+        const bool built = rows[i].id != 10 && rows[i].id != 9 && rows[i].id != 13;
         const QString written = Path(QString("out_%1.%2").arg(ext, ext));
         if (!built) {
-            // Formats without a codec: the named format's message, nothing written.
+            // A format that cannot hold the picture: its message, nothing written.
             EXPECT_FALSE(d->DoSave(QString(), false));
             ASSERT_FALSE(dialogPrompts.messages.isEmpty());
             EXPECT_FALSE(dialogPrompts.messages.last().trimmed().isEmpty());
