@@ -115,17 +115,6 @@ void CPromptService::PrintPreview(QWidget* parent, const std::function<void(QPri
     delete dlg.data();
 }
 
-bool CPromptService::ColorDialog(QWidget* parent, COLORREF& color) {
-    QPointer<QColorDialog> dlg = new QColorDialog(QColor(GetRValue(color), GetGValue(color), GetBValue(color)), parent);
-    const bool ok = dlg->exec() == QDialog::Accepted && dlg;
-    if (ok) {
-        const QColor c = dlg->selectedColor();
-        color = RGB(c.red(), c.green(), c.blue());
-    }
-    delete dlg.data();
-    return ok;
-}
-
 int CPromptService::DoModal(QDialog* dialog) { return dialog->exec(); }
 
 bool CPromptService::ChooseColor(QWidget* parent, COLORREF& color, COLORREF* custom) {

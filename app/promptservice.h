@@ -49,8 +49,6 @@ public:
     virtual int ChooseWindow(QWidget* parent, const QStringList& titles, int current);
     // Shows a preview whose pages `paint` draws on the printer it is given.
     virtual void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint);
-    // The colour dialog seeded with `color` (0x00BBGGRR); true on OK with the chosen colour.
-    virtual bool ColorDialog(QWidget* parent, COLORREF& color);
     // Runs a dialog modally and returns its result (QDialog::Accepted or Rejected).
     virtual int DoModal(QDialog* dialog);
     // The colour picker with the full dialog and any colour: seeded with `color`, true on OK with

@@ -424,7 +424,7 @@ void CCameraFrame::OnRecord() {
 
 void CCameraFrame::OnCross() {
     COLORREF colour = m_controller.m_crossColor;
-    if (!CPromptService::Instance().ColorDialog(this, colour)) return;
+    if (!CPromptService::Instance().ChooseColor(this, colour, nullptr)) return;
     m_controller.m_crossColor = colour;
     if (m_pView) {
         m_pView->SetCross(m_controller.m_bCrossShow, colour);

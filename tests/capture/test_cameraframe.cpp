@@ -47,7 +47,7 @@ public:
         r.fileName = fileNames.takeFirst();
         return true;
     }
-    bool ColorDialog(QWidget*, COLORREF& c) override {
+    bool ChooseColor(QWidget*, COLORREF& c, COLORREF*) override {
         seeds.push_back(c);
         if (!colour) return false;
         c = colour;
