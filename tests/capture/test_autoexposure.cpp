@@ -1,6 +1,8 @@
 // The software auto exposure: one step per frame on the stand-in drivers of ids 10 and 21.
 #include <gtest/gtest.h>
 
+#include "stubmodeltest.h"
+
 #include "LumoStubHook.h"
 #include "capture/autoexposure.h"
 #include "capture/cameratables.h"
@@ -8,23 +10,8 @@
 
 namespace {
 
-class AutoExposure : public ::testing::Test {
+class AutoExposure : public StubModelTest {
 protected:
-    void SetUp() override { lumostub::Reset(); }
-    void TearDown() override {
-        VekCamera_SetCamera(CAMERA_ID_NONE);
-        lumostub::Reset();
-    }
-    // The model's defaults with the camera selected in the hub.
-    CameraSettings Model(int id, bool longExposure) {
-        VekCamera_SetCamera(id);
-        lumostub::Reset();
-        CameraSettings s;
-        s.nCameraId = id;
-        s.bLongExposure = longExposure ? 1 : 0;
-        EXPECT_EQ(FillCameraModelInfo(s), 1);
-        return s;
-    }
     // Sets the state a step starts from.
     static void Start(CameraSettings& s, int exposure, int gain, int average) {
         s.exposure.nValue = exposure;

@@ -3,6 +3,8 @@
 // the frame, Cancel and the balances.
 #include <gtest/gtest.h>
 
+#include "stubmodeltest.h"
+
 #include <map>
 
 #include "LumoStubHook.h"
@@ -17,22 +19,8 @@
 
 namespace {
 
-class SettingsPages : public ::testing::Test {
+class SettingsPages : public StubModelTest {
 protected:
-    void SetUp() override { lumostub::Reset(); }
-    void TearDown() override {
-        VekCamera_SetCamera(CAMERA_ID_NONE);
-        lumostub::Reset();
-    }
-    CameraSettings Model(int id, bool longExposure) {
-        VekCamera_SetCamera(id);
-        lumostub::Reset();
-        CameraSettings s;
-        s.nCameraId = id;
-        s.bLongExposure = longExposure ? 1 : 0;
-        EXPECT_EQ(FillCameraModelInfo(s), 1);
-        return s;
-    }
     // The setters the pages called, with their first argument.
     static std::vector<std::pair<std::string, int64_t>> Sets() {
         std::vector<std::pair<std::string, int64_t>> out;
