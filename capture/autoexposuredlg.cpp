@@ -38,13 +38,7 @@ CAutoExposureDlg::CAutoExposureDlg(CameraSettings* settings, HWND frame, QWidget
 
 void CAutoExposureDlg::SetRange(int minimum, int maximum, bool longExposure) {
     m_bLongExposure = longExposure ? 1 : 0;
-    m_slider->SetRange(minimum, maximum);
-    if (longExposure) {
-        m_time->SetMaxTime(59, 59, 999);
-    } else {
-        const int ms = std::max(maximum, 0);
-        m_time->SetMaxTime(ms / 60000, ms / 1000 % 60, ms % 1000);
-    }
+    ApplyExposureRange(m_slider, m_time, minimum, maximum, longExposure);
 }
 
 void CAutoExposureDlg::EnableAuto(bool supported) {

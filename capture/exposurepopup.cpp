@@ -1,8 +1,12 @@
 #include "capture/exposurepopup.h"
 
+#include <algorithm>
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "controls/bitmapslider.h"
+#include "controls/exposuretimectrl.h"
 #include "controls/messages.h"
 
 CExposurePopup::CExposurePopup(CameraSettings* settings, HWND frame, QWidget* parent)
@@ -41,4 +45,15 @@ void CExposurePopup::keyPressEvent(QKeyEvent* e) {
 void CExposurePopup::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     if (e->type() == QEvent::ActivationChange && !isActiveWindow()) SendToFrame(WM_CAMERA_EXPOSUREPANEL, 1);
+}
+
+void CExposurePopup::ApplyExposureRange(CBitmapSlider* slider, CExposureTimeCtrl* time, int minimum, int maximum,
+                                        bool longExposure) {
+    slider->SetRange(minimum, maximum);
+    if (longExposure) {
+        time->SetMaxTime(59, 59, 999);
+    } else {
+        const int ms = std::max(maximum, 0);
+        time->SetMaxTime(ms / 60000, ms / 1000 % 60, ms % 1000);
+    }
 }

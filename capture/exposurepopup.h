@@ -10,6 +10,9 @@
 #include "capture/camerasettings.h"
 #include "controls/msgbridge.h"
 
+class CBitmapSlider;
+class CExposureTimeCtrl;
+
 class CExposurePopup : public QWidget, public CMessageTarget {
 public:
     ~CExposurePopup() override;
@@ -22,6 +25,10 @@ public:
 protected:
     CExposurePopup(CameraSettings* settings, HWND frame, QWidget* parent);
     LRESULT SendToFrame(UINT message, WPARAM wParam);
+    // The slider's range and the time control's maximum: a table index range in long-exposure
+    // mode (the time then goes up to 59:59.999), else milliseconds.
+    static void ApplyExposureRange(CBitmapSlider* slider, CExposureTimeCtrl* time, int minimum, int maximum,
+                                   bool longExposure);
 
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
