@@ -49,6 +49,8 @@ constexpr UINT ID_HELP_PDF = 32975;
 constexpr UINT ID_VIEW_ZOOMLIST = 32993;
 constexpr UINT ID_IMAGE_DELETE = 1236;
 constexpr UINT ID_MEASURE_SHOWSCALELINE = 32978;
+constexpr UINT ID_FILE_CAPTURE = 32789;
+constexpr UINT ID_FILE_DOWNLOADURL = 32862;
 
 // The document's image commands (menus "Image" and "Filters").
 constexpr UINT ID_IMAGE_GRAYSCALE = 32778;

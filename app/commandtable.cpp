@@ -14,6 +14,7 @@ const CommandInfo kCommands[] = {
     {ID_PREV_PANE, "Previous Pane", "Previous Pane", 0, false},
     {ID_FILE_PRINT_SETUP, "P&rint Setup...", "Print Setup", 0, false},
     {ID_APP_EXIT, "E&xit", "Exit", 0, false},
+    {ID_FILE_CAPTURE, "Capture...", "Capture", 0, false},
     {ID_APP_ABOUT, "&About Quillory...", "About", 0, false},
     {ID_HELP_PDF, "Help...", "Help", 32975, false},
     {ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo", 57643, false},

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -37,6 +38,9 @@
 #include "app/promptservice.h"
 #include "app/startupsplash.h"
 #include "app/clipboardimage.h"
+#include "app/capturedialog.h"
+#include "app/imageconvert.h"
+#include "app/windowlister.h"
 #include "capture/cameraframe.h"
 #include "capture/camerapluglistener.h"
 #include "capture/selectcameradlg.h"
@@ -179,7 +183,7 @@ void CMainFrame::BuildMenus() {
                 });
             }
         });
-    m_pRouter->BuildMenus(bar, {{"&File/", 0}, {"&File/E&xit", ID_APP_EXIT}});
+    m_pRouter->BuildMenus(bar, {{"&File/Capture...", ID_FILE_CAPTURE}, {"&File/", 0}, {"&File/E&xit", ID_APP_EXIT}});
     m_pRouter->BuildMenus(bar, {{"&Edit/&Undo\tCtrl+Z", ID_EDIT_UNDO},
                                 {"&Edit/&Redo\tCtrl+Y", ID_EDIT_REDO},
                                 {"&Edit/", 0},
@@ -275,6 +279,7 @@ void CMainFrame::SetZoomComboText(const QString& text) {
 
 void CMainFrame::RegisterCommands() {
     OnCommand(ID_EDIT_PASTE, [this] { OnEditPaste(); });
+    OnCommand(ID_FILE_CAPTURE, [this] { OnCapture(); });
     OnUpdateUI(ID_EDIT_PASTE, [](CCmdUI* ui) { ui->Enable(ClipboardHasImage()); });
     OnCommand(ID_VIEW_FULLSCREEN, [this] { OnFullScreen(); });
     OnUpdateUI(ID_VIEW_FULLSCREEN, [this](CCmdUI* ui) { ui->SetCheck(m_bFullScreen); });
@@ -362,6 +367,49 @@ void CMainFrame::SetMenuStyle(const QString& name) {
     if (QStyle* style = QStyleFactory::create(name)) QApplication::setStyle(style);
     m_pMdiArea->update();
     update();
+}
+
+void CMainFrame::OnCapture() {
+    std::unique_ptr<IWindowLister> lister = IWindowLister::Create();
+    const WindowHandle camera = m_pCameraFrame ? static_cast<WindowHandle>(m_pCameraFrame->winId()) : 0;
+    if (camera) lister->SetTopmost(camera, true);
+    WindowHandle chosen = 0;
+    {
+        CCaptureDialog dlg(*lister, this);
+        const bool ok = CPromptService::Instance().DoModal(&dlg) == QDialog::Accepted;
+        if (camera && (!ok || dlg.ChosenWindow() != camera)) lister->SetTopmost(camera, false);
+        if (!ok) return;
+        chosen = dlg.ChosenWindow();
+    }
+    // The window's rectangle clipped to the screen; the part left or above it is skipped.
+    QRect r = lister->WindowRect(chosen);
+    if (r.isEmpty()) return;  // the window went away
+    const QRect screen = lister->WindowRect(lister->Desktop());
+    if (!screen.isEmpty()) r = r.intersected(screen);
+    if (r.width() < 1 || r.height() < 1) return;
+    lister->SetTopmost(chosen, true);
+    QEventLoop wait;
+    QTimer::singleShot(100, &wait, &QEventLoop::quit);
+    wait.exec();
+    const bool stillThere = !lister->WindowRect(chosen).isEmpty();
+    const QImage picture = stillThere ? lister->GrabScreen(r) : QImage();
+    lister->SetTopmost(chosen, false);
+    raise();
+    activateWindow();
+    if (!stillThere) return;
+    auto image = std::make_unique<PxImage>();
+    if (picture.isNull() || !ImageFromQImage(picture, *image)) {
+        AfxMessageBox("The screen's picture cannot be read on this display.");
+        return;
+    }
+    CPelidorApp* app = AfxGetPelidorApp();
+    auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+    if (!doc) return;
+    doc->SetImage(image.release());
+    doc->SetTitle(QString("Captured Image %1").arg(app->m_nNewImage++));
+    doc->SetModifiedFlag();
+    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    doc->RefreshStatusPanes();
 }
 
 void CMainFrame::OnEditPaste() {

@@ -47,6 +47,8 @@ public:
     QDockWidget* FolderPane() const { return m_pFolderPane; }
 
     void OnEditPaste();
+    // "Capture...": a window or the desktop chosen in the capture dialog becomes a new image.
+    void OnCapture();
     // Opens dropped files as documents, one after the other.
     void OnDropFiles(const QList<QUrl>& urls);
     void OnFullScreen();

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <cstring>
+#include <memory>
 
 #include "app/aboutdialog.h"
 #include "app/childframe.h"
@@ -20,6 +21,7 @@
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
 #include "app/promptservice.h"
+#include "app/urldownloaddialog.h"
 #include "app/startupsplash.h"
 #include "outside/vekmeasure/qomeasure.h"
 #include "resources/resourcetable.h"
@@ -97,11 +99,30 @@ CPelidorApp::CPelidorApp(const QString& profilePath) : m_profile(std::make_uniqu
         dlg.exec();
     });
     OnCommand(ID_FILE_PRINT_SETUP, [this] { CPromptService::Instance().PageSetupDialog(m_pMainFrame, Printer()); });
+    OnCommand(ID_FILE_DOWNLOADURL, [this] { OnDownloadUrl(); });
     OnCommand(ID_HELP_PDF, [] {
         const QString path = QCoreApplication::applicationDirPath() + "/" + ResourceString(1241);
         if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
             AfxMessageBox(ResourceString(61460));
     });
+}
+
+void CPelidorApp::OnDownloadUrl() {
+    CUrlDownloadDialog dlg(m_pMainFrame);
+    if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted) return;
+    QByteArray data = dlg.Data();
+    auto image = std::make_unique<PxImage>();
+    if (!image->Decode(reinterpret_cast<BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0)) {
+        AfxMessageBox(QString::fromUtf8(image->GetLastError()));
+        return;
+    }
+    auto* doc = dynamic_cast<CPelidorDoc*>(DocTemplate()->OpenDocumentFile(QString()));
+    if (!doc) return;
+    doc->SetImage(image.release());
+    doc->SetTitle(dlg.Url());
+    doc->SetModifiedFlag();
+    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    doc->RefreshStatusPanes();
 }
 
 CPelidorApp::~CPelidorApp() {

@@ -53,6 +53,8 @@ public:
     // The program's open or save dialog; format in/out (-1 the summary row).
     bool AskImageFileName(QString& fileName, bool open, int flags, DWORD& format);
     void OnFileOpen();
+    // Downloads a file from a URL and opens it as an image document.
+    void OnDownloadUrl();
 
     CProfile& Profile() { return *m_profile; }
     CMainFrame* MainFrame() const { return m_pMainFrame; }
