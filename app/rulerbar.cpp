@@ -1,6 +1,30 @@
 #include "app/rulerbar.h"
 
+#include <QFontMetrics>
 #include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int kLabelPixels = 10;  // label font height
+constexpr int kLabelGap = 8;      // room between two labels
+constexpr int kMinorPixels = 3;   // closest short ticks
+
+// The steps 1, 2, 5, 10, 20, 50, ... up to a bound.
+QList<int> Steps() {
+    QList<int> out;
+    for (int decade = 1; decade <= 100000000; decade *= 10)
+        for (int m : {1, 2, 5}) out << m * decade;
+    return out;
+}
+
+QFont RulerFont(const QFont& base) {
+    QFont f = base;
+    f.setPixelSize(kLabelPixels);
+    return f;
+}
+}  // namespace
 
 CRulerBar::CRulerBar(bool horizontal, QWidget* parent) : QWidget(parent), m_bHorz(horizontal) {
     m_bg = palette().color(QPalette::Button);
@@ -52,9 +76,48 @@ QList<int> CRulerBar::TickPositions(int step) const {
     return out;
 }
 
+int CRulerBar::LabelStep() const {
+    const int extent = m_bHorz ? m_rcImage.width() : m_rcImage.height();
+    const int visible = m_bHorz ? width() : height();
+    const QFontMetrics fm(RulerFont(font()));
+    // The widest label is the largest value the image reaches.
+    const double need = fm.horizontalAdvance(QString::number(std::max(extent / m_fZoom, 100.0f), 'f', 0)) + kLabelGap;
+    auto fits = [&](int step) { return step * m_fZoom >= need; };
+    auto twoShow = [&](int step) { return step * m_fZoom * 2 <= visible; };
+    if (fits(100) && twoShow(100)) return 100;
+    const QList<int> steps = Steps();
+    if (!fits(100)) {
+        for (int step : steps)
+            if (step > 100 && fits(step)) return step;
+        return steps.last();
+    }
+    // Too sparse: the largest finer step that shows two labels, as long as they do not overlap.
+    int best = 100;
+    for (int step : steps) {
+        if (step >= 100) break;
+        if (fits(step)) {
+            best = step;
+            if (twoShow(step)) return step;
+        }
+    }
+    for (int step : steps)
+        if (step < 100 && fits(step)) return step;  // the finest that fits
+    return best;
+}
+
+int CRulerBar::MinorStep() const {
+    const int step = LabelStep();
+    for (int parts : {20, 10, 5, 4, 2}) {
+        if (step % parts) continue;
+        if (step / parts * m_fZoom >= kMinorPixels) return step / parts;
+    }
+    return 0;
+}
+
 QList<int> CRulerBar::LabelValues() const {
     QList<int> out;
-    const double d = 100 * m_fZoom;
+    const int step = LabelStep();
+    const double d = step * m_fZoom;
     const int len = m_bHorz ? m_rcImage.width() : m_rcImage.height();
     for (double p = 0; p <= len && out.size() < 100000; p += d) out << static_cast<int>(std::lround(p / m_fZoom));
     return out;
@@ -64,12 +127,12 @@ void CRulerBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), m_bg);
     p.setPen(palette().color(QPalette::WindowText));
-    QFont f = font();
-    f.setPixelSize(10);
-    p.setFont(f);
+    p.setFont(RulerFont(font()));
     const int inset = 0;  // the ruler sits right over the view, beside its partner
-    for (int step : {5, 100}) {
-        const int l = step == 5 ? 3 : 10;
+    const int labelStep = LabelStep();
+    for (int step : {MinorStep(), labelStep}) {
+        if (step <= 0) continue;
+        const int l = step == labelStep ? 10 : 3;
         for (int pos : TickPositions(step)) {
             if (m_bHorz)
                 p.drawLine(pos + inset, height() - l, pos + inset, height());
@@ -77,7 +140,7 @@ void CRulerBar::paintEvent(QPaintEvent*) {
                 p.drawLine(width() - l, pos, width(), pos);
         }
     }
-    const QList<int> ticks = TickPositions(100);
+    const QList<int> ticks = TickPositions(labelStep);
     const QList<int> labels = LabelValues();
     for (int i = 0; i < ticks.size() && i < labels.size(); i++) {
         const QString t = QString::number(labels[i]);

@@ -17,6 +17,11 @@ public:
     // Tick positions (widget coordinates) of the last paint, for the minor and major steps.
     QList<int> TickPositions(int step) const;
     QList<int> LabelValues() const;
+    // The image-pixel distance between labels and long ticks: 100 where those fit, else the
+    // nearest step of 1, 2, 5 x 10^n whose labels never overlap and of which at least two show.
+    int LabelStep() const;
+    // The distance of the short ticks between labels; 0 when they would crowd into a band.
+    int MinorStep() const;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
