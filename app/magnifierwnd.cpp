@@ -105,7 +105,11 @@ void CMagnifierWnd::changeEvent(QEvent* e) {
         const bool maximised = (now & Qt::WindowMaximized) && !(old & Qt::WindowMaximized);
         const bool minimised = (now & Qt::WindowMinimized) && !(old & Qt::WindowMinimized);
         if (maximised || minimised) {
-            OnSysCommand(maximised ? SC_MAXIMIZE : SC_MINIMIZE);
+            // The platform may echo a state back while the window returns to normal: that
+            // echo is undone as well but does not step the factor again.
+            if (!m_bReverting) OnSysCommand(maximised ? SC_MAXIMIZE : SC_MINIMIZE);
+            m_bReverting = true;
+            QTimer::singleShot(kCaptureInterval, this, [this] { m_bReverting = false; });
             setWindowState(now & ~(Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
             setFixedSize(m_w, m_h);
             if (minimised) QTimer::singleShot(0, this, [this] { showNormal(); });

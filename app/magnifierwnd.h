@@ -51,6 +51,7 @@ private:
     QRect m_rcSource;
     QImage m_picture;
     bool m_bReady = true;
+    bool m_bReverting = false;
     int m_nCaptures = 0;
     QTimer m_timer;
     std::function<QWidget*()> m_source;
