@@ -41,7 +41,7 @@ const CommandInfo kCommands[] = {
     {ID_IMAGE_REMOVETRANSPARENCY, "Remove Transparency", "Remove Transparency", 32793, false},
     // ---- measurement ----
     {ID_MEASURE_CALIBRATE, "Calibrate", "Calibrate", 32959, true},
-    {ID_MEASURE_CALIBRATETABLE, "Calibrate Table", "Calibrate Table", 233, true},
+    {ID_MEASURE_CALIBRATETABLE, "Calibrate Table", "Calibrate Table", ID_MEASURE_LIST, true},
     {ID_MEASURE_SELECT, "Select", "Select", 32969, true},
     {ID_MEASURE_LINE, "Line (Normal)", "Line", 32961, true},
     {ID_MEASURE_PARALLEL, "Parallen", "Parallen", 32995, true},

@@ -325,7 +325,7 @@ QPixmap MeasureGlyph(int id) {
     switch (id) {
     case 32969: return glyph("\u2196", tint);
     case 32959: return glyph("Ca", tint);
-    case 233: return glyph("CT", tint);
+    case 32994: return glyph("CT", tint);  // "Calibrate Table" (233 is the padlock)
     case 32961: return glyph("\u2571", tint);
     case 32995: return glyph("\u2225", tint);
     case 32996: return glyph("\u22A5", tint);
