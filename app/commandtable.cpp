@@ -40,6 +40,32 @@ const CommandInfo kCommands[] = {
     {ID_IMAGE_DUPLICATE, "Duplicate\tCtrl+D", "Duplicate", 32776, false},
     {ID_IMAGE_SETTRANSPARENCY, "Set Transparency... (click)", "Set Transparency", 32792, false},
     {ID_IMAGE_REMOVETRANSPARENCY, "Remove Transparency", "Remove Transparency", 32793, false},
+    // ---- measurement ----
+    {ID_MEASURE_CALIBRATE, "Calibrate", "Calibrate", 32959, true},
+    {ID_MEASURE_CALIBRATETABLE, "Calibrate Table", "Calibrate Table", ID_MEASURE_LIST, true},
+    {ID_MEASURE_SELECT, "Select", "Select", 32969, true},
+    {ID_MEASURE_LINE, "Line (Normal)", "Line", 32961, true},
+    {ID_MEASURE_PARALLEL, "Parallen", "Parallen", 32995, true},
+    {ID_MEASURE_PERPENDICULAR, "Perpendicular", "Perpendicular", 32996, true},
+    {ID_MEASURE_RECTANGLE, "Rectangle", "Rectangle", 32962, true},
+    {ID_MEASURE_TWOPOINTCIRCLE, "Two Point Circle", "Two Point Circle", 32966, true},
+    {ID_MEASURE_THREEPOINTCIRCLE, "Three Point Circle", "Three Point Circle", 32965, true},
+    {ID_MEASURE_DIAMETERCIRCLE, "Diameter Circle", "Diameter Circle", 32997, true},
+    {ID_MEASURE_CONCENTRICCIRCLE, "Concentric Circle", "Concentric Circle", 32998, true},
+    {ID_MEASURE_POLYGON, "Polygon", "Polygon", 32964, true},
+    {ID_MEASURE_ANGLE, "Angle", "Angle", 32967, true},
+    {ID_MEASURE_COUNT, "Count", "Count", 32973, true},
+    {ID_MEASURE_REMARK, "Remark", "Remark", 32968, true},
+    {ID_MEASURE_ARC, "Arc", "Arc", 32985, true},
+    {ID_MEASURE_DELETE, "Delete", "Delete", 32970, true},
+    {ID_MEASURE_KEEPCURRENT, "Keep Current Measure", "Keep Current Measure", 32972, true},
+    {ID_MEASURE_PRECISION, "Precision", "Precision", 32992, true},
+    {ID_MEASURE_TABLE, "Measure Table", "Measure Table", 32971, true},
+    {ID_MEASURE_SHOWSCALELINE, "Show Scale Line", "Show Scale Line", 0, true},
+    {ID_VIEW_HISTOGRAM, "Histogram", "Histogram", 0, true},
+    {ID_VIEW_MAGNIFIER, "Magnifier", "Magnifier", 32785, false},
+    {ID_IMAGE_DELETE, "Image Delete", "Image Delete\nDel", 1236, false},
+    // ---- end of measurement ----
 };
 }  // namespace
 

@@ -41,6 +41,11 @@
 #include "app/capturedialog.h"
 #include "app/imageconvert.h"
 #include "app/windowlister.h"
+#include "app/controllist.h"
+#include "app/histogramwnd.h"
+#include "app/magnifierwnd.h"
+#include "app/measurecommands.h"
+#include <QToolButton>
 #include "capture/cameraframe.h"
 #include "capture/camerapluglistener.h"
 #include "capture/selectcameradlg.h"
@@ -66,6 +71,7 @@ CMainFrame::CMainFrame() {
 CMainFrame::~CMainFrame() {
     // The camera window first: a recording it finishes is announced to this window.
     delete m_pCameraFrame.data();
+    DeleteToolWindows();
     DeletePlugListener();
     UnregisterWindow();
 }
@@ -198,6 +204,8 @@ void CMainFrame::BuildMenus() {
                                 {"&View/&Tracker", ID_VIEW_TOOLS_TRACKER},
                                 {"&View/", 0},
                                 {"&View/&Full Screen", ID_VIEW_FULLSCREEN},
+                                {"&View/Magnifier", ID_VIEW_MAGNIFIER},
+                                {"&View/Histogram", ID_VIEW_HISTOGRAM},
                                 {"&View/Menu Style/Default", ID_MENUSTYLE_DEFAULT},
                                 {"&View/Menu Style/XP", ID_MENUSTYLE_XP}});
     m_pRouter->BuildMenus(bar,
@@ -212,6 +220,32 @@ void CMainFrame::BuildMenus() {
                            {"&Image/", 0},
                            {"&Image/Set Transparency... (click)", ID_IMAGE_SETTRANSPARENCY},
                            {"&Image/Remove Transparency", ID_IMAGE_REMOVETRANSPARENCY}},
+                          &m_docMenus);
+    m_pRouter->BuildMenus(bar,
+                          {{"&Measure/Select", ID_MEASURE_SELECT},
+                           {"&Measure/Calibrate", ID_MEASURE_CALIBRATE},
+                           {"&Measure/Calibrate Table", ID_MEASURE_CALIBRATETABLE},
+                           {"&Measure/", 0},
+                           {"&Measure/Line (Normal)", ID_MEASURE_LINE},
+                           {"&Measure/Parallen", ID_MEASURE_PARALLEL},
+                           {"&Measure/Perpendicular", ID_MEASURE_PERPENDICULAR},
+                           {"&Measure/Rectangle", ID_MEASURE_RECTANGLE},
+                           {"&Measure/Two Point Circle", ID_MEASURE_TWOPOINTCIRCLE},
+                           {"&Measure/Three Point Circle", ID_MEASURE_THREEPOINTCIRCLE},
+                           {"&Measure/Diameter Circle", ID_MEASURE_DIAMETERCIRCLE},
+                           {"&Measure/Concentric Circle", ID_MEASURE_CONCENTRICCIRCLE},
+                           {"&Measure/Polygon", ID_MEASURE_POLYGON},
+                           {"&Measure/Angle", ID_MEASURE_ANGLE},
+                           {"&Measure/Count", ID_MEASURE_COUNT},
+                           {"&Measure/Remark", ID_MEASURE_REMARK},
+                           {"&Measure/Arc", ID_MEASURE_ARC},
+                           {"&Measure/Precision", ID_MEASURE_PRECISION},
+                           {"&Measure/", 0},
+                           {"&Measure/Measure Table", ID_MEASURE_TABLE},
+                           {"&Measure/Show Scale Line", ID_MEASURE_SHOWSCALELINE},
+                           {"&Measure/", 0},
+                           {"&Measure/Keep Current Measure", ID_MEASURE_KEEPCURRENT},
+                           {"&Measure/Delete", ID_MEASURE_DELETE}},
                           &m_docMenus);
     m_pWindowMenu = bar->addMenu("&Window");
     connect(m_pWindowMenu, &QMenu::aboutToShow, this, [this] { FillWindowMenu(); });
@@ -243,7 +277,7 @@ void CMainFrame::BuildToolBars() {
     m_pStandardBar = addToolBar(ResourceString(1237));
     m_pStandardBar->setObjectName("Standard");
     m_pRouter->BuildToolBar(m_pStandardBar, {ID_FILE_OPEN, ID_FILE_SAVE_AS, 0, ID_EDIT_UNDO, ID_EDIT_REDO, 0,
-                                             ID_VIEW_TOOLS_MOVE, ID_VIEW_ZOOMIN, ID_VIEW_ZOOMOUT});
+                                             ID_VIEW_TOOLS_MOVE, ID_VIEW_MAGNIFIER, ID_VIEW_ZOOMIN, ID_VIEW_ZOOMOUT});
     m_pZoomCombo = new QComboBox(m_pStandardBar);
     m_pZoomCombo->setObjectName(QString::number(ID_VIEW_ZOOMLIST));
     m_pZoomCombo->addItems({" 25%", " 50%", " 75%", " 100%", " 150%", " 200%", " 400%", " 800%", " 1600%"});
@@ -254,7 +288,8 @@ void CMainFrame::BuildToolBars() {
         if (CPelidorDoc* d = ActiveDocument())
             if (d->GetImage()) d->ZoomList(m_pZoomCombo->currentText());
     });
-    m_pRouter->BuildToolBar(m_pStandardBar, {0, ID_CAMERA_LONGEXPOSURE, 0, ID_HELP_PDF});
+    m_pRouter->BuildToolBar(m_pStandardBar, {0, ID_CAMERA_LONGEXPOSURE, ID_IMAGE_DELETE, 0, ID_HELP_PDF});
+    BuildMeasureBar();
 
     m_pImageBar = addToolBar(ResourceString(1239));
     m_pImageBar->setObjectName("Image");
@@ -291,6 +326,9 @@ void CMainFrame::RegisterCommands() {
     // The two looks of the program: Qt's own style, or the platform's classic one when it exists.
     OnCommand(ID_MENUSTYLE_DEFAULT, [this] { SetMenuStyle("Fusion"); });
     OnCommand(ID_MENUSTYLE_XP, [this] { SetMenuStyle("Windows"); });
+    OnCommand(ID_VIEW_HISTOGRAM, [this] { OnViewHistogram(); });
+    OnUpdateUI(ID_VIEW_HISTOGRAM, [this](CCmdUI* ui) { ui->SetCheck(m_pHistogramPane && m_pHistogramPane->isVisible()); });
+    CMeasureCommands::Register();
     OnCommand(ID_NEXT_PANE, [this] { m_pMdiArea->activateNextSubWindow(); });
     OnCommand(ID_PREV_PANE, [this] { m_pMdiArea->activatePreviousSubWindow(); });
 }
@@ -432,12 +470,17 @@ void CMainFrame::OnFullScreen() {
     m_bFullScreen = !m_bFullScreen;
     if (m_bFullScreen) {
         m_pStandardBar->hide();
+        m_pMeasureBar->hide();
         statusBar()->hide();
         showFullScreen();
         if (QMdiSubWindow* s = m_pMdiArea->activeSubWindow()) s->showMaximized();
     } else {
         showNormal();
         m_pStandardBar->show();
+        m_pMeasureBar->show();
+        // "Measure" goes back right of "Standard".
+        insertToolBar(m_pImageBar, m_pMeasureBar);
+        if (toolBarBreak(m_pMeasureBar)) removeToolBarBreak(m_pMeasureBar);
         statusBar()->show();
     }
 }
@@ -540,8 +583,11 @@ void CMainFrame::OnActivateChild() {
     const bool imageView = doc && !doc->m_bStartPage;
     for (QMenu* m : m_docMenus) m->menuAction()->setVisible(imageView);
     m_pImageBar->setVisible(imageView && m_pImageBar->isVisible());
-    for (UINT id : {ID_FILE_SAVE_AS, ID_EDIT_UNDO, ID_EDIT_REDO, ID_VIEW_TOOLS_MOVE, ID_VIEW_ZOOMIN, ID_VIEW_ZOOMOUT})
+    for (UINT id : {ID_FILE_SAVE_AS, ID_EDIT_UNDO, ID_EDIT_REDO, ID_VIEW_TOOLS_MOVE, ID_VIEW_MAGNIFIER, ID_VIEW_ZOOMIN,
+                    ID_VIEW_ZOOMOUT})
         m_pRouter->Action(id)->setVisible(!start);
+    m_pRouter->Action(ID_IMAGE_DELETE)->setVisible(start || !doc);
+    if (m_pHistogram) m_pHistogram->update();
     for (QAction* a : m_pStandardBar->actions())
         if (m_pStandardBar->widgetForAction(a) == m_pZoomCombo) a->setVisible(!start);
     m_pRouter->Action(ID_CAMERA_LONGEXPOSURE)->setVisible(start || !doc);
@@ -591,6 +637,8 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    // The tool windows go before the views they read.
+    DeleteToolWindows();
     // Documents go before the window: each one stops its command and waits for its threads.
     app->DocTemplate()->CloseAllDocuments();
     DeletePlugListener();
@@ -609,4 +657,57 @@ void CMainFrame::dropEvent(QDropEvent* e) {
 void CMainFrame::OnDropFiles(const QList<QUrl>& urls) {
     for (const QUrl& u : urls)
         if (u.isLocalFile()) AfxGetPelidorApp()->DocTemplate()->OpenDocumentFile(u.toLocalFile());
+}
+
+// ---- measurement bar and tool windows ----
+
+void CMainFrame::BuildMeasureBar() {
+    m_pMeasureBar = addToolBar(ResourceString(1238));
+    m_pMeasureBar->setObjectName("Measure");
+    m_pRouter->BuildToolBar(m_pMeasureBar, {ID_MEASURE_SELECT, ID_MEASURE_CALIBRATE, ID_MEASURE_CALIBRATETABLE, 0,
+                                            ID_MEASURE_LINE, ID_MEASURE_RECTANGLE, ID_MEASURE_THREEPOINTCIRCLE,
+                                            ID_MEASURE_POLYGON, ID_MEASURE_ANGLE, ID_MEASURE_COUNT, ID_MEASURE_REMARK,
+                                            ID_MEASURE_ARC, ID_MEASURE_PRECISION, 0, ID_MEASURE_TABLE, 0,
+                                            ID_MEASURE_KEEPCURRENT, ID_MEASURE_DELETE});
+    // "Calibrate Table" is a split button: its main part issues the command, its arrow the list.
+    m_pCalibrateButton = qobject_cast<QToolButton*>(m_pMeasureBar->widgetForAction(m_pRouter->Action(ID_MEASURE_CALIBRATETABLE)));
+    if (m_pCalibrateButton)
+        CControlList::Attach(m_pCalibrateButton, [this] { return ActiveDocument(); },
+                             [this](unsigned id) {
+                                 m_pRouter->Execute(id);
+                                 m_pRouter->UpdateAll();
+                             });
+}
+
+CHistogramWnd* CMainFrame::Histogram(bool create) {
+    if (!m_pHistogram && create) {
+        m_pHistogramPane = new QDockWidget("Histogram", this);
+        m_pHistogramPane->setObjectName("PaneHistogram");
+        m_pHistogramPane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                                      QDockWidget::DockWidgetFloatable);
+        m_pHistogram = new CHistogramWnd(m_pHistogramPane);
+        m_pHistogramPane->setWidget(m_pHistogram);
+        addDockWidget(Qt::RightDockWidgetArea, m_pHistogramPane);
+    }
+    return m_pHistogram;
+}
+
+void CMainFrame::OnViewHistogram() {
+    Histogram(true);
+    m_pHistogramPane->show();
+    m_pHistogramPane->raise();
+    m_pHistogram->update();
+}
+
+CMagnifierWnd* CMainFrame::Magnifier(bool create) {
+    if (!m_pMagnifier && create) m_pMagnifier = new CMagnifierWnd(this);
+    return m_pMagnifier;
+}
+
+void CMainFrame::DeleteToolWindows() {
+    delete m_pHistogramPane;  // and the histogram window inside it
+    m_pHistogramPane = nullptr;
+    m_pHistogram = nullptr;
+    delete m_pMagnifier;
+    m_pMagnifier = nullptr;
 }

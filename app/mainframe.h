@@ -20,6 +20,9 @@ class QToolBar;
 class CPelidorDoc;
 class CView;
 class CCameraPlugListener;
+class CHistogramWnd;
+class CMagnifierWnd;
+class QToolButton;
 
 class CMainFrame : public QMainWindow, public CMessageTarget, public CCmdTarget {
 public:
@@ -45,6 +48,14 @@ public:
     // Top-level menus that only image documents show (hidden on the start page).
     void AddDocumentMenus(const QList<QMenu*>& menus) { m_docMenus += menus; }
     QDockWidget* FolderPane() const { return m_pFolderPane; }
+    // The "Measure" bar, its "Calibrate Table" split button, and the two tool windows (made on
+    // first use when `create` is set, else null until then).
+    QToolBar* MeasureBar() const { return m_pMeasureBar; }
+    QToolButton* CalibrateTableButton() const { return m_pCalibrateButton; }
+    CHistogramWnd* Histogram(bool create);
+    QDockWidget* HistogramPane() const { return m_pHistogramPane; }
+    CMagnifierWnd* Magnifier(bool create);
+    void OnViewHistogram();
 
     void OnEditPaste();
     // "Capture...": a window or the desktop chosen in the capture dialog becomes a new image.
@@ -109,4 +120,12 @@ private:
     QTimer* m_pIdleTimer = nullptr;
     CCameraPlugListener* m_pPlugListener = nullptr;
     QStringList m_cameraFiles;
+    // ---- measurement bar and tool windows ----
+    void BuildMeasureBar();
+    void DeleteToolWindows();
+    QToolBar* m_pMeasureBar = nullptr;
+    QToolButton* m_pCalibrateButton = nullptr;
+    QDockWidget* m_pHistogramPane = nullptr;
+    CHistogramWnd* m_pHistogram = nullptr;
+    CMagnifierWnd* m_pMagnifier = nullptr;
 };

@@ -96,6 +96,9 @@ public:
     int m_bShowScaleLine = 0;
     int m_bMeasureLock = 0;
     int m_nCurMeasureSel = 0;
+    // The histogram of the shown image; a largest count of 0 means "not computed".
+    LONG m_lHistRed[256] = {}, m_lHistGreen[256] = {}, m_lHistBlue[256] = {}, m_lHistGray[256] = {};
+    LONG m_lHistMax = 0;
     int m_bStartPage = 0;
     int m_bStretch = 0;
     int m_bSmooth = 0;

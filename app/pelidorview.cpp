@@ -23,6 +23,8 @@
 #include "app/pelidordoc.h"
 #include "app/promptservice.h"
 #include "outside/vekmeasure/qomeasure.h"
+#include "app/histogramwnd.h"
+#include "app/magnifierwnd.h"
 
 namespace {
 const QColor kBackground(191, 191, 191);
@@ -72,7 +74,11 @@ CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent)
     OnUpdateUI(ID_EDIT_COPY, [this](CCmdUI* ui) { ui->Enable(GetDocument() && GetDocument()->GetImage()); });
 }
 
-CPelidorView::~CPelidorView() { m_selTimer.stop(); }
+CPelidorView::~CPelidorView() {
+    m_selTimer.stop();
+    if (CMainFrame* mf = AfxGetMainFrame())
+        if (CHistogramWnd* hist = mf->Histogram(false)) hist->update();
+}
 
 CPelidorDoc* CPelidorView::GetDocument() const { return static_cast<CPelidorDoc*>(CView::GetDocument()); }
 bool CPelidorView::IsStartPage() const { return GetDocument() && GetDocument()->m_bStartPage; }
@@ -157,6 +163,16 @@ void CPelidorView::OnUpdate(CView* sender, LPARAM hint) {
             m_tracker.m_rect = RECT{0, 0, 0, 0};
             if (d->m_nSelPoints < 3) m_selTimer.stop();
             if (d->GetImage() && !d->IsBusy()) d->GetImage()->SetJpegQuality(static_cast<BYTE>(AfxGetPelidorApp()->m_nJpegQuality));
+            // The histogram follows the image while its window shows; otherwise the cache is
+            // emptied so that the window computes it afresh when it shows again.
+            CMainFrame* mf = AfxGetMainFrame();
+            CHistogramWnd* hist = mf ? mf->Histogram(false) : nullptr;
+            if (hist && hist->isVisible()) {
+                CHistogramWnd::Recompute(*d);
+                hist->update();
+            } else {
+                d->m_lHistMax = 0;
+            }
         }
         UpdateScrollSizes();
         ComputeImageRect();
@@ -405,7 +421,14 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
         d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
         viewport()->update();
     }
-    if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(0, text);
+    if (CMainFrame* mf = AfxGetMainFrame()) {
+        CMagnifierWnd* mag = mf->Magnifier(false);
+        if (mag && (!m_magnifierTick.isValid() || m_magnifierTick.elapsed() > 50)) {
+            m_magnifierTick.start();
+            mag->SetPosition(pos);
+        }
+        mf->SetPaneText(0, text);
+    }
     NotifyRulers(3, pos);
 }
 

@@ -2,6 +2,7 @@
 // overlay, turns mouse input into the document's tools, shows the pixel read-out and prints.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -68,4 +69,5 @@ private:
     QPointF m_ptLast;
     QPointF m_ptCentre;
     QPointF m_corners[5];
+    QElapsedTimer m_magnifierTick;  // since the magnifier last got the mouse
 };

@@ -319,6 +319,35 @@ QPixmap programIcon() {
 }
 // ---- end of the program's icon ----
 
+// ---- measurement toolbar glyphs (bar 197) ----
+QPixmap MeasureGlyph(int id) {
+    const QColor tint(40, 120, 140);
+    switch (id) {
+    case 32969: return glyph("\u2196", tint);
+    case 32959: return glyph("Ca", tint);
+    case 32994: return glyph("CT", tint);  // "Calibrate Table" (233 is the padlock)
+    case 32961: return glyph("\u2571", tint);
+    case 32995: return glyph("\u2225", tint);
+    case 32996: return glyph("\u22A5", tint);
+    case 32962: return glyph("\u25AD", tint);
+    case 32966: return glyph("\u25CB2", tint);
+    case 32965: return glyph("\u25CB", tint);
+    case 32997: return glyph("\u2300", tint);
+    case 32998: return glyph("\u25CE", tint);
+    case 32964: return glyph("\u2B20", tint);
+    case 32967: return glyph("\u2220", tint);
+    case 32973: return glyph("#", tint);
+    case 32968: return glyph("A", tint);
+    case 32985: return glyph("\u2312", tint);
+    case 32970: return glyph("\u2715", tint);
+    case 32972: return glyph("K", tint);
+    case 32992: return glyph(".0", tint);
+    case 32971: return glyph("\u25A6", tint);
+    default: return QPixmap();
+    }
+}
+// ---- end of measurement toolbar glyphs ----
+
 }  // namespace
 
 QString ResourceString(int id) {
@@ -363,7 +392,10 @@ QPixmap ResourcePixmap(int id) {
     case 32793: pm = glyph("t", QColor(120, 80, 160)); break;
     case 32871: pm = glyph("S", QColor(70, 110, 170)); break;
     case 32916: pm = glyph("R", QColor(70, 110, 170)); break;
-    default: pm = ControlPixmap(id); break;
+    default:
+        pm = MeasureGlyph(id);
+        if (pm.isNull()) pm = ControlPixmap(id);
+        break;
     }
     cache.insert(id, pm);
     return pm;

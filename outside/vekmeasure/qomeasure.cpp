@@ -4,11 +4,16 @@
 #include <QLineF>
 #include <QPolygonF>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 int s_curSel = 0;
 int s_curCode = 10;
+CQoMeasure::DialogHook& Hook() {
+    static CQoMeasure::DialogHook hook;
+    return hook;
+}
 
 // The circle through three points as centre and a point on it; false when they are on a line.
 bool CircleThrough(const QPointF& a, const QPointF& b, const QPointF& c, QPointF& centre) {
@@ -34,12 +39,18 @@ int CQoMeasure::MenuItemEvent(int code, CQoMeasure* m) {
     if (!m || code < 0 || code > 23) return 0;
     static const int kSel[24] = {-1, -1, 1, 2, 3, 3, 4, 5, 6, 7, 0, -1, -1, -1, -1, 8, -1, -1, 9, -1, 10, 11, 12, 13};
     m->FinishPending();
+    if (code == DlgCalibrate || code == DlgCalibrateTable || code == DlgMeasureTable || code == DlgPrecision) {
+        // These open a window and leave the drawing tool as it is.
+        return Hook() ? Hook()(code, m) : 1;
+    }
     s_curCode = code;
     if (kSel[code] >= 0) s_curSel = kSel[code];
     return 1;
 }
 
 int CQoMeasure::GetCurSelItem() { return s_curSel; }
+
+void CQoMeasure::SetDialogHook(DialogHook hook) { Hook() = std::move(hook); }
 
 QPointF CQoMeasure::ToImage(const QPoint& p) const { return QPointF(p) / (m_dScale > 0 ? m_dScale : 1.0); }
 
@@ -169,6 +180,37 @@ int CQoMeasure::AddCalibration(const QString& name, double unitsPerPixel, const 
     return m_cals.size() - 1;
 }
 
+bool CQoMeasure::RemoveCalibration(int index) {
+    if (index <= 0 || index >= m_cals.size()) return false;
+    m_cals.remove(index);
+    m_calNames.removeAt(index);
+    if (m_nActive == index) m_nActive = 0;
+    else if (m_nActive > index) m_nActive--;
+    return true;
+}
+
+int CQoMeasure::LastLineUnit() const {
+    for (int i = m_units.size() - 1; i >= 0; i--)
+        if (m_units[i].type == KindLine && m_units[i].points.size() >= 2) return i;
+    return -1;
+}
+
+double CQoMeasure::LinePixels(int unit) const {
+    if (unit < 0 || unit >= m_units.size() || m_units[unit].type != KindLine || m_units[unit].points.size() < 2) return 0;
+    return QLineF(m_units[unit].points[0], m_units[unit].points[1]).length();
+}
+
+int CQoMeasure::CalibrateFromLine(int unit, double knownLength, const QString& unitName, const QString& name) {
+    const double px = LinePixels(unit);
+    if (px <= 0 || !(knownLength > 0) || !std::isfinite(knownLength)) return -1;
+    const int index = AddCalibration(name.isEmpty() ? QString("%1 %2").arg(knownLength).arg(unitName) : name,
+                                     knownLength / px, unitName.isEmpty() ? QString("px") : unitName);
+    m_nActive = index;
+    return index;
+}
+
+void CQoMeasure::SetPrecision(int decimals) { m_nPrecision = std::clamp(decimals, 0, 6); }
+
 double CQoMeasure::UnitLength(int i) const {
     const Unit& u = m_units[i];
     double px = 0;
@@ -221,10 +263,10 @@ QString CQoMeasure::UnitLabel(int i) const {
     const Unit& u = m_units[i];
     const QString unit = Cal().unit;
     switch (u.type) {
-    case KindLine: return QString("%1 %2").arg(UnitLength(i), 0, 'f', 2).arg(unit);
+    case KindLine: return QString("%1 %2").arg(UnitLength(i), 0, 'f', m_nPrecision).arg(unit);
     case KindRect:
     case KindCircle:
-    case KindPolygon: return QString("%1 %2\u00B2").arg(UnitArea(i), 0, 'f', 2).arg(unit);
+    case KindPolygon: return QString("%1 %2\u00B2").arg(UnitArea(i), 0, 'f', m_nPrecision).arg(unit);
     case KindAngle: return QString("%1\u00B0").arg(UnitAngle(i), 0, 'f', 1);
     case KindCount: {
         int n = 0;

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 class QWidget;
 
 struct CQoCalibration {
@@ -35,7 +37,13 @@ public:
 
     static void CreateCursor();
     // Takes a menu code (0..23) for the object; non-zero when the tool is taken.
+    // Codes 0 (calibrate), 1 (calibration table), 13 (measurement table) and 19 (label
+    // precision) open a window of the host program through the dialog hook; its answer is the
+    // result. Without a hook they are taken and do nothing.
     static int MenuItemEvent(int code, CQoMeasure* measure);
+    enum DialogCode { DlgCalibrate = 0, DlgCalibrateTable = 1, DlgMeasureTable = 13, DlgPrecision = 19 };
+    using DialogHook = std::function<int(int code, CQoMeasure* measure)>;
+    static void SetDialogHook(DialogHook hook);
     // Current selection code (0 select, 1 line, 2 rectangle, 3 circle, 4 polygon, 5 angle,
     // 6 count, 7 remark, 8 delete, 9 arc, 10 parallel, 11 diameter circle, 12 concentric,
     // 13 perpendicular).
@@ -57,6 +65,20 @@ public:
     int ActiveCalibration() const { return m_nActive; }
     // Adds a named calibration (units per image pixel); returns its index.
     int AddCalibration(const QString& name, double unitsPerPixel, const QString& unit);
+    int CalibrationCount() const { return m_cals.size(); }
+    const CQoCalibration& CalibrationAt(int i) const { return m_cals[i]; }
+    // Removes a calibration other than the first ("Pixel"); the active one falls back to it.
+    bool RemoveCalibration(int index);
+    // The last line unit drawn, or -1.
+    int LastLineUnit() const;
+    // Length in image pixels of a line unit, 0 for anything else.
+    double LinePixels(int unit) const;
+    // Adds and activates a calibration in which the line unit measures knownLength units;
+    // -1 (and nothing added) for a missing or zero-length line or a length not above 0.
+    int CalibrateFromLine(int unit, double knownLength, const QString& unitName, const QString& name);
+    // Decimals of the lengths and areas in the labels (0..6, start 2).
+    void SetPrecision(int decimals);
+    int Precision() const { return m_nPrecision; }
 
     int UnitCount() const { return m_units.size(); }
     const Unit& UnitAt(int i) const { return m_units[i]; }
@@ -83,6 +105,7 @@ private:
     QVector<CQoCalibration> m_cals;
     QStringList m_calNames;
     int m_nActive = 0;
+    int m_nPrecision = 2;
     int m_nSelected = -1;
     QPointF m_dragLast;
     bool m_bDragging = false;
