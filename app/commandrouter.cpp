@@ -78,9 +78,11 @@ QAction* CCommandRouter::Action(UINT id) {
     a->setData(id);
     if (info) {
         if (info->tip && *info->tip) a->setToolTip(QString::fromUtf8(info->tip));
-        if (info->iconId) a->setIcon(ResourceIcon(info->iconId));
         a->setCheckable(info->checkable);
     }
+    // The table's bitmap id, else the command's own id when the resources draw it.
+    const QIcon icon = ResourceCommandIcon(info && info->iconId ? info->iconId : static_cast<int>(id));
+    if (!icon.isNull()) a->setIcon(icon);
     connect(a, &QAction::triggered, this, [this, id] {
         Execute(id);
         UpdateAll();

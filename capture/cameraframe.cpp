@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QProcess>
 #include <QScreen>
 #include <QShortcut>
@@ -24,6 +25,7 @@
 #include "capture/camerasettingdlg.h"
 #include "capture/cameraview.h"
 #include "capture/exposurepanel.h"
+#include "capture/saveconfigdlg.h"
 #include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
@@ -123,7 +125,7 @@ void CCameraFrame::AddCommand(UINT id, const QString& text, std::function<void()
     c.action = new QAction(caption.isEmpty() ? text.section('\n', 0, 0) : caption, this);
     c.action->setObjectName(QString::number(id));
     c.action->setToolTip(text.section('\n', 0, 0));
-    c.action->setIcon(ResourceIcon(static_cast<int>(id)));
+    c.action->setIcon(ResourceCommandIcon(static_cast<int>(id)));
     c.action->setCheckable(static_cast<bool>(checked));
     c.run = std::move(run);
     c.enabled = enabled ? std::move(enabled) : [this] { return m_controller.IsOpen(); };
@@ -262,6 +264,12 @@ void CCameraFrame::UpdateCommands() {
 
 void CCameraFrame::RefreshPrompts() {
     if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
+    if (QAction* a = Action(ID_CAMERA_EXPOSURE)) {
+        const QString prompt =
+            ResourceString(m_controller.Mode() == CCameraFrameController::kModeExposurePanel ? 1244 : 1245);
+        a->setText(prompt.section('\n', 1, 1));
+        a->setToolTip(prompt.section('\n', 0, 0));
+    }
 }
 
 QString CCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
@@ -496,6 +504,7 @@ void CCameraFrame::ShutdownCamera() {
     if (m_bShutDown) return;
     m_bShutDown = true;
     CloseSettingDlg();
+    CloseSaveConfigDlg();
     CloseExposurePopups();
     // The snap thread first: it would poll the interval dialog and ask for shots.
     m_snap.Stop();
@@ -534,6 +543,49 @@ void CCameraFrame::BuildSettingsCommands() {
     QAction* first = m_pToolBar->actions().isEmpty() ? nullptr : m_pToolBar->actions().first();
     m_pToolBar->insertAction(first, Action(ID_CAMERA_EXPOSURE));
     m_pToolBar->insertAction(first, Action(ID_CAMERA_PROPERTY));
+    // The "Config..." items of the Snap, Record and Resolution drop-downs open the save
+    // configuration dialog on their page.
+    const std::pair<UINT, UINT> configs[] = {{ID_CAMERA_SNAP, ID_SNAP_CONFIG},
+                                             {ID_CAMERA_RECORD, ID_RECORD_CONFIG},
+                                             {ID_CAMERA_RESOLUTION, ID_RESOLUTION_CONFIG}};
+    for (int page = 0; page < 3; ++page) {
+        const auto [button, config] = configs[page];
+        AddCommand(config, "Config...", [this, page] { OnSaveConfig(page); }, open);
+        if (QToolButton* b = Button(button))
+            if (QMenu* m = b->menu()) m->addAction(Action(config));
+    }
+}
+
+CSaveConfigDlg* CCameraFrame::SaveConfigDlg() const { return m_pSaveConfigDlg.data(); }
+
+void CCameraFrame::OnSaveConfig(int page) {
+    if (!m_controller.IsIdle()) return;
+    m_controller.SetMode(CCameraFrameController::kModeSaveConfig);
+    if (m_pSaveConfigDlg) {
+        m_pSaveConfigDlg->raise();
+        m_pSaveConfigDlg->activateWindow();
+        return;
+    }
+    m_pSaveConfigDlg = new CSaveConfigDlg(GetSafeHwnd(), this);
+    m_pSaveConfigDlg->show();
+    m_pSaveConfigDlg->SetSettings(&m_controller.Settings(), page);
+    UpdateCommands();
+}
+
+void CCameraFrame::CloseSaveConfigDlg() {
+    if (!m_pSaveConfigDlg) return;
+    CSaveConfigDlg* dlg = m_pSaveConfigDlg;
+    m_pSaveConfigDlg = nullptr;
+    dlg->Abandon();
+    dlg->UnregisterWindow();
+    dlg->hide();
+    dlg->deleteLater();
+}
+
+void CCameraFrame::moveEvent(QMoveEvent* e) {
+    QMainWindow::moveEvent(e);
+    // Moving the window ends the exposure pop-ups (they would stay where the button was).
+    if (m_pExposurePanel || m_pAutoExposureDlg) SendMessage(GetSafeHwnd(), WM_CAMERA_EXPOSUREPANEL, 0, 0);
 }
 
 bool CCameraFrame::HandleSettingsMessage(UINT message, WPARAM wParam, LRESULT* result) {
@@ -541,6 +593,11 @@ bool CCameraFrame::HandleSettingsMessage(UINT message, WPARAM wParam, LRESULT* r
     switch (message) {
     case WM_CAMERA_SETTINGDLG_CLOSED:
         CloseSettingDlg();
+        m_controller.SetMode(CCameraFrameController::kModeIdle);
+        UpdateCommands();
+        return true;
+    case WM_SAVECONFIG_CLOSED:
+        CloseSaveConfigDlg();
         m_controller.SetMode(CCameraFrameController::kModeIdle);
         UpdateCommands();
         return true;

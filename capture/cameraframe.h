@@ -20,6 +20,7 @@ class CAutoExposureDlg;
 class CCameraSettingDlg;
 class CCameraView;
 class CExposurePanel;
+class CSaveConfigDlg;
 class CFlatProgressCtrl;
 class CProgressDialog;
 class QAction;
@@ -52,6 +53,9 @@ public:
         ID_QUICK_BLACKBALANCE = 32998,
         ID_CROSS_SHOW = 33008,
         ID_CROSS_HIDE = 33009,
+        ID_SNAP_CONFIG = 32999,
+        ID_RECORD_CONFIG = 33001,
+        ID_RESOLUTION_CONFIG = 33002,
     };
 
     CCameraFrame(int cameraId, int longExposure, QWidget* parent = nullptr);
@@ -74,6 +78,7 @@ public:
     CCameraSettingDlg* SettingDlg() const;
     CExposurePanel* ExposurePanel() const;
     CAutoExposureDlg* AutoExposureDlg() const;
+    CSaveConfigDlg* SaveConfigDlg() const;
     int m_bRecording = 0;
 
     // Runs a command as its button would (nothing when it is disabled); false when it is not
@@ -89,6 +94,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
     class IntervalLink;
@@ -115,6 +121,8 @@ private:
     void CloseExposurePopups();
     void CloseSettingDlg();
     void OnSoftwareAeGaveUp();
+    void OnSaveConfig(int page);
+    void CloseSaveConfigDlg();
 
     void OnSnap();
     void OnShot(int index);
@@ -144,4 +152,5 @@ private:
     QPointer<CCameraSettingDlg> m_pSettingDlg;
     QPointer<CExposurePanel> m_pExposurePanel;
     QPointer<CAutoExposureDlg> m_pAutoExposureDlg;
+    QPointer<CSaveConfigDlg> m_pSaveConfigDlg;
 };

@@ -6,6 +6,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
+
+#include <algorithm>
 #include <QRadioButton>
 
 #include "controls/bitmapslider.h"
@@ -16,13 +19,15 @@ using C = CCameraParamLogic::Colour;
 namespace {
 
 // Two radios of their own group box, so the boxes exclude only among themselves.
-void MakePair(QWidget* page, const char* title, const char* a, const char* b, int x, int y, QRadioButton** out) {
+QGroupBox* MakePair(QWidget* page, const char* title, int id, const char* a, const char* b, int x, int y, QRadioButton** out) {
     auto* box = new QGroupBox(title, page);
+    box->setObjectName(QString::number(id));
     box->setGeometry(x, y, 178, 48);
     out[0] = new QRadioButton(a, box);
     out[0]->setGeometry(8, 20, 80, 20);
     out[1] = new QRadioButton(b, box);
     out[1]->setGeometry(92, 20, 80, 20);
+    return box;
 }
 
 }  // namespace
@@ -32,7 +37,7 @@ CCameraParamDlg::CCameraParamDlg(QWidget* parent) : QWidget(parent) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(216, 231, 252));
     setPalette(pal);
-    resize(380, 260);
+    resize(kPageWidth, 260);
     auto* rgb = new QGroupBox("RGB", this);
     rgb->setGeometry(6, 4, 368, 92);
     const char* names[] = {"R", "G", "B"};
@@ -56,15 +61,16 @@ CCameraParamDlg::CCameraParamDlg(QWidget* parent) : QWidget(parent) {
             m_edit[c]->setText(m_logic.gain[c].text);
         });
     }
-    MakePair(this, "Frame Speed", "Normal Speed", "High Speed", 6, 100, m_speed);
-    MakePair(this, "Light Frequency", "50 Hz", "60 Hz", 196, 100, m_freq);
-    MakePair(this, "Image Quality", "Smooth", "Sharp", 6, 150, m_quality);
+    QGroupBox* speed = MakePair(this, "Frame Speed", 1071, "Normal Speed", "High Speed", 6, 100, m_speed);
+    QGroupBox* freq = MakePair(this, "Light Frequency", 1072, "50 Hz", "60 Hz", 196, 100, m_freq);
+    QGroupBox* quality = MakePair(this, "Image Quality", 1073, "Smooth", "Sharp", 6, 150, m_quality);
     for (int v = 0; v < 2; ++v) {
         QObject::connect(m_speed[v], &QRadioButton::clicked, this, [this, v] { m_logic.OnFrameSpeed(v); });
         QObject::connect(m_freq[v], &QRadioButton::clicked, this, [this, v] { m_logic.OnLightFrequency(v); });
         QObject::connect(m_quality[v], &QRadioButton::clicked, this, [this, v] { m_logic.OnQuality(v); });
     }
     auto* mode = new QGroupBox("Parameter Mode", this);
+    mode->setObjectName("1074");
     mode->setGeometry(196, 150, 178, 104);
     const char* teams[] = {"A", "B", "C", "D"};
     for (int r = 0; r < 4; ++r) {
@@ -84,6 +90,7 @@ CCameraParamDlg::CCameraParamDlg(QWidget* parent) : QWidget(parent) {
     QObject::connect(m_save, &QPushButton::clicked, this, [this] { m_logic.OnSave(); });
     QObject::connect(m_load, &QPushButton::clicked, this, [this] { m_logic.OnLoad(); });
     QObject::connect(m_startup, &QCheckBox::clicked, this, [this](bool on) { m_logic.OnStartupCheck(on); });
+    for (QGroupBox* box : {speed, freq, quality, mode}) m_anchored.emplace_back(box, box->width());
     m_logic.sendToFrame = [this](UINT msg, WPARAM w) { return m_frame ? SendMessage(m_frame, msg, w, 0) : 0; };
     RegisterWindow(this);
 }
@@ -139,4 +146,10 @@ LRESULT CCameraParamDlg::WindowProc(UINT message, WPARAM wParam, LPARAM) {
             Show();
         }
     return 0;
+}
+
+void CCameraParamDlg::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    const int grow = (e->size().width() - kPageWidth) / 2;
+    for (auto& [w, base] : m_anchored) w->resize(std::max(base + grow, 20), w->height());
 }

@@ -3,6 +3,9 @@
 
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 #include "capture/cameraparamlogic.h"
 #include "controls/msgbridge.h"
 
@@ -15,6 +18,7 @@ class QRadioButton;
 class CCameraParamDlg : public QWidget, public CMessageTarget {
 public:
     enum : int { IDC_RED = 1012, IDC_GREEN = 1013, IDC_BLUE = 1014 };
+    static constexpr int kPageWidth = 380;
 
     explicit CCameraParamDlg(QWidget* parent = nullptr);
     ~CCameraParamDlg() override;
@@ -34,6 +38,9 @@ public:
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 private:
     void Show();
 
@@ -48,4 +55,6 @@ private:
     QCheckBox* m_startup = nullptr;
     QPushButton* m_save = nullptr;
     QPushButton* m_load = nullptr;
+    // The four group boxes widen by half of any change of the page width (widths at the first size).
+    std::vector<std::pair<QWidget*, int>> m_anchored;
 };

@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
+
+#include <algorithm>
 
 #include "app/promptservice.h"
 #include "controls/bitmapslider.h"
@@ -17,8 +20,9 @@ CImageAdjustPage::CImageAdjustPage(QWidget* parent) : QWidget(parent) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(216, 231, 252));
     setPalette(pal);
-    resize(380, 260);
+    resize(kPageWidth, 260);
     auto* group = new QGroupBox("Image Adjust", this);
+    group->setObjectName("1075");
     group->setGeometry(6, 4, 368, 130);
     const char* names[] = {"Gamma:", "Contrast:", "Saturation:"};
     const int ids[] = {IDC_GAMMA, IDC_CONTRAST, IDC_SATURATION};
@@ -44,8 +48,10 @@ CImageAdjustPage::CImageAdjustPage(QWidget* parent) : QWidget(parent) {
     m_useBack = new QCheckBox("Use Back Correction", this);
     m_useBack->setGeometry(16, 166, 160, 20);
     m_backButton = new QPushButton("Back Correction", this);
+    m_backButton->setObjectName("1088");
     m_backButton->setGeometry(190, 164, 130, 24);
     m_flipGroup = new QGroupBox("Flip", this);
+    m_flipGroup->setObjectName("1090");
     m_flipGroup->setGeometry(6, 194, 368, 56);
     m_flipH = new QCheckBox("H Flip", this);
     m_flipH->setGeometry(16, 218, 90, 20);
@@ -53,6 +59,8 @@ CImageAdjustPage::CImageAdjustPage(QWidget* parent) : QWidget(parent) {
     m_flipV->setGeometry(120, 218, 90, 20);
     m_mono = new QCheckBox("Monochrome", this);
     m_mono->setGeometry(230, 218, 120, 20);
+    for (QWidget* w : {static_cast<QWidget*>(group), static_cast<QWidget*>(m_backButton), static_cast<QWidget*>(m_flipGroup)})
+        m_anchored.emplace_back(w, w->width());
     QObject::connect(m_color, &QCheckBox::clicked, this, [this](bool on) { m_logic.OnColorEnhancement(on); Show(); });
     QObject::connect(m_flipH, &QCheckBox::clicked, this, [this](bool on) { m_logic.OnFlipH(on); });
     QObject::connect(m_flipV, &QCheckBox::clicked, this, [this](bool on) { m_logic.OnFlipV(on); });
@@ -122,4 +130,10 @@ LRESULT CImageAdjustPage::WindowProc(UINT message, WPARAM wParam, LPARAM) {
             m_edit[w]->setText(m_logic.level[w].text);
         }
     return 0;
+}
+
+void CImageAdjustPage::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    const int grow = (e->size().width() - kPageWidth) / 2;
+    for (auto& [w, base] : m_anchored) w->resize(std::max(base + grow, 20), w->height());
 }

@@ -4,6 +4,9 @@
 
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 #include "capture/imageadjustlogic.h"
 #include "controls/msgbridge.h"
 
@@ -17,6 +20,7 @@ class QPushButton;
 class CImageAdjustPage : public QWidget, public CMessageTarget {
 public:
     enum : int { IDC_GAMMA = 1043, IDC_CONTRAST = 1044, IDC_SATURATION = 1006 };
+    static constexpr int kPageWidth = 380;
 
     explicit CImageAdjustPage(QWidget* parent = nullptr);
     ~CImageAdjustPage() override;
@@ -35,6 +39,9 @@ public:
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 private:
     void Show();
     bool Confirm(CImageAdjustLogic::Which w);
@@ -51,4 +58,6 @@ private:
     QCheckBox* m_mono = nullptr;
     QGroupBox* m_flipGroup = nullptr;
     bool m_prompting = false;
+    // What widens by half of any change of the page width, with its width at the page's first size.
+    std::vector<std::pair<QWidget*, int>> m_anchored;
 };

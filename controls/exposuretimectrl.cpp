@@ -3,7 +3,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPushButton>
 
 #include <algorithm>
 
@@ -11,6 +10,7 @@
 #include "controls/messages.h"
 #include "controls/notifytarget.h"
 #include "controls/numberedit.h"
+#include "controls/shadebutton.h"
 #include "controls/syscolors.h"
 #include "controls/timeedit.h"
 #include "controls/timespinctrl.h"
@@ -67,12 +67,15 @@ bool CExposureTimeCtrl::Create(QWidget* parent, const RECT& rect, UINT id) {
     m_valueEdit->installEventFilter(this);
     m_valueEdit->hide();
 
-    m_apply = new QPushButton(QStringLiteral("Y"), this);
-    m_cancel = new QPushButton(QStringLiteral("N"), this);
+    m_apply = new CShadeButton(this);
+    m_cancel = new CShadeButton(this);
+    m_apply->setText(QStringLiteral("Y"));
+    m_cancel->setText(QStringLiteral("N"));
     m_apply->setObjectName(QString::number(kApplyId));
     m_cancel->setObjectName(QString::number(kCancelId));
-    for (QPushButton* b : {m_apply, m_cancel}) {
+    for (CShadeButton* b : {m_apply, m_cancel}) {
         b->setGeometry(0, 0, 15, 20);
+        b->SetShade(CShadeButton::ShadeVertical, 8, 20, 5, RGB(55, 55, 255));
         b->setFocusPolicy(Qt::NoFocus);
         b->hide();
     }

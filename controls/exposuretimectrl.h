@@ -16,7 +16,7 @@ class CTimeEdit;
 class CFlatSliderCtrl;
 class CTimeSpinCtrl;
 class QLineEdit;
-class QPushButton;
+class CShadeButton;
 
 class CExposureTimeCtrl : public QWidget, public CMessageTarget {
 public:
@@ -50,8 +50,8 @@ public:
     CFlatSliderCtrl* Slider() const { return m_slider; }
     CTimeSpinCtrl* Spin() const { return m_spin; }
     QLineEdit* ValueEdit() const { return m_valueEdit; }
-    QPushButton* ApplyButton() const { return m_apply; }
-    QPushButton* CancelButton() const { return m_cancel; }
+    CShadeButton* ApplyButton() const { return m_apply; }
+    CShadeButton* CancelButton() const { return m_cancel; }
 
     // The caption under the edit-mode field.
     static QString FieldCaption(int field);
@@ -77,8 +77,8 @@ private:
     CFlatSliderCtrl* m_slider = nullptr;
     CTimeSpinCtrl* m_spin = nullptr;
     QLineEdit* m_valueEdit = nullptr;
-    QPushButton* m_apply = nullptr;
-    QPushButton* m_cancel = nullptr;
+    CShadeButton* m_apply = nullptr;
+    CShadeButton* m_cancel = nullptr;
     int m_mode = kDisplayMode;
     COLORREF m_bkColor;
     bool m_sliderShown = true;

@@ -1,10 +1,13 @@
 #include "resources/resourcetable.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QStyle>
+
+#include <algorithm>
 
 namespace {
 
@@ -41,25 +44,6 @@ const StringRow kStrings[] = {
     {59139, "SCRL"},
 };
 
-// A small glyph drawn for a toolbar command: the standard style icon where one fits,
-// else a letter on a tinted square.
-QPixmap glyph(const QString& letters, QColor tint) {
-    QPixmap pm(16, 15);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(tint);
-    p.setPen(tint.darker(150));
-    p.drawRoundedRect(QRectF(0.5, 0.5, 15, 14), 3, 3);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setPixelSize(letters.size() > 1 ? 8 : 11);
-    f.setBold(true);
-    p.setFont(f);
-    p.drawText(QRect(0, 0, 16, 15), Qt::AlignCenter, letters);
-    return pm;
-}
-
 QPixmap standard(QStyle::StandardPixmap sp) {
     QStyle* st = QApplication::style();
     return st ? st->standardIcon(sp).pixmap(16, 15) : QPixmap();
@@ -88,6 +72,8 @@ QPixmap banner(int w, int h, const QString& title, const QString& line) {
 // ---- Controls: slider, button and overlay bitmaps, and the camera panels' texts ----
 
 const StringRow kControlStrings[] = {
+    {1244, "Camera Exposure\nHide Exposure"},
+    {1245, "Camera Exposure\nExposure"},
     {1248, "Auto-Exposure"},
     {1249, "Main"},
     {1250, "Image Adjust"},
@@ -291,6 +277,210 @@ QPixmap ControlPixmap(int id) {
 
 // ---- end of the controls' block ----
 
+// ---- Command icons: menus and toolbars of the main frame and the camera windows ----
+//
+// Each icon is a short drawing on a 16 x 16 grid, one row of the table below, played by one
+// painter. Commands with a freedesktop name take the theme's icon when the theme has one;
+// the drawing stands in otherwise, so the program looks the same with any theme.
+// Steps, separated by ';' (colours "#rrggbb", "-" for none; points "x,y"):
+//   R x y w h fill pen        rectangle          O x y w h fill pen    ellipse
+//   D x y w h pen             dashed rectangle   P fill pen pt pt ...  polygon
+//   L pen width pt pt ...     polyline           A x y w h from span pen width   arc (degrees)
+//   T x y w h pen size text   bold text, centred
+struct IconRow {
+    int id;
+    const char* themeName;  // nullptr: the program's own command
+    const char* drawing;
+};
+
+#define MAGNIFIER "L #6b4e20 3 10.5,10.5 14.5,14.5;O 1.5 1.5 10 10 #eef5ff #2d5a96;"
+#define FLOPPY "R 1.5 1.5 12 12 #3b6fb6 #1f3f70;R 4 1.5 7 4.5 #e8e8e8 #1f3f70;R 3.5 8 8 5.5 #ffffff #1f3f70;"
+#define WB_DOTS "O 3 2.5 5 5 #e04040 -;O 8 2.5 5 5 #40b040 -;O 5.5 7.5 5 5 #4060e0 -"
+#define CROSSHAIR "O 3.5 3.5 9 9 - #c03030;L #c03030 1.4 8,0.5 8,15.5;L #c03030 1.4 0.5,8 15.5,8;"
+#define GEAR                                                                                         \
+    "R 7 0.5 2 15 #6a7078 -;R 0.5 7 15 2 #6a7078 -;O 2.5 2.5 11 11 #9aa0a8 #4a4f55;"                   \
+    "O 5.5 5.5 5 5 #ffffff #4a4f55"
+#define FULLSCREEN                                                                                   \
+    "R 1.5 2.5 13 11 #dfe8f5 #2d5a96;L #2d5a96 1.5 3.5,7.5 3.5,4.5 6.5,4.5;"                           \
+    "L #2d5a96 1.5 12.5,8.5 12.5,11.5 9.5,11.5"
+#define EYE                                                                                          \
+    "P #ffffff #333333 1,8 4,4.5 8,3.5 12,4.5 15,8 12,11.5 8,12.5 4,11.5;O 5.5 5.5 5 5 #2d6cc0 #1d4c90;" \
+    "O 7 7 2 2 #000000 -"
+
+const IconRow kCommandIcons[] = {
+    // Standard actions.
+    {57601, "document-open", "P #e8c25a #8a6a20 1,3.5 6,3.5 7,5 14,5 14,13.5 1,13.5;P #f5d77a #8a6a20 3,7.5 15.5,7.5 14,13.5 1,13.5"},
+    {57603, "document-save", FLOPPY},
+    {57604, "document-save-as", FLOPPY "L #c0392b 2.2 9,14.5 15,8.5;L #f0d060 2.2 8,15.5 9,14.5"},
+    {57607, "document-print",
+     "R 4 1.5 8 5 #ffffff #555555;R 1.5 6 13 6 #9aa0a8 #4a4f55;R 4 9.5 8 5 #ffffff #555555;O 11.5 7.5 1.5 1.5 #3ec43e -"},
+    {57609, "document-print-preview", "R 2.5 1.5 9 12 #ffffff #555555;L #9aa0a8 1 4.5,4.5 9.5,4.5;" MAGNIFIER},
+    {57634, "edit-copy", "R 1.5 1.5 8 10 #ffffff #555555;R 6.5 4.5 8 10 #ffffff #555555;L #8899aa 1 8.5,8 12.5,8;L #8899aa 1 8.5,11 12.5,11"},
+    {57637, "edit-paste", "R 2 2.5 10 12 #c8a064 #6b4e20;R 5 1 4 3 #d0d0d0 #555555;R 7 6 7.5 9 #ffffff #555555"},
+    {57643, "edit-undo", "L #2d6cc0 2.2 13,13 13,8.5 10.5,6 5,6;P #2d6cc0 - 1,6 6,2 6,10"},
+    {57644, "edit-redo", "L #2d6cc0 2.2 3,13 3,8.5 5.5,6 11,6;P #2d6cc0 - 15,6 10,2 10,10"},
+    {32786, "zoom-in", MAGNIFIER "L #2d5a96 1.6 4,6.5 9,6.5;L #2d5a96 1.6 6.5,4 6.5,9"},
+    {32787, "zoom-out", MAGNIFIER "L #2d5a96 1.6 4,6.5 9,6.5"},
+    {32872, "view-fullscreen", FULLSCREEN},
+    {57665, "application-exit", "R 2 1.5 8 13 #b07a3c #5a3a10;O 7 8 1.5 1.5 #f0d060 -;L #c0392b 2 9,8 13.5,8;P #c0392b - 15.5,8 12,4.5 12,11.5"},
+    {32975, "help-contents", "O 1 1 14 14 #2d6cc0 #1d4c90;T 1 1 14 14 #ffffff 11 ?"},
+    {57664, "help-about", "O 1 1 14 14 #2d6cc0 #1d4c90;T 1 1 14 14 #ffffff 11 i"},
+    // The views' tools and zoom.
+    {32869, nullptr,
+     "L #2d5a96 1.6 8,2.5 8,13.5;L #2d5a96 1.6 2.5,8 13.5,8;P #2d5a96 - 8,0.5 5,3.5 11,3.5;P #2d5a96 - 8,15.5 5,12.5 11,12.5;"
+     "P #2d5a96 - 0.5,8 3.5,5 3.5,11;P #2d5a96 - 15.5,8 12.5,5 12.5,11"},
+    {32871, nullptr, "D 2.5 2.5 11 11 #222222"},
+    {32916, nullptr,
+     "R 3 3 10 10 - #2d5a96;R 1.5 1.5 3 3 #2d5a96 -;R 11.5 1.5 3 3 #2d5a96 -;R 1.5 11.5 3 3 #2d5a96 -;R 11.5 11.5 3 3 #2d5a96 -;"
+     "R 6.5 1.5 3 3 #2d5a96 -;R 6.5 11.5 3 3 #2d5a96 -;R 1.5 6.5 3 3 #2d5a96 -;R 11.5 6.5 3 3 #2d5a96 -"},
+    {32785, nullptr, MAGNIFIER "O 4 4 5 5 #ffffff -"},
+    {32788, nullptr, "R 1.5 2.5 13 11 #ffffff #2d5a96;T 1 2 14 12 #2d5a96 7 1:1"},
+    {32922, nullptr, "O 2 3 12 12 #ffffff #444444;R 6.5 0.5 3 2.5 #444444 -;L #c0392b 1.6 8,9 8,5.5;L #444444 1.4 8,9 11,10.5"},
+    // Image commands.
+    {32774, nullptr, "L #888888 1 8,1 8,15;P #2d6cc0 #1d4c90 6.5,3 6.5,13 1.5,13;P #ffffff #1d4c90 9.5,3 9.5,13 14.5,13"},
+    {32775, nullptr, "L #888888 1 1,8 15,8;P #2d6cc0 #1d4c90 3,6.5 13,6.5 13,1.5;P #ffffff #1d4c90 3,9.5 13,9.5 13,14.5"},
+    {32855, nullptr, "R 6.5 6.5 8 8 #ffffff #555555;A 2 2 11 10 40 140 #2d6cc0 1.8;P #2d6cc0 - 0,6.5 5,6.5 2.5,10"},
+    {32856, nullptr, "R 1.5 6.5 8 8 #ffffff #555555;A 3 2 11 10 0 140 #2d6cc0 1.8;P #2d6cc0 - 16,6.5 11,6.5 13.5,10"},
+    {32777, nullptr, "R 1.5 1.5 13 13 #ffffff #333333;P #333333 - 14.5,1.5 14.5,14.5 1.5,14.5"},
+    {32848, nullptr, "L #333333 1.8 4,1 4,12 15,12;L #333333 1.8 1,4 12,4 12,15"},
+    {32776, nullptr, "R 1.5 1.5 9 8 #cfe3ff #2d5a96;R 5.5 6.5 9 8 #cfe3ff #2d5a96"},
+    {32792, nullptr, "R 1.5 1.5 13 13 #ffffff #777777;R 1.5 1.5 6.5 6.5 #cccccc -;R 8 8 6.5 6.5 #cccccc -;O 5 5 6 6 #2d6cc0 #1d4c90"},
+    {32793, nullptr, "R 1.5 1.5 13 13 #ffffff #777777;R 1.5 1.5 6.5 6.5 #cccccc -;R 8 8 6.5 6.5 #cccccc -;L #c0392b 2 4,4 12,12;L #c0392b 2 12,4 4,12"},
+    {1236, nullptr, "L #c0392b 2.4 3,3 13,13;L #c0392b 2.4 13,3 3,13"},
+    // The camera windows.
+    {1230, nullptr, "R 1.5 4.5 13 9 #5a6470 #2a3038;R 5 2.5 5 2.5 #5a6470 #2a3038;O 5 6 6 6 #bfe0ff #1a2028;O 11.5 5.5 2 1.5 #ffd040 -"},
+    {1234, nullptr, "O 2.5 2.5 11 11 #e03030 #801010;O 5 4.5 3 2.5 #ff9090 -"},
+    {1231, nullptr, "R 1.5 1.5 13 13 #dfe8f5 #2d5a96;R 1.5 7.5 7 7 #2d6cc0 #2d5a96"},
+    {1261, nullptr, "O 1.5 1.5 13 13 #f8f8f0 #555555;" WB_DOTS},
+    {32995, nullptr, "O 4 4 8 8 #ffd040 #c09010;L #c09010 1.4 8,0.5 8,2.5;L #c09010 1.4 8,13.5 8,15.5;L #c09010 1.4 0.5,8 2.5,8;L #c09010 1.4 13.5,8 15.5,8"},
+    {32994, nullptr, "L #5a3a10 2 2,14 9.5,6.5;P #ffd040 #c09010 11,1 12,4 15,5 12,6 11,9 10,6 7,5 10,4"},
+    {32997, nullptr, "D 1.5 1.5 13 13 #333333;" WB_DOTS},
+    {32927, nullptr, "D 1.5 1.5 13 13 #333333;" WB_DOTS},
+    {32998, nullptr, "O 1.5 1.5 13 13 #202020 #000000;O 5 5 6 6 #707070 -"},
+    {32940, nullptr, "O 1.5 1.5 13 13 #202020 #000000;O 5 5 6 6 #707070 -"},
+    {32928, nullptr,
+     "O 1.5 1.5 13 13 #ffe9a0 #7a6020;P #7a6020 - 14.5,1.5 14.5,14.5 1.5,14.5;L #ffffff 1.4 9,11.5 13,11.5;"
+     "L #7a6020 1.4 3,4.5 7,4.5;L #7a6020 1.4 5,2.5 5,6.5"},
+    {32930, nullptr,
+     "L #555555 1.4 1.5,4 14.5,4;L #555555 1.4 1.5,8 14.5,8;L #555555 1.4 1.5,12 14.5,12;R 3.5 2.5 3 3 #2d6cc0 #1d4c90;"
+     "R 9.5 6.5 3 3 #2d6cc0 #1d4c90;R 6 10.5 3 3 #2d6cc0 #1d4c90"},
+    {32923, nullptr, "R 1.5 1.5 5.5 5.5 #9cc4f0 #2d5a96;R 9 1.5 5.5 5.5 #a8d8a0 #2d5a96;R 1.5 9 5.5 5.5 #f0d090 #2d5a96;R 9 9 5.5 5.5 #e0a0a0 #2d5a96"},
+    {32983, nullptr, "O 1.5 10 4.5 4.5 - #333333;O 10 10 4.5 4.5 - #333333;L #555555 1.6 5,10.5 12,1.5;L #555555 1.6 11,10.5 4,1.5"},
+    {32984, nullptr, "R 4.5 4.5 7 7 #dfe8f5 #2d5a96;L #2d5a96 1.4 1,1 4,4;L #2d5a96 1.4 15,1 12,4;L #2d5a96 1.4 1,15 4,12;L #2d5a96 1.4 15,15 12,12"},
+    {32985, nullptr, FULLSCREEN},
+    {32986, nullptr, "R 1.5 2.5 13 11 #dfe8f5 #2d5a96;T 1 2 14 12 #2d5a96 7 1:1"},
+    {6003, nullptr, EYE},
+    {32938, nullptr, "R 1.5 1.5 13 13 #404040 #222222;P #e0e0e0 - 2,14 14,2 14,14;O 5 5 3 3 #ffd040 -"},
+    {284, nullptr, CROSSHAIR},
+    {33008, nullptr, CROSSHAIR},
+    {33009, nullptr, CROSSHAIR "L #333333 2 2,14 14,2"},
+    {32999, nullptr, GEAR},
+    {33001, nullptr, GEAR},
+    {33002, nullptr, GEAR},
+    {33003, nullptr, "R 1.5 1.5 6 6 #2d6cc0 #1d4c90;R 8.5 1.5 6 6 #9cc4f0 #1d4c90;R 1.5 8.5 6 6 #9cc4f0 #1d4c90;R 8.5 8.5 6 6 #2d6cc0 #1d4c90"},
+    {33004, nullptr, "P #2d6cc0 #1d4c90 1.5,2 14.5,2 9.5,8 9.5,14.5 6.5,13 6.5,8"},
+};
+
+#undef MAGNIFIER
+#undef FLOPPY
+#undef WB_DOTS
+#undef CROSSHAIR
+#undef GEAR
+#undef FULLSCREEN
+#undef EYE
+
+const IconRow* FindIconRow(int id) {
+    for (const IconRow& r : kCommandIcons)
+        if (r.id == id) return &r;
+    return nullptr;
+}
+
+// Plays one drawing of the table.
+QPixmap PlayIcon(const char* drawing) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    auto colour = [](const QString& t) { return t == "-" ? QColor() : QColor(t); };
+    auto brush = [&](const QString& t) { return t == "-" ? QBrush(Qt::NoBrush) : QBrush(colour(t)); };
+    auto pen = [&](const QString& t, qreal w = 1) {
+        return t == "-" ? QPen(Qt::NoPen) : QPen(colour(t), w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    };
+    auto points = [](const QStringList& f, int from) {
+        QPolygonF poly;
+        for (int i = from; i < f.size(); ++i) {
+            const QStringList xy = f[i].split(',');
+            if (xy.size() == 2) poly << QPointF(xy[0].toDouble(), xy[1].toDouble());
+        }
+        return poly;
+    };
+    for (const QString& step : QString::fromLatin1(drawing).split(';', Qt::SkipEmptyParts)) {
+        const QStringList f = step.trimmed().split(' ', Qt::SkipEmptyParts);
+        if (f.isEmpty()) continue;
+        const QChar op = f[0][0];
+        auto num = [&f](int i) { return i < f.size() ? f[i].toDouble() : 0.0; };
+        const QRectF box(num(1), num(2), num(3), num(4));
+        if ((op == 'R' || op == 'O') && f.size() >= 7) {
+            p.setBrush(brush(f[5]));
+            p.setPen(pen(f[6]));
+            if (op == 'R')
+                p.drawRect(box);
+            else
+                p.drawEllipse(box);
+        } else if (op == 'D' && f.size() >= 6) {
+            p.setBrush(Qt::NoBrush);
+            QPen dash = pen(f[5]);
+            dash.setStyle(Qt::DashLine);
+            dash.setCapStyle(Qt::FlatCap);
+            dash.setDashPattern({2, 2});
+            p.setPen(dash);
+            p.drawRect(box);
+        } else if (op == 'P' && f.size() >= 4) {
+            p.setBrush(brush(f[1]));
+            p.setPen(pen(f[2]));
+            p.drawPolygon(points(f, 3));
+        } else if (op == 'L' && f.size() >= 4) {
+            p.setBrush(Qt::NoBrush);
+            p.setPen(pen(f[1], num(2)));
+            p.drawPolyline(points(f, 3));
+        } else if (op == 'A' && f.size() >= 9) {
+            p.setBrush(Qt::NoBrush);
+            p.setPen(pen(f[7], num(8)));
+            p.drawArc(box, static_cast<int>(num(5) * 16), static_cast<int>(num(6) * 16));
+        } else if (op == 'T' && f.size() >= 8) {
+            p.setPen(colour(f[5]));
+            QFont font = p.font();
+            font.setPixelSize(std::max(1, static_cast<int>(num(6))));
+            font.setBold(true);
+            p.setFont(font);
+            p.drawText(box, Qt::AlignCenter, QStringList(f.mid(7)).join(' '));
+        }
+    }
+    return pm;
+}
+
+QPixmap CommandPixmap(int id) {
+    const IconRow* row = FindIconRow(id);
+    return row ? PlayIcon(row->drawing) : QPixmap();
+}
+
+// Without a desktop session Qt knows no icon theme; the installed freedesktop theme serves.
+void ChooseIconTheme() {
+    static bool chosen = false;
+    if (chosen) return;
+    chosen = true;
+    const QString current = QIcon::themeName();
+    if (current.isEmpty() || current == QLatin1String("hicolor")) {
+        for (const QString& dir : QIcon::themeSearchPaths())
+            if (QFileInfo::exists(dir + QLatin1String("/Adwaita/index.theme"))) {
+                QIcon::setThemeName(QStringLiteral("Adwaita"));
+                break;
+            }
+    }
+}
+
+// ---- end of the command icons ----
+
 // ---- The program's icon (id 128): a microscope objective over a slide, drawn at 32 x 32 ----
 QPixmap programIcon() {
     QPixmap pm(32, 32);
@@ -368,32 +558,9 @@ QPixmap ResourcePixmap(int id) {
     case 209: pm = banner(120, 90, "Quillory", ""); break;
     case kProgramIconId: pm = programIcon(); break;
     case 57600: pm = standard(QStyle::SP_FileIcon); break;
-    case 57601: pm = standard(QStyle::SP_DialogOpenButton); break;
-    case 57604: pm = standard(QStyle::SP_DialogSaveButton); break;
-    case 57643: pm = standard(QStyle::SP_ArrowBack); break;
-    case 57644: pm = standard(QStyle::SP_ArrowForward); break;
-    case 57607: pm = glyph("P", QColor(90, 90, 90)); break;
-    case 32869: pm = glyph("\u2725", QColor(70, 110, 170)); break;
-    case 32785: pm = glyph("M", QColor(70, 140, 90)); break;
-    case 32786: pm = glyph("+", QColor(70, 110, 170)); break;
-    case 32787: pm = glyph("\u2212", QColor(70, 110, 170)); break;
-    case 32788: pm = glyph("1:1", QColor(70, 110, 170)); break;
-    case 32922: pm = glyph("LE", QColor(150, 90, 40)); break;
-    case 1236: pm = glyph("\u2715", QColor(170, 50, 50)); break;
-    case 32975: pm = standard(QStyle::SP_DialogHelpButton); break;
-    case 32774: pm = glyph("\u2194", QColor(120, 80, 160)); break;
-    case 32775: pm = glyph("\u2195", QColor(120, 80, 160)); break;
-    case 32855: pm = glyph("\u21BA", QColor(120, 80, 160)); break;
-    case 32856: pm = glyph("\u21BB", QColor(120, 80, 160)); break;
-    case 32777: pm = glyph("N", QColor(120, 80, 160)); break;
-    case 32848: pm = glyph("C", QColor(120, 80, 160)); break;
-    case 32776: pm = glyph("D", QColor(120, 80, 160)); break;
-    case 32792: pm = glyph("T", QColor(120, 80, 160)); break;
-    case 32793: pm = glyph("t", QColor(120, 80, 160)); break;
-    case 32871: pm = glyph("S", QColor(70, 110, 170)); break;
-    case 32916: pm = glyph("R", QColor(70, 110, 170)); break;
     default:
-        pm = MeasureGlyph(id);
+        pm = CommandPixmap(id);
+        if (pm.isNull()) pm = MeasureGlyph(id);
         if (pm.isNull()) pm = ControlPixmap(id);
         break;
     }
@@ -404,4 +571,19 @@ QPixmap ResourcePixmap(int id) {
 QIcon ResourceIcon(int id) {
     QPixmap pm = ResourcePixmap(id);
     return pm.isNull() ? QIcon() : QIcon(pm);
+}
+
+QIcon ResourceCommandIcon(int id) {
+    const IconRow* row = FindIconRow(id);
+    const QIcon drawn = ResourceIcon(id);
+    if (!row || !row->themeName) return drawn;
+    ChooseIconTheme();
+    const QString name = QString::fromLatin1(row->themeName);
+    // A theme of symbolic icons only (Adwaita) names them with the "-symbolic" suffix.
+    return QIcon::fromTheme(name, QIcon::fromTheme(name + QLatin1String("-symbolic"), drawn));
+}
+
+const char* ResourceIconThemeName(int id) {
+    const IconRow* row = FindIconRow(id);
+    return row ? row->themeName : nullptr;
 }

@@ -10,5 +10,10 @@ QString ResourceString(int id);
 // Bitmap of a resource id (splash 216, About picture 209, toolbar glyphs); null when unknown.
 QPixmap ResourcePixmap(int id);
 QIcon ResourceIcon(int id);
+// The icon of a command (menus and toolbars): the icon theme's one for a standard action when the
+// theme has it, else the table's own drawing; null for a command without an icon.
+QIcon ResourceCommandIcon(int id);
+// The freedesktop name a command's icon is looked up by; nullptr for the program's own commands.
+const char* ResourceIconThemeName(int id);
 // The program's own icon (main window and document windows).
 constexpr int kProgramIconId = 128;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controls/exposuretimectrl.h"
+#include "controls/shadebutton.h"
 #include "controls/flatsliderctrl.h"
 #include "controls/messages.h"
 #include "controls/msgbridge.h"
@@ -159,6 +160,11 @@ TEST_F(ExposureTimeTest, ClicksPickTheFieldAndDoubleClicksOpenItsEditMode) {
     EXPECT_TRUE(ctrl.ValueEdit()->isVisibleTo(&parent));
     EXPECT_FALSE(ctrl.TimeEdit()->isVisibleTo(&parent));
     EXPECT_TRUE(ctrl.ApplyButton()->isVisibleTo(&parent));
+    // Both buttons carry their shaded faces at the 15 x 20 size.
+    for (const CShadeButton* b : {ctrl.ApplyButton(), ctrl.CancelButton()}) {
+        EXPECT_FALSE(b->GetNormalFace().IsEmpty());
+        EXPECT_EQ(b->size(), QSize(15, 20));
+    }
     // "N" goes back without a change.
     Clear();
     QTest::mouseClick(ctrl.CancelButton(), Qt::LeftButton);

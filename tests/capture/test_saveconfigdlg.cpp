@@ -1,0 +1,427 @@
+// The save configuration dialog as a window: its tabs, what OK, Cancel and closing tell the
+// frame, a refused number, the compressor list; and on the camera window of the simulated
+// camera (id 28) its "Config..." commands, a preview change reopening the camera and a
+// resolution choice reaching the model's profile section when the window closes.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMoveEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/mainframe.h"
+#include "app/pelidorapp.h"
+#include "app/profile.h"
+#include "app/promptservice.h"
+#include "capture/cameraframe.h"
+#include "capture/exposurepanel.h"
+#include "capture/resolutionpage.h"
+#include "capture/saveconfigdlg.h"
+#include "capture/snapsavepage.h"
+#include "capture/videosavepage.h"
+#include "controls/iconbutton.h"
+#include "controls/messages.h"
+#include "controls/msgbridge.h"
+#include "controls/numberedit.h"
+#include "resources/resourcetable.h"
+#include "simcam.h"
+#include "vekcamera/VekCamera.h"
+
+namespace {
+
+class RecordingFrame : public QObject, public CMessageTarget {
+public:
+    RecordingFrame() { RegisterWindow(this); }
+    ~RecordingFrame() override { UnregisterWindow(); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+        messages.emplace_back(message, wParam);
+        return 0;
+    }
+    std::vector<std::pair<UINT, WPARAM>> messages;
+};
+
+class Prompts : public CPromptService {
+public:
+    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
+        texts << text;
+        return IDOK;
+    }
+    QStringList texts;
+};
+
+void Pump(int ms = 0) {
+    QElapsedTimer t;
+    t.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        PumpPrivateMessages();
+    } while (t.elapsed() < ms);
+}
+
+template <class Pred>
+bool PumpUntil(Pred pred, int timeoutMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) return false;
+        Pump();
+    }
+    return true;
+}
+
+CameraSettings SaveRecord() {
+    CameraSettings s;
+    s.snap.bConfig = 1;
+    s.snap.sFilename = "plate";
+    s.snap.uiFiletype = kCaptureJpeg;
+    s.snap.nCount = 3;
+    s.video.bConfig = 0;
+    s.video.TimeLimit = 5;
+    s.video.CompressID = -4;
+    return s;
+}
+
+class SaveConfigDialog : public ::testing::Test {
+protected:
+    void SetUp() override { old = CPromptService::Replace(&prompts); }
+    void TearDown() override { CPromptService::Replace(old); }
+    Prompts prompts;
+    CPromptService* old = nullptr;
+    RecordingFrame frame;
+};
+
+}  // namespace
+
+TEST_F(SaveConfigDialog, PagesLoadAndEnableAsTheRecordSaysAndOkEndsWithTheClosedMessage) {
+    CameraSettings s = SaveRecord();
+    CSaveConfigDlg dlg(frame.GetSafeHwnd());
+    dlg.SetSettings(&s, CSaveConfigDlg::kVideoPage);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Config Property of Save"));
+    ASSERT_EQ(dlg.Tabs()->count(), 3);
+    EXPECT_EQ(dlg.Tabs()->tabText(0), QStringLiteral("Snap"));
+    EXPECT_EQ(dlg.Tabs()->tabText(1), QStringLiteral("Video"));
+    EXPECT_EQ(dlg.Tabs()->tabText(2), QStringLiteral("Resolution"));
+    EXPECT_EQ(dlg.Tabs()->currentIndex(), 1);
+
+    CSnapSavePage* snap = dlg.SnapPage();
+    EXPECT_TRUE(snap->ConfigRadio()->isChecked());
+    EXPECT_EQ(snap->FileType()->currentText(), QStringLiteral(".jpg"));
+    EXPECT_EQ(snap->Prefix()->text(), QStringLiteral("plate"));
+    EXPECT_TRUE(snap->Prefix()->isEnabled());
+    EXPECT_FALSE(snap->Interval()->isEnabled());
+    EXPECT_FALSE(snap->FineMode()->isEnabled());
+    snap->Lapse()->click();
+    EXPECT_TRUE(snap->Interval()->isEnabled());
+    EXPECT_TRUE(snap->Frames()->isEnabled());
+    snap->TimeStamp()->click();
+    EXPECT_FALSE(snap->Prefix()->isEnabled());
+    EXPECT_FALSE(snap->Num()->isEnabled());
+    // "Use File Save Dialog" greys everything and resets the series fields.
+    snap->Interval()->setText("40");
+    snap->Frames()->setText("9");
+    snap->DialogRadio()->click();
+    EXPECT_FALSE(snap->Folder()->isEnabled());
+    EXPECT_FALSE(snap->Lapse()->isEnabled());
+    EXPECT_FALSE(snap->Interval()->isEnabled());
+    EXPECT_EQ(snap->Interval()->text(), QStringLiteral("0"));
+    EXPECT_EQ(snap->Frames()->text(), QStringLiteral("1"));
+
+    // Video: a negative compressor index is "No Compressor", the last item.
+    CVideoSavePage* video = dlg.VideoPage();
+    QComboBox* comp = video->Compressor();
+    EXPECT_EQ(comp->itemText(comp->count() - 1), QStringLiteral("No Compressor"));
+    EXPECT_EQ(comp->currentIndex(), comp->count() - 1);
+    EXPECT_EQ(comp->count(), static_cast<int>(CAviFile::EnumerateCompressors().size()) + 1);
+    EXPECT_FALSE(video->ConfigButton()->isEnabled());
+    EXPECT_FALSE(video->Prefix()->isEnabled());
+    EXPECT_FALSE(video->Extension()->isEnabled());
+    EXPECT_FALSE(video->TimeLimit()->isEnabled());
+    video->ConfigRadio()->click();
+    EXPECT_TRUE(video->Prefix()->isEnabled());
+    EXPECT_TRUE(video->Extension()->isEnabled());
+    video->TimeLimitCheck()->click();
+    EXPECT_TRUE(video->TimeLimit()->isEnabled());
+    // Each compressor's "Config" follows whether its encoder has settings of its own.
+    for (int i = 0; i + 1 < comp->count(); ++i) {
+        comp->setCurrentIndex(i);
+        emit comp->activated(i);
+        EXPECT_EQ(video->ConfigButton()->isEnabled(),
+                  CSaveConfigDlg::CompressorHasSettings(CAviFile::EnumerateCompressors()[static_cast<size_t>(i)]))
+            << comp->itemText(i).toStdString();
+    }
+    comp->setCurrentIndex(0);
+    emit comp->activated(0);
+
+    dlg.OnOK();
+    EXPECT_TRUE(dlg.IsFinished());
+    ASSERT_EQ(frame.messages.size(), 1u);
+    EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+    EXPECT_EQ(s.snap.bConfig, 0);
+    EXPECT_EQ(s.snap.nCount, 1);
+    EXPECT_EQ(s.video.bConfig, 1);
+    EXPECT_EQ(s.video.bTimeLimit, 1);
+    if (comp->count() > 1) {
+        EXPECT_EQ(s.video.CompressID, 0);
+        EXPECT_EQ(static_cast<FOURCC>(s.video.Compress), CAviFile::EnumerateCompressors()[0].fourcc);
+    } else {
+        EXPECT_EQ(static_cast<FOURCC>(s.video.Compress), FOURCC_DIB);
+    }
+}
+
+TEST_F(SaveConfigDialog, CancelPutsTheRecordBackAndCloseKeepsItWithoutStoring) {
+    CameraSettings s = SaveRecord();
+    {
+        CSaveConfigDlg dlg(frame.GetSafeHwnd());
+        dlg.SetSettings(&s, CSaveConfigDlg::kSnapPage);
+        // An edit the pages made to the record directly (the resolution page stores at OK only,
+        // but a frame may share the record) goes as well.
+        s.snap.sFilename = "edited";
+        s.byCaptureRes = 3;
+        dlg.SnapPage()->Prefix()->setText("typed");
+        dlg.OnCancel();
+        EXPECT_EQ(s.snap.sFilename, "plate");
+        EXPECT_EQ(s.byCaptureRes, 0);
+        ASSERT_EQ(frame.messages.size(), 1u);
+        EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+        // Nothing more once finished.
+        dlg.OnOK();
+        dlg.OnCancel();
+        EXPECT_EQ(frame.messages.size(), 1u);
+    }
+    frame.messages.clear();
+    {
+        CSaveConfigDlg dlg(frame.GetSafeHwnd());
+        dlg.SetSettings(&s, CSaveConfigDlg::kSnapPage);
+        dlg.SnapPage()->Prefix()->setText("typed");
+        dlg.show();
+        dlg.close();
+        EXPECT_EQ(s.snap.sFilename, "plate");
+        ASSERT_EQ(frame.messages.size(), 1u);
+        EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+    }
+}
+
+TEST_F(SaveConfigDialog, ANumberOutsideItsRangeIsRefusedAtOkAndNothingIsStored) {
+    CameraSettings s = SaveRecord();
+    s.snap.bLapse = 1;
+    CSaveConfigDlg dlg(frame.GetSafeHwnd());
+    dlg.SetSettings(&s, CSaveConfigDlg::kSnapPage);
+    dlg.SnapPage()->Prefix()->setText("typed");
+    dlg.VideoPage()->TimeLimit()->setText("61");
+    dlg.OnOK();
+    EXPECT_FALSE(dlg.IsFinished());
+    EXPECT_TRUE(frame.messages.empty());
+    ASSERT_EQ(prompts.texts.size(), 1);
+    EXPECT_EQ(prompts.texts[0], QStringLiteral("Please enter an integer between 1 and 60."));
+    EXPECT_EQ(dlg.Tabs()->currentIndex(), CSaveConfigDlg::kVideoPage);
+    EXPECT_EQ(s.snap.sFilename, "plate");
+    EXPECT_EQ(s.video.TimeLimit, 5);
+    dlg.VideoPage()->TimeLimit()->setText("60");
+    dlg.OnOK();
+    EXPECT_TRUE(dlg.IsFinished());
+    EXPECT_EQ(s.snap.sFilename, "typed");
+    EXPECT_EQ(s.video.TimeLimit, 60);
+}
+
+TEST_F(SaveConfigDialog, WithoutTheResolutionTabNoPreviewChangeReopensTheCamera) {
+    CameraSettings s = SaveRecord();
+    CSaveConfigDlg dlg(frame.GetSafeHwnd(), nullptr, false);
+    dlg.SetSettings(&s, CSaveConfigDlg::kResolutionPage);
+    ASSERT_EQ(dlg.Tabs()->count(), 2);
+    EXPECT_FALSE(dlg.ResolutionPage());
+    EXPECT_EQ(dlg.Tabs()->currentIndex(), 0) << "a page the dialog lacks leaves the first one";
+    s.byPreviewRes = 2;
+    dlg.OnOK();
+    Pump(250);
+    ASSERT_EQ(frame.messages.size(), 1u);
+    EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+}
+
+// ---- On the camera window of the simulated camera ----
+
+namespace {
+
+class EnvVar {
+public:
+    EnvVar(const char* name, const QString& value) : m_name(name) {
+        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
+        setenv(name, value.toUtf8().constData(), 1);
+    }
+    ~EnvVar() {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::unique_ptr<std::string> m_old;
+};
+
+class SaveConfigOnCamera : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        oldDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        env.push_back(std::make_unique<EnvVar>("QUILLORY_SIMULATED_CAMERA", "1"));
+        env.push_back(std::make_unique<EnvVar>("XDG_CONFIG_HOME", dir.filePath("config")));
+        env.push_back(std::make_unique<EnvVar>("HOME", dir.path()));
+        old = CPromptService::Replace(&prompts);
+        SimCamReset();
+        SimCamSetRealTime(false);
+        SimCamPlug();
+        CProfile profile(ProfilePath());
+        profile.WriteProfileInt("LumoProf28", "Preview", 4);
+        profile.WriteProfileString("FileSave", "sPath", dir.path());
+    }
+    void TearDown() override {
+        if (app) {
+            app->ExitInstance();
+            app.reset();
+        }
+        Pump();
+        VekCamera_SetCamera(28);
+        VekCameraUnInit();
+        SimCamUnplug();
+        SimCamSetRealTime(true);
+        CPromptService::Replace(old);
+        QDir::setCurrent(oldDir);
+        env.clear();
+    }
+    QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
+    CCameraFrame* Frame() const {
+        return app && app->MainFrame() ? dynamic_cast<CCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+    }
+    CCameraFrame* Start() {
+        app = std::make_unique<CPelidorApp>(ProfilePath());
+        if (!app->InitInstance({"-nologo"})) return nullptr;
+        if (!PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); })) return nullptr;
+        CCameraFrame* f = Frame();
+        if (!PumpUntil([f] { return f->Controller().IsIdle(); }, 3000)) return nullptr;
+        return f;
+    }
+
+    QTemporaryDir dir;
+    QString oldDir;
+    std::vector<std::unique_ptr<EnvVar>> env;
+    Prompts prompts;
+    CPromptService* old = nullptr;
+    std::unique_ptr<CPelidorApp> app;
+};
+
+}  // namespace
+
+TEST_F(SaveConfigOnCamera, ConfigItemsOpenTheirPageAndAResolutionChoiceReachesTheProfileAtClose) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    // Each drop-down carries its "Config..." item.
+    for (UINT button : {CCameraFrame::ID_CAMERA_SNAP, CCameraFrame::ID_CAMERA_RECORD, CCameraFrame::ID_CAMERA_RESOLUTION}) {
+        ASSERT_TRUE(f->Button(button));
+        ASSERT_TRUE(f->Button(button)->menu());
+        ASSERT_FALSE(f->Button(button)->menu()->actions().isEmpty());
+        EXPECT_EQ(f->Button(button)->menu()->actions().last()->text(), QStringLiteral("Config..."));
+    }
+    const UINT configs[] = {CCameraFrame::ID_SNAP_CONFIG, CCameraFrame::ID_RECORD_CONFIG, CCameraFrame::ID_RESOLUTION_CONFIG};
+    for (int page = 0; page < 3; ++page) {
+        EXPECT_TRUE(f->OnCommand(configs[page]));
+        ASSERT_TRUE(f->SaveConfigDlg());
+        EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeSaveConfig);
+        EXPECT_EQ(f->SaveConfigDlg()->Tabs()->currentIndex(), page);
+        // Busy: a second "Config..." opens nothing more.
+        CSaveConfigDlg* open = f->SaveConfigDlg();
+        EXPECT_TRUE(f->OnCommand(configs[(page + 1) % 3]));
+        EXPECT_EQ(f->SaveConfigDlg(), open);
+        open->OnCancel();
+        Pump(20);
+        EXPECT_FALSE(f->SaveConfigDlg());
+        EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
+    }
+
+    // The capture resolution: the camera stays open unless the model locks both together.
+    ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_RESOLUTION_CONFIG));
+    CSaveConfigDlg* dlg = f->SaveConfigDlg();
+    CResolutionPage* page = dlg->ResolutionPage();
+    ASSERT_TRUE(page);
+    QComboBox* capture = page->CaptureCombo();
+    ASSERT_GE(capture->count(), 3);
+    if (page->Logic().locked) page->LockButton()->click();
+    const int preview = f->Settings().byPreviewRes;
+    const int choice = preview == 1 ? 2 : 1;
+    capture->setCurrentIndex(choice);
+    emit capture->activated(choice);
+    const int lock = page->Logic().locked ? 1 : 0;
+    dlg->OnOK();
+    if (!lock) {
+        EXPECT_TRUE(f->Controller().IsOpen()) << "a capture change leaves the camera open";
+    }
+    ASSERT_TRUE(PumpUntil([f] { return !f->SaveConfigDlg() && f->Controller().IsOpen(); }));
+    EXPECT_EQ(f->Settings().byCaptureRes, choice);
+    f->close();
+    ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
+    CProfile profile(ProfilePath());
+    EXPECT_EQ(profile.GetProfileInt("LumoProf28", "Capture", -1), choice);
+    EXPECT_EQ(profile.GetProfileInt("LumoProf28", "ResLock", -1), lock);
+    EXPECT_EQ(profile.GetProfileInt("LumoProf28", "Preview", -1), lock ? choice : preview);
+}
+
+TEST_F(SaveConfigOnCamera, ANewPreviewResolutionClosesTheCameraAndOpensItAgainLater) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_RESOLUTION_CONFIG));
+    CSaveConfigDlg* dlg = f->SaveConfigDlg();
+    CResolutionPage* page = dlg->ResolutionPage();
+    QComboBox* preview = page->PreviewCombo();
+    ASSERT_GE(preview->count(), 2);
+    const int was = f->Settings().byPreviewRes;
+    const int choice = was == 3 ? 2 : 3;
+    ASSERT_LT(choice, preview->count());
+    preview->setCurrentIndex(choice);
+    emit preview->activated(choice);
+    dlg->OnOK();
+    // Closed at once; opened again after the pause, with the background correction asked for.
+    EXPECT_FALSE(f->Controller().IsOpen());
+    EXPECT_TRUE(f->SaveConfigDlg()) << "the dialog waits for the reopen";
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen(); }, 5000));
+    ASSERT_TRUE(PumpUntil([f] { return !f->SaveConfigDlg(); }, 2000));
+    EXPECT_EQ(f->Settings().byPreviewRes, choice);
+    int w = 0, h = 0;
+    ASSERT_EQ(VekCameraGetImageSize(&w, &h), 1);
+    EXPECT_EQ(f->Settings().nWidth, w);
+    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
+}
+
+TEST_F(SaveConfigOnCamera, TheExposureButtonsPromptFollowsThePopupAndMovingTheWindowClosesIt) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    QAction* exposure = f->Action(CCameraFrame::ID_CAMERA_EXPOSURE);
+    ASSERT_TRUE(exposure);
+    EXPECT_EQ(exposure->text(), ResourceString(1245).section('\n', 1, 1));
+    ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_CAMERA_EXPOSURE));
+    ASSERT_TRUE(f->ExposurePanel());
+    EXPECT_EQ(exposure->text(), ResourceString(1244).section('\n', 1, 1));
+    EXPECT_NE(ResourceString(1244), ResourceString(1245));
+    // The window moves: the pop-up goes, the window is idle again, the prompt is back.
+    f->move(f->pos() + QPoint(30, 20));
+    QMoveEvent move(f->pos(), f->pos() - QPoint(30, 20));
+    QCoreApplication::sendEvent(f, &move);
+    Pump(20);
+    EXPECT_FALSE(f->ExposurePanel());
+    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
+    EXPECT_EQ(exposure->text(), ResourceString(1245).section('\n', 1, 1));
+}
