@@ -16,6 +16,7 @@
 #include "app/childframe.h"
 #include "app/cmdids.h"
 #include "app/mainframe.h"
+#include "app/palettecommands.h"
 #include "controls/messages.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
@@ -151,6 +152,7 @@ bool CPelidorApp::InitInstance(const QStringList& args) {
     }
     CStartupSplash::EnableSplashScreen(m_bShowSplash);
     LoadSettings();
+    RegisterPaletteCommands();
 
     m_pMainFrame = new CMainFrame;
     if (!m_pMainFrame->OnCreate()) return false;
