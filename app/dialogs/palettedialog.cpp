@@ -65,7 +65,7 @@ CPaletteDialog::CPaletteDialog(QWidget* parent) : QDialog(parent) {
     m_save = Named(new QPushButton("Save ...", this), 1007);
     m_save->setGeometry(right, frame.top() + 110, 96, 24);
     m_alpha = Named(new QCheckBox("Edit alpha component", this), 1008);
-    m_alpha->setGeometry(right, frame.top() + 150, 150, 20);
+    m_alpha->setGeometry(right, frame.top() + 150, 190, 20);
 
     auto* group = new QGroupBox("Load Options", this);
     group->setGeometry(frame.left(), frame.bottom() + 8, frame.width(), 96);
@@ -76,7 +76,7 @@ CPaletteDialog::CPaletteDialog(QWidget* parent) : QDialog(parent) {
     }
     m_info = Named(new QLabel(" I = 0, RGBA = (0,0,0,0)", this), 1009);
     m_info->setGeometry(right, frame.bottom() + 8 + 96 - 20, 190, 20);
-    setFixedSize(right + 190, frame.bottom() + 8 + 96 + 10);
+    setFixedSize(right + 200, frame.bottom() + 8 + 96 + 10);
 
     connect(m_ok, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
