@@ -17,6 +17,7 @@
 #include "app/childframe.h"
 #include "app/cmdids.h"
 #include "app/mainframe.h"
+#include "app/palettecommands.h"
 #include "controls/messages.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
@@ -172,6 +173,7 @@ bool CPelidorApp::InitInstance(const QStringList& args) {
     }
     CStartupSplash::EnableSplashScreen(m_bShowSplash);
     LoadSettings();
+    RegisterPaletteCommands();
 
     m_pMainFrame = new CMainFrame;
     if (!m_pMainFrame->OnCreate()) return false;
