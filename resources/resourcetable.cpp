@@ -379,6 +379,27 @@ const IconRow kCommandIcons[] = {
     {33002, nullptr, GEAR},
     {33003, nullptr, "R 1.5 1.5 6 6 #2d6cc0 #1d4c90;R 8.5 1.5 6 6 #9cc4f0 #1d4c90;R 1.5 8.5 6 6 #9cc4f0 #1d4c90;R 8.5 8.5 6 6 #2d6cc0 #1d4c90"},
     {33004, nullptr, "P #2d6cc0 #1d4c90 1.5,2 14.5,2 9.5,8 9.5,14.5 6.5,13 6.5,8"},
+    // The measurement bar: its command ids plus kMeasureIconBase, apart from the camera windows' ids.
+    {kMeasureIconBase + 32969, nullptr, "P #ffffff #222222 3,1 3,13 6,10 8.5,15 10.5,14 8,9 12,9"},
+    {kMeasureIconBase + 32959, nullptr, "L #333333 1.4 1,12 15,12;L #333333 1.2 1,9 1,15;L #333333 1.2 15,9 15,15;L #1f6f80 1.2 5,12 5,10;L #1f6f80 1.2 8,12 8,9;L #1f6f80 1.2 11,12 11,10;T 0 0 16 8 #1f6f80 7 cal"},
+    {kMeasureIconBase + 32994, nullptr, "R 1.5 1.5 13 13 #ffffff #555555;L #8899aa 1 1.5,5.5 14.5,5.5;L #8899aa 1 1.5,9.5 14.5,9.5;L #8899aa 1 6.5,1.5 6.5,14.5;R 1.5 1.5 13 4 #1f6f80 #555555"},
+    {kMeasureIconBase + 32961, nullptr, "L #1f6f80 1.8 2,14 14,2;O 0.5 12.5 3 3 #ffffff #1f6f80;O 12.5 0.5 3 3 #ffffff #1f6f80"},
+    {kMeasureIconBase + 32995, nullptr, "L #1f6f80 1.8 1,11 11,1;L #1f6f80 1.8 5,15 15,5"},
+    {kMeasureIconBase + 32996, nullptr, "L #1f6f80 1.8 2,14 14,14;L #1f6f80 1.8 8,14 8,2;R 8 10 4 4 - #1f6f80"},
+    {kMeasureIconBase + 32962, nullptr, "R 2.5 3.5 11 9 #d8f0f4 #1f6f80"},
+    {kMeasureIconBase + 32966, nullptr, "O 2.5 2.5 11 11 #d8f0f4 #1f6f80;O 2 7 2 2 #1f6f80 -;O 12 7 2 2 #1f6f80 -"},
+    {kMeasureIconBase + 32965, nullptr, "O 2.5 2.5 11 11 #d8f0f4 #1f6f80;O 7 1.5 2 2 #1f6f80 -;O 2 10 2 2 #1f6f80 -;O 12 10 2 2 #1f6f80 -"},
+    {kMeasureIconBase + 32997, nullptr, "O 2.5 2.5 11 11 #d8f0f4 #1f6f80;L #1f6f80 1.4 3,13 13,3"},
+    {kMeasureIconBase + 32998, nullptr, "O 1.5 1.5 13 13 #d8f0f4 #1f6f80;O 5 5 6 6 #ffffff #1f6f80"},
+    {kMeasureIconBase + 32964, nullptr, "P #d8f0f4 #1f6f80 8,1.5 14.5,6 12,14 4,14 1.5,6"},
+    {kMeasureIconBase + 32967, nullptr, "L #1f6f80 1.8 14,14 2,14 11,3;A -4 8 12 12 0 55 #1f6f80 1.2"},
+    {kMeasureIconBase + 32973, nullptr, "T 0 0 16 16 #1f6f80 12 #"},
+    {kMeasureIconBase + 32968, nullptr, "P #fff4b0 #8a7020 1.5,1.5 14.5,1.5 14.5,11 7,11 3,14.5 4,11 1.5,11;L #8a7020 1 4,5 12,5;L #8a7020 1 4,8 10,8"},
+    {kMeasureIconBase + 32985, nullptr, "A 2 4 12 16 20 140 #1f6f80 1.8;O 0.5 8.5 3 3 #ffffff #1f6f80;O 12.5 8.5 3 3 #ffffff #1f6f80"},
+    {kMeasureIconBase + 32970, nullptr, "R 3.5 4.5 9 10 #e8e8e8 #555555;R 2 2.5 12 2 #c0392b #802010;L #555555 1 6.5,6.5 6.5,12.5;L #555555 1 9.5,6.5 9.5,12.5"},
+    {kMeasureIconBase + 32972, nullptr, "L #1f6f80 1.8 2,13 11,4;R 9.5 1.5 5 5 #ffd040 #8a6a20"},
+    {kMeasureIconBase + 32992, nullptr, "T 0 0 16 16 #1f6f80 9 .00"},
+    {kMeasureIconBase + 32971, nullptr, "R 1.5 1.5 13 13 #ffffff #555555;R 1.5 1.5 13 3.5 #d8f0f4 #555555;L #8899aa 1 1.5,8 14.5,8;L #8899aa 1 1.5,11.5 14.5,11.5;L #8899aa 1 7,1.5 7,14.5"},
 };
 
 #undef MAGNIFIER
@@ -509,33 +530,6 @@ QPixmap programIcon() {
 }
 // ---- end of the program's icon ----
 
-// ---- measurement toolbar glyphs (bar 197) ----
-QPixmap MeasureGlyph(int id) {
-    const QColor tint(40, 120, 140);
-    switch (id) {
-    case 32969: return glyph("\u2196", tint);
-    case 32959: return glyph("Ca", tint);
-    case 32994: return glyph("CT", tint);  // "Calibrate Table" (233 is the padlock)
-    case 32961: return glyph("\u2571", tint);
-    case 32995: return glyph("\u2225", tint);
-    case 32996: return glyph("\u22A5", tint);
-    case 32962: return glyph("\u25AD", tint);
-    case 32966: return glyph("\u25CB2", tint);
-    case 32965: return glyph("\u25CB", tint);
-    case 32997: return glyph("\u2300", tint);
-    case 32998: return glyph("\u25CE", tint);
-    case 32964: return glyph("\u2B20", tint);
-    case 32967: return glyph("\u2220", tint);
-    case 32973: return glyph("#", tint);
-    case 32968: return glyph("A", tint);
-    case 32985: return glyph("\u2312", tint);
-    case 32970: return glyph("\u2715", tint);
-    case 32972: return glyph("K", tint);
-    case 32992: return glyph(".0", tint);
-    case 32971: return glyph("\u25A6", tint);
-    default: return QPixmap();
-    }
-}
 // ---- end of measurement toolbar glyphs ----
 
 }  // namespace
@@ -560,7 +554,6 @@ QPixmap ResourcePixmap(int id) {
     case 57600: pm = standard(QStyle::SP_FileIcon); break;
     default:
         pm = CommandPixmap(id);
-        if (pm.isNull()) pm = MeasureGlyph(id);
         if (pm.isNull()) pm = ControlPixmap(id);
         break;
     }

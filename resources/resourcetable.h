@@ -17,3 +17,6 @@ QIcon ResourceCommandIcon(int id);
 const char* ResourceIconThemeName(int id);
 // The program's own icon (main window and document windows).
 constexpr int kProgramIconId = 128;
+// The measurement bar draws its own icons, numbered by its command ids plus this, apart from the
+// camera windows' commands that share some of those ids.
+constexpr int kMeasureIconBase = 100000;
