@@ -361,6 +361,16 @@ QPixmap ResourcePixmap(int id) {
     case 32776: pm = glyph("D", QColor(120, 80, 160)); break;
     case 32792: pm = glyph("T", QColor(120, 80, 160)); break;
     case 32793: pm = glyph("t", QColor(120, 80, 160)); break;
+    // ---- "Image" toolbar: image commands (begin) ----
+    case 32797: pm = glyph("O", QColor(120, 80, 160)); break;
+    case 32779: pm = glyph("\u27F3", QColor(120, 80, 160)); break;
+    case 32794: pm = glyph("\u2922", QColor(120, 80, 160)); break;
+    case 32778: pm = glyph("G", QColor(90, 90, 90)); break;
+    case 32795: pm = glyph("b\u2193", QColor(120, 80, 160)); break;
+    case 32796: pm = glyph("b\u2191", QColor(120, 80, 160)); break;
+    case 32877: pm = glyph("P", QColor(160, 80, 60)); break;
+    case 57665: pm = standard(QStyle::SP_DialogCloseButton); break;
+    // ---- "Image" toolbar: image commands (end) ----
     case 32871: pm = glyph("S", QColor(70, 110, 170)); break;
     case 32916: pm = glyph("R", QColor(70, 110, 170)); break;
     default: pm = ControlPixmap(id); break;
