@@ -115,8 +115,11 @@ void CRotateDialog::MakeThumbnail(const PxImage& source) {
     int w = 1, h = 1;
     CRotateLogic::ThumbnailSize(static_cast<int>(source.GetWidth()), static_cast<int>(source.GetHeight()),
                                 kThumbnailLimit, &w, &h);
-    PxImage src(source, true, true, true);
-    if (!src.Resample(w, h, 1, &m_thumbnail)) m_thumbnail.Copy(source);
+    // Resampling into another image leaves the source as it is.
+    if (!const_cast<PxImage&>(source).Resample(w, h, 1, &m_thumbnail) || !m_thumbnail.IsValid()) {
+        m_thumbnail.Copy(source);
+        m_thumbnail.Resample(w, h, 1);
+    }
     m_before->setPixmap(QPixmap::fromImage(QImageFromImage(m_thumbnail)));
     m_after = std::make_unique<PxImage>(m_thumbnail, true, true, true);
     m_afterLabel->setPixmap(QPixmap::fromImage(QImageFromImage(*m_after)));

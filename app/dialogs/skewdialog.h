@@ -4,6 +4,7 @@
 #include <QDialog>
 
 #include "app/dialogs/skewlogic.h"
+#include "platform/wintypes.h"
 
 class QCheckBox;
 class QLineEdit;

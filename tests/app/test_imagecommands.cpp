@@ -6,10 +6,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QSet>
+#include <QToolBar>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "app/cmdids.h"
@@ -22,6 +26,8 @@
 #include "app/dialogs/skewdialog.h"
 #include "app/imagecommands.h"
 #include "app/mainframe.h"
+#include "app/commandrouter.h"
+#include "app/pelidorview.h"
 #include "app/pelidordoc.h"
 #include "apptest.h"
 #include "controls/bitmapslider.h"
@@ -134,7 +140,7 @@ TEST_F(ImageCommandTest, RotateDialogPreviewsWholeDegreesAndTheCommandKeepsThous
     EXPECT_EQ(d->m_nUndoLevel, 1);
     PxImage expect(original);
     RGBQUAD black = {0, 0, 0, 0};
-    expect.Rotate2(33.333f, nullptr, PxImage::IM_BILINEAR, PxImage::OM_BACKGROUND, &black, true, false);
+    expect.Rotate2(static_cast<float>(33333) * 0.001f, nullptr, PxImage::IM_BILINEAR, PxImage::OM_BACKGROUND, &black, true, false);
     EXPECT_TRUE(SamePixels(expect, *d->GetImage()));
 }
 
@@ -171,7 +177,7 @@ TEST_F(ImageCommandTest, ResampleFieldsFollowOnlyWhatIsTypedAndTheListMapsTheQua
         auto* w = Child<QLineEdit>(r, 1001);
         auto* h = Child<QLineEdit>(r, 1002);
         Type(Child<QLineEdit>(r, 1000), "1.");
-        EXPECT_EQ(w->text(), "300");  // the opening factor 2
+        EXPECT_EQ(w->text(), "100");  // as opened
         Type(Child<QLineEdit>(r, 1000), "1.5");
         EXPECT_EQ(w->text(), "225");
         EXPECT_EQ(h->text(), "150");
@@ -237,22 +243,23 @@ TEST_F(ImageCommandTest, SkewKeepsSmallSlopesAndNeverRewritesTheSkewBeingTyped) 
     };
     Run(small, ID_IMAGE_SKEW);
 
-    // Three pixels over 6000: a slope of 0.0005, lost by a x1000 truncation.
+    // A slope of 0.0005 (lost by a x1000 truncation) shifts 3 pixels across 6000 columns.
     CPelidorDoc* d = NewImageDoc(MakeImage(6000, 4));
     PxImage original(*d->GetImage());
     prompts.onDialog = [&](QDialog* dlg) {
-        Type(Child<QLineEdit>(dlg, 1003), "3");
-        Type(Child<QLineEdit>(dlg, 1004), "0");
+        Type(Child<QLineEdit>(dlg, 1003), "0");
+        Type(Child<QLineEdit>(dlg, 1004), "0.002");
         Child<QLineEdit>(dlg, 1000)->setText("10");
         Child<QCheckBox>(dlg, 1002)->setChecked(false);
         return ClickOk(dlg);
     };
     Run(d, ID_IMAGE_SKEW);
-    EXPECT_FLOAT_EQ(SlopeFromParam(d->m_ImageCommandParams.P0), 0.0005f);
+    EXPECT_FLOAT_EQ(SlopeFromParam(d->m_ImageCommandParams.P0), 0.0f);
+    EXPECT_FLOAT_EQ(SlopeFromParam(d->m_ImageCommandParams.P1), 0.0005f);
     EXPECT_EQ(d->m_ImageCommandParams.P2, 10);
     EXPECT_EQ(d->m_ImageCommandParams.P4, 0);
     PxImage expect(original);
-    expect.Skew(0.0005f, 0.0f, 10, 0, false);
+    expect.Skew(0.0f, 0.0005f, 10, 0, false);
     EXPECT_TRUE(SamePixels(expect, *d->GetImage()));
     EXPECT_FALSE(SamePixels(original, *d->GetImage()));
 }
@@ -441,4 +448,45 @@ TEST_F(ImageCommandTest, EveryMenuCommandRunsOnceAtEachDepth) {
         }
     }
     EXPECT_GT(ran, 8 * 40);
+}
+
+TEST_F(ImageCommandTest, MenusContextMenuAndToolbarCarryTheTableRows) {
+    ASSERT_TRUE(Start());
+    CCommandRouter* router = app->MainFrame()->Router();
+    QMenu context;
+    CPelidorView::BuildContextMenu(&context, router);
+    QSet<UINT> inContext;
+    std::function<void(QMenu*)> collect = [&](QMenu* m) {
+        for (QAction* a : m->actions()) {
+            if (a->menu()) collect(a->menu());
+            else if (!a->isSeparator()) inContext.insert(a->data().toUInt());
+        }
+    };
+    collect(&context);
+    int count = 0;
+    for (const auto* list : {&DocumentImageMenu(), &DocumentFiltersMenu()})
+        for (const auto& item : *list) {
+            if (!item.id) continue;
+            count++;
+            const CommandInfo* info = FindCommandInfo(item.id);
+            ASSERT_NE(info, nullptr) << item.id;
+            EXPECT_EQ(router->Action(item.id)->text(), QString(info->text).section('\t', 0, 0));
+            EXPECT_TRUE(inContext.contains(item.id)) << item.id;
+        }
+    EXPECT_EQ(count, 58);
+    EXPECT_EQ(router->Action(ID_IMAGE_LIGHTCONTRASTGAMMA)->text(), "Light/Contrast/Gamma");
+    EXPECT_TRUE(inContext.contains(ID_EDIT_COPY));
+    // The text tool is routed without a menu.
+    EXPECT_NE(FindCommandInfo(ID_IMAGE_TEXT_TOOL), nullptr);
+    EXPECT_FALSE(inContext.contains(ID_IMAGE_TEXT_TOOL));
+    // The "Image" toolbar in the frame's order, without the ids that are no commands here.
+    QToolBar* bar = app->MainFrame()->findChild<QToolBar*>("Image");
+    ASSERT_NE(bar, nullptr);
+    std::vector<UINT> onBar;
+    for (QAction* a : bar->actions())
+        if (!a->isSeparator()) onBar.push_back(a->data().toUInt());
+    const std::vector<UINT> expected = {32788, 32797, 57665, 32779, 32775, 32774, 32794, 32848,
+                                        32778, 32777, 32795, 32796, 32792, 32793, 32877};
+    EXPECT_EQ(onBar, expected);
+    for (UINT id : expected) EXPECT_FALSE(router->Action(id)->icon().isNull()) << id;
 }
