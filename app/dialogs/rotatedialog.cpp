@@ -105,6 +105,8 @@ CRotateDialog::CRotateDialog(const PxImage& source, QWidget* parent) : QDialog(p
     connect(m_right, &QPushButton::clicked, this, [this] { Quarter(true); });
 
     MakeThumbnail(source);
+    m_edit->setFocus();
+    m_edit->selectAll();
     RegisterWindow(this);
 }
 
