@@ -5,6 +5,6 @@ class QBoxLayout;
 class QDialog;
 class CIconButton;
 
-// Adds OK (id 1, icon 154) and Cancel (id 2, icon 155) to the layout; OK runs `accept`
+// Adds OK (id 1, icon 155, the check mark) and Cancel (id 2, icon 154, the cross) to the layout; OK runs `accept`
 // through the dialog's own slot, Cancel rejects.
 void AddOkCancel(QDialog* dialog, QBoxLayout* layout, CIconButton** ok = nullptr, CIconButton** cancel = nullptr);
