@@ -2,6 +2,7 @@
 #include "app/cmdids.h"
 #include "app/commandrouter.h"
 #include "resources/resourcetable.h"
+#include "app/imagecommands.h"
 
 namespace {
 const CommandInfo kCommands[] = {
@@ -14,7 +15,7 @@ const CommandInfo kCommands[] = {
     {ID_NEXT_PANE, "Next Pane", "Next Pane", 0, false},
     {ID_PREV_PANE, "Previous Pane", "Previous Pane", 0, false},
     {ID_FILE_PRINT_SETUP, "P&rint Setup...", "Print Setup", 0, false},
-    {ID_APP_EXIT, "E&xit", "Exit", 0, false},
+    {ID_APP_EXIT, "E&xit", "Exit", 57665, false},
     {ID_FILE_CAPTURE, "Capture...", "Capture", 0, false},
     {ID_APP_ABOUT, "&About Quillory...", "About", 0, false},
     {ID_HELP_PDF, "Help...", "Help", 32975, false},
@@ -41,6 +42,58 @@ const CommandInfo kCommands[] = {
     {ID_IMAGE_DUPLICATE, "Duplicate\tCtrl+D", "Duplicate", 32776, false},
     {ID_IMAGE_SETTRANSPARENCY, "Set Transparency... (click)", "Set Transparency", 32792, false},
     {ID_IMAGE_REMOVETRANSPARENCY, "Remove Transparency", "Remove Transparency", 32793, false},
+    // The document's image and filter commands.
+    {ID_IMAGE_GRAYSCALE, "Gray Scale", "Gray Scale", 32778, false},
+    {ID_IMAGE_ROTATE, "Rotate...", "Rotate", 32779, false},
+    {ID_IMAGE_RESAMPLE, "Resample...", "Resample", 32794, false},
+    {ID_IMAGE_DECREASEBPP, "Decrease Bpp...", "Decrease Bpp", 32795, false},
+    {ID_IMAGE_INCREASEBPP, "Increase Bpp...", "Increase Bpp", 32796, false},
+    {ID_IMAGE_DITHER, "Dither...", "Dither", 0, false},
+    {ID_IMAGE_THRESHOLD, "Threshold...", "Threshold", 0, false},
+    {ID_IMAGE_COLORIZE, "Colorize...", "Colorize", 0, false},
+    {ID_IMAGE_FILTERS_EMBOSS, "Emboss", "Emboss", 0, false},
+    {ID_IMAGE_FILTERS_BLUR, "Blur", "Blur", 0, false},
+    {ID_IMAGE_FILTERS_SOFTEN, "Soften", "Soften", 0, false},
+    {ID_IMAGE_FILTERS_SHARPEN, "Sharpen", "Sharpen", 0, false},
+    {ID_IMAGE_FILTERS_EDGE, "Edge", "Edge (linear)", 0, false},
+    {ID_IMAGE_FILTERS_GAUSSIAN3X3, "Gaussian 3x3", "Gaussian 3x3", 0, false},
+    {ID_IMAGE_FILTERS_GAUSSIAN5X5, "Gaussian 5x5", "Gaussian 5x5", 0, false},
+    {ID_IMAGE_FILTERS_ERODE, "Erode", "Erode", 0, false},
+    {ID_IMAGE_FILTERS_DILATE, "Dilate", "Dilate", 0, false},
+    {ID_IMAGE_FILTERS_MEDIAN, "Median", "Median", 0, false},
+    {ID_IMAGE_FILTERS_ADDNOISE, "Add Noise", "Add Noise", 0, false},
+    {ID_IMAGE_FILTERS_CONTOUR, "Contour", "Contour", 0, false},
+    {ID_IMAGE_FILTERS_JITTER, "Jitter", "Jitter", 0, false},
+    {ID_IMAGE_FILTERS_NONLINEAR_EDGE, "Edge", "Edge (non linear)", 0, false},
+    {ID_IMAGE_FILTERS_PINCH, "Pinch", "Pinch", 0, false},
+    {ID_IMAGE_FILTERS_PUNCH, "Punch", "Punch", 0, false},
+    {ID_IMAGE_FILTERS_SWIRL, "Twirl", "Twirl", 0, false},
+    {ID_IMAGE_FILTERS_CYLINDER, "Cylinder", "Cylinder", 0, false},
+    {ID_IMAGE_FILTERS_BATHROOM, "Bathroom", "Bathroom", 0, false},
+    {ID_IMAGE_SKEW, "Skew...", "Skew", 0, false},
+    {ID_IMAGE_LIGHTCONTRASTGAMMA, "Light/Contrast/Gamma", "Light/Contrast/Gamma", 0, false},
+    {ID_IMAGE_SPLITRGB, "Split to RGB", "Split to RGB", 0, false},
+    {ID_IMAGE_SPLITYUV, "Split to YUV", "Split to YUV", 0, false},
+    {ID_IMAGE_SPLITHSL, "Split to HSL", "Split to HSL", 0, false},
+    {ID_IMAGE_SPLITCMYK, "Split to CMYK", "Split to CMYK", 0, false},
+    {ID_IMAGE_SPLITYIQ, "Split to YIQ", "Split to YIQ", 0, false},
+    {ID_IMAGE_SPLITXYZ, "Split to XYZ", "Split to XYZ", 0, false},
+    {ID_IMAGE_ALPHA_SPLIT, "Split", "Split Alpha Channel", 0, false},
+    {ID_IMAGE_PSEUDOCOLORS, "Pseudo Colors", "Pseudo Colors", 0, false},
+    {ID_IMAGE_ALPHA_REMOVE, "Remove", "Remove Alpha Channel", 0, false},
+    {ID_IMAGE_ALPHA_OPACITY, "Opacity...", "Opacity", 0, false},
+    {ID_IMAGE_ALPHA_INVERT, "Invert", "Invert Alpha Channel", 0, false},
+    {ID_IMAGE_ALPHA_PALETTETOGGLE, "Toggle Alpha Palette", "Toggle Alpha Palette", 0, false},
+    {ID_IMAGE_ALPHA_STRIP, "Strip", "Strip Alpha Channel", 0, false},
+    {ID_IMAGE_ALPHA_CREATEFROMLIGHTNESS, "Create from lightness", "Create from lightness", 0, false},
+    {ID_IMAGE_PALETTE, "Palette", "Palette", 32877, false},
+    {ID_IMAGE_COMBINE, "Combine ...", "Combine", 0, false},
+    {ID_IMAGE_FFT, "FFT...", "FFT", 0, false},
+    {ID_IMAGE_REPAIR, "Repair...", "Repair", 0, false},
+    {ID_IMAGE_MIX, "Mix ...", "Mix", 0, false},
+    {ID_IMAGE_OPTIONS, "Options...", "Options", 32797, false},
+    // Routed only: the text tool's place-text dialog is its caller.
+    {ID_IMAGE_TEXT_TOOL, "Text", "Text", 0, false},
     // ---- measurement ----
     {ID_MEASURE_CALIBRATE, "Calibrate", "Calibrate", kMeasureIconBase + 32959, true},
     {ID_MEASURE_CALIBRATETABLE, "Calibrate Table", "Calibrate Table", kMeasureIconBase + ID_MEASURE_LIST, true},
@@ -74,4 +127,82 @@ const CommandInfo* FindCommandInfo(UINT id) {
     for (const CommandInfo& c : kCommands)
         if (c.id == id) return &c;
     return nullptr;
+}
+
+// The document's "Image" and "Filters" menus; the view's context menu holds the same ids.
+const std::vector<CCommandRouter::MenuItem>& DocumentImageMenu() {
+    static const std::vector<CCommandRouter::MenuItem> items = {
+        {"&Image/Mirror", ID_IMAGE_MIRROR},
+        {"&Image/Flip", ID_IMAGE_FLIP},
+        {"&Image/Rotate Left", ID_IMAGE_ROTATEL},
+        {"&Image/Rotate Right", ID_IMAGE_ROTATER},
+        {"&Image/Rotate...", ID_IMAGE_ROTATE},
+        {"&Image/Skew...", ID_IMAGE_SKEW},
+        {"&Image/Resample...", ID_IMAGE_RESAMPLE},
+        {"&Image/Crop", ID_IMAGE_CROP},
+        {"&Image/Duplicate\tCtrl+D", ID_IMAGE_DUPLICATE},
+        {"&Image/", 0},
+        {"&Image/Negative", ID_IMAGE_NEGATIVE},
+        {"&Image/Gray Scale", ID_IMAGE_GRAYSCALE},
+        {"&Image/Pseudo Colors", ID_IMAGE_PSEUDOCOLORS},
+        {"&Image/Threshold...", ID_IMAGE_THRESHOLD},
+        {"&Image/Colorize...", ID_IMAGE_COLORIZE},
+        {"&Image/Light, Contrast, Gamma", ID_IMAGE_LIGHTCONTRASTGAMMA},  // the table gives the text; a path holds no "/"
+        {"&Image/", 0},
+        {"&Image/Decrease Bpp...", ID_IMAGE_DECREASEBPP},
+        {"&Image/Increase Bpp...", ID_IMAGE_INCREASEBPP},
+        {"&Image/Dither...", ID_IMAGE_DITHER},
+        {"&Image/Palette", ID_IMAGE_PALETTE},
+        {"&Image/Options...", ID_IMAGE_OPTIONS},
+        {"&Image/", 0},
+        {"&Image/Split to RGB", ID_IMAGE_SPLITRGB},
+        {"&Image/Split to YUV", ID_IMAGE_SPLITYUV},
+        {"&Image/Split to HSL", ID_IMAGE_SPLITHSL},
+        {"&Image/Split to CMYK", ID_IMAGE_SPLITCMYK},
+        {"&Image/Split to YIQ", ID_IMAGE_SPLITYIQ},
+        {"&Image/Split to XYZ", ID_IMAGE_SPLITXYZ},
+        {"&Image/Combine ...", ID_IMAGE_COMBINE},
+        {"&Image/", 0},
+        {"&Image/Alpha Channel/Split", ID_IMAGE_ALPHA_SPLIT},
+        {"&Image/Alpha Channel/Remove", ID_IMAGE_ALPHA_REMOVE},
+        {"&Image/Alpha Channel/Invert", ID_IMAGE_ALPHA_INVERT},
+        {"&Image/Alpha Channel/Opacity...", ID_IMAGE_ALPHA_OPACITY},
+        {"&Image/Alpha Channel/Toggle Alpha Palette", ID_IMAGE_ALPHA_PALETTETOGGLE},
+        {"&Image/Alpha Channel/Strip", ID_IMAGE_ALPHA_STRIP},
+        {"&Image/Alpha Channel/Create from lightness", ID_IMAGE_ALPHA_CREATEFROMLIGHTNESS},
+        {"&Image/", 0},
+        {"&Image/FFT...", ID_IMAGE_FFT},
+        {"&Image/Repair...", ID_IMAGE_REPAIR},
+        {"&Image/Mix ...", ID_IMAGE_MIX},
+        {"&Image/", 0},
+        {"&Image/Set Transparency... (click)", ID_IMAGE_SETTRANSPARENCY},
+        {"&Image/Remove Transparency", ID_IMAGE_REMOVETRANSPARENCY},
+    };
+    return items;
+}
+
+const std::vector<CCommandRouter::MenuItem>& DocumentFiltersMenu() {
+    static const std::vector<CCommandRouter::MenuItem> items = {
+        {"Fi&lters/Linear/Emboss", ID_IMAGE_FILTERS_EMBOSS},
+        {"Fi&lters/Linear/Blur", ID_IMAGE_FILTERS_BLUR},
+        {"Fi&lters/Linear/Soften", ID_IMAGE_FILTERS_SOFTEN},
+        {"Fi&lters/Linear/Sharpen", ID_IMAGE_FILTERS_SHARPEN},
+        {"Fi&lters/Linear/Edge", ID_IMAGE_FILTERS_EDGE},
+        {"Fi&lters/Linear/Gaussian 3x3", ID_IMAGE_FILTERS_GAUSSIAN3X3},
+        {"Fi&lters/Linear/Gaussian 5x5", ID_IMAGE_FILTERS_GAUSSIAN5X5},
+        {"Fi&lters/Non Linear/Erode", ID_IMAGE_FILTERS_ERODE},
+        {"Fi&lters/Non Linear/Dilate", ID_IMAGE_FILTERS_DILATE},
+        {"Fi&lters/Non Linear/Median", ID_IMAGE_FILTERS_MEDIAN},
+        {"Fi&lters/Non Linear/Add Noise", ID_IMAGE_FILTERS_ADDNOISE},
+        {"Fi&lters/Non Linear/Contour", ID_IMAGE_FILTERS_CONTOUR},
+        {"Fi&lters/Non Linear/Jitter", ID_IMAGE_FILTERS_JITTER},
+        {"Fi&lters/Non Linear/Edge", ID_IMAGE_FILTERS_NONLINEAR_EDGE},
+        {"Fi&lters/", 0},
+        {"Fi&lters/Pinch", ID_IMAGE_FILTERS_PINCH},
+        {"Fi&lters/Punch", ID_IMAGE_FILTERS_PUNCH},
+        {"Fi&lters/Twirl", ID_IMAGE_FILTERS_SWIRL},
+        {"Fi&lters/Cylinder", ID_IMAGE_FILTERS_CYLINDER},
+        {"Fi&lters/Bathroom", ID_IMAGE_FILTERS_BATHROOM},
+    };
+    return items;
 }

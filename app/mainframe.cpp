@@ -31,6 +31,7 @@
 
 #include "app/aboutdialog.h"
 #include "app/cmdids.h"
+#include "app/imagecommands.h"
 #include "controls/messages.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
@@ -208,19 +209,8 @@ void CMainFrame::BuildMenus() {
                                 {"&View/Histogram", ID_VIEW_HISTOGRAM},
                                 {"&View/Menu Style/Default", ID_MENUSTYLE_DEFAULT},
                                 {"&View/Menu Style/XP", ID_MENUSTYLE_XP}});
-    m_pRouter->BuildMenus(bar,
-                          {{"&Image/Mirror", ID_IMAGE_MIRROR},
-                           {"&Image/Flip", ID_IMAGE_FLIP},
-                           {"&Image/Rotate Left", ID_IMAGE_ROTATEL},
-                           {"&Image/Rotate Right", ID_IMAGE_ROTATER},
-                           {"&Image/Negative", ID_IMAGE_NEGATIVE},
-                           {"&Image/", 0},
-                           {"&Image/Crop", ID_IMAGE_CROP},
-                           {"&Image/Duplicate\tCtrl+D", ID_IMAGE_DUPLICATE},
-                           {"&Image/", 0},
-                           {"&Image/Set Transparency... (click)", ID_IMAGE_SETTRANSPARENCY},
-                           {"&Image/Remove Transparency", ID_IMAGE_REMOVETRANSPARENCY}},
-                          &m_docMenus);
+    m_pRouter->BuildMenus(bar, DocumentImageMenu(), &m_docMenus);
+    m_pRouter->BuildMenus(bar, DocumentFiltersMenu(), &m_docMenus);
     m_pRouter->BuildMenus(bar,
                           {{"&Measure/Select", ID_MEASURE_SELECT},
                            {"&Measure/Calibrate", ID_MEASURE_CALIBRATE},
@@ -294,8 +284,11 @@ void CMainFrame::BuildToolBars() {
     m_pImageBar = addToolBar(ResourceString(1239));
     m_pImageBar->setObjectName("Image");
     // The bar's order, with the buttons of commands that exist; the right-angle turns are menu-only.
-    m_pRouter->BuildToolBar(m_pImageBar, {ID_VIEW_NORMALVIEWING11, ID_IMAGE_FLIP, ID_IMAGE_MIRROR, ID_IMAGE_CROP,
-                                          ID_IMAGE_NEGATIVE, ID_IMAGE_SETTRANSPARENCY, ID_IMAGE_REMOVETRANSPARENCY});
+    m_pRouter->BuildToolBar(m_pImageBar, {ID_VIEW_NORMALVIEWING11, ID_IMAGE_OPTIONS, ID_APP_EXIT, ID_IMAGE_ROTATE,
+                                          ID_IMAGE_FLIP, ID_IMAGE_MIRROR, ID_IMAGE_RESAMPLE, ID_IMAGE_CROP,
+                                          ID_IMAGE_GRAYSCALE, ID_IMAGE_NEGATIVE, ID_IMAGE_DECREASEBPP,
+                                          ID_IMAGE_INCREASEBPP, ID_IMAGE_SETTRANSPARENCY,
+                                          ID_IMAGE_REMOVETRANSPARENCY, ID_IMAGE_PALETTE});
     m_pImageBar->hide();
 }
 

@@ -1,5 +1,7 @@
 #include "app/pelidorapp.h"
 
+#include "app/imagecommands.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -175,6 +177,7 @@ bool CPelidorApp::InitInstance(const QStringList& args) {
     LoadSettings();
     RegisterPaletteCommands();
 
+    RegisterImageCommands();
     m_pMainFrame = new CMainFrame;
     if (!m_pMainFrame->OnCreate()) return false;
     m_pDocTemplate = new CDocTemplate(

@@ -14,6 +14,7 @@
 #include "app/childframe.h"
 #include "app/clipboardimage.h"
 #include "app/cmdids.h"
+#include "app/imagecommands.h"
 #include "app/imageconvert.h"
 #include "app/mainframe.h"
 #include "controls/messages.h"
@@ -501,18 +502,38 @@ void CPelidorView::mouseDoubleClickEvent(QMouseEvent* e) {
     }
 }
 
+void CPelidorView::BuildContextMenu(QMenu* menu, CCommandRouter* router) {
+    menu->addAction(router->Action(ID_EDIT_COPY));
+    menu->addSeparator();
+    // The image commands as in the document's "Image" menu, the filters in their own submenu.
+    std::vector<QByteArray> paths;
+    std::vector<std::pair<size_t, UINT>> items;
+    for (const auto* list : {&DocumentImageMenu(), &DocumentFiltersMenu()}) {
+        for (const CCommandRouter::MenuItem& item : *list) {
+            QByteArray path(item.path);
+            path.replace("&", "");
+            if (path.startsWith("Image/")) path.remove(0, 6);
+            // Separators stand only at the top of this menu.
+            if (!item.id && path.contains('/')) continue;
+            paths.push_back(path);
+            items.emplace_back(paths.size() - 1, item.id);
+        }
+        if (list == &DocumentImageMenu()) {
+            paths.push_back(QByteArray());
+            items.emplace_back(paths.size() - 1, 0u);
+        }
+    }
+    std::vector<CCommandRouter::MenuItem> built;
+    for (const auto& [index, id] : items) built.push_back({paths[index].constData(), id});
+    router->BuildMenu(menu, built);
+}
+
 void CPelidorView::contextMenuEvent(QContextMenuEvent* e) {
     CPelidorDoc* d = GetDocument();
     CMainFrame* mf = AfxGetMainFrame();
     if (!d || !mf || IsStartPage() || d->m_nTool == 2 || m_bRightDrag) return;
     QMenu menu(this);
-    for (UINT id : {ID_EDIT_COPY, ID_IMAGE_CROP, ID_IMAGE_DUPLICATE, 0u, ID_IMAGE_MIRROR, ID_IMAGE_FLIP, ID_IMAGE_ROTATEL,
-                    ID_IMAGE_ROTATER}) {
-        if (!id)
-            menu.addSeparator();
-        else
-            menu.addAction(mf->Router()->Action(id));
-    }
+    BuildContextMenu(&menu, mf->Router());
     mf->Router()->UpdateAll();
     menu.exec(e->globalPos());
 }

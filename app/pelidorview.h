@@ -14,6 +14,8 @@
 class CPelidorDoc;
 class CChildFrame;
 class QPrinter;
+class QMenu;
+class CCommandRouter;
 
 class CPelidorView : public CView {
 public:
@@ -35,6 +37,9 @@ public:
     // The pixel read-out text of a window point.
     QString PixelReadout(const QPoint& windowPoint) const;
     bool IsStartPage() const;
+
+    // The image context menu: Copy, the "Image" menu's commands and the filters.
+    static void BuildContextMenu(QMenu* menu, CCommandRouter* router);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
