@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "app/adjustcommands.h"
 #include "app/aboutdialog.h"
 #include "app/childframe.h"
 #include "app/cmdids.h"
@@ -151,6 +152,7 @@ bool CPelidorApp::InitInstance(const QStringList& args) {
     }
     CStartupSplash::EnableSplashScreen(m_bShowSplash);
     LoadSettings();
+    RegisterAdjustCommands();
 
     m_pMainFrame = new CMainFrame;
     if (!m_pMainFrame->OnCreate()) return false;
