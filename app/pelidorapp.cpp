@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/adjustcommands.h"
 #include "app/aboutdialog.h"
 #include "app/childframe.h"
 #include "app/cmdids.h"
@@ -176,6 +177,7 @@ bool CPelidorApp::InitInstance(const QStringList& args) {
     CStartupSplash::EnableSplashScreen(m_bShowSplash);
     LoadSettings();
     RegisterPaletteCommands();
+    RegisterAdjustCommands();
 
     RegisterImageCommands();
     m_pMainFrame = new CMainFrame;
