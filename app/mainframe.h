@@ -17,6 +17,7 @@ class QDockWidget;
 class QMdiArea;
 class QMenu;
 class QToolBar;
+class CFolderTreeCtrl;
 class CPelidorDoc;
 class CView;
 class CCameraPlugListener;
@@ -45,6 +46,8 @@ public:
     // Top-level menus that only image documents show (hidden on the start page).
     void AddDocumentMenus(const QList<QMenu*>& menus) { m_docMenus += menus; }
     QDockWidget* FolderPane() const { return m_pFolderPane; }
+    // The "Folder" pane's tree, made on first use.
+    CFolderTreeCtrl* FolderTree();
 
     void OnEditPaste();
     // Opens dropped files as documents, one after the other.
@@ -75,6 +78,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
@@ -99,6 +103,7 @@ private:
     QToolBar* m_pImageBar = nullptr;
     QComboBox* m_pZoomCombo = nullptr;
     QDockWidget* m_pFolderPane = nullptr;
+    CFolderTreeCtrl* m_pFolderTree = nullptr;
     QList<QMenu*> m_docMenus;
     QMenu* m_pRecentMenu = nullptr;
     QMenu* m_pWindowMenu = nullptr;

@@ -13,6 +13,7 @@
 class CPelidorDoc;
 class CChildFrame;
 class QPrinter;
+class CThumbnailListCtrl;
 
 class CPelidorView : public CView {
 public:
@@ -34,6 +35,8 @@ public:
     // The pixel read-out text of a window point.
     QString PixelReadout(const QPoint& windowPoint) const;
     bool IsStartPage() const;
+    // The start page's thumbnail list (null in image views).
+    CThumbnailListCtrl* ThumbnailList() const { return m_pThumbList; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -68,4 +71,5 @@ private:
     QPointF m_ptLast;
     QPointF m_ptCentre;
     QPointF m_corners[5];
+    CThumbnailListCtrl* m_pThumbList = nullptr;
 };
