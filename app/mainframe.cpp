@@ -38,6 +38,8 @@
 #include "app/pelidorview.h"
 #include "app/promptservice.h"
 #include "app/startupsplash.h"
+#include "app/foldertreectrl.h"
+#include "app/thumbnaillistctrl.h"
 #include "app/clipboardimage.h"
 #include "app/capturedialog.h"
 #include "app/imageconvert.h"
@@ -333,6 +335,10 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CAMERA_REMOVED:
         if (static_cast<intptr_t>(wParam) == -1) return 1;
         if (m_pCameraFrame) m_pCameraFrame->close();
+        if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) {
+            list->ReloadVideoEntry();
+            list->Refresh();
+        }
         return 1;
     case WM_CAMERA_FILESAVED: return OnCameraFileSaved(wParam, lParam);
     case WM_COMMAND: return m_pRouter->Execute(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam)))) ? 0 : 1;
@@ -367,6 +373,12 @@ LRESULT CMainFrame::OnLaunchCamera() {
         AfxMessageBox(ResourceString(61459));
         return 0;
     }
+    // From here on the start page's list is refreshed whatever opens.
+    struct RefreshList {
+        ~RefreshList() {
+            if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) list->Refresh();
+        }
+    } refreshList;
     if (m_bLongExposure && !OpensInLongExposure(id)) return 0;
     id = ChooseCameraVariant(id);
     auto* frame = new CCameraFrame(id, m_bLongExposure, this);
@@ -391,6 +403,7 @@ LRESULT CMainFrame::OnCameraFileSaved(WPARAM, LPARAM lParam) {
     const char* path = reinterpret_cast<const char*>(lParam);
     if (!path || !*path) return 1;
     m_cameraFiles << QString::fromUtf8(path);
+    if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) list->AddOrRefreshFile(QString::fromUtf8(path));
     return 0;
 }
 
@@ -568,10 +581,12 @@ void CMainFrame::OnActivateChild() {
     // The caption follows the active document, also when it is renamed (Save As).
     disconnect(m_activeTitle);
     QMdiSubWindow* sub = m_pMdiArea->activeSubWindow() ? m_pMdiArea->activeSubWindow() : m_pMdiArea->currentSubWindow();
+    if (!sub && !m_pMdiArea->subWindowList().isEmpty()) sub = m_pMdiArea->subWindowList().first();
     if (sub)
         m_activeTitle = connect(sub, &QWidget::windowTitleChanged, this, [this] { UpdateFrameTitle(); });
     UpdateFrameTitle();
-    CPelidorDoc* doc = ActiveDocument();
+    CView* subView = sub ? sub->findChild<CView*>() : nullptr;
+    CPelidorDoc* doc = subView ? dynamic_cast<CPelidorDoc*>(subView->GetDocument()) : ActiveDocument();
     const bool start = doc && doc->m_bStartPage;
     const bool imageView = doc && !doc->m_bStartPage;
     for (QMenu* m : m_docMenus) m->menuAction()->setVisible(imageView);
@@ -585,9 +600,35 @@ void CMainFrame::OnActivateChild() {
         if (m_pStandardBar->widgetForAction(a) == m_pZoomCombo) a->setVisible(!start);
     m_pRouter->Action(ID_CAMERA_LONGEXPOSURE)->setVisible(start || !doc);
     statusBar()->setVisible(!start && !m_bFullScreen);
+    // The "Folder" pane goes with the start page.
+    if (start && m_pFolderPane->isHidden()) {
+        FolderTree();
+        m_pFolderPane->show();
+    } else if (imageView && !m_pFolderPane->isHidden()) {
+        m_pFolderPane->hide();
+    }
+    // Every document fills its tab, the start page too.
+    if (sub && m_pMdiArea->viewMode() == QMdiArea::TabbedView && !sub->isMaximized()) sub->showMaximized();
     if (imageView) SetZoomComboText(QString("%1%").arg(static_cast<int>(doc->m_fZoom * 100)));
     if (doc) doc->RefreshStatusPanes();
     m_pRouter->UpdateAll();
+}
+
+CFolderTreeCtrl* CMainFrame::FolderTree() {
+    if (!m_pFolderTree) {
+        m_pFolderTree = new CFolderTreeCtrl(m_pFolderPane);
+        m_pFolderPane->setWidget(m_pFolderTree);
+    }
+    return m_pFolderTree;
+}
+
+void CMainFrame::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // Documents opened while the frame was hidden were never activated: the first one is now,
+    // so that it fills its tab and its panes follow it.
+    if (!m_pMdiArea->activeSubWindow() && !m_pMdiArea->subWindowList().isEmpty())
+        m_pMdiArea->setActiveSubWindow(m_pMdiArea->subWindowList().first());
+    OnActivateChild();
 }
 
 void CMainFrame::SaveSettings() {

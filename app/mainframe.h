@@ -17,6 +17,7 @@ class QDockWidget;
 class QMdiArea;
 class QMenu;
 class QToolBar;
+class CFolderTreeCtrl;
 class CPelidorDoc;
 class CView;
 class CCameraPlugListener;
@@ -56,6 +57,8 @@ public:
     QDockWidget* HistogramPane() const { return m_pHistogramPane; }
     CMagnifierWnd* Magnifier(bool create);
     void OnViewHistogram();
+    // The "Folder" pane's tree, made on first use.
+    CFolderTreeCtrl* FolderTree();
 
     void OnEditPaste();
     // "Capture...": a window or the desktop chosen in the capture dialog becomes a new image.
@@ -88,6 +91,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
@@ -112,6 +116,7 @@ private:
     QToolBar* m_pImageBar = nullptr;
     QComboBox* m_pZoomCombo = nullptr;
     QDockWidget* m_pFolderPane = nullptr;
+    CFolderTreeCtrl* m_pFolderTree = nullptr;
     QList<QMenu*> m_docMenus;
     QMenu* m_pRecentMenu = nullptr;
     QMenu* m_pWindowMenu = nullptr;

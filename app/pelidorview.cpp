@@ -1,4 +1,6 @@
 #include "app/pelidorview.h"
+#include "app/foldertreectrl.h"
+#include "app/thumbnaillistctrl.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -55,6 +57,12 @@ CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent)
         // The first view of the process is the start page.
         if (mf) mf->m_bStartPageCreated = 1;
         doc->m_bStartPage = 1;
+        // The process's one thumbnail list fills the start page; the folder tree follows it.
+        m_pThumbList = new CThumbnailListCtrl(viewport());
+        m_pThumbList->Initialise();
+        m_pThumbList->Refresh();
+        m_pThumbList->show();
+        if (mf) mf->FolderTree()->SetList(m_pThumbList);
     }
 
     OnCommand(ID_FILE_PRINT, [this] {
@@ -232,6 +240,10 @@ void CPelidorView::paintEvent(QPaintEvent*) {
 
 void CPelidorView::resizeEvent(QResizeEvent* e) {
     CView::resizeEvent(e);
+    if (m_pThumbList) {
+        m_pThumbList->setGeometry(viewport()->rect());
+        m_pThumbList->show();
+    }
     UpdateScrollSizes();
     ComputeImageRect();
 }

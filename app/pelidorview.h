@@ -16,6 +16,7 @@ class CChildFrame;
 class QPrinter;
 class QMenu;
 class CCommandRouter;
+class CThumbnailListCtrl;
 
 class CPelidorView : public CView {
 public:
@@ -37,6 +38,8 @@ public:
     // The pixel read-out text of a window point.
     QString PixelReadout(const QPoint& windowPoint) const;
     bool IsStartPage() const;
+    // The start page's thumbnail list (null in image views).
+    CThumbnailListCtrl* ThumbnailList() const { return m_pThumbList; }
 
     // The image context menu: Copy, the "Image" menu's commands and the filters.
     static void BuildContextMenu(QMenu* menu, CCommandRouter* router);
@@ -75,4 +78,5 @@ private:
     QPointF m_ptCentre;
     QPointF m_corners[5];
     QElapsedTimer m_magnifierTick;  // since the magnifier last got the mouse
+    CThumbnailListCtrl* m_pThumbList = nullptr;
 };

@@ -25,6 +25,8 @@ int CPromptService::MessageBox(QWidget* parent, const QString& text, const QStri
     box->setText(text);
     if ((type & 0xF0) == MB_ICONQUESTION)
         box->setIcon(QMessageBox::Question);
+    else if ((type & 0xF0) == MB_ICONSTOP)
+        box->setIcon(QMessageBox::Critical);
     else
         box->setIcon((type & MB_ICONINFORMATION) ? QMessageBox::Information : QMessageBox::Warning);
     switch (type & 0xF) {

@@ -20,6 +20,7 @@ constexpr int MB_OK = 0;
 constexpr int MB_OKCANCEL = 1;
 constexpr int MB_YESNOCANCEL = 3;
 constexpr int MB_YESNO = 4;
+constexpr int MB_ICONSTOP = 0x10;
 constexpr int MB_ICONQUESTION = 0x20;
 constexpr int MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;

@@ -1,0 +1,72 @@
+#include "app/foldertreectrl.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+
+#include "app/foldertreeroots.h"
+#include "app/promptservice.h"
+#include "app/thumbnaillistctrl.h"
+
+namespace {
+QString WithSlash(const QString& folder) { return folder.endsWith('/') ? folder : folder + '/'; }
+}  // namespace
+
+CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : QTreeView(parent) {
+    setObjectName("FolderTree");
+    m_pFs = new QFileSystemModel(this);
+    m_pFs->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_pFs->setRootPath("/");
+    m_pRoots = new CFolderTreeRoots(m_pFs, this);
+    m_pRoots->AddStandardRoots();
+    setModel(m_pRoots);
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { OnCurrentChanged(current); });
+}
+
+void CFolderTreeCtrl::SetList(CThumbnailListCtrl* list) {
+    m_pList = list;
+    if (!list) return;
+    list->SetTree(this);
+    SelectPath(list->CurrentFolder().isEmpty() ? QDir::currentPath() : list->CurrentFolder());
+}
+
+bool CFolderTreeCtrl::SelectPath(const QString& path) {
+    const QString clean = QDir::cleanPath(path);
+    if (clean.isEmpty() || !QFileInfo(clean).isDir()) {
+        CPromptService::Instance().MessageBox(this, path, "Folder not found", MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    const QString folder = WithSlash(clean);
+    if (folder == m_strSelected) return true;
+    const QModelIndex target = m_pRoots->mapFromSource(m_pFs->index(clean));
+    m_bWalking = true;
+    if (target.isValid()) {
+        QModelIndexList chain;
+        for (QModelIndex a = target.parent(); a.isValid(); a = a.parent()) chain.prepend(a);
+        for (const QModelIndex& a : chain) expand(a);
+        expand(target);
+        setCurrentIndex(target);
+        scrollTo(target);
+    }
+    m_bWalking = false;
+    Report(folder);
+    return true;
+}
+
+void CFolderTreeCtrl::OnCurrentChanged(const QModelIndex& current) {
+    if (m_bWalking || !current.isValid()) return;
+    const QString path = m_pRoots->FilePath(current);
+    if (path.isEmpty()) return;
+    Report(WithSlash(path));
+}
+
+void CFolderTreeCtrl::Report(const QString& folder) {
+    m_strSelected = folder;
+    if (m_pList) m_pList->SetFolder(folder);
+}

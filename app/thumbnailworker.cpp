@@ -1,0 +1,93 @@
+#include "app/thumbnailworker.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+CThumbnailWorker::CThumbnailWorker(QObject* receiver, ScanDone onScan, TileDone onTile)
+    : m_receiver(receiver), m_onScan(std::move(onScan)), m_onTile(std::move(onTile)) {
+    m_thread = std::thread([this] { Run(); });
+}
+
+CThumbnailWorker::~CThumbnailWorker() {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_bQuit = true;
+        m_jobs.clear();
+    }
+    m_generation++;
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+quint64 CThumbnailWorker::NewGeneration() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_jobs.clear();
+    return ++m_generation;
+}
+
+void CThumbnailWorker::Scan(quint64 generation, const QString& folder, int maxFiles) {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_jobs.push_back(Job{generation, true, folder, maxFiles, false});
+    }
+    m_wake.notify_one();
+}
+
+void CThumbnailWorker::Render(quint64 generation, const QString& path, bool useCache) {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_jobs.push_back(Job{generation, false, path, 0, useCache});
+    }
+    m_wake.notify_one();
+}
+
+QStringList CThumbnailWorker::ScanFolder(const QString& folder, int maxFiles, const std::function<bool()>& stop) {
+    QStringList out;
+    if (folder.isEmpty() || maxFiles <= 0) return out;
+    QDir dir(folder);
+    const QFileInfoList files =
+        dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& fi : files) {
+        if (stop && stop()) return QStringList();
+        if (!fi.isFile()) continue;
+        // The path as the folder holds it: names differing only in case are different files.
+        const QString path = fi.absoluteFilePath();
+        if (!CThumbnailRenderer::TileFormat(path)) continue;
+        out.prepend(path);
+        if (out.size() >= maxFiles) break;
+    }
+    return out;
+}
+
+void CThumbnailWorker::Run() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> g(m_lock);
+            m_wake.wait(g, [this] { return m_bQuit || !m_jobs.empty(); });
+            if (m_bQuit) return;
+            job = m_jobs.front();
+            m_jobs.pop_front();
+        }
+        if (job.generation != m_generation.load()) continue;
+        if (job.scan) {
+            const quint64 gen = job.generation;
+            QStringList paths = ScanFolder(job.path, job.maxFiles, [this, gen] { return gen != m_generation.load(); });
+            if (gen != m_generation.load()) continue;
+            ScanDone cb = m_onScan;
+            const QString folder = job.path;
+            if (m_receiver)
+                QMetaObject::invokeMethod(m_receiver, [cb, gen, folder, paths] { cb(gen, folder, paths); },
+                                          Qt::QueuedConnection);
+        } else {
+            QImage tile = m_renderer.Tile(job.path, job.useCache);
+            if (job.generation != m_generation.load()) continue;
+            TileDone cb = m_onTile;
+            const quint64 gen = job.generation;
+            const QString path = job.path;
+            if (m_receiver)
+                QMetaObject::invokeMethod(m_receiver, [cb, gen, path, tile] { cb(gen, path, tile); },
+                                          Qt::QueuedConnection);
+        }
+    }
+}
