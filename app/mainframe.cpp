@@ -52,6 +52,8 @@
 #include "capture/cameraframe.h"
 #include "capture/camerapluglistener.h"
 #include "capture/selectcameradlg.h"
+#include "capture/selectdscameradlg.h"
+#include "capture/dscameraframe.h"
 #include "vekcamera/VekCamera.h"
 #include "resources/resourcetable.h"
 
@@ -368,8 +370,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
     }
     VekCamera_ReflashCamera();
     int id = VekCameraGetCameraID().cameraId;
-    // Video devices (id 0) have no window of their own in this program yet.
-    if (id == -1 || id == 29 || id == 0) {
+    if (id == -1 || id == 29) {
         AfxMessageBox(ResourceString(61459));
         return 0;
     }
@@ -380,6 +381,20 @@ LRESULT CMainFrame::OnLaunchCamera() {
         }
     } refreshList;
     if (m_bLongExposure && !OpensInLongExposure(id)) return 0;
+    if (id == 0) {
+        // An ordinary video device: the user picks which one; no pick opens no window.
+        CSelectDSCameraDlg dlg(this);
+        if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted || dlg.m_nDevice < 0 || dlg.m_nDevice > 255)
+            return 0;
+        auto* frame = new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), this);
+        m_pCameraFrame = frame;
+        frame->LoadFrame();
+        if (m_pCameraFrame) {
+            frame->showNormal();
+            frame->raise();
+        }
+        return 0;
+    }
     id = ChooseCameraVariant(id);
     auto* frame = new CCameraFrame(id, m_bLongExposure, this);
     m_pCameraFrame = frame;

@@ -524,6 +524,10 @@ RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {
     return r;
 }
 
+void CCameraView::CopyRegion(const BYTE* frame, int width, int height, const RECT& region, BYTE* out) {
+    CropCopy(frame, width, height, region, out);
+}
+
 RECT CCameraView::ScreenRect() const { return QRectToRect(QRect(mapToGlobal(QPoint(0, 0)), size())); }
 
 int CCameraView::CutRegion() {

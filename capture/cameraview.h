@@ -145,6 +145,9 @@ public:
     // A cut region widened to a width that is a multiple of 4 and an even height inside a frame
     // of width x height; narrowed where the frame itself leaves no room.
     static RECT AlignCutRegion(RECT region, int width, int height);
+    // Copies a region (image pixels, top-down) of a bottom-up frame of width x height into `out`
+    // as packed bottom-up rows.
+    static void CopyRegion(const BYTE* frame, int width, int height, const RECT& region, BYTE* out);
     // Mean of the first `count` raw bytes, at least 1.
     static int MeanBrightness(const BYTE* raw, size_t count);
 

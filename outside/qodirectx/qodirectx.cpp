@@ -188,23 +188,35 @@ int DSCameraImageSave(BYTE* rgb, int fileType, int width, int height, const char
 }
 
 int DSResolution() {
-    std::lock_guard<std::mutex> guard(g_callLock);
-    if (!g_camera || !g_camera->host)
-        return 0;
-    Camera& cam = *g_camera;
-    std::vector<videodev::VideoSize> sizes = cam.device->SupportedSizes();
-    if (sizes.empty())
-        return 0;
+    Camera* asked;
+    IDSHost* host;
     std::vector<DSFrameSize> offered;
     int current = -1;
-    for (const videodev::VideoSize& s : sizes) {
-        if (s.width == cam.device->Width() && s.height == cam.device->Height())
-            current = static_cast<int>(offered.size());
-        offered.push_back(DSFrameSize{s.width, s.height});
+    {
+        std::lock_guard<std::mutex> guard(g_callLock);
+        if (!g_camera || !g_camera->host)
+            return 0;
+        Camera& cam = *g_camera;
+        for (const videodev::VideoSize& s : cam.device->SupportedSizes()) {
+            if (s.width == cam.device->Width() && s.height == cam.device->Height())
+                current = static_cast<int>(offered.size());
+            offered.push_back(DSFrameSize{s.width, s.height});
+        }
+        asked = &cam;
+        host = cam.host;
     }
-    const int chosen = cam.host->ChooseResolution(offered.data(), static_cast<int>(offered.size()), current);
+    if (offered.empty())
+        return 0;
+    // The dialog runs without the call lock: the program's other calls (a close among them)
+    // must not wait for the user.
+    const int chosen = host->ChooseResolution(offered.data(), static_cast<int>(offered.size()), current);
     if (chosen < 0 || chosen >= static_cast<int>(offered.size()) || chosen == current)
         return 0;
+    std::lock_guard<std::mutex> guard(g_callLock);
+    // The device closed (or another opened) while the dialog was shown: nothing to apply.
+    if (g_camera.get() != asked)
+        return 0;
+    Camera& cam = *g_camera;
     const bool wasRunning = cam.device->IsRunning();
     cam.device->Stop();
     const bool applied = cam.device->SetSize(offered[static_cast<size_t>(chosen)].width,

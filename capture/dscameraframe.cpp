@@ -1,0 +1,603 @@
+#include "capture/dscameraframe.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/mainframe.h"
+#include "app/pelidorapp.h"
+#include "app/profile.h"
+#include "app/promptservice.h"
+#include "capture/cameraframecontroller.h"
+#include "capture/capturefilename.h"
+#include "capture/dscameraview.h"
+#include "capture/regionselectwnd.h"
+#include "controls/flatprogressctrl.h"
+#include "controls/messages.h"
+#include "controls/progressdialog.h"
+#include "platform/clock.h"
+#include "resources/resourcetable.h"
+
+namespace {
+
+constexpr const char* kDefaultSaveName = "Pelidor";
+constexpr const char* kDefaultPrefix = "Brellan";  // string 61456
+constexpr const char* kRecordPrompt = "Record";    // string 1246
+constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
+constexpr UINT kStatusBarId = 59393;
+constexpr UINT kBrightnessPaneId = 32988;
+constexpr uint32_t kOpenWaitMs = 1000;
+
+HWND MainWindow() {
+    CMainFrame* main = AfxGetMainFrame();
+    return main ? main->GetSafeHwnd() : nullptr;
+}
+
+CProfile* Profile() {
+    CPelidorApp* app = AfxGetPelidorApp();
+    return app ? &app->Profile() : nullptr;
+}
+
+// The integer save keys: section, key, default, the range a value must be in to be taken.
+struct SaveKey {
+    const char* section;
+    const char* key;
+    int def, lo, hi;
+    int& (*field)(CameraSettings&);
+};
+const SaveKey kSaveKeys[] = {
+    {"FileSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bConfig; }},
+    {"FileSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bNum; }},
+    {"FileSave", "uiFiletype", kCaptureBmp, kCaptureJpeg, kCaptureTiff, [](CameraSettings& s) -> int& { return s.snap.uiFiletype; }},
+    {"FileSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bTimeStamp; }},
+    {"FileSave", "bLapse", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bLapse; }},
+    {"FileSave", "nSpace", 0, 0, 7200, [](CameraSettings& s) -> int& { return s.snap.nSpace; }},
+    {"FileSave", "nCount", 1, 1, 1000, [](CameraSettings& s) -> int& { return s.snap.nCount; }},
+    {"VideoSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.video.bConfig; }},
+    {"VideoSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bNum; }},
+    {"VideoSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeStamp; }},
+    {"VideoSave", "Compress", 0, INT32_MIN, INT32_MAX, [](CameraSettings& s) -> int& { return s.video.Compress; }},
+    {"VideoSave", "CompressID", 0, 0, 1000, [](CameraSettings& s) -> int& { return s.video.CompressID; }},
+};
+
+QString PrefixIn(const CProfile& p, const char* section) {
+    const QString v = p.GetProfileString(section, "sFilename", kDefaultPrefix);
+    // A prefix names a file in the save folder: one that would lead elsewhere is not taken.
+    if (v.isEmpty() || v.contains('/') || v.contains('\\') || v == "." || v == "..") return kDefaultPrefix;
+    return v;
+}
+
+QString InSaveFolder(const QString& name) {
+    return g_strSaveFolder + (g_strSaveFolder.endsWith('/') ? "" : "/") + name;
+}
+
+}  // namespace
+
+// The "Interval Complete" dialog as the snap thread sees it; the window joins the thread before
+// it deletes the dialog.
+class CDSCameraFrame::IntervalLink : public CCameraSnapThread::IIntervalProgress {
+public:
+    explicit IntervalLink(CProgressDialog* dialog) : m_dialog(dialog) {}
+    void Show(bool visible) override {
+        m_dialog->ShowWindow(visible ? CProgressDialog::SW_SHOWNA : CProgressDialog::SW_HIDE);
+    }
+    void SetPos(int perMille) override { m_dialog->SetPos(perMille); }
+    bool IsCancelled() override { return m_dialog->IsCancelled(); }
+    void ClearCancelled() override { m_dialog->SetCancelled(false); }
+
+private:
+    CProgressDialog* m_dialog;
+};
+
+CDSCameraFrame::CDSCameraFrame(int cameraId, BYTE device, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), m_byDevice(device) {
+    setObjectName("DSCameraFrame");
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_Settings.nCameraId = cameraId;
+    m_Settings.nOpenState = 2;
+    RegisterWindow(this);
+}
+
+CDSCameraFrame::~CDSCameraFrame() {
+    ShutdownCamera();
+    UnregisterWindow();
+}
+
+bool CDSCameraFrame::LoadFrame() {
+    setWindowTitle("Camera");
+    m_pView = new CDSCameraView(this);
+    m_pView->setObjectName(QString::number(0xE900));
+    m_pView->SetFrameWindow(GetSafeHwnd());
+    m_pView->SetMainWindow(MainWindow());
+    setCentralWidget(m_pView);
+    BuildBars();
+    if (QScreen* sc = QGuiApplication::primaryScreen()) {
+        const QRect r = sc->availableGeometry();
+        setGeometry(r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4));
+    }
+    m_pInterval = new CProgressDialog(this);
+    m_pInterval->SetText("Interval Complete");
+    m_pInterval->SetRange(0, 1000);
+    m_pInterval->Create(this);
+    m_pInterval->SetPos(0);
+    m_pInterval->EnableCancel(true);
+    m_pInterval->SetFlag(1);
+    m_pInterval->ShowWindow(CProgressDialog::SW_HIDE);
+    m_pIntervalLink = std::make_unique<IntervalLink>(m_pInterval);
+    m_nMode = kModeIdle;
+    SendMessage(GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+    Action(ID_VIDEO_RESTORE)->setVisible(false);
+    Action(ID_VIDEO_CUT)->setVisible(true);
+    UpdateCommands();
+    return true;
+}
+
+// ---- commands -----------------------------------------------------------------------------
+
+void CDSCameraFrame::AddCommand(UINT id, const QString& text, std::function<void()> run) {
+    Command c;
+    const QString caption = text.section('\n', 1, 1).trimmed();
+    c.action = new QAction(caption.isEmpty() ? text.section('\n', 0, 0) : caption, this);
+    c.action->setObjectName(QString::number(id));
+    c.action->setToolTip(text.section('\n', 0, 0));
+    c.action->setIcon(ResourceIcon(static_cast<int>(id)));
+    c.run = std::move(run);
+    connect(c.action, &QAction::triggered, this, [this, id] {
+        OnCommand(id);
+        UpdateCommands();
+    });
+    m_commands[id] = std::move(c);
+}
+
+QAction* CDSCameraFrame::Action(UINT id) const {
+    auto it = m_commands.find(id);
+    return it == m_commands.end() ? nullptr : it->second.action;
+}
+
+QToolButton* CDSCameraFrame::Button(UINT id) const {
+    auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+QToolButton* CDSCameraFrame::AddSplitButton(UINT id, const QList<UINT>& menuIds) {
+    auto* button = new QToolButton(m_pToolBar);
+    button->setObjectName(QString("button%1").arg(id));
+    button->setDefaultAction(Action(id));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+    auto* menu = new QMenu(button);
+    menu->setObjectName(QString::number(id));
+    for (UINT item : menuIds) menu->addAction(Action(item));
+    button->setMenu(menu);
+    m_pToolBar->addWidget(button);
+    m_buttons[id] = button;
+    return button;
+}
+
+void CDSCameraFrame::BuildBars() {
+    AddCommand(ID_CAMERA_SNAP, "Camera Snap\nSnap", [this] { OnSnap(); });
+    AddCommand(ID_CAMERA_RECORD, "Camera Record\nRecord", [this] { OnRecord(); });
+    AddCommand(ID_DS_FILTER, "Filter \nFilter", [this] {
+        if (m_nMode == kModeIdle) DSProperty();
+    });
+    AddCommand(ID_DS_BIN, "DS Bin\nBin", [this] { OnResolution(); });
+    AddCommand(ID_VIDEO_CUT, "Video Cut\nCut", [this] { OnCut(); });
+    AddCommand(ID_VIDEO_RESTORE, "Video Restore\nRestore", [this] { OnRestore(); });
+    // The save configuration dialog is not part of this window yet: the items open nothing.
+    AddCommand(ID_SNAP_CONFIG, "Config...", [] {});
+    AddCommand(ID_RECORD_CONFIG, "Config...", [] {});
+
+    m_pToolBar = addToolBar("Camera");
+    m_pToolBar->setObjectName(QString::number(IDR_DSCAMERA));
+    AddSplitButton(ID_CAMERA_SNAP, {ID_SNAP_CONFIG});
+    AddSplitButton(ID_CAMERA_RECORD, {ID_RECORD_CONFIG});
+    for (UINT id : {ID_DS_FILTER, ID_DS_BIN, ID_VIDEO_CUT, ID_VIDEO_RESTORE}) m_pToolBar->addAction(Action(id));
+
+    QStatusBar* sb = statusBar();
+    sb->setObjectName(QString::number(kStatusBarId));
+    m_pPane0 = new QLabel(this);
+    m_pPane0->setObjectName("pane0");
+    m_pPane0->setFixedWidth(120);
+    sb->addWidget(m_pPane0);
+    m_pPane1 = new QLabel(this);
+    m_pPane1->setObjectName("pane1");
+    m_pPane1->setMaximumWidth(1000);
+    sb->addWidget(m_pPane1, 1);
+    m_pBrightness = new CFlatProgressCtrl(this);
+    m_pBrightness->setObjectName(QString::number(kBrightnessPaneId));
+    m_pBrightness->SetRange(0, 255);
+    m_pBrightness->SetPos(0);
+    m_pBrightness->setFixedWidth(120);
+    sb->addPermanentWidget(m_pBrightness);
+}
+
+bool CDSCameraFrame::IsCommandEnabled(UINT id) const {
+    return m_commands.count(id) && IsOpen() && m_Settings.nCameraId == 0;
+}
+
+bool CDSCameraFrame::OnCommand(UINT id) {
+    auto it = m_commands.find(id);
+    if (it == m_commands.end()) return false;
+    if (IsCommandEnabled(id)) it->second.run();
+    return true;
+}
+
+void CDSCameraFrame::UpdateCommands() {
+    for (auto& [id, c] : m_commands) c.action->setEnabled(IsCommandEnabled(id));
+    RefreshPrompts();
+}
+
+void CDSCameraFrame::RefreshPrompts() {
+    if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
+}
+
+QString CDSCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
+
+void CDSCameraFrame::SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
+
+void CDSCameraFrame::PlaceOnImage(int width, int height) {
+    QScreen* sc = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!sc || width <= 0 || height <= 0) return;
+    int chrome = statusBar()->sizeHint().height();
+    if (m_pToolBar && m_pToolBar->isVisible()) chrome += m_pToolBar->sizeHint().height();
+    setGeometry(CCameraFrameController::WindowLayout(width, height, sc->availableGeometry(), chrome));
+}
+
+// ---- open and close -----------------------------------------------------------------------
+
+void CDSCameraFrame::LoadSaveSettings() {
+    CProfile* p = Profile();
+    if (!p) return;
+    CameraSettings& s = m_Settings;
+    for (const SaveKey& k : kSaveKeys) {
+        const int v = p->GetProfileInt(k.section, k.key, k.def);
+        k.field(s) = v < k.lo || v > k.hi ? k.def : v;
+    }
+    const int type = s.snap.uiFiletype;
+    if (type != kCaptureJpeg && type != kCaptureBmp && type != kCaptureRaw && type != kCaptureTiff) s.snap.uiFiletype = kCaptureBmp;
+    s.snap.sFilename = PrefixIn(*p, "FileSave").toStdString();
+    s.video.sFilename = PrefixIn(*p, "VideoSave").toStdString();
+    s.snap.sPath = p->GetProfileString("FileSave", "sPath", g_strSaveFolder).toStdString();
+    s.video.sPath = p->GetProfileString("VideoSave", "sPath", g_strSaveFolder).toStdString();
+}
+
+void CDSCameraFrame::SaveSaveSettings() {
+    CProfile* p = Profile();
+    if (!p) return;
+    CameraSettings& s = m_Settings;
+    for (const SaveKey& k : kSaveKeys) p->WriteProfileInt(k.section, k.key, k.field(s));
+    p->WriteProfileString("FileSave", "sFilename", QString::fromStdString(s.snap.sFilename));
+    p->WriteProfileString("VideoSave", "sFilename", QString::fromStdString(s.video.sFilename));
+    p->WriteProfileString("FileSave", "sPath", QString::fromStdString(s.snap.sPath));
+    p->WriteProfileString("VideoSave", "sPath", QString::fromStdString(s.video.sPath));
+    p->WriteProfileInt("VideoSave", "TimeLimit", s.video.TimeLimit);
+}
+
+void CDSCameraFrame::OnOpen() {
+    if (m_Settings.nOpenState != 2) return;
+    if (DSCameraInit(m_byDevice, DSHostHandle(this)) != 1 || DSCameraPlay() != 1) {
+        DSCameraUnInit();
+        return;
+    }
+    SleepMs(kOpenWaitMs);
+    // The window is sized from the view's size: the library hands out frames of the size last
+    // read, and only the view reads it.
+    if (!m_pView || !m_pView->Init(&m_Settings)) {
+        DSCameraStop();
+        DSCameraUnInit();
+        return;
+    }
+    m_Settings.nWidth = m_pView->ImageWidth();
+    m_Settings.nHeight = m_pView->ImageHeight();
+    LoadSaveSettings();
+    RefreshPrompts();
+    PlaceOnImage(m_Settings.nWidth, m_Settings.nHeight);
+    m_Settings.nOpenState = 0;
+}
+
+void CDSCameraFrame::OnClose() {
+    if (m_Settings.nOpenState != 0) return;
+    if (m_pView) m_pView->Shutdown();
+    m_bRecording = 0;
+    DSCameraStop();
+    DSCameraUnInit();
+    SaveSaveSettings();
+    m_Settings.nOpenState = 2;
+}
+
+void CDSCameraFrame::ShutdownCamera() {
+    if (m_bShutDown) return;
+    m_bShutDown = true;
+    // The snap thread first: it polls the interval dialog and asks for shots.
+    m_snap.Stop();
+    m_pIntervalLink.reset();
+    delete m_pInterval;
+    m_pInterval = nullptr;
+    SendMessage(GetSafeHwnd(), WM_SAVECONFIG_CLOSED, 0, 0);
+    SendMessage(GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    m_nMode = kModeIdle;
+}
+
+void CDSCameraFrame::closeEvent(QCloseEvent* e) {
+    ShutdownCamera();
+    if (CMainFrame* main = AfxGetMainFrame())
+        if (main->m_pCameraFrame == this) main->m_pCameraFrame = nullptr;
+    e->accept();
+}
+
+LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CAMERA_OPEN:
+        OnOpen();
+        UpdateCommands();
+        return 0;
+    case WM_CAMERA_CLOSE:
+        OnClose();
+        UpdateCommands();
+        return 0;
+    case WM_CAMERA_SNAP: OnShot(static_cast<int>(wParam)); return 0;
+    case WM_CAMERA_LAPSEDONE:
+        m_snap.Finish();
+        UpdateCommands();
+        return 0;
+    case WM_CAMERA_FILESAVED: OnFileSaved(wParam, lParam); return 0;
+    case WM_CAMERA_RELOADPARAMS:
+        // This window has no camera parameters: the message ends unhandled.
+        SendMessage(GetSafeHwnd(), WM_CAMERA_APPLYPARAMS, 0, 0);
+        return 0;
+    case WM_SAVECONFIG_CLOSED:
+        if (m_nMode == kModeSaveConfig) m_nMode = kModeIdle;
+        RefreshPrompts();
+        return 0;
+    case WM_CAMERA_FRAME:
+        if (IsOpen()) m_pBrightness->SetPos(static_cast<unsigned>(std::clamp(static_cast<int>(wParam), 0, 255)));
+        return 0;
+    case WM_CAMERA_STATUSTEXT:
+        if (lParam) m_pPane0->setText(QString::fromUtf8(reinterpret_cast<const char*>(lParam)));
+        return 0;
+    case WM_TOOLBAR_CREATECONTROL:
+        return static_cast<UINT>(wParam) == ID_CAMERA_SNAP || static_cast<UINT>(wParam) == ID_CAMERA_RECORD ? 1 : 0;
+    case WM_COMMAND:
+        OnCommand(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam))));
+        UpdateCommands();
+        return 0;
+    case WM_CLOSE: close(); return 0;
+    default: return 0;
+    }
+}
+
+// ---- snaps and recording ------------------------------------------------------------------
+
+void CDSCameraFrame::OnSnap() {
+    if (m_snap.IsActive()) return;
+    const CameraSettings& s = m_Settings;
+    CCameraSnapThread::Plan plan;
+    plan.open = IsOpen();
+    plan.lapse = s.snap.bConfig && s.snap.bLapse;
+    plan.count = s.snap.nCount;
+    plan.spaceSeconds = s.snap.nSpace;
+    m_snap.Start(GetSafeHwnd(), plan, m_pIntervalLink.get());
+}
+
+void CDSCameraFrame::OnShot(int index) {
+    CameraSettings& s = m_Settings;
+    if (!IsOpen() || !m_pView) {
+        m_snap.SetSnapDone();
+        return;
+    }
+    QString path;
+    if (s.snap.bConfig) {
+        path = QString::fromStdString(MakeCaptureFileName(s, static_cast<BYTE>(index), false));
+    } else {
+        FileDialogRequest r;
+        r.open = false;
+        r.title = "camera snap files";
+        r.fileName = InSaveFolder(kDefaultSaveName);
+        r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)"};
+        r.filterIndex = s.snap.uiFiletype == kCaptureJpeg ? 2 : s.snap.uiFiletype == kCaptureTiff ? 3 : 1;
+        r.defaultExt = QStringList{"bmp", "jpg", "tiff"}.value(r.filterIndex - 1);
+        if (!CPromptService::Instance().FileDialog(this, r)) {
+            m_snap.SetSnapDone();
+            return;
+        }
+        static const int kTypes[] = {kCaptureBmp, kCaptureJpeg, kCaptureTiff};
+        s.snap.uiFiletype = kTypes[std::clamp(r.filterIndex, 1, 3) - 1];
+        path = r.fileName;
+    }
+    m_pView->Snap(path, s.snap.uiFiletype);
+}
+
+void CDSCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
+    m_snap.SetSnapDone();
+    // Only written files are announced; raw files are none the start page can show.
+    if (!lParam || m_Settings.snap.uiFiletype == kCaptureRaw) return;
+    SendMessage(MainWindow(), WM_CAMERA_FILESAVED, wParam, lParam);
+}
+
+void CDSCameraFrame::OnRecord() {
+    if (m_nMode != kModeIdle && m_nMode != kModeRecording) return;
+    CameraSettings& s = m_Settings;
+    if (!m_bRecording) {
+        QString path;
+        if (s.video.bConfig) {
+            path = QString::fromStdString(MakeCaptureFileName(s, 0, true));
+        } else {
+            FileDialogRequest r;
+            r.open = false;
+            r.title = "camera save *.avi files";
+            r.fileName = InSaveFolder(kDefaultSaveName);
+            r.filters = {"AVI Files (*.avi)"};
+            r.defaultExt = "avi";
+            if (!CPromptService::Instance().FileDialog(this, r)) return;
+            path = r.fileName;
+        }
+        if (m_pView->StartRecording(path, &s)) {
+            m_bRecording = 1;
+            m_nMode = kModeRecording;
+        }
+    } else {
+        m_pView->StopRecording();
+        m_bRecording = 0;
+        m_nMode = kModeIdle;
+    }
+    RefreshPrompts();
+}
+
+// ---- resolution and regions ---------------------------------------------------------------
+
+void CDSCameraFrame::OnResolution() {
+    if (m_nMode != kModeIdle || m_bRecording || !m_pView) return;
+    m_nMode = kModeResolution;
+    const bool running = m_pView->ChangeResolution() == 1;
+    m_nMode = kModeIdle;
+    if (!running) {
+        // No size to show any more: the device is closed rather than left without a view.
+        SendMessage(GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+        return;
+    }
+    m_Settings.nWidth = m_pView->ImageWidth();
+    m_Settings.nHeight = m_pView->ImageHeight();
+    PlaceOnImage(m_Settings.nWidth, m_Settings.nHeight);
+}
+
+void CDSCameraFrame::OnCut() {
+    if (m_nMode != kModeIdle || m_bRecording) return;
+    m_nMode = kModeCut;
+    std::unique_ptr<CRegionSelectWnd> overlay;
+    IRegionChooser* chooser = m_pChooser;
+    if (!chooser) {
+        overlay = std::make_unique<CRegionSelectWnd>(this);
+        chooser = overlay.get();
+    }
+    m_pView->SetRegionChooser(chooser);
+    const int cropped = m_pView->CutRegion();
+    m_pView->SetRegionChooser(nullptr);
+    overlay.reset();
+    if (cropped) {
+        Action(ID_VIDEO_CUT)->setVisible(false);
+        Action(ID_VIDEO_RESTORE)->setVisible(true);
+    }
+    m_pView->hide();
+    m_pView->show();
+    m_nMode = kModeIdle;
+}
+
+void CDSCameraFrame::OnRestore() {
+    if (m_nMode != kModeIdle || m_bRecording) return;
+    m_nMode = kModeRestore;
+    m_pView->RestoreRegion();
+    Action(ID_VIDEO_CUT)->setVisible(true);
+    Action(ID_VIDEO_RESTORE)->setVisible(false);
+    m_pView->hide();
+    m_pView->show();
+    m_nMode = kModeIdle;
+}
+
+// ---- the library's dialogs ----------------------------------------------------------------
+
+int CDSCameraFrame::ChooseResolution(const DSFrameSize* sizes, int count, int current) {
+    if (!sizes || count <= 0) return -1;
+    QDialog dlg(this);
+    dlg.setWindowTitle("Resolution");
+    auto* layout = new QVBoxLayout(&dlg);
+    auto* combo = new QComboBox(&dlg);
+    combo->setObjectName("sizes");
+    for (int i = 0; i < count; ++i) combo->addItem(QString("%1 x %2").arg(sizes[i].width).arg(sizes[i].height));
+    combo->setCurrentIndex(current >= 0 && current < count ? current : 0);
+    layout->addWidget(combo);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted) return -1;
+    const int chosen = combo->currentIndex();
+    return chosen >= 0 && chosen < count ? chosen : -1;
+}
+
+void CDSCameraFrame::ShowProperties(IDSPropertyPages* pages) {
+    if (!pages) return;
+    QDialog dlg(this);
+    dlg.setWindowTitle("Filter");
+    auto* form = new QFormLayout(&dlg);
+    for (int i = 0; i < pages->Count(); ++i) {
+        DSControlInfo info{};
+        if (!pages->Get(i, &info)) continue;
+        const QString name = QString::fromUtf8(info.name);
+        // Each change goes to the device at once; a refused value shows the device's again.
+        auto current = [pages, i] {
+            DSControlInfo now{};
+            return pages->Get(i, &now) ? now.value : 0;
+        };
+        switch (info.type) {
+        case kDSControlBoolean: {
+            auto* box = new QCheckBox(&dlg);
+            box->setObjectName(name);
+            box->setChecked(info.value != 0);
+            connect(box, &QCheckBox::toggled, &dlg, [pages, i, box, current](bool on) {
+                if (!pages->Set(i, on ? 1 : 0)) {
+                    QSignalBlocker block(box);
+                    box->setChecked(current() != 0);
+                }
+            });
+            form->addRow(name, box);
+            break;
+        }
+        case kDSControlMenu: {
+            auto* combo = new QComboBox(&dlg);
+            combo->setObjectName(name);
+            char text[64];
+            for (int item = info.minimum; item <= info.maximum && item - info.minimum < 256; ++item)
+                if (pages->MenuItem(i, item, text, sizeof(text))) combo->addItem(QString::fromUtf8(text), item);
+            combo->setCurrentIndex(combo->findData(info.value));
+            connect(combo, &QComboBox::activated, &dlg, [pages, i, combo, current](int index) {
+                if (!pages->Set(i, combo->itemData(index).toInt())) {
+                    QSignalBlocker block(combo);
+                    combo->setCurrentIndex(combo->findData(current()));
+                }
+            });
+            form->addRow(name, combo);
+            break;
+        }
+        case kDSControlButton: {
+            auto* button = new QPushButton(name, &dlg);
+            button->setObjectName(name);
+            connect(button, &QPushButton::clicked, &dlg, [pages, i] { pages->Set(i, 1); });
+            form->addRow(QString(), button);
+            break;
+        }
+        default: {
+            auto* slider = new QSlider(Qt::Horizontal, &dlg);
+            slider->setObjectName(name);
+            slider->setRange(info.minimum, std::max(info.minimum, info.maximum));
+            slider->setSingleStep(std::max(1, info.step));
+            slider->setValue(info.value);
+            connect(slider, &QSlider::valueChanged, &dlg, [pages, i, slider, current](int v) {
+                if (!pages->Set(i, v)) {
+                    QSignalBlocker block(slider);
+                    slider->setValue(current());
+                }
+            });
+            form->addRow(name, slider);
+            break;
+        }
+        }
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dlg);
+    connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    form->addRow(buttons);
+    CPromptService::Instance().DoModal(&dlg);
+}

@@ -1,0 +1,122 @@
+// The window of an ordinary video device (camera id 0): the live view through the qodirectx
+// library, the toolbar with snap, record, the device's own filter settings, "DS Bin" (another
+// stream size), cut and restore, and the status bar with the brightness bar. A top-level
+// window; the main frame opens it with the device index the user chose. The library's
+// resolution and property dialogs are shown by this window as the library's host.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "capture/camerasettings.h"
+#include "capture/camerasnapthread.h"
+#include "controls/msgbridge.h"
+#include "qodirectx.h"
+
+class CDSCameraView;
+class CFlatProgressCtrl;
+class CProgressDialog;
+class IRegionChooser;
+class QAction;
+class QLabel;
+class QToolBar;
+class QToolButton;
+
+class CDSCameraFrame : public QMainWindow, public CMessageTarget, public IDSHost {
+public:
+    enum : UINT {
+        IDR_DSCAMERA = 278,
+        ID_CAMERA_SNAP = 1230,
+        ID_CAMERA_RECORD = 1234,
+        ID_VIDEO_CUT = 32983,
+        ID_VIDEO_RESTORE = 32984,
+        ID_SNAP_CONFIG = 32999,
+        ID_RECORD_CONFIG = 33001,
+        ID_DS_BIN = 33003,
+        ID_DS_FILTER = 33004,
+    };
+    // The busy modes (the hub camera window's numbers).
+    enum Mode { kModeIdle = 0, kModeResolution = 2, kModeSaveConfig = 8, kModeCut = 9, kModeRestore = 10, kModeRecording = 13 };
+
+    CDSCameraFrame(int cameraId, BYTE device, QWidget* parent = nullptr);
+    ~CDSCameraFrame() override;
+
+    // Builds the window and opens the device.
+    bool LoadFrame();
+
+    CameraSettings& Settings() { return m_Settings; }
+    BYTE Device() const { return m_byDevice; }
+    bool IsOpen() const { return m_Settings.nOpenState == 0; }
+    int Mode() const { return m_nMode; }
+    CDSCameraView* View() const { return m_pView; }
+    CFlatProgressCtrl* BrightnessBar() const { return m_pBrightness; }
+    QToolBar* CameraBar() const { return m_pToolBar; }
+    QAction* Action(UINT id) const;
+    QToolButton* Button(UINT id) const;
+    QString StatusText() const;
+    bool IsSnapRunning() const { return m_snap.IsActive(); }
+    bool SnapDone() const { return m_snap.SnapDone(); }
+    int m_bRecording = 0;
+
+    // Where Cut asks for the region; by default the screen overlay.
+    void SetRegionChooser(IRegionChooser* chooser);
+
+    // Runs a command as its button would (nothing when it is disabled); false for another id.
+    bool OnCommand(UINT id);
+    bool IsCommandEnabled(UINT id) const;
+    void UpdateCommands();
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The library's host: the two dialogs, modal through the prompt service.
+    int ChooseResolution(const DSFrameSize* sizes, int count, int current) override;
+    void ShowProperties(IDSPropertyPages* pages) override;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    class IntervalLink;
+    struct Command {
+        QAction* action = nullptr;
+        std::function<void()> run;
+    };
+
+    void BuildBars();
+    void AddCommand(UINT id, const QString& text, std::function<void()> run);
+    QToolButton* AddSplitButton(UINT id, const QList<UINT>& menuIds);
+    void RefreshPrompts();
+    void PlaceOnImage(int width, int height);
+    void LoadSaveSettings();
+    void SaveSaveSettings();
+    void OnOpen();
+    void OnClose();
+    void ShutdownCamera();
+
+    void OnSnap();
+    void OnShot(int index);
+    void OnFileSaved(WPARAM wParam, LPARAM lParam);
+    void OnRecord();
+    void OnResolution();
+    void OnCut();
+    void OnRestore();
+
+    CameraSettings m_Settings{};
+    BYTE m_byDevice = 0;
+    int m_nMode = kModeIdle;
+    CCameraSnapThread m_snap;
+    std::unique_ptr<IntervalLink> m_pIntervalLink;
+    CDSCameraView* m_pView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QLabel* m_pPane0 = nullptr;
+    QLabel* m_pPane1 = nullptr;
+    CFlatProgressCtrl* m_pBrightness = nullptr;
+    CProgressDialog* m_pInterval = nullptr;
+    IRegionChooser* m_pChooser = nullptr;
+    std::map<UINT, Command> m_commands;
+    std::map<UINT, QToolButton*> m_buttons;
+    bool m_bShutDown = false;
+};

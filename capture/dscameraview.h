@@ -1,0 +1,139 @@
+// The live picture of an ordinary video device (camera id 0) through the qodirectx library: one
+// grab thread takes the newest frame with DSGrabFrame, reports its brightness to the frame
+// window, hands it to the display child and appends it to a recording. Snaps are written at
+// once with DSCameraImageSave; "DS Bin" changes the stream size with the thread stopped.
+//
+// Messages the view sends:
+//   WM_CAMERA_FRAME (brightness, 0)     posted to the frame window for every new frame
+//   WM_CAMERA_STATUSTEXT (0, text)      posted to the frame window while recording
+//   WM_CAMERA_FILESAVED (0, path or 0)  sent to the frame window at the end of every snap
+//   WM_CAMERA_FILESAVED (1, path)       posted to the main window once a recording is finished
+// A text or path in lParam is a zero-terminated UTF-8 string that lives until the handler
+// returns; receivers copy it and never free it.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "controls/msgbridge.h"
+#include "platform/wintypes.h"
+
+struct CameraSettings;
+class CAviFile;
+class CCameraDisplay;
+class IRegionChooser;
+
+class CDSCameraView : public QWidget, public CMessageTarget {
+public:
+    enum RunState : BYTE { kRun = 0, kPause = 1, kStop = 2 };
+
+    explicit CDSCameraView(QWidget* parent = nullptr);
+    ~CDSCameraView() override;
+
+    void SetFrameWindow(HWND frame) { m_hFrame = frame; }
+    void SetMainWindow(HWND main) { m_hMain = main; }
+    void SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
+
+    // Only when stopped: the device's frame size, the buffers, the display, then the thread.
+    // 0 when the library reports no size.
+    int Init(CameraSettings* settings);
+    // Only when running: finishes a recording, stops the thread and frees the buffers.
+    int Shutdown();
+    // "DS Bin": the thread stopped, the library's resolution choice, the buffers for the size
+    // it reports then, the whole frame shown, the thread started again. 0 when no size can be
+    // read afterwards (the view stays stopped) or the view is not running.
+    int ChangeResolution();
+
+    BYTE GetRunState() const { return m_byRunState.load(); }
+    // 0 run, 1 pause; 2 stops the thread.
+    void SetRunState(BYTE state);
+    bool IsRunning() const { return m_thread.joinable(); }
+    int ImageWidth() const { return m_nWidth; }
+    int ImageHeight() const { return m_nHeight; }
+    // Frames per second from the time between new frames.
+    double Fps() const { return m_dFps.load(); }
+
+    // Region cut through the chooser; returns the crop flag. Refused while recording.
+    int CutRegion();
+    void RestoreRegion();
+    bool IsCropped() const;
+    RECT SourceRect() const;
+
+    // Writes the shown picture (the whole frame or the cut region) as `fileType` under the
+    // "Wait a moment!" dialog, then sends WM_CAMERA_FILESAVED (0, path written or 0) to the
+    // frame window. A RAW file always gets ".raw". Returns the path written, empty for none.
+    QString Snap(const QString& path, int fileType);
+
+    // 1 when started; 0 when already recording or the file cannot be written (the user is told).
+    int StartRecording(const QString& path, CameraSettings* settings);
+    // 1 when a recording was running: closed at once and, when finished, announced.
+    int StopRecording();
+    bool IsRecording() const { return m_bRecording.load() != 0; }
+    int RecordedFrames() const;
+    const CAviFile& AviFile() const { return *m_pAvi; }
+
+    // (sum of channel 2 + 6 x channel 1 + 3 x channel 0) / (pixels + 1) / 10.
+    static int FrameBrightness(const BYTE* bgr, int width, int height);
+    // The work for one new frame (brightness, display, recording), as the grab thread does it.
+    void ProcessFrame(const BYTE* frame, uint64_t sequence);
+
+    CCameraDisplay* Display() const { return m_pDisplay; }
+    uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
+    uint64_t GrabCalls() const { return m_nGrabCalls.load(); }
+    int LastBrightness() const { return m_nLastBrightness.load(); }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void GrabThread();
+    void StartThread();
+    void StopThread();
+    bool AllocateFor(int width, int height);
+    void FreeBuffers();
+    void LayoutDisplay();
+    RECT ScreenRect() const;
+    bool MapScreenToImage(const RECT& screen, RECT* image) const;
+
+    CameraSettings* m_pSettings = nullptr;
+    HWND m_hFrame = nullptr;
+    HWND m_hMain = nullptr;
+    IRegionChooser* m_pChooser = nullptr;
+
+    std::atomic<BYTE> m_byRunState{kStop};
+    std::thread m_thread;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+
+    // The grab buffer: DSGrabFrame writes it under m_frameLock; the grab thread reads it
+    // after, a snap copies it under the lock.
+    mutable std::mutex m_frameLock;
+    std::vector<BYTE> m_frame;
+    bool m_bFrameSeen = false;  // under m_frameLock
+    std::vector<BYTE> m_crop;   // the grab thread's copy of the cut region for recording
+
+    mutable std::mutex m_cropLock;  // m_rcSource and m_bCrop
+    RECT m_rcSource{0, 0, 0, 0};
+    int m_bCrop = 0;
+
+    CCameraDisplay* m_pDisplay = nullptr;
+
+    std::unique_ptr<CAviFile> m_pAvi;
+    std::mutex m_recordLock;  // held while a frame is written; taken by the stop
+    std::atomic<int> m_bRecording{0};
+    QString m_strAviPath;
+
+    std::atomic<double> m_dFps{0.0};
+    std::atomic<int> m_nLastBrightness{0};
+    std::atomic<uint64_t> m_nGrabbed{0}, m_nGrabCalls{0};
+};

@@ -1,0 +1,542 @@
+// The webcam window over test-pattern devices (system devices hidden): opening and refusing
+// devices, the brightness of a known pattern, snaps and a recording read back, "DS Bin", the
+// profile keys, the device chooser and the launch through it.
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSlider>
+#include <QTemporaryDir>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "VideoDevice.h"
+#include "app/mainframe.h"
+#include "app/pelidorapp.h"
+#include "app/profile.h"
+#include "app/promptservice.h"
+#include "capture/avifile.h"
+#include "capture/cameradisplay.h"
+#include "capture/dscameraframe.h"
+#include "capture/dscameraview.h"
+#include "capture/dscontrolstatic.h"
+#include "capture/regionchooser.h"
+#include "capture/selectdscameradlg.h"
+#include "controls/flatprogressctrl.h"
+#include "controls/messages.h"
+#include "controls/msgbridge.h"
+#include "imagelib/pximage.h"
+#include "qodirectx.h"
+
+namespace {
+
+class DSPrompts : public CPromptService {
+public:
+    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
+        messages << text;
+        return IDOK;
+    }
+    bool FileDialog(QWidget*, FileDialogRequest& r) override {
+        requests.push_back(r);
+        if (fileNames.isEmpty()) return false;
+        r.fileName = fileNames.takeFirst();
+        return true;
+    }
+    int DoModal(QDialog* dialog) override {
+        dialogs << dialog->windowTitle();
+        return onDialog ? onDialog(dialog) : QDialog::Rejected;
+    }
+    std::function<int(QDialog*)> onDialog;
+    QStringList dialogs;
+    QStringList messages;
+    QStringList fileNames;
+    std::vector<FileDialogRequest> requests;
+};
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QString& value) : m_name(name) {
+        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
+        setenv(name, value.toUtf8().constData(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::unique_ptr<std::string> m_old;
+};
+
+// A chooser that answers with the left half of the allowed area.
+class HalfChooser : public IRegionChooser {
+public:
+    bool ChooseRegion(const RECT& allowed, RECT* chosen) override {
+        ++calls;
+        *chosen = allowed;
+        chosen->right = allowed.left + (allowed.right - allowed.left) / 2;
+        return true;
+    }
+    int calls = 0;
+};
+
+void AddPattern(const char* name, std::vector<videodev::VideoSize> sizes, int intervalMs = 40, bool streams = true,
+                bool busy = false) {
+    videodev::TestPatternOptions o;
+    o.friendlyName = name;
+    o.sizes = std::move(sizes);
+    o.frameIntervalMs = intervalMs;
+    o.streams = streams;
+    o.busy = busy;
+    videodev::AddTestPatternDevice(o);
+}
+
+// True when every row of the image shows the moving bars of some frame, within `tolerance`
+// per channel away from the bars' edges.
+bool ShowsBars(PxImage& img, int w, int h, int tolerance) {
+    if (static_cast<int>(img.GetWidth()) != w || static_cast<int>(img.GetHeight()) != h) return false;
+    for (uint64_t n = 0; n < static_cast<uint64_t>(w); ++n) {
+        bool all = true;
+        for (int y = 0; y < h && all; y += std::max(1, h / 6)) {
+            for (int x = 2; x < w - 2 && all; ++x) {
+                BYTE px[3], left[3], right[3];
+                videodev::TestPatternPixel(x, 0, w, n, px);
+                videodev::TestPatternPixel(x - 2, 0, w, n, left);
+                videodev::TestPatternPixel(x + 2, 0, w, n, right);
+                if (memcmp(px, left, 3) || memcmp(px, right, 3)) continue;  // near an edge
+                const RGBQUAD c = img.GetPixelColor(x, y);
+                all = std::abs(c.rgbBlue - px[0]) <= tolerance && std::abs(c.rgbGreen - px[1]) <= tolerance &&
+                      std::abs(c.rgbRed - px[2]) <= tolerance;
+            }
+        }
+        if (all) return true;
+    }
+    return false;
+}
+
+class DSCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QDir(dir.path()).mkpath("shots");
+        env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", dir.filePath("config")));
+        env.push_back(std::make_unique<ScopedEnv>("HOME", dir.path()));
+        oldPrompts = CPromptService::Replace(&prompts);
+        videodev::SetSystemDevicesHidden(true);
+        videodev::RemoveTestPatternDevices();
+        CProfile profile(ProfilePath());
+        profile.WriteProfileString("FileSave", "sPath", Shots());
+    }
+    void TearDown() override {
+        if (app) {
+            if (CDSCameraFrame* f = Frame()) f->close();
+            Pump(0);
+            app->ExitInstance();
+            app.reset();
+        }
+        Pump(0);
+        DSCameraStop();
+        DSCameraUnInit();
+        videodev::RemoveTestPatternDevices();
+        CPromptService::Replace(oldPrompts);
+        env.clear();
+    }
+    QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
+    QString Shots() const { return dir.filePath("shots/"); }
+
+    static void Pump(int ms) {
+        QElapsedTimer t;
+        t.start();
+        do {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            PumpPrivateMessages();
+        } while (t.elapsed() < ms);
+    }
+    template <class Pred>
+    static bool PumpUntil(Pred pred, int timeoutMs = 8000) {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > timeoutMs) return false;
+            Pump(0);
+        }
+        return true;
+    }
+    bool StartApp() {
+        app = std::make_unique<CPelidorApp>(ProfilePath());
+        if (!app->InitInstance({"-nologo"})) return false;
+        Pump(50);
+        return true;
+    }
+    CDSCameraFrame* Frame() const {
+        return app && app->MainFrame() ? dynamic_cast<CDSCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+    }
+    // Opens the webcam window on a device as the main frame would after the chooser.
+    CDSCameraFrame* Open(BYTE device) {
+        if (!app && !StartApp()) return nullptr;
+        auto* f = new CDSCameraFrame(0, device, app->MainFrame());
+        app->MainFrame()->m_pCameraFrame = f;
+        f->LoadFrame();
+        f->show();
+        return f;
+    }
+    bool WaitFrames(CDSCameraFrame* f, uint64_t count) {
+        const uint64_t start = f->View()->FramesGrabbed();
+        return PumpUntil([&] { return f->View()->FramesGrabbed() >= start + count; });
+    }
+    const QStringList& Announced() const { return app->MainFrame()->CameraFiles(); }
+    // One snap through the file dialog; the path written or empty.
+    QString SnapAs(CDSCameraFrame* f, int type, const QString& name) {
+        f->Settings().snap.bConfig = 0;
+        f->Settings().snap.uiFiletype = type;
+        prompts.fileNames << dir.filePath("shots/" + name);
+        const int before = Announced().size();
+        EXPECT_TRUE(f->OnCommand(CDSCameraFrame::ID_CAMERA_SNAP));
+        if (!PumpUntil([f] { return !f->IsSnapRunning(); })) return QString();
+        return Announced().size() > before ? Announced().last() : QString();
+    }
+
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<ScopedEnv>> env;
+    DSPrompts prompts;
+    CPromptService* oldPrompts = nullptr;
+    std::unique_ptr<CPelidorApp> app;
+};
+
+TEST_F(DSCameraTest, OpensAStreamingDeviceWithLiveFramesAndTheBrightnessOfItsBars) {
+    AddPattern("Pattern", {{64, 48}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(f->IsOpen());
+    EXPECT_TRUE(f->isWindow());
+    EXPECT_EQ(f->Settings().nWidth, 64);
+    EXPECT_EQ(f->Settings().nHeight, 48);
+    ASSERT_TRUE(WaitFrames(f, 5));
+    for (UINT id : {1230u, 1234u, 33004u, 33003u, 32983u, 32984u, 32999u, 33001u})
+        EXPECT_TRUE(f->IsCommandEnabled(id)) << id;
+    EXPECT_FALSE(f->Action(CDSCameraFrame::ID_VIDEO_RESTORE)->isVisible());
+    EXPECT_EQ(f->Action(CDSCameraFrame::ID_DS_FILTER)->toolTip(), "Filter ");
+    EXPECT_EQ(f->Action(CDSCameraFrame::ID_DS_BIN)->text(), "Bin");
+    // Every bar covers 8 of the 64 columns whatever the frame: the weights of the eight bars
+    // (white 2550, yellow 1785, cyan 2295, green 1530, magenta 1020, red 255, blue 765, black 0)
+    // sum to 10200 per 8 pixels.
+    const uint64_t sum = 10200ull * 8 * 48;
+    const int expected = static_cast<int>(sum / (64 * 48 + 1) / 10);
+    EXPECT_EQ(f->View()->LastBrightness(), expected);
+    ASSERT_TRUE(PumpUntil([&] { return f->BrightnessBar()->GetPos() == static_cast<unsigned>(expected); }));
+    // The display paints the frames on the GUI thread.
+    ASSERT_TRUE(PumpUntil([&] { return f->View()->Display()->PaintedFrames() > 0; }));
+    // The grab loop runs every millisecond, the device every 40: repeats are no frames.
+    Pump(400);
+    EXPECT_GT(f->View()->GrabCalls(), f->View()->FramesGrabbed() * 3);
+    EXPECT_GT(f->View()->Fps(), 10.0);
+    EXPECT_LT(f->View()->Fps(), 40.0);
+    f->close();
+    EXPECT_TRUE(PumpUntil([this] { return !Frame(); }));
+}
+
+TEST(DSCameraView, BrightnessSumsPastThirtyTwoBits) {
+    std::vector<BYTE> white(1920 * 1080 * 3, 255);
+    EXPECT_EQ(CDSCameraView::FrameBrightness(white.data(), 1920, 1080), static_cast<int>(2550ull * 1920 * 1080 / (1920 * 1080 + 1) / 10));
+    std::vector<BYTE> frame(4 * 3, 0);
+    frame[0] = 10;  // blue
+    frame[4] = 10;  // green
+    frame[8] = 10;  // red
+    EXPECT_EQ(CDSCameraView::FrameBrightness(frame.data(), 4, 1), (30 + 60 + 10) / 5 / 10);
+    EXPECT_EQ(CDSCameraView::FrameBrightness(nullptr, 4, 1), 0);
+}
+
+TEST_F(DSCameraTest, BusyOrSilentDevicesAreReleasedAndLeaveTheCommandsDisabled) {
+    AddPattern("Busy", {{32, 16}}, 40, true, true);
+    AddPattern("Silent", {{32, 16}}, 40, false);
+    AddPattern("Good", {{32, 16}});
+    for (BYTE device : {BYTE{0}, BYTE{1}, BYTE{7}}) {
+        CDSCameraFrame* f = Open(device);
+        ASSERT_TRUE(f);
+        EXPECT_FALSE(f->IsOpen()) << int(device);
+        EXPECT_FALSE(f->View()->IsRunning());
+        for (UINT id : {1230u, 1234u, 33004u, 33003u, 32983u})
+            EXPECT_FALSE(f->Action(id)->isEnabled()) << id;
+        prompts.fileNames << dir.filePath("shots/x.bmp");
+        f->OnCommand(CDSCameraFrame::ID_CAMERA_SNAP);
+        f->OnCommand(CDSCameraFrame::ID_CAMERA_RECORD);
+        EXPECT_FALSE(f->IsSnapRunning());
+        EXPECT_EQ(f->m_bRecording, 0);
+        // The library holds nothing: another device opens at once.
+        ASSERT_EQ(DSCameraInit(2, nullptr), 1) << int(device);
+        DSCameraUnInit();
+        prompts.fileNames.clear();
+        f->close();
+        ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
+    }
+    EXPECT_TRUE(QDir(Shots()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(DSCameraTest, SnapsReadBackWithTheBarsInEachOfferedFormat) {
+    AddPattern("Pattern", {{64, 48}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    ASSERT_TRUE(WaitFrames(f, 3));
+    struct Case { int type; const char* name; int filterIndex; int tolerance; };
+    for (Case c : {Case{kCaptureBmp, "a.bmp", 1, 0}, Case{kCaptureJpeg, "b.jpg", 2, 60}, Case{kCaptureTiff, "c.tiff", 3, 0}}) {
+        const QString written = SnapAs(f, c.type, c.name);
+        ASSERT_EQ(written, dir.filePath(QString("shots/") + c.name)) << c.name << prompts.messages.join(";").toStdString();
+        const FileDialogRequest& r = prompts.requests.back();
+        EXPECT_EQ(r.title, "camera snap files");
+        EXPECT_EQ(QFileInfo(r.fileName).fileName(), "Pelidor");
+        EXPECT_EQ(r.filters.size(), 3);  // no RAW
+        EXPECT_EQ(r.filterIndex, c.filterIndex);
+        PxImage img;
+        ASSERT_TRUE(img.Load(written.toUtf8().constData(), 0)) << c.name;
+        EXPECT_TRUE(ShowsBars(img, 64, 48, c.tolerance)) << c.name;
+    }
+    // A RAW snap (set up in the profile) is named for what it holds and not announced.
+    const int before = Announced().size();
+    f->Settings().snap.uiFiletype = kCaptureRaw;
+    EXPECT_EQ(f->View()->Snap(dir.filePath("shots/d.bmp"), kCaptureRaw), dir.filePath("shots/d.raw"));
+    EXPECT_EQ(QFileInfo(dir.filePath("shots/d.raw")).size(), 64 * 48 * 3);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("shots/d.bmp")));
+    Pump(50);
+    EXPECT_EQ(Announced().size(), before);
+    // A missing folder: nothing written, nothing announced, the user told.
+    prompts.messages.clear();
+    EXPECT_TRUE(SnapAs(f, kCaptureBmp, "missing/e.bmp").isEmpty());
+    EXPECT_TRUE(prompts.messages.contains("This path can't save image!"));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("shots/missing")));
+}
+
+TEST_F(DSCameraTest, CutSnapsTheRegionAndRestoreTheWholeFrame) {
+    AddPattern("Pattern", {{64, 48}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    ASSERT_TRUE(WaitFrames(f, 3));
+    Pump(50);
+    HalfChooser chooser;
+    f->SetRegionChooser(&chooser);
+    f->OnCommand(CDSCameraFrame::ID_VIDEO_CUT);
+    ASSERT_EQ(chooser.calls, 1);
+    ASSERT_TRUE(f->View()->IsCropped());
+    EXPECT_FALSE(f->Action(CDSCameraFrame::ID_VIDEO_CUT)->isVisible());
+    EXPECT_TRUE(f->Action(CDSCameraFrame::ID_VIDEO_RESTORE)->isVisible());
+    const RECT r = f->View()->SourceRect();
+    EXPECT_EQ((r.right - r.left) % 4, 0);
+    EXPECT_LT(r.right - r.left, 64);
+    const QString written = SnapAs(f, kCaptureBmp, "cut.bmp");
+    ASSERT_FALSE(written.isEmpty());
+    PxImage img;
+    ASSERT_TRUE(img.Load(written.toUtf8().constData(), 0));
+    EXPECT_EQ(static_cast<int>(img.GetWidth()), r.right - r.left);
+    EXPECT_EQ(static_cast<int>(img.GetHeight()), r.bottom - r.top);
+    f->OnCommand(CDSCameraFrame::ID_VIDEO_RESTORE);
+    EXPECT_FALSE(f->View()->IsCropped());
+    EXPECT_TRUE(f->Action(CDSCameraFrame::ID_VIDEO_CUT)->isVisible());
+    EXPECT_FALSE(f->Action(CDSCameraFrame::ID_VIDEO_RESTORE)->isVisible());
+}
+
+TEST_F(DSCameraTest, ARecordingPlaysAtTheDeviceRateAndIsAnnouncedOnce) {
+    AddPattern("Pattern", {{64, 48}}, 50);
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    ASSERT_TRUE(WaitFrames(f, 12));
+    const QString path = dir.filePath("shots/rec.avi");
+    prompts.fileNames << path;
+    ASSERT_TRUE(f->OnCommand(CDSCameraFrame::ID_CAMERA_RECORD));
+    ASSERT_EQ(f->m_bRecording, 1);
+    EXPECT_EQ(QFileInfo(prompts.requests.back().fileName).fileName(), "Pelidor");
+    const double fps = f->View()->Fps();
+    ASSERT_TRUE(PumpUntil([f] { return f->View()->RecordedFrames() >= 10; }));
+    EXPECT_TRUE(f->StatusText().startsWith("Frame Count: "));
+    // DS Bin is refused while recording.
+    f->OnCommand(CDSCameraFrame::ID_DS_BIN);
+    EXPECT_FALSE(prompts.dialogs.contains("Resolution"));
+    f->OnCommand(CDSCameraFrame::ID_CAMERA_RECORD);
+    EXPECT_EQ(f->m_bRecording, 0);
+    ASSERT_TRUE(PumpUntil([this, &path] { return Announced().contains(path); }));
+    EXPECT_EQ(Announced().count(path), 1);
+    EXPECT_EQ(f->View()->AviFile().Rate(), static_cast<DWORD>(std::max(1, static_cast<int>(fps + 0.9))) * 1000000u);
+    EXPECT_EQ(f->View()->AviFile().Scale(), 1000000u);
+
+    AVFormatContext* ctx = nullptr;
+    ASSERT_EQ(avformat_open_input(&ctx, path.toUtf8().constData(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(ctx, nullptr), 0);
+    ASSERT_GE(ctx->nb_streams, 1u);
+    const AVRational rate = ctx->streams[0]->r_frame_rate;
+    const double played = av_q2d(rate);
+    // The file plays at the live rate the view measured, rounded up.
+    EXPECT_EQ(played, static_cast<double>(std::max(1, static_cast<int>(fps + 0.9))));
+    EXPECT_GT(played, 10.0);
+    EXPECT_LT(played, 30.0);
+    EXPECT_EQ(ctx->streams[0]->codecpar->width, 64);
+    avformat_close_input(&ctx);
+    CAviFile reader;
+    ASSERT_EQ(reader.OpenForRead(path.toStdString()), 1);
+    int n = 0;
+    while (reader.ReadFrame(n)) ++n;
+    EXPECT_GE(n, 10);
+}
+
+TEST_F(DSCameraTest, DSBinSwitchesToTheChosenSizeAndKeepsStreaming) {
+    AddPattern("Pattern", {{64, 48}, {32, 24}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    ASSERT_TRUE(WaitFrames(f, 3));
+    // Cancelled: the same size, still streaming.
+    f->OnCommand(CDSCameraFrame::ID_DS_BIN);
+    EXPECT_EQ(prompts.dialogs.count("Resolution"), 1);
+    EXPECT_EQ(f->View()->ImageWidth(), 64);
+    ASSERT_TRUE(WaitFrames(f, 2));
+    QStringList offered;
+    prompts.onDialog = [&offered](QDialog* d) {
+        auto* combo = d->findChild<QComboBox*>("sizes");
+        if (!combo) return int(QDialog::Rejected);
+        for (int i = 0; i < combo->count(); ++i) offered << combo->itemText(i);
+        combo->setCurrentIndex(1);
+        return int(QDialog::Accepted);
+    };
+    f->OnCommand(CDSCameraFrame::ID_DS_BIN);
+    EXPECT_EQ(offered, QStringList({"64 x 48", "32 x 24"}));
+    EXPECT_EQ(f->View()->ImageWidth(), 32);
+    EXPECT_EQ(f->View()->ImageHeight(), 24);
+    EXPECT_EQ(f->Settings().nWidth, 32);
+    const RECT r = f->View()->SourceRect();
+    EXPECT_EQ(r.right, 32);
+    EXPECT_EQ(r.bottom, 24);
+    ASSERT_TRUE(WaitFrames(f, 3));
+    const int expected = static_cast<int>(10200ull * 4 * 24 / (32 * 24 + 1) / 10);
+    EXPECT_EQ(f->View()->LastBrightness(), expected);
+    const QString written = SnapAs(f, kCaptureBmp, "small.bmp");
+    PxImage img;
+    ASSERT_TRUE(img.Load(written.toUtf8().constData(), 0));
+    EXPECT_TRUE(ShowsBars(img, 32, 24, 0));
+}
+
+TEST_F(DSCameraTest, FilterAppliesTheDeviceControlAtOnce) {
+    AddPattern("Pattern", {{64, 48}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    ASSERT_TRUE(WaitFrames(f, 3));
+    const int before = f->View()->LastBrightness();
+    prompts.onDialog = [](QDialog* d) {
+        auto* slider = d->findChild<QSlider*>("Brightness");
+        if (slider) slider->setValue(0);
+        return int(QDialog::Rejected);
+    };
+    f->OnCommand(CDSCameraFrame::ID_DS_FILTER);
+    ASSERT_EQ(prompts.dialogs.count("Filter"), 1);
+    ASSERT_TRUE(PumpUntil([f, before] { return f->View()->LastBrightness() < before * 3 / 4; }));
+}
+
+TEST_F(DSCameraTest, SaveKeysAreReadAtOpenAndWrittenBackAtClose) {
+    {
+        CProfile p(ProfilePath());
+        p.WriteProfileInt("FileSave", "nCount", 5);
+        p.WriteProfileInt("FileSave", "uiFiletype", 8);
+        p.WriteProfileInt("FileSave", "nSpace", 99999);  // out of range: the default
+        p.WriteProfileInt("VideoSave", "CompressID", 3);
+        p.WriteProfileString("VideoSave", "sFilename", "../escape");
+    }
+    AddPattern("Pattern", {{32, 16}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    EXPECT_EQ(f->Settings().snap.nCount, 5);
+    EXPECT_EQ(f->Settings().snap.uiFiletype, 8);
+    EXPECT_EQ(f->Settings().snap.nSpace, 0);
+    EXPECT_EQ(f->Settings().video.CompressID, 3);
+    EXPECT_EQ(f->Settings().video.sFilename, "Brellan");
+    EXPECT_EQ(f->Settings().snap.sPath, Shots().toStdString());
+    f->Settings().video.TimeLimit = 7;
+    f->Settings().snap.bLapse = 1;
+    f->close();
+    ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
+    CProfile p(ProfilePath());
+    EXPECT_EQ(p.GetProfileInt("FileSave", "nCount", 0), 5);
+    EXPECT_EQ(p.GetProfileInt("FileSave", "nSpace", -1), 0);
+    EXPECT_EQ(p.GetProfileInt("FileSave", "bLapse", 0), 1);
+    EXPECT_EQ(p.GetProfileInt("VideoSave", "TimeLimit", 0), 7);
+    EXPECT_EQ(p.GetProfileString("VideoSave", "sFilename"), "Brellan");
+    EXPECT_EQ(p.GetProfileString("FileSave", "sPath"), Shots());
+    EXPECT_EQ(p.GetProfileInt("VideoSave", "bTimeStamp", -1), 1);
+}
+
+TEST_F(DSCameraTest, TheChooserListsDevicesInOrderWithNothingSelected) {
+    AddPattern("First", {{32, 16}});
+    AddPattern("", {{32, 16}});
+    CSelectDSCameraDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), "Select DSCamera");
+    ASSERT_EQ(dlg.Combo()->count(), 2);
+    EXPECT_EQ(dlg.Combo()->itemText(0), "First");
+    EXPECT_EQ(dlg.Combo()->itemText(1), "testpattern:1");
+    EXPECT_EQ(dlg.Combo()->currentIndex(), -1);
+    dlg.accept();
+    EXPECT_EQ(dlg.m_nDevice, -1);
+    dlg.Combo()->setCurrentIndex(1);
+    dlg.accept();
+    EXPECT_EQ(dlg.m_nDevice, 1);
+}
+
+TEST_F(DSCameraTest, LaunchOfAVideoDeviceGoesThroughTheChooser) {
+    ScopedEnv webcam("QUILLORY_SIMULATED_CAMERA", "webcam");
+    AddPattern("Pattern", {{32, 16}});
+    // OK without a choice opens nothing (not device 255).
+    prompts.onDialog = [](QDialog* d) {
+        if (d->windowTitle() != "Select DSCamera") return int(QDialog::Rejected);
+        d->accept();
+        return int(QDialog::Accepted);
+    };
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(PumpUntil([this] { return prompts.dialogs.contains("Select DSCamera"); }));
+    Pump(50);
+    EXPECT_FALSE(app->MainFrame()->m_pCameraFrame);
+    EXPECT_FALSE(prompts.messages.contains("No Camera!"));
+    // Cancel opens nothing either.
+    prompts.onDialog = {};
+    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+    EXPECT_EQ(prompts.dialogs.count("Select DSCamera"), 2);
+    EXPECT_FALSE(app->MainFrame()->m_pCameraFrame);
+    // The chosen device opens.
+    prompts.onDialog = [](QDialog* d) {
+        auto* dlg = dynamic_cast<CSelectDSCameraDlg*>(d);
+        if (!dlg) return int(QDialog::Rejected);
+        dlg->Combo()->setCurrentIndex(0);
+        dlg->accept();
+        return int(QDialog::Accepted);
+    };
+    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+    CDSCameraFrame* f = Frame();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->Device(), 0);
+    EXPECT_EQ(f->Settings().nCameraId, 0);
+    EXPECT_TRUE(f->IsOpen());
+    EXPECT_EQ(f->View()->ImageWidth(), 32);
+    // A second launch only raises it.
+    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+    EXPECT_EQ(prompts.dialogs.count("Select DSCamera"), 3);
+    EXPECT_EQ(Frame(), f);
+}
+
+TEST(DSControlStatic, SizesToItsCaptionAndAtLeastTwentyTwoAcross) {
+    CDSControlStatic c("Caption text");
+    const QSize h = c.sizeHint();
+    EXPECT_GE(h.height(), 22);
+    EXPECT_EQ(h.width(), QFontMetrics(c.font()).horizontalAdvance("Caption text"));
+    c.SetVertical(true);
+    EXPECT_EQ(c.sizeHint(), QSize(h.height(), h.width()));
+    c.SetCaption("");
+    EXPECT_GE(c.sizeHint().width(), 22);
+}
+
+}  // namespace
