@@ -1,6 +1,7 @@
 // The program's resources by id: the string table and the bitmaps and icons the code refers to.
 #pragma once
 
+#include <QCursor>
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
@@ -10,5 +11,7 @@ QString ResourceString(int id);
 // Bitmap of a resource id (splash 216, About picture 209, toolbar glyphs); null when unknown.
 QPixmap ResourcePixmap(int id);
 QIcon ResourceIcon(int id);
+// Cursor of a resource id (the screen overlay's 227-232); the arrow for an unknown id.
+QCursor ResourceCursor(int id);
 // The program's own icon (main window and document windows).
 constexpr int kProgramIconId = 128;
