@@ -183,7 +183,8 @@ void CRegionSelectWnd::mousePressEvent(QMouseEvent* e) {
     m_pCancel->hide();
     const POINT pt = PointOf(e);
     if (!Inside(m_allowed, pt)) return;
-    const int hit = m_tracker.HitTest(pt);
+    // Without a region the tracker's leftover rectangle (empty or removed) has nothing to hit.
+    const int hit = m_bRegion ? m_tracker.HitTest(pt) : int(CRectTracker::hitNothing);
     if (hit == CRectTracker::hitNothing && !m_bRegion) {
         m_start = pt;
         m_bRubber = true;
@@ -247,6 +248,8 @@ void CRegionSelectWnd::mouseReleaseEvent(QMouseEvent* e) {
 void CRegionSelectWnd::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton && m_bRegion && m_tracker.HitTest(PointOf(e)) == CRectTracker::hitMiddle)
         accept();
+    else
+        mousePressEvent(e);  // the second press of a quick pair counts as a press
 }
 
 void CRegionSelectWnd::keyPressEvent(QKeyEvent* e) {

@@ -95,6 +95,8 @@ protected:
         ASSERT_TRUE(app->InitInstance({"-nologo"}));
         ASSERT_TRUE(PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); }, 10000));
         ASSERT_TRUE(PumpUntil([this] { return Frame()->View()->FramesShown() >= 2; }, 10000));
+        // A first open balances the white for a while: the commands wait for it.
+        ASSERT_TRUE(PumpUntil([this] { return Idle() && Frame()->View()->GetRunState() == CCameraView::kRun; }, 10000));
     }
     void TearDown() override {
         if (app) {
