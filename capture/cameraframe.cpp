@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/mainframe.h"
@@ -26,6 +27,8 @@
 #include "capture/cameraview.h"
 #include "capture/exposurepanel.h"
 #include "capture/saveconfigdlg.h"
+#include "capture/regionselectwnd.h"
+#include "capture/whitebalancewizarddlg.h"
 #include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
@@ -194,6 +197,10 @@ void CCameraFrame::BuildBars() {
         if (!m_controller.IsIdle()) return;
         m_controller.SetMode(C::kModeRestore);
         m_pView->RestoreRegion();
+        if (!m_pView->IsCropped()) {
+            if (QAction* cut = Action(ID_VIDEO_CUT)) cut->setVisible(true);
+            Action(ID_VIDEO_RESTORE)->setVisible(false);
+        }
         m_controller.SetMode(C::kModeIdle);
     }, open);
     AddCommand(ID_VIDEO_FULLSCREEN, "Full Screen", [this] { OnFullScreen(); }, open);
@@ -240,6 +247,7 @@ void CCameraFrame::BuildBars() {
     m_pBrightness->setFixedWidth(120);
     sb->addPermanentWidget(m_pBrightness);
     BuildSettingsCommands();
+    BuildRegionCommands();
 }
 
 bool CCameraFrame::IsCommandEnabled(UINT id) const {
@@ -723,4 +731,80 @@ void CCameraFrame::OnSoftwareAeGaveUp() {
         m_pAutoExposureDlg->SetRange(s.exposure.nMin, s.exposure.nMax, s.bLongExposure != 0);
         m_pAutoExposureDlg->SetExposure(s.exposure.nValue);
     }
+}
+
+// ---- Cut, area white balance and the white balance wizard ----------------------------------
+
+void CCameraFrame::BuildRegionCommands() {
+    using C = CCameraFrameController;
+    auto open = [this] { return m_controller.IsOpen(); };
+    // The overlay and the wizard the view uses unless a test gave it its own.
+    auto ensureChooser = [this] {
+        if (!m_pView->RegionChooser()) m_pView->SetRegionChooser(new CRegionSelectWnd(this));
+    };
+    m_pView->SetWizardFactory(&CWhiteBalanceWizardDlg::Create);
+    AddCommand(ID_VIDEO_CUT, "Video Cut\nCut", [this, ensureChooser] {
+        if (!m_controller.IsIdle()) return;
+        m_controller.SetMode(C::kModeCut);
+        ensureChooser();
+        // Only a region actually chosen cuts: the overlay may end with OK and none.
+        if (m_pView->CutRegion() && m_pView->IsCropped()) {
+            Action(ID_VIDEO_CUT)->setVisible(false);
+            Action(ID_VIDEO_RESTORE)->setVisible(true);
+        }
+        m_controller.SetMode(C::kModeIdle);
+    }, open);
+    AddCommand(ID_AREA_WHITEBALANCE, "Area White Balance\nArea WB", [this, ensureChooser] {
+        ensureChooser();
+        OnAreaWhiteBalance(false);
+    }, open);
+    AddCommand(ID_AREA_WHITEBALANCE_MENU, "Area WhiteBalance", [this, ensureChooser] {
+        ensureChooser();
+        OnAreaWhiteBalance(true);
+    }, open);
+    AddCommand(ID_WIZARD_WHITEBALANCE, "Wizard WhiteBalance ", [this] {
+        m_pView->WhiteBalanceWizard();
+        CameraSettings& s = m_controller.Settings();
+        int r = 0, g = 0, b = 0;
+        if (VekCameraGetGain(&r, &g, &b) == CAMERA_OK) {
+            s.redGain.nValue = r;
+            s.greenGain.nValue = g;
+            s.blueGain.nValue = b;
+        }
+        VekCameraSaveParameter(0);
+    }, open);
+    m_pToolBar->insertAction(Action(ID_VIDEO_RESTORE), Action(ID_VIDEO_CUT));
+    m_pToolBar->insertAction(Action(ID_VIDEO_RESTORE), Action(ID_AREA_WHITEBALANCE));
+    Action(ID_AREA_WHITEBALANCE)->setVisible(false);
+    if (QToolButton* awb = Button(ID_CAMERA_AUTOWB); awb && awb->menu()) {
+        awb->menu()->addAction(Action(ID_WIZARD_WHITEBALANCE));
+        awb->menu()->addAction(Action(ID_AREA_WHITEBALANCE_MENU));
+    }
+}
+
+void CCameraFrame::OnAreaWhiteBalance(bool readGains) {
+    using C = CCameraFrameController;
+    if (!m_controller.IsIdle()) return;
+    m_controller.SetMode(C::kModeAreaWhiteBalance);
+    UpdateCommands();
+    if (!m_pView->AreaWhiteBalance()) {
+        // Nothing chosen (Cancel, or OK without a region): the gains stay as they were.
+        m_controller.SetMode(C::kModeIdle);
+        UpdateCommands();
+        return;
+    }
+    QTimer::singleShot(100, this, [this, readGains] {
+        if (readGains && m_controller.IsOpen()) {
+            CameraSettings& s = m_controller.Settings();
+            int r = 0, g = 0, b = 0;
+            if (VekCameraGetGain(&r, &g, &b) == CAMERA_OK) {
+                s.redGain.nValue = r;
+                s.greenGain.nValue = g;
+                s.blueGain.nValue = b;
+            }
+        }
+        if (m_controller.IsOpen()) VekCameraSaveParameter(0);
+        m_controller.SetMode(CCameraFrameController::kModeIdle);
+        UpdateCommands();
+    });
 }

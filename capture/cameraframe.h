@@ -46,10 +46,14 @@ public:
         ID_CAMERA_BACKCORRECTION = 32938,
         ID_CAMERA_BLACKBALANCE = 32940,
         ID_CAMERA_TOGGLETOOLBAR = 32979,
+        ID_AREA_WHITEBALANCE = 32927,
+        ID_VIDEO_CUT = 32983,
         ID_VIDEO_RESTORE = 32984,
         ID_VIDEO_FULLSCREEN = 32985,
         ID_VIDEO_IMAGESIZE = 32986,
         ID_QUICK_WHITEBALANCE = 32995,
+        ID_WIZARD_WHITEBALANCE = 32994,
+        ID_AREA_WHITEBALANCE_MENU = 32997,
         ID_QUICK_BLACKBALANCE = 32998,
         ID_CROSS_SHOW = 33008,
         ID_CROSS_HIDE = 33009,
@@ -115,6 +119,9 @@ private:
 
     // The settings dialog and the exposure pop-ups.
     void BuildSettingsCommands();
+    // Cut, the area white balance and the white balance wizard, through the view.
+    void BuildRegionCommands();
+    void OnAreaWhiteBalance(bool readGains);
     bool HandleSettingsMessage(UINT message, WPARAM wParam, LRESULT* result);
     void OnExposurePopup();
     void OnCameraProperty();

@@ -53,6 +53,7 @@ public:
     void SetFrameWindow(HWND frame) { m_hFrame = frame; }
     void SetMainWindow(HWND main) { m_hMain = main; }
     void SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
+    IRegionChooser* RegionChooser() const { return m_pChooser; }
 
     // Only when stopped: buffers of the camera's frame size, the display, then the threads.
     // Returns 0 when the hub reports no image size.

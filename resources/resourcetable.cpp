@@ -509,6 +509,82 @@ void ChooseIconTheme() {
 }
 
 // ---- end of the command icons ----
+// ---- White balance wizard and screen overlay: step pictures 263/250/251, step texts, cursors ----
+
+const StringRow kWizardStrings[] = {
+    {61453, "Step1:Move the sample out of the view, then click the button of balance"},
+    {61454, "Step2:Move the sample back , then click the button of finish"},
+};
+
+// A step picture of the white balance wizard, 260 x 200: the microscope's field of view with or
+// without the sample, the slide, and an arrow for the move the step asks for.
+// step 0: reference (sample in view), 1: move the sample out, 2: move it back.
+QPixmap WizardStepPicture(int step) {
+    QPixmap pm(260, 200);
+    QLinearGradient bg(0, 0, 0, 200);
+    bg.setColorAt(0, QColor(236, 243, 255));
+    bg.setColorAt(1, QColor(190, 210, 240));
+    QPainter p(&pm);
+    p.fillRect(pm.rect(), bg);
+    p.setRenderHint(QPainter::Antialiasing);
+    // The eyepiece's view: a white disc in a dark rim.
+    p.setPen(QPen(QColor(40, 50, 70), 6));
+    p.setBrush(QColor(255, 255, 250));
+    const QPointF centre(95, 100);
+    p.drawEllipse(centre, 72, 72);
+    // The slide under the view: in the view for steps 0 and 2, pushed to the right for step 1.
+    const qreal slideX = step == 1 ? 150 : 35;
+    p.setPen(QPen(QColor(90, 120, 150), 1.5));
+    p.setBrush(QColor(170, 215, 235, 150));
+    p.drawRoundedRect(QRectF(slideX, 78, 120, 44), 4, 4);
+    // The specimen on the slide: a few stained cells.
+    const QColor cells[] = {QColor(200, 50, 110), QColor(140, 40, 160), QColor(220, 110, 40)};
+    const QPointF offsets[] = {{38, 16}, {60, 28}, {80, 14}};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(QPen(cells[i].darker(150), 1));
+        p.setBrush(cells[i]);
+        p.drawEllipse(QPointF(slideX, 78) + offsets[i], 9, 7);
+        p.setBrush(cells[i].darker(170));
+        p.drawEllipse(QPointF(slideX, 78) + offsets[i], 2.5, 2.5);
+    }
+    // The rim again over the slide, so the view stays a disc.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(40, 50, 70), 6));
+    p.drawEllipse(centre, 72, 72);
+    if (step != 0) {
+        // The move: out to the right (step 1) or back to the left (step 2).
+        const bool out = step == 1;
+        const qreal y = 168, x0 = out ? 120 : 240, x1 = out ? 240 : 120;
+        const QColor arrow = out ? QColor(230, 120, 20) : QColor(30, 150, 60);
+        p.setPen(QPen(arrow, 6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(x0, y), QPointF(x1 - (out ? 12 : -12), y));
+        p.setPen(Qt::NoPen);
+        p.setBrush(arrow);
+        const qreal d = out ? 1 : -1;
+        p.drawPolygon(QPolygonF({QPointF(x1, y), QPointF(x1 - d * 18, y - 11), QPointF(x1 - d * 18, y + 11)}));
+    }
+    // The step number in a badge.
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(step == 0 ? QColor(90, 90, 110) : step == 1 ? QColor(40, 90, 200) : QColor(30, 150, 60));
+    p.drawEllipse(QPointF(228, 28), 20, 20);
+    QFont f = p.font();
+    f.setPixelSize(20);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRectF(208, 8, 40, 40), Qt::AlignCenter, step == 0 ? QStringLiteral("R") : QString::number(step));
+    return pm;
+}
+
+QPixmap WizardPixmap(int id) {
+    switch (id) {
+    case 263: return WizardStepPicture(0);
+    case 250: return WizardStepPicture(1);
+    case 251: return WizardStepPicture(2);
+    default: return QPixmap();
+    }
+}
+
+// ---- end of the white balance wizard's and screen overlay's block ----
 
 // ---- The program's icon (id 128): a microscope objective over a slide, drawn at 32 x 32 ----
 QPixmap programIcon() {
@@ -547,6 +623,8 @@ QString ResourceString(int id) {
         if (r.id == id) return QString::fromUtf8(r.text);
     for (const StringRow& r : kControlStrings)
         if (r.id == id) return QString::fromUtf8(r.text);
+    for (const StringRow& r : kWizardStrings)
+        if (r.id == id) return QString::fromUtf8(r.text);
     return QString();
 }
 
@@ -563,6 +641,7 @@ QPixmap ResourcePixmap(int id) {
     default:
         pm = CommandPixmap(id);
         if (pm.isNull()) pm = ControlPixmap(id);
+        if (pm.isNull()) pm = WizardPixmap(id);
         break;
     }
     cache.insert(id, pm);
@@ -587,4 +666,18 @@ QIcon ResourceCommandIcon(int id) {
 const char* ResourceIconThemeName(int id) {
     const IconRow* row = FindIconRow(id);
     return row ? row->themeName : nullptr;
+}
+
+// The screen overlay's cursors as the shapes they stand for: 228 the window's cross, 229 moving,
+// 230/231 the corner pairs, 227/232 the side pairs of the region tracker.
+QCursor ResourceCursor(int id) {
+    switch (id) {
+    case 227: return QCursor(Qt::SizeVerCursor);
+    case 228: return QCursor(Qt::CrossCursor);
+    case 229: return QCursor(Qt::SizeAllCursor);
+    case 230: return QCursor(Qt::SizeBDiagCursor);
+    case 231: return QCursor(Qt::SizeFDiagCursor);
+    case 232: return QCursor(Qt::SizeHorCursor);
+    default: return QCursor(Qt::ArrowCursor);
+    }
 }

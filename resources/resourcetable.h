@@ -1,6 +1,7 @@
 // The program's resources by id: the string table and the bitmaps and icons the code refers to.
 #pragma once
 
+#include <QCursor>
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
@@ -15,6 +16,8 @@ QIcon ResourceIcon(int id);
 QIcon ResourceCommandIcon(int id);
 // The freedesktop name a command's icon is looked up by; nullptr for the program's own commands.
 const char* ResourceIconThemeName(int id);
+// Cursor of a resource id (the screen overlay's 227-232); the arrow for an unknown id.
+QCursor ResourceCursor(int id);
 // The program's own icon (main window and document windows).
 constexpr int kProgramIconId = 128;
 // The measurement bar draws its own icons, numbered by its command ids plus this, apart from the

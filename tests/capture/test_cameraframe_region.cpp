@@ -1,0 +1,261 @@
+// The camera window's Cut, area white balance and white balance wizard on the simulated camera:
+// through a chooser the test gives the view, through the real overlay ended by a right-click
+// without a region (OK, but nothing chosen), and through the wizard dialog.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/mainframe.h"
+#include "app/pelidorapp.h"
+#include "app/promptservice.h"
+#include "capture/cameradisplay.h"
+#include "capture/cameraframe.h"
+#include "capture/cameraview.h"
+#include "capture/regionselectwnd.h"
+#include "capture/whitebalancewizarddlg.h"
+#include "controls/msgbridge.h"
+#include "simcam.h"
+#include "vekcamera/VekCamera.h"
+
+namespace {
+
+class QuietPrompts : public CPromptService {
+public:
+    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
+        messages << text;
+        return IDOK;
+    }
+    QStringList messages;
+};
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QString& value) : m_name(name) {
+        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
+        setenv(name, value.toUtf8().constData(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_old) setenv(m_name, m_old->c_str(), 1);
+        else unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::unique_ptr<std::string> m_old;
+};
+
+// Gives a fixed rectangle of the view's display child, or OK with nothing.
+class TestChooser : public IRegionChooser {
+public:
+    explicit TestChooser(CCameraView* view) : m_view(view) {}
+    bool ChooseRegion(const RECT& allowed, RECT* chosen) override {
+        ++calls;
+        this->allowed = allowed;
+        if (!give) return false;
+        const QPoint o = m_view->Display()->mapToGlobal(QPoint(0, 0));
+        *chosen = RECT{local.left + o.x(), local.top + o.y(), local.right + o.x(), local.bottom + o.y()};
+        return true;
+    }
+    CCameraView* m_view;
+    RECT local{40, 30, 200, 150};
+    RECT allowed{};
+    bool give = true;
+    int calls = 0;
+};
+
+class CameraFrameRegionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        oldDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        env.push_back(std::make_unique<ScopedEnv>("QUILLORY_SIMULATED_CAMERA", "1"));
+        env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", dir.filePath("config")));
+        env.push_back(std::make_unique<ScopedEnv>("HOME", dir.path()));
+        oldPrompts = CPromptService::Replace(&prompts);
+        SimCamReset();
+        SimCamSetRealTime(false);
+        SimCamPlug();
+        CProfile profile(dir.filePath("config/Quillory/Quillory.ini"));
+        profile.WriteProfileInt("LumoProf28", "Preview", 4);
+        app = std::make_unique<CPelidorApp>(dir.filePath("config/Quillory/Quillory.ini"));
+        ASSERT_TRUE(app->InitInstance({"-nologo"}));
+        ASSERT_TRUE(PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); }, 10000));
+        ASSERT_TRUE(PumpUntil([this] { return Frame()->View()->FramesShown() >= 2; }, 10000));
+        // A first open balances the white for a while: the commands wait for it.
+        ASSERT_TRUE(PumpUntil([this] { return Idle() && Frame()->View()->GetRunState() == CCameraView::kRun; }, 10000));
+    }
+    void TearDown() override {
+        if (app) {
+            app->ExitInstance();
+            app.reset();
+        }
+        PumpUntil([] { return false; }, 0);
+        VekCamera_SetCamera(28);
+        VekCameraUnInit();
+        SimCamUnplug();
+        SimCamSetRealTime(true);
+        CPromptService::Replace(oldPrompts);
+        QDir::setCurrent(oldDir);
+        env.clear();
+    }
+    template <class Pred>
+    static bool PumpUntil(Pred pred, int timeoutMs) {
+        QElapsedTimer t;
+        t.start();
+        do {
+            if (pred()) return true;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            PumpPrivateMessages();
+        } while (t.elapsed() <= timeoutMs);
+        return pred();
+    }
+    CCameraFrame* Frame() const {
+        return app && app->MainFrame() ? dynamic_cast<CCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+    }
+    bool Idle() const { return Frame()->Controller().IsIdle(); }
+
+    QTemporaryDir dir;
+    QString oldDir;
+    std::vector<std::unique_ptr<ScopedEnv>> env;
+    QuietPrompts prompts;
+    CPromptService* oldPrompts = nullptr;
+    std::unique_ptr<CPelidorApp> app;
+};
+
+TEST_F(CameraFrameRegionTest, CutTakesTheChosenRegionAndSwapsCutForRestore) {
+    CCameraFrame* f = Frame();
+    CCameraView* view = f->View();
+    TestChooser chooser(view);
+    view->SetRegionChooser(&chooser);
+    QAction* cut = f->Action(CCameraFrame::ID_VIDEO_CUT);
+    QAction* restore = f->Action(CCameraFrame::ID_VIDEO_RESTORE);
+    ASSERT_TRUE(cut && restore);
+    EXPECT_TRUE(cut->isVisible());
+    EXPECT_FALSE(restore->isVisible());
+    EXPECT_FALSE(f->Action(CCameraFrame::ID_AREA_WHITEBALANCE)->isVisible());
+    // Cancel: nothing changes.
+    chooser.give = false;
+    f->OnCommand(CCameraFrame::ID_VIDEO_CUT);
+    EXPECT_EQ(chooser.calls, 1);
+    EXPECT_FALSE(view->IsCropped());
+    EXPECT_TRUE(cut->isVisible());
+    EXPECT_TRUE(Idle());
+    // The allowed area is the view on the screen.
+    EXPECT_EQ(chooser.allowed.left, view->mapToGlobal(QPoint(0, 0)).x());
+    EXPECT_EQ(chooser.allowed.right - chooser.allowed.left, view->width());
+    chooser.give = true;
+    f->OnCommand(CCameraFrame::ID_VIDEO_CUT);
+    ASSERT_TRUE(view->IsCropped());
+    const RECT src = view->SourceRect();
+    EXPECT_EQ((src.right - src.left) % 4, 0);
+    EXPECT_EQ((src.bottom - src.top) % 2, 0);
+    EXPECT_LT(src.right - src.left, view->ImageWidth());
+    EXPECT_FALSE(cut->isVisible());
+    EXPECT_TRUE(restore->isVisible());
+    EXPECT_TRUE(Idle());
+    f->OnCommand(CCameraFrame::ID_VIDEO_RESTORE);
+    EXPECT_FALSE(view->IsCropped());
+    EXPECT_TRUE(cut->isVisible());
+    EXPECT_FALSE(restore->isVisible());
+}
+
+TEST_F(CameraFrameRegionTest, AreaWhiteBalanceSetsStoresAndReadsBackTheGains) {
+    CCameraFrame* f = Frame();
+    TestChooser chooser(f->View());
+    f->View()->SetRegionChooser(&chooser);
+    ASSERT_EQ(VekCameraSetGain(10, 64, 200), CAMERA_OK);
+    // The drop-down item: the gains the area gives, read back into the settings after 100 ms.
+    f->OnCommand(CCameraFrame::ID_AREA_WHITEBALANCE_MENU);
+    EXPECT_EQ(chooser.calls, 1);
+    EXPECT_FALSE(Idle()) << "busy until the gains are read";
+    EXPECT_TRUE(PumpUntil([this] { return Idle(); }, 2000));
+    int r = 0, g = 0, b = 0;
+    ASSERT_EQ(VekCameraGetGain(&r, &g, &b), CAMERA_OK);
+    EXPECT_EQ(g, 64);
+    EXPECT_NE(r, 10);
+    EXPECT_EQ(f->Settings().redGain.nValue, r);
+    EXPECT_EQ(f->Settings().blueGain.nValue, b);
+    // The toolbar command does the same through the view; Cancel leaves the gains alone.
+    ASSERT_EQ(VekCameraSetGain(10, 64, 200), CAMERA_OK);
+    chooser.give = false;
+    f->OnCommand(CCameraFrame::ID_AREA_WHITEBALANCE);
+    EXPECT_TRUE(Idle());
+    ASSERT_EQ(VekCameraGetGain(&r, &g, &b), CAMERA_OK);
+    EXPECT_EQ(r, 10);
+    EXPECT_EQ(b, 200);
+}
+
+TEST_F(CameraFrameRegionTest, TheOverlayEndedByARightClickWithoutARegionChangesNothing) {
+    CCameraFrame* f = Frame();
+    CCameraView* view = f->View();
+    ASSERT_EQ(VekCameraSetGain(10, 64, 200), CAMERA_OK);
+    int overlays = 0;
+    // Each time the real overlay comes up: a right-click on it with no region (OK, no result).
+    auto rightClickNextOverlay = [&overlays] {
+        QTimer::singleShot(50, [&overlays] {
+            auto* w = dynamic_cast<CRegionSelectWnd*>(QApplication::activeModalWidget());
+            if (!w) return;
+            ++overlays;
+            QTest::mouseClick(w, Qt::RightButton, {}, QPoint(w->width() / 2, w->height() / 2));
+        });
+    };
+    rightClickNextOverlay();
+    f->OnCommand(CCameraFrame::ID_VIDEO_CUT);
+    EXPECT_EQ(overlays, 1);
+    EXPECT_FALSE(view->IsCropped());
+    EXPECT_TRUE(f->Action(CCameraFrame::ID_VIDEO_CUT)->isVisible());
+    EXPECT_TRUE(Idle());
+    rightClickNextOverlay();
+    f->OnCommand(CCameraFrame::ID_AREA_WHITEBALANCE_MENU);
+    EXPECT_EQ(overlays, 2);
+    EXPECT_TRUE(Idle());
+    int r = 0, g = 0, b = 0;
+    ASSERT_EQ(VekCameraGetGain(&r, &g, &b), CAMERA_OK);
+    EXPECT_EQ(r, 10);
+    EXPECT_EQ(b, 200);
+}
+
+TEST_F(CameraFrameRegionTest, TheWizardFromTheAutoWhiteBalanceMenuStoresTheGainsItKeeps) {
+    CCameraFrame* f = Frame();
+    QToolButton* awb = f->Button(CCameraFrame::ID_CAMERA_AUTOWB);
+    ASSERT_TRUE(awb && awb->menu());
+    EXPECT_TRUE(awb->menu()->actions().contains(f->Action(CCameraFrame::ID_WIZARD_WHITEBALANCE)));
+    EXPECT_TRUE(awb->menu()->actions().contains(f->Action(CCameraFrame::ID_AREA_WHITEBALANCE_MENU)));
+    ASSERT_EQ(VekCameraSetGain(30, 64, 40), CAMERA_OK);
+    bool seen = false;
+    QTimer::singleShot(50, [this, &seen] {
+        auto* dlg = dynamic_cast<CWhiteBalanceWizardDlg*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        seen = true;
+        dlg->Button(CWhiteBalanceWizardDlg::IDC_WHITEBALANCE)->click();
+        // The camera balances on the frames decoded next; then the user's own gains.
+        const uint64_t painted = dlg->Display()->PaintedFrames();
+        EXPECT_TRUE(PumpUntil([&] { return dlg->Display()->PaintedFrames() >= painted + 3; }, 10000));
+        VekCameraSetGain(77, 64, 55);
+        dlg->Button(CWhiteBalanceWizardDlg::IDC_FINISH)->click();
+    });
+    f->OnCommand(CCameraFrame::ID_WIZARD_WHITEBALANCE);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(f->Settings().redGain.nValue, 77);
+    EXPECT_EQ(f->Settings().blueGain.nValue, 55);
+    // The picture is back in the camera window.
+    const uint64_t shown = f->View()->Display()->PaintedFrames();
+    EXPECT_TRUE(PumpUntil([&] { return f->View()->Display()->PaintedFrames() > shown; }, 10000));
+}
+
+}  // namespace
