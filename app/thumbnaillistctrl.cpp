@@ -31,38 +31,21 @@ struct WaitCursor {
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-QPixmap DrawnTile(const QColor& back, const QString& text, bool stripes) {
+QPixmap VideoTile() { return ResourcePixmap(195); }
+
+// Bitmap 210: a file that cannot be shown.
+QPixmap PlaceholderTile() { return ResourcePixmap(210); }
+
+// A tile whose picture is still being drawn.
+QPixmap PendingTile() {
     QImage tile(CThumbnailRenderer::kTileWidth, CThumbnailRenderer::kTileHeight, QImage::Format_RGB32);
-    tile.fill(back);
+    tile.fill(QColor(246, 246, 246));
     QPainter p(&tile);
-    if (stripes)
-        for (int x = 0; x < tile.width(); x += 31) p.fillRect(x, 0, 15, tile.height(), QColor(155, 155, 155));
     p.setPen(QColor(130, 130, 130));
     p.drawRect(0, 0, tile.width() - 1, tile.height() - 1);
-    if (!text.isEmpty()) {
-        QFont f = p.font();
-        f.setPixelSize(28);
-        f.setBold(true);
-        p.setFont(f);
-        p.setPen(QColor(70, 70, 70));
-        p.drawText(tile.rect(), Qt::AlignCenter, text);
-    }
     p.end();
     return QPixmap::fromImage(tile);
 }
-
-QPixmap VideoTile() {
-    QPixmap pm = ResourcePixmap(195);
-    return pm.isNull() ? DrawnTile(Qt::white, ResourceString(1259), true) : pm;
-}
-
-// Bitmap 210: a file that cannot be shown.
-QPixmap PlaceholderTile() {
-    QPixmap pm = ResourcePixmap(210);
-    return pm.isNull() ? DrawnTile(QColor(235, 235, 235), "?", false) : pm;
-}
-
-QPixmap PendingTile() { return DrawnTile(QColor(246, 246, 246), QString(), false); }
 
 QString WithSlash(const QString& folder) { return folder.endsWith('/') ? folder : folder + '/'; }
 

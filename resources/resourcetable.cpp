@@ -628,6 +628,79 @@ QString ResourceString(int id) {
     return QString();
 }
 
+// ---- The start page's tiles: 195 the camera's "Video" entry, 210 a file that cannot be shown ----
+
+// 200 x 180, as every tile of the start page.
+QPixmap StartPageTile(int id) {
+    QPixmap pm(200, 180);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (id == 195) {
+        QLinearGradient bg(0, 0, 0, 180);
+        bg.setColorAt(0, QColor(250, 252, 255));
+        bg.setColorAt(1, QColor(205, 220, 240));
+        p.fillRect(pm.rect(), bg);
+        // A strip of film across the tile, its frames showing the live picture's glow.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(45, 50, 60));
+        p.drawRect(QRectF(0, 38, 200, 84));
+        p.setBrush(QColor(235, 235, 225));
+        for (int x = 6; x < 200; x += 18) {
+            p.drawRect(QRectF(x, 43, 9, 7));
+            p.drawRect(QRectF(x, 110, 9, 7));
+        }
+        for (int i = 0; i < 3; ++i) {
+            QRadialGradient glow(QPointF(38 + i * 62, 80), 28);
+            glow.setColorAt(0, QColor(255, 240, 200));
+            glow.setColorAt(1, QColor(120, 150, 200));
+            p.setBrush(glow);
+            p.drawRect(QRectF(12 + i * 62, 55, 52, 50));
+        }
+        // A camera in front of the strip.
+        p.setPen(QPen(QColor(30, 40, 60), 2));
+        p.setBrush(QColor(70, 90, 130));
+        p.drawRoundedRect(QRectF(70, 64, 48, 34), 5, 5);
+        p.drawPolygon(QPolygonF({QPointF(118, 74), QPointF(134, 66), QPointF(134, 96), QPointF(118, 88)}));
+        p.setBrush(QColor(190, 220, 255));
+        p.drawEllipse(QPointF(94, 81), 10, 10);
+        p.setBrush(QColor(220, 40, 40));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(78, 71), 3, 3);
+        p.setPen(QColor(40, 50, 70));
+        QFont f = p.font();
+        f.setPixelSize(22);
+        f.setBold(true);
+        p.setFont(f);
+        p.drawText(QRectF(0, 128, 200, 44), Qt::AlignCenter, QStringLiteral("Video"));
+    } else {
+        p.fillRect(pm.rect(), QColor(236, 236, 236));
+        // A picture torn in two, and a question mark.
+        const QRectF left(48, 36, 50, 80), right(104, 42, 50, 80);
+        p.setPen(QPen(QColor(120, 120, 120), 2));
+        p.setBrush(Qt::white);
+        p.drawPolygon(QPolygonF({left.topLeft(), QPointF(98, 36), QPointF(90, 60), QPointF(100, 84), QPointF(92, 116), left.bottomLeft()}));
+        p.drawPolygon(QPolygonF({QPointF(104, 42), right.topRight(), right.bottomRight(), QPointF(98, 122), QPointF(106, 90), QPointF(96, 66)}));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(120, 170, 220));
+        p.drawEllipse(QPointF(66, 56), 8, 8);
+        p.setBrush(QColor(90, 160, 90));
+        p.drawPolygon(QPolygonF({QPointF(50, 114), QPointF(74, 80), QPointF(90, 104), QPointF(92, 114)}));
+        p.drawPolygon(QPolygonF({QPointF(108, 120), QPointF(126, 88), QPointF(152, 120)}));
+        p.setPen(QColor(200, 60, 50));
+        QFont f = p.font();
+        f.setPixelSize(34);
+        f.setBold(true);
+        p.setFont(f);
+        p.drawText(QRectF(0, 126, 200, 50), Qt::AlignCenter, QStringLiteral("?"));
+    }
+    p.setPen(QColor(130, 130, 130));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(0.5, 0.5, 199, 179));
+    return pm;
+}
+
+// ---- end of the start page's tiles ----
+
 QPixmap ResourcePixmap(int id) {
     static QHash<int, QPixmap> cache;
     auto it = cache.find(id);
@@ -636,6 +709,8 @@ QPixmap ResourcePixmap(int id) {
     switch (id) {
     case 216: pm = banner(400, 240, "Quillory", "Imaging workstation for microscope cameras"); break;
     case 209: pm = banner(120, 90, "Quillory", ""); break;
+    case 195:
+    case 210: pm = StartPageTile(id); break;
     case kProgramIconId: pm = programIcon(); break;
     case 57600: pm = standard(QStyle::SP_FileIcon); break;
     default:

@@ -26,6 +26,8 @@ TEST(ControlResourcesTest, EveryBitmapTheControlsLoadHasItsSizeAndIsReallyDrawn)
         {194, 100, 17}, {200, 110, 15}, {201, 110, 15}, {186, 23, 11},  {187, 23, 11},  {199, 15, 9},
         {202, 15, 9},   {233, 16, 16},  {234, 16, 16},  {154, 16, 16},  {155, 16, 16},  {156, 16, 16},
         {214, 32, 32},  {215, 32, 32},  {261, 34, 24},  {264, 38, 24},  {262, 57, 24},  {265, 57, 24},
+        // The start page's "Video" tile and the tile of a file that cannot be shown.
+        {195, 200, 180}, {210, 200, 180},
     };
     std::vector<QImage> images;
     for (const auto& b : bitmaps) {
