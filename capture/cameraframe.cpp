@@ -22,6 +22,7 @@
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
 #include "app/promptservice.h"
+#include "capture/toolbarcommands.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
 #include "capture/cameraview.h"
@@ -124,11 +125,7 @@ bool CCameraFrame::LoadFrame() {
 void CCameraFrame::AddCommand(UINT id, const QString& text, std::function<void()> run, std::function<bool()> enabled,
                               std::function<bool()> checked) {
     Command c;
-    const QString caption = text.section('\n', 1, 1).trimmed();
-    c.action = new QAction(caption.isEmpty() ? text.section('\n', 0, 0) : caption, this);
-    c.action->setObjectName(QString::number(id));
-    c.action->setToolTip(text.section('\n', 0, 0));
-    c.action->setIcon(ResourceCommandIcon(static_cast<int>(id)));
+    c.action = MakeCommandAction(this, id, text);
     c.action->setCheckable(static_cast<bool>(checked));
     c.run = std::move(run);
     c.enabled = enabled ? std::move(enabled) : [this] { return m_controller.IsOpen(); };
@@ -151,18 +148,9 @@ QToolButton* CCameraFrame::Button(UINT id) const {
 }
 
 QToolButton* CCameraFrame::AddSplitButton(UINT id, const QList<UINT>& menuIds) {
-    auto* button = new QToolButton(m_pToolBar);
-    button->setObjectName(QString("button%1").arg(id));
-    button->setDefaultAction(Action(id));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setPopupMode(QToolButton::MenuButtonPopup);
-    auto* menu = new QMenu(button);
-    menu->setObjectName(QString::number(id));
-    for (UINT item : menuIds) menu->addAction(Action(item));
-    button->setMenu(menu);
-    QAction* holder = m_pToolBar->addWidget(button);
-    // Hiding the command hides its button too.
-    connect(Action(id), &QAction::visibleChanged, holder, [holder, a = Action(id)] { holder->setVisible(a->isVisible()); });
+    QList<QAction*> items;
+    for (UINT item : menuIds) items << Action(item);
+    QToolButton* button = AddSplitToolButton(m_pToolBar, id, Action(id), items);
     m_buttons[id] = button;
     return button;
 }

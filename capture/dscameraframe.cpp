@@ -22,6 +22,7 @@
 #include "app/pelidorapp.h"
 #include "app/profile.h"
 #include "app/promptservice.h"
+#include "capture/toolbarcommands.h"
 #include "capture/cameraframecontroller.h"
 #include "capture/capturefilename.h"
 #include "capture/dscameraview.h"
@@ -150,11 +151,7 @@ bool CDSCameraFrame::LoadFrame() {
 
 void CDSCameraFrame::AddCommand(UINT id, const QString& text, std::function<void()> run) {
     Command c;
-    const QString caption = text.section('\n', 1, 1).trimmed();
-    c.action = new QAction(caption.isEmpty() ? text.section('\n', 0, 0) : caption, this);
-    c.action->setObjectName(QString::number(id));
-    c.action->setToolTip(text.section('\n', 0, 0));
-    c.action->setIcon(ResourceIcon(static_cast<int>(id)));
+    c.action = MakeCommandAction(this, id, text);
     c.run = std::move(run);
     connect(c.action, &QAction::triggered, this, [this, id] {
         OnCommand(id);
@@ -174,16 +171,9 @@ QToolButton* CDSCameraFrame::Button(UINT id) const {
 }
 
 QToolButton* CDSCameraFrame::AddSplitButton(UINT id, const QList<UINT>& menuIds) {
-    auto* button = new QToolButton(m_pToolBar);
-    button->setObjectName(QString("button%1").arg(id));
-    button->setDefaultAction(Action(id));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setPopupMode(QToolButton::MenuButtonPopup);
-    auto* menu = new QMenu(button);
-    menu->setObjectName(QString::number(id));
-    for (UINT item : menuIds) menu->addAction(Action(item));
-    button->setMenu(menu);
-    m_pToolBar->addWidget(button);
+    QList<QAction*> items;
+    for (UINT item : menuIds) items << Action(item);
+    QToolButton* button = AddSplitToolButton(m_pToolBar, id, Action(id), items);
     m_buttons[id] = button;
     return button;
 }
