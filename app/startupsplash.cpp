@@ -31,7 +31,10 @@ void CStartupSplash::ShowSplashScreen(QWidget* parent) {
 void CStartupSplash::HideSplashScreen() {
     if (!s_pSplash) return;
     QWidget* owner = s_pSplash->parentWidget();
-    s_pSplash->close();
+    // Hidden and deleted outright: a close() asked for while the frame is still being built is
+    // refused by Qt, which left the splash over the program for good.
+    s_pSplash->hide();
+    s_pSplash->deleteLater();
     s_pSplash = nullptr;
     if (owner) owner->update();
 }
