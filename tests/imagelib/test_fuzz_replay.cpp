@@ -37,6 +37,8 @@ TEST(FuzzReplay, EverySeedDecodesOrFailsWithAReason) {
     int replayed = 0;
     for (const fs::directory_entry& folder : fs::directory_iterator(root)) {
         if (!folder.is_directory()) continue;
+        // The AVI seeds belong to the capture library's reader; its tests replay them.
+        if (folder.path().filename() == "avi") continue;
         const auto format = kCorpusFormats.find(folder.path().filename().string());
         ASSERT_NE(format, kCorpusFormats.end()) << "corpus folder of no known format: " << folder.path();
         if (!PxImage::IsFormatSupported(format->second)) continue;
