@@ -176,6 +176,13 @@ bool CPromptService::ChooseFont(QWidget* parent, LOGFONT& font) {
     return ok;
 }
 
+bool CPromptService::ChooseFolder(QWidget* parent, const QString& title, QString& folder) {
+    const QString chosen = QFileDialog::getExistingDirectory(parent, title, folder);
+    if (chosen.isEmpty()) return false;
+    folder = chosen;
+    return true;
+}
+
 namespace {
 CPromptService g_defaultPrompts;
 CPromptService* g_prompts = &g_defaultPrompts;

@@ -57,6 +57,8 @@ public:
     virtual bool ChooseColor(QWidget* parent, COLORREF& color, COLORREF* custom);
     // The font picker over a platform font; true on OK with `font` updated.
     virtual bool ChooseFont(QWidget* parent, LOGFONT& font);
+    // The folder picker, opened on `folder`; true on OK with the chosen folder in `folder`.
+    virtual bool ChooseFolder(QWidget* parent, const QString& title, QString& folder);
 
     // The edge between platform fonts and Qt's: what Qt lacks (character set, precisions) stays
     // as `base` holds it.

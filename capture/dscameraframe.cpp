@@ -27,6 +27,7 @@
 #include "capture/capturefilename.h"
 #include "capture/dscameraview.h"
 #include "capture/regionselectwnd.h"
+#include "capture/saveconfigdlg.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
 #include "controls/progressdialog.h"
@@ -187,9 +188,10 @@ void CDSCameraFrame::BuildBars() {
     AddCommand(ID_DS_BIN, "DS Bin\nBin", [this] { OnResolution(); });
     AddCommand(ID_VIDEO_CUT, "Video Cut\nCut", [this] { OnCut(); });
     AddCommand(ID_VIDEO_RESTORE, "Video Restore\nRestore", [this] { OnRestore(); });
-    // The save configuration dialog is not part of this window yet: the items open nothing.
-    AddCommand(ID_SNAP_CONFIG, "Config...", [] {});
-    AddCommand(ID_RECORD_CONFIG, "Config...", [] {});
+    // The "Config..." items of the Snap and Record drop-downs open the save configuration
+    // dialog on their page.
+    AddCommand(ID_SNAP_CONFIG, "Config...", [this] { OnSaveConfig(0); });
+    AddCommand(ID_RECORD_CONFIG, "Config...", [this] { OnSaveConfig(1); });
 
     m_pToolBar = addToolBar("Camera");
     m_pToolBar->setObjectName(QString::number(IDR_DSCAMERA));
@@ -350,6 +352,7 @@ LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         SendMessage(GetSafeHwnd(), WM_CAMERA_APPLYPARAMS, 0, 0);
         return 0;
     case WM_SAVECONFIG_CLOSED:
+        CloseSaveConfigDlg();
         if (m_nMode == kModeSaveConfig) m_nMode = kModeIdle;
         RefreshPrompts();
         return 0;
@@ -495,6 +498,31 @@ void CDSCameraFrame::OnRestore() {
     m_pView->hide();
     m_pView->show();
     m_nMode = kModeIdle;
+}
+
+// ---- the save configuration dialog -------------------------------------------------------
+
+CSaveConfigDlg* CDSCameraFrame::SaveConfigDlg() const { return m_pSaveConfigDlg.data(); }
+
+void CDSCameraFrame::OnSaveConfig(int page) {
+    if (m_nMode != kModeIdle || m_bRecording) return;
+    m_nMode = kModeSaveConfig;
+    if (m_pSaveConfigDlg) {
+        m_pSaveConfigDlg->raise();
+        m_pSaveConfigDlg->activateWindow();
+        return;
+    }
+    // No "Resolution" tab: this window sets the stream size through "DS Bin".
+    m_pSaveConfigDlg = new CSaveConfigDlg(GetSafeHwnd(), this, false);
+    m_pSaveConfigDlg->show();
+    m_pSaveConfigDlg->SetSettings(&m_Settings, page);
+}
+
+void CDSCameraFrame::CloseSaveConfigDlg() {
+    if (!m_pSaveConfigDlg) return;
+    CSaveConfigDlg* dlg = m_pSaveConfigDlg;
+    m_pSaveConfigDlg = nullptr;
+    dlg->Dismiss();
 }
 
 // ---- the library's dialogs ----------------------------------------------------------------

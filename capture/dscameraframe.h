@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <map>
@@ -19,6 +20,7 @@
 class CDSCameraView;
 class CFlatProgressCtrl;
 class CProgressDialog;
+class CSaveConfigDlg;
 class IRegionChooser;
 class QAction;
 class QLabel;
@@ -61,6 +63,9 @@ public:
     bool SnapDone() const { return m_snap.SnapDone(); }
     int m_bRecording = 0;
 
+    // The open save configuration dialog, if any.
+    CSaveConfigDlg* SaveConfigDlg() const;
+
     // Where Cut asks for the region; by default the screen overlay.
     void SetRegionChooser(IRegionChooser* chooser);
 
@@ -102,6 +107,8 @@ private:
     void OnRecord();
     void OnResolution();
     void OnCut();
+    void OnSaveConfig(int page);
+    void CloseSaveConfigDlg();
     void OnRestore();
 
     CameraSettings m_Settings{};
@@ -116,6 +123,7 @@ private:
     CFlatProgressCtrl* m_pBrightness = nullptr;
     CProgressDialog* m_pInterval = nullptr;
     IRegionChooser* m_pChooser = nullptr;
+    QPointer<CSaveConfigDlg> m_pSaveConfigDlg;
     std::map<UINT, Command> m_commands;
     std::map<UINT, QToolButton*> m_buttons;
     bool m_bShutDown = false;

@@ -76,6 +76,13 @@ void CSaveConfigDlg::SetSettings(CameraSettings* settings, int page) {
     m_logic.CopySnapshot(true);
 }
 
+void CSaveConfigDlg::Dismiss() {
+    Abandon();
+    UnregisterWindow();
+    hide();
+    deleteLater();
+}
+
 void CSaveConfigDlg::Finish() {
     if (m_finished) return;
     m_finished = true;

@@ -39,6 +39,10 @@ public:
         m_frame = nullptr;
     }
 
+    // How a frame lets the dialog go, on WM_SAVECONFIG_CLOSED or when the frame itself goes:
+    // abandoned, out of the message bridge, hidden, deleted once control is back in the loop.
+    void Dismiss();
+
     // Whether the recorder's encoder has settings of its own (the "Config" button).
     static bool CompressorHasSettings(const AviCompressor& compressor);
 

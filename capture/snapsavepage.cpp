@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 
+#include "app/promptservice.h"
 #include "controls/numberedit.h"
 
 namespace {
@@ -42,7 +44,10 @@ CSnapSavePage::CSnapSavePage(CSaveConfigLogic* logic, QWidget* parent) : QWidget
     m_type->addItems({".jpg", ".bmp", ".tiff", ".raw"});
     m_timeStamp = Place(new QCheckBox("Use Time-stamped", this), 1006, 12, 64, 170, 20);
     m_pathLabel = Place(new QLabel("Path:", this), 1018, 12, 92, 40, 20);
-    m_folder = Place(new QLineEdit(this), 1005, 56, 90, 316, 22);
+    m_folder = Place(new QLineEdit(this), 1005, 56, 90, 290, 22);
+    m_browse = Place(new QToolButton(this), 0, 348, 90, 24, 22);
+    m_browse->setObjectName("browse1005");
+    m_browse->setText("...");
     m_lapse = Place(new QCheckBox("Time Lapse", this), 1009, 12, 124, 110, 20);
     m_intervalLabel = Place(new QLabel("Interval(s):", this), 1019, 126, 124, 70, 20);
     m_interval = Place(new CNumberEdit(this), CSaveConfigLogic::kInterval.id, 198, 122, 56, 22);
@@ -62,6 +67,11 @@ CSnapSavePage::CSnapSavePage(CSaveConfigLogic* logic, QWidget* parent) : QWidget
         Read();
         m_logic->OnSnapConfig(true);
         Show();
+    });
+    QObject::connect(m_browse, &QToolButton::clicked, this, [this] {
+        QString folder = m_folder->text();
+        if (!CPromptService::Instance().ChooseFolder(this, QString(), folder)) return;
+        m_folder->setText(folder);
     });
     QObject::connect(m_timeStamp, &QCheckBox::clicked, this, [this](bool on) {
         Read();
@@ -93,7 +103,8 @@ void CSnapSavePage::Show() {
     m_prefix->setEnabled(p.nameEnabled);
     m_num->setEnabled(p.nameEnabled);
     for (QWidget* w : {static_cast<QWidget*>(m_timeStamp), static_cast<QWidget*>(m_pathLabel),
-                       static_cast<QWidget*>(m_folder), static_cast<QWidget*>(m_lapse)})
+                       static_cast<QWidget*>(m_folder), static_cast<QWidget*>(m_browse),
+                       static_cast<QWidget*>(m_lapse)})
         w->setEnabled(p.configEnabled);
     for (QWidget* w : {static_cast<QWidget*>(m_intervalLabel), static_cast<QWidget*>(m_interval),
                        static_cast<QWidget*>(m_framesLabel), static_cast<QWidget*>(m_frames)})

@@ -12,6 +12,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QToolButton;
 
 class CSnapSavePage : public QWidget {
 public:
@@ -26,6 +27,8 @@ public:
     QRadioButton* ConfigRadio() const { return m_config; }
     QLineEdit* Prefix() const { return m_prefix; }
     QLineEdit* Folder() const { return m_folder; }
+    // The folder edit's browse button: the folder chooser, started on the edit's folder.
+    QToolButton* Browse() const { return m_browse; }
     QCheckBox* TimeStamp() const { return m_timeStamp; }
     QCheckBox* Num() const { return m_num; }
     QComboBox* FileType() const { return m_type; }
@@ -44,6 +47,7 @@ private:
     QCheckBox* m_timeStamp = nullptr;
     QLabel* m_pathLabel = nullptr;
     QLineEdit* m_folder = nullptr;
+    QToolButton* m_browse = nullptr;
     QComboBox* m_type = nullptr;
     QCheckBox* m_lapse = nullptr;
     QLabel* m_intervalLabel = nullptr;

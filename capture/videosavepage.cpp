@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 
+#include "app/promptservice.h"
 #include "controls/numberedit.h"
 
 namespace {
@@ -44,7 +46,10 @@ CVideoSavePage::CVideoSavePage(CSaveConfigLogic* logic, QWidget* parent) : QWidg
     m_ext->addItem(".avi");
     m_timeStamp = Place(new QCheckBox("Use Time-stamped", this), 1006, 12, 64, 170, 20);
     m_pathLabel = Place(new QLabel("Path:", this), 1018, 12, 92, 40, 20);
-    m_folder = Place(new QLineEdit(this), 1005, 56, 90, 316, 22);
+    m_folder = Place(new QLineEdit(this), 1005, 56, 90, 290, 22);
+    m_browse = Place(new QToolButton(this), 0, 348, 90, 24, 22);
+    m_browse->setObjectName("browse1005");
+    m_browse->setText("...");
     Place(new QGroupBox("Video Compressor", this), 1087, 6, 120, 368, 56)->lower();
     m_compressor = Place(new QComboBox(this), 1085, 16, 142, 260, 24);
     for (const AviCompressor& c : m_logic->Compressors()) m_compressor->addItem(QString::fromStdString(c.description));
@@ -63,6 +68,11 @@ CVideoSavePage::CVideoSavePage(CSaveConfigLogic* logic, QWidget* parent) : QWidg
     };
     QObject::connect(m_dialog, &QRadioButton::clicked, this, [configRadio] { configRadio(false); });
     QObject::connect(m_config, &QRadioButton::clicked, this, [configRadio] { configRadio(true); });
+    QObject::connect(m_browse, &QToolButton::clicked, this, [this] {
+        QString folder = m_folder->text();
+        if (!CPromptService::Instance().ChooseFolder(this, QString(), folder)) return;
+        m_folder->setText(folder);
+    });
     QObject::connect(m_timeStamp, &QCheckBox::clicked, this, [this](bool on) {
         Read();
         m_logic->OnVideoTimeStamp(on);
@@ -96,7 +106,7 @@ void CVideoSavePage::Show() {
     m_prefix->setEnabled(p.nameEnabled);
     m_num->setEnabled(p.nameEnabled);
     for (QWidget* w : {static_cast<QWidget*>(m_ext), static_cast<QWidget*>(m_timeStamp),
-                       static_cast<QWidget*>(m_pathLabel), static_cast<QWidget*>(m_folder),
+                       static_cast<QWidget*>(m_pathLabel), static_cast<QWidget*>(m_folder), static_cast<QWidget*>(m_browse),
                        static_cast<QWidget*>(m_typeLabel)})
         w->setEnabled(p.configEnabled);
     for (QWidget* w : {static_cast<QWidget*>(m_limitLabel), static_cast<QWidget*>(m_limit),

@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QToolButton;
 
 class CVideoSavePage : public QWidget {
 public:
@@ -25,6 +26,8 @@ public:
     QRadioButton* ConfigRadio() const { return m_config; }
     QLineEdit* Prefix() const { return m_prefix; }
     QLineEdit* Folder() const { return m_folder; }
+    // The folder edit's browse button: the folder chooser, started on the edit's folder.
+    QToolButton* Browse() const { return m_browse; }
     QCheckBox* TimeStamp() const { return m_timeStamp; }
     QCheckBox* Num() const { return m_num; }
     QComboBox* Extension() const { return m_ext; }
@@ -43,6 +46,7 @@ private:
     QCheckBox* m_timeStamp = nullptr;
     QLabel* m_pathLabel = nullptr;
     QLineEdit* m_folder = nullptr;
+    QToolButton* m_browse = nullptr;
     QLabel* m_typeLabel = nullptr;
     QComboBox* m_ext = nullptr;
     QComboBox* m_compressor = nullptr;

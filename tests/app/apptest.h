@@ -53,6 +53,17 @@ public:
     }
     std::function<int(QDialog*)> onDialog;
     QStringList dialogs;
+    // Each folder chooser: its title and start folder; answers with the next queued folder,
+    // Cancel when none is left.
+    bool ChooseFolder(QWidget*, const QString& title, QString& folder) override {
+        folderRequests << title + "|" + folder;
+        if (folders.empty()) return false;
+        folder = folders.front();
+        folders.pop_front();
+        return true;
+    }
+    QStringList folderRequests;
+    std::deque<QString> folders;
 
     QStringList messages;
     std::deque<QString> fileNames;

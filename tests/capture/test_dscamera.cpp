@@ -7,7 +7,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSlider>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QTemporaryDir>
 
 extern "C" {
@@ -31,6 +39,9 @@ extern "C" {
 #include "capture/dscameraview.h"
 #include "capture/dscontrolstatic.h"
 #include "capture/regionchooser.h"
+#include "capture/saveconfigdlg.h"
+#include "capture/snapsavepage.h"
+#include "capture/videosavepage.h"
 #include "capture/selectdscameradlg.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
@@ -56,10 +67,16 @@ public:
         dialogs << dialog->windowTitle();
         return onDialog ? onDialog(dialog) : QDialog::Rejected;
     }
+    bool ChooseFolder(QWidget*, const QString&, QString& folder) override {
+        if (folders.isEmpty()) return false;
+        folder = folders.takeFirst();
+        return true;
+    }
     std::function<int(QDialog*)> onDialog;
     QStringList dialogs;
     QStringList messages;
     QStringList fileNames;
+    QStringList folders;
     std::vector<FileDialogRequest> requests;
 };
 
@@ -470,6 +487,101 @@ TEST_F(DSCameraTest, SaveKeysAreReadAtOpenAndWrittenBackAtClose) {
     EXPECT_EQ(p.GetProfileString("VideoSave", "sFilename"), "Brellan");
     EXPECT_EQ(p.GetProfileString("FileSave", "sPath"), Shots());
     EXPECT_EQ(p.GetProfileInt("VideoSave", "bTimeStamp", -1), 1);
+}
+
+TEST_F(DSCameraTest, ConfigItemsOpenTheSaveDialogWithoutResolutionAndOkNamesTheNextSnap) {
+    AddPattern("Pattern", {{64, 48}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    ASSERT_TRUE(WaitFrames(f, 3));
+    f->Settings().snap.bConfig = 0;
+    f->Settings().snap.bTimeStamp = 1;
+
+    // The Snap drop-down's item: page 0, no "Resolution" tab, the window busy meanwhile.
+    QToolButton* snapButton = f->Button(CDSCameraFrame::ID_CAMERA_SNAP);
+    ASSERT_TRUE(snapButton && snapButton->menu());
+    EXPECT_TRUE(snapButton->menu()->actions().contains(f->Action(CDSCameraFrame::ID_SNAP_CONFIG)));
+    f->Action(CDSCameraFrame::ID_SNAP_CONFIG)->trigger();
+    QPointer<CSaveConfigDlg> dlg = f->SaveConfigDlg();
+    ASSERT_TRUE(dlg);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(dlg->windowTitle(), "Config Property of Save");
+    ASSERT_EQ(dlg->Tabs()->count(), 2);
+    EXPECT_EQ(dlg->Tabs()->tabText(0), "Snap");
+    EXPECT_EQ(dlg->Tabs()->tabText(1), "Video");
+    EXPECT_FALSE(dlg->ResolutionPage());
+    EXPECT_EQ(dlg->Tabs()->currentIndex(), 0);
+    EXPECT_EQ(f->Mode(), CDSCameraFrame::kModeSaveConfig);
+    // Busy with the dialog: "DS Bin" and a second open do nothing.
+    f->OnCommand(CDSCameraFrame::ID_DS_BIN);
+    EXPECT_TRUE(prompts.dialogs.isEmpty());
+    f->OnCommand(CDSCameraFrame::ID_RECORD_CONFIG);
+    EXPECT_EQ(f->SaveConfigDlg(), dlg.data());
+
+    // Name snaps from the settings: prefix "plate", no time stamp, TIFF; a folder browsed to.
+    CSnapSavePage* page = dlg->SnapPage();
+    EXPECT_EQ(page->Folder()->text(), Shots());
+    page->ConfigRadio()->click();
+    ASSERT_TRUE(page->TimeStamp()->isChecked());
+    page->TimeStamp()->click();
+    page->Prefix()->setText("plate");
+    page->FileType()->setCurrentIndex(2);
+    prompts.folders << dir.filePath("browsed");
+    page->Browse()->click();
+    auto* ok = dlg->findChild<QPushButton*>("1067");
+    ASSERT_TRUE(ok);
+    ok->click();
+    EXPECT_FALSE(f->SaveConfigDlg());
+    EXPECT_EQ(f->Mode(), CDSCameraFrame::kModeIdle);
+    Pump(0);
+    EXPECT_TRUE(dlg.isNull()) << "the closed dialog is deleted";
+    const CameraSettings& s = f->Settings();
+    EXPECT_EQ(s.snap.bConfig, 1);
+    EXPECT_EQ(s.snap.bTimeStamp, 0);
+    EXPECT_EQ(s.snap.sFilename, "plate");
+    EXPECT_EQ(s.snap.uiFiletype, kCaptureTiff);
+    EXPECT_EQ(s.snap.sPath, dir.filePath("browsed").toStdString());
+
+    // The next snap asks for no file and is named from the settings in the save folder.
+    const size_t requests = prompts.requests.size();
+    const int before = Announced().size();
+    ASSERT_TRUE(f->OnCommand(CDSCameraFrame::ID_CAMERA_SNAP));
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }));
+    EXPECT_EQ(prompts.requests.size(), requests);
+    ASSERT_EQ(Announced().size(), before + 1);
+    EXPECT_EQ(Announced().last(), Shots() + "plate.tiff");
+    PxImage img;
+    ASSERT_TRUE(img.Load(Announced().last().toUtf8().constData(), 0));
+    EXPECT_TRUE(ShowsBars(img, 64, 48, 0));
+
+    // The Record item opens the Video page; Cancel puts the record back.
+    f->Action(CDSCameraFrame::ID_RECORD_CONFIG)->trigger();
+    dlg = f->SaveConfigDlg();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(dlg->Tabs()->currentIndex(), 1);
+    dlg->SnapPage()->Prefix()->setText("other");
+    dlg->VideoPage()->ConfigRadio()->click();
+    dlg->findChild<QPushButton*>("1031")->click();
+    Pump(0);
+    EXPECT_TRUE(dlg.isNull());
+    EXPECT_EQ(f->Settings().snap.sFilename, "plate");
+    EXPECT_EQ(f->Settings().video.bConfig, 0);
+    EXPECT_EQ(f->Mode(), CDSCameraFrame::kModeIdle);
+
+    // Closing the window with the dialog open: the dialog goes, its edits unstored, and the
+    // keys the dialog stored before are written back.
+    f->Action(CDSCameraFrame::ID_SNAP_CONFIG)->trigger();
+    dlg = f->SaveConfigDlg();
+    ASSERT_TRUE(dlg);
+    dlg->SnapPage()->Prefix()->setText("unstored");
+    f->close();
+    ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
+    Pump(0);
+    EXPECT_TRUE(dlg.isNull());
+    CProfile p(ProfilePath());
+    EXPECT_EQ(p.GetProfileString("FileSave", "sFilename"), "plate");
+    EXPECT_EQ(p.GetProfileInt("FileSave", "bConfig", -1), 1);
+    EXPECT_EQ(p.GetProfileInt("FileSave", "uiFiletype", -1), kCaptureTiff);
 }
 
 TEST_F(DSCameraTest, TheChooserListsDevicesInOrderWithNothingSelected) {

@@ -59,7 +59,17 @@ public:
         texts << text;
         return IDOK;
     }
+    // The folder chooser: records the folder it starts on, answers with the queued folder or,
+    // with none queued, as Cancel.
+    bool ChooseFolder(QWidget*, const QString&, QString& folder) override {
+        startFolders << folder;
+        if (folders.isEmpty()) return false;
+        folder = folders.takeFirst();
+        return true;
+    }
     QStringList texts;
+    QStringList startFolders;
+    QStringList folders;
 };
 
 void Pump(int ms = 0) {
@@ -249,6 +259,52 @@ TEST_F(SaveConfigDialog, WithoutTheResolutionTabNoPreviewChangeReopensTheCamera)
     Pump(250);
     ASSERT_EQ(frame.messages.size(), 1u);
     EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+}
+
+TEST_F(SaveConfigDialog, TheFolderBrowseButtonsFollowTheConfigRadioAndOkStoresTheChosenFolder) {
+    CameraSettings s = SaveRecord();
+    s.snap.sPath = "/data/snaps";
+    s.video.sPath = "/data/videos";
+    s.video.bConfig = 1;
+    CSaveConfigDlg dlg(frame.GetSafeHwnd());
+    dlg.SetSettings(&s, CSaveConfigDlg::kSnapPage);
+    struct PageCase {
+        const char* name;
+        QLineEdit* folder;
+        QToolButton* browse;
+        QRadioButton* dialogRadio;
+        QRadioButton* configRadio;
+    };
+    CSnapSavePage* snap = dlg.SnapPage();
+    CVideoSavePage* video = dlg.VideoPage();
+    const PageCase cases[] = {
+        {"snap", snap->Folder(), snap->Browse(), snap->DialogRadio(), snap->ConfigRadio()},
+        {"video", video->Folder(), video->Browse(), video->DialogRadio(), video->ConfigRadio()},
+    };
+    for (const PageCase& c : cases) {
+        ASSERT_TRUE(c.browse) << c.name;
+        EXPECT_TRUE(c.browse->isEnabled()) << c.name;
+        // Cancel in the chooser keeps the folder; it started on the edit's folder.
+        const QString before = c.folder->text();
+        c.browse->click();
+        EXPECT_EQ(prompts.startFolders.last(), before) << c.name;
+        EXPECT_EQ(c.folder->text(), before) << c.name;
+        // "Use File Save Dialog" disables the browse button with its edit, and back.
+        c.dialogRadio->click();
+        EXPECT_FALSE(c.browse->isEnabled()) << c.name;
+        EXPECT_FALSE(c.folder->isEnabled()) << c.name;
+        c.configRadio->click();
+        EXPECT_TRUE(c.browse->isEnabled()) << c.name;
+        prompts.folders << QString("/chosen/") + c.name;
+        c.browse->click();
+        EXPECT_EQ(c.folder->text(), QString("/chosen/") + c.name) << c.name;
+    }
+    // Nothing reaches the record before OK.
+    EXPECT_EQ(s.snap.sPath, "/data/snaps");
+    dlg.OnOK();
+    EXPECT_TRUE(dlg.IsFinished());
+    EXPECT_EQ(s.snap.sPath, "/chosen/snap");
+    EXPECT_EQ(s.video.sPath, "/chosen/video");
 }
 
 // ---- On the camera window of the simulated camera ----
