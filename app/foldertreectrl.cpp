@@ -27,6 +27,15 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : QTreeView(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { OnCurrentChanged(current); });
+    // The model fills folders on its own thread: the rows above a folder just walked to arrive
+    // after the walk scrolled to it and push it out of sight. Scroll again as they come in, until
+    // the user picks something else.
+    connect(m_pFs, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (!m_bKeepInSight || !m_strSelected.startsWith(WithSlash(QDir::cleanPath(loaded)))) return;
+        QMetaObject::invokeMethod(this, [this] {
+            if (m_bKeepInSight && currentIndex().isValid()) scrollTo(currentIndex());
+        }, Qt::QueuedConnection);
+    });
 }
 
 void CFolderTreeCtrl::SetList(CThumbnailListCtrl* list) {
@@ -55,12 +64,14 @@ bool CFolderTreeCtrl::SelectPath(const QString& path) {
         scrollTo(target);
     }
     m_bWalking = false;
+    m_bKeepInSight = target.isValid();
     Report(folder);
     return true;
 }
 
 void CFolderTreeCtrl::OnCurrentChanged(const QModelIndex& current) {
     if (m_bWalking || !current.isValid()) return;
+    m_bKeepInSight = false;
     const QString path = m_pRoots->FilePath(current);
     if (path.isEmpty()) return;
     Report(WithSlash(path));

@@ -35,4 +35,5 @@ private:
     CThumbnailListCtrl* m_pList = nullptr;
     QString m_strSelected;
     bool m_bWalking = false;
+    bool m_bKeepInSight = false;  // the folder SelectPath walked to stays scrolled into view
 };

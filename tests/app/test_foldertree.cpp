@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileSystemModel>
+#include <QScrollBar>
 
 #include "thumbtest.h"
 #include "app/foldertreectrl.h"
@@ -68,6 +69,31 @@ TEST_F(FolderTreeTest, RootsComeFirstAndTheWalkSelectsOnce) {
     EXPECT_EQ(list.CurrentFolder(), Path("tree/a/b2") + "/");
     ASSERT_TRUE(WaitIdle(list));
     EXPECT_EQ(list.Entries(), QStringList{"Video"});
+}
+
+TEST_F(FolderTreeTest, TheFolderWalkedToStaysInSightAsItsSiblingsLoad) {
+    // Many folders sort above the one walked to; they arrive after the walk has scrolled.
+    for (int i = 0; i < 150; i++) Folder(QString("crowd/a%1").arg(i, 3, 10, QChar('0')));
+    const QString target = Folder("crowd/zz/inner");
+    CFolderTreeCtrl tree;
+    tree.resize(240, 300);
+    tree.show();
+    ASSERT_TRUE(tree.SelectPath(target));
+    ASSERT_TRUE(WaitLoaded(tree.FileModel(), Path("crowd")) ||
+                tree.FileModel()->rowCount(tree.FileModel()->index(Path("crowd"))) == 151);
+    Pump(300);  // the model sorts the folder it loaded on a timer of its own
+    ASSERT_EQ(tree.Roots()->FilePath(tree.currentIndex()), target);
+    EXPECT_TRUE(tree.viewport()->rect().intersects(tree.visualRect(tree.currentIndex())));
+
+    // Once the user picks another folder, later loads leave the scrolling alone.
+    const QModelIndex first = tree.Roots()->mapFromSource(tree.FileModel()->index(Path("crowd/a000")));
+    ASSERT_TRUE(first.isValid());
+    tree.setCurrentIndex(first);
+    tree.scrollTo(first);
+    const int at = tree.verticalScrollBar()->value();
+    Folder("crowd/zz/inner/new");
+    Pump(300);
+    EXPECT_EQ(tree.verticalScrollBar()->value(), at);
 }
 
 TEST_F(FolderTreeTest, AMissingFolderIsReportedAndChangesNothing) {
