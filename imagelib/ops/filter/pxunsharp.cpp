@@ -10,6 +10,7 @@
 // row-blurred rows in a ring, blurs the column direction from the ring and merges at once, so
 // the image is read and written once instead of once per step.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,11 @@
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/filter/pxbandrows.h"
 #include "imagelib/pximage.h"
+
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define PX_UNSHARP_AVX2 1
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -253,6 +259,214 @@ void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int6
     }
 }
 
+#if PX_UNSHARP_AVX2
+
+// The same sums eight lanes to a register, written out for AVX2: left to the compiler, the
+// finishing steps went through the bytes one at a time. Every lane does the scalar code's steps
+// in its order; there is no FMA, which would round once where those round twice.
+#define PX_UNSHARP_WIDE __attribute__((target("avx2")))
+
+std::atomic<bool> wideAllowed{true};
+
+bool WideVectors() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has && wideAllowed.load(std::memory_order_relaxed);
+}
+
+// RoundOut of eight sums, as whole numbers (see RoundSumsVI).
+PX_UNSHARP_WIDE inline __m256i RoundSums8(__m256 a) {
+    const __m256i r = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_set1_ps(0.5f), a));
+    return _mm256_min_epi32(_mm256_max_epi32(r, _mm256_setzero_si256()), _mm256_set1_epi32(255));
+}
+
+PX_UNSHARP_WIDE inline __m256i LoadBytes8(const BYTE* p) {
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+
+// MergeByte of eight bytes s and their blurred values bl (see MergeVI).
+PX_UNSHARP_WIDE inline __m256i Merge8(__m256i s, __m256i bl, __m256 amount, __m256i threshold) {
+    const __m256i d = _mm256_sub_epi32(s, bl);
+    const __m256i ad = _mm256_abs_epi32(d);
+    const __m256 v = _mm256_add_ps(_mm256_cvtepi32_ps(s), _mm256_mul_ps(amount, _mm256_cvtepi32_ps(d)));
+    const __m256i t = _mm256_cvttps_epi32(v);
+    const __m256i sharp = _mm256_min_epi32(_mm256_max_epi32(t, _mm256_setzero_si256()), _mm256_set1_epi32(255));
+    return _mm256_blendv_epi8(sharp, s, _mm256_cmpgt_epi32(threshold, _mm256_add_epi32(ad, ad)));
+}
+
+// Merges 32 sums a[0..3] into row[0..31].
+PX_UNSHARP_WIDE inline void MergeStore32(BYTE* row, const __m256* a, __m256 amount, __m256i threshold) {
+    __m256i r[4];
+    for (int k = 0; k < 4; k++) r[k] = Merge8(LoadBytes8(row + 8 * k), RoundSums8(a[k]), amount, threshold);
+    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(r[0], r[1]), _mm256_packus_epi32(r[2], r[3]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row),
+                        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)));
+}
+
+// a[k] = taps[0][i + 8 k] * w[0], then + taps[j][..] * w[j] in kernel order: 32 sums.
+template <int kL>
+PX_UNSHARP_WIDE inline void Sums32(const float* cm, int L, const float* const* taps, int64_t i, __m256* a) {
+    if (kL > 0) L = kL;
+    {
+        const __m256 w = _mm256_set1_ps(cm[0]);
+        const float* s = taps[0] + i;
+        for (int k = 0; k < 4; k++) a[k] = _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w);
+    }
+    for (int j = 1; j < L; j++) {
+        const __m256 w = _mm256_set1_ps(cm[j]);
+        const float* s = taps[j] + i;
+        for (int k = 0; k < 4; k++) a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w));
+    }
+}
+
+// SumToByteFloats.
+template <int kL>
+PX_UNSHARP_WIDE void WideSumToByteFloats(const float* cm, int L, const float* const* taps, int64_t n,
+                                         float* __restrict out) {
+    int64_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256 a[4];
+        Sums32<kL>(cm, L, taps, i, a);
+        for (int k = 0; k < 4; k++) _mm256_storeu_ps(out + i + 8 * k, _mm256_cvtepi32_ps(RoundSums8(a[k])));
+    }
+    for (; i < n; i++) {
+        float a = taps[0][i] * cm[0];
+        for (int j = 1; j < L; j++) a += taps[j][i] * cm[j];
+        out[i] = static_cast<float>(RoundOut(a));
+    }
+}
+
+// SumAndMerge, for amounts merged in whole numbers.
+template <int kL>
+PX_UNSHARP_WIDE void WideSumAndMerge(const float* cm, int L, const float* const* taps, int64_t n,
+                                     BYTE* __restrict row, float amount, int threshold) {
+    const __m256 va = _mm256_set1_ps(amount);
+    const __m256i vt = _mm256_set1_epi32(threshold);
+    int64_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256 a[4];
+        Sums32<kL>(cm, L, taps, i, a);
+        MergeStore32(row + i, a, va, vt);
+    }
+    for (; i < n; i++) {
+        float a = taps[0][i] * cm[0];
+        for (int j = 1; j < L; j++) a += taps[j][i] * cm[j];
+        row[i] = MergeByte(row[i], RoundOut(a), amount, threshold);
+    }
+}
+
+// SumAndMergePair, for amounts merged in whole numbers. Needs L >= 2.
+template <int kL>
+PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* const* taps, int64_t n,
+                                         BYTE* __restrict row0, BYTE* __restrict row1, float amount,
+                                         int threshold) {
+    if (kL > 0) L = kL;
+    const __m256 va = _mm256_set1_ps(amount);
+    const __m256i vt = _mm256_set1_epi32(threshold);
+    int64_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256 a0[4], a1[4];
+        {
+            const __m256 w0 = _mm256_set1_ps(cm[0]), w1 = _mm256_set1_ps(cm[1]);
+            const float* r0 = taps[0] + i;
+            const float* r1 = taps[1] + i;
+            for (int k = 0; k < 4; k++) {
+                const __m256 v1 = _mm256_loadu_ps(r1 + 8 * k);
+                a0[k] = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(r0 + 8 * k), w0), _mm256_mul_ps(v1, w1));
+                a1[k] = _mm256_mul_ps(v1, w0);
+            }
+        }
+        for (int t = 2; t < L; t++) {
+            const __m256 wa = _mm256_set1_ps(cm[t]), wb = _mm256_set1_ps(cm[t - 1]);
+            const float* r = taps[t] + i;
+            for (int k = 0; k < 4; k++) {
+                const __m256 v = _mm256_loadu_ps(r + 8 * k);
+                a0[k] = _mm256_add_ps(a0[k], _mm256_mul_ps(v, wa));
+                a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(v, wb));
+            }
+        }
+        {
+            const __m256 wb = _mm256_set1_ps(cm[L - 1]);
+            const float* r = taps[L] + i;
+            for (int k = 0; k < 4; k++) a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(_mm256_loadu_ps(r + 8 * k), wb));
+        }
+        MergeStore32(row0 + i, a0, va, vt);
+        MergeStore32(row1 + i, a1, va, vt);
+    }
+    for (; i < n; i++) {
+        float a0 = taps[0][i] * cm[0], a1 = taps[1][i] * cm[0];
+        for (int j = 1; j < L; j++) {
+            a0 += taps[j][i] * cm[j];
+            a1 += taps[j + 1][i] * cm[j];
+        }
+        row0[i] = MergeByte(row0[i], RoundOut(a0), amount, threshold);
+        row1[i] = MergeByte(row1[i], RoundOut(a1), amount, threshold);
+    }
+}
+
+// Calls K<taps>::Run for the common kernel lengths (radius up to 2.2), K<0> for the rest: with
+// the length known the loops over taps unroll and the weights stay in registers.
+template <template <int> class K, class... Args>
+void ByLength(int L, Args... args) {
+    switch (L) {
+        case 5: return K<5>::Run(args...);
+        case 7: return K<7>::Run(args...);
+        case 9: return K<9>::Run(args...);
+        case 11: return K<11>::Run(args...);
+        case 13: return K<13>::Run(args...);
+        default: return K<0>::Run(args...);
+    }
+}
+template <int kL>
+struct ByteFloatsK {
+    static void Run(const float* cm, int L, const float* const* taps, int64_t n, float* out) {
+        WideSumToByteFloats<kL>(cm, L, taps, n, out);
+    }
+};
+template <int kL>
+struct MergeK {
+    static void Run(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, float amount,
+                    int threshold) {
+        WideSumAndMerge<kL>(cm, L, taps, n, row, amount, threshold);
+    }
+};
+template <int kL>
+struct PairK {
+    static void Run(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row0, BYTE* row1,
+                    float amount, int threshold) {
+        WideSumAndMergePair<kL>(cm, L, taps, n, row0, row1, amount, threshold);
+    }
+};
+
+#else
+bool WideVectors() { return false; }
+#endif
+
+// The sums of the middle of a row, and the column sums merged into one or two rows: the wide
+// forms where the CPU has them, else the compiler's vector code.
+void SumToByteFloatsAny(const float* cm, int L, const float* const* taps, int64_t n, float* out) {
+#if PX_UNSHARP_AVX2
+    if (WideVectors()) return ByLength<ByteFloatsK>(L, cm, L, taps, n, out);
+#endif
+    SumToByteFloats(cm, L, taps, n, out);
+}
+
+void SumAndMergeAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, float amount,
+                    int threshold) {
+#if PX_UNSHARP_AVX2
+    if (WholeNumberMerge(amount) && WideVectors()) return ByLength<MergeK>(L, cm, L, taps, n, row, amount, threshold);
+#endif
+    SumAndMerge(cm, L, taps, n, row, amount, threshold);
+}
+
+void SumAndMergePairAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row0, BYTE* row1,
+                        float amount, int threshold) {
+#if PX_UNSHARP_AVX2
+    if (WholeNumberMerge(amount) && WideVectors())
+        return ByLength<PairK>(L, cm, L, taps, n, row0, row1, amount, threshold);
+#endif
+    SumAndMergePair(cm, L, taps, n, row0, row1, amount, threshold);
+}
+
 PX_OPS_SIMD_CLONES
 void BytesToFloats(const BYTE* s, float* d, int64_t n) {
     for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
@@ -263,7 +477,7 @@ void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n,
     SumToBytes(cmatrix, L, taps, n, out);
 }
 void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n, float* out) {
-    SumToByteFloats(cmatrix, L, taps, n, out);
+    SumToByteFloatsAny(cmatrix, L, taps, n, out);
 }
 
 // One line of count pixels of b bytes, contiguous; the blurred bytes go to dst as BYTE or as
@@ -445,7 +659,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 if (L >= 2 && p + 1 < b1 && inner(p) && inner(p + 1)) {
                     fillTo(p + 1 + m);
                     for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                    SumAndMergePair(cmatrix.get(), L, taps.data(), rowBytes, row,
+                    SumAndMergePairAny(cmatrix.get(), L, taps.data(), rowBytes, row,
                                     GetBits(static_cast<DWORD>(p + 1)), amount, threshold);
                     rowsDone.fetch_add(2, std::memory_order_relaxed);
                     p += 2;
@@ -459,7 +673,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                     MergeRow(row, blurred.data(), rowBytes, amount, threshold);
                 } else {
                     for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                    SumAndMerge(cmatrix.get(), L, taps.data(), rowBytes, row, amount, threshold);
+                    SumAndMergeAny(cmatrix.get(), L, taps.data(), rowBytes, row, amount, threshold);
                 }
                 rowsDone.fetch_add(1, std::memory_order_relaxed);
                 p++;
