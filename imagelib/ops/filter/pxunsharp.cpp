@@ -166,16 +166,8 @@ __attribute__((always_inline)) inline void SumTaps(const float* cmatrix, int L, 
     }
 }
 
-// out[i] = RoundOut(sum): the blurred bytes. Built for AVX2 as well when the compiler can
-// (without FMA, which would round differently).
-PX_OPS_SIMD_CLONES
-void SumToBytes(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict out) {
-    SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
-        for (int k = 0; k < count; k++) out[i + k] = RoundOut(a[k]);
-    });
-}
-
-// The same bytes, kept as floats for the column direction to read.
+// out[i] = RoundOut(sum), the blurred bytes, kept as floats for the column direction to read.
+// Built for AVX2 as well when the compiler can (without FMA, which would round differently).
 PX_OPS_SIMD_CLONES
 void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
     SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
@@ -273,48 +265,59 @@ bool WideVectors() {
     return has && wideAllowed.load(std::memory_order_relaxed);
 }
 
-// RoundOut of eight sums, as whole numbers (see RoundSumsVI).
-PX_UNSHARP_WIDE inline __m256i RoundSums8(__m256 a) {
-    const __m256i r = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_set1_ps(0.5f), a));
-    return _mm256_min_epi32(_mm256_max_epi32(r, _mm256_setzero_si256()), _mm256_set1_epi32(255));
+// RoundOut of eight sums, as floats. A sum of bytes times positive weights is never below 0, so
+// trunc(0.5 + a) needs no clamp at 0.
+PX_UNSHARP_WIDE inline __m256 RoundSums8(__m256 a) {
+    const __m256 r = _mm256_round_ps(_mm256_add_ps(_mm256_set1_ps(0.5f), a), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    return _mm256_min_ps(r, _mm256_set1_ps(255.0f));
 }
 
-PX_UNSHARP_WIDE inline __m256i LoadBytes8(const BYTE* p) {
-    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+// The merge's constants: amount, and half the threshold when a threshold can keep a byte (2 |d|
+// is at most 510, so a threshold above 1021 keeps every byte, one of 0 or less none).
+struct WideMerge {
+    __m256 amount, halfThreshold;
+    bool keeps;
+    PX_UNSHARP_WIDE WideMerge(float a, int threshold)
+        : amount(_mm256_set1_ps(a)),
+          halfThreshold(_mm256_set1_ps(0.5f * static_cast<float>(std::min(threshold, 1021)))),
+          keeps(threshold > 0) {}
+};
+
+// MergeByte of eight bytes at p and their blurred sums a, as whole numbers (not yet clamped).
+// The difference of two whole numbers below 256 is exact in floats, and 2 |d| < t when |d| < t / 2.
+PX_UNSHARP_WIDE inline __m256i Merge8(const BYTE* p, __m256 a, const WideMerge& mg) {
+    const __m256 s = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+    const __m256 d = _mm256_sub_ps(s, RoundSums8(a));
+    __m256 v = _mm256_add_ps(s, _mm256_mul_ps(mg.amount, d));
+    if (mg.keeps) {
+        const __m256 ad = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), d);
+        v = _mm256_blendv_ps(v, s, _mm256_cmp_ps(ad, mg.halfThreshold, _CMP_LT_OQ));
+    }
+    // Below kWholeNumberAmount, v is far inside int range.
+    return _mm256_cvttps_epi32(v);
 }
 
-// MergeByte of eight bytes s and their blurred values bl (see MergeVI).
-PX_UNSHARP_WIDE inline __m256i Merge8(__m256i s, __m256i bl, __m256 amount, __m256i threshold) {
-    const __m256i d = _mm256_sub_epi32(s, bl);
-    const __m256i ad = _mm256_abs_epi32(d);
-    const __m256 v = _mm256_add_ps(_mm256_cvtepi32_ps(s), _mm256_mul_ps(amount, _mm256_cvtepi32_ps(d)));
-    const __m256i t = _mm256_cvttps_epi32(v);
-    const __m256i sharp = _mm256_min_epi32(_mm256_max_epi32(t, _mm256_setzero_si256()), _mm256_set1_epi32(255));
-    return _mm256_blendv_epi8(sharp, s, _mm256_cmpgt_epi32(threshold, _mm256_add_epi32(ad, ad)));
+// Merges 16 sums a[0..1] into row[0..15]; the packs clamp to 0..255 as TruncClamp does.
+PX_UNSHARP_WIDE inline void MergeStore16(BYTE* row, const __m256* a, const WideMerge& mg) {
+    const __m256i r0 = Merge8(row, a[0], mg), r1 = Merge8(row + 8, a[1], mg);
+    const __m256i words = _mm256_permute4x64_epi64(_mm256_packs_epi32(r0, r1), 0xD8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row),
+                     _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
 }
 
-// Merges 32 sums a[0..3] into row[0..31].
-PX_UNSHARP_WIDE inline void MergeStore32(BYTE* row, const __m256* a, __m256 amount, __m256i threshold) {
-    __m256i r[4];
-    for (int k = 0; k < 4; k++) r[k] = Merge8(LoadBytes8(row + 8 * k), RoundSums8(a[k]), amount, threshold);
-    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(r[0], r[1]), _mm256_packus_epi32(r[2], r[3]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row),
-                        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)));
-}
-
-// a[k] = taps[0][i + 8 k] * w[0], then + taps[j][..] * w[j] in kernel order: 32 sums.
-template <int kL>
-PX_UNSHARP_WIDE inline void Sums32(const float* cm, int L, const float* const* taps, int64_t i, __m256* a) {
+// a[k] = taps[0][i + 8 k] * w[0], then + taps[j][..] * w[j] in kernel order: 8 kVecs sums.
+template <int kL, int kVecs>
+PX_UNSHARP_WIDE inline void Sums(const float* cm, int L, const float* const* taps, int64_t i, __m256* a) {
     if (kL > 0) L = kL;
     {
         const __m256 w = _mm256_set1_ps(cm[0]);
         const float* s = taps[0] + i;
-        for (int k = 0; k < 4; k++) a[k] = _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w);
+        for (int k = 0; k < kVecs; k++) a[k] = _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w);
     }
     for (int j = 1; j < L; j++) {
         const __m256 w = _mm256_set1_ps(cm[j]);
         const float* s = taps[j] + i;
-        for (int k = 0; k < 4; k++) a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w));
+        for (int k = 0; k < kVecs; k++) a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w));
     }
 }
 
@@ -325,8 +328,8 @@ PX_UNSHARP_WIDE void WideSumToByteFloats(const float* cm, int L, const float* co
     int64_t i = 0;
     for (; i + 32 <= n; i += 32) {
         __m256 a[4];
-        Sums32<kL>(cm, L, taps, i, a);
-        for (int k = 0; k < 4; k++) _mm256_storeu_ps(out + i + 8 * k, _mm256_cvtepi32_ps(RoundSums8(a[k])));
+        Sums<kL, 4>(cm, L, taps, i, a);
+        for (int k = 0; k < 4; k++) _mm256_storeu_ps(out + i + 8 * k, RoundSums8(a[k]));
     }
     for (; i < n; i++) {
         float a = taps[0][i] * cm[0];
@@ -339,13 +342,12 @@ PX_UNSHARP_WIDE void WideSumToByteFloats(const float* cm, int L, const float* co
 template <int kL>
 PX_UNSHARP_WIDE void WideSumAndMerge(const float* cm, int L, const float* const* taps, int64_t n,
                                      BYTE* __restrict row, float amount, int threshold) {
-    const __m256 va = _mm256_set1_ps(amount);
-    const __m256i vt = _mm256_set1_epi32(threshold);
+    const WideMerge mg(amount, threshold);
     int64_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        __m256 a[4];
-        Sums32<kL>(cm, L, taps, i, a);
-        MergeStore32(row + i, a, va, vt);
+    for (; i + 16 <= n; i += 16) {
+        __m256 a[2];
+        Sums<kL, 2>(cm, L, taps, i, a);
+        MergeStore16(row + i, a, mg);
     }
     for (; i < n; i++) {
         float a = taps[0][i] * cm[0];
@@ -354,22 +356,22 @@ PX_UNSHARP_WIDE void WideSumAndMerge(const float* cm, int L, const float* const*
     }
 }
 
-// SumAndMergePair, for amounts merged in whole numbers. Needs L >= 2.
+// SumAndMergePair, for amounts merged in whole numbers. Needs L >= 2. Sixteen lanes of both rows
+// at a time: four sums and the weights fit the sixteen registers.
 template <int kL>
 PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* const* taps, int64_t n,
                                          BYTE* __restrict row0, BYTE* __restrict row1, float amount,
                                          int threshold) {
     if (kL > 0) L = kL;
-    const __m256 va = _mm256_set1_ps(amount);
-    const __m256i vt = _mm256_set1_epi32(threshold);
+    const WideMerge mg(amount, threshold);
     int64_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        __m256 a0[4], a1[4];
+    for (; i + 16 <= n; i += 16) {
+        __m256 a0[2], a1[2];
         {
             const __m256 w0 = _mm256_set1_ps(cm[0]), w1 = _mm256_set1_ps(cm[1]);
             const float* r0 = taps[0] + i;
             const float* r1 = taps[1] + i;
-            for (int k = 0; k < 4; k++) {
+            for (int k = 0; k < 2; k++) {
                 const __m256 v1 = _mm256_loadu_ps(r1 + 8 * k);
                 a0[k] = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(r0 + 8 * k), w0), _mm256_mul_ps(v1, w1));
                 a1[k] = _mm256_mul_ps(v1, w0);
@@ -378,7 +380,7 @@ PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* co
         for (int t = 2; t < L; t++) {
             const __m256 wa = _mm256_set1_ps(cm[t]), wb = _mm256_set1_ps(cm[t - 1]);
             const float* r = taps[t] + i;
-            for (int k = 0; k < 4; k++) {
+            for (int k = 0; k < 2; k++) {
                 const __m256 v = _mm256_loadu_ps(r + 8 * k);
                 a0[k] = _mm256_add_ps(a0[k], _mm256_mul_ps(v, wa));
                 a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(v, wb));
@@ -387,10 +389,10 @@ PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* co
         {
             const __m256 wb = _mm256_set1_ps(cm[L - 1]);
             const float* r = taps[L] + i;
-            for (int k = 0; k < 4; k++) a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(_mm256_loadu_ps(r + 8 * k), wb));
+            for (int k = 0; k < 2; k++) a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(_mm256_loadu_ps(r + 8 * k), wb));
         }
-        MergeStore32(row0 + i, a0, va, vt);
-        MergeStore32(row1 + i, a1, va, vt);
+        MergeStore16(row0 + i, a0, mg);
+        MergeStore16(row1 + i, a1, mg);
     }
     for (; i < n; i++) {
         float a0 = taps[0][i] * cm[0], a1 = taps[1][i] * cm[0];
@@ -472,44 +474,31 @@ void BytesToFloats(const BYTE* s, float* d, int64_t n) {
     for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
 }
 
-// The middle of a blurred line, into bytes or into floats holding the bytes.
-void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* out) {
-    SumToBytes(cmatrix, L, taps, n, out);
-}
-void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n, float* out) {
-    SumToByteFloatsAny(cmatrix, L, taps, n, out);
-}
-
-// One line of count pixels of b bytes, contiguous; the blurred bytes go to dst as BYTE or as
-// float. The middle goes a few thousand bytes at a time: each piece, with the kernel's reach on
-// either side, is turned into floats in `scratch` and summed while it is still in the cache.
-template <class Out>
-void BlurLine(const float* cmatrix, int L, const BYTE* src, Out* dst, int count, int b, std::vector<float>& scratch) {
+// Pixels [px0, px1) of a line of count pixels of b bytes, blurred into dst (pixel px0 first).
+// line holds the line's bytes as floats from byte lo on, at least from the kernel's reach
+// before px0 to its reach after px1 (within the line). The ends of the line (and lines shorter
+// than the kernel) rescale by the weights used; the middle sums all taps.
+void BlurSpan(const float* cmatrix, int L, const float* line, int64_t lo, int count, int b, int px0, int px1,
+              float* dst, std::vector<const float*>& taps) {
     const int m = L / 2;
-    if (count <= 0 || b <= 0) return;
     auto edge = [&](int p) {
         for (int c = 0; c < b; c++)
-            dst[p * b + c] = RoundOut(
-                EdgeValue(cmatrix, L, count, p, [&](int j) { return static_cast<float>(src[j * b + c]); }));
+            dst[int64_t{p - px0} * b + c] = RoundOut(EdgeValue(
+                cmatrix, L, count, p, [&](int j) { return line[int64_t{j} * b + c - lo]; }));
     };
     if (L > count) {
-        for (int p = 0; p < count; p++) edge(p);
+        for (int p = px0; p < px1; p++) edge(p);
         return;
     }
-    for (int p = 0; p < m; p++) edge(p);
-    // Middle: byte o sums src[o + (j - m) * b] * weight j.
-    const int64_t o0 = int64_t{m} * b, o1 = int64_t{count - m} * b, reach = int64_t{m} * b;
-    const int64_t piece = std::max<int64_t>(4096, 8 * reach);
-    scratch.resize(static_cast<size_t>(piece + 2 * reach));
-    thread_local std::vector<const float*> taps;
-    taps.resize(static_cast<size_t>(L));
-    for (int64_t o = o0; o < o1; o += piece) {
-        const int64_t n = std::min(piece, o1 - o);
-        BytesToFloats(src + o - reach, scratch.data(), n + 2 * reach);
-        for (int j = 0; j < L; j++) taps[j] = scratch.data() + reach + int64_t{j - m} * b;
-        SumMiddle(cmatrix, L, taps.data(), n, dst + o);
+    for (int p = px0; p < std::min(px1, m); p++) edge(p);
+    const int mid0 = std::max(px0, m), mid1 = std::min(px1, count - m);
+    if (mid0 < mid1) {
+        // Byte o sums line[o + (j - m) * b] * weight j.
+        taps.resize(static_cast<size_t>(L));
+        for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = line + int64_t{mid0 + j - m} * b - lo;
+        SumToByteFloatsAny(cmatrix, L, taps.data(), int64_t{mid1 - mid0} * b, dst + int64_t{mid0 - px0} * b);
     }
-    for (int p = count - m; p < count; p++) edge(p);
+    for (int p = std::max(px0, count - m); p < px1; p++) edge(p);
 }
 
 // The merge of one row, in place, from its blurred bytes.
@@ -562,8 +551,12 @@ void PxImage::blur_line(float* ctable, float* cmatrix, int cmatrix_length, BYTE*
                         LONG bytes) {
     (void)ctable;  // the middle multiplies instead: each product is the table entry itself
     if (y <= 0 || bytes <= 0) return;
-    std::vector<float> scratch;
-    BlurLine(cmatrix, cmatrix_length, cur_col, dest_col, y, static_cast<int>(bytes), scratch);
+    const int64_t n = int64_t{y} * bytes;
+    std::vector<float> line(static_cast<size_t>(n)), out(static_cast<size_t>(n));
+    std::vector<const float*> taps;
+    BytesToFloats(cur_col, line.data(), n);
+    BlurSpan(cmatrix, cmatrix_length, line.data(), 0, y, static_cast<int>(bytes), 0, y, out.data(), taps);
+    for (int64_t i = 0; i < n; i++) dest_col[i] = static_cast<BYTE>(out[static_cast<size_t>(i)]);
 }
 
 bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
@@ -600,27 +593,38 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     }
     std::atomic<int64_t> rowsDone{0};
     std::atomic<bool> noMemory{false};
-    // Each worker keeps R = L + 1 row-blurred rows (two output rows at a time need L + 1): wide
-    // kernels on wide images get fewer workers, so that those rings stay within a few hundred
-    // megabytes together.
+    // A band goes through its columns strip by strip, so that each worker's ring of R = L + 1
+    // row-blurred rows (two output rows at a time need L + 1) stays in the core's own cache. A
+    // strip is at least the kernel's reach wide: the next strip's rows read that much of this
+    // one, which is kept (in `right`) before the rows change. Wide kernels get fewer workers, so
+    // that the rings stay within a few hundred megabytes together.
     const int R = L + 1;
-    const double ringBytes = static_cast<double>(R) * static_cast<double>(rowBytes) * sizeof(float);
+    const int64_t reach = int64_t{m} * b;
+    constexpr int64_t kRingBytes = 192 * 1024;
+    const int64_t stripPx = std::max<int64_t>({1, m, kRingBytes / (int64_t{R} * int64_t{sizeof(float)} * b)});
+    const int64_t stripBytes = std::min(rowBytes, stripPx * b);
+    const double ringBytes = static_cast<double>(R) * static_cast<double>(stripBytes) * sizeof(float);
     const int maxWorkers = static_cast<int>(std::clamp(384.0e6 / std::max(ringBytes, 1.0), 1.0, 8.0));
+    const int64_t keptRows = bandRows + 2 * int64_t{m};
 
-    // Each worker's scratch rows, kept from band to band; ring[q % R] holds row q of the image
+    // Each worker's scratch rows, kept from band to band; ring[q % R] holds the strip of row q
     // blurred along x, its bytes as floats. Empty when the memory was missing.
     struct Scratch {
         std::vector<float> ring, line;
-        std::vector<BYTE> blurred;
+        std::vector<BYTE> blurred, left, right;
         std::vector<const float*> taps;
     };
     auto makeScratch = [&] {
         Scratch sc;
         try {
-            sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(rowBytes));
-            sc.line.reserve(static_cast<size_t>(std::min<int64_t>(rowBytes, 4096 + 10 * int64_t{m} * b)));
-            sc.blurred.resize(static_cast<size_t>(rowBytes));
-            sc.taps.resize(static_cast<size_t>(R));
+            sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(stripBytes));
+            sc.line.resize(static_cast<size_t>(std::min(rowBytes, stripBytes + 2 * reach)));
+            sc.blurred.resize(static_cast<size_t>(stripBytes));
+            if (stripBytes < rowBytes) {
+                sc.left.resize(static_cast<size_t>(keptRows * reach));
+                sc.right.resize(static_cast<size_t>(keptRows * reach));
+            }
+            sc.taps.resize(static_cast<size_t>(std::max(R, L)));
         } catch (const std::bad_alloc&) {
             sc = Scratch{};
         }
@@ -636,47 +640,60 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 noMemory = true;
                 return false;
             }
+            // Whole bands or none: a band changes every strip of its rows.
+            info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
+            if (info.nEscape) return false;
             const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
-            std::vector<float>& ring = sc.ring;
-            std::vector<float>& line = sc.line;
-            std::vector<BYTE>& blurred = sc.blurred;
+            const int64_t qlo = std::max<int64_t>(0, b0 - m), qhi = std::min<int64_t>(h, b1 + m);
             std::vector<const float*>& taps = sc.taps;
-            auto ringRow = [&](int64_t q) {
-                return ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(rowBytes);
-            };
-            int64_t next = std::max<int64_t>(0, b0 - m);
-            // Row-blurs every row up to q that is not in the ring yet. Rows up to p + m are
-            // still as they were while row p is the next to change.
-            auto fillTo = [&](int64_t q) {
-                for (; next <= std::min<int64_t>(h - 1, q); next++) {
-                    BlurLine(cmatrix.get(), L, rows.Row(band, next), ringRow(next), w, b, line);
+            for (int64_t x0 = 0; x0 < rowBytes; x0 += stripBytes) {
+                const int64_t x1 = std::min(rowBytes, x0 + stripBytes), n = x1 - x0;
+                const int px0 = static_cast<int>(x0 / b), px1 = static_cast<int>(x1 / b);
+                const int64_t lo = std::max<int64_t>(0, x0 - reach), hi = std::min(rowBytes, x1 + reach);
+                const bool lastStrip = x1 == rowBytes;
+                auto ringRow = [&](int64_t q) {
+                    return sc.ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(stripBytes);
+                };
+                int64_t next = qlo;
+                // Row-blurs the strip of every row up to q that is not in the ring yet. Rows up to
+                // p + m are still as they were in this strip and the next while row p is the next
+                // to change; the reach before the strip was kept by the strip before.
+                auto fillTo = [&](int64_t q) {
+                    for (; next <= std::min(qhi - 1, q); next++) {
+                        const BYTE* src = rows.Row(band, next);
+                        const size_t kept = static_cast<size_t>((next - qlo) * reach);
+                        float* f = sc.line.data();
+                        if (x0 > 0) BytesToFloats(sc.left.data() + kept, f, reach);
+                        BytesToFloats(src + x0, f + (x0 - lo), hi - x0);
+                        if (!lastStrip) std::memcpy(sc.right.data() + kept, src + x1 - reach, static_cast<size_t>(reach));
+                        BlurSpan(cmatrix.get(), L, f, lo, w, b, px0, px1, ringRow(next), taps);
+                    }
+                };
+                for (int64_t p = b0; p < b1;) {
+                    BYTE* row = GetBits(static_cast<DWORD>(p)) + x0;
+                    int done = 1;
+                    if (L >= 2 && p + 1 < b1 && inner(p) && inner(p + 1)) {
+                        fillTo(p + 1 + m);
+                        for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                        SumAndMergePairAny(cmatrix.get(), L, taps.data(), n, row, GetBits(static_cast<DWORD>(p + 1)) + x0,
+                                           amount, threshold);
+                        done = 2;
+                    } else {
+                        fillTo(p + m);
+                        if (!inner(p)) {
+                            for (int64_t i = 0; i < n; i++)
+                                sc.blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(
+                                    cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
+                            MergeRow(row, sc.blurred.data(), n, amount, threshold);
+                        } else {
+                            for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                            SumAndMergeAny(cmatrix.get(), L, taps.data(), n, row, amount, threshold);
+                        }
+                    }
+                    if (lastStrip) rowsDone.fetch_add(done, std::memory_order_relaxed);
+                    p += done;
                 }
-            };
-            for (int64_t p = b0; p < b1;) {
-                info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
-                if (info.nEscape) return false;
-                BYTE* row = GetBits(static_cast<DWORD>(p));
-                if (L >= 2 && p + 1 < b1 && inner(p) && inner(p + 1)) {
-                    fillTo(p + 1 + m);
-                    for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                    SumAndMergePairAny(cmatrix.get(), L, taps.data(), rowBytes, row,
-                                    GetBits(static_cast<DWORD>(p + 1)), amount, threshold);
-                    rowsDone.fetch_add(2, std::memory_order_relaxed);
-                    p += 2;
-                    continue;
-                }
-                fillTo(p + m);
-                if (!inner(p)) {
-                    for (int64_t i = 0; i < rowBytes; i++)
-                        blurred[static_cast<size_t>(i)] = RoundOut(
-                            EdgeValue(cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
-                    MergeRow(row, blurred.data(), rowBytes, amount, threshold);
-                } else {
-                    for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                    SumAndMergeAny(cmatrix.get(), L, taps.data(), rowBytes, row, amount, threshold);
-                }
-                rowsDone.fetch_add(1, std::memory_order_relaxed);
-                p++;
+                std::swap(sc.left, sc.right);
             }
             return true;
         },
