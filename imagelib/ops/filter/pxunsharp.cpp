@@ -251,6 +251,11 @@ void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int6
     }
 }
 
+PX_OPS_SIMD_CLONES
+void BytesToFloats(const BYTE* s, float* d, int64_t n) {
+    for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
+}
+
 #if PX_UNSHARP_AVX2
 
 // The same sums eight lanes to a register, written out for AVX2: left to the compiler, the
@@ -305,30 +310,61 @@ PX_UNSHARP_WIDE inline void MergeStore16(BYTE* row, const __m256* a, const WideM
                      _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
 }
 
-// a[k] = taps[0][i + 8 k] * w[0], then + taps[j][..] * w[j] in kernel order: 8 kVecs sums.
+// The weights, broadcast, and the tap rows of a kernel of kL taps (any length when kL is 0),
+// nTaps rows. Copied into locals for the known lengths: the byte stores in the loops may alias
+// anything, and would make the compiler load them again after every store.
+template <int kL>
+struct WideTaps {
+    int L;
+    const float* cm;
+    const float* const* taps;
+    __m256 w[kL > 0 ? kL : 1];
+    const float* t[kL > 0 ? kL + 1 : 1];
+    PX_UNSHARP_WIDE WideTaps(const float* cmatrix, int length, const float* const* rows, int nTaps)
+        : L(kL > 0 ? kL : length), cm(cmatrix), taps(rows) {
+        if (kL > 0) {
+            for (int j = 0; j < kL; j++) w[j] = _mm256_set1_ps(cmatrix[j]);
+            for (int j = 0; j < nTaps && j <= kL; j++) t[j] = rows[j];
+        }
+    }
+    PX_UNSHARP_WIDE __m256 W(int j) const { return kL > 0 ? w[j] : _mm256_set1_ps(cm[j]); }
+    const float* T(int j) const { return kL > 0 ? t[j] : taps[j]; }
+};
+
+// a[k] = tap 0 at i + 8 k times weight 0, then + tap j times weight j in kernel order: 8 kVecs
+// sums.
 template <int kL, int kVecs>
-PX_UNSHARP_WIDE inline void Sums(const float* cm, int L, const float* const* taps, int64_t i, __m256* a) {
-    if (kL > 0) L = kL;
+PX_UNSHARP_WIDE inline void Sums(const WideTaps<kL>& tp, int64_t i, __m256* a) {
     {
-        const __m256 w = _mm256_set1_ps(cm[0]);
-        const float* s = taps[0] + i;
+        const __m256 w = tp.W(0);
+        const float* s = tp.T(0) + i;
         for (int k = 0; k < kVecs; k++) a[k] = _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w);
     }
-    for (int j = 1; j < L; j++) {
-        const __m256 w = _mm256_set1_ps(cm[j]);
-        const float* s = taps[j] + i;
+    for (int j = 1; j < tp.L; j++) {
+        const __m256 w = tp.W(j);
+        const float* s = tp.T(j) + i;
         for (int k = 0; k < kVecs; k++) a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w));
     }
+}
+
+// BytesToFloats: each byte widened straight from memory.
+PX_UNSHARP_WIDE void WideBytesToFloats(const BYTE* s, float* d, int64_t n) {
+    int64_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps(d + i, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(
+                                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i)))));
+    for (; i < n; i++) d[i] = static_cast<float>(s[i]);
 }
 
 // SumToByteFloats.
 template <int kL>
 PX_UNSHARP_WIDE void WideSumToByteFloats(const float* cm, int L, const float* const* taps, int64_t n,
                                          float* __restrict out) {
+    const WideTaps<kL> tp(cm, L, taps, L);
     int64_t i = 0;
     for (; i + 32 <= n; i += 32) {
         __m256 a[4];
-        Sums<kL, 4>(cm, L, taps, i, a);
+        Sums<kL, 4>(tp, i, a);
         for (int k = 0; k < 4; k++) _mm256_storeu_ps(out + i + 8 * k, RoundSums8(a[k]));
     }
     for (; i < n; i++) {
@@ -342,11 +378,12 @@ PX_UNSHARP_WIDE void WideSumToByteFloats(const float* cm, int L, const float* co
 template <int kL>
 PX_UNSHARP_WIDE void WideSumAndMerge(const float* cm, int L, const float* const* taps, int64_t n,
                                      BYTE* __restrict row, float amount, int threshold) {
+    const WideTaps<kL> tp(cm, L, taps, L);
     const WideMerge mg(amount, threshold);
     int64_t i = 0;
     for (; i + 16 <= n; i += 16) {
         __m256 a[2];
-        Sums<kL, 2>(cm, L, taps, i, a);
+        Sums<kL, 2>(tp, i, a);
         MergeStore16(row + i, a, mg);
     }
     for (; i < n; i++) {
@@ -362,24 +399,24 @@ template <int kL>
 PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* const* taps, int64_t n,
                                          BYTE* __restrict row0, BYTE* __restrict row1, float amount,
                                          int threshold) {
-    if (kL > 0) L = kL;
+    const WideTaps<kL> tp(cm, L, taps, L + 1);
     const WideMerge mg(amount, threshold);
     int64_t i = 0;
     for (; i + 16 <= n; i += 16) {
         __m256 a0[2], a1[2];
         {
-            const __m256 w0 = _mm256_set1_ps(cm[0]), w1 = _mm256_set1_ps(cm[1]);
-            const float* r0 = taps[0] + i;
-            const float* r1 = taps[1] + i;
+            const __m256 w0 = tp.W(0), w1 = tp.W(1);
+            const float* r0 = tp.T(0) + i;
+            const float* r1 = tp.T(1) + i;
             for (int k = 0; k < 2; k++) {
                 const __m256 v1 = _mm256_loadu_ps(r1 + 8 * k);
                 a0[k] = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(r0 + 8 * k), w0), _mm256_mul_ps(v1, w1));
                 a1[k] = _mm256_mul_ps(v1, w0);
             }
         }
-        for (int t = 2; t < L; t++) {
-            const __m256 wa = _mm256_set1_ps(cm[t]), wb = _mm256_set1_ps(cm[t - 1]);
-            const float* r = taps[t] + i;
+        for (int t = 2; t < tp.L; t++) {
+            const __m256 wa = tp.W(t), wb = tp.W(t - 1);
+            const float* r = tp.T(t) + i;
             for (int k = 0; k < 2; k++) {
                 const __m256 v = _mm256_loadu_ps(r + 8 * k);
                 a0[k] = _mm256_add_ps(a0[k], _mm256_mul_ps(v, wa));
@@ -387,8 +424,8 @@ PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* co
             }
         }
         {
-            const __m256 wb = _mm256_set1_ps(cm[L - 1]);
-            const float* r = taps[L] + i;
+            const __m256 wb = tp.W(tp.L - 1);
+            const float* r = tp.T(tp.L) + i;
             for (int k = 0; k < 2; k++) a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(_mm256_loadu_ps(r + 8 * k), wb));
         }
         MergeStore16(row0 + i, a0, mg);
@@ -445,6 +482,13 @@ bool WideVectors() { return false; }
 
 // The sums of the middle of a row, and the column sums merged into one or two rows: the wide
 // forms where the CPU has them, else the compiler's vector code.
+void BytesToFloatsAny(const BYTE* s, float* d, int64_t n) {
+#if PX_UNSHARP_AVX2
+    if (WideVectors()) return WideBytesToFloats(s, d, n);
+#endif
+    BytesToFloats(s, d, n);
+}
+
 void SumToByteFloatsAny(const float* cm, int L, const float* const* taps, int64_t n, float* out) {
 #if PX_UNSHARP_AVX2
     if (WideVectors()) return ByLength<ByteFloatsK>(L, cm, L, taps, n, out);
@@ -467,11 +511,6 @@ void SumAndMergePairAny(const float* cm, int L, const float* const* taps, int64_
         return ByLength<PairK>(L, cm, L, taps, n, row0, row1, amount, threshold);
 #endif
     SumAndMergePair(cm, L, taps, n, row0, row1, amount, threshold);
-}
-
-PX_OPS_SIMD_CLONES
-void BytesToFloats(const BYTE* s, float* d, int64_t n) {
-    for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
 }
 
 // Pixels [px0, px1) of a line of count pixels of b bytes, blurred into dst (pixel px0 first).
@@ -663,8 +702,8 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                         const BYTE* src = rows.Row(band, next);
                         const size_t kept = static_cast<size_t>((next - qlo) * reach);
                         float* f = sc.line.data();
-                        if (x0 > 0) BytesToFloats(sc.left.data() + kept, f, reach);
-                        BytesToFloats(src + x0, f + (x0 - lo), hi - x0);
+                        if (x0 > 0) BytesToFloatsAny(sc.left.data() + kept, f, reach);
+                        BytesToFloatsAny(src + x0, f + (x0 - lo), hi - x0);
                         if (!lastStrip) std::memcpy(sc.right.data() + kept, src + x1 - reach, static_cast<size_t>(reach));
                         BlurSpan(cmatrix.get(), L, f, lo, w, b, px0, px1, ringRow(next), taps);
                     }
