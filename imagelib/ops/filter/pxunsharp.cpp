@@ -442,6 +442,30 @@ PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* co
     }
 }
 
+// The merge of a row whose column window leaves the image: EdgeValue of the nTaps rows in
+// taps, which meet weights wts, added in that order from 0 and divided by their sum scale.
+PX_UNSHARP_WIDE void WideEdgeMerge(const float* const* taps, const float* wts, int nTaps, float scale, int64_t n,
+                                   BYTE* __restrict row, float amount, int threshold) {
+    const WideMerge mg(amount, threshold);
+    const __m256 vs = _mm256_set1_ps(scale);
+    int64_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m256 a[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
+        for (int j = 0; j < nTaps; j++) {
+            const __m256 w = _mm256_set1_ps(wts[j]);
+            for (int k = 0; k < 2; k++)
+                a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(taps[j] + i + 8 * k), w));
+        }
+        for (int k = 0; k < 2; k++) a[k] = _mm256_div_ps(a[k], vs);
+        MergeStore16(row + i, a, mg);
+    }
+    for (; i < n; i++) {
+        float sum = 0;
+        for (int j = 0; j < nTaps; j++) sum += taps[j][i] * wts[j];
+        row[i] = MergeByte(row[i], RoundOut(sum / scale), amount, threshold);
+    }
+}
+
 // Calls K<taps>::Run for the common kernel lengths (radius up to 2.2), K<0> for the rest: with
 // the length known the loops over taps unroll and the weights stay in registers.
 template <template <int> class K, class... Args>
@@ -494,6 +518,15 @@ void SumToByteFloatsAny(const float* cm, int L, const float* const* taps, int64_
     if (WideVectors()) return ByLength<ByteFloatsK>(L, cm, L, taps, n, out);
 #endif
     SumToByteFloats(cm, L, taps, n, out);
+}
+
+void WideEdgeMergeAny(const float* const* taps, const float* wts, int nTaps, float scale, int64_t n, BYTE* row,
+                      float amount, int threshold) {
+#if PX_UNSHARP_AVX2
+    WideEdgeMerge(taps, wts, nTaps, scale, n, row, amount, threshold);
+#else
+    (void)taps, (void)wts, (void)nTaps, (void)scale, (void)n, (void)row, (void)amount, (void)threshold;
+#endif
 }
 
 void SumAndMergeAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, float amount,
@@ -652,6 +685,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         std::vector<float> ring, line;
         std::vector<BYTE> blurred, left, right;
         std::vector<const float*> taps;
+        std::vector<float> wts;
     };
     auto makeScratch = [&] {
         Scratch sc;
@@ -663,7 +697,8 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 sc.left.resize(static_cast<size_t>(keptRows * reach));
                 sc.right.resize(static_cast<size_t>(keptRows * reach));
             }
-            sc.taps.resize(static_cast<size_t>(std::max(R, L)));
+            sc.taps.resize(static_cast<size_t>(R));
+            sc.wts.resize(static_cast<size_t>(L));
         } catch (const std::bad_alloc&) {
             sc = Scratch{};
         }
@@ -719,7 +754,19 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                         done = 2;
                     } else {
                         fillTo(p + m);
-                        if (!inner(p)) {
+                        if (!inner(p) && WholeNumberMerge(amount) && WideVectors()) {
+                            // The rows of the window in order, their weights and those weights' sum,
+                            // as EdgeValue takes them.
+                            const int q0 = std::max(0, static_cast<int>(p) - m);
+                            const int q1 = std::min(h - 1, static_cast<int>(p) + m);
+                            float scale = 0;
+                            for (int q = q0; q <= q1; q++) {
+                                taps[static_cast<size_t>(q - q0)] = ringRow(q);
+                                sc.wts[static_cast<size_t>(q - q0)] = cmatrix[static_cast<size_t>(q + m - p)];
+                                scale += cmatrix[static_cast<size_t>(q + m - p)];
+                            }
+                            WideEdgeMergeAny(taps.data(), sc.wts.data(), q1 - q0 + 1, scale, n, row, amount, threshold);
+                        } else if (!inner(p)) {
                             for (int64_t i = 0; i < n; i++)
                                 sc.blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(
                                     cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
