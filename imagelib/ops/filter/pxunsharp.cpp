@@ -20,6 +20,7 @@
 
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/filter/pxbandrows.h"
+#include "imagelib/ops/filter/pxunsharp.h"
 #include "imagelib/pximage.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
@@ -288,10 +289,11 @@ struct WideMerge {
           keeps(threshold > 0) {}
 };
 
-// MergeByte of eight bytes at p and their blurred sums a, as whole numbers (not yet clamped).
-// The difference of two whole numbers below 256 is exact in floats, and 2 |d| < t when |d| < t / 2.
-PX_UNSHARP_WIDE inline __m256i Merge8(const BYTE* p, __m256 a, const WideMerge& mg) {
-    const __m256 s = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+// MergeByte of eight bytes, at src as floats, and their blurred sums a, as whole numbers (not yet
+// clamped). The difference of two whole numbers below 256 is exact in floats, and 2 |d| < t when
+// |d| < t / 2.
+PX_UNSHARP_WIDE inline __m256i Merge8(const float* src, __m256 a, const WideMerge& mg) {
+    const __m256 s = _mm256_loadu_ps(src);
     const __m256 d = _mm256_sub_ps(s, RoundSums8(a));
     __m256 v = _mm256_add_ps(s, _mm256_mul_ps(mg.amount, d));
     if (mg.keeps) {
@@ -302,9 +304,10 @@ PX_UNSHARP_WIDE inline __m256i Merge8(const BYTE* p, __m256 a, const WideMerge& 
     return _mm256_cvttps_epi32(v);
 }
 
-// Merges 16 sums a[0..1] into row[0..15]; the packs clamp to 0..255 as TruncClamp does.
-PX_UNSHARP_WIDE inline void MergeStore16(BYTE* row, const __m256* a, const WideMerge& mg) {
-    const __m256i r0 = Merge8(row, a[0], mg), r1 = Merge8(row + 8, a[1], mg);
+// Merges 16 sums a[0..1] into row[0..15], whose bytes src holds as floats; the packs clamp to
+// 0..255 as TruncClamp does.
+PX_UNSHARP_WIDE inline void MergeStore16(BYTE* row, const float* src, const __m256* a, const WideMerge& mg) {
+    const __m256i r0 = Merge8(src, a[0], mg), r1 = Merge8(src + 8, a[1], mg);
     const __m256i words = _mm256_permute4x64_epi64(_mm256_packs_epi32(r0, r1), 0xD8);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(row),
                      _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
@@ -377,14 +380,14 @@ PX_UNSHARP_WIDE void WideSumToByteFloats(const float* cm, int L, const float* co
 // SumAndMerge, for amounts merged in whole numbers.
 template <int kL>
 PX_UNSHARP_WIDE void WideSumAndMerge(const float* cm, int L, const float* const* taps, int64_t n,
-                                     BYTE* __restrict row, float amount, int threshold) {
+                                     BYTE* __restrict row, const float* src, float amount, int threshold) {
     const WideTaps<kL> tp(cm, L, taps, L);
     const WideMerge mg(amount, threshold);
     int64_t i = 0;
     for (; i + 16 <= n; i += 16) {
         __m256 a[2];
         Sums<kL, 2>(tp, i, a);
-        MergeStore16(row + i, a, mg);
+        MergeStore16(row + i, src + i, a, mg);
     }
     for (; i < n; i++) {
         float a = taps[0][i] * cm[0];
@@ -397,8 +400,8 @@ PX_UNSHARP_WIDE void WideSumAndMerge(const float* cm, int L, const float* const*
 // at a time: four sums and the weights fit the sixteen registers.
 template <int kL>
 PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* const* taps, int64_t n,
-                                         BYTE* __restrict row0, BYTE* __restrict row1, float amount,
-                                         int threshold) {
+                                         BYTE* __restrict row0, BYTE* __restrict row1, const float* src0,
+                                         const float* src1, float amount, int threshold) {
     const WideTaps<kL> tp(cm, L, taps, L + 1);
     const WideMerge mg(amount, threshold);
     int64_t i = 0;
@@ -428,8 +431,8 @@ PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* co
             const float* r = tp.T(tp.L) + i;
             for (int k = 0; k < 2; k++) a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(_mm256_loadu_ps(r + 8 * k), wb));
         }
-        MergeStore16(row0 + i, a0, mg);
-        MergeStore16(row1 + i, a1, mg);
+        MergeStore16(row0 + i, src0 + i, a0, mg);
+        MergeStore16(row1 + i, src1 + i, a1, mg);
     }
     for (; i < n; i++) {
         float a0 = taps[0][i] * cm[0], a1 = taps[1][i] * cm[0];
@@ -445,7 +448,7 @@ PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* co
 // The merge of a row whose column window leaves the image: EdgeValue of the nTaps rows in
 // taps, which meet weights wts, added in that order from 0 and divided by their sum scale.
 PX_UNSHARP_WIDE void WideEdgeMerge(const float* const* taps, const float* wts, int nTaps, float scale, int64_t n,
-                                   BYTE* __restrict row, float amount, int threshold) {
+                                   BYTE* __restrict row, const float* src, float amount, int threshold) {
     const WideMerge mg(amount, threshold);
     const __m256 vs = _mm256_set1_ps(scale);
     int64_t i = 0;
@@ -457,7 +460,7 @@ PX_UNSHARP_WIDE void WideEdgeMerge(const float* const* taps, const float* wts, i
                 a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(taps[j] + i + 8 * k), w));
         }
         for (int k = 0; k < 2; k++) a[k] = _mm256_div_ps(a[k], vs);
-        MergeStore16(row + i, a, mg);
+        MergeStore16(row + i, src + i, a, mg);
     }
     for (; i < n; i++) {
         float sum = 0;
@@ -487,16 +490,16 @@ struct ByteFloatsK {
 };
 template <int kL>
 struct MergeK {
-    static void Run(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, float amount,
-                    int threshold) {
-        WideSumAndMerge<kL>(cm, L, taps, n, row, amount, threshold);
+    static void Run(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, const float* src,
+                    float amount, int threshold) {
+        WideSumAndMerge<kL>(cm, L, taps, n, row, src, amount, threshold);
     }
 };
 template <int kL>
 struct PairK {
     static void Run(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row0, BYTE* row1,
-                    float amount, int threshold) {
-        WideSumAndMergePair<kL>(cm, L, taps, n, row0, row1, amount, threshold);
+                    const float* src0, const float* src1, float amount, int threshold) {
+        WideSumAndMergePair<kL>(cm, L, taps, n, row0, row1, src0, src1, amount, threshold);
     }
 };
 
@@ -520,29 +523,33 @@ void SumToByteFloatsAny(const float* cm, int L, const float* const* taps, int64_
     SumToByteFloats(cm, L, taps, n, out);
 }
 
+// The merges take each row's bytes also as floats (src), which the wide forms read instead.
 void WideEdgeMergeAny(const float* const* taps, const float* wts, int nTaps, float scale, int64_t n, BYTE* row,
-                      float amount, int threshold) {
+                      const float* src, float amount, int threshold) {
 #if PX_UNSHARP_AVX2
-    WideEdgeMerge(taps, wts, nTaps, scale, n, row, amount, threshold);
+    WideEdgeMerge(taps, wts, nTaps, scale, n, row, src, amount, threshold);
 #else
-    (void)taps, (void)wts, (void)nTaps, (void)scale, (void)n, (void)row, (void)amount, (void)threshold;
+    (void)taps, (void)wts, (void)nTaps, (void)scale, (void)n, (void)row, (void)src, (void)amount, (void)threshold;
 #endif
 }
 
-void SumAndMergeAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, float amount,
-                    int threshold) {
+void SumAndMergeAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, const float* src,
+                    float amount, int threshold) {
 #if PX_UNSHARP_AVX2
-    if (WholeNumberMerge(amount) && WideVectors()) return ByLength<MergeK>(L, cm, L, taps, n, row, amount, threshold);
+    if (WholeNumberMerge(amount) && WideVectors())
+        return ByLength<MergeK>(L, cm, L, taps, n, row, src, amount, threshold);
 #endif
+    (void)src;
     SumAndMerge(cm, L, taps, n, row, amount, threshold);
 }
 
 void SumAndMergePairAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row0, BYTE* row1,
-                        float amount, int threshold) {
+                        const float* src0, const float* src1, float amount, int threshold) {
 #if PX_UNSHARP_AVX2
     if (WholeNumberMerge(amount) && WideVectors())
-        return ByLength<PairK>(L, cm, L, taps, n, row0, row1, amount, threshold);
+        return ByLength<PairK>(L, cm, L, taps, n, row0, row1, src0, src1, amount, threshold);
 #endif
+    (void)src0, (void)src1;
     SumAndMergePair(cm, L, taps, n, row0, row1, amount, threshold);
 }
 
@@ -580,6 +587,14 @@ void MergeRow(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, f
 }
 
 }  // namespace
+
+void px_ops::UnsharpUseWideVectors(bool use) {
+#if PX_UNSHARP_AVX2
+    wideAllowed.store(use, std::memory_order_relaxed);
+#else
+    (void)use;
+#endif
+}
 
 int PxImage::gen_convolve_matrix(float radius, float** cmatrix_p) {
     const float std_dev = std::fabs(radius) + 1.0f;
@@ -678,11 +693,14 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     const double ringBytes = static_cast<double>(R) * static_cast<double>(stripBytes) * sizeof(float);
     const int maxWorkers = static_cast<int>(std::clamp(384.0e6 / std::max(ringBytes, 1.0), 1.0, 8.0));
     const int64_t keptRows = bandRows + 2 * int64_t{m};
+    const int64_t lineFloats = std::min(rowBytes, stripBytes + 2 * reach);
 
     // Each worker's scratch rows, kept from band to band; ring[q % R] holds the strip of row q
-    // blurred along x, its bytes as floats. Empty when the memory was missing.
+    // blurred along x, its bytes as floats, and lines[q % R] the bytes themselves as floats, with
+    // the reach on either side, for the blur along x and for the merge. Empty when the memory was
+    // missing.
     struct Scratch {
-        std::vector<float> ring, line;
+        std::vector<float> ring, lines;
         std::vector<BYTE> blurred, left, right;
         std::vector<const float*> taps;
         std::vector<float> wts;
@@ -691,7 +709,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         Scratch sc;
         try {
             sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(stripBytes));
-            sc.line.resize(static_cast<size_t>(std::min(rowBytes, stripBytes + 2 * reach)));
+            sc.lines.resize(static_cast<size_t>(R) * static_cast<size_t>(lineFloats));
             sc.blurred.resize(static_cast<size_t>(stripBytes));
             if (stripBytes < rowBytes) {
                 sc.left.resize(static_cast<size_t>(keptRows * reach));
@@ -728,6 +746,11 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 auto ringRow = [&](int64_t q) {
                     return sc.ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(stripBytes);
                 };
+                auto lineRow = [&](int64_t q) {
+                    return sc.lines.data() + static_cast<size_t>(q % R) * static_cast<size_t>(lineFloats);
+                };
+                // Row p's bytes of the strip as floats.
+                auto srcRow = [&](int64_t q) { return lineRow(q) + (x0 - lo); };
                 int64_t next = qlo;
                 // Row-blurs the strip of every row up to q that is not in the ring yet. Rows up to
                 // p + m are still as they were in this strip and the next while row p is the next
@@ -736,7 +759,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                     for (; next <= std::min(qhi - 1, q); next++) {
                         const BYTE* src = rows.Row(band, next);
                         const size_t kept = static_cast<size_t>((next - qlo) * reach);
-                        float* f = sc.line.data();
+                        float* f = lineRow(next);
                         if (x0 > 0) BytesToFloatsAny(sc.left.data() + kept, f, reach);
                         BytesToFloatsAny(src + x0, f + (x0 - lo), hi - x0);
                         if (!lastStrip) std::memcpy(sc.right.data() + kept, src + x1 - reach, static_cast<size_t>(reach));
@@ -750,7 +773,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                         fillTo(p + 1 + m);
                         for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
                         SumAndMergePairAny(cmatrix.get(), L, taps.data(), n, row, GetBits(static_cast<DWORD>(p + 1)) + x0,
-                                           amount, threshold);
+                                           srcRow(p), srcRow(p + 1), amount, threshold);
                         done = 2;
                     } else {
                         fillTo(p + m);
@@ -765,7 +788,8 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                                 sc.wts[static_cast<size_t>(q - q0)] = cmatrix[static_cast<size_t>(q + m - p)];
                                 scale += cmatrix[static_cast<size_t>(q + m - p)];
                             }
-                            WideEdgeMergeAny(taps.data(), sc.wts.data(), q1 - q0 + 1, scale, n, row, amount, threshold);
+                            WideEdgeMergeAny(taps.data(), sc.wts.data(), q1 - q0 + 1, scale, n, row, srcRow(p), amount,
+                                             threshold);
                         } else if (!inner(p)) {
                             for (int64_t i = 0; i < n; i++)
                                 sc.blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(
@@ -773,7 +797,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                             MergeRow(row, sc.blurred.data(), n, amount, threshold);
                         } else {
                             for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                            SumAndMergeAny(cmatrix.get(), L, taps.data(), n, row, amount, threshold);
+                            SumAndMergeAny(cmatrix.get(), L, taps.data(), n, row, srcRow(p), amount, threshold);
                         }
                     }
                     if (lastStrip) rowsDone.fetch_add(done, std::memory_order_relaxed);
