@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "imagelib/ops/colour/pxopsutil.h"
@@ -674,7 +675,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     const int workers = px_ops::WorkerCount(h);
     const int64_t bandRows = std::max<int64_t>(std::max(32, 4 * L), (h + 4 * workers - 1) / (4 * workers));
     px_ops::BandRows rows(*this, bandRows, m);
-    if (!rows.Save()) {
+    if (!rows.Prepare()) {
         SetLastError("PxImage::UnsharpMask can't allocate memory");
         return false;
     }
@@ -725,89 +726,111 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     // Rows whose whole column window lies inside the image sum without rescaling.
     auto inner = [&](int64_t p) { return L <= h && p >= m && p < h - m; };
 
-    px_ops::ParallelItemsWith(
-        rows.Bands(), makeScratch,
-        [&](int64_t band, Scratch& sc) {
-            if (sc.taps.empty()) {
-                noMemory = true;
-                return false;
-            }
-            // Whole bands or none: a band changes every strip of its rows.
-            info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
-            if (info.nEscape) return false;
-            const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
-            const int64_t qlo = std::max<int64_t>(0, b0 - m), qhi = std::min<int64_t>(h, b1 + m);
-            std::vector<const float*>& taps = sc.taps;
-            for (int64_t x0 = 0; x0 < rowBytes; x0 += stripBytes) {
-                const int64_t x1 = std::min(rowBytes, x0 + stripBytes), n = x1 - x0;
-                const int px0 = static_cast<int>(x0 / b), px1 = static_cast<int>(x1 / b);
-                const int64_t lo = std::max<int64_t>(0, x0 - reach), hi = std::min(rowBytes, x1 + reach);
-                const bool lastStrip = x1 == rowBytes;
-                auto ringRow = [&](int64_t q) {
-                    return sc.ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(stripBytes);
-                };
-                auto lineRow = [&](int64_t q) {
-                    return sc.lines.data() + static_cast<size_t>(q % R) * static_cast<size_t>(lineFloats);
-                };
-                // Row p's bytes of the strip as floats.
-                auto srcRow = [&](int64_t q) { return lineRow(q) + (x0 - lo); };
-                int64_t next = qlo;
-                // Row-blurs the strip of every row up to q that is not in the ring yet. Rows up to
-                // p + m are still as they were in this strip and the next while row p is the next
-                // to change; the reach before the strip was kept by the strip before.
-                auto fillTo = [&](int64_t q) {
-                    for (; next <= std::min(qhi - 1, q); next++) {
-                        const BYTE* src = rows.Row(band, next);
-                        const size_t kept = static_cast<size_t>((next - qlo) * reach);
-                        float* f = lineRow(next);
-                        if (x0 > 0) BytesToFloatsAny(sc.left.data() + kept, f, reach);
-                        BytesToFloatsAny(src + x0, f + (x0 - lo), hi - x0);
-                        if (!lastStrip) std::memcpy(sc.right.data() + kept, src + x1 - reach, static_cast<size_t>(reach));
-                        BlurSpan(cmatrix.get(), L, f, lo, w, b, px0, px1, ringRow(next), taps);
-                    }
-                };
-                for (int64_t p = b0; p < b1;) {
-                    BYTE* row = GetBits(static_cast<DWORD>(p)) + x0;
-                    int done = 1;
-                    if (L >= 2 && p + 1 < b1 && inner(p) && inner(p + 1)) {
-                        fillTo(p + 1 + m);
-                        for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                        SumAndMergePairAny(cmatrix.get(), L, taps.data(), n, row, GetBits(static_cast<DWORD>(p + 1)) + x0,
-                                           srcRow(p), srcRow(p + 1), amount, threshold);
-                        done = 2;
-                    } else {
-                        fillTo(p + m);
-                        if (!inner(p) && WholeNumberMerge(amount) && WideVectors()) {
-                            // The rows of the window in order, their weights and those weights' sum,
-                            // as EdgeValue takes them.
-                            const int q0 = std::max(0, static_cast<int>(p) - m);
-                            const int q1 = std::min(h - 1, static_cast<int>(p) + m);
-                            float scale = 0;
-                            for (int q = q0; q <= q1; q++) {
-                                taps[static_cast<size_t>(q - q0)] = ringRow(q);
-                                sc.wts[static_cast<size_t>(q - q0)] = cmatrix[static_cast<size_t>(q + m - p)];
-                                scale += cmatrix[static_cast<size_t>(q + m - p)];
-                            }
-                            WideEdgeMergeAny(taps.data(), sc.wts.data(), q1 - q0 + 1, scale, n, row, srcRow(p), amount,
-                                             threshold);
-                        } else if (!inner(p)) {
-                            for (int64_t i = 0; i < n; i++)
-                                sc.blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(
-                                    cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
-                            MergeRow(row, sc.blurred.data(), n, amount, threshold);
-                        } else {
-                            for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                            SumAndMergeAny(cmatrix.get(), L, taps.data(), n, row, srcRow(p), amount, threshold);
-                        }
-                    }
-                    if (lastStrip) rowsDone.fetch_add(done, std::memory_order_relaxed);
-                    p += done;
+    auto runBand = [&](int64_t band, Scratch& sc) {
+        // Whole bands or none: a band changes every strip of its rows.
+        info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
+        if (info.nEscape) return false;
+        const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
+        const int64_t qlo = std::max<int64_t>(0, b0 - m), qhi = std::min<int64_t>(h, b1 + m);
+        std::vector<const float*>& taps = sc.taps;
+        for (int64_t x0 = 0; x0 < rowBytes; x0 += stripBytes) {
+            const int64_t x1 = std::min(rowBytes, x0 + stripBytes), n = x1 - x0;
+            const int px0 = static_cast<int>(x0 / b), px1 = static_cast<int>(x1 / b);
+            const int64_t lo = std::max<int64_t>(0, x0 - reach), hi = std::min(rowBytes, x1 + reach);
+            const bool lastStrip = x1 == rowBytes;
+            auto ringRow = [&](int64_t q) {
+                return sc.ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(stripBytes);
+            };
+            auto lineRow = [&](int64_t q) {
+                return sc.lines.data() + static_cast<size_t>(q % R) * static_cast<size_t>(lineFloats);
+            };
+            // Row p's bytes of the strip as floats.
+            auto srcRow = [&](int64_t q) { return lineRow(q) + (x0 - lo); };
+            int64_t next = qlo;
+            // Row-blurs the strip of every row up to q that is not in the ring yet. Rows up to
+            // p + m are still as they were in this strip and the next while row p is the next
+            // to change; the reach before the strip was kept by the strip before.
+            auto fillTo = [&](int64_t q) {
+                for (; next <= std::min(qhi - 1, q); next++) {
+                    const BYTE* src = rows.Row(band, next);
+                    const size_t kept = static_cast<size_t>((next - qlo) * reach);
+                    float* f = lineRow(next);
+                    if (x0 > 0) BytesToFloatsAny(sc.left.data() + kept, f, reach);
+                    BytesToFloatsAny(src + x0, f + (x0 - lo), hi - x0);
+                    if (!lastStrip) std::memcpy(sc.right.data() + kept, src + x1 - reach, static_cast<size_t>(reach));
+                    BlurSpan(cmatrix.get(), L, f, lo, w, b, px0, px1, ringRow(next), taps);
                 }
-                std::swap(sc.left, sc.right);
+            };
+            for (int64_t p = b0; p < b1;) {
+                BYTE* row = GetBits(static_cast<DWORD>(p)) + x0;
+                int done = 1;
+                if (L >= 2 && p + 1 < b1 && inner(p) && inner(p + 1)) {
+                    fillTo(p + 1 + m);
+                    for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                    SumAndMergePairAny(cmatrix.get(), L, taps.data(), n, row, GetBits(static_cast<DWORD>(p + 1)) + x0,
+                                       srcRow(p), srcRow(p + 1), amount, threshold);
+                    done = 2;
+                } else {
+                    fillTo(p + m);
+                    if (!inner(p) && WholeNumberMerge(amount) && WideVectors()) {
+                        // The rows of the window in order, their weights and those weights' sum,
+                        // as EdgeValue takes them.
+                        const int q0 = std::max(0, static_cast<int>(p) - m);
+                        const int q1 = std::min(h - 1, static_cast<int>(p) + m);
+                        float scale = 0;
+                        for (int q = q0; q <= q1; q++) {
+                            taps[static_cast<size_t>(q - q0)] = ringRow(q);
+                            sc.wts[static_cast<size_t>(q - q0)] = cmatrix[static_cast<size_t>(q + m - p)];
+                            scale += cmatrix[static_cast<size_t>(q + m - p)];
+                        }
+                        WideEdgeMergeAny(taps.data(), sc.wts.data(), q1 - q0 + 1, scale, n, row, srcRow(p), amount,
+                                         threshold);
+                    } else if (!inner(p)) {
+                        for (int64_t i = 0; i < n; i++)
+                            sc.blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(
+                                cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
+                        MergeRow(row, sc.blurred.data(), n, amount, threshold);
+                    } else {
+                        for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                        SumAndMergeAny(cmatrix.get(), L, taps.data(), n, row, srcRow(p), amount, threshold);
+                    }
+                }
+                if (lastStrip) rowsDone.fetch_add(done, std::memory_order_relaxed);
+                p += done;
             }
-            return true;
-        },
-        maxWorkers);
+            std::swap(sc.left, sc.right);
+        }
+        return true;
+    };
+
+    // One set of workers for both steps (starting threads costs more than the copies): they
+    // first keep every band's neighbour rows, handed out one band at a time, and wait until all
+    // are kept; then they take the bands in increasing order, so that an escape stops the work
+    // where everything before it is done.
+    const int64_t bands = rows.Bands();
+    std::atomic<int64_t> nextSave{0}, savesDone{0}, nextBand{0};
+    px_ops::RunWorkers(std::max(1, std::min(px_ops::WorkerCount(bands), maxWorkers)), [&] {
+        for (int64_t b; (b = nextSave.fetch_add(1, std::memory_order_relaxed)) < bands;) {
+            if (!rows.SaveBand(b)) noMemory = true;
+            savesDone.fetch_add(1, std::memory_order_release);
+        }
+        while (savesDone.load(std::memory_order_acquire) < bands) std::this_thread::yield();
+        if (noMemory) return;
+        Scratch sc = makeScratch();
+        if (sc.taps.empty()) {
+            noMemory = true;
+            nextBand.store(bands, std::memory_order_relaxed);
+            return;
+        }
+        for (;;) {
+            const int64_t band = nextBand.fetch_add(1, std::memory_order_relaxed);
+            if (band >= bands) return;
+            if (!runBand(band, sc)) {
+                nextBand.store(bands, std::memory_order_relaxed);
+                return;
+            }
+        }
+    });
     if (noMemory) {
         // Rows done before the failure keep their result; the rest are as they were.
         SetLastError("PxImage::UnsharpMask can't allocate memory");
