@@ -624,19 +624,28 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
         EXPECT_TRUE(SamePixels(wide, ref));
         EXPECT_TRUE(SamePixels(plain, ref));
     }
-    // 32-bit images with alpha and colour palettes are refused by both and left as they were.
-    PxImage rgba(9, 7, 32);
+    // An image with alpha sharpens its colours as one without and keeps its alpha; colour
+    // palettes are refused and left as they were.
+    FilterImage rgba(37, 19, 32);
     FillRandom(rgba, 3);
     rgba.AlphaCreate();
+    for (LONG y = 0; y < 19; y++)
+        for (LONG x = 0; x < 37; x++) rgba.AlphaSet(x, y, static_cast<BYTE>(7 * x + y));
+    FilterImage colours(rgba);
+    colours.AlphaDelete();
+    ReferenceUnsharp(colours, 1.0f, 0.5f, 0);
     PxImage pal(9, 7, 8);
     pal.SetStdPalette();
     FillRandom(pal, 4);
     for (bool use : {true, false}) {
+        SCOPED_TRACE(use);
         px_ops::UnsharpUseWideVectors(use);
         PxImage a(rgba), p(pal);
-        EXPECT_FALSE(a.UnsharpMask(1.0f, 1.0f, 0));
+        EXPECT_TRUE(a.UnsharpMask(1.0f, 0.5f, 0));
+        EXPECT_TRUE(SamePixels(a, colours));
+        ASSERT_TRUE(a.AlphaIsValid());
+        EXPECT_EQ(std::memcmp(a.AlphaGetPointer(), rgba.AlphaGetPointer(), 37 * 19), 0);
         EXPECT_FALSE(p.UnsharpMask(1.0f, 1.0f, 0));
-        EXPECT_TRUE(SamePixels(a, rgba));
         EXPECT_TRUE(SamePixels(p, pal));
     }
     px_ops::UnsharpUseWideVectors(true);
