@@ -353,10 +353,18 @@ PX_UNSHARP_WIDE inline void Sums(const WideTaps<kL>& tp, int64_t i, __m256* a) {
 
 // BytesToFloats: each byte widened straight from memory.
 PX_UNSHARP_WIDE void WideBytesToFloats(const BYTE* s, float* d, int64_t n) {
-    int64_t i = 0;
-    for (; i + 8 <= n; i += 8)
+    auto eight = [&](int64_t i) PX_UNSHARP_WIDE {
         _mm256_storeu_ps(d + i, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(
                                     _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i)))));
+    };
+    int64_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        eight(i);
+        eight(i + 8);
+        eight(i + 16);
+        eight(i + 24);
+    }
+    for (; i + 8 <= n; i += 8) eight(i);
     for (; i < n; i++) d[i] = static_cast<float>(s[i]);
 }
 
