@@ -6,9 +6,11 @@
 // table of such products, so the sums multiply instead of looking up: that lets the compiler
 // run many bytes at once, and every addition, and so every result, stays the same.
 //
-// The three steps run in one sweep over bands of rows: each band keeps its last kernel-length
-// row-blurred rows in a ring, blurs the column direction from the ring and merges at once, so
-// the image is read and written once instead of once per step.
+// The three steps run in one sweep over bands of rows, strip of columns by strip: each band
+// keeps its last kernel-length row-blurred rows in a ring, blurs the column direction from the
+// ring and merges at once, so the image is read and written once instead of once per step.
+// Where the CPU has AVX2 the sums and the merge run in loops written out for it; they do the
+// plain loops' steps lane by lane, so the bytes do not depend on which loops ran.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
