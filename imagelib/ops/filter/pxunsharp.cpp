@@ -701,15 +701,19 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     constexpr int64_t kRingBytes = 192 * 1024;
     const int64_t stripPx = std::max<int64_t>({1, m, kRingBytes / (int64_t{R} * int64_t{sizeof(float)} * b)});
     const int64_t stripBytes = std::min(rowBytes, stripPx * b);
-    const double ringBytes = static_cast<double>(R) * static_cast<double>(stripBytes) * sizeof(float);
+    // A row's bytes are needed from its blur along x until its merge, m or m + 1 rows later.
+    const int nLines = m + 2;
+    const int64_t lineFloats = std::min(rowBytes, stripBytes + 2 * reach);
+    const double ringBytes =
+        (static_cast<double>(R) * static_cast<double>(stripBytes) + static_cast<double>(nLines) * lineFloats) *
+        sizeof(float);
     const int maxWorkers = static_cast<int>(std::clamp(384.0e6 / std::max(ringBytes, 1.0), 1.0, 8.0));
     const int64_t keptRows = bandRows + 2 * int64_t{m};
-    const int64_t lineFloats = std::min(rowBytes, stripBytes + 2 * reach);
 
     // Each worker's scratch rows, kept from band to band; ring[q % R] holds the strip of row q
-    // blurred along x, its bytes as floats, and lines[q % R] the bytes themselves as floats, with
-    // the reach on either side, for the blur along x and for the merge. Empty when the memory was
-    // missing.
+    // blurred along x, its bytes as floats, and lines[q % nLines] the bytes themselves as floats,
+    // with the reach on either side, for the blur along x and for the merge. Empty when the memory
+    // was missing.
     struct Scratch {
         std::vector<float> ring, lines;
         std::vector<BYTE> blurred, left, right;
@@ -720,7 +724,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
         Scratch sc;
         try {
             sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(stripBytes));
-            sc.lines.resize(static_cast<size_t>(R) * static_cast<size_t>(lineFloats));
+            sc.lines.resize(static_cast<size_t>(nLines) * static_cast<size_t>(lineFloats));
             sc.blurred.resize(static_cast<size_t>(stripBytes));
             if (stripBytes < rowBytes) {
                 sc.left.resize(static_cast<size_t>(keptRows * reach));
@@ -752,7 +756,7 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
                 return sc.ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(stripBytes);
             };
             auto lineRow = [&](int64_t q) {
-                return sc.lines.data() + static_cast<size_t>(q % R) * static_cast<size_t>(lineFloats);
+                return sc.lines.data() + static_cast<size_t>(q % nLines) * static_cast<size_t>(lineFloats);
             };
             // Row p's bytes of the strip as floats.
             auto srcRow = [&](int64_t q) { return lineRow(q) + (x0 - lo); };
