@@ -624,6 +624,26 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
         EXPECT_TRUE(SamePixels(wide, ref));
         EXPECT_TRUE(SamePixels(plain, ref));
     }
+    // The merge's limits: thresholds around 2 |d| (at most 510) and the int range, amounts at
+    // and beyond the largest merged in whole numbers.
+    const int thresholds[] = {-2147483647 - 1, 1, 2, 509, 510, 511, 1021, 1022, 2147483647};
+    const float amounts[] = {0.0f, 1.0e6f, -1.0e6f, 1.0000001e6f, 0.37f};
+    FilterImage noisy(61, 23, 24);
+    FillRandom(noisy, 61);
+    for (int t : thresholds) {
+        for (float a : amounts) {
+            SCOPED_TRACE(testing::Message() << "threshold " << t << " amount " << a);
+            FilterImage ref(noisy), wide(noisy), plain(noisy);
+            ReferenceUnsharp(ref, 0.6f, a, t);
+            ASSERT_TRUE(wide.UnsharpMask(0.6f, a, t));
+            px_ops::UnsharpUseWideVectors(false);
+            const bool plainDone = plain.UnsharpMask(0.6f, a, t);
+            px_ops::UnsharpUseWideVectors(true);
+            ASSERT_TRUE(plainDone);
+            EXPECT_TRUE(SamePixels(wide, ref));
+            EXPECT_TRUE(SamePixels(plain, ref));
+        }
+    }
     // An image with alpha sharpens its colours as one without and keeps its alpha; colour
     // palettes are refused and left as they were.
     FilterImage rgba(37, 19, 32);
