@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "imagelib/ops/filter/pxunsharp.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -589,6 +590,85 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
     for (DWORD y = 0; y < pad.GetHeight(); y++) pad.GetBits(y)[15] = static_cast<BYTE>(y + 1);
     ASSERT_TRUE(pad.UnsharpMask(1.0f, 1.0f, 0));
     for (DWORD y = 0; y < pad.GetHeight(); y++) ASSERT_EQ(pad.GetBits(y)[15], y + 1) << y;
+}
+
+TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
+    // Sizes around the 16- and 32-byte blocks and their tails, images of one pixel and one row
+    // or column, every kernel length with its own loop (5 to 13 taps) and one without, rows
+    // wide enough to go through in several column strips, and each way of merging.
+    struct Case {
+        LONG w, h;
+        WORD bpp;
+        float radius, amount;
+        int threshold;
+    } cases[] = {
+        {1, 1, 24, 1.0f, 3.0f, 0},       {1, 1, 8, 0.0f, 2.0f, 0},      {1, 37, 24, 1.0f, 0.5f, 0},
+        {45, 1, 8, 0.5f, 1.5f, 0},        {11, 17, 24, 0.2f, 0.9f, 0},   {33, 29, 8, 0.7f, 1.2f, 3},
+        {53, 61, 24, 1.0f, 0.5f, 0},      {71, 40, 24, 1.2f, -0.7f, 2},  {97, 35, 8, 1.7f, 2.0f, 1500},
+        {39, 43, 24, 2.2f, 0.5f, 1},      {2251, 23, 24, 1.0f, 0.5f, 0},  // two strips and a part
+        {5003, 21, 8, 1.0f, 1.0f, 5},     {700, 19, 24, 5.0f, 1.0f, 0},   // strips of a 25-tap kernel
+        {83, 67, 24, 1.0f, 2.0e6f, 0},    {77, 5, 24, 2.0f, 1.0f, 0},     // amount in floats; few rows
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << "x" << c.bpp << " r " << c.radius);
+        FilterImage src(c.w, c.h, c.bpp);
+        if (c.bpp == 8) src.SetGrayPalette();
+        FillRandom(src, static_cast<uint32_t>(c.w * 31 + c.h));
+        FilterImage ref(src), wide(src), plain(src);
+        ReferenceUnsharp(ref, c.radius, c.amount, c.threshold);
+        ASSERT_TRUE(wide.UnsharpMask(c.radius, c.amount, c.threshold));
+        px_ops::UnsharpUseWideVectors(false);
+        const bool plainDone = plain.UnsharpMask(c.radius, c.amount, c.threshold);
+        px_ops::UnsharpUseWideVectors(true);
+        ASSERT_TRUE(plainDone);
+        EXPECT_TRUE(SamePixels(wide, ref));
+        EXPECT_TRUE(SamePixels(plain, ref));
+    }
+    // The merge's limits: thresholds around 2 |d| (at most 510) and the int range, amounts at
+    // and beyond the largest merged in whole numbers.
+    const int thresholds[] = {-2147483647 - 1, 1, 2, 509, 510, 511, 1021, 1022, 2147483647};
+    const float amounts[] = {0.0f, 1.0e6f, -1.0e6f, 1.0000001e6f, 0.37f};
+    FilterImage noisy(61, 23, 24);
+    FillRandom(noisy, 61);
+    for (int t : thresholds) {
+        for (float a : amounts) {
+            SCOPED_TRACE(testing::Message() << "threshold " << t << " amount " << a);
+            FilterImage ref(noisy), wide(noisy), plain(noisy);
+            ReferenceUnsharp(ref, 0.6f, a, t);
+            ASSERT_TRUE(wide.UnsharpMask(0.6f, a, t));
+            px_ops::UnsharpUseWideVectors(false);
+            const bool plainDone = plain.UnsharpMask(0.6f, a, t);
+            px_ops::UnsharpUseWideVectors(true);
+            ASSERT_TRUE(plainDone);
+            EXPECT_TRUE(SamePixels(wide, ref));
+            EXPECT_TRUE(SamePixels(plain, ref));
+        }
+    }
+    // An image with alpha sharpens its colours as one without and keeps its alpha; colour
+    // palettes are refused and left as they were.
+    FilterImage rgba(37, 19, 32);
+    FillRandom(rgba, 3);
+    rgba.AlphaCreate();
+    for (LONG y = 0; y < 19; y++)
+        for (LONG x = 0; x < 37; x++) rgba.AlphaSet(x, y, static_cast<BYTE>(7 * x + y));
+    FilterImage colours(rgba);
+    colours.AlphaDelete();
+    ReferenceUnsharp(colours, 1.0f, 0.5f, 0);
+    PxImage pal(9, 7, 8);
+    pal.SetStdPalette();
+    FillRandom(pal, 4);
+    for (bool use : {true, false}) {
+        SCOPED_TRACE(use);
+        px_ops::UnsharpUseWideVectors(use);
+        PxImage a(rgba), p(pal);
+        EXPECT_TRUE(a.UnsharpMask(1.0f, 0.5f, 0));
+        EXPECT_TRUE(SamePixels(a, colours));
+        ASSERT_TRUE(a.AlphaIsValid());
+        EXPECT_EQ(std::memcmp(a.AlphaGetPointer(), rgba.AlphaGetPointer(), 37 * 19), 0);
+        EXPECT_FALSE(p.UnsharpMask(1.0f, 1.0f, 0));
+        EXPECT_TRUE(SamePixels(p, pal));
+    }
+    px_ops::UnsharpUseWideVectors(true);
 }
 
 TEST(UnsharpMask, KernelAndRefusals) {

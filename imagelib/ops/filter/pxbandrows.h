@@ -4,8 +4,10 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -29,27 +31,43 @@ public:
 
     // Copies every band's outside rows; false when the memory for them is missing.
     bool Save() {
+        if (!Prepare()) return false;
+        std::atomic<bool> ok{true};
+        ParallelItems(Bands(), [&](int64_t b) {
+            if (!SaveBand(b)) ok = false;
+            return true;
+        });
+        return ok;
+    }
+
+    // The same in steps, for workers that go on to change the bands themselves: Prepare once, then
+    // SaveBand for every band, all before any band changes a row. SaveBand of different bands may
+    // run at once; false when the memory for the band's copies is missing.
+    bool Prepare() {
         try {
-            saved_.assign(static_cast<size_t>(Bands()), {});
-            for (int64_t b = 0; b < Bands(); b++) saved_[static_cast<size_t>(b)].resize(SavedCount(b) * eff_);
+            saved_.clear();
+            saved_.resize(static_cast<size_t>(Bands()));
         } catch (const std::bad_alloc&) {
             return false;
         }
-        ParallelItems(Bands(), [&](int64_t b) {
-            BYTE* d = saved_[static_cast<size_t>(b)].data();
-            for (int64_t q = Low(b); q < Begin(b); q++, d += eff_)
-                std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
-            for (int64_t q = End(b); q < High(b); q++, d += eff_)
-                std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
-            return true;
-        });
+        return true;
+    }
+    bool SaveBand(int64_t b) {
+        std::unique_ptr<BYTE[]>& kept = saved_[static_cast<size_t>(b)];
+        kept.reset(new (std::nothrow) BYTE[std::max<size_t>(1, SavedCount(b) * eff_)]);
+        if (!kept) return false;
+        BYTE* d = kept.get();
+        for (int64_t q = Low(b); q < Begin(b); q++, d += eff_)
+            std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
+        for (int64_t q = End(b); q < High(b); q++, d += eff_)
+            std::memcpy(d, img_.GetBits(static_cast<DWORD>(q)), eff_);
         return true;
     }
 
     // Row q (within margin of band b) as it was before any band changed it.
     const BYTE* Row(int64_t b, int64_t q) const {
         if (q >= Begin(b) && q < End(b)) return img_.GetBits(static_cast<DWORD>(q));
-        const BYTE* s = saved_[static_cast<size_t>(b)].data();
+        const BYTE* s = saved_[static_cast<size_t>(b)].get();
         if (q < Begin(b)) return s + static_cast<size_t>(q - Low(b)) * eff_;
         return s + static_cast<size_t>(Begin(b) - Low(b) + q - End(b)) * eff_;
     }
@@ -63,7 +81,7 @@ private:
     int64_t h_;
     size_t eff_;
     int64_t band_, margin_;
-    std::vector<std::vector<BYTE>> saved_;
+    std::vector<std::unique_ptr<BYTE[]>> saved_;
 };
 
 }  // namespace px_ops

@@ -6,20 +6,30 @@
 // table of such products, so the sums multiply instead of looking up: that lets the compiler
 // run many bytes at once, and every addition, and so every result, stays the same.
 //
-// The three steps run in one sweep over bands of rows: each band keeps its last kernel-length
-// row-blurred rows in a ring, blurs the column direction from the ring and merges at once, so
-// the image is read and written once instead of once per step.
+// The three steps run in one sweep over bands of rows, strip of columns by strip: each band
+// keeps its last kernel-length row-blurred rows in a ring, blurs the column direction from the
+// ring and merges at once, so the image is read and written once instead of once per step.
+// Where the CPU has AVX2 the sums and the merge run in loops written out for it; they do the
+// plain loops' steps lane by lane, so the bytes do not depend on which loops ran.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/filter/pxbandrows.h"
+#include "imagelib/ops/filter/pxunsharp.h"
 #include "imagelib/pximage.h"
+
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define PX_UNSHARP_AVX2 1
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -160,16 +170,8 @@ __attribute__((always_inline)) inline void SumTaps(const float* cmatrix, int L, 
     }
 }
 
-// out[i] = RoundOut(sum): the blurred bytes. Built for AVX2 as well when the compiler can
-// (without FMA, which would round differently).
-PX_OPS_SIMD_CLONES
-void SumToBytes(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict out) {
-    SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
-        for (int k = 0; k < count; k++) out[i + k] = RoundOut(a[k]);
-    });
-}
-
-// The same bytes, kept as floats for the column direction to read.
+// out[i] = RoundOut(sum), the blurred bytes, kept as floats for the column direction to read.
+// Built for AVX2 as well when the compiler can (without FMA, which would round differently).
 PX_OPS_SIMD_CLONES
 void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
     SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
@@ -258,44 +260,335 @@ void BytesToFloats(const BYTE* s, float* d, int64_t n) {
     for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
 }
 
-// The middle of a blurred line, into bytes or into floats holding the bytes.
-void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* out) {
-    SumToBytes(cmatrix, L, taps, n, out);
-}
-void SumMiddle(const float* cmatrix, int L, const float* const* taps, int64_t n, float* out) {
-    SumToByteFloats(cmatrix, L, taps, n, out);
+#if PX_UNSHARP_AVX2
+
+// The same sums eight lanes to a register, written out for AVX2: left to the compiler, the
+// finishing steps went through the bytes one at a time. Every lane does the scalar code's steps
+// in its order; there is no FMA, which would round once where those round twice.
+#define PX_UNSHARP_WIDE __attribute__((target("avx2")))
+
+std::atomic<bool> wideAllowed{true};
+
+bool WideVectors() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has && wideAllowed.load(std::memory_order_relaxed);
 }
 
-// One line of count pixels of b bytes, contiguous; the blurred bytes go to dst as BYTE or as
-// float. The middle goes a few thousand bytes at a time: each piece, with the kernel's reach on
-// either side, is turned into floats in `scratch` and summed while it is still in the cache.
-template <class Out>
-void BlurLine(const float* cmatrix, int L, const BYTE* src, Out* dst, int count, int b, std::vector<float>& scratch) {
+// RoundOut of eight sums, as floats. A sum of bytes times positive weights is never below 0, so
+// trunc(0.5 + a) needs no clamp at 0.
+PX_UNSHARP_WIDE inline __m256 RoundSums8(__m256 a) {
+    const __m256 r = _mm256_round_ps(_mm256_add_ps(_mm256_set1_ps(0.5f), a), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    return _mm256_min_ps(r, _mm256_set1_ps(255.0f));
+}
+
+// The merge's constants: amount, and half the threshold when a threshold can keep a byte (2 |d|
+// is at most 510, so a threshold above 1021 keeps every byte, one of 0 or less none).
+struct WideMerge {
+    __m256 amount, halfThreshold;
+    bool keeps;
+    PX_UNSHARP_WIDE WideMerge(float a, int threshold)
+        : amount(_mm256_set1_ps(a)),
+          halfThreshold(_mm256_set1_ps(0.5f * static_cast<float>(std::min(threshold, 1021)))),
+          keeps(threshold > 0) {}
+};
+
+// MergeByte of eight bytes, at src as floats, and their blurred sums a, as whole numbers (not yet
+// clamped). The difference of two whole numbers below 256 is exact in floats, and 2 |d| < t when
+// |d| < t / 2.
+PX_UNSHARP_WIDE inline __m256i Merge8(const float* src, __m256 a, const WideMerge& mg) {
+    const __m256 s = _mm256_loadu_ps(src);
+    const __m256 d = _mm256_sub_ps(s, RoundSums8(a));
+    __m256 v = _mm256_add_ps(s, _mm256_mul_ps(mg.amount, d));
+    if (mg.keeps) {
+        const __m256 ad = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), d);
+        v = _mm256_blendv_ps(v, s, _mm256_cmp_ps(ad, mg.halfThreshold, _CMP_LT_OQ));
+    }
+    // Below kWholeNumberAmount, v is far inside int range.
+    return _mm256_cvttps_epi32(v);
+}
+
+// Merges 16 sums a[0..1] into row[0..15], whose bytes src holds as floats; the packs clamp to
+// 0..255 as TruncClamp does.
+PX_UNSHARP_WIDE inline void MergeStore16(BYTE* row, const float* src, const __m256* a, const WideMerge& mg) {
+    const __m256i r0 = Merge8(src, a[0], mg), r1 = Merge8(src + 8, a[1], mg);
+    const __m256i words = _mm256_permute4x64_epi64(_mm256_packs_epi32(r0, r1), 0xD8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row),
+                     _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
+}
+
+// The weights, broadcast, and the tap rows of a kernel of kL taps (any length when kL is 0),
+// nTaps rows. Copied into locals for the known lengths: the byte stores in the loops may alias
+// anything, and would make the compiler load them again after every store.
+template <int kL>
+struct WideTaps {
+    int L;
+    const float* cm;
+    const float* const* taps;
+    __m256 w[kL > 0 ? kL : 1];
+    const float* t[kL > 0 ? kL + 1 : 1];
+    PX_UNSHARP_WIDE WideTaps(const float* cmatrix, int length, const float* const* rows, int nTaps)
+        : L(kL > 0 ? kL : length), cm(cmatrix), taps(rows) {
+        if (kL > 0) {
+            for (int j = 0; j < kL; j++) w[j] = _mm256_set1_ps(cmatrix[j]);
+            for (int j = 0; j < nTaps && j <= kL; j++) t[j] = rows[j];
+        }
+    }
+    PX_UNSHARP_WIDE __m256 W(int j) const { return kL > 0 ? w[j] : _mm256_set1_ps(cm[j]); }
+    const float* T(int j) const { return kL > 0 ? t[j] : taps[j]; }
+};
+
+// a[k] = tap 0 at i + 8 k times weight 0, then + tap j times weight j in kernel order: 8 kVecs
+// sums.
+template <int kL, int kVecs>
+PX_UNSHARP_WIDE inline void Sums(const WideTaps<kL>& tp, int64_t i, __m256* a) {
+    {
+        const __m256 w = tp.W(0);
+        const float* s = tp.T(0) + i;
+        for (int k = 0; k < kVecs; k++) a[k] = _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w);
+    }
+    for (int j = 1; j < tp.L; j++) {
+        const __m256 w = tp.W(j);
+        const float* s = tp.T(j) + i;
+        for (int k = 0; k < kVecs; k++) a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(s + 8 * k), w));
+    }
+}
+
+// BytesToFloats: each byte widened straight from memory.
+PX_UNSHARP_WIDE void WideBytesToFloats(const BYTE* s, float* d, int64_t n) {
+    auto eight = [&](int64_t i) PX_UNSHARP_WIDE {
+        _mm256_storeu_ps(d + i, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(
+                                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i)))));
+    };
+    int64_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        eight(i);
+        eight(i + 8);
+        eight(i + 16);
+        eight(i + 24);
+    }
+    for (; i + 8 <= n; i += 8) eight(i);
+    for (; i < n; i++) d[i] = static_cast<float>(s[i]);
+}
+
+// SumToByteFloats.
+template <int kL>
+PX_UNSHARP_WIDE void WideSumToByteFloats(const float* cm, int L, const float* const* taps, int64_t n,
+                                         float* __restrict out) {
+    const WideTaps<kL> tp(cm, L, taps, L);
+    int64_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256 a[4];
+        Sums<kL, 4>(tp, i, a);
+        for (int k = 0; k < 4; k++) _mm256_storeu_ps(out + i + 8 * k, RoundSums8(a[k]));
+    }
+    for (; i < n; i++) {
+        float a = taps[0][i] * cm[0];
+        for (int j = 1; j < L; j++) a += taps[j][i] * cm[j];
+        out[i] = static_cast<float>(RoundOut(a));
+    }
+}
+
+// SumAndMerge, for amounts merged in whole numbers.
+template <int kL>
+PX_UNSHARP_WIDE void WideSumAndMerge(const float* cm, int L, const float* const* taps, int64_t n,
+                                     BYTE* __restrict row, const float* src, float amount, int threshold) {
+    const WideTaps<kL> tp(cm, L, taps, L);
+    const WideMerge mg(amount, threshold);
+    int64_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m256 a[2];
+        Sums<kL, 2>(tp, i, a);
+        MergeStore16(row + i, src + i, a, mg);
+    }
+    for (; i < n; i++) {
+        float a = taps[0][i] * cm[0];
+        for (int j = 1; j < L; j++) a += taps[j][i] * cm[j];
+        row[i] = MergeByte(row[i], RoundOut(a), amount, threshold);
+    }
+}
+
+// SumAndMergePair, for amounts merged in whole numbers. Needs L >= 2. Sixteen lanes of both rows
+// at a time: four sums and the weights fit the sixteen registers.
+template <int kL>
+PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* const* taps, int64_t n,
+                                         BYTE* __restrict row0, BYTE* __restrict row1, const float* src0,
+                                         const float* src1, float amount, int threshold) {
+    const WideTaps<kL> tp(cm, L, taps, L + 1);
+    const WideMerge mg(amount, threshold);
+    int64_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m256 a0[2], a1[2];
+        {
+            const __m256 w0 = tp.W(0), w1 = tp.W(1);
+            const float* r0 = tp.T(0) + i;
+            const float* r1 = tp.T(1) + i;
+            for (int k = 0; k < 2; k++) {
+                const __m256 v1 = _mm256_loadu_ps(r1 + 8 * k);
+                a0[k] = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(r0 + 8 * k), w0), _mm256_mul_ps(v1, w1));
+                a1[k] = _mm256_mul_ps(v1, w0);
+            }
+        }
+        for (int t = 2; t < tp.L; t++) {
+            const __m256 wa = tp.W(t), wb = tp.W(t - 1);
+            const float* r = tp.T(t) + i;
+            for (int k = 0; k < 2; k++) {
+                const __m256 v = _mm256_loadu_ps(r + 8 * k);
+                a0[k] = _mm256_add_ps(a0[k], _mm256_mul_ps(v, wa));
+                a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(v, wb));
+            }
+        }
+        {
+            const __m256 wb = tp.W(tp.L - 1);
+            const float* r = tp.T(tp.L) + i;
+            for (int k = 0; k < 2; k++) a1[k] = _mm256_add_ps(a1[k], _mm256_mul_ps(_mm256_loadu_ps(r + 8 * k), wb));
+        }
+        MergeStore16(row0 + i, src0 + i, a0, mg);
+        MergeStore16(row1 + i, src1 + i, a1, mg);
+    }
+    for (; i < n; i++) {
+        float a0 = taps[0][i] * cm[0], a1 = taps[1][i] * cm[0];
+        for (int j = 1; j < L; j++) {
+            a0 += taps[j][i] * cm[j];
+            a1 += taps[j + 1][i] * cm[j];
+        }
+        row0[i] = MergeByte(row0[i], RoundOut(a0), amount, threshold);
+        row1[i] = MergeByte(row1[i], RoundOut(a1), amount, threshold);
+    }
+}
+
+// The merge of a row whose column window leaves the image: EdgeValue of the nTaps rows in
+// taps, which meet weights wts, added in that order from 0 and divided by their sum scale.
+PX_UNSHARP_WIDE void WideEdgeMerge(const float* const* taps, const float* wts, int nTaps, float scale, int64_t n,
+                                   BYTE* __restrict row, const float* src, float amount, int threshold) {
+    const WideMerge mg(amount, threshold);
+    const __m256 vs = _mm256_set1_ps(scale);
+    int64_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m256 a[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
+        for (int j = 0; j < nTaps; j++) {
+            const __m256 w = _mm256_set1_ps(wts[j]);
+            for (int k = 0; k < 2; k++)
+                a[k] = _mm256_add_ps(a[k], _mm256_mul_ps(_mm256_loadu_ps(taps[j] + i + 8 * k), w));
+        }
+        for (int k = 0; k < 2; k++) a[k] = _mm256_div_ps(a[k], vs);
+        MergeStore16(row + i, src + i, a, mg);
+    }
+    for (; i < n; i++) {
+        float sum = 0;
+        for (int j = 0; j < nTaps; j++) sum += taps[j][i] * wts[j];
+        row[i] = MergeByte(row[i], RoundOut(sum / scale), amount, threshold);
+    }
+}
+
+// Calls K<taps>::Run for the common kernel lengths (radius up to 2.2), K<0> for the rest: with
+// the length known the loops over taps unroll and the weights stay in registers.
+template <template <int> class K, class... Args>
+void ByLength(int L, Args... args) {
+    switch (L) {
+        case 5: return K<5>::Run(args...);
+        case 7: return K<7>::Run(args...);
+        case 9: return K<9>::Run(args...);
+        case 11: return K<11>::Run(args...);
+        case 13: return K<13>::Run(args...);
+        default: return K<0>::Run(args...);
+    }
+}
+template <int kL>
+struct ByteFloatsK {
+    static void Run(const float* cm, int L, const float* const* taps, int64_t n, float* out) {
+        WideSumToByteFloats<kL>(cm, L, taps, n, out);
+    }
+};
+template <int kL>
+struct MergeK {
+    static void Run(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, const float* src,
+                    float amount, int threshold) {
+        WideSumAndMerge<kL>(cm, L, taps, n, row, src, amount, threshold);
+    }
+};
+template <int kL>
+struct PairK {
+    static void Run(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row0, BYTE* row1,
+                    const float* src0, const float* src1, float amount, int threshold) {
+        WideSumAndMergePair<kL>(cm, L, taps, n, row0, row1, src0, src1, amount, threshold);
+    }
+};
+
+#else
+bool WideVectors() { return false; }
+#endif
+
+// The sums of the middle of a row, and the column sums merged into one or two rows: the wide
+// forms where the CPU has them, else the compiler's vector code.
+void BytesToFloatsAny(const BYTE* s, float* d, int64_t n) {
+#if PX_UNSHARP_AVX2
+    if (WideVectors()) return WideBytesToFloats(s, d, n);
+#endif
+    BytesToFloats(s, d, n);
+}
+
+void SumToByteFloatsAny(const float* cm, int L, const float* const* taps, int64_t n, float* out) {
+#if PX_UNSHARP_AVX2
+    if (WideVectors()) return ByLength<ByteFloatsK>(L, cm, L, taps, n, out);
+#endif
+    SumToByteFloats(cm, L, taps, n, out);
+}
+
+// The merges take each row's bytes also as floats (src), which the wide forms read instead.
+void WideEdgeMergeAny(const float* const* taps, const float* wts, int nTaps, float scale, int64_t n, BYTE* row,
+                      const float* src, float amount, int threshold) {
+#if PX_UNSHARP_AVX2
+    WideEdgeMerge(taps, wts, nTaps, scale, n, row, src, amount, threshold);
+#else
+    (void)taps, (void)wts, (void)nTaps, (void)scale, (void)n, (void)row, (void)src, (void)amount, (void)threshold;
+#endif
+}
+
+void SumAndMergeAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row, const float* src,
+                    float amount, int threshold) {
+#if PX_UNSHARP_AVX2
+    if (WholeNumberMerge(amount) && WideVectors())
+        return ByLength<MergeK>(L, cm, L, taps, n, row, src, amount, threshold);
+#endif
+    (void)src;
+    SumAndMerge(cm, L, taps, n, row, amount, threshold);
+}
+
+void SumAndMergePairAny(const float* cm, int L, const float* const* taps, int64_t n, BYTE* row0, BYTE* row1,
+                        const float* src0, const float* src1, float amount, int threshold) {
+#if PX_UNSHARP_AVX2
+    if (WholeNumberMerge(amount) && WideVectors())
+        return ByLength<PairK>(L, cm, L, taps, n, row0, row1, src0, src1, amount, threshold);
+#endif
+    (void)src0, (void)src1;
+    SumAndMergePair(cm, L, taps, n, row0, row1, amount, threshold);
+}
+
+// Pixels [px0, px1) of a line of count pixels of b bytes, blurred into dst (pixel px0 first).
+// line holds the line's bytes as floats from byte lo on, at least from the kernel's reach
+// before px0 to its reach after px1 (within the line). The ends of the line (and lines shorter
+// than the kernel) rescale by the weights used; the middle sums all taps.
+void BlurSpan(const float* cmatrix, int L, const float* line, int64_t lo, int count, int b, int px0, int px1,
+              float* dst, std::vector<const float*>& taps) {
     const int m = L / 2;
-    if (count <= 0 || b <= 0) return;
     auto edge = [&](int p) {
         for (int c = 0; c < b; c++)
-            dst[p * b + c] = RoundOut(
-                EdgeValue(cmatrix, L, count, p, [&](int j) { return static_cast<float>(src[j * b + c]); }));
+            dst[int64_t{p - px0} * b + c] = RoundOut(EdgeValue(
+                cmatrix, L, count, p, [&](int j) { return line[int64_t{j} * b + c - lo]; }));
     };
     if (L > count) {
-        for (int p = 0; p < count; p++) edge(p);
+        for (int p = px0; p < px1; p++) edge(p);
         return;
     }
-    for (int p = 0; p < m; p++) edge(p);
-    // Middle: byte o sums src[o + (j - m) * b] * weight j.
-    const int64_t o0 = int64_t{m} * b, o1 = int64_t{count - m} * b, reach = int64_t{m} * b;
-    const int64_t piece = std::max<int64_t>(4096, 8 * reach);
-    scratch.resize(static_cast<size_t>(piece + 2 * reach));
-    thread_local std::vector<const float*> taps;
-    taps.resize(static_cast<size_t>(L));
-    for (int64_t o = o0; o < o1; o += piece) {
-        const int64_t n = std::min(piece, o1 - o);
-        BytesToFloats(src + o - reach, scratch.data(), n + 2 * reach);
-        for (int j = 0; j < L; j++) taps[j] = scratch.data() + reach + int64_t{j - m} * b;
-        SumMiddle(cmatrix, L, taps.data(), n, dst + o);
+    for (int p = px0; p < std::min(px1, m); p++) edge(p);
+    const int mid0 = std::max(px0, m), mid1 = std::min(px1, count - m);
+    if (mid0 < mid1) {
+        // Byte o sums line[o + (j - m) * b] * weight j.
+        taps.resize(static_cast<size_t>(L));
+        for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = line + int64_t{mid0 + j - m} * b - lo;
+        SumToByteFloatsAny(cmatrix, L, taps.data(), int64_t{mid1 - mid0} * b, dst + int64_t{mid0 - px0} * b);
     }
-    for (int p = count - m; p < count; p++) edge(p);
+    for (int p = std::max(px0, count - m); p < px1; p++) edge(p);
 }
 
 // The merge of one row, in place, from its blurred bytes.
@@ -305,6 +598,14 @@ void MergeRow(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, f
 }
 
 }  // namespace
+
+void px_ops::UnsharpUseWideVectors(bool use) {
+#if PX_UNSHARP_AVX2
+    wideAllowed.store(use, std::memory_order_relaxed);
+#else
+    (void)use;
+#endif
+}
 
 int PxImage::gen_convolve_matrix(float radius, float** cmatrix_p) {
     const float std_dev = std::fabs(radius) + 1.0f;
@@ -348,8 +649,12 @@ void PxImage::blur_line(float* ctable, float* cmatrix, int cmatrix_length, BYTE*
                         LONG bytes) {
     (void)ctable;  // the middle multiplies instead: each product is the table entry itself
     if (y <= 0 || bytes <= 0) return;
-    std::vector<float> scratch;
-    BlurLine(cmatrix, cmatrix_length, cur_col, dest_col, y, static_cast<int>(bytes), scratch);
+    const int64_t n = int64_t{y} * bytes;
+    std::vector<float> line(static_cast<size_t>(n)), out(static_cast<size_t>(n));
+    std::vector<const float*> taps;
+    BytesToFloats(cur_col, line.data(), n);
+    BlurSpan(cmatrix, cmatrix_length, line.data(), 0, y, static_cast<int>(bytes), 0, y, out.data(), taps);
+    for (int64_t i = 0; i < n; i++) dest_col[i] = static_cast<BYTE>(out[static_cast<size_t>(i)]);
 }
 
 bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
@@ -380,33 +685,53 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     const int workers = px_ops::WorkerCount(h);
     const int64_t bandRows = std::max<int64_t>(std::max(32, 4 * L), (h + 4 * workers - 1) / (4 * workers));
     px_ops::BandRows rows(*this, bandRows, m);
-    if (!rows.Save()) {
+    if (!rows.Prepare()) {
         SetLastError("PxImage::UnsharpMask can't allocate memory");
         return false;
     }
     std::atomic<int64_t> rowsDone{0};
     std::atomic<bool> noMemory{false};
-    // Each worker keeps R = L + 1 row-blurred rows (two output rows at a time need L + 1): wide
-    // kernels on wide images get fewer workers, so that those rings stay within a few hundred
-    // megabytes together.
+    // A band goes through its columns strip by strip, so that each worker's ring of R = L + 1
+    // row-blurred rows (two output rows at a time need L + 1) stays in the core's own cache. A
+    // strip is at least the kernel's reach wide: the next strip's rows read that much of this
+    // one, which is kept (in `right`) before the rows change. Wide kernels get fewer workers, so
+    // that the rings stay within a few hundred megabytes together.
     const int R = L + 1;
-    const double ringBytes = static_cast<double>(R) * static_cast<double>(rowBytes) * sizeof(float);
+    const int64_t reach = int64_t{m} * b;
+    constexpr int64_t kRingBytes = 192 * 1024;
+    const int64_t stripPx = std::max<int64_t>({1, m, kRingBytes / (int64_t{R} * int64_t{sizeof(float)} * b)});
+    const int64_t stripBytes = std::min(rowBytes, stripPx * b);
+    // A row's bytes are needed from its blur along x until its merge, m or m + 1 rows later.
+    const int nLines = m + 2;
+    const int64_t lineFloats = std::min(rowBytes, stripBytes + 2 * reach);
+    const double ringBytes =
+        (static_cast<double>(R) * static_cast<double>(stripBytes) + static_cast<double>(nLines) * lineFloats) *
+        sizeof(float);
     const int maxWorkers = static_cast<int>(std::clamp(384.0e6 / std::max(ringBytes, 1.0), 1.0, 8.0));
+    const int64_t keptRows = bandRows + 2 * int64_t{m};
 
-    // Each worker's scratch rows, kept from band to band; ring[q % R] holds row q of the image
-    // blurred along x, its bytes as floats. Empty when the memory was missing.
+    // Each worker's scratch rows, kept from band to band; ring[q % R] holds the strip of row q
+    // blurred along x, its bytes as floats, and lines[q % nLines] the bytes themselves as floats,
+    // with the reach on either side, for the blur along x and for the merge. Empty when the memory
+    // was missing.
     struct Scratch {
-        std::vector<float> ring, line;
-        std::vector<BYTE> blurred;
+        std::vector<float> ring, lines;
+        std::vector<BYTE> blurred, left, right;
         std::vector<const float*> taps;
+        std::vector<float> wts;
     };
     auto makeScratch = [&] {
         Scratch sc;
         try {
-            sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(rowBytes));
-            sc.line.reserve(static_cast<size_t>(std::min<int64_t>(rowBytes, 4096 + 10 * int64_t{m} * b)));
-            sc.blurred.resize(static_cast<size_t>(rowBytes));
+            sc.ring.resize(static_cast<size_t>(R) * static_cast<size_t>(stripBytes));
+            sc.lines.resize(static_cast<size_t>(nLines) * static_cast<size_t>(lineFloats));
+            sc.blurred.resize(static_cast<size_t>(stripBytes));
+            if (stripBytes < rowBytes) {
+                sc.left.resize(static_cast<size_t>(keptRows * reach));
+                sc.right.resize(static_cast<size_t>(keptRows * reach));
+            }
             sc.taps.resize(static_cast<size_t>(R));
+            sc.wts.resize(static_cast<size_t>(L));
         } catch (const std::bad_alloc&) {
             sc = Scratch{};
         }
@@ -415,58 +740,111 @@ bool PxImage::UnsharpMask(float radius, float amount, int threshold) {
     // Rows whose whole column window lies inside the image sum without rescaling.
     auto inner = [&](int64_t p) { return L <= h && p >= m && p < h - m; };
 
-    px_ops::ParallelItemsWith(
-        rows.Bands(), makeScratch,
-        [&](int64_t band, Scratch& sc) {
-            if (sc.taps.empty()) {
-                noMemory = true;
-                return false;
-            }
-            const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
-            std::vector<float>& ring = sc.ring;
-            std::vector<float>& line = sc.line;
-            std::vector<BYTE>& blurred = sc.blurred;
-            std::vector<const float*>& taps = sc.taps;
+    auto runBand = [&](int64_t band, Scratch& sc) {
+        // Whole bands or none: a band changes every strip of its rows.
+        info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
+        if (info.nEscape) return false;
+        const int64_t b0 = rows.Begin(band), b1 = rows.End(band);
+        const int64_t qlo = std::max<int64_t>(0, b0 - m), qhi = std::min<int64_t>(h, b1 + m);
+        std::vector<const float*>& taps = sc.taps;
+        for (int64_t x0 = 0; x0 < rowBytes; x0 += stripBytes) {
+            const int64_t x1 = std::min(rowBytes, x0 + stripBytes), n = x1 - x0;
+            const int px0 = static_cast<int>(x0 / b), px1 = static_cast<int>(x1 / b);
+            const int64_t lo = std::max<int64_t>(0, x0 - reach), hi = std::min(rowBytes, x1 + reach);
+            const bool lastStrip = x1 == rowBytes;
             auto ringRow = [&](int64_t q) {
-                return ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(rowBytes);
+                return sc.ring.data() + static_cast<size_t>(q % R) * static_cast<size_t>(stripBytes);
             };
-            int64_t next = std::max<int64_t>(0, b0 - m);
-            // Row-blurs every row up to q that is not in the ring yet. Rows up to p + m are
-            // still as they were while row p is the next to change.
+            auto lineRow = [&](int64_t q) {
+                return sc.lines.data() + static_cast<size_t>(q % nLines) * static_cast<size_t>(lineFloats);
+            };
+            // Row p's bytes of the strip as floats.
+            auto srcRow = [&](int64_t q) { return lineRow(q) + (x0 - lo); };
+            int64_t next = qlo;
+            // Row-blurs the strip of every row up to q that is not in the ring yet. Rows up to
+            // p + m are still as they were in this strip and the next while row p is the next
+            // to change; the reach before the strip was kept by the strip before.
             auto fillTo = [&](int64_t q) {
-                for (; next <= std::min<int64_t>(h - 1, q); next++) {
-                    BlurLine(cmatrix.get(), L, rows.Row(band, next), ringRow(next), w, b, line);
+                for (; next <= std::min(qhi - 1, q); next++) {
+                    const BYTE* src = rows.Row(band, next);
+                    const size_t kept = static_cast<size_t>((next - qlo) * reach);
+                    float* f = lineRow(next);
+                    if (x0 > 0) BytesToFloatsAny(sc.left.data() + kept, f, reach);
+                    BytesToFloatsAny(src + x0, f + (x0 - lo), hi - x0);
+                    if (!lastStrip) std::memcpy(sc.right.data() + kept, src + x1 - reach, static_cast<size_t>(reach));
+                    BlurSpan(cmatrix.get(), L, f, lo, w, b, px0, px1, ringRow(next), taps);
                 }
             };
             for (int64_t p = b0; p < b1;) {
-                info.nProgress = static_cast<LONG>(100 * rowsDone.load(std::memory_order_relaxed) / h);
-                if (info.nEscape) return false;
-                BYTE* row = GetBits(static_cast<DWORD>(p));
+                BYTE* row = GetBits(static_cast<DWORD>(p)) + x0;
+                int done = 1;
                 if (L >= 2 && p + 1 < b1 && inner(p) && inner(p + 1)) {
                     fillTo(p + 1 + m);
                     for (int j = 0; j < R; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                    SumAndMergePair(cmatrix.get(), L, taps.data(), rowBytes, row,
-                                    GetBits(static_cast<DWORD>(p + 1)), amount, threshold);
-                    rowsDone.fetch_add(2, std::memory_order_relaxed);
-                    p += 2;
-                    continue;
-                }
-                fillTo(p + m);
-                if (!inner(p)) {
-                    for (int64_t i = 0; i < rowBytes; i++)
-                        blurred[static_cast<size_t>(i)] = RoundOut(
-                            EdgeValue(cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
-                    MergeRow(row, blurred.data(), rowBytes, amount, threshold);
+                    SumAndMergePairAny(cmatrix.get(), L, taps.data(), n, row, GetBits(static_cast<DWORD>(p + 1)) + x0,
+                                       srcRow(p), srcRow(p + 1), amount, threshold);
+                    done = 2;
                 } else {
-                    for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
-                    SumAndMerge(cmatrix.get(), L, taps.data(), rowBytes, row, amount, threshold);
+                    fillTo(p + m);
+                    if (!inner(p) && WholeNumberMerge(amount) && WideVectors()) {
+                        // The rows of the window in order, their weights and those weights' sum,
+                        // as EdgeValue takes them.
+                        const int q0 = std::max(0, static_cast<int>(p) - m);
+                        const int q1 = std::min(h - 1, static_cast<int>(p) + m);
+                        float scale = 0;
+                        for (int q = q0; q <= q1; q++) {
+                            taps[static_cast<size_t>(q - q0)] = ringRow(q);
+                            sc.wts[static_cast<size_t>(q - q0)] = cmatrix[static_cast<size_t>(q + m - p)];
+                            scale += cmatrix[static_cast<size_t>(q + m - p)];
+                        }
+                        WideEdgeMergeAny(taps.data(), sc.wts.data(), q1 - q0 + 1, scale, n, row, srcRow(p), amount,
+                                         threshold);
+                    } else if (!inner(p)) {
+                        for (int64_t i = 0; i < n; i++)
+                            sc.blurred[static_cast<size_t>(i)] = RoundOut(EdgeValue(
+                                cmatrix.get(), L, h, static_cast<int>(p), [&](int j) { return ringRow(j)[i]; }));
+                        MergeRow(row, sc.blurred.data(), n, amount, threshold);
+                    } else {
+                        for (int j = 0; j < L; j++) taps[static_cast<size_t>(j)] = ringRow(p - m + j);
+                        SumAndMergeAny(cmatrix.get(), L, taps.data(), n, row, srcRow(p), amount, threshold);
+                    }
                 }
-                rowsDone.fetch_add(1, std::memory_order_relaxed);
-                p++;
+                if (lastStrip) rowsDone.fetch_add(done, std::memory_order_relaxed);
+                p += done;
             }
-            return true;
-        },
-        maxWorkers);
+            std::swap(sc.left, sc.right);
+        }
+        return true;
+    };
+
+    // One set of workers for both steps (starting threads costs more than the copies): they
+    // first keep every band's neighbour rows, handed out one band at a time, and wait until all
+    // are kept; then they take the bands in increasing order, so that an escape stops the work
+    // where everything before it is done.
+    const int64_t bands = rows.Bands();
+    std::atomic<int64_t> nextSave{0}, savesDone{0}, nextBand{0};
+    px_ops::RunWorkers(std::max(1, std::min(px_ops::WorkerCount(bands), maxWorkers)), [&] {
+        for (int64_t b; (b = nextSave.fetch_add(1, std::memory_order_relaxed)) < bands;) {
+            if (!rows.SaveBand(b)) noMemory = true;
+            savesDone.fetch_add(1, std::memory_order_release);
+        }
+        while (savesDone.load(std::memory_order_acquire) < bands) std::this_thread::yield();
+        if (noMemory) return;
+        Scratch sc = makeScratch();
+        if (sc.taps.empty()) {
+            noMemory = true;
+            nextBand.store(bands, std::memory_order_relaxed);
+            return;
+        }
+        for (;;) {
+            const int64_t band = nextBand.fetch_add(1, std::memory_order_relaxed);
+            if (band >= bands) return;
+            if (!runBand(band, sc)) {
+                nextBand.store(bands, std::memory_order_relaxed);
+                return;
+            }
+        }
+    });
     if (noMemory) {
         // Rows done before the failure keep their result; the rest are as they were.
         SetLastError("PxImage::UnsharpMask can't allocate memory");
