@@ -3,6 +3,8 @@
 // multiply-add would round once where the four-lane form rounds twice.
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 
+#include "imagelib/ops/interpolate/pxsimd.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -148,12 +150,7 @@ __attribute__((target("avx"))) void BoxRun(BYTE* d, BYTE* a, const float* const*
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-int BoxRunGroup() {
-    static const int group = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 16
-                             : __builtin_cpu_supports("avx2")                                          ? 8
-                                                                                                       : 0;
-    return group;
-}
+int BoxRunGroup() { return SimdAllows(Simd::Avx512) ? 16 : SimdAllows(Simd::Avx2) ? 8 : 0; }
 
 namespace {
 
@@ -201,20 +198,39 @@ __attribute__((target("avx512f,avx512bw"))) void PlanarRow16(float* out, size_t 
     }
 }
 
-// The same with 256-bit vectors, left to the compiler.
+// The same with 256-bit vectors: each 128-bit lane takes four pixels (the high lane reads from
+// eight bytes on, so that no read passes the 24 bytes of eight pixels) and byte shuffles pick
+// each channel out into zero-extended 32-bit lanes.
 __attribute__((target("avx2"))) void PlanarRow8(float* out, size_t stride, const BYTE* src, const BYTE* alpha,
                                                 LONG width) {
     float* pb = out;
     float* pg = out + stride;
     float* pr = out + 2 * stride;
-    for (LONG x = 0; x < width; x++) {
+    float* pa = out + 3 * stride;
+    const __m256i mb = _mm256_setr_epi32(static_cast<int>(0xFFFFFF00), static_cast<int>(0xFFFFFF03),
+                                         static_cast<int>(0xFFFFFF06), static_cast<int>(0xFFFFFF09),
+                                         static_cast<int>(0xFFFFFF04), static_cast<int>(0xFFFFFF07),
+                                         static_cast<int>(0xFFFFFF0A), static_cast<int>(0xFFFFFF0D));
+    const __m256i mg = _mm256_add_epi32(mb, _mm256_set1_epi32(1));
+    const __m256i mr = _mm256_add_epi32(mb, _mm256_set1_epi32(2));
+    LONG x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const BYTE* p = src + 3 * static_cast<size_t>(x);
+        const __m256i v = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 1);
+        _mm256_storeu_ps(pb + x, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(v, mb)));
+        _mm256_storeu_ps(pg + x, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(v, mg)));
+        _mm256_storeu_ps(pr + x, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(v, mr)));
+        if (alpha != nullptr)
+            _mm256_storeu_ps(pa + x, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha + x)))));
+    }
+    for (; x < width; x++) {
         pb[x] = src[3 * static_cast<size_t>(x)];
         pg[x] = src[3 * static_cast<size_t>(x) + 1];
         pr[x] = src[3 * static_cast<size_t>(x) + 2];
-    }
-    if (alpha != nullptr) {
-        float* pa = out + 3 * stride;
-        for (LONG x = 0; x < width; x++) pa[x] = alpha[x];
+        if (alpha != nullptr) pa[x] = alpha[x];
     }
 }
 

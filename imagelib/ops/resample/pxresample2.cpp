@@ -10,6 +10,7 @@
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/ops/resample/pxplanarrows.h"
 #include "imagelib/pximage.h"
 
@@ -210,7 +211,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     // Area averages: the same for the columns whose box lies inside.
     LONG boxFrom = newx, boxTo = newx;
     std::vector<pxgeo::ColumnSpan> runSpans;
-    if (useRows && fastBox && pxgeo::HasKernelRun()) {
+    if (useRows && fastBox && pxgeo::HasKernelRun() && pxgeo::SimdAllows(pxgeo::Simd::Avx)) {
         InsideRun(colSpan, boxFrom, boxTo);
         for (LONG x = boxFrom; x < boxTo; x++) {
             const Span& sp = colSpan[x];
