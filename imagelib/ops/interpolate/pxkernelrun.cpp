@@ -434,6 +434,21 @@ struct PhaseMasks {
 };
 const PhaseMasks kPhaseMasks;
 
+// The first N (4, 8 or 12) bytes of v to o.
+template <int N>
+__attribute__((target("avx2"))) inline void StoreBytes(BYTE* o, __m128i v) {
+    if constexpr (N >= 8) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), v);
+        if constexpr (N == 12) {
+            const int last = _mm_cvtsi128_si32(_mm_srli_si128(v, 8));
+            memcpy(o + 8, &last, 4);
+        }
+    } else {
+        const int first = _mm_cvtsi128_si32(v);
+        memcpy(o, &first, 4);
+    }
+}
+
 inline float SpanCover(const ColumnSpan& sp, LONG i) {
     return i == sp.first ? sp.firstCover : (i == sp.last ? sp.lastCover : 1.0f);
 }
@@ -501,11 +516,15 @@ __attribute__((target("avx2"))) void PhaseBlocks(BYTE* d, BYTE* a, const float* 
             for (int g = 1; g < P; g++)
                 v = _mm256_or_si256(v, _mm256_shuffle_epi8(packed[g], _mm256_load_si256(reinterpret_cast<const __m256i*>(
                                                                           kPhaseMasks.m[P][j][g]))));
-            const int n = kBytes - 16 * j < 16 ? kBytes - 16 * j : 16;
-            alignas(32) BYTE tmp[32];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(tmp), v);
-            memcpy(o + 16 * j, tmp, static_cast<size_t>(n));
-            memcpy(o + kBytes + 16 * j, tmp + 16, static_cast<size_t>(n));
+            const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extracti128_si256(v, 1);
+            if (j + 1 < kPieces || kBytes % 16 == 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), lo);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + kBytes + 16 * j), hi);
+            } else {
+                // The last piece: 12, 8 or 4 bytes.
+                StoreBytes<kBytes % 16>(o + 16 * j, lo);
+                StoreBytes<kBytes % 16>(o + kBytes + 16 * j, hi);
+            }
         }
         if constexpr (kAlpha)
             for (int g = 0; g < P; g++)
