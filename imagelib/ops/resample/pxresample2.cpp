@@ -263,10 +263,11 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     }
     // Groups of eight output columns p apart whose samples lie q source columns apart (a scale of
     // q / p, such as 4/3) read phase rows, where each step takes eight neighbouring floats; a few
-    // groups off that pattern (float positions) sum their columns one by one.
+    // groups off that pattern (float positions) sum their columns one by one. Where 512-bit
+    // vectors run, the sixteen-wide blocks above are kept.
     std::vector<pxgeo::PhaseBlock> phaseBlocks;
     pxgeo::PhaseLayout phaseLayout{0, 0, 0};
-    if (!runSpans.empty() && pxgeo::HasPhaseRun()) {
+    if (!runSpans.empty() && pxgeo::HasPhaseRun() && group < 16) {
         for (int p = 1; p <= pxgeo::kPhaseMaxP && phaseBlocks.empty(); p++) {
             const float qf = xs * static_cast<float>(p);
             const int q = static_cast<int>(qf + 0.5f);
