@@ -775,3 +775,45 @@ TEST(Resample, Resample2AveragingAtRationalScalesGivesThePlainAreaRead) {
                 << s.w << "x" << s.h << " to " << s.nw << "x" << s.nh << (alpha ? ", alpha" : "");
         }
 }
+
+TEST(Resample, LargeResultsInTheBlockOfAFreedImageWriteEveryByte) {
+    // A large image freed with stale bytes everywhere lends its block to the next large result of
+    // about its size: each kind of result that skips the fill must still come out as from a fresh
+    // block (the same bytes, padding cleared, rows left out by a stop black), and a created image
+    // must still start black. Widths leave padding.
+    auto freeDirty = [](LONG w, LONG h, WORD bpp) {
+        PxImage dirty(w, h, bpp);
+        for (DWORD y = 0; y < dirty.GetHeight(); ++y) std::memset(dirty.GetBits(y), 0xAA, dirty.GetEffWidth());
+    };
+    auto pattern = [](PxImage& img) {
+        for (DWORD y = 0; y < img.GetHeight(); ++y) {
+            BYTE* row = img.GetBits(y);
+            for (DWORD i = 0; i < img.GetEffWidth(); ++i) row[i] = static_cast<BYTE>((i * 7 + y * 13) ^ (i >> 5));
+        }
+    };
+    PxImage colour(2733, 2001, 24), gray(1365, 1001, 8);
+    pattern(colour);
+    pattern(gray);
+    gray.SetGrayPalette();
+    for (int kind = 0; kind < 3; ++kind)
+        for (LONG stop : {0, 1}) {
+            const LONG nw = kind == 2 ? 3001 : 2049, nh = kind == 2 ? 3001 : 1500;
+            PxImage& src = kind == 2 ? gray : colour;
+            auto run = [&](PxImage& out) {
+                src.SetEscape(stop);
+                const bool ok = kind == 1 ? src.Resample2(nw, nh, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &out)
+                                          : src.Resample(nw, nh, 0, &out);
+                src.SetEscape(0);
+                return ok;
+            };
+            freeDirty(nw, nh, src.GetBpp());
+            PxImage reused, fresh;
+            ASSERT_TRUE(run(reused));
+            ASSERT_TRUE(run(fresh));  // the block lent before is still held
+            EXPECT_TRUE(RowsClean(reused, stop != 0)) << "kind " << kind << ", stopped " << stop;
+            EXPECT_TRUE(SameBytes(reused, fresh)) << "kind " << kind << ", stopped " << stop;
+        }
+    freeDirty(2049, 1500, 24);
+    PxImage created(2049, 1500, 24);
+    EXPECT_TRUE(RowsClean(created, true));
+}
