@@ -102,12 +102,10 @@ __attribute__((target("avx2"))) void MixGroups8(const BYTE* row, const ShuffleGr
     }
 }
 
-// The vertical mix h0 (1 - ry) + h1 ry of two mixed rows, clamped as ClampByte does (not above 0,
-// NaN too, gives 0; max takes its second operand on NaN), 32 levels at a time. Returns the number
-// of levels written.
+// The vertical mix h0 (1 - ry) + h1 ry of two mixed rows, 32 levels at a time, as ClampByte
+// clamps it. Returns the number of levels written.
 __attribute__((target("avx2"))) LONG BlendRows32(const float* h0, const float* h1, float ry, LONG n, BYTE* drow) {
     const __m256 w1 = _mm256_set1_ps(ry), w0 = _mm256_set1_ps(1 - ry);
-    const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     LONG x = 0;
     for (; x + 32 <= n; x += 32) {
@@ -115,9 +113,12 @@ __attribute__((target("avx2"))) LONG BlendRows32(const float* h0, const float* h
         for (int k = 0; k < 4; k++) {
             const __m256 v = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(h0 + x + 8 * k), w0),
                                            _mm256_mul_ps(_mm256_loadu_ps(h1 + x + 8 * k), w1));
-            q[k] = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(v, zero), top));
+            q[k] = _mm256_cvttps_epi32(v);
         }
-        // Levels 0..255 survive the saturating packs, which interleave the 128-bit halves.
+        // The saturating packs clamp as ClampByte does: the mixes of levels lie far inside the
+        // 32-bit range, so truncation then 0 for what is negative and 255 for what is above give
+        // its bytes, and NaN truncates to the lowest integer, which gives 0 as there. The packs
+        // interleave the 128-bit halves.
         const __m256i b = _mm256_packus_epi16(_mm256_packs_epi32(q[0], q[1]), _mm256_packs_epi32(q[2], q[3]));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + x), _mm256_permutevar8x32_epi32(b, order));
     }
