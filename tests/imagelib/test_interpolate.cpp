@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
+#include <thread>
 #include <vector>
 
 #include "imagelib/ops/interpolate/pxrowrunner.h"
@@ -191,4 +193,45 @@ TEST(Interpolation, WorkersTakeEveryBandOnceWhateverTheSections) {
     int wrong = 0;
     for (auto& m : made) wrong += m.load() != 1;
     EXPECT_EQ(wrong, 0);
+}
+
+namespace {
+
+// A worker's scratch that remembers the thread that copied it; copies made off the calling
+// thread (or every copy) can fail as an allocation does.
+struct CopyProbe {
+    enum Fail { kNever, kOffCaller, kAlways };
+    Fail fail = kNever;
+    std::thread::id caller, owner;
+    CopyProbe(Fail f, std::thread::id c) : fail(f), caller(c) {}
+    CopyProbe(const CopyProbe& o) : fail(o.fail), caller(o.caller), owner(std::this_thread::get_id()) {
+        if (fail == kAlways || (fail == kOffCaller && owner != caller)) throw std::bad_alloc();
+    }
+};
+
+}  // namespace
+
+TEST(Interpolation, WorkersUseTheirOwnCopiesAndAFailedCopyReachesTheCaller) {
+    PxImage owner(1, 1, 24);
+    const std::thread::id me = std::this_thread::get_id();
+    const LONG nrows = 3000;
+    std::vector<std::atomic<int>> made(static_cast<size_t>(nrows));
+    std::atomic<int> foreign{0};
+    pxgeo::RunRowsLocal(owner, nrows, 1000, true, CopyProbe(CopyProbe::kNever, me), [&](CopyProbe& p, LONG y) {
+        foreign += p.owner != std::this_thread::get_id();
+        made[static_cast<size_t>(y)]++;
+    });
+    int wrong = 0;
+    for (auto& m : made) wrong += m.load() != 1;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(foreign.load(), 0);
+
+    // A large job whose workers cannot make their copies, and a small one on the calling thread.
+    if (std::thread::hardware_concurrency() > 1) {
+        EXPECT_THROW(pxgeo::RunRowsLocal(owner, nrows, 1000, true, CopyProbe(CopyProbe::kOffCaller, me),
+                                         [](CopyProbe&, LONG) {}),
+                     std::bad_alloc);
+    }
+    EXPECT_THROW(pxgeo::RunRowsLocal(owner, 3, 1, true, CopyProbe(CopyProbe::kAlways, me), [](CopyProbe&, LONG) {}),
+                 std::bad_alloc);
 }

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -672,4 +674,146 @@ TEST(Resample, Resample2AveragingGivesThePlainAreaReadAtOddSizesAndFactors) {
     ASSERT_TRUE(wide.Resample2(((1 << 18) + 3) * 3 / 4, 3, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &got));
     PlainAreaResample2(wide, ((1 << 18) + 3) * 3 / 4, 3, PxImage::OM_REPEAT, want);
     EXPECT_EQ(Differences(got, want), 0);
+}
+
+namespace {
+
+// Every byte of the rows (padding included) and of the alpha plane alike.
+bool SameBytes(PxImage& a, PxImage& b) {
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetBpp() != b.GetBpp() ||
+        a.GetEffWidth() != b.GetEffWidth() || a.AlphaIsValid() != b.AlphaIsValid())
+        return false;
+    for (DWORD y = 0; y < a.GetHeight(); ++y)
+        if (std::memcmp(a.GetBits(y), b.GetBits(y), a.GetEffWidth()) != 0) return false;
+    return !a.AlphaIsValid() ||
+           std::memcmp(a.AlphaGetPointer(0, 0), b.AlphaGetPointer(0, 0),
+                       static_cast<size_t>(a.GetWidth()) * a.GetHeight()) == 0;
+}
+
+// Runs fn under every ceiling of the vector forms, the widest last, and restores it.
+template <typename Fn>
+void UnderEveryCeiling(Fn&& fn) {
+    for (pxgeo::Simd form : {pxgeo::Simd::Plain, pxgeo::Simd::Ssse3, pxgeo::Simd::Avx, pxgeo::Simd::Avx2,
+                             pxgeo::Simd::Avx512}) {
+        pxgeo::SetSimdCeiling(form);
+        fn(static_cast<int>(form));
+    }
+    pxgeo::SetSimdCeiling(pxgeo::Simd::Avx512);
+}
+
+}  // namespace
+
+TEST(Resample, EveryVectorFormGivesThePlainBytes) {
+    // The area reduction of Resample (24 bits, with and without alpha), the gray enlargement and
+    // Resample2's area average, under each ceiling: the same bytes as the plain forms and the
+    // plain renderings. Odd sizes, 1-pixel images, and sizes large enough for several threads.
+    const struct {
+        LONG w, h, nw, nh;
+    } shrink[] = {{37, 23, 29, 17}, {7, 5, 1, 1}, {17, 9, 1, 9}, {2, 30, 1, 7}, {641, 479, 480, 359},
+                  {333, 211, 331, 209}, {400, 300, 200, 150}, {97, 41, 50, 20}},
+      grow[] = {{1, 1, 5, 3}, {45, 33, 64, 64}, {17, 9, 100, 13}, {301, 203, 512, 256}, {31, 7, 93, 12}};
+    for (const auto& s : shrink)
+        for (bool alpha : {false, true}) {
+            PxImage src = NoisyImage(s.w, s.h, 24, alpha, static_cast<uint32_t>(s.w * 5 + s.h + alpha));
+            PxImage area, area2, wantArea, wantArea2;
+            PlainResample(src, s.nw, s.nh, 0, wantArea);
+            PlainAreaResample2(src, s.nw, s.nh, PxImage::OM_REPEAT, wantArea2);
+            UnderEveryCeiling([&](int form) {
+                PxImage got, got2;
+                ASSERT_TRUE(src.Resample(s.nw, s.nh, 0, &got));
+                ASSERT_TRUE(src.Resample2(s.nw, s.nh, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &got2));
+                const std::string what = std::to_string(s.w) + "x" + std::to_string(s.h) + " to " +
+                                         std::to_string(s.nw) + "x" + std::to_string(s.nh) +
+                                         (alpha ? " alpha" : "") + ", form " + std::to_string(form);
+                EXPECT_EQ(Differences(got, wantArea), 0) << what;
+                EXPECT_EQ(Differences(got2, wantArea2), 0) << what;
+                if (form == 0) {
+                    area.Copy(got);
+                    area2.Copy(got2);
+                } else {
+                    EXPECT_TRUE(SameBytes(got, area)) << what;
+                    EXPECT_TRUE(SameBytes(got2, area2)) << what;
+                }
+            });
+        }
+    for (const auto& s : grow) {
+        PxImage src = NoisyImage(s.w, s.h, 8, false, static_cast<uint32_t>(s.w + 3 * s.nw));
+        src.SetGrayPalette();
+        PxImage plain, want;
+        PlainResample(src, s.nw, s.nh, 0, want);
+        UnderEveryCeiling([&](int form) {
+            PxImage got;
+            ASSERT_TRUE(src.Resample(s.nw, s.nh, 0, &got));
+            const std::string what = std::to_string(s.w) + " to " + std::to_string(s.nw) + ", form " +
+                                     std::to_string(form);
+            EXPECT_EQ(Differences(got, want), 0) << what;
+            if (form == 0)
+                plain.Copy(got);
+            else
+                EXPECT_TRUE(SameBytes(got, plain)) << what;
+        });
+    }
+}
+
+TEST(Resample, Resample2AveragingAtRationalScalesGivesThePlainAreaRead) {
+    // Scales q / p read by interleaved groups of output columns: every p and q taken, widths that
+    // leave a partial last block, exact scales and near ones whose float positions put some
+    // groups off the pattern, alpha, and a case large enough for several threads.
+    const struct {
+        LONG w, h, nw, nh;
+    } sizes[] = {{2 * 83, 20, 83, 10},   {3 * 41, 13, 41, 6},   {4 * 37, 9, 37, 4},     {5 * 29, 11, 29, 5},
+                 {3 * 46, 31, 2 * 46, 20}, {5 * 33, 17, 2 * 33, 8}, {4 * 51, 27, 3 * 51, 20}, {5 * 29, 30, 3 * 29, 17},
+                 {5 * 44, 40, 4 * 44, 32}, {641, 479, 480, 359}, {4 * 97 + 1, 30, 3 * 97, 22}, {1203, 31, 902, 23},
+                 {8001, 10, 6000, 7},  {10001, 6, 5000, 3},  {5472 / 8, 3648 / 8, 5472 / 8 * 3 / 4, 3648 / 8 * 3 / 4}};
+    for (const auto& s : sizes)
+        for (bool alpha : {false, true}) {
+            PxImage src = NoisyImage(s.w, s.h, 24, alpha, static_cast<uint32_t>(s.w * 3 + s.h + alpha));
+            PxImage got, want;
+            ASSERT_TRUE(src.Resample2(s.nw, s.nh, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &got));
+            PlainAreaResample2(src, s.nw, s.nh, PxImage::OM_REPEAT, want);
+            EXPECT_EQ(Differences(got, want), 0)
+                << s.w << "x" << s.h << " to " << s.nw << "x" << s.nh << (alpha ? ", alpha" : "");
+        }
+}
+
+TEST(Resample, LargeResultsInTheBlockOfAFreedImageWriteEveryByte) {
+    // A large image freed with stale bytes everywhere lends its block to the next large result of
+    // about its size: each kind of result that skips the fill must still come out as from a fresh
+    // block (the same bytes, padding cleared, rows left out by a stop black), and a created image
+    // must still start black. Widths leave padding.
+    auto freeDirty = [](LONG w, LONG h, WORD bpp) {
+        PxImage dirty(w, h, bpp);
+        for (DWORD y = 0; y < dirty.GetHeight(); ++y) std::memset(dirty.GetBits(y), 0xAA, dirty.GetEffWidth());
+    };
+    auto pattern = [](PxImage& img) {
+        for (DWORD y = 0; y < img.GetHeight(); ++y) {
+            BYTE* row = img.GetBits(y);
+            for (DWORD i = 0; i < img.GetEffWidth(); ++i) row[i] = static_cast<BYTE>((i * 7 + y * 13) ^ (i >> 5));
+        }
+    };
+    PxImage colour(2733, 2001, 24), gray(1365, 1001, 8);
+    pattern(colour);
+    pattern(gray);
+    gray.SetGrayPalette();
+    for (int kind = 0; kind < 3; ++kind)
+        for (LONG stop : {0, 1}) {
+            const LONG nw = kind == 2 ? 3001 : 2049, nh = kind == 2 ? 3001 : 1500;
+            PxImage& src = kind == 2 ? gray : colour;
+            auto run = [&](PxImage& out) {
+                src.SetEscape(stop);
+                const bool ok = kind == 1 ? src.Resample2(nw, nh, PxImage::IM_BILINEAR, PxImage::OM_REPEAT, &out)
+                                          : src.Resample(nw, nh, 0, &out);
+                src.SetEscape(0);
+                return ok;
+            };
+            freeDirty(nw, nh, src.GetBpp());
+            PxImage reused, fresh;
+            ASSERT_TRUE(run(reused));
+            ASSERT_TRUE(run(fresh));  // the block lent before is still held
+            EXPECT_TRUE(RowsClean(reused, stop != 0)) << "kind " << kind << ", stopped " << stop;
+            EXPECT_TRUE(SameBytes(reused, fresh)) << "kind " << kind << ", stopped " << stop;
+        }
+    freeDirty(2049, 1500, 24);
+    PxImage created(2049, 1500, 24);
+    EXPECT_TRUE(RowsClean(created, true));
 }

@@ -66,4 +66,40 @@ void PlanarRow(float* out, size_t stride, const BYTE* src, const BYTE* alpha, LO
 void BoxRun16(BYTE* d, BYTE* a, const float* const* rows, size_t stride, int nrows, const float* rowCover,
               float rowExtent, const BoxBlock* blocks, LONG nblocks);
 
+// Area averages whose output columns come in p interleaved groups of eight: lane l of group g
+// is output column x + g + p l, and its samples lie q source columns after those of lane l - 1
+// (the scale is q / p). Phase rows hold each channel as q planes, plane r the source columns r,
+// r + q, r + 2q, ..., so that a step of a group reads eight neighbouring floats of one plane
+// instead of picking them out of a window.
+constexpr int kPhaseMaxP = 4, kPhaseMaxQ = 5;
+struct PhaseLayout {
+    int p, q;
+    size_t plane;  // floats per plane: the columns and room for a read of eight past the last
+};
+PhaseLayout PhaseLayoutOf(int p, int q, LONG width);
+struct PhaseGroup {
+    int steps;           // 0 where the lanes' samples do not lie q apart: then each lane alone
+    int off[kBoxSteps];  // step t's samples: their offset in the planes of a channel
+    float cover[kBoxSteps][8];
+    float extent[8];
+};
+struct PhaseBlock {
+    LONG x;
+    PhaseGroup g[kPhaseMaxP];
+};
+
+// True where PhaseRow and PhaseRun run (256-bit integer vectors).
+bool HasPhaseRun();
+
+// Row src (24-bit, width pixels) and its alpha row (or NULL) as phase planes: plane r of
+// channel c (blue, green, red, alpha) starts at out + (c q + r) plane.
+void PhaseRow(float* out, const PhaseLayout& layout, const BYTE* src, const BYTE* alpha, LONG width);
+
+// The blocks' output pixels of one output row from phase rows, per pixel the products and
+// additions of BoxRun's one-pixel form in its order; a group without steps sums each of its
+// columns by spans[column - spanBase]. Alpha to a when a is not NULL.
+void PhaseRun(BYTE* d, BYTE* a, const float* const* rows, const PhaseLayout& layout, int nrows,
+              const float* rowCover, float rowExtent, const PhaseBlock* blocks, LONG nblocks,
+              const ColumnSpan* spans, LONG spanBase);
+
 }  // namespace pxgeo

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -41,7 +43,9 @@ private:
 
 // rowWork is the cost of one row in pixels; small jobs stay on the calling thread. Every worker
 // gets its own copy of local (a scratch cache, say) and takes bands of neighbouring rows, so what
-// one row prepared the next one can reuse. Copies that fail to allocate throw here, to the caller.
+// one row prepared the next one can reuse. Each worker makes its copy itself, so that the copies'
+// memory is filled in parallel and lies near the thread that uses it; a copy that fails to
+// allocate stops the others and is thrown here, to the caller.
 template <typename Local, typename RowFn>
 void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, const Local& local, RowFn&& fn) {
     if (nrows <= 0) return;
@@ -50,12 +54,8 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
         nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
         nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>(nrows));
     }
-    // The working copies are made here, so that a failure to make one reaches the caller.
-    std::vector<Local> locals;
-    locals.reserve(nthreads);
-    for (unsigned t = 0; t < nthreads; t++) locals.emplace_back(local);
     if (nthreads == 1) {
-        Local& mine = locals[0];
+        Local mine(local);
         for (LONG y = 0; y < nrows; y++) {
             owner.SetProgress(static_cast<LONG>(100LL * y / nrows));
             if (owner.GetEscape()) break;
@@ -67,14 +67,23 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
     const LONG band = std::clamp<LONG>(nrows / static_cast<LONG>(nthreads * 8), 1, 16);
     BandOrder order(nrows, band, nthreads);
     std::atomic<LONG> done{0};
-    auto worker = [&](Local& mine) {
+    std::atomic<bool> failed{false};
+    auto worker = [&]() {
+        std::optional<Local> mine;
+        try {
+            mine.emplace(local);
+        } catch (const std::bad_alloc&) {
+            failed = true;
+            return;
+        }
         for (;;) {
+            if (failed) return;
             const LONG first = order.Next();
             if (first < 0) return;
             const LONG last = std::min(nrows, first + band);
             for (LONG y = first; y < last; y++) {
                 if (owner.GetEscape()) return;
-                fn(mine, y);
+                fn(*mine, y);
                 const LONG d = done.fetch_add(1) + 1;
                 // Only the thread that finishes a percent step writes progress, so it never goes back.
                 if (static_cast<LONG>(100LL * d / nrows) != static_cast<LONG>(100LL * (d - 1) / nrows))
@@ -83,16 +92,18 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
         }
     };
     std::vector<std::thread> pool;
+    pool.reserve(nthreads - 1);
     for (unsigned t = 1; t < nthreads; t++) {
         // Rows are taken as threads come free, so fewer threads still make every row.
         try {
-            pool.emplace_back(worker, std::ref(locals[t]));
+            pool.emplace_back(worker);
         } catch (const std::system_error&) {
             break;
         }
     }
-    worker(locals[0]);
+    worker();
     for (auto& t : pool) t.join();
+    if (failed) throw std::bad_alloc();
 }
 
 // As RunRowsLocal without a local copy, but each call makes a band of up to bandRows rows

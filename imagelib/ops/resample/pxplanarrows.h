@@ -36,4 +36,25 @@ public:
     }
 };
 
+// The same rows as phase planes (see PhaseRow), for area averages over interleaved groups of
+// output columns.
+class PhaseRows : public RowSlotCache {
+public:
+    PhaseRows(const BYTE* bits, size_t eff, const BYTE* alpha, LONG width, const PhaseLayout& layout)
+        : RowSlotCache(bits, eff, alpha, width), m_layout(layout) {}
+    // Zeroed like the planar rows: the reads past a plane's last column meet plain numbers.
+    PhaseRows(const PhaseRows& o) : PhaseRows(o.m_bits, o.m_eff, o.m_alpha, o.m_width, o.m_layout) {
+        if (m_width > 0)
+            for (auto& slot : m_slot)
+                slot.assign((m_alpha ? 4 : 3) * static_cast<size_t>(m_layout.q) * m_layout.plane, 0.0f);
+    }
+
+    void Rows(const LONG* ys, int n, const float** out) {
+        Take(ys, n, out, [&](int k, LONG y) { PhaseRow(m_slot[k].data(), m_layout, Row(y), AlphaRow(y), m_width); });
+    }
+
+private:
+    PhaseLayout m_layout;
+};
+
 }  // namespace pxgeo

@@ -14,6 +14,7 @@
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/ops/resample/pxarea.h"
 #include "imagelib/pximage.h"
 
@@ -58,7 +59,7 @@ struct ShuffleGroup {
 };
 
 #if defined(__x86_64__) || defined(__i386__)
-bool ShufflesAvailable() { return __builtin_cpu_supports("ssse3"); }
+bool ShufflesAvailable() { return pxgeo::SimdAllows(pxgeo::Simd::Ssse3); }
 
 // The horizontal mix a (1 - rx) + b rx of each group's sixteen columns, lane by lane the steps of
 // the plain expression (the same products and sums in float, no fused operations).
@@ -82,9 +83,52 @@ __attribute__((target("ssse3"))) void MixGroups(const BYTE* row, const ShuffleGr
         }
     }
 }
+
+// MixGroups with eight lanes to a vector: the same products and sums lane by lane.
+__attribute__((target("avx2"))) void MixGroups8(const BYTE* row, const ShuffleGroup* groups, size_t ngroups,
+                                               const float* rx, float* out) {
+    const __m256 one = _mm256_set1_ps(1.0f);
+    for (size_t g = 0; g < ngroups; g++, rx += 16, out += 16) {
+        const __m128i src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + groups[g].base));
+        const __m128i a = _mm_shuffle_epi8(src, _mm_load_si128(reinterpret_cast<const __m128i*>(groups[g].a)));
+        const __m128i b = _mm_shuffle_epi8(src, _mm_load_si128(reinterpret_cast<const __m128i*>(groups[g].b)));
+        for (int k = 0; k < 2; k++) {
+            const __m128i ak = k ? _mm_srli_si128(a, 8) : a, bk = k ? _mm_srli_si128(b, 8) : b;
+            const __m256 r = _mm256_loadu_ps(rx + 8 * k);
+            const __m256 v = _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(ak)), _mm256_sub_ps(one, r)),
+                                           _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bk)), r));
+            _mm256_storeu_ps(out + 8 * k, v);
+        }
+    }
+}
+
+// The vertical mix h0 (1 - ry) + h1 ry of two mixed rows, 32 levels at a time, as ClampByte
+// clamps it. Returns the number of levels written.
+__attribute__((target("avx2"))) LONG BlendRows32(const float* h0, const float* h1, float ry, LONG n, BYTE* drow) {
+    const __m256 w1 = _mm256_set1_ps(ry), w0 = _mm256_set1_ps(1 - ry);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    LONG x = 0;
+    for (; x + 32 <= n; x += 32) {
+        __m256i q[4];
+        for (int k = 0; k < 4; k++) {
+            const __m256 v = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(h0 + x + 8 * k), w0),
+                                           _mm256_mul_ps(_mm256_loadu_ps(h1 + x + 8 * k), w1));
+            q[k] = _mm256_cvttps_epi32(v);
+        }
+        // The saturating packs clamp as ClampByte does: the mixes of levels lie far inside the
+        // 32-bit range, so truncation then 0 for what is negative and 255 for what is above give
+        // its bytes, and NaN truncates to the lowest integer, which gives 0 as there. The packs
+        // interleave the 128-bit halves.
+        const __m256i b = _mm256_packus_epi16(_mm256_packs_epi32(q[0], q[1]), _mm256_packs_epi32(q[2], q[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + x), _mm256_permutevar8x32_epi32(b, order));
+    }
+    return x;
+}
 #else
 bool ShufflesAvailable() { return false; }
 void MixGroups(const BYTE*, const ShuffleGroup*, size_t, const float*, float*) {}
+void MixGroups8(const BYTE*, const ShuffleGroup*, size_t, const float*, float*) {}
+LONG BlendRows32(const float*, const float*, float, LONG, BYTE*) { return 0; }
 #endif
 
 // The source columns and B-spline weights of one output column.
@@ -479,6 +523,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
             // columns of an enlargement) are gathered with byte shuffles where the processor has them.
             std::vector<ShuffleGroup> groups;
             std::vector<float> rxs;
+            const bool avx2 = gray8 && pxgeo::SimdAllows(pxgeo::Simd::Avx2);
             if (gray8 && ShufflesAvailable()) {
                 rxs.resize(static_cast<size_t>(newx));
                 for (LONG x = 0; x < newx; x++) rxs[x] = cols[x].rx;
@@ -498,7 +543,10 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                 const BYTE* row = pBits + static_cast<size_t>(sy) * eff;
                 LONG x = 0;
                 if (!groups.empty()) {
-                    MixGroups(row, groups.data(), groups.size(), rxs.data(), out);
+                    if (avx2)
+                        MixGroups8(row, groups.data(), groups.size(), rxs.data(), out);
+                    else
+                        MixGroups(row, groups.data(), groups.size(), rxs.data(), out);
                     x = static_cast<LONG>(groups.size()) * 16;
                 }
                 const pxgeo::V4 one = {1, 1, 1, 1};
@@ -534,7 +582,7 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                 const float* h0 = m.h[s0].data();
                 const float* h1 = m.h[s1].data();
                 BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-                LONG x = 0;
+                LONG x = avx2 ? BlendRows32(h0, h1, ry, newx, drow) : 0;
                 const float ry1 = 1 - ry;
 #if defined(__SSE2__)
                 // Sixteen levels packed and stored at once rather than byte by byte.

@@ -2,6 +2,7 @@
 // output pixel covers, so fine detail turns into its mean instead of aliasing.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/ops/resample/pxplanarrows.h"
 #include "imagelib/pximage.h"
 
@@ -32,6 +34,7 @@ static_assert(pxgeo::PlanarRows::kMaxRows == pxgeo::FloatRows::kMaxRows, "one li
 struct RowCaches {
     pxgeo::FloatRows rows;
     pxgeo::PlanarRows planes;
+    pxgeo::PhaseRows phases;
 };
 
 }  // namespace
@@ -210,7 +213,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     // Area averages: the same for the columns whose box lies inside.
     LONG boxFrom = newx, boxTo = newx;
     std::vector<pxgeo::ColumnSpan> runSpans;
-    if (useRows && fastBox && pxgeo::HasKernelRun()) {
+    if (useRows && fastBox && pxgeo::HasKernelRun() && pxgeo::SimdAllows(pxgeo::Simd::Avx)) {
         InsideRun(colSpan, boxFrom, boxTo);
         for (LONG x = boxFrom; x < boxTo; x++) {
             const Span& sp = colSpan[x];
@@ -258,7 +261,64 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         }
         if (!fits) boxBlocks.clear();
     }
-    const bool planar = !boxBlocks.empty();
+    // Groups of eight output columns p apart whose samples lie q source columns apart (a scale of
+    // q / p, such as 4/3) read phase rows, where each step takes eight neighbouring floats; a few
+    // groups off that pattern (float positions) sum their columns one by one. Where 512-bit
+    // vectors run, the sixteen-wide blocks above are kept.
+    std::vector<pxgeo::PhaseBlock> phaseBlocks;
+    pxgeo::PhaseLayout phaseLayout{0, 0, 0};
+    if (!runSpans.empty() && pxgeo::HasPhaseRun() && group < 16) {
+        for (int p = 1; p <= pxgeo::kPhaseMaxP && phaseBlocks.empty(); p++) {
+            const float qf = xs * static_cast<float>(p);
+            const int q = static_cast<int>(qf + 0.5f);
+            if (q < 2 || q > pxgeo::kPhaseMaxQ || std::fabs(qf - static_cast<float>(q)) > 1e-3f ||
+                boxTo - boxFrom < 8 * p)
+                continue;
+            const pxgeo::PhaseLayout layout = pxgeo::PhaseLayoutOf(p, q, w);
+            LONG groups = 0, irregular = 0;
+            for (LONG xb = boxFrom; xb < boxTo; xb += 8 * p) {
+                pxgeo::PhaseBlock blk{};
+                blk.x = std::min(xb, boxTo - 8 * p);
+                for (int g = 0; g < p; g++) {
+                    pxgeo::PhaseGroup& G = blk.g[g];
+                    const LONG first = colSpan[blk.x + g].first;
+                    int steps = 0;
+                    bool regular = true;
+                    for (int l = 0; l < 8; l++) {
+                        const Span& sp = colSpan[blk.x + g + p * l];
+                        regular = regular && sp.first == first + q * l;
+                        steps = std::max(steps, static_cast<int>(sp.last - sp.first + 1));
+                    }
+                    groups++;
+                    if (!regular || steps > pxgeo::kBoxSteps) {
+                        G.steps = 0;
+                        irregular++;
+                        continue;
+                    }
+                    G.steps = steps;
+                    for (int t = 0; t < steps; t++)
+                        G.off[t] = static_cast<int>(static_cast<size_t>((first + t) % q) * layout.plane +
+                                                    static_cast<size_t>((first + t) / q));
+                    for (int l = 0; l < 8; l++) {
+                        const Span& sp = colSpan[blk.x + g + p * l];
+                        G.extent[l] = sp.extent;
+                        for (int t = 0; t < steps; t++)
+                            G.cover[t][l] = sp.first + t > sp.last    ? 0.0f
+                                            : t == 0                  ? sp.firstCover
+                                            : sp.first + t == sp.last ? sp.lastCover
+                                                                      : 1.0f;
+                    }
+                }
+                phaseBlocks.push_back(blk);
+            }
+            if (irregular * 8 > groups)
+                phaseBlocks.clear();
+            else
+                phaseLayout = layout;
+        }
+    }
+    const bool phased = !phaseBlocks.empty();
+    const bool planar = !phased && !boxBlocks.empty();
     const size_t rowBytes = 3 * static_cast<size_t>(newx);
     std::vector<char> rowDone(rgb24 ? static_cast<size_t>(newy) : 0);
 
@@ -282,7 +342,9 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             LONG rows[pxgeo::FloatRows::kMaxRows];
             const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
             for (int k = 0; k < n; k++) rows[k] = rowSpan.first + k;
-            if (planar)
+            if (phased)
+                caches.phases.Rows(rows, n, frows);
+            else if (planar)
                 caches.planes.Rows(rows, n, frows);
             else
                 cache.Rows(rows, n, frows);
@@ -321,7 +383,10 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
             for (int k = 0; k < n; k++)
                 rowCover[k] = k == 0 ? rowSpan.firstCover : (k == n - 1 ? rowSpan.lastCover : 1.0f);
-            if (planar)
+            if (phased)
+                pxgeo::PhaseRun(drow, arow, frows, phaseLayout, n, rowCover, rowSpan.extent, phaseBlocks.data(),
+                                static_cast<LONG>(phaseBlocks.size()), runSpans.data(), boxFrom);
+            else if (planar)
                 pxgeo::BoxRun16(drow, arow, frows, caches.planes.Stride(), n, rowCover, rowSpan.extent,
                                 boxBlocks.data(), static_cast<LONG>(boxBlocks.size()));
             else
@@ -354,7 +419,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             } else if (separable && rowTaps.inside && colTaps[x].inside)
                 c = pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, colTaps[x].first, rowTaps.first, 4,
                                        colTaps[x].k, rowTaps.k);
-            else if (boxRows && !planar && colSpan[x].inside)
+            else if (boxRows && !planar && !phased && colSpan[x].inside)
                 c = boxSumRows(colSpan[x], rowSpan, frows);
             else if (fastBox && rowSpan.inside && colSpan[x].inside)
                 c = boxSum(colSpan[x], rowSpan);
@@ -381,8 +446,9 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         }
     };
     const size_t perRow = static_cast<size_t>(newx) * (averaging ? static_cast<size_t>(xs * ys) + 4 : 4);
-    const RowCaches proto{pxgeo::FloatRows(pBits, info.dwEffWidth, pAlpha, useRows && !planar ? w : 0),
-                          pxgeo::PlanarRows(pBits, info.dwEffWidth, pAlpha, planar ? w : 0)};
+    const RowCaches proto{pxgeo::FloatRows(pBits, info.dwEffWidth, pAlpha, useRows && !planar && !phased ? w : 0),
+                          pxgeo::PlanarRows(pBits, info.dwEffWidth, pAlpha, planar ? w : 0),
+                          pxgeo::PhaseRows(pBits, info.dwEffWidth, pAlpha, phased ? w : 0, phaseLayout)};
     try {
         pxgeo::RunRowsLocal(*this, newy, perRow, rgb24, proto, row);
     } catch (const std::bad_alloc&) {
