@@ -610,6 +610,7 @@ TEST_F(TiffFiles, RgbStripsReadAsTheRgbaReaderShowsThem) {
         {40, 24, 3, {}, COMPRESSION_LZW, 2, 0, 16, 1},  // tiles take the RGBA reader still
         {1100, 1000, 3, {}, COMPRESSION_LZW, 2, 1, 0, 1},  // large and in many strips: threads
         {1100, 1000, 4, {EXTRASAMPLE_UNASSALPHA}, COMPRESSION_ADOBE_DEFLATE, 0, 7, 0, 3},
+        {1100, 1000, 3, {}, COMPRESSION_JPEG, 0, 16, 0, 1},  // as our own saves of 24 bits
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " spp " + std::to_string(c.spp) + " compression " +
