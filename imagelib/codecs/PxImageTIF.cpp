@@ -1,12 +1,12 @@
 #include "imagelib/codecs/PxImageTIF.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -180,10 +180,9 @@ void LabToRGB(BYTE L, signed char a, signed char b, BYTE* bgr) {
     bgr[2] = rgb[0];
 }
 
-
 // How the fourth sample of an 8-bit RGB pixel reaches the alpha channel: as libtiff's RGBA reader
-// takes it, which premultiplies unassociated alpha and ignores a fourth sample nobody declared.
-enum RgbAlpha { kRgbNoAlpha, kRgbOpaque, kRgbStraight, kRgbPremultiply };
+// takes it, which premultiplies unassociated alpha and takes any other for premultiplied.
+enum RgbAlpha { kRgbNoAlpha, kRgbStraight, kRgbPremultiply };
 
 // Compressions whose strips decode alone, in any order and on any handle.
 bool StripCodecKnown(uint16_t compression) {
@@ -337,7 +336,7 @@ void RgbRowToBgr(BYTE* dst, BYTE* alpha, const BYTE* src, uint32_t width, int sp
             d[1] = s[1];
             d[2] = s[0];
         }
-        if (alpha) alpha[x] = alphaMode == kRgbOpaque ? 255 : s[3];
+        if (alpha) alpha[x] = s[3];
     }
 }
 
@@ -474,10 +473,10 @@ bool PxImageTIF::Decode(PxFile* hFile) {
                 uint16_t extra = 0;
                 uint16_t* kinds = nullptr;
                 TIFFGetFieldDefaulted(m_tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+                // libtiff itself declares an undeclared fourth sample as unspecified.
                 if (extra == 0 || !kinds) rgbAlpha = kRgbStraight;
                 else if (kinds[0] == EXTRASAMPLE_UNASSALPHA) rgbAlpha = kRgbPremultiply;
                 else if (kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNSPECIFIED) rgbAlpha = kRgbStraight;
-                else rgbAlpha = kRgbOpaque;
             }
         }
 
