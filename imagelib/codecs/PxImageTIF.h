@@ -49,4 +49,8 @@ private:
     void ApplyOrientation(uint16_t orientation);
     bool DecodeStrips(struct tiff* m_tif, int photometric, int bitspersample, int samplesperpixel,
                       uint32_t rowsperstrip);
+    // 8-bit RGB(A) strips straight into the rows, as libtiff's RGBA reader would show them; large
+    // files with many strips are read on several threads, one libtiff handle each.
+    void DecodeRgbStrips(PxFile* hFile, struct tiff* m_tif, int samplesperpixel, int alphaMode,
+                         uint32_t rowsperstrip);
 };

@@ -35,6 +35,9 @@ struct TiffLayout {
     uint16_t spp = 1, bps = 8, photometric = PHOTOMETRIC_MINISBLACK, compression = COMPRESSION_NONE;
     uint16_t orientation = ORIENTATION_TOPLEFT;
     uint32_t rowsperstrip = 0;  // 0: one strip
+    uint32_t tile = 0;              // square tiles of this side instead of strips
+    uint16_t predictor = 0;
+    std::vector<uint16_t> extra;    // the kinds of the extra samples
     std::vector<uint16_t> colormap;  // red, green, blue runs of 2^bps entries
     float xres = 0;
     uint16_t resunit = RESUNIT_INCH;
@@ -53,7 +56,14 @@ struct TiffLayout {
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
         TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsperstrip ? rowsperstrip : h);
+        if (tile) {
+            TIFFSetField(t, TIFFTAG_TILEWIDTH, tile);
+            TIFFSetField(t, TIFFTAG_TILELENGTH, tile);
+        } else {
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsperstrip ? rowsperstrip : h);
+        }
+        if (predictor) TIFFSetField(t, TIFFTAG_PREDICTOR, predictor);
+        if (!extra.empty()) TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extra.size()), extra.data());
         if (xres > 0) {
             TIFFSetField(t, TIFFTAG_XRESOLUTION, xres);
             TIFFSetField(t, TIFFTAG_YRESOLUTION, xres);
@@ -64,6 +74,7 @@ struct TiffLayout {
             TIFFSetField(t, TIFFTAG_COLORMAP, colormap.data(), colormap.data() + n, colormap.data() + 2 * n);
         }
         std::vector<BYTE> row((static_cast<size_t>(w) * spp * bps + 7) / 8);
+        std::vector<BYTE> whole;  // a tiled file is cut from the whole picture
         for (uint32_t y = 0; y < h; y++) {
             std::fill(row.begin(), row.end(), 0);
             for (uint32_t x = 0; x < w; x++) {
@@ -75,10 +86,27 @@ struct TiffLayout {
                     else row[i * bps / 8] |= static_cast<BYTE>((v & ((1 << bps) - 1)) << (8 - bps - (i * bps) % 8));
                 }
             }
-            if (TIFFWriteScanline(t, row.data(), y, 0) < 0) {
+            if (tile) {
+                whole.insert(whole.end(), row.begin(), row.end());
+            } else if (TIFFWriteScanline(t, row.data(), y, 0) < 0) {
                 TIFFClose(t);
                 return false;
             }
+        }
+        if (tile) {
+            const size_t pixel = static_cast<size_t>(spp) * bps / 8;  // whole bytes only
+            std::vector<BYTE> cut(static_cast<size_t>(tile) * tile * pixel);
+            for (uint32_t ty = 0; ty < h; ty += tile)
+                for (uint32_t tx = 0; tx < w; tx += tile) {
+                    std::fill(cut.begin(), cut.end(), 0);
+                    for (uint32_t y = ty; y < h && y < ty + tile; y++)
+                        for (uint32_t x = tx; x < w && x < tx + tile; x++)
+                            std::memcpy(&cut[((y - ty) * tile + (x - tx)) * pixel], &whole[(static_cast<size_t>(y) * w + x) * pixel], pixel);
+                    if (TIFFWriteTile(t, cut.data(), tx, ty, 0, 0) < 0) {
+                        TIFFClose(t);
+                        return false;
+                    }
+                }
         }
         TIFFClose(t);
         return true;
@@ -123,6 +151,47 @@ PxImage Pattern(DWORD w, DWORD h, DWORD bpp) {
             else img.SetPixelColor(x, y, RGBQUAD{BYTE(x * 9), BYTE(y * 13), BYTE(x + y), 0});
         }
     return img;
+}
+
+// What libtiff's RGBA reader shows of a file, bottom row first: the plain reading of RGB that
+// the strip reader must match byte for byte.
+struct RgbaReference {
+    uint32_t w = 0, h = 0;
+    std::vector<uint32_t> px;
+    bool ok = false;
+};
+
+RgbaReference ReadRgba(const std::string& path) {
+    RgbaReference ref;
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    if (!t) return ref;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &ref.w);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &ref.h);
+    ref.px.assign(static_cast<size_t>(ref.w) * ref.h, 0);
+    ref.ok = TIFFReadRGBAImage(t, ref.w, ref.h, ref.px.data(), 1) != 0;
+    TIFFClose(t);
+    return ref;
+}
+
+// Every byte of the picture, row padding included, and of its alpha.
+void ExpectSameAsRgba(PxImage& img, const RgbaReference& ref, bool alpha) {
+    ASSERT_TRUE(ref.ok);
+    ASSERT_EQ(img.GetWidth(), ref.w);
+    ASSERT_EQ(img.GetHeight(), ref.h);
+    ASSERT_EQ(img.GetBpp(), 24);
+    ASSERT_EQ(img.AlphaIsValid(), alpha);
+    for (uint32_t y = 0; y < ref.h; y++) {
+        const BYTE* row = img.GetBits(y);
+        for (uint32_t x = 0; x < ref.w; x++) {
+            const uint32_t v = ref.px[static_cast<size_t>(y) * ref.w + x];
+            const BYTE want[3] = {static_cast<BYTE>(TIFFGetB(v)), static_cast<BYTE>(TIFFGetG(v)), static_cast<BYTE>(TIFFGetR(v))};
+            ASSERT_EQ(std::memcmp(row + 3 * x, want, 3), 0) << x << "," << y;
+            if (alpha) {
+                ASSERT_EQ(img.AlphaGet(x, y), TIFFGetA(v)) << x << "," << y;
+            }
+        }
+        for (DWORD i = 3 * ref.w; i < img.GetEffWidth(); i++) ASSERT_EQ(row[i], 0) << "padding of row " << y;
+    }
 }
 
 class TiffFiles : public ::testing::Test {
@@ -516,4 +585,93 @@ TEST_F(TiffFiles, NetpbmAndTiffToolFilesLoadAndTheyReadOurs) {
     PxImage again;
     ASSERT_TRUE(again.Load(copy.c_str(), PXIMAGE_FORMAT_TIF)) << again.GetLastError();
     EXPECT_EQ(MaxDifference(again, Render(src)), 0);
+}
+
+TEST_F(TiffFiles, RgbStripsReadAsTheRgbaReaderShowsThem) {
+    const struct Case {
+        uint32_t w, h;
+        uint16_t spp;
+        std::vector<uint16_t> extra;
+        uint16_t compression, predictor;
+        uint32_t rowsperstrip, tile;
+        uint16_t orientation;
+    } cases[] = {
+        {1, 1, 3, {}, COMPRESSION_NONE, 0, 0, 0, 1},
+        {1, 1, 4, {EXTRASAMPLE_UNASSALPHA}, COMPRESSION_LZW, 2, 0, 0, 1},
+        {17, 5, 3, {}, COMPRESSION_LZW, 2, 1, 0, 1},
+        {17, 5, 3, {}, COMPRESSION_PACKBITS, 0, 2, 0, 3},  // a last strip of one row
+        {37, 29, 3, {}, COMPRESSION_ADOBE_DEFLATE, 2, 4, 0, 2},
+        {37, 29, 3, {}, COMPRESSION_NONE, 0, 5, 0, 4},
+        {29, 19, 4, {EXTRASAMPLE_ASSOCALPHA}, COMPRESSION_DEFLATE, 0, 3, 0, 1},
+        {29, 19, 4, {EXTRASAMPLE_UNSPECIFIED}, COMPRESSION_PACKBITS, 0, 0, 0, 1},
+        {29, 19, 4, {}, COMPRESSION_NONE, 0, 1, 0, 1},  // a fourth sample nobody declared
+        {256, 256, 4, {EXTRASAMPLE_UNASSALPHA}, COMPRESSION_LZW, 2, 16, 0, 1},  // every value at every alpha
+        {33, 24, 3, {}, COMPRESSION_JPEG, 0, 8, 0, 1},
+        {40, 24, 3, {}, COMPRESSION_LZW, 2, 0, 16, 1},  // tiles take the RGBA reader still
+        {1100, 1000, 3, {}, COMPRESSION_LZW, 2, 1, 0, 1},  // large and in many strips: threads
+        {1100, 1000, 4, {EXTRASAMPLE_UNASSALPHA}, COMPRESSION_ADOBE_DEFLATE, 0, 7, 0, 3},
+        {1100, 1000, 3, {}, COMPRESSION_JPEG, 0, 16, 0, 1},  // as our own saves of 24 bits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " spp " + std::to_string(c.spp) + " compression " +
+                     std::to_string(c.compression) + " rows " + std::to_string(c.rowsperstrip) + " tile " + std::to_string(c.tile));
+        TiffLayout layout;
+        layout.w = c.w, layout.h = c.h, layout.spp = c.spp, layout.photometric = PHOTOMETRIC_RGB;
+        layout.extra = c.extra, layout.compression = c.compression, layout.predictor = c.predictor;
+        layout.rowsperstrip = c.rowsperstrip, layout.tile = c.tile, layout.orientation = c.orientation;
+        const bool exhaustive = c.w == 256;
+        layout.sample = [exhaustive](uint32_t x, uint32_t y, uint16_t s) {
+            if (exhaustive) return s == 3 ? y : (x + 85u * s) & 255u;
+            return (x * 7 + y * 13 + s * 61 + (x * y) % 17) & 255u;
+        };
+        const std::string file = dir / "rgb.tif";
+        ASSERT_TRUE(layout.Write(file));
+        PxImage img;
+        ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+        ExpectSameAsRgba(img, ReadRgba(file), c.spp == 4);
+
+        // From memory, through the stream the first handle and the workers share.
+        const Bytes bytes = ReadFile(file);
+        PxImage mem;
+        ASSERT_TRUE(mem.Decode(const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), PXIMAGE_FORMAT_TIF));
+        ASSERT_EQ(std::memcmp(mem.GetBits(0), img.GetBits(0), img.GetEffWidth() * img.GetHeight()), 0);
+    }
+}
+
+TEST_F(TiffFiles, DamagedRgbStripsFailOrReadAsTheRgbaReaderDoes) {
+    // A damaged deflate strip can decode without an error yet short, keeping bytes of the strip
+    // read before it: the threads must keep them as a reading from the top does.
+    for (uint16_t compression : {COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE}) {
+        for (uint32_t rows : {1u, 64u}) {
+            TiffLayout layout;
+            layout.w = 1100, layout.h = 1000, layout.spp = 3, layout.photometric = PHOTOMETRIC_RGB;
+            layout.compression = compression, layout.predictor = 2, layout.rowsperstrip = rows;
+            layout.sample = [](uint32_t x, uint32_t y, uint16_t s) {
+                return (x * 3 + y * 5 + s * 40 + (((x * 7919u + y * 104729u + s) * 2654435761u) >> 28)) & 255u;
+            };
+            const std::string file = dir / "rgb.tif", broken = dir / "broken.tif";
+            ASSERT_TRUE(layout.Write(file));
+            const Bytes good = ReadFile(file);
+            for (BYTE fill : {BYTE(0x3C), BYTE(0xA5), BYTE(0x00)}) {
+                for (size_t at : {size_t(3), size_t(8), size_t(28), size_t(89)}) {
+                    SCOPED_TRACE(std::to_string(compression) + " rows " + std::to_string(rows) + " fill " +
+                                 std::to_string(fill) + " at " + std::to_string(at) + "%");
+                    // The directory is written last: the damage hits strip data only.
+                    Bytes bad = good;
+                    const auto from = bad.begin() + static_cast<std::ptrdiff_t>(bad.size() * at / 100);
+                    std::fill(from, from + static_cast<std::ptrdiff_t>(std::min<size_t>(2000, bad.size() / 50)), fill);
+                    {
+                        std::ofstream out(broken, std::ios::binary);
+                        out.write(reinterpret_cast<const char*>(bad.data()), static_cast<std::streamsize>(bad.size()));
+                    }
+                    const RgbaReference ref = ReadRgba(broken);
+                    PxImage img;
+                    const bool ok = img.Decode(bad.data(), static_cast<DWORD>(bad.size()), PXIMAGE_FORMAT_TIF);
+                    ASSERT_EQ(ok, ref.ok) << img.GetLastError();
+                    if (ok) ExpectSameAsRgba(img, ref, false);
+                    else EXPECT_STREQ(img.GetLastError(), "Corrupted TIFF file!");
+                }
+            }
+        }
+    }
 }
