@@ -389,7 +389,8 @@ void CMainFrame::RunDeferredLaunch() {
     m_bShownOnce = true;
     m_pLaunchTimeout->deleteLater();
     m_pLaunchTimeout = nullptr;
-    OnLaunchCamera();
+    // Posted again, so that it runs after the expose that called this has painted the window.
+    PostMessage(GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
 }
 
 LRESULT CMainFrame::OnLaunchCamera() {
@@ -579,7 +580,7 @@ bool CMainFrame::OnKeypadKey(QObject* o, QKeyEvent* e) {
 bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
     // The expose paints the window before it returns; the waiting launch runs right after it.
     if (e->type() == QEvent::Expose && m_pLaunchTimeout && o == windowHandle() && windowHandle()->isExposed())
-        QTimer::singleShot(0, this, [this] { RunDeferredLaunch(); });
+        RunDeferredLaunch();
     if (e->type() == QEvent::KeyPress && OnKeypadKey(o, static_cast<QKeyEvent*>(e))) return true;
     if (e->type() == QEvent::MouseButtonPress && qobject_cast<QTabBar*>(o)) {
         auto* me = static_cast<QMouseEvent*>(e);
