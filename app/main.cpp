@@ -8,6 +8,10 @@
 
 #include <QThread>
 
+#include <fontconfig/fontconfig.h>
+
+#include <thread>
+
 // The camera hub shows its message boxes (writer failures and the like) through the program.
 // From a camera thread the box is queued to the UI thread: the UI thread may be waiting for that
 // thread, so the caller never waits for the box.
@@ -19,10 +23,15 @@ extern "C" __attribute__((visibility("default"))) void VekHostMessageBox(const c
 }
 
 int main(int argc, char** argv) {
+    // The font configuration (a few dozen XML files and the font caches) is read on the first
+    // text drawn, right before the first window shows; reading it here runs beside the
+    // connection to the display instead. Qt later finds the configuration loaded.
+    std::thread fonts([] { FcInit(); });
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Quillory");
     CSplashFilter splashFilter;
     qapp.installEventFilter(&splashFilter);
+    fonts.join();
     CPelidorApp app;
     QStringList args = QApplication::arguments();
     args.removeFirst();

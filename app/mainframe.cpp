@@ -28,6 +28,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 #include "app/aboutdialog.h"
 #include "app/cmdids.h"
@@ -332,7 +333,7 @@ void CMainFrame::RegisterCommands() {
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CAMERA_CREATEFRAME: return OnLaunchCamera();
+    case WM_CAMERA_CREATEFRAME: return DeferLaunchUntilShown() ? 0 : OnLaunchCamera();
     case WM_CAMERA_ARRIVED: return 1;
     case WM_CAMERA_REMOVED:
         if (static_cast<intptr_t>(wParam) == -1) return 1;
@@ -361,6 +362,36 @@ bool OpensInLongExposure(int id) {
 }
 
 }  // namespace
+
+bool CMainFrame::DeferLaunchUntilShown() {
+    // Opening a camera holds the UI thread for a good half second (the hub's scan, the device's
+    // start-up). The launch posted at start-up would otherwise run before the frame's first
+    // paint and leave an empty window on the screen for that time.
+    if (m_bShownOnce) return false;
+    QWindow* w = windowHandle();
+    if (!w || !isVisible() || isMinimized() || w->isExposed()) {
+        // Nothing to wait for: painted already, or no picture will come.
+        m_bShownOnce = w && w->isExposed();
+        return false;
+    }
+    if (m_pLaunchTimeout) return true;  // one launch waits already
+    // The expose arrives through the filter this frame keeps on the application (eventFilter).
+    // A window that is never exposed (another desktop, say) still gets its camera.
+    m_pLaunchTimeout = new QTimer(this);
+    m_pLaunchTimeout->setSingleShot(true);
+    connect(m_pLaunchTimeout, &QTimer::timeout, this, [this] { RunDeferredLaunch(); });
+    m_pLaunchTimeout->start(1000);
+    return true;
+}
+
+void CMainFrame::RunDeferredLaunch() {
+    if (!m_pLaunchTimeout) return;
+    m_bShownOnce = true;
+    m_pLaunchTimeout->deleteLater();
+    m_pLaunchTimeout = nullptr;
+    // Posted again, so that it runs after the expose that called this has painted the window.
+    PostMessage(GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+}
 
 LRESULT CMainFrame::OnLaunchCamera() {
     if (m_pCameraFrame) {
@@ -547,6 +578,9 @@ bool CMainFrame::OnKeypadKey(QObject* o, QKeyEvent* e) {
 }
 
 bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
+    // The expose paints the window before it returns; the waiting launch runs right after it.
+    if (e->type() == QEvent::Expose && m_pLaunchTimeout && o == windowHandle() && windowHandle()->isExposed())
+        RunDeferredLaunch();
     if (e->type() == QEvent::KeyPress && OnKeypadKey(o, static_cast<QKeyEvent*>(e))) return true;
     if (e->type() == QEvent::MouseButtonPress && qobject_cast<QTabBar*>(o)) {
         auto* me = static_cast<QMouseEvent*>(e);

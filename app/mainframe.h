@@ -103,6 +103,10 @@ private:
     void BuildStatusBar();
     void RegisterCommands();
     LRESULT OnLaunchCamera();
+    // True when a camera launch has to wait for the frame's first picture on the screen; the
+    // launch then runs once the window is exposed (painted), or after a time-out when it never is.
+    bool DeferLaunchUntilShown();
+    void RunDeferredLaunch();
     // "Select Camera" for a model with a colour and a monochrome variant: the id to open.
     int ChooseCameraVariant(int id);
     LRESULT OnCameraFileSaved(WPARAM wParam, LPARAM lParam);
@@ -124,6 +128,8 @@ private:
     int m_bFullScreen = 0;
     QTimer* m_pIdleTimer = nullptr;
     CCameraPlugListener* m_pPlugListener = nullptr;
+    bool m_bShownOnce = false;
+    QTimer* m_pLaunchTimeout = nullptr;  // set while a launch waits for the first picture
     QStringList m_cameraFiles;
     // ---- measurement bar and tool windows ----
     void BuildMeasureBar();

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QPrintDialog>
@@ -14,6 +15,10 @@
 
 #include <cstring>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "app/adjustcommands.h"
 #include "app/aboutdialog.h"
@@ -157,13 +162,31 @@ void CPelidorApp::LoadSettings() {
     m_bShowScaleLine = p.GetProfileInt("Measure", "bShowScaleLine", 1);
 }
 
+// A kernel lock on the file rather than one written into it: writing the owner's details makes
+// the lock wait for the disk (a sync), which costs a start-up tens of milliseconds on a busy disk.
+// The kernel drops the lock when the process ends, however it ends. A second open of the file
+// holds its own lock, so a second start inside the same process is refused as well.
+bool CPelidorApp::LockInstance(const QString& path) {
+    UnlockInstance();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_instanceLock = fd;
+    return true;
+}
+
+void CPelidorApp::UnlockInstance() {
+    // The file stays: removing it would let a start that opened it just now lock a file nobody sees.
+    if (m_instanceLock >= 0) ::close(m_instanceLock);
+    m_instanceLock = -1;
+}
+
 bool CPelidorApp::InitInstance(const QStringList& args) {
-    // One instance per user: the lock file dies with its process, so a crash never blocks a start.
-    QString lockPath = QFileInfo(m_profile->FileName()).absolutePath() + "/Ostrel.lock";
-    m_instanceLock = std::make_unique<QLockFile>(lockPath);
-    m_instanceLock->setStaleLockTime(0);
-    if (!m_instanceLock->tryLock(0)) {
-        m_instanceLock.reset();
+    // One instance per user: the lock dies with its process, so a crash never blocks a start.
+    if (!LockInstance(QFileInfo(m_profile->FileName()).absolutePath() + "/Ostrel.lock")) {
         AfxMessageBox(ResourceString(1257));
         return false;
     }
@@ -218,8 +241,7 @@ int CPelidorApp::ExitInstance() {
     }
     delete m_pMainFrame;
     m_pMainFrame = nullptr;
-    if (m_instanceLock) m_instanceLock->unlock();
-    m_instanceLock.reset();
+    UnlockInstance();
     return 0;
 }
 

@@ -2,7 +2,6 @@
 // the image-format table of every file dialog, and the user's text-tool and JPEG settings.
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -72,7 +71,10 @@ public:
 private:
     void LoadSettings();
     std::unique_ptr<CProfile> m_profile;
-    std::unique_ptr<QLockFile> m_instanceLock;
+    // The single-instance lock: an open file descriptor holding the lock, -1 when none is held.
+    bool LockInstance(const QString& path);
+    void UnlockInstance();
+    int m_instanceLock = -1;
     std::unique_ptr<QPrinter> m_printer;
     CMainFrame* m_pMainFrame = nullptr;
     CDocTemplate* m_pDocTemplate = nullptr;

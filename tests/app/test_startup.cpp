@@ -1,4 +1,6 @@
 // Start-up, the start page, the profile and the single instance.
+#include <QApplication>
+#include <QEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -69,6 +71,42 @@ TEST_F(AppTest, SecondInstanceIsRefused) {
         EXPECT_TRUE(prompts.messages.contains("Quillory is running!"));
     }
     app.reset(first);
+    // Once the first one ends, the lock is free again.
+    app->ExitInstance();
+    app.reset();
+    ASSERT_TRUE(Start());
+}
+
+// Opening a camera holds the program for half a second: the launch posted at start-up waits until
+// the main frame has drawn itself, or the new window would stay empty all that time.
+TEST_F(AppTest, StartUpCameraLaunchWaitsForTheMainFramesFirstPicture) {
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Paint)
+                if (auto* w = qobject_cast<QWidget*>(o); w && w->window()->objectName() == "MainFrame") paints++;
+            return false;
+        }
+    } count;
+    struct LaunchPrompts : FakePrompts {
+        const PaintCount* count = nullptr;
+        int paintsAtMessage = -1;
+        int MessageBox(QWidget* w, const QString& text, const QString& caption, int type) override {
+            if (text == "No Camera!" && paintsAtMessage < 0) paintsAtMessage = count->paints;
+            return FakePrompts::MessageBox(w, text, caption, type);
+        }
+    } launch;
+    launch.count = &count;
+    CPromptService::Replace(&launch);
+    qApp->installEventFilter(&count);
+    ASSERT_TRUE(Start());
+    for (int i = 0; i < 200 && launch.paintsAtMessage < 0; i++) Pump(5);
+    qApp->removeEventFilter(&count);
+    app->ExitInstance();
+    app.reset();
+    CPromptService::Replace(&prompts);
+    ASSERT_GE(launch.paintsAtMessage, 0) << "the launch never ran";
+    EXPECT_GT(launch.paintsAtMessage, 0);
 }
 
 TEST_F(AppTest, CorruptFileReportsTheLibraryReasonAndKeepsOpenDocuments) {
