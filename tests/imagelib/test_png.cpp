@@ -396,3 +396,125 @@ TEST_F(PngFiles, NetpbmFilesLoadAndNetpbmReadsOurs) {
     ASSERT_EQ(Shell("pngtopam '" + ours + "' > '" + back + "'"), 0);
     EXPECT_EQ(MaxDifference(img, Render(back)), 0);
 }
+
+namespace {
+
+// Smooth rows (long matches), rows with a little noise and rows of pure noise whose differences
+// wrap round 0 and 255: what the row filter and the deflate level both have to carry.
+BYTE Sample(LONG x, LONG y, int channel, uint32_t& seed) {
+    seed = seed * 1664525u + 1013904223u;
+    static const BYTE masks[] = {0x00, 0x07, 0xFF};
+    return static_cast<BYTE>(((x * 7 + y * 13 + channel * 50) & 0xFF) ^ ((seed >> 24) & masks[y % 3]));
+}
+
+enum class Kind { Palette1, Palette4, Palette8, Rgb, RgbAlpha, PaletteAlpha };
+
+PxImage MakeSample(Kind kind, DWORD w, DWORD h) {
+    const bool rgb = kind == Kind::Rgb || kind == Kind::RgbAlpha;
+    const DWORD bpp = kind == Kind::Palette1 ? 1 : kind == Kind::Palette4 ? 4 : rgb ? 24 : 8;
+    PxImage img(w, h, bpp, PXIMAGE_FORMAT_PNG);
+    uint32_t seed = w * 31 + h;
+    for (DWORD i = 0; i < img.GetNumColors(); i++)
+        img.SetPaletteColor(static_cast<BYTE>(i), Sample(i, 0, 0, seed), Sample(i, 1, 1, seed), Sample(i, 2, 2, seed));
+    if (kind == Kind::RgbAlpha || kind == Kind::PaletteAlpha) img.AlphaCreate();
+    for (LONG y = 0; y < static_cast<LONG>(h); y++) {
+        for (LONG x = 0; x < static_cast<LONG>(w); x++) {
+            if (bpp == 24) {
+                const BYTE b = Sample(x, y, 0, seed), g = Sample(x, y, 1, seed), r = Sample(x, y, 2, seed);
+                img.SetPixelColor(x, y, RGBQUAD{b, g, r, 0});
+            } else {
+                img.SetPixelIndex(x, y, static_cast<BYTE>(Sample(x, y, 0, seed) % img.GetNumColors()));
+            }
+            if (img.AlphaIsValid()) img.AlphaSet(x, y, Sample(x, y, 3, seed));
+        }
+    }
+    return img;
+}
+
+}  // namespace
+
+TEST(PngRoundTrip, EveryKindSizeAndInterlaceDecodesToTheSamePixels) {
+    const struct {
+        DWORD w, h;
+    } sizes[] = {{1, 1}, {1, 9}, {9, 1}, {31, 17}, {257, 5}, {300, 300}};  // 300 x 300 RGB: over one IDAT chunk
+    const Kind kinds[] = {Kind::Palette1, Kind::Palette4, Kind::Palette8,
+                          Kind::Rgb,      Kind::RgbAlpha, Kind::PaletteAlpha};
+    for (Kind kind : kinds) {
+        for (const auto& s : sizes) {
+            for (DWORD interlace : {0u, 1u}) {
+                SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << ", " << s.w << " x " << s.h
+                                                << (interlace ? ", interlaced" : ""));
+                PxImage img = MakeSample(kind, s.w, s.h);
+                img.SetCodecOption(interlace, PXIMAGE_FORMAT_PNG);
+                const Bytes png = EncodeBytes(img);
+                ASSERT_FALSE(png.empty()) << img.GetLastError();
+                PxImage back;
+                ASSERT_TRUE(DecodeBytes(back, png)) << back.GetLastError();
+                ASSERT_EQ(back.GetWidth(), s.w);
+                ASSERT_EQ(back.GetHeight(), s.h);
+                // An indexed image with alpha goes out as RGBA and comes back as 24 bits.
+                ASSERT_EQ(back.GetBpp(), kind == Kind::PaletteAlpha ? 24 : img.GetBpp());
+                ASSERT_EQ(back.AlphaIsValid(), img.AlphaIsValid());
+                for (LONG y = 0; y < static_cast<LONG>(s.h); y++) {
+                    for (LONG x = 0; x < static_cast<LONG>(s.w); x++) {
+                        const RGBQUAD a = img.GetPixelColor(x, y, false), b = back.GetPixelColor(x, y, false);
+                        ASSERT_TRUE(a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue)
+                            << x << "," << y;
+                        if (img.GetBpp() <= 8 && !img.AlphaIsValid()) {
+                            ASSERT_EQ(back.GetPixelIndex(x, y), img.GetPixelIndex(x, y)) << x << "," << y;
+                        }
+                        if (img.AlphaIsValid()) {
+                            ASSERT_EQ(back.AlphaGet(x, y), img.AlphaGet(x, y)) << x << "," << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(PngFiles, OtherReadersDecodeOurTrueColourFilesToTheSamePixels) {
+    // What the file holds is a matter for every reader, not only ours: ImageMagick, netpbm,
+    // libvips and Pillow (those that are installed) each decode it to the saved pixels.
+    for (DWORD interlace : {0u, 1u}) {
+        SCOPED_TRACE(interlace);
+        PxImage img = MakeSample(Kind::Rgb, 301, 203);
+        img.SetCodecOption(interlace, PXIMAGE_FORMAT_PNG);
+        const std::string file = dir / "rgb.png";
+        ASSERT_TRUE(img.Save(file.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
+        EXPECT_EQ(MaxDifference(img, Render(file)), 0);
+        const struct {
+            const char* tool;
+            std::string command;
+        } readers[] = {
+            {"pngtopam", "pngtopam '" + file + "' > '" + dir / "netpbm.ppm" + "'"},
+            {"vips", "vips copy '" + file + "' '" + dir / "vips.ppm" + "[strip]'"},  // no comment line
+            {"/usr/bin/python3",
+             "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])\" '" +
+                 file + "' '" + dir / "pillow.ppm" + "'"},
+        };
+        const char* outputs[] = {"netpbm.ppm", "vips.ppm", "pillow.ppm"};
+        for (size_t i = 0; i < std::size(readers); i++) {
+            if (!HaveTool(readers[i].tool) || (i == 2 && Shell("/usr/bin/python3 -c 'import PIL'") != 0)) continue;
+            SCOPED_TRACE(readers[i].tool);
+            ASSERT_EQ(Shell(readers[i].command), 0);
+            EXPECT_EQ(MaxDifference(img, Render(dir / outputs[i])), 0);
+        }
+    }
+    // Alpha, as ImageMagick reads it: every sample of every pixel.
+    PxImage rgba = MakeSample(Kind::RgbAlpha, 67, 41);
+    const std::string file = dir / "rgba.png", raw = dir / "rgba.raw";
+    ASSERT_TRUE(rgba.Save(file.c_str(), PXIMAGE_FORMAT_PNG)) << rgba.GetLastError();
+    ASSERT_EQ(Shell("convert '" + file + "' -depth 8 rgba:'" + raw + "'"), 0);
+    const Bytes px = ReadFile(raw);
+    ASSERT_EQ(px.size(), 67u * 41 * 4);
+    for (LONG ytop = 0; ytop < 41; ytop++) {
+        for (LONG x = 0; x < 67; x++) {
+            const BYTE* p = &px[4 * (static_cast<size_t>(ytop) * 67 + x)];
+            const RGBQUAD c = rgba.GetPixelColor(x, 40 - ytop, false);
+            const BYTE alpha = rgba.AlphaGet(x, 40 - ytop);
+            ASSERT_TRUE(p[0] == c.rgbRed && p[1] == c.rgbGreen && p[2] == c.rgbBlue && p[3] == alpha)
+                << x << "," << ytop;
+        }
+    }
+}
