@@ -1,7 +1,7 @@
 // Separable 4 x 4 kernel sums of a 24-bit image over a run of output columns, eight output pixels
-// per vector. Each sum keeps the products and the order of additions of KernelSum4x4 (rows outer,
+// per vector. Each sum keeps the products and the order of additions of KernelSum24 (rows outer,
 // columns inner, sample x (kx[i] x ky[j]) added one by one to a sum starting at 0), so the bytes
-// are those of the interleaved four-lane form.
+// are those of the one-pixel form.
 //
 // The samples are first laid out per tap: for every source row, channel and tap i, a run of floats
 // holding the sample each output column reads there. A source row serves several output rows, so
