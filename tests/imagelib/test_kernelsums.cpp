@@ -96,7 +96,7 @@ void PlainResample2(PxImage& src, LONG nw, LONG nh, PxImage::InterpolationMethod
 }  // namespace
 
 TEST(KernelSums, PlanarSumsGiveThePlainBytesAtEverySizeDepthAndFactor) {
-    // Single pixels, rows and columns; odd sizes; widths around one tile of 128 columns; factors
+    // Single pixels, rows and columns; odd sizes; results one and several tiles of columns wide; factors
     // whose samples are gathered from bytes (3/4, enlargements), from float planes (1/2) and one
     // at a time (1/3); results large enough for several threads.
     const struct {

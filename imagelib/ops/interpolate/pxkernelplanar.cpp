@@ -84,10 +84,10 @@ Kernel4Plan::Kernel4Plan(const BYTE* bits, size_t eff, const BYTE* alpha, LONG w
                     for (int l = 0; l < 4; l++) {
                         const LONG off = std::min<LONG>(col(4 * h + l, i) - hb, 5);
                         if (3 * off + 2 > 15) bytes = false;
-                        // The byte into the low end of a 32-bit lane, zeros (0x80) above it.
+                        // The byte into the low end of a 32-bit lane, zeros (0x80) above it; green
+                        // and red add 1 and 2, which leaves the zeros' high bit set.
                         for (int q = 0; q < 4; q++) {
-                            for (int c = 0; c < 3; c++)
-                                B.shuffle[i][c][16 * h + 4 * l + q] = q == 0 ? static_cast<BYTE>(3 * off + c) : BYTE{0x80};
+                            B.shuffle[i][16 * h + 4 * l + q] = q == 0 ? static_cast<BYTE>(3 * off) : BYTE{0x80};
                             B.alpha[i][16 * h + 4 * l + q] = q == 0 ? static_cast<BYTE>(off) : BYTE{0x80};
                         }
                     }
@@ -173,16 +173,17 @@ __attribute__((target("avx2"))) inline void GatherBlock(float* slot, const float
 // Tap i of a block of eight columns straight from the bytes: each 128-bit half loads sixteen bytes
 // from its window and picks one channel of its four columns into zero-extended 32-bit lanes.
 __attribute__((target("avx2"))) inline void GatherBytes(float* slot, const BYTE* row, const BYTE* arow, const LONG (*half)[2],
-                                                 const BYTE (*shuffle)[3][32], const BYTE (*alpha)[32], LONG l0) {
+                                                 const BYTE (*shuffle)[32], const BYTE (*alpha)[32], LONG l0) {
+    const __m256i one = _mm256_set1_epi8(1), two = _mm256_set1_epi8(2);
     constexpr int P = Kernel4Plan::kPlane;
     for (int i = 0; i < 4; i++) {
         const __m256i v = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * half[i][0]))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * half[i][1])), 1);
-        for (int c = 0; c < 3; c++)
-            _mm256_storeu_ps(slot + (c * 4 + i) * P + l0,
-                             _mm256_cvtepi32_ps(_mm256_shuffle_epi8(
-                                 v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shuffle[i][c])))));
+        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shuffle[i]));
+        _mm256_storeu_ps(slot + i * P + l0, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(v, m)));
+        _mm256_storeu_ps(slot + (4 + i) * P + l0, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(v, _mm256_add_epi8(m, one))));
+        _mm256_storeu_ps(slot + (8 + i) * P + l0, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(v, _mm256_add_epi8(m, two))));
         if (arow != nullptr) {
             const __m256i va = _mm256_inserti128_si256(
                 _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(arow + half[i][0]))),

@@ -26,8 +26,8 @@ struct Kernel4Row {
 
 class Kernel4Plan {
 public:
-    static constexpr int kTile = 128;  // output columns per tile
-    // Floats from one laid-out plane to the next: nine cache lines, so that the planes a sum reads
+    static constexpr int kTile = 64;  // output columns per tile
+    // Floats from one laid-out plane to the next: five cache lines, so that the planes a sum reads
     // fall into different cache sets.
     static constexpr int kPlane = kTile + 16;
     static constexpr int kSlots = 6;   // laid-out source rows kept per thread
@@ -73,8 +73,8 @@ private:
         LONG window[4];       // planes: per tap, the first source column of the window
         int idx[4][8];        // planes: lane offsets from the window
         LONG half[4][2];      // bytes: per tap, the first source column of each half's window
-        BYTE shuffle[4][3][32];  // bytes: per tap and channel, each half's columns' bytes
-        BYTE alpha[4][32];       // bytes: the same for the alpha bytes
+        BYTE shuffle[4][32];  // bytes: per tap, the blue bytes of each half's columns (green, red follow)
+        BYTE alpha[4][32];    // bytes: the same for the alpha bytes
     };
     int Channels() const { return m_alpha ? 4 : 3; }
     size_t SlotFloats() const { return static_cast<size_t>(Channels()) * 4 * kPlane + 16; }
