@@ -235,7 +235,7 @@ protected:
 };
 
 // Rows of a 24-bit image as four floats a pixel (blue, green, red, alpha or 0), converted once
-// and kept for the rows that follow: a 4 x 4 kernel reads each source pixel many times, and
+// and kept for the rows that follow: an area average reads each source pixel several times, and
 // converting it each time cost more than the sums. One cache per thread.
 class FloatRows : public RowSlotCache {
 public:
@@ -268,33 +268,6 @@ private:
         }
     }
 };
-
-// The 4 x 4 kernel sum over converted rows: sample (i, j) is column cols[i] of rows[j], weighted
-// kx[i] x ky[j]; the same products and the same order of additions as KernelSum24.
-inline V4 KernelSum4x4(const float* const rows[4], const LONG cols[4], const float* kx, const float* ky) {
-    V4 acc = {0, 0, 0, 0};
-    for (int j = 0; j < 4; j++) {
-        const float* r = rows[j];
-        for (int i = 0; i < 4; i++) acc += LoadV4(r + 4 * static_cast<size_t>(cols[i])) * (kx[i] * ky[j]);
-    }
-    return acc;
-}
-
-// KernelSum4x4 of two pixels side by side: two independent chains of additions keep the adder
-// busy, where one chain waits on each addition in turn.
-inline void KernelSum4x4Pair(const float* const rows[4], const LONG colsA[4], const float* kxA, const LONG colsB[4],
-                             const float* kxB, const float* ky, V4& accA, V4& accB) {
-    V4 a = {0, 0, 0, 0}, b = {0, 0, 0, 0};
-    for (int j = 0; j < 4; j++) {
-        const float* r = rows[j];
-        for (int i = 0; i < 4; i++) {
-            a += LoadV4(r + 4 * static_cast<size_t>(colsA[i])) * (kxA[i] * ky[j]);
-            b += LoadV4(r + 4 * static_cast<size_t>(colsB[i])) * (kxB[i] * ky[j]);
-        }
-    }
-    accA = a;
-    accB = b;
-}
 
 // The kernel of a 4 x 4 interpolation method, or nullptr for nearest, bilinear and Lanczos.
 typedef float (*KernelFn)(float);

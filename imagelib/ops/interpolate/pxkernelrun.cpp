@@ -53,46 +53,6 @@ bool HasKernelRun() {
     return has;
 }
 
-__attribute__((target("avx"))) void KernelRun4x4(BYTE* d, BYTE* a, const float* const rows[4],
-                                                 const ColumnTaps* cols, LONG n, const float ky[4]) {
-    const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f);
-    LONG x = 0;
-    for (; x + 2 <= n; x += 2) {
-        const ColumnTaps& A = cols[x];
-        const ColumnTaps& B = cols[x + 1];
-        // Column weights of A in the low half, of B in the high half; times ky[j] they are the
-        // scalar products kx[i] x ky[j] of each pixel.
-        __m256 kx[4];
-        for (int i = 0; i < 4; i++)
-            kx[i] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(A.k[i])), _mm_set1_ps(B.k[i]), 1);
-        __m256 acc = zero;
-        for (int j = 0; j < 4; j++) {
-            const float* r = rows[j];
-            const __m256 kyj = _mm256_set1_ps(ky[j]);
-            for (int i = 0; i < 4; i++) {
-                const __m256 v = _mm256_insertf128_ps(
-                    _mm256_castps128_ps256(_mm_loadu_ps(r + 4 * static_cast<size_t>(A.first + i))),
-                    _mm_loadu_ps(r + 4 * static_cast<size_t>(B.first + i)), 1);
-                acc = _mm256_add_ps(acc, _mm256_mul_ps(v, _mm256_mul_ps(kx[i], kyj)));
-            }
-        }
-        // ClampByte: NaN and negatives give 0 (max takes the second operand on NaN), then 255 at most.
-        const __m256i q = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(acc, zero), top));
-        StorePair(d, a, x, q);
-    }
-    for (; x < n; x++) {
-        const ColumnTaps& A = cols[x];
-        __m128 acc = _mm_setzero_ps();
-        for (int j = 0; j < 4; j++)
-            for (int i = 0; i < 4; i++)
-                acc = _mm_add_ps(acc, _mm_mul_ps(_mm_loadu_ps(rows[j] + 4 * static_cast<size_t>(A.first + i)),
-                                                 _mm_set1_ps(A.k[i] * ky[j])));
-        const __m128i q =
-            _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(acc, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
-        StoreOne(d, a, x, q);
-    }
-}
-
 namespace {
 
 // The cover of step t of a span (weight 0 past its last pixel: a step that only pads the
@@ -569,7 +529,6 @@ void PhaseRun(BYTE* d, BYTE* a, const float* const* rows, const PhaseLayout& lay
 
 void BoxRun(BYTE*, BYTE*, const float* const*, int, const float*, float, const ColumnSpan*, LONG) {}
 bool HasKernelRun() { return false; }
-void KernelRun4x4(BYTE*, BYTE*, const float* const[4], const ColumnTaps*, LONG, const float[4]) {}
 int BoxRunGroup() { return 0; }
 void BoxRun16(BYTE*, BYTE*, const float* const*, size_t, int, const float*, float, const BoxBlock*, LONG) {}
 bool HasPhaseRun() { return false; }

@@ -1,24 +1,12 @@
-// 4 x 4 kernel sums of two output pixels at once in eight float lanes (blue, green, red, alpha
-// of each), with the products and additions of KernelSum4x4 lane by lane: the same results.
-// For CPUs with 256-bit float vectors; callers keep the four-lane form for the rest.
+// Area averages of Resample2 in wide float lanes, with the products and additions of the one-pixel
+// form lane by lane: the same results. For CPUs with 256-bit float vectors (and 512-bit ones).
 #pragma once
 
 #include "platform/wintypes.h"
 
 namespace pxgeo {
 
-// The first of the four sample columns of an output column, and their weights.
-struct ColumnTaps {
-    LONG first;
-    float k[4];
-};
-
 bool HasKernelRun();
-
-// Output pixels 0..n-1: the kernel sum over rows[0..3] (converted rows, four floats a pixel)
-// at columns cols[x].first .. + 3 with weights cols[x].k[i] x ky[j], clamped to bytes; blue,
-// green, red to d (3 bytes a pixel), alpha to a when a is not NULL.
-void KernelRun4x4(BYTE* d, BYTE* a, const float* const rows[4], const ColumnTaps* cols, LONG n, const float ky[4]);
 
 // The pixels an area average covers along one axis: first..last inclusive, the parts of the
 // first and last pixel covered, and the area's extent.

@@ -145,6 +145,47 @@ void RunBands(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, LONG ba
     for (auto& t : pool) t.join();
 }
 
+// RunBands with a copy of local per worker, made as RunRowsLocal makes them: fn(mine, first, last).
+template <typename Local, typename BandFn>
+void RunBandsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, LONG bandRows, const Local& local,
+                   BandFn&& fn) {
+    if (nrows <= 0) return;
+    bandRows = std::max<LONG>(bandRows, 1);
+    unsigned nthreads = 1;
+    if (threaded && static_cast<unsigned long long>(nrows) * rowWork >= (1ULL << 18)) {
+        nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+        nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>((nrows + bandRows - 1) / bandRows));
+    }
+    std::vector<Local> locals;
+    locals.reserve(nthreads);
+    for (unsigned t = 0; t < nthreads; t++) locals.emplace_back(local);
+    BandOrder order(nrows, bandRows, nthreads);
+    std::atomic<LONG> done{0};
+    auto worker = [&](Local& mine) {
+        for (;;) {
+            const LONG first = order.Next();
+            if (first < 0) return;
+            if (nthreads == 1) owner.SetProgress(static_cast<LONG>(100LL * first / nrows));
+            if (owner.GetEscape()) return;
+            const LONG last = std::min(nrows, first + bandRows);
+            fn(mine, first, last);
+            const LONG before = done.fetch_add(last - first), after = before + (last - first);
+            if (nthreads > 1 && 100LL * after / nrows != 100LL * before / nrows)
+                owner.SetProgress(static_cast<LONG>(100LL * after / nrows));
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < nthreads; t++) {
+        try {
+            pool.emplace_back(worker, std::ref(locals[t]));
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    worker(locals[0]);
+    for (auto& t : pool) t.join();
+}
+
 struct NoLocal {};
 
 template <typename RowFn>

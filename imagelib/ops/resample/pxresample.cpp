@@ -13,6 +13,7 @@
 #endif
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
+#include "imagelib/ops/interpolate/pxkernelplanar.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/ops/resample/pxarea.h"
@@ -137,65 +138,6 @@ struct SplineCol {
     float k[4];
 };
 
-#if defined(__x86_64__) || defined(__i386__)
-bool WideVectorsAvailable() { return __builtin_cpu_supports("avx"); }
-
-// Four 4 x 4 sums (blue, green, red, alpha lanes) of the converted rows, each lane's additions in the
-// order of pxgeo::KernelSum4x4 (rows outer, columns inner, weight kx x ky times the sample) and
-// with the same products, two pixels to a register. Returns the number of columns written.
-// Two pixels' four floats in one register.
-__attribute__((target("avx"))) inline __m256 PairOf(const float* lo, const float* hi) {
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(lo)), _mm_loadu_ps(hi), 1);
-}
-
-// Column i of the kernel for four pixels: samples times the weights kx[i] x ky[j].
-template <int I>
-__attribute__((target("avx"))) inline void SplineStep(const float* r, const SplineCol* c, __m256 w01, __m256 w23,
-                                                      __m256& acc01, __m256& acc23) {
-    const __m256 s01 = PairOf(r + 4 * static_cast<size_t>(c[0].ix[I]), r + 4 * static_cast<size_t>(c[1].ix[I]));
-    const __m256 s23 = PairOf(r + 4 * static_cast<size_t>(c[2].ix[I]), r + 4 * static_cast<size_t>(c[3].ix[I]));
-    acc01 = _mm256_add_ps(acc01, _mm256_mul_ps(s01, _mm256_permute_ps(w01, I * 0x55)));
-    acc23 = _mm256_add_ps(acc23, _mm256_mul_ps(s23, _mm256_permute_ps(w23, I * 0x55)));
-}
-
-// Four 4 x 4 sums (blue, green, red, alpha lanes) of the converted rows, each lane's additions in the
-// order of pxgeo::KernelSum4x4 (rows outer, columns inner, weight kx x ky times the sample) and
-// with the same products, two pixels to a register. Returns the number of columns written.
-__attribute__((target("avx"))) LONG SplineRowWide(const float* const rows[4], const SplineCol* cols, LONG n,
-                                                 const float ky[4], BYTE* drow) {
-    LONG x = 0;
-    const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f);
-    for (; x + 4 <= n; x += 4) {
-        const SplineCol* c = cols + x;
-        const __m256 k01 = PairOf(c[0].k, c[1].k), k23 = PairOf(c[2].k, c[3].k);
-        __m256 acc01 = zero, acc23 = zero;
-        for (int j = 0; j < 4; j++) {
-            const __m256 kj = _mm256_set1_ps(ky[j]);
-            const __m256 w01 = _mm256_mul_ps(k01, kj), w23 = _mm256_mul_ps(k23, kj);
-            SplineStep<0>(rows[j], c, w01, w23, acc01, acc23);
-            SplineStep<1>(rows[j], c, w01, w23, acc01, acc23);
-            SplineStep<2>(rows[j], c, w01, w23, acc01, acc23);
-            SplineStep<3>(rows[j], c, w01, w23, acc01, acc23);
-        }
-        // ClampByte lane by lane: not above 0 (NaN too) gives 0, above 255 gives 255, else truncated.
-        const __m256i q01 = _mm256_cvttps_epi32(_mm256_min_ps(top, _mm256_max_ps(acc01, zero)));
-        const __m256i q23 = _mm256_cvttps_epi32(_mm256_min_ps(top, _mm256_max_ps(acc23, zero)));
-        alignas(32) int32_t out[16];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(out), q01);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(out + 8), q23);
-        BYTE* d = drow + 3 * static_cast<size_t>(x);
-        for (int p = 0; p < 4; p++) {
-            d[3 * p] = static_cast<BYTE>(out[4 * p]);
-            d[3 * p + 1] = static_cast<BYTE>(out[4 * p + 1]);
-            d[3 * p + 2] = static_cast<BYTE>(out[4 * p + 2]);
-        }
-    }
-    return x;
-}
-#else
-bool WideVectorsAvailable() { return false; }
-LONG SplineRowWide(const float* const*, const SplineCol*, LONG, const float*, BYTE*) { return 0; }
-#endif
 
 // The rows of a result made without the fill: each finished row gets its padding cleared, and
 // rows an escape left out are cleared at the end, as a filled result would have them.
@@ -300,72 +242,72 @@ bool PxImage::Resample(LONG newx, LONG newy, int mode, PxImage* iDst) {
                     cols[x].k[n + 1] = KernelBSpline(rx - static_cast<float>(n));
                 }
             }
-            const bool useRows = rgb24 && pxgeo::FloatRows::Fits(w);
-            const bool wideVectors = WideVectorsAvailable();
-            const pxgeo::FloatRows proto(pBits, eff, nullptr, useRows ? w : 0);
-            pxgeo::RunRowsLocal(*this, newy, static_cast<size_t>(newx) * 16, rgb24 || gray8, proto,
-                                track([&](pxgeo::FloatRows& cache, LONG y) {
+            auto rowTaps = [&](LONG y, LONG (&rows)[4], float (&ky)[4]) {
                 const float fy = static_cast<float>(y) * ys - 0.5f;
                 const LONG iy = TruncSat(std::floor(fy));
                 const float ry = fy - static_cast<float>(iy);
-                LONG rows[4];
-                float ky[4];
                 for (int m = -1; m <= 2; m++) {
                     rows[m + 1] = std::clamp<LONG>(iy + m, 0, h - 1);
                     ky[m + 1] = KernelBSpline(static_cast<float>(m) - ry);
                 }
-                BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
-                if (useRows) {
-                    const float* frows[4];
-                    cache.Rows(rows, 4, frows);
-                    LONG x = 0;
-                    if (wideVectors) x = SplineRowWide(frows, cols.data(), newx, ky, drow);
-                    for (; x + 2 <= newx; x += 2) {
-                        pxgeo::V4 a, b;
-                        pxgeo::KernelSum4x4Pair(frows, cols[x].ix, cols[x].k, cols[x + 1].ix, cols[x + 1].k, ky, a, b);
-                        const pxgeo::V4i oa = pxgeo::ClampByteV4(a), ob = pxgeo::ClampByteV4(b);
-                        BYTE* d = drow + 3 * static_cast<size_t>(x);
-                        d[0] = static_cast<BYTE>(oa[0]);
-                        d[1] = static_cast<BYTE>(oa[1]);
-                        d[2] = static_cast<BYTE>(oa[2]);
-                        d[3] = static_cast<BYTE>(ob[0]);
-                        d[4] = static_cast<BYTE>(ob[1]);
-                        d[5] = static_cast<BYTE>(ob[2]);
+            };
+            if (rgb24) {
+                // Every pixel's taps lie inside (the indices are clamped): all of it in planar sums,
+                // band by band, so that a laid-out source row serves all the output rows reading it.
+                std::vector<LONG> ix(4 * static_cast<size_t>(newx));
+                std::vector<float> k(4 * static_cast<size_t>(newx));
+                for (LONG x = 0; x < newx; x++)
+                    for (int n = 0; n < 4; n++) {
+                        ix[4 * static_cast<size_t>(x) + n] = cols[x].ix[n];
+                        k[4 * static_cast<size_t>(x) + n] = cols[x].k[n];
                     }
-                    for (; x < newx; x++) {
-                        const pxgeo::V4i out =
-                            pxgeo::ClampByteV4(pxgeo::KernelSum4x4(frows, cols[x].ix, cols[x].k, ky));
-                        BYTE* d = drow + 3 * static_cast<size_t>(x);
-                        d[0] = static_cast<BYTE>(out[0]);
-                        d[1] = static_cast<BYTE>(out[1]);
-                        d[2] = static_cast<BYTE>(out[2]);
+                const pxgeo::Kernel4Plan plan(pBits, eff, nullptr, w, std::move(ix), std::move(k));
+                constexpr LONG kBand = 32;
+                pxgeo::RunBandsLocal(*this, newy, static_cast<size_t>(newx) * 16, true, kBand,
+                                     pxgeo::Kernel4Plan::Scratch(plan),
+                                     [&](pxgeo::Kernel4Plan::Scratch& scratch, LONG first, LONG last) {
+                    pxgeo::Kernel4Row rows[kBand] = {};
+                    for (LONG y = first; y < last; y++) {
+                        pxgeo::Kernel4Row& r = rows[y - first];
+                        rowTaps(y, r.src, r.ky);
+                        r.d = dst.GetBits(static_cast<DWORD>(y));
+                        r.a = nullptr;
                     }
-                    return;
-                }
-                for (LONG x = 0; x < newx; x++) {
-                    const Col& col = cols[x];
-                    if (gray8) {
-                        // One channel: each of blue, green and red would do these very steps.
-                        float acc = 0;
+                    plan.Run(scratch, rows, static_cast<int>(last - first));
+                    for (LONG y = first; y < last; y++) written.Done(y);
+                });
+            } else {
+                pxgeo::RunRows(*this, newy, static_cast<size_t>(newx) * 16, gray8, track([&](LONG y) {
+                    LONG rows[4];
+                    float ky[4];
+                    rowTaps(y, rows, ky);
+                    BYTE* drow = dst.GetBits(static_cast<DWORD>(y));
+                    for (LONG x = 0; x < newx; x++) {
+                        const Col& col = cols[x];
+                        if (gray8) {
+                            // One channel: each of blue, green and red would do these very steps.
+                            float acc = 0;
+                            for (int m = 0; m < 4; m++) {
+                                const BYTE* srow = pBits + static_cast<size_t>(rows[m]) * eff;
+                                for (int n = 0; n < 4; n++)
+                                    acc += (ky[m] * col.k[n]) * static_cast<float>(srow[col.ix[n]]);
+                            }
+                            drow[x] = ClampByte(acc);
+                            continue;
+                        }
+                        // Blue, green and red side by side; each lane does the scalar sum's steps.
+                        pxgeo::V4 acc = {0, 0, 0, 0};
                         for (int m = 0; m < 4; m++) {
-                            const BYTE* srow = pBits + static_cast<size_t>(rows[m]) * eff;
-                            for (int n = 0; n < 4; n++) acc += (ky[m] * col.k[n]) * static_cast<float>(srow[col.ix[n]]);
+                            for (int n = 0; n < 4; n++) {
+                                const float weight = ky[m] * col.k[n];
+                                const RGBQUAD c = GetPixelColor(col.ix[n], rows[m]);
+                                acc += weight * pxgeo::ToV4(c.rgbBlue, c.rgbGreen, c.rgbRed, 0);
+                            }
                         }
-                        drow[x] = ClampByte(acc);
-                        continue;
+                        dst.SetPixelColor(x, y, RGBQUAD{ClampByte(acc[0]), ClampByte(acc[1]), ClampByte(acc[2]), 0});
                     }
-                    // Blue, green and red side by side; each lane does the scalar sum's steps.
-                    pxgeo::V4 acc = {0, 0, 0, 0};
-                    for (int m = 0; m < 4; m++) {
-                        for (int n = 0; n < 4; n++) {
-                            const float weight = ky[m] * col.k[n];
-                            const RGBQUAD c = GetPixelColor(col.ix[n], rows[m]);
-                            acc += weight * pxgeo::ToV4(c.rgbBlue, c.rgbGreen, c.rgbRed, 0);
-                        }
-                    }
-                    dst.SetPixelColor(x, y, RGBQUAD{ClampByte(acc[0]), ClampByte(acc[1]), ClampByte(acc[2]), 0});
-                }
-            }));
+                }));
+            }
         } else if (newx < w && newy < h && rgb24) {
             // Area averaging in thousandths of a source pixel. A source pixel overlaps at most two
             // output columns and two output rows, because both scales exceed one: it gives partA

@@ -1,7 +1,6 @@
 // Resample2: resizing with any of the interpolation methods. Shrinking averages the area each
 // output pixel covers, so fine detail turns into its mean instead of aliasing.
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -9,6 +8,7 @@
 
 #include "imagelib/ops/interpolate/pxbilinear.h"
 #include "imagelib/ops/interpolate/pxgeoutil.h"
+#include "imagelib/ops/interpolate/pxkernelplanar.h"
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 #include "imagelib/ops/interpolate/pxrowrunner.h"
 #include "imagelib/ops/interpolate/pxsimd.h"
@@ -111,8 +111,8 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
     // coverage depend on x (y) only; where the box lies inside, the sum is taken here exactly as
     // the area read takes it.
     const bool fastBox = rgb24 && averaging && xs > 1 && ys > 1;
-    // Kernel and box sums read rows converted to floats, unless the rows are too wide for that.
-    const bool useRows = (separable || fastBox) && pxgeo::FloatRows::Fits(w);
+    // Box sums read rows converted to floats, unless the rows are too wide for that.
+    const bool useRows = fastBox && pxgeo::FloatRows::Fits(w);
     struct Span {
         LONG first, last;          // covered pixels, inclusive
         float firstCover, lastCover;
@@ -174,13 +174,6 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                        pxgeo::ClampByte(acc[2] / surface), pAlpha ? pxgeo::ClampByte(acc[3] / surface) : BYTE{0}};
     };
 
-    // Columns of each tap, for the sums over converted rows.
-    std::vector<std::array<LONG, 4>> colIdx;
-    if (separable) {
-        colIdx.resize(static_cast<size_t>(newx));
-        for (LONG x = 0; x < newx; x++)
-            for (int k = 0; k < 4; k++) colIdx[x][k] = colTaps[x].first + k;
-    }
     // The columns whose whole neighbourhood lies inside form one run, positions growing with x.
     LONG insideFrom = newx, insideTo = newx;
     if (fastBilinear) {
@@ -198,18 +191,20 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             runU[x - insideFrom] = static_cast<short>(colLerp[x].frac);
         }
     }
-    // Kernel sums: the columns whose four taps lie inside form one run as well; on wide vectors
-    // they are summed two at a time.
+    // Kernel sums: the columns whose four taps lie inside form one run as well, summed in
+    // planar form band by band (see the runner below) in the rows whose taps lie inside.
     LONG tapsFrom = newx, tapsTo = newx;
-    std::vector<pxgeo::ColumnTaps> runTaps;
-    if (useRows && separable && pxgeo::HasKernelRun()) {
-        InsideRun(colTaps, tapsFrom, tapsTo);
-        runTaps.resize(static_cast<size_t>(tapsTo - tapsFrom));
-        for (LONG x = tapsFrom; x < tapsTo; x++) {
-            runTaps[x - tapsFrom].first = colTaps[x].first;
-            for (int k = 0; k < 4; k++) runTaps[x - tapsFrom].k[k] = colTaps[x].k[k];
-        }
+    if (separable) InsideRun(colTaps, tapsFrom, tapsTo);
+    // Repeating the edges, a tap outside reads the nearest pixel inside with the weight of its
+    // position, the very sum the interpolated read takes there (it only moves positions that
+    // reach no pixel at all, which pixel centres never are): then every pixel is a planar sum.
+    const bool clampTaps = separable && ofMethod == OM_REPEAT;
+    auto reaches = [](const Taps& t, LONG limit) { return t.first + 3 >= 0 && t.first < limit; };
+    if (clampTaps && std::all_of(colTaps.begin(), colTaps.end(), [&](const Taps& t) { return reaches(t, w); })) {
+        tapsFrom = 0;
+        tapsTo = newx;
     }
+    auto planarRow = [&](const Taps& t) { return clampTaps ? reaches(t, h) : t.inside; };
     // Area averages: the same for the columns whose box lies inside.
     LONG boxFrom = newx, boxTo = newx;
     std::vector<pxgeo::ColumnSpan> runSpans;
@@ -331,15 +326,11 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
         const Lerp rowLerp = fastBilinear ? lerp(sy, h) : Lerp{0, 0, false};
         const Span rowSpan = fastBox ? span(sy, ys, h) : Span{};
         const float* frows[pxgeo::FloatRows::kMaxRows] = {};
-        if (useRows && separable && rowTaps.inside) {
-            const LONG rows[4] = {rowTaps.first, rowTaps.first + 1, rowTaps.first + 2, rowTaps.first + 3};
-            cache.Rows(rows, 4, frows);
-        }
         // A box a few rows high reads converted rows; a taller one reads the bytes.
         const bool boxRows =
             useRows && fastBox && rowSpan.inside && rowSpan.last - rowSpan.first < pxgeo::FloatRows::kMaxRows;
         if (boxRows) {
-            LONG rows[pxgeo::FloatRows::kMaxRows];
+            LONG rows[pxgeo::FloatRows::kMaxRows] = {};
             const int n = static_cast<int>(rowSpan.last - rowSpan.first + 1);
             for (int k = 0; k < n; k++) rows[k] = rowSpan.first + k;
             if (phased)
@@ -376,7 +367,8 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                                        !topRow || o + 8 <= eff, x + 1 < insideTo);
             }
         }
-        const bool kernelRun = useRows && separable && rowTaps.inside && tapsFrom < tapsTo;
+        // Made for the whole band before its rows come here.
+        const bool kernelRun = separable && planarRow(rowTaps) && tapsFrom < tapsTo;
         const bool boxRun = boxRows && boxFrom < boxTo;
         if (boxRun) {
             float rowCover[pxgeo::FloatRows::kMaxRows];
@@ -393,9 +385,6 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                 pxgeo::BoxRun(drow + 3 * static_cast<size_t>(boxFrom), arow ? arow + boxFrom : nullptr, frows, n,
                               rowCover, rowSpan.extent, runSpans.data(), boxTo - boxFrom);
         }
-        if (kernelRun)
-            pxgeo::KernelRun4x4(drow + 3 * static_cast<size_t>(tapsFrom), arow ? arow + tapsFrom : nullptr, frows,
-                                runTaps.data(), tapsTo - tapsFrom, rowTaps.k);
         for (LONG x = 0; x < newx; x++) {
             if (tight && x == insideFrom) {
                 x = insideTo - 1;
@@ -411,15 +400,7 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
             }
             const float sx = (static_cast<float>(x) + 0.5f) * xs - 0.5f;
             RGBQUAD c;
-            if (useRows && separable && rowTaps.inside && colTaps[x].inside) {
-                const pxgeo::V4i out =
-                    pxgeo::ClampByteV4(pxgeo::KernelSum4x4(frows, colIdx[x].data(), colTaps[x].k, rowTaps.k));
-                c = RGBQUAD{static_cast<BYTE>(out[0]), static_cast<BYTE>(out[1]), static_cast<BYTE>(out[2]),
-                            pAlpha ? static_cast<BYTE>(out[3]) : BYTE{0}};
-            } else if (separable && rowTaps.inside && colTaps[x].inside)
-                c = pxgeo::KernelSum24(pBits, info.dwEffWidth, pAlpha, w, colTaps[x].first, rowTaps.first, 4,
-                                       colTaps[x].k, rowTaps.k);
-            else if (boxRows && !planar && !phased && colSpan[x].inside)
+            if (boxRows && !planar && !phased && colSpan[x].inside)
                 c = boxSumRows(colSpan[x], rowSpan, frows);
             else if (fastBox && rowSpan.inside && colSpan[x].inside)
                 c = boxSum(colSpan[x], rowSpan);
@@ -450,7 +431,43 @@ bool PxImage::Resample2(LONG newx, LONG newy, InterpolationMethod inMethod, Over
                           pxgeo::PlanarRows(pBits, info.dwEffWidth, pAlpha, planar ? w : 0),
                           pxgeo::PhaseRows(pBits, info.dwEffWidth, pAlpha, phased ? w : 0, phaseLayout)};
     try {
-        pxgeo::RunRowsLocal(*this, newy, perRow, rgb24, proto, row);
+        if (separable && tapsFrom < tapsTo) {
+            std::vector<LONG> ix(4 * static_cast<size_t>(tapsTo - tapsFrom));
+            std::vector<float> k(ix.size());
+            for (LONG x = tapsFrom; x < tapsTo; x++)
+                for (int i = 0; i < 4; i++) {
+                    ix[4 * static_cast<size_t>(x - tapsFrom) + i] = std::clamp<LONG>(colTaps[x].first + i, 0, w - 1);
+                    k[4 * static_cast<size_t>(x - tapsFrom) + i] = colTaps[x].k[i];
+                }
+            const pxgeo::Kernel4Plan plan(pBits, info.dwEffWidth, pAlpha, w, std::move(ix), std::move(k));
+            // Bands of rows: a source row laid out for the planar sums serves every output row of
+            // the band that reads it.
+            struct Local {
+                RowCaches caches;
+                pxgeo::Kernel4Plan::Scratch scratch;
+            };
+            constexpr LONG kBand = 32;
+            pxgeo::RunBandsLocal(*this, newy, perRow, rgb24, kBand, Local{proto, pxgeo::Kernel4Plan::Scratch(plan)},
+                                 [&](Local& mine, LONG first, LONG last) {
+                pxgeo::Kernel4Row rows[kBand] = {};
+                int n = 0;
+                for (LONG y = first; y < last; y++) {
+                    const Taps t = taps((static_cast<float>(y) + 0.5f) * ys - 0.5f, h);
+                    if (!planarRow(t)) continue;
+                    pxgeo::Kernel4Row& r = rows[n++];
+                    for (int j = 0; j < 4; j++) {
+                        r.src[j] = std::clamp<LONG>(t.first + j, 0, h - 1);
+                        r.ky[j] = t.k[j];
+                    }
+                    r.d = dst.GetBits(static_cast<DWORD>(y)) + 3 * static_cast<size_t>(tapsFrom);
+                    r.a = dalpha ? dalpha + static_cast<size_t>(y) * static_cast<size_t>(newx) + tapsFrom : nullptr;
+                }
+                plan.Run(mine.scratch, rows, n);
+                for (LONG y = first; y < last; y++) row(mine.caches, y);
+            });
+        } else {
+            pxgeo::RunRowsLocal(*this, newy, perRow, rgb24, proto, row);
+        }
     } catch (const std::bad_alloc&) {
         SetLastError("PxImage::Create can't allocate memory");
         return false;
