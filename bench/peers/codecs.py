@@ -10,7 +10,8 @@ import subprocess
 import sys
 import tempfile
 
-from peertiming import best_commands, failed, imagemagick_threads, note, ours, row, tool, vips_concurrency
+from peertiming import (best_commands, failed, imagemagick_threads, note, ours, reason, row, tool,
+                        vips_concurrency)
 
 FORMATS = ("jpg", "png", "tif", "gif", "jp2", "j2k", "ppm", "ras", "tga", "pcx", "ico", "wbmp")
 
@@ -36,7 +37,8 @@ def prepare(work, vips, convert):
     for name, path in pictures.items():
         src = os.path.join(work, path)
         if vips and name in ("source", "palette"):
-            subprocess.run([vips, "copy", src, os.path.join(work, name + ".v")], check=True, capture_output=True)
+            subprocess.run([vips, "copy", src, os.path.join(work, name + ".v")], check=True,
+                           capture_output=True)
         if convert:
             subprocess.run([convert, src, os.path.join(work, name + ".mpc")], check=True, capture_output=True)
 
@@ -45,8 +47,7 @@ def peer_row(work_name, mine, peer, commands, out=None, ours_bytes=None):
     try:
         ms, threads = best_commands(commands)
     except subprocess.CalledProcessError as e:
-        why = (e.stderr or b"").decode(errors="replace").strip().splitlines()
-        failed(work_name, peer, "exit %d: %s" % (e.returncode, why[0] if why else ""))
+        failed(work_name, peer, reason(e))
         return
     row(work_name, mine, peer, ms, threads, ours_bytes, os.path.getsize(out) if out else None)
 
@@ -67,9 +68,10 @@ def main():
                     continue
                 size = None
                 if action == "save":
-                    size = me["counters"].get("bytes")
+                    size = me["counters"].get("bytes")  # a counter, so a float
                     if size is None and os.path.exists(ours_file):
                         size = os.path.getsize(ours_file)
+                    size = None if size is None else int(size)
                 for peer, exe in (("libvips", vips), ("ImageMagick", convert)):
                     if not exe:
                         failed(name, peer, "not installed")

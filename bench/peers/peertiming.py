@@ -1,6 +1,7 @@
 """Shared by the peer scripts: timing the peers, running our benchmarks, counting the threads that
 really work on each side, and the rows the scripts print (one JSON object per line on standard
 output; scripts/bench-peers gathers them into one table)."""
+import ctypes
 import json
 import os
 import re
@@ -20,7 +21,7 @@ class ThreadWatch:
     most it saw running (or waiting on a page or the disk) at once: how many threads really work,
     whatever a pool's configured size. Idle pool threads sleep and are not counted."""
 
-    def __init__(self, pid, interval=0.003):
+    def __init__(self, pid, interval=0.005):
         self._tasks = "/proc/%d/task" % pid
         self._interval = interval
         self._peak = 0
@@ -135,11 +136,10 @@ def ours(bench, repetitions=1, env=None, key=lambda name: name.split("/")[0]):
             continue  # the mean, median and deviation rows
         if b.get("error_occurred"):
             continue
-        k = key(b["name"])
-        if k not in res or b["real_time"] < res[k]["ms"]:
+        k, ms = key(b["name"]), to_ms(b["real_time"], b["time_unit"])
+        if k not in res or ms < res[k]["ms"]:
             counters = {c: v for c, v in b.items() if c not in _NOT_COUNTERS}
-            res[k] = {"ms": to_ms(b["real_time"], b["time_unit"]), "threads": threads.get(b["name"]),
-                      "counters": counters}
+            res[k] = {"ms": ms, "threads": threads.get(b["name"]), "counters": counters}
     return res
 
 
@@ -156,12 +156,19 @@ def to_ms(t, unit):
 def row(work, mine, peer, peer_ms, peer_threads, ours_bytes=None, peer_bytes=None):
     """One line of the table: our result (from ours()) beside a peer's."""
     emit({"work": work, "ours_ms": mine["ms"], "ours_threads": mine["threads"], "peer": peer,
-          "peer_ms": peer_ms, "peer_threads": peer_threads, "ours_bytes": ours_bytes, "peer_bytes": peer_bytes})
+          "peer_ms": peer_ms, "peer_threads": peer_threads, "ours_bytes": ours_bytes,
+          "peer_bytes": peer_bytes})
 
 
 def failed(work, peer, why):
     """A line for work a peer (or our side) could not do: the table shows why, the run fails."""
     emit({"work": work, "peer": peer, "error": why})
+
+
+def reason(error):
+    """Why a command failed: its exit status (a negative one is the signal) and first error line."""
+    lines = (error.stderr or b"").decode(errors="replace").strip().splitlines()
+    return "exit %d: %s" % (error.returncode, lines[0] if lines else "")
 
 
 def emit(obj):
@@ -179,7 +186,6 @@ def tool(name):
 def vips_concurrency():
     """The thread pool size libvips reports (VIPS_CONCURRENCY, else its default), or None."""
     try:
-        import ctypes
         lib = ctypes.CDLL("libvips.so.42")
         if lib.vips_init(b"peers") != 0:
             return None

@@ -27,9 +27,9 @@ def ratio(a, b):
 def cells(r):
     if "error" in r:
         return [r["work"], "-", "-", r["peer"], "cannot run: " + r["error"]] + ["-"] * 5
-    return [r["work"], ms(r["ours_ms"]), num(r["ours_threads"]), r["peer"], ms(r["peer_ms"]), num(r["peer_threads"]),
-            num(r["ours_bytes"]), num(r["peer_bytes"]), ratio(r["ours_bytes"], r["peer_bytes"]),
-            ratio(r["ours_ms"], r["peer_ms"])]
+    return [r["work"], ms(r["ours_ms"]), num(r["ours_threads"]), r["peer"], ms(r["peer_ms"]),
+            num(r["peer_threads"]), num(r["ours_bytes"]), num(r["peer_bytes"]),
+            ratio(r["ours_bytes"], r["peer_bytes"]), ratio(r["ours_ms"], r["peer_ms"])]
 
 
 def main(paths):
