@@ -55,10 +55,11 @@ class ThreadWatch:
             time.sleep(self._interval)
 
     def take(self):
-        """The most threads seen at work since the last call."""
+        """The most threads seen at work since the last call; at least the one that did the work,
+        which a run shorter than the interval can hide from every look."""
         with self._lock:
             peak, self._peak = self._peak, 0
-        return peak
+        return max(1, peak)
 
     def stop(self):
         self._stop.set()
