@@ -1,5 +1,7 @@
 // The start page's tiles: 20 tiles of 20-megapixel JPEGs drawn from their files (cold) and taken
-// from the disk cache (warm), a scan of a folder of 10,000 files, and an AVI's first frame.
+// from the disk cache (warm), a scan of a folder of 10,000 files, and an AVI's first frame. The
+// JPEGs are written into QUILLORY_BENCH_WORK when it names a folder, so that
+// bench/peers/thumbnails.py times other programs on the same files.
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -28,9 +30,12 @@ struct Files {
             auto* row = reinterpret_cast<QRgb*>(big.scanLine(y));
             for (int x = 0; x < big.width(); x++) row[x] = qRgb(x & 255, y & 255, (x ^ y) & 255);
         }
+        const QString work = qEnvironmentVariable("QUILLORY_BENCH_WORK");
+        const QDir jpegDir(work.isEmpty() ? dir.filePath("jpeg") : work);
         for (int i = 0; i < 20; i++) {
-            const QString p = dir.filePath(QString("jpeg/p%1.jpg").arg(i, 2, 10, QChar('0')));
+            const QString p = jpegDir.filePath(QString("p%1.jpg").arg(i, 2, 10, QChar('0')));
             QDir().mkpath(QFileInfo(p).path());
+            QFile::remove(p);  // copy() would keep a file of an earlier run
             if (i == 0) big.save(p, "JPG", 90);
             else QFile::copy(jpegs.first(), p);
             jpegs << p;

@@ -1,16 +1,16 @@
 #!/usr/bin/python3
 """Times OpenCV's Bayer-to-BGR conversion plus per-channel lookup tables and the bottom-up flip
 on the same raw frames as bench_colour_pipeline (which writes them for this run), runs our
-benchmark in the same run and prints frames per second and the ratio (ours / OpenCV)."""
-import json
+benchmark in the same run and prints a row for each frame size (milliseconds per frame)."""
 import os
-import subprocess
 import sys
 import tempfile
 import time
 
 import cv2
 import numpy as np
+
+from peertiming import failed, note, ours, row
 
 SIZES = {"0": (3664, 2740), "4": (640, 480)}
 
@@ -29,24 +29,6 @@ def best(fn, runs):
     return min(t)
 
 
-def ours(frame_dir):
-    exe = os.path.join(os.environ.get("QUILLORY_BENCH_DIR", "build/bench/bin"), "bench_colour_pipeline")
-    env = dict(os.environ, QUILLORY_BENCH_FRAME_DIR=frame_dir)
-    # The driver prints its device-open progress on standard output: the results go to a file.
-    result_file = os.path.join(frame_dir, "ours.json")
-    subprocess.run([exe, "--benchmark_out=" + result_file, "--benchmark_out_format=json",
-                    "--benchmark_repetitions=%d" % REPETITIONS], check=True, capture_output=True, text=True, env=env)
-    with open(result_file) as f:
-        data = json.load(f)
-    res = {}
-    for b in data["benchmarks"]:
-        if b.get("run_type", "iteration") != "iteration":
-            continue  # the mean, median and deviation rows
-        mode = b["name"].split("/")[1]
-        res[mode] = min(res.get(mode, float("inf")), b["real_time"] / 1000.0)  # seconds
-    return res
-
-
 def tables():
     # The same kind of work as the driver's tables: gamma, contrast and a gain per channel.
     i = np.arange(256, dtype=np.float64) / 255.0
@@ -60,13 +42,15 @@ def tables():
 
 def main():
     with tempfile.TemporaryDirectory() as frame_dir:
-        mine = ours(frame_dir)
+        # The driver prints its device-open progress on standard output; ours() skips it.
+        env = dict(os.environ, QUILLORY_BENCH_FRAME_DIR=frame_dir)
+        mine = ours("bench_colour_pipeline", REPETITIONS, env, key=lambda name: name.split("/")[1])
         lut = tables()
-        print("%-12s %12s %12s %8s" % ("frame", "ours fps", "OpenCV fps", "ratio"))
         for mode, (w, h) in SIZES.items():
+            work = "colour pipeline %dx%d" % (w, h)
             path = os.path.join(frame_dir, "raw_%dx%d.bin" % (w, h))
             if mode not in mine or not os.path.exists(path):
-                print("%-12s missing" % ("%dx%d" % (w, h)))
+                failed(work, "ours", "missing from bench_colour_pipeline")
                 continue
             raw = np.fromfile(path, np.uint8).reshape(h, w)
 
@@ -77,7 +61,8 @@ def main():
 
             runs = 10 if w > 1000 else 200
             t = best(peer, runs)
-            print("%-12s %12.1f %12.1f %8.2f" % ("%dx%d" % (w, h), 1.0 / mine[mode], 1.0 / t, (1.0 / mine[mode]) / (1.0 / t)))
+            row(work, mine[mode], "OpenCV", t * 1000.0, cv2.getNumThreads())
+    note("OpenCV %s" % cv2.__version__)
     return 0
 
 

@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """Times OpenCV's GaussianBlur, medianBlur and dft on the same 20-megapixel work as
-bench_ops_filter, runs our benchmark in the same run and prints the ratios (ours / OpenCV)."""
+bench_ops_filter, runs our benchmark in the same run and prints a row for each."""
 import sys
 
 import cv2
 import numpy as np
 
-from peertiming import best, ours
+from peertiming import best, failed, note, ours, row
 
 W, H = 5472, 3648
 
@@ -36,13 +36,12 @@ def main():
         "BM_FFT2": best(lambda: cv2.dft(grid, flags=cv2.DFT_COMPLEX_OUTPUT), 3),
     }
     peer["BM_FFT2Transform"] = peer["BM_FFT2"]
-    print("%-16s %12s %12s %8s" % ("work", "ours ms", "OpenCV ms", "ratio"))
     for name in ("BM_GaussianBlur", "BM_Median3", "BM_FFT2", "BM_FFT2Transform"):
         if name not in mine:
-            print("%-16s missing from our benchmark" % name)
+            failed(name, "ours", "missing from bench_ops_filter")
             continue
-        print("%-16s %12.1f %12.1f %8.2f" % (name, mine[name], peer[name], mine[name] / peer[name]))
-    print("(OpenCV %s, %d threads)" % (cv2.__version__, cv2.getNumThreads()))
+        row(name, mine[name], "OpenCV", peer[name], cv2.getNumThreads())
+    note("OpenCV %s" % cv2.__version__)
     return 0
 
 

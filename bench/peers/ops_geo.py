@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 """Times OpenCV's resize and warpAffine on the same 20-megapixel work as bench_ops_geo, runs our
-benchmark in the same run and prints the ratios (ours / OpenCV)."""
+benchmark in the same run and prints a row for each (OpenCV's cubic stands in for both bicubic
+kernels)."""
 import math
 import sys
 
 import cv2
 import numpy as np
 
-from peertiming import best, ours
+from peertiming import best, failed, note, ours, row
 
 W, H = 5472, 3648
 SW, SH = W * 3 // 4, H * 3 // 4
@@ -53,14 +54,12 @@ def main():
     }
     names = ("BM_Resample_Area", "BM_Resample_BSpline", "BM_Resample2_Bilinear", "BM_Resample2_Bicubic",
              "BM_Resample2_AreaBilinear", "BM_Rotate2_Bilinear", "BM_Resample_Gray8")
-    print("%-26s %12s %12s %8s" % ("work", "ours ms", "OpenCV ms", "ratio"))
     for name in names:
         if name not in mine:
-            print("%-26s missing from our benchmark" % name)
+            failed(name, "ours", "missing from bench_ops_geo")
             continue
-        print("%-26s %12.1f %12.1f %8.2f" % (name, mine[name], peer[name], mine[name] / peer[name]))
-    print("(OpenCV %s, %d threads; OpenCV's cubic stands in for both bicubic kernels)"
-          % (cv2.__version__, cv2.getNumThreads()))
+        row(name, mine[name], "OpenCV", peer[name], cv2.getNumThreads())
+    note("OpenCV %s" % cv2.__version__)
     return 0
 
 
