@@ -2,7 +2,7 @@
 // and code stream), PPM, Sun raster, TGA and PCX, and of a 255 x 255 icon and wireless bitmap
 // (the largest those formats save), through files as the program uses them. The files stay in
 // QUILLORY_BENCH_WORK (default
-// /tmp/quillory-bench-codecs) with a P6 copy of the source, so that bench/peers/codecs.sh times
+// /tmp/quillory-bench-codecs) with a P6 copy of the source, so that bench/peers/codecs.py times
 // other programs on exactly the same pixels.
 #include <benchmark/benchmark.h>
 
