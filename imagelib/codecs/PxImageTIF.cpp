@@ -9,11 +9,12 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include <tiffio.h>
+
+#include "imagelib/ops/interpolate/pxrowrunner.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define PX_TIF_VECTOR 1
@@ -806,23 +807,13 @@ void PxImageTIF::DecodeRgbStrips(PxFile* hFile, TIFF* m_tif, int samplesperpixel
         const tdir_t page = static_cast<tdir_t>(info.nFrame);
         // Each worker reads through a handle of its own; one that cannot open the same page
         // leaves its share to the others.
-        auto worker = [&]() {
+        pxgeo::OnThreads(nthreads, [&](unsigned) {
             StreamCursor cursor{&stream};
             TIFF* tif = OpenOverCursor(&cursor);
             if (!tif) return;
             if (TIFFSetDirectory(tif, page) && StripFields(tif) == mine) readStrips(tif);
             TIFFClose(tif);
-        };
-        std::vector<std::thread> pool;
-        for (unsigned t = 1; t < nthreads; t++) {
-            try {
-                pool.emplace_back(worker);
-            } catch (const std::system_error&) {
-                break;
-            }
-        }
-        worker();
-        for (auto& t : pool) t.join();
+        });
     }
     // What no worker took is read here on the first handle, alone now; from the top when a
     // reader gave up rebuilding its buffer.

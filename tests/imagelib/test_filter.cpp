@@ -549,15 +549,18 @@ void ReferenceUnsharp(FilterImage& img, float radius, float amount, int threshol
     delete[] t;
 }
 
+// An image's size and depth with the sharpening asked of it.
+struct UnsharpCase {
+    LONG w, h;
+    WORD bpp;
+    float radius, amount;
+    int threshold;
+};
+
 }  // namespace
 
 TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
-    struct Case {
-        LONG w, h;
-        WORD bpp;
-        float radius, amount;
-        int threshold;
-    } cases[] = {
+    const UnsharpCase cases[] = {
         {37, 29, 24, 1.5f, 0.7f, 4},    // kernel of 11 taps, line ends on both axes
         {300, 40, 8, 0.0f, 2.0f, 0},    // grey image, 5 taps, a second, partial column block
         {7, 40, 24, 5.0f, 0.5f, 10},    // rows shorter than the 25-tap kernel
@@ -574,7 +577,7 @@ TEST(UnsharpMask, MatchesTheSeparableBlurOfRowsThenColumns) {
         {140, 33, 8, 0.5f, -3.0e9f, 0},
         {130, 35, 24, 1.0f, 9.0e5f, 1},       // the largest amounts merged in whole numbers
     };
-    for (const Case& c : cases) {
+    for (const UnsharpCase& c : cases) {
         SCOPED_TRACE(c.w * 1000 + c.h);
         FilterImage img(c.w, c.h, c.bpp);
         if (c.bpp == 8) img.SetGrayPalette();
@@ -596,12 +599,7 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
     // Sizes around the 16- and 32-byte blocks and their tails, images of one pixel and one row
     // or column, every kernel length with its own loop (5 to 13 taps) and one without, rows
     // wide enough to go through in several column strips, and each way of merging.
-    struct Case {
-        LONG w, h;
-        WORD bpp;
-        float radius, amount;
-        int threshold;
-    } cases[] = {
+    const UnsharpCase cases[] = {
         {1, 1, 24, 1.0f, 3.0f, 0},       {1, 1, 8, 0.0f, 2.0f, 0},      {1, 37, 24, 1.0f, 0.5f, 0},
         {45, 1, 8, 0.5f, 1.5f, 0},        {11, 17, 24, 0.2f, 0.9f, 0},   {33, 29, 8, 0.7f, 1.2f, 3},
         {53, 61, 24, 1.0f, 0.5f, 0},      {71, 40, 24, 1.2f, -0.7f, 2},  {97, 35, 8, 1.7f, 2.0f, 1500},
@@ -609,7 +607,7 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
         {5003, 21, 8, 1.0f, 1.0f, 5},     {700, 19, 24, 5.0f, 1.0f, 0},   // strips of a 25-tap kernel
         {83, 67, 24, 1.0f, 2.0e6f, 0},    {77, 5, 24, 2.0f, 1.0f, 0},     // amount in floats; few rows
     };
-    for (const Case& c : cases) {
+    for (const UnsharpCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << "x" << c.bpp << " r " << c.radius);
         FilterImage src(c.w, c.h, c.bpp);
         if (c.bpp == 8) src.SetGrayPalette();

@@ -41,6 +41,31 @@ private:
     std::atomic<LONG> m_next{0};
 };
 
+// The threads for a job of nrows rows costing rowWork pixels each, shared out in at most units
+// pieces: one for small jobs, else one per core up to eight.
+inline unsigned ThreadsFor(LONG nrows, size_t rowWork, bool threaded, LONG units) {
+    if (!threaded || static_cast<unsigned long long>(nrows) * rowWork < (1ULL << 18)) return 1;
+    const unsigned n = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    return std::min<unsigned>(n, static_cast<unsigned>(std::max<LONG>(units, 1)));
+}
+
+// Runs worker(t) for t = 0 .. nthreads - 1, the last on the calling thread, and waits for all.
+// Work is taken as threads come free, so a thread the system refuses only means fewer of them.
+template <typename Fn>
+void OnThreads(unsigned nthreads, Fn&& worker) {
+    std::vector<std::thread> pool;
+    pool.reserve(nthreads > 0 ? nthreads - 1 : 0);
+    for (unsigned t = 1; t < nthreads; t++) {
+        try {
+            pool.emplace_back(worker, t);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    worker(0u);
+    for (auto& t : pool) t.join();
+}
+
 // rowWork is the cost of one row in pixels; small jobs stay on the calling thread. Every worker
 // gets its own copy of local (a scratch cache, say) and takes bands of neighbouring rows, so what
 // one row prepared the next one can reuse. Each worker makes its copy itself, so that the copies'
@@ -49,11 +74,7 @@ private:
 template <typename Local, typename RowFn>
 void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, const Local& local, RowFn&& fn) {
     if (nrows <= 0) return;
-    unsigned nthreads = 1;
-    if (threaded && static_cast<unsigned long long>(nrows) * rowWork >= (1ULL << 18)) {
-        nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
-        nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>(nrows));
-    }
+    const unsigned nthreads = ThreadsFor(nrows, rowWork, threaded, nrows);
     if (nthreads == 1) {
         Local mine(local);
         for (LONG y = 0; y < nrows; y++) {
@@ -68,7 +89,7 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
     BandOrder order(nrows, band, nthreads);
     std::atomic<LONG> done{0};
     std::atomic<bool> failed{false};
-    auto worker = [&]() {
+    auto worker = [&](unsigned) {
         std::optional<Local> mine;
         try {
             mine.emplace(local);
@@ -91,102 +112,48 @@ void RunRowsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, con
             }
         }
     };
-    std::vector<std::thread> pool;
-    pool.reserve(nthreads - 1);
-    for (unsigned t = 1; t < nthreads; t++) {
-        // Rows are taken as threads come free, so fewer threads still make every row.
-        try {
-            pool.emplace_back(worker);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    worker();
-    for (auto& t : pool) t.join();
+    OnThreads(nthreads, worker);
     if (failed) throw std::bad_alloc();
 }
 
-// As RunRowsLocal without a local copy, but each call makes a band of up to bandRows rows
-// [first, last), so that a job can walk them tile by tile; escape is tested per band.
-template <typename BandFn>
-void RunBands(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, LONG bandRows, BandFn&& fn) {
-    if (nrows <= 0) return;
-    bandRows = std::max<LONG>(bandRows, 1);
-    unsigned nthreads = 1;
-    if (threaded && static_cast<unsigned long long>(nrows) * rowWork >= (1ULL << 18)) {
-        nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
-        nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>((nrows + bandRows - 1) / bandRows));
-    }
-    BandOrder order(nrows, bandRows, nthreads);
-    std::atomic<LONG> done{0};
-    auto worker = [&]() {
-        for (;;) {
-            const LONG first = order.Next();
-            if (first < 0) return;
-            if (nthreads == 1) owner.SetProgress(static_cast<LONG>(100LL * first / nrows));
-            if (owner.GetEscape()) return;
-            const LONG last = std::min(nrows, first + bandRows);
-            fn(first, last);
-            const LONG before = done.fetch_add(last - first), after = before + (last - first);
-            // Only the thread that finishes a percent step writes progress, so it never goes back.
-            if (nthreads > 1 && 100LL * after / nrows != 100LL * before / nrows)
-                owner.SetProgress(static_cast<LONG>(100LL * after / nrows));
-        }
-    };
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < nthreads; t++) {
-        try {
-            pool.emplace_back(worker);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    worker();
-    for (auto& t : pool) t.join();
-}
-
-// RunBands with a copy of local per worker, made as RunRowsLocal makes them: fn(mine, first, last).
+// As RunRowsLocal, but each call makes a band of up to bandRows rows [first, last), so that a job
+// can walk them tile by tile, with a copy of local per worker made on the calling thread:
+// fn(mine, first, last). Escape is tested per band.
 template <typename Local, typename BandFn>
 void RunBandsLocal(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, LONG bandRows, const Local& local,
                    BandFn&& fn) {
     if (nrows <= 0) return;
     bandRows = std::max<LONG>(bandRows, 1);
-    unsigned nthreads = 1;
-    if (threaded && static_cast<unsigned long long>(nrows) * rowWork >= (1ULL << 18)) {
-        nthreads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
-        nthreads = std::min<unsigned>(nthreads, static_cast<unsigned>((nrows + bandRows - 1) / bandRows));
-    }
+    const unsigned nthreads = ThreadsFor(nrows, rowWork, threaded, (nrows + bandRows - 1) / bandRows);
     std::vector<Local> locals;
     locals.reserve(nthreads);
     for (unsigned t = 0; t < nthreads; t++) locals.emplace_back(local);
     BandOrder order(nrows, bandRows, nthreads);
     std::atomic<LONG> done{0};
-    auto worker = [&](Local& mine) {
+    OnThreads(nthreads, [&](unsigned t) {
         for (;;) {
             const LONG first = order.Next();
             if (first < 0) return;
             if (nthreads == 1) owner.SetProgress(static_cast<LONG>(100LL * first / nrows));
             if (owner.GetEscape()) return;
             const LONG last = std::min(nrows, first + bandRows);
-            fn(mine, first, last);
+            fn(locals[t], first, last);
             const LONG before = done.fetch_add(last - first), after = before + (last - first);
+            // Only the thread that finishes a percent step writes progress, so it never goes back.
             if (nthreads > 1 && 100LL * after / nrows != 100LL * before / nrows)
                 owner.SetProgress(static_cast<LONG>(100LL * after / nrows));
         }
-    };
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < nthreads; t++) {
-        try {
-            pool.emplace_back(worker, std::ref(locals[t]));
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    worker(locals[0]);
-    for (auto& t : pool) t.join();
+    });
 }
 
 struct NoLocal {};
+
+// RunBandsLocal without a local copy: fn(first, last).
+template <typename BandFn>
+void RunBands(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, LONG bandRows, BandFn&& fn) {
+    RunBandsLocal(owner, nrows, rowWork, threaded, bandRows, NoLocal{},
+                  [&](NoLocal&, LONG first, LONG last) { fn(first, last); });
+}
 
 template <typename RowFn>
 void RunRows(PxImage& owner, LONG nrows, size_t rowWork, bool threaded, RowFn&& fn) {
