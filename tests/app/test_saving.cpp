@@ -16,6 +16,7 @@
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "controls/messages.h"
+#include "imagelib/pxrandom.h"
 #include "apptest.h"
 
 namespace {
@@ -95,7 +96,14 @@ TEST_F(AppTest, LargeSaveRunsOffTheUiThreadAndRefusesASecondSaveAs) {
     CMainFrame* mf = app->MainFrame();
     CPelidorDoc* d = mf->ActiveDocument();
     ASSERT_TRUE(d);
-    d->SetImage(MakeImage(3000, 2000));
+    // Noise: a smooth picture compresses so fast that the save could end before the UI ticks.
+    PxImage* noisy = MakeImage(3000, 2000);
+    px::Rand15 r(7);
+    for (DWORD y = 0; y < noisy->GetHeight(); y++) {
+        BYTE* row = noisy->GetBits(y);
+        for (DWORD x = 0; x < noisy->GetEffWidth(); x++) row[x] = static_cast<BYTE>(r.Next());
+    }
+    d->SetImage(noisy);
     d->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
     Pump(100);  // the first paint of the large image and the camera launch's answer come first
     prompts.messages.clear();
