@@ -364,9 +364,9 @@ bool OpensInLongExposure(int id) {
 }  // namespace
 
 bool CMainFrame::DeferLaunchUntilShown() {
-    // Opening a camera holds the UI thread for a good half second (the hub's scan, the device's
-    // start-up). The launch posted at start-up would otherwise run before the frame's first
-    // paint and leave an empty window on the screen for that time.
+    // Opening a camera holds the UI thread for a good half second (the device's start-up). The
+    // launch posted at start-up would otherwise run before the frame's first paint and leave an
+    // empty window on the screen for that time.
     if (m_bShownOnce) return false;
     QWindow* w = windowHandle();
     if (!w || !isVisible() || isMinimized() || w->isExposed()) {

@@ -15,6 +15,7 @@
 #include <tiffio.h>
 
 #include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define PX_TIF_VECTOR 1
@@ -294,11 +295,6 @@ void RgbToBgrScalar(BYTE* dst, const BYTE* src, uint32_t from, uint32_t width) {
 }
 
 #if PX_TIF_VECTOR
-bool HasByteShuffle() {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
-
 // Four pixels a step. Each 16-byte store runs four bytes past the pixels it turns, which the
 // next step (or the scalar tail) writes over, and never past the row. Returns the pixels done.
 __attribute__((target("ssse3"))) uint32_t RgbToBgrVector(BYTE* dst, const BYTE* src, uint32_t width) {
@@ -319,7 +315,7 @@ void RgbRowToBgr(BYTE* dst, BYTE* alpha, const BYTE* src, uint32_t width, int sp
     if (spp == 3) {
         uint32_t x = 0;
 #if PX_TIF_VECTOR
-        if (HasByteShuffle()) x = RgbToBgrVector(dst, src, width);
+        if (pxgeo::SimdAllows(pxgeo::Simd::Ssse3)) x = RgbToBgrVector(dst, src, width);
 #endif
         RgbToBgrScalar(dst, src, x, width);
         return;

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "imagelib/ops/filter/pxunsharp.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -615,9 +615,9 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
         FilterImage ref(src), wide(src), plain(src);
         ReferenceUnsharp(ref, c.radius, c.amount, c.threshold);
         ASSERT_TRUE(wide.UnsharpMask(c.radius, c.amount, c.threshold));
-        px_ops::UnsharpUseWideVectors(false);
+        pxgeo::SetSimdCeiling(pxgeo::Simd::Plain);
         const bool plainDone = plain.UnsharpMask(c.radius, c.amount, c.threshold);
-        px_ops::UnsharpUseWideVectors(true);
+        pxgeo::SetSimdCeiling(pxgeo::Simd::Avx512);
         ASSERT_TRUE(plainDone);
         EXPECT_TRUE(SamePixels(wide, ref));
         EXPECT_TRUE(SamePixels(plain, ref));
@@ -634,9 +634,9 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
             FilterImage ref(noisy), wide(noisy), plain(noisy);
             ReferenceUnsharp(ref, 0.6f, a, t);
             ASSERT_TRUE(wide.UnsharpMask(0.6f, a, t));
-            px_ops::UnsharpUseWideVectors(false);
+            pxgeo::SetSimdCeiling(pxgeo::Simd::Plain);
             const bool plainDone = plain.UnsharpMask(0.6f, a, t);
-            px_ops::UnsharpUseWideVectors(true);
+            pxgeo::SetSimdCeiling(pxgeo::Simd::Avx512);
             ASSERT_TRUE(plainDone);
             EXPECT_TRUE(SamePixels(wide, ref));
             EXPECT_TRUE(SamePixels(plain, ref));
@@ -657,7 +657,7 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
     FillRandom(pal, 4);
     for (bool use : {true, false}) {
         SCOPED_TRACE(use);
-        px_ops::UnsharpUseWideVectors(use);
+        pxgeo::SetSimdCeiling(use ? pxgeo::Simd::Avx512 : pxgeo::Simd::Plain);
         PxImage a(rgba), p(pal);
         EXPECT_TRUE(a.UnsharpMask(1.0f, 0.5f, 0));
         EXPECT_TRUE(SamePixels(a, colours));
@@ -666,7 +666,7 @@ TEST(UnsharpMask, WideAndPlainLoopsGiveTheBytesOfTheReference) {
         EXPECT_FALSE(p.UnsharpMask(1.0f, 1.0f, 0));
         EXPECT_TRUE(SamePixels(p, pal));
     }
-    px_ops::UnsharpUseWideVectors(true);
+    pxgeo::SetSimdCeiling(pxgeo::Simd::Avx512);
 }
 
 TEST(UnsharpMask, KernelAndRefusals) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "imagelib/ops/interpolate/pxkernelplanar.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -121,9 +122,9 @@ TEST(KernelSums, PlanarSumsGiveThePlainBytesAtEverySizeDepthAndFactor) {
                     };
                     PxImage fast, plain, want;
                     ASSERT_TRUE(run(fast));
-                    pxgeo::ForcePlainKernel4(true);
+                    pxgeo::SetSimdCeiling(pxgeo::Simd::Plain);
                     const bool ok = run(plain);
-                    pxgeo::ForcePlainKernel4(false);
+                    pxgeo::SetSimdCeiling(pxgeo::Simd::Avx512);
                     ASSERT_TRUE(ok);
                     if (method == 0)
                         PlainBSpline(src, s.nw, s.nh, want);

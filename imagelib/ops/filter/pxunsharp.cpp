@@ -23,7 +23,7 @@
 
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/filter/pxbandrows.h"
-#include "imagelib/ops/filter/pxunsharp.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 #include "imagelib/pximage.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
@@ -208,6 +208,21 @@ void SumAndMerge(const float* cmatrix, int L, const float* const* taps, int64_t 
     });
 }
 
+// Columns i .. n - 1 of two neighbouring rows, one at a time: row0 blurs taps[0 .. L - 1],
+// row1 taps[1 .. L], and both merge at once (the tails of the pair loops).
+inline void MergePairFrom(int64_t i, int64_t n, const float* const* taps, const float* cm, int L, BYTE* row0,
+                          BYTE* row1, float amount, int threshold) {
+    for (; i < n; i++) {
+        float a0 = taps[0][i] * cm[0], a1 = taps[1][i] * cm[0];
+        for (int j = 1; j < L; j++) {
+            a0 += taps[j][i] * cm[j];
+            a1 += taps[j + 1][i] * cm[j];
+        }
+        row0[i] = MergeByte(row0[i], RoundOut(a0), amount, threshold);
+        row1[i] = MergeByte(row1[i], RoundOut(a1), amount, threshold);
+    }
+}
+
 // Two neighbouring rows at once: taps[0 .. L] are the L + 1 rows from the first row's first tap
 // to the second row's last. Each tap row is loaded once for both sums, so the column direction
 // reads half as much; each sum still adds its own products in kernel order. Needs L >= 2.
@@ -244,15 +259,7 @@ void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int6
         MergeChunk<kPair>(row0 + i, a0, amount, threshold);
         MergeChunk<kPair>(row1 + i, a1, amount, threshold);
     }
-    for (; i < n; i++) {
-        float a0 = taps[0][i] * cmatrix[0], a1 = taps[1][i] * cmatrix[0];
-        for (int j = 1; j < L; j++) {
-            a0 += taps[j][i] * cmatrix[j];
-            a1 += taps[j + 1][i] * cmatrix[j];
-        }
-        row0[i] = MergeByte(row0[i], RoundOut(a0), amount, threshold);
-        row1[i] = MergeByte(row1[i], RoundOut(a1), amount, threshold);
-    }
+    MergePairFrom(i, n, taps, cmatrix, L, row0, row1, amount, threshold);
 }
 
 PX_OPS_SIMD_CLONES
@@ -267,12 +274,7 @@ void BytesToFloats(const BYTE* s, float* d, int64_t n) {
 // in its order; there is no FMA, which would round once where those round twice.
 #define PX_UNSHARP_WIDE __attribute__((target("avx2")))
 
-std::atomic<bool> wideAllowed{true};
-
-bool WideVectors() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has && wideAllowed.load(std::memory_order_relaxed);
-}
+bool WideVectors() { return pxgeo::SimdAllows(pxgeo::Simd::Avx2); }
 
 // RoundOut of eight sums, as floats. A sum of bytes times positive weights is never below 0, so
 // trunc(0.5 + a) needs no clamp at 0.
@@ -445,15 +447,7 @@ PX_UNSHARP_WIDE void WideSumAndMergePair(const float* cm, int L, const float* co
         MergeStore16(row0 + i, src0 + i, a0, mg);
         MergeStore16(row1 + i, src1 + i, a1, mg);
     }
-    for (; i < n; i++) {
-        float a0 = taps[0][i] * cm[0], a1 = taps[1][i] * cm[0];
-        for (int j = 1; j < L; j++) {
-            a0 += taps[j][i] * cm[j];
-            a1 += taps[j + 1][i] * cm[j];
-        }
-        row0[i] = MergeByte(row0[i], RoundOut(a0), amount, threshold);
-        row1[i] = MergeByte(row1[i], RoundOut(a1), amount, threshold);
-    }
+    MergePairFrom(i, n, taps, cm, L, row0, row1, amount, threshold);
 }
 
 // The merge of a row whose column window leaves the image: EdgeValue of the nTaps rows in
@@ -598,14 +592,6 @@ void MergeRow(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, f
 }
 
 }  // namespace
-
-void px_ops::UnsharpUseWideVectors(bool use) {
-#if PX_UNSHARP_AVX2
-    wideAllowed.store(use, std::memory_order_relaxed);
-#else
-    (void)use;
-#endif
-}
 
 int PxImage::gen_convolve_matrix(float radius, float** cmatrix_p) {
     const float std_dev = std::fabs(radius) + 1.0f;

@@ -4,11 +4,11 @@
 #include "imagelib/ops/interpolate/pxkernelplanar.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <utility>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
+#include "imagelib/ops/interpolate/pxsimd.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define PX_KERNEL4_VECTOR 1
@@ -19,12 +19,9 @@ namespace pxgeo {
 
 namespace {
 
-std::atomic<bool> g_forcePlain{false};
-
 bool Vectors() {
 #if PX_KERNEL4_VECTOR
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has && !g_forcePlain.load(std::memory_order_relaxed);
+    return SimdAllows(Simd::Avx2);
 #else
     return false;
 #endif
@@ -38,8 +35,6 @@ constexpr LONG kWindow = 16;  // planar floats one block of eight may gather fro
 constexpr LONG kMaxPlanarSpan = 8 * Kernel4Plan::kTile;
 
 }  // namespace
-
-void ForcePlainKernel4(bool plain) { g_forcePlain.store(plain); }
 
 Kernel4Plan::Kernel4Plan(const BYTE* bits, size_t eff, const BYTE* alpha, LONG width, std::vector<LONG> ix,
                          std::vector<float> k)

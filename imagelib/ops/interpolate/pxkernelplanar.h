@@ -93,7 +93,4 @@ private:
     size_t m_planarFloats = 0;  // per channel
 };
 
-// For tests: the plain form of the sums everywhere, to compare the vector form against.
-void ForcePlainKernel4(bool plain);
-
 }  // namespace pxgeo
