@@ -74,6 +74,25 @@ AVCodecContext* OpenEncoder(const AVCodec* codec, int width, int height, AVRatio
     return enc;
 }
 
+// Frame sizes an offered compressor must take: a camera's usual ones, a small one, and a cut
+// region's (width a multiple of 4, any height).
+constexpr struct {
+    int width;
+    int height;
+} kProbeSizes[] = {{640, 480}, {3664, 2740}, {916, 685}, {64, 48}, {1276, 957}};
+
+bool RecordsAnySize(const AVCodec* codec, FOURCC fcc) {
+    for (const auto& size : kProbeSizes) {
+        int err = 0;
+        AVCodecContext* enc = OpenEncoder(codec, size.width, size.height, AVRational{1, 25}, fcc, &err);
+        if (!enc) {
+            return false;
+        }
+        avcodec_free_context(&enc);
+    }
+    return true;
+}
+
 void PutLE16(BYTE* p, WORD v) {
     p[0] = static_cast<BYTE>(v);
     p[1] = static_cast<BYTE>(v >> 8);
@@ -255,13 +274,14 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
         const AVCodecID id = CodecOfFourCC(m_fccCompressor);
         const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
         if (!codec) {
-            return fail("The compressor \"" + FourCCText(m_fccCompressor) + "\" is not installed.");
+            return fail("The compressor \"" + FourCCText(m_fccCompressor) + "\" isn't installed, no video is recorded!");
         }
         w->enc = OpenEncoder(codec, static_cast<int>(width), static_cast<int>(height), timeBase,
                              m_fccCompressor, &err);
         if (!w->enc) {
-            return fail("The compressor \"" + FourCCText(m_fccCompressor) + "\" cannot record frames of " +
-                        std::to_string(width) + " x " + std::to_string(height) + ": " + AvError(err));
+            return fail("The compressor \"" + std::string(codec->long_name ? codec->long_name : codec->name) +
+                        "\" can't record " + std::to_string(width) + " x " + std::to_string(height) +
+                        " video, no video is recorded!");
         }
         w->frame = av_frame_alloc();
         w->packet = av_packet_alloc();
@@ -676,36 +696,25 @@ std::vector<AviCompressor> CAviFile::EnumerateCompressors() {
         if (!avi || !avi->codec_tag) {
             return list;
         }
-        constexpr int kSkipped = AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_HYBRID | AV_CODEC_CAP_EXPERIMENTAL;
         void* it = nullptr;
         while (const AVCodec* codec = av_codec_iterate(&it)) {
-            if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO || (codec->capabilities & kSkipped) ||
-                codec->id == AV_CODEC_ID_RAWVIDEO) {
-                continue;
-            }
-            // Recording picks the codec's preferred encoder by FOURCC, so only that one is offered.
-            if (avcodec_find_encoder(codec->id) != codec ||
+            if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO ||
                 avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
                 continue;
             }
-            const FOURCC fcc = av_codec_get_tag(avi->codec_tag, codec->id);
-            if (fcc == 0) {
-                continue;
+            for (const FOURCC fcc : kAcceptedCompressors) {
+                // Recording opens the preferred encoder of the FOURCC's codec, so only that one is
+                // offered, and only when it takes every size a camera or a cut region records.
+                if (CodecOfFourCC(fcc) != codec->id || avcodec_find_encoder(codec->id) != codec ||
+                    !RecordsAnySize(codec, fcc)) {
+                    continue;
+                }
+                std::string description = codec->long_name ? codec->long_name : codec->name;
+                list.erase(std::remove_if(list.begin(), list.end(),
+                                          [&](const AviCompressor& c) { return c.description == description; }),
+                           list.end());
+                list.push_back(AviCompressor{codec->name, std::move(description), fcc});
             }
-            int err = 0;
-            AVCodecContext* enc = OpenEncoder(codec, 640, 480, AVRational{1, 25}, fcc, &err);
-            if (!enc) {
-                continue;
-            }
-            // Some encoders name their picture layout in the FOURCC; offer the one they record with.
-            const FOURCC recorded =
-                enc->codec_tag != 0 && CodecOfFourCC(enc->codec_tag) == codec->id ? enc->codec_tag : fcc;
-            avcodec_free_context(&enc);
-            std::string description = codec->long_name ? codec->long_name : codec->name;
-            list.erase(std::remove_if(list.begin(), list.end(),
-                                      [&](const AviCompressor& c) { return c.description == description; }),
-                       list.end());
-            list.push_back(AviCompressor{codec->name, std::move(description), recorded});
         }
         return list;
     }();

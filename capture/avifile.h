@@ -104,10 +104,11 @@ public:
     // Why the last Open, WriteFrame, Close or read failed.
     std::string LastError() const;
 
-    // The compressors the save dialog offers besides "No Compressor": the installed video encoders
-    // the AVI muxer takes and that open for a 640 x 480 picture, in the library's order, one per
-    // description. The first call opens each encoder once and takes a moment; later calls
-    // return the same list.
+    // The compressors the save dialog offers besides "No Compressor": the installed encoders of
+    // "MP42", "WMV3", "MPG4", "XVID", "HFYU" and "ACDV" that the AVI muxer takes and that record
+    // any frame size a camera or a cut region gives, in the library's order, one per
+    // description. The first call opens each of them a few times and takes a moment; later
+    // calls return the same list.
     static std::vector<AviCompressor> EnumerateCompressors();
 
 private:
