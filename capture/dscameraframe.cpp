@@ -74,6 +74,8 @@ const SaveKey kSaveKeys[] = {
     {"VideoSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeStamp; }},
     {"VideoSave", "Compress", 0, INT32_MIN, INT32_MAX, [](CameraSettings& s) -> int& { return s.video.Compress; }},
     {"VideoSave", "CompressID", 0, 0, 1000, [](CameraSettings& s) -> int& { return s.video.CompressID; }},
+    // Shared with the hub camera's window: written back as it was read unless changed here.
+    {"VideoSave", "TimeLimit", 1, 1, 60, [](CameraSettings& s) -> int& { return s.video.TimeLimit; }},
 };
 
 QString PrefixIn(const CProfile& p, const char* section) {
@@ -276,7 +278,6 @@ void CDSCameraFrame::SaveSaveSettings() {
     p->WriteProfileString("VideoSave", "sFilename", QString::fromStdString(s.video.sFilename));
     p->WriteProfileString("FileSave", "sPath", QString::fromStdString(s.snap.sPath));
     p->WriteProfileString("VideoSave", "sPath", QString::fromStdString(s.video.sPath));
-    p->WriteProfileInt("VideoSave", "TimeLimit", s.video.TimeLimit);
 }
 
 void CDSCameraFrame::OnOpen() {

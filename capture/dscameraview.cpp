@@ -13,6 +13,7 @@
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
 #include "capture/cameraview.h"
+#include "capture/frameratemeter.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
 #include "controls/messages.h"
@@ -161,8 +162,7 @@ int CDSCameraView::FrameBrightness(const BYTE* bgr, int width, int height) {
 }
 
 void CDSCameraView::GrabThread() {
-    uint64_t lastTick = 0;
-    double interval = 0.0;  // ms between new frames, smoothed
+    CFrameRateMeter rate;
     uint64_t sequence = 0;
     while (m_byRunState.load() != kStop) {
         if (m_byRunState.load() != kRun) {
@@ -178,13 +178,8 @@ void CDSCameraView::GrabThread() {
             if (fresh) m_bFrameSeen = true;
         }
         if (fresh) {
-            const uint64_t tick = GetTickCountMs();
-            if (lastTick && tick > lastTick) {
-                const double d = static_cast<double>(tick - lastTick);
-                interval = interval > 0.0 ? (interval * 7.0 + d) / 8.0 : d;
-                m_dFps = 1000.0 / interval;
-            }
-            lastTick = tick;
+            // Until the new stream has a whole interval, the last rate stands.
+            if (const double fps = rate.AddFrame(GetTickCountMs()); fps > 0.0) m_dFps = fps;
             ++m_nGrabbed;
             ProcessFrame(m_frame.data(), ++sequence);
         }

@@ -57,7 +57,7 @@ public:
     bool IsRunning() const { return m_thread.joinable(); }
     int ImageWidth() const { return m_nWidth; }
     int ImageHeight() const { return m_nHeight; }
-    // Frames per second from the time between new frames.
+    // Frames per second from the time between new frames; 0 until a whole interval is known.
     double Fps() const { return m_dFps.load(); }
 
     // Region cut through the chooser; returns the crop flag. Refused while recording.

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "FramePacer.h"
 #include "VideoDeviceList.h"
 
 namespace videodev {
@@ -82,6 +83,7 @@ private:
         const int width = width_, height = height_;
         const size_t stride = DibStride(width);
         std::vector<uint8_t> frame(stride * static_cast<size_t>(height));
+        FramePacer pacer(std::chrono::milliseconds(std::max(1, settings_.frameIntervalMs)), FramePacer::Clock::now());
         for (uint64_t n = 0; !stop_; ++n) {
             const int offset = brightness_ - 128;
             for (int y = 0; y < height; ++y) {
@@ -95,7 +97,7 @@ private:
                 }
             }
             sink(VideoFrame{frame.data(), width, height, stride, frame.size()});
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, settings_.frameIntervalMs)));
+            std::this_thread::sleep_until(pacer.Next(FramePacer::Clock::now()));
         }
     }
 

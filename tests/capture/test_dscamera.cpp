@@ -38,6 +38,7 @@ extern "C" {
 #include "capture/dscameraframe.h"
 #include "capture/dscameraview.h"
 #include "capture/dscontrolstatic.h"
+#include "capture/frameratemeter.h"
 #include "capture/regionchooser.h"
 #include "capture/saveconfigdlg.h"
 #include "capture/snapsavepage.h"
@@ -277,6 +278,30 @@ TEST(DSCameraView, BrightnessSumsPastThirtyTwoBits) {
     EXPECT_EQ(CDSCameraView::FrameBrightness(nullptr, 4, 1), 0);
 }
 
+// A recording started soon after the device opens takes its rate from this meter.
+TEST(FrameRateMeter, RateComesFromWholeIntervalsOnly) {
+    CFrameRateMeter m;
+    // A 10 fps device: the first frame seen had waited since an unknown moment, the second
+    // came 30 ms after it; neither span is a frame interval.
+    EXPECT_EQ(m.AddFrame(1070), 0.0);
+    EXPECT_EQ(m.AddFrame(1100), 0.0);
+    EXPECT_DOUBLE_EQ(m.AddFrame(1200), 10.0);
+    // A frame seen a millisecond late or early moves the rate by little, and not for long.
+    uint64_t t = 1200;
+    for (int i = 0; i < 40; ++i) {
+        t += 100 + (i % 2 ? 1 : -1);
+        EXPECT_NEAR(m.AddFrame(t), 10.0, 0.2) << i;
+    }
+    // The device speeds up to 20 fps: followed once a window of the new intervals has passed.
+    for (size_t i = 0; i < CFrameRateMeter::kWindow; ++i) m.AddFrame(t += 50);
+    EXPECT_DOUBLE_EQ(m.Fps(), 20.0);
+    // A frame seen twice in one tick is no interval.
+    EXPECT_DOUBLE_EQ(m.AddFrame(t), 20.0);
+    m.Reset();
+    EXPECT_EQ(m.Fps(), 0.0);
+    EXPECT_EQ(m.AddFrame(t + 5), 0.0);
+}
+
 TEST_F(DSCameraTest, BusyOrSilentDevicesAreReleasedAndLeaveTheCommandsDisabled) {
     AddPattern("Busy", {{32, 16}}, 40, true, true);
     AddPattern("Silent", {{32, 16}}, 40, false);
@@ -370,6 +395,16 @@ TEST_F(DSCameraTest, ARecordingPlaysAtTheDeviceRateAndIsAnnouncedOnce) {
     ASSERT_TRUE(f && f->IsOpen());
     ASSERT_TRUE(WaitFrames(f, 12));
     const QString path = dir.filePath("shots/rec.avi");
+    // A compressor that cannot be opened: the user is told, and nothing is recorded or announced.
+    f->Settings().video.Compress = static_cast<int>(MakeFourCC('W', 'M', 'V', '3'));
+    prompts.fileNames << path;
+    const qsizetype told = prompts.messages.size();
+    ASSERT_TRUE(f->OnCommand(CDSCameraFrame::ID_CAMERA_RECORD));
+    EXPECT_EQ(f->m_bRecording, 0);
+    ASSERT_EQ(prompts.messages.size(), told + 1);
+    EXPECT_TRUE(prompts.messages.last().contains("\"WMV3\"")) << prompts.messages.last().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path));
+    f->Settings().video.Compress = 0;
     prompts.fileNames << path;
     ASSERT_TRUE(f->OnCommand(CDSCameraFrame::ID_CAMERA_RECORD));
     ASSERT_EQ(f->m_bRecording, 1);
@@ -465,6 +500,7 @@ TEST_F(DSCameraTest, SaveKeysAreReadAtOpenAndWrittenBackAtClose) {
         p.WriteProfileInt("FileSave", "nSpace", 99999);  // out of range: the default
         p.WriteProfileInt("VideoSave", "CompressID", 3);
         p.WriteProfileString("VideoSave", "sFilename", "../escape");
+        p.WriteProfileInt("VideoSave", "TimeLimit", 23);  // the hub camera window's limit
     }
     AddPattern("Pattern", {{32, 16}});
     CDSCameraFrame* f = Open(0);
@@ -473,6 +509,7 @@ TEST_F(DSCameraTest, SaveKeysAreReadAtOpenAndWrittenBackAtClose) {
     EXPECT_EQ(f->Settings().snap.uiFiletype, 8);
     EXPECT_EQ(f->Settings().snap.nSpace, 0);
     EXPECT_EQ(f->Settings().video.CompressID, 3);
+    EXPECT_EQ(f->Settings().video.TimeLimit, 23);
     EXPECT_EQ(f->Settings().video.sFilename, "Brellan");
     EXPECT_EQ(f->Settings().snap.sPath, Shots().toStdString());
     f->Settings().video.TimeLimit = 7;

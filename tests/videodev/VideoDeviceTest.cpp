@@ -12,6 +12,7 @@
 
 #include <sys/resource.h>
 
+#include "FramePacer.h"
 #include "VideoDevice.h"
 
 namespace {
@@ -58,6 +59,21 @@ TEST(FrameConversions, AShortYuyvFrameLeavesTheRestBlackAndReadsNoFurther) {
     // Nothing at all: black.
     ConvertYuyvToDib(nullptr, 0, w, h, dib.data());
     EXPECT_EQ(std::count(dib.begin(), dib.end(), 0), static_cast<long>(dib.size()));
+}
+
+TEST(FramePacer, FramesAreDueOnTheIntervalWhateverTheyTookToMake) {
+    using std::chrono::milliseconds;
+    const FramePacer::Clock::time_point t0{};
+    FramePacer pacer(milliseconds(33), t0);
+    // A frame that took 10 ms to make leaves 23 ms to wait, not 33.
+    EXPECT_EQ(pacer.Next(t0 + milliseconds(10)), t0 + milliseconds(33));
+    EXPECT_EQ(pacer.Next(t0 + milliseconds(40)), t0 + milliseconds(66));
+    // Late by less than an interval: the next frame goes at once and the schedule holds.
+    EXPECT_EQ(pacer.Next(t0 + milliseconds(120)), t0 + milliseconds(99));
+    EXPECT_EQ(pacer.Next(t0 + milliseconds(125)), t0 + milliseconds(132));
+    // After a long stall the schedule starts again from now rather than catching up in a burst.
+    EXPECT_EQ(pacer.Next(t0 + milliseconds(500)), t0 + milliseconds(500));
+    EXPECT_EQ(pacer.Next(t0 + milliseconds(505)), t0 + milliseconds(533));
 }
 
 TEST(FrameConversions, StrideIsPaddedToFourBytes) {
