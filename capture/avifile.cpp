@@ -274,14 +274,13 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
         const AVCodecID id = CodecOfFourCC(m_fccCompressor);
         const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
         if (!codec) {
-            return fail("The compressor \"" + FourCCText(m_fccCompressor) + "\" isn't installed, no video is recorded!");
+            return fail("The compressor \"" + FourCCText(m_fccCompressor) + "\" isn't installed!");
         }
         w->enc = OpenEncoder(codec, static_cast<int>(width), static_cast<int>(height), timeBase,
                              m_fccCompressor, &err);
         if (!w->enc) {
             return fail("The compressor \"" + std::string(codec->long_name ? codec->long_name : codec->name) +
-                        "\" can't record " + std::to_string(width) + " x " + std::to_string(height) +
-                        " video, no video is recorded!");
+                        "\" can't record " + std::to_string(width) + " x " + std::to_string(height) + " video!");
         }
         w->frame = av_frame_alloc();
         w->packet = av_packet_alloc();

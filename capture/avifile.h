@@ -58,8 +58,9 @@ public:
     DWORD Rate() const { return m_dwRate; }
     DWORD Scale() const { return m_dwScale; }
 
-    // "MP42", "WMV3", "MPG4", "XVID", "HFYU", "ACDV", or the FOURCC of an installed encoder the AVI
-    // muxer takes (see EnumerateCompressors); anything else selects FOURCC_DIB. Returns 1.
+    // "MP42", "WMV3", "MPG4", "XVID", "HFYU", "ACDV", or the FOURCC of another installed encoder
+    // the AVI muxer takes (a profile may hold one chosen from an earlier, longer list); anything
+    // else selects FOURCC_DIB. Returns 1.
     int SetCompressor(FOURCC fcc);
     FOURCC Compressor() const { return m_fccCompressor; }
 
