@@ -260,6 +260,7 @@ void CCameraFrame::UpdateCommands() {
 
 void CCameraFrame::RefreshPrompts() {
     if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
+    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCameraFrameController::SnapToolTip(m_controller.Settings().snap));
     if (QAction* a = Action(ID_CAMERA_EXPOSURE)) {
         const QString prompt =
             ResourceString(m_controller.Mode() == CCameraFrameController::kModeExposurePanel ? 1244 : 1245);
@@ -363,7 +364,7 @@ void CCameraFrame::OnShot(int index) {
     }
     QString path;
     if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, static_cast<BYTE>(index), false));
+        path = QString::fromStdString(MakeCaptureFileName(s, index, false));
     } else {
         FileDialogRequest r;
         r.open = false;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/pelidorapp.h"
 #include "app/profile.h"
 #include "capture/autoexposure.h"
 #include "capture/camerafirstuse.h"
@@ -116,6 +117,7 @@ void CCameraFrameController::LoadProfile() {
         s.snap.uiFiletype = kCaptureBmp;
     s.snap.sFilename = Utf8(PrefixIn(p, "FileSave"));
     s.video.sFilename = Utf8(PrefixIn(p, "VideoSave"));
+    LoadSaveFolders(s, p);
     const std::string model = CameraModelName(s.nCameraId);
     s.byPreviewRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Preview", DefaultPreviewRes(s.nCameraId), 0, 255));
     s.byCaptureRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Capture", DefaultCaptureRes(s.nCameraId), 0, 255));
@@ -128,10 +130,32 @@ void CCameraFrameController::SaveProfile() {
     for (const ProfileIntKey& k : kSaveKeys) p.WriteProfileInt(k.section, k.key, k.field(s));
     p.WriteProfileString("FileSave", "sFilename", FromUtf8(s.snap.sFilename));
     p.WriteProfileString("VideoSave", "sFilename", FromUtf8(s.video.sFilename));
+    SaveSaveFolders(s, p);
     const QString model = FromUtf8(CameraModelName(s.nCameraId));
     p.WriteProfileInt(model, "Preview", s.byPreviewRes);
     p.WriteProfileInt(model, "Capture", s.byCaptureRes);
     p.WriteProfileInt(model, "ResLock", s.bResLock);
+}
+
+void CCameraFrameController::LoadSaveFolders(CameraSettings& s, const CProfile& p) {
+    s.snap.sPath = Utf8(p.GetProfileString("FileSave", "sPath", g_strSaveFolder));
+    s.video.sPath = Utf8(p.GetProfileString("VideoSave", "sPath", g_strSaveFolder));
+}
+
+void CCameraFrameController::SaveSaveFolders(const CameraSettings& s, CProfile& p) {
+    if (!s.snap.sPath.empty()) g_strSaveFolder = FromUtf8(s.snap.sPath);
+    p.WriteProfileString("FileSave", "sPath", g_strSaveFolder);
+    p.WriteProfileString("VideoSave", "sPath", FromUtf8(s.video.sPath));
+}
+
+QString CCameraFrameController::SnapToolTip(const SnapSaveSettings& snap) {
+    const QString prompt = "Camera Snap";
+    if (!snap.bConfig || !snap.bLapse) return prompt;
+    return QString("%1: time lapse of %2 %3, %4 s apart")
+        .arg(prompt)
+        .arg(snap.nCount)
+        .arg(snap.nCount == 1 ? "shot" : "shots")
+        .arg(snap.nSpace);
 }
 
 bool CCameraFrameController::Open(int applyBackCorrection) {

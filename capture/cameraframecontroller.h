@@ -74,6 +74,13 @@ public:
     // outside their ranges read as their defaults.
     void LoadProfile();
     void SaveProfile();
+    // The snap and video folders ("FileSave"/"sPath", "VideoSave"/"sPath"; the program's save
+    // folder while none is stored). The snap folder's key is the program's save folder too, which
+    // the main frame writes when it closes: storing makes the chosen snap folder the program's.
+    static void LoadSaveFolders(CameraSettings& s, const CProfile& p);
+    static void SaveSaveFolders(const CameraSettings& s, CProfile& p);
+    // The Snap button's tooltip: its prompt, and the time lapse a Snap runs while one is armed.
+    static QString SnapToolTip(const SnapSaveSettings& snap);
 
     // Opens the camera and loads its background correction; the rest of the opening runs 200 ms
     // later (a timer, not a sleep). Returns false when the camera stays closed.

@@ -39,7 +39,7 @@ struct SnapSaveSettings {
     int bNum = 0;
     int uiFiletype = kCaptureBmp;  // CaptureFileType
     int bTimeStamp = 0;      // name from the local time instead of the prefix
-    std::string sPath;       // stored only; files go to the program's save folder
+    std::string sPath;       // folder of the files; the program's save folder while empty
     int bLapse = 0;          // time lapse on
     int nSpace = 0;          // seconds between shots
     int nCount = 0;          // number of shots

@@ -49,8 +49,10 @@ void CCameraSnapThread::Run(HWND frame, Plan plan, IIntervalProgress* interval) 
                 if (interval) {
                     interval->SetPos(0);
                     interval->ClearCancelled();
-                    interval->Show(true);
                 }
+                // The interval runs from the shot on, but its window waits until the shot's
+                // own progress window is gone: one window at a time.
+                bool shown = false;
                 const Clock::time_point start = Clock::now();
                 bool cancelled = false;
                 int lastPos = -1;
@@ -62,6 +64,10 @@ void CCameraSnapThread::Run(HWND frame, Plan plan, IIntervalProgress* interval) 
                     const long long elapsed =
                         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
                     if (elapsed >= spaceMs) break;
+                    if (interval && !shown && m_bSnapDone.load()) {
+                        interval->Show(true);
+                        shown = true;
+                    }
                     const int pos = static_cast<int>(elapsed / plan.spaceSeconds);
                     if (interval && pos != lastPos) {
                         interval->SetPos(pos);

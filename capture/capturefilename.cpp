@@ -51,11 +51,12 @@ std::string CaptureSaveFolder() {
     return folder;
 }
 
-std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool video) {
-    return MakeCaptureFileName(settings, index, video, CaptureSaveFolder());
+std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool video) {
+    const std::string& chosen = video ? settings.video.sPath : settings.snap.sPath;
+    return MakeCaptureFileName(settings, index, video, chosen.empty() ? CaptureSaveFolder() : chosen);
 }
 
-std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool video,
+std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool video,
                                 const std::string& folder) {
     std::string f = folder;
     if (!f.empty() && f.back() != '/')

@@ -9,12 +9,13 @@
 // ".avi" for video; for stills ".jpg" (1), ".tiff" (8), ".bmp" for anything else.
 std::string CaptureFileExtension(int fileType, bool video);
 
-// The full path in the program's save folder: a time stamp (month, day, hour, minute, second
-// of the local time) or the prefix with "-index" for index > 0, then the extension; "_1",
-// "_2", ... are added before the extension while a file of that name exists.
-std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool video);
+// The full path in the folder chosen for snaps or videos (the program's save folder while none
+// is chosen): a time stamp (month, day, hour, minute, second of the local time) or the prefix
+// with "-index" for index > 0, then the extension; "_1", "_2", ... are added before the
+// extension while a file of that name exists.
+std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool video);
 // The same in the given folder (a separator is added when it has none at its end).
-std::string MakeCaptureFileName(const CameraSettings& settings, BYTE index, bool video,
+std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool video,
                                 const std::string& folder);
 
 // The program's save folder, ending in a separator (empty while no folder is set).

@@ -237,6 +237,7 @@ void CDSCameraFrame::UpdateCommands() {
 
 void CDSCameraFrame::RefreshPrompts() {
     if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
+    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCameraFrameController::SnapToolTip(m_Settings.snap));
 }
 
 QString CDSCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
@@ -265,8 +266,7 @@ void CDSCameraFrame::LoadSaveSettings() {
     if (type != kCaptureJpeg && type != kCaptureBmp && type != kCaptureRaw && type != kCaptureTiff) s.snap.uiFiletype = kCaptureBmp;
     s.snap.sFilename = PrefixIn(*p, "FileSave").toStdString();
     s.video.sFilename = PrefixIn(*p, "VideoSave").toStdString();
-    s.snap.sPath = p->GetProfileString("FileSave", "sPath", g_strSaveFolder).toStdString();
-    s.video.sPath = p->GetProfileString("VideoSave", "sPath", g_strSaveFolder).toStdString();
+    CCameraFrameController::LoadSaveFolders(s, *p);
 }
 
 void CDSCameraFrame::SaveSaveSettings() {
@@ -276,8 +276,7 @@ void CDSCameraFrame::SaveSaveSettings() {
     for (const SaveKey& k : kSaveKeys) p->WriteProfileInt(k.section, k.key, k.field(s));
     p->WriteProfileString("FileSave", "sFilename", QString::fromStdString(s.snap.sFilename));
     p->WriteProfileString("VideoSave", "sFilename", QString::fromStdString(s.video.sFilename));
-    p->WriteProfileString("FileSave", "sPath", QString::fromStdString(s.snap.sPath));
-    p->WriteProfileString("VideoSave", "sPath", QString::fromStdString(s.video.sPath));
+    CCameraFrameController::SaveSaveFolders(s, *p);
 }
 
 void CDSCameraFrame::OnOpen() {
@@ -395,7 +394,7 @@ void CDSCameraFrame::OnShot(int index) {
     }
     QString path;
     if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, static_cast<BYTE>(index), false));
+        path = QString::fromStdString(MakeCaptureFileName(s, index, false));
     } else {
         FileDialogRequest r;
         r.open = false;

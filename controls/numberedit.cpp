@@ -1,6 +1,7 @@
 #include "controls/numberedit.h"
 
 #include <QApplication>
+#include <QValidator>
 
 #include <climits>
 
@@ -21,7 +22,23 @@ void Beep() {
 
 }  // namespace
 
+// The line edit hands every new text to its validator, text set by code included and even while
+// the edit's signals are blocked (as a page does while it fills its fields). This one refuses
+// nothing: it only keeps the last value up to date.
+class CNumberEdit::TextWatcher : public QValidator {
+public:
+    explicit TextWatcher(CNumberEdit* edit) : QValidator(edit), m_edit(edit) {}
+    State validate(QString& text, int&) const override {
+        m_edit->Accept(text);
+        return Acceptable;
+    }
+
+private:
+    CNumberEdit* m_edit;
+};
+
 CNumberEdit::CNumberEdit(QWidget* parent) : QLineEdit(parent) {
+    setValidator(new TextWatcher(this));
     QObject::connect(this, &QLineEdit::textEdited, this, [this] { OnEdited(); });
 }
 
@@ -52,6 +69,19 @@ int CNumberEdit::ParseDecimal(const QString& text, bool* overflow) {
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
+bool CNumberEdit::Accept(const QString& text) {
+    if (text.isEmpty()) {
+        m_last = -1;
+        return true;
+    }
+    // A number too long for an int is out of range whatever the range, never wrapped into it.
+    bool overflow = false;
+    const int value = ParseDecimal(text, &overflow);
+    if (overflow || value < m_min || value > m_max) return false;
+    m_last = value;
+    return true;
+}
+
 void CNumberEdit::OnEdited() {
     QString text = this->text();
     if (text.size() > 1 && !(text[0] >= u'1' && text[0] <= u'9')) {
@@ -66,17 +96,7 @@ void CNumberEdit::OnEdited() {
         setText(text);
         setCursorPosition(0);
     }
-    if (text.isEmpty()) {
-        m_last = -1;
-        return;
-    }
-    // A number too long for an int is out of range whatever the range, never wrapped into it.
-    bool overflow = false;
-    const int value = ParseDecimal(text, &overflow);
-    if (!overflow && value >= m_min && value <= m_max) {
-        m_last = value;
-        return;
-    }
+    if (Accept(text)) return;
     const QString restored = m_last == -1 ? QString() : QString::number(m_last);
     setText(restored);
     setCursorPosition(static_cast<int>(restored.size()));

@@ -1,6 +1,7 @@
 // An edit for a non-negative integer within a range. Every edit by the user strips leading
 // zeros and refuses a value outside the range: the last valid text comes back and it beeps.
-// Text set by code is not checked. UI thread only.
+// Text set by code is not checked, but an in-range one is the last valid text from then on.
+// UI thread only.
 #pragma once
 
 #include <QLineEdit>
@@ -27,7 +28,11 @@ public:
     static void SetBeepHook(std::function<void()> hook);
 
 private:
+    class TextWatcher;
+
     void OnEdited();
+    // Takes the text as the last value when it is empty or in range.
+    bool Accept(const QString& text);
 
     int m_min = 0;
     int m_max = 100;

@@ -305,4 +305,20 @@ TEST(SnapThread, CancelEndsTheSeriesAndStopJoinsAThreadWaitingForAShot) {
     EXPECT_EQ(window.shots.size(), 2u) << "no shot after the stop";
 }
 
+TEST(SnapThread, TheIntervalShowsOnlyOnceTheShotIsOver) {
+    // The shot has its own progress window: one window at a time.
+    CCameraSnapThread thread;
+    ShotCounter window(thread);
+    window.autoFinish = false;
+    FakeInterval interval;
+    ASSERT_TRUE(thread.Start(window.GetSafeHwnd(), {true, true, 3, 60}, &interval));
+    ASSERT_TRUE(PumpUntil([&] { return window.shots.size() == 1; }, 3000));
+    Pump(100);
+    EXPECT_EQ(interval.shown.load(), 0);
+    thread.SetSnapDone();
+    ASSERT_TRUE(PumpUntil([&] { return interval.shown.load() == 1; }, 3000));
+    thread.Stop();
+    EXPECT_FALSE(thread.IsActive());
+}
+
 }  // namespace

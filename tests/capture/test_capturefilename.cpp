@@ -104,6 +104,13 @@ TEST_F(CaptureFileName, DefaultFolderIsTheProgramsSaveFolder) {
     g_strSaveFolder = saved;
 }
 
+TEST_F(CaptureFileName, TheChosenFoldersNameSnapsPastAByteAndVideos) {
+    s_.snap.sPath = folder_ + "snaps";
+    s_.video.sPath = dir_.string();
+    EXPECT_EQ(MakeCaptureFileName(s_, 300, false), folder_ + "snaps/Brellan-300.bmp");
+    EXPECT_EQ(MakeCaptureFileName(s_, 0, true), folder_ + "Clip.avi");
+}
+
 TEST(CapturePathExtension, CutsTheLastComponentsExtensionWhateverItsLength) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"/data/shot.tiff", "/data/shot", ".tiff"},

@@ -579,14 +579,15 @@ TEST_F(DSCameraTest, ConfigItemsOpenTheSaveDialogWithoutResolutionAndOkNamesTheN
     EXPECT_EQ(s.snap.uiFiletype, kCaptureTiff);
     EXPECT_EQ(s.snap.sPath, dir.filePath("browsed").toStdString());
 
-    // The next snap asks for no file and is named from the settings in the save folder.
+    // The next snap asks for no file and is named from the settings in the chosen folder.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("browsed")));
     const size_t requests = prompts.requests.size();
     const int before = Announced().size();
     ASSERT_TRUE(f->OnCommand(CDSCameraFrame::ID_CAMERA_SNAP));
     ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }));
     EXPECT_EQ(prompts.requests.size(), requests);
     ASSERT_EQ(Announced().size(), before + 1);
-    EXPECT_EQ(Announced().last(), Shots() + "plate.tiff");
+    EXPECT_EQ(Announced().last(), dir.filePath("browsed/plate.tiff"));
     PxImage img;
     ASSERT_TRUE(img.Load(Announced().last().toUtf8().constData(), 0));
     EXPECT_TRUE(ShowsBars(img, 64, 48, 0));

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMoveEvent>
@@ -480,4 +481,38 @@ TEST_F(SaveConfigOnCamera, TheExposureButtonsPromptFollowsThePopupAndMovingTheWi
     EXPECT_FALSE(f->ExposurePanel());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
     EXPECT_EQ(exposure->text(), ResourceString(1245).section('\n', 1, 1));
+}
+
+TEST_F(SaveConfigOnCamera, AChosenPathTakesTheSeriesAndComesBackAfterARestart) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    const QString chosen = dir.filePath("chosen");
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_SNAP_CONFIG));
+    CSnapSavePage* page = f->SaveConfigDlg()->SnapPage();
+    page->ConfigRadio()->click();
+    if (page->TimeStamp()->isChecked()) page->TimeStamp()->click();
+    if (!page->Lapse()->isChecked()) page->Lapse()->click();
+    page->Prefix()->setText("series");
+    page->FileType()->setCurrentIndex(1);
+    page->Folder()->setText(chosen);
+    page->Frames()->setText("2");
+    f->SaveConfigDlg()->OnOK();
+    ASSERT_TRUE(PumpUntil([f] { return !f->SaveConfigDlg() && f->Controller().IsIdle(); }, 3000));
+    // The armed series is named where the user looks before a Snap.
+    EXPECT_EQ(f->Action(CCameraFrame::ID_CAMERA_SNAP)->toolTip(), "Camera Snap: time lapse of 2 shots, 0 s apart");
+    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
+    EXPECT_TRUE(QFileInfo::exists(chosen + "/series.bmp"));
+    EXPECT_TRUE(QFileInfo::exists(chosen + "/series-1.bmp"));
+
+    // The main frame writes the program's save folder under the same key when it goes.
+    app->MainFrame()->close();
+    Pump();
+    app->ExitInstance();
+    app.reset();
+    f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_SNAP_CONFIG));
+    EXPECT_EQ(f->SaveConfigDlg()->SnapPage()->Folder()->text(), chosen);
 }

@@ -1,8 +1,10 @@
+#include <QSignalBlocker>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
 #include "controls/numberedit.h"
 
@@ -96,4 +98,22 @@ TEST_F(NumberEditTest, OverLongNumbersAreOutOfRangeInsteadOfWrapping) {
     Type(QStringLiteral("0"));
     EXPECT_EQ(edit.text(), QStringLiteral("2147483647"));
     EXPECT_EQ(beeps, 2);
+}
+
+TEST_F(NumberEditTest, TextSetByItsOwnerIsTheLastValidText) {
+    // The page fills its fields with signals blocked; a refusal must still bring back that text.
+    const std::tuple<int, int, const char*, const char*> cases[] = {
+        {0, 7200, "30", "7201"}, {1, 1000, "5", "1001"}, {1, 60, "8", "61"}};
+    for (const auto& [lo, hi, shown, typed] : cases) {
+        SCOPED_TRACE(typed);
+        edit.SetRange(lo, hi);
+        {
+            const QSignalBlocker block(&edit);
+            edit.setText(QString::fromLatin1(shown));
+        }
+        edit.selectAll();
+        edit.insert(QString::fromLatin1(typed));
+        EXPECT_EQ(edit.text(), QString::fromLatin1(shown));
+    }
+    EXPECT_EQ(beeps, 3);
 }
