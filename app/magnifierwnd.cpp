@@ -26,6 +26,9 @@ CMagnifierWnd::CMagnifierWnd(QWidget* parent)
         update();
         m_bReady = true;
     });
+    m_echoTimer.setSingleShot(true);
+    m_echoTimer.setInterval(kEchoWait);
+    connect(&m_echoTimer, &QTimer::timeout, this, [this] { m_nEchoes = 0; });
     UpdateCaption();
 }
 
@@ -105,11 +108,20 @@ void CMagnifierWnd::changeEvent(QEvent* e) {
         const bool maximised = (now & Qt::WindowMaximized) && !(old & Qt::WindowMaximized);
         const bool minimised = (now & Qt::WindowMinimized) && !(old & Qt::WindowMinimized);
         if (maximised || minimised) {
-            // The platform may echo a state back while the window returns to normal: that
-            // echo is undone as well but does not step the factor again.
-            if (!m_bReverting) OnSysCommand(maximised ? SC_MAXIMIZE : SC_MINIMIZE);
-            m_bReverting = true;
-            QTimer::singleShot(kCaptureInterval, this, [this] { m_bReverting = false; });
+            // A request made through the widget reaches the platform, which may report the
+            // state back later (a spontaneous event): that echo is undone as well but does not
+            // step the factor again. Requests of the window manager come spontaneously and
+            // leave no echo, so each of them steps, however close together they come.
+            if (e->spontaneous() && m_nEchoes > 0) {
+                m_nEchoes--;
+            } else {
+                OnSysCommand(maximised ? SC_MAXIMIZE : SC_MINIMIZE);
+                if (!e->spontaneous()) {
+                    m_nEchoes++;
+                    // A platform that does not echo must not swallow a later request.
+                    m_echoTimer.start();
+                }
+            }
             setWindowState(now & ~(Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
             setFixedSize(m_w, m_h);
             if (minimised) QTimer::singleShot(0, this, [this] { showNormal(); });

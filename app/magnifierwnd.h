@@ -15,6 +15,7 @@ public:
     static constexpr int kMinFactor = 2, kMaxFactor = 8;
     static constexpr int kClientWidth = 240, kClientHeight = 180;
     static constexpr int kCaptureInterval = 100;  // ms between two captures
+    static constexpr int kEchoWait = 1000;  // ms the platform may take to report a state back
     static constexpr int SC_MINIMIZE = 0xF020, SC_MAXIMIZE = 0xF030;
 
     explicit CMagnifierWnd(QWidget* parent = nullptr);
@@ -51,7 +52,8 @@ private:
     QRect m_rcSource;
     QImage m_picture;
     bool m_bReady = true;
-    bool m_bReverting = false;
+    int m_nEchoes = 0;  // platform reports still due for state requests made through the widget
+    QTimer m_echoTimer;
     int m_nCaptures = 0;
     QTimer m_timer;
     std::function<QWidget*()> m_source;

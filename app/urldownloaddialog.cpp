@@ -203,8 +203,8 @@ void CUrlDownloadDialog::OnFinished() {
 void CUrlDownloadDialog::End(Failure failure, const QString& reason) {
     m_bIdle = true;
     m_pDownload->setEnabled(true);
-    m_pCancel->setEnabled(true);
     if (m_bAbort) {
+        // The aborted dialog closes: Cancel stays disabled as the abort left it.
         m_data.clear();
         QDialog::reject();
         return;

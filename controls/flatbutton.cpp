@@ -99,6 +99,8 @@ void CFlatButton::OnClicked() {
         return;
     }
     if (m_menu) {
+        // A menu without items would open as an empty box and wait for a click elsewhere.
+        if (m_menu->isEmpty()) return;
         QAction* chosen = m_menu->exec(mapToGlobal(QPoint(0, height())));
         if (chosen && m_menuReceiver) {
             PostMessage(m_menuReceiver, WM_COMMAND, static_cast<WPARAM>(chosen->data().toUInt()), 0);

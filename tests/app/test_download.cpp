@@ -193,6 +193,7 @@ TEST_F(DownloadTest, CancelOrCloseMidTransferAbortsWithoutAMessage) {
         EXPECT_TRUE(dlg.IsIdle());
         EXPECT_EQ(dlg.result(), QDialog::Rejected);
         EXPECT_EQ(dlg.StatusText(), "Aborting transfer...");
+        EXPECT_FALSE(dlg.findChild<CIconButton*>("2")->isEnabled());
         EXPECT_TRUE(dlg.Data().isEmpty());
     }
     EXPECT_TRUE(prompts.messages.isEmpty());

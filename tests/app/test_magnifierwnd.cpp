@@ -46,6 +46,16 @@ TEST(Magnifier, CaptionAndFactorLimits) {
     EXPECT_EQ(w.Factor(), 3);
     EXPECT_FALSE(w.windowState() & Qt::WindowMaximized);
     EXPECT_EQ(w.size(), size);
+    // Requests in quick succession each count once; the platform's echo of each counts not at all.
+    w.setWindowState(Qt::WindowMaximized);
+    QTest::qWait(10);
+    w.setWindowState(Qt::WindowMaximized);
+    w.setWindowState(Qt::WindowMaximized);
+    QTest::qWait(10);
+    w.setWindowState(Qt::WindowMinimized);
+    QTest::qWait(2 * CMagnifierWnd::kCaptureInterval);
+    EXPECT_EQ(w.Factor(), 5);
+    EXPECT_EQ(w.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized), Qt::WindowNoState);
 }
 
 TEST(Magnifier, SourceAndMarkPixels) {

@@ -1,12 +1,16 @@
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "controls/dibbuffer.h"
+#include "controls/messages.h"
+#include "controls/zarnmenu.h"
 #include "controls/shadebutton.h"
 #include "controls/syscolors.h"
 #include "imagelib/pxrandom.h"
+#include "messagerecorder.h"
 
 namespace {
 
@@ -194,4 +198,35 @@ TEST_F(ShadeButtonTest, FlatButtonChecksWithoutShiftingAndPassesTheFocusOnWhenDi
     check->setFocus();
     check->setEnabled(false);
     EXPECT_TRUE(next->hasFocus());
+}
+
+TEST_F(ShadeButtonTest, AMenuPopsUpOnlyWithItemsAndPostsTheChosenCommand) {
+    MessageRecorder receiver;
+    auto* b = new CFlatButton(&window);
+    b->setGeometry(10, 10, 50, 24);
+    b->show();
+    auto* menu = new ZarnMenu(&window);
+    b->SetMenu(menu, receiver.GetSafeHwnd());
+    // Whatever pops up is noted and answered with the first item (Return), so a wait ends.
+    int popups = 0;
+    auto answerPopup = [&] {
+        QTimer::singleShot(50, &window, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                popups++;
+                QTest::keyClick(popup, Qt::Key_Down);
+                QTest::keyClick(popup, Qt::Key_Return);
+                popup->close();
+            }
+        });
+    };
+    answerPopup();
+    QTest::mouseClick(b, Qt::LeftButton);
+    QTest::qWait(100);
+    EXPECT_EQ(popups, 0);
+    EXPECT_TRUE(receiver.Take().empty());
+    menu->addAction(QStringLiteral("Item"))->setData(32770);
+    answerPopup();
+    QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(popups, 1);
+    EXPECT_EQ(receiver.Take(), (std::vector<RecordedMessage>{{WM_COMMAND, 32770, 0}}));
 }
