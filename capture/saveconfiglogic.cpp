@@ -117,8 +117,17 @@ void CSaveConfigLogic::LoadVideo() {
     video.sPath = r.sPath;
     video.bTimeStamp = r.bTimeStamp ? 1 : 0;
     video.bNum = r.bNum ? 1 : 0;
-    // An index outside the list (a negative one as well) is "No Compressor".
-    video.compressor = r.CompressID >= 0 && r.CompressID < NoCompressorItem() ? r.CompressID : NoCompressorItem();
+    // The page shows the compressor a recording will use: the stored index when its FOURCC is the
+    // one stored, else the entry of that FOURCC; an index outside the list (a negative one as
+    // well), or a FOURCC the list does not offer ("DIB " or 0 of a fresh profile), is "No Compressor".
+    video.compressor = NoCompressorItem();
+    const FOURCC used = static_cast<FOURCC>(r.Compress);
+    if (const AviCompressor* c = CompressorOfItem(r.CompressID); c && c->fourcc == used) {
+        video.compressor = r.CompressID;
+    } else if (r.CompressID >= 0 && r.CompressID < NoCompressorItem()) {
+        for (int i = 0; i < NoCompressorItem(); ++i)
+            if (m_compressors[static_cast<size_t>(i)].fourcc == used) { video.compressor = i; break; }
+    }
     video.bTimeLimit = r.bTimeLimit ? 1 : 0;
     video.timeLimit = std::to_string(std::clamp(r.TimeLimit, kTimeLimit.minimum, kTimeLimit.maximum));
     UpdateVideoControls();

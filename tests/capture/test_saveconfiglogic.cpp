@@ -167,6 +167,19 @@ TEST(SaveConfigLogic, HandEditedProfileValuesLoadAsValidChoices) {
     ASSERT_TRUE(logic.Store());
     EXPECT_EQ(s.snap.nSpace, 7200);
     EXPECT_EQ(s.video.CompressID, logic.NoCompressorItem());
+
+    // A fresh profile (index 0, no FOURCC) records uncompressed, and the page says so; an index
+    // whose entry moved is found by its FOURCC.
+    s.video.CompressID = 0;
+    s.video.Compress = 0;
+    logic.LoadVideo();
+    EXPECT_EQ(logic.video.compressor, logic.NoCompressorItem());
+    s.video.Compress = static_cast<int>(FOURCC_DIB);
+    logic.LoadVideo();
+    EXPECT_EQ(logic.video.compressor, logic.NoCompressorItem());
+    s.video.Compress = static_cast<int>(MakeFourCC('F', 'F', 'V', '1'));
+    logic.LoadVideo();
+    EXPECT_EQ(logic.video.compressor, 1);
 }
 
 TEST(SaveConfigLogic, StoreRefusesANumberOutsideItsFieldAndStoresNothing) {
