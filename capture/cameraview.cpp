@@ -245,11 +245,12 @@ void CCameraView::StopThreads() {
     m_byRunState = kStop;
     int exposure = 0;
     const bool known = VekCameraGetExposureTime(&exposure) == CAMERA_OK;
-    // A long exposure, or the first frame of a longer one still on its way, keeps the grab
-    // blocked: a 1 ms exposure lets it return. A short exposure returns by itself, and forcing
-    // it would only make the sensor settle again (the next capture's frames are lost). An
-    // exposure that cannot be read (the camera is gone) is neither forced nor "restored" to 0.
-    const bool forced = known && (exposure > 3000 || (!m_bFrameGrabbed.load() && exposure > kShortExposureMs));
+    // Any exposure longer than a short one keeps the grab blocked for up to its whole length,
+    // whether or not a frame came since the start: a 1 ms exposure lets it return now. A short
+    // exposure returns by itself, and forcing it would only make the sensor settle again (the
+    // next capture's frames are lost). An exposure that cannot be read (the camera is gone) is
+    // neither forced nor "restored" to 0.
+    const bool forced = known && exposure > kShortExposureMs;
     if (forced) {
         VekCameraSetExposureTime(1);
         VekCameraReStartLongExpTime(0);

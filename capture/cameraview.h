@@ -62,8 +62,8 @@ public:
     // frees the buffers.
     int Shutdown(CameraSettings* settings);
     void StartThreads();
-    // Waits for both threads. A grab blocked in a long exposure (or in the first frame of a
-    // longer one) is released by forcing a 1 ms exposure, restored once the threads ended.
+    // Waits for both threads. A grab blocked in an exposure longer than a short one is released
+    // by forcing a 1 ms exposure, restored once the threads ended.
     void StopThreads();
 
     // 0 run, 1 pause (the frame pauses while it changes the exposure), 2 stop.

@@ -23,6 +23,7 @@ constexpr ModeSize kModes[5] = {{3664, 2740, 3776}, {1600, 1200, 1711}, {1280, 9
                                 {640, 480, 751}};
 constexpr double kPixelClockMHz[5] = {36, 30, 24, 18, 12};
 constexpr uint16_t kGainBases[5] = {0x1040, 0x1840, 0x1C40, 0x1CC0, 0x1DC0};
+constexpr double kFullScaleExposureUs = 400.0 * 751.0 / 24.0;
 
 bool EnvPlugged() {
     const char* v = std::getenv("QUILLORY_SIMULATED_CAMERA");
@@ -58,7 +59,8 @@ struct Camera {
     std::vector<uint16_t> base;
     int baseWidth = 0, baseHeight = 0, baseMode = -1, baseRoiX = -1, baseRoiY = -1;
     std::vector<uint8_t> frame;
-    int frameRows = -1, frameGain = -1;
+    double frameExposureUs = -1;
+    int frameGain = -1;
 
     void Reset() {
         faults.clear();
@@ -73,7 +75,8 @@ struct Camera {
         roiW = 640;
         roiH = 480;
         framesRead = 0;
-        frameRows = frameGain = -1;
+        frameExposureUs = -1;
+        frameGain = -1;
     }
     int Width() const { return mode == 5 ? roiW : kModes[mode].width; }
     int Height() const { return mode == 5 ? roiH : kModes[mode].height; }
@@ -195,22 +198,27 @@ void Camera::BuildScene() {
     baseHeight = h;
     baseRoiX = roiX;
     baseRoiY = roiY;
-    frameRows = frameGain = -1;
+    frameExposureUs = -1;
+    frameGain = -1;
 }
 
 void Camera::Render() {
     BuildScene();
-    if (frameRows == rows && frameGain == gain && frame.size() == base.size())
+    // The sensor integrates light over time: the same exposure gives the same picture in every
+    // mode and at every speed, however many rows it takes there.
+    const double exposureUs = rows * RowTimeUs();
+    if (frameExposureUs == exposureUs && frameGain == gain && frame.size() == base.size())
         return;
-    // Linear in exposure and gain: 400 rows at gain 20 put a white field at full scale.
-    const double scale = 255.0 * rows / 400.0 * gain / 20.0;
+    // Linear in exposure time and gain: 400 rows of the 640 x 480 mode at speed 2 (12.5 ms)
+    // at gain 20 put a white field at full scale.
+    const double scale = 255.0 * exposureUs / kFullScaleExposureUs * gain / 20.0;
     const uint64_t scaleQ = static_cast<uint64_t>(scale * 65536.0);
     frame.resize(base.size());
     for (size_t i = 0; i < base.size(); ++i) {
         uint64_t v = (static_cast<uint64_t>(base[i]) * scaleQ) / (4095ull << 16);
         frame[i] = static_cast<uint8_t>(v > 255 ? 255 : v);
     }
-    frameRows = rows;
+    frameExposureUs = exposureUs;
     frameGain = gain;
 }
 

@@ -1,8 +1,8 @@
 // The simulated camera: the camera model of the Ferrocam driver (USB 0547:C003) behind the USB
 // transport interface. It answers the sensor's vendor requests, keeps mode, speed, gain,
 // exposure and region, and returns frames with the protocol's read size, header block and
-// markers, showing a deterministic microscope-like field whose brightness follows exposure and
-// gain. Faults can be injected for tests.
+// markers, showing a deterministic microscope-like field whose brightness follows exposure time
+// (rows times the mode's row time) and gain. Faults can be injected for tests.
 //
 // It starts plugged when QUILLORY_SIMULATED_CAMERA is set (non-empty, not "0"), unplugged
 // otherwise; tests and the hub's detection plug and unplug it through this API.

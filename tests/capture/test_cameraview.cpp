@@ -155,6 +155,26 @@ TEST_F(CameraViewTest, StoppingInALongExposureIsPromptAndRestoresTheExposure) {
     view->Shutdown(&settings_);
 }
 
+// Real pacing: frames have come, and the grab is inside the next of its 2.5 s exposures.
+TEST_F(CameraViewTest, StoppingBetweenLongExposuresDoesNotWaitForTheNext) {
+    ASSERT_TRUE(OpenCamera());
+    ASSERT_EQ(VekCameraSetFrameSpeed(4), CAMERA_OK);  // 62.6 us a row: 2.5 s fits the register
+    ASSERT_EQ(VekCameraSetExposureTime(2500), CAMERA_OK);
+    std::this_thread::sleep_for(250ms);  // the sensor settles: the first exposure gives a frame
+    SimCamSetRealTime(true);
+    auto view = StartView();
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(PumpUntil([&] { return view->FramesGrabbed() >= 1; }, 15000));
+    std::this_thread::sleep_for(300ms);
+    const auto t0 = std::chrono::steady_clock::now();
+    view->StopThreads();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1200ms) << "stopping waited for the exposure";
+    int after = 0;
+    VekCameraGetExposureTime(&after);
+    EXPECT_GE(after, 2499) << "the forced 1 ms exposure is undone";
+    view->Shutdown(&settings_);
+}
+
 TEST_F(CameraViewTest, UnpluggedCameraNeitherSpinsNorHangs) {
     ASSERT_TRUE(OpenCamera());
     auto view = StartView();

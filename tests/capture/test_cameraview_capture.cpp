@@ -107,6 +107,43 @@ TEST_F(CameraViewCapture, SnapsOfEveryTypeAreTheFilesAnnounced) {
     view->Shutdown(&settings_);
 }
 
+// What the user sees is what is saved: a still captured at full resolution from the 640 x 480
+// preview has the live picture's brightness at the same exposure and gain.
+TEST_F(CameraViewCapture, AFullResolutionSnapIsAsBrightAsTheLivePicture) {
+    ASSERT_TRUE(OpenCamera(4));
+    settings_.byCaptureRes = 0;
+    ASSERT_EQ(VekCameraSetAeState(0), CAMERA_OK);
+    ASSERT_EQ(VekCameraSetExposureTime(10), CAMERA_OK);
+    auto meanOf = [](const BYTE* p, size_t n) {
+        uint64_t sum = 0;
+        for (size_t i = 0; i < n; ++i)
+            sum += p[i];
+        return static_cast<double>(sum) / static_cast<double>(n);
+    };
+    PumpFor(300);  // the sensor settles after an exposure change
+    std::vector<BYTE> raw(640 * 480 * 3), rgb(640 * 480 * 3);
+    ASSERT_EQ(VekCameraGrabFrame(raw.data()), CAMERA_OK);
+    ASSERT_EQ(VekCameraDecode(raw.data(), rgb.data(), 640, 480), CAMERA_OK);
+    const double live = meanOf(rgb.data(), rgb.size());
+    ASSERT_GT(live, 40.0) << "a picture, not black";
+
+    auto view = StartView();
+    ASSERT_TRUE(view);
+    const std::string bmp = Snap(*view, Dir() + "/full.bmp", CAPTURE_FILE_BMP);
+    ASSERT_EQ(bmp, Dir() + "/full.bmp");
+    std::vector<BYTE> file(54 + 3664ull * 2740 * 3);
+    FILE* f = std::fopen(bmp.c_str(), "rb");
+    ASSERT_TRUE(f);
+    const size_t n = std::fread(file.data(), 1, file.size(), f);
+    std::fclose(f);
+    ASSERT_EQ(n, file.size()) << "a 3664 x 2740 BMP";
+    const double saved = meanOf(file.data() + 54, file.size() - 54);
+    // The same scene sampled at two sizes: its edges and texture fall on other pixels, which
+    // moves the mean by about one percent; a different exposure moves it by a factor.
+    EXPECT_NEAR(saved / live, 1.0, 0.03) << "live " << live << ", saved " << saved;
+    view->Shutdown(&settings_);
+}
+
 TEST_F(CameraViewCapture, ASecondSnapUnderTheSameNameKeepsTheFirst) {
     auto view = Running();
     ASSERT_TRUE(view);
