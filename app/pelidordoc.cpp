@@ -44,11 +44,10 @@ struct OperationEntry {
 // Caller holds OperationsLock. The geometric operations of this document come built in.
 std::unordered_map<int, OperationEntry>& Operations() {
     using Geometry = CPelidorDoc::ImageGeometry;
-    const Geometry turnLeft = [](const ImageCommandParams&, const QSizeF& b, const QSizeF& a) {
-        return CPelidorDoc::TurnGeometry(-90, b, a);
-    };
-    const Geometry turnRight = [](const ImageCommandParams&, const QSizeF& b, const QSizeF& a) {
-        return CPelidorDoc::TurnGeometry(90, b, a);
+    auto turn = [](double degrees) -> Geometry {
+        return [degrees](const ImageCommandParams&, const QSizeF& before, const QSizeF& after) {
+            return CPelidorDoc::TurnGeometry(degrees, before, after);
+        };
     };
     static std::unordered_map<int, OperationEntry> ops{
         {ID_IMAGE_MIRROR,
@@ -57,8 +56,8 @@ std::unordered_map<int, OperationEntry>& Operations() {
         {ID_IMAGE_FLIP,
          {[](PxImage& i, const ImageCommandParams&) { i.Flip(); },
           [](const ImageCommandParams&, const QSizeF& b, const QSizeF&) { return QTransform(1, 0, 0, -1, 0, b.height()); }}},
-        {ID_IMAGE_ROTATEL, {[](PxImage& i, const ImageCommandParams&) { i.RotateLeft(); }, turnLeft}},
-        {ID_IMAGE_ROTATER, {[](PxImage& i, const ImageCommandParams&) { i.RotateRight(); }, turnRight}},
+        {ID_IMAGE_ROTATEL, {[](PxImage& i, const ImageCommandParams&) { i.RotateLeft(); }, turn(-90)}},
+        {ID_IMAGE_ROTATER, {[](PxImage& i, const ImageCommandParams&) { i.RotateRight(); }, turn(90)}},
         {ID_IMAGE_NEGATIVE, {[](PxImage& i, const ImageCommandParams&) { i.Negative(); }, nullptr}},
     };
     return ops;

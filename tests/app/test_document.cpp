@@ -522,11 +522,15 @@ TEST_F(DocTest, MeasurementsFollowResampleTurnAndCropAndTheirUndo) {
     onSpot("redo");
     d->OnEditUndo();
 
-    for (int degrees : {30, 90, 300}) {
-        run(ID_IMAGE_ROTATE, ImageCommandParams{degrees * 1000, 0, 1, 0, 0});
-        onSpot(QString("turn %1").arg(degrees).toUtf8().constData());
+    // Turns (free and by quarters), mirror and flip, each undone again.
+    const std::pair<UINT, ImageCommandParams> moves[] = {
+        {ID_IMAGE_ROTATE, {30000, 0, 1, 0, 0}}, {ID_IMAGE_ROTATE, {90000, 0, 1, 0, 0}}, {ID_IMAGE_ROTATEL, {}},
+        {ID_IMAGE_MIRROR, {}}, {ID_IMAGE_FLIP, {}}};
+    for (const auto& [id, params] : moves) {
+        run(static_cast<int>(id), params);
+        onSpot(QString("command %1 angle %2").arg(id).arg(params.P0).toUtf8().constData());
         d->OnEditUndo();
-        onSpot("undone turn");
+        onSpot("undone");
     }
 
     // A crop moves the picture's origin.
