@@ -759,8 +759,9 @@ void CPelidorDoc::Crop() {
     const bool pushed = m_pImage->IsValid();
     PushUndoSnapshot();
     bool ok;
-    const bool turned = m_bRotatedSelection && m_nSelPoints == 5;
-    if (turned) {
+    // Where the picture's pixels land in the cut image, for the measurements.
+    QTransform moved = QTransform::fromTranslate(-std::max(l, 0), -std::max(t, 0));
+    if (m_bRotatedSelection && m_nSelPoints == 5) {
         // The turned rectangle: from its top corner (smallest y, then smallest x, the later
         // point when all are equal) along the next point for the width, back to the previous
         // point for the height, at the angle of the edge to the next point.
@@ -776,6 +777,12 @@ void CPelidorDoc::Crop() {
         const double angle = std::atan2(double(next.y() - corner.y()), double(next.x() - corner.x()));
         ok = m_pImage->CropRotatedRectangle(corner.x(), corner.y(), static_cast<LONG>(width), static_cast<LONG>(height),
                                             static_cast<float>(angle));
+        // The rectangle's centre becomes the cut image's, its edge to the next point level.
+        const QPointF centre = QPointF(corner) + (QPointF(next - corner) + QPointF(prev - corner)) / 2;
+        moved = QTransform()
+                    .translate(m_pImage->GetWidth() / 2.0, m_pImage->GetHeight() / 2.0)
+                    .rotateRadians(-angle)
+                    .translate(-centre.x(), -centre.y());
     } else {
         // Selection points are pixels (inclusive); the crop rectangle's right and bottom are exclusive.
         ok = m_pImage->Crop(l, t, r + 1, b + 1);
@@ -788,8 +795,7 @@ void CPelidorDoc::Crop() {
         }
         return;
     }
-    // The measurements keep their place on the picture (a turned crop is left as it is).
-    if (pushed && !turned) RecordGeometry(QTransform::fromTranslate(-std::max(l, 0), -std::max(t, 0)));
+    if (pushed) RecordGeometry(moved);
     m_nSelPoints = 0;
     m_bRotatedSelection = false;
     SetModifiedFlag();

@@ -533,7 +533,7 @@ TEST_F(DocTest, MeasurementsFollowResampleTurnAndCropAndTheirUndo) {
         onSpot("undone");
     }
 
-    // A crop moves the picture's origin.
+    // A crop moves the picture's origin; a turned one turns it too.
     d->m_SelPoints[0] = QPoint(100, 10);
     d->m_SelPoints[1] = QPoint(180, 10);
     d->m_SelPoints[2] = QPoint(180, 40);
@@ -541,4 +541,12 @@ TEST_F(DocTest, MeasurementsFollowResampleTurnAndCropAndTheirUndo) {
     app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
     ASSERT_EQ(d->GetImage()->GetWidth(), 81u);
     onSpot("crop");
+    d->OnEditUndo();
+    const QPoint turned[5] = {{129, 6}, {185, 27}, {172, 64}, {115, 44}, {129, 6}};  // 60 x 40 at 20 degrees
+    std::copy(turned, turned + 5, d->m_SelPoints);
+    d->m_nSelPoints = 5;
+    d->m_bRotatedSelection = true;
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    ASSERT_LT(d->GetImage()->GetWidth(), 70u);
+    onSpot("turned crop");
 }
