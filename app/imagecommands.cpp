@@ -133,8 +133,6 @@ void RegisterOperations() {
     using Op = CPelidorDoc::ImageOperation;
     const std::pair<UINT, Op> ops[] = {
         {ID_IMAGE_GRAYSCALE, [](PxImage& i, const Params&) { i.GrayScale(); }},
-        {ID_IMAGE_ROTATE, Rotate},
-        {ID_IMAGE_RESAMPLE, Resample},
         {ID_IMAGE_DECREASEBPP, DecreaseBpp},
         {ID_IMAGE_INCREASEBPP, [](PxImage& i, const Params& p) { i.IncreaseBpp(static_cast<DWORD>(p.P0)); }},
         {ID_IMAGE_DITHER, [](PxImage& i, const Params& p) { i.Dither(p.P0); }},
@@ -153,6 +151,16 @@ void RegisterOperations() {
         {ID_IMAGE_SKEW, Skew},
     };
     for (const auto& [id, op] : ops) CPelidorDoc::RegisterImageOperation(static_cast<int>(id), op);
+    // The geometric ones say how the picture moved, so the measurements move with it.
+    CPelidorDoc::RegisterImageOperation(static_cast<int>(ID_IMAGE_ROTATE), Rotate,
+                                        [](const Params& p, const QSizeF& before, const QSizeF& after) {
+                                            return CPelidorDoc::TurnGeometry(p.P0 * 0.001, before, after);
+                                        });
+    CPelidorDoc::RegisterImageOperation(static_cast<int>(ID_IMAGE_RESAMPLE), Resample,
+                                        [](const Params&, const QSizeF& before, const QSizeF& after) {
+                                            return QTransform::fromScale(after.width() / before.width(),
+                                                                         after.height() / before.height());
+                                        });
     for (UINT id : {ID_IMAGE_FILTERS_EMBOSS, ID_IMAGE_FILTERS_BLUR, ID_IMAGE_FILTERS_SOFTEN, ID_IMAGE_FILTERS_SHARPEN,
                     ID_IMAGE_FILTERS_EDGE, ID_IMAGE_FILTERS_GAUSSIAN3X3, ID_IMAGE_FILTERS_GAUSSIAN5X5}) {
         FilterKernel k{};

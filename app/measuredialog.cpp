@@ -6,10 +6,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <map>
 
 #include "app/promptservice.h"
 #include "outside/vekmeasure/qomeasure.h"
@@ -26,6 +31,11 @@ const char* KindName(CQoMeasure::UnitKind k) {
     case CQoMeasure::KindText: return "Remark";
     }
     return "";
+}
+// The open measurement tables, one per measurement object (UI thread only).
+std::map<const CQoMeasure*, QPointer<CMeasureDialog>>& Tables() {
+    static std::map<const CQoMeasure*, QPointer<CMeasureDialog>> tables;
+    return tables;
 }
 }  // namespace
 
@@ -75,17 +85,15 @@ CMeasureDialog::CMeasureDialog(int code, CQoMeasure* measure, QWidget* parent)
     }
     case CQoMeasure::DlgMeasureTable: {
         setWindowTitle("Measure Table");
-        m_pTable = new QTableWidget(measure->UnitCount(), 3, this);
+        m_pTable = new QTableWidget(0, 3, this);
         m_pTable->setHorizontalHeaderLabels({"No.", "Kind", "Value"});
         m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        for (int i = 0; i < measure->UnitCount(); i++) {
-            m_pTable->setItem(i, 0, new QTableWidgetItem(QString::number(i + 1)));
-            m_pTable->setItem(i, 1, new QTableWidgetItem(KindName(measure->UnitAt(i).type)));
-            m_pTable->setItem(i, 2, new QTableWidgetItem(measure->UnitLabel(i)));
-        }
+        m_pTable->horizontalHeader()->setStretchLastSection(true);
+        m_pTable->verticalHeader()->hide();
         layout->addWidget(m_pTable);
         buttons->setStandardButtons(QDialogButtonBox::Close);
-        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+        FillUnits();
         break;
     }
     case CQoMeasure::DlgPrecision: {
@@ -115,6 +123,40 @@ void CMeasureDialog::FillCalibrations() {
     m_pTable->setCurrentCell(m_pMeasure->ActiveCalibration(), 0);
 }
 
+void CMeasureDialog::FillUnits() {
+    m_pTable->setRowCount(m_pMeasure->UnitCount());
+    for (int i = 0; i < m_pMeasure->UnitCount(); i++) {
+        m_pTable->setItem(i, 0, new QTableWidgetItem(QString::number(i + 1)));
+        m_pTable->setItem(i, 1, new QTableWidgetItem(KindName(m_pMeasure->UnitAt(i).type)));
+        m_pTable->setItem(i, 2, new QTableWidgetItem(m_pMeasure->UnitLabel(i)));
+    }
+    m_pTable->resizeColumnsToContents();
+    // Wide enough for a long calibrated area without a scroll bar; the value column takes
+    // what the window gives it beyond that.
+    const QFontMetrics fm(m_pTable->font());
+    const int value = std::max(m_pTable->columnWidth(2), fm.horizontalAdvance("0000000.000000 mm\u00B2") + 16);
+    const int width = m_pTable->columnWidth(0) + m_pTable->columnWidth(1) + value + 2 * m_pTable->frameWidth() +
+                      m_pTable->verticalScrollBar()->sizeHint().width();
+    m_pTable->setMinimumWidth(std::min(width, 900));
+}
+
+CMeasureDialog* CMeasureDialog::OpenTable(const CQoMeasure* measure) {
+    auto it = Tables().find(measure);
+    return it == Tables().end() ? nullptr : it->second.data();
+}
+
+void CMeasureDialog::RefreshTable(const CQoMeasure* measure) {
+    if (CMeasureDialog* t = OpenTable(measure)) t->FillUnits();
+}
+
+void CMeasureDialog::CloseTable(const CQoMeasure* measure) {
+    auto it = Tables().find(measure);
+    if (it == Tables().end()) return;
+    CMeasureDialog* table = it->second.data();
+    Tables().erase(it);
+    delete table;
+}
+
 void CMeasureDialog::Apply() {
     switch (m_nCode) {
     case CQoMeasure::DlgCalibrate:
@@ -133,6 +175,25 @@ int CMeasureDialog::Run(int code, CQoMeasure* measure) {
     if (code == CQoMeasure::DlgCalibrate && measure->LastLineUnit() < 0) {
         AfxMessageBox("Draw a line of known length first.");
         return 0;
+    }
+    if (code == CQoMeasure::DlgMeasureTable) {
+        CMeasureDialog* table = OpenTable(measure);
+        if (!table) {
+            table = new CMeasureDialog(code, measure, measure->View() ? measure->View()->window() : nullptr);
+            table->setAttribute(Qt::WA_DeleteOnClose);
+            table->setModal(false);
+            Tables()[measure] = table;
+            QObject::connect(table, &QObject::destroyed, [measure] {
+                Tables().erase(measure);
+            });
+            table->adjustSize();
+        } else {
+            table->FillUnits();
+        }
+        table->show();
+        table->raise();
+        table->activateWindow();
+        return 1;
     }
     CMeasureDialog dlg(code, measure);
     if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted) return 0;

@@ -20,6 +20,7 @@
 
 #include "app/cmdids.h"
 #include "app/mainframe.h"
+#include "app/measuredialog.h"
 #include "controls/messages.h"
 #include "app/pelidorapp.h"
 #include "app/pelidorview.h"
@@ -36,14 +37,28 @@ std::mutex& OperationsLock() {
     static std::mutex m;
     return m;
 }
+struct OperationEntry {
+    CPelidorDoc::ImageOperation op;
+    CPelidorDoc::ImageGeometry geometry;
+};
 // Caller holds OperationsLock. The geometric operations of this document come built in.
-std::unordered_map<int, CPelidorDoc::ImageOperation>& Operations() {
-    static std::unordered_map<int, CPelidorDoc::ImageOperation> ops{
-        {ID_IMAGE_MIRROR, [](PxImage& i, const ImageCommandParams&) { i.Mirror(); }},
-        {ID_IMAGE_FLIP, [](PxImage& i, const ImageCommandParams&) { i.Flip(); }},
-        {ID_IMAGE_ROTATEL, [](PxImage& i, const ImageCommandParams&) { i.RotateLeft(); }},
-        {ID_IMAGE_ROTATER, [](PxImage& i, const ImageCommandParams&) { i.RotateRight(); }},
-        {ID_IMAGE_NEGATIVE, [](PxImage& i, const ImageCommandParams&) { i.Negative(); }},
+std::unordered_map<int, OperationEntry>& Operations() {
+    using Geometry = CPelidorDoc::ImageGeometry;
+    auto turn = [](double degrees) -> Geometry {
+        return [degrees](const ImageCommandParams&, const QSizeF& before, const QSizeF& after) {
+            return CPelidorDoc::TurnGeometry(degrees, before, after);
+        };
+    };
+    static std::unordered_map<int, OperationEntry> ops{
+        {ID_IMAGE_MIRROR,
+         {[](PxImage& i, const ImageCommandParams&) { i.Mirror(); },
+          [](const ImageCommandParams&, const QSizeF& b, const QSizeF&) { return QTransform(-1, 0, 0, 1, b.width(), 0); }}},
+        {ID_IMAGE_FLIP,
+         {[](PxImage& i, const ImageCommandParams&) { i.Flip(); },
+          [](const ImageCommandParams&, const QSizeF& b, const QSizeF&) { return QTransform(1, 0, 0, -1, 0, b.height()); }}},
+        {ID_IMAGE_ROTATEL, {[](PxImage& i, const ImageCommandParams&) { i.RotateLeft(); }, turn(-90)}},
+        {ID_IMAGE_ROTATER, {[](PxImage& i, const ImageCommandParams&) { i.RotateRight(); }, turn(90)}},
+        {ID_IMAGE_NEGATIVE, {[](PxImage& i, const ImageCommandParams&) { i.Negative(); }, nullptr}},
     };
     return ops;
 }
@@ -166,6 +181,7 @@ CPelidorDoc::~CPelidorDoc() {
         delete u;
         u = nullptr;
     }
+    CMeasureDialog::CloseTable(m_pMeasure);
     delete m_pMeasure;
     delete m_save.burnt;
 }
@@ -495,25 +511,32 @@ bool CPelidorDoc::ZoomList(const QString& input) {
 
 // ---- undo ring ----
 
-void CPelidorDoc::PushUndoSnapshot() {
+bool CPelidorDoc::PushUndoSnapshot() {
     if (m_nUndoLevel > kUndoSlots - 1) {
         delete m_pUndo[0];
-        for (int i = 1; i < kUndoSlots; i++) m_pUndo[i - 1] = m_pUndo[i];
+        for (int i = 1; i < kUndoSlots; i++) {
+            m_pUndo[i - 1] = m_pUndo[i];
+            m_undoGeometry[i - 1] = m_undoGeometry[i];
+        }
         m_pUndo[kUndoSlots - 1] = nullptr;
         m_nUndoLevel = kUndoSlots - 1;
     }
     for (int i = m_nUndoLevel; i < kUndoSlots; i++) {
         delete m_pUndo[i];
         m_pUndo[i] = nullptr;
+        m_undoGeometry[i].reset();
     }
-    if (!m_pImage || !m_pImage->IsValid()) return;
+    if (!m_pImage || !m_pImage->IsValid()) return false;
     m_pUndo[m_nUndoLevel++] = new PxImage(*m_pImage, true, true, true);
+    return true;
 }
 
 void CPelidorDoc::OnEditUndo() {
     if (!m_pImage || IsBusy() || m_nUndoLevel <= 0) return;
     m_nUndoLevel--;
     std::swap(m_pImage, m_pUndo[m_nUndoLevel]);
+    if (m_pMeasure && !m_undoGeometry[m_nUndoLevel].isIdentity())
+        m_pMeasure->TransformImage(m_undoGeometry[m_nUndoLevel].inverted());
     SetModifiedFlag();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
     RefreshStatusPanes();
@@ -522,6 +545,7 @@ void CPelidorDoc::OnEditUndo() {
 void CPelidorDoc::OnEditRedo() {
     if (!m_pImage || IsBusy() || m_nUndoLevel >= kUndoSlots || !m_pUndo[m_nUndoLevel]) return;
     std::swap(m_pImage, m_pUndo[m_nUndoLevel]);
+    if (m_pMeasure && !m_undoGeometry[m_nUndoLevel].isIdentity()) m_pMeasure->TransformImage(m_undoGeometry[m_nUndoLevel]);
     m_nUndoLevel++;
     SetModifiedFlag();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
@@ -541,7 +565,7 @@ bool CPelidorDoc::StartWorker(int id, const ImageCommandParams& params, bool cha
     m_bWorkerChangesImage = changesImage;
     // The snapshot is taken here, on the UI thread, so the ring never changes under a worker,
     // and the document is busy before either thread exists.
-    if (changesImage) PushUndoSnapshot();
+    m_bCommandPushed = changesImage && PushUndoSnapshot();
     m_pImage->SetProgress(0);
     m_pImage->SetEscape(0);
     m_bWorkerDone = false;
@@ -587,9 +611,23 @@ bool CPelidorDoc::OnUpdateCmdUI(CCmdUI* ui) {
     return true;
 }
 
-void CPelidorDoc::RegisterImageOperation(int id, ImageOperation op) {
+void CPelidorDoc::RegisterImageOperation(int id, ImageOperation op, ImageGeometry geometry) {
     std::lock_guard<std::mutex> g(OperationsLock());
-    Operations()[id] = std::move(op);
+    Operations()[id] = OperationEntry{std::move(op), std::move(geometry)};
+}
+
+QTransform CPelidorDoc::TurnGeometry(double degrees, const QSizeF& before, const QSizeF& after) {
+    // The picture turns about its centre, and the centre lands on the new image's centre.
+    return QTransform()
+        .translate(after.width() / 2, after.height() / 2)
+        .rotate(degrees)
+        .translate(-before.width() / 2, -before.height() / 2);
+}
+
+void CPelidorDoc::RecordGeometry(const QTransform& t) {
+    if (m_nUndoLevel <= 0 || t.isIdentity()) return;
+    m_undoGeometry[m_nUndoLevel - 1] = t;
+    if (m_pMeasure) m_pMeasure->TransformImage(t);
 }
 
 void CPelidorDoc::RunImageCommand() {
@@ -598,7 +636,7 @@ void CPelidorDoc::RunImageCommand() {
     {
         std::lock_guard<std::mutex> g(OperationsLock());
         auto it = Operations().find(m_ImageCommandId);
-        if (it != Operations().end()) registered = it->second;
+        if (it != Operations().end()) registered = it->second.op;
     }
     m_llWorkerStart = Counter();
     // Whatever the operation does, the command finishes: progress 100 and the done flag.
@@ -663,6 +701,17 @@ QString CPelidorDoc::FinishImageCommand() {
     m_fElapsed = static_cast<float>(static_cast<double>(m_llStop - m_llStart) / m_llFrequency);
     for (CView* v : Views()) v->viewport()->unsetCursor();
     if (!m_bWorkerChangesImage) return FinishSave();
+    ImageGeometry geometry;
+    {
+        std::lock_guard<std::mutex> g(OperationsLock());
+        auto it = Operations().find(m_ImageCommandId);
+        if (it != Operations().end()) geometry = it->second.geometry;
+    }
+    if (geometry && m_bCommandPushed && m_pImage->IsValid()) {
+        const PxImage* before = m_pUndo[m_nUndoLevel - 1];
+        RecordGeometry(geometry(m_ImageCommandParams, QSizeF(before->GetWidth(), before->GetHeight()),
+                                QSizeF(m_pImage->GetWidth(), m_pImage->GetHeight())));
+    }
     SetModifiedFlag();
     return QString();
 }
@@ -710,6 +759,8 @@ void CPelidorDoc::Crop() {
     const bool pushed = m_pImage->IsValid();
     PushUndoSnapshot();
     bool ok;
+    // Where the picture's pixels land in the cut image, for the measurements.
+    QTransform moved = QTransform::fromTranslate(-std::max(l, 0), -std::max(t, 0));
     if (m_bRotatedSelection && m_nSelPoints == 5) {
         // The turned rectangle: from its top corner (smallest y, then smallest x, the later
         // point when all are equal) along the next point for the width, back to the previous
@@ -726,6 +777,12 @@ void CPelidorDoc::Crop() {
         const double angle = std::atan2(double(next.y() - corner.y()), double(next.x() - corner.x()));
         ok = m_pImage->CropRotatedRectangle(corner.x(), corner.y(), static_cast<LONG>(width), static_cast<LONG>(height),
                                             static_cast<float>(angle));
+        // The rectangle's centre becomes the cut image's, its edge to the next point level.
+        const QPointF centre = QPointF(corner) + (QPointF(next - corner) + QPointF(prev - corner)) / 2;
+        moved = QTransform()
+                    .translate(m_pImage->GetWidth() / 2.0, m_pImage->GetHeight() / 2.0)
+                    .rotateRadians(-angle)
+                    .translate(-centre.x(), -centre.y());
     } else {
         // Selection points are pixels (inclusive); the crop rectangle's right and bottom are exclusive.
         ok = m_pImage->Crop(l, t, r + 1, b + 1);
@@ -738,6 +795,7 @@ void CPelidorDoc::Crop() {
         }
         return;
     }
+    if (pushed) RecordGeometry(moved);
     m_nSelPoints = 0;
     m_bRotatedSelection = false;
     SetModifiedFlag();

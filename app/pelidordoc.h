@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QPoint>
+#include <QSizeF>
 #include <QString>
+#include <QTransform>
 
 #include <atomic>
 #include <functional>
@@ -27,8 +29,15 @@ class CPelidorDoc : public CDocument, public CMessageTarget {
 public:
     // The image-library call of a threaded command, run on the worker with the stored parameters.
     using ImageOperation = std::function<void(PxImage& image, const ImageCommandParams& params)>;
+    // How an operation moves the picture: old image pixels to new ones (y growing downwards),
+    // given its parameters and the image sizes before and after. Operations that change
+    // geometry give one, so the measurements stay on what they measured.
+    using ImageGeometry = std::function<QTransform(const ImageCommandParams& params, const QSizeF& before,
+                                                   const QSizeF& after)>;
+    // The turn of the picture by `degrees` clockwise about its centre into an image of size `after`.
+    static QTransform TurnGeometry(double degrees, const QSizeF& before, const QSizeF& after);
     // Commands of other parts of the program add their worker operations here.
-    static void RegisterImageOperation(int id, ImageOperation op);
+    static void RegisterImageOperation(int id, ImageOperation op, ImageGeometry geometry = nullptr);
     // Commands of other parts of the program that every document handles (dialogs, filters):
     // a handler and an optional update rule; without one the command is enabled.
     using DocCommand = std::function<void(CPelidorDoc& doc)>;
@@ -63,7 +72,8 @@ public:
 
     // Starts a threaded image command; false when the document has no image or is busy.
     bool StartImageCommand(int id, const ImageCommandParams& params = ImageCommandParams());
-    void PushUndoSnapshot();
+    // False when the image is not valid and nothing was pushed.
+    bool PushUndoSnapshot();
     void OnEditUndo();
     void OnEditRedo();
     bool CommandEnableImageIdle() const { return m_pImage != nullptr && m_hWorkerThread == 0; }
@@ -103,6 +113,8 @@ public:
     int m_bStretch = 0;
     int m_bSmooth = 0;
     PxImage* m_pUndo[kUndoSlots] = {};
+    // The change of geometry each undo step made (identity for most), undone with it.
+    QTransform m_undoGeometry[kUndoSlots];
     int m_nUndoLevel = 0;
     float m_fZoom = 1.0f;
     int m_bPickTransparency = 0;
@@ -136,6 +148,8 @@ private:
     void PollProgress();     // progress thread body
     QString FinishImageCommand();  // the failure text of a save, else empty
     void SetZoom(float zoom, bool showInCombo, const QString& text);
+    // The last undo step moved the picture by `t`: the measurements follow.
+    void RecordGeometry(const QTransform& t);
     PxImage* RenderMeasureOverlay();
     void Crop();
     void Duplicate();
@@ -149,6 +163,7 @@ private:
     int64_t m_llWorkerStart = 0, m_llWorkerStop = 0;  // written by the worker, read after it ends
     bool m_bStopPolling = false;
     bool m_bWorkerChangesImage = true;
+    bool m_bCommandPushed = false;  // the running command's snapshot is the last undo step
     SaveJob m_save;
     DWORD m_dwFileFormat = 0;  // 0: the image's own format
 };

@@ -28,6 +28,7 @@
 #include "outside/vekmeasure/qomeasure.h"
 #include "app/histogramwnd.h"
 #include "app/magnifierwnd.h"
+#include "app/measuredialog.h"
 
 namespace {
 const QColor kBackground(191, 191, 191);
@@ -140,6 +141,11 @@ QPoint CPelidorView::WindowToImage(const QPoint& p) const {
     return QPoint(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
 }
 
+void CPelidorView::MeasureEdited() {
+    viewport()->update();
+    CMeasureDialog::RefreshTable(GetDocument()->m_pMeasure);
+}
+
 QPoint CPelidorView::MeasurePoint(const QPoint& wp) const { return wp + ScrollPosition() - m_rcImage.topLeft(); }
 
 void CPelidorView::UpdateScrollSizes() {
@@ -186,6 +192,7 @@ void CPelidorView::OnUpdate(CView* sender, LPARAM hint) {
         UpdateScrollSizes();
         ComputeImageRect();
     }
+    if (d && d->m_pMeasure) CMeasureDialog::RefreshTable(d->m_pMeasure);
     CView::OnUpdate(sender, hint);
 }
 
@@ -331,8 +338,10 @@ void CPelidorView::mousePressEvent(QMouseEvent* e) {
             m_tracker.TrackRubberBand(viewport(), ToPoint(pos), true);
         }
     }
-    if (d->m_nTool == 6 && d->m_pMeasure && idle && m_rcImage.contains(pos + ScrollPosition()))
+    if (d->m_nTool == 6 && d->m_pMeasure && idle && m_rcImage.contains(pos + ScrollPosition())) {
         d->m_pMeasure->OnLButtonDown(MeasurePoint(pos));
+        MeasureEdited();
+    }
     if (d->m_bPickTransparency) {
         d->m_bPickTransparency = 0;
         const QPoint pt = WindowToImage(pos);
@@ -428,11 +437,11 @@ void CPelidorView::mouseMoveEvent(QMouseEvent* e) {
             viewport()->update();
         } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
             d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
-            viewport()->update();
+            MeasureEdited();
         }
     } else if (d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
         d->m_pMeasure->OnMouseMove(MeasurePoint(pos));
-        viewport()->update();
+        MeasureEdited();
     }
     if (CMainFrame* mf = AfxGetMainFrame()) {
         CMagnifierWnd* mag = mf->Magnifier(false);
@@ -501,7 +510,7 @@ void CPelidorView::mouseReleaseEvent(QMouseEvent* e) {
         viewport()->update();
     } else if (d->m_nTool == 6 && d->m_pMeasure && m_rcImage.contains(pos + ScrollPosition())) {
         d->m_pMeasure->OnLButtonUp(MeasurePoint(pos));
-        viewport()->update();
+        MeasureEdited();
     }
 }
 
@@ -510,7 +519,7 @@ void CPelidorView::mouseDoubleClickEvent(QMouseEvent* e) {
     const QPoint pos = e->position().toPoint();
     if (d && d->m_nTool == 6 && d->m_pMeasure && !d->IsBusy() && m_rcImage.contains(pos + ScrollPosition())) {
         d->m_pMeasure->OnLButtonDblClk(MeasurePoint(pos));
-        viewport()->update();
+        MeasureEdited();
     }
 }
 

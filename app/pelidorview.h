@@ -62,6 +62,8 @@ private:
     void NotifyRulers(int code, const QPoint& mouse = QPoint());
     QPoint CenterOffset() const;
     QPoint MeasurePoint(const QPoint& windowPoint) const;
+    // Repaints after the measurement library took the mouse; an open table follows.
+    void MeasureEdited();
     CChildFrame* ParentFrame() const;
 
     QRect m_rcImage;

@@ -1,6 +1,7 @@
 #include "outside/vekmeasure/qomeasure.h"
 
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QLineF>
 #include <QPolygonF>
 
@@ -209,6 +210,18 @@ int CQoMeasure::CalibrateFromLine(int unit, double knownLength, const QString& u
     return index;
 }
 
+void CQoMeasure::TransformImage(const QTransform& t) {
+    for (Unit& u : m_units)
+        for (QPointF& p : u.points) p = t.map(p);
+    for (QPointF& p : m_pending.points) p = t.map(p);
+    m_dragLast = t.map(m_dragLast);
+    // One image pixel now covers 1 / sqrt(|det|) of the old ones (an area ratio, so a resample
+    // that changed the aspect a little still scales by its mean).
+    const double det = std::abs(t.determinant());
+    if (!(det > 0) || !std::isfinite(det)) return;
+    for (int i = 1; i < m_cals.size(); i++) m_cals[i].unitsPerPixel /= std::sqrt(det);
+}
+
 void CQoMeasure::SetPrecision(int decimals) { m_nPrecision = std::clamp(decimals, 0, 6); }
 
 double CQoMeasure::UnitLength(int i) const {
@@ -266,7 +279,8 @@ QString CQoMeasure::UnitLabel(int i) const {
     case KindLine: return QString("%1 %2").arg(UnitLength(i), 0, 'f', m_nPrecision).arg(unit);
     case KindRect:
     case KindCircle:
-    case KindPolygon: return QString("%1 %2\u00B2").arg(UnitArea(i), 0, 'f', m_nPrecision).arg(unit);
+    // The square sign goes after the unit, not into the pattern: "²" is a digit to arg().
+    case KindPolygon: return QString("%1 %2").arg(UnitArea(i), 0, 'f', m_nPrecision).arg(unit + QChar(0x00B2));
     case KindAngle: return QString("%1\u00B0").arg(UnitAngle(i), 0, 'f', 1);
     case KindCount: {
         int n = 0;
@@ -321,12 +335,15 @@ void CQoMeasure::DrawAllUnit(QPainter* dc, const QPoint& offset) {
         }
     }
     if (m_bScaleLine && m_pView) {
-        // A bar of 100 image pixels, labelled in the active calibration.
-        const double len = 100 * m_dScale;
-        const QPointF a = QPointF(offset) + QPointF(10, 20), b = a + QPointF(len, 0);
-        dc->setPen(QPen(Qt::white, 3));
+        // A bar of 100 image pixels, labelled in the active calibration. The label sits below
+        // the image's top edge with all of its ascent, whatever the label factor makes its size.
+        const double len = 100 * m_dScale, margin = 10 * m_dLabelFactor, pen = 3 * std::max(1.0, m_dLabelFactor);
+        const QFontMetricsF fm(dc->font());
+        const QPointF text = QPointF(offset) + QPointF(margin, margin + fm.ascent());
+        const QPointF a(text.x(), text.y() + fm.descent() + pen), b = a + QPointF(len, 0);
+        dc->setPen(QPen(Qt::white, pen));
         dc->drawLine(a, b);
-        dc->drawText(a + QPointF(0, -5), QString("%1 %2").arg(100 * Cal().unitsPerPixel, 0, 'g', 4).arg(Cal().unit));
+        dc->drawText(text, QString("%1 %2").arg(100 * Cal().unitsPerPixel, 0, 'g', 4).arg(Cal().unit));
     }
     dc->restore();
 }

@@ -10,6 +10,7 @@
 #include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <QTransform>
 #include <QVector>
 
 #include <functional>
@@ -36,6 +37,7 @@ public:
     virtual ~CQoMeasure();
 
     static void CreateCursor();
+    QWidget* View() const { return m_pView; }
     // Takes a menu code (0..23) for the object; non-zero when the tool is taken.
     // Codes 0 (calibrate), 1 (calibration table), 13 (measurement table) and 19 (label
     // precision) open a window of the host program through the dialog hook; its answer is the
@@ -79,6 +81,11 @@ public:
     // Decimals of the lengths and areas in the labels (0..6, start 2).
     void SetPrecision(int decimals);
     int Precision() const { return m_nPrecision; }
+
+    // The image under the units changed its geometry: `t` maps old image pixels to new ones.
+    // Units move with the picture; the calibrations (all but "Pixel", which counts the image's
+    // own pixels) follow the change of pixel size, so measured lengths keep their values.
+    void TransformImage(const QTransform& t);
 
     int UnitCount() const { return m_units.size(); }
     const Unit& UnitAt(int i) const { return m_units[i]; }

@@ -467,3 +467,86 @@ TEST_F(DocTest, EveryFrameOfAMultiPageFileOpensAndABrokenFrameSaysWhy) {
         }
     }
 }
+
+namespace {
+// The centre of the bright pixels of a dark image, y growing downwards (pixel centres at +0.5).
+QPointF BrightCentre(PxImage* img) {
+    double sx = 0, sy = 0, n = 0;
+    const int w = static_cast<int>(img->GetWidth()), h = static_cast<int>(img->GetHeight());
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            if (img->GetPixelColor(x, h - 1 - y).rgbGreen > 128) {
+                sx += x + 0.5;
+                sy += y + 0.5;
+                n++;
+            }
+    return n ? QPointF(sx / n, sy / n) : QPointF(-1, -1);
+}
+}  // namespace
+
+TEST_F(DocTest, MeasurementsFollowResampleTurnAndCropAndTheirUndo) {
+    ASSERT_TRUE(Start());
+    auto* img = new PxImage(200, 100, 24, 1);
+    for (int y = 18; y < 24; y++)  // a bright 6 x 6 spot centred at (150, 21), y downwards
+        for (int x = 147; x < 153; x++) img->SetPixelColor(x, 99 - y, RGBQUAD{255, 255, 255, 0});
+    CPelidorDoc* d = NewImageDoc(img);
+    CQoMeasure* m = d->m_pMeasure;
+    ASSERT_TRUE(m);
+    m->SetActiveCalibrateList(m->AddCalibration("10x", 0.5, "um"));
+    m->SetScale(1.0);
+    ASSERT_TRUE(CQoMeasure::MenuItemEvent(2, m));
+    m->OnLButtonDown(QPoint(150, 21));
+    m->OnLButtonUp(QPoint(50, 21));
+    ASSERT_DOUBLE_EQ(m->UnitLength(0), 50.0);
+    auto run = [&](int id, ImageCommandParams p) {
+        ASSERT_TRUE(d->StartImageCommand(id, p));
+        d->WaitForCommand();
+        ASSERT_FALSE(d->IsBusy());
+    };
+    auto onSpot = [&](const char* what) {
+        const QPointF spot = BrightCentre(d->GetImage()), unit = m->UnitAt(0).points[0];
+        EXPECT_LT(QLineF(spot, unit).length(), 1.5) << what << " spot " << spot.x() << "," << spot.y() << " unit "
+                                                   << unit.x() << "," << unit.y();
+        EXPECT_NEAR(m->UnitLength(0), 50.0, 1e-6) << what;  // the same line in the same units
+    };
+
+    // Half size: the line lies on the same spot and a pixel is worth twice as much.
+    run(ID_IMAGE_RESAMPLE, ImageCommandParams{100, 50, 0, 0, 0});
+    onSpot("resample");
+    EXPECT_DOUBLE_EQ(m->CalibrationAt(1).unitsPerPixel, 1.0);
+    EXPECT_DOUBLE_EQ(m->CalibrationAt(0).unitsPerPixel, 1.0);  // "Pixel" counts the new pixels
+    d->OnEditUndo();
+    EXPECT_EQ(m->UnitAt(0).points[0], QPointF(150, 21));
+    EXPECT_DOUBLE_EQ(m->CalibrationAt(1).unitsPerPixel, 0.5);
+    d->OnEditRedo();
+    onSpot("redo");
+    d->OnEditUndo();
+
+    // Turns (free and by quarters), mirror and flip, each undone again.
+    const std::pair<UINT, ImageCommandParams> moves[] = {
+        {ID_IMAGE_ROTATE, {30000, 0, 1, 0, 0}}, {ID_IMAGE_ROTATE, {90000, 0, 1, 0, 0}}, {ID_IMAGE_ROTATEL, {}},
+        {ID_IMAGE_MIRROR, {}}, {ID_IMAGE_FLIP, {}}};
+    for (const auto& [id, params] : moves) {
+        run(static_cast<int>(id), params);
+        onSpot(QString("command %1 angle %2").arg(id).arg(params.P0).toUtf8().constData());
+        d->OnEditUndo();
+        onSpot("undone");
+    }
+
+    // A crop moves the picture's origin; a turned one turns it too.
+    d->m_SelPoints[0] = QPoint(100, 10);
+    d->m_SelPoints[1] = QPoint(180, 10);
+    d->m_SelPoints[2] = QPoint(180, 40);
+    d->m_nSelPoints = 3;
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    ASSERT_EQ(d->GetImage()->GetWidth(), 81u);
+    onSpot("crop");
+    d->OnEditUndo();
+    const QPoint turned[5] = {{129, 6}, {185, 27}, {172, 64}, {115, 44}, {129, 6}};  // 60 x 40 at 20 degrees
+    std::copy(turned, turned + 5, d->m_SelPoints);
+    d->m_nSelPoints = 5;
+    d->m_bRotatedSelection = true;
+    app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
+    ASSERT_LT(d->GetImage()->GetWidth(), 70u);
+    onSpot("turned crop");
+}

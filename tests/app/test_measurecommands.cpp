@@ -119,15 +119,29 @@ TEST_F(MeasureCommandsTest, CalibrateFromADrawnLineAndTheTablesAndPrecision) {
     EXPECT_DOUBLE_EQ(doc->m_pMeasure->UnitLength(0), 10.0);
     EXPECT_EQ(doc->m_pMeasure->UnitLabel(0), "10.00 um");
 
-    // The measurement table lists the line with its label.
-    QStringList cells;
-    prompts.onDialog = [&](QDialog* d) {
-        auto* dlg = static_cast<CMeasureDialog*>(d);
-        for (int r = 0; r < dlg->m_pTable->rowCount(); r++) cells << dlg->m_pTable->item(r, 2)->text();
-        return int(QDialog::Accepted);
-    };
+    // The measurement table lists the line with its label. It leaves the main window usable
+    // and follows the measurements drawn while it is open; areas carry their square unit.
+    const int modal = prompts.dialogs.size();
     mf->Router()->Execute(ID_MEASURE_TABLE);
-    EXPECT_EQ(cells, QStringList{"10.00 um"});
+    EXPECT_EQ(prompts.dialogs.size(), modal);
+    CMeasureDialog* table = CMeasureDialog::OpenTable(doc->m_pMeasure);
+    ASSERT_TRUE(table);
+    EXPECT_TRUE(table->isVisible());
+    EXPECT_FALSE(table->isModal());
+    ASSERT_EQ(table->m_pTable->rowCount(), 1);
+    EXPECT_EQ(table->m_pTable->item(0, 2)->text(), "10.00 um");
+    ASSERT_TRUE(CQoMeasure::MenuItemEvent(3, doc->m_pMeasure));
+    doc->m_pMeasure->OnLButtonDown(QPoint(0, 0));
+    doc->m_pMeasure->OnLButtonUp(QPoint(50, 50));
+    doc->UpdateAllViews(nullptr, 0);
+    ASSERT_EQ(table->m_pTable->rowCount(), 2);
+    const QString area = table->m_pTable->item(1, 2)->text();
+    EXPECT_EQ(area.toStdString(), "100.00 um\u00B2");
+    Pump();
+    EXPECT_LE(table->m_pTable->columnViewportPosition(2) + table->m_pTable->fontMetrics().horizontalAdvance(area),
+              table->m_pTable->viewport()->width());
+    mf->Router()->Execute(ID_MEASURE_TABLE);  // comes to the front, still one window
+    EXPECT_EQ(CMeasureDialog::OpenTable(doc->m_pMeasure), table);
 
     // Precision: three decimals in the labels.
     prompts.onDialog = [](QDialog* d) {

@@ -15,6 +15,8 @@
 #include "app/cmdids.h"
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
+#include "app/pelidorview.h"
+#include "outside/vekmeasure/qomeasure.h"
 #include "controls/messages.h"
 #include "imagelib/pxrandom.h"
 #include "apptest.h"
@@ -166,4 +168,49 @@ TEST_F(AppTest, FailedOpensAndSavesNeverShowAnEmptyMessage) {
     const QString text = FileFailureText("", false, "/a/b.png", EACCES);
     EXPECT_TRUE(text.contains("/a/b.png") && text.contains(QString::fromLocal8Bit(strerror(EACCES))))
         << text.toStdString();
+}
+
+TEST_F(AppTest, SaveAsBurnsTheMeasurementsIntoTheFileOnlyWithTheScaleLabelWhole) {
+    const QString source = SaveBmp("measured.bmp", 400, 300);
+    ASSERT_TRUE(Start({source}));
+    CMainFrame* mf = app->MainFrame();
+    CPelidorDoc* d = mf->ActiveDocument();
+    ASSERT_TRUE(d && d->m_pMeasure);
+    // A line drawn with the mouse on a calibrated image shown at a quarter, with the scale line.
+    d->m_pMeasure->SetActiveCalibrateList(d->m_pMeasure->AddCalibration("10x", 0.27, "um"));
+    ASSERT_TRUE(mf->Router()->Execute(ID_MEASURE_LINE));
+    if (!d->m_bShowScaleLine) {
+        ASSERT_TRUE(mf->Router()->Execute(ID_MEASURE_SHOWSCALELINE));
+    }
+    d->ZoomList("25");
+    Pump(50);
+    CPelidorView* view = d->GetFirstPelidorView();
+    const QPoint at = view->ImageRect().topLeft();
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at + QPoint(10, 40));
+    QTest::mouseMove(view->viewport(), at + QPoint(80, 40));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(80, 40));
+    ASSERT_EQ(d->m_pMeasure->UnitCount(), 1);
+
+    prompts.messages.clear();  // the camera launch's answer
+    prompts.fileNames = {Path("measured.png")};
+    ASSERT_TRUE(mf->Router()->Execute(ID_FILE_SAVE_AS));
+    d->WaitForCommand();
+    Pump(50);
+    ASSERT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+
+    PxImage original(QFile::encodeName(source).constData(), 1), saved(QFile::encodeName(Path("measured.png")).constData(), 4);
+    ASSERT_TRUE(saved.IsValid());
+    PxImage* open = d->GetImage();
+    int openChanged = 0, savedChanged = 0, topRowChanged = 0;
+    for (DWORD y = 0; y < original.GetHeight(); y++)
+        for (DWORD x = 0; x < original.GetWidth(); x++) {
+            const RGBQUAD o = original.GetPixelColor(x, y), p = open->GetPixelColor(x, y), s = saved.GetPixelColor(x, y);
+            openChanged += memcmp(&o, &p, 3) != 0;
+            const bool burnt = memcmp(&o, &s, 3) != 0;
+            savedChanged += burnt;
+            topRowChanged += burnt && y == original.GetHeight() - 1;
+        }
+    EXPECT_EQ(openChanged, 0);    // the open image stays clean
+    EXPECT_GT(savedChanged, 100);  // the line, its label and the scale line are in the file
+    EXPECT_EQ(topRowChanged, 0);   // the scale line's label is not cut by the top edge
 }
