@@ -1,10 +1,14 @@
 #include "app/capturedialog.h"
 
-#include <QHBoxLayout>
+#include <QFontMetrics>
 #include <QListWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "app/dialogs/dialogbuttons.h"
 #include "controls/iconbutton.h"
+#include "resources/resourcetable.h"
 
 std::vector<ListedWindow> CCaptureDialog::ListableWindows(const std::vector<ListedWindow>& windows) {
     std::vector<ListedWindow> accepted;
@@ -29,22 +33,15 @@ CCaptureDialog::CCaptureDialog(IWindowLister& lister, QWidget* parent) : QDialog
     m_pList = new QListWidget(this);
     m_pList->setObjectName(QString::number(kListId));
     layout->addWidget(m_pList);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new CIconButton(this);
-    ok->setObjectName("1");
-    ok->setText("OK");
-    ok->SetIcon(155);
-    ok->setDefault(true);
-    auto* cancel = new CIconButton(this);
-    cancel->setObjectName("2");
-    cancel->setText("Cancel");
-    cancel->SetIcon(154);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, [this] { accept(); });
-    connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
+    CIconButton* buttons[2] = {};
+    AddOkCancel(this, layout, &buttons[0], &buttons[1]);
+    // Icon and label side by side, the whole label inside the button whatever the font.
+    const int icon = ResourcePixmap(155).width();
+    for (CIconButton* b : buttons) {
+        const QFontMetrics fm(b->font());
+        b->setMinimumWidth(std::max(b->minimumWidth(), fm.horizontalAdvance(b->text()) + icon + 24));
+        b->setMinimumHeight(std::max(b->sizeHint().height(), std::max(fm.height(), icon) + 8));
+    }
     connect(m_pList, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
 
     auto* desktop = new QListWidgetItem("Desktop", m_pList);

@@ -30,6 +30,8 @@
 #include <QToolBar>
 #include <QWindow>
 
+#include <algorithm>
+
 #include "app/aboutdialog.h"
 #include "app/cmdids.h"
 #include "app/imagecommands.h"
@@ -589,9 +591,28 @@ bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
     return QMainWindow::eventFilter(o, e);
 }
 
+void CMainFrame::CascadeWindows() {
+    m_pMdiArea->cascadeSubWindows();
+    const QSize area = m_pMdiArea->viewport()->size();
+    QList<QMdiSubWindow*> cascaded;
+    QPoint last;
+    for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
+        if (sub->isVisible() && !sub->isMinimized() && !sub->isMaximized()) {
+            cascaded << sub;
+            last.setX(std::max(last.x(), sub->x()));
+            last.setY(std::max(last.y(), sub->y()));
+        }
+    const QSize size = QSize(area.width() - last.x(), area.height() - last.y())
+                           .expandedTo(area * 2 / 3)
+                           .boundedTo(area);
+    // None reaches past the area's edge.
+    for (QMdiSubWindow* sub : cascaded)
+        sub->resize(size.boundedTo(QSize(area.width() - sub->x(), area.height() - sub->y())).expandedTo(sub->minimumSize()));
+}
+
 void CMainFrame::FillWindowMenu() {
     m_pWindowMenu->clear();
-    m_pWindowMenu->addAction("&Cascade", m_pMdiArea, &QMdiArea::cascadeSubWindows);
+    m_pWindowMenu->addAction("&Cascade", this, &CMainFrame::CascadeWindows);
     m_pWindowMenu->addAction("&Tile", m_pMdiArea, &QMdiArea::tileSubWindows);
     const QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
     if (subs.isEmpty()) return;

@@ -77,6 +77,10 @@ public:
     // "More Windows..."), the active one checked.
     QMenu* WindowMenu() const { return m_pWindowMenu; }
     void FillWindowMenu();
+    // "Cascade": the windows stagger as the area cascades them, each as large as the last one's
+    // place leaves room for (two thirds of the area at least, within the area), not at their
+    // small preferred size.
+    void CascadeWindows();
     // The caption: the program's name and the active document's title.
     void UpdateFrameTitle();
 

@@ -7,6 +7,7 @@
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "app/magnifierwnd.h"
+#include "app/thumbnaillistctrl.h"
 #include "controls/messages.h"
 #include "outside/vekmeasure/qomeasure.h"
 
@@ -119,10 +120,8 @@ void CMeasureCommands::Register() {
         CPelidorDoc::RegisterDocumentCommand(kFirstCalibration + i, [i](CPelidorDoc& doc) { ChooseCalibration(doc, i); });
     // The start page's thumbnail list deletes its selected image.
     CPelidorDoc::RegisterDocumentCommand(ID_IMAGE_DELETE, [](CPelidorDoc&) {
-        CMainFrame* mf = AfxGetMainFrame();
-        QWidget* list = mf ? mf->findChild<QWidget*>("103") : nullptr;
-        if (auto* target = dynamic_cast<CMessageTarget*>(list))
-            SendMessage(target->GetSafeHwnd(), WM_COMMAND, ID_THUMBNAIL_DELETE, 0);
+        if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance())
+            SendMessage(list->GetSafeHwnd(), WM_COMMAND, ID_THUMBNAIL_DELETE, 0);
     });
     CPelidorDoc::RegisterDocumentCommand(
         ID_VIEW_MAGNIFIER,

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QStandardItemModel>
 
+#include "app/cmdids.h"
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
 #include "app/docview.h"
@@ -74,9 +75,11 @@ CThumbnailListCtrl::CThumbnailListCtrl(QWidget* parent) : QListView(parent) {
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
         if (i.isValid()) OnItemActivated(i.row());
     });
+    RegisterWindow(this);
 }
 
 CThumbnailListCtrl::~CThumbnailListCtrl() {
+    UnregisterWindow();
     m_worker.reset();  // joins the thread before anything it reports to goes
     if (g_list == this) g_list = nullptr;
 }
@@ -316,9 +319,14 @@ void CThumbnailListCtrl::OnDeleteSelected() {
                                               MB_OK);
 }
 
+LRESULT CThumbnailListCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && LOWORD(wParam) == ID_THUMBNAIL_DELETE) OnDeleteSelected();
+    return 0;
+}
+
 void CThumbnailListCtrl::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Delete) {
-        OnDeleteSelected();
+        SendMessage(GetSafeHwnd(), WM_COMMAND, ID_THUMBNAIL_DELETE, 0);
         return;
     }
     QListView::keyPressEvent(e);
@@ -330,5 +338,5 @@ void CThumbnailListCtrl::contextMenuEvent(QContextMenuEvent* e) {
     if (!selectionModel()->isSelected(i)) selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
     QMenu menu(this);
     QAction* del = menu.addAction("&Delete");
-    if (menu.exec(e->globalPos()) == del) OnDeleteSelected();
+    if (menu.exec(e->globalPos()) == del) SendMessage(GetSafeHwnd(), WM_COMMAND, ID_THUMBNAIL_DELETE, 0);
 }

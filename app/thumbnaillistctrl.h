@@ -12,12 +12,14 @@
 
 #include <memory>
 
+#include "controls/msgbridge.h"
+
 class QProgressBar;
 class QStandardItemModel;
 class CFolderTreeCtrl;
 class CThumbnailWorker;
 
-class CThumbnailListCtrl : public QListView {
+class CThumbnailListCtrl : public QListView, public CMessageTarget {
 public:
     static constexpr int kMaxEntries = 21;  // "Video" and 20 files
     static constexpr int kShownItems = 20;  // items shown, "Video" included
@@ -55,6 +57,8 @@ public:
     // "Do you want to delete the image?": the selected files go to the trash. A file the trash
     // refuses keeps its tile, and the list says which.
     void OnDeleteSelected();
+    // Command 32987 (the menu's and the toolbar's "Delete") deletes the selection.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void SetTree(CFolderTreeCtrl* tree) { m_pTree = tree; }
     CFolderTreeCtrl* Tree() const { return m_pTree; }

@@ -90,8 +90,10 @@ QImage CThumbnailRenderer::Tile(const QString& path, bool useCache) {
 
 QImage CThumbnailRenderer::Draw(const QString& path, DWORD format) {
     const QFileInfo fi(path);
-    if (!fi.isFile() || !fi.isReadable() || fi.size() <= 0 || fi.size() > kMaxFileBytes) return QImage();
+    if (!fi.isFile() || !fi.isReadable() || fi.size() <= 0) return QImage();
+    // A recording's tile reads its first frame only, however long the recording runs.
     if (format == kAviFormat) return DrawVideo(path);
+    if (fi.size() > kMaxFileBytes) return QImage();
     return DrawImage(path, format);
 }
 

@@ -12,7 +12,8 @@ class CThumbnailRenderer {
 public:
     static constexpr int kTileWidth = 200;
     static constexpr int kTileHeight = 180;
-    // Larger files are not decoded for a tile (they get the placeholder).
+    // Larger pictures are not decoded for a tile (they get the placeholder); recordings of any
+    // size are.
     static constexpr qint64 kMaxFileBytes = 512LL * 1024 * 1024;
 
     // Format id of a path by its extension alone (after the last dot of the file name, any case):

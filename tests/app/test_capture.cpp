@@ -12,6 +12,7 @@
 #include "app/mainframe.h"
 #include "app/pageimageproc.h"
 #include "app/pelidordoc.h"
+#include "controls/iconbutton.h"
 #include "controls/shadebutton.h"
 
 namespace {
@@ -90,6 +91,30 @@ TEST(CaptureDialog, ListsTheDesktopThenQualifyingWindowsAfterTheFirst) {
     dlg.accept();
     EXPECT_EQ(dlg.ChosenWindow(), 17u);
     EXPECT_EQ(dlg.ChosenText(), "Viewer");
+}
+
+TEST(CaptureDialog, TheButtonsShowTheirWholeLabels) {
+    FakeLister lister;
+    CCaptureDialog dlg(lister);
+    dlg.show();
+    QApplication::processEvents();
+    for (const char* id : {"1", "2"}) {
+        auto* b = dlg.findChild<CIconButton*>(id);
+        ASSERT_TRUE(b);
+        // The label's ink: where the button drawn with and without its text differ.
+        const QString text = b->text();
+        const QImage with = b->grab().toImage();
+        b->setText(QString());
+        const QImage without = b->grab().toImage();
+        QRect ink;
+        for (int y = 0; y < with.height(); y++)
+            for (int x = 0; x < with.width(); x++)
+                if (with.pixel(x, y) != without.pixel(x, y)) ink |= QRect(x, y, 1, 1);
+        const QFontMetrics fm(b->font());
+        EXPECT_GE(ink.width(), fm.horizontalAdvance(text) * 3 / 4);
+        EXPECT_GE(ink.height(), fm.capHeight());
+        EXPECT_TRUE(QRect(QPoint(1, 1), with.size() - QSize(2, 2)).contains(ink));
+    }
 }
 
 class CaptureCommandTest : public AppTest {

@@ -1,6 +1,8 @@
 // The main frame's own behaviour: splash, full screen, tab context menu, dropped files.
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStyle>
@@ -77,6 +79,20 @@ TEST_F(AppTest, DroppedFilesOpenAndLongExposureTogglesWithoutACamera) {
 
     mf->Router()->Execute(ID_CAMERA_LONGEXPOSURE);
     EXPECT_EQ(mf->m_bLongExposure, 1);
+
+    // "Cascade" staggers the windows at a size to work in, each wholly inside the area.
+    mf->FillWindowMenu();
+    mf->WindowMenu()->actions().at(0)->trigger();
+    Pump();
+    const QRect area(QPoint(), mf->MdiArea()->viewport()->size());
+    const QList<QMdiSubWindow*> subs = mf->MdiArea()->subWindowList();
+    ASSERT_EQ(subs.size(), 3);
+    for (QMdiSubWindow* sub : subs) {
+        EXPECT_GE(sub->width(), area.width() * 2 / 3);
+        EXPECT_GE(sub->height(), area.height() * 2 / 3);
+        EXPECT_TRUE(area.contains(sub->geometry()));
+    }
+    EXPECT_NE(subs[0]->pos(), subs[1]->pos());
 }
 
 TEST_F(AppTest, BarLayoutIsKeptInTheProfile) {

@@ -17,6 +17,7 @@
 #include <utime.h>
 
 #include "thumbtest.h"
+#include "app/cmdids.h"
 #include "app/docview.h"
 #include "app/foldertreectrl.h"
 #include "app/mainframe.h"
@@ -121,6 +122,16 @@ TEST_F(ThumbnailTest, RecordingsShowTheirFirstFrameWithStripesAndLeaveNoFileBehi
     ASSERT_TRUE(own.open(QIODevice::ReadOnly));
     EXPECT_EQ(own.readAll(), QByteArray("a user's own file"));
     EXPECT_EQ(QDir(f).entryList(QDir::Files).size(), 3);
+
+    // An uncompressed recording soon outgrows what a picture may weigh; its first frame still
+    // shows (the long tail is a hole in the file, so the test writes next to nothing).
+    const QString big = f + "/long.avi";
+    ASSERT_TRUE(WriteAvi(big, FOURCC_DIB, 64, 48, {QColor(255, 0, 0)}));
+    ASSERT_TRUE(QFile::resize(big, CThumbnailRenderer::kMaxFileBytes + 4096));
+    const QImage t = r.Tile(big);
+    ASSERT_EQ(t.size(), QSize(200, 180));
+    EXPECT_TRUE(Near(t.pixel(100, 40), QColor(255, 0, 0)));
+    EXPECT_TRUE(Near(t.pixel(100, 150), QColor(0, 0, 255)));
 }
 
 TEST_F(ThumbnailTest, BrokenFilesGetThePlaceholderAndTheListGoesOn) {
@@ -295,6 +306,7 @@ TEST_F(ThumbnailTest, TheStartPageListOpensImagesAndNotRecordings) {
     const QString img = WriteImage(f + "/Image.PNG", 30, 20, Qt::red);
     ASSERT_TRUE(WriteAvi(f + "/clip.avi", FOURCC_DIB, 32, 24, {Qt::red}));
     const QString gone = WriteImage(f + "/gone.png", 30, 20, Qt::red);
+    const QString doomed = WriteImage(f + "/doomed.png", 30, 20, Qt::red);
     ASSERT_TRUE(Start());
     CThumbnailListCtrl* list = CThumbnailListCtrl::Instance();
     ASSERT_NE(list, nullptr);
@@ -312,7 +324,7 @@ TEST_F(ThumbnailTest, TheStartPageListOpensImagesAndNotRecordings) {
 
     mf->FolderTree()->SelectPath(f);
     ASSERT_TRUE(WaitIdle(*list));
-    ASSERT_EQ(list->Entries().size(), 4);
+    ASSERT_EQ(list->Entries().size(), 5);
     auto rowOf = [&](const QString& name) {
         for (int i = 0; i < list->Entries().size(); i++)
             if (Name(list->Entries()[i]) == name) return i;
@@ -325,13 +337,25 @@ TEST_F(ThumbnailTest, TheStartPageListOpensImagesAndNotRecordings) {
     ASSERT_TRUE(QFile::remove(gone));
     list->OnItemActivated(rowOf("gone.png"));
     EXPECT_EQ(rowOf("gone.png"), -1);
-    EXPECT_EQ(list->ItemModel()->rowCount(), 3);
+    EXPECT_EQ(list->ItemModel()->rowCount(), 4);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     // "Video" asks the main frame for the camera; there is none.
     prompts.messages.clear();
     list->OnItemActivated(0);
     EXPECT_EQ(prompts.messages.value(0), "No Camera!");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // The toolbar's "Image Delete" deletes the list's selection.
+    list->selectionModel()->select(list->ItemModel()->index(rowOf("doomed.png"), 0), QItemSelectionModel::ClearAndSelect);
+    prompts.messages.clear();
+    prompts.answerYesNo = IDYES;
+    auto* startPage = static_cast<CPelidorDoc*>(app->DocTemplate()->Documents().first());
+    ASSERT_TRUE(startPage->m_bStartPage);
+    EXPECT_TRUE(startPage->OnCmdMsg(ID_IMAGE_DELETE));
+    EXPECT_EQ(prompts.messages.value(0), "Do you want to delete the image?");
+    EXPECT_FALSE(QFileInfo::exists(doomed));
+    EXPECT_TRUE(QFileInfo::exists(Path("home/.local/share/Trash/files/doomed.png")));
+    EXPECT_EQ(rowOf("doomed.png"), -1);
+    EXPECT_EQ(list->ItemModel()->rowCount(), 3);
     // An image opens (its upper-case name as it is); the pane closes for the image view.
     list->OnItemActivated(rowOf("Image.PNG"));
     Pump(20);
