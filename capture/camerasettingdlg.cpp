@@ -98,8 +98,8 @@ void CCameraSettingDlg::OnCancel() {
 }
 
 void CCameraSettingDlg::closeEvent(QCloseEvent* e) {
-    QDialog::closeEvent(e);
     Finish();
+    e->accept();
 }
 
 LRESULT CCameraSettingDlg::WindowProc(UINT message, WPARAM, LPARAM) {
