@@ -30,6 +30,7 @@
 #include "capture/saveconfigdlg.h"
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
+#include "capture/windowplacement.h"
 #include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
@@ -271,11 +272,9 @@ void CCameraFrame::RefreshPrompts() {
 QString CCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
 
 void CCameraFrame::PlaceOnImage(int width, int height) {
-    QScreen* sc = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!sc) return;
     int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
     if (m_pToolBar && m_pToolBar->isVisible()) chrome += m_pToolBar->sizeHint().height();
-    setGeometry(CCameraFrameController::WindowLayout(width, height, sc->availableGeometry(), chrome));
+    setGeometry(WindowPlacementOnScreen(this, width, height, chrome));
 }
 
 LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

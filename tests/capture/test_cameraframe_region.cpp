@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "capture/cameraview.h"
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
+#include "controls/messages.h"
 #include "controls/msgbridge.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
@@ -259,3 +261,16 @@ TEST_F(CameraFrameRegionTest, TheWizardFromTheAutoWhiteBalanceMenuStoresTheGains
 }
 
 }  // namespace
+TEST_F(CameraFrameRegionTest, AWindowOnALargePictureFitsTheScreenWithItsCaptionAndBorders) {
+    CCameraFrame* f = Frame();
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    f->Controller().Settings().byPreviewRes = 2;
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen(); }, 10000));
+    ASSERT_EQ(f->Controller().Settings().nHeight, 960);
+    const QRect avail = f->screen()->availableGeometry();
+    const QRect outer = f->frameGeometry();
+    EXPECT_TRUE(avail.contains(outer)) << outer.top() << " " << outer.bottom() << " on " << avail.bottom();
+    // The picture is scaled down to the room left, not further.
+    EXPECT_TRUE(outer.height() >= avail.height() - 1 || outer.width() >= avail.width() - 1) << outer.width();
+}
