@@ -25,6 +25,7 @@
 #include "capture/toolbarcommands.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
+#include "capture/cameratables.h"
 #include "capture/cameraview.h"
 #include "capture/exposurepanel.h"
 #include "capture/saveconfigdlg.h"
@@ -340,6 +341,22 @@ void CCameraFrame::OnFrame(int mean) {
     } else {
         setWindowTitle(m_controller.NextSnapFolder());
     }
+    FollowAutoExposure();
+}
+
+void CCameraFrame::FollowAutoExposure() {
+    CameraSettings& s = m_controller.Settings();
+    if (!s.aeState.nValue || !(m_pExposurePanel || m_pAutoExposureDlg || m_pSettingDlg)) return;
+    // The camera's own auto exposure changes the time without telling anyone: read it back.
+    if (!s.bSoftwareAe) {
+        int ms = 0;
+        if (VekCameraGetExposureTime(&ms) != CAMERA_OK) return;
+        s.nExposureMs = ms;
+        s.exposure.nValue = s.bLongExposure ? ExposureIndexFromMs(static_cast<unsigned>(ms)) : ms;
+    }
+    if (m_pExposurePanel) m_pExposurePanel->SetExposure(s.exposure.nValue);
+    if (m_pAutoExposureDlg) m_pAutoExposureDlg->SetExposure(s.exposure.nValue);
+    if (m_pSettingDlg) m_pSettingDlg->RefreshExposurePage();
 }
 
 void CCameraFrame::OnSnap() {

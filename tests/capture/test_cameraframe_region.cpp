@@ -2,6 +2,7 @@
 // through a chooser the test gives the view, through the real overlay ended by a right-click
 // without a region (OK, but nothing chosen), and through the wizard dialog.
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,8 +26,12 @@
 #include "capture/cameradisplay.h"
 #include "capture/cameraframe.h"
 #include "capture/cameraview.h"
+#include "capture/camerasettingdlg.h"
+#include "capture/exposurepagebase.h"
+#include "capture/exposurepanel.h"
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
+#include "controls/exposuretimectrl.h"
 #include "controls/messages.h"
 #include "controls/msgbridge.h"
 #include "simcam.h"
@@ -273,4 +278,34 @@ TEST_F(CameraFrameRegionTest, AWindowOnALargePictureFitsTheScreenWithItsCaptionA
     EXPECT_TRUE(avail.contains(outer)) << outer.top() << " " << outer.bottom() << " on " << avail.bottom();
     // The picture is scaled down to the room left, not further.
     EXPECT_TRUE(outer.height() >= avail.height() - 1 || outer.width() >= avail.width() - 1) << outer.width();
+}
+TEST_F(CameraFrameRegionTest, UnderAutoExposureTheShownTimeFollowsTheCameraAndManualKeepsIt) {
+    CCameraFrame* f = Frame();
+    ASSERT_TRUE(f->Controller().Settings().aeState.nValue);
+    auto camera = [] {
+        int ms = -1;
+        VekCameraGetExposureTime(&ms);
+        return static_cast<DWORD>(ms);
+    };
+    // The camera's own auto exposure moves the time away from what the controls showed at first.
+    f->OnCommand(CCameraFrame::ID_CAMERA_PROPERTY);
+    ASSERT_TRUE(f->SettingDlg());
+    CExposureTimeCtrl* pageTime = f->SettingDlg()->MainPage()->TimeCtrl();
+    const DWORD first = pageTime->GetTime();
+    EXPECT_TRUE(PumpUntil([&] { return pageTime->GetTime() != first && pageTime->GetTime() == camera(); }, 8000))
+        << first << " " << pageTime->GetTime() << " " << camera();
+    f->SettingDlg()->close();
+    ASSERT_TRUE(PumpUntil([&] { return Idle() && !f->SettingDlg(); }, 2000));
+    f->OnCommand(CCameraFrame::ID_CAMERA_EXPOSURE);
+    CExposurePanel* panel = f->ExposurePanel();
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(PumpUntil([&] { return panel->TimeCtrl()->GetTime() == camera(); }, 8000))
+        << panel->TimeCtrl()->GetTime() << " " << camera();
+    // Manual exposure starts from the time auto exposure left, and it stays.
+    panel->AutoCheck()->click();
+    const DWORD kept = camera();
+    EXPECT_EQ(panel->TimeCtrl()->GetTime(), kept);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(camera(), kept);
+    EXPECT_EQ(panel->TimeCtrl()->GetTime(), kept);
 }
