@@ -25,11 +25,13 @@
 #include "capture/toolbarcommands.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
+#include "capture/cameratables.h"
 #include "capture/cameraview.h"
 #include "capture/exposurepanel.h"
 #include "capture/saveconfigdlg.h"
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
+#include "capture/windowplacement.h"
 #include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
@@ -272,11 +274,9 @@ void CCameraFrame::RefreshPrompts() {
 QString CCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
 
 void CCameraFrame::PlaceOnImage(int width, int height) {
-    QScreen* sc = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!sc) return;
     int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
     if (m_pToolBar && m_pToolBar->isVisible()) chrome += m_pToolBar->sizeHint().height();
-    setGeometry(CCameraFrameController::WindowLayout(width, height, sc->availableGeometry(), chrome));
+    setGeometry(WindowPlacementOnScreen(this, width, height, chrome));
 }
 
 LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -342,6 +342,22 @@ void CCameraFrame::OnFrame(int mean) {
     } else {
         setWindowTitle(m_controller.NextSnapFolder());
     }
+    FollowAutoExposure();
+}
+
+void CCameraFrame::FollowAutoExposure() {
+    CameraSettings& s = m_controller.Settings();
+    if (!s.aeState.nValue || !(m_pExposurePanel || m_pAutoExposureDlg || m_pSettingDlg)) return;
+    // The camera's own auto exposure changes the time without telling anyone: read it back.
+    if (!s.bSoftwareAe) {
+        int ms = 0;
+        if (VekCameraGetExposureTime(&ms) != CAMERA_OK) return;
+        s.nExposureMs = ms;
+        s.exposure.nValue = s.bLongExposure ? ExposureIndexFromMs(static_cast<unsigned>(ms)) : ms;
+    }
+    if (m_pExposurePanel) m_pExposurePanel->SetExposure(s.exposure.nValue);
+    if (m_pAutoExposureDlg) m_pAutoExposureDlg->SetExposure(s.exposure.nValue);
+    if (m_pSettingDlg) m_pSettingDlg->RefreshExposurePage();
 }
 
 void CCameraFrame::OnSnap() {

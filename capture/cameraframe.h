@@ -128,6 +128,8 @@ private:
     void CloseExposurePopups();
     void CloseSettingDlg();
     void OnSoftwareAeGaveUp();
+    // While auto exposure is on, the open exposure controls show the time the camera has now.
+    void FollowAutoExposure();
     void OnSaveConfig(int page);
     void CloseSaveConfigDlg();
 

@@ -18,15 +18,23 @@ using C = CCameraParamLogic::Colour;
 
 namespace {
 
-// Two radios of their own group box, so the boxes exclude only among themselves.
+constexpr int kColumnWidth = 178;  // the narrowest a group box of the page gets
+
+// A control as wide as its text needs, never narrower than the layout gave it.
+void FitToText(QWidget* w, int x, int y, int width, int height) {
+    w->setGeometry(x, y, std::max(width, w->sizeHint().width()), height);
+}
+
+// Two radios of their own group box, so the boxes exclude only among themselves; the box is as
+// wide as the two captions need.
 QGroupBox* MakePair(QWidget* page, const char* title, int id, const char* a, const char* b, int x, int y, QRadioButton** out) {
     auto* box = new QGroupBox(title, page);
     box->setObjectName(QString::number(id));
-    box->setGeometry(x, y, 178, 48);
     out[0] = new QRadioButton(a, box);
-    out[0]->setGeometry(8, 20, 80, 20);
+    FitToText(out[0], 8, 20, 80, 20);
     out[1] = new QRadioButton(b, box);
-    out[1]->setGeometry(92, 20, 80, 20);
+    FitToText(out[1], std::max(92, out[0]->geometry().right() + 5), 20, 80, 20);
+    box->setGeometry(x, y, std::max(kColumnWidth, out[1]->geometry().right() + 9), 48);
     return box;
 }
 
@@ -37,9 +45,7 @@ CCameraParamDlg::CCameraParamDlg(QWidget* parent) : QWidget(parent) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(216, 231, 252));
     setPalette(pal);
-    resize(kPageWidth, 260);
     auto* rgb = new QGroupBox("RGB", this);
-    rgb->setGeometry(6, 4, 368, 92);
     const char* names[] = {"R", "G", "B"};
     const int ids[] = {IDC_RED, IDC_GREEN, IDC_BLUE};
     const UINT channels[] = {194, 192, 188};
@@ -71,7 +77,6 @@ CCameraParamDlg::CCameraParamDlg(QWidget* parent) : QWidget(parent) {
     }
     auto* mode = new QGroupBox("Parameter Mode", this);
     mode->setObjectName("1074");
-    mode->setGeometry(196, 150, 178, 104);
     const char* teams[] = {"A", "B", "C", "D"};
     for (int r = 0; r < 4; ++r) {
         m_team[r] = new QRadioButton(teams[r], mode);
@@ -86,7 +91,16 @@ CCameraParamDlg::CCameraParamDlg(QWidget* parent) : QWidget(parent) {
     m_load = new QPushButton("Load", mode);
     m_load->setGeometry(92, 46, 76, 24);
     m_startup = new QCheckBox("Load this mode when next start", mode);
-    m_startup->setGeometry(8, 76, 168, 20);
+    FitToText(m_startup, 8, 76, 168, 20);
+    mode->setGeometry(196, 150, std::max(kColumnWidth, m_startup->geometry().right() + 9), 104);
+    // Two columns as wide as their widest box; the RGB box spans both.
+    const int left = std::max(speed->width(), quality->width());
+    const int right = std::max(freq->width(), mode->width());
+    for (QGroupBox* box : {speed, quality}) box->resize(left, box->height());
+    for (QGroupBox* box : {freq, mode}) box->setGeometry(6 + left + 12, box->y(), right, box->height());
+    rgb->setGeometry(6, 4, left + 12 + right, 92);
+    m_baseWidth = std::max(kPageWidth, rgb->geometry().right() + 7);
+    resize(m_baseWidth, 260);
     QObject::connect(m_save, &QPushButton::clicked, this, [this] { m_logic.OnSave(); });
     QObject::connect(m_load, &QPushButton::clicked, this, [this] { m_logic.OnLoad(); });
     QObject::connect(m_startup, &QCheckBox::clicked, this, [this](bool on) { m_logic.OnStartupCheck(on); });
@@ -148,8 +162,12 @@ LRESULT CCameraParamDlg::WindowProc(UINT message, WPARAM wParam, LPARAM) {
     return 0;
 }
 
+QSize CCameraParamDlg::sizeHint() const {
+    return QSize(m_baseWidth, 260);
+}
+
 void CCameraParamDlg::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    const int grow = (e->size().width() - kPageWidth) / 2;
+    const int grow = (e->size().width() - m_baseWidth) / 2;
     for (auto& [w, base] : m_anchored) w->resize(std::max(base + grow, 20), w->height());
 }

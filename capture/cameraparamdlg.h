@@ -18,6 +18,7 @@ class QRadioButton;
 class CCameraParamDlg : public QWidget, public CMessageTarget {
 public:
     enum : int { IDC_RED = 1012, IDC_GREEN = 1013, IDC_BLUE = 1014 };
+    // The page's width unless its captions need more.
     static constexpr int kPageWidth = 380;
 
     explicit CCameraParamDlg(QWidget* parent = nullptr);
@@ -37,6 +38,8 @@ public:
     QPushButton* LoadButton() const { return m_load; }
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The width the page was laid out for, from which its group boxes widen.
+    QSize sizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -57,4 +60,5 @@ private:
     QPushButton* m_load = nullptr;
     // The four group boxes widen by half of any change of the page width (widths at the first size).
     std::vector<std::pair<QWidget*, int>> m_anchored;
+    int m_baseWidth = kPageWidth;
 };

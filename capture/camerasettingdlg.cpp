@@ -1,5 +1,7 @@
 #include "capture/camerasettingdlg.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -21,9 +23,7 @@ CCameraSettingDlg::CCameraSettingDlg(CameraSettings* settings, HWND frame, QWidg
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(216, 231, 252));
     setPalette(pal);
-    resize(400, 340);
     m_tabs = new QTabWidget(this);
-    m_tabs->setGeometry(6, 6, 388, 292);
     if (settings && settings->bLongExposure)
         m_main = new CExposurePage();
     else
@@ -33,13 +33,17 @@ CCameraSettingDlg::CCameraSettingDlg(CameraSettings* settings, HWND frame, QWidg
     m_tabs->addTab(m_main, ResourceString(1249));
     m_tabs->addTab(m_adjust, ResourceString(1250));
     m_tabs->addTab(m_param, ResourceString(1251));
+    // Wider than its usual 388 pixels when a page's captions need it.
+    const int tabsWidth = std::max(388, m_tabs->sizeHint().width());
+    m_tabs->setGeometry(6, 6, tabsWidth, 292);
+    resize(tabsWidth + 12, 340);
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName(QString::number(IDC_OK));
-    ok->setGeometry(214, 306, 84, 26);
+    ok->setGeometry(width() - 186, 306, 84, 26);
     ok->setDefault(true);
     auto* cancel = new QPushButton("Cancel", this);
     cancel->setObjectName(QString::number(IDC_CANCEL));
-    cancel->setGeometry(306, 306, 84, 26);
+    cancel->setGeometry(width() - 94, 306, 84, 26);
     QObject::connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
     QObject::connect(cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
 
@@ -98,8 +102,8 @@ void CCameraSettingDlg::OnCancel() {
 }
 
 void CCameraSettingDlg::closeEvent(QCloseEvent* e) {
-    QDialog::closeEvent(e);
     Finish();
+    e->accept();
 }
 
 LRESULT CCameraSettingDlg::WindowProc(UINT message, WPARAM, LPARAM) {

@@ -1,7 +1,8 @@
 // The modeless "Digital Camera Setting" dialog of a camera window: the "Main", "Image Adjust"
 // and "Parameter" tabs edit the window's settings record live. OK stores the pages and saves the
-// camera's team 0; Cancel restores record and camera from the snapshot taken at opening. Either
-// way, and on close, the window hears WM_CAMERA_SETTINGDLG_CLOSED and deletes the dialog later.
+// camera's team 0; Cancel restores record and camera from the snapshot taken at opening. Closing
+// the window (its close button, or Escape) keeps every change made live; only Cancel restores.
+// Each way the window hears WM_CAMERA_SETTINGDLG_CLOSED and deletes the dialog later.
 #pragma once
 
 #include <QDialog>
@@ -41,7 +42,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    void reject() override { OnCancel(); }
+    // Escape and the close button end here: QDialog would take them for Cancel.
+    void reject() override { Finish(); }
 
 private:
     void Finish();

@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/mainframe.h"
@@ -28,6 +29,7 @@
 #include "capture/dscameraview.h"
 #include "capture/regionselectwnd.h"
 #include "capture/saveconfigdlg.h"
+#include "capture/windowplacement.h"
 #include "controls/flatprogressctrl.h"
 #include "controls/messages.h"
 #include "controls/progressdialog.h"
@@ -245,11 +247,10 @@ QString CDSCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() 
 void CDSCameraFrame::SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
 
 void CDSCameraFrame::PlaceOnImage(int width, int height) {
-    QScreen* sc = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!sc || width <= 0 || height <= 0) return;
+    if (width <= 0 || height <= 0) return;
     int chrome = statusBar()->sizeHint().height();
     if (m_pToolBar && m_pToolBar->isVisible()) chrome += m_pToolBar->sizeHint().height();
-    setGeometry(CCameraFrameController::WindowLayout(width, height, sc->availableGeometry(), chrome));
+    setGeometry(WindowPlacementOnScreen(this, width, height, chrome));
 }
 
 // ---- open and close -----------------------------------------------------------------------
@@ -299,6 +300,15 @@ void CDSCameraFrame::OnOpen() {
     RefreshPrompts();
     PlaceOnImage(m_Settings.nWidth, m_Settings.nHeight);
     m_Settings.nOpenState = 0;
+    // The window opens before it is shown, just as the device chooser hands the activation back
+    // to the main window: once shown it comes to the front, placed with the caption and borders
+    // the window manager gave it.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible() || m_Settings.nOpenState != 0) return;
+        PlaceOnImage(m_Settings.nWidth, m_Settings.nHeight);
+        raise();
+        activateWindow();
+    });
 }
 
 void CDSCameraFrame::OnClose() {

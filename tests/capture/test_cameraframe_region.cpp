@@ -2,11 +2,13 @@
 // through a chooser the test gives the view, through the real overlay ended by a right-click
 // without a region (OK, but nothing chosen), and through the wizard dialog.
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -24,8 +26,13 @@
 #include "capture/cameradisplay.h"
 #include "capture/cameraframe.h"
 #include "capture/cameraview.h"
+#include "capture/camerasettingdlg.h"
+#include "capture/exposurepagebase.h"
+#include "capture/exposurepanel.h"
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
+#include "controls/exposuretimectrl.h"
+#include "controls/messages.h"
 #include "controls/msgbridge.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
@@ -259,3 +266,49 @@ TEST_F(CameraFrameRegionTest, TheWizardFromTheAutoWhiteBalanceMenuStoresTheGains
 }
 
 }  // namespace
+TEST_F(CameraFrameRegionTest, AWindowOnALargePictureFitsTheScreenWithItsCaptionAndBorders) {
+    CCameraFrame* f = Frame();
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    f->Controller().Settings().byPreviewRes = 2;
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen(); }, 10000));
+    ASSERT_EQ(f->Controller().Settings().nHeight, 960);
+    const QRect avail = f->screen()->availableGeometry();
+    const QRect outer = f->frameGeometry();
+    EXPECT_TRUE(avail.contains(outer)) << outer.top() << " " << outer.bottom() << " on " << avail.bottom();
+    // The picture is scaled down to the room left, not further.
+    EXPECT_TRUE(outer.height() >= avail.height() - 1 || outer.width() >= avail.width() - 1) << outer.width();
+}
+TEST_F(CameraFrameRegionTest, UnderAutoExposureTheShownTimeFollowsTheCameraAndManualKeepsIt) {
+    CCameraFrame* f = Frame();
+    ASSERT_TRUE(f->Controller().Settings().aeState.nValue);
+    auto camera = [] {
+        int ms = -1;
+        VekCameraGetExposureTime(&ms);
+        return static_cast<DWORD>(ms);
+    };
+    // The camera's own auto exposure changes the time behind the window's back, as this push does.
+    auto followsTheCamera = [&](CExposureTimeCtrl* shown) {
+        const DWORD before = shown->GetTime();
+        VekCameraSetExposureTime(before > 20 ? before / 2 : before + 20);
+        const bool follows = PumpUntil([&] { return shown->GetTime() != before && shown->GetTime() == camera(); }, 8000);
+        EXPECT_TRUE(follows) << before << " " << shown->GetTime() << " " << camera();
+        return follows;
+    };
+    f->OnCommand(CCameraFrame::ID_CAMERA_PROPERTY);
+    ASSERT_TRUE(f->SettingDlg());
+    followsTheCamera(f->SettingDlg()->MainPage()->TimeCtrl());
+    f->SettingDlg()->close();
+    ASSERT_TRUE(PumpUntil([&] { return Idle() && !f->SettingDlg(); }, 2000));
+    f->OnCommand(CCameraFrame::ID_CAMERA_EXPOSURE);
+    CExposurePanel* panel = f->ExposurePanel();
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(followsTheCamera(panel->TimeCtrl()));
+    // Manual exposure starts from the time auto exposure left, and it stays.
+    panel->AutoCheck()->click();
+    const DWORD kept = camera();
+    EXPECT_EQ(panel->TimeCtrl()->GetTime(), kept);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(camera(), kept);
+    EXPECT_EQ(panel->TimeCtrl()->GetTime(), kept);
+}

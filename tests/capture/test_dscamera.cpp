@@ -672,6 +672,10 @@ TEST_F(DSCameraTest, LaunchOfAVideoDeviceGoesThroughTheChooser) {
     EXPECT_EQ(f->Settings().nCameraId, 0);
     EXPECT_TRUE(f->IsOpen());
     EXPECT_EQ(f->View()->ImageWidth(), 32);
+    // The chooser's closing hands the activation back to the main window: the webcam window
+    // still ends up in front.
+    app->MainFrame()->activateWindow();
+    EXPECT_TRUE(PumpUntil([f] { return f->isActiveWindow(); }, 2000));
     // A second launch only raises it.
     SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
     EXPECT_EQ(prompts.dialogs.count("Select DSCamera"), 3);

@@ -150,3 +150,26 @@ TEST_F(Popups, SettingsDialogOkSavesTeamZeroAndCancelReapplies) {
     EXPECT_EQ(frame.messages[0].first, WM_CAMERA_APPLYPARAMS);
     EXPECT_EQ(frame.messages[1].first, WM_CAMERA_SETTINGDLG_CLOSED);
 }
+
+TEST_F(Popups, SettingsDialogClosedByItsCloseButtonOrEscapeKeepsTheChanges) {
+    for (bool escape : {false, true}) {
+        frame.messages.clear();
+        CCameraSettingDlg dlg(&s, frame.GetSafeHwnd());
+        dlg.show();
+        const int gamma = s.gamma.nValue;
+        s.gamma.nValue = gamma + 3;
+        lumostub::Reset();
+        if (escape) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(&dlg, &key);
+        } else {
+            dlg.close();
+        }
+        EXPECT_FALSE(dlg.isVisible()) << escape;
+        EXPECT_EQ(s.gamma.nValue, gamma + 3) << escape;
+        EXPECT_TRUE(lumostub::CallNames().empty()) << escape;
+        ASSERT_EQ(frame.messages.size(), 1u) << escape;
+        EXPECT_EQ(frame.messages[0].first, WM_CAMERA_SETTINGDLG_CLOSED);
+        s.gamma.nValue = gamma;
+    }
+}
