@@ -410,6 +410,41 @@ TEST_F(CameraFrameTest, UnderTheSensorsOwnPacingFramesFlowAndASnapIsSavedAndAnno
     EXPECT_TRUE(PumpUntil([f, shown] { return f->View()->FramesShown() > shown + 2; }, 10000));
 }
 
+// Real pacing, capture at the preview's own resolution after the camera was reopened as the
+// resolution page does: every shot of a JPEG series and of TIFF snaps is written, none refused.
+TEST_F(CameraFrameTest, ShotsAtThePreviewResolutionAreAllWritten) {
+    CProfile(ProfilePath()).WriteProfileInt("LumoProf28", "Capture", 4);
+    SimCamSetRealTime(true);
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_EQ(f->Settings().byCaptureRes, 4);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle() && f->View()->FramesShown() > 3; }, 10000));
+    CameraSettings& s = f->Settings();
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+    SendMessage(f->GetSafeHwnd(), WM_CAMERA_OPEN, 1, 0);
+    const auto shown = f->View()->FramesShown();
+    ASSERT_TRUE(PumpUntil([f, shown] { return f->View()->FramesShown() > shown + 2; }, 10000));
+    s.snap.bConfig = 1;
+    s.snap.bTimeStamp = 0;
+    s.snap.nSpace = 0;
+    const auto shoot = [&](int type, const char* name, int count) {
+        s.snap.uiFiletype = type;
+        s.snap.sFilename = name;
+        s.snap.bLapse = count > 1;
+        s.snap.nCount = count;
+        f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+        EXPECT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 60000));
+    };
+    shoot(kCaptureJpeg, "lapse", 3);
+    shoot(kCaptureTiff, "tiff", 1);
+    shoot(kCaptureTiff, "tiff", 1);
+    const QStringList expected = {Shots() + "lapse.jpg", Shots() + "lapse-1.jpg", Shots() + "lapse-2.jpg",
+                                  Shots() + "tiff.tif", Shots() + "tiff_1.tif"};
+    EXPECT_EQ(Announced(), expected);
+    for (const QString& p : expected) EXPECT_GT(QFileInfo(p).size(), 0) << p.toStdString();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('|').toStdString();
+}
+
 TEST_F(CameraFrameTest, WithoutACameraTheLaunchSaysSo) {
     SimCamUnplug();
     app = std::make_unique<CPelidorApp>(ProfilePath());
