@@ -95,6 +95,28 @@ TEST_F(AppTest, DroppedFilesOpenAndLongExposureTogglesWithoutACamera) {
     EXPECT_NE(subs[0]->pos(), subs[1]->pos());
 }
 
+// Cancel on one multi-page file's "Read all?" answers for that file only: every dropped file opens.
+TEST_F(AppTest, CancellingReadAllForOneDroppedFileOpensTheRest) {
+    if (!PxImage::IsFormatSupported(6)) GTEST_SKIP() << "TIFF codec not built";
+    std::unique_ptr<PxImage> pages[3] = {std::unique_ptr<PxImage>(MakeImage(8, 6)), std::unique_ptr<PxImage>(MakeImage(8, 6)),
+                                         std::unique_ptr<PxImage>(MakeImage(8, 6))};
+    PxImage* list[3] = {pages[0].get(), pages[1].get(), pages[2].get()};
+    FILE* fp = fopen(QFile::encodeName(Path("pages.tif")).constData(), "wb");
+    ASSERT_NE(fp, nullptr);
+    ASSERT_TRUE(PxImage().Encode(fp, list, 3, 6));
+    fclose(fp);
+    QList<QUrl> urls;
+    for (int i = 0; i < 12; i++) {
+        if (i == 4) urls << QUrl::fromLocalFile(Path("pages.tif"));
+        urls << QUrl::fromLocalFile(SaveBmp(QString("f%1.bmp").arg(i), 4 + i, 4));
+    }
+    ASSERT_TRUE(Start());
+    prompts.answerOkCancel = IDCANCEL;
+    app->MainFrame()->OnDropFiles(urls);
+    EXPECT_TRUE(prompts.messages.contains("File with 3 images. Read all?"));
+    EXPECT_EQ(app->DocTemplate()->Documents().size(), 14);  // the start page and the 13 files
+}
+
 TEST_F(AppTest, BarLayoutIsKeptInTheProfile) {
     ASSERT_TRUE(Start());
     app->MainFrame()->StandardBar()->hide();
