@@ -53,6 +53,7 @@
 #include "app/measurecommands.h"
 #include <QToolButton>
 #include "capture/cameraframe.h"
+#include "capture/cameramodeltraits.h"
 #include "capture/camerapluglistener.h"
 #include "capture/selectcameradlg.h"
 #include "capture/selectdscameradlg.h"
@@ -352,19 +353,6 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-namespace {
-
-// In long-exposure mode only these models open a camera window.
-bool OpensInLongExposure(int id) {
-    switch (id) {
-    case 9: case 10: case 11: case 12: case 13: case 14: case 16: case 17: case 21: case 23: case 24: case 25:
-    case 37: case 38: return true;
-    default: return false;
-    }
-}
-
-}  // namespace
-
 bool CMainFrame::DeferLaunchUntilShown() {
     // Opening a camera holds the UI thread for a good half second (the device's start-up). The
     // launch posted at start-up would otherwise run before the frame's first paint and leave an
@@ -403,7 +391,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
     }
     VekCamera_ReflashCamera();
     int id = VekCameraGetCameraID().cameraId;
-    if (id == -1 || id == 29) {
+    if (CameraModelTraits::Of(id).noCamera) {
         AfxMessageBox(ResourceString(61459));
         return 0;
     }
@@ -413,8 +401,8 @@ LRESULT CMainFrame::OnLaunchCamera() {
             if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) list->Refresh();
         }
     } refreshList;
-    if (m_bLongExposure && !OpensInLongExposure(id)) return 0;
-    if (id == 0) {
+    if (m_bLongExposure && !CameraModelTraits::Of(id).opensInLongExposure) return 0;
+    if (CameraModelTraits::Of(id).videoDevice) {
         // An ordinary video device: the user picks which one; no pick opens no window.
         CSelectDSCameraDlg dlg(this);
         if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted || dlg.m_nDevice < 0 || dlg.m_nDevice > 255)

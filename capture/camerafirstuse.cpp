@@ -3,23 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "capture/cameramodeltraits.h"
 #include "platform/inifile.h"
-
-namespace {
-
-bool HasFirstUseKey(int id) {
-    for (int v : {1, 3, 4, 8, 10, 11, 12, 13, 14, 16, 17, 21, 23, 24, 25, 26})
-        if (v == id)
-            return true;
-    return id >= 30 && id <= 38;
-}
-
-}  // namespace
 
 std::string OstrelIniPath() { return ConfigHome() + "/OSTREL/OSTREL.ini"; }
 
 std::string FirstUseKey(int cameraId) {
-    if (!HasFirstUseKey(cameraId))
+    if (!CameraModelTraits::Of(cameraId).firstUseKey)
         return "CAMERA_UNKNOW";
     char key[24];
     std::snprintf(key, sizeof key, "CAMERA_LUMO%02d", cameraId);

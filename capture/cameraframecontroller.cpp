@@ -12,6 +12,7 @@
 #include "app/profile.h"
 #include "capture/autoexposure.h"
 #include "capture/camerafirstuse.h"
+#include "capture/cameramodeltraits.h"
 #include "capture/cameratables.h"
 #include "capture/capturefilename.h"
 #include "capture/cameraview.h"
@@ -25,22 +26,6 @@ constexpr const char* kDefaultPrefix = "Brellan";  // string 61456
 constexpr int kOpenWaitMs = 200;
 constexpr int kWhiteBalanceWaitMs = 500;
 constexpr int kBackPointBytes = 12;
-
-// Ids whose exposure goes straight to the camera, and ids that pause the view around it.
-bool DirectExposureId(int id) {
-    switch (id) {
-    case 1: case 3: case 4: case 8: case 18: case 26: case 27: case 28: case 30: case 31: case 32: case 35: case 36:
-        return true;
-    default: return false;
-    }
-}
-bool PausedExposureId(int id) {
-    switch (id) {
-    case 10: case 11: case 12: case 13: case 14: case 16: case 17: case 21: case 23: case 24: case 25: case 33: case 34:
-    case 37: case 38: return true;
-    default: return false;
-    }
-}
 
 // A getter's out-value: the driver may write only one byte or 16 bits of it.
 int Get(int (*getter)(int*)) {
@@ -333,12 +318,12 @@ void CCameraFrameController::SetExposure(int value) {
     const int ms = s.bLongExposure ? ExposureMsFromIndex(std::clamp(value, 0, 99)) : value;
     if (ms == s.nExposureMs) return;
     s.nExposureMs = ms;
-    const int id = s.nCameraId;
-    if (DirectExposureId(id)) {
+    const CameraModelTraits& traits = CameraModelTraits::Of(s.nCameraId);
+    if (traits.directExposure) {
         VekCameraSetExposureTime(static_cast<unsigned>(ms));
         VekCameraSaveParameter(0);
         ReadBack();
-    } else if (PausedExposureId(id)) {
+    } else if (traits.pausedExposure) {
         const BYTE state = m_pView ? m_pView->GetRunState() : static_cast<BYTE>(CCameraView::kStop);
         if (m_pView && state == CCameraView::kRun) m_pView->SetRunState(CCameraView::kPause);
         ApplyWithSpeedSwitching(ms);

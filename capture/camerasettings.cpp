@@ -1,5 +1,6 @@
 #include "capture/camerasettings.h"
 
+#include "capture/cameramodeltraits.h"
 #include "capture/cameratables.h"
 #include "vekcamera/VekCamera.h"
 
@@ -105,16 +106,14 @@ int FillCameraModelInfo(CameraSettings& s) {
     if (!m)
         return 0;
     const int id = m->id;
+    const CameraModelTraits& traits = CameraModelTraits::Of(id);
     const int colour = m->colour ? 1 : 0;
     const bool longMode = s.bLongExposure != 0;
 
-    s.bSeparateRes = (id == 1 || id == 3 || id == 4 || id == 27 || id == 28 || id == 30 || id == 31 ||
-                      id == 32 || id == 35 || id == 36)
-                         ? 1
-                         : 0;
+    s.bSeparateRes = traits.separateResolutions ? 1 : 0;
     if (m->resLock != kKeepResLock)
         s.bResLock = m->resLock;
-    s.bFineModeAvailable = id == 14 ? 1 : 0;
+    s.bFineModeAvailable = traits.fineMode ? 1 : 0;
     s.bFineMode = 0;
     s.pBackPoints = nullptr;
     s.nBackPoints = 0;
@@ -124,16 +123,13 @@ int FillCameraModelInfo(CameraSettings& s) {
         SetRange(s.exposure, 1, m->longMin, m->longMax, m->longDefault);
     else
         SetRange(s.exposure, 1, m->expMin, m->expMax, m->expDefault);
-    SetRange(s.aeTarget, 1, -5, 5, id == 25 ? -5 : 0);
+    SetRange(s.aeTarget, 1, -5, 5, traits.aeTargetDefault);
     SetRange(s.analogGain, 1, 1, GainLevelCount(id), 1);
-    // Id 18 has white balance and saturation although it has no colour gains.
-    s.bWhiteBalance = id == 18 ? 1 : colour;
+    const int balanceAndSaturation = traits.monoWithWhiteBalance ? 1 : colour;
+    s.bWhiteBalance = balanceAndSaturation;
     SetRange(s.gamma, 1, -20, 20, 0);
     SetRange(s.contrast, 1, -20, 20, 0);
-    if (id == 10)
-        SetRange(s.saturation, colour, -1, 1, 0);
-    else
-        SetRange(s.saturation, id == 18 ? 1 : colour, -20, 20, 0);
+    SetRange(s.saturation, balanceAndSaturation, -traits.saturationLimit, traits.saturationLimit, 0);
     SetSwitch(s.colorEnhancement, colour, colour);
     s.bBackCorrLoaded = 0;
     s.bBackCorrApply = 0;

@@ -5,14 +5,9 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+#include "capture/cameramodeltraits.h"
 
-bool IsOneOf(int id, std::initializer_list<int> ids) {
-    for (int v : ids)
-        if (v == id)
-            return true;
-    return false;
-}
+namespace {
 
 // Native gains of levels 1, 2, 3, ... per model group.
 struct GainTable {
@@ -42,10 +37,7 @@ const std::vector<int>* GainsOf(int id) {
     return nullptr;
 }
 
-// Ids 1..38 with a model entry.
-bool HasModel(int id) {
-    return id >= 1 && id <= 38 && !IsOneOf(id, {2, 5, 6, 7, 9, 15, 19, 20, 22, 29});
-}
+bool HasModel(int id) { return CameraModelTraits::Of(id).hasModel; }
 
 int LowByte(int v) { return v & 0xFF; }
 
@@ -117,13 +109,13 @@ int ContrastDeviceFromLevel(int cameraId, int level) {
 }
 
 int SaturationLevelFromDevice(int cameraId, int native) {
-    if (!HasModel(cameraId) || cameraId == 18)
+    if (!CameraModelTraits::Of(cameraId).saturationConversion)
         return -20;
     return (LowByte(native) - 128) / 6;
 }
 
 int SaturationDeviceFromLevel(int cameraId, int level) {
-    if (!HasModel(cameraId) || cameraId == 18)
+    if (!CameraModelTraits::Of(cameraId).saturationConversion)
         return 0;
     return level * 6 + 128;
 }
@@ -153,36 +145,20 @@ int ExposureMsFromIndex(int index) {
     return kExposureTable[index];
 }
 
-BYTE DefaultPreviewRes(int cameraId) {
-    if (IsOneOf(cameraId, {1, 25, 27, 28}))
-        return 2;
-    if (IsOneOf(cameraId, {3, 4, 21, 26, 30, 35}))
-        return 1;
-    if (cameraId == 14)
-        return 4;
-    return 0;
-}
+BYTE DefaultPreviewRes(int cameraId) { return CameraModelTraits::Of(cameraId).defaultPreviewRes; }
 
-BYTE DefaultCaptureRes(int cameraId) {
-    if (cameraId == 14)
-        return 4;
-    if (IsOneOf(cameraId, {21, 26}))
-        return 1;
-    if (cameraId == 25)
-        return 2;
-    return 0;
-}
+BYTE DefaultCaptureRes(int cameraId) { return CameraModelTraits::Of(cameraId).defaultCaptureRes; }
 
 std::string CameraModelName(int cameraId) {
-    if (cameraId == 31)
-        return "LUMO-31";
-    if (cameraId == 32)
-        return "LUMO-32";
-    if (IsOneOf(cameraId, {1, 3, 4, 8, 10, 11, 12, 13, 14, 16, 17, 21, 23, 24, 25, 26, 27, 28, 30,
-                           33, 34, 35, 36, 37, 38})) {
-        char name[16];
+    char name[16];
+    switch (CameraModelTraits::Of(cameraId).profileSection) {
+    case CameraModelTraits::kLumoProfSection:
         std::snprintf(name, sizeof name, "LumoProf%02d", cameraId);
         return name;
+    case CameraModelTraits::kLumoDashSection:
+        std::snprintf(name, sizeof name, "LUMO-%d", cameraId);
+        return name;
+    default:
+        return "UNKNOW";
     }
-    return "UNKNOW";
 }

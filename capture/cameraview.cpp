@@ -21,6 +21,7 @@
 #include "capture/avifile.h"
 #include "capture/backcorrection.h"
 #include "capture/cameradisplay.h"
+#include "capture/cameramodeltraits.h"
 #include "capture/camerasettings.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
@@ -37,29 +38,9 @@ const char kCannotSaveText[] = "This path can't save image!";  // string 61451
 // Exposures up to this end a grab soon enough that a stop need not force them shorter.
 constexpr int kShortExposureMs = 100;
 
-// Raw frame sizes of the models whose frames carry more than the picture.
 size_t RawBufferSize(int id, int width, int height) {
     const size_t picture = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-    size_t model = 0;
-    switch (id) {
-    case 14: model = 10506240; break;
-    case 16: case 17: case 23: model = 4177920; break;
-    case 21: model = 18337536; break;
-    case 25: model = 23970816; break;
-    case 33: case 34: case 37: case 38: model = 8355840; break;
-    default: break;
-    }
-    return std::max(model, picture);
-}
-
-bool IsDelayedSnapModel(int id) {
-    switch (id) {
-    case 9: case 10: case 11: case 12: case 13: case 14: case 16: case 17: case 21: case 23: case 24:
-    case 33: case 34: case 37: case 38:
-        return true;
-    default:
-        return false;
-    }
+    return std::max(CameraModelTraits::Of(id).rawBytes, picture);
 }
 
 // The extension a writer really gives a file of this type.
@@ -298,7 +279,7 @@ void CCameraView::GrabThread() {
     uint64_t lastTick = 0;
     uint64_t lastMicros = 0;
     int failures = 0;
-    const bool bigPreview = m_nCameraId == 14 && m_pSettings &&
+    const bool bigPreview = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
                             (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
     const size_t meanBytes =
         std::min(m_nRawSize, bigPreview ? size_t{2048} * 1536 : static_cast<size_t>(m_nWidth) * m_nHeight);
@@ -634,8 +615,8 @@ void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
         if (settings != m_pSettings) m_pSettings = settings;
         m_bySnapType = static_cast<BYTE>(settings->snap.uiFiletype);
     }
-    const int id = m_nCameraId;
-    if (m_pSettings && m_pSettings->bLongExposure && id != 37 && id != 38) {
+    const CameraModelTraits& traits = CameraModelTraits::Of(m_nCameraId);
+    if (m_pSettings && m_pSettings->bLongExposure && !traits.snapIgnoresLongExposure) {
         if (m_grabThread.joinable()) {
             StopThreads();  // a fresh exposure starts now
             StartThreads();
@@ -645,7 +626,7 @@ void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
         VekCameraGetExposureTime(&exposure);
         m_nTick = 0;
         m_nTickTotal = (exposure + 99) / 100 + 20;
-        if (!IsDelayedSnapModel(id)) {
+        if (!traits.delayedSnap) {
             CreateProgress();
             m_pProgress->SetText(QStringLiteral("Wait a moment!"));
             SaveSnap();
@@ -703,7 +684,7 @@ void CCameraView::SaveSnap() {
         return;
     }
     const int type = m_bySnapType;
-    const int id = m_nCameraId;
+    const CameraModelTraits& traits = CameraModelTraits::Of(m_nCameraId);
     QString written;
     bool ok = false;
     RECT region;
@@ -748,11 +729,11 @@ void CCameraView::SaveSnap() {
             CropCopy(m_snap.data(), m_nWidth, m_nHeight, region, crop.data());
         }
         saveDecoded(crop.data(), rw, rh);
-    } else if (id == 29) {
+    } else if (traits.writesNoSnap) {
         FinishSnap(QString());  // this model writes nothing
         return;
-    } else if (IsDelayedSnapModel(id) && id != 17) {
-        if (type == CAPTURE_FILE_RAW || (id == 16 && type == CAPTURE_FILE_TIFF)) {
+    } else if (traits.decodedSnap) {
+        if (type == CAPTURE_FILE_RAW || (traits.wideTiffCapture && type == CAPTURE_FILE_TIFF)) {
             captureToFile(true);
         } else {
             std::vector<BYTE> copy;

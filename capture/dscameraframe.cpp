@@ -25,6 +25,7 @@
 #include "app/promptservice.h"
 #include "capture/toolbarcommands.h"
 #include "capture/cameraframecontroller.h"
+#include "capture/cameramodeltraits.h"
 #include "capture/capturefilename.h"
 #include "capture/dscameraview.h"
 #include "capture/regionselectwnd.h"
@@ -222,7 +223,7 @@ void CDSCameraFrame::BuildBars() {
 }
 
 bool CDSCameraFrame::IsCommandEnabled(UINT id) const {
-    return m_commands.count(id) && IsOpen() && m_Settings.nCameraId == 0;
+    return m_commands.count(id) && IsOpen() && CameraModelTraits::Of(m_Settings.nCameraId).videoDevice;
 }
 
 bool CDSCameraFrame::OnCommand(UINT id) {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "capture/cameramodeltraits.h"
 #include "resources/resourcetable.h"
 
 CSelectCameraDlg::CSelectCameraDlg(QWidget* parent) : QDialog(parent) {
@@ -27,12 +28,7 @@ CSelectCameraDlg::CSelectCameraDlg(QWidget* parent) : QDialog(parent) {
     });
 }
 
-bool CSelectCameraDlg::HasVariants(int id) {
-    switch (id) {
-    case 3: case 12: case 13: case 17: case 18: case 23: return true;
-    default: return false;
-    }
-}
+bool CSelectCameraDlg::HasVariants(int id) { return CameraModelTraits::Of(id).colorVariant != 0; }
 
 bool CSelectCameraDlg::HasVariants() const { return HasVariants(m_nCameraId); }
 
@@ -42,7 +38,7 @@ void CSelectCameraDlg::SetCameraId(int id) {
     if (HasVariants(id)) {
         m_combo->addItem(ResourceString(61458));
         m_combo->addItem(ResourceString(61457));
-    } else if (id == 8) {
+    } else if (CameraModelTraits::Of(id).colorAndChsEntries) {
         m_combo->addItem(ResourceString(61461));
         m_combo->addItem(ResourceString(61462));
     }
@@ -50,13 +46,9 @@ void CSelectCameraDlg::SetCameraId(int id) {
 }
 
 int CSelectCameraDlg::MapSelection(int id, int item) {
-    const bool color = item == 1;
-    switch (id) {
-    case 3: case 18: return color ? 3 : 18;
-    case 12: case 13: return color ? 13 : 12;
-    case 17: case 23: return color ? 23 : 17;
-    default: return id;
-    }
+    const CameraModelTraits& traits = CameraModelTraits::Of(id);
+    if (!traits.colorVariant) return id;
+    return item == 1 ? traits.colorVariant : traits.monoVariant;
 }
 
 void CSelectCameraDlg::accept() {
