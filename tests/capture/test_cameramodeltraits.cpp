@@ -12,26 +12,21 @@ namespace {
 
 using M = CameraModelTraits;
 
-// "-1, 3-5" -> {-1, 3, 4, 5}, each mapped to value.
-void AddIds(std::map<int, long long>& out, const std::string& ids, long long value) {
-    std::stringstream list(ids);
-    std::string item;
-    while (std::getline(list, item, ',')) {
-        const size_t dash = item.find('-', item.find_first_of("0123456789"));  // not a minus sign
-        const int first = std::stoi(item);
-        const int last = dash == std::string::npos ? first : std::stoi(item.substr(dash + 1));
-        for (int id = first; id <= last; ++id) out[id] = value;
-    }
-}
-
-// "ids: value; ids: value"
+// "ids: value; ids: value", ids as "-1, 3-5"; an entry without a value means 1.
 std::map<int, long long> Values(const std::string& spec) {
     std::map<int, long long> out;
     std::stringstream entries(spec);
-    std::string entry;
+    std::string entry, item;
     while (std::getline(entries, entry, ';')) {
         const size_t colon = entry.find(':');
-        AddIds(out, entry.substr(0, colon), std::stoll(entry.substr(colon + 1)));
+        const long long value = colon == std::string::npos ? 1 : std::stoll(entry.substr(colon + 1));
+        std::stringstream ids(entry.substr(0, colon));
+        while (std::getline(ids, item, ',')) {
+            const size_t dash = item.find('-', item.find_first_of("0123456789"));  // not a minus sign
+            const int first = std::stoi(item);
+            const int last = dash == std::string::npos ? first : std::stoi(item.substr(dash + 1));
+            for (int id = first; id <= last; ++id) out[id] = value;
+        }
     }
     return out;
 }
@@ -46,11 +41,7 @@ void Expect(T M::*trait, const std::map<int, long long>& listed, long long other
     }
 }
 
-void ExpectSet(bool M::*trait, const std::string& ids, const char* name) {
-    std::map<int, long long> listed;
-    AddIds(listed, ids, 1);
-    Expect(trait, listed, 0, name);
-}
+void ExpectSet(bool M::*trait, const std::string& ids, const char* name) { Expect(trait, Values(ids), 0, name); }
 
 }  // namespace
 
