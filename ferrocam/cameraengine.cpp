@@ -70,7 +70,8 @@ void CCameraEngine::FreeResources() {
         b.clear();
         b.shrink_to_fit();
     }
-    captureBuffer_ = sharedBuffer_ = processingBuffer_ = nullptr;
+    captureBuffer_ = processingBuffer_ = nullptr;
+    frames_.Reset(nullptr);
     rawBufferBytes_ = 0;
     rgb_.clear();
     rgb_.shrink_to_fit();
@@ -88,7 +89,7 @@ bool CCameraEngine::AllocateBuffers(int width, int height) {
         return false;
     }
     captureBuffer_ = rawStore_[0].data();
-    sharedBuffer_ = rawStore_[1].data();
+    frames_.Reset(rawStore_[1].data());
     processingBuffer_ = rawStore_[2].data();
     return true;
 }
@@ -123,7 +124,6 @@ int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND displ
     header_.biHeight = m.height;
     header_.biPlanes = 1;
     header_.biBitCount = 24;
-    newFrame_ = false;
     runState_.store(RunStopped);
     deadDetect_.store(1);
 
@@ -234,6 +234,7 @@ int CCameraEngine::Play() {
             stoppedFromInside_ = false;
             device_->ClearAbort();
         }
+        frames_.Restart();  // a Stop from inside closed it
         runState_.store(RunRunning);
         return 1;
     }
@@ -242,14 +243,11 @@ int CCameraEngine::Play() {
     if (state == RunRunning)
         return 0;
     if (state == RunPaused && !ThreadGone()) {
-        std::lock_guard<std::mutex> swap(swapLock_);
-        newFrame_ = false;
+        // A frame from before the pause is not shown; a mailbox a Stop from inside closed opens.
+        std::lock_guard<std::mutex> exit(exitLock_);
+        frames_.Restart();
         runState_.store(RunRunning);
         return 1;
-    }
-    {
-        std::lock_guard<std::mutex> swap(swapLock_);
-        newFrame_ = false;
     }
     JoinThreads();  // threads stopped from inside themselves are still to be joined
     device_->ClearAbort();
@@ -257,6 +255,7 @@ int CCameraEngine::Play() {
         std::lock_guard<std::mutex> exit(exitLock_);
         captureLooping_ = displayLooping_ = true;
         stoppedFromInside_ = false;
+        frames_.Restart();
     }
     runState_.store(RunRunning);
     captureThread_ = std::thread(&CCameraEngine::CaptureThread, this);
@@ -297,6 +296,7 @@ void CCameraEngine::JoinThreads() {
         std::lock_guard<std::mutex> exit(exitLock_);
         stoppedFromInside_ = false;
         runState_.store(RunStopped);
+        frames_.Stop();  // the display thread waiting for a frame ends now
     }
     if (device_)
         device_->AbortRead();
@@ -319,6 +319,7 @@ int CCameraEngine::Stop() {
             return 0;
         runState_.store(RunStopped);
         stoppedFromInside_ = true;
+        frames_.Stop();  // the display thread waiting for a frame sees the stop
         if (device_)
             device_->AbortRead();
         return 1;
@@ -347,7 +348,7 @@ void CCameraEngine::CaptureThread() {
         try {
             while (runState_.load() != RunStopped) {
                 if (runState_.load() == RunPaused) {
-                    SleepMs(10);
+                    SleepMs(10);  // paused: idles until Play or Stop, no frame is awaited
                     continue;
                 }
                 int result;
@@ -372,11 +373,10 @@ void CCameraEngine::CaptureThread() {
                     ProcessFrame(captureBuffer_, rgb_.data(), false, bytesPerSample);
                     WriteBmpFile(path, rgb_.data(), device_->Width(), device_->Height());
                 }
-                if (result == CAMERA_OK) {
-                    std::lock_guard<std::mutex> swap(swapLock_);
-                    std::swap(captureBuffer_, sharedBuffer_);
-                    newFrame_ = true;
-                }
+                // The capture never waits for the display: a frame not yet taken comes back as
+                // the next capture buffer.
+                if (result == CAMERA_OK)
+                    frames_.Put(captureBuffer_);
             }
             if (LeaveLoop(captureLooping_))
                 break;
@@ -394,22 +394,13 @@ void CCameraEngine::DisplayThread() {
         try {
             while (runState_.load() != RunStopped) {
                 if (runState_.load() != RunRunning) {
-                    SleepMs(10);
+                    SleepMs(10);  // paused: idles until Play or Stop, no frame is awaited
                     continue;
                 }
-                bool have = false;
-                {
-                    std::lock_guard<std::mutex> swap(swapLock_);
-                    if (newFrame_) {
-                        std::swap(processingBuffer_, sharedBuffer_);
-                        newFrame_ = false;
-                        have = true;
-                    }
-                }
-                if (!have) {
-                    SleepMs(1);
+                // Waits for the newest frame; a stop wakes it. A frame taken as the engine
+                // pauses is dropped, as Play drops one left from before the pause.
+                if (frames_.Take(processingBuffer_) != CFrameMailbox::kFrame || runState_.load() != RunRunning)
                     continue;
-                }
                 // A frame taken is shown: during a mode switch this waits until the engine's
                 // own size is back, which is the size of this frame.
                 std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
