@@ -381,7 +381,7 @@ void CCameraEngine::CaptureThread() {
             if (LeaveLoop(captureLooping_))
                 break;
         } catch (...) {
-            SleepMs(10);
+            SleepMs(10);  // a breather after a frame that could not be processed
         }
     }
 }
@@ -414,7 +414,7 @@ void CCameraEngine::DisplayThread() {
             if (LeaveLoop(displayLooping_))
                 break;
         } catch (...) {
-            SleepMs(10);
+            SleepMs(10);  // a breather after a frame that could not be processed
         }
     }
 }
@@ -477,7 +477,7 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
             device_->SelectMode(requested);
             const float newRowTime = device_->GetRowTime();
             device_->SetExposureRows(RescaleRows(newRowTime, oldRowTime, rows));
-            SleepMs(300);
+            SleepMs(300);  // the sensor settles in its new mode
         } else {
             reading.emplace(modeGate_);
         }
@@ -555,6 +555,7 @@ void CCameraEngine::SetGains(unsigned red, unsigned green, unsigned blue) {
 }
 
 void CCameraEngine::GetGains(int& red, int& green, int& blue) const {
+    // The driver's own bounded wait for a one-shot balance still pending (at most a second).
     for (int i = 0; i < 10 && device_->WhiteBalanceRequested(); ++i)
         SleepMs(100);
     device_->GetGains(red, green, blue);
