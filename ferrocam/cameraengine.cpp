@@ -97,7 +97,7 @@ bool CCameraEngine::AllocateBuffers(int width, int height) {
 int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND display, HWND notify) {
     // A second Init reuses the engine: whatever the first one left is released first.
     JoinThreads();
-    runState_.store(RunStopped);
+    SetRunState(RunStopped);
     display_ = display;
     notify_ = notify;
     // Modes above 5 are applied as 5 by the device; the buffers are sized for what it applies.
@@ -124,7 +124,7 @@ int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND displ
     header_.biHeight = m.height;
     header_.biPlanes = 1;
     header_.biBitCount = 24;
-    runState_.store(RunStopped);
+    SetRunState(RunStopped);
     deadDetect_.store(1);
 
     device_->Start();
@@ -235,7 +235,7 @@ int CCameraEngine::Play() {
             device_->ClearAbort();
         }
         frames_.Restart();  // a Stop from inside closed it
-        runState_.store(RunRunning);
+        SetRunState(RunRunning);
         return 1;
     }
     std::lock_guard<std::mutex> control(controlLock_);
@@ -246,7 +246,7 @@ int CCameraEngine::Play() {
         // A frame from before the pause is not shown; a mailbox a Stop from inside closed opens.
         std::lock_guard<std::mutex> exit(exitLock_);
         frames_.Restart();
-        runState_.store(RunRunning);
+        SetRunState(RunRunning);
         return 1;
     }
     JoinThreads();  // threads stopped from inside themselves are still to be joined
@@ -257,7 +257,7 @@ int CCameraEngine::Play() {
         stoppedFromInside_ = false;
         frames_.Restart();
     }
-    runState_.store(RunRunning);
+    SetRunState(RunRunning);
     captureThread_ = std::thread(&CCameraEngine::CaptureThread, this);
     displayThread_ = std::thread(&CCameraEngine::DisplayThread, this);
     threadsStarted_ = true;
@@ -272,8 +272,18 @@ int CCameraEngine::Pause() {
         if (device_)
             device_->ClearAbort();
     }
-    runState_.store(RunPaused);
+    SetRunState(RunPaused);
     return 1;
+}
+
+void CCameraEngine::SetRunState(BYTE state) {
+    runState_.store(state);
+    runState_.notify_all();
+}
+
+void CCameraEngine::WaitWhilePaused() {
+    while (runState_.load() == RunPaused)
+        runState_.wait(RunPaused);
 }
 
 bool CCameraEngine::ThreadGone() {
@@ -295,7 +305,7 @@ void CCameraEngine::JoinThreads() {
     {
         std::lock_guard<std::mutex> exit(exitLock_);
         stoppedFromInside_ = false;
-        runState_.store(RunStopped);
+        SetRunState(RunStopped);
         frames_.Stop();  // the display thread waiting for a frame ends now
     }
     if (device_)
@@ -317,7 +327,7 @@ int CCameraEngine::Stop() {
         std::lock_guard<std::mutex> exit(exitLock_);
         if (runState_.load() == RunStopped)
             return 0;
-        runState_.store(RunStopped);
+        SetRunState(RunStopped);
         stoppedFromInside_ = true;
         frames_.Stop();  // the display thread waiting for a frame sees the stop
         if (device_)
@@ -332,7 +342,7 @@ int CCameraEngine::Stop() {
     {
         std::lock_guard<std::mutex> exit(exitLock_);
         stoppedFromInside_ = false;
-        runState_.store(RunStopped);
+        SetRunState(RunStopped);
     }
     // Marked running after Pause and Play on a stopped engine, but no threads were started.
     JoinThreads();
@@ -348,7 +358,7 @@ void CCameraEngine::CaptureThread() {
         try {
             while (runState_.load() != RunStopped) {
                 if (runState_.load() == RunPaused) {
-                    SleepMs(10);  // paused: idles until Play or Stop, no frame is awaited
+                    WaitWhilePaused();
                     continue;
                 }
                 int result;
@@ -394,7 +404,7 @@ void CCameraEngine::DisplayThread() {
         try {
             while (runState_.load() != RunStopped) {
                 if (runState_.load() != RunRunning) {
-                    SleepMs(10);  // paused: idles until Play or Stop, no frame is awaited
+                    WaitWhilePaused();
                     continue;
                 }
                 // Waits for the newest frame; a stop wakes it. A frame taken as the engine

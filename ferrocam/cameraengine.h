@@ -147,6 +147,9 @@ private:
     bool captureLooping_ = false, displayLooping_ = false, stoppedFromInside_ = false;
     bool LeaveLoop(bool& looping);
     bool ThreadGone();  // one of the started threads has left its loop
+    // Every change of the run state wakes a thread that waits out a pause.
+    void SetRunState(BYTE state);
+    void WaitWhilePaused();
 
     std::atomic<int> colorEnhancement_{1}, monochrome_{0}, saturation_{128};
     std::atomic<int> deadDetect_{0};
