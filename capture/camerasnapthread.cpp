@@ -1,18 +1,22 @@
 #include "capture/camerasnapthread.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "controls/messages.h"
+#include "platform/clock.h"
 
 namespace {
 
-void SleepOneMs() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+// Between the steps of its bar the interval's thread rests: the bar moves no faster than the
+// screen shows it, and the dialog's Cancel, which only answers when asked, is seen this soon.
+constexpr uint64_t kIntervalStepMs = 40;
 
 }  // namespace
 
 bool CCameraSnapThread::Start(HWND frame, const Plan& plan, IIntervalProgress* interval) {
     if (m_thread.joinable()) return false;
-    m_bStop.store(false);
+    SetStop(false);
     m_thread = std::thread([this, frame, plan, interval] { Run(frame, plan, interval); });
     return true;
 }
@@ -22,25 +26,46 @@ void CCameraSnapThread::Finish() {
 }
 
 void CCameraSnapThread::Stop() {
-    m_bStop.store(true);
-    m_bSnapDone.store(1);
+    SetStop(true);
+    SetSnapDone();
     if (m_thread.joinable()) m_thread.join();
-    m_bStop.store(false);
+    SetStop(false);
+}
+
+void CCameraSnapThread::SetStop(bool stop) {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_bStop.store(stop);
+    }
+    m_wake.notify_all();
+}
+
+void CCameraSnapThread::SetSnapDone() {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_bSnapDone.store(1);
+    }
+    m_wake.notify_all();
 }
 
 bool CCameraSnapThread::WaitSnapDone() {
-    while (!m_bSnapDone.load()) {
-        if (m_bStop.load()) return false;
-        SleepOneMs();
-    }
+    std::unique_lock<std::mutex> g(m_lock);
+    m_wake.wait(g, [this] { return m_bSnapDone.load() || m_bStop.load(); });
     return !m_bStop.load();
 }
 
+void CCameraSnapThread::WaitUntil(uint64_t untilMs, bool orSnapDone) {
+    const uint64_t now = GetTickCountMs();
+    if (now >= untilMs) return;
+    std::unique_lock<std::mutex> g(m_lock);
+    m_wake.wait_for(g, std::chrono::milliseconds(untilMs - now),
+                    [&] { return m_bStop.load() || (orSnapDone && m_bSnapDone.load()); });
+}
+
 void CCameraSnapThread::Run(HWND frame, Plan plan, IIntervalProgress* interval) {
-    using Clock = std::chrono::steady_clock;
     if (plan.open) {
         if (plan.lapse) {
-            const long long spaceMs = static_cast<long long>(plan.spaceSeconds > 0 ? plan.spaceSeconds : 0) * 1000;
+            const uint64_t spaceMs = static_cast<uint64_t>(plan.spaceSeconds > 0 ? plan.spaceSeconds : 0) * 1000;
             for (int i = 0; i < plan.count; i++) {
                 if (!WaitSnapDone()) return;
                 m_bSnapDone.store(0);
@@ -53,7 +78,7 @@ void CCameraSnapThread::Run(HWND frame, Plan plan, IIntervalProgress* interval) 
                 // The interval runs from the shot on, but its window waits until the shot's
                 // own progress window is gone: one window at a time.
                 bool shown = false;
-                const Clock::time_point start = Clock::now();
+                const uint64_t start = GetTickCountMs();
                 bool cancelled = false;
                 int lastPos = -1;
                 for (;;) {
@@ -61,8 +86,7 @@ void CCameraSnapThread::Run(HWND frame, Plan plan, IIntervalProgress* interval) 
                         if (interval) interval->Show(false);
                         return;
                     }
-                    const long long elapsed =
-                        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+                    const uint64_t elapsed = GetTickCountMs() - start;
                     if (elapsed >= spaceMs) break;
                     if (interval && !shown && m_bSnapDone.load()) {
                         interval->Show(true);
@@ -77,7 +101,9 @@ void CCameraSnapThread::Run(HWND frame, Plan plan, IIntervalProgress* interval) 
                         cancelled = true;
                         break;
                     }
-                    SleepOneMs();
+                    // Until the bar's next step or the interval's end; a finished shot wakes it
+                    // early while its window is still to be shown.
+                    WaitUntil(start + std::min(spaceMs, elapsed + kIntervalStepMs), interval && !shown);
                 }
                 if (interval) interval->Show(false);
                 if (cancelled) break;

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "controls/msgbridge.h"
@@ -46,16 +49,23 @@ public:
     // True from Start until Finish or Stop.
     bool IsActive() const { return m_thread.joinable(); }
 
-    // The snap-done gate: cleared before each shot, set when the shot is over.
-    void SetSnapDone() { m_bSnapDone.store(1); }
+    // The snap-done gate: cleared before each shot, set when the shot is over (which wakes the
+    // thread).
+    void SetSnapDone();
     bool SnapDone() const { return m_bSnapDone.load() != 0; }
 
 private:
     void Run(HWND frame, Plan plan, IIntervalProgress* interval);
-    // Polls the gate every millisecond; false when the thread is told to stop.
+    // Waits for the gate; false when the thread is told to stop.
     bool WaitSnapDone();
+    // Waits until the clock reaches `untilMs`, a stop, or (with `orSnapDone`) the gate opening.
+    void WaitUntil(uint64_t untilMs, bool orSnapDone);
+    void SetStop(bool stop);
 
     std::thread m_thread;
+    // Both flags change under m_lock, so a waiter cannot miss the change; they are read freely.
+    std::mutex m_lock;
+    std::condition_variable m_wake;
     std::atomic<int> m_bSnapDone{1};
     std::atomic<bool> m_bStop{false};
 };

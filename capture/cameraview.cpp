@@ -145,7 +145,7 @@ int CCameraView::Init(CameraSettings* settings) {
     for (auto& raw : m_rawStore)
         raw.assign(m_nRawSize, 0);
     m_pGrabRaw = m_rawStore[0].data();
-    m_pSlotRaw = m_rawStore[1].data();
+    m_mailbox.Reset(m_rawStore[1].data());
     m_pDisplayRaw = m_rawStore[2].data();
     const size_t rgbBytes = static_cast<size_t>(w) * h * 3;
     m_rgb.assign(rgbBytes, 0);
@@ -167,7 +167,6 @@ int CCameraView::Init(CameraSettings* settings) {
             m_pTarget->Configure(w, h);
     }
     m_bSkipNext = 0;
-    m_bReady = false;
     m_bRecording = 0;
     StartThreads();
     LayoutDisplay();
@@ -195,7 +194,8 @@ int CCameraView::Shutdown(CameraSettings*) {
 void CCameraView::FreeBuffers() {
     for (auto& raw : m_rawStore)
         std::vector<BYTE>().swap(raw);
-    m_pGrabRaw = m_pSlotRaw = m_pDisplayRaw = nullptr;
+    m_pGrabRaw = m_pDisplayRaw = nullptr;
+    m_mailbox.Reset(nullptr);
     std::vector<BYTE>().swap(m_rgb);
     {
         std::lock_guard<std::mutex> g(m_snapLock);
@@ -209,21 +209,18 @@ void CCameraView::FreeBuffers() {
 void CCameraView::StartThreads() {
     if (m_grabThread.joinable() || m_displayThread.joinable() || !m_pGrabRaw)
         return;
-    m_byRunState = kRun;
-    {
-        std::lock_guard<std::mutex> g(m_slotLock);
-        m_bReady = false;
-    }
+    m_mailbox.Restart();
+    ChangeRunState(kRun);
     m_grabThread = std::thread(&CCameraView::GrabThread, this);
     m_displayThread = std::thread(&CCameraView::DisplayThread, this);
 }
 
 void CCameraView::StopThreads() {
     if (!m_grabThread.joinable() && !m_displayThread.joinable()) {
-        m_byRunState = kStop;
+        ChangeRunState(kStop);
         return;
     }
-    m_byRunState = kStop;
+    ChangeRunState(kStop);
     int exposure = 0;
     const bool known = VekCameraGetExposureTime(&exposure) == CAMERA_OK;
     // Any exposure longer than a short one keeps the grab blocked for up to its whole length,
@@ -236,10 +233,7 @@ void CCameraView::StopThreads() {
         VekCameraSetExposureTime(1);
         VekCameraReStartLongExpTime(0);
     }
-    {
-        std::lock_guard<std::mutex> g(m_slotLock);
-        m_bReady = false;
-    }
+    m_mailbox.Stop();  // the display thread waiting for a frame ends now
     if (m_grabThread.joinable())
         m_grabThread.join();
     if (m_displayThread.joinable())
@@ -256,24 +250,20 @@ void CCameraView::SetRunState(BYTE state) {
         return;
     }
     if (m_grabThread.joinable())
-        m_byRunState = state;
+        ChangeRunState(state);
+}
+
+void CCameraView::ChangeRunState(BYTE state) {
+    m_byRunState = state;
+    m_byRunState.notify_all();
+}
+
+void CCameraView::WaitWhilePaused() {
+    while (m_byRunState.load() == kPause)
+        m_byRunState.wait(kPause);
 }
 
 // ---- the threads --------------------------------------------------------------------------
-
-// The grab side always exchanges (an untaken frame becomes the next grab buffer, dropped); the
-// display side only when a new frame is ready, and clears the flag either way.
-bool CCameraView::SwapLatest(BYTE*& buffer, uint64_t& sequence, bool fromGrab) {
-    std::lock_guard<std::mutex> g(m_slotLock);
-    bool swapped = false;
-    if (fromGrab || m_bReady) {
-        std::swap(buffer, m_pSlotRaw);
-        std::swap(sequence, m_nSlotSequence);
-        swapped = true;
-    }
-    m_bReady = fromGrab;
-    return swapped;
-}
 
 void CCameraView::GrabThread() {
     uint64_t lastTick = 0;
@@ -285,11 +275,12 @@ void CCameraView::GrabThread() {
         std::min(m_nRawSize, bigPreview ? size_t{2048} * 1536 : static_cast<size_t>(m_nWidth) * m_nHeight);
     while (m_byRunState.load() != kStop) {
         if (m_byRunState.load() != kRun) {
-            SleepMs(10);
+            WaitWhilePaused();
             continue;
         }
         if (VekCameraGrabFrame(m_pGrabRaw) != CAMERA_OK) {
-            // A camera that fails again and again (unplugged, stalled) is asked less often.
+            // A camera that fails again and again (unplugged, stalled) is asked less often: these
+            // pauses pace the camera, no frame is on its way.
             if (++failures > 2)
                 SleepMs(std::min(1u << std::min(failures - 3, 6), 50u));
             continue;
@@ -318,7 +309,8 @@ void CCameraView::GrabThread() {
         if (m_hFrame)
             PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(mean), 0);
         ++m_nReported;
-        SwapLatest(m_pGrabRaw, sequence, true);
+        // An untaken frame comes back as the next grab buffer: a slow display drops frames.
+        m_mailbox.Put(m_pGrabRaw, sequence);
     }
 }
 
@@ -328,23 +320,22 @@ void CCameraView::DisplayThread() {
     int decodeFailures = 0;
     while (m_byRunState.load() != kStop) {
         if (m_byRunState.load() != kRun) {
-            SleepMs(10);
+            WaitWhilePaused();
             continue;
         }
-        if (SwapLatest(m_pDisplayRaw, sequence, false)) {
+        // A frame the driver refused to decode is tried again after a millisecond, unless a
+        // newer one arrives first; otherwise the wait lasts until a frame or the stop.
+        const CFrameMailbox::TakeResult taken = m_mailbox.Take(m_pDisplayRaw, &sequence, pending ? 1 : -1);
+        if (taken == CFrameMailbox::kStopped)
+            break;
+        if (taken == CFrameMailbox::kFrame) {
             pending = true;
             decodeFailures = 0;
         }
-        if (!pending) {
-            SleepMs(10);
-            continue;
-        }
-        if (m_byRunState.load() != kRun)
+        if (!pending || m_byRunState.load() != kRun)
             continue;
         if (VekCameraDecode(m_pDisplayRaw, m_rgb.data(), m_nWidth, m_nHeight) != CAMERA_OK) {
-            // The driver may be busy with a grab; try the same frame again shortly, but give
-            // it up when the camera keeps refusing.
-            SleepMs(1);
+            // The driver may be busy with a grab; give the frame up when it keeps refusing.
             if (++decodeFailures > 100)
                 pending = false;
             continue;
@@ -361,11 +352,7 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
     }
     if (m_pSettings && m_pSettings->bBackCorrApply)
         ApplyBackCorrection(m_rgb.data(), m_nWidth, m_nHeight, m_pSettings->pBackPoints, m_pSettings->nBackPoints);
-    RECT source;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        source = m_rcSource;
-    }
+    RECT source = SourceRect();
     {
         // Held while presenting, so a target being taken away is not in use when it goes.
         std::lock_guard<std::mutex> g(m_targetLock);
@@ -376,17 +363,21 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
     ++m_nShown;
     if (!m_bRecording.load())
         return;
-    int written = 0;
+    int cropped;
     {
-        // Cut and Restore are refused while recording; the lock keeps the buffer whole anyway.
+        // Read again now that the recording is seen: Cut is refused while it runs, so the region
+        // stays as the file was opened for. Copied out: the UI thread takes this lock to lay out
+        // and to cut, so it is never held across the encode.
         std::lock_guard<std::mutex> g(m_cropLock);
-        const BYTE* frame = m_rgb.data();
-        if (m_bCrop) {
-            CropCopy(m_rgb.data(), m_nWidth, m_nHeight, m_rcSource, m_crop.data());
-            frame = m_crop.data();
-        }
-        written = m_pAvi->WriteFrame(frame);
+        source = m_rcSource;
+        cropped = m_bCrop;
     }
+    const BYTE* frame = m_rgb.data();
+    if (cropped) {
+        CropCopy(m_rgb.data(), m_nWidth, m_nHeight, source, m_crop.data());
+        frame = m_crop.data();
+    }
+    const int written = m_pAvi->WriteFrame(frame);
     if (written && m_hFrame) {
         const QString text = QString::asprintf("%s %d", kFrameCountText, m_pAvi->FrameCount());
         CPostedTextRelay::Post(m_hFrame, WM_CAMERA_STATUSTEXT, 0, text.toStdString());

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "controls/msgbridge.h"
+#include "platform/framemailbox.h"
 #include "platform/wintypes.h"
 
 struct CameraSettings;
@@ -155,7 +156,9 @@ public:
 private:
     void GrabThread();
     void DisplayThread();
-    bool SwapLatest(BYTE*& buffer, uint64_t& sequence, bool fromGrab);
+    // Run-state changes wake a thread that waits out a pause.
+    void ChangeRunState(BYTE state);
+    void WaitWhilePaused();
     void ProcessFrame(uint64_t sequence);
     void LayoutDisplay();
     RECT ScreenRect() const;
@@ -188,16 +191,14 @@ private:
     // Buffers, all allocated at Init.
     std::vector<BYTE> m_rawStore[3];  // grab, slot, display raw: exchanged by pointer
     BYTE* m_pGrabRaw = nullptr;
-    BYTE* m_pSlotRaw = nullptr;
     BYTE* m_pDisplayRaw = nullptr;
-    uint64_t m_nSlotSequence = 0;
+    CFrameMailbox m_mailbox;  // holds the slot buffer between the grab and the display
     std::vector<BYTE> m_rgb;
     std::vector<BYTE> m_snap;  // last decoded frame, under m_snapLock
-    std::vector<BYTE> m_crop;  // the cut region, under m_cropLock
-    std::mutex m_slotLock;     // the hand-over slot and m_bReady
-    bool m_bReady = false;
+    // The display thread's copy of the cut region for recording; sized while the threads stop.
+    std::vector<BYTE> m_crop;
     mutable std::mutex m_snapLock;
-    mutable std::mutex m_cropLock;  // the source rectangle, the crop buffer and m_bCrop
+    mutable std::mutex m_cropLock;  // the source rectangle and m_bCrop
     RECT m_rcSource{0, 0, 0, 0};
     int m_bCrop = 0;
 

@@ -166,7 +166,7 @@ void CDSCameraView::GrabThread() {
     uint64_t sequence = 0;
     while (m_byRunState.load() != kStop) {
         if (m_byRunState.load() != kRun) {
-            SleepMs(10);
+            SleepMs(10);  // paused: idles until run or stop, no frame is polled
             continue;
         }
         bool fresh = false;
@@ -183,6 +183,8 @@ void CDSCameraView::GrabThread() {
             ++m_nGrabbed;
             ProcessFrame(m_frame.data(), ++sequence);
         }
+        // DSGrabFrame answers at once, new frame or not, and the library has no call that waits
+        // for one: this pause paces the poll of the device's newest frame.
         SleepMs(1);
     }
 }

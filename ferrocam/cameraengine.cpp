@@ -70,7 +70,8 @@ void CCameraEngine::FreeResources() {
         b.clear();
         b.shrink_to_fit();
     }
-    captureBuffer_ = sharedBuffer_ = processingBuffer_ = nullptr;
+    captureBuffer_ = processingBuffer_ = nullptr;
+    frames_.Reset(nullptr);
     rawBufferBytes_ = 0;
     rgb_.clear();
     rgb_.shrink_to_fit();
@@ -88,7 +89,7 @@ bool CCameraEngine::AllocateBuffers(int width, int height) {
         return false;
     }
     captureBuffer_ = rawStore_[0].data();
-    sharedBuffer_ = rawStore_[1].data();
+    frames_.Reset(rawStore_[1].data());
     processingBuffer_ = rawStore_[2].data();
     return true;
 }
@@ -96,7 +97,7 @@ bool CCameraEngine::AllocateBuffers(int width, int height) {
 int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND display, HWND notify) {
     // A second Init reuses the engine: whatever the first one left is released first.
     JoinThreads();
-    runState_.store(RunStopped);
+    SetRunState(RunStopped);
     display_ = display;
     notify_ = notify;
     // Modes above 5 are applied as 5 by the device; the buffers are sized for what it applies.
@@ -123,8 +124,7 @@ int CCameraEngine::Initialize(FrameCallback callback, int resolution, HWND displ
     header_.biHeight = m.height;
     header_.biPlanes = 1;
     header_.biBitCount = 24;
-    newFrame_ = false;
-    runState_.store(RunStopped);
+    SetRunState(RunStopped);
     deadDetect_.store(1);
 
     device_->Start();
@@ -234,7 +234,8 @@ int CCameraEngine::Play() {
             stoppedFromInside_ = false;
             device_->ClearAbort();
         }
-        runState_.store(RunRunning);
+        frames_.Restart();  // a Stop from inside closed it
+        SetRunState(RunRunning);
         return 1;
     }
     std::lock_guard<std::mutex> control(controlLock_);
@@ -242,14 +243,11 @@ int CCameraEngine::Play() {
     if (state == RunRunning)
         return 0;
     if (state == RunPaused && !ThreadGone()) {
-        std::lock_guard<std::mutex> swap(swapLock_);
-        newFrame_ = false;
-        runState_.store(RunRunning);
+        // A frame from before the pause is not shown; a mailbox a Stop from inside closed opens.
+        std::lock_guard<std::mutex> exit(exitLock_);
+        frames_.Restart();
+        SetRunState(RunRunning);
         return 1;
-    }
-    {
-        std::lock_guard<std::mutex> swap(swapLock_);
-        newFrame_ = false;
     }
     JoinThreads();  // threads stopped from inside themselves are still to be joined
     device_->ClearAbort();
@@ -257,8 +255,9 @@ int CCameraEngine::Play() {
         std::lock_guard<std::mutex> exit(exitLock_);
         captureLooping_ = displayLooping_ = true;
         stoppedFromInside_ = false;
+        frames_.Restart();
     }
-    runState_.store(RunRunning);
+    SetRunState(RunRunning);
     captureThread_ = std::thread(&CCameraEngine::CaptureThread, this);
     displayThread_ = std::thread(&CCameraEngine::DisplayThread, this);
     threadsStarted_ = true;
@@ -273,8 +272,18 @@ int CCameraEngine::Pause() {
         if (device_)
             device_->ClearAbort();
     }
-    runState_.store(RunPaused);
+    SetRunState(RunPaused);
     return 1;
+}
+
+void CCameraEngine::SetRunState(BYTE state) {
+    runState_.store(state);
+    runState_.notify_all();
+}
+
+void CCameraEngine::WaitWhilePaused() {
+    while (runState_.load() == RunPaused)
+        runState_.wait(RunPaused);
 }
 
 bool CCameraEngine::ThreadGone() {
@@ -296,7 +305,8 @@ void CCameraEngine::JoinThreads() {
     {
         std::lock_guard<std::mutex> exit(exitLock_);
         stoppedFromInside_ = false;
-        runState_.store(RunStopped);
+        SetRunState(RunStopped);
+        frames_.Stop();  // the display thread waiting for a frame ends now
     }
     if (device_)
         device_->AbortRead();
@@ -317,8 +327,9 @@ int CCameraEngine::Stop() {
         std::lock_guard<std::mutex> exit(exitLock_);
         if (runState_.load() == RunStopped)
             return 0;
-        runState_.store(RunStopped);
+        SetRunState(RunStopped);
         stoppedFromInside_ = true;
+        frames_.Stop();  // the display thread waiting for a frame sees the stop
         if (device_)
             device_->AbortRead();
         return 1;
@@ -331,7 +342,7 @@ int CCameraEngine::Stop() {
     {
         std::lock_guard<std::mutex> exit(exitLock_);
         stoppedFromInside_ = false;
-        runState_.store(RunStopped);
+        SetRunState(RunStopped);
     }
     // Marked running after Pause and Play on a stopped engine, but no threads were started.
     JoinThreads();
@@ -347,7 +358,7 @@ void CCameraEngine::CaptureThread() {
         try {
             while (runState_.load() != RunStopped) {
                 if (runState_.load() == RunPaused) {
-                    SleepMs(10);
+                    WaitWhilePaused();
                     continue;
                 }
                 int result;
@@ -372,16 +383,15 @@ void CCameraEngine::CaptureThread() {
                     ProcessFrame(captureBuffer_, rgb_.data(), false, bytesPerSample);
                     WriteBmpFile(path, rgb_.data(), device_->Width(), device_->Height());
                 }
-                if (result == CAMERA_OK) {
-                    std::lock_guard<std::mutex> swap(swapLock_);
-                    std::swap(captureBuffer_, sharedBuffer_);
-                    newFrame_ = true;
-                }
+                // The capture never waits for the display: a frame not yet taken comes back as
+                // the next capture buffer.
+                if (result == CAMERA_OK)
+                    frames_.Put(captureBuffer_);
             }
             if (LeaveLoop(captureLooping_))
                 break;
         } catch (...) {
-            SleepMs(10);
+            SleepMs(10);  // a breather after a frame that could not be processed
         }
     }
 }
@@ -394,22 +404,13 @@ void CCameraEngine::DisplayThread() {
         try {
             while (runState_.load() != RunStopped) {
                 if (runState_.load() != RunRunning) {
-                    SleepMs(10);
+                    WaitWhilePaused();
                     continue;
                 }
-                bool have = false;
-                {
-                    std::lock_guard<std::mutex> swap(swapLock_);
-                    if (newFrame_) {
-                        std::swap(processingBuffer_, sharedBuffer_);
-                        newFrame_ = false;
-                        have = true;
-                    }
-                }
-                if (!have) {
-                    SleepMs(1);
+                // Waits for the newest frame; a stop wakes it. A frame taken as the engine
+                // pauses is dropped, as Play drops one left from before the pause.
+                if (frames_.Take(processingBuffer_) != CFrameMailbox::kFrame || runState_.load() != RunRunning)
                     continue;
-                }
                 // A frame taken is shown: during a mode switch this waits until the engine's
                 // own size is back, which is the size of this frame.
                 std::lock_guard<std::recursive_mutex> pipeline(pipelineLock_);
@@ -423,7 +424,7 @@ void CCameraEngine::DisplayThread() {
             if (LeaveLoop(displayLooping_))
                 break;
         } catch (...) {
-            SleepMs(10);
+            SleepMs(10);  // a breather after a frame that could not be processed
         }
     }
 }
@@ -486,7 +487,7 @@ int CCameraEngine::CaptureToFiles(const char* basePath, int flags, int resolutio
             device_->SelectMode(requested);
             const float newRowTime = device_->GetRowTime();
             device_->SetExposureRows(RescaleRows(newRowTime, oldRowTime, rows));
-            SleepMs(300);
+            SleepMs(300);  // the sensor settles in its new mode
         } else {
             reading.emplace(modeGate_);
         }
@@ -564,6 +565,7 @@ void CCameraEngine::SetGains(unsigned red, unsigned green, unsigned blue) {
 }
 
 void CCameraEngine::GetGains(int& red, int& green, int& blue) const {
+    // The driver's own bounded wait for a one-shot balance still pending (at most a second).
     for (int i = 0; i < 10 && device_->WhiteBalanceRequested(); ++i)
         SleepMs(100);
     device_->GetGains(red, green, blue);

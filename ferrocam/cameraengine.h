@@ -18,6 +18,7 @@
 #include "ferrocam/modegate.h"
 #include "ferrocam/registrykey.h"
 #include "ferrocam/sensordevice.h"
+#include "platform/framemailbox.h"
 
 enum RunState : BYTE { RunRunning = 0, RunPaused = 1, RunStopped = 2 };
 
@@ -125,13 +126,11 @@ private:
     // Three raw buffers rotate between the capture, shared and processing slots by pointer.
     std::vector<BYTE> rawStore_[3];
     BYTE* captureBuffer_ = nullptr;
-    BYTE* sharedBuffer_ = nullptr;
     BYTE* processingBuffer_ = nullptr;
+    CFrameMailbox frames_;  // holds the shared buffer between the capture and the display
     uint64_t rawBufferBytes_ = 0;
-    bool newFrame_ = false;
     std::vector<BYTE> rgb_;
     BITMAPINFOHEADER header_{};
-    std::mutex swapLock_;
     // Locking: a grab is inside the mode gate and takes nothing else; a decode takes the
     // pipeline lock only, so grabs and decodes run side by side. A mode switch (a still at
     // another mode) takes the pipeline lock and then the gate for itself, holding both until
@@ -148,6 +147,9 @@ private:
     bool captureLooping_ = false, displayLooping_ = false, stoppedFromInside_ = false;
     bool LeaveLoop(bool& looping);
     bool ThreadGone();  // one of the started threads has left its loop
+    // Every change of the run state wakes a thread that waits out a pause.
+    void SetRunState(BYTE state);
+    void WaitWhilePaused();
 
     std::atomic<int> colorEnhancement_{1}, monochrome_{0}, saturation_{128};
     std::atomic<int> deadDetect_{0};
