@@ -34,12 +34,13 @@
 
 #include "app/aboutdialog.h"
 #include "app/cmdids.h"
+#include "app/commandtable.h"
 #include "app/imagecommands.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "app/startupsplash.h"
 #include "app/foldertreectrl.h"
 #include "app/thumbnaillistctrl.h"
@@ -65,6 +66,7 @@ CMainFrame::CMainFrame() {
     setWindowTitle("Quillory");
     setWindowIcon(ResourceIcon(kProgramIconId));
     m_pRouter = new CCommandRouter(this);
+    m_pRouter->SetCommandTable(FindCommandInfo, ResourceCommandIcon);
     m_pRouter->SetChain([this] {
         std::vector<CCmdTarget*> chain;
         if (CView* v = ActiveView()) chain.push_back(v);

@@ -6,8 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "app/commandrouter.h"
-#include "controls/msgbridge.h"
+#include "ui/commandrouter.h"
+#include "ui/msgbridge.h"
 
 class QComboBox;
 class QKeyEvent;

@@ -21,7 +21,7 @@
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/toolbarcommands.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
@@ -34,7 +34,7 @@
 #include "capture/windowplacement.h"
 #include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "resources/resourcetable.h"
 #include "vekcamera/VekCamera.h"

@@ -14,7 +14,7 @@
 
 #include "capture/cameraframecontroller.h"
 #include "capture/camerasnapthread.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CAutoExposureDlg;
 class CCameraSettingDlg;

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "app/pelidorapp.h"
-#include "app/profile.h"
+#include "ui/profile.h"
 #include "capture/autoexposure.h"
 #include "capture/camerafirstuse.h"
 #include "capture/cameratables.h"

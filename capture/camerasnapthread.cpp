@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 namespace {
 

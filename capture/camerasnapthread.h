@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CCameraSnapThread {
 public:

@@ -16,7 +16,7 @@
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/areawhitebalance.h"
 #include "capture/avifile.h"
 #include "capture/backcorrection.h"
@@ -24,7 +24,7 @@
 #include "capture/camerasettings.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
 #include "platform/rectconv.h"

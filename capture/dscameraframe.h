@@ -14,7 +14,7 @@
 
 #include "capture/camerasettings.h"
 #include "capture/camerasnapthread.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 #include "qodirectx.h"
 
 class CDSCameraView;

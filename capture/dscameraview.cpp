@@ -8,7 +8,7 @@
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
@@ -16,7 +16,7 @@
 #include "capture/frameratemeter.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
 #include "platform/rectconv.h"

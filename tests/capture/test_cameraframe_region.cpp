@@ -22,7 +22,7 @@
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/cameradisplay.h"
 #include "capture/cameraframe.h"
 #include "capture/cameraview.h"
@@ -32,8 +32,8 @@
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
 #include "controls/exposuretimectrl.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
 

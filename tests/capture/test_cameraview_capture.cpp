@@ -14,7 +14,7 @@
 #include "capture/cameraview.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "simcam.h"
 #include "test_cameraview_support.h"
 #include "vekcamera/VekCamera.h"
