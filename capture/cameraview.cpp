@@ -18,7 +18,7 @@
 #include "app/pelidorapp.h"
 #include "ui/promptservice.h"
 #include "capture/areawhitebalance.h"
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "capture/backcorrection.h"
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"

@@ -9,7 +9,7 @@
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
 #include "ui/promptservice.h"
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
 #include "capture/cameraview.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/cameraview.h"
 #include "capture/postedtext.h"

@@ -33,7 +33,7 @@ extern "C" {
 #include "app/pelidorapp.h"
 #include "ui/profile.h"
 #include "ui/promptservice.h"
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/dscameraframe.h"
 #include "capture/dscameraview.h"
