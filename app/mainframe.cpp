@@ -421,7 +421,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
         CSelectDSCameraDlg dlg(this);
         if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted || dlg.m_nDevice < 0 || dlg.m_nDevice > 255)
             return 0;
-        auto* frame = new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), this);
+        auto* frame = new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), CameraHost(), this);
         m_pCameraFrame = frame;
         frame->LoadFrame();
         if (m_pCameraFrame) {
@@ -431,7 +431,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
         return 0;
     }
     id = ChooseCameraVariant(id);
-    auto* frame = new CCameraFrame(id, m_bLongExposure, this);
+    auto* frame = new CCameraFrame(id, m_bLongExposure, CameraHost(), this);
     m_pCameraFrame = frame;
     frame->LoadFrame();
     if (m_pCameraFrame) {
@@ -439,6 +439,18 @@ LRESULT CMainFrame::OnLaunchCamera() {
         frame->raise();
     }
     return 0;
+}
+
+CameraWindowHost CMainFrame::CameraHost() {
+    CameraWindowHost host;
+    host.mainWindow = GetSafeHwnd();
+    CPelidorApp* app = AfxGetPelidorApp();
+    host.profile = app ? &app->Profile() : nullptr;
+    host.saveFolder = &g_strSaveFolder;
+    host.closed = [self = QPointer<CMainFrame>(this)](QWidget* window) {
+        if (self && self->m_pCameraFrame == window) self->m_pCameraFrame = nullptr;
+    };
+    return host;
 }
 
 int CMainFrame::ChooseCameraVariant(int id) {

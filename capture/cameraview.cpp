@@ -14,8 +14,6 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
 #include "ui/promptservice.h"
 #include "capture/areawhitebalance.h"
 #include "video/avifile.h"
@@ -839,11 +837,8 @@ void CCameraView::FinishPendingClose() {
         AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
         return;
     }
-    HWND main = m_hMain;
-    if (!main && AfxGetMainFrame())
-        main = AfxGetMainFrame()->GetSafeHwnd();
-    if (main)
-        CPostedTextRelay::Post(main, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
+    if (m_hMain)
+        CPostedTextRelay::Post(m_hMain, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
 }
 
 LRESULT CCameraView::WindowProc(UINT message, WPARAM, LPARAM) {

@@ -206,7 +206,7 @@ protected:
     // Opens the webcam window on a device as the main frame would after the chooser.
     CDSCameraFrame* Open(BYTE device) {
         if (!app && !StartApp()) return nullptr;
-        auto* f = new CDSCameraFrame(0, device, app->MainFrame());
+        auto* f = new CDSCameraFrame(0, device, app->MainFrame()->CameraHost(), app->MainFrame());
         app->MainFrame()->m_pCameraFrame = f;
         f->LoadFrame();
         f->show();
