@@ -1,6 +1,6 @@
 // The command table: one row per command id, from which menus, toolbars and keys are built.
 #include "app/cmdids.h"
-#include "app/commandrouter.h"
+#include "app/commandtable.h"
 #include "resources/resourcetable.h"
 #include "app/imagecommands.h"
 

@@ -4,7 +4,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 
 CDocument::~CDocument() {
     for (CView* v : m_views) v->DetachDocument();

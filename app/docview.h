@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 #include "platform/wintypes.h"
 
 class CView;

@@ -5,7 +5,7 @@
 #include <QFileSystemModel>
 
 #include "app/foldertreeroots.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "app/thumbnaillistctrl.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/cmdids.h"
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 #include "app/dialogs/decreasebppdialog.h"
 #include "app/dialogs/decreasebpplogic.h"
 #include "app/dialogs/ditherdialog.h"
@@ -21,8 +21,8 @@
 #include "app/dialogs/skewdialog.h"
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
-#include "app/promptservice.h"
-#include "controls/messages.h"
+#include "ui/promptservice.h"
+#include "ui/messages.h"
 #include "imagelib/ops/quantize/colorquantizer.h"
 
 int32_t SlopeToParam(double slope) {

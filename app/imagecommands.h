@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 #include "app/pelidordoc.h"
 
 // The document's "Image" and "Filters" menus as router paths.

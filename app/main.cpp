@@ -2,9 +2,9 @@
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "app/startupsplash.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 #include <QThread>
 

@@ -34,12 +34,13 @@
 
 #include "app/aboutdialog.h"
 #include "app/cmdids.h"
+#include "app/commandtable.h"
 #include "app/imagecommands.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "app/startupsplash.h"
 #include "app/foldertreectrl.h"
 #include "app/thumbnaillistctrl.h"
@@ -66,6 +67,7 @@ CMainFrame::CMainFrame() {
     setWindowTitle("Quillory");
     setWindowIcon(ResourceIcon(kProgramIconId));
     m_pRouter = new CCommandRouter(this);
+    m_pRouter->SetCommandTable(FindCommandInfo, ResourceCommandIcon);
     m_pRouter->SetChain([this] {
         std::vector<CCmdTarget*> chain;
         if (CView* v = ActiveView()) chain.push_back(v);
@@ -407,7 +409,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
         CSelectDSCameraDlg dlg(this);
         if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted || dlg.m_nDevice < 0 || dlg.m_nDevice > 255)
             return 0;
-        auto* frame = new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), this);
+        auto* frame = new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), CameraHost(), this);
         m_pCameraFrame = frame;
         frame->LoadFrame();
         if (m_pCameraFrame) {
@@ -417,7 +419,7 @@ LRESULT CMainFrame::OnLaunchCamera() {
         return 0;
     }
     id = ChooseCameraVariant(id);
-    auto* frame = new CCameraFrame(id, m_bLongExposure, this);
+    auto* frame = new CCameraFrame(id, m_bLongExposure, CameraHost(), this);
     m_pCameraFrame = frame;
     frame->LoadFrame();
     if (m_pCameraFrame) {
@@ -425,6 +427,18 @@ LRESULT CMainFrame::OnLaunchCamera() {
         frame->raise();
     }
     return 0;
+}
+
+CameraWindowHost CMainFrame::CameraHost() {
+    CameraWindowHost host;
+    host.mainWindow = GetSafeHwnd();
+    CPelidorApp* app = AfxGetPelidorApp();
+    host.profile = app ? &app->Profile() : nullptr;
+    host.saveFolder = &g_strSaveFolder;
+    host.closed = [self = QPointer<CMainFrame>(this)](QWidget* window) {
+        if (self && self->m_pCameraFrame == window) self->m_pCameraFrame = nullptr;
+    };
+    return host;
 }
 
 int CMainFrame::ChooseCameraVariant(int id) {

@@ -6,8 +6,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "app/commandrouter.h"
-#include "controls/msgbridge.h"
+#include "capture/camerawindowhost.h"
+#include "ui/commandrouter.h"
+#include "ui/msgbridge.h"
 
 class QComboBox;
 class QKeyEvent;
@@ -88,6 +89,8 @@ public:
     // appears again (the start page refreshes its tile then).
     const QStringList& CameraFiles() const { return m_cameraFiles; }
     CCameraPlugListener* PlugListener() const { return m_pPlugListener; }
+    // What a camera window gets of this frame and the program.
+    CameraWindowHost CameraHost();
 
     QPointer<QWidget> m_pCameraFrame;
     int m_bLongExposure = 0;

@@ -1,14 +1,14 @@
 #include "app/measurecommands.h"
 
 #include "app/cmdids.h"
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 #include "app/mainframe.h"
 #include "app/measuredialog.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "app/magnifierwnd.h"
 #include "app/thumbnaillistctrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "outside/vekmeasure/qomeasure.h"
 
 const std::vector<CMeasureCommands::Row>& CMeasureCommands::Table() {

@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "outside/vekmeasure/qomeasure.h"
 
 namespace {

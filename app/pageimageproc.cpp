@@ -5,8 +5,8 @@
 #include "app/cmdids.h"
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "controls/shadebutton.h"
 
 namespace {

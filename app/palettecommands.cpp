@@ -9,8 +9,8 @@
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
-#include "app/promptservice.h"
-#include "controls/messages.h"
+#include "ui/promptservice.h"
+#include "ui/messages.h"
 
 namespace {
 

@@ -26,10 +26,10 @@
 #include "app/cmdids.h"
 #include "app/mainframe.h"
 #include "app/palettecommands.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "app/urldownloaddialog.h"
 #include "app/startupsplash.h"
 #include "outside/vekmeasure/qomeasure.h"
@@ -102,6 +102,7 @@ CMainFrame* AfxGetMainFrame() { return g_app ? g_app->MainFrame() : nullptr; }
 CPelidorApp::CPelidorApp(const QString& profilePath) : m_profile(std::make_unique<CProfile>(profilePath)) {
     memset(&m_TextInfo, 0, sizeof(m_TextInfo));
     g_app = this;
+    CPromptService::SetMainWindow([]() -> QWidget* { return AfxGetMainFrame(); });
     OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
     OnCommand(ID_APP_ABOUT, [this] {
         CAboutDialog dlg(m_pMainFrame);

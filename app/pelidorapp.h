@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "app/commandrouter.h"
-#include "app/profile.h"
+#include "ui/commandrouter.h"
+#include "ui/profile.h"
 #include "imagelib/pximage.h"
 #include "platform/wintypes.h"
 

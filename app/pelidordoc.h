@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "app/docview.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 #include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/pximage.h"
 

@@ -15,11 +15,11 @@
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
 #include "app/docview.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "app/thumbnailrenderer.h"
 #include "app/thumbnailworker.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "resources/resourcetable.h"
 
 namespace {

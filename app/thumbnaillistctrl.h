@@ -12,7 +12,7 @@
 
 #include <memory>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class QProgressBar;
 class QStandardItemModel;

@@ -11,7 +11,7 @@
 
 #include "app/imageconvert.h"
 #include "app/pelidorapp.h"
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "imagelib/pximage.h"
 
 namespace {

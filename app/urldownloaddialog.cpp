@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "controls/iconbutton.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/avifile.h"
+#include "video/avifile.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "capture/camerasettings.h"
 #include "capture/cameraview.h"
 #include "capture/viewfinder.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
 

@@ -15,7 +15,7 @@
 
 #include "app/thumbnailrenderer.h"
 #include "app/thumbnailworker.h"
-#include "capture/avifile.h"
+#include "video/avifile.h"
 
 namespace {
 

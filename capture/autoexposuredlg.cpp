@@ -8,7 +8,7 @@
 #include "capture/exposurepagelogic.h"
 #include "controls/bitmapslider.h"
 #include "controls/exposuretimectrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "resources/resourcetable.h"
 #include "vekcamera/VekCamera.h"
 

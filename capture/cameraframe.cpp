@@ -19,9 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/toolbarcommands.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
@@ -34,7 +32,7 @@
 #include "capture/windowplacement.h"
 #include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "resources/resourcetable.h"
 #include "vekcamera/VekCamera.h"
@@ -48,11 +46,6 @@ constexpr const char* kRecordPrompt = "Record";        // string 1246
 constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
 constexpr UINT kStatusBarId = 59393;
 constexpr UINT kBrightnessPaneId = 32988;
-
-HWND MainWindow() {
-    CMainFrame* main = AfxGetMainFrame();
-    return main ? main->GetSafeHwnd() : nullptr;
-}
 
 }  // namespace
 
@@ -72,8 +65,8 @@ private:
     CProgressDialog* m_dialog;
 };
 
-CCameraFrame::CCameraFrame(int cameraId, int longExposure, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), m_controller(cameraId, longExposure, AfxGetPelidorApp()->Profile()) {
+CCameraFrame::CCameraFrame(int cameraId, int longExposure, const CameraWindowHost& host, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), m_host(host), m_controller(cameraId, longExposure, *host.profile, host.saveFolder) {
     setObjectName("CameraFrame");
     setAttribute(Qt::WA_DeleteOnClose);
     RegisterWindow(this);
@@ -89,7 +82,7 @@ bool CCameraFrame::LoadFrame() {
     m_pView = new CCameraView(this);
     m_pView->setObjectName(QString::number(0xE900));
     m_pView->SetFrameWindow(GetSafeHwnd());
-    m_pView->SetMainWindow(MainWindow());
+    m_pView->SetMainWindow(m_host.mainWindow);
     setCentralWidget(m_pView);
     m_controller.Attach(GetSafeHwnd(), m_pView);
     m_controller.onOpened = [this](int w, int h) { PlaceOnImage(w, h); };
@@ -182,7 +175,7 @@ void CCameraFrame::BuildBars() {
         m_pView->SetCross(0, m_controller.m_crossColor);
     }, open, [this] { return m_controller.m_bCrossShow == 0; });
     AddCommand(ID_CAMERA_BROWSER, "Camera Image Browser\n Browser",
-               [] { SendMessage(MainWindow(), WM_COMMAND, ID_CAMERA_BROWSER, 0); }, open);
+               [this] { SendMessage(m_host.mainWindow, WM_COMMAND, ID_CAMERA_BROWSER, 0); }, open);
     AddCommand(ID_VIDEO_RESTORE, "Video Restore\nRestore", [this] {
         if (!m_controller.IsIdle()) return;
         m_controller.SetMode(C::kModeRestore);
@@ -380,12 +373,12 @@ void CCameraFrame::OnShot(int index) {
     }
     QString path;
     if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, index, false));
+        path = QString::fromStdString(MakeCaptureFileName(s, index, false, m_host.SaveFolder()));
     } else {
         FileDialogRequest r;
         r.open = false;
         r.title = "camera snap files";
-        r.fileName = g_strSaveFolder + (g_strSaveFolder.endsWith('/') ? "" : "/") + kDefaultSaveName;
+        r.fileName = m_host.InSaveFolder(kDefaultSaveName);
         r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)", "RAW Files (*.raw)"};
         r.filterIndex = s.snap.uiFiletype == 1 ? 2 : s.snap.uiFiletype == 8 ? 3 : s.snap.uiFiletype == 4 ? 4 : 1;
         r.defaultExt = QStringList{"bmp", "jpg", "tiff", "raw"}.value(r.filterIndex - 1);
@@ -404,7 +397,7 @@ void CCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
     m_snap.SetSnapDone();
     // A raw snap leaves files the start page cannot show.
     if (m_controller.Settings().snap.uiFiletype == kCaptureRaw) return;
-    SendMessage(MainWindow(), WM_CAMERA_FILESAVED, wParam, lParam);
+    SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
 }
 
 void CCameraFrame::OnRecord() {
@@ -415,12 +408,12 @@ void CCameraFrame::OnRecord() {
         if (!m_controller.IsOpen()) return;
         QString path;
         if (s.video.bConfig) {
-            path = QString::fromStdString(MakeCaptureFileName(s, 0, true));
+            path = QString::fromStdString(MakeCaptureFileName(s, 0, true, m_host.SaveFolder()));
         } else {
             FileDialogRequest r;
             r.open = false;
             r.title = "camera save *.avi files";
-            r.fileName = g_strSaveFolder + (g_strSaveFolder.endsWith('/') ? "" : "/") + kDefaultSaveName;
+            r.fileName = m_host.InSaveFolder(kDefaultSaveName);
             r.filters = {"AVI Files (*.avi)"};
             r.defaultExt = "avi";
             if (!CPromptService::Instance().FileDialog(this, r)) return;
@@ -535,8 +528,7 @@ void CCameraFrame::ShutdownCamera() {
 
 void CCameraFrame::closeEvent(QCloseEvent* e) {
     ShutdownCamera();
-    if (CMainFrame* main = AfxGetMainFrame())
-        if (main->m_pCameraFrame == this) main->m_pCameraFrame = nullptr;
+    if (m_host.closed) m_host.closed(this);
     e->accept();
 }
 

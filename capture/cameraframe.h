@@ -14,7 +14,8 @@
 
 #include "capture/cameraframecontroller.h"
 #include "capture/camerasnapthread.h"
-#include "controls/msgbridge.h"
+#include "capture/camerawindowhost.h"
+#include "ui/msgbridge.h"
 
 class CAutoExposureDlg;
 class CCameraSettingDlg;
@@ -62,7 +63,8 @@ public:
         ID_RESOLUTION_CONFIG = 33002,
     };
 
-    CCameraFrame(int cameraId, int longExposure, QWidget* parent = nullptr);
+    // `host.profile` must be set.
+    CCameraFrame(int cameraId, int longExposure, const CameraWindowHost& host, QWidget* parent = nullptr);
     ~CCameraFrame() override;
 
     // Builds the window, reads the profile and opens the camera.
@@ -143,6 +145,7 @@ private:
     void OnFullScreen();
     void OnImageSize();
 
+    CameraWindowHost m_host;
     CCameraFrameController m_controller;
     CCameraSnapThread m_snap;
     std::unique_ptr<IntervalLink> m_pIntervalLink;

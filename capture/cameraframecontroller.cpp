@@ -8,8 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/pelidorapp.h"
-#include "app/profile.h"
+#include "ui/profile.h"
 #include "capture/autoexposure.h"
 #include "capture/camerafirstuse.h"
 #include "capture/cameramodeltraits.h"
@@ -51,8 +50,8 @@ QString PrefixIn(const CProfile& p, const char* section) {
 
 }  // namespace
 
-CCameraFrameController::CCameraFrameController(int cameraId, int longExposure, CProfile& profile)
-    : m_profile(profile) {
+CCameraFrameController::CCameraFrameController(int cameraId, int longExposure, CProfile& profile, QString* saveFolder)
+    : m_profile(profile), m_saveFolder(saveFolder ? *saveFolder : m_noSaveFolder) {
     m_Settings.nCameraId = cameraId;
     m_Settings.bLongExposure = longExposure;
     m_Settings.nOpenState = 2;
@@ -102,7 +101,7 @@ void CCameraFrameController::LoadProfile() {
         s.snap.uiFiletype = kCaptureBmp;
     s.snap.sFilename = Utf8(PrefixIn(p, "FileSave"));
     s.video.sFilename = Utf8(PrefixIn(p, "VideoSave"));
-    LoadSaveFolders(s, p);
+    LoadSaveFolders(s, p, m_saveFolder);
     const std::string model = CameraModelName(s.nCameraId);
     s.byPreviewRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Preview", DefaultPreviewRes(s.nCameraId), 0, 255));
     s.byCaptureRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Capture", DefaultCaptureRes(s.nCameraId), 0, 255));
@@ -115,21 +114,21 @@ void CCameraFrameController::SaveProfile() {
     for (const ProfileIntKey& k : kSaveKeys) p.WriteProfileInt(k.section, k.key, k.field(s));
     p.WriteProfileString("FileSave", "sFilename", FromUtf8(s.snap.sFilename));
     p.WriteProfileString("VideoSave", "sFilename", FromUtf8(s.video.sFilename));
-    SaveSaveFolders(s, p);
+    SaveSaveFolders(s, p, m_saveFolder);
     const QString model = FromUtf8(CameraModelName(s.nCameraId));
     p.WriteProfileInt(model, "Preview", s.byPreviewRes);
     p.WriteProfileInt(model, "Capture", s.byCaptureRes);
     p.WriteProfileInt(model, "ResLock", s.bResLock);
 }
 
-void CCameraFrameController::LoadSaveFolders(CameraSettings& s, const CProfile& p) {
-    s.snap.sPath = Utf8(p.GetProfileString("FileSave", "sPath", g_strSaveFolder));
-    s.video.sPath = Utf8(p.GetProfileString("VideoSave", "sPath", g_strSaveFolder));
+void CCameraFrameController::LoadSaveFolders(CameraSettings& s, const CProfile& p, const QString& saveFolder) {
+    s.snap.sPath = Utf8(p.GetProfileString("FileSave", "sPath", saveFolder));
+    s.video.sPath = Utf8(p.GetProfileString("VideoSave", "sPath", saveFolder));
 }
 
-void CCameraFrameController::SaveSaveFolders(const CameraSettings& s, CProfile& p) {
-    if (!s.snap.sPath.empty()) g_strSaveFolder = FromUtf8(s.snap.sPath);
-    p.WriteProfileString("FileSave", "sPath", g_strSaveFolder);
+void CCameraFrameController::SaveSaveFolders(const CameraSettings& s, CProfile& p, QString& saveFolder) {
+    if (!s.snap.sPath.empty()) saveFolder = FromUtf8(s.snap.sPath);
+    p.WriteProfileString("FileSave", "sPath", saveFolder);
     p.WriteProfileString("VideoSave", "sPath", FromUtf8(s.video.sPath));
 }
 
@@ -496,7 +495,7 @@ QRect CCameraFrameController::WindowLayout(int width, int height, const QRect& s
 }
 
 QString CCameraFrameController::NextSnapFolder() const {
-    const QString name = FromUtf8(MakeCaptureFileName(m_Settings, 0, false));
+    const QString name = FromUtf8(MakeCaptureFileName(m_Settings, 0, false, m_saveFolder));
     const int slash = name.lastIndexOf('/');
     return slash >= 0 ? name.left(slash + 1) : QString();
 }

@@ -46,7 +46,8 @@ public:
         std::vector<BackCorrPoint> points;  // the usable points
     };
 
-    CCameraFrameController(int cameraId, int longExposure, CProfile& profile);
+    // `saveFolder` is the program's save folder (none when null).
+    CCameraFrameController(int cameraId, int longExposure, CProfile& profile, QString* saveFolder = nullptr);
     ~CCameraFrameController() override;
 
     CameraSettings& Settings() { return m_Settings; }
@@ -77,8 +78,8 @@ public:
     // The snap and video folders ("FileSave"/"sPath", "VideoSave"/"sPath"; the program's save
     // folder while none is stored). The snap folder's key is the program's save folder too, which
     // the main frame writes when it closes: storing makes the chosen snap folder the program's.
-    static void LoadSaveFolders(CameraSettings& s, const CProfile& p);
-    static void SaveSaveFolders(const CameraSettings& s, CProfile& p);
+    static void LoadSaveFolders(CameraSettings& s, const CProfile& p, const QString& saveFolder);
+    static void SaveSaveFolders(const CameraSettings& s, CProfile& p, QString& saveFolder);
     // The Snap button's tooltip: its prompt, and the time lapse a Snap runs while one is armed.
     static QString SnapToolTip(const SnapSaveSettings& snap);
 
@@ -125,6 +126,8 @@ private:
 
     CameraSettings m_Settings{};
     CProfile& m_profile;
+    QString m_noSaveFolder;
+    QString& m_saveFolder;
     int m_nMode = kModeIdle;
     bool m_bOpening = false;
     unsigned m_openGeneration = 0;

@@ -12,7 +12,7 @@
 #include <QRadioButton>
 
 #include "controls/bitmapslider.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 using C = CCameraParamLogic::Colour;
 

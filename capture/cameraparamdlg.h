@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "capture/cameraparamlogic.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CBitmapSlider;
 class QCheckBox;

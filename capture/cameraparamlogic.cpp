@@ -2,7 +2,7 @@
 
 #include "capture/exposurepagelogic.h"
 #include "capture/imageadjustlogic.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "vekcamera/VekCamera.h"
 
 CameraParamRange& CCameraParamLogic::Range(Colour colour) const {

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/promptservice.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/promptservice.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "platform/usbtransport.h"
 #include "outside/simcam/simcam.h"
 

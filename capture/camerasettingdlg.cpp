@@ -12,7 +12,7 @@
 #include "capture/exposuregainpage.h"
 #include "capture/exposurepage.h"
 #include "capture/imageadjustpage.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "resources/resourcetable.h"
 
 CCameraSettingDlg::CCameraSettingDlg(CameraSettings* settings, HWND frame, QWidget* parent)

@@ -8,7 +8,7 @@
 #include <QDialog>
 
 #include "capture/camerasettinglogic.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CCameraParamDlg;
 class CExposurePageBase;

@@ -1,6 +1,6 @@
 #include "capture/camerasettinglogic.h"
 
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "vekcamera/VekCamera.h"
 
 CCameraSettingLogic::CCameraSettingLogic(CameraSettings* settings) : m_s(settings) {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "controls/messages.h"
 #include "platform/clock.h"
+#include "ui/messages.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CCameraSnapThread {
 public:

@@ -14,18 +14,16 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/areawhitebalance.h"
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "capture/backcorrection.h"
 #include "capture/cameradisplay.h"
 #include "capture/cameramodeltraits.h"
 #include "capture/camerasettings.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
 #include "platform/rectconv.h"
@@ -811,11 +809,8 @@ void CCameraView::FinishPendingClose() {
         AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
         return;
     }
-    HWND main = m_hMain;
-    if (!main && AfxGetMainFrame())
-        main = AfxGetMainFrame()->GetSafeHwnd();
-    if (main)
-        CPostedTextRelay::Post(main, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
+    if (m_hMain)
+        CPostedTextRelay::Post(m_hMain, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
 }
 
 LRESULT CCameraView::WindowProc(UINT message, WPARAM, LPARAM) {

@@ -29,8 +29,8 @@
 #include <thread>
 #include <vector>
 
-#include "controls/msgbridge.h"
 #include "platform/framemailbox.h"
+#include "ui/msgbridge.h"
 #include "platform/wintypes.h"
 
 struct CameraSettings;

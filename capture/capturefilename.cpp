@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/pelidorapp.h"
 #include "platform/clock.h"
 
 namespace {
@@ -43,17 +42,17 @@ std::string CaptureFileExtension(int fileType, bool video) {
     return ".bmp";
 }
 
-std::string CaptureSaveFolder() {
+std::string CaptureSaveFolder(const QString& saveFolder) {
     // An unset folder stays empty (the working folder) rather than becoming the root.
-    std::string folder = g_strSaveFolder.toStdString();
+    std::string folder = saveFolder.toStdString();
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
     return folder;
 }
 
-std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool video) {
+std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool video, const QString& saveFolder) {
     const std::string& chosen = video ? settings.video.sPath : settings.snap.sPath;
-    return MakeCaptureFileName(settings, index, video, chosen.empty() ? CaptureSaveFolder() : chosen);
+    return MakeCaptureFileName(settings, index, video, chosen.empty() ? CaptureSaveFolder(saveFolder) : chosen);
 }
 
 std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool video,

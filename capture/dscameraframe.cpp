@@ -19,10 +19,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/profile.h"
-#include "app/promptservice.h"
+#include "ui/profile.h"
+#include "ui/promptservice.h"
 #include "capture/toolbarcommands.h"
 #include "capture/cameraframecontroller.h"
 #include "capture/cameramodeltraits.h"
@@ -32,7 +30,7 @@
 #include "capture/saveconfigdlg.h"
 #include "capture/windowplacement.h"
 #include "controls/flatprogressctrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
 #include "resources/resourcetable.h"
@@ -46,16 +44,6 @@ constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
 constexpr UINT kStatusBarId = 59393;
 constexpr UINT kBrightnessPaneId = 32988;
 constexpr uint32_t kOpenWaitMs = 1000;
-
-HWND MainWindow() {
-    CMainFrame* main = AfxGetMainFrame();
-    return main ? main->GetSafeHwnd() : nullptr;
-}
-
-CProfile* Profile() {
-    CPelidorApp* app = AfxGetPelidorApp();
-    return app ? &app->Profile() : nullptr;
-}
 
 // The integer save keys: section, key, default, the range a value must be in to be taken.
 struct SaveKey {
@@ -88,10 +76,6 @@ QString PrefixIn(const CProfile& p, const char* section) {
     return v;
 }
 
-QString InSaveFolder(const QString& name) {
-    return g_strSaveFolder + (g_strSaveFolder.endsWith('/') ? "" : "/") + name;
-}
-
 }  // namespace
 
 // The "Interval Complete" dialog as the snap thread sees it; the window joins the thread before
@@ -110,8 +94,8 @@ private:
     CProgressDialog* m_dialog;
 };
 
-CDSCameraFrame::CDSCameraFrame(int cameraId, BYTE device, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), m_byDevice(device) {
+CDSCameraFrame::CDSCameraFrame(int cameraId, BYTE device, const CameraWindowHost& host, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), m_host(host), m_byDevice(device) {
     setObjectName("DSCameraFrame");
     setAttribute(Qt::WA_DeleteOnClose);
     m_Settings.nCameraId = cameraId;
@@ -129,7 +113,7 @@ bool CDSCameraFrame::LoadFrame() {
     m_pView = new CDSCameraView(this);
     m_pView->setObjectName(QString::number(0xE900));
     m_pView->SetFrameWindow(GetSafeHwnd());
-    m_pView->SetMainWindow(MainWindow());
+    m_pView->SetMainWindow(m_host.mainWindow);
     setCentralWidget(m_pView);
     BuildBars();
     if (QScreen* sc = QGuiApplication::primaryScreen()) {
@@ -257,7 +241,7 @@ void CDSCameraFrame::PlaceOnImage(int width, int height) {
 // ---- open and close -----------------------------------------------------------------------
 
 void CDSCameraFrame::LoadSaveSettings() {
-    CProfile* p = Profile();
+    CProfile* p = m_host.profile;
     if (!p) return;
     CameraSettings& s = m_Settings;
     for (const SaveKey& k : kSaveKeys) {
@@ -268,17 +252,18 @@ void CDSCameraFrame::LoadSaveSettings() {
     if (type != kCaptureJpeg && type != kCaptureBmp && type != kCaptureRaw && type != kCaptureTiff) s.snap.uiFiletype = kCaptureBmp;
     s.snap.sFilename = PrefixIn(*p, "FileSave").toStdString();
     s.video.sFilename = PrefixIn(*p, "VideoSave").toStdString();
-    CCameraFrameController::LoadSaveFolders(s, *p);
+    CCameraFrameController::LoadSaveFolders(s, *p, m_host.SaveFolder());
 }
 
 void CDSCameraFrame::SaveSaveSettings() {
-    CProfile* p = Profile();
+    CProfile* p = m_host.profile;
     if (!p) return;
     CameraSettings& s = m_Settings;
     for (const SaveKey& k : kSaveKeys) p->WriteProfileInt(k.section, k.key, k.field(s));
     p->WriteProfileString("FileSave", "sFilename", QString::fromStdString(s.snap.sFilename));
     p->WriteProfileString("VideoSave", "sFilename", QString::fromStdString(s.video.sFilename));
-    CCameraFrameController::SaveSaveFolders(s, *p);
+    QString noSaveFolder;
+    CCameraFrameController::SaveSaveFolders(s, *p, m_host.saveFolder ? *m_host.saveFolder : noSaveFolder);
 }
 
 void CDSCameraFrame::OnOpen() {
@@ -337,8 +322,7 @@ void CDSCameraFrame::ShutdownCamera() {
 
 void CDSCameraFrame::closeEvent(QCloseEvent* e) {
     ShutdownCamera();
-    if (CMainFrame* main = AfxGetMainFrame())
-        if (main->m_pCameraFrame == this) main->m_pCameraFrame = nullptr;
+    if (m_host.closed) m_host.closed(this);
     e->accept();
 }
 
@@ -405,12 +389,12 @@ void CDSCameraFrame::OnShot(int index) {
     }
     QString path;
     if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, index, false));
+        path = QString::fromStdString(MakeCaptureFileName(s, index, false, m_host.SaveFolder()));
     } else {
         FileDialogRequest r;
         r.open = false;
         r.title = "camera snap files";
-        r.fileName = InSaveFolder(kDefaultSaveName);
+        r.fileName = m_host.InSaveFolder(kDefaultSaveName);
         r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)"};
         r.filterIndex = s.snap.uiFiletype == kCaptureJpeg ? 2 : s.snap.uiFiletype == kCaptureTiff ? 3 : 1;
         r.defaultExt = QStringList{"bmp", "jpg", "tiff"}.value(r.filterIndex - 1);
@@ -429,7 +413,7 @@ void CDSCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
     m_snap.SetSnapDone();
     // Only written files are announced; raw files are none the start page can show.
     if (!lParam || m_Settings.snap.uiFiletype == kCaptureRaw) return;
-    SendMessage(MainWindow(), WM_CAMERA_FILESAVED, wParam, lParam);
+    SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
 }
 
 void CDSCameraFrame::OnRecord() {
@@ -438,12 +422,12 @@ void CDSCameraFrame::OnRecord() {
     if (!m_bRecording) {
         QString path;
         if (s.video.bConfig) {
-            path = QString::fromStdString(MakeCaptureFileName(s, 0, true));
+            path = QString::fromStdString(MakeCaptureFileName(s, 0, true, m_host.SaveFolder()));
         } else {
             FileDialogRequest r;
             r.open = false;
             r.title = "camera save *.avi files";
-            r.fileName = InSaveFolder(kDefaultSaveName);
+            r.fileName = m_host.InSaveFolder(kDefaultSaveName);
             r.filters = {"AVI Files (*.avi)"};
             r.defaultExt = "avi";
             if (!CPromptService::Instance().FileDialog(this, r)) return;

@@ -14,7 +14,8 @@
 
 #include "capture/camerasettings.h"
 #include "capture/camerasnapthread.h"
-#include "controls/msgbridge.h"
+#include "capture/camerawindowhost.h"
+#include "ui/msgbridge.h"
 #include "qodirectx.h"
 
 class CDSCameraView;
@@ -43,7 +44,7 @@ public:
     // The busy modes (the hub camera window's numbers).
     enum Mode { kModeIdle = 0, kModeResolution = 2, kModeSaveConfig = 8, kModeCut = 9, kModeRestore = 10, kModeRecording = 13 };
 
-    CDSCameraFrame(int cameraId, BYTE device, QWidget* parent = nullptr);
+    CDSCameraFrame(int cameraId, BYTE device, const CameraWindowHost& host, QWidget* parent = nullptr);
     ~CDSCameraFrame() override;
 
     // Builds the window and opens the device.
@@ -111,6 +112,7 @@ private:
     void CloseSaveConfigDlg();
     void OnRestore();
 
+    CameraWindowHost m_host;
     CameraSettings m_Settings{};
     BYTE m_byDevice = 0;
     int m_nMode = kModeIdle;

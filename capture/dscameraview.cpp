@@ -6,17 +6,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/promptservice.h"
-#include "capture/avifile.h"
+#include "ui/promptservice.h"
+#include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
 #include "capture/cameraview.h"
 #include "capture/frameratemeter.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
 #include "platform/rectconv.h"
@@ -378,10 +376,8 @@ int CDSCameraView::StopRecording() {
         AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
         return 1;
     }
-    HWND main = m_hMain;
-    if (!main && AfxGetMainFrame()) main = AfxGetMainFrame()->GetSafeHwnd();
     // The receiver gets its own copy of the path: the view may be gone when it is read.
-    if (main) CPostedTextRelay::Post(main, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
+    if (m_hMain) CPostedTextRelay::Post(m_hMain, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
     return 1;
 }
 

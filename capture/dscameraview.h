@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 #include "platform/wintypes.h"
 
 struct CameraSettings;

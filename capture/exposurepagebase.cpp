@@ -9,7 +9,7 @@
 
 #include "controls/bitmapslider.h"
 #include "controls/exposuretimectrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "resources/resourcetable.h"
 
 namespace {

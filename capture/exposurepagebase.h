@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "capture/exposurepagelogic.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CBitmapSlider;
 class CExposureTimeCtrl;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "capture/cameratables.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "vekcamera/VekCamera.h"
 
 int ClampToRange(int value, int minimum, int maximum) {

@@ -7,7 +7,7 @@
 
 #include "controls/bitmapslider.h"
 #include "controls/exposuretimectrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 CExposurePopup::CExposurePopup(CameraSettings* settings, HWND frame, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), m_s(settings), m_frame(frame) {}

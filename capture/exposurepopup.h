@@ -8,7 +8,7 @@
 #include <QWidget>
 
 #include "capture/camerasettings.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CBitmapSlider;
 class CExposureTimeCtrl;

@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "controls/bitmapslider.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 using W = CImageAdjustLogic::Which;
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "capture/imageadjustlogic.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CBitmapSlider;
 class QCheckBox;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CPostedTextRelay : public QObject, public CMessageTarget {
 public:

@@ -11,11 +11,11 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/resolutionpage.h"
 #include "capture/snapsavepage.h"
 #include "capture/videosavepage.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/numberedit.h"
 #include "resources/resourcetable.h"
 

@@ -9,7 +9,7 @@
 #include <QDialog>
 
 #include "capture/saveconfiglogic.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CResolutionPage;
 class CSnapSavePage;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "capture/camerasettings.h"
 
 class CSaveConfigLogic {

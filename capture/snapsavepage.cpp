@@ -10,7 +10,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "controls/numberedit.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "controls/edgedraw.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/notifytarget.h"
 #include "resources/resourcetable.h"
 

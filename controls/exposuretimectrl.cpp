@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "controls/flatsliderctrl.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/notifytarget.h"
 #include "controls/numberedit.h"
 #include "controls/shadebutton.h"

@@ -9,7 +9,7 @@
 #include <QFont>
 #include <QWidget>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 #include "platform/wintypes.h"
 
 class CTimeEdit;

@@ -7,7 +7,7 @@
 #include <QUrl>
 
 #include "controls/edgedraw.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/syscolors.h"
 #include "controls/zarnmenu.h"
 #include "resources/resourcetable.h"

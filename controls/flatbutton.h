@@ -9,7 +9,7 @@
 #include <QString>
 
 #include "controls/buttonstyles.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class ZarnMenu;
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/notifytarget.h"
 #include "controls/syscolors.h"
 #include "controls/timeedit.h"

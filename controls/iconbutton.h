@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "controls/buttonstyles.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CIconButton : public QPushButton, public CMessageTarget {
 public:

@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 // The handle of the closest registered ancestor of the object (the object itself excluded),
 // or nullptr when none of them is registered.

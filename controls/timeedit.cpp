@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/notifytarget.h"
 
 namespace {

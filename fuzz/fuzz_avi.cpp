@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "capture/avifile.h"
+#include "video/avifile.h"
 
 namespace {
 // One scratch file per process: the reader takes a path, as the list gives it.

@@ -8,7 +8,7 @@
 
 #include "app/dialogs/adjustwidgets.h"
 #include "app/dialogs/dataexchange.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "controls/iconbutton.h"
 #include "imagelib/pximage.h"
 

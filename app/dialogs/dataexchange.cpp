@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 
 QString CDataExchange::IntegerRangeMessage(qint64 minimum, qint64 maximum) {
     return QString("Please enter an integer between %1 and %2.").arg(minimum).arg(maximum);

@@ -7,7 +7,7 @@
 
 #include "app/dialogs/adjustwidgets.h"
 #include "controls/bitmapslider.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 namespace {
 

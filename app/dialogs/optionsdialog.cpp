@@ -8,7 +8,7 @@
 
 #include "app/dialogs/dataexchange.h"
 #include "app/dialogs/exifreport.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "controls/iconbutton.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "app/dialogs/palettegrid.h"
 #include "app/palettefile.h"
 #include "app/pelidordoc.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "controls/edgedraw.h"
 #include "controls/iconbutton.h"
 #include "controls/syscolors.h"

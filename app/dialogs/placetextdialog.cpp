@@ -13,7 +13,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "controls/iconbutton.h"
 #include "controls/syscolors.h"
 

@@ -17,7 +17,7 @@
 #include "app/imageconvert.h"
 #include "controls/bitmapslider.h"
 #include "controls/iconbutton.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 namespace {
 constexpr int kSliderId = 1083;

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 #include "imagelib/pximage.h"
 
 class CBitmapSlider;

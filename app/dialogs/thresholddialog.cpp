@@ -10,7 +10,7 @@
 #include "app/dialogs/adjustwidgets.h"
 #include "app/dialogs/dataexchange.h"
 #include "controls/bitmapslider.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 CThresholdDialog::CThresholdDialog(PxImage& source, BYTE level, QWidget* parent) : QDialog(parent), m_level(level) {
     setWindowTitle("Threshold");

@@ -4,7 +4,7 @@
 #include <QDialog>
 
 #include "app/dialogs/previewpair.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 class CBitmapSlider;
 class QLabel;

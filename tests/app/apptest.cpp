@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QPrinter>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
     printedOn = printer;

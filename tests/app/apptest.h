@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "imagelib/pximage.h"
 
 class FakePrompts : public CPromptService {

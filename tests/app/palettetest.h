@@ -13,7 +13,7 @@
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "apptest.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 class PickerPrompts : public FakePrompts {
 public:

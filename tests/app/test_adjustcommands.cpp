@@ -14,7 +14,7 @@
 
 #include "app/adjustcommands.h"
 #include "app/cmdids.h"
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 #include "app/dialogs/colorizedialog.h"
 #include "app/dialogs/combinedialog.h"
 #include "app/dialogs/fftdialog.h"
@@ -29,7 +29,7 @@
 #include "app/pelidordoc.h"
 #include "apptest.h"
 #include "controls/bitmapslider.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 
 namespace {
 

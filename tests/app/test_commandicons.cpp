@@ -9,7 +9,7 @@
 
 #include "apptest.h"
 #include "app/cmdids.h"
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 #include "app/mainframe.h"
 #include "resources/resourcetable.h"
 

@@ -13,7 +13,7 @@
 
 #include "app/cmdids.h"
 #include "app/mainframe.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
 #include "apptest.h"

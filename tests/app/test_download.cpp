@@ -11,7 +11,7 @@
 #include "apptest.h"
 #include "app/cmdids.h"
 #include "app/mainframe.h"
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 #include "app/pelidordoc.h"
 #include "app/urldownloaddialog.h"
 #include "controls/iconbutton.h"

@@ -8,7 +8,7 @@
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "controls/iconbutton.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "apptest.h"
 
 namespace {

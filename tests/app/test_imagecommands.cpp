@@ -26,12 +26,12 @@
 #include "app/dialogs/skewdialog.h"
 #include "app/imagecommands.h"
 #include "app/mainframe.h"
-#include "app/commandrouter.h"
+#include "app/commandtable.h"
 #include "app/pelidorview.h"
 #include "app/pelidordoc.h"
 #include "apptest.h"
 #include "controls/bitmapslider.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "imagelib/ops/quantize/colorquantizer.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <thread>
 
-#include "app/commandrouter.h"
-#include "controls/msgbridge.h"
+#include "ui/commandrouter.h"
+#include "ui/msgbridge.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "apptest.h"

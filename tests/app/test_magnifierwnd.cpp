@@ -9,7 +9,7 @@
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "apptest.h"
 
 namespace {

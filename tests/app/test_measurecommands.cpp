@@ -12,7 +12,7 @@
 #include "app/measurecommands.h"
 #include "app/measuredialog.h"
 #include "app/pelidordoc.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "outside/vekmeasure/qomeasure.h"
 #include "apptest.h"
 

@@ -3,7 +3,7 @@
 #include <QMdiSubWindow>
 
 #include "app/childframe.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
 #include "apptest.h"

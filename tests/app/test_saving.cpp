@@ -17,7 +17,7 @@
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
 #include "outside/vekmeasure/qomeasure.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "imagelib/pxrandom.h"
 #include "apptest.h"
 

@@ -8,7 +8,7 @@
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
-#include "app/profile.h"
+#include "ui/profile.h"
 #include "apptest.h"
 
 #include <QTemporaryDir>

@@ -25,8 +25,8 @@
 #include "app/thumbnaillistctrl.h"
 #include "app/thumbnailrenderer.h"
 #include "app/thumbnailworker.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 
 namespace {
 QString Name(const QString& p) { return QFileInfo(p).fileName(); }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "apptest.h"
-#include "capture/avifile.h"
+#include "video/avifile.h"
 
 class CThumbnailListCtrl;
 

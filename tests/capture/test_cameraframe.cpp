@@ -1,6 +1,6 @@
 // The camera window on the real hub, the model driver and the simulated camera (id 28), opened
-// by the program's main frame: live frames, white balance on first use, profile keys, mode
-// gating, a time lapse reaching the main frame, unplugging, and background-correction data.
+// by a test host in the main frame's place: white balance on first use, profile keys, mode
+// gating, a time lapse reaching the host, and background-correction data.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,9 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/cameraframe.h"
 #include "capture/camerasettingdlg.h"
 #include "capture/cameratables.h"
@@ -27,11 +25,12 @@
 #include "controls/bitmapslider.h"
 #include "capture/cameraview.h"
 #include "controls/flatprogressctrl.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "platform/le.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
+#include "testcamerahost.h"
 
 namespace {
 
@@ -98,10 +97,7 @@ protected:
         profile.WriteProfileString("FileSave", "sPath", Shots());
     }
     void TearDown() override {
-        if (app) {
-            app->ExitInstance();
-            app.reset();
-        }
+        host.reset();
         Pump(0);
         VekCamera_SetCamera(28);
         VekCameraUnInit();
@@ -136,58 +132,36 @@ protected:
         return true;
     }
 
-    // Starts the program; the launch message opens the camera window.
+    // Opens the camera window as the program's launch does.
     CCameraFrame* Start() {
-        app = std::make_unique<CPelidorApp>(ProfilePath());
-        if (!app->InitInstance({"-nologo"})) return nullptr;
+        host = std::make_unique<TestCameraHost>(ProfilePath());
+        host->OpenCameraFrame();
         return WaitOpen();
     }
     CCameraFrame* Frame() const {
-        return app && app->MainFrame() ? dynamic_cast<CCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+        return host ? dynamic_cast<CCameraFrame*>(host->Frame()) : nullptr;
     }
     CCameraFrame* WaitOpen() {
         if (!PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); })) return nullptr;
         return Frame();
     }
     CCameraFrame* Relaunch() {
-        SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
+        host->OpenCameraFrame();
         return WaitOpen();
     }
     void CloseFrame() {
         if (CCameraFrame* f = Frame()) f->close();
         PumpUntil([this] { return !Frame(); });
     }
-    const QStringList& Announced() const { return app->MainFrame()->CameraFiles(); }
+    const QStringList& Announced() const { return host->CameraFiles(); }
 
     QTemporaryDir dir;
     QString oldDir;
     std::vector<std::unique_ptr<EnvVar>> env;
     CameraPrompts prompts;
     CPromptService* oldPrompts = nullptr;
-    std::unique_ptr<CPelidorApp> app;
+    std::unique_ptr<TestCameraHost> host;
 };
-
-TEST_F(CameraFrameTest, LaunchShowsLiveFramesAndTheBrightnessBar) {
-    CCameraFrame* f = Start();
-    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
-    EXPECT_FALSE(prompts.messages.contains("No Camera!"));
-    EXPECT_TRUE(f->isVisible());
-    EXPECT_TRUE(f->isWindow()) << "a top-level window, not a document";
-    EXPECT_EQ(f->Settings().nCameraId, 28);
-    EXPECT_EQ(f->Settings().nWidth, 640);
-    EXPECT_EQ(f->Settings().nHeight, 480);
-    ASSERT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 2 && f->BrightnessBar()->GetPos() > 0; }));
-    EXPECT_LE(f->BrightnessBar()->GetPos(), 255u);
-    // The title names the folder the next snap goes to.
-    EXPECT_EQ(f->windowTitle(), Shots());
-    // The split buttons carry their drop-downs.
-    ASSERT_TRUE(f->Button(CCameraFrame::ID_CAMERA_AUTOWB));
-    EXPECT_EQ(f->Button(CCameraFrame::ID_CAMERA_AUTOWB)->popupMode(), QToolButton::MenuButtonPopup);
-    EXPECT_FALSE(f->Button(CCameraFrame::ID_CAMERA_AUTOWB)->menu()->actions().isEmpty());
-    // A second launch only raises the open window.
-    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
-    EXPECT_EQ(Frame(), f);
-}
 
 TEST_F(CameraFrameTest, AutomaticWhiteBalanceRunsOnTheFirstOpenOnlyAndProfileKeysAreWrittenAtClose) {
     CCameraFrame* f = Start();
@@ -311,45 +285,6 @@ TEST_F(CameraFrameTest, ATimeLapseSavesItsShotsUnderTheirNamesAndAnnouncesEachOn
     EXPECT_EQ(Announced().size(), 3);
 }
 
-TEST_F(CameraFrameTest, UnpluggingClosesTheWindowDuringLiveViewATimeLapseAndARecording) {
-    CCameraFrame* f = Start();
-    ASSERT_TRUE(f);
-    ASSERT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 0; }));
-    SimCamUnplug();
-    ASSERT_TRUE(PumpUntil([this] { return !Frame(); })) << "WM_CAMERA_REMOVED (28) closes it";
-
-    // A time lapse waiting out a long interval.
-    SimCamPlug();
-    f = Relaunch();
-    ASSERT_TRUE(f);
-    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
-    f->Settings().snap.bConfig = 1;
-    f->Settings().snap.bLapse = 1;
-    f->Settings().snap.nCount = 5;
-    f->Settings().snap.nSpace = 60;
-    f->Settings().snap.bTimeStamp = 0;
-    f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
-    ASSERT_TRUE(PumpUntil([this] { return Announced().size() == 1; }, 10000));
-    SimCamUnplug();
-    ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
-
-    // A recording is finished and announced although its window goes.
-    SimCamPlug();
-    f = Relaunch();
-    ASSERT_TRUE(f);
-    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
-    f->Settings().video.bConfig = 0;
-    prompts.fileNames << Shots() + "clip.avi";
-    f->OnCommand(CCameraFrame::ID_CAMERA_RECORD);
-    ASSERT_EQ(f->m_bRecording, 1);
-    EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeRecording);
-    ASSERT_TRUE(PumpUntil([f] { return f->View()->RecordedFrames() >= 3; }, 10000));
-    SimCamUnplug();
-    ASSERT_TRUE(PumpUntil([this] { return !Frame(); }));
-    ASSERT_TRUE(PumpUntil([this] { return Announced().contains(Shots() + "clip.avi"); }, 10000));
-    EXPECT_GT(QFileInfo(Shots() + "clip.avi").size(), 0);
-}
-
 TEST_F(CameraFrameTest, BackgroundCorrectionIsLoadedAtOpenFromCheckedData) {
     {
         QFile ini("BackCorr.ini");
@@ -443,14 +378,6 @@ TEST_F(CameraFrameTest, ShotsAtThePreviewResolutionAreAllWritten) {
     EXPECT_EQ(Announced(), expected);
     for (const QString& p : expected) EXPECT_GT(QFileInfo(p).size(), 0) << p.toStdString();
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('|').toStdString();
-}
-
-TEST_F(CameraFrameTest, WithoutACameraTheLaunchSaysSo) {
-    SimCamUnplug();
-    app = std::make_unique<CPelidorApp>(ProfilePath());
-    ASSERT_TRUE(app->InitInstance({"-nologo"}));
-    ASSERT_TRUE(PumpUntil([this] { return prompts.messages.contains("No Camera!"); }));
-    EXPECT_FALSE(Frame());
 }
 
 }  // namespace

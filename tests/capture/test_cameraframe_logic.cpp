@@ -13,12 +13,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/profile.h"
+#include "ui/profile.h"
 #include "capture/cameraframecontroller.h"
 #include "capture/cameratables.h"
 #include "capture/camerasnapthread.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "platform/le.h"
 
 namespace {

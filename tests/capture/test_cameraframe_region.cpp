@@ -20,9 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/cameradisplay.h"
 #include "capture/cameraframe.h"
 #include "capture/cameraview.h"
@@ -32,10 +30,11 @@
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
 #include "controls/exposuretimectrl.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
+#include "testcamerahost.h"
 
 namespace {
 
@@ -98,18 +97,15 @@ protected:
         SimCamPlug();
         CProfile profile(dir.filePath("config/Quillory/Quillory.ini"));
         profile.WriteProfileInt("LumoProf28", "Preview", 4);
-        app = std::make_unique<CPelidorApp>(dir.filePath("config/Quillory/Quillory.ini"));
-        ASSERT_TRUE(app->InitInstance({"-nologo"}));
+        host = std::make_unique<TestCameraHost>(dir.filePath("config/Quillory/Quillory.ini"));
+        host->OpenCameraFrame();
         ASSERT_TRUE(PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); }, 10000));
         ASSERT_TRUE(PumpUntil([this] { return Frame()->View()->FramesShown() >= 2; }, 10000));
         // A first open balances the white for a while: the commands wait for it.
         ASSERT_TRUE(PumpUntil([this] { return Idle() && Frame()->View()->GetRunState() == CCameraView::kRun; }, 10000));
     }
     void TearDown() override {
-        if (app) {
-            app->ExitInstance();
-            app.reset();
-        }
+        host.reset();
         PumpUntil([] { return false; }, 0);
         VekCamera_SetCamera(28);
         VekCameraUnInit();
@@ -132,7 +128,7 @@ protected:
         return pred();
     }
     CCameraFrame* Frame() const {
-        return app && app->MainFrame() ? dynamic_cast<CCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+        return host ? dynamic_cast<CCameraFrame*>(host->Frame()) : nullptr;
     }
     bool Idle() const { return Frame()->Controller().IsIdle(); }
 
@@ -141,7 +137,7 @@ protected:
     std::vector<std::unique_ptr<ScopedEnv>> env;
     QuietPrompts prompts;
     CPromptService* oldPrompts = nullptr;
-    std::unique_ptr<CPelidorApp> app;
+    std::unique_ptr<TestCameraHost> host;
 };
 
 TEST_F(CameraFrameRegionTest, CutTakesTheChosenRegionAndSwapsCutForRestore) {

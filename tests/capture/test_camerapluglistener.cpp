@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/promptservice.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/promptservice.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "outside/simcam/simcam.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "capture/exposurepagelogic.h"
 #include "capture/imageadjustlogic.h"
 #include "capture/resolutionlogic.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "capture/cameradisplay.h"
 #include "capture/cameraview.h"
 #include "capture/viewfinder.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "simcam.h"
 #include "test_cameraview_support.h"
 #include "vekcamera/VekCamera.h"

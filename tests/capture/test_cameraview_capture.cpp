@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <sys/stat.h>
 
-#include "capture/avifile.h"
+#include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/cameraview.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "simcam.h"
 #include "test_cameraview_support.h"
 #include "vekcamera/VekCamera.h"

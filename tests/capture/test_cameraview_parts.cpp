@@ -10,7 +10,7 @@
 #include "capture/camerasettings.h"
 #include "capture/cameraview.h"
 #include "capture/postedtext.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "test_cameraview_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "capture/cameraview.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
 

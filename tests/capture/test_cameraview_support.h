@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 #include "capture/cameradisplay.h"
 #include "capture/regionchooser.h"
 #include "capture/camerasettings.h"
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 #include "platform/wintypes.h"
 
 class CCameraView;

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <random>
 
-#include "app/pelidorapp.h"
 #include "capture/capturefilename.h"
 #include "platform/clock.h"
 
@@ -97,18 +96,16 @@ TEST_F(CaptureFileName, VideoNamesUseTheVideoSettings) {
 }
 
 TEST_F(CaptureFileName, DefaultFolderIsTheProgramsSaveFolder) {
-    const QString saved = g_strSaveFolder;
-    g_strSaveFolder = QString::fromStdString(dir_.string());
-    EXPECT_EQ(CaptureSaveFolder(), folder_);
-    EXPECT_EQ(MakeCaptureFileName(s_, 0, false), folder_ + "Brellan.bmp");
-    g_strSaveFolder = saved;
+    const QString saveFolder = QString::fromStdString(dir_.string());
+    EXPECT_EQ(CaptureSaveFolder(saveFolder), folder_);
+    EXPECT_EQ(MakeCaptureFileName(s_, 0, false, saveFolder), folder_ + "Brellan.bmp");
 }
 
 TEST_F(CaptureFileName, TheChosenFoldersNameSnapsPastAByteAndVideos) {
     s_.snap.sPath = folder_ + "snaps";
     s_.video.sPath = dir_.string();
-    EXPECT_EQ(MakeCaptureFileName(s_, 300, false), folder_ + "snaps/Brellan-300.bmp");
-    EXPECT_EQ(MakeCaptureFileName(s_, 0, true), folder_ + "Clip.avi");
+    EXPECT_EQ(MakeCaptureFileName(s_, 300, false, QString()), folder_ + "snaps/Brellan-300.bmp");
+    EXPECT_EQ(MakeCaptureFileName(s_, 0, true, QString()), folder_ + "Clip.avi");
 }
 
 TEST(CapturePathExtension, CutsTheLastComponentsExtensionWhateverItsLength) {

@@ -1,6 +1,6 @@
 // The webcam window over test-pattern devices (system devices hidden): opening and refusing
 // devices, the brightness of a known pattern, snaps and a recording read back, "DS Bin", the
-// profile keys, the device chooser and the launch through it.
+// profile keys and the device chooser.
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -29,11 +29,9 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include "VideoDevice.h"
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/profile.h"
-#include "app/promptservice.h"
-#include "capture/avifile.h"
+#include "ui/profile.h"
+#include "ui/promptservice.h"
+#include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/dscameraframe.h"
 #include "capture/dscameraview.h"
@@ -45,10 +43,11 @@ extern "C" {
 #include "capture/videosavepage.h"
 #include "capture/selectdscameradlg.h"
 #include "controls/flatprogressctrl.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "imagelib/pximage.h"
 #include "qodirectx.h"
+#include "testcamerahost.h"
 
 namespace {
 
@@ -159,11 +158,10 @@ protected:
         profile.WriteProfileString("FileSave", "sPath", Shots());
     }
     void TearDown() override {
-        if (app) {
+        if (host) {
             if (CDSCameraFrame* f = Frame()) f->close();
             Pump(0);
-            app->ExitInstance();
-            app.reset();
+            host.reset();
         }
         Pump(0);
         DSCameraStop();
@@ -194,20 +192,14 @@ protected:
         }
         return true;
     }
-    bool StartApp() {
-        app = std::make_unique<CPelidorApp>(ProfilePath());
-        if (!app->InitInstance({"-nologo"})) return false;
-        Pump(50);
-        return true;
-    }
     CDSCameraFrame* Frame() const {
-        return app && app->MainFrame() ? dynamic_cast<CDSCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+        return host ? dynamic_cast<CDSCameraFrame*>(host->Frame()) : nullptr;
     }
     // Opens the webcam window on a device as the main frame would after the chooser.
     CDSCameraFrame* Open(BYTE device) {
-        if (!app && !StartApp()) return nullptr;
-        auto* f = new CDSCameraFrame(0, device, app->MainFrame());
-        app->MainFrame()->m_pCameraFrame = f;
+        if (!host) host = std::make_unique<TestCameraHost>(ProfilePath());
+        auto* f = new CDSCameraFrame(0, device, host->Host(), host.get());
+        host->Adopt(f);
         f->LoadFrame();
         f->show();
         return f;
@@ -216,7 +208,7 @@ protected:
         const uint64_t start = f->View()->FramesGrabbed();
         return PumpUntil([&] { return f->View()->FramesGrabbed() >= start + count; });
     }
-    const QStringList& Announced() const { return app->MainFrame()->CameraFiles(); }
+    const QStringList& Announced() const { return host->CameraFiles(); }
     // One snap through the file dialog; the path written or empty.
     QString SnapAs(CDSCameraFrame* f, int type, const QString& name) {
         f->Settings().snap.bConfig = 0;
@@ -232,7 +224,7 @@ protected:
     std::vector<std::unique_ptr<ScopedEnv>> env;
     DSPrompts prompts;
     CPromptService* oldPrompts = nullptr;
-    std::unique_ptr<CPelidorApp> app;
+    std::unique_ptr<TestCameraHost> host;
 };
 
 TEST_F(DSCameraTest, OpensAStreamingDeviceWithLiveFramesAndTheBrightnessOfItsBars) {
@@ -636,50 +628,6 @@ TEST_F(DSCameraTest, TheChooserListsDevicesInOrderWithNothingSelected) {
     dlg.Combo()->setCurrentIndex(1);
     dlg.accept();
     EXPECT_EQ(dlg.m_nDevice, 1);
-}
-
-TEST_F(DSCameraTest, LaunchOfAVideoDeviceGoesThroughTheChooser) {
-    ScopedEnv webcam("QUILLORY_SIMULATED_CAMERA", "webcam");
-    AddPattern("Pattern", {{32, 16}});
-    // OK without a choice opens nothing (not device 255).
-    prompts.onDialog = [](QDialog* d) {
-        if (d->windowTitle() != "Select DSCamera") return int(QDialog::Rejected);
-        d->accept();
-        return int(QDialog::Accepted);
-    };
-    ASSERT_TRUE(StartApp());
-    ASSERT_TRUE(PumpUntil([this] { return prompts.dialogs.contains("Select DSCamera"); }));
-    Pump(50);
-    EXPECT_FALSE(app->MainFrame()->m_pCameraFrame);
-    EXPECT_FALSE(prompts.messages.contains("No Camera!"));
-    // Cancel opens nothing either.
-    prompts.onDialog = {};
-    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
-    EXPECT_EQ(prompts.dialogs.count("Select DSCamera"), 2);
-    EXPECT_FALSE(app->MainFrame()->m_pCameraFrame);
-    // The chosen device opens.
-    prompts.onDialog = [](QDialog* d) {
-        auto* dlg = dynamic_cast<CSelectDSCameraDlg*>(d);
-        if (!dlg) return int(QDialog::Rejected);
-        dlg->Combo()->setCurrentIndex(0);
-        dlg->accept();
-        return int(QDialog::Accepted);
-    };
-    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
-    CDSCameraFrame* f = Frame();
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->Device(), 0);
-    EXPECT_EQ(f->Settings().nCameraId, 0);
-    EXPECT_TRUE(f->IsOpen());
-    EXPECT_EQ(f->View()->ImageWidth(), 32);
-    // The chooser's closing hands the activation back to the main window: the webcam window
-    // still ends up in front.
-    app->MainFrame()->activateWindow();
-    EXPECT_TRUE(PumpUntil([f] { return f->isActiveWindow(); }, 2000));
-    // A second launch only raises it.
-    SendMessage(app->MainFrame()->GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
-    EXPECT_EQ(prompts.dialogs.count("Select DSCamera"), 3);
-    EXPECT_EQ(Frame(), f);
 }
 
 TEST(DSControlStatic, SizesToItsCaptionAndAtLeastTwentyTwoAcross) {

@@ -16,8 +16,8 @@
 #include "capture/exposurepanel.h"
 #include "controls/bitmapslider.h"
 #include "controls/exposuretimectrl.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {

@@ -23,10 +23,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
-#include "app/profile.h"
-#include "app/promptservice.h"
+#include "ui/profile.h"
+#include "ui/promptservice.h"
 #include "capture/cameraframe.h"
 #include "capture/exposurepanel.h"
 #include "capture/resolutionpage.h"
@@ -34,12 +32,13 @@
 #include "capture/snapsavepage.h"
 #include "capture/videosavepage.h"
 #include "controls/iconbutton.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "controls/numberedit.h"
 #include "resources/resourcetable.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
+#include "testcamerahost.h"
 
 namespace {
 
@@ -348,10 +347,7 @@ protected:
         profile.WriteProfileString("FileSave", "sPath", dir.path());
     }
     void TearDown() override {
-        if (app) {
-            app->ExitInstance();
-            app.reset();
-        }
+        host.reset();
         Pump();
         VekCamera_SetCamera(28);
         VekCameraUnInit();
@@ -363,11 +359,11 @@ protected:
     }
     QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
     CCameraFrame* Frame() const {
-        return app && app->MainFrame() ? dynamic_cast<CCameraFrame*>(app->MainFrame()->m_pCameraFrame.data()) : nullptr;
+        return host ? dynamic_cast<CCameraFrame*>(host->Frame()) : nullptr;
     }
     CCameraFrame* Start() {
-        app = std::make_unique<CPelidorApp>(ProfilePath());
-        if (!app->InitInstance({"-nologo"})) return nullptr;
+        host = std::make_unique<TestCameraHost>(ProfilePath());
+        host->OpenCameraFrame();
         if (!PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); })) return nullptr;
         CCameraFrame* f = Frame();
         if (!PumpUntil([f] { return f->Controller().IsIdle(); }, 3000)) return nullptr;
@@ -379,7 +375,7 @@ protected:
     std::vector<std::unique_ptr<EnvVar>> env;
     Prompts prompts;
     CPromptService* old = nullptr;
-    std::unique_ptr<CPelidorApp> app;
+    std::unique_ptr<TestCameraHost> host;
 };
 
 }  // namespace
@@ -506,11 +502,10 @@ TEST_F(SaveConfigOnCamera, AChosenPathTakesTheSeriesAndComesBackAfterARestart) {
     EXPECT_TRUE(QFileInfo::exists(chosen + "/series.bmp"));
     EXPECT_TRUE(QFileInfo::exists(chosen + "/series-1.bmp"));
 
-    // The main frame writes the program's save folder under the same key when it goes.
-    app->MainFrame()->close();
+    // The window stores its snap folder as the program's save folder, under the same key, when it goes.
+    f->close();
     Pump();
-    app->ExitInstance();
-    app.reset();
+    host.reset();
     f = Start();
     ASSERT_TRUE(f);
     ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_SNAP_CONFIG));

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <vector>
 
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 struct RecordedMessage {
     UINT message;

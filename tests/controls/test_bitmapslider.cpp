@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/bitmapslider.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "messagerecorder.h"
 #include "resources/resourcetable.h"
 

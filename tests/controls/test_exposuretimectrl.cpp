@@ -12,8 +12,8 @@
 #include "controls/exposuretimectrl.h"
 #include "controls/shadebutton.h"
 #include "controls/flatsliderctrl.h"
-#include "controls/messages.h"
-#include "controls/msgbridge.h"
+#include "ui/messages.h"
+#include "ui/msgbridge.h"
 #include "controls/timeedit.h"
 #include "controls/timespinctrl.h"
 

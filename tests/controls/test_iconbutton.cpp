@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "controls/iconbutton.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/syscolors.h"
 
 namespace {

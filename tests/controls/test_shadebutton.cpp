@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/dibbuffer.h"
-#include "controls/messages.h"
+#include "ui/messages.h"
 #include "controls/zarnmenu.h"
 #include "controls/shadebutton.h"
 #include "controls/syscolors.h"

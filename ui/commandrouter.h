@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QHash>
+#include <QIcon>
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
@@ -70,6 +71,13 @@ public:
     explicit CCommandRouter(QObject* parent = nullptr);
 
     void SetChain(Chain chain) { m_chain = std::move(chain); }
+    // The program's command table and its toolbar icons: the router itself knows no command.
+    using InfoLookup = const CommandInfo* (*)(UINT id);
+    using IconLookup = QIcon (*)(int resourceId);
+    void SetCommandTable(InfoLookup info, IconLookup icon) {
+        m_info = info;
+        m_icon = icon;
+    }
     // Runs the command through the chain; false when nobody handles it.
     bool Execute(UINT id);
     // Asks the chain how the command looks now (enabled, checked, text).
@@ -91,9 +99,10 @@ public:
 
 private:
     QMenu* menuFor(QWidget* root, QMenuBar* bar, const QStringList& path, QHash<QString, QMenu*>& made);
+    const CommandInfo* Info(UINT id) const { return m_info ? m_info(id) : nullptr; }
     Chain m_chain;
+    InfoLookup m_info = nullptr;
+    IconLookup m_icon = nullptr;
     QHash<UINT, QAction*> m_actions;
     QHash<UINT, QString> m_baseText;
 };
-
-const CommandInfo* FindCommandInfo(UINT id);

@@ -1,4 +1,4 @@
-#include "app/promptservice.h"
+#include "ui/promptservice.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -15,8 +15,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/mainframe.h"
-#include "app/pelidorapp.h"
 
 int CPromptService::MessageBox(QWidget* parent, const QString& text, const QString& caption, int type) {
     // On the heap and guarded: the parent may go away while the box runs its own loop.
@@ -186,6 +184,7 @@ bool CPromptService::ChooseFolder(QWidget* parent, const QString& title, QString
 namespace {
 CPromptService g_defaultPrompts;
 CPromptService* g_prompts = &g_defaultPrompts;
+QWidget* (*g_mainWindow)() = nullptr;
 }  // namespace
 
 CPromptService& CPromptService::Instance() { return *g_prompts; }
@@ -196,6 +195,8 @@ CPromptService* CPromptService::Replace(CPromptService* service) {
     return old;
 }
 
+void CPromptService::SetMainWindow(QWidget* (*mainWindow)()) { g_mainWindow = mainWindow; }
+
 int AfxMessageBox(const QString& text, int type) {
-    return CPromptService::Instance().MessageBox(AfxGetMainFrame(), text, "Quillory", type);
+    return CPromptService::Instance().MessageBox(g_mainWindow ? g_mainWindow() : nullptr, text, "Quillory", type);
 }

@@ -1,6 +1,6 @@
 // Replays the committed AVI fuzz seeds through the start page's reader under the sanitizers, so
 // that a fixed crash stays fixed. The corpus is QUILLORY_FUZZ_CORPUS, else the source tree's.
-#include "capture/avifile.h"
+#include "video/avifile.h"
 
 #include <gtest/gtest.h>
 

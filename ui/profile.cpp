@@ -1,4 +1,4 @@
-#include "app/profile.h"
+#include "ui/profile.h"
 
 #include <QDir>
 #include <QFileInfo>

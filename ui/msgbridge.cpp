@@ -1,4 +1,4 @@
-#include "controls/msgbridge.h"
+#include "ui/msgbridge.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "capture/avifile.h"
+#include "video/avifile.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -72,6 +72,9 @@ public:
     // or `fallback` when the filter names none ("*.*").
     static QString FilterSuffix(const QString& filter, const QString& fallback);
 
+    // The window AfxMessageBox parents its boxes to: the program's main frame, when there is one.
+    static void SetMainWindow(QWidget* (*mainWindow)());
+
     static CPromptService& Instance();
     // Replaces the service (tests); nullptr restores the interactive one. Returns the old one.
     static CPromptService* Replace(CPromptService* service);

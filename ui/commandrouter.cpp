@@ -1,11 +1,8 @@
-#include "app/commandrouter.h"
+#include "ui/commandrouter.h"
 
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
-
-#include "app/cmdids.h"
-#include "resources/resourcetable.h"
 
 bool CCmdTarget::OnCmdMsg(UINT id) {
     auto it = m_handlers.find(id);
@@ -70,7 +67,7 @@ QAction* CCommandRouter::Action(UINT id) {
     auto it = m_actions.find(id);
     if (it != m_actions.end()) return it.value();
     auto* a = new QAction(this);
-    const CommandInfo* info = FindCommandInfo(id);
+    const CommandInfo* info = Info(id);
     QString text = info ? QString::fromUtf8(info->text) : QString::number(id);
     m_baseText.insert(id, text);
     a->setText(text.section('\t', 0, 0));
@@ -81,7 +78,7 @@ QAction* CCommandRouter::Action(UINT id) {
         a->setCheckable(info->checkable);
     }
     // The table's bitmap id, else the command's own id when the resources draw it.
-    const QIcon icon = ResourceCommandIcon(info && info->iconId ? info->iconId : static_cast<int>(id));
+    const QIcon icon = m_icon ? m_icon(info && info->iconId ? info->iconId : static_cast<int>(id)) : QIcon();
     if (!icon.isNull()) a->setIcon(icon);
     connect(a, &QAction::triggered, this, [this, id] {
         Execute(id);
@@ -146,7 +143,7 @@ void CCommandRouter::BuildMenus(QMenuBar* bar, const std::vector<MenuItem>& item
             continue;
         }
         QAction* a = Action(item.id);
-        if (!m_baseText.contains(item.id) || !FindCommandInfo(item.id)) m_baseText.insert(item.id, leaf);
+        if (!m_baseText.contains(item.id) || !Info(item.id)) m_baseText.insert(item.id, leaf);
         m->addAction(a);
     }
 }
