@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "ui/msgbridge.h"
+
 CThumbnailWorker::CThumbnailWorker(QObject* receiver, ScanDone onScan, TileDone onTile)
     : m_receiver(receiver), m_onScan(std::move(onScan)), m_onTile(std::move(onTile)) {
     m_thread = std::thread([this] { Run(); });
@@ -77,8 +79,7 @@ void CThumbnailWorker::Run() {
             ScanDone cb = m_onScan;
             const QString folder = job.path;
             if (m_receiver)
-                QMetaObject::invokeMethod(m_receiver, [cb, gen, folder, paths] { cb(gen, folder, paths); },
-                                          Qt::QueuedConnection);
+                PostCall(m_receiver, [cb, gen, folder, paths] { cb(gen, folder, paths); });
         } else {
             QImage tile = m_renderer.Tile(job.path, job.useCache);
             if (job.generation != m_generation.load()) continue;
@@ -86,8 +87,7 @@ void CThumbnailWorker::Run() {
             const quint64 gen = job.generation;
             const QString path = job.path;
             if (m_receiver)
-                QMetaObject::invokeMethod(m_receiver, [cb, gen, path, tile] { cb(gen, path, tile); },
-                                          Qt::QueuedConnection);
+                PostCall(m_receiver, [cb, gen, path, tile] { cb(gen, path, tile); });
         }
     }
 }

@@ -53,8 +53,10 @@ void CCameraDisplay::PresentFrame(const BYTE* bgr24, const RECT& source, uint64_
         std::swap(m_pWrite, m_pSlot);
         m_bReady = true;
     }
+    // By name: Qt builds the queued call itself, so nothing this thread wrote rides on Qt's
+    // event queue, whose lock ThreadSanitizer cannot see.
     if (!m_bUpdatePosted.exchange(true))
-        QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
 }
 
 void CCameraDisplay::SetCross(bool show, COLORREF colour) {

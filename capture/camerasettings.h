@@ -3,6 +3,7 @@
 // program's own auto exposure. The frame owns it; dialogs and the view work on it by pointer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -72,6 +73,25 @@ struct BackCorrPoint {
     bool operator==(const BackCorrPoint&) const = default;
 };
 
+// A switch the UI thread sets while the camera view's display thread reads it. Copies,
+// assignments and comparisons take its value, so the record keeps copying like plain data.
+class SharedSwitch {
+public:
+    SharedSwitch() = default;
+    SharedSwitch(const SharedSwitch& other) : m_value(other.Get()) {}
+    SharedSwitch& operator=(const SharedSwitch& other) { return *this = other.Get(); }
+    SharedSwitch& operator=(int value) {
+        m_value.store(value);
+        return *this;
+    }
+    operator int() const { return Get(); }
+    int Get() const { return m_value.load(); }
+    bool operator==(const SharedSwitch& other) const { return Get() == other.Get(); }
+
+private:
+    std::atomic<int> m_value{0};
+};
+
 struct CameraSettings {
     int nCameraId = -1;          // hub camera id; -1: no camera
     int nWidth = 0;
@@ -85,7 +105,8 @@ struct CameraSettings {
     int bFineModeAvailable = 0;
     int bFineMode = 0;
     // Not owned by the record: the frame allocates the points (new[]) and frees them when the
-    // camera closes, so copies of the record never free them.
+    // camera closes, so copies of the record never free them. The view copies them when it
+    // starts; they change only while its threads are stopped.
     BackCorrPoint* pBackPoints = nullptr;
     int nBackPoints = 0;
     CameraParamSwitch aeState;   // the camera's own auto exposure
@@ -98,7 +119,7 @@ struct CameraSettings {
     CameraParamRange saturation; // -20..20
     CameraParamSwitch colorEnhancement;
     int bBackCorrLoaded = 0;
-    int bBackCorrApply = 0;
+    SharedSwitch bBackCorrApply;  // the display thread reads it while the camera runs
     CameraParamSwitch mirrorH;
     CameraParamSwitch mirrorV;
     CameraParamSwitch monochrome;

@@ -137,6 +137,11 @@ int CCameraView::Init(CameraSettings* settings) {
         return 0;
     m_pSettings = settings;
     m_nCameraId = settings->nCameraId;
+    m_pBackApply = &settings->bBackCorrApply;
+    if (settings->pBackPoints && settings->nBackPoints > 0)
+        m_backPoints.assign(settings->pBackPoints, settings->pBackPoints + settings->nBackPoints);
+    else
+        m_backPoints.clear();
     m_nWidth = w;
     m_nHeight = h;
     m_nRawSize = RawBufferSize(m_nCameraId, w, h);
@@ -207,6 +212,10 @@ void CCameraView::FreeBuffers() {
 void CCameraView::StartThreads() {
     if (m_grabThread.joinable() || m_displayThread.joinable() || !m_pGrabRaw)
         return;
+    const bool bigPreview = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
+                            (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
+    m_nMeanBytes =
+        std::min(m_nRawSize, bigPreview ? size_t{2048} * 1536 : static_cast<size_t>(m_nWidth) * m_nHeight);
     m_mailbox.Restart();
     ChangeRunState(kRun);
     m_grabThread = std::thread(&CCameraView::GrabThread, this);
@@ -267,10 +276,7 @@ void CCameraView::GrabThread() {
     uint64_t lastTick = 0;
     uint64_t lastMicros = 0;
     int failures = 0;
-    const bool bigPreview = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
-                            (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
-    const size_t meanBytes =
-        std::min(m_nRawSize, bigPreview ? size_t{2048} * 1536 : static_cast<size_t>(m_nWidth) * m_nHeight);
+    const size_t meanBytes = m_nMeanBytes;
     while (m_byRunState.load() != kStop) {
         if (m_byRunState.load() != kRun) {
             WaitWhilePaused();
@@ -348,8 +354,9 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
         std::lock_guard<std::mutex> g(m_snapLock);
         std::memcpy(m_snap.data(), m_rgb.data(), m_rgb.size());
     }
-    if (m_pSettings && m_pSettings->bBackCorrApply)
-        ApplyBackCorrection(m_rgb.data(), m_nWidth, m_nHeight, m_pSettings->pBackPoints, m_pSettings->nBackPoints);
+    if (m_pBackApply && m_pBackApply->Get() && !m_backPoints.empty())
+        ApplyBackCorrection(m_rgb.data(), m_nWidth, m_nHeight, m_backPoints.data(),
+                            static_cast<int>(m_backPoints.size()));
     RECT source = SourceRect();
     {
         // Held while presenting, so a target being taken away is not in use when it goes.
@@ -757,7 +764,8 @@ void CCameraView::FinishSnap(const QString& path) {
 // ---- recording ----------------------------------------------------------------------------
 
 int CCameraView::StartRecording(const QString& path, CameraSettings* settings) {
-    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || !m_pGrabRaw)
+    // The RGB buffer tells whether the camera runs: the grab thread exchanges the raw pointers.
+    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || m_rgb.empty())
         return 0;
     if (settings && settings != m_pSettings)
         m_pSettings = settings;

@@ -33,7 +33,9 @@
 #include "ui/msgbridge.h"
 #include "platform/wintypes.h"
 
+struct BackCorrPoint;
 struct CameraSettings;
+class SharedSwitch;
 class CAviFile;
 class CCameraDisplay;
 class CProgressDialog;
@@ -171,7 +173,12 @@ private:
     void FinishPendingClose();
     void FreeBuffers();
 
+    // Only the UI thread reads the record; the threads work on what Init and StartThreads took
+    // from it.
     CameraSettings* m_pSettings = nullptr;
+    const SharedSwitch* m_pBackApply = nullptr;  // the record's switch, taken at Init
+    std::vector<BackCorrPoint> m_backPoints;     // copied at Init, fixed while the threads run
+    size_t m_nMeanBytes = 0;                     // raw bytes the grab thread averages
     HWND m_hFrame = nullptr;
     HWND m_hMain = nullptr;
     IRegionChooser* m_pChooser = nullptr;

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include "controls/gradientprogressctrl.h"
+#include "ui/msgbridge.h"
 #include "controls/syscolors.h"
 
 namespace {
@@ -39,7 +40,7 @@ bool CProgressDialog::OnUiThread() const { return QThread::currentThread() == th
 
 void CProgressDialog::SetText(const QString& text) {
     if (!OnUiThread()) {
-        QMetaObject::invokeMethod(this, [this, text] { SetText(text); }, Qt::QueuedConnection);
+        PostCall(this, [this, text] { SetText(text); });
         return;
     }
     if (text == QLatin1String("Complete") || text == QLatin1String("Interval Complete")) {
@@ -124,7 +125,7 @@ void CProgressDialog::Close() {
 
 void CProgressDialog::SetRange(int lower, int upper) {
     if (!OnUiThread()) {
-        QMetaObject::invokeMethod(this, [this, lower, upper] { SetRange(lower, upper); }, Qt::QueuedConnection);
+        PostCall(this, [this, lower, upper] { SetRange(lower, upper); });
         return;
     }
     if (upper <= 0) upper = 1;
@@ -171,7 +172,7 @@ bool CProgressDialog::ShowWindow(int command) {
 
 void CProgressDialog::RequestUpdate() {
     if (m_updateQueued.exchange(true)) return;
-    QMetaObject::invokeMethod(this, [this] { ApplyPending(); }, Qt::QueuedConnection);
+    PostCall(this, [this] { ApplyPending(); });
 }
 
 // Runs on the UI thread. The flag is cleared before the state is read, so a request that comes

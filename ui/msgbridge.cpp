@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <unordered_map>
 
@@ -24,7 +25,7 @@ Registry& registry() {
     return r;
 }
 
-// A sender waiting on another thread; released when the event is handled or destroyed unhandled.
+// A sender waiting on another thread; released when the message is handled or dropped.
 struct SendWait {
     std::mutex lock;
     std::condition_variable done;
@@ -32,43 +33,74 @@ struct SendWait {
     LRESULT result = 0;
 };
 
-class BridgeEvent : public QEvent {
-public:
-    BridgeEvent(HWND h, UINT m, WPARAM w, LPARAM l, std::shared_ptr<SendWait> wait = nullptr)
-        : QEvent(kBridgeEvent), hwnd(h), msg(m), wParam(w), lParam(l), waiter(std::move(wait)) {}
-    ~BridgeEvent() override { finish(0); }
+// A message (or a call) on its way to the UI thread. It travels in the queue below, under its lock, and not
+// inside the event Qt carries: Qt hands events between threads under a lock of its own that
+// ThreadSanitizer cannot see, so nothing the sender wrote may ride on it.
+struct Pending {
+    HWND hwnd = nullptr;
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    std::shared_ptr<SendWait> waiter;
+    QPointer<QObject> receiver;
+    std::function<void()> call;
+
     void finish(LRESULT r) {
         if (!waiter) return;
         {
             std::lock_guard<std::mutex> g(waiter->lock);
-            if (waiter->finished) return;
             waiter->result = r;
             waiter->finished = true;
         }
         waiter->done.notify_all();
         waiter.reset();
     }
-    HWND hwnd;
-    UINT msg;
-    WPARAM wParam;
-    LPARAM lParam;
-    std::shared_ptr<SendWait> waiter;
 };
 
-// One filter object on the UI thread receives every bridge event and dispatches it to the
-// target that is registered for the handle at that moment.
+struct PendingQueue {
+    std::mutex lock;
+    std::deque<Pending> items;
+};
+
+PendingQueue& pending() {
+    static PendingQueue q;
+    return q;
+}
+
+// Drops every queued message and releases its sender (the UI thread's event queue is gone).
+void dropPending() {
+    std::deque<Pending> dropped;
+    {
+        std::lock_guard<std::mutex> g(pending().lock);
+        dropped.swap(pending().items);
+    }
+    for (Pending& p : dropped) p.finish(0);
+}
+
+// One filter object on the UI thread receives one bare event per queued message, takes the
+// oldest message and dispatches it to the target that is registered for the handle at that moment.
 class Dispatcher : public QObject {
 public:
     bool event(QEvent* e) override {
         if (e->type() != kBridgeEvent) return QObject::event(e);
-        auto* be = static_cast<BridgeEvent*>(e);
+        Pending p;
+        {
+            std::lock_guard<std::mutex> g(pending().lock);
+            if (pending().items.empty()) return true;
+            p = std::move(pending().items.front());
+            pending().items.pop_front();
+        }
+        if (p.call) {
+            if (p.receiver) p.call();
+            return true;
+        }
         CMessageTarget* target = nullptr;
         {
             std::lock_guard<std::mutex> g(registry().lock);
-            auto it = registry().targets.find(reinterpret_cast<uintptr_t>(be->hwnd));
+            auto it = registry().targets.find(reinterpret_cast<uintptr_t>(p.hwnd));
             if (it != registry().targets.end() && it->second.first) target = it->second.second;
         }
-        be->finish(target ? target->WindowProc(be->msg, be->wParam, be->lParam) : 0);
+        p.finish(target ? target->WindowProc(p.msg, p.wParam, p.lParam) : 0);
         return true;
     }
 };
@@ -79,11 +111,24 @@ Dispatcher* dispatcher() {
     std::lock_guard<std::mutex> g(lock);
     if (!d) {
         d = new Dispatcher;
-        if (QCoreApplication::instance()) {
-            d->moveToThread(QCoreApplication::instance()->thread());
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            d->moveToThread(app->thread());
+            // The application drops its posted events when it goes; their messages go with them.
+            QObject::connect(app, &QObject::destroyed, [] { dropPending(); });
         }
     }
     return d;
+}
+
+// Queues the message and posts the bare event that delivers it. Qt allocates that event itself
+// (a clone), so the only data crossing threads is what the queue's lock hands over; one lock
+// around both keeps the queue in the order of the events.
+void post(Pending p) {
+    static const QEvent wake(kBridgeEvent);
+    Dispatcher* d = dispatcher();
+    std::lock_guard<std::mutex> g(pending().lock);
+    pending().items.push_back(std::move(p));
+    QCoreApplication::postEvent(d, wake.clone());
 }
 
 CMessageTarget* lookup(HWND h) {
@@ -124,7 +169,7 @@ QObject* HandleToObject(HWND hWnd) {
 
 bool PostMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!IsWindow(hWnd) || !QCoreApplication::instance()) return false;
-    QCoreApplication::postEvent(dispatcher(), new BridgeEvent(hWnd, message, wParam, lParam));
+    post({hWnd, message, wParam, lParam, nullptr, {}, {}});
     return true;
 }
 
@@ -136,10 +181,18 @@ LRESULT SendMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (!IsWindow(hWnd)) return 0;
     auto wait = std::make_shared<SendWait>();
-    QCoreApplication::postEvent(dispatcher(), new BridgeEvent(hWnd, message, wParam, lParam, wait));
+    post({hWnd, message, wParam, lParam, wait, {}, {}});
     std::unique_lock<std::mutex> g(wait->lock);
     wait->done.wait(g, [&] { return wait->finished; });
     return wait->result;
+}
+
+void PostCall(QObject* receiver, std::function<void()> call) {
+    if (!receiver || !QCoreApplication::instance()) return;
+    Pending p;
+    p.receiver = receiver;
+    p.call = std::move(call);
+    post(std::move(p));
 }
 
 void PumpPrivateMessages() { QCoreApplication::sendPostedEvents(dispatcher(), kBridgeEvent); }

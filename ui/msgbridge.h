@@ -7,6 +7,8 @@
 #include <QEvent>
 #include <QObject>
 
+#include <functional>
+
 #include "platform/wintypes.h"
 
 struct HWND__;
@@ -38,5 +40,9 @@ LRESULT SendMessage(HWND hWnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 
 bool IsWindow(HWND hWnd);
 // The object behind a live handle on the UI thread, or nullptr.
 QObject* HandleToObject(HWND hWnd);
+// Runs `call` on the UI thread in turn with the posted messages, unless `receiver` is gone by
+// then. Threads use it instead of a queued lambda: what they wrote before reaches the UI thread
+// through the bridge's own lock, which ThreadSanitizer sees (Qt's own is hidden from it).
+void PostCall(QObject* receiver, std::function<void()> call);
 // Delivers every posted private message now (tests and modal loops).
 void PumpPrivateMessages();

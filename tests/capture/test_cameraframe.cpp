@@ -386,7 +386,10 @@ TEST_F(CameraFrameTest, AGainChangedInTheSettingsDialogIsSavedByOkAndThePopupRep
     CCameraFrame* f = Start();
     ASSERT_TRUE(f);
     ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle(); }, 3000));
+    // Auto exposure off in the camera too: an exposure change reads the camera's state back,
+    // and a running auto exposure would move the time before the check below.
     f->Settings().aeState.nValue = 0;
+    VekCameraSetAeState(0);
     EXPECT_TRUE(f->OnCommand(CCameraFrame::ID_CAMERA_PROPERTY));
     CCameraSettingDlg* dlg = f->SettingDlg();
     ASSERT_TRUE(dlg);

@@ -133,6 +133,63 @@ TEST_F(CameraViewTest, TheFrameAfterAnExposureChangeIsDropped) {
     view->Shutdown(&settings_);
 }
 
+// Keeps whether the three bytes at one offset of the last frame shown were all 255.
+class PixelProbe : public IViewFinder {
+public:
+    explicit PixelProbe(size_t offset) : offset_(offset) {}
+    void Configure(int, int) override {}
+    void PresentFrame(const BYTE* bgr24, const RECT&, uint64_t) override {
+        std::lock_guard<std::mutex> g(lock_);
+        saturated_ = bgr24[offset_] == 255 && bgr24[offset_ + 1] == 255 && bgr24[offset_ + 2] == 255;
+        ++frames_;
+    }
+    // A frame shown after `from` frames was (not) saturated at the offset.
+    bool Shown(uint64_t from, bool saturated) {
+        std::lock_guard<std::mutex> g(lock_);
+        return frames_ > from + 1 && saturated_ == saturated;
+    }
+    uint64_t Frames() {
+        std::lock_guard<std::mutex> g(lock_);
+        return frames_;
+    }
+
+private:
+    const size_t offset_;
+    std::mutex lock_;
+    uint64_t frames_ = 0;
+    bool saturated_ = false;
+};
+
+// The display thread takes the correction points when the view starts and follows the switch
+// the UI thread flips while it runs; the record's own points may go meanwhile.
+TEST_F(CameraViewTest, BackCorrectionKeepsItsStartPointsAndFollowsItsSwitch) {
+    ASSERT_TRUE(OpenCamera());
+    // A percent of 1 multiplies the point's channels by 100: any lit pixel shows saturated.
+    auto* points = new BackCorrPoint[1];
+    points[0] = BackCorrPoint{320, 240, {1, 1, 1}, 0};
+    settings_.pBackPoints = points;
+    settings_.nBackPoints = 1;
+    settings_.bBackCorrApply = 0;
+    auto view = StartView();
+    ASSERT_TRUE(view);
+    settings_.pBackPoints = nullptr;
+    settings_.nBackPoints = 0;
+    delete[] points;
+    PixelProbe probe((240 * 640 + 320) * 3);
+    view->SetDisplayTarget(&probe);
+    auto shows = [&](bool saturated) {
+        const uint64_t from = probe.Frames();
+        return PumpUntil([&] { return probe.Shown(from, saturated); }, 15000);
+    };
+    EXPECT_TRUE(shows(false)) << "the simulated picture is not saturated at the point";
+    settings_.bBackCorrApply = 1;
+    EXPECT_TRUE(shows(true)) << "the correction applies once switched on";
+    settings_.bBackCorrApply = 0;
+    EXPECT_TRUE(shows(false)) << "and stops once switched off";
+    view->SetDisplayTarget(nullptr);
+    view->Shutdown(&settings_);
+}
+
 // Real pacing: the grab blocks for the whole exposure.
 TEST_F(CameraViewTest, StoppingInALongExposureIsPromptAndRestoresTheExposure) {
     ASSERT_TRUE(OpenCamera(0));  // full resolution at the slowest clock reaches 10 s
