@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QRect>
 
 #include <sys/statvfs.h>
@@ -26,7 +25,6 @@
 #include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
-#include "platform/rectconv.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {
@@ -85,19 +83,6 @@ bool FolderCanSave(const QString& path) {
     return (fs.f_flag & ST_RDONLY) == 0;
 }
 
-void CropCopy(const BYTE* frame, int width, int height, const RECT& region, BYTE* crop) {
-    const size_t rowBytes = static_cast<size_t>(region.right - region.left) * 3;
-    const size_t frameRow = static_cast<size_t>(width) * 3;
-    const int rows = region.bottom - region.top;
-    for (int y = 0; y < rows; ++y) {
-        // Displayed row (top + y) of the frame is stored row height - 1 - (top + y); it becomes
-        // displayed row y of the crop, stored row rows - 1 - y.
-        const BYTE* src = frame + static_cast<size_t>(height - 1 - (region.top + y)) * frameRow +
-                          static_cast<size_t>(region.left) * 3;
-        std::memcpy(crop + static_cast<size_t>(rows - 1 - y) * rowBytes, src, rowBytes);
-    }
-}
-
 uint64_t SteadyMicros() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
@@ -106,25 +91,19 @@ uint64_t SteadyMicros() {
 
 }  // namespace
 
-CCameraView::CCameraView(QWidget* parent) : QWidget(parent), m_pAvi(new CAviFile) {
-    setFocusPolicy(Qt::StrongFocus);
-    setAutoFillBackground(false);
-    m_pDisplay = new CCameraDisplay(this);
-    m_pDisplay->hide();
+CCameraView::CCameraView(QWidget* parent) : CLiveView(parent, false), m_pAvi(new CAviFile) {
     m_snapTimer.setInterval(100);
     QObject::connect(&m_snapTimer, &QTimer::timeout, this, [this] { OnSnapTimer(); });
     m_recordLimitTimer.setSingleShot(true);
     // A coarse timer may fire up to 5 % early: the recording would end before its limit.
     m_recordLimitTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_recordLimitTimer, &QTimer::timeout, this, [this] { OnRecordLimit(); });
-    RegisterWindow(this);
 }
 
 CCameraView::~CCameraView() {
     if (m_grabThread.joinable() || m_displayThread.joinable())
         Shutdown(m_pSettings);
     FinishPendingClose();
-    UnregisterWindow();
 }
 
 // ---- lifecycle ----------------------------------------------------------------------------
@@ -142,8 +121,6 @@ int CCameraView::Init(CameraSettings* settings) {
         m_backPoints.assign(settings->pBackPoints, settings->pBackPoints + settings->nBackPoints);
     else
         m_backPoints.clear();
-    m_nWidth = w;
-    m_nHeight = h;
     m_nRawSize = RawBufferSize(m_nCameraId, w, h);
     for (auto& raw : m_rawStore)
         raw.assign(m_nRawSize, 0);
@@ -156,14 +133,8 @@ int CCameraView::Init(CameraSettings* settings) {
         std::lock_guard<std::mutex> g(m_snapLock);
         m_snap.assign(rgbBytes, 0);
     }
-    {
-        // The crop buffer holds any region of the frame, so a cut never reallocates it.
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_crop.assign(rgbBytes, 0);
-        m_rcSource = RECT{0, 0, w, h};
-        m_bCrop = 0;
-    }
-    m_pDisplay->Configure(w, h);
+    // The crop buffer holds any region of the frame, so a cut never reallocates it.
+    SetFrameSize(w, h, rgbBytes);
     {
         std::lock_guard<std::mutex> g(m_targetLock);
         if (m_pTarget)
@@ -204,9 +175,7 @@ void CCameraView::FreeBuffers() {
         std::lock_guard<std::mutex> g(m_snapLock);
         std::vector<BYTE>().swap(m_snap);
     }
-    std::lock_guard<std::mutex> g(m_cropLock);
-    std::vector<BYTE>().swap(m_crop);
-    m_bCrop = 0;
+    FreeCrop();
 }
 
 void CCameraView::StartThreads() {
@@ -373,13 +342,11 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
         // Read again now that the recording is seen: Cut is refused while it runs, so the region
         // stays as the file was opened for. Copied out: the UI thread takes this lock to lay out
         // and to cut, so it is never held across the encode.
-        std::lock_guard<std::mutex> g(m_cropLock);
-        source = m_rcSource;
-        cropped = m_bCrop;
+        cropped = CurrentRegion(&source);
     }
     const BYTE* frame = m_rgb.data();
     if (cropped) {
-        CropCopy(m_rgb.data(), m_nWidth, m_nHeight, source, m_crop.data());
+        CopyRegion(m_rgb.data(), m_nWidth, m_nHeight, source, m_crop.data());
         frame = m_crop.data();
     }
     const int written = m_pAvi->WriteFrame(frame);
@@ -390,39 +357,6 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
 }
 
 // ---- layout and input ---------------------------------------------------------------------
-
-RECT CCameraView::SourceRect() const {
-    std::lock_guard<std::mutex> g(m_cropLock);
-    return m_rcSource;
-}
-
-void CCameraView::LayoutDisplay() {
-    const bool running = m_grabThread.joinable();
-    const RECT source = SourceRect();
-    const int sw = source.right - source.left, sh = source.bottom - source.top;
-    if (!running || sw <= 0 || sh <= 0 || width() <= 0 || height() <= 0) {
-        m_pDisplay->hide();
-        return;
-    }
-    // The largest size of the source's aspect that fits, centred.
-    int w = width();
-    int h = static_cast<int>(static_cast<int64_t>(w) * sh / sw);
-    if (h > height()) {
-        h = height();
-        w = static_cast<int>(static_cast<int64_t>(h) * sw / sh);
-    }
-    w = std::max(w, 1);
-    h = std::max(h, 1);
-    m_pDisplay->setGeometry((width() - w) / 2, (height() - h) / 2, w, h);
-    m_pDisplay->show();
-}
-
-void CCameraView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), palette().window());
-}
-
-void CCameraView::resizeEvent(QResizeEvent*) { LayoutDisplay(); }
 
 void CCameraView::mouseDoubleClickEvent(QMouseEvent*) {
     if (m_hFrame)
@@ -448,29 +382,6 @@ void CCameraView::SetDisplayTarget(IViewFinder* target) {
     m_pTarget = target;
 }
 
-// ---- regions ------------------------------------------------------------------------------
-
-// Screen rectangle to image pixels through the display child, which shows the source
-// rectangle: each axis on its own, in 64-bit, partly covered pixels included.
-bool CCameraView::MapScreenToImage(const RECT& screen, RECT* image) const {
-    const int cw = m_pDisplay->width(), ch = m_pDisplay->height();
-    const RECT source = SourceRect();
-    const int sw = source.right - source.left, sh = source.bottom - source.top;
-    if (cw <= 0 || ch <= 0 || sw <= 0 || sh <= 0)
-        return false;
-    const QPoint origin = m_pDisplay->mapToGlobal(QPoint(0, 0));
-    auto clampTo = [](int64_t v, int64_t hi) { return std::clamp<int64_t>(v, 0, hi); };
-    const int64_t l = clampTo(screen.left - origin.x(), cw), r = clampTo(screen.right - origin.x(), cw);
-    const int64_t t = clampTo(screen.top - origin.y(), ch), b = clampTo(screen.bottom - origin.y(), ch);
-    if (r <= l || b <= t)
-        return false;
-    image->left = source.left + static_cast<LONG>(l * sw / cw);
-    image->right = source.left + static_cast<LONG>((r * sw + cw - 1) / cw);
-    image->top = source.top + static_cast<LONG>(t * sh / ch);
-    image->bottom = source.top + static_cast<LONG>((b * sh + ch - 1) / ch);
-    return !IsRectEmpty(*image);
-}
-
 // Mean of the raw bytes; a full-resolution frame sums past 32 bits.
 int CCameraView::MeanBrightness(const BYTE* raw, size_t count) {
     if (!raw || count == 0)
@@ -480,65 +391,6 @@ int CCameraView::MeanBrightness(const BYTE* raw, size_t count) {
         sum += raw[i];
     const uint64_t mean = sum / count;
     return mean < 1 ? 1 : static_cast<int>(mean);
-}
-
-// Widens [lo, hi) to a multiple of `multiple`: lo moves down while above 0, else hi up while
-// below the limit; where the frame leaves no room, hi comes down to the multiple instead.
-static void AlignSpan(LONG& lo, LONG& hi, LONG limit, int multiple) {
-    while ((hi - lo) % multiple) {
-        if (lo > 0)
-            --lo;
-        else if (hi < limit)
-            ++hi;
-        else
-            break;
-    }
-    hi -= (hi - lo) % multiple;
-}
-
-RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {
-    AlignSpan(r.left, r.right, width, 4);
-    AlignSpan(r.top, r.bottom, height, 2);
-    return r;
-}
-
-void CCameraView::CopyRegion(const BYTE* frame, int width, int height, const RECT& region, BYTE* out) {
-    CropCopy(frame, width, height, region, out);
-}
-
-RECT CCameraView::ScreenRect() const { return QRectToRect(QRect(mapToGlobal(QPoint(0, 0)), size())); }
-
-int CCameraView::CutRegion() {
-    if (m_byRunState.load() != kRun || IsRecording() || !m_pChooser)
-        return m_bCrop;
-    RECT chosen{};
-    if (!m_pChooser->ChooseRegion(ScreenRect(), &chosen))
-        return m_bCrop;
-    RECT image{};
-    // The recording may have started while the chooser ran; an empty region changes nothing.
-    if (IsRecording() || !MapScreenToImage(chosen, &image))
-        return m_bCrop;
-    image = AlignCutRegion(image, m_nWidth, m_nHeight);
-    if (IsRectEmpty(image))
-        return m_bCrop;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_rcSource = image;
-        m_bCrop = 1;
-    }
-    LayoutDisplay();
-    return 1;
-}
-
-void CCameraView::RestoreRegion() {
-    if (m_byRunState.load() != kRun || IsRecording())
-        return;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_rcSource = RECT{0, 0, m_nWidth, m_nHeight};
-        m_bCrop = 0;
-    }
-    LayoutDisplay();
 }
 
 int CCameraView::AreaWhiteBalance() {
@@ -685,11 +537,7 @@ void CCameraView::SaveSnap() {
     bool ok = false;
     RECT region;
     int cropped;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        region = m_rcSource;
-        cropped = m_bCrop;
-    }
+    cropped = CurrentRegion(&region);
     auto saveDecoded = [&](const BYTE* pixels, int w, int h) {
         // The hub writes exactly the path it is given: a RAW file is named for what it holds,
         // and an existing file is never overwritten.
@@ -722,7 +570,7 @@ void CCameraView::SaveSnap() {
         std::vector<BYTE> crop(static_cast<size_t>(rw) * rh * 3);
         {
             std::lock_guard<std::mutex> g(m_snapLock);
-            CropCopy(m_snap.data(), m_nWidth, m_nHeight, region, crop.data());
+            CopyRegion(m_snap.data(), m_nWidth, m_nHeight, region, crop.data());
         }
         saveDecoded(crop.data(), rw, rh);
     } else if (traits.writesNoSnap) {

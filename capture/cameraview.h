@@ -29,8 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "capture/liveview.h"
 #include "platform/framemailbox.h"
-#include "ui/msgbridge.h"
 #include "platform/wintypes.h"
 
 struct BackCorrPoint;
@@ -39,24 +39,16 @@ class SharedSwitch;
 class CAviFile;
 class CCameraDisplay;
 class CProgressDialog;
-class IRegionChooser;
 class IViewFinder;
 class QDialog;
 
-class CCameraView : public QWidget, public CMessageTarget {
+class CCameraView : public CLiveView {
 public:
-    enum RunState : BYTE { kRun = 0, kPause = 1, kStop = 2 };
     static constexpr UINT kCmdFullScreen = 32985;
     static constexpr UINT kCmdRestoreRegion = 32984;
 
     explicit CCameraView(QWidget* parent = nullptr);
     ~CCameraView() override;
-
-    // Where the view's messages go (see the top of this file).
-    void SetFrameWindow(HWND frame) { m_hFrame = frame; }
-    void SetMainWindow(HWND main) { m_hMain = main; }
-    void SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
-    IRegionChooser* RegionChooser() const { return m_pChooser; }
 
     // Only when stopped: buffers of the camera's frame size, the display, then the threads.
     // Returns 0 when the hub reports no image size.
@@ -70,7 +62,6 @@ public:
     void StopThreads();
 
     // 0 run, 1 pause (the frame pauses while it changes the exposure), 2 stop.
-    BYTE GetRunState() const { return m_byRunState.load(); }
     void SetRunState(BYTE state);
     // The next grabbed frame is neither reported nor shown (after exposure and speed changes).
     void SetSkipNext() { m_bSkipNext = 1; }
@@ -80,17 +71,6 @@ public:
     // Exposure in ms the grab thread read after its last frame.
     int LastExposure() const { return m_nLastExposure.load(); }
     int Fps() const { return m_nFps.load(); }
-    int ImageWidth() const { return m_nWidth; }
-    int ImageHeight() const { return m_nHeight; }
-
-    // Region cut through the chooser; returns the crop flag. Refused while recording and for an
-    // empty region.
-    int CutRegion();
-    // The whole frame again; refused while recording.
-    void RestoreRegion();
-    bool IsCropped() const { return m_bCrop != 0; }
-    // The shown part of the frame in image pixels (top-down, right and bottom exclusive).
-    RECT SourceRect() const;
     // Colour gains from the mean of a chosen area of the raw frame; 1 when gains were set.
     int AreaWhiteBalance();
 
@@ -106,7 +86,6 @@ public:
     int WhiteBalanceWizard();
     // Where decoded frames go: nullptr is the view's own display child.
     void SetDisplayTarget(IViewFinder* target);
-    CCameraDisplay* Display() const { return m_pDisplay; }
 
     void SetCross(int show, COLORREF colour);
     int CrossShown() const;
@@ -124,7 +103,6 @@ public:
     int StartRecording(const QString& path, CameraSettings* settings);
     // 1 when a recording was running; the file is closed on a short thread and announced.
     int StopRecording();
-    bool IsRecording() const { return m_bRecording.load() != 0; }
     // Frames written to the current recording.
     int RecordedFrames() const;
     // The writer, for its frame rate and last error.
@@ -140,18 +118,11 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
-    void paintEvent(QPaintEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
+    bool Streaming() const override { return m_grabThread.joinable(); }
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 public:
-    // A cut region widened to a width that is a multiple of 4 and an even height inside a frame
-    // of width x height; narrowed where the frame itself leaves no room.
-    static RECT AlignCutRegion(RECT region, int width, int height);
-    // Copies a region (image pixels, top-down) of a bottom-up frame of width x height into `out`
-    // as packed bottom-up rows.
-    static void CopyRegion(const BYTE* frame, int width, int height, const RECT& region, BYTE* out);
     // Mean of the first `count` raw bytes, at least 1.
     static int MeanBrightness(const BYTE* raw, size_t count);
 
@@ -162,9 +133,6 @@ private:
     void ChangeRunState(BYTE state);
     void WaitWhilePaused();
     void ProcessFrame(uint64_t sequence);
-    void LayoutDisplay();
-    RECT ScreenRect() const;
-    bool MapScreenToImage(const RECT& screen, RECT* image) const;
     void CreateProgress();
     void DestroyProgress();
     void OnSnapTimer();
@@ -179,20 +147,14 @@ private:
     const SharedSwitch* m_pBackApply = nullptr;  // the record's switch, taken at Init
     std::vector<BackCorrPoint> m_backPoints;     // copied at Init, fixed while the threads run
     size_t m_nMeanBytes = 0;                     // raw bytes the grab thread averages
-    HWND m_hFrame = nullptr;
-    HWND m_hMain = nullptr;
-    IRegionChooser* m_pChooser = nullptr;
     WizardFactory m_wizardFactory;
 
-    std::atomic<BYTE> m_byRunState{kStop};
     std::atomic<int> m_bSkipNext{0};
     std::atomic<int> m_bFrameGrabbed{0};
     std::atomic<int> m_nLastExposure{0};
     std::atomic<int> m_nFps{0};
     std::atomic<int64_t> m_nFrameIntervalUs{0};
     int m_nCameraId = -1;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
     size_t m_nRawSize = 0;
 
     // Buffers, all allocated at Init.
@@ -202,23 +164,16 @@ private:
     CFrameMailbox m_mailbox;  // holds the slot buffer between the grab and the display
     std::vector<BYTE> m_rgb;
     std::vector<BYTE> m_snap;  // last decoded frame, under m_snapLock
-    // The display thread's copy of the cut region for recording; sized while the threads stop.
-    std::vector<BYTE> m_crop;
     mutable std::mutex m_snapLock;
-    mutable std::mutex m_cropLock;  // the source rectangle and m_bCrop
-    RECT m_rcSource{0, 0, 0, 0};
-    int m_bCrop = 0;
 
     std::thread m_grabThread;
     std::thread m_displayThread;
 
-    CCameraDisplay* m_pDisplay = nullptr;
     std::mutex m_targetLock;  // m_pTarget, and a frame being presented to it
     IViewFinder* m_pTarget = nullptr;
 
     // Recording.
     std::unique_ptr<CAviFile> m_pAvi;
-    std::atomic<int> m_bRecording{0};
     QString m_strAviPath;
     QTimer m_recordLimitTimer;
     bool m_bClosePending = false;  // the close thread was started; WM_AVI_CLOSED finishes it

@@ -1,7 +1,6 @@
 #include "capture/dscameraview.h"
 
 #include <QFileInfo>
-#include <QPainter>
 
 #include <algorithm>
 #include <cstring>
@@ -10,14 +9,11 @@
 #include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
-#include "capture/cameraview.h"
 #include "capture/frameratemeter.h"
 #include "capture/postedtext.h"
-#include "capture/regionchooser.h"
 #include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
-#include "platform/rectconv.h"
 #include "qodirectx.h"
 
 namespace {
@@ -47,17 +43,10 @@ QString SnapPathFor(const QString& path, int fileType) {
 
 }  // namespace
 
-CDSCameraView::CDSCameraView(QWidget* parent) : QWidget(parent), m_pAvi(new CAviFile) {
-    setFocusPolicy(Qt::StrongFocus);
-    m_pDisplay = new CCameraDisplay(this);
-    m_pDisplay->hide();
-    RegisterWindow(this);
-}
+// A region is chosen only over a shown picture.
+CDSCameraView::CDSCameraView(QWidget* parent) : CLiveView(parent, true), m_pAvi(new CAviFile) {}
 
-CDSCameraView::~CDSCameraView() {
-    Shutdown();
-    UnregisterWindow();
-}
+CDSCameraView::~CDSCameraView() { Shutdown(); }
 
 // ---- lifecycle ----------------------------------------------------------------------------
 
@@ -69,15 +58,7 @@ bool CDSCameraView::AllocateFor(int width, int height) {
         m_frame.assign(bytes + kBufferSlack, 0);
         m_bFrameSeen = false;
     }
-    m_crop.assign(bytes + kBufferSlack, 0);
-    m_nWidth = width;
-    m_nHeight = height;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_rcSource = RECT{0, 0, width, height};
-        m_bCrop = 0;
-    }
-    m_pDisplay->Configure(width, height);
+    SetFrameSize(width, height, bytes + kBufferSlack);
     return true;
 }
 
@@ -87,9 +68,7 @@ void CDSCameraView::FreeBuffers() {
         std::vector<BYTE>().swap(m_frame);
         m_bFrameSeen = false;
     }
-    std::vector<BYTE>().swap(m_crop);
-    std::lock_guard<std::mutex> g(m_cropLock);
-    m_bCrop = 0;
+    FreeCrop();
 }
 
 int CDSCameraView::Init(CameraSettings* settings) {
@@ -193,11 +172,7 @@ void CDSCameraView::ProcessFrame(const BYTE* frame, uint64_t sequence) {
     if (m_hFrame) PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(brightness), 0);
     RECT source;
     int cropped;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        source = m_rcSource;
-        cropped = m_bCrop;
-    }
+    cropped = CurrentRegion(&source);
     // Only the GUI thread paints: the display keeps the frame and repaints itself.
     m_pDisplay->PresentFrame(frame, source, sequence);
     if (!m_bRecording.load()) return;
@@ -207,7 +182,7 @@ void CDSCameraView::ProcessFrame(const BYTE* frame, uint64_t sequence) {
         if (!m_bRecording.load()) return;
         const BYTE* picture = frame;
         if (cropped) {
-            CCameraView::CopyRegion(frame, m_nWidth, m_nHeight, source, m_crop.data());
+            CopyRegion(frame, m_nWidth, m_nHeight, source, m_crop.data());
             picture = m_crop.data();
         }
         written = m_pAvi->WriteFrame(picture);
@@ -217,99 +192,13 @@ void CDSCameraView::ProcessFrame(const BYTE* frame, uint64_t sequence) {
         CPostedTextRelay::Post(m_hFrame, WM_CAMERA_STATUSTEXT, 0, QString::asprintf("%s %d", kFrameCountText, count).toStdString());
 }
 
-// ---- layout -------------------------------------------------------------------------------
-
-RECT CDSCameraView::SourceRect() const {
-    std::lock_guard<std::mutex> g(m_cropLock);
-    return m_rcSource;
-}
-
-bool CDSCameraView::IsCropped() const {
-    std::lock_guard<std::mutex> g(m_cropLock);
-    return m_bCrop != 0;
-}
-
-void CDSCameraView::LayoutDisplay() {
-    const RECT source = SourceRect();
-    const int sw = source.right - source.left, sh = source.bottom - source.top;
-    if (!m_thread.joinable() || sw <= 0 || sh <= 0 || width() <= 0 || height() <= 0) {
-        m_pDisplay->hide();
-        return;
-    }
-    int w = width();
-    int h = static_cast<int>(static_cast<int64_t>(w) * sh / sw);
-    if (h > height()) {
-        h = height();
-        w = static_cast<int>(static_cast<int64_t>(h) * sw / sh);
-    }
-    m_pDisplay->setGeometry((width() - std::max(w, 1)) / 2, (height() - std::max(h, 1)) / 2, std::max(w, 1), std::max(h, 1));
-    m_pDisplay->show();
-}
-
-void CDSCameraView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), palette().window());
-}
-
-void CDSCameraView::resizeEvent(QResizeEvent*) { LayoutDisplay(); }
-
-RECT CDSCameraView::ScreenRect() const { return QRectToRect(QRect(mapToGlobal(QPoint(0, 0)), size())); }
-
-bool CDSCameraView::MapScreenToImage(const RECT& screen, RECT* image) const {
-    const int cw = m_pDisplay->width(), ch = m_pDisplay->height();
-    const RECT source = SourceRect();
-    const int sw = source.right - source.left, sh = source.bottom - source.top;
-    if (!m_pDisplay->isVisible() || cw <= 0 || ch <= 0 || sw <= 0 || sh <= 0) return false;
-    const QPoint origin = m_pDisplay->mapToGlobal(QPoint(0, 0));
-    auto clampTo = [](int64_t v, int64_t hi) { return std::clamp<int64_t>(v, 0, hi); };
-    const int64_t l = clampTo(screen.left - origin.x(), cw), r = clampTo(screen.right - origin.x(), cw);
-    const int64_t t = clampTo(screen.top - origin.y(), ch), b = clampTo(screen.bottom - origin.y(), ch);
-    if (r <= l || b <= t) return false;
-    image->left = source.left + static_cast<LONG>(l * sw / cw);
-    image->right = source.left + static_cast<LONG>((r * sw + cw - 1) / cw);
-    image->top = source.top + static_cast<LONG>(t * sh / ch);
-    image->bottom = source.top + static_cast<LONG>((b * sh + ch - 1) / ch);
-    return !IsRectEmpty(*image);
-}
-
-int CDSCameraView::CutRegion() {
-    if (m_byRunState.load() != kRun || IsRecording() || !m_pChooser) return IsCropped() ? 1 : 0;
-    RECT chosen{};
-    RECT image{};
-    if (!m_pChooser->ChooseRegion(ScreenRect(), &chosen) || IsRecording() || !MapScreenToImage(chosen, &image))
-        return IsCropped() ? 1 : 0;
-    image = CCameraView::AlignCutRegion(image, m_nWidth, m_nHeight);
-    if (IsRectEmpty(image)) return IsCropped() ? 1 : 0;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_rcSource = image;
-        m_bCrop = 1;
-    }
-    LayoutDisplay();
-    return 1;
-}
-
-void CDSCameraView::RestoreRegion() {
-    if (m_byRunState.load() != kRun || IsRecording()) return;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_rcSource = RECT{0, 0, m_nWidth, m_nHeight};
-        m_bCrop = 0;
-    }
-    LayoutDisplay();
-}
-
 // ---- snaps --------------------------------------------------------------------------------
 
 QString CDSCameraView::Snap(const QString& requested, int fileType) {
     QString written;
     if (!requested.isEmpty() && m_thread.joinable()) {
         const QString path = SnapPathFor(requested, fileType);
-        RECT region;
-        {
-            std::lock_guard<std::mutex> g(m_cropLock);
-            region = m_rcSource;
-        }
+        const RECT region = SourceRect();
         const int rw = region.right - region.left, rh = region.bottom - region.top;
         std::vector<BYTE> picture(static_cast<size_t>(std::max(rw, 0)) * static_cast<size_t>(std::max(rh, 0)) * 3);
         bool have = false;
@@ -317,7 +206,7 @@ QString CDSCameraView::Snap(const QString& requested, int fileType) {
             // The grab thread writes the buffer under this lock: the copy is one whole frame.
             std::lock_guard<std::mutex> g(m_frameLock);
             if (m_bFrameSeen && !picture.empty()) {
-                CCameraView::CopyRegion(m_frame.data(), m_nWidth, m_nHeight, region, picture.data());
+                CopyRegion(m_frame.data(), m_nWidth, m_nHeight, region, picture.data());
                 have = true;
             }
         }

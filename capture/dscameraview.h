@@ -22,24 +22,18 @@
 #include <thread>
 #include <vector>
 
-#include "ui/msgbridge.h"
+#include "capture/liveview.h"
 #include "platform/wintypes.h"
 
 struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
-class IRegionChooser;
 
-class CDSCameraView : public QWidget, public CMessageTarget {
+class CDSCameraView : public CLiveView {
 public:
-    enum RunState : BYTE { kRun = 0, kPause = 1, kStop = 2 };
 
     explicit CDSCameraView(QWidget* parent = nullptr);
     ~CDSCameraView() override;
-
-    void SetFrameWindow(HWND frame) { m_hFrame = frame; }
-    void SetMainWindow(HWND main) { m_hMain = main; }
-    void SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
 
     // Only when stopped: the device's frame size, the buffers, the display, then the thread.
     // 0 when the library reports no size.
@@ -51,20 +45,11 @@ public:
     // read afterwards (the view stays stopped) or the view is not running.
     int ChangeResolution();
 
-    BYTE GetRunState() const { return m_byRunState.load(); }
     // 0 run, 1 pause; 2 stops the thread.
     void SetRunState(BYTE state);
     bool IsRunning() const { return m_thread.joinable(); }
-    int ImageWidth() const { return m_nWidth; }
-    int ImageHeight() const { return m_nHeight; }
     // Frames per second from the time between new frames; 0 until a whole interval is known.
     double Fps() const { return m_dFps.load(); }
-
-    // Region cut through the chooser; returns the crop flag. Refused while recording.
-    int CutRegion();
-    void RestoreRegion();
-    bool IsCropped() const;
-    RECT SourceRect() const;
 
     // Writes the shown picture (the whole frame or the cut region) as `fileType` under the
     // "Wait a moment!" dialog, then sends WM_CAMERA_FILESAVED (0, path written or 0) to the
@@ -75,7 +60,6 @@ public:
     int StartRecording(const QString& path, CameraSettings* settings);
     // 1 when a recording was running: closed at once and, when finished, announced.
     int StopRecording();
-    bool IsRecording() const { return m_bRecording.load() != 0; }
     int RecordedFrames() const;
     const CAviFile& AviFile() const { return *m_pAvi; }
 
@@ -84,7 +68,6 @@ public:
     // The work for one new frame (brightness, display, recording), as the grab thread does it.
     void ProcessFrame(const BYTE* frame, uint64_t sequence);
 
-    CCameraDisplay* Display() const { return m_pDisplay; }
     uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
     uint64_t GrabCalls() const { return m_nGrabCalls.load(); }
     int LastBrightness() const { return m_nLastBrightness.load(); }
@@ -92,8 +75,7 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
-    void paintEvent(QPaintEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
+    bool Streaming() const override { return m_thread.joinable(); }
 
 private:
     void GrabThread();
@@ -101,36 +83,18 @@ private:
     void StopThread();
     bool AllocateFor(int width, int height);
     void FreeBuffers();
-    void LayoutDisplay();
-    RECT ScreenRect() const;
-    bool MapScreenToImage(const RECT& screen, RECT* image) const;
 
     CameraSettings* m_pSettings = nullptr;
-    HWND m_hFrame = nullptr;
-    HWND m_hMain = nullptr;
-    IRegionChooser* m_pChooser = nullptr;
-
-    std::atomic<BYTE> m_byRunState{kStop};
     std::thread m_thread;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
 
     // The grab buffer: DSGrabFrame writes it under m_frameLock; the grab thread reads it
     // after, a snap copies it under the lock.
     mutable std::mutex m_frameLock;
     std::vector<BYTE> m_frame;
     bool m_bFrameSeen = false;  // under m_frameLock
-    std::vector<BYTE> m_crop;   // the grab thread's copy of the cut region for recording
-
-    mutable std::mutex m_cropLock;  // m_rcSource and m_bCrop
-    RECT m_rcSource{0, 0, 0, 0};
-    int m_bCrop = 0;
-
-    CCameraDisplay* m_pDisplay = nullptr;
 
     std::unique_ptr<CAviFile> m_pAvi;
     std::mutex m_recordLock;  // held while a frame is written; taken by the stop
-    std::atomic<int> m_bRecording{0};
     QString m_strAviPath;
 
     std::atomic<double> m_dFps{0.0};
