@@ -20,7 +20,6 @@
 #include "capture/cameradisplay.h"
 #include "capture/cameramodeltraits.h"
 #include "capture/camerasettings.h"
-#include "capture/postedtext.h"
 #include "capture/regionchooser.h"
 #include "ui/messages.h"
 #include "controls/progressdialog.h"
@@ -29,7 +28,6 @@
 
 namespace {
 
-const char kFrameCountText[] = "Frame Count: ";           // string 1242
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
 // Exposures up to this end a grab soon enough that a stop need not force them shorter.
 constexpr int kShortExposureMs = 100;
@@ -91,19 +89,15 @@ uint64_t SteadyMicros() {
 
 }  // namespace
 
-CCameraView::CCameraView(QWidget* parent) : CLiveView(parent, false), m_pAvi(new CAviFile) {
+CCameraView::CCameraView(QWidget* parent)
+    : CLiveView(parent, Style{.mapOnlyShown = false, .recordTimeLimit = true, .closeOnThread = true, .closeWaitMs = 0}) {
     m_snapTimer.setInterval(100);
     QObject::connect(&m_snapTimer, &QTimer::timeout, this, [this] { OnSnapTimer(); });
-    m_recordLimitTimer.setSingleShot(true);
-    // A coarse timer may fire up to 5 % early: the recording would end before its limit.
-    m_recordLimitTimer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_recordLimitTimer, &QTimer::timeout, this, [this] { OnRecordLimit(); });
 }
 
 CCameraView::~CCameraView() {
     if (m_grabThread.joinable() || m_displayThread.joinable())
         Shutdown(m_pSettings);
-    FinishPendingClose();
 }
 
 // ---- lifecycle ----------------------------------------------------------------------------
@@ -335,25 +329,7 @@ void CCameraView::ProcessFrame(uint64_t sequence) {
     }
     m_nShownSequence = sequence;
     ++m_nShown;
-    if (!m_bRecording.load())
-        return;
-    int cropped;
-    {
-        // Read again now that the recording is seen: Cut is refused while it runs, so the region
-        // stays as the file was opened for. Copied out: the UI thread takes this lock to lay out
-        // and to cut, so it is never held across the encode.
-        cropped = CurrentRegion(&source);
-    }
-    const BYTE* frame = m_rgb.data();
-    if (cropped) {
-        CopyRegion(m_rgb.data(), m_nWidth, m_nHeight, source, m_crop.data());
-        frame = m_crop.data();
-    }
-    const int written = m_pAvi->WriteFrame(frame);
-    if (written && m_hFrame) {
-        const QString text = QString::asprintf("%s %d", kFrameCountText, m_pAvi->FrameCount());
-        CPostedTextRelay::Post(m_hFrame, WM_CAMERA_STATUSTEXT, 0, text.toStdString());
-    }
+    RecordFrame(m_rgb.data());
 }
 
 // ---- layout and input ---------------------------------------------------------------------
@@ -611,66 +587,10 @@ void CCameraView::FinishSnap(const QString& path) {
 
 // ---- recording ----------------------------------------------------------------------------
 
-int CCameraView::StartRecording(const QString& path, CameraSettings* settings) {
-    // The RGB buffer tells whether the camera runs: the grab thread exchanges the raw pointers.
-    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || m_rgb.empty())
-        return 0;
-    if (settings && settings != m_pSettings)
-        m_pSettings = settings;
-    // The frame time the grab thread measured, not a whole number of frames per second.
+void CCameraView::ChooseRecordRate(CAviFile& avi) const {
     const int64_t interval = m_nFrameIntervalUs.load();
     if (interval > 0)
-        m_pAvi->SetFrameInterval(static_cast<uint64_t>(interval));
+        avi.SetFrameInterval(static_cast<uint64_t>(interval));
     else
-        m_pAvi->SetRate(static_cast<unsigned>(std::max(1, m_nFps.load()) * 1000000));
-    m_pAvi->SetCompressor(m_pSettings ? static_cast<FOURCC>(m_pSettings->video.Compress) : 0);
-    RECT region = SourceRect();
-    const unsigned w = static_cast<unsigned>(region.right - region.left);
-    const unsigned h = static_cast<unsigned>(region.bottom - region.top);
-    if (!m_pAvi->Open(path.toStdString(), w, h)) {
-        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
-        return 0;
-    }
-    m_strAviPath = path;
-    m_bRecording = 1;
-    if (m_pSettings && m_pSettings->video.bTimeLimit)
-        m_recordLimitTimer.start(static_cast<int>((m_pSettings->video.TimeLimit + 0.6) * 1000));
-    return 1;
-}
-
-int CCameraView::StopRecording() {
-    if (!m_bRecording.load())
-        return 0;
-    m_bRecording = 0;
-    m_recordLimitTimer.stop();
-    const HWND self = GetSafeHwnd();
-    m_bClosePending = m_pAvi->StartCloseThread([self] { PostMessage(self, WM_AVI_CLOSED, 0, 0); });
-    return 1;
-}
-
-int CCameraView::RecordedFrames() const { return m_pAvi->FrameCount(); }
-
-void CCameraView::OnRecordLimit() {
-    if (m_bRecording.load() && m_hFrame)
-        PostMessage(m_hFrame, WM_CAMERA_RECORDLIMIT, 0, 0);
-}
-
-// Closes the file the close thread released, and announces it only when it was finished.
-void CCameraView::FinishPendingClose() {
-    if (!m_bClosePending)
-        return;
-    m_bClosePending = false;
-    const bool finished = m_pAvi->Close() == 1;
-    if (!finished) {
-        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
-        return;
-    }
-    if (m_hMain)
-        CPostedTextRelay::Post(m_hMain, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
-}
-
-LRESULT CCameraView::WindowProc(UINT message, WPARAM, LPARAM) {
-    if (message == WM_AVI_CLOSED)
-        FinishPendingClose();
-    return 0;
+        avi.SetRate(static_cast<unsigned>(std::max(1, m_nFps.load()) * 1000000));
 }

@@ -98,16 +98,6 @@ public:
     void SaveSnap();
     bool SnapPending() const;
 
-    // Recording: 1 when started; 0 when already recording or the file cannot be written (then
-    // the user is told and nothing is announced).
-    int StartRecording(const QString& path, CameraSettings* settings);
-    // 1 when a recording was running; the file is closed on a short thread and announced.
-    int StopRecording();
-    // Frames written to the current recording.
-    int RecordedFrames() const;
-    // The writer, for its frame rate and last error.
-    const CAviFile& AviFile() const { return *m_pAvi; }
-
     // Counters for tests and benchmarks.
     uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
     uint64_t FramesReported() const { return m_nReported.load(); }
@@ -115,10 +105,12 @@ public:
     uint64_t NewestSequence() const { return m_nSequence.load(); }
     uint64_t LastShownSequence() const { return m_nShownSequence.load(); }
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
 protected:
     bool Streaming() const override { return m_grabThread.joinable(); }
+    // The RGB buffer tells whether the camera runs: the grab thread exchanges the raw pointers.
+    bool CanRecord() const override { return !m_rgb.empty(); }
+    // The frame time the grab thread measured, not a whole number of frames per second.
+    void ChooseRecordRate(CAviFile& avi) const override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
@@ -137,13 +129,9 @@ private:
     void DestroyProgress();
     void OnSnapTimer();
     void FinishSnap(const QString& path);
-    void OnRecordLimit();
-    void FinishPendingClose();
     void FreeBuffers();
 
-    // Only the UI thread reads the record; the threads work on what Init and StartThreads took
-    // from it.
-    CameraSettings* m_pSettings = nullptr;
+    // The threads work on what Init and StartThreads took from the settings record.
     const SharedSwitch* m_pBackApply = nullptr;  // the record's switch, taken at Init
     std::vector<BackCorrPoint> m_backPoints;     // copied at Init, fixed while the threads run
     size_t m_nMeanBytes = 0;                     // raw bytes the grab thread averages
@@ -171,12 +159,6 @@ private:
 
     std::mutex m_targetLock;  // m_pTarget, and a frame being presented to it
     IViewFinder* m_pTarget = nullptr;
-
-    // Recording.
-    std::unique_ptr<CAviFile> m_pAvi;
-    QString m_strAviPath;
-    QTimer m_recordLimitTimer;
-    bool m_bClosePending = false;  // the close thread was started; WM_AVI_CLOSED finishes it
 
     // Snap state.
     QString m_strSnapPath;

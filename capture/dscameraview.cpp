@@ -10,7 +10,6 @@
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
 #include "capture/frameratemeter.h"
-#include "capture/postedtext.h"
 #include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
@@ -18,7 +17,6 @@
 
 namespace {
 
-const char kFrameCountText[] = "Frame Count: ";                // string 1242
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
 // Slack behind the frame in the grab buffer.
 constexpr size_t kBufferSlack = 512;
@@ -43,8 +41,11 @@ QString SnapPathFor(const QString& path, int fileType) {
 
 }  // namespace
 
-// A region is chosen only over a shown picture.
-CDSCameraView::CDSCameraView(QWidget* parent) : CLiveView(parent, true), m_pAvi(new CAviFile) {}
+// A region is chosen only over a shown picture; a recording has no time limit and is closed at
+// once after a pause for the frame being written.
+CDSCameraView::CDSCameraView(QWidget* parent)
+    : CLiveView(parent, Style{.mapOnlyShown = true, .recordTimeLimit = false, .closeOnThread = false,
+                              .closeWaitMs = kRecordStopWaitMs}) {}
 
 CDSCameraView::~CDSCameraView() { Shutdown(); }
 
@@ -170,26 +171,9 @@ void CDSCameraView::ProcessFrame(const BYTE* frame, uint64_t sequence) {
     const int brightness = FrameBrightness(frame, m_nWidth, m_nHeight);
     m_nLastBrightness = brightness;
     if (m_hFrame) PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(brightness), 0);
-    RECT source;
-    int cropped;
-    cropped = CurrentRegion(&source);
     // Only the GUI thread paints: the display keeps the frame and repaints itself.
-    m_pDisplay->PresentFrame(frame, source, sequence);
-    if (!m_bRecording.load()) return;
-    int written = 0, count = 0;
-    {
-        std::lock_guard<std::mutex> g(m_recordLock);
-        if (!m_bRecording.load()) return;
-        const BYTE* picture = frame;
-        if (cropped) {
-            CopyRegion(frame, m_nWidth, m_nHeight, source, m_crop.data());
-            picture = m_crop.data();
-        }
-        written = m_pAvi->WriteFrame(picture);
-        count = m_pAvi->FrameCount();
-    }
-    if (written && m_hFrame)
-        CPostedTextRelay::Post(m_hFrame, WM_CAMERA_STATUSTEXT, 0, QString::asprintf("%s %d", kFrameCountText, count).toStdString());
+    m_pDisplay->PresentFrame(frame, SourceRect(), sequence);
+    RecordFrame(frame);
 }
 
 // ---- snaps --------------------------------------------------------------------------------
@@ -234,42 +218,7 @@ QString CDSCameraView::Snap(const QString& requested, int fileType) {
 
 // ---- recording ----------------------------------------------------------------------------
 
-int CDSCameraView::StartRecording(const QString& path, CameraSettings* settings) {
-    if (m_bRecording.load() || m_pAvi->IsOpen() || !m_thread.joinable()) return 0;
-    if (settings) m_pSettings = settings;
-    // The live rate rounded up, so the file plays at least as fast as the device delivered.
+void CDSCameraView::ChooseRecordRate(CAviFile& avi) const {
     const int fps = std::max(1, static_cast<int>(m_dFps.load() + 0.9));
-    m_pAvi->SetRate(static_cast<unsigned>(fps) * 1000000u);
-    m_pAvi->SetCompressor(m_pSettings ? static_cast<FOURCC>(m_pSettings->video.Compress) : 0);
-    const RECT region = SourceRect();
-    const unsigned w = static_cast<unsigned>(region.right - region.left);
-    const unsigned h = static_cast<unsigned>(region.bottom - region.top);
-    if (!m_pAvi->Open(path.toStdString(), w, h)) {
-        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
-        return 0;
-    }
-    m_strAviPath = path;
-    m_bRecording = 1;
-    return 1;
+    avi.SetRate(static_cast<unsigned>(fps) * 1000000u);
 }
-
-int CDSCameraView::StopRecording() {
-    if (!m_bRecording.load()) return 0;
-    {
-        // No frame is being written once the lock is ours and the flag is down.
-        std::lock_guard<std::mutex> g(m_recordLock);
-        m_bRecording = 0;
-    }
-    SleepMs(kRecordStopWaitMs);
-    if (m_pAvi->Close() != 1) {
-        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
-        return 1;
-    }
-    // The receiver gets its own copy of the path: the view may be gone when it is read.
-    if (m_hMain) CPostedTextRelay::Post(m_hMain, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
-    return 1;
-}
-
-int CDSCameraView::RecordedFrames() const { return m_pAvi->FrameCount(); }
-
-LRESULT CDSCameraView::WindowProc(UINT, WPARAM, LPARAM) { return 0; }

@@ -56,13 +56,6 @@ public:
     // frame window. A RAW file always gets ".raw". Returns the path written, empty for none.
     QString Snap(const QString& path, int fileType);
 
-    // 1 when started; 0 when already recording or the file cannot be written (the user is told).
-    int StartRecording(const QString& path, CameraSettings* settings);
-    // 1 when a recording was running: closed at once and, when finished, announced.
-    int StopRecording();
-    int RecordedFrames() const;
-    const CAviFile& AviFile() const { return *m_pAvi; }
-
     // (sum of channel 2 + 6 x channel 1 + 3 x channel 0) / (pixels + 1) / 10.
     static int FrameBrightness(const BYTE* bgr, int width, int height);
     // The work for one new frame (brightness, display, recording), as the grab thread does it.
@@ -72,10 +65,11 @@ public:
     uint64_t GrabCalls() const { return m_nGrabCalls.load(); }
     int LastBrightness() const { return m_nLastBrightness.load(); }
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
 protected:
     bool Streaming() const override { return m_thread.joinable(); }
+    bool CanRecord() const override { return m_thread.joinable(); }
+    // The live rate rounded up, so the file plays at least as fast as the device delivered.
+    void ChooseRecordRate(CAviFile& avi) const override;
 
 private:
     void GrabThread();
@@ -84,7 +78,6 @@ private:
     bool AllocateFor(int width, int height);
     void FreeBuffers();
 
-    CameraSettings* m_pSettings = nullptr;
     std::thread m_thread;
 
     // The grab buffer: DSGrabFrame writes it under m_frameLock; the grab thread reads it
@@ -93,9 +86,6 @@ private:
     std::vector<BYTE> m_frame;
     bool m_bFrameSeen = false;  // under m_frameLock
 
-    std::unique_ptr<CAviFile> m_pAvi;
-    std::mutex m_recordLock;  // held while a frame is written; taken by the stop
-    QString m_strAviPath;
 
     std::atomic<double> m_dFps{0.0};
     std::atomic<int> m_nLastBrightness{0};

@@ -7,18 +7,35 @@
 #include <cstring>
 
 #include "capture/cameradisplay.h"
+#include "capture/camerasettings.h"
+#include "capture/postedtext.h"
 #include "capture/regionchooser.h"
+#include "platform/clock.h"
 #include "platform/rectconv.h"
+#include "ui/messages.h"
+#include "ui/promptservice.h"
+#include "video/avifile.h"
 
-CLiveView::CLiveView(QWidget* parent, bool mapOnlyShown) : QWidget(parent), m_bMapOnlyShown(mapOnlyShown) {
+namespace {
+const char kFrameCountText[] = "Frame Count: ";  // string 1242
+}
+
+CLiveView::CLiveView(QWidget* parent, const Style& style) : QWidget(parent), m_style(style), m_pAvi(new CAviFile) {
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(false);
     m_pDisplay = new CCameraDisplay(this);
     m_pDisplay->hide();
+    m_recordLimitTimer.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early: the recording would end before its limit.
+    m_recordLimitTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_recordLimitTimer, &QTimer::timeout, this, [this] { OnRecordLimit(); });
     RegisterWindow(this);
 }
 
-CLiveView::~CLiveView() { UnregisterWindow(); }
+CLiveView::~CLiveView() {
+    FinishPendingClose();
+    UnregisterWindow();
+}
 
 // ---- the frame and its region -------------------------------------------------------------
 
@@ -97,7 +114,7 @@ bool CLiveView::MapScreenToImage(const RECT& screen, RECT* image) const {
     const int cw = m_pDisplay->width(), ch = m_pDisplay->height();
     const RECT source = SourceRect();
     const int sw = source.right - source.left, sh = source.bottom - source.top;
-    if ((m_bMapOnlyShown && !m_pDisplay->isVisible()) || cw <= 0 || ch <= 0 || sw <= 0 || sh <= 0)
+    if ((m_style.mapOnlyShown && !m_pDisplay->isVisible()) || cw <= 0 || ch <= 0 || sw <= 0 || sh <= 0)
         return false;
     const QPoint origin = m_pDisplay->mapToGlobal(QPoint(0, 0));
     auto clampTo = [](int64_t v, int64_t hi) { return std::clamp<int64_t>(v, 0, hi); };
@@ -171,3 +188,89 @@ void CLiveView::paintEvent(QPaintEvent*) {
 }
 
 void CLiveView::resizeEvent(QResizeEvent*) { LayoutDisplay(); }
+
+// ---- recording ----------------------------------------------------------------------------
+
+int CLiveView::StartRecording(const QString& path, CameraSettings* settings) {
+    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || !CanRecord())
+        return 0;
+    if (settings && settings != m_pSettings)
+        m_pSettings = settings;
+    ChooseRecordRate(*m_pAvi);
+    m_pAvi->SetCompressor(m_pSettings ? static_cast<FOURCC>(m_pSettings->video.Compress) : 0);
+    const RECT region = SourceRect();
+    const unsigned w = static_cast<unsigned>(region.right - region.left);
+    const unsigned h = static_cast<unsigned>(region.bottom - region.top);
+    if (!m_pAvi->Open(path.toStdString(), w, h)) {
+        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
+        return 0;
+    }
+    m_strAviPath = path;
+    m_bRecording = 1;
+    if (m_style.recordTimeLimit && m_pSettings && m_pSettings->video.bTimeLimit)
+        m_recordLimitTimer.start(static_cast<int>((m_pSettings->video.TimeLimit + 0.6) * 1000));
+    return 1;
+}
+
+int CLiveView::StopRecording() {
+    if (!m_bRecording.load())
+        return 0;
+    // A frame being written holds the writer's lock: the close waits for it, later writes are
+    // refused.
+    m_bRecording = 0;
+    m_recordLimitTimer.stop();
+    if (m_style.closeOnThread) {
+        const HWND self = GetSafeHwnd();
+        m_bClosePending = m_pAvi->StartCloseThread([self] { PostMessage(self, WM_AVI_CLOSED, 0, 0); });
+        return 1;
+    }
+    SleepMs(m_style.closeWaitMs);
+    m_bClosePending = true;
+    FinishPendingClose();
+    return 1;
+}
+
+int CLiveView::RecordedFrames() const { return m_pAvi->FrameCount(); }
+
+void CLiveView::RecordFrame(const BYTE* frame) {
+    if (!m_bRecording.load())
+        return;
+    RECT source;
+    // Read now that the recording is seen: Cut is refused while it runs, so the region stays as
+    // the file was opened for. Copied out: the UI thread takes this lock to lay out and to cut,
+    // so it is never held across the encode.
+    const int cropped = CurrentRegion(&source);
+    const BYTE* picture = frame;
+    if (cropped) {
+        CopyRegion(frame, m_nWidth, m_nHeight, source, m_crop.data());
+        picture = m_crop.data();
+    }
+    if (m_pAvi->WriteFrame(picture) && m_hFrame) {
+        const QString text = QString::asprintf("%s %d", kFrameCountText, m_pAvi->FrameCount());
+        CPostedTextRelay::Post(m_hFrame, WM_CAMERA_STATUSTEXT, 0, text.toStdString());
+    }
+}
+
+void CLiveView::OnRecordLimit() {
+    if (m_bRecording.load() && m_hFrame)
+        PostMessage(m_hFrame, WM_CAMERA_RECORDLIMIT, 0, 0);
+}
+
+void CLiveView::FinishPendingClose() {
+    if (!m_bClosePending)
+        return;
+    m_bClosePending = false;
+    if (m_pAvi->Close() != 1) {
+        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
+        return;
+    }
+    // The receiver gets its own copy of the path: the view may be gone when it is read.
+    if (m_hMain)
+        CPostedTextRelay::Post(m_hMain, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
+}
+
+LRESULT CLiveView::WindowProc(UINT message, WPARAM, LPARAM) {
+    if (message == WM_AVI_CLOSED)
+        FinishPendingClose();
+    return 0;
+}

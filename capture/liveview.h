@@ -1,17 +1,29 @@
 // What the two camera views share: the display child that shows the picture, the cut region
-// (the part of the frame that is shown, snapped and recorded) and the layout that keeps the
-// display at the region's aspect ratio. A view says through Streaming() whether its threads run.
+// (the part of the frame that is shown, snapped and recorded), the layout that keeps the
+// display at the region's aspect ratio, and the recording of what is shown. A view says
+// through Streaming() whether its threads run.
+//
+// Recording messages:
+//   WM_CAMERA_STATUSTEXT (0, text)   posted to the frame window for every frame written
+//   WM_CAMERA_RECORDLIMIT (0, 0)     posted to the frame window when the time limit runs out
+//   WM_CAMERA_FILESAVED (1, path)    posted to the main window once a recording is finished
 #pragma once
 
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/wintypes.h"
 #include "ui/msgbridge.h"
 
+struct CameraSettings;
+class CAviFile;
 class CCameraDisplay;
 class IRegionChooser;
 
@@ -40,7 +52,19 @@ public:
     bool IsCropped() const;
     // The shown part of the frame in image pixels (top-down, right and bottom exclusive).
     RECT SourceRect() const;
+
+    // Recording: 1 when started; 0 when already recording, not running or the file cannot be
+    // written (then the user is told and nothing is announced).
+    int StartRecording(const QString& path, CameraSettings* settings);
+    // 1 when a recording was running; the file is closed and, when finished, announced.
+    int StopRecording();
     bool IsRecording() const { return m_bRecording.load() != 0; }
+    // Frames written to the current recording.
+    int RecordedFrames() const;
+    // The writer, for its frame rate and last error.
+    const CAviFile& AviFile() const { return *m_pAvi; }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // A cut region widened to a width that is a multiple of 4 and an even height inside a frame
     // of width x height; narrowed where the frame itself leaves no room.
@@ -50,11 +74,28 @@ public:
     static void CopyRegion(const BYTE* frame, int width, int height, const RECT& region, BYTE* out);
 
 protected:
-    // `mapOnlyShown`: a region is chosen only over a display child that is shown.
-    explicit CLiveView(QWidget* parent, bool mapOnlyShown);
+    struct Style {
+        bool mapOnlyShown;     // a region is chosen only over a display child that is shown
+        bool recordTimeLimit;  // the video settings' time limit ends a recording
+        // Stop hands the closing to a short thread (WM_AVI_CLOSED finishes it); otherwise it
+        // waits closeWaitMs and closes at once.
+        bool closeOnThread;
+        uint32_t closeWaitMs;
+    };
+    CLiveView(QWidget* parent, const Style& style);
 
     // True while the view's threads exist (started and not yet joined).
     virtual bool Streaming() const = 0;
+    // Whether a recording may start now (the frame buffers exist).
+    virtual bool CanRecord() const = 0;
+    // The frame rate of a new recording, from what the view measured.
+    virtual void ChooseRecordRate(CAviFile& avi) const = 0;
+
+    // On the thread that has the frame: writes the shown region of a frame of the image size
+    // to the recording and posts the frame count.
+    void RecordFrame(const BYTE* frame);
+    // Closes the file the close thread released, and announces it only when it was finished.
+    void FinishPendingClose();
 
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -68,6 +109,8 @@ protected:
     // The source rectangle and crop flag, read together.
     int CurrentRegion(RECT* source) const;
 
+    // Only the UI thread reads the record.
+    CameraSettings* m_pSettings = nullptr;
     HWND m_hFrame = nullptr;
     HWND m_hMain = nullptr;
     IRegionChooser* m_pChooser = nullptr;
@@ -80,7 +123,13 @@ protected:
     std::vector<BYTE> m_crop;
 
 private:
-    const bool m_bMapOnlyShown;
+    void OnRecordLimit();
+
+    const Style m_style;
+    std::unique_ptr<CAviFile> m_pAvi;
+    QString m_strAviPath;
+    QTimer m_recordLimitTimer;
+    bool m_bClosePending = false;  // the close thread was started; WM_AVI_CLOSED finishes it
     mutable std::mutex m_cropLock;  // the source rectangle and m_bCrop
     RECT m_rcSource{0, 0, 0, 0};
     int m_bCrop = 0;
