@@ -9,7 +9,6 @@
 #include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
-#include "capture/frameratemeter.h"
 #include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
@@ -18,7 +17,7 @@
 namespace {
 
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
-// Slack behind the frame in the grab buffer.
+// Slack behind the frame in the grab buffer, as the source keeps it.
 constexpr size_t kBufferSlack = 512;
 constexpr uint32_t kRecordStopWaitMs = 1000;
 
@@ -52,28 +51,19 @@ CDSCameraView::~CDSCameraView() { Shutdown(); }
 // ---- lifecycle ----------------------------------------------------------------------------
 
 bool CDSCameraView::AllocateFor(int width, int height) {
-    if (width <= 0 || height <= 0) return false;
+    if (!m_source.Allocate(width, height)) return false;
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-    {
-        std::lock_guard<std::mutex> g(m_frameLock);
-        m_frame.assign(bytes + kBufferSlack, 0);
-        m_bFrameSeen = false;
-    }
     SetFrameSize(width, height, bytes + kBufferSlack);
     return true;
 }
 
 void CDSCameraView::FreeBuffers() {
-    {
-        std::lock_guard<std::mutex> g(m_frameLock);
-        std::vector<BYTE>().swap(m_frame);
-        m_bFrameSeen = false;
-    }
+    m_source.Free();
     FreeCrop();
 }
 
 int CDSCameraView::Init(CameraSettings* settings) {
-    if (m_thread.joinable() || m_byRunState.load() != kStop) return 0;
+    if (m_source.Running() || m_byRunState.load() != kStop) return 0;
     int w = 0, h = 0;
     if (DSCameraGetImageSize(&w, &h) != 1 || !AllocateFor(w, h)) return 0;
     m_pSettings = settings;
@@ -84,7 +74,7 @@ int CDSCameraView::Init(CameraSettings* settings) {
 }
 
 int CDSCameraView::Shutdown() {
-    if (!m_thread.joinable()) return 0;
+    if (!m_source.Running()) return 0;
     StopRecording();
     StopThread();
     FreeBuffers();
@@ -93,7 +83,7 @@ int CDSCameraView::Shutdown() {
 }
 
 int CDSCameraView::ChangeResolution() {
-    if (!m_thread.joinable() || IsRecording()) return 0;
+    if (!m_source.Running() || IsRecording()) return 0;
     StopThread();
     FreeBuffers();
     DSResolution();
@@ -109,14 +99,14 @@ int CDSCameraView::ChangeResolution() {
 }
 
 void CDSCameraView::StartThread() {
-    if (m_thread.joinable()) return;
+    if (m_source.Running()) return;
     m_byRunState = kRun;
-    m_thread = std::thread(&CDSCameraView::GrabThread, this);
+    m_source.Start(this);
 }
 
 void CDSCameraView::StopThread() {
     m_byRunState = kStop;
-    if (m_thread.joinable()) m_thread.join();
+    m_source.Stop();
 }
 
 void CDSCameraView::SetRunState(BYTE state) {
@@ -124,7 +114,7 @@ void CDSCameraView::SetRunState(BYTE state) {
         StopThread();
         return;
     }
-    if (m_thread.joinable()) m_byRunState = state;
+    if (m_source.Running()) m_byRunState = state;
 }
 
 // ---- the grab thread ----------------------------------------------------------------------
@@ -137,34 +127,6 @@ int CDSCameraView::FrameBrightness(const BYTE* bgr, int width, int height) {
     const BYTE* p = bgr;
     for (size_t i = 0; i < pixels; ++i, p += 3) sum += p[2] + 6u * p[1] + 3u * p[0];
     return static_cast<int>(sum / (pixels + 1) / 10);
-}
-
-void CDSCameraView::GrabThread() {
-    CFrameRateMeter rate;
-    uint64_t sequence = 0;
-    while (m_byRunState.load() != kStop) {
-        if (m_byRunState.load() != kRun) {
-            SleepMs(10);  // paused: idles until run or stop, no frame is polled
-            continue;
-        }
-        bool fresh = false;
-        {
-            std::lock_guard<std::mutex> g(m_frameLock);
-            ++m_nGrabCalls;
-            // A frame already handed out is no frame: nothing is drawn, reported or recorded again.
-            fresh = !m_frame.empty() && DSGrabFrame(m_frame.data()) == 1;
-            if (fresh) m_bFrameSeen = true;
-        }
-        if (fresh) {
-            // Until the new stream has a whole interval, the last rate stands.
-            if (const double fps = rate.AddFrame(GetTickCountMs()); fps > 0.0) m_dFps = fps;
-            ++m_nGrabbed;
-            ProcessFrame(m_frame.data(), ++sequence);
-        }
-        // DSGrabFrame answers at once, new frame or not, and the library has no call that waits
-        // for one: this pause paces the poll of the device's newest frame.
-        SleepMs(1);
-    }
 }
 
 void CDSCameraView::ProcessFrame(const BYTE* frame, uint64_t sequence) {
@@ -180,20 +142,12 @@ void CDSCameraView::ProcessFrame(const BYTE* frame, uint64_t sequence) {
 
 QString CDSCameraView::Snap(const QString& requested, int fileType) {
     QString written;
-    if (!requested.isEmpty() && m_thread.joinable()) {
+    if (!requested.isEmpty() && m_source.Running()) {
         const QString path = SnapPathFor(requested, fileType);
         const RECT region = SourceRect();
         const int rw = region.right - region.left, rh = region.bottom - region.top;
         std::vector<BYTE> picture(static_cast<size_t>(std::max(rw, 0)) * static_cast<size_t>(std::max(rh, 0)) * 3);
-        bool have = false;
-        {
-            // The grab thread writes the buffer under this lock: the copy is one whole frame.
-            std::lock_guard<std::mutex> g(m_frameLock);
-            if (m_bFrameSeen && !picture.empty()) {
-                CopyRegion(m_frame.data(), m_nWidth, m_nHeight, region, picture.data());
-                have = true;
-            }
-        }
+        const bool have = !picture.empty() && m_source.CopyNewest(region, picture.data());
         if (have) {
             QWidget* parent = window();
             CProgressDialog progress(parent);
@@ -214,11 +168,4 @@ QString CDSCameraView::Snap(const QString& requested, int fileType) {
         SendMessage(m_hFrame, WM_CAMERA_FILESAVED, 0, written.isEmpty() ? 0 : reinterpret_cast<LPARAM>(utf8.constData()));
     }
     return written;
-}
-
-// ---- recording ----------------------------------------------------------------------------
-
-void CDSCameraView::ChooseRecordRate(CAviFile& avi) const {
-    const int fps = std::max(1, static_cast<int>(m_dFps.load() + 0.9));
-    avi.SetRate(static_cast<unsigned>(fps) * 1000000u);
 }

@@ -1,6 +1,6 @@
-// The live picture of an ordinary video device (camera id 0) through the qodirectx library: one
-// grab thread takes the newest frame with DSGrabFrame, reports its brightness to the frame
-// window, hands it to the display child and appends it to a recording. Snaps are written at
+// The live picture of an ordinary video device (camera id 0) through the qodirectx library: its
+// frame source's one thread takes the newest frame, and the view reports its brightness to the
+// frame window, hands it to the display child and appends it to a recording. Snaps are written at
 // once with DSCameraImageSave; "DS Bin" changes the stream size with the thread stopped.
 //
 // Messages the view sends:
@@ -17,21 +17,18 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
+#include "capture/framesource.h"
 #include "capture/liveview.h"
+#include "capture/videodeviceframesource.h"
 #include "platform/wintypes.h"
 
 struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
 
-class CDSCameraView : public CLiveView {
+class CDSCameraView : public CLiveView, private IFrameSink {
 public:
-
     explicit CDSCameraView(QWidget* parent = nullptr);
     ~CDSCameraView() override;
 
@@ -47,9 +44,9 @@ public:
 
     // 0 run, 1 pause; 2 stops the thread.
     void SetRunState(BYTE state);
-    bool IsRunning() const { return m_thread.joinable(); }
+    bool IsRunning() const { return m_source.Running(); }
     // Frames per second from the time between new frames; 0 until a whole interval is known.
-    double Fps() const { return m_dFps.load(); }
+    double Fps() const { return m_source.Fps(); }
 
     // Writes the shown picture (the whole frame or the cut region) as `fileType` under the
     // "Wait a moment!" dialog, then sends WM_CAMERA_FILESAVED (0, path written or 0) to the
@@ -61,33 +58,22 @@ public:
     // The work for one new frame (brightness, display, recording), as the grab thread does it.
     void ProcessFrame(const BYTE* frame, uint64_t sequence);
 
-    uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
-    uint64_t GrabCalls() const { return m_nGrabCalls.load(); }
+    uint64_t FramesGrabbed() const { return m_source.FramesGrabbed(); }
+    uint64_t GrabCalls() const { return m_source.GrabCalls(); }
     int LastBrightness() const { return m_nLastBrightness.load(); }
 
 protected:
-    bool Streaming() const override { return m_thread.joinable(); }
-    bool CanRecord() const override { return m_thread.joinable(); }
-    // The live rate rounded up, so the file plays at least as fast as the device delivered.
-    void ChooseRecordRate(CAviFile& avi) const override;
+    bool Streaming() const override { return m_source.Running(); }
+    bool CanRecord() const override { return m_source.CanRecord(); }
+    void ChooseRecordRate(CAviFile& avi) const override { m_source.ChooseRecordRate(avi); }
 
 private:
-    void GrabThread();
+    void OnFrame(const BYTE* bgr24, uint64_t sequence) override { ProcessFrame(bgr24, sequence); }
     void StartThread();
     void StopThread();
     bool AllocateFor(int width, int height);
     void FreeBuffers();
 
-    std::thread m_thread;
-
-    // The grab buffer: DSGrabFrame writes it under m_frameLock; the grab thread reads it
-    // after, a snap copies it under the lock.
-    mutable std::mutex m_frameLock;
-    std::vector<BYTE> m_frame;
-    bool m_bFrameSeen = false;  // under m_frameLock
-
-
-    std::atomic<double> m_dFps{0.0};
+    CVideoDeviceFrameSource m_source{m_byRunState};
     std::atomic<int> m_nLastBrightness{0};
-    std::atomic<uint64_t> m_nGrabbed{0}, m_nGrabCalls{0};
 };
