@@ -29,13 +29,6 @@
 namespace {
 
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
-// Exposures up to this end a grab soon enough that a stop need not force them shorter.
-constexpr int kShortExposureMs = 100;
-
-size_t RawBufferSize(int id, int width, int height) {
-    const size_t picture = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-    return std::max(CameraModelTraits::Of(id).rawBytes, picture);
-}
 
 // The extension a writer really gives a file of this type.
 QString WrittenExtension(int fileType, bool captureToFile) {
@@ -81,12 +74,6 @@ bool FolderCanSave(const QString& path) {
     return (fs.f_flag & ST_RDONLY) == 0;
 }
 
-uint64_t SteadyMicros() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
-
 }  // namespace
 
 CCameraView::CCameraView(QWidget* parent)
@@ -96,37 +83,22 @@ CCameraView::CCameraView(QWidget* parent)
 }
 
 CCameraView::~CCameraView() {
-    if (m_grabThread.joinable() || m_displayThread.joinable())
+    if (m_source.Running())
         Shutdown(m_pSettings);
 }
 
 // ---- lifecycle ----------------------------------------------------------------------------
 
 int CCameraView::Init(CameraSettings* settings) {
-    if (m_byRunState.load() != kStop || m_grabThread.joinable() || !settings)
+    if (m_byRunState.load() != kStop || m_source.Running() || !settings)
         return 0;
     int w = 0, h = 0;
     if (VekCameraGetImageSize(&w, &h) != CAMERA_OK || w <= 0 || h <= 0)
         return 0;
     m_pSettings = settings;
     m_nCameraId = settings->nCameraId;
-    m_pBackApply = &settings->bBackCorrApply;
-    if (settings->pBackPoints && settings->nBackPoints > 0)
-        m_backPoints.assign(settings->pBackPoints, settings->pBackPoints + settings->nBackPoints);
-    else
-        m_backPoints.clear();
-    m_nRawSize = RawBufferSize(m_nCameraId, w, h);
-    for (auto& raw : m_rawStore)
-        raw.assign(m_nRawSize, 0);
-    m_pGrabRaw = m_rawStore[0].data();
-    m_mailbox.Reset(m_rawStore[1].data());
-    m_pDisplayRaw = m_rawStore[2].data();
+    m_source.Allocate(*settings, w, h);
     const size_t rgbBytes = static_cast<size_t>(w) * h * 3;
-    m_rgb.assign(rgbBytes, 0);
-    {
-        std::lock_guard<std::mutex> g(m_snapLock);
-        m_snap.assign(rgbBytes, 0);
-    }
     // The crop buffer holds any region of the frame, so a cut never reallocates it.
     SetFrameSize(w, h, rgbBytes);
     {
@@ -134,7 +106,6 @@ int CCameraView::Init(CameraSettings* settings) {
         if (m_pTarget)
             m_pTarget->Configure(w, h);
     }
-    m_bSkipNext = 0;
     m_bRecording = 0;
     StartThreads();
     LayoutDisplay();
@@ -142,7 +113,7 @@ int CCameraView::Init(CameraSettings* settings) {
 }
 
 int CCameraView::Shutdown(CameraSettings*) {
-    if (!m_grabThread.joinable() && !m_displayThread.joinable())
+    if (!m_source.Running())
         return 0;
     if (StopRecording())
         SleepMs(200);  // the display may be writing its last frame
@@ -160,58 +131,22 @@ int CCameraView::Shutdown(CameraSettings*) {
 }
 
 void CCameraView::FreeBuffers() {
-    for (auto& raw : m_rawStore)
-        std::vector<BYTE>().swap(raw);
-    m_pGrabRaw = m_pDisplayRaw = nullptr;
-    m_mailbox.Reset(nullptr);
-    std::vector<BYTE>().swap(m_rgb);
-    {
-        std::lock_guard<std::mutex> g(m_snapLock);
-        std::vector<BYTE>().swap(m_snap);
-    }
+    m_source.Free();
     FreeCrop();
 }
 
 void CCameraView::StartThreads() {
-    if (m_grabThread.joinable() || m_displayThread.joinable() || !m_pGrabRaw)
+    if (m_source.Running() || !m_source.Allocated())
         return;
-    const bool bigPreview = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
-                            (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
-    m_nMeanBytes =
-        std::min(m_nRawSize, bigPreview ? size_t{2048} * 1536 : static_cast<size_t>(m_nWidth) * m_nHeight);
-    m_mailbox.Restart();
+    const bool sensorWindow = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
+                              (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
     ChangeRunState(kRun);
-    m_grabThread = std::thread(&CCameraView::GrabThread, this);
-    m_displayThread = std::thread(&CCameraView::DisplayThread, this);
+    m_source.Start(this, sensorWindow);
 }
 
 void CCameraView::StopThreads() {
-    if (!m_grabThread.joinable() && !m_displayThread.joinable()) {
-        ChangeRunState(kStop);
-        return;
-    }
     ChangeRunState(kStop);
-    int exposure = 0;
-    const bool known = VekCameraGetExposureTime(&exposure) == CAMERA_OK;
-    // Any exposure longer than a short one keeps the grab blocked for up to its whole length,
-    // whether or not a frame came since the start: a 1 ms exposure lets it return now. A short
-    // exposure returns by itself, and forcing it would only make the sensor settle again (the
-    // next capture's frames are lost). An exposure that cannot be read (the camera is gone) is
-    // neither forced nor "restored" to 0.
-    const bool forced = known && exposure > kShortExposureMs;
-    if (forced) {
-        VekCameraSetExposureTime(1);
-        VekCameraReStartLongExpTime(0);
-    }
-    m_mailbox.Stop();  // the display thread waiting for a frame ends now
-    if (m_grabThread.joinable())
-        m_grabThread.join();
-    if (m_displayThread.joinable())
-        m_displayThread.join();
-    if (forced) {
-        VekCameraSetExposureTime(static_cast<unsigned>(exposure));
-        m_bFrameGrabbed = 0;
-    }
+    m_source.Stop();
 }
 
 void CCameraView::SetRunState(BYTE state) {
@@ -219,7 +154,7 @@ void CCameraView::SetRunState(BYTE state) {
         StopThreads();
         return;
     }
-    if (m_grabThread.joinable())
+    if (m_source.Running())
         ChangeRunState(state);
 }
 
@@ -228,108 +163,17 @@ void CCameraView::ChangeRunState(BYTE state) {
     m_byRunState.notify_all();
 }
 
-void CCameraView::WaitWhilePaused() {
-    while (m_byRunState.load() == kPause)
-        m_byRunState.wait(kPause);
-}
-
-// ---- the threads --------------------------------------------------------------------------
-
-void CCameraView::GrabThread() {
-    uint64_t lastTick = 0;
-    uint64_t lastMicros = 0;
-    int failures = 0;
-    const size_t meanBytes = m_nMeanBytes;
-    while (m_byRunState.load() != kStop) {
-        if (m_byRunState.load() != kRun) {
-            WaitWhilePaused();
-            continue;
-        }
-        if (VekCameraGrabFrame(m_pGrabRaw) != CAMERA_OK) {
-            // A camera that fails again and again (unplugged, stalled) is asked less often: these
-            // pauses pace the camera, no frame is on its way.
-            if (++failures > 2)
-                SleepMs(std::min(1u << std::min(failures - 3, 6), 50u));
-            continue;
-        }
-        failures = 0;
-        int exposure = 0;
-        VekCameraGetExposureTime(&exposure);
-        m_nLastExposure = exposure;
-        m_bFrameGrabbed = 1;
-        const uint64_t tick = GetTickCountMs();
-        const uint64_t micros = SteadyMicros();
-        if (lastTick && tick > lastTick)
-            m_nFps = static_cast<int>(1000 / (tick - lastTick));  // same tick: keep the last value
-        if (lastMicros && micros > lastMicros) {
-            const int64_t interval = static_cast<int64_t>(micros - lastMicros);
-            const int64_t before = m_nFrameIntervalUs.load();
-            m_nFrameIntervalUs = before ? (before * 3 + interval) / 4 : interval;
-        }
-        lastTick = tick;
-        lastMicros = micros;
-        ++m_nGrabbed;
-        if (m_bSkipNext.exchange(0))
-            continue;
-        uint64_t sequence = ++m_nSequence;
-        const int mean = MeanBrightness(m_pGrabRaw, meanBytes);
-        if (m_hFrame)
-            PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(mean), 0);
-        ++m_nReported;
-        // An untaken frame comes back as the next grab buffer: a slow display drops frames.
-        m_mailbox.Put(m_pGrabRaw, sequence);
-    }
-}
-
-void CCameraView::DisplayThread() {
-    bool pending = false;
-    uint64_t sequence = 0;
-    int decodeFailures = 0;
-    while (m_byRunState.load() != kStop) {
-        if (m_byRunState.load() != kRun) {
-            WaitWhilePaused();
-            continue;
-        }
-        // A frame the driver refused to decode is tried again after a millisecond, unless a
-        // newer one arrives first; otherwise the wait lasts until a frame or the stop.
-        const CFrameMailbox::TakeResult taken = m_mailbox.Take(m_pDisplayRaw, &sequence, pending ? 1 : -1);
-        if (taken == CFrameMailbox::kStopped)
-            break;
-        if (taken == CFrameMailbox::kFrame) {
-            pending = true;
-            decodeFailures = 0;
-        }
-        if (!pending || m_byRunState.load() != kRun)
-            continue;
-        if (VekCameraDecode(m_pDisplayRaw, m_rgb.data(), m_nWidth, m_nHeight) != CAMERA_OK) {
-            // The driver may be busy with a grab; give the frame up when it keeps refusing.
-            if (++decodeFailures > 100)
-                pending = false;
-            continue;
-        }
-        pending = false;
-        ProcessFrame(sequence);
-    }
-}
-
-void CCameraView::ProcessFrame(uint64_t sequence) {
-    {
-        std::lock_guard<std::mutex> g(m_snapLock);
-        std::memcpy(m_snap.data(), m_rgb.data(), m_rgb.size());
-    }
-    if (m_pBackApply && m_pBackApply->Get() && !m_backPoints.empty())
-        ApplyBackCorrection(m_rgb.data(), m_nWidth, m_nHeight, m_backPoints.data(),
-                            static_cast<int>(m_backPoints.size()));
-    RECT source = SourceRect();
+void CCameraView::OnFrame(const BYTE* bgr24, uint64_t sequence) {
+    const RECT source = SourceRect();
     {
         // Held while presenting, so a target being taken away is not in use when it goes.
         std::lock_guard<std::mutex> g(m_targetLock);
         IViewFinder* target = m_pTarget ? m_pTarget : static_cast<IViewFinder*>(m_pDisplay);
-        target->PresentFrame(m_rgb.data(), source, sequence);
+        target->PresentFrame(bgr24, source, sequence);
     }
     m_nShownSequence = sequence;
     ++m_nShown;
-    RecordFrame(m_rgb.data());
+    RecordFrame(bgr24);
 }
 
 // ---- layout and input ---------------------------------------------------------------------
@@ -358,17 +202,6 @@ void CCameraView::SetDisplayTarget(IViewFinder* target) {
     m_pTarget = target;
 }
 
-// Mean of the raw bytes; a full-resolution frame sums past 32 bits.
-int CCameraView::MeanBrightness(const BYTE* raw, size_t count) {
-    if (!raw || count == 0)
-        return 1;
-    uint64_t sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum += raw[i];
-    const uint64_t mean = sum / count;
-    return mean < 1 ? 1 : static_cast<int>(mean);
-}
-
 int CCameraView::AreaWhiteBalance() {
     if (m_byRunState.load() != kRun || !m_pChooser)
         return 0;
@@ -383,8 +216,7 @@ int CCameraView::AreaWhiteBalance() {
         return 0;
     StopThreads();
     // The threads are stopped: the display's raw frame and the RGB buffer are free to use.
-    std::vector<BYTE>& scratch = m_rgb;
-    const ChannelMeans m = AreaChannelMeans(m_pDisplayRaw, scratch.data(), m_nWidth, m_nHeight, pattern, area);
+    const ChannelMeans m = AreaChannelMeans(m_source.DisplayRaw(), m_source.Scratch(), m_nWidth, m_nHeight, pattern, area);
     const int red = m.m1 * 64 / m.m2, green = 64, blue = m.m1 * 64 / m.m0;
     VekCameraSetGain(red, green, blue);
     if (m_pSettings) {
@@ -441,7 +273,7 @@ void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
     }
     const CameraModelTraits& traits = CameraModelTraits::Of(m_nCameraId);
     if (m_pSettings && m_pSettings->bLongExposure && !traits.snapIgnoresLongExposure) {
-        if (m_grabThread.joinable()) {
+        if (m_source.Running()) {
             StopThreads();  // a fresh exposure starts now
             StartThreads();
         }
@@ -503,7 +335,7 @@ void CCameraView::SaveSnap() {
         FinishSnap(QString());
         return;
     }
-    if (!m_grabThread.joinable() || m_byRunState.load() == kStop) {
+    if (!m_source.Running() || m_byRunState.load() == kStop) {
         FinishSnap(QString());
         return;
     }
@@ -544,10 +376,7 @@ void CCameraView::SaveSnap() {
     if (cropped) {
         const int rw = region.right - region.left, rh = region.bottom - region.top;
         std::vector<BYTE> crop(static_cast<size_t>(rw) * rh * 3);
-        {
-            std::lock_guard<std::mutex> g(m_snapLock);
-            CopyRegion(m_snap.data(), m_nWidth, m_nHeight, region, crop.data());
-        }
+        m_source.CopySnapRegion(region, crop.data());
         saveDecoded(crop.data(), rw, rh);
     } else if (traits.writesNoSnap) {
         FinishSnap(QString());  // this model writes nothing
@@ -556,11 +385,7 @@ void CCameraView::SaveSnap() {
         if (type == CAPTURE_FILE_RAW || (traits.wideTiffCapture && type == CAPTURE_FILE_TIFF)) {
             captureToFile(true);
         } else {
-            std::vector<BYTE> copy;
-            {
-                std::lock_guard<std::mutex> g(m_snapLock);
-                copy = m_snap;
-            }
+            const std::vector<BYTE> copy = m_source.CopySnap();
             saveDecoded(copy.data(), m_nWidth, m_nHeight);
         }
     } else {
@@ -583,14 +408,4 @@ void CCameraView::FinishSnap(const QString& path) {
     }
     const QByteArray utf8 = path.toUtf8();
     SendMessage(m_hFrame, WM_CAMERA_FILESAVED, 0, reinterpret_cast<LPARAM>(utf8.constData()));
-}
-
-// ---- recording ----------------------------------------------------------------------------
-
-void CCameraView::ChooseRecordRate(CAviFile& avi) const {
-    const int64_t interval = m_nFrameIntervalUs.load();
-    if (interval > 0)
-        avi.SetFrameInterval(static_cast<uint64_t>(interval));
-    else
-        avi.SetRate(static_cast<unsigned>(std::max(1, m_nFps.load()) * 1000000));
 }

@@ -29,20 +29,19 @@
 #include <thread>
 #include <vector>
 
+#include "capture/framesource.h"
+#include "capture/hubframesource.h"
 #include "capture/liveview.h"
-#include "platform/framemailbox.h"
 #include "platform/wintypes.h"
 
-struct BackCorrPoint;
 struct CameraSettings;
-class SharedSwitch;
 class CAviFile;
 class CCameraDisplay;
 class CProgressDialog;
 class IViewFinder;
 class QDialog;
 
-class CCameraView : public CLiveView {
+class CCameraView : public CLiveView, private IFrameSink {
 public:
     static constexpr UINT kCmdFullScreen = 32985;
     static constexpr UINT kCmdRestoreRegion = 32984;
@@ -64,13 +63,13 @@ public:
     // 0 run, 1 pause (the frame pauses while it changes the exposure), 2 stop.
     void SetRunState(BYTE state);
     // The next grabbed frame is neither reported nor shown (after exposure and speed changes).
-    void SetSkipNext() { m_bSkipNext = 1; }
-    bool SkipNextPending() const { return m_bSkipNext.load() != 0; }
-    void ClearFrameGrabbed() { m_bFrameGrabbed = 0; }
-    bool FrameGrabbed() const { return m_bFrameGrabbed.load() != 0; }
+    void SetSkipNext() { m_source.SetSkipNext(); }
+    bool SkipNextPending() const { return m_source.SkipNextPending(); }
+    void ClearFrameGrabbed() { m_source.ClearFrameGrabbed(); }
+    bool FrameGrabbed() const { return m_source.FrameGrabbed(); }
     // Exposure in ms the grab thread read after its last frame.
-    int LastExposure() const { return m_nLastExposure.load(); }
-    int Fps() const { return m_nFps.load(); }
+    int LastExposure() const { return m_source.LastExposure(); }
+    int Fps() const { return m_source.Fps(); }
     // Colour gains from the mean of a chosen area of the raw frame; 1 when gains were set.
     int AreaWhiteBalance();
 
@@ -99,63 +98,37 @@ public:
     bool SnapPending() const;
 
     // Counters for tests and benchmarks.
-    uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
-    uint64_t FramesReported() const { return m_nReported.load(); }
+    uint64_t FramesGrabbed() const { return m_source.FramesGrabbed(); }
+    uint64_t FramesReported() const { return m_source.FramesReported(); }
     uint64_t FramesShown() const { return m_nShown.load(); }
-    uint64_t NewestSequence() const { return m_nSequence.load(); }
+    uint64_t NewestSequence() const { return m_source.NewestSequence(); }
     uint64_t LastShownSequence() const { return m_nShownSequence.load(); }
 
 protected:
-    bool Streaming() const override { return m_grabThread.joinable(); }
-    // The RGB buffer tells whether the camera runs: the grab thread exchanges the raw pointers.
-    bool CanRecord() const override { return !m_rgb.empty(); }
-    // The frame time the grab thread measured, not a whole number of frames per second.
-    void ChooseRecordRate(CAviFile& avi) const override;
+    bool Streaming() const override { return m_source.Running(); }
+    bool CanRecord() const override { return m_source.CanRecord(); }
+    void ChooseRecordRate(CAviFile& avi) const override { m_source.ChooseRecordRate(avi); }
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 public:
     // Mean of the first `count` raw bytes, at least 1.
-    static int MeanBrightness(const BYTE* raw, size_t count);
+    static int MeanBrightness(const BYTE* raw, size_t count) { return CHubFrameSource::MeanBrightness(raw, count); }
 
 private:
-    void GrabThread();
-    void DisplayThread();
     // Run-state changes wake a thread that waits out a pause.
     void ChangeRunState(BYTE state);
-    void WaitWhilePaused();
-    void ProcessFrame(uint64_t sequence);
+    // On the decode thread: the decoded, corrected frame to show and record.
+    void OnFrame(const BYTE* bgr24, uint64_t sequence) override;
     void CreateProgress();
     void DestroyProgress();
     void OnSnapTimer();
     void FinishSnap(const QString& path);
     void FreeBuffers();
 
-    // The threads work on what Init and StartThreads took from the settings record.
-    const SharedSwitch* m_pBackApply = nullptr;  // the record's switch, taken at Init
-    std::vector<BackCorrPoint> m_backPoints;     // copied at Init, fixed while the threads run
-    size_t m_nMeanBytes = 0;                     // raw bytes the grab thread averages
     WizardFactory m_wizardFactory;
-
-    std::atomic<int> m_bSkipNext{0};
-    std::atomic<int> m_bFrameGrabbed{0};
-    std::atomic<int> m_nLastExposure{0};
-    std::atomic<int> m_nFps{0};
-    std::atomic<int64_t> m_nFrameIntervalUs{0};
     int m_nCameraId = -1;
-    size_t m_nRawSize = 0;
-
-    // Buffers, all allocated at Init.
-    std::vector<BYTE> m_rawStore[3];  // grab, slot, display raw: exchanged by pointer
-    BYTE* m_pGrabRaw = nullptr;
-    BYTE* m_pDisplayRaw = nullptr;
-    CFrameMailbox m_mailbox;  // holds the slot buffer between the grab and the display
-    std::vector<BYTE> m_rgb;
-    std::vector<BYTE> m_snap;  // last decoded frame, under m_snapLock
-    mutable std::mutex m_snapLock;
-
-    std::thread m_grabThread;
-    std::thread m_displayThread;
+    CHubFrameSource m_source{m_byRunState, m_hFrame};
 
     std::mutex m_targetLock;  // m_pTarget, and a frame being presented to it
     IViewFinder* m_pTarget = nullptr;
@@ -169,6 +142,5 @@ private:
     int m_nTickTotal = 0;
 
     // Counters.
-    std::atomic<uint64_t> m_nGrabbed{0}, m_nReported{0}, m_nShown{0};
-    std::atomic<uint64_t> m_nSequence{0}, m_nShownSequence{0};
+    std::atomic<uint64_t> m_nShown{0}, m_nShownSequence{0};
 };
