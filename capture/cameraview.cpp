@@ -77,7 +77,8 @@ bool FolderCanSave(const QString& path) {
 }  // namespace
 
 CCameraView::CCameraView(QWidget* parent)
-    : CLiveView(parent, Style{.mapOnlyShown = false, .recordTimeLimit = true, .closeOnThread = true, .closeWaitMs = 0}) {
+    : CLiveView(parent, Style{.mapOnlyShown = false, .recordTimeLimit = true, .closeOnThread = true, .closeWaitMs = 0},
+                m_source) {
     m_snapTimer.setInterval(100);
     QObject::connect(&m_snapTimer, &QTimer::timeout, this, [this] { OnSnapTimer(); });
 }

@@ -105,9 +105,6 @@ public:
     uint64_t LastShownSequence() const { return m_nShownSequence.load(); }
 
 protected:
-    bool Streaming() const override { return m_source.Running(); }
-    bool CanRecord() const override { return m_source.CanRecord(); }
-    void ChooseRecordRate(CAviFile& avi) const override { m_source.ChooseRecordRate(avi); }
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 

@@ -44,7 +44,8 @@ QString SnapPathFor(const QString& path, int fileType) {
 // once after a pause for the frame being written.
 CDSCameraView::CDSCameraView(QWidget* parent)
     : CLiveView(parent, Style{.mapOnlyShown = true, .recordTimeLimit = false, .closeOnThread = false,
-                              .closeWaitMs = kRecordStopWaitMs}) {}
+                              .closeWaitMs = kRecordStopWaitMs},
+                m_source) {}
 
 CDSCameraView::~CDSCameraView() { Shutdown(); }
 

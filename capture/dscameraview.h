@@ -62,11 +62,6 @@ public:
     uint64_t GrabCalls() const { return m_source.GrabCalls(); }
     int LastBrightness() const { return m_nLastBrightness.load(); }
 
-protected:
-    bool Streaming() const override { return m_source.Running(); }
-    bool CanRecord() const override { return m_source.CanRecord(); }
-    void ChooseRecordRate(CAviFile& avi) const override { m_source.ChooseRecordRate(avi); }
-
 private:
     void OnFrame(const BYTE* bgr24, uint64_t sequence) override { ProcessFrame(bgr24, sequence); }
     void StartThread();

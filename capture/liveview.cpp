@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "capture/cameradisplay.h"
+#include "capture/framesource.h"
 #include "capture/camerasettings.h"
 #include "capture/postedtext.h"
 #include "capture/regionchooser.h"
@@ -20,7 +21,8 @@ namespace {
 const char kFrameCountText[] = "Frame Count: ";  // string 1242
 }
 
-CLiveView::CLiveView(QWidget* parent, const Style& style) : QWidget(parent), m_style(style), m_pAvi(new CAviFile) {
+CLiveView::CLiveView(QWidget* parent, const Style& style, IFrameSource& source)
+    : QWidget(parent), m_style(style), m_frameSource(source), m_pAvi(new CAviFile) {
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(false);
     m_pDisplay = new CCameraDisplay(this);
@@ -36,6 +38,8 @@ CLiveView::~CLiveView() {
     FinishPendingClose();
     UnregisterWindow();
 }
+
+bool CLiveView::Streaming() const { return m_frameSource.Running(); }
 
 // ---- the frame and its region -------------------------------------------------------------
 
@@ -192,11 +196,11 @@ void CLiveView::resizeEvent(QResizeEvent*) { LayoutDisplay(); }
 // ---- recording ----------------------------------------------------------------------------
 
 int CLiveView::StartRecording(const QString& path, CameraSettings* settings) {
-    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || !CanRecord())
+    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || !m_frameSource.CanRecord())
         return 0;
     if (settings && settings != m_pSettings)
         m_pSettings = settings;
-    ChooseRecordRate(*m_pAvi);
+    m_frameSource.ChooseRecordRate(*m_pAvi);
     m_pAvi->SetCompressor(m_pSettings ? static_cast<FOURCC>(m_pSettings->video.Compress) : 0);
     const RECT region = SourceRect();
     const unsigned w = static_cast<unsigned>(region.right - region.left);

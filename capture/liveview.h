@@ -1,7 +1,7 @@
 // What the two camera views share: the display child that shows the picture, the cut region
 // (the part of the frame that is shown, snapped and recorded), the layout that keeps the
-// display at the region's aspect ratio, and the recording of what is shown. A view says
-// through Streaming() whether its threads run.
+// display at the region's aspect ratio, and the recording of what is shown. The frames come
+// from the view's frame source, which says whether its threads run and at what rate to record.
 //
 // Recording messages:
 //   WM_CAMERA_STATUSTEXT (0, text)   posted to the frame window for every frame written
@@ -25,6 +25,7 @@
 struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
+class IFrameSource;
 class IRegionChooser;
 
 class CLiveView : public QWidget, public CMessageTarget {
@@ -82,14 +83,11 @@ protected:
         bool closeOnThread;
         uint32_t closeWaitMs;
     };
-    CLiveView(QWidget* parent, const Style& style);
+    // `source` is the view's own member: only its address is taken here.
+    CLiveView(QWidget* parent, const Style& style, IFrameSource& source);
 
-    // True while the view's threads exist (started and not yet joined).
-    virtual bool Streaming() const = 0;
-    // Whether a recording may start now (the frame buffers exist).
-    virtual bool CanRecord() const = 0;
-    // The frame rate of a new recording, from what the view measured.
-    virtual void ChooseRecordRate(CAviFile& avi) const = 0;
+    // True while the source's threads exist (started and not yet joined).
+    bool Streaming() const;
 
     // On the thread that has the frame: writes the shown region of a frame of the image size
     // to the recording and posts the frame count.
@@ -126,6 +124,7 @@ private:
     void OnRecordLimit();
 
     const Style m_style;
+    IFrameSource& m_frameSource;
     std::unique_ptr<CAviFile> m_pAvi;
     QString m_strAviPath;
     QTimer m_recordLimitTimer;

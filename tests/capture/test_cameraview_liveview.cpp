@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/cameradisplay.h"
+#include "capture/framesource.h"
 #include "capture/liveview.h"
 #include "test_cameraview_support.h"
 #include "ui/messages.h"
@@ -15,24 +16,29 @@
 
 namespace {
 
+// A source whose "threads" the test switches on.
+class TestSource : public IFrameSource {
+public:
+    bool Running() const override { return streaming; }
+    bool CanRecord() const override { return streaming; }
+    void ChooseRecordRate(CAviFile& avi) const override { avi.SetRate(10 * 1000000); }
+    bool streaming = false;
+};
+
 class TestLiveView : public CLiveView {
 public:
     TestLiveView()
-        : CLiveView(nullptr, Style{.mapOnlyShown = false, .recordTimeLimit = false, .closeOnThread = false,
-                                   .closeWaitMs = 0}) {}
+        : CLiveView(nullptr,
+                    Style{.mapOnlyShown = false, .recordTimeLimit = false, .closeOnThread = false, .closeWaitMs = 0},
+                    source) {}
     void Begin(int w, int h) {
         SetFrameSize(w, h, static_cast<size_t>(w) * h * 3);
-        streaming = true;
+        source.streaming = true;
         m_byRunState = kRun;
         LayoutDisplay();
     }
     void Feed(const BYTE* frame) { RecordFrame(frame); }
-    bool streaming = false;
-
-protected:
-    bool Streaming() const override { return streaming; }
-    bool CanRecord() const override { return streaming; }
-    void ChooseRecordRate(CAviFile& avi) const override { avi.SetRate(10 * 1000000); }
+    TestSource source;
 };
 
 TEST(LiveView, NothingIsCutLaidOutOrRecordedBeforeItStreams) {
