@@ -1,9 +1,8 @@
-// The live picture of a hub camera: a grab thread pulls raw frames with the blocking
-// VekCameraGrabFrame and reports each frame's mean brightness to the camera frame; a display
-// thread decodes the newest raw frame, applies the background correction, appends it to a
-// recording and hands it to the display child. The two threads meet in a one-slot hand-over,
-// so a slow display drops frames instead of holding up the grab. The view also cuts a region,
-// runs the area white balance and saves snaps.
+// The live picture of a hub camera. Its frame source (CHubFrameSource) runs the grab thread,
+// which reports each frame's mean brightness to the camera frame, and the display thread,
+// which decodes the newest raw frame and applies the background correction; the view then
+// hands the frame to the display child and appends it to a recording. The view also cuts a
+// region, runs the area white balance and saves snaps.
 //
 // Messages the view sends to the camera frame (SetFrameWindow):
 //   WM_CAMERA_FRAME (mean brightness, 0)   posted by the grab thread, once per reported frame
