@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QRect>
 
 #include <sys/statvfs.h>
@@ -21,25 +20,15 @@
 #include "capture/cameradisplay.h"
 #include "capture/cameramodeltraits.h"
 #include "capture/camerasettings.h"
-#include "capture/postedtext.h"
 #include "capture/regionchooser.h"
 #include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
-#include "platform/rectconv.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {
 
-const char kFrameCountText[] = "Frame Count: ";           // string 1242
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
-// Exposures up to this end a grab soon enough that a stop need not force them shorter.
-constexpr int kShortExposureMs = 100;
-
-size_t RawBufferSize(int id, int width, int height) {
-    const size_t picture = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-    return std::max(CameraModelTraits::Of(id).rawBytes, picture);
-}
 
 // The extension a writer really gives a file of this type.
 QString WrittenExtension(int fileType, bool captureToFile) {
@@ -85,91 +74,39 @@ bool FolderCanSave(const QString& path) {
     return (fs.f_flag & ST_RDONLY) == 0;
 }
 
-void CropCopy(const BYTE* frame, int width, int height, const RECT& region, BYTE* crop) {
-    const size_t rowBytes = static_cast<size_t>(region.right - region.left) * 3;
-    const size_t frameRow = static_cast<size_t>(width) * 3;
-    const int rows = region.bottom - region.top;
-    for (int y = 0; y < rows; ++y) {
-        // Displayed row (top + y) of the frame is stored row height - 1 - (top + y); it becomes
-        // displayed row y of the crop, stored row rows - 1 - y.
-        const BYTE* src = frame + static_cast<size_t>(height - 1 - (region.top + y)) * frameRow +
-                          static_cast<size_t>(region.left) * 3;
-        std::memcpy(crop + static_cast<size_t>(rows - 1 - y) * rowBytes, src, rowBytes);
-    }
-}
-
-uint64_t SteadyMicros() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
-
 }  // namespace
 
-CCameraView::CCameraView(QWidget* parent) : QWidget(parent), m_pAvi(new CAviFile) {
-    setFocusPolicy(Qt::StrongFocus);
-    setAutoFillBackground(false);
-    m_pDisplay = new CCameraDisplay(this);
-    m_pDisplay->hide();
+CCameraView::CCameraView(QWidget* parent)
+    : CLiveView(parent, Style{.mapOnlyShown = false, .recordTimeLimit = true, .closeOnThread = true, .closeWaitMs = 0},
+                m_source) {
     m_snapTimer.setInterval(100);
     QObject::connect(&m_snapTimer, &QTimer::timeout, this, [this] { OnSnapTimer(); });
-    m_recordLimitTimer.setSingleShot(true);
-    // A coarse timer may fire up to 5 % early: the recording would end before its limit.
-    m_recordLimitTimer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_recordLimitTimer, &QTimer::timeout, this, [this] { OnRecordLimit(); });
-    RegisterWindow(this);
 }
 
 CCameraView::~CCameraView() {
-    if (m_grabThread.joinable() || m_displayThread.joinable())
+    if (m_source.Running())
         Shutdown(m_pSettings);
-    FinishPendingClose();
-    UnregisterWindow();
 }
 
 // ---- lifecycle ----------------------------------------------------------------------------
 
 int CCameraView::Init(CameraSettings* settings) {
-    if (m_byRunState.load() != kStop || m_grabThread.joinable() || !settings)
+    if (m_byRunState.load() != kStop || m_source.Running() || !settings)
         return 0;
     int w = 0, h = 0;
     if (VekCameraGetImageSize(&w, &h) != CAMERA_OK || w <= 0 || h <= 0)
         return 0;
     m_pSettings = settings;
     m_nCameraId = settings->nCameraId;
-    m_pBackApply = &settings->bBackCorrApply;
-    if (settings->pBackPoints && settings->nBackPoints > 0)
-        m_backPoints.assign(settings->pBackPoints, settings->pBackPoints + settings->nBackPoints);
-    else
-        m_backPoints.clear();
-    m_nWidth = w;
-    m_nHeight = h;
-    m_nRawSize = RawBufferSize(m_nCameraId, w, h);
-    for (auto& raw : m_rawStore)
-        raw.assign(m_nRawSize, 0);
-    m_pGrabRaw = m_rawStore[0].data();
-    m_mailbox.Reset(m_rawStore[1].data());
-    m_pDisplayRaw = m_rawStore[2].data();
+    m_source.Allocate(*settings, w, h);
     const size_t rgbBytes = static_cast<size_t>(w) * h * 3;
-    m_rgb.assign(rgbBytes, 0);
-    {
-        std::lock_guard<std::mutex> g(m_snapLock);
-        m_snap.assign(rgbBytes, 0);
-    }
-    {
-        // The crop buffer holds any region of the frame, so a cut never reallocates it.
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_crop.assign(rgbBytes, 0);
-        m_rcSource = RECT{0, 0, w, h};
-        m_bCrop = 0;
-    }
-    m_pDisplay->Configure(w, h);
+    // The crop buffer holds any region of the frame, so a cut never reallocates it.
+    SetFrameSize(w, h, rgbBytes);
     {
         std::lock_guard<std::mutex> g(m_targetLock);
         if (m_pTarget)
             m_pTarget->Configure(w, h);
     }
-    m_bSkipNext = 0;
     m_bRecording = 0;
     StartThreads();
     LayoutDisplay();
@@ -177,7 +114,7 @@ int CCameraView::Init(CameraSettings* settings) {
 }
 
 int CCameraView::Shutdown(CameraSettings*) {
-    if (!m_grabThread.joinable() && !m_displayThread.joinable())
+    if (!m_source.Running())
         return 0;
     if (StopRecording())
         SleepMs(200);  // the display may be writing its last frame
@@ -195,60 +132,22 @@ int CCameraView::Shutdown(CameraSettings*) {
 }
 
 void CCameraView::FreeBuffers() {
-    for (auto& raw : m_rawStore)
-        std::vector<BYTE>().swap(raw);
-    m_pGrabRaw = m_pDisplayRaw = nullptr;
-    m_mailbox.Reset(nullptr);
-    std::vector<BYTE>().swap(m_rgb);
-    {
-        std::lock_guard<std::mutex> g(m_snapLock);
-        std::vector<BYTE>().swap(m_snap);
-    }
-    std::lock_guard<std::mutex> g(m_cropLock);
-    std::vector<BYTE>().swap(m_crop);
-    m_bCrop = 0;
+    m_source.Free();
+    FreeCrop();
 }
 
 void CCameraView::StartThreads() {
-    if (m_grabThread.joinable() || m_displayThread.joinable() || !m_pGrabRaw)
+    if (m_source.Running() || !m_source.Allocated())
         return;
-    const bool bigPreview = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
-                            (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
-    m_nMeanBytes =
-        std::min(m_nRawSize, bigPreview ? size_t{2048} * 1536 : static_cast<size_t>(m_nWidth) * m_nHeight);
-    m_mailbox.Restart();
+    const bool sensorWindow = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
+                              (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
     ChangeRunState(kRun);
-    m_grabThread = std::thread(&CCameraView::GrabThread, this);
-    m_displayThread = std::thread(&CCameraView::DisplayThread, this);
+    m_source.Start(this, sensorWindow);
 }
 
 void CCameraView::StopThreads() {
-    if (!m_grabThread.joinable() && !m_displayThread.joinable()) {
-        ChangeRunState(kStop);
-        return;
-    }
     ChangeRunState(kStop);
-    int exposure = 0;
-    const bool known = VekCameraGetExposureTime(&exposure) == CAMERA_OK;
-    // Any exposure longer than a short one keeps the grab blocked for up to its whole length,
-    // whether or not a frame came since the start: a 1 ms exposure lets it return now. A short
-    // exposure returns by itself, and forcing it would only make the sensor settle again (the
-    // next capture's frames are lost). An exposure that cannot be read (the camera is gone) is
-    // neither forced nor "restored" to 0.
-    const bool forced = known && exposure > kShortExposureMs;
-    if (forced) {
-        VekCameraSetExposureTime(1);
-        VekCameraReStartLongExpTime(0);
-    }
-    m_mailbox.Stop();  // the display thread waiting for a frame ends now
-    if (m_grabThread.joinable())
-        m_grabThread.join();
-    if (m_displayThread.joinable())
-        m_displayThread.join();
-    if (forced) {
-        VekCameraSetExposureTime(static_cast<unsigned>(exposure));
-        m_bFrameGrabbed = 0;
-    }
+    m_source.Stop();
 }
 
 void CCameraView::SetRunState(BYTE state) {
@@ -256,7 +155,7 @@ void CCameraView::SetRunState(BYTE state) {
         StopThreads();
         return;
     }
-    if (m_grabThread.joinable())
+    if (m_source.Running())
         ChangeRunState(state);
 }
 
@@ -265,164 +164,20 @@ void CCameraView::ChangeRunState(BYTE state) {
     m_byRunState.notify_all();
 }
 
-void CCameraView::WaitWhilePaused() {
-    while (m_byRunState.load() == kPause)
-        m_byRunState.wait(kPause);
-}
-
-// ---- the threads --------------------------------------------------------------------------
-
-void CCameraView::GrabThread() {
-    uint64_t lastTick = 0;
-    uint64_t lastMicros = 0;
-    int failures = 0;
-    const size_t meanBytes = m_nMeanBytes;
-    while (m_byRunState.load() != kStop) {
-        if (m_byRunState.load() != kRun) {
-            WaitWhilePaused();
-            continue;
-        }
-        if (VekCameraGrabFrame(m_pGrabRaw) != CAMERA_OK) {
-            // A camera that fails again and again (unplugged, stalled) is asked less often: these
-            // pauses pace the camera, no frame is on its way.
-            if (++failures > 2)
-                SleepMs(std::min(1u << std::min(failures - 3, 6), 50u));
-            continue;
-        }
-        failures = 0;
-        int exposure = 0;
-        VekCameraGetExposureTime(&exposure);
-        m_nLastExposure = exposure;
-        m_bFrameGrabbed = 1;
-        const uint64_t tick = GetTickCountMs();
-        const uint64_t micros = SteadyMicros();
-        if (lastTick && tick > lastTick)
-            m_nFps = static_cast<int>(1000 / (tick - lastTick));  // same tick: keep the last value
-        if (lastMicros && micros > lastMicros) {
-            const int64_t interval = static_cast<int64_t>(micros - lastMicros);
-            const int64_t before = m_nFrameIntervalUs.load();
-            m_nFrameIntervalUs = before ? (before * 3 + interval) / 4 : interval;
-        }
-        lastTick = tick;
-        lastMicros = micros;
-        ++m_nGrabbed;
-        if (m_bSkipNext.exchange(0))
-            continue;
-        uint64_t sequence = ++m_nSequence;
-        const int mean = MeanBrightness(m_pGrabRaw, meanBytes);
-        if (m_hFrame)
-            PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(mean), 0);
-        ++m_nReported;
-        // An untaken frame comes back as the next grab buffer: a slow display drops frames.
-        m_mailbox.Put(m_pGrabRaw, sequence);
-    }
-}
-
-void CCameraView::DisplayThread() {
-    bool pending = false;
-    uint64_t sequence = 0;
-    int decodeFailures = 0;
-    while (m_byRunState.load() != kStop) {
-        if (m_byRunState.load() != kRun) {
-            WaitWhilePaused();
-            continue;
-        }
-        // A frame the driver refused to decode is tried again after a millisecond, unless a
-        // newer one arrives first; otherwise the wait lasts until a frame or the stop.
-        const CFrameMailbox::TakeResult taken = m_mailbox.Take(m_pDisplayRaw, &sequence, pending ? 1 : -1);
-        if (taken == CFrameMailbox::kStopped)
-            break;
-        if (taken == CFrameMailbox::kFrame) {
-            pending = true;
-            decodeFailures = 0;
-        }
-        if (!pending || m_byRunState.load() != kRun)
-            continue;
-        if (VekCameraDecode(m_pDisplayRaw, m_rgb.data(), m_nWidth, m_nHeight) != CAMERA_OK) {
-            // The driver may be busy with a grab; give the frame up when it keeps refusing.
-            if (++decodeFailures > 100)
-                pending = false;
-            continue;
-        }
-        pending = false;
-        ProcessFrame(sequence);
-    }
-}
-
-void CCameraView::ProcessFrame(uint64_t sequence) {
-    {
-        std::lock_guard<std::mutex> g(m_snapLock);
-        std::memcpy(m_snap.data(), m_rgb.data(), m_rgb.size());
-    }
-    if (m_pBackApply && m_pBackApply->Get() && !m_backPoints.empty())
-        ApplyBackCorrection(m_rgb.data(), m_nWidth, m_nHeight, m_backPoints.data(),
-                            static_cast<int>(m_backPoints.size()));
-    RECT source = SourceRect();
+void CCameraView::OnFrame(const BYTE* bgr24, uint64_t sequence) {
+    const RECT source = SourceRect();
     {
         // Held while presenting, so a target being taken away is not in use when it goes.
         std::lock_guard<std::mutex> g(m_targetLock);
         IViewFinder* target = m_pTarget ? m_pTarget : static_cast<IViewFinder*>(m_pDisplay);
-        target->PresentFrame(m_rgb.data(), source, sequence);
+        target->PresentFrame(bgr24, source, sequence);
     }
     m_nShownSequence = sequence;
     ++m_nShown;
-    if (!m_bRecording.load())
-        return;
-    int cropped;
-    {
-        // Read again now that the recording is seen: Cut is refused while it runs, so the region
-        // stays as the file was opened for. Copied out: the UI thread takes this lock to lay out
-        // and to cut, so it is never held across the encode.
-        std::lock_guard<std::mutex> g(m_cropLock);
-        source = m_rcSource;
-        cropped = m_bCrop;
-    }
-    const BYTE* frame = m_rgb.data();
-    if (cropped) {
-        CropCopy(m_rgb.data(), m_nWidth, m_nHeight, source, m_crop.data());
-        frame = m_crop.data();
-    }
-    const int written = m_pAvi->WriteFrame(frame);
-    if (written && m_hFrame) {
-        const QString text = QString::asprintf("%s %d", kFrameCountText, m_pAvi->FrameCount());
-        CPostedTextRelay::Post(m_hFrame, WM_CAMERA_STATUSTEXT, 0, text.toStdString());
-    }
+    RecordFrame(bgr24);
 }
 
 // ---- layout and input ---------------------------------------------------------------------
-
-RECT CCameraView::SourceRect() const {
-    std::lock_guard<std::mutex> g(m_cropLock);
-    return m_rcSource;
-}
-
-void CCameraView::LayoutDisplay() {
-    const bool running = m_grabThread.joinable();
-    const RECT source = SourceRect();
-    const int sw = source.right - source.left, sh = source.bottom - source.top;
-    if (!running || sw <= 0 || sh <= 0 || width() <= 0 || height() <= 0) {
-        m_pDisplay->hide();
-        return;
-    }
-    // The largest size of the source's aspect that fits, centred.
-    int w = width();
-    int h = static_cast<int>(static_cast<int64_t>(w) * sh / sw);
-    if (h > height()) {
-        h = height();
-        w = static_cast<int>(static_cast<int64_t>(h) * sw / sh);
-    }
-    w = std::max(w, 1);
-    h = std::max(h, 1);
-    m_pDisplay->setGeometry((width() - w) / 2, (height() - h) / 2, w, h);
-    m_pDisplay->show();
-}
-
-void CCameraView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), palette().window());
-}
-
-void CCameraView::resizeEvent(QResizeEvent*) { LayoutDisplay(); }
 
 void CCameraView::mouseDoubleClickEvent(QMouseEvent*) {
     if (m_hFrame)
@@ -448,99 +203,6 @@ void CCameraView::SetDisplayTarget(IViewFinder* target) {
     m_pTarget = target;
 }
 
-// ---- regions ------------------------------------------------------------------------------
-
-// Screen rectangle to image pixels through the display child, which shows the source
-// rectangle: each axis on its own, in 64-bit, partly covered pixels included.
-bool CCameraView::MapScreenToImage(const RECT& screen, RECT* image) const {
-    const int cw = m_pDisplay->width(), ch = m_pDisplay->height();
-    const RECT source = SourceRect();
-    const int sw = source.right - source.left, sh = source.bottom - source.top;
-    if (cw <= 0 || ch <= 0 || sw <= 0 || sh <= 0)
-        return false;
-    const QPoint origin = m_pDisplay->mapToGlobal(QPoint(0, 0));
-    auto clampTo = [](int64_t v, int64_t hi) { return std::clamp<int64_t>(v, 0, hi); };
-    const int64_t l = clampTo(screen.left - origin.x(), cw), r = clampTo(screen.right - origin.x(), cw);
-    const int64_t t = clampTo(screen.top - origin.y(), ch), b = clampTo(screen.bottom - origin.y(), ch);
-    if (r <= l || b <= t)
-        return false;
-    image->left = source.left + static_cast<LONG>(l * sw / cw);
-    image->right = source.left + static_cast<LONG>((r * sw + cw - 1) / cw);
-    image->top = source.top + static_cast<LONG>(t * sh / ch);
-    image->bottom = source.top + static_cast<LONG>((b * sh + ch - 1) / ch);
-    return !IsRectEmpty(*image);
-}
-
-// Mean of the raw bytes; a full-resolution frame sums past 32 bits.
-int CCameraView::MeanBrightness(const BYTE* raw, size_t count) {
-    if (!raw || count == 0)
-        return 1;
-    uint64_t sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum += raw[i];
-    const uint64_t mean = sum / count;
-    return mean < 1 ? 1 : static_cast<int>(mean);
-}
-
-// Widens [lo, hi) to a multiple of `multiple`: lo moves down while above 0, else hi up while
-// below the limit; where the frame leaves no room, hi comes down to the multiple instead.
-static void AlignSpan(LONG& lo, LONG& hi, LONG limit, int multiple) {
-    while ((hi - lo) % multiple) {
-        if (lo > 0)
-            --lo;
-        else if (hi < limit)
-            ++hi;
-        else
-            break;
-    }
-    hi -= (hi - lo) % multiple;
-}
-
-RECT CCameraView::AlignCutRegion(RECT r, int width, int height) {
-    AlignSpan(r.left, r.right, width, 4);
-    AlignSpan(r.top, r.bottom, height, 2);
-    return r;
-}
-
-void CCameraView::CopyRegion(const BYTE* frame, int width, int height, const RECT& region, BYTE* out) {
-    CropCopy(frame, width, height, region, out);
-}
-
-RECT CCameraView::ScreenRect() const { return QRectToRect(QRect(mapToGlobal(QPoint(0, 0)), size())); }
-
-int CCameraView::CutRegion() {
-    if (m_byRunState.load() != kRun || IsRecording() || !m_pChooser)
-        return m_bCrop;
-    RECT chosen{};
-    if (!m_pChooser->ChooseRegion(ScreenRect(), &chosen))
-        return m_bCrop;
-    RECT image{};
-    // The recording may have started while the chooser ran; an empty region changes nothing.
-    if (IsRecording() || !MapScreenToImage(chosen, &image))
-        return m_bCrop;
-    image = AlignCutRegion(image, m_nWidth, m_nHeight);
-    if (IsRectEmpty(image))
-        return m_bCrop;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_rcSource = image;
-        m_bCrop = 1;
-    }
-    LayoutDisplay();
-    return 1;
-}
-
-void CCameraView::RestoreRegion() {
-    if (m_byRunState.load() != kRun || IsRecording())
-        return;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        m_rcSource = RECT{0, 0, m_nWidth, m_nHeight};
-        m_bCrop = 0;
-    }
-    LayoutDisplay();
-}
-
 int CCameraView::AreaWhiteBalance() {
     if (m_byRunState.load() != kRun || !m_pChooser)
         return 0;
@@ -555,8 +217,7 @@ int CCameraView::AreaWhiteBalance() {
         return 0;
     StopThreads();
     // The threads are stopped: the display's raw frame and the RGB buffer are free to use.
-    std::vector<BYTE>& scratch = m_rgb;
-    const ChannelMeans m = AreaChannelMeans(m_pDisplayRaw, scratch.data(), m_nWidth, m_nHeight, pattern, area);
+    const ChannelMeans m = AreaChannelMeans(m_source.DisplayRaw(), m_source.Scratch(), m_nWidth, m_nHeight, pattern, area);
     const int red = m.m1 * 64 / m.m2, green = 64, blue = m.m1 * 64 / m.m0;
     VekCameraSetGain(red, green, blue);
     if (m_pSettings) {
@@ -613,7 +274,7 @@ void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
     }
     const CameraModelTraits& traits = CameraModelTraits::Of(m_nCameraId);
     if (m_pSettings && m_pSettings->bLongExposure && !traits.snapIgnoresLongExposure) {
-        if (m_grabThread.joinable()) {
+        if (m_source.Running()) {
             StopThreads();  // a fresh exposure starts now
             StartThreads();
         }
@@ -675,7 +336,7 @@ void CCameraView::SaveSnap() {
         FinishSnap(QString());
         return;
     }
-    if (!m_grabThread.joinable() || m_byRunState.load() == kStop) {
+    if (!m_source.Running() || m_byRunState.load() == kStop) {
         FinishSnap(QString());
         return;
     }
@@ -685,11 +346,7 @@ void CCameraView::SaveSnap() {
     bool ok = false;
     RECT region;
     int cropped;
-    {
-        std::lock_guard<std::mutex> g(m_cropLock);
-        region = m_rcSource;
-        cropped = m_bCrop;
-    }
+    cropped = CurrentRegion(&region);
     auto saveDecoded = [&](const BYTE* pixels, int w, int h) {
         // The hub writes exactly the path it is given: a RAW file is named for what it holds,
         // and an existing file is never overwritten.
@@ -720,10 +377,7 @@ void CCameraView::SaveSnap() {
     if (cropped) {
         const int rw = region.right - region.left, rh = region.bottom - region.top;
         std::vector<BYTE> crop(static_cast<size_t>(rw) * rh * 3);
-        {
-            std::lock_guard<std::mutex> g(m_snapLock);
-            CropCopy(m_snap.data(), m_nWidth, m_nHeight, region, crop.data());
-        }
+        m_source.CopySnapRegion(region, crop.data());
         saveDecoded(crop.data(), rw, rh);
     } else if (traits.writesNoSnap) {
         FinishSnap(QString());  // this model writes nothing
@@ -732,11 +386,7 @@ void CCameraView::SaveSnap() {
         if (type == CAPTURE_FILE_RAW || (traits.wideTiffCapture && type == CAPTURE_FILE_TIFF)) {
             captureToFile(true);
         } else {
-            std::vector<BYTE> copy;
-            {
-                std::lock_guard<std::mutex> g(m_snapLock);
-                copy = m_snap;
-            }
+            const std::vector<BYTE> copy = m_source.CopySnap();
             saveDecoded(copy.data(), m_nWidth, m_nHeight);
         }
     } else {
@@ -759,70 +409,4 @@ void CCameraView::FinishSnap(const QString& path) {
     }
     const QByteArray utf8 = path.toUtf8();
     SendMessage(m_hFrame, WM_CAMERA_FILESAVED, 0, reinterpret_cast<LPARAM>(utf8.constData()));
-}
-
-// ---- recording ----------------------------------------------------------------------------
-
-int CCameraView::StartRecording(const QString& path, CameraSettings* settings) {
-    // The RGB buffer tells whether the camera runs: the grab thread exchanges the raw pointers.
-    if (m_bRecording.load() || m_bClosePending || m_pAvi->IsOpen() || m_rgb.empty())
-        return 0;
-    if (settings && settings != m_pSettings)
-        m_pSettings = settings;
-    // The frame time the grab thread measured, not a whole number of frames per second.
-    const int64_t interval = m_nFrameIntervalUs.load();
-    if (interval > 0)
-        m_pAvi->SetFrameInterval(static_cast<uint64_t>(interval));
-    else
-        m_pAvi->SetRate(static_cast<unsigned>(std::max(1, m_nFps.load()) * 1000000));
-    m_pAvi->SetCompressor(m_pSettings ? static_cast<FOURCC>(m_pSettings->video.Compress) : 0);
-    RECT region = SourceRect();
-    const unsigned w = static_cast<unsigned>(region.right - region.left);
-    const unsigned h = static_cast<unsigned>(region.bottom - region.top);
-    if (!m_pAvi->Open(path.toStdString(), w, h)) {
-        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
-        return 0;
-    }
-    m_strAviPath = path;
-    m_bRecording = 1;
-    if (m_pSettings && m_pSettings->video.bTimeLimit)
-        m_recordLimitTimer.start(static_cast<int>((m_pSettings->video.TimeLimit + 0.6) * 1000));
-    return 1;
-}
-
-int CCameraView::StopRecording() {
-    if (!m_bRecording.load())
-        return 0;
-    m_bRecording = 0;
-    m_recordLimitTimer.stop();
-    const HWND self = GetSafeHwnd();
-    m_bClosePending = m_pAvi->StartCloseThread([self] { PostMessage(self, WM_AVI_CLOSED, 0, 0); });
-    return 1;
-}
-
-int CCameraView::RecordedFrames() const { return m_pAvi->FrameCount(); }
-
-void CCameraView::OnRecordLimit() {
-    if (m_bRecording.load() && m_hFrame)
-        PostMessage(m_hFrame, WM_CAMERA_RECORDLIMIT, 0, 0);
-}
-
-// Closes the file the close thread released, and announces it only when it was finished.
-void CCameraView::FinishPendingClose() {
-    if (!m_bClosePending)
-        return;
-    m_bClosePending = false;
-    const bool finished = m_pAvi->Close() == 1;
-    if (!finished) {
-        AfxMessageBox(QString::fromStdString(m_pAvi->LastError()));
-        return;
-    }
-    if (m_hMain)
-        CPostedTextRelay::Post(m_hMain, WM_CAMERA_FILESAVED, 1, m_strAviPath.toStdString());
-}
-
-LRESULT CCameraView::WindowProc(UINT message, WPARAM, LPARAM) {
-    if (message == WM_AVI_CLOSED)
-        FinishPendingClose();
-    return 0;
 }

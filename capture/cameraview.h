@@ -1,9 +1,8 @@
-// The live picture of a hub camera: a grab thread pulls raw frames with the blocking
-// VekCameraGrabFrame and reports each frame's mean brightness to the camera frame; a display
-// thread decodes the newest raw frame, applies the background correction, appends it to a
-// recording and hands it to the display child. The two threads meet in a one-slot hand-over,
-// so a slow display drops frames instead of holding up the grab. The view also cuts a region,
-// runs the area white balance and saves snaps.
+// The live picture of a hub camera. Its frame source (CHubFrameSource) runs the grab thread,
+// which reports each frame's mean brightness to the camera frame, and the display thread,
+// which decodes the newest raw frame and applies the background correction; the view then
+// hands the frame to the display child and appends it to a recording. The view also cuts a
+// region, runs the area white balance and saves snaps.
 //
 // Messages the view sends to the camera frame (SetFrameWindow):
 //   WM_CAMERA_FRAME (mean brightness, 0)   posted by the grab thread, once per reported frame
@@ -29,34 +28,25 @@
 #include <thread>
 #include <vector>
 
-#include "platform/framemailbox.h"
-#include "ui/msgbridge.h"
+#include "capture/framesource.h"
+#include "capture/hubframesource.h"
+#include "capture/liveview.h"
 #include "platform/wintypes.h"
 
-struct BackCorrPoint;
 struct CameraSettings;
-class SharedSwitch;
 class CAviFile;
 class CCameraDisplay;
 class CProgressDialog;
-class IRegionChooser;
 class IViewFinder;
 class QDialog;
 
-class CCameraView : public QWidget, public CMessageTarget {
+class CCameraView : public CLiveView, private IFrameSink {
 public:
-    enum RunState : BYTE { kRun = 0, kPause = 1, kStop = 2 };
     static constexpr UINT kCmdFullScreen = 32985;
     static constexpr UINT kCmdRestoreRegion = 32984;
 
     explicit CCameraView(QWidget* parent = nullptr);
     ~CCameraView() override;
-
-    // Where the view's messages go (see the top of this file).
-    void SetFrameWindow(HWND frame) { m_hFrame = frame; }
-    void SetMainWindow(HWND main) { m_hMain = main; }
-    void SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
-    IRegionChooser* RegionChooser() const { return m_pChooser; }
 
     // Only when stopped: buffers of the camera's frame size, the display, then the threads.
     // Returns 0 when the hub reports no image size.
@@ -70,27 +60,15 @@ public:
     void StopThreads();
 
     // 0 run, 1 pause (the frame pauses while it changes the exposure), 2 stop.
-    BYTE GetRunState() const { return m_byRunState.load(); }
     void SetRunState(BYTE state);
     // The next grabbed frame is neither reported nor shown (after exposure and speed changes).
-    void SetSkipNext() { m_bSkipNext = 1; }
-    bool SkipNextPending() const { return m_bSkipNext.load() != 0; }
-    void ClearFrameGrabbed() { m_bFrameGrabbed = 0; }
-    bool FrameGrabbed() const { return m_bFrameGrabbed.load() != 0; }
+    void SetSkipNext() { m_source.SetSkipNext(); }
+    bool SkipNextPending() const { return m_source.SkipNextPending(); }
+    void ClearFrameGrabbed() { m_source.ClearFrameGrabbed(); }
+    bool FrameGrabbed() const { return m_source.FrameGrabbed(); }
     // Exposure in ms the grab thread read after its last frame.
-    int LastExposure() const { return m_nLastExposure.load(); }
-    int Fps() const { return m_nFps.load(); }
-    int ImageWidth() const { return m_nWidth; }
-    int ImageHeight() const { return m_nHeight; }
-
-    // Region cut through the chooser; returns the crop flag. Refused while recording and for an
-    // empty region.
-    int CutRegion();
-    // The whole frame again; refused while recording.
-    void RestoreRegion();
-    bool IsCropped() const { return m_bCrop != 0; }
-    // The shown part of the frame in image pixels (top-down, right and bottom exclusive).
-    RECT SourceRect() const;
+    int LastExposure() const { return m_source.LastExposure(); }
+    int Fps() const { return m_source.Fps(); }
     // Colour gains from the mean of a chosen area of the raw frame; 1 when gains were set.
     int AreaWhiteBalance();
 
@@ -106,7 +84,6 @@ public:
     int WhiteBalanceWizard();
     // Where decoded frames go: nullptr is the view's own display child.
     void SetDisplayTarget(IViewFinder* target);
-    CCameraDisplay* Display() const { return m_pDisplay; }
 
     void SetCross(int show, COLORREF colour);
     int CrossShown() const;
@@ -119,109 +96,38 @@ public:
     void SaveSnap();
     bool SnapPending() const;
 
-    // Recording: 1 when started; 0 when already recording or the file cannot be written (then
-    // the user is told and nothing is announced).
-    int StartRecording(const QString& path, CameraSettings* settings);
-    // 1 when a recording was running; the file is closed on a short thread and announced.
-    int StopRecording();
-    bool IsRecording() const { return m_bRecording.load() != 0; }
-    // Frames written to the current recording.
-    int RecordedFrames() const;
-    // The writer, for its frame rate and last error.
-    const CAviFile& AviFile() const { return *m_pAvi; }
-
     // Counters for tests and benchmarks.
-    uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
-    uint64_t FramesReported() const { return m_nReported.load(); }
+    uint64_t FramesGrabbed() const { return m_source.FramesGrabbed(); }
+    uint64_t FramesReported() const { return m_source.FramesReported(); }
     uint64_t FramesShown() const { return m_nShown.load(); }
-    uint64_t NewestSequence() const { return m_nSequence.load(); }
+    uint64_t NewestSequence() const { return m_source.NewestSequence(); }
     uint64_t LastShownSequence() const { return m_nShownSequence.load(); }
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
 protected:
-    void paintEvent(QPaintEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 public:
-    // A cut region widened to a width that is a multiple of 4 and an even height inside a frame
-    // of width x height; narrowed where the frame itself leaves no room.
-    static RECT AlignCutRegion(RECT region, int width, int height);
-    // Copies a region (image pixels, top-down) of a bottom-up frame of width x height into `out`
-    // as packed bottom-up rows.
-    static void CopyRegion(const BYTE* frame, int width, int height, const RECT& region, BYTE* out);
     // Mean of the first `count` raw bytes, at least 1.
-    static int MeanBrightness(const BYTE* raw, size_t count);
+    static int MeanBrightness(const BYTE* raw, size_t count) { return CHubFrameSource::MeanBrightness(raw, count); }
 
 private:
-    void GrabThread();
-    void DisplayThread();
     // Run-state changes wake a thread that waits out a pause.
     void ChangeRunState(BYTE state);
-    void WaitWhilePaused();
-    void ProcessFrame(uint64_t sequence);
-    void LayoutDisplay();
-    RECT ScreenRect() const;
-    bool MapScreenToImage(const RECT& screen, RECT* image) const;
+    // On the decode thread: the decoded, corrected frame to show and record.
+    void OnFrame(const BYTE* bgr24, uint64_t sequence) override;
     void CreateProgress();
     void DestroyProgress();
     void OnSnapTimer();
     void FinishSnap(const QString& path);
-    void OnRecordLimit();
-    void FinishPendingClose();
     void FreeBuffers();
 
-    // Only the UI thread reads the record; the threads work on what Init and StartThreads took
-    // from it.
-    CameraSettings* m_pSettings = nullptr;
-    const SharedSwitch* m_pBackApply = nullptr;  // the record's switch, taken at Init
-    std::vector<BackCorrPoint> m_backPoints;     // copied at Init, fixed while the threads run
-    size_t m_nMeanBytes = 0;                     // raw bytes the grab thread averages
-    HWND m_hFrame = nullptr;
-    HWND m_hMain = nullptr;
-    IRegionChooser* m_pChooser = nullptr;
     WizardFactory m_wizardFactory;
-
-    std::atomic<BYTE> m_byRunState{kStop};
-    std::atomic<int> m_bSkipNext{0};
-    std::atomic<int> m_bFrameGrabbed{0};
-    std::atomic<int> m_nLastExposure{0};
-    std::atomic<int> m_nFps{0};
-    std::atomic<int64_t> m_nFrameIntervalUs{0};
     int m_nCameraId = -1;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
-    size_t m_nRawSize = 0;
+    CHubFrameSource m_source{m_byRunState, m_hFrame};
 
-    // Buffers, all allocated at Init.
-    std::vector<BYTE> m_rawStore[3];  // grab, slot, display raw: exchanged by pointer
-    BYTE* m_pGrabRaw = nullptr;
-    BYTE* m_pDisplayRaw = nullptr;
-    CFrameMailbox m_mailbox;  // holds the slot buffer between the grab and the display
-    std::vector<BYTE> m_rgb;
-    std::vector<BYTE> m_snap;  // last decoded frame, under m_snapLock
-    // The display thread's copy of the cut region for recording; sized while the threads stop.
-    std::vector<BYTE> m_crop;
-    mutable std::mutex m_snapLock;
-    mutable std::mutex m_cropLock;  // the source rectangle and m_bCrop
-    RECT m_rcSource{0, 0, 0, 0};
-    int m_bCrop = 0;
-
-    std::thread m_grabThread;
-    std::thread m_displayThread;
-
-    CCameraDisplay* m_pDisplay = nullptr;
     std::mutex m_targetLock;  // m_pTarget, and a frame being presented to it
     IViewFinder* m_pTarget = nullptr;
-
-    // Recording.
-    std::unique_ptr<CAviFile> m_pAvi;
-    std::atomic<int> m_bRecording{0};
-    QString m_strAviPath;
-    QTimer m_recordLimitTimer;
-    bool m_bClosePending = false;  // the close thread was started; WM_AVI_CLOSED finishes it
 
     // Snap state.
     QString m_strSnapPath;
@@ -232,6 +138,5 @@ private:
     int m_nTickTotal = 0;
 
     // Counters.
-    std::atomic<uint64_t> m_nGrabbed{0}, m_nReported{0}, m_nShown{0};
-    std::atomic<uint64_t> m_nSequence{0}, m_nShownSequence{0};
+    std::atomic<uint64_t> m_nShown{0}, m_nShownSequence{0};
 };

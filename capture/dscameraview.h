@@ -1,6 +1,6 @@
-// The live picture of an ordinary video device (camera id 0) through the qodirectx library: one
-// grab thread takes the newest frame with DSGrabFrame, reports its brightness to the frame
-// window, hands it to the display child and appends it to a recording. Snaps are written at
+// The live picture of an ordinary video device (camera id 0) through the qodirectx library: its
+// frame source's one thread takes the newest frame, and the view reports its brightness to the
+// frame window, hands it to the display child and appends it to a recording. Snaps are written at
 // once with DSCameraImageSave; "DS Bin" changes the stream size with the thread stopped.
 //
 // Messages the view sends:
@@ -17,29 +17,20 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
-#include "ui/msgbridge.h"
+#include "capture/framesource.h"
+#include "capture/liveview.h"
+#include "capture/videodeviceframesource.h"
 #include "platform/wintypes.h"
 
 struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
-class IRegionChooser;
 
-class CDSCameraView : public QWidget, public CMessageTarget {
+class CDSCameraView : public CLiveView, private IFrameSink {
 public:
-    enum RunState : BYTE { kRun = 0, kPause = 1, kStop = 2 };
-
     explicit CDSCameraView(QWidget* parent = nullptr);
     ~CDSCameraView() override;
-
-    void SetFrameWindow(HWND frame) { m_hFrame = frame; }
-    void SetMainWindow(HWND main) { m_hMain = main; }
-    void SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
 
     // Only when stopped: the device's frame size, the buffers, the display, then the thread.
     // 0 when the library reports no size.
@@ -51,89 +42,33 @@ public:
     // read afterwards (the view stays stopped) or the view is not running.
     int ChangeResolution();
 
-    BYTE GetRunState() const { return m_byRunState.load(); }
     // 0 run, 1 pause; 2 stops the thread.
     void SetRunState(BYTE state);
-    bool IsRunning() const { return m_thread.joinable(); }
-    int ImageWidth() const { return m_nWidth; }
-    int ImageHeight() const { return m_nHeight; }
+    bool IsRunning() const { return m_source.Running(); }
     // Frames per second from the time between new frames; 0 until a whole interval is known.
-    double Fps() const { return m_dFps.load(); }
-
-    // Region cut through the chooser; returns the crop flag. Refused while recording.
-    int CutRegion();
-    void RestoreRegion();
-    bool IsCropped() const;
-    RECT SourceRect() const;
+    double Fps() const { return m_source.Fps(); }
 
     // Writes the shown picture (the whole frame or the cut region) as `fileType` under the
     // "Wait a moment!" dialog, then sends WM_CAMERA_FILESAVED (0, path written or 0) to the
     // frame window. A RAW file always gets ".raw". Returns the path written, empty for none.
     QString Snap(const QString& path, int fileType);
 
-    // 1 when started; 0 when already recording or the file cannot be written (the user is told).
-    int StartRecording(const QString& path, CameraSettings* settings);
-    // 1 when a recording was running: closed at once and, when finished, announced.
-    int StopRecording();
-    bool IsRecording() const { return m_bRecording.load() != 0; }
-    int RecordedFrames() const;
-    const CAviFile& AviFile() const { return *m_pAvi; }
-
     // (sum of channel 2 + 6 x channel 1 + 3 x channel 0) / (pixels + 1) / 10.
     static int FrameBrightness(const BYTE* bgr, int width, int height);
     // The work for one new frame (brightness, display, recording), as the grab thread does it.
     void ProcessFrame(const BYTE* frame, uint64_t sequence);
 
-    CCameraDisplay* Display() const { return m_pDisplay; }
-    uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
-    uint64_t GrabCalls() const { return m_nGrabCalls.load(); }
+    uint64_t FramesGrabbed() const { return m_source.FramesGrabbed(); }
+    uint64_t GrabCalls() const { return m_source.GrabCalls(); }
     int LastBrightness() const { return m_nLastBrightness.load(); }
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-protected:
-    void paintEvent(QPaintEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
-
 private:
-    void GrabThread();
+    void OnFrame(const BYTE* bgr24, uint64_t sequence) override { ProcessFrame(bgr24, sequence); }
     void StartThread();
     void StopThread();
     bool AllocateFor(int width, int height);
     void FreeBuffers();
-    void LayoutDisplay();
-    RECT ScreenRect() const;
-    bool MapScreenToImage(const RECT& screen, RECT* image) const;
 
-    CameraSettings* m_pSettings = nullptr;
-    HWND m_hFrame = nullptr;
-    HWND m_hMain = nullptr;
-    IRegionChooser* m_pChooser = nullptr;
-
-    std::atomic<BYTE> m_byRunState{kStop};
-    std::thread m_thread;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
-
-    // The grab buffer: DSGrabFrame writes it under m_frameLock; the grab thread reads it
-    // after, a snap copies it under the lock.
-    mutable std::mutex m_frameLock;
-    std::vector<BYTE> m_frame;
-    bool m_bFrameSeen = false;  // under m_frameLock
-    std::vector<BYTE> m_crop;   // the grab thread's copy of the cut region for recording
-
-    mutable std::mutex m_cropLock;  // m_rcSource and m_bCrop
-    RECT m_rcSource{0, 0, 0, 0};
-    int m_bCrop = 0;
-
-    CCameraDisplay* m_pDisplay = nullptr;
-
-    std::unique_ptr<CAviFile> m_pAvi;
-    std::mutex m_recordLock;  // held while a frame is written; taken by the stop
-    std::atomic<int> m_bRecording{0};
-    QString m_strAviPath;
-
-    std::atomic<double> m_dFps{0.0};
+    CVideoDeviceFrameSource m_source{m_byRunState};
     std::atomic<int> m_nLastBrightness{0};
-    std::atomic<uint64_t> m_nGrabbed{0}, m_nGrabCalls{0};
 };

@@ -1,0 +1,81 @@
+#include "capture/videodeviceframesource.h"
+
+#include <algorithm>
+
+#include "capture/frameratemeter.h"
+#include "capture/liveview.h"
+#include "platform/clock.h"
+#include "qodirectx.h"
+#include "video/avifile.h"
+
+namespace {
+// Slack behind the frame in the grab buffer.
+constexpr size_t kBufferSlack = 512;
+}  // namespace
+
+bool CVideoDeviceFrameSource::Allocate(int width, int height) {
+    if (width <= 0 || height <= 0) return false;
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    std::lock_guard<std::mutex> g(m_frameLock);
+    m_frame.assign(bytes + kBufferSlack, 0);
+    m_bFrameSeen = false;
+    m_nWidth = width;
+    m_nHeight = height;
+    return true;
+}
+
+void CVideoDeviceFrameSource::Free() {
+    std::lock_guard<std::mutex> g(m_frameLock);
+    std::vector<BYTE>().swap(m_frame);
+    m_bFrameSeen = false;
+}
+
+void CVideoDeviceFrameSource::Start(IFrameSink* sink) {
+    if (m_thread.joinable()) return;
+    m_thread = std::thread(&CVideoDeviceFrameSource::GrabThread, this, sink);
+}
+
+void CVideoDeviceFrameSource::Stop() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+bool CVideoDeviceFrameSource::CopyNewest(const RECT& region, BYTE* out) const {
+    // The grab thread writes the buffer under this lock: the copy is one whole frame.
+    std::lock_guard<std::mutex> g(m_frameLock);
+    if (!m_bFrameSeen) return false;
+    CLiveView::CopyRegion(m_frame.data(), m_nWidth, m_nHeight, region, out);
+    return true;
+}
+
+void CVideoDeviceFrameSource::ChooseRecordRate(CAviFile& avi) const {
+    const int fps = std::max(1, static_cast<int>(m_dFps.load() + 0.9));
+    avi.SetRate(static_cast<unsigned>(fps) * 1000000u);
+}
+
+void CVideoDeviceFrameSource::GrabThread(IFrameSink* sink) {
+    CFrameRateMeter rate;
+    uint64_t sequence = 0;
+    while (m_runState.load() != CLiveView::kStop) {
+        if (m_runState.load() != CLiveView::kRun) {
+            SleepMs(10);  // paused: idles until run or stop, no frame is polled
+            continue;
+        }
+        bool fresh = false;
+        {
+            std::lock_guard<std::mutex> g(m_frameLock);
+            ++m_nGrabCalls;
+            // A frame already handed out is no frame: nothing is drawn, reported or recorded again.
+            fresh = !m_frame.empty() && DSGrabFrame(m_frame.data()) == 1;
+            if (fresh) m_bFrameSeen = true;
+        }
+        if (fresh) {
+            // Until the new stream has a whole interval, the last rate stands.
+            if (const double fps = rate.AddFrame(GetTickCountMs()); fps > 0.0) m_dFps = fps;
+            ++m_nGrabbed;
+            sink->OnFrame(m_frame.data(), ++sequence);
+        }
+        // DSGrabFrame answers at once, new frame or not, and the library has no call that waits
+        // for one: this pause paces the poll of the device's newest frame.
+        SleepMs(1);
+    }
+}

@@ -1,0 +1,53 @@
+// Frames of an ordinary video device (camera id 0) through the qodirectx library: one thread
+// takes the newest frame with DSGrabFrame and hands each new one to the sink.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "capture/framesource.h"
+
+class CVideoDeviceFrameSource : public IFrameSource {
+public:
+    // `runState` is the view's: 0 run, 1 pause, 2 stop.
+    explicit CVideoDeviceFrameSource(const std::atomic<BYTE>& runState) : m_runState(runState) {}
+    ~CVideoDeviceFrameSource() override { Stop(); }
+
+    // The grab buffer for frames of width x height (with slack behind), while stopped.
+    bool Allocate(int width, int height);
+    void Free();
+    // The thread; the caller set the run state to run.
+    void Start(IFrameSink* sink);
+    // Joins the thread; the caller set the run state to stop.
+    void Stop();
+    // Copies a region of the newest frame (bottom-up, packed rows); false before the first.
+    bool CopyNewest(const RECT& region, BYTE* out) const;
+
+    bool Running() const override { return m_thread.joinable(); }
+    bool CanRecord() const override { return Running(); }
+    // The live rate rounded up, so the file plays at least as fast as the device delivered.
+    void ChooseRecordRate(CAviFile& avi) const override;
+
+    // Frames per second from the time between new frames; 0 until a whole interval is known.
+    double Fps() const { return m_dFps.load(); }
+    uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
+    uint64_t GrabCalls() const { return m_nGrabCalls.load(); }
+
+private:
+    void GrabThread(IFrameSink* sink);
+
+    const std::atomic<BYTE>& m_runState;
+    std::thread m_thread;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    // DSGrabFrame writes the buffer under m_frameLock; the thread reads it after, a snap copies
+    // it under the lock.
+    mutable std::mutex m_frameLock;
+    std::vector<BYTE> m_frame;
+    bool m_bFrameSeen = false;  // under m_frameLock
+    std::atomic<double> m_dFps{0.0};
+    std::atomic<uint64_t> m_nGrabbed{0}, m_nGrabCalls{0};
+};
