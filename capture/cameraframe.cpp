@@ -41,7 +41,6 @@ QString CCameraFrame::s_backCorrectionProgram = "zarn";
 
 namespace {
 
-constexpr const char* kDefaultSaveName = "Quillory";  // string 61455
 constexpr const char* kRecordPrompt = "Record";        // string 1246
 constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
 constexpr UINT kStatusBarId = 59393;
@@ -255,7 +254,7 @@ void CCameraFrame::UpdateCommands() {
 
 void CCameraFrame::RefreshPrompts() {
     if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
-    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCameraFrameController::SnapToolTip(m_controller.Settings().snap));
+    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCaptureSession::SnapToolTip(m_controller.Settings().snap));
     if (QAction* a = Action(ID_CAMERA_EXPOSURE)) {
         const QString prompt =
             ResourceString(m_controller.Mode() == CCameraFrameController::kModeExposurePanel ? 1244 : 1245);
@@ -285,7 +284,7 @@ LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CAMERA_SNAP: OnShot(static_cast<int>(wParam)); return 0;
     case WM_CAMERA_LAPSEDONE:
-        m_snap.Finish();
+        m_controller.Session().SnapThread().Finish();
         UpdateCommands();
         return 0;
     case WM_CAMERA_FILESAVED: OnFileSaved(wParam, lParam); return 0;
@@ -354,86 +353,30 @@ void CCameraFrame::FollowAutoExposure() {
 }
 
 void CCameraFrame::OnSnap() {
-    if (m_snap.IsActive()) return;
-    const CameraSettings& s = m_controller.Settings();
-    CCameraSnapThread::Plan plan;
-    plan.open = m_controller.IsOpen();
-    plan.lapse = s.snap.bConfig && s.snap.bLapse;
-    plan.count = s.snap.nCount;
-    plan.spaceSeconds = s.snap.nSpace;
-    m_snap.Start(GetSafeHwnd(), plan, m_pIntervalLink.get());
+    m_controller.Session().Snap(GetSafeHwnd(), m_controller.IsOpen(), m_pIntervalLink.get());
 }
 
 void CCameraFrame::OnShot(int index) {
-    CameraSettings& s = m_controller.Settings();
-    // A shot asked for after the camera went away saves nothing; the series goes on to its end.
-    if (!m_controller.IsOpen() || !m_pView) {
-        m_snap.SetSnapDone();
-        return;
-    }
-    QString path;
-    if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, index, false, m_host.SaveFolder()));
-    } else {
-        FileDialogRequest r;
-        r.open = false;
-        r.title = "camera snap files";
-        r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-        r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)", "RAW Files (*.raw)"};
-        r.filterIndex = s.snap.uiFiletype == 1 ? 2 : s.snap.uiFiletype == 8 ? 3 : s.snap.uiFiletype == 4 ? 4 : 1;
-        r.defaultExt = QStringList{"bmp", "jpg", "tiff", "raw"}.value(r.filterIndex - 1);
-        if (!CPromptService::Instance().FileDialog(this, r)) {
-            m_snap.SetSnapDone();
-            return;
-        }
-        static const int kTypes[] = {kCaptureBmp, kCaptureJpeg, kCaptureTiff, kCaptureRaw};
-        s.snap.uiFiletype = kTypes[std::clamp(r.filterIndex, 1, 4) - 1];
-        path = r.fileName;
-    }
-    m_pView->StartSnap(path, &s);
+    m_controller.Session().Shot(index, m_controller.IsOpen() && m_pView, AskFile(),
+                                [this](const QString& path) { m_pView->StartSnap(path, &m_controller.Settings()); });
 }
 
 void CCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
-    m_snap.SetSnapDone();
-    // A raw snap leaves files the start page cannot show.
-    if (m_controller.Settings().snap.uiFiletype == kCaptureRaw) return;
-    SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
+    if (m_controller.Session().FileSaved()) SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
 }
 
 void CCameraFrame::OnRecord() {
-    using C = CCameraFrameController;
-    if (!m_controller.IsIdle() && m_controller.Mode() != C::kModeRecording) return;
-    CameraSettings& s = m_controller.Settings();
-    if (!m_bRecording) {
-        if (!m_controller.IsOpen()) return;
-        QString path;
-        if (s.video.bConfig) {
-            path = QString::fromStdString(MakeCaptureFileName(s, 0, true, m_host.SaveFolder()));
-        } else {
-            FileDialogRequest r;
-            r.open = false;
-            r.title = "camera save *.avi files";
-            r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-            r.filters = {"AVI Files (*.avi)"};
-            r.defaultExt = "avi";
-            if (!CPromptService::Instance().FileDialog(this, r)) return;
-            path = r.fileName;
-        }
-        if (m_pView->StartRecording(path, &s)) {
-            m_bRecording = 1;
-            m_controller.SetMode(C::kModeRecording);
-        }
-    } else {
-        if (m_pView->StopRecording()) {
-            m_bRecording = 0;
-            m_controller.SetMode(C::kModeIdle);
-        } else if (!m_pView->IsRecording()) {
-            // The view ended the recording itself (the camera went away): follow it.
-            m_bRecording = 0;
-            m_controller.SetMode(C::kModeIdle);
-        }
-    }
+    CCaptureSession::Recorder recorder;
+    recorder.start = [this](const QString& path) { return m_pView->StartRecording(path, &m_controller.Settings()); };
+    // A recording the view ended itself (the camera went away) has ended as well.
+    recorder.stop = [this] { return m_pView->StopRecording() || !m_pView->IsRecording(); };
+    m_controller.SetMode(m_controller.Session().Record(m_controller.Mode(), m_controller.IsOpen(), m_bRecording,
+                                                       AskFile(), recorder));
     RefreshPrompts();
+}
+
+CCaptureSession::AskFile CCameraFrame::AskFile() {
+    return [this](FileDialogRequest& r) { return CPromptService::Instance().FileDialog(this, r); };
 }
 
 void CCameraFrame::OnCross() {
@@ -513,7 +456,7 @@ void CCameraFrame::ShutdownCamera() {
     CloseSaveConfigDlg();
     CloseExposurePopups();
     // The snap thread first: it would poll the interval dialog and ask for shots.
-    m_snap.Stop();
+    m_controller.Session().SnapThread().Stop();
     m_pIntervalLink.reset();
     delete m_pInterval;
     m_pInterval = nullptr;

@@ -79,7 +79,7 @@ public:
     QAction* Action(UINT id) const;
     QToolButton* Button(UINT id) const;
     QString StatusText() const;
-    bool IsSnapRunning() const { return m_snap.IsActive(); }
+    bool IsSnapRunning() const { return m_controller.Session().SnapThread().IsActive(); }
     // The settings dialog and the exposure pop-ups while they are open.
     CCameraSettingDlg* SettingDlg() const;
     CExposurePanel* ExposurePanel() const;
@@ -140,6 +140,7 @@ private:
     void OnFileSaved(WPARAM wParam, LPARAM lParam);
     void OnFrame(int mean);
     void OnRecord();
+    CCaptureSession::AskFile AskFile();
     void OnBackCorrection();
     void OnCross();
     void OnFullScreen();
@@ -147,7 +148,6 @@ private:
 
     CameraWindowHost m_host;
     CCameraFrameController m_controller;
-    CCameraSnapThread m_snap;
     std::unique_ptr<IntervalLink> m_pIntervalLink;
     CCameraView* m_pView = nullptr;
     QToolBar* m_pToolBar = nullptr;

@@ -22,7 +22,6 @@
 #include "ui/profile.h"
 #include "ui/promptservice.h"
 #include "capture/toolbarcommands.h"
-#include "capture/cameraframecontroller.h"
 #include "capture/cameramodeltraits.h"
 #include "capture/capturefilename.h"
 #include "capture/dscameraview.h"
@@ -37,44 +36,12 @@
 
 namespace {
 
-constexpr const char* kDefaultSaveName = "Pelidor";
-constexpr const char* kDefaultPrefix = "Brellan";  // string 61456
+constexpr CCaptureSession::Kind kSession = {true, "Pelidor"};
 constexpr const char* kRecordPrompt = "Record";    // string 1246
 constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
 constexpr UINT kStatusBarId = 59393;
 constexpr UINT kBrightnessPaneId = 32988;
 constexpr uint32_t kOpenWaitMs = 1000;
-
-// The integer save keys: section, key, default, the range a value must be in to be taken.
-struct SaveKey {
-    const char* section;
-    const char* key;
-    int def, lo, hi;
-    int& (*field)(CameraSettings&);
-};
-const SaveKey kSaveKeys[] = {
-    {"FileSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bConfig; }},
-    {"FileSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bNum; }},
-    {"FileSave", "uiFiletype", kCaptureBmp, kCaptureJpeg, kCaptureTiff, [](CameraSettings& s) -> int& { return s.snap.uiFiletype; }},
-    {"FileSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bTimeStamp; }},
-    {"FileSave", "bLapse", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bLapse; }},
-    {"FileSave", "nSpace", 0, 0, 7200, [](CameraSettings& s) -> int& { return s.snap.nSpace; }},
-    {"FileSave", "nCount", 1, 1, 1000, [](CameraSettings& s) -> int& { return s.snap.nCount; }},
-    {"VideoSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.video.bConfig; }},
-    {"VideoSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bNum; }},
-    {"VideoSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeStamp; }},
-    {"VideoSave", "Compress", 0, INT32_MIN, INT32_MAX, [](CameraSettings& s) -> int& { return s.video.Compress; }},
-    {"VideoSave", "CompressID", 0, 0, 1000, [](CameraSettings& s) -> int& { return s.video.CompressID; }},
-    // Shared with the hub camera's window: written back as it was read unless changed here.
-    {"VideoSave", "TimeLimit", 1, 1, 60, [](CameraSettings& s) -> int& { return s.video.TimeLimit; }},
-};
-
-QString PrefixIn(const CProfile& p, const char* section) {
-    const QString v = p.GetProfileString(section, "sFilename", kDefaultPrefix);
-    // A prefix names a file in the save folder: one that would lead elsewhere is not taken.
-    if (v.isEmpty() || v.contains('/') || v.contains('\\') || v == "." || v == "..") return kDefaultPrefix;
-    return v;
-}
 
 }  // namespace
 
@@ -95,7 +62,7 @@ private:
 };
 
 CDSCameraFrame::CDSCameraFrame(int cameraId, BYTE device, const CameraWindowHost& host, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), m_host(host), m_byDevice(device) {
+    : QMainWindow(parent, Qt::Window), m_host(host), m_byDevice(device), m_session(m_Settings, kSession, host.saveFolder) {
     setObjectName("DSCameraFrame");
     setAttribute(Qt::WA_DeleteOnClose);
     m_Settings.nCameraId = cameraId;
@@ -224,7 +191,7 @@ void CDSCameraFrame::UpdateCommands() {
 
 void CDSCameraFrame::RefreshPrompts() {
     if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
-    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCameraFrameController::SnapToolTip(m_Settings.snap));
+    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCaptureSession::SnapToolTip(m_Settings.snap));
 }
 
 QString CDSCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
@@ -239,32 +206,6 @@ void CDSCameraFrame::PlaceOnImage(int width, int height) {
 }
 
 // ---- open and close -----------------------------------------------------------------------
-
-void CDSCameraFrame::LoadSaveSettings() {
-    CProfile* p = m_host.profile;
-    if (!p) return;
-    CameraSettings& s = m_Settings;
-    for (const SaveKey& k : kSaveKeys) {
-        const int v = p->GetProfileInt(k.section, k.key, k.def);
-        k.field(s) = v < k.lo || v > k.hi ? k.def : v;
-    }
-    const int type = s.snap.uiFiletype;
-    if (type != kCaptureJpeg && type != kCaptureBmp && type != kCaptureRaw && type != kCaptureTiff) s.snap.uiFiletype = kCaptureBmp;
-    s.snap.sFilename = PrefixIn(*p, "FileSave").toStdString();
-    s.video.sFilename = PrefixIn(*p, "VideoSave").toStdString();
-    CCameraFrameController::LoadSaveFolders(s, *p, m_host.SaveFolder());
-}
-
-void CDSCameraFrame::SaveSaveSettings() {
-    CProfile* p = m_host.profile;
-    if (!p) return;
-    CameraSettings& s = m_Settings;
-    for (const SaveKey& k : kSaveKeys) p->WriteProfileInt(k.section, k.key, k.field(s));
-    p->WriteProfileString("FileSave", "sFilename", QString::fromStdString(s.snap.sFilename));
-    p->WriteProfileString("VideoSave", "sFilename", QString::fromStdString(s.video.sFilename));
-    QString noSaveFolder;
-    CCameraFrameController::SaveSaveFolders(s, *p, m_host.saveFolder ? *m_host.saveFolder : noSaveFolder);
-}
 
 void CDSCameraFrame::OnOpen() {
     if (m_Settings.nOpenState != 2) return;
@@ -282,7 +223,7 @@ void CDSCameraFrame::OnOpen() {
     }
     m_Settings.nWidth = m_pView->ImageWidth();
     m_Settings.nHeight = m_pView->ImageHeight();
-    LoadSaveSettings();
+    if (m_host.profile) m_session.Load(*m_host.profile);
     RefreshPrompts();
     PlaceOnImage(m_Settings.nWidth, m_Settings.nHeight);
     m_Settings.nOpenState = 0;
@@ -303,7 +244,7 @@ void CDSCameraFrame::OnClose() {
     m_bRecording = 0;
     DSCameraStop();
     DSCameraUnInit();
-    SaveSaveSettings();
+    if (m_host.profile) m_session.Save(*m_host.profile);
     m_Settings.nOpenState = 2;
 }
 
@@ -311,7 +252,7 @@ void CDSCameraFrame::ShutdownCamera() {
     if (m_bShutDown) return;
     m_bShutDown = true;
     // The snap thread first: it polls the interval dialog and asks for shots.
-    m_snap.Stop();
+    m_session.SnapThread().Stop();
     m_pIntervalLink.reset();
     delete m_pInterval;
     m_pInterval = nullptr;
@@ -338,7 +279,7 @@ LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CAMERA_SNAP: OnShot(static_cast<int>(wParam)); return 0;
     case WM_CAMERA_LAPSEDONE:
-        m_snap.Finish();
+        m_session.SnapThread().Finish();
         UpdateCommands();
         return 0;
     case WM_CAMERA_FILESAVED: OnFileSaved(wParam, lParam); return 0;
@@ -370,79 +311,31 @@ LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // ---- snaps and recording ------------------------------------------------------------------
 
-void CDSCameraFrame::OnSnap() {
-    if (m_snap.IsActive()) return;
-    const CameraSettings& s = m_Settings;
-    CCameraSnapThread::Plan plan;
-    plan.open = IsOpen();
-    plan.lapse = s.snap.bConfig && s.snap.bLapse;
-    plan.count = s.snap.nCount;
-    plan.spaceSeconds = s.snap.nSpace;
-    m_snap.Start(GetSafeHwnd(), plan, m_pIntervalLink.get());
-}
+void CDSCameraFrame::OnSnap() { m_session.Snap(GetSafeHwnd(), IsOpen(), m_pIntervalLink.get()); }
 
 void CDSCameraFrame::OnShot(int index) {
-    CameraSettings& s = m_Settings;
-    if (!IsOpen() || !m_pView) {
-        m_snap.SetSnapDone();
-        return;
-    }
-    QString path;
-    if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, index, false, m_host.SaveFolder()));
-    } else {
-        FileDialogRequest r;
-        r.open = false;
-        r.title = "camera snap files";
-        r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-        r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)"};
-        r.filterIndex = s.snap.uiFiletype == kCaptureJpeg ? 2 : s.snap.uiFiletype == kCaptureTiff ? 3 : 1;
-        r.defaultExt = QStringList{"bmp", "jpg", "tiff"}.value(r.filterIndex - 1);
-        if (!CPromptService::Instance().FileDialog(this, r)) {
-            m_snap.SetSnapDone();
-            return;
-        }
-        static const int kTypes[] = {kCaptureBmp, kCaptureJpeg, kCaptureTiff};
-        s.snap.uiFiletype = kTypes[std::clamp(r.filterIndex, 1, 3) - 1];
-        path = r.fileName;
-    }
-    m_pView->Snap(path, s.snap.uiFiletype);
+    m_session.Shot(index, IsOpen() && m_pView, AskFile(),
+                   [this](const QString& path) { m_pView->Snap(path, m_Settings.snap.uiFiletype); });
 }
 
 void CDSCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
-    m_snap.SetSnapDone();
-    // Only written files are announced; raw files are none the start page can show.
-    if (!lParam || m_Settings.snap.uiFiletype == kCaptureRaw) return;
-    SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
+    // Only written files are announced.
+    if (m_session.FileSaved() && lParam) SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
 }
 
 void CDSCameraFrame::OnRecord() {
-    if (m_nMode != kModeIdle && m_nMode != kModeRecording) return;
-    CameraSettings& s = m_Settings;
-    if (!m_bRecording) {
-        QString path;
-        if (s.video.bConfig) {
-            path = QString::fromStdString(MakeCaptureFileName(s, 0, true, m_host.SaveFolder()));
-        } else {
-            FileDialogRequest r;
-            r.open = false;
-            r.title = "camera save *.avi files";
-            r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-            r.filters = {"AVI Files (*.avi)"};
-            r.defaultExt = "avi";
-            if (!CPromptService::Instance().FileDialog(this, r)) return;
-            path = r.fileName;
-        }
-        if (m_pView->StartRecording(path, &s)) {
-            m_bRecording = 1;
-            m_nMode = kModeRecording;
-        }
-    } else {
+    CCaptureSession::Recorder recorder;
+    recorder.start = [this](const QString& path) { return m_pView->StartRecording(path, &m_Settings); };
+    recorder.stop = [this] {
         m_pView->StopRecording();
-        m_bRecording = 0;
-        m_nMode = kModeIdle;
-    }
+        return true;
+    };
+    m_nMode = m_session.Record(m_nMode, IsOpen(), m_bRecording, AskFile(), recorder);
     RefreshPrompts();
+}
+
+CCaptureSession::AskFile CDSCameraFrame::AskFile() {
+    return [this](FileDialogRequest& r) { return CPromptService::Instance().FileDialog(this, r); };
 }
 
 // ---- resolution and regions ---------------------------------------------------------------

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "capture/camerasettings.h"
-#include "capture/camerasnapthread.h"
+#include "capture/capturesession.h"
 #include "capture/camerawindowhost.h"
 #include "ui/msgbridge.h"
 #include "qodirectx.h"
@@ -60,8 +60,8 @@ public:
     QAction* Action(UINT id) const;
     QToolButton* Button(UINT id) const;
     QString StatusText() const;
-    bool IsSnapRunning() const { return m_snap.IsActive(); }
-    bool SnapDone() const { return m_snap.SnapDone(); }
+    bool IsSnapRunning() const { return m_session.SnapThread().IsActive(); }
+    bool SnapDone() const { return m_session.SnapThread().SnapDone(); }
     int m_bRecording = 0;
 
     // The open save configuration dialog, if any.
@@ -96,8 +96,6 @@ private:
     QToolButton* AddSplitButton(UINT id, const QList<UINT>& menuIds);
     void RefreshPrompts();
     void PlaceOnImage(int width, int height);
-    void LoadSaveSettings();
-    void SaveSaveSettings();
     void OnOpen();
     void OnClose();
     void ShutdownCamera();
@@ -106,6 +104,7 @@ private:
     void OnShot(int index);
     void OnFileSaved(WPARAM wParam, LPARAM lParam);
     void OnRecord();
+    CCaptureSession::AskFile AskFile();
     void OnResolution();
     void OnCut();
     void OnSaveConfig(int page);
@@ -116,7 +115,7 @@ private:
     CameraSettings m_Settings{};
     BYTE m_byDevice = 0;
     int m_nMode = kModeIdle;
-    CCameraSnapThread m_snap;
+    CCaptureSession m_session;
     std::unique_ptr<IntervalLink> m_pIntervalLink;
     CDSCameraView* m_pView = nullptr;
     QToolBar* m_pToolBar = nullptr;
