@@ -5,17 +5,11 @@
 // CCameraFrameController; this class wires it to the widgets and the private messages.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 #include <QRect>
 
-#include <atomic>
-#include <map>
-
 #include "capture/cameraframecontroller.h"
-#include "capture/camerasnapthread.h"
-#include "capture/camerawindowhost.h"
-#include "ui/msgbridge.h"
+#include "capture/camerawindowbase.h"
 
 class CAutoExposureDlg;
 class CCameraSettingDlg;
@@ -31,7 +25,7 @@ class QProcess;
 class QToolBar;
 class QToolButton;
 
-class CCameraFrame : public QMainWindow, public CMessageTarget {
+class CCameraFrame : public CCameraWindowBase {
 public:
     // Command ids of the window.
     enum : UINT {
@@ -73,25 +67,12 @@ public:
     CCameraFrameController& Controller() { return m_controller; }
     CameraSettings& Settings() { return m_controller.Settings(); }
     CCameraView* View() const { return m_pView; }
-    CFlatProgressCtrl* BrightnessBar() const { return m_pBrightness; }
-    CProgressDialog* IntervalDialog() const { return m_pInterval; }
-    QToolBar* CameraBar() const { return m_pToolBar; }
-    QAction* Action(UINT id) const;
-    QToolButton* Button(UINT id) const;
-    QString StatusText() const;
     bool IsSnapRunning() const { return m_controller.Session().SnapThread().IsActive(); }
     // The settings dialog and the exposure pop-ups while they are open.
     CCameraSettingDlg* SettingDlg() const;
     CExposurePanel* ExposurePanel() const;
     CAutoExposureDlg* AutoExposureDlg() const;
     CSaveConfigDlg* SaveConfigDlg() const;
-    int m_bRecording = 0;
-
-    // Runs a command as its button would (nothing when it is disabled); false when it is not
-    // one of this window's commands.
-    bool OnCommand(UINT id);
-    bool IsCommandEnabled(UINT id) const;
-    void UpdateCommands();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -100,22 +81,18 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    CCaptureSession& Session() override { return m_controller.Session(); }
+    bool CameraOpen() const override { return m_controller.IsOpen(); }
+    bool HasView() const override { return m_pView != nullptr; }
+    int CaptureMode() const override { return m_controller.Mode(); }
+    void SetCaptureMode(int mode) override { m_controller.SetMode(mode); }
+    void TakeShot(const QString& path) override;
+    CCaptureSession::Recorder Recorder() override;
+    void RefreshPrompts() override;
     void moveEvent(QMoveEvent* e) override;
 
 private:
-    class IntervalLink;
-    struct Command {
-        QAction* action = nullptr;
-        std::function<void()> run;
-        std::function<bool()> enabled;
-        std::function<bool()> checked;
-    };
-
     void BuildBars();
-    void AddCommand(UINT id, const QString& text, std::function<void()> run, std::function<bool()> enabled = {},
-                    std::function<bool()> checked = {});
-    QToolButton* AddSplitButton(UINT id, const QList<UINT>& menuIds);
-    void RefreshPrompts();
     void PlaceOnImage(int width, int height);
     void ShutdownCamera();
 
@@ -135,29 +112,15 @@ private:
     void OnSaveConfig(int page);
     void CloseSaveConfigDlg();
 
-    void OnSnap();
-    void OnShot(int index);
-    void OnFileSaved(WPARAM wParam, LPARAM lParam);
     void OnFrame(int mean);
-    void OnRecord();
-    CCaptureSession::AskFile AskFile();
     void OnBackCorrection();
     void OnCross();
     void OnFullScreen();
     void OnImageSize();
 
-    CameraWindowHost m_host;
     CCameraFrameController m_controller;
-    std::unique_ptr<IntervalLink> m_pIntervalLink;
     CCameraView* m_pView = nullptr;
-    QToolBar* m_pToolBar = nullptr;
-    QLabel* m_pPane0 = nullptr;
-    QLabel* m_pPane1 = nullptr;
-    CFlatProgressCtrl* m_pBrightness = nullptr;
-    CProgressDialog* m_pInterval = nullptr;
     QProcess* m_pBackCorrProcess = nullptr;
-    std::map<UINT, Command> m_commands;
-    std::map<UINT, QToolButton*> m_buttons;
     bool m_bShutDown = false;
     int m_bFullScreen = 0;
     QRect m_savedGeometry;

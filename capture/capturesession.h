@@ -27,6 +27,7 @@ public:
 
     // `settings` holds the save settings; `saveFolder` is the program's save folder (none when null).
     CCaptureSession(CameraSettings& settings, const Kind& kind, QString* saveFolder);
+    CameraSettings& Settings() { return m_s; }
 
     // The save settings from the profile; values outside their ranges read as their defaults.
     void Load(const CProfile& p);
