@@ -52,12 +52,7 @@ CCameraFrame::~CCameraFrame() {
 }
 
 bool CCameraFrame::LoadFrame() {
-    setWindowTitle("Camera");
-    m_pView = new CCameraView(this);
-    m_pView->setObjectName(QString::number(0xE900));
-    m_pView->SetFrameWindow(GetSafeHwnd());
-    m_pView->SetMainWindow(m_host.mainWindow);
-    setCentralWidget(m_pView);
+    m_pView = InstallView(new CCameraView(this));
     m_controller.Attach(GetSafeHwnd(), m_pView);
     m_controller.onOpened = [this](int w, int h) { PlaceOnImage(w, h); };
     m_controller.onStateChanged = [this] { UpdateCommands(); };

@@ -28,34 +28,26 @@ class QToolButton;
 class CCameraFrame : public CCameraWindowBase {
 public:
     // Command ids of the window.
-    enum : UINT {
-        ID_CAMERA_CROSS = 284,
-        ID_CAMERA_SNAP = 1230,
-        ID_CAMERA_RESOLUTION = 1231,
-        ID_CAMERA_RECORD = 1234,
-        ID_CAMERA_AUTOWB = 1261,
-        ID_CAMERA_PREVIEW = 6003,
-        ID_CAMERA_BROWSER = 32923,
-        ID_CAMERA_EXPOSURE = 32928,
-        ID_CAMERA_PROPERTY = 32930,
-        ID_CAMERA_BACKCORRECTION = 32938,
-        ID_CAMERA_BLACKBALANCE = 32940,
-        ID_CAMERA_TOGGLETOOLBAR = 32979,
-        ID_AREA_WHITEBALANCE = 32927,
-        ID_VIDEO_CUT = 32983,
-        ID_VIDEO_RESTORE = 32984,
-        ID_VIDEO_FULLSCREEN = 32985,
-        ID_VIDEO_IMAGESIZE = 32986,
-        ID_QUICK_WHITEBALANCE = 32995,
-        ID_WIZARD_WHITEBALANCE = 32994,
-        ID_AREA_WHITEBALANCE_MENU = 32997,
-        ID_QUICK_BLACKBALANCE = 32998,
-        ID_CROSS_SHOW = 33008,
-        ID_CROSS_HIDE = 33009,
-        ID_SNAP_CONFIG = 32999,
-        ID_RECORD_CONFIG = 33001,
-        ID_RESOLUTION_CONFIG = 33002,
-    };
+    static constexpr UINT ID_CAMERA_CROSS = 284;
+    static constexpr UINT ID_CAMERA_RESOLUTION = 1231;
+    static constexpr UINT ID_CAMERA_AUTOWB = 1261;
+    static constexpr UINT ID_CAMERA_PREVIEW = 6003;
+    static constexpr UINT ID_CAMERA_BROWSER = 32923;
+    static constexpr UINT ID_CAMERA_EXPOSURE = 32928;
+    static constexpr UINT ID_CAMERA_PROPERTY = 32930;
+    static constexpr UINT ID_CAMERA_BACKCORRECTION = 32938;
+    static constexpr UINT ID_CAMERA_BLACKBALANCE = 32940;
+    static constexpr UINT ID_CAMERA_TOGGLETOOLBAR = 32979;
+    static constexpr UINT ID_AREA_WHITEBALANCE = 32927;
+    static constexpr UINT ID_VIDEO_FULLSCREEN = 32985;
+    static constexpr UINT ID_VIDEO_IMAGESIZE = 32986;
+    static constexpr UINT ID_QUICK_WHITEBALANCE = 32995;
+    static constexpr UINT ID_WIZARD_WHITEBALANCE = 32994;
+    static constexpr UINT ID_AREA_WHITEBALANCE_MENU = 32997;
+    static constexpr UINT ID_QUICK_BLACKBALANCE = 32998;
+    static constexpr UINT ID_CROSS_SHOW = 33008;
+    static constexpr UINT ID_CROSS_HIDE = 33009;
+    static constexpr UINT ID_RESOLUTION_CONFIG = 33002;
 
     // `host.profile` must be set.
     CCameraFrame(int cameraId, int longExposure, const CameraWindowHost& host, QWidget* parent = nullptr);

@@ -20,8 +20,6 @@ namespace {
 
 constexpr const char* kRecordPrompt = "Record";           // string 1246
 constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
-constexpr UINT kIdSnap = 1230;
-constexpr UINT kIdRecord = 1234;
 constexpr UINT kStatusBarId = 59393;
 constexpr UINT kBrightnessPaneId = 32988;
 
@@ -153,8 +151,8 @@ void CCameraWindowBase::UpdateCommands() {
 }
 
 void CCameraWindowBase::RefreshPrompts() {
-    if (QAction* a = Action(kIdRecord)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
-    if (QAction* a = Action(kIdSnap)) a->setToolTip(CCaptureSession::SnapToolTip(Session().Settings().snap));
+    if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
+    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCaptureSession::SnapToolTip(Session().Settings().snap));
 }
 
 QString CCameraWindowBase::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }

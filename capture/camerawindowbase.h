@@ -23,6 +23,14 @@ class QToolButton;
 
 class CCameraWindowBase : public QMainWindow, public CMessageTarget, public CCmdTarget {
 public:
+    // The command ids both windows have.
+    static constexpr UINT ID_CAMERA_SNAP = 1230;
+    static constexpr UINT ID_CAMERA_RECORD = 1234;
+    static constexpr UINT ID_VIDEO_CUT = 32983;
+    static constexpr UINT ID_VIDEO_RESTORE = 32984;
+    static constexpr UINT ID_SNAP_CONFIG = 32999;
+    static constexpr UINT ID_RECORD_CONFIG = 33001;
+
     ~CCameraWindowBase() override;
 
     QAction* Action(UINT id) const;
@@ -59,6 +67,16 @@ protected:
     void AddCommand(UINT id, std::function<void()> run, std::function<bool()> enabled = {},
                     std::function<bool()> checked = {});
     QToolButton* AddSplitButton(UINT id, const QList<UINT>& menuIds);
+    // The window's title and its live view in the middle.
+    template <class View>
+    View* InstallView(View* view) {
+        setWindowTitle("Camera");
+        view->setObjectName(QString::number(0xE900));
+        view->SetFrameWindow(GetSafeHwnd());
+        view->SetMainWindow(m_host.mainWindow);
+        setCentralWidget(view);
+        return view;
+    }
     // The "Camera" toolbar (named `toolBarName`) and the status bar.
     void BuildFrame(const QString& toolBarName);
     // The quarter-screen start and the interval dialog; StopSnaps ends a series and deletes it.

@@ -57,12 +57,7 @@ CDSCameraFrame::~CDSCameraFrame() {
 }
 
 bool CDSCameraFrame::LoadFrame() {
-    setWindowTitle("Camera");
-    m_pView = new CDSCameraView(this);
-    m_pView->setObjectName(QString::number(0xE900));
-    m_pView->SetFrameWindow(GetSafeHwnd());
-    m_pView->SetMainWindow(m_host.mainWindow);
-    setCentralWidget(m_pView);
+    m_pView = InstallView(new CDSCameraView(this));
     BuildBars();
     CreateIntervalDialog();
     m_nMode = kModeIdle;

@@ -23,17 +23,9 @@ class QToolButton;
 
 class CDSCameraFrame : public CCameraWindowBase, public IDSHost {
 public:
-    enum : UINT {
-        IDR_DSCAMERA = 278,
-        ID_CAMERA_SNAP = 1230,
-        ID_CAMERA_RECORD = 1234,
-        ID_VIDEO_CUT = 32983,
-        ID_VIDEO_RESTORE = 32984,
-        ID_SNAP_CONFIG = 32999,
-        ID_RECORD_CONFIG = 33001,
-        ID_DS_BIN = 33003,
-        ID_DS_FILTER = 33004,
-    };
+    static constexpr UINT IDR_DSCAMERA = 278;
+    static constexpr UINT ID_DS_BIN = 33003;
+    static constexpr UINT ID_DS_FILTER = 33004;
     // The busy modes (the hub camera window's numbers).
     enum Mode { kModeIdle = 0, kModeResolution = 2, kModeSaveConfig = 8, kModeCut = 9, kModeRestore = 10, kModeRecording = 13 };
 
