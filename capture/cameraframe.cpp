@@ -42,8 +42,6 @@ QString CCameraFrame::s_backCorrectionProgram = "zarn";
 CCameraFrame::CCameraFrame(int cameraId, int longExposure, const CameraWindowHost& host, QWidget* parent)
     : CCameraWindowBase(host, parent), m_controller(cameraId, longExposure, *host.profile, host.saveFolder) {
     setObjectName("CameraFrame");
-    setAttribute(Qt::WA_DeleteOnClose);
-    RegisterWindow(this);
 }
 
 CCameraFrame::~CCameraFrame() {

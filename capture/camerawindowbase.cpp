@@ -100,6 +100,8 @@ CCameraWindowBase::CCameraWindowBase(const CameraWindowHost& host, QWidget* pare
     : QMainWindow(parent, Qt::Window), m_host(host), m_pRouter(new CCommandRouter(this)) {
     m_pRouter->SetCommandTable(&CameraCommandInfo, &ResourceCommandIcon);
     m_pRouter->SetChain([this] { return std::vector<CCmdTarget*>{this}; });
+    setAttribute(Qt::WA_DeleteOnClose);
+    RegisterWindow(this);
 }
 
 CCameraWindowBase::~CCameraWindowBase() = default;

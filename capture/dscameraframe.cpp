@@ -44,11 +44,9 @@ constexpr uint32_t kOpenWaitMs = 1000;
 CDSCameraFrame::CDSCameraFrame(int cameraId, BYTE device, const CameraWindowHost& host, QWidget* parent)
     : CCameraWindowBase(host, parent), m_byDevice(device), m_session(m_Settings, kSession, host.saveFolder) {
     setObjectName("DSCameraFrame");
-    setAttribute(Qt::WA_DeleteOnClose);
     m_Settings.nCameraId = cameraId;
     m_Settings.nOpenState = 2;
     m_bAnnounceOnlyWritten = true;
-    RegisterWindow(this);
 }
 
 CDSCameraFrame::~CDSCameraFrame() {
