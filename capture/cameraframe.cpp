@@ -5,8 +5,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMoveEvent>
@@ -20,7 +18,6 @@
 #include <QToolButton>
 
 #include "ui/promptservice.h"
-#include "capture/toolbarcommands.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
 #include "capture/cameratables.h"
@@ -29,11 +26,8 @@
 #include "capture/saveconfigdlg.h"
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
-#include "capture/windowplacement.h"
-#include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "ui/messages.h"
-#include "controls/progressdialog.h"
 #include "resources/resourcetable.h"
 #include "vekcamera/VekCamera.h"
 

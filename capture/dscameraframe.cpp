@@ -7,32 +7,20 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
-#include <QStatusBar>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/profile.h"
 #include "ui/promptservice.h"
-#include "capture/toolbarcommands.h"
 #include "capture/cameramodeltraits.h"
-#include "capture/capturefilename.h"
 #include "capture/dscameraview.h"
 #include "capture/regionselectwnd.h"
 #include "capture/saveconfigdlg.h"
-#include "capture/windowplacement.h"
 #include "controls/flatprogressctrl.h"
 #include "ui/messages.h"
-#include "controls/progressdialog.h"
 #include "platform/clock.h"
-#include "resources/resourcetable.h"
 
 namespace {
 
