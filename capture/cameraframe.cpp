@@ -5,8 +5,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMoveEvent>
@@ -20,7 +18,6 @@
 #include <QToolButton>
 
 #include "ui/promptservice.h"
-#include "capture/toolbarcommands.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
 #include "capture/cameratables.h"
@@ -29,47 +26,16 @@
 #include "capture/saveconfigdlg.h"
 #include "capture/regionselectwnd.h"
 #include "capture/whitebalancewizarddlg.h"
-#include "capture/windowplacement.h"
-#include "capture/capturefilename.h"
 #include "controls/flatprogressctrl.h"
 #include "ui/messages.h"
-#include "controls/progressdialog.h"
 #include "resources/resourcetable.h"
 #include "vekcamera/VekCamera.h"
 
 QString CCameraFrame::s_backCorrectionProgram = "zarn";
 
-namespace {
-
-constexpr const char* kDefaultSaveName = "Quillory";  // string 61455
-constexpr const char* kRecordPrompt = "Record";        // string 1246
-constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
-constexpr UINT kStatusBarId = 59393;
-constexpr UINT kBrightnessPaneId = 32988;
-
-}  // namespace
-
-// The "Interval Complete" dialog as the snap thread sees it. The dialog's calls are safe from
-// that thread; the window joins the thread before it deletes the dialog.
-class CCameraFrame::IntervalLink : public CCameraSnapThread::IIntervalProgress {
-public:
-    explicit IntervalLink(CProgressDialog* dialog) : m_dialog(dialog) {}
-    void Show(bool visible) override {
-        m_dialog->ShowWindow(visible ? CProgressDialog::SW_SHOWNA : CProgressDialog::SW_HIDE);
-    }
-    void SetPos(int perMille) override { m_dialog->SetPos(perMille); }
-    bool IsCancelled() override { return m_dialog->IsCancelled(); }
-    void ClearCancelled() override { m_dialog->SetCancelled(false); }
-
-private:
-    CProgressDialog* m_dialog;
-};
-
 CCameraFrame::CCameraFrame(int cameraId, int longExposure, const CameraWindowHost& host, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), m_host(host), m_controller(cameraId, longExposure, *host.profile, host.saveFolder) {
+    : CCameraWindowBase(host, parent), m_controller(cameraId, longExposure, *host.profile, host.saveFolder) {
     setObjectName("CameraFrame");
-    setAttribute(Qt::WA_DeleteOnClose);
-    RegisterWindow(this);
 }
 
 CCameraFrame::~CCameraFrame() {
@@ -78,33 +44,13 @@ CCameraFrame::~CCameraFrame() {
 }
 
 bool CCameraFrame::LoadFrame() {
-    setWindowTitle("Camera");
-    m_pView = new CCameraView(this);
-    m_pView->setObjectName(QString::number(0xE900));
-    m_pView->SetFrameWindow(GetSafeHwnd());
-    m_pView->SetMainWindow(m_host.mainWindow);
-    setCentralWidget(m_pView);
+    m_pView = InstallView(new CCameraView(this));
     m_controller.Attach(GetSafeHwnd(), m_pView);
     m_controller.onOpened = [this](int w, int h) { PlaceOnImage(w, h); };
     m_controller.onStateChanged = [this] { UpdateCommands(); };
     BuildBars();
 
-    // A quarter of the screen off each side until the picture's size is known.
-    if (QScreen* sc = QGuiApplication::primaryScreen()) {
-        const QRect r = sc->availableGeometry();
-        setGeometry(r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4));
-    }
-
-    m_pInterval = new CProgressDialog(this);
-    m_pInterval->SetText("Interval Complete");
-    m_pInterval->SetRange(0, 1000);
-    m_pInterval->Create(this);
-    m_pInterval->SetPos(0);
-    m_pInterval->EnableCancel(true);
-    m_pInterval->SetFlag(1);
-    m_pInterval->ShowWindow(CProgressDialog::SW_HIDE);
-    m_pIntervalLink = std::make_unique<IntervalLink>(m_pInterval);
-
+    CreateIntervalDialog();
     m_controller.LoadProfile();
     SendMessage(GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
     for (UINT id : {ID_CAMERA_TOGGLETOOLBAR, ID_VIDEO_RESTORE, ID_VIDEO_FULLSCREEN, ID_VIDEO_IMAGESIZE, ID_CAMERA_PREVIEW,
@@ -117,66 +63,32 @@ bool CCameraFrame::LoadFrame() {
     return true;
 }
 
-void CCameraFrame::AddCommand(UINT id, const QString& text, std::function<void()> run, std::function<bool()> enabled,
-                              std::function<bool()> checked) {
-    Command c;
-    c.action = MakeCommandAction(this, id, text);
-    c.action->setCheckable(static_cast<bool>(checked));
-    c.run = std::move(run);
-    c.enabled = enabled ? std::move(enabled) : [this] { return m_controller.IsOpen(); };
-    c.checked = std::move(checked);
-    connect(c.action, &QAction::triggered, this, [this, id] {
-        OnCommand(id);
-        UpdateCommands();
-    });
-    m_commands[id] = std::move(c);
-}
-
-QAction* CCameraFrame::Action(UINT id) const {
-    auto it = m_commands.find(id);
-    return it == m_commands.end() ? nullptr : it->second.action;
-}
-
-QToolButton* CCameraFrame::Button(UINT id) const {
-    auto it = m_buttons.find(id);
-    return it == m_buttons.end() ? nullptr : it->second;
-}
-
-QToolButton* CCameraFrame::AddSplitButton(UINT id, const QList<UINT>& menuIds) {
-    QList<QAction*> items;
-    for (UINT item : menuIds) items << Action(item);
-    QToolButton* button = AddSplitToolButton(m_pToolBar, id, Action(id), items);
-    m_buttons[id] = button;
-    return button;
-}
-
 void CCameraFrame::BuildBars() {
     using C = CCameraFrameController;
     auto open = [this] { return m_controller.IsOpen(); };
-    AddCommand(ID_CAMERA_SNAP, "Camera Snap\nSnap", [this] { OnSnap(); }, open,
+    AddCommand(ID_CAMERA_SNAP, [this] { OnSnap(); }, open,
                [this] { return m_controller.Mode() == C::kModeSnap; });
-    AddCommand(ID_CAMERA_RECORD, "Camera Record\nRecord", [this] { OnRecord(); }, open);
-    AddCommand(ID_CAMERA_RESOLUTION, "Camera Resolution\nResolution", [] {}, open,
+    AddCommand(ID_CAMERA_RECORD, [this] { OnRecord(); }, open);
+    AddCommand(ID_CAMERA_RESOLUTION, [] {}, open,
                [this] { return m_controller.Mode() == C::kModeResolution; });
-    AddCommand(ID_CAMERA_AUTOWB, "Auto White Balance\nAuto WB", [this] { m_controller.AutoWhiteBalance(); }, open,
+    AddCommand(ID_CAMERA_AUTOWB, [this] { m_controller.AutoWhiteBalance(); }, open,
                [this] { return m_controller.Mode() == C::kModeAutoWhiteBalance; });
-    AddCommand(ID_QUICK_WHITEBALANCE, "Quick WhiteBalance", [this] { m_controller.QuickWhiteBalance(); }, open);
+    AddCommand(ID_QUICK_WHITEBALANCE, [this] { m_controller.QuickWhiteBalance(); }, open);
     auto blackBalance = [this] { return m_controller.IsOpen() && m_controller.Settings().bDefaultGains; };
-    AddCommand(ID_QUICK_BLACKBALANCE, "Quick BlackBalance", [this] { m_controller.QuickBlackBalance(); }, blackBalance);
-    AddCommand(ID_CAMERA_BLACKBALANCE, "Camera Black Balance\nB.Balance", [this] { m_controller.QuickBlackBalance(); },
+    AddCommand(ID_QUICK_BLACKBALANCE, [this] { m_controller.QuickBlackBalance(); }, blackBalance);
+    AddCommand(ID_CAMERA_BLACKBALANCE, [this] { m_controller.QuickBlackBalance(); },
                blackBalance);
-    AddCommand(ID_CAMERA_CROSS, "Cross\nCross", [this] { OnCross(); }, open);
-    AddCommand(ID_CROSS_SHOW, "Show", [this] {
+    AddCommand(ID_CAMERA_CROSS, [this] { OnCross(); }, open);
+    AddCommand(ID_CROSS_SHOW, [this] {
         m_controller.m_bCrossShow = 1;
         m_pView->SetCross(1, m_controller.m_crossColor);
     }, open, [this] { return m_controller.m_bCrossShow != 0; });
-    AddCommand(ID_CROSS_HIDE, "Hide", [this] {
+    AddCommand(ID_CROSS_HIDE, [this] {
         m_controller.m_bCrossShow = 0;
         m_pView->SetCross(0, m_controller.m_crossColor);
     }, open, [this] { return m_controller.m_bCrossShow == 0; });
-    AddCommand(ID_CAMERA_BROWSER, "Camera Image Browser\n Browser",
-               [this] { SendMessage(m_host.mainWindow, WM_COMMAND, ID_CAMERA_BROWSER, 0); }, open);
-    AddCommand(ID_VIDEO_RESTORE, "Video Restore\nRestore", [this] {
+    AddCommand(ID_CAMERA_BROWSER, [this] { SendMessage(m_host.mainWindow, WM_COMMAND, ID_CAMERA_BROWSER, 0); }, open);
+    AddCommand(ID_VIDEO_RESTORE, [this] {
         if (!m_controller.IsIdle()) return;
         m_controller.SetMode(C::kModeRestore);
         m_pView->RestoreRegion();
@@ -186,14 +98,14 @@ void CCameraFrame::BuildBars() {
         }
         m_controller.SetMode(C::kModeIdle);
     }, open);
-    AddCommand(ID_VIDEO_FULLSCREEN, "Full Screen", [this] { OnFullScreen(); }, open);
-    AddCommand(ID_VIDEO_IMAGESIZE, "Image Size\nImage Size", [this] { OnImageSize(); }, open);
-    AddCommand(ID_CAMERA_PREVIEW, "Camera Preview\nPreview", [this] {
+    AddCommand(ID_VIDEO_FULLSCREEN, [this] { OnFullScreen(); }, open);
+    AddCommand(ID_VIDEO_IMAGESIZE, [this] { OnImageSize(); }, open);
+    AddCommand(ID_CAMERA_PREVIEW, [this] {
         if (m_pView->GetRunState() == CCameraView::kStop && !m_controller.IsOpening())
             SendMessage(GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
     }, [] { return true; });
-    AddCommand(ID_CAMERA_BACKCORRECTION, "Camera Back Correction\nBK Correction", [this] { OnBackCorrection(); }, open);
-    AddCommand(ID_CAMERA_TOGGLETOOLBAR, "Toolbar", [this] { m_pToolBar->setVisible(!m_pToolBar->isVisible()); },
+    AddCommand(ID_CAMERA_BACKCORRECTION, [this] { OnBackCorrection(); }, open);
+    AddCommand(ID_CAMERA_TOGGLETOOLBAR, [this] { m_pToolBar->setVisible(!m_pToolBar->isVisible()); },
                [] { return true; });
 
     QMenu* camera = menuBar()->addMenu("&Camera");
@@ -202,8 +114,7 @@ void CCameraFrame::BuildBars() {
                     ID_CAMERA_PREVIEW, ID_CAMERA_BACKCORRECTION, ID_CAMERA_BROWSER})
         camera->addAction(Action(id));
 
-    m_pToolBar = addToolBar("Camera");
-    m_pToolBar->setObjectName("Camera");
+    BuildFrame("Camera");
     AddSplitButton(ID_CAMERA_SNAP, {});
     AddSplitButton(ID_CAMERA_RECORD, {});
     AddSplitButton(ID_CAMERA_RESOLUTION, {});
@@ -213,49 +124,12 @@ void CCameraFrame::BuildBars() {
                     ID_CAMERA_BACKCORRECTION, ID_CAMERA_BLACKBALANCE, ID_CAMERA_TOGGLETOOLBAR})
         m_pToolBar->addAction(Action(id));
 
-    QStatusBar* sb = statusBar();
-    sb->setObjectName(QString::number(kStatusBarId));
-    m_pPane0 = new QLabel(this);
-    m_pPane0->setObjectName("pane0");
-    m_pPane0->setFixedWidth(120);
-    sb->addWidget(m_pPane0);
-    m_pPane1 = new QLabel(this);
-    m_pPane1->setObjectName("pane1");
-    m_pPane1->setMaximumWidth(1000);
-    sb->addWidget(m_pPane1, 1);
-    m_pBrightness = new CFlatProgressCtrl(this);
-    m_pBrightness->setObjectName(QString::number(kBrightnessPaneId));
-    m_pBrightness->SetRange(0, 255);
-    m_pBrightness->SetPos(0);
-    m_pBrightness->setFixedWidth(120);
-    sb->addPermanentWidget(m_pBrightness);
     BuildSettingsCommands();
     BuildRegionCommands();
 }
 
-bool CCameraFrame::IsCommandEnabled(UINT id) const {
-    auto it = m_commands.find(id);
-    return it != m_commands.end() && it->second.enabled();
-}
-
-bool CCameraFrame::OnCommand(UINT id) {
-    auto it = m_commands.find(id);
-    if (it == m_commands.end()) return false;
-    if (it->second.enabled()) it->second.run();
-    return true;
-}
-
-void CCameraFrame::UpdateCommands() {
-    for (auto& [id, c] : m_commands) {
-        c.action->setEnabled(c.enabled());
-        if (c.checked) c.action->setChecked(c.checked());
-    }
-    RefreshPrompts();
-}
-
 void CCameraFrame::RefreshPrompts() {
-    if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
-    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCameraFrameController::SnapToolTip(m_controller.Settings().snap));
+    CCameraWindowBase::RefreshPrompts();
     if (QAction* a = Action(ID_CAMERA_EXPOSURE)) {
         const QString prompt =
             ResourceString(m_controller.Mode() == CCameraFrameController::kModeExposurePanel ? 1244 : 1245);
@@ -264,16 +138,13 @@ void CCameraFrame::RefreshPrompts() {
     }
 }
 
-QString CCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
-
 void CCameraFrame::PlaceOnImage(int width, int height) {
-    int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
-    if (m_pToolBar && m_pToolBar->isVisible()) chrome += m_pToolBar->sizeHint().height();
-    setGeometry(WindowPlacementOnScreen(this, width, height, chrome));
+    CCameraWindowBase::PlaceOnImage(width, height, menuBar()->sizeHint().height());
 }
 
 LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (LRESULT r = 0; HandleSettingsMessage(message, wParam, &r)) return r;
+    if (HandleCaptureMessage(message, wParam, lParam)) return 0;
     switch (message) {
     case WM_CAMERA_OPEN:
         m_controller.Open(static_cast<int>(wParam));
@@ -283,18 +154,9 @@ LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         m_controller.Close();
         UpdateCommands();
         return 0;
-    case WM_CAMERA_SNAP: OnShot(static_cast<int>(wParam)); return 0;
-    case WM_CAMERA_LAPSEDONE:
-        m_snap.Finish();
-        UpdateCommands();
-        return 0;
-    case WM_CAMERA_FILESAVED: OnFileSaved(wParam, lParam); return 0;
     case WM_CAMERA_FRAME: OnFrame(static_cast<int>(wParam)); return 0;
     case WM_CAMERA_SETEXPOSURE:
         if (m_controller.IsOpen()) m_controller.SetExposure(static_cast<int>(wParam));
-        return 0;
-    case WM_CAMERA_STATUSTEXT:
-        if (lParam) m_pPane0->setText(QString::fromUtf8(reinterpret_cast<const char*>(lParam)));
         return 0;
     case WM_CAMERA_RECORDLIMIT: OnRecord(); return 0;
     case WM_CAMERA_RELOADPARAMS:
@@ -316,11 +178,6 @@ LRESULT CCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         default: return 0;
         }
-    case WM_COMMAND:
-        OnCommand(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam))));
-        UpdateCommands();
-        return 0;
-    case WM_CLOSE: close(); return 0;
     default: return 0;
     }
 }
@@ -353,87 +210,12 @@ void CCameraFrame::FollowAutoExposure() {
     if (m_pSettingDlg) m_pSettingDlg->RefreshExposurePage();
 }
 
-void CCameraFrame::OnSnap() {
-    if (m_snap.IsActive()) return;
-    const CameraSettings& s = m_controller.Settings();
-    CCameraSnapThread::Plan plan;
-    plan.open = m_controller.IsOpen();
-    plan.lapse = s.snap.bConfig && s.snap.bLapse;
-    plan.count = s.snap.nCount;
-    plan.spaceSeconds = s.snap.nSpace;
-    m_snap.Start(GetSafeHwnd(), plan, m_pIntervalLink.get());
-}
+void CCameraFrame::TakeShot(const QString& path) { m_pView->StartSnap(path, &m_controller.Settings()); }
 
-void CCameraFrame::OnShot(int index) {
-    CameraSettings& s = m_controller.Settings();
-    // A shot asked for after the camera went away saves nothing; the series goes on to its end.
-    if (!m_controller.IsOpen() || !m_pView) {
-        m_snap.SetSnapDone();
-        return;
-    }
-    QString path;
-    if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, index, false, m_host.SaveFolder()));
-    } else {
-        FileDialogRequest r;
-        r.open = false;
-        r.title = "camera snap files";
-        r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-        r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)", "RAW Files (*.raw)"};
-        r.filterIndex = s.snap.uiFiletype == 1 ? 2 : s.snap.uiFiletype == 8 ? 3 : s.snap.uiFiletype == 4 ? 4 : 1;
-        r.defaultExt = QStringList{"bmp", "jpg", "tiff", "raw"}.value(r.filterIndex - 1);
-        if (!CPromptService::Instance().FileDialog(this, r)) {
-            m_snap.SetSnapDone();
-            return;
-        }
-        static const int kTypes[] = {kCaptureBmp, kCaptureJpeg, kCaptureTiff, kCaptureRaw};
-        s.snap.uiFiletype = kTypes[std::clamp(r.filterIndex, 1, 4) - 1];
-        path = r.fileName;
-    }
-    m_pView->StartSnap(path, &s);
-}
-
-void CCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
-    m_snap.SetSnapDone();
-    // A raw snap leaves files the start page cannot show.
-    if (m_controller.Settings().snap.uiFiletype == kCaptureRaw) return;
-    SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
-}
-
-void CCameraFrame::OnRecord() {
-    using C = CCameraFrameController;
-    if (!m_controller.IsIdle() && m_controller.Mode() != C::kModeRecording) return;
-    CameraSettings& s = m_controller.Settings();
-    if (!m_bRecording) {
-        if (!m_controller.IsOpen()) return;
-        QString path;
-        if (s.video.bConfig) {
-            path = QString::fromStdString(MakeCaptureFileName(s, 0, true, m_host.SaveFolder()));
-        } else {
-            FileDialogRequest r;
-            r.open = false;
-            r.title = "camera save *.avi files";
-            r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-            r.filters = {"AVI Files (*.avi)"};
-            r.defaultExt = "avi";
-            if (!CPromptService::Instance().FileDialog(this, r)) return;
-            path = r.fileName;
-        }
-        if (m_pView->StartRecording(path, &s)) {
-            m_bRecording = 1;
-            m_controller.SetMode(C::kModeRecording);
-        }
-    } else {
-        if (m_pView->StopRecording()) {
-            m_bRecording = 0;
-            m_controller.SetMode(C::kModeIdle);
-        } else if (!m_pView->IsRecording()) {
-            // The view ended the recording itself (the camera went away): follow it.
-            m_bRecording = 0;
-            m_controller.SetMode(C::kModeIdle);
-        }
-    }
-    RefreshPrompts();
+CCaptureSession::Recorder CCameraFrame::Recorder() {
+    // A recording the view ended itself (the camera went away) has ended as well.
+    return {[this](const QString& path) { return m_pView->StartRecording(path, &m_controller.Settings()); },
+            [this] { return m_pView->StopRecording() || !m_pView->IsRecording(); }};
 }
 
 void CCameraFrame::OnCross() {
@@ -512,11 +294,7 @@ void CCameraFrame::ShutdownCamera() {
     CloseSettingDlg();
     CloseSaveConfigDlg();
     CloseExposurePopups();
-    // The snap thread first: it would poll the interval dialog and ask for shots.
-    m_snap.Stop();
-    m_pIntervalLink.reset();
-    delete m_pInterval;
-    m_pInterval = nullptr;
+    StopSnaps();
     // A recording is finished and announced by the view even when the window goes.
     if (m_pView && m_pView->IsRecording()) m_pView->StopRecording();
     m_bRecording = 0;
@@ -541,9 +319,9 @@ CAutoExposureDlg* CCameraFrame::AutoExposureDlg() const { return m_pAutoExposure
 void CCameraFrame::BuildSettingsCommands() {
     using C = CCameraFrameController;
     auto open = [this] { return m_controller.IsOpen(); };
-    AddCommand(ID_CAMERA_EXPOSURE, "Camera Exposure\nExposure", [this] { OnExposurePopup(); }, open,
+    AddCommand(ID_CAMERA_EXPOSURE, [this] { OnExposurePopup(); }, open,
                [this] { return m_controller.Mode() == C::kModeExposurePanel; });
-    AddCommand(ID_CAMERA_PROPERTY, "Camera Property\nProperty", [this] { OnCameraProperty(); }, open,
+    AddCommand(ID_CAMERA_PROPERTY, [this] { OnCameraProperty(); }, open,
                [this] { return !m_pSettingDlg.isNull(); });
     QAction* first = m_pToolBar->actions().isEmpty() ? nullptr : m_pToolBar->actions().first();
     m_pToolBar->insertAction(first, Action(ID_CAMERA_EXPOSURE));
@@ -555,7 +333,7 @@ void CCameraFrame::BuildSettingsCommands() {
                                              {ID_CAMERA_RESOLUTION, ID_RESOLUTION_CONFIG}};
     for (int page = 0; page < 3; ++page) {
         const auto [button, config] = configs[page];
-        AddCommand(config, "Config...", [this, page] { OnSaveConfig(page); }, open);
+        AddCommand(config, [this, page] { OnSaveConfig(page); }, open);
         if (QToolButton* b = Button(button))
             if (QMenu* m = b->menu()) m->addAction(Action(config));
     }
@@ -740,7 +518,7 @@ void CCameraFrame::BuildRegionCommands() {
         if (!m_pView->RegionChooser()) m_pView->SetRegionChooser(new CRegionSelectWnd(this));
     };
     m_pView->SetWizardFactory(&CWhiteBalanceWizardDlg::Create);
-    AddCommand(ID_VIDEO_CUT, "Video Cut\nCut", [this, ensureChooser] {
+    AddCommand(ID_VIDEO_CUT, [this, ensureChooser] {
         if (!m_controller.IsIdle()) return;
         m_controller.SetMode(C::kModeCut);
         ensureChooser();
@@ -751,15 +529,15 @@ void CCameraFrame::BuildRegionCommands() {
         }
         m_controller.SetMode(C::kModeIdle);
     }, open);
-    AddCommand(ID_AREA_WHITEBALANCE, "Area White Balance\nArea WB", [this, ensureChooser] {
+    AddCommand(ID_AREA_WHITEBALANCE, [this, ensureChooser] {
         ensureChooser();
         OnAreaWhiteBalance(false);
     }, open);
-    AddCommand(ID_AREA_WHITEBALANCE_MENU, "Area WhiteBalance", [this, ensureChooser] {
+    AddCommand(ID_AREA_WHITEBALANCE_MENU, [this, ensureChooser] {
         ensureChooser();
         OnAreaWhiteBalance(true);
     }, open);
-    AddCommand(ID_WIZARD_WHITEBALANCE, "Wizard WhiteBalance ", [this] {
+    AddCommand(ID_WIZARD_WHITEBALANCE, [this] {
         m_pView->WhiteBalanceWizard();
         CameraSettings& s = m_controller.Settings();
         int r = 0, g = 0, b = 0;

@@ -5,17 +5,11 @@
 // CCameraFrameController; this class wires it to the widgets and the private messages.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 #include <QRect>
 
-#include <atomic>
-#include <map>
-
 #include "capture/cameraframecontroller.h"
-#include "capture/camerasnapthread.h"
-#include "capture/camerawindowhost.h"
-#include "ui/msgbridge.h"
+#include "capture/camerawindowbase.h"
 
 class CAutoExposureDlg;
 class CCameraSettingDlg;
@@ -31,37 +25,29 @@ class QProcess;
 class QToolBar;
 class QToolButton;
 
-class CCameraFrame : public QMainWindow, public CMessageTarget {
+class CCameraFrame : public CCameraWindowBase {
 public:
     // Command ids of the window.
-    enum : UINT {
-        ID_CAMERA_CROSS = 284,
-        ID_CAMERA_SNAP = 1230,
-        ID_CAMERA_RESOLUTION = 1231,
-        ID_CAMERA_RECORD = 1234,
-        ID_CAMERA_AUTOWB = 1261,
-        ID_CAMERA_PREVIEW = 6003,
-        ID_CAMERA_BROWSER = 32923,
-        ID_CAMERA_EXPOSURE = 32928,
-        ID_CAMERA_PROPERTY = 32930,
-        ID_CAMERA_BACKCORRECTION = 32938,
-        ID_CAMERA_BLACKBALANCE = 32940,
-        ID_CAMERA_TOGGLETOOLBAR = 32979,
-        ID_AREA_WHITEBALANCE = 32927,
-        ID_VIDEO_CUT = 32983,
-        ID_VIDEO_RESTORE = 32984,
-        ID_VIDEO_FULLSCREEN = 32985,
-        ID_VIDEO_IMAGESIZE = 32986,
-        ID_QUICK_WHITEBALANCE = 32995,
-        ID_WIZARD_WHITEBALANCE = 32994,
-        ID_AREA_WHITEBALANCE_MENU = 32997,
-        ID_QUICK_BLACKBALANCE = 32998,
-        ID_CROSS_SHOW = 33008,
-        ID_CROSS_HIDE = 33009,
-        ID_SNAP_CONFIG = 32999,
-        ID_RECORD_CONFIG = 33001,
-        ID_RESOLUTION_CONFIG = 33002,
-    };
+    static constexpr UINT ID_CAMERA_CROSS = 284;
+    static constexpr UINT ID_CAMERA_RESOLUTION = 1231;
+    static constexpr UINT ID_CAMERA_AUTOWB = 1261;
+    static constexpr UINT ID_CAMERA_PREVIEW = 6003;
+    static constexpr UINT ID_CAMERA_BROWSER = 32923;
+    static constexpr UINT ID_CAMERA_EXPOSURE = 32928;
+    static constexpr UINT ID_CAMERA_PROPERTY = 32930;
+    static constexpr UINT ID_CAMERA_BACKCORRECTION = 32938;
+    static constexpr UINT ID_CAMERA_BLACKBALANCE = 32940;
+    static constexpr UINT ID_CAMERA_TOGGLETOOLBAR = 32979;
+    static constexpr UINT ID_AREA_WHITEBALANCE = 32927;
+    static constexpr UINT ID_VIDEO_FULLSCREEN = 32985;
+    static constexpr UINT ID_VIDEO_IMAGESIZE = 32986;
+    static constexpr UINT ID_QUICK_WHITEBALANCE = 32995;
+    static constexpr UINT ID_WIZARD_WHITEBALANCE = 32994;
+    static constexpr UINT ID_AREA_WHITEBALANCE_MENU = 32997;
+    static constexpr UINT ID_QUICK_BLACKBALANCE = 32998;
+    static constexpr UINT ID_CROSS_SHOW = 33008;
+    static constexpr UINT ID_CROSS_HIDE = 33009;
+    static constexpr UINT ID_RESOLUTION_CONFIG = 33002;
 
     // `host.profile` must be set.
     CCameraFrame(int cameraId, int longExposure, const CameraWindowHost& host, QWidget* parent = nullptr);
@@ -73,25 +59,12 @@ public:
     CCameraFrameController& Controller() { return m_controller; }
     CameraSettings& Settings() { return m_controller.Settings(); }
     CCameraView* View() const { return m_pView; }
-    CFlatProgressCtrl* BrightnessBar() const { return m_pBrightness; }
-    CProgressDialog* IntervalDialog() const { return m_pInterval; }
-    QToolBar* CameraBar() const { return m_pToolBar; }
-    QAction* Action(UINT id) const;
-    QToolButton* Button(UINT id) const;
-    QString StatusText() const;
-    bool IsSnapRunning() const { return m_snap.IsActive(); }
+    bool IsSnapRunning() const { return m_controller.Session().SnapThread().IsActive(); }
     // The settings dialog and the exposure pop-ups while they are open.
     CCameraSettingDlg* SettingDlg() const;
     CExposurePanel* ExposurePanel() const;
     CAutoExposureDlg* AutoExposureDlg() const;
     CSaveConfigDlg* SaveConfigDlg() const;
-    int m_bRecording = 0;
-
-    // Runs a command as its button would (nothing when it is disabled); false when it is not
-    // one of this window's commands.
-    bool OnCommand(UINT id);
-    bool IsCommandEnabled(UINT id) const;
-    void UpdateCommands();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -100,22 +73,18 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    CCaptureSession& Session() override { return m_controller.Session(); }
+    bool CameraOpen() const override { return m_controller.IsOpen(); }
+    bool HasView() const override { return m_pView != nullptr; }
+    int CaptureMode() const override { return m_controller.Mode(); }
+    void SetCaptureMode(int mode) override { m_controller.SetMode(mode); }
+    void TakeShot(const QString& path) override;
+    CCaptureSession::Recorder Recorder() override;
+    void RefreshPrompts() override;
     void moveEvent(QMoveEvent* e) override;
 
 private:
-    class IntervalLink;
-    struct Command {
-        QAction* action = nullptr;
-        std::function<void()> run;
-        std::function<bool()> enabled;
-        std::function<bool()> checked;
-    };
-
     void BuildBars();
-    void AddCommand(UINT id, const QString& text, std::function<void()> run, std::function<bool()> enabled = {},
-                    std::function<bool()> checked = {});
-    QToolButton* AddSplitButton(UINT id, const QList<UINT>& menuIds);
-    void RefreshPrompts();
     void PlaceOnImage(int width, int height);
     void ShutdownCamera();
 
@@ -135,29 +104,15 @@ private:
     void OnSaveConfig(int page);
     void CloseSaveConfigDlg();
 
-    void OnSnap();
-    void OnShot(int index);
-    void OnFileSaved(WPARAM wParam, LPARAM lParam);
     void OnFrame(int mean);
-    void OnRecord();
     void OnBackCorrection();
     void OnCross();
     void OnFullScreen();
     void OnImageSize();
 
-    CameraWindowHost m_host;
     CCameraFrameController m_controller;
-    CCameraSnapThread m_snap;
-    std::unique_ptr<IntervalLink> m_pIntervalLink;
     CCameraView* m_pView = nullptr;
-    QToolBar* m_pToolBar = nullptr;
-    QLabel* m_pPane0 = nullptr;
-    QLabel* m_pPane1 = nullptr;
-    CFlatProgressCtrl* m_pBrightness = nullptr;
-    CProgressDialog* m_pInterval = nullptr;
     QProcess* m_pBackCorrProcess = nullptr;
-    std::map<UINT, Command> m_commands;
-    std::map<UINT, QToolButton*> m_buttons;
     bool m_bShutDown = false;
     int m_bFullScreen = 0;
     QRect m_savedGeometry;

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr const char* kDefaultPrefix = "Brellan";  // string 61456
+constexpr const char* kDefaultSaveName = "Quillory";  // string 61455
 constexpr int kOpenWaitMs = 200;
 constexpr int kWhiteBalanceWaitMs = 500;
 constexpr int kBackPointBytes = 12;
@@ -33,7 +33,6 @@ int Get(int (*getter)(int*)) {
     return v;
 }
 
-std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 int IntIn(const CProfile& p, const char* section, const char* key, int def, int lo, int hi) {
@@ -41,17 +40,10 @@ int IntIn(const CProfile& p, const char* section, const char* key, int def, int 
     return v < lo || v > hi ? def : v;
 }
 
-// A prefix names a file in the save folder: one that would lead elsewhere is not taken.
-QString PrefixIn(const CProfile& p, const char* section) {
-    const QString v = p.GetProfileString(section, "sFilename", kDefaultPrefix);
-    if (v.isEmpty() || v.contains('/') || v.contains('\\') || v == "." || v == "..") return kDefaultPrefix;
-    return v;
-}
-
 }  // namespace
 
 CCameraFrameController::CCameraFrameController(int cameraId, int longExposure, CProfile& profile, QString* saveFolder)
-    : m_profile(profile), m_saveFolder(saveFolder ? *saveFolder : m_noSaveFolder) {
+    : m_profile(profile), m_session(m_Settings, {false, kDefaultSaveName}, saveFolder) {
     m_Settings.nCameraId = cameraId;
     m_Settings.bLongExposure = longExposure;
     m_Settings.nOpenState = 2;
@@ -60,48 +52,13 @@ CCameraFrameController::CCameraFrameController(int cameraId, int longExposure, C
 
 CCameraFrameController::~CCameraFrameController() { FreeBackCorrection(); }
 
-namespace {
-
-// The integer keys of the save settings: section, key, default, the range a value must be in
-// to be taken, and the field.
-struct ProfileIntKey {
-    const char* section;
-    const char* key;
-    int def, lo, hi;
-    int& (*field)(CameraSettings&);
-};
-const ProfileIntKey kSaveKeys[] = {
-    {"FileSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bConfig; }},
-    {"FileSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bNum; }},
-    {"FileSave", "uiFiletype", kCaptureBmp, kCaptureJpeg, kCaptureTiff, [](CameraSettings& s) -> int& { return s.snap.uiFiletype; }},
-    {"FileSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bTimeStamp; }},
-    {"FileSave", "bLapse", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bLapse; }},
-    {"FileSave", "nSpace", 0, 0, 7200, [](CameraSettings& s) -> int& { return s.snap.nSpace; }},
-    {"FileSave", "nCount", 1, 1, 1000, [](CameraSettings& s) -> int& { return s.snap.nCount; }},
-    {"VideoSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.video.bConfig; }},
-    {"VideoSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bNum; }},
-    {"VideoSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeStamp; }},
-    {"VideoSave", "Compress", 0, INT32_MIN, INT32_MAX, [](CameraSettings& s) -> int& { return s.video.Compress; }},
-    {"VideoSave", "CompressID", 0, 0, 1000, [](CameraSettings& s) -> int& { return s.video.CompressID; }},
-    {"VideoSave", "bTimeLimit", 0, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeLimit; }},
-    {"VideoSave", "TimeLimit", 1, 1, 60, [](CameraSettings& s) -> int& { return s.video.TimeLimit; }},
-};
-
-}  // namespace
-
 void CCameraFrameController::LoadProfile() {
     CameraSettings& s = m_Settings;
     const CProfile& p = m_profile;
     m_nMode = kModeIdle;
     s.nOpenState = 2;
     s.nAeAverage = 0;
-    for (const ProfileIntKey& k : kSaveKeys) k.field(s) = IntIn(p, k.section, k.key, k.def, k.lo, k.hi);
-    const int type = s.snap.uiFiletype;
-    if (type != kCaptureJpeg && type != kCaptureBmp && type != kCaptureRaw && type != kCaptureTiff)
-        s.snap.uiFiletype = kCaptureBmp;
-    s.snap.sFilename = Utf8(PrefixIn(p, "FileSave"));
-    s.video.sFilename = Utf8(PrefixIn(p, "VideoSave"));
-    LoadSaveFolders(s, p, m_saveFolder);
+    m_session.Load(p);
     const std::string model = CameraModelName(s.nCameraId);
     s.byPreviewRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Preview", DefaultPreviewRes(s.nCameraId), 0, 255));
     s.byCaptureRes = static_cast<BYTE>(IntIn(p, model.c_str(), "Capture", DefaultCaptureRes(s.nCameraId), 0, 255));
@@ -111,35 +68,11 @@ void CCameraFrameController::LoadProfile() {
 void CCameraFrameController::SaveProfile() {
     CameraSettings& s = m_Settings;
     CProfile& p = m_profile;
-    for (const ProfileIntKey& k : kSaveKeys) p.WriteProfileInt(k.section, k.key, k.field(s));
-    p.WriteProfileString("FileSave", "sFilename", FromUtf8(s.snap.sFilename));
-    p.WriteProfileString("VideoSave", "sFilename", FromUtf8(s.video.sFilename));
-    SaveSaveFolders(s, p, m_saveFolder);
+    m_session.Save(p);
     const QString model = FromUtf8(CameraModelName(s.nCameraId));
     p.WriteProfileInt(model, "Preview", s.byPreviewRes);
     p.WriteProfileInt(model, "Capture", s.byCaptureRes);
     p.WriteProfileInt(model, "ResLock", s.bResLock);
-}
-
-void CCameraFrameController::LoadSaveFolders(CameraSettings& s, const CProfile& p, const QString& saveFolder) {
-    s.snap.sPath = Utf8(p.GetProfileString("FileSave", "sPath", saveFolder));
-    s.video.sPath = Utf8(p.GetProfileString("VideoSave", "sPath", saveFolder));
-}
-
-void CCameraFrameController::SaveSaveFolders(const CameraSettings& s, CProfile& p, QString& saveFolder) {
-    if (!s.snap.sPath.empty()) saveFolder = FromUtf8(s.snap.sPath);
-    p.WriteProfileString("FileSave", "sPath", saveFolder);
-    p.WriteProfileString("VideoSave", "sPath", FromUtf8(s.video.sPath));
-}
-
-QString CCameraFrameController::SnapToolTip(const SnapSaveSettings& snap) {
-    const QString prompt = "Camera Snap";
-    if (!snap.bConfig || !snap.bLapse) return prompt;
-    return QString("%1: time lapse of %2 %3, %4 s apart")
-        .arg(prompt)
-        .arg(snap.nCount)
-        .arg(snap.nCount == 1 ? "shot" : "shots")
-        .arg(snap.nSpace);
 }
 
 bool CCameraFrameController::Open(int applyBackCorrection) {
@@ -494,8 +427,4 @@ QRect CCameraFrameController::WindowLayout(int width, int height, const QRect& s
     return QRect(std::max(0, x), std::max(0, y), w, h);
 }
 
-QString CCameraFrameController::NextSnapFolder() const {
-    const QString name = FromUtf8(MakeCaptureFileName(m_Settings, 0, false, m_saveFolder));
-    const int slash = name.lastIndexOf('/');
-    return slash >= 0 ? name.left(slash + 1) : QString();
-}
+QString CCameraFrameController::NextSnapFolder() const { return m_session.NextSnapFolder(); }

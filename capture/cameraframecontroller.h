@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "capture/camerasettings.h"
+#include "capture/capturesession.h"
 #include "platform/wintypes.h"
 
 struct HWND__;
@@ -71,17 +72,14 @@ public:
     int m_bCrossShow = 0;
     COLORREF m_crossColor = 255;
 
+    // The save settings, snaps and recordings.
+    CCaptureSession& Session() { return m_session; }
+    const CCaptureSession& Session() const { return m_session; }
+
     // Save settings and resolutions from the profile (at creation) and back (at close). Values
     // outside their ranges read as their defaults.
     void LoadProfile();
     void SaveProfile();
-    // The snap and video folders ("FileSave"/"sPath", "VideoSave"/"sPath"; the program's save
-    // folder while none is stored). The snap folder's key is the program's save folder too, which
-    // the main frame writes when it closes: storing makes the chosen snap folder the program's.
-    static void LoadSaveFolders(CameraSettings& s, const CProfile& p, const QString& saveFolder);
-    static void SaveSaveFolders(const CameraSettings& s, CProfile& p, QString& saveFolder);
-    // The Snap button's tooltip: its prompt, and the time lapse a Snap runs while one is armed.
-    static QString SnapToolTip(const SnapSaveSettings& snap);
 
     // Opens the camera and loads its background correction; the rest of the opening runs 200 ms
     // later (a timer, not a sleep). Returns false when the camera stays closed.
@@ -126,8 +124,7 @@ private:
 
     CameraSettings m_Settings{};
     CProfile& m_profile;
-    QString m_noSaveFolder;
-    QString& m_saveFolder;
+    CCaptureSession m_session;
     int m_nMode = kModeIdle;
     bool m_bOpening = false;
     unsigned m_openGeneration = 0;

@@ -7,100 +7,34 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
-#include <QStatusBar>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/profile.h"
 #include "ui/promptservice.h"
-#include "capture/toolbarcommands.h"
-#include "capture/cameraframecontroller.h"
 #include "capture/cameramodeltraits.h"
-#include "capture/capturefilename.h"
 #include "capture/dscameraview.h"
 #include "capture/regionselectwnd.h"
 #include "capture/saveconfigdlg.h"
-#include "capture/windowplacement.h"
 #include "controls/flatprogressctrl.h"
 #include "ui/messages.h"
-#include "controls/progressdialog.h"
 #include "platform/clock.h"
-#include "resources/resourcetable.h"
 
 namespace {
 
-constexpr const char* kDefaultSaveName = "Pelidor";
-constexpr const char* kDefaultPrefix = "Brellan";  // string 61456
-constexpr const char* kRecordPrompt = "Record";    // string 1246
-constexpr const char* kStopRecordPrompt = "Stop Record";  // string 1247
-constexpr UINT kStatusBarId = 59393;
-constexpr UINT kBrightnessPaneId = 32988;
+constexpr CCaptureSession::Kind kSession = {true, "Pelidor"};
 constexpr uint32_t kOpenWaitMs = 1000;
-
-// The integer save keys: section, key, default, the range a value must be in to be taken.
-struct SaveKey {
-    const char* section;
-    const char* key;
-    int def, lo, hi;
-    int& (*field)(CameraSettings&);
-};
-const SaveKey kSaveKeys[] = {
-    {"FileSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bConfig; }},
-    {"FileSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bNum; }},
-    {"FileSave", "uiFiletype", kCaptureBmp, kCaptureJpeg, kCaptureTiff, [](CameraSettings& s) -> int& { return s.snap.uiFiletype; }},
-    {"FileSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bTimeStamp; }},
-    {"FileSave", "bLapse", 0, 0, 1, [](CameraSettings& s) -> int& { return s.snap.bLapse; }},
-    {"FileSave", "nSpace", 0, 0, 7200, [](CameraSettings& s) -> int& { return s.snap.nSpace; }},
-    {"FileSave", "nCount", 1, 1, 1000, [](CameraSettings& s) -> int& { return s.snap.nCount; }},
-    {"VideoSave", "bConfig", 0, 0, 1, [](CameraSettings& s) -> int& { return s.video.bConfig; }},
-    {"VideoSave", "bNum", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bNum; }},
-    {"VideoSave", "bTimeStamp", 1, 0, 1, [](CameraSettings& s) -> int& { return s.video.bTimeStamp; }},
-    {"VideoSave", "Compress", 0, INT32_MIN, INT32_MAX, [](CameraSettings& s) -> int& { return s.video.Compress; }},
-    {"VideoSave", "CompressID", 0, 0, 1000, [](CameraSettings& s) -> int& { return s.video.CompressID; }},
-    // Shared with the hub camera's window: written back as it was read unless changed here.
-    {"VideoSave", "TimeLimit", 1, 1, 60, [](CameraSettings& s) -> int& { return s.video.TimeLimit; }},
-};
-
-QString PrefixIn(const CProfile& p, const char* section) {
-    const QString v = p.GetProfileString(section, "sFilename", kDefaultPrefix);
-    // A prefix names a file in the save folder: one that would lead elsewhere is not taken.
-    if (v.isEmpty() || v.contains('/') || v.contains('\\') || v == "." || v == "..") return kDefaultPrefix;
-    return v;
-}
 
 }  // namespace
 
-// The "Interval Complete" dialog as the snap thread sees it; the window joins the thread before
-// it deletes the dialog.
-class CDSCameraFrame::IntervalLink : public CCameraSnapThread::IIntervalProgress {
-public:
-    explicit IntervalLink(CProgressDialog* dialog) : m_dialog(dialog) {}
-    void Show(bool visible) override {
-        m_dialog->ShowWindow(visible ? CProgressDialog::SW_SHOWNA : CProgressDialog::SW_HIDE);
-    }
-    void SetPos(int perMille) override { m_dialog->SetPos(perMille); }
-    bool IsCancelled() override { return m_dialog->IsCancelled(); }
-    void ClearCancelled() override { m_dialog->SetCancelled(false); }
-
-private:
-    CProgressDialog* m_dialog;
-};
-
 CDSCameraFrame::CDSCameraFrame(int cameraId, BYTE device, const CameraWindowHost& host, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), m_host(host), m_byDevice(device) {
+    : CCameraWindowBase(host, parent), m_byDevice(device), m_session(m_Settings, kSession, host.saveFolder) {
     setObjectName("DSCameraFrame");
-    setAttribute(Qt::WA_DeleteOnClose);
     m_Settings.nCameraId = cameraId;
     m_Settings.nOpenState = 2;
-    RegisterWindow(this);
+    m_bAnnounceOnlyWritten = true;
 }
 
 CDSCameraFrame::~CDSCameraFrame() {
@@ -109,26 +43,9 @@ CDSCameraFrame::~CDSCameraFrame() {
 }
 
 bool CDSCameraFrame::LoadFrame() {
-    setWindowTitle("Camera");
-    m_pView = new CDSCameraView(this);
-    m_pView->setObjectName(QString::number(0xE900));
-    m_pView->SetFrameWindow(GetSafeHwnd());
-    m_pView->SetMainWindow(m_host.mainWindow);
-    setCentralWidget(m_pView);
+    m_pView = InstallView(new CDSCameraView(this));
     BuildBars();
-    if (QScreen* sc = QGuiApplication::primaryScreen()) {
-        const QRect r = sc->availableGeometry();
-        setGeometry(r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4));
-    }
-    m_pInterval = new CProgressDialog(this);
-    m_pInterval->SetText("Interval Complete");
-    m_pInterval->SetRange(0, 1000);
-    m_pInterval->Create(this);
-    m_pInterval->SetPos(0);
-    m_pInterval->EnableCancel(true);
-    m_pInterval->SetFlag(1);
-    m_pInterval->ShowWindow(CProgressDialog::SW_HIDE);
-    m_pIntervalLink = std::make_unique<IntervalLink>(m_pInterval);
+    CreateIntervalDialog();
     m_nMode = kModeIdle;
     SendMessage(GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
     Action(ID_VIDEO_RESTORE)->setVisible(false);
@@ -139,132 +56,39 @@ bool CDSCameraFrame::LoadFrame() {
 
 // ---- commands -----------------------------------------------------------------------------
 
-void CDSCameraFrame::AddCommand(UINT id, const QString& text, std::function<void()> run) {
-    Command c;
-    c.action = MakeCommandAction(this, id, text);
-    c.run = std::move(run);
-    connect(c.action, &QAction::triggered, this, [this, id] {
-        OnCommand(id);
-        UpdateCommands();
-    });
-    m_commands[id] = std::move(c);
-}
-
-QAction* CDSCameraFrame::Action(UINT id) const {
-    auto it = m_commands.find(id);
-    return it == m_commands.end() ? nullptr : it->second.action;
-}
-
-QToolButton* CDSCameraFrame::Button(UINT id) const {
-    auto it = m_buttons.find(id);
-    return it == m_buttons.end() ? nullptr : it->second;
-}
-
-QToolButton* CDSCameraFrame::AddSplitButton(UINT id, const QList<UINT>& menuIds) {
-    QList<QAction*> items;
-    for (UINT item : menuIds) items << Action(item);
-    QToolButton* button = AddSplitToolButton(m_pToolBar, id, Action(id), items);
-    m_buttons[id] = button;
-    return button;
-}
-
 void CDSCameraFrame::BuildBars() {
-    AddCommand(ID_CAMERA_SNAP, "Camera Snap\nSnap", [this] { OnSnap(); });
-    AddCommand(ID_CAMERA_RECORD, "Camera Record\nRecord", [this] { OnRecord(); });
-    AddCommand(ID_DS_FILTER, "Filter \nFilter", [this] {
+    auto enabled = [this] { return CommandEnabled(); };
+    AddCommand(ID_CAMERA_SNAP, [this] { OnSnap(); }, enabled);
+    AddCommand(ID_CAMERA_RECORD, [this] { OnRecord(); }, enabled);
+    AddCommand(ID_DS_FILTER, [this] {
         if (m_nMode == kModeIdle) DSProperty();
-    });
-    AddCommand(ID_DS_BIN, "DS Bin\nBin", [this] { OnResolution(); });
-    AddCommand(ID_VIDEO_CUT, "Video Cut\nCut", [this] { OnCut(); });
-    AddCommand(ID_VIDEO_RESTORE, "Video Restore\nRestore", [this] { OnRestore(); });
+    }, enabled);
+    AddCommand(ID_DS_BIN, [this] { OnResolution(); }, enabled);
+    AddCommand(ID_VIDEO_CUT, [this] { OnCut(); }, enabled);
+    AddCommand(ID_VIDEO_RESTORE, [this] { OnRestore(); }, enabled);
     // The "Config..." items of the Snap and Record drop-downs open the save configuration
     // dialog on their page.
-    AddCommand(ID_SNAP_CONFIG, "Config...", [this] { OnSaveConfig(0); });
-    AddCommand(ID_RECORD_CONFIG, "Config...", [this] { OnSaveConfig(1); });
+    AddCommand(ID_SNAP_CONFIG, [this] { OnSaveConfig(0); }, enabled);
+    AddCommand(ID_RECORD_CONFIG, [this] { OnSaveConfig(1); }, enabled);
 
-    m_pToolBar = addToolBar("Camera");
-    m_pToolBar->setObjectName(QString::number(IDR_DSCAMERA));
+    BuildFrame(QString::number(IDR_DSCAMERA));
     AddSplitButton(ID_CAMERA_SNAP, {ID_SNAP_CONFIG});
     AddSplitButton(ID_CAMERA_RECORD, {ID_RECORD_CONFIG});
     for (UINT id : {ID_DS_FILTER, ID_DS_BIN, ID_VIDEO_CUT, ID_VIDEO_RESTORE}) m_pToolBar->addAction(Action(id));
-
-    QStatusBar* sb = statusBar();
-    sb->setObjectName(QString::number(kStatusBarId));
-    m_pPane0 = new QLabel(this);
-    m_pPane0->setObjectName("pane0");
-    m_pPane0->setFixedWidth(120);
-    sb->addWidget(m_pPane0);
-    m_pPane1 = new QLabel(this);
-    m_pPane1->setObjectName("pane1");
-    m_pPane1->setMaximumWidth(1000);
-    sb->addWidget(m_pPane1, 1);
-    m_pBrightness = new CFlatProgressCtrl(this);
-    m_pBrightness->setObjectName(QString::number(kBrightnessPaneId));
-    m_pBrightness->SetRange(0, 255);
-    m_pBrightness->SetPos(0);
-    m_pBrightness->setFixedWidth(120);
-    sb->addPermanentWidget(m_pBrightness);
 }
 
-bool CDSCameraFrame::IsCommandEnabled(UINT id) const {
-    return m_commands.count(id) && IsOpen() && CameraModelTraits::Of(m_Settings.nCameraId).videoDevice;
+bool CDSCameraFrame::CommandEnabled() const {
+    return IsOpen() && CameraModelTraits::Of(m_Settings.nCameraId).videoDevice;
 }
-
-bool CDSCameraFrame::OnCommand(UINT id) {
-    auto it = m_commands.find(id);
-    if (it == m_commands.end()) return false;
-    if (IsCommandEnabled(id)) it->second.run();
-    return true;
-}
-
-void CDSCameraFrame::UpdateCommands() {
-    for (auto& [id, c] : m_commands) c.action->setEnabled(IsCommandEnabled(id));
-    RefreshPrompts();
-}
-
-void CDSCameraFrame::RefreshPrompts() {
-    if (QAction* a = Action(ID_CAMERA_RECORD)) a->setText(m_bRecording ? kStopRecordPrompt : kRecordPrompt);
-    if (QAction* a = Action(ID_CAMERA_SNAP)) a->setToolTip(CCameraFrameController::SnapToolTip(m_Settings.snap));
-}
-
-QString CDSCameraFrame::StatusText() const { return m_pPane0 ? m_pPane0->text() : QString(); }
 
 void CDSCameraFrame::SetRegionChooser(IRegionChooser* chooser) { m_pChooser = chooser; }
 
 void CDSCameraFrame::PlaceOnImage(int width, int height) {
     if (width <= 0 || height <= 0) return;
-    int chrome = statusBar()->sizeHint().height();
-    if (m_pToolBar && m_pToolBar->isVisible()) chrome += m_pToolBar->sizeHint().height();
-    setGeometry(WindowPlacementOnScreen(this, width, height, chrome));
+    CCameraWindowBase::PlaceOnImage(width, height, 0);
 }
 
 // ---- open and close -----------------------------------------------------------------------
-
-void CDSCameraFrame::LoadSaveSettings() {
-    CProfile* p = m_host.profile;
-    if (!p) return;
-    CameraSettings& s = m_Settings;
-    for (const SaveKey& k : kSaveKeys) {
-        const int v = p->GetProfileInt(k.section, k.key, k.def);
-        k.field(s) = v < k.lo || v > k.hi ? k.def : v;
-    }
-    const int type = s.snap.uiFiletype;
-    if (type != kCaptureJpeg && type != kCaptureBmp && type != kCaptureRaw && type != kCaptureTiff) s.snap.uiFiletype = kCaptureBmp;
-    s.snap.sFilename = PrefixIn(*p, "FileSave").toStdString();
-    s.video.sFilename = PrefixIn(*p, "VideoSave").toStdString();
-    CCameraFrameController::LoadSaveFolders(s, *p, m_host.SaveFolder());
-}
-
-void CDSCameraFrame::SaveSaveSettings() {
-    CProfile* p = m_host.profile;
-    if (!p) return;
-    CameraSettings& s = m_Settings;
-    for (const SaveKey& k : kSaveKeys) p->WriteProfileInt(k.section, k.key, k.field(s));
-    p->WriteProfileString("FileSave", "sFilename", QString::fromStdString(s.snap.sFilename));
-    p->WriteProfileString("VideoSave", "sFilename", QString::fromStdString(s.video.sFilename));
-    QString noSaveFolder;
-    CCameraFrameController::SaveSaveFolders(s, *p, m_host.saveFolder ? *m_host.saveFolder : noSaveFolder);
-}
 
 void CDSCameraFrame::OnOpen() {
     if (m_Settings.nOpenState != 2) return;
@@ -282,7 +106,7 @@ void CDSCameraFrame::OnOpen() {
     }
     m_Settings.nWidth = m_pView->ImageWidth();
     m_Settings.nHeight = m_pView->ImageHeight();
-    LoadSaveSettings();
+    if (m_host.profile) m_session.Load(*m_host.profile);
     RefreshPrompts();
     PlaceOnImage(m_Settings.nWidth, m_Settings.nHeight);
     m_Settings.nOpenState = 0;
@@ -303,18 +127,14 @@ void CDSCameraFrame::OnClose() {
     m_bRecording = 0;
     DSCameraStop();
     DSCameraUnInit();
-    SaveSaveSettings();
+    if (m_host.profile) m_session.Save(*m_host.profile);
     m_Settings.nOpenState = 2;
 }
 
 void CDSCameraFrame::ShutdownCamera() {
     if (m_bShutDown) return;
     m_bShutDown = true;
-    // The snap thread first: it polls the interval dialog and asks for shots.
-    m_snap.Stop();
-    m_pIntervalLink.reset();
-    delete m_pInterval;
-    m_pInterval = nullptr;
+    StopSnaps();
     SendMessage(GetSafeHwnd(), WM_SAVECONFIG_CLOSED, 0, 0);
     SendMessage(GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
     m_nMode = kModeIdle;
@@ -327,6 +147,7 @@ void CDSCameraFrame::closeEvent(QCloseEvent* e) {
 }
 
 LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (HandleCaptureMessage(message, wParam, lParam)) return 0;
     switch (message) {
     case WM_CAMERA_OPEN:
         OnOpen();
@@ -336,12 +157,6 @@ LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnClose();
         UpdateCommands();
         return 0;
-    case WM_CAMERA_SNAP: OnShot(static_cast<int>(wParam)); return 0;
-    case WM_CAMERA_LAPSEDONE:
-        m_snap.Finish();
-        UpdateCommands();
-        return 0;
-    case WM_CAMERA_FILESAVED: OnFileSaved(wParam, lParam); return 0;
     case WM_CAMERA_RELOADPARAMS:
         // This window has no camera parameters: the message ends unhandled.
         SendMessage(GetSafeHwnd(), WM_CAMERA_APPLYPARAMS, 0, 0);
@@ -354,95 +169,22 @@ LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CAMERA_FRAME:
         if (IsOpen()) m_pBrightness->SetPos(static_cast<unsigned>(std::clamp(static_cast<int>(wParam), 0, 255)));
         return 0;
-    case WM_CAMERA_STATUSTEXT:
-        if (lParam) m_pPane0->setText(QString::fromUtf8(reinterpret_cast<const char*>(lParam)));
-        return 0;
     case WM_TOOLBAR_CREATECONTROL:
         return static_cast<UINT>(wParam) == ID_CAMERA_SNAP || static_cast<UINT>(wParam) == ID_CAMERA_RECORD ? 1 : 0;
-    case WM_COMMAND:
-        OnCommand(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam))));
-        UpdateCommands();
-        return 0;
-    case WM_CLOSE: close(); return 0;
     default: return 0;
     }
 }
 
 // ---- snaps and recording ------------------------------------------------------------------
 
-void CDSCameraFrame::OnSnap() {
-    if (m_snap.IsActive()) return;
-    const CameraSettings& s = m_Settings;
-    CCameraSnapThread::Plan plan;
-    plan.open = IsOpen();
-    plan.lapse = s.snap.bConfig && s.snap.bLapse;
-    plan.count = s.snap.nCount;
-    plan.spaceSeconds = s.snap.nSpace;
-    m_snap.Start(GetSafeHwnd(), plan, m_pIntervalLink.get());
-}
+void CDSCameraFrame::TakeShot(const QString& path) { m_pView->Snap(path, m_Settings.snap.uiFiletype); }
 
-void CDSCameraFrame::OnShot(int index) {
-    CameraSettings& s = m_Settings;
-    if (!IsOpen() || !m_pView) {
-        m_snap.SetSnapDone();
-        return;
-    }
-    QString path;
-    if (s.snap.bConfig) {
-        path = QString::fromStdString(MakeCaptureFileName(s, index, false, m_host.SaveFolder()));
-    } else {
-        FileDialogRequest r;
-        r.open = false;
-        r.title = "camera snap files";
-        r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-        r.filters = {"BMP Files (*.bmp)", "JPEG Files (*.jpg)", "TIFF Files (*.tiff)"};
-        r.filterIndex = s.snap.uiFiletype == kCaptureJpeg ? 2 : s.snap.uiFiletype == kCaptureTiff ? 3 : 1;
-        r.defaultExt = QStringList{"bmp", "jpg", "tiff"}.value(r.filterIndex - 1);
-        if (!CPromptService::Instance().FileDialog(this, r)) {
-            m_snap.SetSnapDone();
-            return;
-        }
-        static const int kTypes[] = {kCaptureBmp, kCaptureJpeg, kCaptureTiff};
-        s.snap.uiFiletype = kTypes[std::clamp(r.filterIndex, 1, 3) - 1];
-        path = r.fileName;
-    }
-    m_pView->Snap(path, s.snap.uiFiletype);
-}
-
-void CDSCameraFrame::OnFileSaved(WPARAM wParam, LPARAM lParam) {
-    m_snap.SetSnapDone();
-    // Only written files are announced; raw files are none the start page can show.
-    if (!lParam || m_Settings.snap.uiFiletype == kCaptureRaw) return;
-    SendMessage(m_host.mainWindow, WM_CAMERA_FILESAVED, wParam, lParam);
-}
-
-void CDSCameraFrame::OnRecord() {
-    if (m_nMode != kModeIdle && m_nMode != kModeRecording) return;
-    CameraSettings& s = m_Settings;
-    if (!m_bRecording) {
-        QString path;
-        if (s.video.bConfig) {
-            path = QString::fromStdString(MakeCaptureFileName(s, 0, true, m_host.SaveFolder()));
-        } else {
-            FileDialogRequest r;
-            r.open = false;
-            r.title = "camera save *.avi files";
-            r.fileName = m_host.InSaveFolder(kDefaultSaveName);
-            r.filters = {"AVI Files (*.avi)"};
-            r.defaultExt = "avi";
-            if (!CPromptService::Instance().FileDialog(this, r)) return;
-            path = r.fileName;
-        }
-        if (m_pView->StartRecording(path, &s)) {
-            m_bRecording = 1;
-            m_nMode = kModeRecording;
-        }
-    } else {
-        m_pView->StopRecording();
-        m_bRecording = 0;
-        m_nMode = kModeIdle;
-    }
-    RefreshPrompts();
+CCaptureSession::Recorder CDSCameraFrame::Recorder() {
+    return {[this](const QString& path) { return m_pView->StartRecording(path, &m_Settings); },
+            [this] {
+                m_pView->StopRecording();
+                return true;
+            }};
 }
 
 // ---- resolution and regions ---------------------------------------------------------------

@@ -5,17 +5,10 @@
 // resolution and property dialogs are shown by this window as the library's host.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 
-#include <functional>
-#include <map>
-#include <memory>
-
 #include "capture/camerasettings.h"
-#include "capture/camerasnapthread.h"
-#include "capture/camerawindowhost.h"
-#include "ui/msgbridge.h"
+#include "capture/camerawindowbase.h"
 #include "qodirectx.h"
 
 class CDSCameraView;
@@ -28,19 +21,11 @@ class QLabel;
 class QToolBar;
 class QToolButton;
 
-class CDSCameraFrame : public QMainWindow, public CMessageTarget, public IDSHost {
+class CDSCameraFrame : public CCameraWindowBase, public IDSHost {
 public:
-    enum : UINT {
-        IDR_DSCAMERA = 278,
-        ID_CAMERA_SNAP = 1230,
-        ID_CAMERA_RECORD = 1234,
-        ID_VIDEO_CUT = 32983,
-        ID_VIDEO_RESTORE = 32984,
-        ID_SNAP_CONFIG = 32999,
-        ID_RECORD_CONFIG = 33001,
-        ID_DS_BIN = 33003,
-        ID_DS_FILTER = 33004,
-    };
+    static constexpr UINT IDR_DSCAMERA = 278;
+    static constexpr UINT ID_DS_BIN = 33003;
+    static constexpr UINT ID_DS_FILTER = 33004;
     // The busy modes (the hub camera window's numbers).
     enum Mode { kModeIdle = 0, kModeResolution = 2, kModeSaveConfig = 8, kModeCut = 9, kModeRestore = 10, kModeRecording = 13 };
 
@@ -55,25 +40,14 @@ public:
     bool IsOpen() const { return m_Settings.nOpenState == 0; }
     int Mode() const { return m_nMode; }
     CDSCameraView* View() const { return m_pView; }
-    CFlatProgressCtrl* BrightnessBar() const { return m_pBrightness; }
-    QToolBar* CameraBar() const { return m_pToolBar; }
-    QAction* Action(UINT id) const;
-    QToolButton* Button(UINT id) const;
-    QString StatusText() const;
-    bool IsSnapRunning() const { return m_snap.IsActive(); }
-    bool SnapDone() const { return m_snap.SnapDone(); }
-    int m_bRecording = 0;
+    bool IsSnapRunning() const { return m_session.SnapThread().IsActive(); }
+    bool SnapDone() const { return m_session.SnapThread().SnapDone(); }
 
     // The open save configuration dialog, if any.
     CSaveConfigDlg* SaveConfigDlg() const;
 
     // Where Cut asks for the region; by default the screen overlay.
     void SetRegionChooser(IRegionChooser* chooser);
-
-    // Runs a command as its button would (nothing when it is disabled); false for another id.
-    bool OnCommand(UINT id);
-    bool IsCommandEnabled(UINT id) const;
-    void UpdateCommands();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -83,50 +57,34 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    CCaptureSession& Session() override { return m_session; }
+    bool CameraOpen() const override { return IsOpen(); }
+    bool HasView() const override { return m_pView != nullptr; }
+    int CaptureMode() const override { return m_nMode; }
+    void SetCaptureMode(int mode) override { m_nMode = mode; }
+    void TakeShot(const QString& path) override;
+    CCaptureSession::Recorder Recorder() override;
 
 private:
-    class IntervalLink;
-    struct Command {
-        QAction* action = nullptr;
-        std::function<void()> run;
-    };
-
     void BuildBars();
-    void AddCommand(UINT id, const QString& text, std::function<void()> run);
-    QToolButton* AddSplitButton(UINT id, const QList<UINT>& menuIds);
-    void RefreshPrompts();
     void PlaceOnImage(int width, int height);
-    void LoadSaveSettings();
-    void SaveSaveSettings();
+    bool CommandEnabled() const;
     void OnOpen();
     void OnClose();
     void ShutdownCamera();
 
-    void OnSnap();
-    void OnShot(int index);
-    void OnFileSaved(WPARAM wParam, LPARAM lParam);
-    void OnRecord();
     void OnResolution();
     void OnCut();
     void OnSaveConfig(int page);
     void CloseSaveConfigDlg();
     void OnRestore();
 
-    CameraWindowHost m_host;
     CameraSettings m_Settings{};
     BYTE m_byDevice = 0;
     int m_nMode = kModeIdle;
-    CCameraSnapThread m_snap;
-    std::unique_ptr<IntervalLink> m_pIntervalLink;
+    CCaptureSession m_session;
     CDSCameraView* m_pView = nullptr;
-    QToolBar* m_pToolBar = nullptr;
-    QLabel* m_pPane0 = nullptr;
-    QLabel* m_pPane1 = nullptr;
-    CFlatProgressCtrl* m_pBrightness = nullptr;
-    CProgressDialog* m_pInterval = nullptr;
     IRegionChooser* m_pChooser = nullptr;
     QPointer<CSaveConfigDlg> m_pSaveConfigDlg;
-    std::map<UINT, Command> m_commands;
-    std::map<UINT, QToolButton*> m_buttons;
     bool m_bShutDown = false;
 };
