@@ -91,8 +91,9 @@ void CSaveConfigLogic::UpdateSnapControls() {
 void CSaveConfigLogic::OnSnapConfig(bool useConfig) {
     snap.bConfig = useConfig ? 1 : 0;
     if (!useConfig) {
-        snap.interval = "0";
-        snap.frames = "1";
+        // Whole strings, not literals: g++ 12 warns (-Wrestrict) about assigning short literals here.
+        snap.interval = std::to_string(kInterval.minimum);
+        snap.frames = std::to_string(kFrames.minimum);
     }
     UpdateSnapControls();
 }
