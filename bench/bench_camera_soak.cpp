@@ -25,6 +25,7 @@ extern "C" {
 
 #include "camerabench.h"
 #include "video/avifile.h"
+#include "qtbenchmain.h"
 
 namespace {
 
@@ -145,12 +146,4 @@ BENCHMARK(BM_CameraSoak)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

@@ -24,6 +24,7 @@
 #include "ui/msgbridge.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
+#include "qtbenchmain.h"
 
 namespace {
 
@@ -127,12 +128,4 @@ BENCHMARK(BM_LiveViewSlowDisplay)->Iterations(1)->UseRealTime()->Unit(benchmark:
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

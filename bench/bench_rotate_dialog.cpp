@@ -7,6 +7,7 @@
 #include "app/dialogs/rotatedialog.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
+#include "qtbenchmain.h"
 
 namespace {
 
@@ -46,11 +47,4 @@ BENCHMARK(BM_RotateDialog_PreviewStep)->Unit(benchmark::kMillisecond)->UseRealTi
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }
