@@ -31,6 +31,19 @@
 #include "resources/resourcetable.h"
 #include "vekcamera/VekCamera.h"
 
+namespace {
+
+// A tool window of the frame goes: no more private messages reach it, and Qt deletes it once
+// the events already queued for it are done.
+template <class Window>
+void Dispose(Window* w) {
+    w->UnregisterWindow();
+    w->hide();
+    w->deleteLater();
+}
+
+}  // namespace
+
 QString CCameraFrame::s_backCorrectionProgram = "zarn";
 
 CCameraFrame::CCameraFrame(int cameraId, int longExposure, const CameraWindowHost& host, QWidget* parent)
@@ -360,9 +373,7 @@ void CCameraFrame::CloseSaveConfigDlg() {
     CSaveConfigDlg* dlg = m_pSaveConfigDlg;
     m_pSaveConfigDlg = nullptr;
     dlg->Abandon();
-    dlg->UnregisterWindow();
-    dlg->hide();
-    dlg->deleteLater();
+    Dispose(dlg);
 }
 
 void CCameraFrame::moveEvent(QMoveEvent* e) {
@@ -419,9 +430,7 @@ void CCameraFrame::CloseExposurePopups() {
     for (CExposurePopup* p : {static_cast<CExposurePopup*>(panel.data()), static_cast<CExposurePopup*>(longPanel.data())}) {
         if (!p) continue;
         s.aeState.nValue = p->GetAuto() ? 1 : 0;
-        p->UnregisterWindow();
-        p->hide();
-        p->deleteLater();
+        Dispose(p);
     }
 }
 
@@ -429,9 +438,7 @@ void CCameraFrame::CloseSettingDlg() {
     if (!m_pSettingDlg) return;
     CCameraSettingDlg* dlg = m_pSettingDlg;
     m_pSettingDlg = nullptr;
-    dlg->UnregisterWindow();
-    dlg->hide();
-    dlg->deleteLater();
+    Dispose(dlg);
 }
 
 void CCameraFrame::OnExposurePopup() {
