@@ -20,6 +20,7 @@
 #include "ui/promptservice.h"
 #include "capture/autoexposuredlg.h"
 #include "capture/camerasettingdlg.h"
+#include "capture/hubreadback.h"
 #include "capture/cameratables.h"
 #include "capture/cameraview.h"
 #include "capture/exposurepanel.h"
@@ -546,13 +547,7 @@ void CCameraFrame::BuildRegionCommands() {
     }, open);
     AddCommand(ID_WIZARD_WHITEBALANCE, [this] {
         m_pView->WhiteBalanceWizard();
-        CameraSettings& s = m_controller.Settings();
-        int r = 0, g = 0, b = 0;
-        if (VekCameraGetGain(&r, &g, &b) == CAMERA_OK) {
-            s.redGain.nValue = r;
-            s.greenGain.nValue = g;
-            s.blueGain.nValue = b;
-        }
+        ReadWhiteBalanceGains(m_controller.Settings());
         VekCameraSaveParameter(0);
     }, open);
     m_pToolBar->insertAction(Action(ID_VIDEO_RESTORE), Action(ID_VIDEO_CUT));
@@ -576,15 +571,7 @@ void CCameraFrame::OnAreaWhiteBalance(bool readGains) {
         return;
     }
     QTimer::singleShot(100, this, [this, readGains] {
-        if (readGains && m_controller.IsOpen()) {
-            CameraSettings& s = m_controller.Settings();
-            int r = 0, g = 0, b = 0;
-            if (VekCameraGetGain(&r, &g, &b) == CAMERA_OK) {
-                s.redGain.nValue = r;
-                s.greenGain.nValue = g;
-                s.blueGain.nValue = b;
-            }
-        }
+        if (readGains && m_controller.IsOpen()) ReadWhiteBalanceGains(m_controller.Settings());
         if (m_controller.IsOpen()) VekCameraSaveParameter(0);
         m_controller.SetMode(CCameraFrameController::kModeIdle);
         UpdateCommands();

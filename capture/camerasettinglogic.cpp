@@ -1,5 +1,6 @@
 #include "capture/camerasettinglogic.h"
 
+#include "capture/hubreadback.h"
 #include "ui/messages.h"
 #include "vekcamera/VekCamera.h"
 
@@ -66,12 +67,7 @@ void CCameraSettingLogic::OnCancel() {
 LRESULT CCameraSettingLogic::OnWhiteBalance() {
     VekCameraSetAWBState(1);
     auto finish = [this] {
-        int r = 0, g = 0, b = 0;
-        if (m_s && VekCameraGetGain(&r, &g, &b) == 1) {
-            m_s->redGain.nValue = r;
-            m_s->greenGain.nValue = g;
-            m_s->blueGain.nValue = b;
-        }
+        if (m_s) ReadWhiteBalanceGains(*m_s);
         if (reloadParamPage) reloadParamPage();
     };
     if (runLater)

@@ -1,5 +1,6 @@
 #include "capture/hubreadback.h"
 
+#include "capture/camerasettings.h"
 #include "capture/cameratables.h"
 #include "vekcamera/VekCamera.h"
 
@@ -25,4 +26,14 @@ int ReadAeTargetLevel(int* result) {
 
 int ReadAnalogGainLevel(int cameraId, int* result) {
     return GainLevelFromDevice(cameraId, ReadHubInt(VekCameraGetAnalogGain, result));
+}
+
+bool ReadWhiteBalanceGains(CameraSettings& s) {
+    int r = 0, g = 0, b = 0;
+    if (VekCameraGetGain(&r, &g, &b) != CAMERA_OK)
+        return false;
+    s.redGain.nValue = r;
+    s.greenGain.nValue = g;
+    s.blueGain.nValue = b;
+    return true;
 }

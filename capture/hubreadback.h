@@ -5,6 +5,8 @@
 
 #include "platform/wintypes.h"
 
+struct CameraSettings;
+
 using HubIntGetter = int (*)(int*);
 using HubByteGetter = int (*)(BYTE*);
 
@@ -16,3 +18,6 @@ BYTE ReadHubByte(HubByteGetter getter, int* result = nullptr);
 int ReadAeTargetLevel(int* result = nullptr);
 // The camera's analog gain as a level of the model's gain table.
 int ReadAnalogGainLevel(int cameraId, int* result = nullptr);
+// The camera's white-balance gains into the record's red, green and blue gains; a failed read
+// leaves them as they were. True when read.
+bool ReadWhiteBalanceGains(CameraSettings& s);
