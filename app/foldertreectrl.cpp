@@ -32,10 +32,18 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : QTreeView(parent) {
     // the user picks something else.
     connect(m_pFs, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
         if (!m_bKeepInSight || !m_strSelected.startsWith(WithSlash(QDir::cleanPath(loaded)))) return;
-        QMetaObject::invokeMethod(this, [this] {
-            if (m_bKeepInSight && currentIndex().isValid()) scrollTo(currentIndex());
-        }, Qt::QueuedConnection);
+        KeepInSightLater();
     });
+    // The model sorts a loaded folder later, on a timer of its own, which moves rows again.
+    connect(m_pFs, &QAbstractItemModel::layoutChanged, this, [this] {
+        if (m_bKeepInSight) KeepInSightLater();
+    });
+}
+
+void CFolderTreeCtrl::KeepInSightLater() {
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_bKeepInSight && currentIndex().isValid()) scrollTo(currentIndex());
+    }, Qt::QueuedConnection);
 }
 
 void CFolderTreeCtrl::SetList(CThumbnailListCtrl* list) {

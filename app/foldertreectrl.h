@@ -28,6 +28,7 @@ public:
 
 private:
     void OnCurrentChanged(const QModelIndex& current);
+    void KeepInSightLater();  // scrolls the walked-to folder back into sight once events settle
     void Report(const QString& folder);
 
     QFileSystemModel* m_pFs = nullptr;
