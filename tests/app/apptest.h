@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QStringList>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <QDialog>
@@ -84,6 +85,17 @@ protected:
     static PxImage* MakeImage(int w, int h);
     QString SaveBmp(const QString& name, int w, int h);
     void Pump(int ms = 0);
+    // Pumps until the condition holds; false when the deadline passed first.
+    template <class Pred>
+    bool PumpUntil(Pred pred, int timeoutMs = 8000) {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > timeoutMs) return false;
+            Pump(0);
+        }
+        return true;
+    }
 
     QTemporaryDir dir;
     FakePrompts prompts;

@@ -68,16 +68,6 @@ protected:
     }
     QString ProfilePath() const { return Path("cfg/Quillory.ini"); }
     QString Shots() const { return dir.filePath("shots/"); }
-    template <class Pred>
-    bool PumpUntil(Pred pred, int timeoutMs = 8000) {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > timeoutMs) return false;
-            Pump(0);
-        }
-        return true;
-    }
     bool StartApp() {
         if (!Start()) return false;
         Pump(50);
