@@ -179,6 +179,9 @@ void CCameraEngine::ProcessFrame(BYTE* raw, BYTE* rgb, bool allowAe, int bytesPe
             std::memcpy(rgb + stride * y, rgb + stride * (h - 4), stride);
     }
     if (allowAe && aeState_.load()) {
+        std::lock_guard<std::mutex> g(aeLock_);
+        if (!aeState_.load())
+            return;
         const int rows = device_->ExposureRows();
         const int next = autoExposure_->Step(pixels, w, h, rows, aeTarget_.load());
         if (next != rows)
@@ -611,6 +614,8 @@ int CCameraEngine::SaveParameterTeam(int team) {
     if (!key.Open(path) && !key.Create(path))
         return CAMERA_OK;
     currentTeam_ = static_cast<BYTE>(n);
+    // One rewrite of the file for the whole team.
+    key.BeginBatch();
     int red, green, blue;
     device_->GetGains(red, green, blue);
     key.WriteDword("rGain", static_cast<DWORD>(red));
@@ -635,6 +640,7 @@ int CCameraEngine::SaveParameterTeam(int team) {
     key.WriteDword("aeState", static_cast<DWORD>(aeState_.load()));
     key.WriteDword("mono", static_cast<DWORD>(monochrome_.load()));
     key.WriteDword("enhance", static_cast<DWORD>(colorEnhancement_.load()));
+    key.CommitBatch();
     key.Close();
     CRegistryKey first;
     if (first.Open(TeamKey(0)))

@@ -118,6 +118,8 @@ bool RegKey::Open(const std::string& keyPath) { return Attach(keyPath, false); }
 
 void RegKey::Close() {
     open_ = false;
+    batch_ = false;
+    pending_.clear();
     file_.clear();
     section_.clear();
 }
@@ -125,10 +127,33 @@ void RegKey::Close() {
 bool RegKey::Write(const std::string& name, const std::string& stored) {
     if (!open_ || !StorableValueName(name))
         return false;
+    if (batch_) {
+        pending_.emplace_back(name, stored);
+        return true;
+    }
     std::lock_guard<std::mutex> lock(g_registryLock);
     IniFile ini(file_);
     ini.Load();
     ini.SetValue(section_, name, stored);
+    return ini.Save();
+}
+
+void RegKey::BeginBatch() {
+    batch_ = open_;
+    pending_.clear();
+}
+
+bool RegKey::CommitBatch() {
+    if (!batch_)
+        return false;
+    batch_ = false;
+    std::vector<std::pair<std::string, std::string>> values;
+    values.swap(pending_);
+    std::lock_guard<std::mutex> lock(g_registryLock);
+    IniFile ini(file_);
+    ini.Load();
+    for (const auto& [name, stored] : values)
+        ini.SetValue(section_, name, stored);
     return ini.Save();
 }
 

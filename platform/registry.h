@@ -6,6 +6,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/wintypes.h"
 
@@ -28,6 +30,11 @@ public:
     bool ReadDword(const std::string& name, DWORD& value) const;
     bool ReadString(const std::string& name, std::string& value, size_t maxBytes) const;
     bool DeleteValue(const std::string& name);
+    // Writes between BeginBatch and CommitBatch are kept and rewrite the file once, at the
+    // commit (each still fails at once for a name the file cannot hold). CommitBatch reports
+    // whether the file was written; Close drops what was not committed.
+    void BeginBatch();
+    bool CommitBatch();
 
 private:
     bool Attach(const std::string& keyPath, bool create);
@@ -35,6 +42,8 @@ private:
     std::string file_;
     std::string section_;
     bool open_ = false;
+    bool batch_ = false;
+    std::vector<std::pair<std::string, std::string>> pending_;
 };
 
 // Where a key path is kept; false for a path with no company part.

@@ -154,6 +154,28 @@ TEST_F(IniTest, RegistryKeysMapToFilesUnderTheConfigFolder) {
     EXPECT_NE(Text(dir_ / "OSTREL" / "Ferrosens.ini").find("paraTeam=dword:00000003"), std::string::npos);
 }
 
+TEST_F(IniTest, ABatchOfRegistryWritesLandsTogetherAtItsCommit) {
+    const fs::path file = dir_ / "OSTREL" / "Ferrosens.ini";
+    RegKey key;
+    ASSERT_TRUE(key.Create("Software\\OSTREL\\Ferrosens\\setupb"));
+    key.BeginBatch();
+    EXPECT_TRUE(key.WriteDword("gamma", 5));
+    EXPECT_TRUE(key.WriteString("rowtime", "12.5"));
+    EXPECT_FALSE(key.WriteDword("bad=name", 1)) << "refused at once, as outside a batch";
+    EXPECT_EQ(Text(file).find("gamma"), std::string::npos) << "nothing written before the commit";
+    EXPECT_TRUE(key.CommitBatch());
+    EXPECT_NE(Text(file).find("gamma=dword:00000005"), std::string::npos);
+    EXPECT_NE(Text(file).find("rowtime=12.5"), std::string::npos);
+    // After the commit writes go straight to the file again; a batch closed uncommitted is dropped.
+    EXPECT_TRUE(key.WriteDword("contrast", 2));
+    EXPECT_NE(Text(file).find("contrast=dword:00000002"), std::string::npos);
+    key.BeginBatch();
+    EXPECT_TRUE(key.WriteDword("lost", 1));
+    key.Close();
+    EXPECT_EQ(Text(file).find("lost"), std::string::npos);
+    EXPECT_FALSE(key.CommitBatch());
+}
+
 TEST_F(IniTest, HandEditedDwordsAreReadCarefully) {
     fs::create_directories(dir_ / "Maker");
     {
