@@ -43,7 +43,11 @@ public:
     void GetImageSize(int& width, int& height) const;
     int CaptureToFiles(const char* basePath, int flags, int resolution);
 
-    void SetAeState(int on) { aeState_.store(on); }
+    // Once it returns, no auto-exposure step still running writes an exposure after it.
+    void SetAeState(int on) {
+        std::lock_guard<std::mutex> g(aeLock_);
+        aeState_.store(on);
+    }
     int AeState() const { return aeState_.load(); }
     void SetAeTarget(int target);
     BYTE AeTarget() const { return aeTarget_.load(); }
@@ -156,6 +160,7 @@ private:
     std::atomic<int> flatRequest_{0}, flatDone_{0}, flatOn_{0};
     int wbFlag_ = 0, wbResult_ = 0;
     std::atomic<int> aeState_{0};
+    std::mutex aeLock_;  // an auto-exposure step, and the switch turning it off under it
     std::atomic<BYTE> aeTarget_{128};
     int levelsLow_ = 0, levelsHigh_ = 255, autoLevels_ = 0;
     int levelsCounts_[256] = {};
