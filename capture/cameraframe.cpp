@@ -22,6 +22,7 @@
 #include "capture/camerasettingdlg.h"
 #include "capture/hubreadback.h"
 #include "capture/cameratables.h"
+#include "capture/camerathread.h"
 #include "capture/cameraview.h"
 #include "capture/exposurepanel.h"
 #include "capture/saveconfigdlg.h"
@@ -54,6 +55,8 @@ CCameraFrame::CCameraFrame(int cameraId, int longExposure, const CameraWindowHos
 
 CCameraFrame::~CCameraFrame() {
     ShutdownCamera();
+    // The close runs on the camera thread; nothing it uses may go before it has finished.
+    CCameraThread::Instance().Drain();
     UnregisterWindow();
 }
 
@@ -257,6 +260,7 @@ void CCameraFrame::OnBackCorrection() {
     SendMessage(GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
     m_pBackCorrProcess = new QProcess(this);
     const HWND self = GetSafeHwnd();
+    QProcess* process = m_pBackCorrProcess;
     connect(m_pBackCorrProcess, &QProcess::finished, this, [this, self] {
         m_pBackCorrProcess->deleteLater();
         m_pBackCorrProcess = nullptr;
@@ -269,7 +273,9 @@ void CCameraFrame::OnBackCorrection() {
         AfxMessageBox(QString("The background correction program \"%1\" could not be started.").arg(s_backCorrectionProgram));
         PostMessage(self, WM_CAMERA_OPEN, 0, 0);
     });
-    m_pBackCorrProcess->start(program, {QString::number(static_cast<qulonglong>(winId()))});
+    // The program gets the camera once it is closed for this window.
+    const QStringList arguments{QString::number(static_cast<qulonglong>(winId()))};
+    CCameraThread::Instance().Post(process, {}, [process, program, arguments] { process->start(program, arguments); });
 }
 
 void CCameraFrame::OnFullScreen() {
@@ -320,8 +326,19 @@ void CCameraFrame::ShutdownCamera() {
 
 void CCameraFrame::closeEvent(QCloseEvent* e) {
     ShutdownCamera();
-    if (m_host.closed) m_host.closed(this);
-    e->accept();
+    if (m_host.closed) std::exchange(m_host.closed, nullptr)(this);
+    if (m_bCameraClosed) {
+        e->accept();
+        return;
+    }
+    // The camera closes on its thread: the window goes at once for the user and is deleted
+    // when the camera thread has finished with it.
+    e->ignore();
+    hide();
+    CCameraThread::Instance().Post(this, {}, [this] {
+        m_bCameraClosed = true;
+        close();
+    });
 }
 
 // ---- The settings dialog and the exposure pop-ups ----

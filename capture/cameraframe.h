@@ -114,6 +114,7 @@ private:
     CCameraView* m_pView = nullptr;
     QProcess* m_pBackCorrProcess = nullptr;
     bool m_bShutDown = false;
+    bool m_bCameraClosed = false;  // the camera thread has closed the camera for good
     int m_bFullScreen = 0;
     QRect m_savedGeometry;
     QPointer<CCameraSettingDlg> m_pSettingDlg;

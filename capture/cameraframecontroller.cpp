@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "ui/profile.h"
 #include "capture/autoexposure.h"
 #include "capture/camerafirstuse.h"
 #include "capture/cameramodeltraits.h"
 #include "capture/cameratables.h"
+#include "capture/camerathread.h"
 #include "capture/capturefilename.h"
 #include "capture/cameraview.h"
 #include "platform/inifile.h"
@@ -80,8 +82,29 @@ bool CCameraFrameController::Open(int applyBackCorrection) {
     if (s.nCameraId == -1 || m_bOpening) return false;
     // Open already: the view's threads would read the record while it is filled again.
     if (s.nOpenState == 0 || (m_pView && m_pView->GetRunState() != CCameraView::kStop)) return false;
-    if (s.nOpenState == 2) {
-        if (VekCameraInit(s.byPreviewRes, m_hFrame, m_pView ? m_pView->GetSafeHwnd() : nullptr) != CAMERA_OK) return false;
+    // The camera opens on the camera thread (after a close still running there); the rest of
+    // the opening follows on this thread.
+    m_bOpening = true;
+    const unsigned generation = ++m_openGeneration;
+    const BYTE preview = s.byPreviewRes;
+    const HWND frame = m_hFrame;
+    const HWND view = m_pView ? m_pView->GetSafeHwnd() : nullptr;
+    auto ok = std::make_shared<bool>(false);
+    CCameraThread::Instance().Post(
+        this, [ok, preview, frame, view] { *ok = VekCameraInit(preview, frame, view) == CAMERA_OK; },
+        [this, ok, generation, applyBackCorrection] { Opened(generation, *ok, applyBackCorrection); });
+    if (onStateChanged) onStateChanged();
+    return true;
+}
+
+void CCameraFrameController::Opened(unsigned generation, bool ok, int applyBackCorrection) {
+    // Closed meanwhile: the close that came after has ended the camera.
+    if (!m_bOpening || generation != m_openGeneration) return;
+    CameraSettings& s = m_Settings;
+    if (!ok) {
+        m_bOpening = false;
+        if (onStateChanged) onStateChanged();
+        return;
     }
     FreeBackCorrection();
     FillCameraModelInfo(s);
@@ -92,10 +115,7 @@ bool CCameraFrameController::Open(int applyBackCorrection) {
     LoadBackCorrection(applyBackCorrection);
     if (m_pView) m_pView->Init(&s);
     // The rest waits for the first frames; a close in between ends the camera instead.
-    m_bOpening = true;
-    const unsigned generation = ++m_openGeneration;
     QTimer::singleShot(kOpenWaitMs, this, [this, generation] { FinishOpen(generation); });
-    return true;
 }
 
 void CCameraFrameController::FinishOpen(unsigned generation) {
@@ -128,16 +148,29 @@ void CCameraFrameController::Close() {
     const bool opened = s.nOpenState == 0;
     m_bOpening = false;
     ++m_openGeneration;
-    if (opened) {
-        VekCameraReadParameter(s.byParamTeamAtOpen);
-        VekCameraSaveParameter(s.byParamTeamAtOpen);
-    }
     m_profile.WriteProfileInt("Cross", "Show", m_bCrossShow);
     m_profile.WriteProfileInt("Cross", "Color", static_cast<int>(m_crossColor));
-    if (m_pView) m_pView->Shutdown(&s);
-    VekCameraUnInit();
+    // The camera is closed from here on for the window; the camera thread does the rest in the
+    // order the hub expects: the parameter team back, the view's threads, then the camera.
+    CCameraView* view = m_pView && m_pView->BeginShutdown() ? m_pView : nullptr;
+    const BYTE team = s.byParamTeamAtOpen;
+    // The view took its copy of the correction points when it started.
     FreeBackCorrection();
     s.nOpenState = 2;
+    CCameraThread::Instance().Post(
+        this,
+        [opened, team, view] {
+            if (opened) {
+                VekCameraReadParameter(team);
+                VekCameraSaveParameter(team);
+            }
+            if (view) view->JoinThreads();
+            VekCameraUnInit();
+        },
+        [this, view] {
+            if (view) view->EndShutdown();
+            if (onStateChanged) onStateChanged();
+        });
     if (onStateChanged) onStateChanged();
 }
 

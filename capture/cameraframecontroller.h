@@ -49,7 +49,7 @@ public:
 
     // `saveFolder` is the program's save folder (none when null).
     CCameraFrameController(int cameraId, int longExposure, CProfile& profile, QString* saveFolder = nullptr);
-    ~CCameraFrameController() override;
+    ~CCameraFrameController() override;  // waits for the camera thread
 
     CameraSettings& Settings() { return m_Settings; }
     const CameraSettings& Settings() const { return m_Settings; }
@@ -81,9 +81,12 @@ public:
     void LoadProfile();
     void SaveProfile();
 
-    // Opens the camera and loads its background correction; the rest of the opening runs 200 ms
-    // later (a timer, not a sleep). Returns false when the camera stays closed.
+    // Opens the camera on the camera thread, then loads its background correction and starts
+    // the view; the rest of the opening runs 200 ms later (a timer, not a sleep). Returns false
+    // when nothing was started; IsOpening() tells while it goes on.
     bool Open(int applyBackCorrection);
+    // Closed for the window at once; the camera thread then restores the parameter team,
+    // joins the view's threads and closes the camera.
     void Close();
 
     void WriteAllParameters();
@@ -119,6 +122,7 @@ public:
     QString NextSnapFolder() const;
 
 private:
+    void Opened(unsigned generation, bool ok, int applyBackCorrection);
     void FinishOpen(unsigned generation);
     void ReadGainsAndSave();
 

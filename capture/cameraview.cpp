@@ -19,6 +19,7 @@
 #include "capture/backcorrection.h"
 #include "capture/cameradisplay.h"
 #include "capture/cameramodeltraits.h"
+#include "capture/camerathread.h"
 #include "capture/camerasettings.h"
 #include "capture/regionchooser.h"
 #include "ui/messages.h"
@@ -84,6 +85,8 @@ CCameraView::CCameraView(QWidget* parent)
 }
 
 CCameraView::~CCameraView() {
+    // No job of the camera thread may still use the view.
+    CCameraThread::Instance().Drain();
     if (m_source.Running())
         Shutdown(m_pSettings);
 }
@@ -114,21 +117,40 @@ int CCameraView::Init(CameraSettings* settings) {
 }
 
 int CCameraView::Shutdown(CameraSettings*) {
-    if (!m_source.Running())
+    if (!BeginShutdown())
         return 0;
-    if (StopRecording())
-        SleepMs(200);  // the display may be writing its last frame
-    StopThreads();
-    FinishPendingClose();
-    if (m_snapTimer.isActive() || m_pProgress) {
+    // A snap still being written finishes first: it restarts the threads when it is done.
+    CCameraThread::Instance().Drain();
+    JoinThreads();
+    EndShutdown();
+    return 1;
+}
+
+bool CCameraView::BeginShutdown() {
+    if (!m_source.Running())
+        return false;
+    m_bStopRecorded = StopRecording() != 0;
+    if (!m_bSaving && (m_snapTimer.isActive() || m_pProgress)) {
         // A snap waiting on its exposure ends without a file, so the snap thread goes on.
         m_snapTimer.stop();
-        DestroyProgress();
         FinishSnap(QString());
     }
+    ChangeRunState(kStop);
+    return true;
+}
+
+void CCameraView::JoinThreads() {
+    if (m_bStopRecorded)
+        SleepMs(200);  // the display may be writing its last frame
+    StopThreads();
+}
+
+void CCameraView::EndShutdown() {
+    if (m_source.Running())
+        return;  // opened again meanwhile
+    FinishPendingClose();
     FreeBuffers();
     LayoutDisplay();
-    return 1;
 }
 
 void CCameraView::FreeBuffers() {
@@ -136,13 +158,19 @@ void CCameraView::FreeBuffers() {
     FreeCrop();
 }
 
+bool CCameraView::SensorWindow() const {
+    return CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
+           (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
+}
+
 void CCameraView::StartThreads() {
     if (m_source.Running() || !m_source.Allocated())
         return;
-    const bool sensorWindow = CameraModelTraits::Of(m_nCameraId).sensorWindowMean && m_pSettings &&
-                              (m_pSettings->byPreviewRes == 2 || m_pSettings->byPreviewRes == 3);
+    // The record is the UI thread's: a restart on the camera thread uses what Init read.
+    if (!CCameraThread::Instance().IsCurrent())
+        m_bSensorWindow = SensorWindow();
     ChangeRunState(kRun);
-    m_source.Start(this, sensorWindow);
+    m_source.Start(this, m_bSensorWindow);
 }
 
 void CCameraView::StopThreads() {
@@ -244,7 +272,7 @@ int CCameraView::WhiteBalanceWizard() {
 
 // ---- snaps --------------------------------------------------------------------------------
 
-bool CCameraView::SnapPending() const { return m_snapTimer.isActive(); }
+bool CCameraView::SnapPending() const { return m_snapTimer.isActive() || m_bSaving; }
 
 void CCameraView::CreateProgress() {
     if (m_pProgress)
@@ -284,10 +312,11 @@ void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
         m_nTick = 0;
         m_nTickTotal = (exposure + 99) / 100 + 20;
         if (!traits.delayedSnap) {
+            // Shown while the file is written; the snap's end takes it down.
             CreateProgress();
             m_pProgress->SetText(QStringLiteral("Wait a moment!"));
+            m_pProgress->EnableCancel(false);
             SaveSnap();
-            DestroyProgress();
             return;
         }
     }
@@ -311,25 +340,10 @@ void CCameraView::OnSnapTimer() {
     }
     m_snapTimer.stop();
     DestroyProgress();
-    if (m_pSettings && m_pSettings->bFineMode) {
-        int exposure = 0, gain = 0;
-        BYTE speed = 0;
-        VekCameraGetExposureTime(&exposure);
-        VekCameraGetAnalogGain(&gain);
-        VekCameraGetSpeedMode(&speed);
-        VekCameraSetSpeedMode(3);
-        VekCameraSetAnalogGain(171);
-        VekCameraSetExposureTime(static_cast<unsigned>(exposure));
-        SaveSnap();
-        VekCameraSetSpeedMode(speed);
-        VekCameraSetAnalogGain(gain & 0xFFFF);
-        VekCameraSetExposureTime(static_cast<unsigned>(exposure));
-    } else {
-        SaveSnap();
-    }
+    SaveSnap(m_pSettings && m_pSettings->bFineMode);
 }
 
-void CCameraView::SaveSnap() {
+void CCameraView::SaveSnap(bool fineMode) {
     const QString path = m_strSnapPath;
     if (path.isEmpty() || !FolderCanSave(path)) {
         AfxMessageBox(QString::fromUtf8(kCannotSaveText));
@@ -342,65 +356,98 @@ void CCameraView::SaveSnap() {
     }
     const int type = m_bySnapType;
     const CameraModelTraits& traits = CameraModelTraits::Of(m_nCameraId);
-    QString written;
-    bool ok = false;
+    // What the camera thread writes: decoded pixels copied here, or the camera's own capture.
+    struct Shot {
+        std::vector<BYTE> pixels;
+        int width = 0, height = 0;
+        bool capture = false, wide = false;
+        int resolution = 0;
+        QString written;
+        bool ok = false;
+    };
+    auto shot = std::make_shared<Shot>();
     RECT region;
-    int cropped;
-    cropped = CurrentRegion(&region);
-    auto saveDecoded = [&](const BYTE* pixels, int w, int h) {
-        // The hub writes exactly the path it is given: a RAW file is named for what it holds,
-        // and an existing file is never overwritten.
-        QString ext = QFileInfo(path).suffix();
-        ext = type == CAPTURE_FILE_RAW || ext.isEmpty() ? WrittenExtension(type, false) : QStringLiteral(".") + ext;
-        written = FreeStem(StemOf(path), ext) + ext;
-        ok = VekCameraSave(static_cast<unsigned>(type), written.toUtf8().constData(), pixels, w, h) == 1;
-    };
-    auto captureToFile = [&](bool wide) {
-        const QString ext = WrittenExtension(type, true);
-        const QString stem = FreeStem(StemOf(path), ext);
-        StopThreads();
-        BYTE speed = 0;
-        if (wide) {
-            VekCameraGetSpeedMode(&speed);
-            VekCameraSetSpeedMode(1);
-            VekCameraSetDataWide(1);
-        }
-        const int res = m_pSettings ? m_pSettings->byCaptureRes : 0;
-        ok = VekCameraCaptureFile(stem.toUtf8().constData(), type, res) == CAMERA_OK;
-        if (wide) {
-            VekCameraSetDataWide(0);
-            VekCameraSetSpeedMode(speed);
-        }
-        StartThreads();
-        written = stem + ext;
-    };
-    if (cropped) {
-        const int rw = region.right - region.left, rh = region.bottom - region.top;
-        std::vector<BYTE> crop(static_cast<size_t>(rw) * rh * 3);
-        m_source.CopySnapRegion(region, crop.data());
-        saveDecoded(crop.data(), rw, rh);
+    if (CurrentRegion(&region)) {
+        shot->width = region.right - region.left;
+        shot->height = region.bottom - region.top;
+        shot->pixels.resize(static_cast<size_t>(shot->width) * shot->height * 3);
+        m_source.CopySnapRegion(region, shot->pixels.data());
     } else if (traits.writesNoSnap) {
         FinishSnap(QString());  // this model writes nothing
         return;
-    } else if (traits.decodedSnap) {
-        if (type == CAPTURE_FILE_RAW || (traits.wideTiffCapture && type == CAPTURE_FILE_TIFF)) {
-            captureToFile(true);
-        } else {
-            const std::vector<BYTE> copy = m_source.CopySnap();
-            saveDecoded(copy.data(), m_nWidth, m_nHeight);
-        }
+    } else if (traits.decodedSnap && type != CAPTURE_FILE_RAW && !(traits.wideTiffCapture && type == CAPTURE_FILE_TIFF)) {
+        shot->pixels = m_source.CopySnap();
+        shot->width = m_nWidth;
+        shot->height = m_nHeight;
     } else {
-        captureToFile(false);
+        shot->capture = true;
+        shot->wide = traits.decodedSnap;
+        shot->resolution = m_pSettings ? m_pSettings->byCaptureRes : 0;
     }
-    if (!ok || !WrittenFileExists(written)) {
-        AfxMessageBox(QString::fromUtf8(kCannotSaveText));
-        FinishSnap(QString());
-        return;
+    m_bSaving = true;
+    CCameraThread::Instance().Post(this, [this, shot, path, type, fineMode] {
+        int exposure = 0, gain = 0;
+        BYTE speed = 0;
+        if (fineMode) {
+            VekCameraGetExposureTime(&exposure);
+            VekCameraGetAnalogGain(&gain);
+            VekCameraGetSpeedMode(&speed);
+            VekCameraSetSpeedMode(3);
+            VekCameraSetAnalogGain(171);
+            VekCameraSetExposureTime(static_cast<unsigned>(exposure));
+        }
+        if (shot->capture)
+            CaptureToFile(path, type, shot->resolution, shot->wide, &shot->written, &shot->ok);
+        else
+            WriteDecoded(path, type, shot->pixels.data(), shot->width, shot->height, &shot->written, &shot->ok);
+        if (fineMode) {
+            VekCameraSetSpeedMode(speed);
+            VekCameraSetAnalogGain(gain & 0xFFFF);
+            VekCameraSetExposureTime(static_cast<unsigned>(exposure));
+        }
+    }, [this, shot] {
+        m_bSaving = false;
+        if (!shot->ok || !WrittenFileExists(shot->written)) {
+            DestroyProgress();
+            AfxMessageBox(QString::fromUtf8(kCannotSaveText));
+            FinishSnap(QString());
+            return;
+        }
+        FinishSnap(shot->written);
+    });
+}
+
+void CCameraView::WriteDecoded(const QString& path, int type, const BYTE* pixels, int w, int h, QString* written,
+                               bool* ok) {
+    // The hub writes exactly the path it is given: a RAW file is named for what it holds, and an
+    // existing file is never overwritten.
+    QString ext = QFileInfo(path).suffix();
+    ext = type == CAPTURE_FILE_RAW || ext.isEmpty() ? WrittenExtension(type, false) : QStringLiteral(".") + ext;
+    *written = FreeStem(StemOf(path), ext) + ext;
+    *ok = VekCameraSave(static_cast<unsigned>(type), written->toUtf8().constData(), pixels, w, h) == 1;
+}
+
+void CCameraView::CaptureToFile(const QString& path, int type, int resolution, bool wide, QString* written, bool* ok) {
+    const QString ext = WrittenExtension(type, true);
+    const QString stem = FreeStem(StemOf(path), ext);
+    StopThreads();
+    BYTE speed = 0;
+    if (wide) {
+        VekCameraGetSpeedMode(&speed);
+        VekCameraSetSpeedMode(1);
+        VekCameraSetDataWide(1);
     }
-    FinishSnap(written);
+    *ok = VekCameraCaptureFile(stem.toUtf8().constData(), type, resolution) == CAMERA_OK;
+    if (wide) {
+        VekCameraSetDataWide(0);
+        VekCameraSetSpeedMode(speed);
+    }
+    StartThreads();
+    *written = stem + ext;
 }
 
 void CCameraView::FinishSnap(const QString& path) {
+    DestroyProgress();
     if (!m_hFrame)
         return;
     if (path.isEmpty()) {

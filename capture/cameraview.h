@@ -52,8 +52,15 @@ public:
     // Returns 0 when the hub reports no image size.
     int Init(CameraSettings* settings);
     // Only when running: finishes a recording (closed and announced), stops the threads and
-    // frees the buffers.
+    // frees the buffers, all before it returns.
     int Shutdown(CameraSettings* settings);
+    // The same in three steps, so that the threads are joined on the camera thread: on the UI
+    // thread BeginShutdown ends the recording and a snap waiting on its exposure and tells the
+    // threads to stop; JoinThreads (any thread) waits for them; EndShutdown on the UI thread
+    // frees the buffers. False from BeginShutdown when the view was not running.
+    bool BeginShutdown();
+    void JoinThreads();
+    void EndShutdown();
     void StartThreads();
     // Waits for both threads. A grab blocked in an exposure longer than a short one is released
     // by forcing a 1 ms exposure, restored once the threads ended.
@@ -90,10 +97,12 @@ public:
     COLORREF CrossColour() const;
 
     // Snaps: the frame calls StartSnap from its WM_CAMERA_SNAP handler; the view waits out the
-    // exposure on its timer, saves and sends WM_CAMERA_FILESAVED (0, path of the file written,
-    // or 0 when nothing was written) to the frame.
+    // exposure on its timer, writes the file on the camera thread and then sends
+    // WM_CAMERA_FILESAVED (0, path of the file written, or 0 when nothing was written) to the
+    // frame. `fineMode`: the camera takes the shot in its fine mode and goes back after it.
     void StartSnap(const QString& path, CameraSettings* settings);
-    void SaveSnap();
+    void SaveSnap(bool fineMode = false);
+    // While the exposure is waited out or the file is written.
     bool SnapPending() const;
 
     // Counters for tests and benchmarks.
@@ -120,7 +129,13 @@ private:
     void DestroyProgress();
     void OnSnapTimer();
     void FinishSnap(const QString& path);
+    // On the camera thread: a snap's file from decoded pixels, or captured by the camera.
+    static void WriteDecoded(const QString& path, int type, const BYTE* pixels, int w, int h, QString* written,
+                             bool* ok);
+    void CaptureToFile(const QString& path, int type, int resolution, bool wide, QString* written, bool* ok);
     void FreeBuffers();
+    // Whether the threads look at a window of the sensor (read where they start).
+    bool SensorWindow() const;
 
     WizardFactory m_wizardFactory;
     int m_nCameraId = -1;
@@ -136,6 +151,9 @@ private:
     QTimer m_snapTimer;
     int m_nTick = 0;
     int m_nTickTotal = 0;
+    bool m_bSaving = false;         // a snap is being written on the camera thread
+    bool m_bStopRecorded = false;   // the shutdown ended a recording
+    bool m_bSensorWindow = false;   // taken at Init for restarts off the UI thread
 
     // Counters.
     std::atomic<uint64_t> m_nShown{0}, m_nShownSequence{0};

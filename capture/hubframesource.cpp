@@ -76,6 +76,7 @@ void CHubFrameSource::Start(IFrameSink* sink, bool sensorWindow) {
     m_mailbox.Restart();
     m_grabThread = std::thread(&CHubFrameSource::GrabThread, this);
     m_displayThread = std::thread(&CHubFrameSource::DisplayThread, this, sink);
+    m_bRunning = true;
 }
 
 void CHubFrameSource::Stop() {
@@ -98,6 +99,7 @@ void CHubFrameSource::Stop() {
         m_grabThread.join();
     if (m_displayThread.joinable())
         m_displayThread.join();
+    m_bRunning = false;
     if (forced) {
         VekCameraSetExposureTime(static_cast<unsigned>(exposure));
         m_bFrameGrabbed = 0;

@@ -40,7 +40,8 @@ public:
     // the threads ended.
     void Stop();
 
-    bool Running() const override { return m_grabThread.joinable() || m_displayThread.joinable(); }
+    // Read on the UI thread while the camera thread may be starting or joining the threads.
+    bool Running() const override { return m_bRunning.load(); }
     // The RGB buffer tells whether the camera runs: the grab thread exchanges the raw pointers.
     bool CanRecord() const override { return !m_rgb.empty(); }
     // The frame time the grab thread measured, not a whole number of frames per second.
@@ -90,6 +91,7 @@ private:
     std::vector<BYTE> m_snap;  // last decoded frame, under m_snapLock
     mutable std::mutex m_snapLock;
 
+    std::atomic<bool> m_bRunning{false};
     std::thread m_grabThread;
     std::thread m_displayThread;
 

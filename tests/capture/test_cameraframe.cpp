@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QMenu>
+#include <QPointer>
 #include <QToolButton>
 
 #include <cstdlib>
@@ -31,6 +32,7 @@
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
 #include "testcamerahost.h"
+#include "camerathreadhold.h"
 
 namespace {
 
@@ -430,3 +432,67 @@ TEST_F(CameraFrameTest, AGainChangedInTheSettingsDialogIsSavedByOkAndThePopupRep
     EXPECT_FALSE(f->ExposurePanel());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
 }
+
+namespace {
+
+// Opening, closing and a snap captured to a file wait on the camera thread: held there, the
+// window has already answered and the camera has not moved yet; released, the work finishes.
+TEST_F(CameraFrameTest, CameraWorkWaitsOnTheCameraThreadNotOnTheWindow) {
+    CCameraFrame* f = Start();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsIdle() && f->View()->FramesShown() > 0; }));
+    auto cameraOpen = [] {
+        int w = 0, h = 0;
+        return VekCameraGetImageSize(&w, &h) == CAMERA_OK && w > 0;
+    };
+    {
+        CameraThreadHold hold;
+        SendMessage(f->GetSafeHwnd(), WM_CAMERA_CLOSE, 0, 0);
+        EXPECT_FALSE(f->Controller().IsOpen());
+        EXPECT_FALSE(f->IsCommandEnabled(CCameraFrame::ID_CAMERA_SNAP));
+        Pump(50);
+        EXPECT_TRUE(cameraOpen()) << "the hub closes the camera on the camera thread";
+        SendMessage(f->GetSafeHwnd(), WM_CAMERA_OPEN, 0, 0);
+        EXPECT_TRUE(f->Controller().IsOpening());
+    }
+    ASSERT_TRUE(PumpUntil([f] { return f->Controller().IsOpen() && f->Controller().IsIdle(); }));
+    EXPECT_TRUE(PumpUntil([f] { return f->View()->FramesShown() > 0; }));
+
+    // A full-resolution BMP is captured by the camera to the file.
+    CameraSettings& s = f->Settings();
+    s.snap.bConfig = 1;
+    s.snap.bLapse = 0;
+    s.snap.bTimeStamp = 0;
+    s.snap.uiFiletype = kCaptureBmp;
+    s.snap.sFilename = "held";
+    s.byCaptureRes = 0;
+    {
+        CameraThreadHold hold;
+        f->OnCommand(CCameraFrame::ID_CAMERA_SNAP);
+        Pump(100);
+        EXPECT_TRUE(f->IsSnapRunning());
+        EXPECT_TRUE(Announced().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(Shots() + "held.bmp"));
+    }
+    ASSERT_TRUE(PumpUntil([f] { return !f->IsSnapRunning(); }, 30000));
+    EXPECT_EQ(Announced(), QStringList{Shots() + "held.bmp"});
+    EXPECT_GT(QFileInfo(Shots() + "held.bmp").size(), 3664 * 2740 * 3);
+
+    // Closing the window: the host hears of it at once and the window is out of sight; it is
+    // deleted once the camera is closed.
+    QPointer<CCameraFrame> window = f;
+    {
+        CameraThreadHold hold;
+        f->close();
+        EXPECT_FALSE(Frame());
+        EXPECT_TRUE(window);
+        EXPECT_FALSE(window->isVisible());
+        Pump(50);
+        EXPECT_TRUE(window) << "still in use by the camera thread's close";
+        EXPECT_TRUE(cameraOpen());
+    }
+    EXPECT_TRUE(PumpUntil([&] { return !window; }));
+    EXPECT_FALSE(cameraOpen());
+}
+
+}  // namespace

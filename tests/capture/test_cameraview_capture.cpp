@@ -13,6 +13,8 @@
 #include "capture/cameradisplay.h"
 #include "capture/cameraview.h"
 #include "capture/postedtext.h"
+#include "controls/progressdialog.h"
+#include "camerathreadhold.h"
 #include "capture/regionchooser.h"
 #include "ui/messages.h"
 #include "simcam.h"
@@ -170,10 +172,21 @@ TEST_F(CameraViewCapture, ALongExposureSnapOfThisModelIsSavedAtOnce) {
     VekCameraGetExposureTime(&before);
     settings_.bLongExposure = 1;
     settings_.snap.uiFiletype = CAPTURE_FILE_BMP;
-    // The threads restart for a fresh exposure, then the save runs before StartSnap returns.
-    view->StartSnap(QString::fromStdString(Dir() + "/long.bmp"), &settings_);
-    ASSERT_EQ(frame_.Count(WM_CAMERA_FILESAVED), 1);
+    // The threads restart for a fresh exposure, and the file is written on the camera thread
+    // while "Wait a moment!" is up: held there, the snap is still pending and nothing is saved.
+    {
+        CameraThreadHold hold;
+        view->StartSnap(QString::fromStdString(Dir() + "/long.bmp"), &settings_);
+        EXPECT_TRUE(view->SnapPending());
+        PumpFor(50);
+        EXPECT_EQ(frame_.Count(WM_CAMERA_FILESAVED), 0);
+        const auto dialogs = view->window()->findChildren<CProgressDialog*>();
+        ASSERT_EQ(dialogs.size(), 1);
+        EXPECT_EQ(dialogs[0]->GetText(), "Wait a moment!");
+    }
+    ASSERT_TRUE(PumpUntil([&] { return frame_.Count(WM_CAMERA_FILESAVED) == 1; }, 15000));
     EXPECT_EQ(frame_.Of(WM_CAMERA_FILESAVED)[0].text, Dir() + "/long.bmp");
+    EXPECT_TRUE(view->window()->findChildren<CProgressDialog*>().isEmpty()) << "the dialog goes with the snap";
     EXPECT_TRUE(prompts_.boxes.empty()) << prompts_.boxes.front();
     EXPECT_FALSE(view->SnapPending());
     EXPECT_EQ(view->GetRunState(), CCameraView::kRun);
