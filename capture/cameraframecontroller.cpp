@@ -120,26 +120,59 @@ void CCameraFrameController::Opened(unsigned generation, bool ok, int applyBackC
 
 void CCameraFrameController::FinishOpen(unsigned generation) {
     if (!m_bOpening || generation != m_openGeneration) return;
-    m_bOpening = false;
-    CameraSettings& s = m_Settings;
-    BYTE team = 0;
-    VekCameraGetCurrentParameterTeam(&team);
-    s.byParamTeam = team;
-    if (team != 0) VekCameraReadParameter(team);
-    s.byParamTeamAtOpen = s.byParamTeam;
     m_bCrossShow = m_profile.GetProfileInt("Cross", "Show", 0) ? 1 : 0;
     m_crossColor = static_cast<COLORREF>(m_profile.GetProfileInt("Cross", "Color", 255)) & 0xFFFFFF;
     if (m_pView) m_pView->SetCross(m_bCrossShow, m_crossColor);
-    const bool firstUse = IsFirstCameraUse(s.nCameraId) != 0;
-    if (firstUse)
-        WriteAllParameters();
-    else
-        ReadAllParameters();
-    if (s.bUseRowLimit == 1) ApplyRowLimit(s);
-    s.nOpenState = 0;
-    if (firstUse) AutoWhiteBalance();
-    if (onOpened) onOpened(s.nWidth > 0 ? s.nWidth : 640, s.nHeight > 0 ? s.nHeight : 480);
-    if (onStateChanged) onStateChanged();
+    // The parameters are read from the camera or written to it on the camera thread, into a
+    // copy of the record: nothing on this thread reads them while the camera is not open yet.
+    auto work = std::make_shared<CameraSettings>(m_Settings);
+    work->pBackPoints = nullptr;
+    auto firstUse = std::make_shared<bool>(false);
+    CCameraThread::Instance().Post(
+        this,
+        [this, work, firstUse] {
+            CameraSettings& s = *work;
+            BYTE team = 0;
+            VekCameraGetCurrentParameterTeam(&team);
+            s.byParamTeam = team;
+            if (team != 0) VekCameraReadParameter(team);
+            s.byParamTeamAtOpen = s.byParamTeam;
+            *firstUse = IsFirstCameraUse(s.nCameraId) != 0;
+            if (*firstUse)
+                WriteAllParameters(s);
+            else
+                ReadAllParameters(s);
+            if (s.bUseRowLimit == 1) ApplyRowLimit(s);
+        },
+        [this, work, firstUse, generation] {
+            // Closed meanwhile: the close has ended the camera, and the record stays closed.
+            if (!m_bOpening || generation != m_openGeneration) return;
+            m_bOpening = false;
+            TakeCameraParameters(*work);
+            CameraSettings& s = m_Settings;
+            s.nOpenState = 0;
+            if (*firstUse) AutoWhiteBalance();
+            if (onOpened) onOpened(s.nWidth > 0 ? s.nWidth : 640, s.nHeight > 0 ? s.nHeight : 480);
+            if (onStateChanged) onStateChanged();
+        });
+}
+
+void CCameraFrameController::TakeCameraParameters(const CameraSettings& camera) {
+    // What the window owns stays as it is here: the save settings and resolutions (the save
+    // dialog may have changed them meanwhile) and the background correction.
+    CameraSettings& s = m_Settings;
+    CameraSettings merged = camera;
+    merged.snap = s.snap;
+    merged.video = s.video;
+    merged.byCaptureRes = s.byCaptureRes;
+    merged.byPreviewRes = s.byPreviewRes;
+    merged.bResLock = s.bResLock;
+    merged.pBackPoints = s.pBackPoints;
+    merged.nBackPoints = s.nBackPoints;
+    merged.bBackCorrLoaded = s.bBackCorrLoaded;
+    merged.bBackCorrApply = s.bBackCorrApply;
+    merged.nOpenState = s.nOpenState;
+    s = merged;
 }
 
 void CCameraFrameController::Close() {
@@ -152,19 +185,20 @@ void CCameraFrameController::Close() {
     m_profile.WriteProfileInt("Cross", "Color", static_cast<int>(m_crossColor));
     // The camera is closed from here on for the window; the camera thread does the rest in the
     // order the hub expects: the parameter team back, the view's threads, then the camera.
-    CCameraView* view = m_pView && m_pView->BeginShutdown() ? m_pView : nullptr;
+    bool recordingEnded = false;
+    CCameraView* view = m_pView && m_pView->BeginShutdown(&recordingEnded) ? m_pView : nullptr;
     const BYTE team = s.byParamTeamAtOpen;
     // The view took its copy of the correction points when it started.
     FreeBackCorrection();
     s.nOpenState = 2;
     CCameraThread::Instance().Post(
         this,
-        [opened, team, view] {
+        [opened, team, view, recordingEnded] {
             if (opened) {
                 VekCameraReadParameter(team);
                 VekCameraSaveParameter(team);
             }
-            if (view) view->JoinThreads();
+            if (view) view->JoinThreads(recordingEnded);
             VekCameraUnInit();
         },
         [this, view] {
@@ -174,13 +208,12 @@ void CCameraFrameController::Close() {
     if (onStateChanged) onStateChanged();
 }
 
-void CCameraFrameController::WriteAllParameters() {
-    CameraSettings& s = m_Settings;
+void CCameraFrameController::WriteAllParameters(CameraSettings& s) {
     const int id = s.nCameraId;
     if (s.aeState.bSupported) VekCameraSetAeState(s.bSoftwareAe ? 0 : s.aeState.nValue);
     if (s.aeTarget.bSupported) VekCameraSetAeTarget(AeTargetDeviceFromLevel(s.aeTarget.nValue));
     if (s.analogGain.bSupported) VekCameraSetAnalogGain(GainDeviceFromLevel(id, s.analogGain.nValue));
-    if (s.exposure.bSupported) SetExposure(s.exposure.nValue);
+    if (s.exposure.bSupported) SetExposure(s, s.exposure.nValue);
     if (s.gamma.bSupported) VekCameraSetGamma(GammaDeviceFromLevel(id, s.gamma.nValue));
     if (s.contrast.bSupported) VekCameraSetContrast(ContrastDeviceFromLevel(id, s.contrast.nValue));
     if (s.saturation.bSupported) VekCameraSetSaturation(SaturationDeviceFromLevel(id, s.saturation.nValue));
@@ -202,8 +235,7 @@ void CCameraFrameController::WriteAllParameters() {
     if (s.b2rgbMode.bSupported) VekCameraSetB2RGBMode(s.b2rgbMode.nValue ? 1 : 0);
 }
 
-void CCameraFrameController::ReadAllParameters() {
-    CameraSettings& s = m_Settings;
+void CCameraFrameController::ReadAllParameters(CameraSettings& s) {
     const int id = s.nCameraId;
     if (s.aeState.bSupported) s.aeState.nValue = Get(VekCameraGetAeState) & 0xFF;
     VekCameraSetAeState(s.bSoftwareAe ? 0 : s.aeState.nValue);
@@ -221,7 +253,7 @@ void CCameraFrameController::ReadAllParameters() {
             s.exposure.nValue = ms;
         }
         s.nExposureMs = ms;
-        ApplyWithSpeedSwitching(ms);
+        ApplyWithSpeedSwitching(s, ms);
     }
     if (s.analogGain.bSupported) {
         s.analogGain.nValue = GainLevelFromDevice(id, Get(VekCameraGetAnalogGain) & 0xFFFF);
@@ -278,8 +310,7 @@ void CCameraFrameController::ReadAllParameters() {
     }
 }
 
-void CCameraFrameController::SetExposure(int value) {
-    CameraSettings& s = m_Settings;
+void CCameraFrameController::SetExposure(CameraSettings& s, int value) {
     const int ms = s.bLongExposure ? ExposureMsFromIndex(std::clamp(value, 0, 99)) : value;
     if (ms == s.nExposureMs) return;
     s.nExposureMs = ms;
@@ -287,19 +318,18 @@ void CCameraFrameController::SetExposure(int value) {
     if (traits.directExposure) {
         VekCameraSetExposureTime(static_cast<unsigned>(ms));
         VekCameraSaveParameter(0);
-        ReadBack();
+        ReadBack(s);
     } else if (traits.pausedExposure) {
         const BYTE state = m_pView ? m_pView->GetRunState() : static_cast<BYTE>(CCameraView::kStop);
         if (m_pView && state == CCameraView::kRun) m_pView->SetRunState(CCameraView::kPause);
-        ApplyWithSpeedSwitching(ms);
+        ApplyWithSpeedSwitching(s, ms);
         if (m_pView && state == CCameraView::kRun) m_pView->SetRunState(state);
-        ReadBack();
+        ReadBack(s);
         VekCameraSaveParameter(0);
     }
 }
 
-void CCameraFrameController::ApplyWithSpeedSwitching(int ms) {
-    CameraSettings& s = m_Settings;
+void CCameraFrameController::ApplyWithSpeedSwitching(CameraSettings& s, int ms) {
     if (s.bSpeedSwitching) {
         const BYTE mode = ms < 100 ? 0 : ms >= 250 ? 2 : 1;
         VekCameraSetSpeedMode(mode);
@@ -319,8 +349,7 @@ void CCameraFrameController::ApplyWithSpeedSwitching(int ms) {
     m_pView->SetSkipNext();
 }
 
-void CCameraFrameController::ReadBack() {
-    CameraSettings& s = m_Settings;
+void CCameraFrameController::ReadBack(CameraSettings& s) {
     if (!s.bSoftwareAe) s.aeState.nValue = Get(VekCameraGetAeState) & 0xFF;
     const int ms = Get(VekCameraGetExposureTime);
     s.exposure.nValue = s.bLongExposure ? ExposureIndexFromMs(static_cast<unsigned>(ms)) : ms;

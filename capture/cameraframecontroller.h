@@ -89,12 +89,12 @@ public:
     // joins the view's threads and closes the camera.
     void Close();
 
-    void WriteAllParameters();
-    void ReadAllParameters();
+    void WriteAllParameters() { WriteAllParameters(m_Settings); }
+    void ReadAllParameters() { ReadAllParameters(m_Settings); }
     // The exposure command (table index in long-exposure mode).
-    void SetExposure(int value);
-    void ApplyWithSpeedSwitching(int ms);
-    void ReadBack();
+    void SetExposure(int value) { SetExposure(m_Settings, value); }
+    void ApplyWithSpeedSwitching(int ms) { ApplyWithSpeedSwitching(m_Settings, ms); }
+    void ReadBack() { ReadBack(m_Settings); }
 
     // The work for one grabbed frame; returns true when software auto exposure gave up and was
     // switched off.
@@ -124,6 +124,14 @@ public:
 private:
     void Opened(unsigned generation, bool ok, int applyBackCorrection);
     void FinishOpen(unsigned generation);
+    // The parameters the opening read into a copy of the record, back into the record.
+    void TakeCameraParameters(const CameraSettings& camera);
+    // The same on a given record (the opening's copy, on the camera thread).
+    void WriteAllParameters(CameraSettings& s);
+    void ReadAllParameters(CameraSettings& s);
+    void SetExposure(CameraSettings& s, int value);
+    void ApplyWithSpeedSwitching(CameraSettings& s, int ms);
+    void ReadBack(CameraSettings& s);
     void ReadGainsAndSave();
 
     CameraSettings m_Settings{};

@@ -117,19 +117,20 @@ int CCameraView::Init(CameraSettings* settings) {
 }
 
 int CCameraView::Shutdown(CameraSettings*) {
-    if (!BeginShutdown())
+    bool recordingEnded = false;
+    if (!BeginShutdown(&recordingEnded))
         return 0;
     // A snap still being written finishes first: it restarts the threads when it is done.
     CCameraThread::Instance().Drain();
-    JoinThreads();
+    JoinThreads(recordingEnded);
     EndShutdown();
     return 1;
 }
 
-bool CCameraView::BeginShutdown() {
+bool CCameraView::BeginShutdown(bool* recordingEnded) {
     if (!m_source.Running())
         return false;
-    m_bStopRecorded = StopRecording() != 0;
+    *recordingEnded = StopRecording() != 0;
     if (!m_bSaving && (m_snapTimer.isActive() || m_pProgress)) {
         // A snap waiting on its exposure ends without a file, so the snap thread goes on.
         m_snapTimer.stop();
@@ -139,8 +140,8 @@ bool CCameraView::BeginShutdown() {
     return true;
 }
 
-void CCameraView::JoinThreads() {
-    if (m_bStopRecorded)
+void CCameraView::JoinThreads(bool recordingEnded) {
+    if (recordingEnded)
         SleepMs(200);  // the display may be writing its last frame
     StopThreads();
 }

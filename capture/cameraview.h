@@ -57,9 +57,10 @@ public:
     // The same in three steps, so that the threads are joined on the camera thread: on the UI
     // thread BeginShutdown ends the recording and a snap waiting on its exposure and tells the
     // threads to stop; JoinThreads (any thread) waits for them; EndShutdown on the UI thread
-    // frees the buffers. False from BeginShutdown when the view was not running.
-    bool BeginShutdown();
-    void JoinThreads();
+    // frees the buffers. BeginShutdown: false when the view was not running; `recordingEnded`
+    // tells whether it ended a recording, which JoinThreads then gives its last frame.
+    bool BeginShutdown(bool* recordingEnded);
+    void JoinThreads(bool recordingEnded);
     void EndShutdown();
     void StartThreads();
     // Waits for both threads. A grab blocked in an exposure longer than a short one is released
@@ -152,7 +153,6 @@ private:
     int m_nTick = 0;
     int m_nTickTotal = 0;
     bool m_bSaving = false;         // a snap is being written on the camera thread
-    bool m_bStopRecorded = false;   // the shutdown ended a recording
     bool m_bSensorWindow = false;   // taken at Init for restarts off the UI thread
 
     // Counters.
