@@ -13,8 +13,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
+#include <utility>
+
 #include "ui/promptservice.h"
 #include "capture/cameramodeltraits.h"
+#include "capture/camerathread.h"
 #include "capture/dscameraview.h"
 #include "capture/regionselectwnd.h"
 #include "capture/saveconfigdlg.h"
@@ -39,6 +43,8 @@ CDSCameraFrame::CDSCameraFrame(int cameraId, BYTE device, const CameraWindowHost
 
 CDSCameraFrame::~CDSCameraFrame() {
     ShutdownCamera();
+    // The device closes on the camera thread; the library calls this window until it has.
+    CCameraThread::Instance().Drain();
     UnregisterWindow();
 }
 
@@ -91,17 +97,47 @@ void CDSCameraFrame::PlaceOnImage(int width, int height) {
 // ---- open and close -----------------------------------------------------------------------
 
 void CDSCameraFrame::OnOpen() {
-    if (m_Settings.nOpenState != 2) return;
-    if (DSCameraInit(m_byDevice, DSHostHandle(this)) != 1 || DSCameraPlay() != 1) {
-        DSCameraUnInit();
-        return;
+    if (m_Settings.nOpenState != 2 || m_bOpening) return;
+    // The device opens and starts streaming on the camera thread, which then waits for its
+    // first frame (at most kOpenWaitMs); the window goes on meanwhile.
+    m_bOpening = true;
+    const unsigned generation = ++m_openGeneration;
+    const BYTE device = m_byDevice;
+    const HWND host = DSHostHandle(this);
+    auto state = m_firstFrame;
+    auto ok = std::make_shared<bool>(false);
+    {
+        std::lock_guard<std::mutex> g(state->lock);
+        state->arrived = false;
     }
-    SleepMs(kOpenWaitMs);
+    CCameraThread::Instance().Post(
+        this,
+        [device, host, state, ok] {
+            if (DSCameraInit(device, host) != 1 || DSCameraPlay() != 1) {
+                DSCameraUnInit();
+                return;
+            }
+            std::unique_lock<std::mutex> g(state->lock);
+            state->changed.wait_for(g, std::chrono::milliseconds(kOpenWaitMs), [&] { return state->arrived; });
+            *ok = true;
+        },
+        [this, generation, ok] {
+            if (generation != m_openGeneration) return;  // closed meanwhile: the close ended it
+            m_bOpening = false;
+            if (*ok) Opened();
+            UpdateCommands();
+        });
+    UpdateCommands();
+}
+
+void CDSCameraFrame::Opened() {
     // The window is sized from the view's size: the library hands out frames of the size last
     // read, and only the view reads it.
     if (!m_pView || !m_pView->Init(&m_Settings)) {
-        DSCameraStop();
-        DSCameraUnInit();
+        CCameraThread::Instance().Post(nullptr, [] {
+            DSCameraStop();
+            DSCameraUnInit();
+        });
         return;
     }
     m_Settings.nWidth = m_pView->ImageWidth();
@@ -121,14 +157,31 @@ void CDSCameraFrame::OnOpen() {
     });
 }
 
+void CDSCameraFrame::FrameArrived() {
+    // On the library's streaming thread.
+    {
+        std::lock_guard<std::mutex> g(m_firstFrame->lock);
+        m_firstFrame->arrived = true;
+    }
+    m_firstFrame->changed.notify_all();
+    if (m_pView) m_pView->FrameArrived();
+}
+
 void CDSCameraFrame::OnClose() {
-    if (m_Settings.nOpenState != 0) return;
-    if (m_pView) m_pView->Shutdown();
-    m_bRecording = 0;
-    DSCameraStop();
-    DSCameraUnInit();
-    if (m_host.profile) m_session.Save(*m_host.profile);
+    if (m_Settings.nOpenState != 0 && !m_bOpening) return;
+    const bool opened = m_Settings.nOpenState == 0;
+    m_bOpening = false;
+    ++m_openGeneration;
+    if (opened) {
+        if (m_pView) m_pView->Shutdown();
+        m_bRecording = 0;
+        if (m_host.profile) m_session.Save(*m_host.profile);
+    }
     m_Settings.nOpenState = 2;
+    CCameraThread::Instance().Post(nullptr, [] {
+        DSCameraStop();
+        DSCameraUnInit();
+    });
 }
 
 void CDSCameraFrame::ShutdownCamera() {
@@ -142,8 +195,19 @@ void CDSCameraFrame::ShutdownCamera() {
 
 void CDSCameraFrame::closeEvent(QCloseEvent* e) {
     ShutdownCamera();
-    if (m_host.closed) m_host.closed(this);
-    e->accept();
+    if (m_host.closed) std::exchange(m_host.closed, nullptr)(this);
+    if (m_bCameraClosed) {
+        e->accept();
+        return;
+    }
+    // The device closes on the camera thread: the window goes at once for the user and is
+    // deleted once that has finished.
+    e->ignore();
+    hide();
+    CCameraThread::Instance().Post(this, {}, [this] {
+        m_bCameraClosed = true;
+        close();
+    });
 }
 
 LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -7,6 +7,10 @@
 
 #include <QPointer>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 #include "capture/camerasettings.h"
 #include "capture/camerawindowbase.h"
 #include "qodirectx.h"
@@ -54,6 +58,9 @@ public:
     // The library's host: the two dialogs, modal through the prompt service.
     int ChooseResolution(const DSFrameSize* sizes, int count, int current) override;
     void ShowProperties(IDSPropertyPages* pages) override;
+    void FrameArrived() override;
+    // While the device is being opened on the camera thread.
+    bool IsOpening() const { return m_bOpening; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -70,6 +77,7 @@ private:
     void PlaceOnImage(int width, int height);
     bool CommandEnabled() const;
     void OnOpen();
+    void Opened();
     void OnClose();
     void ShutdownCamera();
 
@@ -87,4 +95,14 @@ private:
     IRegionChooser* m_pChooser = nullptr;
     QPointer<CSaveConfigDlg> m_pSaveConfigDlg;
     bool m_bShutDown = false;
+    bool m_bCameraClosed = false;  // the camera thread has closed the device for good
+    bool m_bOpening = false;
+    unsigned m_openGeneration = 0;
+    // The opening waits for the device's first frame; the library's thread reports it.
+    struct FirstFrame {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool arrived = false;
+    };
+    std::shared_ptr<FirstFrame> m_firstFrame = std::make_shared<FirstFrame>();
 };

@@ -115,7 +115,10 @@ void CDSCameraView::SetRunState(BYTE state) {
         StopThread();
         return;
     }
-    if (m_source.Running()) m_byRunState = state;
+    if (m_source.Running()) {
+        m_byRunState = state;
+        m_source.Wake();
+    }
 }
 
 // ---- the grab thread ----------------------------------------------------------------------

@@ -44,6 +44,8 @@ public:
 
     // 0 run, 1 pause; 2 stops the thread.
     void SetRunState(BYTE state);
+    // From the library's streaming thread: a new frame is ready.
+    void FrameArrived() { m_source.Wake(); }
     bool IsRunning() const { return m_source.Running(); }
     // Frames per second from the time between new frames; 0 until a whole interval is known.
     double Fps() const { return m_source.Fps(); }

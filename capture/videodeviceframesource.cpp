@@ -1,6 +1,7 @@
 #include "capture/videodeviceframesource.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "capture/frameratemeter.h"
 #include "capture/liveview.h"
@@ -33,10 +34,21 @@ void CVideoDeviceFrameSource::Free() {
 void CVideoDeviceFrameSource::Start(IFrameSink* sink) {
     if (m_thread.joinable()) return;
     m_thread = std::thread(&CVideoDeviceFrameSource::GrabThread, this, sink);
+    m_bRunning = true;
 }
 
 void CVideoDeviceFrameSource::Stop() {
+    Wake();
     if (m_thread.joinable()) m_thread.join();
+    m_bRunning = false;
+}
+
+void CVideoDeviceFrameSource::Wake() {
+    {
+        std::lock_guard<std::mutex> g(m_wakeLock);
+        ++m_nWakes;
+    }
+    m_wake.notify_all();
 }
 
 bool CVideoDeviceFrameSource::CopyNewest(const RECT& region, BYTE* out) const {
@@ -55,27 +67,33 @@ void CVideoDeviceFrameSource::ChooseRecordRate(CAviFile& avi) const {
 void CVideoDeviceFrameSource::GrabThread(IFrameSink* sink) {
     CFrameRateMeter rate;
     uint64_t sequence = 0;
+    // The library tells of every new frame (Wake); the wait's deadline only guards against a
+    // device that goes quiet, so that the thread still sees a stop.
+    constexpr auto kQuiet = std::chrono::milliseconds(250);
     while (m_runState.load() != CLiveView::kStop) {
-        if (m_runState.load() != CLiveView::kRun) {
-            SleepMs(10);  // paused: idles until run or stop, no frame is polled
-            continue;
-        }
-        bool fresh = false;
+        uint64_t seen;
         {
-            std::lock_guard<std::mutex> g(m_frameLock);
-            ++m_nGrabCalls;
-            // A frame already handed out is no frame: nothing is drawn, reported or recorded again.
-            fresh = !m_frame.empty() && DSGrabFrame(m_frame.data()) == 1;
-            if (fresh) m_bFrameSeen = true;
+            std::lock_guard<std::mutex> g(m_wakeLock);
+            seen = m_nWakes;
         }
-        if (fresh) {
-            // Until the new stream has a whole interval, the last rate stands.
-            if (const double fps = rate.AddFrame(GetTickCountMs()); fps > 0.0) m_dFps = fps;
-            ++m_nGrabbed;
-            sink->OnFrame(m_frame.data(), ++sequence);
+        if (m_runState.load() == CLiveView::kRun) {
+            bool fresh = false;
+            {
+                std::lock_guard<std::mutex> g(m_frameLock);
+                ++m_nGrabCalls;
+                // A frame already handed out is no frame: nothing is drawn, reported or recorded again.
+                fresh = !m_frame.empty() && DSGrabFrame(m_frame.data()) == 1;
+                if (fresh) m_bFrameSeen = true;
+            }
+            if (fresh) {
+                // Until the new stream has a whole interval, the last rate stands.
+                if (const double fps = rate.AddFrame(GetTickCountMs()); fps > 0.0) m_dFps = fps;
+                ++m_nGrabbed;
+                sink->OnFrame(m_frame.data(), ++sequence);
+            }
         }
-        // DSGrabFrame answers at once, new frame or not, and the library has no call that waits
-        // for one: this pause paces the poll of the device's newest frame.
-        SleepMs(1);
+        // Paused or after a grab: until the next frame or run-state change.
+        std::unique_lock<std::mutex> g(m_wakeLock);
+        m_wake.wait_for(g, kQuiet, [&] { return m_nWakes != seen; });
     }
 }

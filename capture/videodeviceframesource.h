@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -23,10 +24,12 @@ public:
     void Start(IFrameSink* sink);
     // Joins the thread; the caller set the run state to stop.
     void Stop();
+    // A new frame is ready, or the run state changed: the thread looks again.
+    void Wake();
     // Copies a region of the newest frame (bottom-up, packed rows); false before the first.
     bool CopyNewest(const RECT& region, BYTE* out) const;
 
-    bool Running() const override { return m_thread.joinable(); }
+    bool Running() const override { return m_bRunning.load(); }
     bool CanRecord() const override { return Running(); }
     // The live rate rounded up, so the file plays at least as fast as the device delivered.
     void ChooseRecordRate(CAviFile& avi) const override;
@@ -40,7 +43,11 @@ private:
     void GrabThread(IFrameSink* sink);
 
     const std::atomic<BYTE>& m_runState;
+    std::atomic<bool> m_bRunning{false};
     std::thread m_thread;
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;
+    uint64_t m_nWakes = 0;  // under m_wakeLock
     int m_nWidth = 0;
     int m_nHeight = 0;
     // DSGrabFrame writes the buffer under m_frameLock; the thread reads it after, a snap copies

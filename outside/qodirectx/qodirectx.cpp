@@ -39,14 +39,18 @@ bool StartStreaming(Camera& cam) {
     Camera* c = &cam;
     return cam.device->Start([c](const videodev::VideoFrame& f) {
         const size_t rowBytes = static_cast<size_t>(f.width) * 3u;
-        std::lock_guard<std::mutex> guard(c->frameLock);
-        c->frame.resize(rowBytes * static_cast<size_t>(f.height));
-        for (int y = 0; y < f.height; ++y)
-            std::memcpy(c->frame.data() + rowBytes * static_cast<size_t>(y), f.data + f.stride * static_cast<size_t>(y),
-                        rowBytes);
-        c->frameWidth = f.width;
-        c->frameHeight = f.height;
-        ++c->frameNumber;
+        {
+            std::lock_guard<std::mutex> guard(c->frameLock);
+            c->frame.resize(rowBytes * static_cast<size_t>(f.height));
+            for (int y = 0; y < f.height; ++y)
+                std::memcpy(c->frame.data() + rowBytes * static_cast<size_t>(y),
+                            f.data + f.stride * static_cast<size_t>(y), rowBytes);
+            c->frameWidth = f.width;
+            c->frameHeight = f.height;
+            ++c->frameNumber;
+        }
+        if (c->host)
+            c->host->FrameArrived();
     });
 }
 

@@ -69,6 +69,9 @@ public:
     virtual int ChooseResolution(const DSFrameSize* sizes, int count, int current) = 0;
     // Returns when the dialog is closed; values are applied while it is open.
     virtual void ShowProperties(IDSPropertyPages* pages) = 0;
+    // On the library's streaming thread, after each new frame is kept, so that a grab need not
+    // poll: it returns at once and may not call the library.
+    virtual void FrameArrived() {}
 
 protected:
     ~IDSHost() = default;

@@ -259,7 +259,7 @@ TEST_F(DSCameraTest, LaunchOfAVideoDeviceGoesThroughTheChooser) {
     ASSERT_TRUE(f);
     EXPECT_EQ(f->Device(), 0);
     EXPECT_EQ(f->Settings().nCameraId, 0);
-    EXPECT_TRUE(f->IsOpen());
+    EXPECT_TRUE(PumpUntil([f] { return f->IsOpen(); }));
     EXPECT_EQ(f->View()->ImageWidth(), 32);
     // The chooser's closing hands the activation back to the main window: the webcam window
     // still ends up in front.

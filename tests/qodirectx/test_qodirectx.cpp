@@ -1,4 +1,5 @@
 // The webcam library against test-pattern devices only.
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,8 @@ struct Combo : IDSComboBox {
 };
 
 struct ScriptedHost : IDSHost {
+    std::atomic<int> arrivals{0};
+    void FrameArrived() override { ++arrivals; }
     int choose = -1;
     std::vector<DSFrameSize> offered;
     int brightness = -1;  // value the property dialog sets, -1 none
@@ -137,6 +140,36 @@ TEST_F(DSCamera, GrabsThePatternPackedAndOnlyNewFrames) {
     std::vector<BYTE> before = buffer;
     EXPECT_EQ(DSGrabFrame(buffer.data()), 0);
     EXPECT_EQ(buffer, before);
+}
+
+// Under real timing: the host hears of each new frame, and a grab after the word has one.
+TEST_F(DSCamera, TheHostHearsOfEveryNewFrameAndThenAGrabHasIt) {
+    AddPattern({{16, 8}});
+    ScriptedHost host;
+    ASSERT_EQ(DSCameraInit(0, DSHostHandle(&host)), 1);
+    ASSERT_EQ(DSCameraPlay(), 1);
+    int w = 0, h = 0;
+    ASSERT_EQ(DSCameraGetImageSize(&w, &h), 1);
+    std::vector<BYTE> buffer(static_cast<size_t>(w * h * 3), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int grabbed = 0;
+    for (int seen = host.arrivals.load(); grabbed < 3 && std::chrono::steady_clock::now() < deadline;) {
+        if (host.arrivals.load() == seen) {
+            std::this_thread::yield();
+            continue;
+        }
+        seen = host.arrivals.load();
+        // Only a grab right after the word: a frame that came with the word before it and was
+        // already taken leaves this one empty.
+        if (DSGrabFrame(buffer.data()) == 1) ++grabbed;
+    }
+    EXPECT_EQ(grabbed, 3);
+    DSCameraStop();
+    DSCameraUnInit();
+    // Closed: the library tells the host nothing more.
+    const int atClose = host.arrivals.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(host.arrivals.load(), atClose);
 }
 
 TEST_F(DSCamera, ResolutionChangeRestartsAndNeverOverrunsAnOldBuffer) {
