@@ -185,20 +185,19 @@ void CCameraFrameController::Close() {
     m_profile.WriteProfileInt("Cross", "Color", static_cast<int>(m_crossColor));
     // The camera is closed from here on for the window; the camera thread does the rest in the
     // order the hub expects: the parameter team back, the view's threads, then the camera.
-    bool recordingEnded = false;
-    CCameraView* view = m_pView && m_pView->BeginShutdown(&recordingEnded) ? m_pView : nullptr;
+    CCameraView* view = m_pView && m_pView->BeginShutdown() ? m_pView : nullptr;
     const BYTE team = s.byParamTeamAtOpen;
     // The view took its copy of the correction points when it started.
     FreeBackCorrection();
     s.nOpenState = 2;
     CCameraThread::Instance().Post(
         this,
-        [opened, team, view, recordingEnded] {
+        [opened, team, view] {
             if (opened) {
                 VekCameraReadParameter(team);
                 VekCameraSaveParameter(team);
             }
-            if (view) view->JoinThreads(recordingEnded);
+            if (view) view->JoinThreads();
             VekCameraUnInit();
         },
         [this, view] {

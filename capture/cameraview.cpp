@@ -78,7 +78,7 @@ bool FolderCanSave(const QString& path) {
 }  // namespace
 
 CCameraView::CCameraView(QWidget* parent)
-    : CLiveView(parent, Style{.mapOnlyShown = false, .recordTimeLimit = true, .closeOnThread = true, .closeWaitMs = 0},
+    : CLiveView(parent, Style{.mapOnlyShown = false, .recordTimeLimit = true},
                 m_source) {
     m_snapTimer.setInterval(100);
     QObject::connect(&m_snapTimer, &QTimer::timeout, this, [this] { OnSnapTimer(); });
@@ -117,20 +117,19 @@ int CCameraView::Init(CameraSettings* settings) {
 }
 
 int CCameraView::Shutdown(CameraSettings*) {
-    bool recordingEnded = false;
-    if (!BeginShutdown(&recordingEnded))
+    if (!BeginShutdown())
         return 0;
     // A snap still being written finishes first: it restarts the threads when it is done.
     CCameraThread::Instance().Drain();
-    JoinThreads(recordingEnded);
+    JoinThreads();
     EndShutdown();
     return 1;
 }
 
-bool CCameraView::BeginShutdown(bool* recordingEnded) {
+bool CCameraView::BeginShutdown() {
     if (!m_source.Running())
         return false;
-    *recordingEnded = StopRecording() != 0;
+    StopRecording();
     if (!m_bSaving && (m_snapTimer.isActive() || m_pProgress)) {
         // A snap waiting on its exposure ends without a file, so the snap thread goes on.
         m_snapTimer.stop();
@@ -140,9 +139,8 @@ bool CCameraView::BeginShutdown(bool* recordingEnded) {
     return true;
 }
 
-void CCameraView::JoinThreads(bool recordingEnded) {
-    if (recordingEnded)
-        SleepMs(200);  // the display may be writing its last frame
+void CCameraView::JoinThreads() {
+    // A frame the display thread is writing to a recording finishes before the join returns.
     StopThreads();
 }
 

@@ -57,10 +57,9 @@ public:
     // The same in three steps, so that the threads are joined on the camera thread: on the UI
     // thread BeginShutdown ends the recording and a snap waiting on its exposure and tells the
     // threads to stop; JoinThreads (any thread) waits for them; EndShutdown on the UI thread
-    // frees the buffers. BeginShutdown: false when the view was not running; `recordingEnded`
-    // tells whether it ended a recording, which JoinThreads then gives its last frame.
-    bool BeginShutdown(bool* recordingEnded);
-    void JoinThreads(bool recordingEnded);
+    // frees the buffers. BeginShutdown: false when the view was not running.
+    bool BeginShutdown();
+    void JoinThreads();
     void EndShutdown();
     void StartThreads();
     // Waits for both threads. A grab blocked in an exposure longer than a short one is released

@@ -19,7 +19,6 @@ namespace {
 const char kCannotSaveText[] = "This path can't save image!";  // string 61451
 // Slack behind the frame in the grab buffer, as the source keeps it.
 constexpr size_t kBufferSlack = 512;
-constexpr uint32_t kRecordStopWaitMs = 1000;
 
 // A path whose extension says what the file holds: ".raw" for raw data whatever was asked
 // for; the writer's usual extension when the path has none.
@@ -40,12 +39,9 @@ QString SnapPathFor(const QString& path, int fileType) {
 
 }  // namespace
 
-// A region is chosen only over a shown picture; a recording has no time limit and is closed at
-// once after a pause for the frame being written.
+// A region is chosen only over a shown picture; a recording has no time limit.
 CDSCameraView::CDSCameraView(QWidget* parent)
-    : CLiveView(parent, Style{.mapOnlyShown = true, .recordTimeLimit = false, .closeOnThread = false,
-                              .closeWaitMs = kRecordStopWaitMs},
-                m_source) {}
+    : CLiveView(parent, Style{.mapOnlyShown = true, .recordTimeLimit = false}, m_source) {}
 
 CDSCameraView::~CDSCameraView() { Shutdown(); }
 
@@ -78,6 +74,8 @@ int CDSCameraView::Shutdown() {
     if (!m_source.Running()) return 0;
     StopRecording();
     StopThread();
+    // The recording's file is closed and announced now that its last frame is written.
+    FinishPendingClose();
     FreeBuffers();
     LayoutDisplay();
     return 1;

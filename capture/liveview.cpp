@@ -223,14 +223,8 @@ int CLiveView::StopRecording() {
     // refused.
     m_bRecording = 0;
     m_recordLimitTimer.stop();
-    if (m_style.closeOnThread) {
-        const HWND self = GetSafeHwnd();
-        m_bClosePending = m_pAvi->StartCloseThread([self] { PostMessage(self, WM_AVI_CLOSED, 0, 0); });
-        return 1;
-    }
-    SleepMs(m_style.closeWaitMs);
-    m_bClosePending = true;
-    FinishPendingClose();
+    const HWND self = GetSafeHwnd();
+    m_bClosePending = m_pAvi->StartCloseThread([self] { PostMessage(self, WM_AVI_CLOSED, 0, 0); });
     return 1;
 }
 

@@ -57,7 +57,8 @@ public:
     // Recording: 1 when started; 0 when already recording, not running or the file cannot be
     // written (then the user is told and nothing is announced).
     int StartRecording(const QString& path, CameraSettings* settings);
-    // 1 when a recording was running; the file is closed and, when finished, announced.
+    // 1 when a recording was running. A frame being written finishes; a short thread then
+    // closes the file, and WM_AVI_CLOSED announces it (when finished) on the UI thread.
     int StopRecording();
     bool IsRecording() const { return m_bRecording.load() != 0; }
     // Frames written to the current recording.
@@ -78,10 +79,6 @@ protected:
     struct Style {
         bool mapOnlyShown;     // a region is chosen only over a display child that is shown
         bool recordTimeLimit;  // the video settings' time limit ends a recording
-        // Stop hands the closing to a short thread (WM_AVI_CLOSED finishes it); otherwise it
-        // waits closeWaitMs and closes at once.
-        bool closeOnThread;
-        uint32_t closeWaitMs;
     };
     // `source` is the view's own member: only its address is taken here.
     CLiveView(QWidget* parent, const Style& style, IFrameSource& source);

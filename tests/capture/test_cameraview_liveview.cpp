@@ -29,7 +29,7 @@ class TestLiveView : public CLiveView {
 public:
     TestLiveView()
         : CLiveView(nullptr,
-                    Style{.mapOnlyShown = false, .recordTimeLimit = false, .closeOnThread = false, .closeWaitMs = 0},
+                    Style{.mapOnlyShown = false, .recordTimeLimit = false},
                     source) {}
     void Begin(int w, int h) {
         SetFrameSize(w, h, static_cast<size_t>(w) * h * 3);
