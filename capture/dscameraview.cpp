@@ -121,20 +121,7 @@ void CDSCameraView::SetRunState(BYTE state) {
 
 // ---- the grab thread ----------------------------------------------------------------------
 
-int CDSCameraView::FrameBrightness(const BYTE* bgr, int width, int height) {
-    if (!bgr || width <= 0 || height <= 0) return 0;
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    // A large frame sums well past 32 bits.
-    uint64_t sum = 0;
-    const BYTE* p = bgr;
-    for (size_t i = 0; i < pixels; ++i, p += 3) sum += p[2] + 6u * p[1] + 3u * p[0];
-    return static_cast<int>(sum / (pixels + 1) / 10);
-}
-
-void CDSCameraView::ProcessFrame(const BYTE* frame, uint64_t sequence) {
-    const int brightness = FrameBrightness(frame, m_nWidth, m_nHeight);
-    m_nLastBrightness = brightness;
-    if (m_hFrame) PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(brightness), 0);
+void CDSCameraView::OnFrame(const BYTE* frame, uint64_t sequence) {
     // Only the GUI thread paints: the display keeps the frame and repaints itself.
     m_pDisplay->PresentFrame(frame, SourceRect(), sequence);
     RecordFrame(frame);

@@ -1,10 +1,11 @@
 // The live picture of an ordinary video device (camera id 0) through the qodirectx library: its
-// frame source's one thread takes the newest frame, and the view reports its brightness to the
-// frame window, hands it to the display child and appends it to a recording. Snaps are written at
-// once with DSCameraImageSave; "DS Bin" changes the stream size with the thread stopped.
+// frame source's one thread takes the newest frame and reports its brightness to the frame
+// window; the view hands it to the display child and appends it to a recording. Snaps are
+// written at once with DSCameraImageSave; "DS Bin" changes the stream size with the thread
+// stopped.
 //
-// Messages the view sends:
-//   WM_CAMERA_FRAME (brightness, 0)     posted to the frame window for every new frame
+// Messages the view and its source send:
+//   WM_CAMERA_FRAME (brightness, 0)     posted by the source to the frame window, every new frame
 //   WM_CAMERA_STATUSTEXT (0, text)      posted to the frame window while recording
 //   WM_CAMERA_FILESAVED (0, path or 0)  sent to the frame window at the end of every snap
 //   WM_CAMERA_FILESAVED (1, path)       posted to the main window once a recording is finished
@@ -55,22 +56,21 @@ public:
     // frame window. A RAW file always gets ".raw". Returns the path written, empty for none.
     QString Snap(const QString& path, int fileType);
 
-    // (sum of channel 2 + 6 x channel 1 + 3 x channel 0) / (pixels + 1) / 10.
-    static int FrameBrightness(const BYTE* bgr, int width, int height);
-    // The work for one new frame (brightness, display, recording), as the grab thread does it.
-    void ProcessFrame(const BYTE* frame, uint64_t sequence);
+    static int FrameBrightness(const BYTE* bgr, int width, int height) {
+        return CVideoDeviceFrameSource::FrameBrightness(bgr, width, height);
+    }
 
     uint64_t FramesGrabbed() const { return m_source.FramesGrabbed(); }
     uint64_t GrabCalls() const { return m_source.GrabCalls(); }
-    int LastBrightness() const { return m_nLastBrightness.load(); }
+    int LastBrightness() const { return m_source.LastBrightness(); }
 
 private:
-    void OnFrame(const BYTE* bgr24, uint64_t sequence) override { ProcessFrame(bgr24, sequence); }
+    // On the source's thread: shown and recorded.
+    void OnFrame(const BYTE* bgr24, uint64_t sequence) override;
     void StartThread();
     void StopThread();
     bool AllocateFor(int width, int height);
     void FreeBuffers();
 
-    CVideoDeviceFrameSource m_source{m_byRunState};
-    std::atomic<int> m_nLastBrightness{0};
+    CVideoDeviceFrameSource m_source{m_byRunState, m_hFrame};
 };

@@ -5,6 +5,7 @@
 
 #include "capture/frameratemeter.h"
 #include "capture/liveview.h"
+#include "ui/messages.h"
 #include "platform/clock.h"
 #include "qodirectx.h"
 #include "video/avifile.h"
@@ -64,6 +65,16 @@ void CVideoDeviceFrameSource::ChooseRecordRate(CAviFile& avi) const {
     avi.SetRate(static_cast<unsigned>(fps) * 1000000u);
 }
 
+int CVideoDeviceFrameSource::FrameBrightness(const BYTE* bgr, int width, int height) {
+    if (!bgr || width <= 0 || height <= 0) return 0;
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    // A large frame sums well past 32 bits.
+    uint64_t sum = 0;
+    const BYTE* p = bgr;
+    for (size_t i = 0; i < pixels; ++i, p += 3) sum += p[2] + 6u * p[1] + 3u * p[0];
+    return static_cast<int>(sum / (pixels + 1) / 10);
+}
+
 void CVideoDeviceFrameSource::GrabThread(IFrameSink* sink) {
     CFrameRateMeter rate;
     uint64_t sequence = 0;
@@ -89,6 +100,9 @@ void CVideoDeviceFrameSource::GrabThread(IFrameSink* sink) {
                 // Until the new stream has a whole interval, the last rate stands.
                 if (const double fps = rate.AddFrame(GetTickCountMs()); fps > 0.0) m_dFps = fps;
                 ++m_nGrabbed;
+                const int brightness = FrameBrightness(m_frame.data(), m_nWidth, m_nHeight);
+                m_nLastBrightness = brightness;
+                if (m_hFrame) PostMessage(m_hFrame, WM_CAMERA_FRAME, static_cast<WPARAM>(brightness), 0);
                 sink->OnFrame(m_frame.data(), ++sequence);
             }
         }

@@ -1,5 +1,6 @@
 // Frames of an ordinary video device (camera id 0) through the qodirectx library: one thread
-// takes the newest frame with DSGrabFrame and hands each new one to the sink.
+// takes the newest frame with DSGrabFrame when the library tells of one, posts its brightness
+// to the camera frame (WM_CAMERA_FRAME) and hands it to the sink.
 #pragma once
 
 #include <atomic>
@@ -10,11 +11,14 @@
 #include <vector>
 
 #include "capture/framesource.h"
+#include "ui/msgbridge.h"
 
 class CVideoDeviceFrameSource : public IFrameSource {
 public:
-    // `runState` is the view's: 0 run, 1 pause, 2 stop.
-    explicit CVideoDeviceFrameSource(const std::atomic<BYTE>& runState) : m_runState(runState) {}
+    // `runState` is the view's: 0 run, 1 pause, 2 stop; WM_CAMERA_FRAME goes to `frame` as the
+    // view holds it.
+    CVideoDeviceFrameSource(const std::atomic<BYTE>& runState, const HWND& frame)
+        : m_runState(runState), m_hFrame(frame) {}
     ~CVideoDeviceFrameSource() override { Stop(); }
 
     // The grab buffer for frames of width x height (with slack behind), while stopped.
@@ -38,11 +42,16 @@ public:
     double Fps() const { return m_dFps.load(); }
     uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
     uint64_t GrabCalls() const { return m_nGrabCalls.load(); }
+    // (sum of channel 2 + 6 x channel 1 + 3 x channel 0) / (pixels + 1) / 10.
+    static int FrameBrightness(const BYTE* bgr, int width, int height);
+    int LastBrightness() const { return m_nLastBrightness.load(); }
 
 private:
     void GrabThread(IFrameSink* sink);
 
     const std::atomic<BYTE>& m_runState;
+    const HWND& m_hFrame;
+    std::atomic<int> m_nLastBrightness{0};
     std::atomic<bool> m_bRunning{false};
     std::thread m_thread;
     std::mutex m_wakeLock;
