@@ -4,8 +4,9 @@
 //   open        the main frame's camera launch, until the first frame is on screen;
 //   snap        a snap captured to a file at full resolution (capture resolution 0, BMP), until
 //               the file is announced and live view shows a new frame;
-//   resolution  the save dialog's preview change: close, and 200 ms later open again with the
-//               background correction flag, until a frame is on screen;
+//   resolution  the save dialog's preview change: the preview size switched between 640 x 480
+//               and 1280 x 960, close, and 200 ms later open again with the background
+//               correction flag, until a frame is on screen;
 //   close       the window's close button, until the window is gone.
 // Each counter (<op>_stall_ms) is the largest over the iterations; <op>_ms is the operation's
 // longest wall time. The whole program runs offscreen on the simulated camera with the sensor's
@@ -24,6 +25,7 @@
 #include <optional>
 
 #include "camerabench.h"
+#include "capture/cameraframe.h"
 
 namespace {
 
@@ -133,6 +135,10 @@ void BM_CameraStall(benchmark::State& state) {
                 meter, resolution,
                 [&] {
                     const HWND camera = program.CameraHandle();
+                    if (auto* frame = dynamic_cast<CCameraFrame*>(program.CameraWindow())) {
+                        BYTE& preview = frame->Settings().byPreviewRes;
+                        preview = preview == 4 ? 2 : 4;
+                    }
                     SendMessage(camera, WM_CAMERA_CLOSE, 0, 0);
                     QTimer::singleShot(200, [&, camera] {
                         displayAtOpen = program.Display();

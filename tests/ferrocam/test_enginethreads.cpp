@@ -191,14 +191,13 @@ TEST_F(RealTimeEngine, UnpluggingDuringLiveViewFailsGrabsWithoutSpinning) {
     ASSERT_TRUE(WaitUntil([] { return !SimCamIsPlugged(); }, 2000ms));
     ASSERT_TRUE(WaitUntil([&] { return view.failed.load() >= 1; }, 2000ms));
 
+    // Counted, not timed against the CPU: a grab that fails at once makes the caller's loop
+    // spin through thousands of failures in this time.
     const int failedBefore = view.failed.load();
-    const double cpuBefore = ProcessCpuSeconds();
     std::this_thread::sleep_for(600ms);
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
     const int failures = view.failed.load() - failedBefore;
     EXPECT_GE(failures, 2) << "each grab returns";
     EXPECT_LT(failures, 200) << "a grab that fails at once makes the caller's loop spin";
-    EXPECT_LT(cpu, 0.2) << "seconds of CPU in 0.6 s";
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
@@ -212,9 +211,11 @@ TEST_F(RealTimeEngine, UnpluggingWhilePlayingNeitherSpinsNorHangs) {
     ASSERT_TRUE(WaitUntil([] { return g_frames.load() >= 3; }, 3000ms));
     SimCamUnplug();
     std::this_thread::sleep_for(100ms);
+    // A spinning capture loop takes a whole core; the engine's own waiting threads, even under
+    // a sanitizer's slowdown, take well under three quarters of one.
     const double cpuBefore = ProcessCpuSeconds();
     std::this_thread::sleep_for(600ms);
-    EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.2) << "seconds of CPU in 0.6 s";
+    EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.45) << "seconds of CPU in 0.6 s";
 
     // A still on the gone camera gives up at once rather than after all its attempts.
     auto start = std::chrono::steady_clock::now();
