@@ -324,23 +324,6 @@ void CCameraFrame::ShutdownCamera() {
     if (m_pBackCorrProcess) m_pBackCorrProcess->disconnect(this);
 }
 
-void CCameraFrame::closeEvent(QCloseEvent* e) {
-    ShutdownCamera();
-    if (m_host.closed) std::exchange(m_host.closed, nullptr)(this);
-    if (m_bCameraClosed) {
-        e->accept();
-        return;
-    }
-    // The camera closes on its thread: the window goes at once for the user and is deleted
-    // when the camera thread has finished with it.
-    e->ignore();
-    hide();
-    CCameraThread::Instance().Post(this, {}, [this] {
-        m_bCameraClosed = true;
-        close();
-    });
-}
-
 // ---- The settings dialog and the exposure pop-ups ----
 
 CCameraSettingDlg* CCameraFrame::SettingDlg() const { return m_pSettingDlg.data(); }

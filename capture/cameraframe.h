@@ -72,7 +72,7 @@ public:
     static QString s_backCorrectionProgram;
 
 protected:
-    void closeEvent(QCloseEvent* e) override;
+    void ShutdownCamera() override;
     CCaptureSession& Session() override { return m_controller.Session(); }
     bool CameraOpen() const override { return m_controller.IsOpen(); }
     bool HasView() const override { return m_pView != nullptr; }
@@ -86,7 +86,6 @@ protected:
 private:
     void BuildBars();
     void PlaceOnImage(int width, int height);
-    void ShutdownCamera();
 
     // The settings dialog and the exposure pop-ups.
     void BuildSettingsCommands();
@@ -114,7 +113,6 @@ private:
     CCameraView* m_pView = nullptr;
     QProcess* m_pBackCorrProcess = nullptr;
     bool m_bShutDown = false;
-    bool m_bCameraClosed = false;  // the camera thread has closed the camera for good
     int m_bFullScreen = 0;
     QRect m_savedGeometry;
     QPointer<CCameraSettingDlg> m_pSettingDlg;

@@ -1,6 +1,7 @@
 #include "capture/camerawindowbase.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -8,6 +9,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <utility>
+
+#include "capture/camerathread.h"
 #include "capture/toolbarcommands.h"
 #include "capture/windowplacement.h"
 #include "controls/flatprogressctrl.h"
@@ -252,4 +256,19 @@ void CCameraWindowBase::OnRecord() {
 
 CCaptureSession::AskFile CCameraWindowBase::AskFile() {
     return [this](FileDialogRequest& r) { return CPromptService::Instance().FileDialog(this, r); };
+}
+
+void CCameraWindowBase::closeEvent(QCloseEvent* e) {
+    ShutdownCamera();
+    if (m_host.closed) std::exchange(m_host.closed, nullptr)(this);
+    if (m_bCameraClosed) {
+        e->accept();
+        return;
+    }
+    e->ignore();
+    hide();
+    CCameraThread::Instance().Post(this, {}, [this] {
+        m_bCameraClosed = true;
+        close();
+    });
 }

@@ -61,6 +61,13 @@ protected:
     virtual CCaptureSession::Recorder Recorder() = 0;
     // The Record prompt and the Snap tooltip; windows add their own.
     virtual void RefreshPrompts();
+    // Ends snaps, recording and dialogs and closes the camera (once; its I/O goes to the camera
+    // thread).
+    virtual void ShutdownCamera() = 0;
+
+    // The host hears of the close at once and the window is hidden; it is deleted once the
+    // camera thread has closed the camera.
+    void closeEvent(QCloseEvent* e) override;
 
     // A command: its texts come from the camera commands' table. Enabled while `enabled` says so
     // (while the camera is open without one), checked as `checked` says when there is one.
@@ -107,4 +114,5 @@ private:
     CCommandRouter* m_pRouter = nullptr;
     std::unique_ptr<IntervalLink> m_pIntervalLink;
     std::map<UINT, QToolButton*> m_buttons;
+    bool m_bCameraClosed = false;  // the camera thread has closed the camera for good
 };

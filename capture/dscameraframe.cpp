@@ -193,23 +193,6 @@ void CDSCameraFrame::ShutdownCamera() {
     m_nMode = kModeIdle;
 }
 
-void CDSCameraFrame::closeEvent(QCloseEvent* e) {
-    ShutdownCamera();
-    if (m_host.closed) std::exchange(m_host.closed, nullptr)(this);
-    if (m_bCameraClosed) {
-        e->accept();
-        return;
-    }
-    // The device closes on the camera thread: the window goes at once for the user and is
-    // deleted once that has finished.
-    e->ignore();
-    hide();
-    CCameraThread::Instance().Post(this, {}, [this] {
-        m_bCameraClosed = true;
-        close();
-    });
-}
-
 LRESULT CDSCameraFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (HandleCaptureMessage(message, wParam, lParam)) return 0;
     switch (message) {

@@ -63,7 +63,7 @@ public:
     bool IsOpening() const { return m_bOpening; }
 
 protected:
-    void closeEvent(QCloseEvent* e) override;
+    void ShutdownCamera() override;
     CCaptureSession& Session() override { return m_session; }
     bool CameraOpen() const override { return IsOpen(); }
     bool HasView() const override { return m_pView != nullptr; }
@@ -79,7 +79,6 @@ private:
     void OnOpen();
     void Opened();
     void OnClose();
-    void ShutdownCamera();
 
     void OnResolution();
     void OnCut();
@@ -95,7 +94,6 @@ private:
     IRegionChooser* m_pChooser = nullptr;
     QPointer<CSaveConfigDlg> m_pSaveConfigDlg;
     bool m_bShutDown = false;
-    bool m_bCameraClosed = false;  // the camera thread has closed the device for good
     bool m_bOpening = false;
     unsigned m_openGeneration = 0;
     // The opening waits for the device's first frame; the library's thread reports it.
