@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "ui/promptservice.h"
 #include "video/avifile.h"
 #include "capture/cameradisplay.h"
 #include "capture/camerasettings.h"
+#include "capture/camerathread.h"
 #include "ui/messages.h"
 #include "controls/progressdialog.h"
 #include "platform/clock.h"
@@ -43,7 +46,12 @@ QString SnapPathFor(const QString& path, int fileType) {
 CDSCameraView::CDSCameraView(QWidget* parent)
     : CLiveView(parent, Style{.mapOnlyShown = true, .recordTimeLimit = false}, m_source) {}
 
-CDSCameraView::~CDSCameraView() { Shutdown(); }
+CDSCameraView::~CDSCameraView() {
+    // No snap of this view is still being written on the camera thread.
+    CCameraThread::Instance().Drain();
+    Shutdown();
+    CloseProgress();
+}
 
 // ---- lifecycle ----------------------------------------------------------------------------
 
@@ -130,31 +138,52 @@ void CDSCameraView::OnFrame(const BYTE* frame, uint64_t sequence) {
 // ---- snaps --------------------------------------------------------------------------------
 
 QString CDSCameraView::Snap(const QString& requested, int fileType) {
-    QString written;
-    if (!requested.isEmpty() && m_source.Running()) {
-        const QString path = SnapPathFor(requested, fileType);
-        const RECT region = SourceRect();
-        const int rw = region.right - region.left, rh = region.bottom - region.top;
-        std::vector<BYTE> picture(static_cast<size_t>(std::max(rw, 0)) * static_cast<size_t>(std::max(rh, 0)) * 3);
-        const bool have = !picture.empty() && m_source.CopyNewest(region, picture.data());
-        if (have) {
-            QWidget* parent = window();
-            CProgressDialog progress(parent);
-            progress.Create(parent);
-            progress.SetText(QStringLiteral("Wait a moment!"));
-            progress.SetRange(0, 100);
-            progress.SetPos(0);
-            const QByteArray utf8 = path.toUtf8();
-            const bool ok = DSCameraImageSave(picture.data(), fileType, rw, rh, utf8.constData()) == 1;
-            progress.Close();
+    if (requested.isEmpty() || !m_source.Running()) {
+        FinishSnap(QString());
+        return {};
+    }
+    const QString path = SnapPathFor(requested, fileType);
+    const RECT region = SourceRect();
+    const int rw = region.right - region.left, rh = region.bottom - region.top;
+    auto picture = std::make_shared<std::vector<BYTE>>(static_cast<size_t>(std::max(rw, 0)) *
+                                                       static_cast<size_t>(std::max(rh, 0)) * 3);
+    if (picture->empty() || !m_source.CopyNewest(region, picture->data())) {
+        AfxMessageBox(QString::fromUtf8(kCannotSaveText));
+        FinishSnap(QString());
+        return {};
+    }
+    // The file is written on the camera thread while "Wait a moment!" is shown.
+    QWidget* parent = window();
+    m_pProgress = new CProgressDialog(parent);
+    m_pProgress->Create(parent);
+    m_pProgress->SetText(QStringLiteral("Wait a moment!"));
+    m_pProgress->SetRange(0, 100);
+    m_pProgress->SetPos(0);
+    auto ok = std::make_shared<bool>(false);
+    CCameraThread::Instance().Post(
+        this,
+        [picture, path, fileType, rw, rh, ok] {
+            *ok = DSCameraImageSave(picture->data(), fileType, rw, rh, path.toUtf8().constData()) == 1;
+        },
+        [this, path, ok] {
             const QFileInfo info(path);
-            if (ok && info.isFile() && info.size() > 0) written = path;
-        }
-        if (written.isEmpty()) AfxMessageBox(QString::fromUtf8(kCannotSaveText));
-    }
-    if (m_hFrame) {
-        const QByteArray utf8 = written.toUtf8();
-        SendMessage(m_hFrame, WM_CAMERA_FILESAVED, 0, written.isEmpty() ? 0 : reinterpret_cast<LPARAM>(utf8.constData()));
-    }
-    return written;
+            const bool written = *ok && info.isFile() && info.size() > 0;
+            CloseProgress();
+            if (!written) AfxMessageBox(QString::fromUtf8(kCannotSaveText));
+            FinishSnap(written ? path : QString());
+        });
+    return path;
+}
+
+void CDSCameraView::CloseProgress() {
+    if (!m_pProgress) return;
+    m_pProgress->Close();
+    delete m_pProgress;
+    m_pProgress = nullptr;
+}
+
+void CDSCameraView::FinishSnap(const QString& written) {
+    if (!m_hFrame) return;
+    const QByteArray utf8 = written.toUtf8();
+    SendMessage(m_hFrame, WM_CAMERA_FILESAVED, 0, written.isEmpty() ? 0 : reinterpret_cast<LPARAM>(utf8.constData()));
 }

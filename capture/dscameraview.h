@@ -27,6 +27,7 @@
 struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
+class CProgressDialog;
 
 class CDSCameraView : public CLiveView, private IFrameSink {
 public:
@@ -51,9 +52,10 @@ public:
     // Frames per second from the time between new frames; 0 until a whole interval is known.
     double Fps() const { return m_source.Fps(); }
 
-    // Writes the shown picture (the whole frame or the cut region) as `fileType` under the
-    // "Wait a moment!" dialog, then sends WM_CAMERA_FILESAVED (0, path written or 0) to the
-    // frame window. A RAW file always gets ".raw". Returns the path written, empty for none.
+    // Writes the shown picture (the whole frame or the cut region) as `fileType` on the camera
+    // thread under the "Wait a moment!" dialog, then sends WM_CAMERA_FILESAVED (0, path written
+    // or 0) to the frame window. A RAW file always gets ".raw". Returns the path being written,
+    // empty when there is nothing to write.
     QString Snap(const QString& path, int fileType);
 
     static int FrameBrightness(const BYTE* bgr, int width, int height) {
@@ -65,6 +67,8 @@ public:
     int LastBrightness() const { return m_source.LastBrightness(); }
 
 private:
+    void CloseProgress();
+    void FinishSnap(const QString& written);
     // On the source's thread: shown and recorded.
     void OnFrame(const BYTE* bgr24, uint64_t sequence) override;
     void StartThread();
@@ -73,4 +77,5 @@ private:
     void FreeBuffers();
 
     CVideoDeviceFrameSource m_source{m_byRunState, m_hFrame};
+    CProgressDialog* m_pProgress = nullptr;  // while a snap is written
 };

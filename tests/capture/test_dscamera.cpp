@@ -35,6 +35,8 @@ extern "C" {
 #include "capture/cameradisplay.h"
 #include "capture/dscameraframe.h"
 #include "capture/dscameraview.h"
+#include "controls/progressdialog.h"
+#include "camerathreadhold.h"
 #include "capture/dscontrolstatic.h"
 #include "capture/frameratemeter.h"
 #include "capture/regionchooser.h"
@@ -323,6 +325,31 @@ TEST_F(DSCameraTest, BusyOrSilentDevicesAreReleasedAndLeaveTheCommandsDisabled) 
     EXPECT_TRUE(QDir(Shots()).entryList(QDir::Files).isEmpty());
 }
 
+// The file is written on the camera thread: held there, the window shows "Wait a moment!" and
+// nothing is written or announced yet; released, the file is written and announced.
+TEST_F(DSCameraTest, ASnapIsWrittenOffTheWindowUnderItsDialog) {
+    AddPattern("Pattern", {{64, 48}});
+    CDSCameraFrame* f = Open(0);
+    ASSERT_TRUE(f && f->IsOpen());
+    ASSERT_TRUE(WaitFrames(f, 3));
+    const QString path = dir.filePath("shots/held.bmp");
+    auto waitDialogs = [f] {
+        int n = 0;
+        for (CProgressDialog* d : f->findChildren<CProgressDialog*>()) n += d->GetText() == "Wait a moment!";
+        return n;
+    };
+    {
+        CameraThreadHold hold;
+        EXPECT_EQ(f->View()->Snap(path, kCaptureBmp), path);
+        Pump(50);
+        EXPECT_FALSE(QFileInfo::exists(path));
+        EXPECT_EQ(waitDialogs(), 1);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return waitDialogs() == 0; }));
+    EXPECT_GT(QFileInfo(path).size(), 64 * 48 * 3);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
 TEST_F(DSCameraTest, SnapsReadBackWithTheBarsInEachOfferedFormat) {
     AddPattern("Pattern", {{64, 48}});
     CDSCameraFrame* f = Open(0);
@@ -345,7 +372,7 @@ TEST_F(DSCameraTest, SnapsReadBackWithTheBarsInEachOfferedFormat) {
     const int before = Announced().size();
     f->Settings().snap.uiFiletype = kCaptureRaw;
     EXPECT_EQ(f->View()->Snap(dir.filePath("shots/d.bmp"), kCaptureRaw), dir.filePath("shots/d.raw"));
-    EXPECT_EQ(QFileInfo(dir.filePath("shots/d.raw")).size(), 64 * 48 * 3);
+    EXPECT_TRUE(PumpUntil([&] { return QFileInfo(dir.filePath("shots/d.raw")).size() == 64 * 48 * 3; }));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("shots/d.bmp")));
     Pump(50);
     EXPECT_EQ(Announced().size(), before);
