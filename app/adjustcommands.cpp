@@ -224,18 +224,15 @@ void OnMix(CPelidorDoc& doc) {
 
 void RegisterAdjustCommands() {
     CPelidorDoc::RegisterImageOperation(static_cast<int>(ID_IMAGE_THRESHOLD), [](PxImage& img, const ImageCommandParams& p) {
-        img.Threshold(static_cast<BYTE>(p.P0));
+        return img.Threshold(static_cast<BYTE>(p.P0));
     });
     CPelidorDoc::RegisterImageOperation(static_cast<int>(ID_IMAGE_COLORIZE), [](PxImage& img, const ImageCommandParams& p) {
-        if (p.P0 == 1)
-            img.Colorize(static_cast<BYTE>(p.P1), static_cast<BYTE>(p.P2), static_cast<BYTE>(p.P3) * 0.01f);
-        else
-            img.ShiftRGB(p.P1, p.P2, p.P3);
+        if (p.P0 == 1) return img.Colorize(static_cast<BYTE>(p.P1), static_cast<BYTE>(p.P2), static_cast<BYTE>(p.P3) * 0.01f);
+        return img.ShiftRGB(p.P1, p.P2, p.P3);
     });
     CPelidorDoc::RegisterImageOperation(static_cast<int>(ID_IMAGE_LIGHTCONTRASTGAMMA),
                                         [](PxImage& img, const ImageCommandParams& p) {
-                                            img.Light(p.P0, p.P1);
-                                            img.Gamma(static_cast<float>(p.P2) * 0.001f);
+                                            return img.Light(p.P0, p.P1) && img.Gamma(static_cast<float>(p.P2) * 0.001f);
                                         });
     auto idle = [](CPelidorDoc& doc, CCmdUI* ui) { ui->Enable(doc.CommandEnableImageIdle()); };
     const struct {

@@ -77,10 +77,10 @@ void Idle(CPelidorDoc& doc, CCmdUI* ui) { ui->Enable(doc.CommandEnableImageIdle(
 
 // ---- worker operations ----
 
-void Rotate(PxImage& img, const Params& p) {
+bool Rotate(PxImage& img, const Params& p) {
     const int method = CRotateLogic::InterpolationMethod(p.P1);
     const int overflow = CRotateLogic::OverflowMethod(p.P2);
-    if (method < 0 || overflow < 0) return;  // an unknown index runs no operation
+    if (method < 0 || overflow < 0) return true;  // an unknown index runs no operation
     RGBQUAD background = {0, 0, 0, 0};
     RGBQUAD* replace = nullptr;
     if (p.P2 == 0) {
@@ -89,26 +89,22 @@ void Rotate(PxImage& img, const Params& p) {
     } else if (p.P2 == 1) {
         replace = &background;
     }
-    img.Rotate2(static_cast<float>(p.P0) * 0.001f, nullptr, static_cast<PxImage::InterpolationMethod>(method),
+    return img.Rotate2(static_cast<float>(p.P0) * 0.001f, nullptr, static_cast<PxImage::InterpolationMethod>(method),
                 static_cast<PxImage::OverflowMethod>(overflow), replace, true, p.P3 != 0);
 }
 
-void Resample(PxImage& img, const Params& p) {
+bool Resample(PxImage& img, const Params& p) {
     const LONG w = std::max<LONG>(1, p.P0), h = std::max<LONG>(1, p.P1);
-    if (p.P2 == 0) {
-        img.Resample(w, h, 1);
-    } else if (p.P2 == 1) {
-        img.Resample(w, h, 0);
-    } else {
-        const int method = CRotateLogic::ResampleInterpolation(p.P2);
-        if (method < 0) return;  // an unknown quality runs no operation
-        img.Resample2(w, h, static_cast<PxImage::InterpolationMethod>(method), PxImage::OM_REPEAT);
-    }
+    if (p.P2 == 0) return img.Resample(w, h, 1);
+    if (p.P2 == 1) return img.Resample(w, h, 0);
+    const int method = CRotateLogic::ResampleInterpolation(p.P2);
+    if (method < 0) return true;  // an unknown quality runs no operation
+    return img.Resample2(w, h, static_cast<PxImage::InterpolationMethod>(method), PxImage::OM_REPEAT);
 }
 
-void DecreaseBpp(PxImage& img, const Params& p) {
+bool DecreaseBpp(PxImage& img, const Params& p) {
     const int bits = p.P0;
-    if (bits != 1 && bits != 4 && bits != 8) return;
+    if (bits != 1 && bits != 4 && bits != 8) return true;  // an unknown depth runs no operation
     const bool diffusion = p.P2 != 0;
     if (p.P1 == 1 && (bits == 4 || bits == 8)) {
         // The table holds what the depth can index: more colours than that are not asked for.
@@ -118,36 +114,38 @@ void DecreaseBpp(PxImage& img, const Params& p) {
         ColorQuantizer q(static_cast<unsigned>(colours), bits == 4 || colours <= 16 ? 8u : 7u);
         q.AddImageColors(img.GetDIB());
         q.GetColorTable(palette.data());
-        img.DecreaseBpp(static_cast<DWORD>(bits), diffusion, palette.data(), static_cast<DWORD>(colours));
-    } else {
-        img.DecreaseBpp(static_cast<DWORD>(bits), diffusion, nullptr, 0);
+        if (!img.DecreaseBpp(static_cast<DWORD>(bits), diffusion, palette.data(), static_cast<DWORD>(colours)))
+            return false;
+    } else if (!img.DecreaseBpp(static_cast<DWORD>(bits), diffusion, nullptr, 0)) {
+        return false;
     }
     if (!img.AlphaPaletteIsValid()) img.AlphaPaletteEnable(false);
+    return true;
 }
 
-void Skew(PxImage& img, const Params& p) {
-    img.Skew(SlopeFromParam(p.P0), SlopeFromParam(p.P1), p.P2, p.P3, p.P4 != 0);
+bool Skew(PxImage& img, const Params& p) {
+    return img.Skew(SlopeFromParam(p.P0), SlopeFromParam(p.P1), p.P2, p.P3, p.P4 != 0);
 }
 
 void RegisterOperations() {
     using Op = CPelidorDoc::ImageOperation;
     const std::pair<UINT, Op> ops[] = {
-        {ID_IMAGE_GRAYSCALE, [](PxImage& i, const Params&) { i.GrayScale(); }},
+        {ID_IMAGE_GRAYSCALE, [](PxImage& i, const Params&) { return i.GrayScale(); }},
         {ID_IMAGE_DECREASEBPP, DecreaseBpp},
-        {ID_IMAGE_INCREASEBPP, [](PxImage& i, const Params& p) { i.IncreaseBpp(static_cast<DWORD>(p.P0)); }},
-        {ID_IMAGE_DITHER, [](PxImage& i, const Params& p) { i.Dither(p.P0); }},
-        {ID_IMAGE_FILTERS_ERODE, [](PxImage& i, const Params&) { i.Erode(2); }},
-        {ID_IMAGE_FILTERS_DILATE, [](PxImage& i, const Params&) { i.Dilate(2); }},
-        {ID_IMAGE_FILTERS_MEDIAN, [](PxImage& i, const Params&) { i.Median(3); }},
-        {ID_IMAGE_FILTERS_ADDNOISE, [](PxImage& i, const Params&) { i.Noise(50); }},
-        {ID_IMAGE_FILTERS_CONTOUR, [](PxImage& i, const Params&) { i.Contour(); }},
-        {ID_IMAGE_FILTERS_JITTER, [](PxImage& i, const Params&) { i.Jitter(2); }},
-        {ID_IMAGE_FILTERS_NONLINEAR_EDGE, [](PxImage& i, const Params&) { i.Edge(2); }},
-        {ID_IMAGE_FILTERS_PINCH, [](PxImage& i, const Params&) { i.CircleTransform(1, 0, 100); }},
-        {ID_IMAGE_FILTERS_PUNCH, [](PxImage& i, const Params&) { i.CircleTransform(0, 0, 100); }},
-        {ID_IMAGE_FILTERS_SWIRL, [](PxImage& i, const Params&) { i.CircleTransform(2, 0, 100); }},
-        {ID_IMAGE_FILTERS_CYLINDER, [](PxImage& i, const Params&) { i.CircleTransform(3, 0, 100); }},
-        {ID_IMAGE_FILTERS_BATHROOM, [](PxImage& i, const Params&) { i.CircleTransform(4, 0, 1); }},
+        {ID_IMAGE_INCREASEBPP, [](PxImage& i, const Params& p) { return i.IncreaseBpp(static_cast<DWORD>(p.P0)); }},
+        {ID_IMAGE_DITHER, [](PxImage& i, const Params& p) { return i.Dither(p.P0); }},
+        {ID_IMAGE_FILTERS_ERODE, [](PxImage& i, const Params&) { return i.Erode(2); }},
+        {ID_IMAGE_FILTERS_DILATE, [](PxImage& i, const Params&) { return i.Dilate(2); }},
+        {ID_IMAGE_FILTERS_MEDIAN, [](PxImage& i, const Params&) { return i.Median(3); }},
+        {ID_IMAGE_FILTERS_ADDNOISE, [](PxImage& i, const Params&) { return i.Noise(50); }},
+        {ID_IMAGE_FILTERS_CONTOUR, [](PxImage& i, const Params&) { return i.Contour(); }},
+        {ID_IMAGE_FILTERS_JITTER, [](PxImage& i, const Params&) { return i.Jitter(2); }},
+        {ID_IMAGE_FILTERS_NONLINEAR_EDGE, [](PxImage& i, const Params&) { return i.Edge(2); }},
+        {ID_IMAGE_FILTERS_PINCH, [](PxImage& i, const Params&) { return i.CircleTransform(1, 0, 100); }},
+        {ID_IMAGE_FILTERS_PUNCH, [](PxImage& i, const Params&) { return i.CircleTransform(0, 0, 100); }},
+        {ID_IMAGE_FILTERS_SWIRL, [](PxImage& i, const Params&) { return i.CircleTransform(2, 0, 100); }},
+        {ID_IMAGE_FILTERS_CYLINDER, [](PxImage& i, const Params&) { return i.CircleTransform(3, 0, 100); }},
+        {ID_IMAGE_FILTERS_BATHROOM, [](PxImage& i, const Params&) { return i.CircleTransform(4, 0, 1); }},
         {ID_IMAGE_SKEW, Skew},
     };
     for (const auto& [id, op] : ops) CPelidorDoc::RegisterImageOperation(static_cast<int>(id), op);
@@ -167,7 +165,7 @@ void RegisterOperations() {
         FilterKernelOf(id, &k);
         CPelidorDoc::RegisterImageOperation(static_cast<int>(id), [k](PxImage& i, const Params&) {
             FilterKernel copy = k;
-            i.Filter(copy.kernel, copy.size, copy.divisor, copy.offset);
+            return i.Filter(copy.kernel, copy.size, copy.divisor, copy.offset);
         });
     }
 }

@@ -12,6 +12,9 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
+#include <utility>
 #include <chrono>
 #include <cerrno>
 #include <cmath>
@@ -51,14 +54,14 @@ std::unordered_map<int, OperationEntry>& Operations() {
     };
     static std::unordered_map<int, OperationEntry> ops{
         {ID_IMAGE_MIRROR,
-         {[](PxImage& i, const ImageCommandParams&) { i.Mirror(); },
+         {[](PxImage& i, const ImageCommandParams&) { return i.Mirror(); },
           [](const ImageCommandParams&, const QSizeF& b, const QSizeF&) { return QTransform(-1, 0, 0, 1, b.width(), 0); }}},
         {ID_IMAGE_FLIP,
-         {[](PxImage& i, const ImageCommandParams&) { i.Flip(); },
+         {[](PxImage& i, const ImageCommandParams&) { return i.Flip(); },
           [](const ImageCommandParams&, const QSizeF& b, const QSizeF&) { return QTransform(1, 0, 0, -1, 0, b.height()); }}},
-        {ID_IMAGE_ROTATEL, {[](PxImage& i, const ImageCommandParams&) { i.RotateLeft(); }, turn(-90)}},
-        {ID_IMAGE_ROTATER, {[](PxImage& i, const ImageCommandParams&) { i.RotateRight(); }, turn(90)}},
-        {ID_IMAGE_NEGATIVE, {[](PxImage& i, const ImageCommandParams&) { i.Negative(); }, nullptr}},
+        {ID_IMAGE_ROTATEL, {[](PxImage& i, const ImageCommandParams&) { return i.RotateLeft(); }, turn(-90)}},
+        {ID_IMAGE_ROTATER, {[](PxImage& i, const ImageCommandParams&) { return i.RotateRight(); }, turn(90)}},
+        {ID_IMAGE_NEGATIVE, {[](PxImage& i, const ImageCommandParams&) { return i.Negative(); }, nullptr}},
     };
     return ops;
 }
@@ -176,6 +179,7 @@ CPelidorDoc::~CPelidorDoc() {
     if (m_worker.joinable()) m_worker.join();
     if (m_progress.joinable()) m_progress.join();
     UnregisterWindow();
+    delete m_pBefore;
     delete m_pImage;
     for (PxImage*& u : m_pUndo) {
         delete u;
@@ -202,7 +206,7 @@ PxImage* CPelidorDoc::GetDisplayImage() const {
     // A save only reads the image, so it stays what the views draw.
     if (!IsBusy() || !m_bWorkerChangesImage) return m_pImage;
     // The snapshot taken before the command started is what the user saw.
-    return m_nUndoLevel > 0 ? m_pUndo[m_nUndoLevel - 1] : nullptr;
+    return m_pBefore;
 }
 
 CPelidorView* CPelidorDoc::GetFirstPelidorView() const { return dynamic_cast<CPelidorView*>(FirstView()); }
@@ -509,9 +513,21 @@ bool CPelidorDoc::ZoomList(const QString& input) {
     return true;
 }
 
+const char* const CPelidorDoc::kCommandFailedText = "The command could not be applied to this image.";
+
 // ---- undo ring ----
 
 bool CPelidorDoc::PushUndoSnapshot() {
+    if (!m_pImage || !m_pImage->IsValid()) {
+        // Nothing to keep, but the steps that could be redone are gone as after any change.
+        PushUndo(nullptr);
+        return false;
+    }
+    PushUndo(new PxImage(*m_pImage, true, true, true));
+    return true;
+}
+
+void CPelidorDoc::PushUndo(PxImage* snapshot) {
     if (m_nUndoLevel > kUndoSlots - 1) {
         delete m_pUndo[0];
         for (int i = 1; i < kUndoSlots; i++) {
@@ -526,9 +542,7 @@ bool CPelidorDoc::PushUndoSnapshot() {
         m_pUndo[i] = nullptr;
         m_undoGeometry[i].reset();
     }
-    if (!m_pImage || !m_pImage->IsValid()) return false;
-    m_pUndo[m_nUndoLevel++] = new PxImage(*m_pImage, true, true, true);
-    return true;
+    if (snapshot) m_pUndo[m_nUndoLevel++] = snapshot;
 }
 
 void CPelidorDoc::OnEditUndo() {
@@ -563,9 +577,13 @@ bool CPelidorDoc::StartWorker(int id, const ImageCommandParams& params, bool cha
     m_ImageCommandId = id;
     m_ImageCommandParams = params;
     m_bWorkerChangesImage = changesImage;
-    // The snapshot is taken here, on the UI thread, so the ring never changes under a worker,
-    // and the document is busy before either thread exists.
-    m_bCommandPushed = changesImage && PushUndoSnapshot();
+    // The snapshot is taken here, on the UI thread, and the document is busy before either
+    // thread exists. It joins the undo ring only when the command succeeds.
+    delete m_pBefore;
+    m_pBefore = changesImage && m_pImage->IsValid() ? new PxImage(*m_pImage, true, true, true) : nullptr;
+    m_bCommandPushed = false;
+    m_bOperationOk = true;
+    m_operationError.clear();
     m_pImage->SetProgress(0);
     m_pImage->SetEscape(0);
     m_bWorkerDone = false;
@@ -640,6 +658,9 @@ void CPelidorDoc::RunImageCommand() {
     }
     m_llWorkerStart = Counter();
     // Whatever the operation does, the command finishes: progress 100 and the done flag.
+    const std::string errorBefore = img->GetLastError();
+    bool ok = true;
+    QString error;
     try {
         if (m_ImageCommandId == kSaveCommand) {
             PxImage* source = m_save.burnt ? m_save.burnt : img;
@@ -649,10 +670,22 @@ void CPelidorDoc::RunImageCommand() {
             m_save.error = QString::fromUtf8(source->GetLastError());
         } else if (registered) {
             // An id without an operation runs nothing; its snapshot and 100 % still happen.
-            registered(*img, m_ImageCommandParams);
+            ok = registered(*img, m_ImageCommandParams);
         }
+    } catch (const std::bad_alloc&) {
+        ok = false;
+        error = QStringLiteral("Not enough memory for this command.");
+    } catch (const std::exception& e) {
+        ok = false;
+        error = QString::fromUtf8(e.what());
     } catch (...) {
+        ok = false;
     }
+    // The library's text, unless it is the one left from an earlier failure.
+    if (!ok && error.isEmpty() && errorBefore != img->GetLastError()) error = QString::fromUtf8(img->GetLastError());
+    if (m_ImageCommandId == kSaveCommand && !ok) m_save.ok = false;
+    m_bOperationOk = ok;
+    m_operationError = error;
     m_llWorkerStop = Counter();
     img->SetProgress(100);
     {
@@ -701,6 +734,16 @@ QString CPelidorDoc::FinishImageCommand() {
     m_fElapsed = static_cast<float>(static_cast<double>(m_llStop - m_llStart) / m_llFrequency);
     for (CView* v : Views()) v->viewport()->unsetCursor();
     if (!m_bWorkerChangesImage) return FinishSave();
+    if (!m_bOperationOk) {
+        // The picture from before the command comes back; the ring and the modified flag stay.
+        if (m_pBefore) {
+            delete m_pImage;
+            m_pImage = std::exchange(m_pBefore, nullptr);
+        }
+        return m_operationError.isEmpty() ? QString::fromUtf8(kCommandFailedText) : m_operationError;
+    }
+    m_bCommandPushed = m_pBefore != nullptr;
+    PushUndo(std::exchange(m_pBefore, nullptr));
     ImageGeometry geometry;
     {
         std::lock_guard<std::mutex> g(OperationsLock());

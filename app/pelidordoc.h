@@ -28,7 +28,9 @@ struct ImageCommandParams {
 class CPelidorDoc : public CDocument, public CMessageTarget {
 public:
     // The image-library call of a threaded command, run on the worker with the stored parameters.
-    using ImageOperation = std::function<void(PxImage& image, const ImageCommandParams& params)>;
+    // False (or an exception) is a failure: the document shows the library's last-error text,
+    // puts the picture from before the command back and stays as it was.
+    using ImageOperation = std::function<bool(PxImage& image, const ImageCommandParams& params)>;
     // How an operation moves the picture: old image pixels to new ones (y growing downwards),
     // given its parameters and the image sizes before and after. Operations that change
     // geometry give one, so the measurements stay on what they measured.
@@ -74,6 +76,8 @@ public:
     bool StartImageCommand(int id, const ImageCommandParams& params = ImageCommandParams());
     // False when the image is not valid and nothing was pushed.
     bool PushUndoSnapshot();
+    // The text shown when an image command fails and the library gives no reason.
+    static const char* const kCommandFailedText;
     void OnEditUndo();
     void OnEditRedo();
     bool CommandEnableImageIdle() const { return m_pImage != nullptr && m_hWorkerThread == 0; }
@@ -153,6 +157,8 @@ private:
     PxImage* RenderMeasureOverlay();
     void Crop();
     void Duplicate();
+    // The undo step `snapshot` (owned from here) on top of the ring, the oldest dropped when full.
+    void PushUndo(PxImage* snapshot);
 
     PxImage* m_pImage = nullptr;
     std::thread m_worker;
@@ -163,7 +169,12 @@ private:
     int64_t m_llWorkerStart = 0, m_llWorkerStop = 0;  // written by the worker, read after it ends
     bool m_bStopPolling = false;
     bool m_bWorkerChangesImage = true;
-    bool m_bCommandPushed = false;  // the running command's snapshot is the last undo step
+    // The picture before the running command: the undo step it becomes when the command
+    // succeeds, the picture put back when it fails.
+    PxImage* m_pBefore = nullptr;
+    bool m_bCommandPushed = false;  // the finished command's snapshot is the last undo step
+    bool m_bOperationOk = true;     // written by the worker, read after it ends
+    QString m_operationError;       // likewise: why the operation failed, if it said
     SaveJob m_save;
     DWORD m_dwFileFormat = 0;  // 0: the image's own format
 };

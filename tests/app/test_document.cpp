@@ -131,6 +131,7 @@ TEST_F(DocTest, ProgressIsPolledFromTheImageAndEndsWithHundredBeforeDone) {
     CPelidorDoc::RegisterImageOperation(40010, [&](PxImage& img, const ImageCommandParams&) {
         img.SetProgress(40);
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return true;
     });
     ASSERT_TRUE(d->StartImageCommand(40010));
     auto pumpUntil = [&](const QString& text) {
@@ -362,29 +363,62 @@ TEST_F(DocTest, RefusedCropKeepsTheEarlierUndoStates) {
     EXPECT_EQ(d->GetImage()->GetWidth(), 20u);
 }
 
-TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndExceptionsStillFinish) {
+TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndFailuresAreShownAndUndone) {
     ASSERT_TRUE(Start());
     CPelidorDoc* d = NewImageDoc(MakeImage(10, 10));
     std::atomic<int> seenParam{0};
     CPelidorDoc::RegisterImageOperation(40001, [&](PxImage& img, const ImageCommandParams& p) {
         seenParam = p.P2;
         img.SetPixelColor(0, 0, RGBQUAD{1, 2, 3, 0});
+        return true;
     });
-    CPelidorDoc::RegisterImageOperation(40002, [](PxImage&, const ImageCommandParams&) { throw 7; });
     ImageCommandParams params;
     params.P2 = 33333;
     ASSERT_TRUE(d->StartImageCommand(40001, params));
     d->WaitForCommand();
     EXPECT_EQ(seenParam, 33333);
     EXPECT_EQ(d->GetImage()->GetPixelColor(0, 0).rgbRed, 3);
-    // A throwing operation and an id without an operation both end the command.
-    ASSERT_TRUE(d->StartImageCommand(40002));
-    d->WaitForCommand();
-    EXPECT_FALSE(d->IsBusy());
+    EXPECT_EQ(d->m_nUndoLevel, 1);
+    d->SetModifiedFlag(false);
+    prompts.messages.clear();
+
+    // Failures: an operation that throws, one that runs out of memory, one that returns false
+    // with the library's text, one that returns false saying nothing. Each is shown, its half-done
+    // change is taken back, and the ring and the modified flag stay as they were.
+    CPelidorDoc::RegisterImageOperation(40002, [](PxImage& img, const ImageCommandParams&) -> bool {
+        img.SetPixelColor(0, 0, RGBQUAD{9, 9, 9, 0});
+        throw 7;
+    });
+    CPelidorDoc::RegisterImageOperation(40003, [](PxImage&, const ImageCommandParams&) -> bool {
+        throw std::bad_alloc();
+    });
+    CPelidorDoc::RegisterImageOperation(40004, [](PxImage& img, const ImageCommandParams&) {
+        img.SetPixelColor(0, 0, RGBQUAD{9, 9, 9, 0});
+        return img.Resample2(0, 0, PxImage::IM_BILINEAR, PxImage::OM_REPEAT);
+    });
+    CPelidorDoc::RegisterImageOperation(40005, [](PxImage&, const ImageCommandParams&) { return false; });
+    for (int id : {40002, 40003, 40004, 40005}) {
+        ASSERT_TRUE(d->StartImageCommand(id)) << id;
+        d->WaitForCommand();
+        EXPECT_FALSE(d->IsBusy()) << id;
+        EXPECT_EQ(d->GetImage()->GetPixelColor(0, 0).rgbRed, 3) << id;
+        EXPECT_EQ(d->m_nUndoLevel, 1) << id;
+        EXPECT_FALSE(d->IsModified()) << id;
+    }
+    ASSERT_EQ(prompts.messages.size(), 4) << prompts.messages.join("|").toStdString();
+    EXPECT_EQ(prompts.messages[0], CPelidorDoc::kCommandFailedText);
+    EXPECT_EQ(prompts.messages[1], "Not enough memory for this command.");
+    EXPECT_EQ(prompts.messages[2], "Resample : the new width and height must be greater than zero");
+    EXPECT_EQ(prompts.messages[3], CPelidorDoc::kCommandFailedText) << "not the text left from before";
+    // Undo still goes back to the picture before the one command that worked.
+    d->OnEditUndo();
+    EXPECT_NE(d->GetImage()->GetPixelColor(0, 0).rgbRed, 3);
+
+    // An id without an operation runs nothing and still finishes as a step.
     ASSERT_TRUE(d->StartImageCommand(49999));
     d->WaitForCommand();
     EXPECT_FALSE(d->IsBusy());
-    EXPECT_EQ(d->m_nUndoLevel, 3);
+    EXPECT_EQ(d->m_nUndoLevel, 1);
 }
 
 TEST_F(DocTest, CommandsRegisteredForEveryDocumentRouteThroughTheActiveOne) {

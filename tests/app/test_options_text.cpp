@@ -210,6 +210,7 @@ TEST_F(OptionsTest, ExifReportInAQuestionBoxAndNoOptionsWhileBusy) {
     std::atomic<bool> release{false};
     CPelidorDoc::RegisterImageOperation(40777, [&](PxImage&, const ImageCommandParams&) {
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return true;
     });
     ASSERT_TRUE(d->StartImageCommand(40777));
     EXPECT_FALSE(Enabled(ID_IMAGE_OPTIONS));
