@@ -125,15 +125,6 @@ void RunWhileRefusingInput(const std::function<void()>& work) {
     worker.join();
 }
 
-// The reason the system gives for not reading a file, 0 when it reads.
-int OpenErrno(const QString& path) {
-    errno = 0;
-    FILE* fp = fopen(QFile::encodeName(path).constData(), "rb");
-    if (!fp) return errno ? errno : EIO;
-    fclose(fp);
-    return 0;
-}
-
 int64_t Counter() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -231,7 +222,7 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
     RunWhileRefusingInput([&] { image = new PxImage(fileName.constData(), type); });
     CommandTimer(false);
     if (!image->IsValid()) {
-        AfxMessageBox(FileFailureText(QString::fromUtf8(image->GetLastError()), true, path, OpenErrno(path)));
+        AfxMessageBox(FileFailureText(QString::fromUtf8(image->GetLastError()), true, path, 0));
         delete image;
         return false;
     }
@@ -257,7 +248,7 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
             RunWhileRefusingInput([&] { loaded = frame->Load(fileName.constData(), type) && frame->IsValid(); });
             if (!loaded) {
                 // A frame that does not read shows why; its document goes, the others stay.
-                AfxMessageBox(FileFailureText(QString::fromUtf8(frame->GetLastError()), true, path, OpenErrno(path)));
+                AfxMessageBox(FileFailureText(QString::fromUtf8(frame->GetLastError()), true, path, 0));
                 delete frame;
                 delete GetDocTemplate()->FrameOf(doc);
                 break;

@@ -126,11 +126,27 @@ bool PxImage::Decode(BYTE* buffer, DWORD size, DWORD imagetype) {
     return Decode(&file, imagetype);
 }
 
+namespace {
+
+// The last-error text of a file that cannot be opened: its name and the system's reason.
+std::string OpenFailureText(const char* filename, int err) {
+    const char* slash = std::strrchr(filename, '/');
+    return std::string("Load: can't open \"") + (slash ? slash + 1 : filename) + "\": " + std::strerror(err);
+}
+
+}  // namespace
+
 bool PxImage::Load(const char* filename, DWORD imagetype) {
-    if (!filename) return false;
+    if (!filename) {
+        SetLastError("null file handler");
+        return false;
+    }
     if (imagetype >= 1 && imagetype < PXIMAGE_FORMAT_COUNT) {
         FILE* fp = std::fopen(filename, "rb");
-        if (!fp) return false;
+        if (!fp) {
+            SetLastError(OpenFailureText(filename, errno).c_str());
+            return false;
+        }
         bool ok = Decode(fp, imagetype);
         std::fclose(fp);
         if (ok) return true;
@@ -140,7 +156,10 @@ bool PxImage::Load(const char* filename, DWORD imagetype) {
     char remembered[sizeof info.szLastError];
     std::memcpy(remembered, info.szLastError, sizeof remembered);
     FILE* fp = std::fopen(filename, "rb");
-    if (!fp) return false;
+    if (!fp) {
+        SetLastError(OpenFailureText(filename, errno).c_str());
+        return false;
+    }
     bool ok = Decode(fp, PXIMAGE_FORMAT_UNKNOWN);
     std::fclose(fp);
     if (!ok && imagetype >= 1 && imagetype < PXIMAGE_FORMAT_COUNT) SetLastError(remembered);

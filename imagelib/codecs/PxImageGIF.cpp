@@ -229,7 +229,14 @@ bool PxImageGIF::Decode(PxFile* fp) {
         m_rowWritten.assign(static_cast<size_t>(height), 0);
         const LONG dataStart = fp->Tell();
         int badcode = 0;
-        decoder(fp, &frame, width, badcode);
+        const int decoded = decoder(fp, &frame, width, badcode);
+        // A frame whose data has a bad code size stays blank, and the file still reads; the
+        // caller can learn why. Without memory for a line the frame cannot be decoded at all.
+        if (decoded == OUT_OF_MEMORY) {
+            SetLastError("GIF: out of memory");
+            return false;
+        }
+        if (decoded == BAD_CODE_SIZE) SetLastError("GIF: bad code size");
         // Reading resumes after the frame's data, whatever the decoder consumed.
         fp->Seek(dataStart, SEEK_SET);
         fp->GetC();

@@ -170,6 +170,48 @@ TEST_F(AppTest, FailedOpensAndSavesNeverShowAnEmptyMessage) {
         << text.toStdString();
 }
 
+// Each failed open shows the library's own reason, exactly, and the file stays as it was.
+TEST_F(AppTest, FailedOpensShowTheLibrarysReasonAndLeaveTheFile) {
+    ASSERT_TRUE(Start());
+    Pump();
+    auto openFails = [&](const QString& name) {
+        prompts.messages.clear();
+        EXPECT_EQ(app->DocTemplate()->OpenDocumentFile(Path(name)), nullptr) << name.toStdString();
+        return prompts.messages.size() == 1 ? prompts.messages[0] : QString("<%1 messages>").arg(prompts.messages.size());
+    };
+    EXPECT_EQ(openFails("gone.png"), QString("Load: can't open \"gone.png\": ") + QString::fromLocal8Bit(strerror(ENOENT)));
+
+    // What the PNG reader says of these bytes is what the user reads.
+    auto writeFile = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(Path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    auto pngReason = [](QByteArray bytes) {
+        PxImage probe;
+        probe.Decode(reinterpret_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), PXIMAGE_FORMAT_PNG);
+        return QString::fromUtf8(probe.GetLastError());
+    };
+    const QByteArray text = "plain text, not a picture\n";
+    writeFile("text.png", text);
+    EXPECT_FALSE(pngReason(text).isEmpty());
+    EXPECT_EQ(openFails("text.png"), pngReason(text));
+
+    const QString whole = SaveBmp("whole.bmp", 200, 100);
+    PxImage picture(QFile::encodeName(whole).constData(), PXIMAGE_FORMAT_BMP);
+    ASSERT_TRUE(picture.Save(QFile::encodeName(Path("cut.png")).constData(), PXIMAGE_FORMAT_PNG));
+    QFile cut(Path("cut.png"));
+    ASSERT_TRUE(cut.open(QIODevice::ReadOnly));
+    const QByteArray half = cut.read(cut.size() / 2);
+    cut.close();
+    writeFile("cut.png", half);
+    EXPECT_FALSE(pngReason(half).isEmpty());
+    EXPECT_EQ(openFails("cut.png"), pngReason(half));
+    QFile after(Path("cut.png"));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), half) << "the file is only read";
+}
+
 TEST_F(AppTest, SaveAsBurnsTheMeasurementsIntoTheFileOnlyWithTheScaleLabelWhole) {
     const QString source = SaveBmp("measured.bmp", 400, 300);
     ASSERT_TRUE(Start({source}));

@@ -1,4 +1,5 @@
 // Format dispatch: ids, detection, buffers, the RGBA dump and the safe save.
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -198,10 +199,12 @@ TEST(Dispatch, LoadFallsBackToDetectionAndKeepsTheFirstReason) {
     EXPECT_FALSE(loaded.Load(dir.File("junk.jpg").c_str(), 0));
     EXPECT_STREQ(loaded.GetLastError(), "Decode: Unknown or wrong format");
 
-    // A missing file fails without touching the last error.
+    // A missing file says so, with its name and the system's reason, and keeps the image.
     EXPECT_FALSE(loaded.Load(dir.File("missing.bmp").c_str(), PXIMAGE_FORMAT_BMP));
-    EXPECT_STREQ(loaded.GetLastError(), "Decode: Unknown or wrong format");
+    EXPECT_EQ(std::string(loaded.GetLastError()), std::string("Load: can't open \"missing.bmp\": ") + std::strerror(ENOENT));
     EXPECT_TRUE(loaded.IsValid());
+    EXPECT_FALSE(loaded.Load(dir.File("missing.bmp").c_str(), 0));
+    EXPECT_EQ(std::string(loaded.GetLastError()), std::string("Load: can't open \"missing.bmp\": ") + std::strerror(ENOENT));
 }
 
 TEST(Dispatch, FailedSaveLeavesTheOldFileIntact) {

@@ -349,7 +349,8 @@ TEST(GifDecode, HostileFilesEndCleanly) {
     EXPECT_TRUE(DecodeBytes(b1, bad));
     bad[29] = 12;
     PxImage b2;
-    EXPECT_TRUE(DecodeBytes(b2, bad));  // the frame stays blank
+    EXPECT_TRUE(DecodeBytes(b2, bad));  // the frame stays blank, and the reader says why
+    EXPECT_STREQ(b2.GetLastError(), "GIF: bad code size");
     PxImage notgif;
     EXPECT_FALSE(DecodeBytes(notgif, Bytes{'G', 'I', 'F'}));
     EXPECT_STREQ(notgif.GetLastError(), "Not a GIF file");
