@@ -172,10 +172,6 @@ CPelidorDoc::~CPelidorDoc() {
     UnregisterWindow();
     delete m_pBefore;
     delete m_pImage;
-    for (PxImage*& u : m_pUndo) {
-        delete u;
-        u = nullptr;
-    }
     CMeasureDialog::CloseTable(m_pMeasure);
     delete m_pMeasure;
     delete m_save.burnt;
@@ -511,47 +507,26 @@ const char* const CPelidorDoc::kCommandFailedText = "The command could not be ap
 bool CPelidorDoc::PushUndoSnapshot() {
     if (!m_pImage || !m_pImage->IsValid()) {
         // Nothing to keep, but the steps that could be redone are gone as after any change.
-        PushUndo(nullptr);
+        m_undo.Push(nullptr);
         return false;
     }
-    PushUndo(new PxImage(*m_pImage, true, true, true));
+    m_undo.Push(std::make_unique<PxImage>(*m_pImage, true, true, true));
     return true;
 }
 
-void CPelidorDoc::PushUndo(PxImage* snapshot) {
-    if (m_nUndoLevel > kUndoSlots - 1) {
-        delete m_pUndo[0];
-        for (int i = 1; i < kUndoSlots; i++) {
-            m_pUndo[i - 1] = m_pUndo[i];
-            m_undoGeometry[i - 1] = m_undoGeometry[i];
-        }
-        m_pUndo[kUndoSlots - 1] = nullptr;
-        m_nUndoLevel = kUndoSlots - 1;
-    }
-    for (int i = m_nUndoLevel; i < kUndoSlots; i++) {
-        delete m_pUndo[i];
-        m_pUndo[i] = nullptr;
-        m_undoGeometry[i].reset();
-    }
-    if (snapshot) m_pUndo[m_nUndoLevel++] = snapshot;
-}
-
 void CPelidorDoc::OnEditUndo() {
-    if (!m_pImage || IsBusy() || m_nUndoLevel <= 0) return;
-    m_nUndoLevel--;
-    std::swap(m_pImage, m_pUndo[m_nUndoLevel]);
-    if (m_pMeasure && !m_undoGeometry[m_nUndoLevel].isIdentity())
-        m_pMeasure->TransformImage(m_undoGeometry[m_nUndoLevel].inverted());
+    if (!m_pImage || IsBusy() || !m_undo.CanUndo()) return;
+    const QTransform moved = m_undo.Undo(m_pImage);
+    if (m_pMeasure && !moved.isIdentity()) m_pMeasure->TransformImage(moved.inverted());
     SetModifiedFlag();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
     RefreshStatusPanes();
 }
 
 void CPelidorDoc::OnEditRedo() {
-    if (!m_pImage || IsBusy() || m_nUndoLevel >= kUndoSlots || !m_pUndo[m_nUndoLevel]) return;
-    std::swap(m_pImage, m_pUndo[m_nUndoLevel]);
-    if (m_pMeasure && !m_undoGeometry[m_nUndoLevel].isIdentity()) m_pMeasure->TransformImage(m_undoGeometry[m_nUndoLevel]);
-    m_nUndoLevel++;
+    if (!m_pImage || IsBusy() || !m_undo.CanRedo()) return;
+    const QTransform moved = m_undo.Redo(m_pImage);
+    if (m_pMeasure && !moved.isIdentity()) m_pMeasure->TransformImage(moved);
     SetModifiedFlag();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
     RefreshStatusPanes();
@@ -634,8 +609,8 @@ QTransform CPelidorDoc::TurnGeometry(double degrees, const QSizeF& before, const
 }
 
 void CPelidorDoc::RecordGeometry(const QTransform& t) {
-    if (m_nUndoLevel <= 0 || t.isIdentity()) return;
-    m_undoGeometry[m_nUndoLevel - 1] = t;
+    if (!m_undo.CanUndo() || t.isIdentity()) return;
+    m_undo.SetLastGeometry(t);
     if (m_pMeasure) m_pMeasure->TransformImage(t);
 }
 
@@ -734,7 +709,7 @@ QString CPelidorDoc::FinishImageCommand() {
         return m_operationError.isEmpty() ? QString::fromUtf8(kCommandFailedText) : m_operationError;
     }
     m_bCommandPushed = m_pBefore != nullptr;
-    PushUndo(std::exchange(m_pBefore, nullptr));
+    m_undo.Push(std::unique_ptr<PxImage>(std::exchange(m_pBefore, nullptr)));
     ImageGeometry geometry;
     {
         std::lock_guard<std::mutex> g(OperationsLock());
@@ -742,7 +717,7 @@ QString CPelidorDoc::FinishImageCommand() {
         if (it != Operations().end()) geometry = it->second.geometry;
     }
     if (geometry && m_bCommandPushed && m_pImage->IsValid()) {
-        const PxImage* before = m_pUndo[m_nUndoLevel - 1];
+        const PxImage* before = m_undo.Last();
         RecordGeometry(geometry(m_ImageCommandParams, QSizeF(before->GetWidth(), before->GetHeight()),
                                 QSizeF(m_pImage->GetWidth(), m_pImage->GetHeight())));
     }
@@ -823,10 +798,10 @@ void CPelidorDoc::Crop() {
     }
     if (!ok) {
         // The library refused: the undo step would restore an unchanged image, drop it.
-        if (pushed) {
-            delete m_pUndo[--m_nUndoLevel];
-            m_pUndo[m_nUndoLevel] = nullptr;
-        }
+        if (pushed) m_undo.DropLast();
+        AfxMessageBox(QString::fromUtf8(m_pImage->GetLastError()).trimmed().isEmpty()
+                          ? QString::fromUtf8(kCommandFailedText)
+                          : QString::fromUtf8(m_pImage->GetLastError()));
         return;
     }
     if (pushed) RecordGeometry(moved);
@@ -862,12 +837,12 @@ void CPelidorDoc::RegisterCommands() {
 
     OnCommand(ID_EDIT_UNDO, [this] { OnEditUndo(); });
     OnUpdateUI(ID_EDIT_UNDO, [this](CCmdUI* ui) {
-        ui->Enable(m_pImage && !IsBusy() && m_nUndoLevel > 0);
-        ui->SetText(QString("%1 (%2)\tCtrl+Z").arg(ResourceString(1240)).arg(m_nUndoLevel));
+        ui->Enable(m_pImage && !IsBusy() && m_undo.CanUndo());
+        ui->SetText(QString("%1 (%2)\tCtrl+Z").arg(ResourceString(1240)).arg(m_undo.Level()));
     });
     OnCommand(ID_EDIT_REDO, [this] { OnEditRedo(); });
     OnUpdateUI(ID_EDIT_REDO, [this](CCmdUI* ui) {
-        ui->Enable(m_pImage && !IsBusy() && m_nUndoLevel < kUndoSlots && m_pUndo[m_nUndoLevel]);
+        ui->Enable(m_pImage && !IsBusy() && m_undo.CanRedo());
     });
 
     OnCommand(ID_FILE_SAVE_AS, [this] { SaveAsInBackground(); });

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/docview.h"
+#include "app/undoring.h"
 #include "ui/msgbridge.h"
 #include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/pximage.h"
@@ -49,7 +50,7 @@ public:
     bool OnUpdateCmdUI(CCmdUI* ui) override;
 
     static constexpr int kMaxSelPoints = 8000;
-    static constexpr int kUndoSlots = 8;
+    static constexpr int kUndoSlots = CUndoRing::kSlots;
 
     CPelidorDoc();
     ~CPelidorDoc() override;
@@ -76,6 +77,8 @@ public:
     bool StartImageCommand(int id, const ImageCommandParams& params = ImageCommandParams());
     // False when the image is not valid and nothing was pushed.
     bool PushUndoSnapshot();
+    const CUndoRing& UndoRing() const { return m_undo; }
+    int UndoLevel() const { return m_undo.Level(); }
     // The text shown when an image command fails and the library gives no reason.
     static const char* const kCommandFailedText;
     void OnEditUndo();
@@ -116,10 +119,6 @@ public:
     int m_bStartPage = 0;
     int m_bStretch = 0;
     int m_bSmooth = 0;
-    PxImage* m_pUndo[kUndoSlots] = {};
-    // The change of geometry each undo step made (identity for most), undone with it.
-    QTransform m_undoGeometry[kUndoSlots];
-    int m_nUndoLevel = 0;
     float m_fZoom = 1.0f;
     int m_bPickTransparency = 0;
     int64_t m_llFrequency = 0, m_llStart = 0, m_llStop = 0;
@@ -157,10 +156,9 @@ private:
     PxImage* RenderMeasureOverlay();
     void Crop();
     void Duplicate();
-    // The undo step `snapshot` (owned from here) on top of the ring, the oldest dropped when full.
-    void PushUndo(PxImage* snapshot);
 
     PxImage* m_pImage = nullptr;
+    CUndoRing m_undo;
     std::thread m_worker;
     std::thread m_progress;
     std::mutex m_threadLock;

@@ -156,7 +156,7 @@ TEST_F(AdjustTest, ThresholdStartsAtTheMeanPreviewsEachSliderMoveAndRunsTheLevel
         return int(QDialog::Rejected);
     });
     EXPECT_EQ(flat->GetImage()->GetPixelColor(3, 3, false).rgbRed, 128);
-    EXPECT_EQ(flat->m_nUndoLevel, 0);
+    EXPECT_EQ(flat->UndoLevel(), 0);
 
     CPelidorDoc* doc = NewImageDoc(MakeImage(64, 48), "grad");
     std::unique_ptr<PxImage> expect(MakeImage(64, 48));
@@ -173,7 +173,7 @@ TEST_F(AdjustTest, ThresholdStartsAtTheMeanPreviewsEachSliderMoveAndRunsTheLevel
     EXPECT_EQ(doc->m_ImageCommandParams.P0, mean + 1);
     expect->Threshold(static_cast<BYTE>(mean + 1));
     EXPECT_TRUE(SameImage(doc->GetImage(), expect.get()));
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
 }
 
 TEST_F(AdjustTest, LightContrastGammaOpensOnAPlainCopyAndStoresGammaAsTenPerStep) {
@@ -226,7 +226,7 @@ TEST_F(AdjustTest, LightContrastGammaOpensOnAPlainCopyAndStoresGammaAsTenPerStep
         return d->result();
     });
     EXPECT_TRUE(SameImage(doc->GetImage(), &before));
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
 }
 
 TEST_F(AdjustTest, ColorizeRunsTheHslOrTheShiftModeAndRefusesABadEntryOnOk) {
@@ -257,7 +257,7 @@ TEST_F(AdjustTest, ColorizeRunsTheHslOrTheShiftModeAndRefusesABadEntryOnOk) {
     EXPECT_EQ(doc->m_ImageCommandParams.P0, 0);
     expect->ShiftRGB(-40, 25, -50);
     EXPECT_TRUE(SameImage(doc->GetImage(), expect.get()));
-    EXPECT_EQ(doc->m_nUndoLevel, 2);
+    EXPECT_EQ(doc->UndoLevel(), 2);
 
     // The picker's start: RGB mode takes the low bytes of the offsets; a pick in HSL mode keeps
     // the picked hue and saturation.
@@ -283,7 +283,7 @@ TEST_F(AdjustTest, OpacityCreatesTheAlphaPlaneWithUndoAndCancelChangesNothing) {
         return d->result();
     });
     EXPECT_FALSE(doc->GetImage()->AlphaIsValid());
-    EXPECT_EQ(doc->m_nUndoLevel, 0);
+    EXPECT_EQ(doc->UndoLevel(), 0);
     Run<COpacityDialog>(doc, ID_IMAGE_ALPHA_OPACITY, [&](COpacityDialog* d) {
         EXPECT_EQ(d->findChild<QLineEdit*>("1000")->text(), "255");
         d->findChild<QLineEdit*>("1000")->setText("256");
@@ -293,7 +293,7 @@ TEST_F(AdjustTest, OpacityCreatesTheAlphaPlaneWithUndoAndCancelChangesNothing) {
     });
     EXPECT_TRUE(doc->GetImage()->AlphaIsValid());
     EXPECT_EQ(doc->GetImage()->AlphaGetMax(), 77);
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
     EXPECT_TRUE(doc->IsModified());
     doc->OnEditUndo();
     EXPECT_FALSE(doc->GetImage()->AlphaIsValid());
@@ -454,7 +454,7 @@ TEST_F(AdjustTest, RepairChecksTheIterationsAndRunsWithUndoAndTheStopwatch) {
     std::unique_ptr<PxImage> expect(MakeImage(24, 16));
     expect->Repair(0.5f, 3, 2);
     EXPECT_TRUE(SameImage(doc->GetImage(), expect.get()));
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
     EXPECT_TRUE(app->MainFrame()->PaneText(2).startsWith("Time (s): "));
 }
 

@@ -229,9 +229,9 @@ TEST_F(AppTest, TheImageProcessPageSendsItsCommandsToTheMainWindow) {
     const RGBQUAD right = doc->GetImage()->GetPixelColor(5, 0);
     EXPECT_EQ(right.rgbRed, left.rgbRed);
     EXPECT_EQ(right.rgbGreen, left.rgbGreen);
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
     page->Button(1042)->click();  // sends nothing
     page->Button(1049)->click();
     EXPECT_FALSE(doc->IsBusy());
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
 }

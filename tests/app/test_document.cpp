@@ -171,13 +171,13 @@ TEST_F(DocTest, UndoRingKeepsEightStepsAndRedoFollows) {
         d->WaitForCommand();
         setValue(i);
     }
-    EXPECT_EQ(d->m_nUndoLevel, 8);
+    EXPECT_EQ(d->UndoLevel(), 8);
     for (int expect = 8; expect >= 1; expect--) {
         ASSERT_TRUE(Enabled(ID_EDIT_UNDO));
         app->MainFrame()->Router()->Execute(ID_EDIT_UNDO);
         EXPECT_EQ(Red(d->GetImage(), 0, 0), expect);
     }
-    EXPECT_EQ(d->m_nUndoLevel, 0);
+    EXPECT_EQ(d->UndoLevel(), 0);
     EXPECT_FALSE(Enabled(ID_EDIT_UNDO));  // state 0 fell out of the ring
     for (int expect = 2; expect <= 9; expect++) {
         ASSERT_TRUE(Enabled(ID_EDIT_REDO));
@@ -192,7 +192,7 @@ TEST_F(DocTest, UndoRingKeepsEightStepsAndRedoFollows) {
     ASSERT_TRUE(d->StartImageCommand(ID_IMAGE_MIRROR));
     d->WaitForCommand();
     EXPECT_FALSE(Enabled(ID_EDIT_REDO));
-    EXPECT_EQ(d->m_nUndoLevel, 7);
+    EXPECT_EQ(d->UndoLevel(), 7);
     app->MainFrame()->Router()->UpdateAll();
     EXPECT_EQ(app->MainFrame()->Router()->Action(ID_EDIT_UNDO)->text(), "Undo (7)");
 }
@@ -351,13 +351,15 @@ TEST_F(DocTest, RefusedCropKeepsTheEarlierUndoStates) {
     ASSERT_TRUE(Start());
     CPelidorDoc* d = NewImageDoc(MakeImage(20, 10));
     d->PushUndoSnapshot();
-    ASSERT_EQ(d->m_nUndoLevel, 1);
+    ASSERT_EQ(d->UndoLevel(), 1);
     d->SetImage(new PxImage());  // an image left without pixels
     for (int i = 0; i < 5; i++) d->m_SelPoints[i] = QPoint(i % 2 ? 8 : 2, i < 2 || i == 4 ? 1 : 4);
     d->m_nSelPoints = 5;
+    prompts.messages.clear();
     app->MainFrame()->Router()->Execute(ID_IMAGE_CROP);
-    EXPECT_EQ(d->m_nUndoLevel, 1);
-    ASSERT_NE(d->m_pUndo[0], nullptr);
+    EXPECT_EQ(prompts.messages.size(), 1) << "the refusal is shown";
+    EXPECT_EQ(d->UndoLevel(), 1);
+    ASSERT_NE(d->UndoRing().At(0), nullptr);
     d->OnEditUndo();
     ASSERT_TRUE(d->GetImage()->IsValid());
     EXPECT_EQ(d->GetImage()->GetWidth(), 20u);
@@ -378,7 +380,7 @@ TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndFailuresAreShownAndUndone) 
     d->WaitForCommand();
     EXPECT_EQ(seenParam, 33333);
     EXPECT_EQ(d->GetImage()->GetPixelColor(0, 0).rgbRed, 3);
-    EXPECT_EQ(d->m_nUndoLevel, 1);
+    EXPECT_EQ(d->UndoLevel(), 1);
     d->SetModifiedFlag(false);
     prompts.messages.clear();
 
@@ -402,7 +404,7 @@ TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndFailuresAreShownAndUndone) 
         d->WaitForCommand();
         EXPECT_FALSE(d->IsBusy()) << id;
         EXPECT_EQ(d->GetImage()->GetPixelColor(0, 0).rgbRed, 3) << id;
-        EXPECT_EQ(d->m_nUndoLevel, 1) << id;
+        EXPECT_EQ(d->UndoLevel(), 1) << id;
         EXPECT_FALSE(d->IsModified()) << id;
     }
     ASSERT_EQ(prompts.messages.size(), 4) << prompts.messages.join("|").toStdString();
@@ -418,7 +420,7 @@ TEST_F(DocTest, RegisteredOperationsRunOnTheWorkerAndFailuresAreShownAndUndone) 
     ASSERT_TRUE(d->StartImageCommand(49999));
     d->WaitForCommand();
     EXPECT_FALSE(d->IsBusy());
-    EXPECT_EQ(d->m_nUndoLevel, 1);
+    EXPECT_EQ(d->UndoLevel(), 1);
 }
 
 TEST_F(DocTest, CommandsRegisteredForEveryDocumentRouteThroughTheActiveOne) {

@@ -137,7 +137,7 @@ TEST_F(ImageCommandTest, RotateDialogPreviewsWholeDegreesAndTheCommandKeepsThous
     EXPECT_EQ(d->m_ImageCommandParams.P0, 33333);
     EXPECT_EQ(d->m_ImageCommandParams.P1, 1);
     EXPECT_EQ(d->m_ImageCommandParams.P2, 1);
-    EXPECT_EQ(d->m_nUndoLevel, 1);
+    EXPECT_EQ(d->UndoLevel(), 1);
     PxImage expect(original);
     RGBQUAD black = {0, 0, 0, 0};
     expect.Rotate2(static_cast<float>(33333) * 0.001f, nullptr, PxImage::IM_BILINEAR, PxImage::OM_BACKGROUND, &black, true, false);
@@ -157,7 +157,7 @@ TEST_F(ImageCommandTest, CancelLeavesImageAndUndoRing) {
                     ID_IMAGE_DITHER}) {
         Run(d, id);
         EXPECT_FALSE(d->IsBusy()) << id;
-        EXPECT_EQ(d->m_nUndoLevel, 0) << id;
+        EXPECT_EQ(d->UndoLevel(), 0) << id;
         EXPECT_TRUE(SamePixels(original, *d->GetImage())) << id;
     }
     EXPECT_EQ(prompts.dialogs.size(), 6);
@@ -383,7 +383,7 @@ TEST_F(ImageCommandTest, SplitsTitleTheirDocumentsWithOneNumberAndFiltersUseTheT
     for (const char* t : {"C Channel %1 from Src", "M Channel %1 from Src", "Y Channel %1 from Src",
                           "K Channel %1 from Src"})
         EXPECT_TRUE(titles.contains(QString(t).arg(n))) << t;
-    EXPECT_EQ(d->m_nUndoLevel, 0);
+    EXPECT_EQ(d->UndoLevel(), 0);
 
     // Emboss and Gaussian 5x5 against the kernels written out here, rows top to bottom.
     PxImage original(*d->GetImage());

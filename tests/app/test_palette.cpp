@@ -263,11 +263,11 @@ TEST_F(PaletteCommandTest, DialogPaintsTheGridAndEditsCellsAndAlpha) {
         Click(dlg, IDOK);
         return dlg->result();
     };
-    const int undo = d->m_nUndoLevel;
+    const int undo = d->UndoLevel();
     ASSERT_TRUE(Run(ID_IMAGE_PALETTE));
     EXPECT_EQ(pickers.dialogs, QStringList{"Palette"});
     // Option 1 keeps the indexes and sets the palette.
-    EXPECT_EQ(d->m_nUndoLevel, undo + 1);
+    EXPECT_EQ(d->UndoLevel(), undo + 1);
     EXPECT_TRUE(d->IsModified());
     const RGBQUAD c1 = d->GetImage()->GetPaletteColor(1);
     EXPECT_EQ(c1.rgbRed, 10);
@@ -299,7 +299,7 @@ TEST_F(PaletteCommandTest, LoadedPalettesApplyByEachOptionAsTheLibraryWould) {
                 ASSERT_EQ(got->GetPixelIndex(x, y), want->GetPixelIndex(x, y)) << option << " " << x << "," << y;
                 ASSERT_TRUE(Same(got->GetPixelColor(x, y), want->GetPixelColor(x, y)));
             }
-        EXPECT_EQ(d->m_nUndoLevel, 1);
+        EXPECT_EQ(d->UndoLevel(), 1);
     }
     EXPECT_TRUE(pickers.messages.isEmpty());
 }
@@ -334,7 +334,7 @@ TEST_F(PaletteCommandTest, BadFilesGiveTheirMessageAndChangeNothing) {
         EXPECT_EQ(pickers.requests.back().filters, (QStringList{"*.pal (*.pal)", "*.* (*)"}));
     }
     // An unchanged palette runs nothing on OK.
-    EXPECT_EQ(d->m_nUndoLevel, 0);
+    EXPECT_EQ(d->UndoLevel(), 0);
     EXPECT_EQ(memcmp(before->GetPalette(), d->GetImage()->GetPalette(), 256 * sizeof(RGBQUAD)), 0);
 
     // A 16-entry file on 256 colours warns and loads; Cancel still changes nothing.
@@ -348,7 +348,7 @@ TEST_F(PaletteCommandTest, BadFilesGiveTheirMessageAndChangeNothing) {
     };
     ASSERT_TRUE(Run(ID_IMAGE_PALETTE));
     EXPECT_EQ(pickers.messages, QStringList{"Warning: numcolors doesn't match"});
-    EXPECT_EQ(d->m_nUndoLevel, 0);
+    EXPECT_EQ(d->UndoLevel(), 0);
     EXPECT_FALSE(d->IsModified());
     EXPECT_EQ(memcmp(before->GetPalette(), d->GetImage()->GetPalette(), 256 * sizeof(RGBQUAD)), 0);
 }

@@ -155,7 +155,7 @@ TEST_F(ViewTest, CropOfATurnedRectangleCutsTheTurnedRectangle) {
     EXPECT_LE(doc->GetImage()->GetWidth(), 41u);
     EXPECT_GE(doc->GetImage()->GetHeight(), 18u);
     EXPECT_LE(doc->GetImage()->GetHeight(), 21u);
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
 }
 
 TEST_F(ViewTest, ScrollingRepaintsOnlyTheRulerOfItsDirection) {
@@ -181,7 +181,7 @@ TEST_F(ViewTest, ToolsLeaveABusyImageAlone) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
     doc->WaitForCommand();
     EXPECT_EQ(doc->GetImage()->GetTransIndex(), -1);
-    EXPECT_EQ(doc->m_nUndoLevel, 1);  // only the command's own snapshot
+    EXPECT_EQ(doc->UndoLevel(), 1);  // only the command's own snapshot
 }
 
 TEST_F(ViewTest, TextToolDrawsTheApplicationsRecordOnce) {
@@ -191,7 +191,7 @@ TEST_F(ViewTest, TextToolDrawsTheApplicationsRecordOnce) {
     const RGBQUAD before = doc->GetImage()->GetPixelColor(150, 100 - 1 - 70);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, At(150, 80));
     EXPECT_EQ(doc->m_nTool, -1);
-    EXPECT_EQ(doc->m_nUndoLevel, 1);
+    EXPECT_EQ(doc->UndoLevel(), 1);
     const RGBQUAD after = doc->GetImage()->GetPixelColor(150, 100 - 1 - 70);
     EXPECT_TRUE(after.rgbRed != before.rgbRed || after.rgbGreen != before.rgbGreen);
 }
