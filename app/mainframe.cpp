@@ -40,13 +40,11 @@
 #include "app/pelidorview.h"
 #include "ui/promptservice.h"
 #include "app/startupsplash.h"
-#include "app/foldertreectrl.h"
 #include "app/clipboardimage.h"
 #include "app/capturedialog.h"
 #include "app/imageconvert.h"
 #include "app/windowlister.h"
 #include "app/histogramwnd.h"
-#include "app/magnifierwnd.h"
 #include "app/measurecommands.h"
 #include "capture/camerapluglistener.h"
 #include "resources/resourcetable.h"
@@ -381,14 +379,6 @@ void CMainFrame::OnActivateChild() {
     m_pRouter->UpdateAll();
 }
 
-CFolderTreeCtrl* CMainFrame::FolderTree() {
-    if (!m_pFolderTree) {
-        m_pFolderTree = new CFolderTreeCtrl(m_pFolderPane);
-        m_pFolderPane->setWidget(m_pFolderTree);
-    }
-    return m_pFolderTree;
-}
-
 void CMainFrame::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     // Documents opened while the frame was hidden were never activated: the first one is now,
@@ -458,39 +448,4 @@ void CMainFrame::dropEvent(QDropEvent* e) {
 void CMainFrame::OnDropFiles(const QList<QUrl>& urls) {
     for (const QUrl& u : urls)
         if (u.isLocalFile()) AfxGetPelidorApp()->DocTemplate()->OpenDocumentFile(u.toLocalFile());
-}
-
-// ---- measurement bar and tool windows ----
-
-CHistogramWnd* CMainFrame::Histogram(bool create) {
-    if (!m_pHistogram && create) {
-        m_pHistogramPane = new QDockWidget("Histogram", this);
-        m_pHistogramPane->setObjectName("PaneHistogram");
-        m_pHistogramPane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                                      QDockWidget::DockWidgetFloatable);
-        m_pHistogram = new CHistogramWnd(m_pHistogramPane);
-        m_pHistogramPane->setWidget(m_pHistogram);
-        addDockWidget(Qt::RightDockWidgetArea, m_pHistogramPane);
-    }
-    return m_pHistogram;
-}
-
-void CMainFrame::OnViewHistogram() {
-    Histogram(true);
-    m_pHistogramPane->show();
-    m_pHistogramPane->raise();
-    m_pHistogram->update();
-}
-
-CMagnifierWnd* CMainFrame::Magnifier(bool create) {
-    if (!m_pMagnifier && create) m_pMagnifier = new CMagnifierWnd(this);
-    return m_pMagnifier;
-}
-
-void CMainFrame::DeleteToolWindows() {
-    delete m_pHistogramPane;  // and the histogram window inside it
-    m_pHistogramPane = nullptr;
-    m_pHistogram = nullptr;
-    delete m_pMagnifier;
-    m_pMagnifier = nullptr;
 }
