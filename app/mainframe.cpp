@@ -1,3 +1,5 @@
+// CMainFrame: construction and start-up with the layout from the profile, the frame's own
+// commands, full screen, the keypad keys, drops, and the settings saved on close.
 #include "app/mainframe.h"
 
 #include <QAbstractSpinBox>

@@ -1,4 +1,5 @@
-// CMainFrame: the camera window's launch and the camera messages (plugging, unplugging, files saved).
+// CMainFrame: the camera window's launch and the camera messages (plugging, unplugging, files
+// saved).
 #include "app/mainframe.h"
 
 #include <QTimer>

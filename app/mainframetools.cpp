@@ -1,4 +1,5 @@
-// CMainFrame: the tool windows, made on first use: the "Folder" pane's tree, the histogram and the magnifier.
+// CMainFrame: the tool windows, made on first use: the "Folder" pane's tree, the histogram and
+// the magnifier.
 #include "app/mainframe.h"
 
 #include <QDockWidget>
