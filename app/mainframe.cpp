@@ -1,23 +1,20 @@
+// CMainFrame: construction and start-up with the layout from the profile, the frame's own
+// commands, full screen, the keypad keys, drops, and the settings saved on close.
 #include "app/mainframe.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -35,31 +32,13 @@
 #include "app/aboutdialog.h"
 #include "app/cmdids.h"
 #include "app/commandtable.h"
-#include "app/imagecommands.h"
-#include "ui/messages.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
-#include "ui/promptservice.h"
 #include "app/startupsplash.h"
-#include "app/foldertreectrl.h"
-#include "app/thumbnaillistctrl.h"
 #include "app/clipboardimage.h"
-#include "app/capturedialog.h"
-#include "app/imageconvert.h"
-#include "app/windowlister.h"
-#include "app/controllist.h"
-#include "app/histogramwnd.h"
-#include "app/magnifierwnd.h"
 #include "app/measurecommands.h"
-#include <QToolButton>
-#include "capture/cameraframe.h"
-#include "capture/cameramodeltraits.h"
 #include "capture/camerapluglistener.h"
-#include "capture/selectcameradlg.h"
-#include "capture/selectdscameradlg.h"
-#include "capture/dscameraframe.h"
-#include "vekcamera/VekCamera.h"
 #include "resources/resourcetable.h"
 
 CMainFrame::CMainFrame() {
@@ -85,13 +64,6 @@ CMainFrame::~CMainFrame() {
     DeleteToolWindows();
     DeletePlugListener();
     UnregisterWindow();
-}
-
-void CMainFrame::DeletePlugListener() {
-    if (!m_pPlugListener) return;
-    m_pPlugListener->Unregister();
-    delete m_pPlugListener;
-    m_pPlugListener = nullptr;
 }
 
 CView* CMainFrame::ActiveView() const {
@@ -149,172 +121,6 @@ bool CMainFrame::OnCreate() {
     return true;
 }
 
-void CMainFrame::BuildStatusBar() {
-    QStatusBar* sb = statusBar();
-    sb->setObjectName(QString::number(AFX_IDW_STATUS_BAR));
-    const int widths[kPanes] = {0, 59142, 59143, 59144, 59145, 59137, 59138, 59139};
-    for (int i = 0; i < kPanes; i++) {
-        m_panes[i] = new QLabel(this);
-        m_panes[i]->setObjectName(QString("pane%1").arg(i));
-        if (i == 0) {
-            sb->addWidget(m_panes[i], 1);
-            continue;
-        }
-        const QString sizer = ResourceString(widths[i]);
-        m_panes[i]->setMinimumWidth(m_panes[i]->fontMetrics().horizontalAdvance(sizer) + 6);
-        m_panes[i]->setFrameShape(QFrame::StyledPanel);
-        sb->addPermanentWidget(m_panes[i]);
-    }
-}
-
-void CMainFrame::SetPaneText(int pane, const QString& text) {
-    if (pane >= 0 && pane < kPanes && m_panes[pane]) m_panes[pane]->setText(text);
-}
-
-QString CMainFrame::PaneText(int pane) const {
-    return pane >= 0 && pane < kPanes && m_panes[pane] ? m_panes[pane]->text() : QString();
-}
-
-QStatusBar* CMainFrame::StatusBarWidget() const { return statusBar(); }
-
-void CMainFrame::BuildMenus() {
-    using M = CCommandRouter::MenuItem;
-    QMenuBar* bar = menuBar();
-    std::vector<M> file = {
-        {"&File/&Open...\tCtrl+O", ID_FILE_OPEN}, {"&File/&Close", ID_FILE_CLOSE},
-        {"&File/&Save\tCtrl+S", ID_FILE_SAVE},     {"&File/Save &As...", ID_FILE_SAVE_AS},
-        {"&File/", 0},                             {"&File/&Print...\tCtrl+P", ID_FILE_PRINT}, {"&File/Print Pre&view", ID_FILE_PRINT_PREVIEW},
-        {"&File/P&rint Setup...", ID_FILE_PRINT_SETUP}, {"&File/", 0},
-    };
-    m_pRouter->BuildMenus(bar, file);
-    QMenu* fileMenu = bar->findChild<QMenu*>();
-    m_pRecentMenu = fileMenu ? fileMenu->addMenu("Recent &Files") : nullptr;
-    if (m_pRecentMenu)
-        connect(m_pRecentMenu, &QMenu::aboutToShow, this, [this] {
-            m_pRecentMenu->clear();
-            const QStringList files = AfxGetPelidorApp()->Profile().RecentFiles();
-            for (int i = 0; i < files.size(); i++) {
-                QString path = files[i];
-                m_pRecentMenu->addAction(QString("&%1 %2").arg(i + 1).arg(path), this, [path] {
-                    AfxGetPelidorApp()->DocTemplate()->OpenDocumentFile(path);
-                });
-            }
-        });
-    m_pRouter->BuildMenus(bar, {{"&File/Capture...", ID_FILE_CAPTURE}, {"&File/", 0}, {"&File/E&xit", ID_APP_EXIT}});
-    m_pRouter->BuildMenus(bar, {{"&Edit/&Undo\tCtrl+Z", ID_EDIT_UNDO},
-                                {"&Edit/&Redo\tCtrl+Y", ID_EDIT_REDO},
-                                {"&Edit/", 0},
-                                {"&Edit/&Copy\tCtrl+C", ID_EDIT_COPY},
-                                {"&Edit/&Paste\tCtrl+V", ID_EDIT_PASTE}});
-    m_pRouter->BuildMenus(bar, {{"&View/Zoom &In", ID_VIEW_ZOOMIN},
-                                {"&View/Zoom &Out", ID_VIEW_ZOOMOUT},
-                                {"&View/&Normal Viewing (1:1)", ID_VIEW_NORMALVIEWING11},
-                                {"&View/", 0},
-                                {"&View/&Move", ID_VIEW_TOOLS_MOVE},
-                                {"&View/&Select", ID_VIEW_TOOLS_SELECT},
-                                {"&View/&Tracker", ID_VIEW_TOOLS_TRACKER},
-                                {"&View/", 0},
-                                {"&View/&Full Screen", ID_VIEW_FULLSCREEN},
-                                {"&View/Magnifier", ID_VIEW_MAGNIFIER},
-                                {"&View/Histogram", ID_VIEW_HISTOGRAM},
-                                {"&View/Menu Style/Default", ID_MENUSTYLE_DEFAULT},
-                                {"&View/Menu Style/XP", ID_MENUSTYLE_XP}});
-    m_pRouter->BuildMenus(bar, DocumentImageMenu(), &m_docMenus);
-    m_pRouter->BuildMenus(bar, DocumentFiltersMenu(), &m_docMenus);
-    m_pRouter->BuildMenus(bar,
-                          {{"&Measure/Select", ID_MEASURE_SELECT},
-                           {"&Measure/Calibrate", ID_MEASURE_CALIBRATE},
-                           {"&Measure/Calibrate Table", ID_MEASURE_CALIBRATETABLE},
-                           {"&Measure/", 0},
-                           {"&Measure/Line (Normal)", ID_MEASURE_LINE},
-                           {"&Measure/Parallen", ID_MEASURE_PARALLEL},
-                           {"&Measure/Perpendicular", ID_MEASURE_PERPENDICULAR},
-                           {"&Measure/Rectangle", ID_MEASURE_RECTANGLE},
-                           {"&Measure/Two Point Circle", ID_MEASURE_TWOPOINTCIRCLE},
-                           {"&Measure/Three Point Circle", ID_MEASURE_THREEPOINTCIRCLE},
-                           {"&Measure/Diameter Circle", ID_MEASURE_DIAMETERCIRCLE},
-                           {"&Measure/Concentric Circle", ID_MEASURE_CONCENTRICCIRCLE},
-                           {"&Measure/Polygon", ID_MEASURE_POLYGON},
-                           {"&Measure/Angle", ID_MEASURE_ANGLE},
-                           {"&Measure/Count", ID_MEASURE_COUNT},
-                           {"&Measure/Remark", ID_MEASURE_REMARK},
-                           {"&Measure/Arc", ID_MEASURE_ARC},
-                           {"&Measure/Precision", ID_MEASURE_PRECISION},
-                           {"&Measure/", 0},
-                           {"&Measure/Measure Table", ID_MEASURE_TABLE},
-                           {"&Measure/Show Scale Line", ID_MEASURE_SHOWSCALELINE},
-                           {"&Measure/", 0},
-                           {"&Measure/Keep Current Measure", ID_MEASURE_KEEPCURRENT},
-                           {"&Measure/Delete", ID_MEASURE_DELETE}},
-                          &m_docMenus);
-    m_pWindowMenu = bar->addMenu("&Window");
-    connect(m_pWindowMenu, &QMenu::aboutToShow, this, [this] { FillWindowMenu(); });
-    FillWindowMenu();
-    m_docMenus << m_pWindowMenu;
-    m_pRouter->BuildMenus(bar, {{"&Help/Help...", ID_HELP_PDF}, {"&Help/&About Quillory...", ID_APP_ABOUT}});
-
-    // Accelerators of the frame.
-    struct Key {
-        UINT id;
-        QKeySequence key;
-    };
-    const Key keys[] = {
-        {ID_EDIT_COPY, QKeySequence("Ctrl+C")},      {ID_EDIT_COPY, QKeySequence("Ctrl+Ins")},
-        {ID_EDIT_PASTE, QKeySequence("Ctrl+V")},     {ID_EDIT_PASTE, QKeySequence("Shift+Ins")},
-        {ID_EDIT_UNDO, QKeySequence("Ctrl+Z")},      {ID_EDIT_UNDO, QKeySequence("Alt+Backspace")},
-        {ID_EDIT_REDO, QKeySequence("Ctrl+Y")},      {ID_IMAGE_DUPLICATE, QKeySequence("Ctrl+D")},
-        {ID_FILE_OPEN, QKeySequence("Ctrl+O")},      {ID_FILE_PRINT, QKeySequence("Ctrl+P")},
-        {ID_FILE_SAVE, QKeySequence("Ctrl+S")},      {ID_VIEW_ZOOMIN, QKeySequence(Qt::KeypadModifier | Qt::Key_Plus)},
-        {ID_VIEW_ZOOMOUT, QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)},
-        {ID_VIEW_NORMALVIEWING11, QKeySequence(Qt::KeypadModifier | Qt::Key_Slash)},
-        {ID_NEXT_PANE, QKeySequence(Qt::Key_F6)},     {ID_PREV_PANE, QKeySequence(Qt::SHIFT | Qt::Key_F6)},
-    };
-    for (const Key& k : keys) m_pRouter->AddShortcut(k.id, k.key);
-    for (QAction* a : m_pRouter->findChildren<QAction*>()) addAction(a);
-}
-
-void CMainFrame::BuildToolBars() {
-    m_pStandardBar = addToolBar(ResourceString(1237));
-    m_pStandardBar->setObjectName("Standard");
-    m_pRouter->BuildToolBar(m_pStandardBar, {ID_FILE_OPEN, ID_FILE_SAVE_AS, 0, ID_EDIT_UNDO, ID_EDIT_REDO, 0,
-                                             ID_VIEW_TOOLS_MOVE, ID_VIEW_MAGNIFIER, ID_VIEW_ZOOMIN, ID_VIEW_ZOOMOUT});
-    m_pZoomCombo = new QComboBox(m_pStandardBar);
-    m_pZoomCombo->setObjectName(QString::number(ID_VIEW_ZOOMLIST));
-    m_pZoomCombo->addItems({" 25%", " 50%", " 75%", " 100%", " 150%", " 200%", " 400%", " 800%", " 1600%"});
-    m_pZoomCombo->setCurrentIndex(3);
-    m_pZoomCombo->setFixedWidth(70);
-    m_pStandardBar->addWidget(m_pZoomCombo);
-    connect(m_pZoomCombo, &QComboBox::activated, this, [this](int) {
-        if (CPelidorDoc* d = ActiveDocument())
-            if (d->GetImage()) d->ZoomList(m_pZoomCombo->currentText());
-    });
-    m_pRouter->BuildToolBar(m_pStandardBar, {0, ID_CAMERA_LONGEXPOSURE, ID_IMAGE_DELETE, 0, ID_HELP_PDF});
-    BuildMeasureBar();
-
-    m_pImageBar = addToolBar(ResourceString(1239));
-    m_pImageBar->setObjectName("Image");
-    // The bar's order, with the buttons of commands that exist; the right-angle turns are menu-only.
-    m_pRouter->BuildToolBar(m_pImageBar, {ID_VIEW_NORMALVIEWING11, ID_IMAGE_OPTIONS, ID_APP_EXIT, ID_IMAGE_ROTATE,
-                                          ID_IMAGE_FLIP, ID_IMAGE_MIRROR, ID_IMAGE_RESAMPLE, ID_IMAGE_CROP,
-                                          ID_IMAGE_GRAYSCALE, ID_IMAGE_NEGATIVE, ID_IMAGE_DECREASEBPP,
-                                          ID_IMAGE_INCREASEBPP, ID_IMAGE_SETTRANSPARENCY,
-                                          ID_IMAGE_REMOVETRANSPARENCY, ID_IMAGE_PALETTE});
-    m_pImageBar->hide();
-}
-
-void CMainFrame::SetZoomComboText(const QString& text) {
-    if (!m_pZoomCombo) return;
-    const QString t = " " + QString(text).remove(' ');
-    while (m_pZoomCombo->count() > 9) m_pZoomCombo->removeItem(9);
-    int idx = m_pZoomCombo->findText(t);
-    if (idx < 0) {
-        // A zoom off the list shows as one extra entry.
-        m_pZoomCombo->addItem(t);
-        idx = m_pZoomCombo->count() - 1;
-    }
-    m_pZoomCombo->setCurrentIndex(idx);
-}
-
 void CMainFrame::RegisterCommands() {
     OnCommand(ID_EDIT_PASTE, [this] { OnEditPaste(); });
     OnCommand(ID_FILE_CAPTURE, [this] { OnCapture(); });
@@ -336,190 +142,10 @@ void CMainFrame::RegisterCommands() {
     OnCommand(ID_PREV_PANE, [this] { m_pMdiArea->activatePreviousSubWindow(); });
 }
 
-LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CAMERA_CREATEFRAME: return DeferLaunchUntilShown() ? 0 : OnLaunchCamera();
-    case WM_CAMERA_ARRIVED: return 1;
-    case WM_CAMERA_REMOVED:
-        if (static_cast<intptr_t>(wParam) == -1) return 1;
-        if (m_pCameraFrame) m_pCameraFrame->close();
-        if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) {
-            list->ReloadVideoEntry();
-            list->Refresh();
-        }
-        return 1;
-    case WM_CAMERA_FILESAVED: return OnCameraFileSaved(wParam, lParam);
-    case WM_COMMAND: return m_pRouter->Execute(static_cast<UINT>(LOWORD(static_cast<DWORD>(wParam)))) ? 0 : 1;
-    case WM_CLOSE: close(); return 0;
-    default: return 0;
-    }
-}
-
-bool CMainFrame::DeferLaunchUntilShown() {
-    // Opening a camera holds the UI thread for a good half second (the device's start-up). The
-    // launch posted at start-up would otherwise run before the frame's first paint and leave an
-    // empty window on the screen for that time.
-    if (m_bShownOnce) return false;
-    QWindow* w = windowHandle();
-    if (!w || !isVisible() || isMinimized() || w->isExposed()) {
-        // Nothing to wait for: painted already, or no picture will come.
-        m_bShownOnce = w && w->isExposed();
-        return false;
-    }
-    if (m_pLaunchTimeout) return true;  // one launch waits already
-    // The expose arrives through the filter this frame keeps on the application (eventFilter).
-    // A window that is never exposed (another desktop, say) still gets its camera.
-    m_pLaunchTimeout = new QTimer(this);
-    m_pLaunchTimeout->setSingleShot(true);
-    connect(m_pLaunchTimeout, &QTimer::timeout, this, [this] { RunDeferredLaunch(); });
-    m_pLaunchTimeout->start(1000);
-    return true;
-}
-
-void CMainFrame::RunDeferredLaunch() {
-    if (!m_pLaunchTimeout) return;
-    m_bShownOnce = true;
-    m_pLaunchTimeout->deleteLater();
-    m_pLaunchTimeout = nullptr;
-    // Posted again, so that it runs after the expose that called this has painted the window.
-    PostMessage(GetSafeHwnd(), WM_CAMERA_CREATEFRAME, 0, 0);
-}
-
-LRESULT CMainFrame::OnLaunchCamera() {
-    if (m_pCameraFrame) {
-        m_pCameraFrame->raise();
-        m_pCameraFrame->activateWindow();
-        return 0;
-    }
-    VekCamera_ReflashCamera();
-    int id = VekCameraGetCameraID().cameraId;
-    if (CameraModelTraits::Of(id).noCamera) {
-        AfxMessageBox(ResourceString(61459));
-        return 0;
-    }
-    // From here on the start page's list is refreshed whatever opens.
-    struct RefreshList {
-        ~RefreshList() {
-            if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) list->Refresh();
-        }
-    } refreshList;
-    if (m_bLongExposure && !CameraModelTraits::Of(id).opensInLongExposure) return 0;
-    if (CameraModelTraits::Of(id).videoDevice) {
-        // An ordinary video device: the user picks which one; no pick opens no window.
-        CSelectDSCameraDlg dlg(this);
-        if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted || dlg.m_nDevice < 0 || dlg.m_nDevice > 255)
-            return 0;
-        auto* frame = new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), CameraHost(), this);
-        m_pCameraFrame = frame;
-        frame->LoadFrame();
-        if (m_pCameraFrame) {
-            frame->showNormal();
-            frame->raise();
-        }
-        return 0;
-    }
-    id = ChooseCameraVariant(id);
-    auto* frame = new CCameraFrame(id, m_bLongExposure, CameraHost(), this);
-    m_pCameraFrame = frame;
-    frame->LoadFrame();
-    if (m_pCameraFrame) {
-        frame->showNormal();
-        frame->raise();
-    }
-    return 0;
-}
-
-CameraWindowHost CMainFrame::CameraHost() {
-    CameraWindowHost host;
-    host.mainWindow = GetSafeHwnd();
-    CPelidorApp* app = AfxGetPelidorApp();
-    host.profile = app ? &app->Profile() : nullptr;
-    host.saveFolder = &g_strSaveFolder;
-    host.closed = [self = QPointer<CMainFrame>(this)](QWidget* window) {
-        if (self && self->m_pCameraFrame == window) self->m_pCameraFrame = nullptr;
-    };
-    return host;
-}
-
-int CMainFrame::ChooseCameraVariant(int id) {
-    CSelectCameraDlg dlg(this);
-    dlg.SetCameraId(id);
-    if (!dlg.HasVariants() || CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted) return id;
-    VekCamera_SetCamera(dlg.GetCameraId());
-    return dlg.GetCameraId();
-}
-
-LRESULT CMainFrame::OnCameraFileSaved(WPARAM, LPARAM lParam) {
-    const char* path = reinterpret_cast<const char*>(lParam);
-    if (!path || !*path) return 1;
-    m_cameraFiles << QString::fromUtf8(path);
-    if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) list->AddOrRefreshFile(QString::fromUtf8(path));
-    return 0;
-}
-
 void CMainFrame::SetMenuStyle(const QString& name) {
     if (QStyle* style = QStyleFactory::create(name)) QApplication::setStyle(style);
     m_pMdiArea->update();
     update();
-}
-
-void CMainFrame::OnCapture() {
-    std::unique_ptr<IWindowLister> lister = IWindowLister::Create();
-    const WindowHandle camera = m_pCameraFrame ? static_cast<WindowHandle>(m_pCameraFrame->winId()) : 0;
-    if (camera) lister->SetTopmost(camera, true);
-    WindowHandle chosen = 0;
-    {
-        CCaptureDialog dlg(*lister, this);
-        const bool ok = CPromptService::Instance().DoModal(&dlg) == QDialog::Accepted;
-        if (camera && (!ok || dlg.ChosenWindow() != camera)) lister->SetTopmost(camera, false);
-        if (!ok) return;
-        chosen = dlg.ChosenWindow();
-    }
-    // The window's rectangle clipped to the screen; the part left or above it is skipped.
-    QRect r = lister->WindowRect(chosen);
-    if (r.isEmpty()) return;  // the window went away
-    const QRect screen = lister->WindowRect(lister->Desktop());
-    if (!screen.isEmpty()) r = r.intersected(screen);
-    if (r.width() < 1 || r.height() < 1) return;
-    lister->SetTopmost(chosen, true);
-    QEventLoop wait;
-    QTimer::singleShot(100, &wait, &QEventLoop::quit);
-    wait.exec();
-    const bool stillThere = !lister->WindowRect(chosen).isEmpty();
-    const QImage picture = stillThere ? lister->GrabScreen(r) : QImage();
-    lister->SetTopmost(chosen, false);
-    raise();
-    activateWindow();
-    if (!stillThere) return;
-    auto image = std::make_unique<PxImage>();
-    if (picture.isNull() || !ImageFromQImage(picture, *image)) {
-        AfxMessageBox("The screen's picture cannot be read on this display.");
-        return;
-    }
-    CPelidorApp* app = AfxGetPelidorApp();
-    auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-    if (!doc) return;
-    doc->SetImage(image.release());
-    doc->SetTitle(QString("Captured Image %1").arg(app->m_nNewImage++));
-    doc->SetModifiedFlag();
-    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-    doc->RefreshStatusPanes();
-}
-
-void CMainFrame::OnEditPaste() {
-    PxImage* image = ImageFromClipboard();
-    if (!image) return;
-    CPelidorApp* app = AfxGetPelidorApp();
-    auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-    if (!doc) {
-        delete image;
-        return;
-    }
-    doc->SetImage(image);
-    doc->SetTitle(QString("Clipboard Image %1").arg(app->m_nNewImage++));
-    doc->SetModifiedFlag();
-    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-    doc->RefreshStatusPanes();
 }
 
 void CMainFrame::OnFullScreen() {
@@ -539,23 +165,6 @@ void CMainFrame::OnFullScreen() {
         if (toolBarBreak(m_pMeasureBar)) removeToolBarBreak(m_pMeasureBar);
         statusBar()->show();
     }
-}
-
-bool CMainFrame::OnTabClientMouse(const QPoint& pos, bool exec) {
-    QTabBar* tabs = m_pMdiArea->findChild<QTabBar*>();
-    if (!tabs) return false;
-    const int hit = tabs->tabAt(pos);
-    if (hit < 0) return false;
-    QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
-    if (hit >= subs.size()) return false;
-    m_pMdiArea->setActiveSubWindow(subs[hit]);
-    QMenu menu(this);
-    menu.addAction(m_pRouter->Action(ID_FILE_SAVE));
-    menu.addAction(m_pRouter->Action(ID_FILE_SAVE_AS));
-    menu.addAction(m_pRouter->Action(ID_FILE_CLOSE));
-    m_pRouter->UpdateAll();
-    if (exec) menu.exec(tabs->mapToGlobal(pos));
-    return true;
 }
 
 bool CMainFrame::OnKeypadKey(QObject* o, QKeyEvent* e) {
@@ -591,107 +200,6 @@ bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
         if (me->button() == Qt::RightButton && OnTabClientMouse(me->position().toPoint())) return true;
     }
     return QMainWindow::eventFilter(o, e);
-}
-
-void CMainFrame::CascadeWindows() {
-    m_pMdiArea->cascadeSubWindows();
-    const QSize area = m_pMdiArea->viewport()->size();
-    QList<QMdiSubWindow*> cascaded;
-    QPoint last;
-    for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
-        if (sub->isVisible() && !sub->isMinimized() && !sub->isMaximized()) {
-            cascaded << sub;
-            last.setX(std::max(last.x(), sub->x()));
-            last.setY(std::max(last.y(), sub->y()));
-        }
-    const QSize size = QSize(area.width() - last.x(), area.height() - last.y())
-                           .expandedTo(area * 2 / 3)
-                           .boundedTo(area);
-    // None reaches past the area's edge.
-    for (QMdiSubWindow* sub : cascaded)
-        sub->resize(size.boundedTo(QSize(area.width() - sub->x(), area.height() - sub->y())).expandedTo(sub->minimumSize()));
-}
-
-void CMainFrame::FillWindowMenu() {
-    m_pWindowMenu->clear();
-    m_pWindowMenu->addAction("&Cascade", this, &CMainFrame::CascadeWindows);
-    m_pWindowMenu->addAction("&Tile", m_pMdiArea, &QMdiArea::tileSubWindows);
-    const QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
-    if (subs.isEmpty()) return;
-    m_pWindowMenu->addSeparator();
-    QMdiSubWindow* active = m_pMdiArea->activeSubWindow() ? m_pMdiArea->activeSubWindow() : m_pMdiArea->currentSubWindow();
-    constexpr int kListed = 9;
-    for (int i = 0; i < subs.size() && i < kListed; i++) {
-        QPointer<QMdiSubWindow> sub = subs[i];
-        QAction* a = m_pWindowMenu->addAction(QString("&%1 %2").arg(i + 1).arg(sub->windowTitle()));
-        a->setCheckable(true);
-        a->setChecked(sub == active);
-        connect(a, &QAction::triggered, this, [this, sub] {
-            if (sub) m_pMdiArea->setActiveSubWindow(sub);
-        });
-    }
-    if (subs.size() > kListed)
-        m_pWindowMenu->addAction("&More Windows...", this, [this] {
-            const QList<QMdiSubWindow*> all = m_pMdiArea->subWindowList();
-            QStringList titles;
-            for (QMdiSubWindow* s : all) titles << s->windowTitle();
-            const int current = static_cast<int>(all.indexOf(m_pMdiArea->activeSubWindow()));
-            const int chosen = CPromptService::Instance().ChooseWindow(this, titles, current);
-            const QList<QMdiSubWindow*> now = m_pMdiArea->subWindowList();
-            if (chosen >= 0 && chosen < all.size() && now.contains(all[chosen])) m_pMdiArea->setActiveSubWindow(all[chosen]);
-        });
-}
-
-void CMainFrame::UpdateFrameTitle() {
-    QMdiSubWindow* sub = m_pMdiArea ? m_pMdiArea->activeSubWindow() : nullptr;
-    if (!sub && m_pMdiArea) sub = m_pMdiArea->currentSubWindow();
-    const QString doc = sub ? sub->windowTitle() : QString();
-    setWindowTitle(doc.isEmpty() ? QString("Quillory") : QString("Quillory - %1").arg(doc));
-}
-
-void CMainFrame::OnActivateChild() {
-    // The caption follows the active document, also when it is renamed (Save As).
-    disconnect(m_activeTitle);
-    QMdiSubWindow* sub = m_pMdiArea->activeSubWindow() ? m_pMdiArea->activeSubWindow() : m_pMdiArea->currentSubWindow();
-    if (!sub && !m_pMdiArea->subWindowList().isEmpty()) sub = m_pMdiArea->subWindowList().first();
-    if (sub)
-        m_activeTitle = connect(sub, &QWidget::windowTitleChanged, this, [this] { UpdateFrameTitle(); });
-    UpdateFrameTitle();
-    CView* subView = sub ? sub->findChild<CView*>() : nullptr;
-    CPelidorDoc* doc = subView ? dynamic_cast<CPelidorDoc*>(subView->GetDocument()) : ActiveDocument();
-    const bool start = doc && doc->m_bStartPage;
-    const bool imageView = doc && !doc->m_bStartPage;
-    for (QMenu* m : m_docMenus) m->menuAction()->setVisible(imageView);
-    m_pImageBar->setVisible(imageView && m_pImageBar->isVisible());
-    for (UINT id : {ID_FILE_SAVE_AS, ID_EDIT_UNDO, ID_EDIT_REDO, ID_VIEW_TOOLS_MOVE, ID_VIEW_MAGNIFIER, ID_VIEW_ZOOMIN,
-                    ID_VIEW_ZOOMOUT})
-        m_pRouter->Action(id)->setVisible(!start);
-    m_pRouter->Action(ID_IMAGE_DELETE)->setVisible(start || !doc);
-    if (m_pHistogram) m_pHistogram->update();
-    for (QAction* a : m_pStandardBar->actions())
-        if (m_pStandardBar->widgetForAction(a) == m_pZoomCombo) a->setVisible(!start);
-    m_pRouter->Action(ID_CAMERA_LONGEXPOSURE)->setVisible(start || !doc);
-    statusBar()->setVisible(!start && !m_bFullScreen);
-    // The "Folder" pane goes with the start page.
-    if (start && m_pFolderPane->isHidden()) {
-        FolderTree();
-        m_pFolderPane->show();
-    } else if (imageView && !m_pFolderPane->isHidden()) {
-        m_pFolderPane->hide();
-    }
-    // Every document fills its tab, the start page too.
-    if (sub && m_pMdiArea->viewMode() == QMdiArea::TabbedView && !sub->isMaximized()) sub->showMaximized();
-    if (imageView) SetZoomComboText(QString("%1%").arg(static_cast<int>(doc->m_fZoom * 100)));
-    if (doc) doc->RefreshStatusPanes();
-    m_pRouter->UpdateAll();
-}
-
-CFolderTreeCtrl* CMainFrame::FolderTree() {
-    if (!m_pFolderTree) {
-        m_pFolderTree = new CFolderTreeCtrl(m_pFolderPane);
-        m_pFolderPane->setWidget(m_pFolderTree);
-    }
-    return m_pFolderTree;
 }
 
 void CMainFrame::showEvent(QShowEvent* e) {
@@ -763,57 +271,4 @@ void CMainFrame::dropEvent(QDropEvent* e) {
 void CMainFrame::OnDropFiles(const QList<QUrl>& urls) {
     for (const QUrl& u : urls)
         if (u.isLocalFile()) AfxGetPelidorApp()->DocTemplate()->OpenDocumentFile(u.toLocalFile());
-}
-
-// ---- measurement bar and tool windows ----
-
-void CMainFrame::BuildMeasureBar() {
-    m_pMeasureBar = addToolBar(ResourceString(1238));
-    m_pMeasureBar->setObjectName("Measure");
-    m_pRouter->BuildToolBar(m_pMeasureBar, {ID_MEASURE_SELECT, ID_MEASURE_CALIBRATE, ID_MEASURE_CALIBRATETABLE, 0,
-                                            ID_MEASURE_LINE, ID_MEASURE_RECTANGLE, ID_MEASURE_THREEPOINTCIRCLE,
-                                            ID_MEASURE_POLYGON, ID_MEASURE_ANGLE, ID_MEASURE_COUNT, ID_MEASURE_REMARK,
-                                            ID_MEASURE_ARC, ID_MEASURE_PRECISION, 0, ID_MEASURE_TABLE, 0,
-                                            ID_MEASURE_KEEPCURRENT, ID_MEASURE_DELETE});
-    // "Calibrate Table" is a split button: its main part issues the command, its arrow the list.
-    m_pCalibrateButton = qobject_cast<QToolButton*>(m_pMeasureBar->widgetForAction(m_pRouter->Action(ID_MEASURE_CALIBRATETABLE)));
-    if (m_pCalibrateButton)
-        CControlList::Attach(m_pCalibrateButton, [this] { return ActiveDocument(); },
-                             [this](unsigned id) {
-                                 m_pRouter->Execute(id);
-                                 m_pRouter->UpdateAll();
-                             });
-}
-
-CHistogramWnd* CMainFrame::Histogram(bool create) {
-    if (!m_pHistogram && create) {
-        m_pHistogramPane = new QDockWidget("Histogram", this);
-        m_pHistogramPane->setObjectName("PaneHistogram");
-        m_pHistogramPane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                                      QDockWidget::DockWidgetFloatable);
-        m_pHistogram = new CHistogramWnd(m_pHistogramPane);
-        m_pHistogramPane->setWidget(m_pHistogram);
-        addDockWidget(Qt::RightDockWidgetArea, m_pHistogramPane);
-    }
-    return m_pHistogram;
-}
-
-void CMainFrame::OnViewHistogram() {
-    Histogram(true);
-    m_pHistogramPane->show();
-    m_pHistogramPane->raise();
-    m_pHistogram->update();
-}
-
-CMagnifierWnd* CMainFrame::Magnifier(bool create) {
-    if (!m_pMagnifier && create) m_pMagnifier = new CMagnifierWnd(this);
-    return m_pMagnifier;
-}
-
-void CMainFrame::DeleteToolWindows() {
-    delete m_pHistogramPane;  // and the histogram window inside it
-    m_pHistogramPane = nullptr;
-    m_pHistogram = nullptr;
-    delete m_pMagnifier;
-    m_pMagnifier = nullptr;
 }

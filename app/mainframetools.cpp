@@ -1,0 +1,50 @@
+// CMainFrame: the tool windows, made on first use: the "Folder" pane's tree, the histogram and
+// the magnifier.
+#include "app/mainframe.h"
+
+#include <QDockWidget>
+
+#include "app/foldertreectrl.h"
+#include "app/histogramwnd.h"
+#include "app/magnifierwnd.h"
+
+CFolderTreeCtrl* CMainFrame::FolderTree() {
+    if (!m_pFolderTree) {
+        m_pFolderTree = new CFolderTreeCtrl(m_pFolderPane);
+        m_pFolderPane->setWidget(m_pFolderTree);
+    }
+    return m_pFolderTree;
+}
+
+CHistogramWnd* CMainFrame::Histogram(bool create) {
+    if (!m_pHistogram && create) {
+        m_pHistogramPane = new QDockWidget("Histogram", this);
+        m_pHistogramPane->setObjectName("PaneHistogram");
+        m_pHistogramPane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                                      QDockWidget::DockWidgetFloatable);
+        m_pHistogram = new CHistogramWnd(m_pHistogramPane);
+        m_pHistogramPane->setWidget(m_pHistogram);
+        addDockWidget(Qt::RightDockWidgetArea, m_pHistogramPane);
+    }
+    return m_pHistogram;
+}
+
+void CMainFrame::OnViewHistogram() {
+    Histogram(true);
+    m_pHistogramPane->show();
+    m_pHistogramPane->raise();
+    m_pHistogram->update();
+}
+
+CMagnifierWnd* CMainFrame::Magnifier(bool create) {
+    if (!m_pMagnifier && create) m_pMagnifier = new CMagnifierWnd(this);
+    return m_pMagnifier;
+}
+
+void CMainFrame::DeleteToolWindows() {
+    delete m_pHistogramPane;  // and the histogram window inside it
+    m_pHistogramPane = nullptr;
+    m_pHistogram = nullptr;
+    delete m_pMagnifier;
+    m_pMagnifier = nullptr;
+}
