@@ -46,7 +46,7 @@ const CMeasureCommands::Row* CMeasureCommands::Find(UINT id) {
 int CMeasureCommands::Execute(CPelidorDoc& doc, const Row& row) {
     const int result = CQoMeasure::MenuItemEvent(row.code, doc.m_pMeasure);
     if (!result) return 0;
-    doc.m_nTool = kTool;
+    doc.m_nTool = kToolMeasure;
     switch (row.records) {
     case RecordTool: break;
     case RecordItemSelection:
@@ -70,7 +70,7 @@ void CMeasureCommands::Update(CPelidorDoc& doc, const Row& row, CCmdUI* ui) {
     case CheckSelectionNow: on = CQoMeasure::GetCurSelItem() == row.checkValue; break;
     case CheckLock: on = doc.m_bMeasureLock != 0; break;
     }
-    ui->SetCheck(doc.m_nTool == kTool && on);
+    ui->SetCheck(doc.m_nTool == kToolMeasure && on);
 }
 
 void CMeasureCommands::ToggleScaleLine(CPelidorDoc& doc) {

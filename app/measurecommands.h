@@ -21,7 +21,6 @@ public:
         Check check;
         int checkValue;
     };
-    static constexpr int kTool = 6;
     static constexpr UINT kFirstCalibration = 33003;
     static constexpr int kCalibrationEntries = 6;
 

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int kTextTool = 3;
 
 void OnPalette(CPelidorDoc& doc) {
     PxImage* image = doc.GetImage();
@@ -73,7 +72,7 @@ void OnPlaceText(CPelidorDoc& doc) {
     dlg.SetTextInfo(app->m_TextInfo);
     if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted) return;
     app->m_TextInfo = dlg.TextInfo();
-    doc.m_nTool = kTextTool;
+    doc.m_nTool = kToolText;
 }
 
 }  // namespace

@@ -332,15 +332,15 @@ void CPelidorDoc::RegisterCommands() {
     OnUpdateUI(ID_IMAGE_REMOVETRANSPARENCY,
              [this](CCmdUI* ui) { ui->Enable(CommandEnableImageIdle() && m_pImage->GetTransIndex() >= 0); });
 
-    OnCommand(ID_VIEW_TOOLS_MOVE, [this] { m_nTool = 0; });
+    OnCommand(ID_VIEW_TOOLS_MOVE, [this] { m_nTool = kToolMove; });
     OnUpdateUI(ID_VIEW_TOOLS_MOVE, [this](CCmdUI* ui) {
         ui->Enable(m_pImage != nullptr);
-        ui->SetCheck(m_nTool == 0);
+        ui->SetCheck(m_nTool == kToolMove);
     });
-    OnCommand(ID_VIEW_TOOLS_SELECT, [this] { m_nTool = 1; });
-    OnUpdateUI(ID_VIEW_TOOLS_SELECT, [this](CCmdUI* ui) { ui->SetCheck(m_nTool == 1); });
-    OnCommand(ID_VIEW_TOOLS_TRACKER, [this] { m_nTool = 4; });
-    OnUpdateUI(ID_VIEW_TOOLS_TRACKER, [this](CCmdUI* ui) { ui->SetCheck(m_nTool == 4); });
+    OnCommand(ID_VIEW_TOOLS_SELECT, [this] { m_nTool = kToolSelect; });
+    OnUpdateUI(ID_VIEW_TOOLS_SELECT, [this](CCmdUI* ui) { ui->SetCheck(m_nTool == kToolSelect); });
+    OnCommand(ID_VIEW_TOOLS_TRACKER, [this] { m_nTool = kToolTracker; });
+    OnUpdateUI(ID_VIEW_TOOLS_TRACKER, [this](CCmdUI* ui) { ui->SetCheck(m_nTool == kToolTracker); });
     OnCommand(ID_FILE_CLOSE, [this] {
         if (QWidget* f = GetDocTemplate() ? reinterpret_cast<QWidget*>(GetDocTemplate()->FrameOf(this)) : nullptr) f->close();
     });

@@ -15,6 +15,7 @@
 
 #include "app/docview.h"
 #include "app/undoring.h"
+#include "app/viewtool.h"
 #include "ui/msgbridge.h"
 #include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/pximage.h"
@@ -107,7 +108,7 @@ public:
     bool m_bRectSelection = false;
     // Set when the view has turned a rectangular selection: Crop then cuts the turned rectangle.
     bool m_bRotatedSelection = false;
-    int m_nTool = 0;
+    ViewTool m_nTool = kToolMove;
     int m_nCurMeasureItem = 10;
     CQoMeasure* m_pMeasure = nullptr;
     int m_bShowScaleLine = 0;

@@ -125,7 +125,7 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
     m_dwFileFormat = 0;
     RefreshStatusPanes();
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-    if (image->GetType() == 3) {
+    if (image->GetType() == PXIMAGE_FORMAT_JPG) {
         if (FILE* fp = fopen(QFile::encodeName(path).constData(), "rb")) {
             m_exifHolder.DecodeExif(fp);
             fclose(fp);
@@ -170,11 +170,11 @@ DWORD CPelidorDoc::FileFormat() const {
 bool CPelidorDoc::StartSave(const QString& path, bool rename) {
     const QString ext = PathExtension(path).toLower();
     const DWORD type = ext.isEmpty() ? 0 : DocFormatFromExtension(ext);
-    if (!m_pImage || type == 0) return false;
+    if (!m_pImage || type == PXIMAGE_FORMAT_UNKNOWN) return false;
     // A command that changes the image ends before its pixels are written.
     if (IsBusy()) WaitForCommand();
     if (!CommandEnableImageIdle()) return false;
-    if (type == 2 && m_pImage->GetBpp() > 8)
+    if (type == PXIMAGE_FORMAT_GIF && m_pImage->GetBpp() > 8)
         AfxMessageBox("The image will be saved as a true color GIF!\nThis is ok for Pelidor, but not for many other "
                       "programs.\nFor better compatibility, please use DecreaseBpp to 8 bits or less.",
                       MB_OK | MB_ICONINFORMATION);
@@ -239,7 +239,7 @@ bool CPelidorDoc::SaveAs(const QString& path, bool replace, bool wait) {
         if (!AfxGetPelidorApp()->AskImageFileName(name, false, 0, format)) return false;
         // A typed name without a known extension gets the one of the chosen filter's format,
         // instead of a save that fails without a word.
-        if (DocFormatFromExtension(PathExtension(QFileInfo(name).fileName()).toLower()) == 0) {
+        if (DocFormatFromExtension(PathExtension(QFileInfo(name).fileName()).toLower()) == PXIMAGE_FORMAT_UNKNOWN) {
             const CFormatRow* chosen = FindFormatRow(static_cast<int>(format) == -1 ? static_cast<int>(current)
                                                                                     : static_cast<int>(format));
             if (!chosen || chosen->id < 0) chosen = FindFormatRow(1);

@@ -82,7 +82,7 @@ TEST_F(DocTest, ZoomLadderZoomListAndPanWithTheMoveTool) {
     v->OnUpdate(nullptr, WM_IMAGE_OP_DONE);
     ASSERT_GT(v->horizontalScrollBar()->maximum(), 100);
     v->SetScrollPosition(QPoint(100, 100));
-    d->m_nTool = 0;
+    d->m_nTool = kToolMove;
     QWidget* vp = v->viewport();
     QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(60, 60));
     QMouseEvent move(QEvent::MouseMove, QPointF(30, 40), vp->mapToGlobal(QPointF(30, 40)), Qt::NoButton, Qt::LeftButton, {});

@@ -47,7 +47,7 @@ TEST_F(MeasureCommandsTest, CommandsRecordToolItemAndSelectionAndShowTheirChecks
     EXPECT_TRUE(r->Query(ID_MEASURE_ANGLE).m_bEnabled);
     EXPECT_EQ(r->Query(ID_MEASURE_ANGLE).m_nCheck, 0);
     ASSERT_TRUE(r->Execute(ID_MEASURE_ANGLE));
-    EXPECT_EQ(doc->m_nTool, 6);
+    EXPECT_EQ(doc->m_nTool, kToolMeasure);
     EXPECT_EQ(doc->m_nCurMeasureItem, 7);
     EXPECT_EQ(doc->m_nCurMeasureSel, 5);
     EXPECT_EQ(r->Query(ID_MEASURE_ANGLE).m_nCheck, 1);
@@ -68,7 +68,7 @@ TEST_F(MeasureCommandsTest, CommandsRecordToolItemAndSelectionAndShowTheirChecks
 
     // A tool-only command keeps the current item: its check mark stays off.
     ASSERT_TRUE(r->Execute(ID_MEASURE_PRECISION));  // the precision window, rejected
-    EXPECT_EQ(doc->m_nTool, 6);
+    EXPECT_EQ(doc->m_nTool, kToolMeasure);
     EXPECT_EQ(doc->m_nCurMeasureItem, 2);
     EXPECT_EQ(r->Query(ID_MEASURE_PRECISION).m_nCheck, 0);
 
@@ -86,12 +86,12 @@ TEST_F(MeasureCommandsTest, CommandsRecordToolItemAndSelectionAndShowTheirChecks
 }
 
 TEST_F(MeasureCommandsTest, ARefusedCodeChangesNothing) {
-    doc->m_nTool = 0;
+    doc->m_nTool = kToolMove;
     doc->m_nCurMeasureItem = 3;
     doc->m_nCurMeasureSel = 2;
     // Calibrating without a drawn line is refused, with a word to the user.
     mf->Router()->Execute(ID_MEASURE_CALIBRATE);
-    EXPECT_EQ(doc->m_nTool, 0);
+    EXPECT_EQ(doc->m_nTool, kToolMove);
     EXPECT_EQ(doc->m_nCurMeasureItem, 3);
     EXPECT_EQ(doc->m_nCurMeasureSel, 2);
     ASSERT_FALSE(prompts.messages.isEmpty());
@@ -100,7 +100,7 @@ TEST_F(MeasureCommandsTest, ARefusedCodeChangesNothing) {
     const CMeasureCommands::Row bad{ID_MEASURE_ANGLE, 24, CMeasureCommands::RecordItemSelection,
                                     CMeasureCommands::CheckSelection, 5};
     EXPECT_EQ(CMeasureCommands::Execute(*doc, bad), 0);
-    EXPECT_EQ(doc->m_nTool, 0);
+    EXPECT_EQ(doc->m_nTool, kToolMove);
 }
 
 TEST_F(MeasureCommandsTest, CalibrateFromADrawnLineAndTheTablesAndPrecision) {
@@ -113,7 +113,7 @@ TEST_F(MeasureCommandsTest, CalibrateFromADrawnLineAndTheTablesAndPrecision) {
         return int(QDialog::Accepted);
     };
     mf->Router()->Execute(ID_MEASURE_CALIBRATE);
-    EXPECT_EQ(doc->m_nTool, 6);
+    EXPECT_EQ(doc->m_nTool, kToolMeasure);
     ASSERT_EQ(doc->m_pMeasure->CalibrationCount(), 2);
     EXPECT_EQ(doc->m_pMeasure->ActiveCalibration(), 1);
     EXPECT_DOUBLE_EQ(doc->m_pMeasure->UnitLength(0), 10.0);
@@ -222,7 +222,7 @@ TEST_F(MeasureCommandsTest, MeasureIsOffOnTheStartPageAndTheBarSitsRightOfStanda
         EXPECT_FALSE(ui.m_bEnabled) << row.id;
         start->OnCmdMsg(row.id);
     }
-    EXPECT_EQ(start->m_nTool, 0);
+    EXPECT_EQ(start->m_nTool, kToolMove);
     EXPECT_EQ(CMeasureCommands::Table().size(), 20u);
 
     EXPECT_EQ(mf->toolBarArea(mf->MeasureBar()), mf->toolBarArea(mf->StandardBar()));

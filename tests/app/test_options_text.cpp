@@ -296,7 +296,7 @@ TEST_F(PlaceTextTest, OkStoresEveryFieldAndSwitchesToTheTextTool) {
         return dlg->result();
     };
     ASSERT_TRUE(Run(ID_IMAGE_TEXT_TOOL));
-    EXPECT_EQ(d->m_nTool, 3);
+    EXPECT_EQ(d->m_nTool, kToolText);
     EXPECT_EQ(strlen(t.text), 4095u);
     EXPECT_FLOAT_EQ(t.b_opacity, 0.35f);
     EXPECT_EQ(t.r_radius, 40);
@@ -316,7 +316,7 @@ TEST_F(PlaceTextTest, OkStoresEveryFieldAndSwitchesToTheTextTool) {
 
     // Cancel after changes keeps the record as it was, font included.
     const PxImage::tagPxTextInfo before = t;
-    d->m_nTool = 0;
+    d->m_nTool = kToolMove;
     LOGFONT other;
     strcpy(other.lfFaceName, "Other");
     pickers.font_ = other;
@@ -331,5 +331,5 @@ TEST_F(PlaceTextTest, OkStoresEveryFieldAndSwitchesToTheTextTool) {
     };
     ASSERT_TRUE(Run(ID_IMAGE_TEXT_TOOL));
     EXPECT_EQ(memcmp(&before, &t, sizeof t), 0);
-    EXPECT_EQ(d->m_nTool, 0);
+    EXPECT_EQ(d->m_nTool, kToolMove);
 }

@@ -46,7 +46,7 @@ protected:
 TEST_F(ViewTest, SelectToolBuildsPolygonsAndRectanglesThatCropUses) {
     ASSERT_TRUE(Start());
     Open(60, 40);
-    doc->m_nTool = 1;
+    doc->m_nTool = kToolSelect;
     QWidget* vp = view->viewport();
     Drag(vp, Qt::LeftButton, {At(10, 10), At(30, 10), At(30, 20), At(10, 20)});
     EXPECT_EQ(doc->m_nSelPoints, 4);  // three moves and the closing point
@@ -75,10 +75,10 @@ TEST_F(ViewTest, APressWithAnyToolEndsThePolygonUnlessItPicksTheTransparentColou
     Open(60, 40);
     QWidget* vp = view->viewport();
     for (int tool : {6, 4, 0}) {
-        doc->m_nTool = 1;
+        doc->m_nTool = kToolSelect;
         Drag(vp, Qt::LeftButton, {At(4, 6), At(4, 6), At(13, 9)}, Qt::ShiftModifier);
         ASSERT_EQ(doc->m_nSelPoints, 5);
-        doc->m_nTool = tool;
+        doc->m_nTool = static_cast<ViewTool>(tool);
         doc->m_bPickTransparency = 1;
         QTest::mouseClick(vp, Qt::LeftButton, {}, At(30, 30));
         EXPECT_EQ(doc->m_nSelPoints, 5) << tool;
@@ -90,7 +90,7 @@ TEST_F(ViewTest, APressWithAnyToolEndsThePolygonUnlessItPicksTheTransparentColou
 TEST_F(ViewTest, ControlRightDragMovesTheSelection) {
     ASSERT_TRUE(Start());
     Open(60, 40);
-    doc->m_nTool = 1;
+    doc->m_nTool = kToolSelect;
     QWidget* vp = view->viewport();
     Drag(vp, Qt::LeftButton, {At(4, 6), At(4, 6), At(13, 9)}, Qt::ShiftModifier);
     ASSERT_EQ(doc->m_nSelPoints, 5);
@@ -102,7 +102,7 @@ TEST_F(ViewTest, ControlRightDragMovesTheSelection) {
 TEST_F(ViewTest, TrackerRectangleBecomesTheSelectionWithoutAnOffByOneRow) {
     ASSERT_TRUE(Start());
     Open(60, 40);
-    doc->m_nTool = 4;
+    doc->m_nTool = kToolTracker;
     Drag(view->viewport(), Qt::LeftButton, {At(10, 5), At(20, 15)});
     ASSERT_EQ(doc->m_nSelPoints, 5);
     EXPECT_EQ(doc->m_SelPoints[0], QPoint(10, 5));
@@ -142,7 +142,7 @@ TEST_F(ViewTest, TrackerRectangleBecomesTheSelectionWithoutAnOffByOneRow) {
 TEST_F(ViewTest, CropOfATurnedRectangleCutsTheTurnedRectangle) {
     ASSERT_TRUE(Start());
     Open(100, 80);
-    doc->m_nTool = 1;
+    doc->m_nTool = kToolSelect;
     QWidget* vp = view->viewport();
     Drag(vp, Qt::LeftButton, {At(30, 30), At(30, 30), At(70, 50)}, Qt::ShiftModifier);
     ASSERT_EQ(doc->m_nSelPoints, 5);
@@ -177,7 +177,7 @@ TEST_F(ViewTest, ToolsLeaveABusyImageAlone) {
     doc->m_bPickTransparency = 1;
     ASSERT_TRUE(doc->StartImageCommand(ID_IMAGE_FLIP));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
-    doc->m_nTool = 3;
+    doc->m_nTool = kToolText;
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
     doc->WaitForCommand();
     EXPECT_EQ(doc->GetImage()->GetTransIndex(), -1);
@@ -187,10 +187,10 @@ TEST_F(ViewTest, ToolsLeaveABusyImageAlone) {
 TEST_F(ViewTest, TextToolDrawsTheApplicationsRecordOnce) {
     ASSERT_TRUE(Start());
     Open(300, 100);
-    doc->m_nTool = 3;
+    doc->m_nTool = kToolText;
     const RGBQUAD before = doc->GetImage()->GetPixelColor(150, 100 - 1 - 70);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, At(150, 80));
-    EXPECT_EQ(doc->m_nTool, -1);
+    EXPECT_EQ(doc->m_nTool, kToolNone);
     EXPECT_EQ(doc->UndoLevel(), 1);
     const RGBQUAD after = doc->GetImage()->GetPixelColor(150, 100 - 1 - 70);
     EXPECT_TRUE(after.rgbRed != before.rgbRed || after.rgbGreen != before.rgbGreen);
@@ -201,7 +201,7 @@ TEST_F(ViewTest, TextToolDrawsTheApplicationsRecordOnce) {
 TEST_F(ViewTest, FreeHandSelectionStaysWithinItsSlotsAcrossTransparencyPicks) {
     ASSERT_TRUE(Start());
     Open(60, 40);
-    doc->m_nTool = 1;
+    doc->m_nTool = kToolSelect;
     QWidget* vp = view->viewport();
     QList<QPoint> path{At(10, 10)};
     for (int i = 0; i < 8100; i++) path << At(10 + i % 30, 10 + (i / 30) % 20);
@@ -219,7 +219,7 @@ TEST_F(ViewTest, FreeHandSelectionStaysWithinItsSlotsAcrossTransparencyPicks) {
 TEST_F(ViewTest, TrackerShowsItsCursorsAndEscapeGivesTheRectangleBack) {
     ASSERT_TRUE(Start());
     Open(60, 40);
-    doc->m_nTool = 4;
+    doc->m_nTool = kToolTracker;
     QWidget* vp = view->viewport();
     Drag(vp, Qt::LeftButton, {At(10, 5), At(30, 25)});
     ASSERT_EQ(doc->m_nSelPoints, 5);
