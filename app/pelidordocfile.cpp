@@ -170,7 +170,12 @@ DWORD CPelidorDoc::FileFormat() const {
 bool CPelidorDoc::StartSave(const QString& path, bool rename) {
     const QString ext = PathExtension(path).toLower();
     const DWORD type = ext.isEmpty() ? 0 : DocFormatFromExtension(ext);
-    if (!m_pImage || type == PXIMAGE_FORMAT_UNKNOWN) return false;
+    if (!m_pImage) return false;
+    if (type == PXIMAGE_FORMAT_UNKNOWN) {
+        // The library's own words for a format it does not know: a name no format claims.
+        AfxMessageBox(FileFailureText("Encode: Unknown format", false, path, 0));
+        return false;
+    }
     // A command that changes the image ends before its pixels are written.
     if (IsBusy()) WaitForCommand();
     if (!CommandEnableImageIdle()) return false;

@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -286,7 +288,23 @@ TEST_F(DocTest, SaveAsProposesOneExtensionAndAFailedSaveKeepsTheOldFile) {
     QFile after(old);
     after.open(QIODevice::ReadOnly);
     EXPECT_EQ(after.readAll(), QByteArray("previous contents"));
-    EXPECT_FALSE(d->OnSaveDocument(Path("missing/dir/x.bmp")));
+    // A folder that does not exist, a place nobody may write to and a name no format claims:
+    // each says why, and the document stays as it was.
+    d->PushUndoSnapshot();
+    d->SetModifiedFlag(true);
+    const int level = d->UndoLevel();
+    const auto saveFails = [&](const QString& path) {
+        prompts.messages.clear();
+        EXPECT_FALSE(d->OnSaveDocument(path)) << path.toStdString();
+        EXPECT_TRUE(d->IsModified());
+        EXPECT_EQ(d->UndoLevel(), level);
+        return prompts.messages.size() == 1 ? prompts.messages[0] : QString("<%1 messages>").arg(prompts.messages.size());
+    };
+    EXPECT_EQ(saveFails(Path("missing/dir/x.bmp")),
+              QString("Save: can't create the file: ") + QString::fromLocal8Bit(strerror(ENOENT)));
+    EXPECT_TRUE(saveFails("/proc/quillory-test.bmp").startsWith("Save: can't create the file: "));
+    EXPECT_EQ(saveFails(Path("plain.xyz")), "Encode: Unknown format");
+    EXPECT_FALSE(QFile::exists(Path("plain.xyz")));
 
     // True colour as GIF: a warning, and the file is still written.
     if (PxImage::IsFormatSupported(2)) {
