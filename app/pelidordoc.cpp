@@ -196,21 +196,24 @@ bool CPelidorDoc::OnUpdateCmdUI(CCmdUI* ui) {
     return true;
 }
 
-LRESULT CPelidorDoc::WindowProc(UINT message, WPARAM wParam, LPARAM) {
+void CPelidorDoc::EndCommand() {
+    const QString failure = FinishImageCommand();
+    UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    RefreshStatusPanes();
+    if (CMainFrame* mf = AfxGetMainFrame()) mf->Router()->UpdateAll();
+    if (!failure.isEmpty()) AfxMessageBox(failure);
+}
+
+LRESULT CPelidorDoc::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_IMAGE_OP_PROGRESS:
+        // A report of a command already ended by a wait would hide that command's time.
+        if (lParam != 0 && (!IsBusy() || static_cast<uintptr_t>(lParam) != m_hProgressThread)) return 0;
         if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(2, QString("%1 %").arg(static_cast<int>(wParam)));
         return 0;
     case WM_IMAGE_OP_DONE:
-    {
-        if (!IsBusy()) return 0;
-        const QString failure = FinishImageCommand();
-        UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-        RefreshStatusPanes();
-        if (CMainFrame* mf = AfxGetMainFrame()) mf->Router()->UpdateAll();
-        if (!failure.isEmpty()) AfxMessageBox(failure);
+        if (IsBusy()) EndCommand();
         return 0;
-    }
     default: return 0;
     }
 }

@@ -85,7 +85,8 @@ public:
     void OnEditUndo();
     void OnEditRedo();
     bool CommandEnableImageIdle() const { return m_pImage != nullptr && m_hWorkerThread == 0; }
-    // Waits until a running command has finished and its completion is handled (tests, closing).
+    // Waits until a running command has finished and handles its end (its result, its message)
+    // at once; no other event is handled meanwhile (saves that must be whole, closing, tests).
     void WaitForCommand();
     // Save As from the menu: asks for the name, then encodes on the worker and returns at once;
     // the result (an error box, or the stopwatch time) comes back when the worker is done.
@@ -151,6 +152,7 @@ private:
     void RunImageCommand();  // worker body
     void PollProgress();     // progress thread body
     QString FinishImageCommand();  // the failure text of a save, else empty
+    void EndCommand();             // the finished command shown: views, panes, commands, message
     void SetZoom(float zoom, bool showInCombo, const QString& text);
     // The last undo step moved the picture by `t`: the measurements follow.
     void RecordGeometry(const QTransform& t);

@@ -170,6 +170,8 @@ void CPelidorDoc::RunImageCommand() {
 void CPelidorDoc::PollProgress() {
     const HWND target = GetSafeHwnd();
     PxImage* img = m_pImage;
+    // Each report names its command, so one that comes after the command has ended is known.
+    const LPARAM command = static_cast<LPARAM>(m_hProgressThread);
     for (;;) {
         const LONG p = img->GetProgress();
         if (p >= 100) break;
@@ -180,14 +182,14 @@ void CPelidorDoc::PollProgress() {
         }
         if (img->GetEscape()) break;
         if (img->GetProgress() >= 100) break;
-        PostMessage(target, WM_IMAGE_OP_PROGRESS, static_cast<WPARAM>(p), 0);
+        PostMessage(target, WM_IMAGE_OP_PROGRESS, static_cast<WPARAM>(p), command);
     }
     // Done is reported only once the worker really is done.
     {
         std::unique_lock<std::mutex> g(m_threadLock);
         m_threadWake.wait(g, [this] { return m_bWorkerDone; });
     }
-    PostMessage(target, WM_IMAGE_OP_PROGRESS, 100, 0);
+    PostMessage(target, WM_IMAGE_OP_PROGRESS, 100, command);
     {
         std::unique_lock<std::mutex> g(m_threadLock);
         m_threadWake.wait_for(g, std::chrono::milliseconds(111), [this] { return m_bStopPolling; });
@@ -232,10 +234,16 @@ QString CPelidorDoc::FinishImageCommand() {
 }
 
 void CPelidorDoc::WaitForCommand() {
-    QElapsedTimer t;
-    t.start();
-    while (IsBusy() && t.elapsed() < 60000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        PumpPrivateMessages();
+    if (!IsBusy()) return;
+    // No event is handled meanwhile: the worker and the progress thread only post, so they end
+    // by themselves; the progress thread is told not to wait before its last report.
+    {
+        std::lock_guard<std::mutex> g(m_threadLock);
+        m_bStopPolling = true;
     }
+    m_threadWake.notify_all();
+    if (m_worker.joinable()) m_worker.join();
+    if (m_progress.joinable()) m_progress.join();
+    // The ending the done message would have run; that message, when it comes, finds nothing.
+    EndCommand();
 }

@@ -2,8 +2,10 @@
 // during a command, saving with the image's settings kept.
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "app/cmdids.h"
 #include "app/mainframe.h"
@@ -150,6 +153,39 @@ TEST_F(DocTest, ProgressIsPolledFromTheImageAndEndsWithHundredBeforeDone) {
     d->WaitForCommand();
     EXPECT_FALSE(d->IsBusy());
     EXPECT_TRUE(app->MainFrame()->PaneText(2).startsWith("Time (s): "));
+}
+
+// A save or a close that waits for the file handles no other message meanwhile: one posted
+// before it arrives after it, not in the middle of it.
+TEST_F(DocTest, MessagesPostedBeforeASaveOrACloseComeAfterIt) {
+    struct Listener : QObject, CMessageTarget {
+        Listener() { RegisterWindow(this); }
+        LRESULT WindowProc(UINT, WPARAM wParam, LPARAM) override {
+            seen.push_back(static_cast<int>(wParam));
+            return 0;
+        }
+        std::vector<int> seen;
+    } listener;
+    ASSERT_TRUE(Start());
+    CPelidorDoc* d = NewImageDoc(MakeImage(600, 400));
+    PostMessage(listener.GetSafeHwnd(), WM_USER + 7, 1, 0);
+    ASSERT_TRUE(d->OnSaveDocument(Path("waited.png")));
+    EXPECT_TRUE(listener.seen.empty()) << "handled inside the save";
+    EXPECT_TRUE(QFileInfo::exists(Path("waited.png")));
+
+    // A background save, then the document's close while it runs: the close finishes the file.
+    prompts.fileNames = {Path("background.png")};
+    ASSERT_TRUE(d->SaveAsInBackground());
+    ASSERT_TRUE(d->IsBusy());
+    PostMessage(listener.GetSafeHwnd(), WM_USER + 7, 2, 0);
+    QPointer<QWidget> frame = reinterpret_cast<QWidget*>(app->DocTemplate()->FrameOf(d));
+    ASSERT_TRUE(frame);
+    frame->close();
+    EXPECT_TRUE(listener.seen.empty()) << "handled inside the close";
+    PxImage back(QFile::encodeName(Path("background.png")).constData(), PXIMAGE_FORMAT_PNG);
+    EXPECT_EQ(back.GetWidth(), 600u) << "the file is whole";
+    Pump(50);
+    EXPECT_EQ(listener.seen, (std::vector<int>{1, 2}));
 }
 
 TEST_F(DocTest, ProgressMessagesReachTheStatusBar) {
