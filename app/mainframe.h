@@ -24,6 +24,7 @@ class CView;
 class CCameraPlugListener;
 class CHistogramWnd;
 class CMagnifierWnd;
+class IWindowLister;
 class QToolButton;
 
 class CMainFrame : public QMainWindow, public CMessageTarget, public CCmdTarget {
@@ -64,6 +65,9 @@ public:
     void OnEditPaste();
     // "Capture...": a window or the desktop chosen in the capture dialog becomes a new image.
     void OnCapture();
+    // The second half of a capture: the chosen window's part `r` of the screen becomes a new
+    // document (`chosen` is a window handle of the lister).
+    void GrabCapturedWindow(IWindowLister& lister, uintptr_t chosen, const QRect& r);
     // Opens dropped files as documents, one after the other.
     void OnDropFiles(const QList<QUrl>& urls);
     void OnFullScreen();

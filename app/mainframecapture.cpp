@@ -1,7 +1,6 @@
 // CMainFrame: new images from the screen ("Capture...") and from the clipboard ("Paste").
 #include "app/mainframe.h"
 
-#include <QEventLoop>
 #include <QImage>
 #include <QTimer>
 
@@ -35,12 +34,16 @@ void CMainFrame::OnCapture() {
     if (!screen.isEmpty()) r = r.intersected(screen);
     if (r.width() < 1 || r.height() < 1) return;
     lister->SetTopmost(chosen, true);
-    QEventLoop wait;
-    QTimer::singleShot(100, &wait, &QEventLoop::quit);
-    wait.exec();
-    const bool stillThere = !lister->WindowRect(chosen).isEmpty();
-    const QImage picture = stillThere ? lister->GrabScreen(r) : QImage();
-    lister->SetTopmost(chosen, false);
+    // The window comes to the front and is drawn there before its part of the screen is read:
+    // the rest runs from the event loop 100 ms later, which handles everything else meanwhile.
+    std::shared_ptr<IWindowLister> shared(std::move(lister));
+    QTimer::singleShot(100, this, [this, shared, chosen, r] { GrabCapturedWindow(*shared, chosen, r); });
+}
+
+void CMainFrame::GrabCapturedWindow(IWindowLister& lister, uintptr_t chosen, const QRect& r) {
+    const bool stillThere = !lister.WindowRect(chosen).isEmpty();
+    const QImage picture = stillThere ? lister.GrabScreen(r) : QImage();
+    lister.SetTopmost(chosen, false);
     raise();
     activateWindow();
     if (!stillThere) return;

@@ -157,7 +157,8 @@ TEST_F(CaptureCommandTest, TheChosenWindowClippedToTheScreenBecomesACapturedImag
     const int counter = app->m_nNewImage;
     const int before = app->DocTemplate()->Documents().size();
     ASSERT_TRUE(app->MainFrame()->Router()->Execute(ID_FILE_CAPTURE));
-    ASSERT_EQ(app->DocTemplate()->Documents().size(), before + 1);
+    // The screen is read from the event loop once the window is in front.
+    ASSERT_TRUE(PumpUntil([&] { return app->DocTemplate()->Documents().size() == before + 1; }));
     ASSERT_EQ(lister.grabs.size(), 1u);
     EXPECT_EQ(lister.grabs[0], QRect(0, 400, 170, 80));  // left cut at 0, bottom at the screen's edge
     auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->Documents().back());
@@ -182,21 +183,25 @@ TEST_F(CaptureCommandTest, CancelAGoneWindowOrARefusedGrabMakeNoImage) {
     const int before = app->DocTemplate()->Documents().size();
     Choose(QString());
     app->MainFrame()->Router()->Execute(ID_FILE_CAPTURE);
+    Pump(200);
     EXPECT_TRUE(lister.grabs.empty());
 
     lister.rects.erase(20);  // closed before OK
     Choose("Target");
     app->MainFrame()->Router()->Execute(ID_FILE_CAPTURE);
+    Pump(200);
     EXPECT_TRUE(lister.grabs.empty());
 
     lister.rects[20] = QRect(700, 10, 50, 50);  // wholly right of the screen
     app->MainFrame()->Router()->Execute(ID_FILE_CAPTURE);
+    Pump(200);
     EXPECT_TRUE(lister.grabs.empty());
     EXPECT_TRUE(prompts.messages.isEmpty());
 
     lister.rects[20] = QRect(10, 10, 50, 50);
     lister.screen = QImage();  // a display that gives no pixels
     app->MainFrame()->Router()->Execute(ID_FILE_CAPTURE);
+    ASSERT_TRUE(PumpUntil([&] { return !prompts.messages.isEmpty(); }));
     EXPECT_EQ(lister.grabs.size(), 1u);
     EXPECT_EQ(prompts.messages.size(), 1) << prompts.messages.join('|').toStdString();
     EXPECT_EQ(app->DocTemplate()->Documents().size(), before);
