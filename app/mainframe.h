@@ -68,6 +68,9 @@ public:
     // The second half of a capture: the chosen window's part `r` of the screen becomes a new
     // document (`chosen` is a window handle of the lister).
     void GrabCapturedWindow(IWindowLister& lister, uintptr_t chosen, const QRect& r);
+    // Loads a new camera window and shows it, unless it closed itself while loading.
+    template <class Frame>
+    void ShowCameraWindow(Frame* frame);
     // Opens dropped files as documents, one after the other.
     void OnDropFiles(const QList<QUrl>& urls);
     void OnFullScreen();

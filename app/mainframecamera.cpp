@@ -98,24 +98,22 @@ LRESULT CMainFrame::OnLaunchCamera() {
         CSelectDSCameraDlg dlg(this);
         if (CPromptService::Instance().DoModal(&dlg) != QDialog::Accepted || dlg.m_nDevice < 0 || dlg.m_nDevice > 255)
             return 0;
-        auto* frame = new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), CameraHost(), this);
-        m_pCameraFrame = frame;
-        frame->LoadFrame();
-        if (m_pCameraFrame) {
-            frame->showNormal();
-            frame->raise();
-        }
+        ShowCameraWindow(new CDSCameraFrame(0, static_cast<BYTE>(dlg.m_nDevice), CameraHost(), this));
         return 0;
     }
     id = ChooseCameraVariant(id);
-    auto* frame = new CCameraFrame(id, m_bLongExposure, CameraHost(), this);
+    ShowCameraWindow(new CCameraFrame(id, m_bLongExposure, CameraHost(), this));
+    return 0;
+}
+
+template <class Frame>
+void CMainFrame::ShowCameraWindow(Frame* frame) {
     m_pCameraFrame = frame;
     frame->LoadFrame();
-    if (m_pCameraFrame) {
-        frame->showNormal();
-        frame->raise();
-    }
-    return 0;
+    // A window that closed itself while it loaded (it told the host) is not shown.
+    if (!m_pCameraFrame) return;
+    frame->showNormal();
+    frame->raise();
 }
 
 CameraWindowHost CMainFrame::CameraHost() {
