@@ -85,8 +85,9 @@ extern "C" {
 // path). Returns the number of devices.
 QODIRECTX_API int DSCameraRegisterpixel(HWND comboBox);
 // Opens the device at that index for the display window (an IDSHost handle, or null for no
-// dialogs). 1 opened; 0 for an index without a device, a busy or unusable device, or a device
-// already open.
+// dialogs). The host is called from the streaming thread until DSCameraUnInit returns, so it
+// lives until then. 1 opened; 0 for an index without a device, a busy or unusable device, or a
+// device already open.
 QODIRECTX_API int DSCameraInit(BYTE device, HWND display);
 // Starts streaming. 1 running.
 QODIRECTX_API int DSCameraPlay();

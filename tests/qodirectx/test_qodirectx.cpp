@@ -57,6 +57,8 @@ protected:
         DSCameraUnInit();
         videodev::RemoveTestPatternDevices();
     }
+    // The device's host lives until the device is closed: the library tells it of every frame.
+    ScriptedHost host;
     static void AddPattern(std::vector<videodev::VideoSize> sizes, bool streams = true, const char* name = "Pattern") {
         videodev::TestPatternOptions o;
         o.friendlyName = name;
@@ -145,7 +147,6 @@ TEST_F(DSCamera, GrabsThePatternPackedAndOnlyNewFrames) {
 // Under real timing: the host hears of each new frame, and a grab after the word has one.
 TEST_F(DSCamera, TheHostHearsOfEveryNewFrameAndThenAGrabHasIt) {
     AddPattern({{16, 8}});
-    ScriptedHost host;
     ASSERT_EQ(DSCameraInit(0, DSHostHandle(&host)), 1);
     ASSERT_EQ(DSCameraPlay(), 1);
     int w = 0, h = 0;
@@ -174,7 +175,6 @@ TEST_F(DSCamera, TheHostHearsOfEveryNewFrameAndThenAGrabHasIt) {
 
 TEST_F(DSCamera, ResolutionChangeRestartsAndNeverOverrunsAnOldBuffer) {
     AddPattern({{8, 2}, {16, 4}});
-    ScriptedHost host;
     ASSERT_EQ(DSCameraInit(0, DSHostHandle(&host)), 1);
     ASSERT_EQ(DSCameraPlay(), 1);
     int w = 0, h = 0;
@@ -204,7 +204,6 @@ TEST_F(DSCamera, ResolutionChangeRestartsAndNeverOverrunsAnOldBuffer) {
 
 TEST_F(DSCamera, PropertyDialogAppliesBrightnessAtOnce) {
     AddPattern({{8, 2}});
-    ScriptedHost host;
     EXPECT_EQ(DSProperty(), 0);  // nothing open
     ASSERT_EQ(DSCameraInit(0, DSHostHandle(&host)), 1);
     ASSERT_EQ(DSCameraPlay(), 1);
