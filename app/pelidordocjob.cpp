@@ -1,7 +1,5 @@
 #include "app/pelidordoc.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <atomic>
