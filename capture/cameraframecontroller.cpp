@@ -197,7 +197,8 @@ void CCameraFrameController::Close() {
                 VekCameraReadParameter(team);
                 VekCameraSaveParameter(team);
             }
-            if (view) view->JoinThreads();
+            // A frame the display thread is writing to a recording finishes before the join.
+            if (view) view->StopThreads();
             VekCameraUnInit();
         },
         [this, view] {

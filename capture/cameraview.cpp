@@ -121,7 +121,7 @@ int CCameraView::Shutdown(CameraSettings*) {
         return 0;
     // A snap still being written finishes first: it restarts the threads when it is done.
     CCameraThread::Instance().Drain();
-    JoinThreads();
+    StopThreads();
     EndShutdown();
     return 1;
 }
@@ -137,11 +137,6 @@ bool CCameraView::BeginShutdown() {
     }
     ChangeRunState(kStop);
     return true;
-}
-
-void CCameraView::JoinThreads() {
-    // A frame the display thread is writing to a recording finishes before the join returns.
-    StopThreads();
 }
 
 void CCameraView::EndShutdown() {
@@ -273,25 +268,6 @@ int CCameraView::WhiteBalanceWizard() {
 
 bool CCameraView::SnapPending() const { return m_snapTimer.isActive() || m_bSaving; }
 
-void CCameraView::CreateProgress() {
-    if (m_pProgress)
-        return;
-    QWidget* parent = window();
-    m_pProgress = new CProgressDialog(parent);
-    m_pProgress->Create(parent);
-    m_pProgress->SetRange(0, 100);
-    m_pProgress->SetPos(0);
-    m_pProgress->EnableCancel(true);
-}
-
-void CCameraView::DestroyProgress() {
-    if (!m_pProgress)
-        return;
-    m_pProgress->Close();
-    delete m_pProgress;
-    m_pProgress = nullptr;
-}
-
 void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
     m_strSnapPath = path;
     if (settings) {
@@ -312,15 +288,13 @@ void CCameraView::StartSnap(const QString& path, CameraSettings* settings) {
         m_nTickTotal = (exposure + 99) / 100 + 20;
         if (!traits.delayedSnap) {
             // Shown while the file is written; the snap's end takes it down.
-            CreateProgress();
-            m_pProgress->SetText(QStringLiteral("Wait a moment!"));
-            m_pProgress->EnableCancel(false);
+            CreateProgress(false, QStringLiteral("Wait a moment!"));
             SaveSnap();
             return;
         }
     }
     // Outside long-exposure mode the counters are not reset, so the first tick saves.
-    CreateProgress();
+    CreateProgress(true);
     m_snapTimer.start();
 }
 

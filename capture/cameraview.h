@@ -36,7 +36,6 @@
 struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
-class CProgressDialog;
 class IViewFinder;
 class QDialog;
 
@@ -56,10 +55,9 @@ public:
     int Shutdown(CameraSettings* settings);
     // The same in three steps, so that the threads are joined on the camera thread: on the UI
     // thread BeginShutdown ends the recording and a snap waiting on its exposure and tells the
-    // threads to stop; JoinThreads (any thread) waits for them; EndShutdown on the UI thread
+    // threads to stop; StopThreads (any thread) waits for them; EndShutdown on the UI thread
     // frees the buffers. BeginShutdown: false when the view was not running.
     bool BeginShutdown();
-    void JoinThreads();
     void EndShutdown();
     void StartThreads();
     // Waits for both threads. A grab blocked in an exposure longer than a short one is released
@@ -125,8 +123,6 @@ private:
     void ChangeRunState(BYTE state);
     // On the decode thread: the decoded, corrected frame to show and record.
     void OnFrame(const BYTE* bgr24, uint64_t sequence) override;
-    void CreateProgress();
-    void DestroyProgress();
     void OnSnapTimer();
     void FinishSnap(const QString& path);
     // On the camera thread: a snap's file from decoded pixels, or captured by the camera.
@@ -147,7 +143,6 @@ private:
     // Snap state.
     QString m_strSnapPath;
     BYTE m_bySnapType = 2;
-    CProgressDialog* m_pProgress = nullptr;
     QTimer m_snapTimer;
     int m_nTick = 0;
     int m_nTickTotal = 0;

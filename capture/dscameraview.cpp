@@ -50,7 +50,6 @@ CDSCameraView::~CDSCameraView() {
     // No snap of this view is still being written on the camera thread.
     CCameraThread::Instance().Drain();
     Shutdown();
-    CloseProgress();
 }
 
 // ---- lifecycle ----------------------------------------------------------------------------
@@ -153,12 +152,7 @@ QString CDSCameraView::Snap(const QString& requested, int fileType) {
         return {};
     }
     // The file is written on the camera thread while "Wait a moment!" is shown.
-    QWidget* parent = window();
-    m_pProgress = new CProgressDialog(parent);
-    m_pProgress->Create(parent);
-    m_pProgress->SetText(QStringLiteral("Wait a moment!"));
-    m_pProgress->SetRange(0, 100);
-    m_pProgress->SetPos(0);
+    CreateProgress(false, QStringLiteral("Wait a moment!"));
     auto ok = std::make_shared<bool>(false);
     CCameraThread::Instance().Post(
         this,
@@ -168,18 +162,11 @@ QString CDSCameraView::Snap(const QString& requested, int fileType) {
         [this, path, ok] {
             const QFileInfo info(path);
             const bool written = *ok && info.isFile() && info.size() > 0;
-            CloseProgress();
+            DestroyProgress();
             if (!written) AfxMessageBox(QString::fromUtf8(kCannotSaveText));
             FinishSnap(written ? path : QString());
         });
     return path;
-}
-
-void CDSCameraView::CloseProgress() {
-    if (!m_pProgress) return;
-    m_pProgress->Close();
-    delete m_pProgress;
-    m_pProgress = nullptr;
 }
 
 void CDSCameraView::FinishSnap(const QString& written) {

@@ -27,7 +27,6 @@
 struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
-class CProgressDialog;
 
 class CDSCameraView : public CLiveView, private IFrameSink {
 public:
@@ -67,7 +66,6 @@ public:
     int LastBrightness() const { return m_source.LastBrightness(); }
 
 private:
-    void CloseProgress();
     void FinishSnap(const QString& written);
     // On the source's thread: shown and recorded.
     void OnFrame(const BYTE* bgr24, uint64_t sequence) override;
@@ -77,5 +75,4 @@ private:
     void FreeBuffers();
 
     CVideoDeviceFrameSource m_source{m_byRunState, m_hFrame};
-    CProgressDialog* m_pProgress = nullptr;  // while a snap is written
 };

@@ -1,5 +1,7 @@
 #include "capture/liveview.h"
 
+#include "controls/progressdialog.h"
+
 #include <QPainter>
 #include <QRect>
 
@@ -35,6 +37,7 @@ CLiveView::CLiveView(QWidget* parent, const Style& style, IFrameSource& source)
 }
 
 CLiveView::~CLiveView() {
+    DestroyProgress();
     FinishPendingClose();
     UnregisterWindow();
 }
@@ -271,4 +274,25 @@ LRESULT CLiveView::WindowProc(UINT message, WPARAM, LPARAM) {
     if (message == WM_AVI_CLOSED)
         FinishPendingClose();
     return 0;
+}
+
+void CLiveView::CreateProgress(bool cancel, const QString& text) {
+    if (m_pProgress)
+        return;
+    QWidget* parent = window();
+    m_pProgress = new CProgressDialog(parent);
+    m_pProgress->Create(parent);
+    if (!text.isEmpty())
+        m_pProgress->SetText(text);
+    m_pProgress->SetRange(0, 100);
+    m_pProgress->SetPos(0);
+    m_pProgress->EnableCancel(cancel);
+}
+
+void CLiveView::DestroyProgress() {
+    if (!m_pProgress)
+        return;
+    m_pProgress->Close();
+    delete m_pProgress.data();
+    m_pProgress = nullptr;
 }

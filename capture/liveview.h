@@ -9,6 +9,7 @@
 //   WM_CAMERA_FILESAVED (1, path)    posted to the main window once a recording is finished
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -24,6 +25,7 @@
 
 struct CameraSettings;
 class CAviFile;
+class CProgressDialog;
 class CCameraDisplay;
 class IFrameSource;
 class IRegionChooser;
@@ -103,6 +105,10 @@ protected:
     void FreeCrop();
     // The source rectangle and crop flag, read together.
     int CurrentRegion(RECT* source) const;
+    // A snap's progress window over the view's window, one at a time: `text` above the bar,
+    // Cancel offered when asked.
+    void CreateProgress(bool cancel, const QString& text = QString());
+    void DestroyProgress();
 
     // Only the UI thread reads the record.
     CameraSettings* m_pSettings = nullptr;
@@ -116,6 +122,8 @@ protected:
     std::atomic<int> m_bRecording{0};
     // The threads' copy of the cut region for recording; sized while the threads stop.
     std::vector<BYTE> m_crop;
+    // Its parent is the window: it may be gone before the view is.
+    QPointer<CProgressDialog> m_pProgress;
 
 private:
     void OnRecordLimit();
