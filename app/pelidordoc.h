@@ -173,7 +173,6 @@ private:
     // The picture before the running command: the undo step it becomes when the command
     // succeeds, the picture put back when it fails.
     PxImage* m_pBefore = nullptr;
-    bool m_bCommandPushed = false;  // the finished command's snapshot is the last undo step
     bool m_bOperationOk = true;     // written by the worker, read after it ends
     QString m_operationError;       // likewise: why the operation failed, if it said
     SaveJob m_save;

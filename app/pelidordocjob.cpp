@@ -82,7 +82,6 @@ bool CPelidorDoc::StartWorker(int id, const ImageCommandParams& params, bool cha
     // thread exists. It joins the undo ring only when the command succeeds.
     delete m_pBefore;
     m_pBefore = changesImage && m_pImage->IsValid() ? new PxImage(*m_pImage, true, true, true) : nullptr;
-    m_bCommandPushed = false;
     m_bOperationOk = true;
     m_operationError.clear();
     m_pImage->SetProgress(0);
@@ -214,7 +213,7 @@ QString CPelidorDoc::FinishImageCommand() {
         }
         return m_operationError.isEmpty() ? QString::fromUtf8(kCommandFailedText) : m_operationError;
     }
-    m_bCommandPushed = m_pBefore != nullptr;
+    const bool pushed = m_pBefore != nullptr;
     m_undo.Push(std::unique_ptr<PxImage>(std::exchange(m_pBefore, nullptr)));
     ImageGeometry geometry;
     {
@@ -222,7 +221,7 @@ QString CPelidorDoc::FinishImageCommand() {
         auto it = Operations().find(m_ImageCommandId);
         if (it != Operations().end()) geometry = it->second.geometry;
     }
-    if (geometry && m_bCommandPushed && m_pImage->IsValid()) {
+    if (geometry && pushed && m_pImage->IsValid()) {
         const PxImage* before = m_undo.Last();
         RecordGeometry(geometry(m_ImageCommandParams, QSizeF(before->GetWidth(), before->GetHeight()),
                                 QSizeF(m_pImage->GetWidth(), m_pImage->GetHeight())));
