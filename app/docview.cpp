@@ -42,10 +42,14 @@ void CDocument::UpdateAllViews(CView* sender, LPARAM hint) {
 
 bool CDocument::CanCloseFrame() { return m_views.size() > 1 || SaveModified(); }
 
+int CDocument::AskSaveChanges() {
+    const QString name = m_strPathName.isEmpty() ? m_strTitle : QFileInfo(m_strPathName).fileName();
+    return AfxMessageBox(QString("Save changes to %1?").arg(name), MB_YESNOCANCEL);
+}
+
 bool CDocument::SaveModified() {
     if (!IsModified()) return true;
-    QString name = m_strPathName.isEmpty() ? m_strTitle : QFileInfo(m_strPathName).fileName();
-    switch (AfxMessageBox(QString("Save changes to %1?").arg(name), MB_YESNOCANCEL)) {
+    switch (AskSaveChanges()) {
     case IDCANCEL: return false;
     case IDYES: return DoSave(m_strPathName, true);
     default: return true;

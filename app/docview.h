@@ -43,6 +43,8 @@ public:
     // May a frame of this document close? Asks about unsaved changes on the last frame.
     virtual bool CanCloseFrame();
     virtual bool SaveModified();
+    // "Save changes to <name>?": IDYES, IDNO or IDCANCEL.
+    int AskSaveChanges();
     virtual bool DoSave(const QString& path, bool replace = true);
 
 private:

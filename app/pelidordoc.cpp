@@ -1,5 +1,8 @@
 #include "app/pelidordoc.h"
 
+#include <QMdiSubWindow>
+#include <QPointer>
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -25,19 +28,16 @@ CPelidorDoc::CPelidorDoc() {
     m_llFrequency = 1000000000;  // the steady clock counts nanoseconds
     RegisterWindow(this);
     RegisterCommands();
+    QObject::connect(&m_progressTimer, &QTimer::timeout, this, [this] { ShowProgress(); });
 }
 
 CPelidorDoc::~CPelidorDoc() {
-    // Ask the running operation to stop early, then wait for both threads: they only post,
-    // so waiting here cannot deadlock. A save is left to finish: its file must be whole.
-    if (m_pImage && m_bWorkerChangesImage) m_pImage->SetEscape(1);
-    {
-        std::lock_guard<std::mutex> g(m_threadLock);
-        m_bStopPolling = true;
-    }
-    m_threadWake.notify_all();
-    if (m_worker.joinable()) m_worker.join();
-    if (m_progress.joinable()) m_progress.join();
+    // Ask the running operation to stop early, then wait for it: it touches nothing of the
+    // UI, so waiting here cannot deadlock. A save is left to finish: its file must be whole.
+    if (m_bBusy && m_pImage && m_bWorkerChangesImage) m_pImage->SetEscape(1);
+    if (m_job) m_job->waitForFinished();
+    m_job.reset();
+    DiscardLoad();
     UnregisterWindow();
     delete m_pBefore;
     delete m_pImage;
@@ -202,13 +202,21 @@ void CPelidorDoc::EndCommand() {
     RefreshStatusPanes();
     if (CMainFrame* mf = AfxGetMainFrame()) mf->Router()->UpdateAll();
     if (!failure.isEmpty()) AfxMessageBox(failure);
+    // A close that waited for this job goes on now; after a failed save the window stays.
+    if (std::exchange(m_bCloseWhenDone, false) && failure.isEmpty()) CloseLater();
+}
+
+void CPelidorDoc::CloseLater() {
+    CDocTemplate* t = GetDocTemplate();
+    QPointer<QMdiSubWindow> frame = t ? t->FrameOf(this) : nullptr;
+    if (frame) QTimer::singleShot(0, frame, [frame] { frame->close(); });
 }
 
 LRESULT CPelidorDoc::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_IMAGE_OP_PROGRESS:
         // A report of a command already ended by a wait would hide that command's time.
-        if (lParam != 0 && (!IsBusy() || static_cast<uintptr_t>(lParam) != m_hProgressThread)) return 0;
+        if (lParam != 0 && (!IsBusy() || static_cast<uint64_t>(lParam) != m_nCommand)) return 0;
         if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(2, QString("%1 %").arg(static_cast<int>(wParam)));
         return 0;
     case WM_IMAGE_OP_DONE:

@@ -1,17 +1,19 @@
 // The image document: one image (none for the start page), the undo ring of eight, the image
-// command that runs on a worker thread, and the view state all its views share.
+// job (a command, a save or an open) that runs on Qt's thread pool, and the view state all its
+// views share.
 #pragma once
 
+#include <QFutureWatcher>
 #include <QPoint>
 #include <QSizeF>
 #include <QString>
+#include <QTimer>
 #include <QTransform>
 
-#include <atomic>
-#include <functional>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 #include "app/docview.h"
 #include "app/undoring.h"
@@ -69,7 +71,13 @@ public:
     void SetImage(PxImage* image);
     // What the views draw and read: the image, or while a command runs the state before it.
     PxImage* GetDisplayImage() const;
-    bool IsBusy() const { return m_hWorkerThread != 0; }
+    // A command or a save runs on the thread pool.
+    bool IsBusy() const { return m_bBusy; }
+    // The file is still being read: the document has no image yet.
+    bool IsLoading() const { return m_load != nullptr; }
+    // How long an open waits for its file before it goes on in the background (the window
+    // usable meanwhile) and ends when the file is read; 100 ms unless a test sets it.
+    static void SetQuickOpenLimit(int ms);
     void RefreshStatusPanes();
     void CommandTimer(bool start);
     CPelidorView* GetFirstPelidorView() const;
@@ -84,10 +92,12 @@ public:
     static const char* const kCommandFailedText;
     void OnEditUndo();
     void OnEditRedo();
-    bool CommandEnableImageIdle() const { return m_pImage != nullptr && m_hWorkerThread == 0; }
+    bool CommandEnableImageIdle() const { return m_pImage != nullptr && !m_bBusy; }
     // Waits until a running command has finished and handles its end (its result, its message)
     // at once; no other event is handled meanwhile (saves that must be whole, closing, tests).
     void WaitForCommand();
+    // Likewise for a file being read: the open ends at once, shown or refused.
+    void WaitForLoad();
     // Save As from the menu: asks for the name, then encodes on the worker and returns at once;
     // the result (an error box, or the stopwatch time) comes back when the worker is done.
     bool SaveAsInBackground() { return SaveAs(QString(), true, false); }
@@ -100,8 +110,6 @@ public:
     bool ZoomList(const QString& text);
 
     // ---- state shared with the views ----
-    uintptr_t m_hWorkerThread = 0;
-    uintptr_t m_hProgressThread = 0;
     ImageCommandParams m_ImageCommandParams;
     int m_ImageCommandId = 0;
     QPoint m_SelPoints[kMaxSelPoints];
@@ -149,10 +157,26 @@ private:
     QString FinishSave();
     bool StartWorker(int id, const ImageCommandParams& params, bool changesImage);
     void RegisterCommands();
-    void RunImageCommand();  // worker body
-    void PollProgress();     // progress thread body
+    void RunImageCommand();  // the job's body, on a pool thread
+    void ShowProgress();     // the progress timer: the image's progress field to the status bar
+    void JobFinished(uint64_t command);  // the watcher's signal: 100 %, and the end shortly after
     QString FinishImageCommand();  // the failure text of a save, else empty
     void EndCommand();             // the finished command shown: views, panes, commands, message
+    // ---- opening ----
+    struct LoadJob;
+    // Reads frame `frame` of the file on the thread pool; `frames` is the number of frames the
+    // open reads, the later ones each in a document of its own. False when the file failed at
+    // once (shown already); true when it is shown or still being read.
+    bool StartLoad(const QString& path, DWORD type, LONG frame, LONG frames);
+    // The read ended: the image shown, or the failure shown and false.
+    bool FinishLoad();
+    // The next frame of a multi-frame open, in a new document.
+    void OpenFrame(const QString& path, DWORD type, LONG frame, LONG frames);
+    // A file being read that nobody wants any more: waited for and dropped, without a word.
+    void DiscardLoad();
+    // Closes this document's window from the event loop (after a failed background open, or
+    // when a close waited for a command or a save).
+    void CloseLater();
     void SetZoom(float zoom, bool showInCombo, const QString& text);
     // The last undo step moved the picture by `t`: the measurements follow.
     void RecordGeometry(const QTransform& t);
@@ -162,14 +186,15 @@ private:
 
     PxImage* m_pImage = nullptr;
     CUndoRing m_undo;
-    std::thread m_worker;
-    std::thread m_progress;
-    std::mutex m_threadLock;
-    std::condition_variable m_threadWake;
-    bool m_bWorkerDone = false;
-    int64_t m_llWorkerStart = 0, m_llWorkerStop = 0;  // written by the worker, read after it ends
-    bool m_bStopPolling = false;
+    bool m_bBusy = false;
+    uint64_t m_nCommand = 0;  // counts jobs; progress reports and late ends name theirs
+    std::unique_ptr<QFutureWatcher<void>> m_job;
+    QTimer m_progressTimer;
+    int64_t m_llWorkerStart = 0, m_llWorkerStop = 0;  // written by the job, read after it ends
     bool m_bWorkerChangesImage = true;
+    // The user closed the window while a command or a save ran: it closes when that ends.
+    bool m_bCloseWhenDone = false;
+    std::unique_ptr<LoadJob> m_load;
     // The picture before the running command: the undo step it becomes when the command
     // succeeds, the picture put back when it fails.
     PxImage* m_pBefore = nullptr;
@@ -177,6 +202,23 @@ private:
     QString m_operationError;       // likewise: why the operation failed, if it said
     SaveJob m_save;
     DWORD m_dwFileFormat = 0;  // 0: the image's own format
+};
+
+// A file being read on the thread pool, and what the read gave.
+struct CPelidorDoc::LoadJob {
+    QString path;
+    DWORD type = 0;
+    LONG frame = 0;
+    LONG frames = 0;  // of a multi-frame open, 0 while the first frame is read
+    // Written by the job, read once it has finished.
+    PxImage* image = nullptr;
+    bool loaded = false;
+    QString error;
+    QFutureWatcher<void> watcher;
+    // The quick wait on the UI thread: the job says when it is done.
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
 };
 
 // The text shown for a failed open or save: the library's, or when that is empty a sentence

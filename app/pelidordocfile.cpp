@@ -1,19 +1,19 @@
 #include "app/pelidordoc.h"
 
-#include <QAbstractEventDispatcher>
-#include <QApplication>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
-#include <functional>
-#include <thread>
+#include <mutex>
+#include <new>
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
@@ -23,67 +23,10 @@
 #include "ui/promptservice.h"
 
 namespace {
-
-// Runs work on a thread while the UI thread keeps painting; the user's clicks and keys meanwhile
-// are refused, not queued for later.
-class CInputRefuser : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (!e->spontaneous()) return false;
-        switch (e->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Wheel:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::Close: return true;
-        default: return false;
-        }
-    }
-};
-
-void RunWhileRefusingInput(const std::function<void()>& work) {
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    std::mutex lock;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread worker([&] {
-        work();
-        {
-            std::lock_guard<std::mutex> g(lock);
-            done = true;
-        }
-        finished.notify_all();
-        if (dispatcher) dispatcher->wakeUp();
-    });
-    // A small file is read before anyone could notice; only a longer load turns the window's
-    // own events back on.
-    bool quick;
-    {
-        std::unique_lock<std::mutex> g(lock);
-        quick = finished.wait_for(g, std::chrono::milliseconds(100), [&] { return done; });
-    }
-    if (!quick) {
-        CInputRefuser refuser;
-        qApp->installEventFilter(&refuser);
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> g(lock);
-                if (done) break;
-            }
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        QApplication::restoreOverrideCursor();
-        qApp->removeEventFilter(&refuser);
-    }
-    worker.join();
-}
-
+std::atomic<int> g_quickOpenMs{100};
 }  // namespace
+
+void CPelidorDoc::SetQuickOpenLimit(int ms) { g_quickOpenMs = ms; }
 
 QString PathExtension(const QString& path) {
     const int dot = path.lastIndexOf('.');
@@ -111,49 +54,111 @@ bool CPelidorDoc::OnOpenDocument(const QString& path) {
     const QString ext = PathExtension(QFileInfo(path).fileName()).toLower();
     const DWORD type = ext.isEmpty() ? 0 : DocFormatFromExtension(ext);
     CommandTimer(true);
-    // A large file loads on a thread, so the Open dialog is gone and the window repaints meanwhile.
+    return StartLoad(path, type, 0, 0);
+}
+
+bool CPelidorDoc::StartLoad(const QString& path, DWORD type, LONG frame, LONG frames) {
+    auto job = std::make_unique<LoadJob>();
+    job->path = path;
+    job->type = type;
+    job->frame = frame;
+    job->frames = frames;
+    LoadJob* j = job.get();
     const QByteArray fileName = QFile::encodeName(path);
-    PxImage* image = nullptr;
-    RunWhileRefusingInput([&] { image = new PxImage(fileName.constData(), type); });
-    CommandTimer(false);
-    if (!image->IsValid()) {
-        AfxMessageBox(FileFailureText(QString::fromUtf8(image->GetLastError()), true, path, 0));
-        delete image;
+    m_load = std::move(job);
+    QObject::connect(&j->watcher, &QFutureWatcherBase::finished, this, [this, j] {
+        // Ended by a wait or a close before this signal came: nothing left to do.
+        if (m_load.get() != j) return;
+        if (!FinishLoad()) CloseLater();
+    });
+    j->watcher.setFuture(QtConcurrent::run([j, fileName] {
+        try {
+            if (j->frame == 0) {
+                j->image = new PxImage(fileName.constData(), j->type);
+                j->loaded = j->image->IsValid();
+            } else {
+                j->image = new PxImage(j->type);
+                j->image->SetFrame(j->frame);
+                j->loaded = j->image->Load(fileName.constData(), j->type) && j->image->IsValid();
+            }
+            if (!j->loaded) j->error = QString::fromUtf8(j->image->GetLastError());
+        } catch (const std::bad_alloc&) {
+            j->loaded = false;
+            j->error = QStringLiteral("Not enough memory for this command.");
+        }
+        {
+            std::lock_guard<std::mutex> g(j->lock);
+            j->done = true;
+        }
+        j->finished.notify_all();
+    }));
+    // A small file is read before anyone could notice: the open ends here, as it always did.
+    // A longer read goes on in the background; this window shows a wait cursor and takes no
+    // command until the picture is there, and every other window works meanwhile.
+    bool quick;
+    {
+        std::unique_lock<std::mutex> g(j->lock);
+        quick = j->finished.wait_for(g, std::chrono::milliseconds(g_quickOpenMs.load()), [j] { return j->done; });
+    }
+    if (quick) return FinishLoad();
+    for (CView* v : Views()) v->viewport()->setCursor(Qt::WaitCursor);
+    return true;
+}
+
+bool CPelidorDoc::FinishLoad() {
+    std::unique_ptr<LoadJob> job = std::move(m_load);
+    // Without an event loop: the job touches nothing of the UI.
+    job->watcher.waitForFinished();
+    for (CView* v : Views()) v->viewport()->unsetCursor();
+    if (job->frame == 0) CommandTimer(false);
+    if (!job->loaded) {
+        AfxMessageBox(FileFailureText(job->error, true, job->path, 0));
+        delete job->image;
         return false;
     }
+    PxImage* image = job->image;
     SetImage(image);
-    m_dwFileFormat = 0;
-    RefreshStatusPanes();
+    if (job->frame == 0) {
+        m_dwFileFormat = 0;
+        RefreshStatusPanes();
+    }
     UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-    if (image->GetType() == PXIMAGE_FORMAT_JPG) {
-        if (FILE* fp = fopen(QFile::encodeName(path).constData(), "rb")) {
-            m_exifHolder.DecodeExif(fp);
-            fclose(fp);
-        }
-    }
-    const LONG frames = image->GetNumFrames();
-    if (frames > 1 &&
-        AfxMessageBox(QString("File with %1 images. Read all?").arg(frames), MB_OKCANCEL) == IDOK) {
-        for (LONG i = 1; i < frames; i++) {
-            auto* doc = dynamic_cast<CPelidorDoc*>(GetDocTemplate()->OpenDocumentFile(QString()));
-            if (!doc) break;
-            auto* frame = new PxImage(type);
-            frame->SetFrame(i);
-            bool loaded = false;
-            RunWhileRefusingInput([&] { loaded = frame->Load(fileName.constData(), type) && frame->IsValid(); });
-            if (!loaded) {
-                // A frame that does not read shows why; its document goes, the others stay.
-                AfxMessageBox(FileFailureText(QString::fromUtf8(frame->GetLastError()), true, path, 0));
-                delete frame;
-                delete GetDocTemplate()->FrameOf(doc);
-                break;
+    LONG frames = job->frames;
+    if (job->frame == 0) {
+        if (image->GetType() == PXIMAGE_FORMAT_JPG) {
+            if (FILE* fp = fopen(QFile::encodeName(job->path).constData(), "rb")) {
+                m_exifHolder.DecodeExif(fp);
+                fclose(fp);
             }
-            doc->SetImage(frame);
-            doc->SetTitle(QString("%1 (%2)").arg(QFileInfo(path).fileName()).arg(i + 1));
-            doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
         }
+        frames = image->GetNumFrames();
+        if (frames <= 1 ||
+            AfxMessageBox(QString("File with %1 images. Read all?").arg(frames), MB_OKCANCEL) != IDOK)
+            return true;
     }
+    if (job->frame + 1 < frames) OpenFrame(job->path, job->type, job->frame + 1, frames);
     return true;
+}
+
+void CPelidorDoc::OpenFrame(const QString& path, DWORD type, LONG frame, LONG frames) {
+    CDocTemplate* t = GetDocTemplate();
+    auto* doc = t ? dynamic_cast<CPelidorDoc*>(t->OpenDocumentFile(QString())) : nullptr;
+    if (!doc) return;
+    doc->SetTitle(QString("%1 (%2)").arg(QFileInfo(path).fileName()).arg(frame + 1));
+    // A frame that does not read shows why; its document goes, the others stay. Each frame
+    // read starts the next one, so the first that fails ends the open.
+    if (!doc->StartLoad(path, type, frame, frames)) delete t->FrameOf(doc);
+}
+
+void CPelidorDoc::WaitForLoad() {
+    if (m_load && !FinishLoad()) CloseLater();
+}
+
+void CPelidorDoc::DiscardLoad() {
+    if (!m_load) return;
+    std::unique_ptr<LoadJob> job = std::move(m_load);
+    job->watcher.waitForFinished();
+    delete job->image;
 }
 
 bool CPelidorDoc::OnSaveDocument(const QString& path) {
@@ -258,14 +263,31 @@ bool CPelidorDoc::SaveAs(const QString& path, bool replace, bool wait) {
 }
 
 bool CPelidorDoc::CanCloseFrame() {
-    // A file being written is finished before its document may go.
+    // A file being read is not wanted any more; one being written is finished first.
+    DiscardLoad();
     if (IsBusy() && !m_bWorkerChangesImage) WaitForCommand();
     CPelidorApp* app = AfxGetPelidorApp();
     if (m_bStartPage && !(app && app->m_bClosing)) {
         AfxMessageBox(ResourceString(1258));
         return false;
     }
-    return CDocument::CanCloseFrame();
+    if (Views().size() > 1 || !IsModified()) return true;
+    if (IsBusy()) {
+        // What "Save changes?" is about is the command's result: the close goes on when the
+        // command has ended, and asks then.
+        m_bCloseWhenDone = true;
+        return false;
+    }
+    switch (AskSaveChanges()) {
+    case IDCANCEL: return false;
+    case IDYES:
+        // The file is written in the background; the window closes when it is whole, and
+        // stays, with the reason shown, when it cannot be written.
+        if (!SaveAs(GetPathName(), true, false)) return false;
+        m_bCloseWhenDone = true;
+        return false;
+    default: return true;
+    }
 }
 
 // A document is never saved while a worker changes its image: the command ends first.

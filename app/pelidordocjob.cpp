@@ -1,6 +1,7 @@
 #include "app/pelidordoc.h"
 
 #include <QFile>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
 #include <cerrno>
@@ -18,8 +19,6 @@
 #include "ui/messages.h"
 
 namespace {
-
-std::atomic<uintptr_t> g_threadIds{0};
 
 std::mutex& OperationsLock() {
     static std::mutex m;
@@ -78,20 +77,21 @@ bool CPelidorDoc::StartWorker(int id, const ImageCommandParams& params, bool cha
     m_ImageCommandId = id;
     m_ImageCommandParams = params;
     m_bWorkerChangesImage = changesImage;
-    // The snapshot is taken here, on the UI thread, and the document is busy before either
-    // thread exists. It joins the undo ring only when the command succeeds.
+    // The snapshot is taken here, on the UI thread, before the job exists. It joins the undo
+    // ring only when the command succeeds.
     delete m_pBefore;
     m_pBefore = changesImage && m_pImage->IsValid() ? new PxImage(*m_pImage, true, true, true) : nullptr;
     m_bOperationOk = true;
     m_operationError.clear();
     m_pImage->SetProgress(0);
     m_pImage->SetEscape(0);
-    m_bWorkerDone = false;
-    m_bStopPolling = false;
-    m_hWorkerThread = ++g_threadIds;
-    m_hProgressThread = ++g_threadIds;
-    m_worker = std::thread(&CPelidorDoc::RunImageCommand, this);
-    m_progress = std::thread(&CPelidorDoc::PollProgress, this);
+    m_bBusy = true;
+    const uint64_t command = ++m_nCommand;
+    // A watcher of its own for each job: a signal of an earlier one can never end this one.
+    m_job = std::make_unique<QFutureWatcher<void>>();
+    QObject::connect(m_job.get(), &QFutureWatcherBase::finished, this, [this, command] { JobFinished(command); });
+    m_job->setFuture(QtConcurrent::run([this] { RunImageCommand(); }));
+    m_progressTimer.start(333);
     for (CView* v : Views()) v->viewport()->setCursor(Qt::WaitCursor);
     // Its commands show disabled at once, not at the next idle update.
     if (CMainFrame* mf = AfxGetMainFrame()) mf->Router()->UpdateAll();
@@ -157,48 +157,31 @@ void CPelidorDoc::RunImageCommand() {
     m_operationError = error;
     m_llWorkerStop = Counter();
     img->SetProgress(100);
-    {
-        std::lock_guard<std::mutex> g(m_threadLock);
-        m_bWorkerDone = true;
-    }
-    m_threadWake.notify_all();
 }
 
-void CPelidorDoc::PollProgress() {
-    const HWND target = GetSafeHwnd();
-    PxImage* img = m_pImage;
-    // Each report names its command, so one that comes after the command has ended is known.
-    const LPARAM command = static_cast<LPARAM>(m_hProgressThread);
-    for (;;) {
-        const LONG p = img->GetProgress();
-        if (p >= 100) break;
-        {
-            std::unique_lock<std::mutex> g(m_threadLock);
-            m_threadWake.wait_for(g, std::chrono::milliseconds(333), [this] { return m_bStopPolling || m_bWorkerDone; });
-            if (m_bStopPolling) break;
-        }
-        if (img->GetEscape()) break;
-        if (img->GetProgress() >= 100) break;
-        PostMessage(target, WM_IMAGE_OP_PROGRESS, static_cast<WPARAM>(p), command);
-    }
-    // Done is reported only once the worker really is done.
-    {
-        std::unique_lock<std::mutex> g(m_threadLock);
-        m_threadWake.wait(g, [this] { return m_bWorkerDone; });
-    }
-    PostMessage(target, WM_IMAGE_OP_PROGRESS, 100, command);
-    {
-        std::unique_lock<std::mutex> g(m_threadLock);
-        m_threadWake.wait_for(g, std::chrono::milliseconds(111), [this] { return m_bStopPolling; });
-    }
-    PostMessage(target, WM_IMAGE_OP_DONE, 0, 0);
+void CPelidorDoc::ShowProgress() {
+    if (!m_bBusy || !m_pImage) return;
+    // The job writes the field, the UI thread reads it; the last word is the job's end.
+    const LONG p = m_pImage->GetProgress();
+    if (p >= 100 || m_pImage->GetEscape()) return;
+    SendMessage(GetSafeHwnd(), WM_IMAGE_OP_PROGRESS, static_cast<WPARAM>(p), static_cast<LPARAM>(m_nCommand));
+}
+
+void CPelidorDoc::JobFinished(uint64_t command) {
+    if (!m_bBusy || command != m_nCommand) return;  // already ended by a wait
+    m_progressTimer.stop();
+    SendMessage(GetSafeHwnd(), WM_IMAGE_OP_PROGRESS, 100, static_cast<LPARAM>(command));
+    // The 100 % stays a moment before the time replaces it.
+    QTimer::singleShot(111, this, [this, command] {
+        if (m_bBusy && command == m_nCommand) EndCommand();
+    });
 }
 
 QString CPelidorDoc::FinishImageCommand() {
-    if (m_worker.joinable()) m_worker.join();
-    if (m_progress.joinable()) m_progress.join();
-    m_hWorkerThread = 0;
-    m_hProgressThread = 0;
+    // Waiting here runs no event loop: the job touches nothing of the UI.
+    if (m_job) m_job->waitForFinished();
+    m_progressTimer.stop();
+    m_bBusy = false;
     // The worker's stopwatch becomes the document's once the worker is gone.
     m_llStart = m_llWorkerStart;
     m_llStop = m_llWorkerStop;
@@ -232,15 +215,8 @@ QString CPelidorDoc::FinishImageCommand() {
 
 void CPelidorDoc::WaitForCommand() {
     if (!IsBusy()) return;
-    // No event is handled meanwhile: the worker and the progress thread only post, so they end
-    // by themselves; the progress thread is told not to wait before its last report.
-    {
-        std::lock_guard<std::mutex> g(m_threadLock);
-        m_bStopPolling = true;
-    }
-    m_threadWake.notify_all();
-    if (m_worker.joinable()) m_worker.join();
-    if (m_progress.joinable()) m_progress.join();
-    // The ending the done message would have run; that message, when it comes, finds nothing.
+    // No event is handled meanwhile: the job only reads and writes the image, so it ends by
+    // itself; the ending its watcher would have started runs now, and that signal, when it
+    // comes, finds nothing to do.
     EndCommand();
 }

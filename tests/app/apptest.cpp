@@ -1,5 +1,7 @@
 #include "apptest.h"
 
+#include "app/pelidordoc.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPrinter>
@@ -30,6 +32,9 @@ void FakePrompts::PrintPreview(QWidget* parent, const std::function<void(QPrinte
 void AppTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
     oldPrompts = CPromptService::Replace(&prompts);
+    // Every open ends before it returns, however slow the machine: the tests that read in
+    // the background say so.
+    CPelidorDoc::SetQuickOpenLimit(600000);
 }
 
 void AppTest::TearDown() {
@@ -39,6 +44,7 @@ void AppTest::TearDown() {
     }
     Pump();
     CPromptService::Replace(oldPrompts);
+    CPelidorDoc::SetQuickOpenLimit(100);
 }
 
 bool AppTest::Start(const QStringList& args) {
