@@ -13,6 +13,7 @@
 #include "app/imagecommands.h"
 #include "app/pelidorapp.h"
 #include "app/pelidordoc.h"
+#include "app/pelidorview.h"
 #include "resources/resourcetable.h"
 
 void CMainFrame::BuildStatusBar() {
@@ -151,8 +152,8 @@ void CMainFrame::BuildToolBars() {
     m_pZoomCombo->setFixedWidth(70);
     m_pStandardBar->addWidget(m_pZoomCombo);
     connect(m_pZoomCombo, &QComboBox::activated, this, [this](int) {
-        if (CPelidorDoc* d = ActiveDocument())
-            if (d->GetImage()) d->ZoomList(m_pZoomCombo->currentText());
+        if (auto* v = dynamic_cast<CPelidorView*>(ActiveView()))
+            if (v->GetDocument() && v->GetDocument()->GetImage()) v->ZoomList(m_pZoomCombo->currentText());
     });
     m_pRouter->BuildToolBar(m_pStandardBar, {0, ID_CAMERA_LONGEXPOSURE, ID_IMAGE_DELETE, 0, ID_HELP_PDF});
     BuildMeasureBar();

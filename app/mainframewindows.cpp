@@ -16,6 +16,7 @@
 #include "app/cmdids.h"
 #include "app/histogramwnd.h"
 #include "app/pelidordoc.h"
+#include "app/pelidorview.h"
 #include "ui/promptservice.h"
 
 bool CMainFrame::OnTabClientMouse(const QPoint& pos, bool exec) {
@@ -123,7 +124,8 @@ void CMainFrame::OnActivateChild() {
     }
     // Every document fills its tab, the start page too.
     if (sub && m_pMdiArea->viewMode() == QMdiArea::TabbedView && !sub->isMaximized()) sub->showMaximized();
-    if (imageView) SetZoomComboText(QString("%1%").arg(static_cast<int>(doc->m_fZoom * 100)));
+    if (auto* v = dynamic_cast<CPelidorView*>(subView); imageView && v)
+        SetZoomComboText(QString("%1%").arg(static_cast<int>(v->m_fZoom * 100)));
     if (doc) doc->RefreshStatusPanes();
     m_pRouter->UpdateAll();
 }

@@ -106,7 +106,7 @@ CPelidorApp::CPelidorApp(const QString& profilePath) : m_profile(std::make_uniqu
     OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
     OnCommand(ID_APP_ABOUT, [this] {
         CAboutDialog dlg(m_pMainFrame);
-        dlg.exec();
+        CPromptService::Instance().DoModal(&dlg);
     });
     OnCommand(ID_FILE_PRINT_SETUP, [this] { CPromptService::Instance().PageSetupDialog(m_pMainFrame, Printer()); });
     OnCommand(ID_FILE_DOWNLOADURL, [this] { OnDownloadUrl(); });

@@ -18,12 +18,6 @@
 #include "ui/messages.h"
 #include "ui/promptservice.h"
 
-namespace {
-
-const float kZoomLadder[] = {0.25f, 0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 4.0f, 8.0f, 16.0f};
-
-}  // namespace
-
 CPelidorDoc::CPelidorDoc() {
     m_llFrequency = 1000000000;  // the steady clock counts nanoseconds
     RegisterWindow(this);
@@ -77,60 +71,6 @@ void CPelidorDoc::RefreshStatusPanes() {
     const CFormatRow* row = FindFormatRow(static_cast<int>(img == m_pImage ? FileFormat() : img->GetType()));
     mf->SetPaneText(3, row ? QString::fromUtf8(row->description).left(3) : QString());
     mf->SetPaneText(2, QString::asprintf("Time (s): %.3f", m_fElapsed));
-}
-
-// ---- zoom ----
-
-void CPelidorDoc::SetZoom(float zoom, bool showInCombo, const QString& text) {
-    m_fZoom = zoom;
-    if (showInCombo)
-        if (CMainFrame* mf = AfxGetMainFrame()) {
-            mf->SetPaneText(2, text);
-            mf->SetZoomComboText(text);
-        }
-    UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-}
-
-void CPelidorDoc::ZoomIn() {
-    if (m_fZoom >= 16) return;
-    float z = 16;
-    for (float step : kZoomLadder)
-        if (step > m_fZoom) {
-            z = step;
-            break;
-        }
-    SetZoom(z, true, QString::asprintf("%4.0f %%", z * 100));
-}
-
-void CPelidorDoc::ZoomOut() {
-    if (m_fZoom <= 0.0625f) return;
-    float z = 0.25f;
-    for (float step : kZoomLadder)
-        if (step < m_fZoom) z = step;
-    SetZoom(z, true, QString::asprintf("%4.0f %%", z * 100));
-}
-
-bool CPelidorDoc::ZoomList(const QString& input) {
-    const QString t = input.trimmed();
-    for (int i = 0; i < t.size(); i++) {
-        if (t[i].isDigit() && t[i].unicode() < 128) continue;
-        if (t[i] == '%' && i == t.size() - 1) continue;
-        AfxMessageBox("ERROR!");
-        return false;
-    }
-    // Digits beyond what an int holds saturate at the top of the range.
-    const QString digits = t.endsWith('%') ? t.left(t.size() - 1) : t;
-    long long n = 0;
-    for (QChar c : digits) {
-        n = n * 10 + (c.unicode() - '0');
-        if (n > 1600) {
-            n = 1600;
-            break;
-        }
-    }
-    n = std::clamp<long long>(n, 25, 1600);
-    SetZoom(static_cast<float>(n * 0.01), true, QString("%1%").arg(n));
-    return true;
 }
 
 // ---- undo ring ----
@@ -321,16 +261,6 @@ void CPelidorDoc::RegisterCommands() {
     OnCommand(ID_FILE_SAVE_AS, [this] { SaveAsInBackground(); });
     OnUpdateUI(ID_FILE_SAVE_AS, idle);
     OnUpdateUI(ID_FILE_SAVE, [](CCmdUI* ui) { ui->Enable(false); });
-
-    OnCommand(ID_VIEW_ZOOMIN, [this] { ZoomIn(); });
-    OnUpdateUI(ID_VIEW_ZOOMIN, [this](CCmdUI* ui) { ui->Enable(m_pImage && !m_bStretch && m_fZoom < 16); });
-    OnCommand(ID_VIEW_ZOOMOUT, [this] { ZoomOut(); });
-    OnUpdateUI(ID_VIEW_ZOOMOUT, [this](CCmdUI* ui) { ui->Enable(m_pImage && !m_bStretch && m_fZoom > 0.25f); });
-    OnCommand(ID_VIEW_NORMALVIEWING11, [this] {
-        m_fZoom = 1.0f;
-        UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-    });
-    OnUpdateUI(ID_VIEW_NORMALVIEWING11, [this](CCmdUI* ui) { ui->Enable(!m_bStretch && m_fZoom != 1.0f); });
 
     OnCommand(ID_IMAGE_SETTRANSPARENCY, [this] { m_bPickTransparency = 1; });
     OnUpdateUI(ID_IMAGE_SETTRANSPARENCY, idle);

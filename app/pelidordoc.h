@@ -104,11 +104,6 @@ public:
     // The format the document's file has now: the image's own, or the one it was last saved as.
     DWORD FileFormat() const;
 
-    void ZoomIn();
-    void ZoomOut();
-    // The zoom combo's text; false (and "ERROR!") for a text that is not a number.
-    bool ZoomList(const QString& text);
-
     // ---- state shared with the views ----
     ImageCommandParams m_ImageCommandParams;
     int m_ImageCommandId = 0;
@@ -127,9 +122,6 @@ public:
     LONG m_lHistRed[256] = {}, m_lHistGreen[256] = {}, m_lHistBlue[256] = {}, m_lHistGray[256] = {};
     LONG m_lHistMax = 0;
     int m_bStartPage = 0;
-    int m_bStretch = 0;
-    int m_bSmooth = 0;
-    float m_fZoom = 1.0f;
     int m_bPickTransparency = 0;
     int64_t m_llFrequency = 0, m_llStart = 0, m_llStop = 0;
     float m_fElapsed = 0;
@@ -177,7 +169,6 @@ private:
     // Closes this document's window from the event loop (after a failed background open, or
     // when a close waited for a command or a save).
     void CloseLater();
-    void SetZoom(float zoom, bool showInCombo, const QString& text);
     // The last undo step moved the picture by `t`: the measurements follow.
     void RecordGeometry(const QTransform& t);
     PxImage* RenderMeasureOverlay();

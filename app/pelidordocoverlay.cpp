@@ -1,4 +1,5 @@
 #include "app/pelidordoc.h"
+#include "app/pelidorview.h"
 
 #include <QImage>
 #include <QPainter>
@@ -22,7 +23,10 @@ PxImage* CPelidorDoc::RenderMeasureOverlay() {
         QPainter p(&canvas);
         p.setRenderHint(QPainter::Antialiasing);
         m_pMeasure->SetScale(1.0);
-        m_pMeasure->SetInfoFrmZoom(1, m_fZoom < 1.0f ? 0.9 / m_fZoom : 1.0);
+        // The labels are burnt at the size the user sees them in the first view.
+        const CPelidorView* view = GetFirstPelidorView();
+        const float zoom = view ? view->m_fZoom : 1.0f;
+        m_pMeasure->SetInfoFrmZoom(1, zoom < 1.0f ? 0.9 / zoom : 1.0);
         m_pMeasure->DrawAllUnit(&p, QPoint(0, 0));
         m_pMeasure->SetInfoFrmZoom(0, 1.0);
     }

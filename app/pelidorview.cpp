@@ -81,6 +81,7 @@ CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent)
             AfxMessageBox("Unable to set Clipboard data");
     });
     OnUpdateUI(ID_EDIT_COPY, [this](CCmdUI* ui) { ui->Enable(GetDocument() && GetDocument()->GetImage()); });
+    RegisterZoomCommands();
 }
 
 CPelidorView::~CPelidorView() {
@@ -110,8 +111,8 @@ QPoint CPelidorView::CenterOffset() const {
     PxImage* img = d ? d->GetDisplayImage() : nullptr;
     if (!img) return QPoint();
     const QSize c = viewport()->size();
-    const int offx = std::max(0, static_cast<int>((c.width() - img->GetWidth() * d->m_fZoom) / 2));
-    const int offy = std::max(0, static_cast<int>((c.height() - img->GetHeight() * d->m_fZoom) / 2));
+    const int offx = std::max(0, static_cast<int>((c.width() - img->GetWidth() * m_fZoom) / 2));
+    const int offy = std::max(0, static_cast<int>((c.height() - img->GetHeight() * m_fZoom) / 2));
     return QPoint(offx, offy);
 }
 
@@ -120,7 +121,7 @@ void CPelidorView::ComputeImageRect() {
     PxImage* img = d ? d->GetDisplayImage() : nullptr;
     if (!img) return;
     const QPoint off = CenterOffset();
-    m_rcImage = QRect(off, QSize(static_cast<int>(img->GetWidth() * d->m_fZoom), static_cast<int>(img->GetHeight() * d->m_fZoom)));
+    m_rcImage = QRect(off, QSize(static_cast<int>(img->GetWidth() * m_fZoom), static_cast<int>(img->GetHeight() * m_fZoom)));
     NotifyRulers(0);
 }
 
@@ -129,10 +130,10 @@ QPoint CPelidorView::WindowToImage(const QPoint& p) const {
     PxImage* img = d ? d->GetDisplayImage() : nullptr;
     if (!img) return p;
     double x = p.x(), y = p.y();
-    if (!d->m_bStretch) {
+    if (!m_bStretch) {
         const QPoint off = CenterOffset();
-        x = (x - off.x() + horizontalScrollBar()->value()) / d->m_fZoom;
-        y = (y - off.y() + verticalScrollBar()->value()) / d->m_fZoom;
+        x = (x - off.x() + horizontalScrollBar()->value()) / m_fZoom;
+        y = (y - off.y() + verticalScrollBar()->value()) / m_fZoom;
     } else {
         x = x * img->GetWidth() / std::max(1, viewport()->width());
         y = y * img->GetHeight() / std::max(1, viewport()->height());
@@ -151,8 +152,8 @@ void CPelidorView::UpdateScrollSizes() {
     CPelidorDoc* d = GetDocument();
     PxImage* img = d ? d->GetDisplayImage() : nullptr;
     QSize total(0, 0);
-    if (img && !d->m_bStretch)
-        total = QSize(static_cast<int>(img->GetWidth() * d->m_fZoom), static_cast<int>(img->GetHeight() * d->m_fZoom));
+    if (img && !m_bStretch)
+        total = QSize(static_cast<int>(img->GetWidth() * m_fZoom), static_cast<int>(img->GetHeight() * m_fZoom));
     const QSize vp = viewport()->size();
     const int oldMaxX = horizontalScrollBar()->maximum() + vp.width(), oldMaxY = verticalScrollBar()->maximum() + vp.height();
     const QPoint old = ScrollPosition();
@@ -199,7 +200,7 @@ void CPelidorView::NotifyRulers(int code, const QPoint& mouse) {
     CPelidorDoc* d = GetDocument();
     CChildFrame* f = ParentFrame();
     if (!f || !d || !d->GetDisplayImage()) return;
-    f->UpdateRulers(code, ScrollPosition(), mouse, m_rcImage, d->m_fZoom);
+    f->UpdateRulers(code, ScrollPosition(), mouse, m_rcImage, m_fZoom);
 }
 
 void CPelidorView::paintEvent(QPaintEvent*) {
@@ -209,16 +210,16 @@ void CPelidorView::paintEvent(QPaintEvent*) {
     PxImage* img = d ? d->GetDisplayImage() : nullptr;
     if (!img || !img->IsValid()) return;
     ComputeImageRect();
-    if (d->m_bStretch) {
+    if (m_bStretch) {
         const QPoint s = ScrollPosition();
-        img->Draw(dc.Surface(), s.x(), s.y(), viewport()->width(), viewport()->height(), nullptr, d->m_bSmooth != 0);
+        img->Draw(dc.Surface(), s.x(), s.y(), viewport()->width(), viewport()->height(), nullptr, m_bSmooth != 0);
     } else {
         img->Draw(dc.Surface(), m_rcImage.left(), m_rcImage.top(), m_rcImage.width(), m_rcImage.height(), nullptr,
-                  d->m_bSmooth && d->m_fZoom != 1.0f);
+                  m_bSmooth && m_fZoom != 1.0f);
     }
     QPainter* p = dc.Painter();
     if (d->m_pMeasure) {
-        d->m_pMeasure->SetScale(d->m_fZoom);
+        d->m_pMeasure->SetScale(m_fZoom);
         d->m_pMeasure->DrawAllUnit(p, m_rcImage.topLeft());
     }
     const RECT& tr = m_tracker.m_rect;
@@ -232,7 +233,7 @@ void CPelidorView::paintEvent(QPaintEvent*) {
     if (d->m_nSelPoints > 2) {
         QPolygonF poly;
         for (int i = 0; i < d->m_nSelPoints; i++)
-            poly << QPointF(d->m_SelPoints[i].x() * d->m_fZoom + m_rcImage.left(), d->m_SelPoints[i].y() * d->m_fZoom + m_rcImage.top());
+            poly << QPointF(d->m_SelPoints[i].x() * m_fZoom + m_rcImage.left(), d->m_SelPoints[i].y() * m_fZoom + m_rcImage.top());
         p->setBrush(Qt::NoBrush);
         p->setPen(QPen(Qt::black, 1));
         p->drawPolyline(poly);
@@ -342,7 +343,7 @@ void CPelidorView::OnPrint(QPrinter* printer) {
     QPainter p;
     if (!p.begin(printer)) return;
     const QSize printed = PrintedSize(static_cast<int>(img->GetWidth()), static_cast<int>(img->GetHeight()),
-                                      printer->logicalDpiX(), printer->logicalDpiY(), d->m_fZoom);
+                                      printer->logicalDpiX(), printer->logicalDpiY(), m_fZoom);
     const int pw = printed.width(), ph = printed.height();
     // Transparent parts print white.
     p.drawImage(QRect(0, 0, pw, ph), QImageFromImage(*img));
@@ -352,7 +353,7 @@ void CPelidorView::OnPrint(QPrinter* printer) {
         d->m_pMeasure->SetInfoFrmZoom(1, scale);
         d->m_pMeasure->DrawAllUnit(&p, QPoint(0, 0));
         d->m_pMeasure->SetInfoFrmZoom(0, 1);
-        d->m_pMeasure->SetScale(d->m_fZoom);
+        d->m_pMeasure->SetScale(m_fZoom);
     }
     p.end();
 }

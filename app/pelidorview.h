@@ -41,6 +41,15 @@ public:
     // The start page's thumbnail list (null in image views).
     CThumbnailListCtrl* ThumbnailList() const { return m_pThumbList; }
 
+    // ---- zoom, this view's own ----
+    void ZoomIn();
+    void ZoomOut();
+    // The zoom combo's text; false (and "ERROR!") for a text that is not a number.
+    bool ZoomList(const QString& text);
+    float m_fZoom = 1.0f;
+    int m_bStretch = 0;
+    int m_bSmooth = 0;
+
     // The image context menu: Copy, the "Image" menu's commands and the filters.
     static void BuildContextMenu(QMenu* menu, CCommandRouter* router);
 
@@ -57,6 +66,8 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
 
 private:
+    void SetZoom(float zoom, bool showInCombo, const QString& text);
+    void RegisterZoomCommands();
     void ComputeImageRect();
     void UpdateScrollSizes();
     void NotifyRulers(int code, const QPoint& mouse = QPoint());

@@ -46,40 +46,41 @@ BYTE Red(PxImage* img, int x, int y) { return img->GetPixelColor(x, y).rgbRed; }
 TEST_F(DocTest, ZoomLadderZoomListAndPanWithTheMoveTool) {
     ASSERT_TRUE(Start());
     CPelidorDoc* d = NewImageDoc(MakeImage(400, 300));
-    d->m_fZoom = 0.3f;
-    d->ZoomIn();
-    EXPECT_FLOAT_EQ(d->m_fZoom, 0.5f);
-    d->m_fZoom = 0.3f;
-    d->ZoomOut();
-    EXPECT_FLOAT_EQ(d->m_fZoom, 0.25f);
-    d->m_fZoom = 20;
-    d->ZoomOut();
-    EXPECT_FLOAT_EQ(d->m_fZoom, 16);
+    CPelidorView* z = ViewOf(d);  // the zoom is the view's
+    z->m_fZoom = 0.3f;
+    z->ZoomIn();
+    EXPECT_FLOAT_EQ(z->m_fZoom, 0.5f);
+    z->m_fZoom = 0.3f;
+    z->ZoomOut();
+    EXPECT_FLOAT_EQ(z->m_fZoom, 0.25f);
+    z->m_fZoom = 20;
+    z->ZoomOut();
+    EXPECT_FLOAT_EQ(z->m_fZoom, 16);
     EXPECT_FALSE(Enabled(ID_VIEW_ZOOMIN));
 
-    EXPECT_TRUE(d->ZoomList(" 150% "));
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
+    EXPECT_TRUE(z->ZoomList(" 150% "));
+    EXPECT_FLOAT_EQ(z->m_fZoom, 1.5f);
     EXPECT_EQ(app->MainFrame()->PaneText(2), "150%");
     EXPECT_EQ(app->MainFrame()->ZoomCombo()->currentText(), " 150%");
-    d->ZoomList("37");
+    z->ZoomList("37");
     EXPECT_EQ(app->MainFrame()->ZoomCombo()->currentText(), " 37%");
-    d->ZoomIn();
+    z->ZoomIn();
     EXPECT_EQ(app->MainFrame()->ZoomCombo()->currentText(), " 50%");
     EXPECT_EQ(app->MainFrame()->ZoomCombo()->count(), 9);
-    d->ZoomList("150%");
-    EXPECT_FALSE(d->ZoomList("abc"));
-    EXPECT_FALSE(d->ZoomList("%150"));
+    z->ZoomList("150%");
+    EXPECT_FALSE(z->ZoomList("abc"));
+    EXPECT_FALSE(z->ZoomList("%150"));
     EXPECT_EQ(prompts.messages.count("ERROR!"), 2);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
-    EXPECT_TRUE(d->ZoomList("5000"));
-    EXPECT_FLOAT_EQ(d->m_fZoom, 16);
-    EXPECT_TRUE(d->ZoomList("99999999999999999999"));  // longer than an int: saturates
-    EXPECT_FLOAT_EQ(d->m_fZoom, 16);
-    EXPECT_TRUE(d->ZoomList(""));
-    EXPECT_FLOAT_EQ(d->m_fZoom, 0.25f);
+    EXPECT_FLOAT_EQ(z->m_fZoom, 1.5f);
+    EXPECT_TRUE(z->ZoomList("5000"));
+    EXPECT_FLOAT_EQ(z->m_fZoom, 16);
+    EXPECT_TRUE(z->ZoomList("99999999999999999999"));  // longer than an int: saturates
+    EXPECT_FLOAT_EQ(z->m_fZoom, 16);
+    EXPECT_TRUE(z->ZoomList(""));
+    EXPECT_FLOAT_EQ(z->m_fZoom, 0.25f);
 
     // At zoom 4 the image is larger than the window: a Move drag scrolls by the mouse distance.
-    d->ZoomList("400%");
+    z->ZoomList("400%");
     CPelidorView* v = ViewOf(d);
     QMdiSubWindow* f = app->DocTemplate()->FrameOf(d);
     f->resize(300, 250);

@@ -13,6 +13,7 @@
 #include "app/docview.h"
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
+#include "app/pelidorview.h"
 #include "apptest.h"
 
 TEST_F(AppTest, KeypadKeysZoomAndNormalViewingFollowsTheZoom) {
@@ -25,27 +26,27 @@ TEST_F(AppTest, KeypadKeysZoomAndNormalViewingFollowsTheZoom) {
     EXPECT_FALSE(mf->Router()->Query(ID_VIEW_NORMALVIEWING11).m_bEnabled);  // at 100 %
 
     QTest::keyClick(view, Qt::Key_Plus, Qt::KeypadModifier);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
+    EXPECT_FLOAT_EQ(static_cast<CPelidorView*>(view)->m_fZoom, 1.5f);
     QTest::keyClick(view, Qt::Key_Plus, Qt::KeypadModifier);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 2.0f);
+    EXPECT_FLOAT_EQ(static_cast<CPelidorView*>(view)->m_fZoom, 2.0f);
     EXPECT_TRUE(mf->Router()->Query(ID_VIEW_NORMALVIEWING11).m_bEnabled);  // at 200 %
     QTest::keyClick(view, Qt::Key_Minus, Qt::KeypadModifier);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
+    EXPECT_FLOAT_EQ(static_cast<CPelidorView*>(view)->m_fZoom, 1.5f);
     QTest::keyClick(view, Qt::Key_Slash, Qt::KeypadModifier);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.0f);
+    EXPECT_FLOAT_EQ(static_cast<CPelidorView*>(view)->m_fZoom, 1.0f);
     EXPECT_FALSE(mf->Router()->Query(ID_VIEW_NORMALVIEWING11).m_bEnabled);
 
     // The main keyboard's "+" is no accelerator.
     QTest::keyClick(view, Qt::Key_Plus);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.0f);
+    EXPECT_FLOAT_EQ(static_cast<CPelidorView*>(view)->m_fZoom, 1.0f);
 
     // A keypad press that the shortcut map did not take (as some key maps deliver it) still zooms.
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier, "+");
     QApplication::sendEvent(view, &press);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.5f);
+    EXPECT_FLOAT_EQ(static_cast<CPelidorView*>(view)->m_fZoom, 1.5f);
     QKeyEvent slash(QEvent::KeyPress, Qt::Key_Slash, Qt::KeypadModifier, "/");
     QApplication::sendEvent(view, &slash);
-    EXPECT_FLOAT_EQ(d->m_fZoom, 1.0f);
+    EXPECT_FLOAT_EQ(static_cast<CPelidorView*>(view)->m_fZoom, 1.0f);
 }
 
 TEST_F(AppTest, CaptionAndWindowMenuFollowTheActiveDocument) {

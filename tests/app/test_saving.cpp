@@ -225,9 +225,9 @@ TEST_F(AppTest, SaveAsBurnsTheMeasurementsIntoTheFileOnlyWithTheScaleLabelWhole)
     if (!d->m_bShowScaleLine) {
         ASSERT_TRUE(mf->Router()->Execute(ID_MEASURE_SHOWSCALELINE));
     }
-    d->ZoomList("25");
-    Pump(50);
     CPelidorView* view = d->GetFirstPelidorView();
+    view->ZoomList("25");
+    Pump(50);
     const QPoint at = view->ImageRect().topLeft();
     QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at + QPoint(10, 40));
     QTest::mouseMove(view->viewport(), at + QPoint(80, 40));
