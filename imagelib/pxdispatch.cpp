@@ -25,6 +25,8 @@ constexpr DWORD kDetectionOrder[] = {
     PXIMAGE_FORMAT_WBMP, PXIMAGE_FORMAT_WMF, PXIMAGE_FORMAT_UNKNOWN,
 };
 
+thread_local unsigned t_detectionDecodersTried = 0;
+
 std::string NotBuiltText(const char* what, DWORD imagetype) {
     return std::string(what) + ": the " + PxFormatName(imagetype) + " codec is not built";
 }
@@ -97,16 +99,20 @@ bool PxImage::Decode(PxFile* stream, DWORD imagetype) {
     }
 
     const LONG start = stream->Tell();
+    t_detectionDecodersTried = 0;
     for (DWORD id : kDetectionOrder) {
         std::unique_ptr<PxImage> codec(PxNewCodec(id));
         if (!codec) continue;  // not built in: nothing to try
         codec->CopyInfo(*this);
+        ++t_detectionDecodersTried;
         if (codec->CodecDecode(stream)) return Transfer(*codec);
         stream->Seek(start, SEEK_SET);
     }
     SetLastError("Decode: Unknown or wrong format");
     return false;
 }
+
+unsigned PxDetectionDecodersTried() { return t_detectionDecodersTried; }
 
 bool PxImage::Decode(FILE* stream, DWORD imagetype) {
     if (!stream) {

@@ -9,3 +9,7 @@ PxImage* PxNewCodec(DWORD imagetype);
 
 // The name of a format id for messages ("BMP", "JPEG", ...).
 const char* PxFormatName(DWORD imagetype);
+
+// How many decoders the last format detection on this thread ran: detection reads a file's first
+// bytes once and should run only the decoders those bytes point to.
+unsigned PxDetectionDecodersTried();

@@ -1,0 +1,100 @@
+// Format detection of a file of unknown type: it finds what trying every decoder in turn found,
+// whatever the file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imagelib/codecs/PxJasperCodec.h"
+#include "imagelib/codecs/pxcodecs.h"
+#include "imagelib/pximage.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path CorpusRoot() {
+    if (const char* env = std::getenv("QUILLORY_FUZZ_CORPUS"); env && *env) return env;
+    return fs::path(__FILE__).parent_path() / ".." / ".." / "fuzz" / "corpus";
+}
+
+std::vector<BYTE> ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The order detection tried the codecs in when it tried them all; 0 stands for the JPEG-2000
+// family, which reports the format of the five it found.
+constexpr DWORD kTrialOrder[] = {
+    PXIMAGE_FORMAT_BMP, PXIMAGE_FORMAT_JPG, PXIMAGE_FORMAT_ICO, PXIMAGE_FORMAT_GIF,
+    PXIMAGE_FORMAT_PNG, PXIMAGE_FORMAT_TIF, PXIMAGE_FORMAT_TGA, PXIMAGE_FORMAT_PCX,
+    PXIMAGE_FORMAT_WBMP, PXIMAGE_FORMAT_WMF, PXIMAGE_FORMAT_UNKNOWN,
+};
+
+// The format the first decoder in the trial order that reads the bytes gives, or UNKNOWN.
+DWORD TrialDetect(std::vector<BYTE> bytes) {
+    const DWORD size = static_cast<DWORD>(bytes.size());
+    bytes.push_back(0);  // a valid buffer even when empty
+    for (DWORD id : kTrialOrder) {
+        const DWORD asked = id ? id : PXIMAGE_FORMAT_JP2;
+        if (!PxImage::IsFormatSupported(asked)) continue;
+        PxImage img;
+        if (img.Decode(bytes.data(), size, asked)) return id ? id : PxJasperCodec::Detect(bytes.data(), size);
+    }
+    return PXIMAGE_FORMAT_UNKNOWN;
+}
+
+DWORD Detect(std::vector<BYTE> bytes) {
+    const DWORD size = static_cast<DWORD>(bytes.size());
+    bytes.push_back(0);
+    PxImage img;
+    return img.Decode(bytes.data(), size, PXIMAGE_FORMAT_UNKNOWN) ? img.GetType() : PXIMAGE_FORMAT_UNKNOWN;
+}
+
+PxImage Sample(DWORD bpp) {
+    PxImage img(37, 23, 24);
+    for (LONG y = 0; y < 23; y++)
+        for (LONG x = 0; x < 37; x++) img.SetPixelColor(x, y, RGBQUAD{BYTE(x * 7), BYTE(y * 11), BYTE(x * y), 0});
+    if (bpp != 24) img.DecreaseBpp(bpp, false);
+    return img;
+}
+
+std::vector<BYTE> Encoded(PxImage& img, DWORD id) {
+    BYTE* buffer = nullptr;
+    LONG size = 0;
+    if (!img.Encode(buffer, size, id)) return {};
+    std::vector<BYTE> bytes(buffer, buffer + size);
+    PxImage::FreeMemory(buffer);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Detection, FindsWhatTryingEveryDecoderFound) {
+    struct Case {
+        std::string name;
+        std::vector<BYTE> bytes;
+    };
+    std::vector<Case> cases;
+    const fs::path root = CorpusRoot();
+    if (fs::is_directory(root)) {
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(root))
+            if (e.is_regular_file()) cases.push_back({e.path().string(), ReadFile(e.path())});
+    }
+    // Every depth each writer takes, so that formats without a corpus of their own are seen too.
+    for (DWORD bpp : {1u, 4u, 8u, 24u}) {
+        PxImage img = Sample(bpp);
+        for (DWORD id = 1; id < PXIMAGE_FORMAT_COUNT; id++) {
+            std::vector<BYTE> bytes = Encoded(img, id);
+            if (!bytes.empty()) cases.push_back({std::string(PxFormatName(id)) + " at " + std::to_string(bpp) + " bits", bytes});
+        }
+    }
+    ASSERT_GT(cases.size(), 30u);
+    for (const Case& c : cases)
+        EXPECT_EQ(Detect(c.bytes), TrialDetect(c.bytes)) << c.name;
+}
