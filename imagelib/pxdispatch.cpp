@@ -10,20 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "imagelib/codecs/pxcodecs.h"
 #include "imagelib/pximage.h"
 
 namespace {
-
-// The order in which detection tries the codecs; 0 at the end asks the JPEG-2000 family codec
-// to detect among its own formats.
-constexpr DWORD kDetectionOrder[] = {
-    PXIMAGE_FORMAT_BMP, PXIMAGE_FORMAT_JPG, PXIMAGE_FORMAT_ICO, PXIMAGE_FORMAT_GIF,
-    PXIMAGE_FORMAT_PNG, PXIMAGE_FORMAT_TIF, PXIMAGE_FORMAT_TGA, PXIMAGE_FORMAT_PCX,
-    PXIMAGE_FORMAT_WBMP, PXIMAGE_FORMAT_WMF, PXIMAGE_FORMAT_UNKNOWN,
-};
 
 thread_local unsigned t_detectionDecodersTried = 0;
 
@@ -98,15 +91,23 @@ bool PxImage::Decode(PxFile* stream, DWORD imagetype) {
         return false;
     }
 
-    const LONG start = stream->Tell();
+    // The first bytes are read once; only the codecs they point to decode, in the tables' order.
     t_detectionDecodersTried = 0;
-    for (DWORD id : kDetectionOrder) {
-        std::unique_ptr<PxImage> codec(PxNewCodec(id));
-        if (!codec) continue;  // not built in: nothing to try
-        codec->CopyInfo(*this);
-        ++t_detectionDecodersTried;
-        if (codec->CodecDecode(stream)) return Transfer(*codec);
-        stream->Seek(start, SEEK_SET);
+    const LONG start = stream->Tell();
+    BYTE head[kPxDetectionHeadBytes];
+    const size_t count = stream->Read(head, 1, sizeof head);
+    const int64_t length = int64_t{stream->Size()} - start;
+    stream->Seek(start, SEEK_SET);
+    for (std::span<const PxFormatProbe> probes : {PxSignatureProbes(), PxHeaderProbes()}) {
+        for (const PxFormatProbe& probe : probes) {
+            if (!probe.accepts(head, count, length)) continue;
+            std::unique_ptr<PxImage> codec(PxNewCodec(probe.imagetype));
+            if (!codec) continue;  // not built in: nothing to try
+            codec->CopyInfo(*this);
+            ++t_detectionDecodersTried;
+            if (codec->CodecDecode(stream)) return Transfer(*codec);
+            stream->Seek(start, SEEK_SET);
+        }
     }
     SetLastError("Decode: Unknown or wrong format");
     return false;

@@ -51,6 +51,10 @@ void PxImageGIF::GetComment(char* sz_comment_out) {
     sz_comment_out[255] = 0;
 }
 
+bool PxImageGIF::HasSignature(const BYTE* head, size_t count) {
+    return count >= 13 && std::memcmp(head, "GIF8", 4) == 0;
+}
+
 bool PxImageGIF::Decode(FILE* fp) {
     PxIOFile f(fp);
     return Decode(&f);

@@ -27,6 +27,9 @@ public:
     void SetComment(const char* sz_comment_in);
     void GetComment(char* sz_comment_out);
 
+    // Format detection's test of a stream's first bytes: "GIF8" opening a whole screen descriptor.
+    static bool HasSignature(const BYTE* head, size_t count);
+
 protected:
     bool CodecDecode(PxFile* stream) override { return Decode(stream); }
     bool CodecEncode(PxFile* stream) override { return Encode(stream); }

@@ -1,5 +1,5 @@
 // Format detection of a file of unknown type: it finds what trying every decoder in turn found,
-// whatever the file.
+// and runs only the decoders the file's first bytes point to.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -97,4 +97,37 @@ TEST(Detection, FindsWhatTryingEveryDecoderFound) {
     ASSERT_GT(cases.size(), 30u);
     for (const Case& c : cases)
         EXPECT_EQ(Detect(c.bytes), TrialDetect(c.bytes)) << c.name;
+}
+
+TEST(Detection, RunsOnlyTheDecodersTheFirstBytesPointTo) {
+    char dirTemplate[] = "/tmp/pxdetectXXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const fs::path dir = dirTemplate;
+    PxImage img = Sample(24);
+    for (DWORD id : {PXIMAGE_FORMAT_PNG, PXIMAGE_FORMAT_BMP, PXIMAGE_FORMAT_JPG, PXIMAGE_FORMAT_GIF, PXIMAGE_FORMAT_TIF,
+                     PXIMAGE_FORMAT_PCX, PXIMAGE_FORMAT_RAS, PXIMAGE_FORMAT_WBMP}) {
+        if (!PxImage::IsFormatSupported(id)) continue;
+        const std::string file = (dir / (std::string("sample.") + PxFormatName(id))).string();
+        PxImage source = Sample(id == PXIMAGE_FORMAT_WBMP ? 1 : 24);
+        ASSERT_TRUE(source.Save(file.c_str(), id)) << source.GetLastError();
+        PxImage loaded;
+        ASSERT_TRUE(loaded.Load(file.c_str(), PXIMAGE_FORMAT_UNKNOWN)) << PxFormatName(id) << ": " << loaded.GetLastError();
+        EXPECT_EQ(loaded.GetType(), id);
+        EXPECT_EQ(PxDetectionDecodersTried(), 1u) << PxFormatName(id);
+    }
+    // A true-colour TGA begins as a cursor file does (0, 0, 2, 0): the icon reader looks first.
+    if (PxImage::IsFormatSupported(PXIMAGE_FORMAT_TGA)) {
+        std::vector<BYTE> tga = Encoded(img, PXIMAGE_FORMAT_TGA);
+        PxImage loaded;
+        ASSERT_TRUE(loaded.Decode(tga.data(), static_cast<DWORD>(tga.size()), PXIMAGE_FORMAT_UNKNOWN));
+        EXPECT_EQ(loaded.GetType(), PXIMAGE_FORMAT_TGA);
+        EXPECT_EQ(PxDetectionDecodersTried(), 2u);
+    }
+    // Bytes no signature or header check accepts run no decoder, and say so as before.
+    std::vector<BYTE> garbage(300, 0xFF);
+    PxImage out;
+    EXPECT_FALSE(out.Decode(garbage.data(), static_cast<DWORD>(garbage.size()), PXIMAGE_FORMAT_UNKNOWN));
+    EXPECT_STREQ(out.GetLastError(), "Decode: Unknown or wrong format");
+    EXPECT_EQ(PxDetectionDecodersTried(), 0u);
+    fs::remove_all(dir);
 }
