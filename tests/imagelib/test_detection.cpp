@@ -1,7 +1,6 @@
 // Format detection of a file of unknown type: it finds what trying every decoder in turn found,
 // and runs only the decoders the file's first bytes point to.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -76,27 +75,25 @@ std::vector<BYTE> Encoded(PxImage& img, DWORD id) {
 }  // namespace
 
 TEST(Detection, FindsWhatTryingEveryDecoderFound) {
-    struct Case {
-        std::string name;
-        std::vector<BYTE> bytes;
-    };
-    std::vector<Case> cases;
-    const fs::path root = CorpusRoot();
-    if (fs::is_directory(root)) {
-        for (const fs::directory_entry& e : fs::recursive_directory_iterator(root))
-            if (e.is_regular_file()) cases.push_back({e.path().string(), ReadFile(e.path())});
-    }
-    // Every depth each writer takes, so that formats without a corpus of their own are seen too.
+    // A file of every depth each writer takes, so that formats without a corpus are seen too.
     for (DWORD bpp : {1u, 4u, 8u, 24u}) {
         PxImage img = Sample(bpp);
         for (DWORD id = 1; id < PXIMAGE_FORMAT_COUNT; id++) {
-            std::vector<BYTE> bytes = Encoded(img, id);
-            if (!bytes.empty()) cases.push_back({std::string(PxFormatName(id)) + " at " + std::to_string(bpp) + " bits", bytes});
+            const std::vector<BYTE> bytes = Encoded(img, id);
+            if (bytes.empty()) continue;
+            EXPECT_EQ(Detect(bytes), TrialDetect(bytes)) << PxFormatName(id) << " at " << bpp << " bits";
         }
     }
-    ASSERT_GT(cases.size(), 30u);
-    for (const Case& c : cases)
-        EXPECT_EQ(Detect(c.bytes), TrialDetect(c.bytes)) << c.name;
+    const fs::path root = CorpusRoot();
+    if (!fs::is_directory(root)) GTEST_SKIP() << "no fuzz corpus at " << root;
+    int files = 0;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file()) continue;
+        const std::vector<BYTE> bytes = ReadFile(e.path());
+        EXPECT_EQ(Detect(bytes), TrialDetect(bytes)) << e.path();
+        ++files;
+    }
+    EXPECT_GT(files, 0) << "the corpus at " << root << " holds no file";
 }
 
 TEST(Detection, RunsOnlyTheDecodersTheFirstBytesPointTo) {
