@@ -128,3 +128,23 @@ TEST(Detection, RunsOnlyTheDecodersTheFirstBytesPointTo) {
     EXPECT_EQ(PxDetectionDecodersTried(), 0u);
     fs::remove_all(dir);
 }
+
+// Of the signature formats only a PCX of version 0 can also pass the TGA header checks (id length
+// 10, no colour map, type 1); it is the PCX its signature says, not a TGA of noise.
+TEST(Detection, ASignatureOutranksAHeaderThatOnlyLooksRight) {
+    if (!PxImage::IsFormatSupported(PXIMAGE_FORMAT_PCX) || !PxImage::IsFormatSupported(PXIMAGE_FORMAT_TGA))
+        GTEST_SKIP() << "PCX or TGA codec not built";
+    PxImage img = Sample(8);
+    std::vector<BYTE> pcx = Encoded(img, PXIMAGE_FORMAT_PCX);
+    ASSERT_GT(pcx.size(), 128u);
+    pcx[1] = 0;                  // version 0, which TGA reads as "no colour map"
+    pcx[12] = 4, pcx[13] = 0;    // 4 x 4 dots per inch: a 4 x 4 TGA fits in the file
+    pcx[14] = 4, pcx[15] = 0;
+    pcx[16] = 8;                 // the first palette byte, TGA's depth
+    PxImage asTga;
+    ASSERT_TRUE(asTga.Decode(pcx.data(), static_cast<DWORD>(pcx.size()), PXIMAGE_FORMAT_TGA));
+    PxImage detected;
+    ASSERT_TRUE(detected.Decode(pcx.data(), static_cast<DWORD>(pcx.size()), PXIMAGE_FORMAT_UNKNOWN));
+    EXPECT_EQ(detected.GetType(), PXIMAGE_FORMAT_PCX);
+    EXPECT_EQ(detected.GetWidth(), 37u);
+}
