@@ -1,7 +1,7 @@
 // The codec table: which class reads and writes each format id.
 #include "imagelib/codecs/pxcodecs.h"
 
-// Each codec adds its header here and one case line below.
+// Each codec adds its header here, one case line below and its test to a detection table.
 #include "imagelib/codecs/PxBmpCodec.h"
 #include "imagelib/codecs/PxImageJPG.h"
 #include "imagelib/codecs/PxPngCodec.h"
@@ -41,7 +41,8 @@ constexpr PxFormatProbe kSignatureProbes[] = {
 
 // The formats without a signature, after every signature codec: a bare DIB, TGA, then WBMP, in
 // the order detection always tried them. Their checks are the readers' own header checks, which
-// bytes of another format can pass; a file a signature codec reads is that codec's.
+// bytes of another format can pass; a file a signature codec reads is that codec's. (A metafile
+// without its placeable header is not read at all, so it has no check here.)
 constexpr PxFormatProbe kHeaderProbes[] = {
     {PXIMAGE_FORMAT_BMP, [](const BYTE* h, size_t n, int64_t) { return PxBmpCodec::IsPlausibleDib(h, n); }},
     {PXIMAGE_FORMAT_TGA, PxTgaCodec::IsPlausibleHeader},
