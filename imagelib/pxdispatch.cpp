@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "imagelib/codecs/pxcodecs.h"
@@ -17,13 +18,7 @@
 
 namespace {
 
-// The order in which detection tries the codecs; 0 at the end asks the JPEG-2000 family codec
-// to detect among its own formats.
-constexpr DWORD kDetectionOrder[] = {
-    PXIMAGE_FORMAT_BMP, PXIMAGE_FORMAT_JPG, PXIMAGE_FORMAT_ICO, PXIMAGE_FORMAT_GIF,
-    PXIMAGE_FORMAT_PNG, PXIMAGE_FORMAT_TIF, PXIMAGE_FORMAT_TGA, PXIMAGE_FORMAT_PCX,
-    PXIMAGE_FORMAT_WBMP, PXIMAGE_FORMAT_WMF, PXIMAGE_FORMAT_UNKNOWN,
-};
+thread_local unsigned t_detectionDecodersTried = 0;
 
 std::string NotBuiltText(const char* what, DWORD imagetype) {
     return std::string(what) + ": the " + PxFormatName(imagetype) + " codec is not built";
@@ -96,17 +91,29 @@ bool PxImage::Decode(PxFile* stream, DWORD imagetype) {
         return false;
     }
 
+    // The first bytes are read once; only the codecs they point to decode, in the tables' order.
+    t_detectionDecodersTried = 0;
     const LONG start = stream->Tell();
-    for (DWORD id : kDetectionOrder) {
-        std::unique_ptr<PxImage> codec(PxNewCodec(id));
-        if (!codec) continue;  // not built in: nothing to try
-        codec->CopyInfo(*this);
-        if (codec->CodecDecode(stream)) return Transfer(*codec);
-        stream->Seek(start, SEEK_SET);
+    BYTE head[kPxDetectionHeadBytes];
+    const size_t count = stream->Read(head, 1, sizeof head);
+    const int64_t length = int64_t{stream->Size()} - start;
+    stream->Seek(start, SEEK_SET);
+    for (std::span<const PxFormatProbe> probes : {PxSignatureProbes(), PxHeaderProbes()}) {
+        for (const PxFormatProbe& probe : probes) {
+            if (!probe.accepts(head, count, length)) continue;
+            std::unique_ptr<PxImage> codec(PxNewCodec(probe.imagetype));
+            if (!codec) continue;  // not built in: nothing to try
+            codec->CopyInfo(*this);
+            ++t_detectionDecodersTried;
+            if (codec->CodecDecode(stream)) return Transfer(*codec);
+            stream->Seek(start, SEEK_SET);
+        }
     }
     SetLastError("Decode: Unknown or wrong format");
     return false;
 }
+
+unsigned PxDetectionDecodersTried() { return t_detectionDecodersTried; }
 
 bool PxImage::Decode(FILE* stream, DWORD imagetype) {
     if (!stream) {

@@ -1,6 +1,6 @@
-// Windows bitmap reader and writer. BMP is the first format that detection tries, so the reader
-// must turn down anything else cleanly, and every count it takes from a file is bounded by the
-// image it created: a hostile header can cost a refusal, never a stray write.
+// Windows bitmap reader and writer. A bare DIB has no signature, so the reader must turn down
+// anything else cleanly, and every count it takes from a file is bounded by the image it
+// created: a hostile header can cost a refusal, never a stray write.
 #include "imagelib/codecs/PxBmpCodec.h"
 
 #include <algorithm>
@@ -33,6 +33,24 @@ LONG DpiFromPelsPerMeter(LONG ppm) {
 }
 
 }  // namespace
+
+bool PxBmpCodec::HasSignature(const BYTE* head, size_t count) {
+    return count >= BITMAPFILEHEADER_SIZE && le::get16(head) == 0x4D42;
+}
+
+// The reader's own conditions on a bare header, so that no DIB it reads is turned away.
+bool PxBmpCodec::IsPlausibleDib(const BYTE* head, size_t count) {
+    if (count < BITMAPFILEHEADER_SIZE || le::get16(head) == 0x4D42) return false;
+    const DWORD size = le::get32(head);
+    if (size == 12) return count >= 12 && le::get16(head + 4) != 0 && le::get16(head + 6) != 0;
+    if (count < 40) return false;
+    const LONG width = le::get32s(head + 4), height = le::get32s(head + 8);
+    if (width <= 0 || height == 0 || height == INT32_MIN) return false;
+    if (size == 40 || size == 64) return true;
+    return size > 40 && size - 40 <= static_cast<DWORD>(INT32_MAX) && le::get16(head + 12) == 1 &&
+           le::get32(head + 16) == BI_RGB && le::get32(head + 32) == 0 &&
+           int64_t{le::get32(head + 20)} == DibImageBytes(le::get16(head + 14), width, height);
+}
 
 bool PxBmpCodec::ReadBitmapInfo(PxFile* fh, BITMAPINFOHEADER* pdib) {
     if (!fh || !pdib) return false;

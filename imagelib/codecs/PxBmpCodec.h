@@ -17,6 +17,12 @@ public:
     // zero image size and colour count filled in); false for a short read or an unknown kind.
     bool ReadBitmapInfo(PxFile* fh, BITMAPINFOHEADER* pdib);
 
+    // Format detection's tests of a stream's first bytes: "BM" starts a bitmap file; a bare DIB
+    // (as on the clipboard) has no signature, so its info header must be one the reader takes,
+    // with sides that make a picture.
+    static bool HasSignature(const BYTE* head, size_t count);
+    static bool IsPlausibleDib(const BYTE* head, size_t count);
+
 protected:
     bool CodecDecode(PxFile* stream) override { return Decode(stream); }
     bool CodecEncode(PxFile* stream) override { return Encode(stream); }

@@ -18,6 +18,10 @@ constexpr BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 }  // namespace
 
+bool PxIcoCodec::HasSignature(const BYTE* head, size_t count) {
+    return count >= 6 && le::get16(head) == 0 && (le::get16(head + 2) == 1 || le::get16(head + 2) == 2);
+}
+
 bool PxIcoCodec::Decode(PxFile* hFile) {
     if (!hFile) return false;
     const LONG start = hFile->Tell();

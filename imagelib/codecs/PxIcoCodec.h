@@ -14,6 +14,9 @@ public:
     bool Decode(PxFile* hFile);
     bool Encode(PxFile* hFile);
 
+    // Format detection's test of a stream's first bytes: a zero word, then 1 (icon) or 2 (cursor).
+    static bool HasSignature(const BYTE* head, size_t count);
+
 protected:
     bool CodecDecode(PxFile* stream) override { return Decode(stream); }
     bool CodecEncode(PxFile* stream) override { return Encode(stream); }

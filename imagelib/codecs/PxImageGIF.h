@@ -1,6 +1,7 @@
 // GIF87a/89a files (format id 2): frame-by-frame reading with composition onto the logical
 // screen, and GIF89a writing of single images, true-colour tiles and animations. The LZW
-// decoder and the three encoders (LZW, run-length, uncompressed) are our own.
+// decoder and the three encoders (LZW, run-length, uncompressed) are our own; the class spans
+// PxImageGIF*.cpp, one file per job.
 #pragma once
 
 #include <vector>
@@ -26,6 +27,9 @@ public:
     int GetDisposalMethod() const { return m_dispmeth; }
     void SetComment(const char* sz_comment_in);
     void GetComment(char* sz_comment_out);
+
+    // Format detection's test of a stream's first bytes: "GIF8" opening a whole screen descriptor.
+    static bool HasSignature(const BYTE* head, size_t count);
 
 protected:
     bool CodecDecode(PxFile* stream) override { return Decode(stream); }
@@ -87,6 +91,9 @@ protected:
     static unsigned int rle_compute_triangle_count(unsigned int count, unsigned int nrepcodes);
     static unsigned int rle_isqrt(unsigned int x);
 
+    static constexpr int BAD_CODE_SIZE = -20;
+    static constexpr int OUT_OF_MEMORY = -10;
+    static constexpr int MAXBITSCODES = 12;
     static constexpr int GIFBUFTAM = 16383;
     static constexpr int MAX_CODES = 4096;
     static constexpr int HSIZE = 5003;

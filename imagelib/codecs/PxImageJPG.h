@@ -79,6 +79,9 @@ public:
     int32_t m_nQuality = 0;
     int32_t m_nDither = 0;
 
+    // Format detection's test of a stream's first bytes: the start-of-image marker.
+    static bool HasSignature(const BYTE* head, size_t count) { return count >= 2 && head[0] == 0xFF && head[1] == 0xD8; }
+
 protected:
     bool CodecDecode(PxFile* stream) override { return Decode(stream); }
     bool CodecEncode(PxFile* stream) override { return Encode(stream); }

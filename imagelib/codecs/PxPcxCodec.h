@@ -14,6 +14,10 @@ public:
     bool Decode(PxFile* hFile);
     bool Encode(PxFile* hFile);
 
+    // Format detection's test of a stream's first bytes: a whole 128-byte header with the
+    // manufacturer byte 10 and run-length encoding 1.
+    static bool HasSignature(const BYTE* head, size_t count) { return count >= 128 && head[0] == 10 && head[2] == 1; }
+
     // Line routines. Planes of 1 bit into one index per pixel (plane i gives bit i).
     static void PCX_PlanesToPixels(BYTE* pixels, BYTE* bitplanes, short bytesperline, short planes, short bitsperpixel);
     // One plane of 1, 2, 4 or 8 bits into one index per pixel, most significant bits first.

@@ -64,6 +64,11 @@ void BuildPackedLut(const BYTE indexMap[256], int bpp, BYTE lut[256]) {
 
 }  // namespace
 
+bool PxPngCodec::HasSignature(const BYTE* head, size_t count) {
+    static const BYTE signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return count >= sizeof signature && std::memcmp(head, signature, sizeof signature) == 0;
+}
+
 bool PxPngCodec::Decode(PxFile* hFile) {
     if (!hFile) return false;
     // Transparency comes from this file alone, not from the caller's earlier image.

@@ -18,6 +18,9 @@ public:
         return Encode(&f);
     }
 
+    // Format detection's test of a stream's first bytes: the eight-byte PNG signature.
+    static bool HasSignature(const BYTE* head, size_t count);
+
 protected:
     bool CodecDecode(PxFile* stream) override { return Decode(stream); }
     bool CodecEncode(PxFile* stream) override { return Encode(stream); }

@@ -27,40 +27,54 @@ bool GreyAlpha(const PxTgaCodec::TgaHeader& h) { return (h.ImageType == 3 || h.I
 
 }  // namespace
 
+const char* PxTgaCodec::ReadHeader(const BYTE* hb, size_t count, int64_t length, TgaHeader& h) {
+    if (count < 18) return "Not a TGA";
+    h = TgaHeader{hb[0],           hb[1],           hb[2],           le::get16(hb + 3),  le::get16(hb + 5),
+                  hb[7],           le::get16(hb + 8), le::get16(hb + 10), le::get16(hb + 12), le::get16(hb + 14),
+                  hb[16],          hb[17]};
+    bool compressed;
+    switch (h.ImageType) {
+        case 1:
+        case 2:
+        case 3: compressed = false; break;
+        case 9:
+        case 10:
+        case 11: compressed = true; break;
+        default: return "Unknown TGA image type";
+    }
+    if (h.ImageWidth == 0 || h.ImageHeight == 0 || h.PixelDepth == 0 || h.CmapLength > 256) return "bad TGA header";
+    if (h.PixelDepth != 8 && h.PixelDepth != 15 && h.PixelDepth != 16 && h.PixelDepth != 24 && h.PixelDepth != 32)
+        return "bad TGA header";
+    // Only types 0 and 1 are defined; anything else is most likely not a TGA at all.
+    if (h.CmapType > 1) return "bad TGA header";
+    const int cmapEntryBytes = h.CmapType ? BytesPerPixel(h.CmapEntrySize) : 0;
+    if (h.CmapType && h.CmapLength && (cmapEntryBytes < 1 || cmapEntryBytes > 4)) return "bad TGA header";
+
+    // The least the file must hold for the rows it declares: raw pixels, or one full run of
+    // 128 pixels per packet.
+    const int64_t pixels = int64_t{h.ImageWidth} * h.ImageHeight;
+    const int64_t bpp = BytesPerPixel(h.PixelDepth);
+    const int64_t least = h.IdLength + int64_t{h.CmapLength} * cmapEntryBytes +
+                          (compressed ? (pixels + 127) / 128 * (1 + bpp) : pixels * bpp);
+    if (length - 18 < least) return "corrupted TGA";
+    return nullptr;
+}
+
+bool PxTgaCodec::IsPlausibleHeader(const BYTE* head, size_t count, int64_t length) {
+    TgaHeader h;
+    return ReadHeader(head, count, length, h) == nullptr;
+}
+
 bool PxTgaCodec::Decode(PxFile* hFile) {
     if (!hFile) return false;
     try {
         const LONG start = hFile->Tell();
         BYTE hb[18];
-        if (hFile->Read(hb, 1, sizeof(hb)) != sizeof(hb)) throw "Not a TGA";
-        TgaHeader h = {hb[0],           hb[1],           hb[2],           le::get16(hb + 3),  le::get16(hb + 5),
-                       hb[7],           le::get16(hb + 8), le::get16(hb + 10), le::get16(hb + 12), le::get16(hb + 14),
-                       hb[16],          hb[17]};
-        bool compressed;
-        switch (h.ImageType) {
-            case 1:
-            case 2:
-            case 3: compressed = false; break;
-            case 9:
-            case 10:
-            case 11: compressed = true; break;
-            default: throw "Unknown TGA image type";
-        }
-        if (h.ImageWidth == 0 || h.ImageHeight == 0 || h.PixelDepth == 0 || h.CmapLength > 256) throw "bad TGA header";
-        if (h.PixelDepth != 8 && h.PixelDepth != 15 && h.PixelDepth != 16 && h.PixelDepth != 24 && h.PixelDepth != 32)
-            throw "bad TGA header";
-        // Only types 0 and 1 are defined; anything else is most likely not a TGA at all.
-        if (h.CmapType > 1) throw "bad TGA header";
+        TgaHeader h;
+        const size_t got = hFile->Read(hb, 1, sizeof(hb));
+        if (const char* problem = ReadHeader(hb, got, int64_t{hFile->Size()} - start, h)) throw problem;
+        const bool compressed = h.ImageType >= 9;
         const int cmapEntryBytes = h.CmapType ? BytesPerPixel(h.CmapEntrySize) : 0;
-        if (h.CmapType && h.CmapLength && (cmapEntryBytes < 1 || cmapEntryBytes > 4)) throw "bad TGA header";
-
-        // The least the file must hold for the rows it declares: raw pixels, or one full run of
-        // 128 pixels per packet.
-        const int64_t pixels = int64_t{h.ImageWidth} * h.ImageHeight;
-        const int64_t bpp = BytesPerPixel(h.PixelDepth);
-        const int64_t least = h.IdLength + int64_t{h.CmapLength} * cmapEntryBytes +
-                              (compressed ? (pixels + 127) / 128 * (1 + bpp) : pixels * bpp);
-        if (int64_t{hFile->Size()} - start - 18 < least) throw "corrupted TGA";
 
         if (h.IdLength && !hFile->Seek(h.IdLength, SEEK_CUR)) throw "corrupted TGA";
         if (!Create(h.ImageWidth, h.ImageHeight, h.PixelDepth, PXIMAGE_FORMAT_TGA)) throw "TGA Create failed";

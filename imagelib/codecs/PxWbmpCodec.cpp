@@ -1,7 +1,9 @@
-// WBMP reader and writer. The reader comes late in detection and checks little in its header,
-// so it refuses any file whose rows the remaining bytes cannot fill.
+// WBMP reader and writer. The format has no signature and its header says little, so the reader
+// (and format detection, which runs it last) refuses any file whose rows the remaining bytes
+// cannot fill.
 #include "imagelib/codecs/PxWbmpCodec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -33,32 +35,46 @@ size_t PutMultiByte(BYTE* out, uint32_t v) {
 
 }  // namespace
 
+const char* PxWbmpCodec::ReadHeader(const BYTE* hb, size_t count, int64_t length, uint32_t& width, uint32_t& height,
+                                     int64_t& header) {
+    // Nothing past the header's longest form: type, fixed header, two sides of four bytes each.
+    count = std::min(count, kLongestHeader);
+    if (count < 4) return "Not a WBMP";
+    if (hb[0] != 0) return "Unsupported WBMP type";
+
+    // Which reading of the sides the file's length supports: the format's multi-byte form
+    // first, else the single bytes older writers used for sides up to 255.
+    auto fits = [&](int64_t bytes, uint32_t w, uint32_t h) {
+        return w != 0 && h != 0 && bytes + int64_t{h} * ((int64_t{w} + 7) / 8) <= length;
+    };
+    size_t pos = 2;
+    const bool multi = ReadMultiByte(hb, count, pos, width) && ReadMultiByte(hb, count, pos, height);
+    header = static_cast<int64_t>(pos);
+    if (!multi || !fits(header, width, height)) {
+        if (hb[2] == 0 || hb[3] == 0) return "Corrupted WBMP";
+        // Neither reading has its rows in the file: a short or foreign file.
+        if (!fits(4, hb[2], hb[3])) return "Corrupted WBMP";
+        width = hb[2], height = hb[3], header = 4;
+    }
+    return nullptr;
+}
+
+bool PxWbmpCodec::IsPlausibleHeader(const BYTE* head, size_t count, int64_t length) {
+    uint32_t width = 0, height = 0;
+    int64_t header = 0;
+    return ReadHeader(head, count, length, width, height, header) == nullptr;
+}
+
 bool PxWbmpCodec::Decode(PxFile* hFile) {
     if (!hFile) return false;
     try {
         const LONG start = hFile->Tell();
-        const int64_t length = int64_t{hFile->Size()} - start;
-        // The header's longest form: type, fixed header, two sides of four bytes each.
-        BYTE hb[10] = {};
+        BYTE hb[kLongestHeader] = {};
         const size_t got = hFile->Read(hb, 1, sizeof(hb));
-        if (got < 4) throw "Not a WBMP";
-        if (hb[0] != 0) throw "Unsupported WBMP type";
-
-        // Which reading of the sides the file's length supports: the format's multi-byte form
-        // first, else the single bytes older writers used for sides up to 255.
-        auto fits = [&](int64_t header, uint32_t w, uint32_t h) {
-            return w != 0 && h != 0 && header + int64_t{h} * ((int64_t{w} + 7) / 8) <= length;
-        };
-        size_t pos = 2;
         uint32_t width = 0, height = 0;
-        const bool multi = ReadMultiByte(hb, got, pos, width) && ReadMultiByte(hb, got, pos, height);
-        int64_t header = static_cast<int64_t>(pos);
-        if (!multi || !fits(header, width, height)) {
-            if (hb[2] == 0 || hb[3] == 0) throw "Corrupted WBMP";
-            // Neither reading has its rows in the file: a short or foreign file.
-            if (!fits(4, hb[2], hb[3])) throw "Corrupted WBMP";
-            width = hb[2], height = hb[3], header = 4;
-        }
+        int64_t header = 0;
+        if (const char* problem = ReadHeader(hb, got, int64_t{hFile->Size()} - start, width, height, header))
+            throw problem;
 
         if (!Create(width, height, 1, PXIMAGE_FORMAT_WBMP)) throw "WBMP Create failed";
         SetGrayPalette();

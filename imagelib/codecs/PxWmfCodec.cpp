@@ -17,6 +17,12 @@ constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
 constexpr int64_t kWorkBudget = int64_t{120} * 1000 * 1000;
 }  // namespace
 
+bool PxWmfCodec::HasSignature(const BYTE* head, size_t count) {
+    const bool placeable = count >= 40 && le::get32(head) == kPlaceableKey;
+    const bool enhanced = count >= 100 && le::get32(head) == 1 && le::get32(head + 40) == 0x464D4520u && le::get32(head + 4) >= 88;
+    return placeable || enhanced;
+}
+
 void PxWmfCodec::CapSize(int64_t& width, int64_t& height) {
     if (width > 4000) {
         height = std::max<int64_t>(1, height * 4000 / width);

@@ -18,6 +18,10 @@ public:
     // side scaled alike, never below 1 pixel.
     static void CapSize(int64_t& width, int64_t& height);
 
+    // Format detection's test of a stream's first bytes: the placeable key, or an enhanced
+    // header (record type 1 with " EMF" at byte 40).
+    static bool HasSignature(const BYTE* head, size_t count);
+
 protected:
     bool CodecDecode(PxFile* stream) override { return Decode(stream, 0, 0); }
     bool CodecEncode(PxFile* stream) override { return Encode(stream); }
