@@ -85,10 +85,7 @@ void RunWhileRefusingInput(const std::function<void()>& work) {
 
 }  // namespace
 
-QString PathExtension(const QString& path) {
-    const int dot = path.lastIndexOf('.');
-    return dot < 0 ? QString() : path.mid(dot + 1);
-}
+QString PathExtension(const QString& path) { return QFileInfo(path).suffix(); }
 
 QString FileFailureText(const QString& libraryText, bool opening, const QString& path, int errnoValue) {
     if (!libraryText.trimmed().isEmpty()) return libraryText;
