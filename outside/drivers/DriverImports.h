@@ -5,19 +5,8 @@
 // these same declarations, so the two sides cannot drift apart.
 #pragma once
 
+#include "platform/cameratypes.h"
 #include "platform/wintypes.h"
-
-#ifndef QUILLORY_HWND_DEFINED
-#define QUILLORY_HWND_DEFINED
-// An opaque window handle; a driver gets the display and notify windows as the hub got them.
-typedef struct HWND__* HWND;
-#endif
-
-#ifndef QUILLORY_FRAMECALLBACK_DEFINED
-#define QUILLORY_FRAMECALLBACK_DEFINED
-// Receives each processed 24-bit frame (bottom-up rows, blue-green-red); the result is ignored.
-typedef int (*FrameCallback)(BYTE* frame);
-#endif
 
 // What a driver function answers when its library finds no camera.
 #define LUMO_NODEVICE (-1)
