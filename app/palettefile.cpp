@@ -1,13 +1,11 @@
 #include "app/palettefile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/atomicfile.h"
 
 namespace {
 
@@ -161,41 +159,10 @@ std::vector<uint8_t> CPaletteFile::EncodeRiff(const RGBQUAD* palette, int count)
 
 bool CPaletteFile::SaveRiff(const char* path, const RGBQUAD* palette, int count, int* errnoValue) {
     const std::vector<uint8_t> bytes = EncodeRiff(palette, count);
-    static std::atomic<unsigned> serial{0};
-    int fd = -1;
-    std::string temp;
-    for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
-        temp = std::string(path) + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    auto fail = [&](int err) {
-        if (errnoValue) *errnoValue = err ? err : EIO;
+    AtomicFile file(path ? path : "");
+    if (!file.Create() || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
+        if (errnoValue) *errnoValue = file.Error() ? file.Error() : EIO;
         return false;
-    };
-    if (fd < 0) return fail(errno);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            const int err = errno;
-            close(fd);
-            unlink(temp.c_str());
-            return fail(err);
-        }
-        done += static_cast<size_t>(w);
-    }
-    if (fsync(fd) != 0 && errno != EINVAL) {
-        const int err = errno;
-        close(fd);
-        unlink(temp.c_str());
-        return fail(err);
-    }
-    if (close(fd) != 0 || rename(temp.c_str(), path) != 0) {
-        const int err = errno;
-        unlink(temp.c_str());
-        return fail(err);
     }
     if (errnoValue) *errnoValue = 0;
     return true;

@@ -28,10 +28,7 @@ std::atomic<int> g_quickOpenMs{100};
 
 void CPelidorDoc::SetQuickOpenLimit(int ms) { g_quickOpenMs = ms; }
 
-QString PathExtension(const QString& path) {
-    const int dot = path.lastIndexOf('.');
-    return dot < 0 ? QString() : path.mid(dot + 1);
-}
+QString PathExtension(const QString& path) { return QFileInfo(path).suffix(); }
 
 QString FileFailureText(const QString& libraryText, bool opening, const QString& path, int errnoValue) {
     if (!libraryText.trimmed().isEmpty()) return libraryText;

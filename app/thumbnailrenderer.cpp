@@ -19,10 +19,8 @@ constexpr DWORD kAviFormat = 17;
 }
 
 DWORD CThumbnailRenderer::TileFormat(const QString& path) {
-    const QString name = path.mid(path.lastIndexOf('/') + 1);
-    const int dot = name.lastIndexOf('.');
-    if (dot < 0) return 0;
-    const QString ext = name.mid(dot + 1);
+    const QString ext = QFileInfo(path).suffix();
+    if (ext.isEmpty()) return 0;
     if (ext.compare(QLatin1String("avi"), Qt::CaseInsensitive) == 0) return kAviFormat;
     int n = 0;
     const CExtensionRow* rows = ExtensionTable(&n);

@@ -15,6 +15,7 @@
 
 #include "ferrocam/cameraengine.h"
 #include "outside/simcam/simcam.h"
+#include "platform/usbtransport.h"
 #include "platform/clock.h"
 
 namespace {
@@ -31,6 +32,7 @@ PipelineFixture* Prepare(int mode) {
     static const std::string config = (std::filesystem::temp_directory_path() / "ferrocam_bench_config").string();
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+    SetSimulatedUsbTransportFactory(&SimCamCreateTransport);
     SimCamPlug();
     SimCamSetRealTime(false);
 

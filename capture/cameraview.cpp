@@ -6,8 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRect>
-
-#include <sys/statvfs.h>
+#include <QStorageInfo>
 
 #include <algorithm>
 #include <chrono>
@@ -41,11 +40,10 @@ QString WrittenExtension(int fileType, bool captureToFile) {
     }
 }
 
-// The path without its extension (the last '.' after the last '/').
+// The path without its extension, its folder as written.
 QString StemOf(const QString& path) {
-    const int dot = path.lastIndexOf(QLatin1Char('.'));
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    return dot > slash ? path.left(dot) : path;
+    const QFileInfo info(path);
+    return path.left(path.size() - info.fileName().size()) + info.completeBaseName();
 }
 
 // A stem whose written file does not exist yet: the stem itself, else stem_1, stem_2, ...
@@ -69,10 +67,8 @@ bool FolderCanSave(const QString& path) {
     const QFileInfo info(QFileInfo(path).absolutePath());
     if (!info.exists() || !info.isDir())
         return false;
-    struct statvfs fs {};
-    if (statvfs(QFile::encodeName(info.absoluteFilePath()).constData(), &fs) != 0)
-        return false;
-    return (fs.f_flag & ST_RDONLY) == 0;
+    const QStorageInfo storage(info.absoluteFilePath());
+    return storage.isValid() && !storage.isReadOnly();
 }
 
 }  // namespace

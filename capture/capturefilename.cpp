@@ -19,17 +19,6 @@ constexpr DWORD Fourcc(const char (&s)[5]) {
            (static_cast<DWORD>(static_cast<BYTE>(s[3])) << 24);
 }
 
-// Position of the extension's dot in the last path component, or npos. A leading dot names a
-// hidden file, not an extension.
-size_t ExtensionDot(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t start = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < start || dot == start)
-        return std::string::npos;
-    return dot;
-}
-
 }  // namespace
 
 std::string CaptureFileExtension(int fileType, bool video) {
@@ -82,14 +71,11 @@ std::string MakeCaptureFileName(const CameraSettings& settings, int index, bool 
     return name;
 }
 
-std::string PathExtension(const std::string& path) {
-    const size_t dot = ExtensionDot(path);
-    return dot == std::string::npos ? std::string() : path.substr(dot);
-}
+// A leading dot names a hidden file, not an extension.
+std::string PathExtension(const std::string& path) { return std::filesystem::path(path).extension().string(); }
 
 std::string PathWithoutExtension(const std::string& path) {
-    const size_t dot = ExtensionDot(path);
-    return dot == std::string::npos ? path : path.substr(0, dot);
+    return path.substr(0, path.size() - PathExtension(path).size());
 }
 
 DWORD RecordingCompressor(int compress) {

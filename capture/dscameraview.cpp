@@ -28,9 +28,7 @@ constexpr size_t kBufferSlack = 512;
 QString SnapPathFor(const QString& path, int fileType) {
     const QFileInfo info(path);
     const QString suffix = info.suffix();
-    const int dot = path.lastIndexOf('.');
-    const int slash = path.lastIndexOf('/');
-    const QString stem = dot > slash && !suffix.isEmpty() ? path.left(dot) : path;
+    const QString stem = suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1);
     if (fileType == kCaptureRaw) return suffix.compare("raw", Qt::CaseInsensitive) == 0 ? path : stem + ".raw";
     if (!suffix.isEmpty()) return path;
     switch (fileType) {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "outside/simcam/simcam.h"
 #include "platform/le.h"
 
 namespace {
@@ -15,10 +14,9 @@ constexpr uint32_t kReadSliceMs = 100;
 constexpr uint32_t kGoneReadMs = 40;
 }
 
-CUsbTransport::CUsbTransport() {
-    // The simulated camera is reachable when QUILLORY_SIMULATED_CAMERA asks for it.
-    SetSimulatedUsbTransportFactory(&SimCamCreateTransport);
-}
+// The simulated camera is reachable when QUILLORY_SIMULATED_CAMERA asks for it and the hub (or a
+// test) has installed its factory.
+CUsbTransport::CUsbTransport() = default;
 
 CUsbTransport::CUsbTransport(std::unique_ptr<UsbTransport> transport)
     : transport_(std::move(transport)), injected_(true) {}

@@ -15,6 +15,7 @@
 
 #include "imagelib/codecs/pxcodecs.h"
 #include "imagelib/pximage.h"
+#include "platform/atomicfile.h"
 
 namespace {
 
@@ -22,20 +23,6 @@ thread_local unsigned t_detectionDecodersTried = 0;
 
 std::string NotBuiltText(const char* what, DWORD imagetype) {
     return std::string(what) + ": the " + PxFormatName(imagetype) + " codec is not built";
-}
-
-// The process's file-creation mask, read without changing it (setting and restoring it would
-// race with other threads creating files).
-mode_t CurrentUmask() {
-    if (FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[128];
-        unsigned mask = 0;
-        bool found = false;
-        while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
-        std::fclose(f);
-        if (found) return static_cast<mode_t>(mask);
-    }
-    return 022;
 }
 
 }  // namespace
@@ -283,57 +270,21 @@ bool PxImage::Save(const char* filename, DWORD imagetype) {
 
     // Encode into a temporary file beside the target; the target is replaced only when every
     // byte went out, so a failed save never destroys the file it would have replaced.
-    // A short hidden name: the target's own name may already be as long as a name can be.
-    const size_t slash = target.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".pxsave-XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        std::string text = std::string("Save: can't create the file: ") + std::strerror(errno);
+    AtomicFile file(target);
+    if (!file.Create()) {
+        std::string text = std::string("Save: can't create the file: ") + std::strerror(file.Error());
         SetLastError(text.c_str());
         return false;
     }
-    mode_t mode;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode = 0666 & ~CurrentUmask();
-    }
-    fchmod(fd, mode);
-
-    FILE* fp = fdopen(fd, "wb");
-    if (!fp) {
-        std::string text = std::string("Save: can't create the file: ") + std::strerror(errno);
-        close(fd);
-        unlink(temp.c_str());
+    if (!Encode(file.Stream(), imagetype))
+        return false;  // the codec's own text stays; the temporary file goes with `file`
+    if (!file.Commit()) {
+        const char* reason = file.RenameFailed() ? "Save: can't replace the file" : "Save: writing the file failed";
+        std::string text = std::string(reason) + ": " + std::strerror(file.Error());
         SetLastError(text.c_str());
         return false;
     }
-    bool ok = Encode(fp, imagetype);
-    const char* reason = nullptr;
-    int err = 0;
-    if (ok && (std::fflush(fp) != 0 || std::ferror(fp) || fsync(fileno(fp)) != 0)) {
-        ok = false;
-        err = errno;
-        reason = "Save: writing the file failed";
-    }
-    if (std::fclose(fp) != 0 && ok) {
-        ok = false;
-        err = errno;
-        reason = "Save: writing the file failed";
-    }
-    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        err = errno;
-        reason = "Save: can't replace the file";
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        if (reason) {
-            std::string text = std::string(reason) + ": " + std::strerror(err);
-            SetLastError(text.c_str());
-        }
-    }
-    return ok;
+    return true;
 }
 
 bool PxImage::Encode2RGBA(PxFile* stream) {

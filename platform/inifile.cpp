@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cerrno>
 #include <cstdio>
@@ -14,12 +13,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/atomicfile.h"
+
 namespace {
 
 // A profile is small; anything larger is not one of ours and is not read into memory whole.
 constexpr off_t kMaxIniBytes = 16 * 1024 * 1024;
-
-std::atomic<unsigned> g_tempCounter{0};
 
 std::string Trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r");
@@ -231,42 +230,8 @@ bool IniFile::Save() const {
     size_t slash = path_.find_last_of('/');
     if (slash != std::string::npos && !MakeFolders(path_.substr(0, slash)))
         return false;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path_ + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(g_tempCounter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    bool ok = true;
-    // The new file takes the place of the old one and keeps its permissions: a profile the
-    // user made private stays private.
-    struct stat old;
-    if (::stat(path_.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0)
-        ok = false;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok && std::rename(temp.c_str(), path_.c_str()) != 0)
-        ok = false;
-    if (!ok)
-        ::unlink(temp.c_str());
-    return ok;
+    AtomicFile file(path_);
+    return file.Create() && file.Write(data.data(), data.size()) && file.Commit();
 }
 
 bool IniFile::HasSection(const std::string& section) const { return Find(section) != nullptr; }

@@ -1,16 +1,7 @@
 #include "platform/usbtransport.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-std::atomic<UsbTransportFactory> g_simulatedFactory{nullptr};
-}
-
-UsbTransportFactory SetSimulatedUsbTransportFactory(UsbTransportFactory factory) {
-    return g_simulatedFactory.exchange(factory);
-}
 
 bool SimulatedCameraRequested() {
     const char* v = std::getenv("QUILLORY_SIMULATED_CAMERA");
@@ -18,7 +9,7 @@ bool SimulatedCameraRequested() {
 }
 
 std::unique_ptr<UsbTransport> CreateUsbTransport() {
-    UsbTransportFactory simulated = g_simulatedFactory.load();
+    UsbTransportFactory simulated = SimulatedUsbTransportFactory();
     if (simulated && SimulatedCameraRequested())
         return simulated();
     return CreateLibusbTransport();

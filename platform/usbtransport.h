@@ -28,11 +28,12 @@ public:
 // libusb-1.0; nullptr when the library was not available at build time.
 std::unique_ptr<UsbTransport> CreateLibusbTransport();
 
-// The simulated camera registers its factory here (the library that links it does so);
-// CreateUsbTransport uses it when QUILLORY_SIMULATED_CAMERA is set to a non-empty value other
-// than "0".
+// The simulated camera's factory, installed by the camera hub (or a test); CreateUsbTransport
+// uses it when QUILLORY_SIMULATED_CAMERA is set to a non-empty value other than "0". One slot per
+// process (the shared library usbtransporthook), whichever library installs or reads it.
 using UsbTransportFactory = std::unique_ptr<UsbTransport> (*)();
 // Returns the factory it replaces, so a caller can put it back.
 UsbTransportFactory SetSimulatedUsbTransportFactory(UsbTransportFactory factory);
+UsbTransportFactory SimulatedUsbTransportFactory();
 bool SimulatedCameraRequested();
 std::unique_ptr<UsbTransport> CreateUsbTransport();

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "atomicfile.h"
+#include "platform/atomicfile.h"
 #include "platform/le.h"
 
 namespace {

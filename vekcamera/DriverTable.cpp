@@ -6,7 +6,7 @@
 #include <array>
 
 #include "vekcamera/DispatchSets.h"
-#include "vekcamera/DriverImports.h"
+#include "outside/drivers/DriverImports.h"
 
 namespace {
 

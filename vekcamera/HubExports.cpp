@@ -9,11 +9,13 @@
 #include <limits>
 #include <thread>
 
+#include "outside/simcam/simcam.h"
+#include "platform/usbtransport.h"
 #include "stillwriters.h"
 #include "vekcamera/CameraModels.h"
 #include "vekcamera/DirectShowCapture.h"
 #include "vekcamera/DispatchSets.h"
-#include "vekcamera/DriverImports.h"
+#include "outside/drivers/DriverImports.h"
 #include "vekcamera/DriverTable.h"
 #include "vekcamera/HubGui.h"
 #include "vekcamera/IdSet.h"
@@ -58,6 +60,13 @@ struct WriterMessagesInstalled {
     WriterMessagesInstalled() { SetStillWriterMessageBox(ShowWriterMessage); }
 };
 const WriterMessagesInstalled g_writerMessages;
+
+// The simulated camera is plugged in by the hub: its detection sees it, and the model driver's
+// transport opens it through the platform's factory slot when QUILLORY_SIMULATED_CAMERA is set.
+struct SimulatedCameraInstalled {
+    SimulatedCameraInstalled() { SetSimulatedUsbTransportFactory(&SimCamCreateTransport); }
+};
+const SimulatedCameraInstalled g_simulatedCamera;
 
 // For the exports that allocate or call into the host: no exception may leave a C function,
 // so running out of memory (or a host callback that throws) becomes the export's failure.

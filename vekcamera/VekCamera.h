@@ -3,20 +3,10 @@
 // the still-image writers. Every function returns a 32-bit int unless stated.
 #pragma once
 
+// HWND and FrameCallback; the two window handles the hub does look into are described in
+// vekcamera/HubGui.h.
+#include "platform/cameratypes.h"
 #include "platform/wintypes.h"
-
-#ifndef QUILLORY_HWND_DEFINED
-#define QUILLORY_HWND_DEFINED
-// An opaque window handle; the hub never looks inside the display and notify windows it hands
-// to a driver. The two handles it does use are described in vekcamera/HubGui.h.
-typedef struct HWND__* HWND;
-#endif
-
-#ifndef QUILLORY_FRAMECALLBACK_DEFINED
-#define QUILLORY_FRAMECALLBACK_DEFINED
-// Receives each processed 24-bit frame (bottom-up rows, blue-green-red); the result is ignored.
-typedef int (*FrameCallback)(BYTE* frame);
-#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "LumoStubHook.h"
-#include "vekcamera/DriverImports.h"
+#include "outside/drivers/DriverImports.h"
 
 #if !defined(LUMO_PREFIX) || !defined(LUMO_ID)
 #error "LUMO_PREFIX and LUMO_ID name the library this stand-in is built as"

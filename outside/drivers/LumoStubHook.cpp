@@ -69,7 +69,7 @@ int Record(const char* function, std::vector<int64_t> args, FrameCallback callba
     if (callback)
         s.lastCallback = callback;
     auto it = s.results.find(function);
-    return it == s.results.end() ? CAMERA_NODEVICE : it->second;
+    return it == s.results.end() ? LUMO_NODEVICE : it->second;
 }
 
 std::vector<double> OutValues(const char* function) {

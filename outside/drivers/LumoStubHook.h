@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "vekcamera/VekCamera.h"
+#include "outside/drivers/DriverImports.h"
 
 struct LumoStubCall {
     std::string function;        // full exported name, e.g. "Lumo25CameraSetFrameSpeed"

@@ -107,6 +107,9 @@ TEST(FormatTable, ExtensionsMapInBothVariants) {
     EXPECT_EQ(DocFormatFromExtension(PathExtension("/x/photo.JPEG").toLower()), 3u);
     EXPECT_EQ(DocFormatFromExtension("JPEG"), 0u);  // the caller lower-cases
     EXPECT_EQ(PathExtension("/x/noext"), "");
+    // A dot in a folder's name is no extension of the file in it.
+    EXPECT_EQ(PathExtension("a.b/c"), "");
+    EXPECT_EQ(PathExtension("/x/v1.2/scan.tif"), "tif");
     EXPECT_EQ(DocFormatFromExtension("ppm"), 14u);
     EXPECT_EQ(DocFormatFromExtension("ras"), 15u);
 }

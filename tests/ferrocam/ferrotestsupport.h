@@ -10,11 +10,14 @@
 
 #include "outside/simcam/simcam.h"
 #include "platform/clock.h"
+#include "platform/usbtransport.h"
 
 class SimulatedCameraTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+        // The driver links no camera of its own: the program's hub installs this factory.
+        previousFactory_ = SetSimulatedUsbTransportFactory(&SimCamCreateTransport);
         config_ = std::filesystem::temp_directory_path() /
                   ("ferrocam_cfg_" + std::to_string(::getpid()) + "_" +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -28,6 +31,7 @@ protected:
     }
     void TearDown() override {
         SetClock(previous_);
+        SetSimulatedUsbTransportFactory(previousFactory_);
         SimCamReset();
         SimCamPlug();
         std::filesystem::remove_all(config_);
@@ -37,5 +41,6 @@ protected:
 
     ManualClock clock_;
     Clock* previous_ = nullptr;
+    UsbTransportFactory previousFactory_ = nullptr;
     std::filesystem::path config_;
 };

@@ -10,7 +10,7 @@
 #include <jpeglib.h>
 #include <tiffio.h>
 
-#include "atomicfile.h"
+#include "platform/atomicfile.h"
 #include "platform/le.h"
 
 namespace {

@@ -5,7 +5,11 @@
 // these same declarations, so the two sides cannot drift apart.
 #pragma once
 
-#include "vekcamera/VekCamera.h"
+#include "platform/cameratypes.h"
+#include "platform/wintypes.h"
+
+// What a driver function answers when its library finds no camera.
+#define LUMO_NODEVICE (-1)
 
 #define LUMO_FN(P, op) P##Camera##op
 
