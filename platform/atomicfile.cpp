@@ -48,9 +48,11 @@ bool AtomicFile::Create(bool keepExisting) {
         return Fail();
     }
     // The new file takes the old one's place and keeps its permissions: a file the user made
-    // private stays private.
+    // private stays private. A file system that keeps no modes (a FAT stick) or an old file of
+    // another owner gives the new file the folder's usual mode instead of failing the save.
     struct stat old;
-    if (::stat(target_.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) {
+    if (::stat(target_.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0 && errno != EPERM &&
+        errno != ENOTSUP && errno != EOPNOTSUPP) {
         Fail();
         ::close(fd);
         ::unlink(temp_.c_str());
