@@ -20,6 +20,8 @@ const char* ResourceIconThemeName(int id);
 QCursor ResourceCursor(int id);
 // The program's own icon (main window and document windows).
 constexpr int kProgramIconId = 128;
+// The same icon drawn at size x size pixels (the desktop's icon theme).
+QPixmap ProgramIconPixmap(int size);
 // The measurement bar draws its own icons, numbered by its command ids plus this, apart from the
 // camera windows' commands that share some of those ids.
 constexpr int kMeasureIconBase = 100000;
