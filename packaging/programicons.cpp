@@ -1,8 +1,10 @@
-// Draws the program's icon (resource 128) at the icon theme's sizes:
-// programicons OUT-DIR NAME SIZE... writes OUT-DIR/<size>x<size>/apps/NAME.png.
+// Draws the program's icon (resource 128) for the icon theme: programicons OUT-DIR NAME SIZE...
+// writes OUT-DIR/<size>x<size>/apps/NAME.png and, from the same drawing, OUT-DIR/scalable/apps/NAME.svg.
 #include <QDir>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPixmap>
+#include <QSvgGenerator>
 
 #include <cstdio>
 
@@ -25,5 +27,23 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    return 0;
+    const QString dir = outDir + "/scalable/apps";
+    const QString file = dir + '/' + name + ".svg";
+    if (!QDir().mkpath(dir)) {
+        std::fprintf(stderr, "%s: could not be written\n", qPrintable(file));
+        return 1;
+    }
+    QSvgGenerator svg;
+    svg.setFileName(file);
+    svg.setSize(QSize(32, 32));
+    svg.setViewBox(QRect(0, 0, 32, 32));
+    svg.setTitle(name);
+    QPainter p;
+    if (!p.begin(&svg)) {
+        std::fprintf(stderr, "%s: could not be written\n", qPrintable(file));
+        return 1;
+    }
+    p.setRenderHint(QPainter::Antialiasing);
+    DrawProgramIcon(p);
+    return p.end() ? 0 : 1;
 }

@@ -25,6 +25,7 @@ expected=$(
   echo share/applications/org.quillory.Quillory.desktop
   echo share/metainfo/org.quillory.Quillory.metainfo.xml
   for s in 16 22 24 32 48 64 128 256; do echo "share/icons/hicolor/${s}x$s/apps/org.quillory.Quillory.png"; done
+  echo share/icons/hicolor/scalable/apps/org.quillory.Quillory.svg
   echo share/doc/quillory/copyright
   echo share/doc/quillory/changelog.gz
 )
@@ -61,6 +62,10 @@ for s in 16 22 24 32 48 64 128 256; do
   [ "$(identify -format '%m %wx%h' "$root/share/icons/hicolor/${s}x$s/apps/org.quillory.Quillory.png")" = "PNG ${s}x$s" ] ||
     bad "icon ${s}x$s is not a $s x $s PNG"
 done
+svg="$root/share/icons/hicolor/scalable/apps/org.quillory.Quillory.svg"
+python3 -c 'import sys, xml.etree.ElementTree as E; sys.exit(E.parse(sys.argv[1]).getroot().tag != "{http://www.w3.org/2000/svg}svg")' "$svg" ||
+  bad "the scalable icon is not an SVG document"
+
 
 # The installed program starts with an image on the offscreen platform and keeps running; it has
 # no quit switch and no SIGTERM handler, so it is ended by the signal, which must be what ends it.
