@@ -65,6 +65,11 @@ bool CCameraFrame::LoadFrame() {
     m_controller.Attach(GetSafeHwnd(), m_pView);
     m_controller.onOpened = [this](int w, int h) { PlaceOnImage(w, h); };
     m_controller.onStateChanged = [this] { UpdateCommands(); };
+    // A camera this user may not open leaves nothing to show: the window says why and goes.
+    m_controller.onOpenRefused = [this](const QString& text) {
+        AfxMessageBox(text);
+        close();
+    };
     BuildBars();
 
     CreateIntervalDialog();

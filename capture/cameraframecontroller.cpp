@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "ui/profile.h"
 #include "capture/autoexposure.h"
+#include "capture/cameraaccess.h"
 #include "capture/camerafirstuse.h"
 #include "capture/cameramodeltraits.h"
 #include "capture/cameratables.h"
@@ -89,21 +91,31 @@ bool CCameraFrameController::Open(int applyBackCorrection) {
     const BYTE preview = s.byPreviewRes;
     const HWND frame = m_hFrame;
     const HWND view = m_pView ? m_pView->GetSafeHwnd() : nullptr;
+    const int cameraId = s.nCameraId;
     auto ok = std::make_shared<bool>(false);
+    auto refused = std::make_shared<std::optional<RefusedCamera>>();
     CCameraThread::Instance().Post(
-        this, [ok, preview, frame, view] { *ok = VekCameraInit(preview, frame, view) == CAMERA_OK; },
-        [this, ok, generation, applyBackCorrection] { Opened(generation, *ok, applyBackCorrection); });
+        this,
+        [ok, refused, cameraId, preview, frame, view] {
+            *ok = VekCameraInit(preview, frame, view) == CAMERA_OK;
+            if (RefusedCamera r; !*ok && FindRefusedCamera(cameraId, &r)) *refused = r;
+        },
+        [this, ok, refused, generation, applyBackCorrection] {
+            Opened(generation, *ok, applyBackCorrection, *refused ? &**refused : nullptr);
+        });
     if (onStateChanged) onStateChanged();
     return true;
 }
 
-void CCameraFrameController::Opened(unsigned generation, bool ok, int applyBackCorrection) {
+void CCameraFrameController::Opened(unsigned generation, bool ok, int applyBackCorrection,
+                                    const RefusedCamera* refused) {
     // Closed meanwhile: the close that came after has ended the camera.
     if (!m_bOpening || generation != m_openGeneration) return;
     CameraSettings& s = m_Settings;
     if (!ok) {
         m_bOpening = false;
         if (onStateChanged) onStateChanged();
+        if (refused && onOpenRefused) onOpenRefused(CameraAccessRefusedText(*refused));
         return;
     }
     FreeBackCorrection();

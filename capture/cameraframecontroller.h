@@ -20,6 +20,7 @@ struct HWND__;
 typedef HWND__* HWND;
 
 class CCameraView;
+struct RefusedCamera;
 class CProfile;
 
 class CCameraFrameController : public QObject {
@@ -68,6 +69,9 @@ public:
     // prompts of the toolbar may have changed.
     std::function<void(int width, int height)> onOpened;
     std::function<void()> onStateChanged;
+    // Called when the open failed because the system refused this user the camera's device,
+    // with the text that says so.
+    std::function<void(const QString& text)> onOpenRefused;
     // The cross of the view: read at open, written at close.
     int m_bCrossShow = 0;
     COLORREF m_crossColor = 255;
@@ -122,7 +126,7 @@ public:
     QString NextSnapFolder() const;
 
 private:
-    void Opened(unsigned generation, bool ok, int applyBackCorrection);
+    void Opened(unsigned generation, bool ok, int applyBackCorrection, const RefusedCamera* refused);
     void FinishOpen(unsigned generation);
     // The parameters the opening read into a copy of the record, back into the record.
     void TakeCameraParameters(const CameraSettings& camera);

@@ -233,6 +233,16 @@ int CCameraPlugListener::CameraIdFromUsbId(std::string_view vid, std::string_vie
     return -1;
 }
 
+std::vector<CCameraPlugListener::UsbIds> CCameraPlugListener::UsbIdsOfCamera(int cameraId) {
+    std::vector<UsbIds> ids;
+    for (const UsbCameraPair& pair : kUsbCameras) {
+        UsbIds id{};
+        if (pair.cameraId == cameraId && HexField(pair.vid, &id.vendorId) && HexField(pair.pid, &id.productId))
+            ids.push_back(id);
+    }
+    return ids;
+}
+
 int CCameraPlugListener::CameraIdFromDevicePath(std::string_view path) {
     std::string upper(path);
     for (char& ch : upper)

@@ -93,6 +93,12 @@ public:
 
     // The vendor:product table, compared without regard to case; -1 when the pair is unknown.
     static int CameraIdFromUsbId(std::string_view vid, std::string_view pid);
+    // The vendor:product pairs the table maps to a camera id, in the table's order.
+    struct UsbIds {
+        WORD vendorId;
+        WORD productId;
+    };
+    static std::vector<UsbIds> UsbIdsOfCamera(int cameraId);
     // The ids read from a device path ("VID_" and "PID_", any case, each followed by four
     // characters); -1 when a marker is missing or its id is short.
     static int CameraIdFromDevicePath(std::string_view path);

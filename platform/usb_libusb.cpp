@@ -21,11 +21,13 @@ public:
             context_ = nullptr;
             return false;
         }
-        handle_ = libusb_open_device_with_vid_pid(context_, vendorId, productId);
+        refused_ = false;
+        handle_ = OpenByIds(vendorId, productId);
         if (!handle_)
             return false;
         libusb_set_auto_detach_kernel_driver(handle_, 1);
-        if (libusb_claim_interface(handle_, 0) != 0) {
+        if (const int r = libusb_claim_interface(handle_, 0); r != 0) {
+            refused_ = r == LIBUSB_ERROR_ACCESS;
             libusb_close(handle_);
             handle_ = nullptr;
             return false;
@@ -39,6 +41,7 @@ public:
     }
 
     bool IsOpen() const override { return handle_ != nullptr; }
+    bool OpenRefused() const override { return refused_; }
 
     bool VendorRequest(uint8_t request, uint16_t value, uint16_t index, const uint8_t* data, uint16_t length,
                        uint32_t timeoutMs) override {
@@ -92,6 +95,31 @@ public:
     }
 
 private:
+    // The first device with the ids that opens. A device whose node this user may not open
+    // (EACCES, LIBUSB_ERROR_ACCESS) is remembered, so a failed Open can say why.
+    libusb_device_handle* OpenByIds(uint16_t vendorId, uint16_t productId) {
+        libusb_device** list = nullptr;
+        const ssize_t count = libusb_get_device_list(context_, &list);
+        if (count < 0)
+            return nullptr;
+        libusb_device_handle* opened = nullptr;
+        for (ssize_t i = 0; i < count && !opened; ++i) {
+            libusb_device_descriptor d;
+            if (libusb_get_device_descriptor(list[i], &d) != 0 || d.idVendor != vendorId || d.idProduct != productId)
+                continue;
+            const int r = libusb_open(list[i], &opened);
+            if (r != 0) {
+                opened = nullptr;
+                if (r == LIBUSB_ERROR_ACCESS)
+                    refused_ = true;
+            }
+        }
+        libusb_free_device_list(list, 1);
+        if (opened)
+            refused_ = false;
+        return opened;
+    }
+
     uint8_t FindBulkIn() {
         libusb_config_descriptor* config = nullptr;
         if (libusb_get_active_config_descriptor(libusb_get_device(handle_), &config) != 0)
@@ -118,6 +146,7 @@ private:
     libusb_context* context_ = nullptr;
     libusb_device_handle* handle_ = nullptr;
     uint8_t endpoint_ = 0;
+    bool refused_ = false;
 };
 
 }  // namespace

@@ -14,3 +14,10 @@ std::unique_ptr<UsbTransport> CreateUsbTransport() {
         return simulated();
     return CreateLibusbTransport();
 }
+
+bool UsbOpenRefused(uint16_t vendorId, uint16_t productId) {
+    std::unique_ptr<UsbTransport> transport = CreateUsbTransport();
+    if (!transport || transport->Open(vendorId, productId))
+        return false;
+    return transport->OpenRefused();
+}

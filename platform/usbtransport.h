@@ -12,6 +12,9 @@ public:
     virtual ~UsbTransport() = default;
     virtual bool Open(uint16_t vendorId, uint16_t productId) = 0;
     virtual bool IsOpen() const = 0;
+    // True when the last Open found the device on the bus but the system refused to open it
+    // (no permission on its device node for this user).
+    virtual bool OpenRefused() const { return false; }
     // A vendor request to the device (host to device, recipient device). False when the
     // device is not open or the request failed.
     virtual bool VendorRequest(uint8_t request, uint16_t value, uint16_t index, const uint8_t* data,
@@ -37,3 +40,6 @@ UsbTransportFactory SetSimulatedUsbTransportFactory(UsbTransportFactory factory)
 UsbTransportFactory SimulatedUsbTransportFactory();
 bool SimulatedCameraRequested();
 std::unique_ptr<UsbTransport> CreateUsbTransport();
+// Whether the device is on the bus but this user may not open it: an open through the transport
+// CreateUsbTransport picks, closed again at once. Asked after an open failed, to say why.
+bool UsbOpenRefused(uint16_t vendorId, uint16_t productId);

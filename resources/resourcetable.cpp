@@ -587,11 +587,25 @@ QPixmap WizardPixmap(int id) {
 // ---- end of the white balance wizard's and screen overlay's block ----
 
 // ---- The program's icon (id 128): a microscope objective over a slide, drawn at 32 x 32 ----
-QPixmap programIcon() {
-    QPixmap pm(32, 32);
+// and scaled for the other sizes (the desktop's icon theme wants 16 to 256, and an SVG).
+QPixmap programIcon(int size = 32) {
+    QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    DrawProgramIcon(p);
+    return pm;
+}
+// ---- end of the program's icon ----
+
+// ---- end of measurement toolbar glyphs ----
+
+}  // namespace
+
+QPixmap ProgramIconPixmap(int size) { return programIcon(size); }
+
+void DrawProgramIcon(QPainter& p) {
     QLinearGradient bg(0, 0, 32, 32);
     bg.setColorAt(0, QColor(216, 231, 252));
     bg.setColorAt(1, QColor(40, 80, 150));
@@ -610,13 +624,7 @@ QPixmap programIcon() {
     p.drawRect(QRectF(5, 24, 22, 3));
     p.setBrush(QColor(200, 60, 90));
     p.drawEllipse(QPointF(16, 25.5), 3, 1.2);
-    return pm;
 }
-// ---- end of the program's icon ----
-
-// ---- end of measurement toolbar glyphs ----
-
-}  // namespace
 
 QString ResourceString(int id) {
     for (const StringRow& r : kStrings)

@@ -3,6 +3,7 @@
 
 #include <QCursor>
 #include <QIcon>
+
 #include <QPixmap>
 #include <QString>
 
@@ -20,6 +21,11 @@ const char* ResourceIconThemeName(int id);
 QCursor ResourceCursor(int id);
 // The program's own icon (main window and document windows).
 constexpr int kProgramIconId = 128;
+// The same icon drawn at size x size pixels (the desktop's icon theme).
+QPixmap ProgramIconPixmap(int size);
+class QPainter;
+// Draws the icon on a 32 x 32 square of the painter (scaled, or into a vector device).
+void DrawProgramIcon(QPainter& painter);
 // The measurement bar draws its own icons, numbered by its command ids plus this, apart from the
 // camera windows' commands that share some of those ids.
 constexpr int kMeasureIconBase = 100000;

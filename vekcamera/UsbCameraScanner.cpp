@@ -2,13 +2,7 @@
 
 namespace {
 
-struct KnownCamera {
-    uint16_t vendorId;
-    uint16_t productId;
-    int cameraId;
-};
-
-constexpr KnownCamera kKnownCameras[] = {
+constexpr KnownUsbCamera kKnownCameras[] = {
     {0x093A, 0x2468, 0}, {0x0AC8, 0x3420, 0}, {0x1578, 0x800C, 0}, {0x17EF, 0x4811, 0},
     {0xEB1A, 0x2571, 0}, {0xEB1A, 0x2761, 0}, {0x0547, 0x5911, 1}, {0x0547, 0x4D88, 2},
     {0x0547, 0x4D35, 3}, {0x0546, 0x4D33, 4}, {0x0547, 0x4D33, 4}, {0x0547, 0xE013, 5},
@@ -23,6 +17,8 @@ constexpr KnownCamera kKnownCameras[] = {
 
 }  // namespace
 
+std::span<const KnownUsbCamera> CUsbCameraScanner::KnownCameras() { return kKnownCameras; }
+
 CUsbCameraScanner::CUsbCameraScanner() : ownTree_(SystemUsbTree()), tree_(ownTree_) {}
 
 CUsbCameraScanner::CUsbCameraScanner(IUsbHostTree& tree) : tree_(tree) {}
@@ -35,7 +31,7 @@ int CUsbCameraScanner::Scan() {
 }
 
 int CUsbCameraScanner::ClassifyUsbDevice(uint16_t vendorId, uint16_t productId) {
-    for (const KnownCamera& c : kKnownCameras) {
+    for (const KnownUsbCamera& c : kKnownCameras) {
         if (c.vendorId == vendorId && c.productId == productId) {
             cameraId_ = c.cameraId;
             return 1;

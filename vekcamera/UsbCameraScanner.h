@@ -3,9 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "vekcamera/UsbHostTree.h"
+
+// One vendor:product pair the hub knows, and the camera id it stands for.
+struct KnownUsbCamera {
+    uint16_t vendorId;
+    uint16_t productId;
+    int cameraId;
+};
 
 class CUsbCameraScanner {
 public:
@@ -17,6 +25,8 @@ public:
     int Scan();
     // Looks a VID:PID pair up; on a hit stores its camera id and returns 1, else returns 0.
     int ClassifyUsbDevice(uint16_t vendorId, uint16_t productId);
+    // The hub's table of pairs, in lookup order (the camera access rules are made from it).
+    static std::span<const KnownUsbCamera> KnownCameras();
 
     static constexpr int kHostControllers = 10;
     // A deeper chain of hubs than USB allows means a looping tree: stop there.

@@ -47,6 +47,7 @@ struct Camera {
     uint64_t plugGeneration = 1;
     bool realTime = true;
     bool buttonHeld = false;
+    bool openRefused = false;
     std::deque<SimCamFault> faults;
     std::vector<SimCamRequest> log;
 
@@ -66,6 +67,7 @@ struct Camera {
         faults.clear();
         log.clear();
         buttonHeld = false;
+        openRefused = false;
         mode = 0;
         speed = 2;
         gain = 20;
@@ -246,11 +248,18 @@ public:
     bool Open(uint16_t vendorId, uint16_t productId) override {
         Camera& c = Cam();
         std::lock_guard<std::mutex> g(c.lock);
+        refused_ = false;
         if (!c.plugged || vendorId != kSimCamVendorId || productId != kSimCamProductId)
             return false;
+        if (c.openRefused) {
+            refused_ = true;
+            return false;
+        }
         generation_ = c.plugGeneration;
         return true;
     }
+
+    bool OpenRefused() const override { return refused_; }
 
     bool IsOpen() const override {
         Camera& c = Cam();
@@ -391,6 +400,7 @@ private:
     }
 
     uint64_t generation_ = 0;
+    bool refused_ = false;
     PendingFrame frame_;
 };
 
@@ -458,6 +468,12 @@ void SimCamSetButtonHeld(bool held) {
     Camera& c = Cam();
     std::lock_guard<std::mutex> g(c.lock);
     c.buttonHeld = held;
+}
+
+void SimCamSetOpenRefused(bool refused) {
+    Camera& c = Cam();
+    std::lock_guard<std::mutex> g(c.lock);
+    c.openRefused = refused;
 }
 
 void SimCamSetRealTime(bool on) {

@@ -46,6 +46,9 @@ enum class SimCamFault {
 SIMCAM_API void SimCamInjectFault(SimCamFault fault, int count = 1);
 // While held, every frame's header carries the snapshot-button marker 0x99.
 SIMCAM_API void SimCamSetButtonHeld(bool held);
+// While set, the camera stays on the bus but every open is refused, as a real one is when its
+// device node gives this user no permission (libusb's LIBUSB_ERROR_ACCESS).
+SIMCAM_API void SimCamSetOpenRefused(bool refused);
 // Reads are paced like the sensor (readout or exposure time, whichever is longer) unless
 // switched off; tests switch it off.
 SIMCAM_API void SimCamSetRealTime(bool on);
@@ -68,8 +71,8 @@ struct SimCamState {
     uint64_t framesRead;
 };
 SIMCAM_API SimCamState SimCamGetState();
-// Back to power-on state: mode 0, speed 2, gain 20, 100 rows, no faults, empty log. The plug
-// state is kept.
+// Back to power-on state: mode 0, speed 2, gain 20, 100 rows, no faults, empty log, opens not
+// refused. The plug state is kept.
 SIMCAM_API void SimCamReset();
 // The byte count one frame read delivers in the current mode.
 SIMCAM_API uint64_t SimCamFrameBytes();

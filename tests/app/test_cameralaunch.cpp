@@ -227,6 +227,23 @@ TEST_F(CameraFrameTest, WithoutACameraTheLaunchSaysSo) {
     EXPECT_FALSE(Frame());
 }
 
+TEST_F(CameraFrameTest, ACameraThisUserMayNotOpenIsNamedWithTheRulesThatGrantIt) {
+    SimCamSetOpenRefused(true);
+    ASSERT_TRUE(StartApp());
+    auto refusal = [this] { return prompts.messages.filter("no permission"); };
+    ASSERT_TRUE(PumpUntil([&] { return !refusal().isEmpty(); })) << prompts.messages.join("; ").toStdString();
+    const QString text = refusal().value(0);
+    EXPECT_TRUE(text.contains("0547:C003")) << text.toStdString();
+    EXPECT_TRUE(text.contains("70-quillory-cameras.rules")) << text.toStdString();
+    EXPECT_TRUE(text.contains("plug it in again")) << text.toStdString();
+    EXPECT_FALSE(prompts.messages.contains("No Camera!"));
+    EXPECT_TRUE(PumpUntil([this] { return !Frame(); })) << "the window without a camera goes";
+    // Once the rules are in place the camera opens.
+    SimCamSetOpenRefused(false);
+    ASSERT_TRUE(Relaunch());
+    EXPECT_EQ(refusal().size(), 1);
+}
+
 TEST_F(DSCameraTest, LaunchOfAVideoDeviceGoesThroughTheChooser) {
     SetEnv("QUILLORY_SIMULATED_CAMERA", "webcam");
     AddPattern("Pattern", {{32, 16}});
