@@ -4,6 +4,7 @@
 #include "app/pelidorapp.h"
 #include "ui/promptservice.h"
 #include "app/startupsplash.h"
+#include "app/terminationwatch.h"
 #include "ui/msgbridge.h"
 
 #include <QThread>
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     QStringList args = QApplication::arguments();
     args.removeFirst();
     if (!app.InitInstance(args)) return 1;
+    CTerminationWatch termination;
     const int rc = QApplication::exec();
     app.ExitInstance();
     return rc;
