@@ -17,6 +17,7 @@
 
 #include "app/mainframe.h"
 #include "app/pelidorapp.h"
+#include "app/thumbnaillistctrl.h"
 #include "outside/vekmeasure/qomeasure.h"
 #include "resources/resourcetable.h"
 #include "ui/messages.h"
@@ -210,6 +211,8 @@ QString CPelidorDoc::FinishSave() {
     m_save.burnt = nullptr;
     if (CMainFrame* mf = AfxGetMainFrame()) mf->SetPaneText(0, QString());
     if (!m_save.ok) return FileFailureText(m_save.error, false, m_save.path, m_save.errnoValue);
+    // The start page shows the file as it is now.
+    if (CThumbnailListCtrl* list = CThumbnailListCtrl::Instance()) list->RefreshShownFile(m_save.path);
     if (m_save.rename) {
         SetPathName(m_save.path);
         SetModifiedFlag(false);

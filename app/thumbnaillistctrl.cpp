@@ -269,6 +269,12 @@ void CThumbnailListCtrl::AddOrRefreshFile(const QString& path) {
     Refresh();
 }
 
+void CThumbnailListCtrl::RefreshShownFile(const QString& path) {
+    const QString abs = QFileInfo(path).absoluteFilePath();
+    if (m_entries.isEmpty() || WithSlash(QFileInfo(abs).absolutePath()) != m_strFolder) return;
+    AddOrRefreshFile(abs);
+}
+
 void CThumbnailListCtrl::ApplySavedFile(const QString& path) {
     const QString name = FileName(path);
     for (int i = 1; i < m_entries.size(); i++)

@@ -42,6 +42,9 @@ public:
     // current folder a file of the same name gets its tile drawn again, a new file becomes the
     // first file tile.
     void AddOrRefreshFile(const QString& path);
+    // A file the program wrote (a document's save): its tile is drawn again, or the file is
+    // added, when it lies in the folder on show; another folder is left as it is.
+    void RefreshShownFile(const QString& path);
     // Entry 0 cannot be inserted, removed or replaced. A full list drops its last entry first
     // (its file stays). InsertEntry and ReplaceEntry with redraw draw the tile on the worker.
     void InsertEntry(int pos, const QString& path);

@@ -371,4 +371,18 @@ TEST_F(ThumbnailTest, TheStartPageListOpensImagesAndNotRecordings) {
     EXPECT_EQ(list->Entries().value(1), snap);
     EXPECT_EQ(SendMessage(mf->GetSafeHwnd(), WM_CAMERA_FILESAVED, 0, reinterpret_cast<LPARAM>("")), 1);
     ASSERT_TRUE(WaitIdle(*list));
+
+    // An image saved over its file shows as it is now; one saved elsewhere moves nothing.
+    auto* doc = static_cast<CPelidorDoc*>(app->DocTemplate()->Documents()[docs]);
+    ASSERT_TRUE(doc->StartImageCommand(ID_IMAGE_NEGATIVE));
+    doc->WaitForCommand();
+    ASSERT_TRUE(doc->DoSave(img, true));
+    ASSERT_TRUE(WaitIdle(*list));
+    ASSERT_GE(rowOf("Image.PNG"), 1);
+    EXPECT_TRUE(Near(list->TileOf(rowOf("Image.PNG")).pixel(100, 90), Qt::cyan, 8));
+    const int shown = list->Entries().size();
+    ASSERT_TRUE(doc->DoSave(Folder("elsewhere") + "/copy.png", true));
+    ASSERT_TRUE(WaitIdle(*list));
+    EXPECT_EQ(list->CurrentFolder(), f + "/");
+    EXPECT_EQ(list->Entries().size(), shown);
 }
