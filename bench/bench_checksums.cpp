@@ -3,7 +3,8 @@
 // compression the writer picks, grey, palette, bilevel, alpha, several pages, and an 8-bit CIELab
 // file holding every L, a, b). A faster path must print the same lines. Each checksum is a 64-bit
 // FNV-1a over every row byte, padding included, then the alpha plane; files are hashed whole.
-// Usage: bench_checksums [work folder] (default /tmp/quillory-bench-checksums).
+// Usage: bench_checksums [work folder [plain]] (default /tmp/quillory-bench-checksums); with
+// "plain" every operation runs its plain loops, which must print the same.
 #include <sys/stat.h>
 #include <tiffio.h>
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/core/pxsimd.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -228,6 +230,7 @@ void Codecs(const std::string& dir) {
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : "/tmp/quillory-bench-checksums";
     mkdir(dir.c_str(), 0755);
+    if (argc > 2 && std::string(argv[2]) == "plain") pxgeo::SetSimdCeiling(pxgeo::Simd::Plain);
     Filters();
     Geometry();
     Codecs(dir);

@@ -14,8 +14,8 @@
 
 #include <tiffio.h>
 
-#include "imagelib/ops/interpolate/pxrowrunner.h"
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxrowrunner.h"
+#include "imagelib/core/pxsimd.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define PX_TIF_VECTOR 1

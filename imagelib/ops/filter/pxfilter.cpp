@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "imagelib/core/pxsimd.h"
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/filter/pxbandrows.h"
 #include "imagelib/pximage.h"
@@ -178,8 +179,7 @@ bool WindowSizeOk(LONG K, const char* name, PxImage& img, char* msg, size_t msgs
 namespace {
 
 // lo and hi: the smallest and largest byte at each position over K rows.
-PX_OPS_SIMD_CLONES
-void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, BYTE* __restrict hi) {
+inline void MinMaxDownLoop(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, BYTE* __restrict hi) {
     std::memcpy(lo, rows[0], static_cast<size_t>(n));
     std::memcpy(hi, rows[0], static_cast<size_t>(n));
     for (int k = 1; k < K; k++) {
@@ -191,9 +191,12 @@ void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, 
     }
 }
 
+void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, BYTE* __restrict hi) {
+    pxgeo::Vectorised([&] { MinMaxDownLoop(rows, K, n, lo, hi); });
+}
+
 // lo and hi at byte i: the smallest and largest of vlo and vhi at i, i + b, ..., i + (K - 1) b.
-PX_OPS_SIMD_CLONES
-void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n, BYTE* __restrict lo,
+inline void MinMaxAcrossLoop(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n, BYTE* __restrict lo,
                   BYTE* __restrict hi) {
     std::memcpy(lo, vlo, static_cast<size_t>(n));
     std::memcpy(hi, vhi, static_cast<size_t>(n));
@@ -205,6 +208,11 @@ void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K,
             hi[i] = std::max(hi[i], c[i]);
         }
     }
+}
+
+void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n, BYTE* __restrict lo,
+                  BYTE* __restrict hi) {
+    pxgeo::Vectorised([&] { MinMaxAcrossLoop(vlo, vhi, K, b, n, lo, hi); });
 }
 
 // Window operations on 24-bit images (b = 3) and on grey 8-bit images (b = 1, levels), written
@@ -286,16 +294,18 @@ inline void KernelSums(const BYTE* const* rows, const LONG* kernel, LONG K, int 
         }
 }
 
-PX_OPS_SIMD_CLONES
-void KernelSums32(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, int32_t* acc) {
+inline void KernelSums32Loop(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, int32_t* acc) {
     KernelSums(rows, kernel, K, b, n, acc);
+}
+
+void KernelSums32(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, int32_t* acc) {
+    pxgeo::Vectorised([&] { KernelSums32Loop(rows, kernel, K, b, n, acc); });
 }
 
 // res[i] = offset + acc[i] / factor (factor 0: + acc[i]) clamped to 0..255, the division
 // truncating. In double: with |acc| and |factor| below 2^31 the rounded quotient never crosses
 // the integer it truncates to, and every sum with the offset is exact.
-PX_OPS_SIMD_CLONES
-void FinishSums32(const int32_t* __restrict acc, int64_t n, LONG factor, LONG offset, BYTE* __restrict res) {
+inline void FinishSums32Loop(const int32_t* __restrict acc, int64_t n, LONG factor, LONG offset, BYTE* __restrict res) {
     const double off = offset, d = factor;
     for (int64_t i = 0; i < n; i++) {
         const double q = factor != 0 ? static_cast<double>(static_cast<int32_t>(acc[i] / d)) : acc[i];
@@ -306,10 +316,13 @@ void FinishSums32(const int32_t* __restrict acc, int64_t n, LONG factor, LONG of
     }
 }
 
+void FinishSums32(const int32_t* __restrict acc, int64_t n, LONG factor, LONG offset, BYTE* __restrict res) {
+    pxgeo::Vectorised([&] { FinishSums32Loop(acc, n, factor, offset, res); });
+}
+
 // Contour of one row: per byte, the running m over the 3 x 3 window (dx outer, dy inner)
 // that takes a neighbour's value when it exceeds the centre by more than m; 255 - m.
-PX_OPS_SIMD_CLONES
-void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out) {
+inline void ContourRowLoop(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out) {
     const BYTE* r0 = rows[0];
     const BYTE* r1 = rows[1];
     const BYTE* r2 = rows[2];
@@ -321,6 +334,10 @@ void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out)
         for (int k = 0; k < 9; k++) m = nb[k] - c > m ? nb[k] : m;
         out[i] = static_cast<BYTE>(255 - m);
     }
+}
+
+void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out) {
+    pxgeo::Vectorised([&] { ContourRowLoop(rows, b, n, out); });
 }
 
 }  // namespace
@@ -526,8 +543,7 @@ inline void Sort2(int16_t& a, int16_t& b) {
 // it; gm, gc and gp start one pixel left of pixel 0. Each key is grey << 4 | position, so the
 // keys are distinct and the fixed median-of-nine network picks the middle of that stable order.
 // The loop runs many pixels at once.
-PX_OPS_SIMD_CLONES
-void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
+inline void Median9PositionsLoop(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
     for (int64_t i = 0; i < n; i++) {
         int16_t p0 = static_cast<int16_t>(gm[i] << 4), p1 = static_cast<int16_t>(gc[i] << 4 | 1),
                 p2 = static_cast<int16_t>(gp[i] << 4 | 2), p3 = static_cast<int16_t>(gm[i + 1] << 4 | 3),
@@ -545,10 +561,17 @@ void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n,
     }
 }
 
-PX_OPS_SIMD_CLONES
-void GreyOfBGR(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
+void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
+    pxgeo::Vectorised([&] { Median9PositionsLoop(gm, gc, gp, n, idx); });
+}
+
+inline void GreyOfBGRLoop(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
     for (int64_t x = 0; x < n; x++)
         g[x] = static_cast<BYTE>((117 * s[3 * x] + 601 * s[3 * x + 1] + 306 * s[3 * x + 2]) >> 10);
+}
+
+void GreyOfBGR(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
+    pxgeo::Vectorised([&] { GreyOfBGRLoop(s, g, n); });
 }
 
 // Grey values of a row with one pixel of margin on either side (the out-of-range grey there,

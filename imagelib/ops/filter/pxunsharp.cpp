@@ -23,7 +23,7 @@
 
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/filter/pxbandrows.h"
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxsimd.h"
 #include "imagelib/pximage.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
@@ -172,8 +172,7 @@ __attribute__((always_inline)) inline void SumTaps(const float* cmatrix, int L, 
 
 // out[i] = RoundOut(sum), the blurred bytes, kept as floats for the column direction to read.
 // Built for AVX2 as well when the compiler can (without FMA, which would round differently).
-PX_OPS_SIMD_CLONES
-void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
+inline void SumToByteFloatsLoop(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
     SumTaps(cmatrix, L, taps, n, [out](int64_t i, const float* a, int count) {
         if (count == kLanes) {
             for (int k = 0; k < kLanes; k += kVec) {
@@ -186,6 +185,10 @@ void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int6
     });
 }
 
+void SumToByteFloats(const float* cmatrix, int L, const float* const* taps, int64_t n, float* __restrict out) {
+    pxgeo::Vectorised([&] { SumToByteFloatsLoop(cmatrix, L, taps, n, out); });
+}
+
 // The merge of one byte: it moves away from its blurred value by amount times the difference,
 // unless twice the difference is below threshold.
 inline BYTE MergeByte(int s, int blurred, float amount, int threshold) {
@@ -196,8 +199,7 @@ inline BYTE MergeByte(int s, int blurred, float amount, int threshold) {
 }
 
 // Blurs a row in the column direction and merges it into the image row at once.
-PX_OPS_SIMD_CLONES
-void SumAndMerge(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row, float amount,
+inline void SumAndMergeLoop(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row, float amount,
                  int threshold) {
     SumTaps(cmatrix, L, taps, n, [=](int64_t i, const float* a, int count) {
         if (count == kLanes) {
@@ -206,6 +208,11 @@ void SumAndMerge(const float* cmatrix, int L, const float* const* taps, int64_t 
             for (int k = 0; k < count; k++) row[i + k] = MergeByte(row[i + k], RoundOut(a[k]), amount, threshold);
         }
     });
+}
+
+void SumAndMerge(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row, float amount,
+                 int threshold) {
+    pxgeo::Vectorised([&] { SumAndMergeLoop(cmatrix, L, taps, n, row, amount, threshold); });
 }
 
 // Columns i .. n - 1 of two neighbouring rows, one at a time: row0 blurs taps[0 .. L - 1],
@@ -226,8 +233,7 @@ inline void MergePairFrom(int64_t i, int64_t n, const float* const* taps, const 
 // Two neighbouring rows at once: taps[0 .. L] are the L + 1 rows from the first row's first tap
 // to the second row's last. Each tap row is loaded once for both sums, so the column direction
 // reads half as much; each sum still adds its own products in kernel order. Needs L >= 2.
-PX_OPS_SIMD_CLONES
-void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row0,
+inline void SumAndMergePairLoop(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row0,
                      BYTE* __restrict row1, float amount, int threshold) {
     constexpr int kPair = 32;
     int64_t i = 0;
@@ -262,9 +268,17 @@ void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int6
     MergePairFrom(i, n, taps, cmatrix, L, row0, row1, amount, threshold);
 }
 
-PX_OPS_SIMD_CLONES
-void BytesToFloats(const BYTE* s, float* d, int64_t n) {
+void SumAndMergePair(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row0,
+                     BYTE* __restrict row1, float amount, int threshold) {
+    pxgeo::Vectorised([&] { SumAndMergePairLoop(cmatrix, L, taps, n, row0, row1, amount, threshold); });
+}
+
+inline void BytesToFloatsLoop(const BYTE* s, float* d, int64_t n) {
     for (int64_t i = 0; i < n; i++) d[i] = static_cast<float>(s[i]);
+}
+
+void BytesToFloats(const BYTE* s, float* d, int64_t n) {
+    pxgeo::Vectorised([&] { BytesToFloatsLoop(s, d, n); });
 }
 
 #if PX_UNSHARP_AVX2
@@ -586,9 +600,12 @@ void BlurSpan(const float* cmatrix, int L, const float* line, int64_t lo, int co
 }
 
 // The merge of one row, in place, from its blurred bytes.
-PX_OPS_SIMD_CLONES
-void MergeRow(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, float amount, int threshold) {
+inline void MergeRowLoop(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, float amount, int threshold) {
     for (int64_t i = 0; i < n; i++) row[i] = MergeByte(row[i], blurred[i], amount, threshold);
+}
+
+void MergeRow(BYTE* __restrict row, const BYTE* __restrict blurred, int64_t n, float amount, int threshold) {
+    pxgeo::Vectorised([&] { MergeRowLoop(row, blurred, n, amount, threshold); });
 }
 
 }  // namespace
