@@ -54,6 +54,16 @@ inline RGBQUAD YuvToRgb(RGBQUAD c) {
     return MakeQuad(TruncFloat(Y + 1.403f * V), TruncFloat(Y - 0.344f * U - 0.714f * V), TruncFloat(Y + 1.770f * U));
 }
 
+// The colour of a pixel stored blue, green, red.
+inline RGBQUAD FromBGR(const BYTE* p) {
+    RGBQUAD c;
+    c.rgbBlue = p[0];
+    c.rgbGreen = p[1];
+    c.rgbRed = p[2];
+    c.rgbReserved = 0;
+    return c;
+}
+
 inline bool SameQuad(const RGBQUAD& a, const RGBQUAD& b) {
     return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed && a.rgbReserved == b.rgbReserved;
 }
