@@ -26,7 +26,6 @@ PxWorkerPool::PxWorkerPool() {
         try {
             std::thread(&PxWorkerPool::Serve, this).detach();
             m_threads++;
-            m_free++;
         } catch (const std::system_error&) {
             break;  // fewer threads only means callers do more of the work themselves
         }
@@ -65,13 +64,16 @@ void PxWorkerPool::Serve() {
     for (;;) {
         m_work.wait(lock, [this] { return !m_queue.empty(); });
         Job& job = *m_queue.front();
-        if (job.promised > 0) job.promised--;
-        else if (m_free > 0) m_free--;
+        if (job.promised > 0) {
+            job.promised--;
+            m_promised--;
+        }
         const unsigned task = Claim(job, true);
+        m_busy++;
         lock.unlock();
         Execute(job, task);
         lock.lock();
-        m_free++;
+        m_busy--;
     }
 }
 
@@ -98,8 +100,9 @@ void PxWorkerPool::RunTasks(unsigned count, void (*call)(void*, unsigned), void*
     m_queue.push_back(&job);
     // Free pool threads are promised tasks that the caller leaves to them: each task then runs
     // on a thread of its own whenever there are threads to spare.
-    job.promised = std::min(count - 1, m_free);
-    m_free -= job.promised;
+    const unsigned taken = m_busy + m_promised;
+    job.promised = std::min(count - 1, taken < m_threads ? m_threads - taken : 0u);
+    m_promised += job.promised;
     const unsigned helpers = job.promised;
     lock.unlock();
     for (unsigned i = 0; i < helpers; i++) m_work.notify_one();

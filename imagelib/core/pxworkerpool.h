@@ -54,7 +54,8 @@ private:
     void Execute(Job& job, unsigned task);
 
     unsigned m_threads = 0;  // started and serving
-    unsigned m_free = 0;     // waiting and not promised to a job
+    unsigned m_busy = 0;     // running a task
+    unsigned m_promised = 0; // promised to jobs and not yet taken
     std::mutex m_lock;
     std::condition_variable m_work;  // a job was queued
     std::condition_variable m_done;  // a task finished
