@@ -189,8 +189,8 @@ void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, 
 }
 
 // lo and hi at byte i: the smallest and largest of vlo and vhi at i, i + b, ..., i + (K - 1) b.
-inline void MinMaxAcrossLoop(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n, BYTE* __restrict lo,
-                  BYTE* __restrict hi) {
+inline void MinMaxAcrossLoop(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n,
+                             BYTE* __restrict lo, BYTE* __restrict hi) {
     std::memcpy(lo, vlo, static_cast<size_t>(n));
     std::memcpy(hi, vhi, static_cast<size_t>(n));
     for (int j = 1; j < K; j++) {

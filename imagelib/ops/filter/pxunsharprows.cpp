@@ -150,8 +150,8 @@ inline BYTE MergeByte(int s, int blurred, float amount, int threshold) {
 }
 
 // Blurs a row in the column direction and merges it into the image row at once.
-inline void SumAndMergeLoop(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row, float amount,
-                 int threshold) {
+inline void SumAndMergeLoop(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row,
+                            float amount, int threshold) {
     SumTaps(cmatrix, L, taps, n, [=](int64_t i, const float* a, int count) {
         if (count == kLanes) {
             MergeChunk<kLanes>(row + i, a, amount, threshold);
@@ -185,7 +185,7 @@ inline void MergePairFrom(int64_t i, int64_t n, const float* const* taps, const 
 // to the second row's last. Each tap row is loaded once for both sums, so the column direction
 // reads half as much; each sum still adds its own products in kernel order. Needs L >= 2.
 inline void SumAndMergePairLoop(const float* cmatrix, int L, const float* const* taps, int64_t n, BYTE* __restrict row0,
-                     BYTE* __restrict row1, float amount, int threshold) {
+                                BYTE* __restrict row1, float amount, int threshold) {
     constexpr int kPair = 32;
     int64_t i = 0;
     for (; i + kPair <= n; i += kPair) {

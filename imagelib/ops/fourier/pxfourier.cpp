@@ -100,9 +100,8 @@ inline void TransformCore(int dir, const Twiddles& tw, double* x, double* y) {
 
 void Transform(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<1>(dir, tw, x, y); }
 
-inline void TransformLanesLoop(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<kLanes>(dir, tw, x, y); }
-
-void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) {
+inline void TransformLanesLoop(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<kLanes>(dir, tw, x,
+                               y); }  void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) {
     pxgeo::Vectorised([&] { TransformLanesLoop(dir, tw, x, y); });
 }
 

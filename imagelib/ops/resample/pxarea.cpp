@@ -61,9 +61,9 @@ inline V Load4(const T* p) {
 // v = 1000 x sum + w0 r0 + w1 r1 + w2 r2 over n values (the first M rows, the sum when kSum);
 // the rows themselves go to f0, f1 and f2 for the split columns.
 template <typename T, int M, bool kSum>
-inline void DownLoop(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2,
-                             const T* __restrict sum, const BYTE* __restrict r0, const BYTE* __restrict r1,
-                             const BYTE* __restrict r2, T w0, T w1, T w2, size_t n) {
+inline void DownLoop(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2, const T* __restrict sum,
+                     const BYTE* __restrict r0, const BYTE* __restrict r1, const BYTE* __restrict r2, T w0, T w1, T w2,
+                     size_t n) {
     for (size_t i = 0; i < n; i++) {
         T a = kSum ? sum[i] * T(1000) : T(0);
         if (M >= 1) {
@@ -86,9 +86,8 @@ inline void DownLoop(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __r
 }
 
 template <typename T, int M, bool kSum>
-void Down(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2,
-                             const T* __restrict sum, const BYTE* __restrict r0, const BYTE* __restrict r1,
-                             const BYTE* __restrict r2, T w0, T w1, T w2, size_t n) {
+void Down(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2, const T* __restrict sum,
+          const BYTE* __restrict r0, const BYTE* __restrict r1, const BYTE* __restrict r2, T w0, T w1, T w2, size_t n) {
     pxgeo::Vectorised([&] { DownLoop<T, M, kSum>(v, f0, f1, f2, sum, r0, r1, r2, w0, w1, w2, n); });
 }
 
@@ -113,8 +112,8 @@ void SumRows(T* __restrict s, const BYTE* const* rows, int k, size_t n) {
 // integers below 2^24, (p + 0.5) / 1000 lies 0.0005 or more from every integer, and the float
 // product with 0.001f misses it by less than 1.2e-4, so truncation gives the integer quotient.
 template <typename T>
-inline void SplitWeightsLoop(const float* __restrict pa, const float* __restrict pb, size_t n, int wy,
-                                     T* __restrict a, T* __restrict b) {
+inline void SplitWeightsLoop(const float* __restrict pa, const float* __restrict pb, size_t n, int wy, T* __restrict a,
+                             T* __restrict b) {
     const float w = static_cast<float>(wy);
     for (size_t c = 0; c < n; c++) {
         a[c] = static_cast<T>(static_cast<int>((pa[c] * w + 0.5f) * 0.001f));
@@ -123,8 +122,8 @@ inline void SplitWeightsLoop(const float* __restrict pa, const float* __restrict
 }
 
 template <typename T>
-void SplitWeights(const float* __restrict pa, const float* __restrict pb, size_t n, int wy,
-                                     T* __restrict a, T* __restrict b) {
+void SplitWeights(const float* __restrict pa, const float* __restrict pb, size_t n, int wy, T* __restrict a,
+                  T* __restrict b) {
     pxgeo::Vectorised([&] { SplitWeightsLoop<T>(pa, pb, n, wy, a, b); });
 }
 
@@ -178,7 +177,7 @@ void Across(const Cell* cells, LONG newx, const AcrossIn<T>& in) {
 // lies 0.5 / denom or more from every integer, and the float product misses it by less than
 // 255 x 2^-23 (two roundings), which is smaller.
 inline void QuotientsFloatPlainLoop(const float* __restrict acc, size_t n, float top, float inverse,
-                                            BYTE* __restrict out) {
+                                    BYTE* __restrict out) {
     for (size_t i = 0; i < n; i++) {
         const float s = acc[i];
         const int q = static_cast<int>((s + 0.5f) * inverse);
@@ -186,8 +185,7 @@ inline void QuotientsFloatPlainLoop(const float* __restrict acc, size_t n, float
     }
 }
 
-void QuotientsFloatPlain(const float* __restrict acc, size_t n, float top, float inverse,
-                                            BYTE* __restrict out) {
+void QuotientsFloatPlain(const float* __restrict acc, size_t n, float top, float inverse, BYTE* __restrict out) {
     pxgeo::Vectorised([&] { QuotientsFloatPlainLoop(acc, n, top, inverse, out); });
 }
 
@@ -225,8 +223,7 @@ void QuotientsFloat(const float* acc, size_t n, float top, float inverse, BYTE* 
 
 // The same in doubles, exact for sums below 2^31 and any denominator below 2^42.
 template <typename T>
-inline void QuotientsDoubleLoop(const T* __restrict acc, size_t n, double top, double inverse,
-                                        BYTE* __restrict out) {
+inline void QuotientsDoubleLoop(const T* __restrict acc, size_t n, double top, double inverse, BYTE* __restrict out) {
     for (size_t i = 0; i < n; i++) {
         const double s = static_cast<double>(acc[i]);
         const int q = static_cast<int>((s + 0.5) * inverse);
@@ -235,8 +232,7 @@ inline void QuotientsDoubleLoop(const T* __restrict acc, size_t n, double top, d
 }
 
 template <typename T>
-void QuotientsDouble(const T* __restrict acc, size_t n, double top, double inverse,
-                                        BYTE* __restrict out) {
+void QuotientsDouble(const T* __restrict acc, size_t n, double top, double inverse, BYTE* __restrict out) {
     pxgeo::Vectorised([&] { QuotientsDoubleLoop<T>(acc, n, top, inverse, out); });
 }
 
