@@ -1,3 +1,6 @@
+// The TIFF codec's decoder: page selection, the choice of reader, the strip and tile reader and
+// libtiff's RGBA reader. The fast strip reader (PxImageTIFStrips.cpp), the encoder
+// (PxImageTIFEncode.cpp) and the stream procedures (PxImageTIFStream.cpp) live apart.
 #include "imagelib/codecs/PxImageTIF.h"
 
 #include <algorithm>
