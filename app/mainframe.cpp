@@ -191,9 +191,13 @@ bool CMainFrame::OnKeypadKey(QObject* o, QKeyEvent* e) {
 }
 
 bool CMainFrame::eventFilter(QObject* o, QEvent* e) {
-    // The expose paints the window before it returns; the waiting launch runs right after it.
-    if (e->type() == QEvent::Expose && m_pLaunchTimeout && o == windowHandle() && windowHandle()->isExposed())
-        RunDeferredLaunch();
+    // The expose paints the window before it returns; the folder tree and the waiting launch are
+    // posted, so they come right after it (the tree first: it is quickly made, while a camera can
+    // hold this thread for a while as it opens).
+    if (e->type() == QEvent::Expose && o == windowHandle() && windowHandle()->isExposed()) {
+        OnFirstPicture();
+        if (m_pLaunchTimeout) RunDeferredLaunch();
+    }
     if (e->type() == QEvent::KeyPress && OnKeypadKey(o, static_cast<QKeyEvent*>(e))) return true;
     if (e->type() == QEvent::MouseButtonPress && qobject_cast<QTabBar*>(o)) {
         auto* me = static_cast<QMouseEvent*>(e);

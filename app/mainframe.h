@@ -19,6 +19,7 @@ class QMdiArea;
 class QMenu;
 class QToolBar;
 class CFolderTreeCtrl;
+class CThumbnailListCtrl;
 class CPelidorDoc;
 class CView;
 class CCameraPlugListener;
@@ -61,6 +62,9 @@ public:
     void OnViewHistogram();
     // The "Folder" pane's tree, made on first use.
     CFolderTreeCtrl* FolderTree();
+    // The start page's thumbnail list, which the folder tree follows. Before the frame's first
+    // picture the tree waits: it is made right after that picture, or when first asked for.
+    void SetStartPageList(CThumbnailListCtrl* list);
 
     void OnEditPaste();
     // "Capture...": a window or the desktop chosen in the capture dialog becomes a new image.
@@ -143,6 +147,10 @@ private:
     QTimer* m_pIdleTimer = nullptr;
     CCameraPlugListener* m_pPlugListener = nullptr;
     bool m_bShownOnce = false;
+    bool m_bPictured = false;  // the frame has been exposed (painted) once
+    QPointer<CThumbnailListCtrl> m_pStartList;
+    // Makes the folder tree after the first picture when its pane shows by then.
+    void OnFirstPicture();
     QTimer* m_pLaunchTimeout = nullptr;  // set while a launch waits for the first picture
     QStringList m_cameraFiles;
     // ---- measurement bar and tool windows ----

@@ -115,9 +115,9 @@ void CMainFrame::OnActivateChild() {
         if (m_pStandardBar->widgetForAction(a) == m_pZoomCombo) a->setVisible(!start);
     m_pRouter->Action(ID_CAMERA_LONGEXPOSURE)->setVisible(start || !doc);
     statusBar()->setVisible(!start && !m_bFullScreen);
-    // The "Folder" pane goes with the start page.
+    // The "Folder" pane goes with the start page; its tree is made after the frame's first picture.
     if (start && m_pFolderPane->isHidden()) {
-        FolderTree();
+        if (m_bPictured) FolderTree();
         m_pFolderPane->show();
     } else if (imageView && !m_pFolderPane->isHidden()) {
         m_pFolderPane->hide();

@@ -62,7 +62,7 @@ CPelidorView::CPelidorView(CPelidorDoc* doc, QWidget* parent)
         m_pThumbList->Initialise();
         m_pThumbList->Refresh();
         m_pThumbList->show();
-        if (mf) mf->FolderTree()->SetList(m_pThumbList);
+        if (mf) mf->SetStartPageList(m_pThumbList);
     }
 
     OnCommand(ID_FILE_PRINT, [this] {

@@ -6,11 +6,6 @@
 #include <QTabWidget>
 #include <QTimer>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/opt.h>
-}
-
 #include "ui/promptservice.h"
 #include "capture/resolutionpage.h"
 #include "capture/snapsavepage.h"
@@ -18,13 +13,16 @@ extern "C" {
 #include "ui/messages.h"
 #include "controls/numberedit.h"
 #include "resources/resourcetable.h"
+#include "video/avlibraries.h"
 
 bool CSaveConfigDlg::CompressorHasSettings(const AviCompressor& compressor) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(compressor.name.c_str());
+    const CAvLibraries& av = CAvLibraries::Shared();
+    if (!av.Loaded()) return false;
+    const AVCodec* codec = av.Fn().avcodec_find_encoder_by_name(compressor.name.c_str());
     if (!codec || !codec->priv_class) return false;
     // The encoder's own options (its private class) are its settings.
     const AVClass* cls = codec->priv_class;
-    return av_opt_next(&cls, nullptr) != nullptr;
+    return av.Fn().av_opt_next(&cls, nullptr) != nullptr;
 }
 
 CSaveConfigDlg::CSaveConfigDlg(HWND frame, QWidget* parent, bool withResolution)

@@ -9,14 +9,7 @@
 
 #include <unistd.h>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/error.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
+#include "video/avlibraries.h"
 
 namespace {
 
@@ -25,16 +18,19 @@ constexpr FOURCC kAcceptedCompressors[] = {
     MakeFourCC('X', 'V', 'I', 'D'), MakeFourCC('H', 'F', 'Y', 'U'), MakeFourCC('A', 'C', 'D', 'V'),
 };
 
+// FFmpeg's functions; only once CAvLibraries::Shared() has loaded.
+const CAvLibraries::Functions& Av() { return CAvLibraries::Shared().Fn(); }
+
 // AVI rows of a DIB are padded to four bytes.
 size_t DibStride(int width) { return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3); }
 
 std::string AvError(int err) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(err, text, sizeof(text));
+    Av().av_strerror(err, text, sizeof(text));
     return text;
 }
 
-const AVOutputFormat* AviMuxer() { return av_guess_format("avi", nullptr, nullptr); }
+const AVOutputFormat* AviMuxer() { return Av().av_guess_format("avi", nullptr, nullptr); }
 
 // The codec the AVI muxer files under this FOURCC, or AV_CODEC_ID_NONE.
 AVCodecID CodecOfFourCC(FOURCC fcc) {
@@ -42,13 +38,13 @@ AVCodecID CodecOfFourCC(FOURCC fcc) {
     if (!avi || !avi->codec_tag) {
         return AV_CODEC_ID_NONE;
     }
-    return av_codec_get_id(avi->codec_tag, fcc);
+    return Av().av_codec_get_id(avi->codec_tag, fcc);
 }
 
 // An encoder set up as a recording uses it, or null with the error in *err.
 AVCodecContext* OpenEncoder(const AVCodec* codec, int width, int height, AVRational timeBase, FOURCC tag,
                             int* err) {
-    AVCodecContext* enc = avcodec_alloc_context3(codec);
+    AVCodecContext* enc = Av().avcodec_alloc_context3(codec);
     if (!enc) {
         *err = AVERROR(ENOMEM);
         return nullptr;
@@ -56,19 +52,19 @@ AVCodecContext* OpenEncoder(const AVCodec* codec, int width, int height, AVRatio
     enc->width = width;
     enc->height = height;
     enc->pix_fmt = codec->pix_fmts
-                       ? avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_BGR24, 0, nullptr)
+                       ? Av().avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_BGR24, 0, nullptr)
                        : AV_PIX_FMT_YUV420P;
     // Many encoders cap the time base's denominator at 16 bits; a close approximation of a
     // measured rate is fine for them.
-    av_reduce(&enc->time_base.num, &enc->time_base.den, timeBase.num, timeBase.den, 65535);
+    Av().av_reduce(&enc->time_base.num, &enc->time_base.den, timeBase.num, timeBase.den, 65535);
     enc->framerate = av_inv_q(enc->time_base);
     enc->codec_tag = tag;
     // Microscope pictures want fine detail more than a small file.
     enc->flags |= AV_CODEC_FLAG_QSCALE;
     enc->global_quality = FF_QP2LAMBDA * 3;
-    *err = avcodec_open2(enc, codec, nullptr);
+    *err = Av().avcodec_open2(enc, codec, nullptr);
     if (*err < 0) {
-        avcodec_free_context(&enc);
+        Av().avcodec_free_context(&enc);
         return nullptr;
     }
     return enc;
@@ -88,7 +84,7 @@ bool RecordsAnySize(const AVCodec* codec, FOURCC fcc) {
         if (!enc) {
             return false;
         }
-        avcodec_free_context(&enc);
+        Av().avcodec_free_context(&enc);
     }
     return true;
 }
@@ -126,30 +122,30 @@ struct AviWriter {
     std::vector<BYTE> rawRow;  // one padded row of an uncompressed frame
 
     ~AviWriter() {
-        sws_freeContext(sws);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&enc);
+        Av().sws_freeContext(sws);
+        Av().av_packet_free(&packet);
+        Av().av_frame_free(&frame);
+        Av().avcodec_free_context(&enc);
         if (fmt) {
-            avio_closep(&fmt->pb);
-            avformat_free_context(fmt);
+            Av().avio_closep(&fmt->pb);
+            Av().avformat_free_context(fmt);
         }
     }
 
     // Hands the encoder's finished packets to the muxer.
     int Drain() {
         for (;;) {
-            int err = avcodec_receive_packet(enc, packet);
+            int err = Av().avcodec_receive_packet(enc, packet);
             if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) {
                 return 0;
             }
             if (err < 0) {
                 return err;
             }
-            av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
+            Av().av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
             packet->stream_index = stream->index;
-            err = av_write_frame(fmt, packet);
-            av_packet_unref(packet);
+            err = Av().av_write_frame(fmt, packet);
+            Av().av_packet_unref(packet);
             if (err < 0) {
                 return err;
             }
@@ -168,11 +164,11 @@ struct AviReader {
     bool flushed = false;
 
     ~AviReader() {
-        sws_freeContext(sws);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&dec);
-        avformat_close_input(&fmt);
+        Av().sws_freeContext(sws);
+        Av().av_packet_free(&packet);
+        Av().av_frame_free(&frame);
+        Av().avcodec_free_context(&dec);
+        Av().avformat_close_input(&fmt);
     }
 };
 
@@ -203,13 +199,13 @@ int CAviFile::SetRate(unsigned rate) {
 }
 
 int CAviFile::SetFrameInterval(uint64_t microseconds) {
-    if (microseconds == 0) {
+    if (microseconds == 0 || !CAvLibraries::Shared().Loaded()) {
         return 0;
     }
     // scale / rate = microseconds / 1000000, reduced so both fit the header's 32-bit fields.
     int num = 0;
     int den = 0;
-    av_reduce(&num, &den, static_cast<int64_t>(std::min<uint64_t>(microseconds, INT64_MAX / 2)), 1000000,
+    Av().av_reduce(&num, &den, static_cast<int64_t>(std::min<uint64_t>(microseconds, INT64_MAX / 2)), 1000000,
               std::numeric_limits<int32_t>::max());
     if (num <= 0 || den <= 0) {
         return 0;
@@ -226,8 +222,8 @@ int CAviFile::SetCompressor(FOURCC fcc) {
         return 1;
     }
     // Any other compressor the save dialog can offer: a FOURCC of an installed encoder.
-    const AVCodecID id = CodecOfFourCC(fcc);
-    if (fcc != 0 && id != AV_CODEC_ID_NONE && id != AV_CODEC_ID_RAWVIDEO && avcodec_find_encoder(id)) {
+    const AVCodecID id = CAvLibraries::Shared().Loaded() ? CodecOfFourCC(fcc) : AV_CODEC_ID_NONE;
+    if (fcc != 0 && id != AV_CODEC_ID_NONE && id != AV_CODEC_ID_RAWVIDEO && Av().avcodec_find_encoder(id)) {
         m_fccCompressor = fcc;
     } else {
         m_fccCompressor = FOURCC_DIB;
@@ -246,6 +242,9 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
     }
     if (width > 0xFFFF || height > 0xFFFF) {
         return Fail("The frame size is too large for a recording.");
+    }
+    if (const CAvLibraries& libraries = CAvLibraries::Shared(); !libraries.Loaded()) {
+        return Fail("AVI files cannot be written: " + libraries.Error() + ".");
     }
     const AVOutputFormat* avi = AviMuxer();
     if (!avi) {
@@ -267,12 +266,12 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
     int err = 0;
     AVRational timeBase{static_cast<int>(std::min<DWORD>(m_dwScale, INT32_MAX)),
                         static_cast<int>(std::min<DWORD>(m_dwRate, INT32_MAX))};
-    av_reduce(&timeBase.num, &timeBase.den, timeBase.num, timeBase.den, INT32_MAX);
+    Av().av_reduce(&timeBase.num, &timeBase.den, timeBase.num, timeBase.den, INT32_MAX);
 
     // The compressor is opened before the file exists, so a missing one touches nothing on disk.
     if (!raw) {
         const AVCodecID id = CodecOfFourCC(m_fccCompressor);
-        const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
+        const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : Av().avcodec_find_encoder(id);
         if (!codec) {
             return fail("The compressor \"" + FourCCText(m_fccCompressor) + "\" isn't installed!");
         }
@@ -282,18 +281,18 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
             return fail("The compressor \"" + std::string(codec->long_name ? codec->long_name : codec->name) +
                         "\" can't record " + std::to_string(width) + " x " + std::to_string(height) + " video!");
         }
-        w->frame = av_frame_alloc();
-        w->packet = av_packet_alloc();
+        w->frame = Av().av_frame_alloc();
+        w->packet = Av().av_packet_alloc();
         if (!w->frame || !w->packet) {
             return fail("Out of memory.");
         }
         w->frame->format = w->enc->pix_fmt;
         w->frame->width = w->enc->width;
         w->frame->height = w->enc->height;
-        if (av_frame_get_buffer(w->frame, 0) < 0) {
+        if (Av().av_frame_get_buffer(w->frame, 0) < 0) {
             return fail("Out of memory.");
         }
-        w->sws = sws_getContext(static_cast<int>(width), static_cast<int>(height), AV_PIX_FMT_BGR24,
+        w->sws = Av().sws_getContext(static_cast<int>(width), static_cast<int>(height), AV_PIX_FMT_BGR24,
                                 static_cast<int>(width), static_cast<int>(height), w->enc->pix_fmt,
                                 SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
         if (!w->sws) {
@@ -302,16 +301,16 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
         }
         timeBase = w->enc->time_base;
     } else {
-        w->packet = av_packet_alloc();
+        w->packet = Av().av_packet_alloc();
         if (!w->packet) {
             return fail("Out of memory.");
         }
     }
 
-    if (avformat_alloc_output_context2(&w->fmt, avi, nullptr, path.c_str()) < 0 || !w->fmt) {
+    if (Av().avformat_alloc_output_context2(&w->fmt, avi, nullptr, path.c_str()) < 0 || !w->fmt) {
         return fail("Out of memory.");
     }
-    w->stream = avformat_new_stream(w->fmt, nullptr);
+    w->stream = Av().avformat_new_stream(w->fmt, nullptr);
     if (!w->stream) {
         return fail("Out of memory.");
     }
@@ -329,10 +328,10 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
         w->rawRow.assign(DibStride(static_cast<int>(width)), 0);
     } else {
         // Carries the requested FOURCC, or the one the encoder chose for its picture layout.
-        avcodec_parameters_from_context(par, w->enc);
+        Av().avcodec_parameters_from_context(par, w->enc);
     }
 
-    err = avio_open(&w->fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
+    err = Av().avio_open(&w->fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (err < 0) {
         w->fmt->pb = nullptr;
         return fail("Cannot create the file \"" + path + "\": " + AvError(err));
@@ -340,10 +339,10 @@ int CAviFile::Open(const std::string& path, unsigned width, unsigned height) {
     AVDictionary* options = nullptr;
     if (raw) {
         // Raw frames go to disk as the camera delivers them: bottom-up, so a positive height.
-        av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+        Av().av_dict_set(&options, "flipped_raw_rgb", "1", 0);
     }
-    err = avformat_write_header(w->fmt, &options);
-    av_dict_free(&options);
+    err = Av().avformat_write_header(w->fmt, &options);
+    Av().av_dict_free(&options);
     if (err < 0) {
         return fail("Cannot write the file \"" + path + "\": " + AvError(err));
     }
@@ -369,7 +368,7 @@ int CAviFile::WriteFrame(const BYTE* rgb) {
     int err = 0;
     if (!w->enc) {
         const size_t stride = w->rawRow.size();
-        if (av_new_packet(w->packet, static_cast<int>(stride * height)) < 0) {
+        if (Av().av_new_packet(w->packet, static_cast<int>(stride * height)) < 0) {
             m_lastError = "Out of memory.";
             return 0;
         }
@@ -383,17 +382,17 @@ int CAviFile::WriteFrame(const BYTE* rgb) {
         w->packet->duration = 1;
         w->packet->flags |= AV_PKT_FLAG_KEY;
         w->packet->stream_index = w->stream->index;
-        err = av_write_frame(w->fmt, w->packet);
-        av_packet_unref(w->packet);
+        err = Av().av_write_frame(w->fmt, w->packet);
+        Av().av_packet_unref(w->packet);
     } else {
-        err = av_frame_make_writable(w->frame);
+        err = Av().av_frame_make_writable(w->frame);
         if (err >= 0) {
             // The last stored row is the top of the picture.
             const uint8_t* src[1] = {rgb + packed * (height - 1)};
             const int srcStride[1] = {-static_cast<int>(packed)};
-            sws_scale(w->sws, src, srcStride, 0, height, w->frame->data, w->frame->linesize);
+            Av().sws_scale(w->sws, src, srcStride, 0, height, w->frame->data, w->frame->linesize);
             w->frame->pts = m_nFrames;
-            err = avcodec_send_frame(w->enc, w->frame);
+            err = Av().avcodec_send_frame(w->enc, w->frame);
         }
         if (err >= 0) {
             err = w->Drain();
@@ -415,12 +414,12 @@ void CAviFile::CloseWriter() {
     }
     int err = 0;
     if (w->enc) {
-        err = avcodec_send_frame(w->enc, nullptr);
+        err = Av().avcodec_send_frame(w->enc, nullptr);
         if (err >= 0) {
             err = w->Drain();
         }
     }
-    const int trailer = av_write_trailer(w->fmt);
+    const int trailer = Av().av_write_trailer(w->fmt);
     if (err >= 0) {
         err = trailer;
     }
@@ -428,7 +427,7 @@ void CAviFile::CloseWriter() {
         err = w->fmt->pb->error;
     }
     if (err >= 0) {
-        err = avio_closep(&w->fmt->pb);
+        err = Av().avio_closep(&w->fmt->pb);
     }
     if (err < 0) {
         m_lastError = "Cannot finish the file \"" + m_path + "\": " + AvError(err);
@@ -497,17 +496,20 @@ int CAviFile::OpenForRead(const std::string& path) {
     CloseReader();
     m_lastError.clear();
     m_readPath = path;
+    if (const CAvLibraries& libraries = CAvLibraries::Shared(); !libraries.Loaded()) {
+        return Fail("AVI files cannot be read: " + libraries.Error() + ".");
+    }
     auto* r = new AviReader;
     auto fail = [&](const std::string& text) {
         delete r;
         m_lastError = text;
         return 0;
     };
-    const AVInputFormat* avi = av_find_input_format("avi");
+    const AVInputFormat* avi = Av().av_find_input_format("avi");
     if (!avi) {
         return fail("AVI files cannot be read: the AVI demuxer is not installed.");
     }
-    int err = avformat_open_input(&r->fmt, path.c_str(), avi, nullptr);
+    int err = Av().avformat_open_input(&r->fmt, path.c_str(), avi, nullptr);
     if (err < 0) {
         r->fmt = nullptr;
         return fail("\"" + path + "\" is no readable AVI file: " + AvError(err));
@@ -534,22 +536,22 @@ int CAviFile::OpenForRead(const std::string& path) {
         return fail("\"" + path + "\" has an unusable frame size " + std::to_string(width) + " x " +
                     std::to_string(height) + ".");
     }
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    const AVCodec* codec = Av().avcodec_find_decoder(par->codec_id);
     if (!codec) {
         return fail("No decoder is installed for the video of \"" + path + "\".");
     }
-    r->dec = avcodec_alloc_context3(codec);
-    r->frame = av_frame_alloc();
-    r->packet = av_packet_alloc();
+    r->dec = Av().avcodec_alloc_context3(codec);
+    r->frame = Av().av_frame_alloc();
+    r->packet = Av().av_packet_alloc();
     if (!r->dec || !r->frame || !r->packet) {
         return fail("Out of memory.");
     }
-    if (avcodec_parameters_to_context(r->dec, par) < 0) {
+    if (Av().avcodec_parameters_to_context(r->dec, par) < 0) {
         return fail("The video of \"" + path + "\" cannot be decoded.");
     }
     r->dec->thread_count = 1;
     r->dec->max_pixels = kMaxReadPixels;
-    err = avcodec_open2(r->dec, codec, nullptr);
+    err = Av().avcodec_open2(r->dec, codec, nullptr);
     if (err < 0) {
         return fail("The video of \"" + path + "\" cannot be decoded: " + AvError(err));
     }
@@ -570,24 +572,24 @@ bool CAviFile::ReadFrame(int n) {
     if (n < r->nextFrame) {
         AVStream* st = r->fmt->streams[r->streamIndex];
         const int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
-        if (av_seek_frame(r->fmt, r->streamIndex, start, AVSEEK_FLAG_BACKWARD) < 0) {
+        if (Av().av_seek_frame(r->fmt, r->streamIndex, start, AVSEEK_FLAG_BACKWARD) < 0) {
             return false;
         }
-        avcodec_flush_buffers(r->dec);
+        Av().avcodec_flush_buffers(r->dec);
         r->nextFrame = 0;
         r->flushed = false;
     }
     for (;;) {
-        int err = avcodec_receive_frame(r->dec, r->frame);
+        int err = Av().avcodec_receive_frame(r->dec, r->frame);
         if (err == 0) {
             const int index = r->nextFrame++;
             if (index < n) {
-                av_frame_unref(r->frame);
+                Av().av_frame_unref(r->frame);
                 continue;
             }
             bool ok = false;
             if (r->frame->width > 0 && r->frame->height > 0 && r->frame->format >= 0) {
-                r->sws = sws_getCachedContext(r->sws, r->frame->width, r->frame->height,
+                r->sws = Av().sws_getCachedContext(r->sws, r->frame->width, r->frame->height,
                                               static_cast<AVPixelFormat>(r->frame->format), m_width, m_height,
                                               AV_PIX_FMT_BGR24, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
                                               nullptr, nullptr);
@@ -596,11 +598,11 @@ bool CAviFile::ReadFrame(int n) {
                     const int stride = m_width * 3;
                     uint8_t* dst[1] = {m_frame.data() + static_cast<size_t>(stride) * (m_height - 1)};
                     const int dstStride[1] = {-stride};
-                    ok = sws_scale(r->sws, r->frame->data, r->frame->linesize, 0, r->frame->height, dst,
+                    ok = Av().sws_scale(r->sws, r->frame->data, r->frame->linesize, 0, r->frame->height, dst,
                                    dstStride) == m_height;
                 }
             }
-            av_frame_unref(r->frame);
+            Av().av_frame_unref(r->frame);
             if (!ok) {
                 m_lastError = "A frame of \"" + m_readPath + "\" cannot be converted.";
             }
@@ -618,17 +620,17 @@ bool CAviFile::ReadFrame(int n) {
         }
         // The decoder wants input: the next packet of the stream, or the end of the file
         // (a truncated file just ends early).
-        err = av_read_frame(r->fmt, r->packet);
+        err = Av().av_read_frame(r->fmt, r->packet);
         if (err < 0) {
             r->flushed = true;
-            avcodec_send_packet(r->dec, nullptr);
+            Av().avcodec_send_packet(r->dec, nullptr);
             continue;
         }
         if (r->packet->stream_index == r->streamIndex) {
             // A damaged packet is skipped; the next one may decode.
-            avcodec_send_packet(r->dec, r->packet);
+            Av().avcodec_send_packet(r->dec, r->packet);
         }
-        av_packet_unref(r->packet);
+        Av().av_packet_unref(r->packet);
     }
 }
 
@@ -691,20 +693,23 @@ std::vector<AviCompressor> CAviFile::EnumerateCompressors() {
     // The installed encoders do not change while the program runs.
     static const std::vector<AviCompressor> compressors = [] {
         std::vector<AviCompressor> list;
+        if (!CAvLibraries::Shared().Loaded()) {
+            return list;
+        }
         const AVOutputFormat* avi = AviMuxer();
         if (!avi || !avi->codec_tag) {
             return list;
         }
         void* it = nullptr;
-        while (const AVCodec* codec = av_codec_iterate(&it)) {
-            if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO ||
-                avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
+        while (const AVCodec* codec = Av().av_codec_iterate(&it)) {
+            if (!Av().av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO ||
+                Av().avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
                 continue;
             }
             for (const FOURCC fcc : kAcceptedCompressors) {
                 // Recording opens the preferred encoder of the FOURCC's codec, so only that one is
                 // offered, and only when it takes every size a camera or a cut region records.
-                if (CodecOfFourCC(fcc) != codec->id || avcodec_find_encoder(codec->id) != codec ||
+                if (CodecOfFourCC(fcc) != codec->id || Av().avcodec_find_encoder(codec->id) != codec ||
                     !RecordsAnySize(codec, fcc)) {
                     continue;
                 }

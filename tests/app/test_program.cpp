@@ -2,12 +2,18 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <chrono>
+#include <fstream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "imagelib/pximage.h"
+#include "video/avifile.h"
 
 TEST(Program, StartsHeadlessWithAnImageArgument) {
     QTemporaryDir dir;
@@ -24,6 +30,62 @@ TEST(Program, StartsHeadlessWithAnImageArgument) {
     ASSERT_TRUE(p.waitForStarted(10000));
     // Still running after start-up: the window is up (waiting at the camera message).
     EXPECT_FALSE(p.waitForFinished(4000)) << p.readAllStandardError().toStdString();
+    p.kill();
+    p.waitForFinished(5000);
+}
+
+namespace {
+
+// Whether the process maps FFmpeg's codec library.
+bool MapsVideoCodecs(qint64 pid) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find("/libavcodec.so") != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+// FFmpeg and the libraries it pulls in are opened when a recording first needs them (here the
+// start page's tile of one), not with the program.
+TEST(Program, OpensTheVideoLibrariesOnlyWhenARecordingNeedsThem) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", dir.filePath("cfg"));
+    env.remove("QUILLORY_SIMULATED_CAMERA");
+    auto start = [&](QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir.path());  // the start page shows this folder
+        p.start(QUILLORY_EXE, {"-nologo"});
+        return p.waitForStarted(10000);
+    };
+    {
+        QProcess p;
+        ASSERT_TRUE(start(p));
+        EXPECT_FALSE(p.waitForFinished(3000)) << p.readAllStandardError().toStdString();
+        EXPECT_FALSE(MapsVideoCodecs(p.processId()));
+        p.kill();
+        p.waitForFinished(5000);
+    }
+
+    CAviFile avi;
+    const std::vector<BYTE> frame(64 * 48 * 3, 128);
+    ASSERT_EQ(avi.Open(QFile::encodeName(dir.filePath("clip.avi")).toStdString(), 64, 48), 1) << avi.LastError();
+    ASSERT_EQ(avi.WriteFrame(frame.data()), 1);
+    ASSERT_EQ(avi.Close(), 1);
+    QProcess p;
+    ASSERT_TRUE(start(p));
+    bool loaded = false;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+         !loaded && p.state() == QProcess::Running && std::chrono::steady_clock::now() < until;) {
+        QThread::msleep(100);
+        loaded = MapsVideoCodecs(p.processId());
+    }
+    EXPECT_TRUE(loaded);
+    // It keeps running with the tile drawn.
+    EXPECT_FALSE(p.waitForFinished(1000)) << p.readAllStandardError().toStdString();
     p.kill();
     p.waitForFinished(5000);
 }

@@ -2,12 +2,15 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMdiArea>
+#include <QDockWidget>
 #include <QMdiSubWindow>
 
 #include "app/docview.h"
+#include "app/foldertreectrl.h"
 #include "app/mainframe.h"
 #include "app/pelidordoc.h"
 #include "app/pelidorview.h"
+#include "app/thumbnaillistctrl.h"
 #include "ui/profile.h"
 #include "apptest.h"
 
@@ -107,6 +110,34 @@ TEST_F(AppTest, StartUpCameraLaunchWaitsForTheMainFramesFirstPicture) {
     CPromptService::Replace(&prompts);
     ASSERT_GE(launch.paintsAtMessage, 0) << "the launch never ran";
     EXPECT_GT(launch.paintsAtMessage, 0);
+}
+
+// The "Folder" pane's tree (its file system model looks up an icon for every folder) is made
+// after the frame's first picture, by itself, and follows the start page's list.
+TEST_F(AppTest, FolderTreeComesAfterTheFirstPictureAndFollowsTheStartPage) {
+    struct FirstPaint : QObject {
+        int treeAtFirstPaint = -1;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            CMainFrame* mf = AfxGetMainFrame();
+            if (treeAtFirstPaint < 0 && e->type() == QEvent::Paint && mf)
+                if (auto* w = qobject_cast<QWidget*>(o); w && w->window() == mf)
+                    treeAtFirstPaint = mf->FolderPane()->widget() != nullptr;
+            return false;
+        }
+    } first;
+    qApp->installEventFilter(&first);
+    ASSERT_TRUE(Start());
+    CMainFrame* mf = app->MainFrame();
+    const bool made = PumpUntil([&] { return mf->FolderPane()->widget() && first.treeAtFirstPaint >= 0; });
+    qApp->removeEventFilter(&first);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(first.treeAtFirstPaint, 0);
+    auto* tree = dynamic_cast<CFolderTreeCtrl*>(mf->FolderPane()->widget());
+    ASSERT_NE(tree, nullptr);
+    EXPECT_FALSE(mf->FolderPane()->isHidden());
+    EXPECT_EQ(tree->List(), CThumbnailListCtrl::Instance());
+    EXPECT_EQ(CThumbnailListCtrl::Instance()->Tree(), tree);
+    EXPECT_EQ(tree->SelectedFolder(), CThumbnailListCtrl::Instance()->CurrentFolder());
 }
 
 TEST_F(AppTest, CorruptFileReportsTheLibraryReasonAndKeepsOpenDocuments) {
