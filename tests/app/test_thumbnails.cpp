@@ -127,7 +127,7 @@ TEST_F(ThumbnailTest, ShrinkOnLoadTilesMatchTilesOfTheFullPicture) {
         const QImage full = CThumbnailRenderer::DrawImage(path, 3, false);
         const QImage shrunk = CThumbnailRenderer::DrawImage(path, 3, true);
         ASSERT_EQ(full.size(), QSize(200, 180));
-        ASSERT_EQ(shrunk.size(), full.size());
+        ASSERT_EQ(shrunk.size(), QSize(200, 180));
         const QRect fit = CThumbnailRenderer::FitRect(c.w, c.h);
         double sum = 0;
         for (int y = fit.top(); y <= fit.bottom(); y++)
@@ -139,14 +139,9 @@ TEST_F(ThumbnailTest, ShrinkOnLoadTilesMatchTilesOfTheFullPicture) {
         EXPECT_LE(mean, kTolerance);
         // Read reduced indeed: the whole picture's tile samples other pixels.
         EXPECT_GT(mean, 0.0);
-        // The frame and the white around the picture are where they were.
-        EXPECT_EQ(shrunk.pixel(0, 0), full.pixel(0, 0));
-        if (fit.top() > 1) {
-            EXPECT_EQ(shrunk.pixel(100, fit.top() - 1), qRgb(255, 255, 255));
-        }
-        if (fit.left() > 1) {
-            EXPECT_EQ(shrunk.pixel(fit.left() - 1, 90), qRgb(255, 255, 255));
-        }
+        // The frame and the white above and left of the picture are as they were.
+        EXPECT_EQ(shrunk.copy(0, 0, 200, fit.top()), full.copy(0, 0, 200, fit.top()));
+        EXPECT_EQ(shrunk.copy(0, 0, fit.left(), 180), full.copy(0, 0, fit.left(), 180));
     }
 }
 
