@@ -1,8 +1,8 @@
 // The start page's image browser: a fixed "Video" tile that opens the camera window, then
 // 200 x 180 tiles of the image files and recordings of one folder. The folder tree keeps it on
-// the selected folder, the main frame hands it every file a camera saves; a worker thread scans
-// and a small pool draws (the tiles in view first), so a slow or broken file never holds the
-// list up.
+// the selected folder, the main frame hands it every file a camera saves; worker threads scan
+// and draw, several tiles at once and those in view first, so a slow or broken file never holds
+// the list up.
 #pragma once
 
 #include <QHash>

@@ -2,22 +2,21 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 
 #include "ui/msgbridge.h"
 
 namespace {
-// Tiles drawn at once: each holds a decoded picture (a full one for formats that cannot be read
-// reduced), and the list shows twenty.
-constexpr int kMaxTileThreads = 4;
+// Tiles drawn at once: each holds a decoded picture (the whole of it for formats that cannot be
+// read reduced), and the list shows twenty.
+constexpr unsigned kMaxThreads = 4;
 }  // namespace
 
 CThumbnailWorker::CThumbnailWorker(QObject* receiver, ScanDone onScan, TileDone onTile)
     : m_receiver(receiver), m_onScan(std::move(onScan)), m_onTile(std::move(onTile)) {
-    m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, kMaxTileThreads));
-    m_thread = std::thread([this] { Run(); });
+    const unsigned n = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+    for (unsigned i = 0; i < n; i++) m_threads.emplace_back([this] { Run(); });
 }
 
 CThumbnailWorker::~CThumbnailWorker() {
@@ -28,39 +27,31 @@ CThumbnailWorker::~CThumbnailWorker() {
     }
     m_generation++;
     m_wake.notify_all();
-    m_pool.clear();
-    m_pool.waitForDone();
-    m_thread.join();
+    for (std::thread& t : m_threads) t.join();
 }
 
 quint64 CThumbnailWorker::NewGeneration() {
     std::lock_guard<std::mutex> g(m_lock);
     m_jobs.clear();
-    m_pool.clear();  // tiles not yet started; those being drawn see the new generation
     return ++m_generation;
 }
 
 void CThumbnailWorker::Scan(quint64 generation, const QString& folder, int maxFiles) {
     {
         std::lock_guard<std::mutex> g(m_lock);
-        m_jobs.push_back(Job{generation, folder, maxFiles});
+        m_jobs.push_back(Job{generation, true, folder, maxFiles, false, false});
     }
     m_wake.notify_one();
 }
 
 void CThumbnailWorker::Render(quint64 generation, const QString& path, bool useCache, bool first) {
-    std::lock_guard<std::mutex> g(m_lock);
-    if (m_bQuit || generation != m_generation.load()) return;
-    // Equal priorities keep their order in the pool's queue.
-    m_pool.start([this, generation, path, useCache] { DrawTile(generation, path, useCache); }, first ? 1 : 0);
-}
-
-void CThumbnailWorker::DrawTile(quint64 generation, const QString& path, bool useCache) {
-    if (generation != m_generation.load()) return;
-    QImage tile = m_renderer.Tile(path, useCache);
-    if (generation != m_generation.load()) return;
-    TileDone cb = m_onTile;
-    if (m_receiver) PostCall(m_receiver, [cb, generation, path, tile] { cb(generation, path, tile); });
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        auto at = m_jobs.end();
+        if (first) at = std::find_if(m_jobs.begin(), m_jobs.end(), [](const Job& j) { return !j.scan && !j.first; });
+        m_jobs.insert(at, Job{generation, false, path, 0, useCache, first});
+    }
+    m_wake.notify_one();
 }
 
 QStringList CThumbnailWorker::ScanFolder(const QString& folder, int maxFiles, const std::function<bool()>& stop) {
@@ -91,12 +82,23 @@ void CThumbnailWorker::Run() {
             job = m_jobs.front();
             m_jobs.pop_front();
         }
-        const quint64 gen = job.generation;
-        if (gen != m_generation.load()) continue;
-        QStringList paths = ScanFolder(job.path, job.maxFiles, [this, gen] { return gen != m_generation.load(); });
-        if (gen != m_generation.load()) continue;
-        ScanDone cb = m_onScan;
-        const QString folder = job.path;
-        if (m_receiver) PostCall(m_receiver, [cb, gen, folder, paths] { cb(gen, folder, paths); });
+        if (job.generation != m_generation.load()) continue;
+        if (job.scan) {
+            const quint64 gen = job.generation;
+            QStringList paths = ScanFolder(job.path, job.maxFiles, [this, gen] { return gen != m_generation.load(); });
+            if (gen != m_generation.load()) continue;
+            ScanDone cb = m_onScan;
+            const QString folder = job.path;
+            if (m_receiver)
+                PostCall(m_receiver, [cb, gen, folder, paths] { cb(gen, folder, paths); });
+        } else {
+            QImage tile = m_renderer.Tile(job.path, job.useCache);
+            if (job.generation != m_generation.load()) continue;
+            TileDone cb = m_onTile;
+            const quint64 gen = job.generation;
+            const QString path = job.path;
+            if (m_receiver)
+                PostCall(m_receiver, [cb, gen, path, tile] { cb(gen, path, tile); });
+        }
     }
 }

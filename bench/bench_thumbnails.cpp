@@ -1,5 +1,5 @@
 // The start page's tiles: 20 tiles of 20-megapixel JPEGs drawn from their files (cold: on the
-// worker's pool, and one after the other on one thread) and taken from the disk cache (warm), a
+// worker's threads, and one after the other on one thread) and taken from the disk cache (warm), a
 // scan of a folder of 10,000 files, and an AVI's first frame. The JPEGs are written into
 // QUILLORY_BENCH_WORK when it names a folder, so that bench/peers/thumbnails.py times other
 // programs on the same files.
@@ -62,7 +62,7 @@ Files& TheFiles() {
     return f;
 }
 
-// As the start page asks for them: the worker's pool draws the tiles and hands them to the UI
+// As the start page asks for them: the worker's threads draw the tiles and hands them to the UI
 // thread, which the clock waits for.
 void BM_TwentyTilesCold(benchmark::State& state) {
     Files& f = TheFiles();
