@@ -141,8 +141,13 @@ void CThumbnailListCtrl::UpdateItem(int i) {
 void CThumbnailListCtrl::RequestTile(const QString& path, bool useCache) {
     m_pending.insert(path);
     m_nRequested++;
-    m_worker->Render(m_generation, path, useCache);
+    m_worker->Render(m_generation, path, useCache, IsShown(m_entries.indexOf(path)));
     UpdateProgress();
+}
+
+bool CThumbnailListCtrl::IsShown(int i) const {
+    if (i < 0 || i >= m_model->rowCount()) return false;
+    return viewport()->rect().intersects(visualRect(m_model->index(i, 0)));
 }
 
 void CThumbnailListCtrl::UpdateProgress() {
@@ -188,11 +193,13 @@ void CThumbnailListCtrl::OnScanDone(quint64 generation, const QString& folder, c
     if (generation != m_generation || folder != m_strFolder) return;
     m_bScanning = false;
     m_entries = m_entries.mid(0, 1) + paths;
+    // The items first, so that the tiles in view are asked for ahead of the rest.
+    Refresh();
     for (const QString& p : paths) RequestTile(p, true);
     const QStringList saved = m_savedWhileScanning;
     m_savedWhileScanning.clear();
     for (const QString& p : saved) ApplySavedFile(p);
-    Refresh();
+    if (!saved.isEmpty()) Refresh();
     UpdateProgress();
 }
 

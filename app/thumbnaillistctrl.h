@@ -1,7 +1,8 @@
 // The start page's image browser: a fixed "Video" tile that opens the camera window, then
 // 200 x 180 tiles of the image files and recordings of one folder. The folder tree keeps it on
-// the selected folder, the main frame hands it every file a camera saves; a worker thread scans
-// and draws, so a slow or broken file never holds the list up.
+// the selected folder, the main frame hands it every file a camera saves; worker threads scan
+// and draw, several tiles at once and those in view first, so a slow or broken file never holds
+// the list up.
 #pragma once
 
 #include <QHash>
@@ -88,6 +89,8 @@ private:
     void OnScanDone(quint64 generation, const QString& folder, const QStringList& paths);
     void OnTileDone(quint64 generation, const QString& path, const QImage& tile);
     void RequestTile(const QString& path, bool useCache);
+    // Whether item i lies (partly) in the view.
+    bool IsShown(int i) const;
     void ApplySavedFile(const QString& path);
     void UpdateItem(int i);
     void UpdateProgress();

@@ -41,6 +41,7 @@ QRect CThumbnailRenderer::FitRect(int width, int height) {
 }
 
 QString CThumbnailRenderer::CacheFolder() {
+    std::lock_guard<std::mutex> g(m_cacheLock);
     if (!m_bCacheChecked) {
         m_bCacheChecked = true;
         const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
@@ -92,11 +93,14 @@ QImage CThumbnailRenderer::Draw(const QString& path, DWORD format) {
     // A recording's tile reads its first frame only, however long the recording runs.
     if (format == kAviFormat) return DrawVideo(path);
     if (fi.size() > kMaxFileBytes) return QImage();
-    return DrawImage(path, format);
+    return DrawImage(path, format, true);
 }
 
-QImage CThumbnailRenderer::DrawImage(const QString& path, DWORD format) {
-    PxImage image(QFile::encodeName(path).constData(), format);
+QImage CThumbnailRenderer::DrawImage(const QString& path, DWORD format, bool shrinkOnLoad) {
+    PxImage image(format);
+    // A codec that can read a reduced picture (JPEG) delivers the smallest one the tile needs.
+    if (shrinkOnLoad) image.SetDecodeHint(kTileWidth, kTileHeight);
+    image.Load(QFile::encodeName(path).constData(), format);
     if (!image.IsValid() || image.GetWidth() == 0 || image.GetHeight() == 0) return QImage();
     const QRect fit = FitRect(static_cast<int>(image.GetWidth()), static_cast<int>(image.GetHeight()));
     PxImage small;

@@ -3,11 +3,20 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "ui/msgbridge.h"
+
+namespace {
+// Tiles drawn at once: each holds a decoded picture (the whole of it for formats that cannot be
+// read reduced), and the list shows twenty.
+constexpr unsigned kMaxThreads = 4;
+}  // namespace
 
 CThumbnailWorker::CThumbnailWorker(QObject* receiver, ScanDone onScan, TileDone onTile)
     : m_receiver(receiver), m_onScan(std::move(onScan)), m_onTile(std::move(onTile)) {
-    m_thread = std::thread([this] { Run(); });
+    const unsigned n = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+    for (unsigned i = 0; i < n; i++) m_threads.emplace_back([this] { Run(); });
 }
 
 CThumbnailWorker::~CThumbnailWorker() {
@@ -18,7 +27,7 @@ CThumbnailWorker::~CThumbnailWorker() {
     }
     m_generation++;
     m_wake.notify_all();
-    m_thread.join();
+    for (std::thread& t : m_threads) t.join();
 }
 
 quint64 CThumbnailWorker::NewGeneration() {
@@ -30,15 +39,17 @@ quint64 CThumbnailWorker::NewGeneration() {
 void CThumbnailWorker::Scan(quint64 generation, const QString& folder, int maxFiles) {
     {
         std::lock_guard<std::mutex> g(m_lock);
-        m_jobs.push_back(Job{generation, true, folder, maxFiles, false});
+        m_jobs.push_back(Job{generation, true, folder, maxFiles, false, false});
     }
     m_wake.notify_one();
 }
 
-void CThumbnailWorker::Render(quint64 generation, const QString& path, bool useCache) {
+void CThumbnailWorker::Render(quint64 generation, const QString& path, bool useCache, bool first) {
     {
         std::lock_guard<std::mutex> g(m_lock);
-        m_jobs.push_back(Job{generation, false, path, 0, useCache});
+        auto at = m_jobs.end();
+        if (first) at = std::find_if(m_jobs.begin(), m_jobs.end(), [](const Job& j) { return !j.scan && !j.first; });
+        m_jobs.insert(at, Job{generation, false, path, 0, useCache, first});
     }
     m_wake.notify_one();
 }

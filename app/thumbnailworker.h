@@ -1,6 +1,7 @@
-// The start page's background thread: scans a folder for image files and draws their tiles, so
-// the list never waits for a decoder. Results come back on the receiver's thread; a newer
-// generation (a folder change) drops everything older, queued or in flight.
+// The start page's background threads: they scan a folder for image files and draw their tiles,
+// several files at once, so the list never waits for a decoder. Results come back on the
+// receiver's thread; a newer generation (a folder change) drops everything older, queued or in
+// flight.
 #pragma once
 
 #include <QImage>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "app/thumbnailrenderer.h"
 
@@ -32,8 +34,10 @@ public:
     quint64 NewGeneration();
     quint64 Generation() const { return m_generation.load(); }
     void Scan(quint64 generation, const QString& folder, int maxFiles);
-    void Render(quint64 generation, const QString& path, bool useCache);
-    // Settle the cache folder before the first job; read only by the thread afterwards.
+    // Tiles asked for first are drawn first, except that a shown one (first) goes ahead of every
+    // tile that is not.
+    void Render(quint64 generation, const QString& path, bool useCache, bool first = false);
+    // Shared by the threads (its cache folder is settled under its own lock).
     CThumbnailRenderer& Renderer() { return m_renderer; }
 
     // The image files and videos of a folder as the list shows them: regular files by name
@@ -48,6 +52,7 @@ private:
         QString path;
         int maxFiles;
         bool useCache;
+        bool first;
     };
     void Run();
 
@@ -60,5 +65,5 @@ private:
     std::condition_variable m_wake;
     std::deque<Job> m_jobs;
     bool m_bQuit = false;
-    std::thread m_thread;
+    std::vector<std::thread> m_threads;
 };

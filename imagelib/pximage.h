@@ -46,6 +46,8 @@ struct PxImageInfo {
     RGBQUAD nBkgndColor = {};  // transparent colour of 24-bit images
     BYTE nQuality = 0;         // JPEG quality
     BYTE nJpegScale = 0;
+    DWORD dwFitWidth = 0;   // decode hint (SetDecodeHint), 0 x 0 none
+    DWORD dwFitHeight = 0;
     LONG nFrame = 0;
     LONG nNumFrames = 0;
     DWORD dwFrameDelay = 0;
@@ -127,6 +129,13 @@ public:
     void SetJpegQuality(BYTE q) { info.nQuality = q; }
     BYTE GetJpegScale() const { return info.nJpegScale; }
     void SetJpegScale(BYTE s) { info.nJpegScale = s; }
+    // Decode hint: the caller shows the picture shrunk to fit inside width x height, keeping its
+    // aspect ratio. A codec that can read a reduced picture cheaply (JPEG's DCT scaling) may then
+    // deliver one, never smaller than that fitted size; the others decode in full. 0 x 0, the
+    // default, asks for the full picture.
+    void SetDecodeHint(DWORD width, DWORD height) { info.dwFitWidth = width; info.dwFitHeight = height; }
+    DWORD GetDecodeHintWidth() const { return info.dwFitWidth; }
+    DWORD GetDecodeHintHeight() const { return info.dwFitHeight; }
     LONG GetProgress() const { return info.nProgress; }
     void SetProgress(LONG p) { info.nProgress = p; }
     LONG GetEscape() const { return info.nEscape; }

@@ -1,6 +1,7 @@
 #include "imagelib/codecs/PxImageJPG.h"
 
 #include <csetjmp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +146,26 @@ unsigned int ScaleDenominator(BYTE scale) {
     return 1;
 }
 
+// The decode hint: the smallest DCT scaling of M/8 whose output still covers the picture as it
+// will be shown fitted inside fitW x fitH, when that is smaller than what the scale setting asks.
+// Every factor is tried through the library itself, so the sizes are its own rounding.
+void ShrinkOnLoad(j_decompress_ptr cinfo, DWORD fitW, DWORD fitH) {
+    const double w = cinfo->image_width, h = cinfo->image_height;
+    if (w <= 0 || h <= 0) return;
+    const double fit = std::min(fitW / w, fitH / h);
+    if (fit >= 1.0) return;
+    const unsigned int settingNum = 8 / cinfo->scale_denom;  // the setting's 1/d as eighths
+    const double needW = std::ceil(w * fit - 1e-6), needH = std::ceil(h * fit - 1e-6);
+    for (unsigned int num = 1; num < settingNum; num++) {
+        cinfo->scale_num = num;
+        cinfo->scale_denom = 8;
+        jpeg_calc_output_dimensions(cinfo);
+        if (cinfo->output_width >= needW && cinfo->output_height >= needH) return;
+    }
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = 8 / settingNum;
+}
+
 // Resolutions beyond this are garbage, and would overflow the pixels-per-metre field.
 constexpr double MAX_DPI = 1000000.0;
 
@@ -254,6 +275,7 @@ bool PxImageJPG::Decode(PxFile* hFile) {
     if (opt & JPG_DEC_NOSMOOTH) cinfo.do_fancy_upsampling = FALSE;
     cinfo.scale_num = 1;
     cinfo.scale_denom = ScaleDenominator(GetJpegScale());
+    if (GetDecodeHintWidth() && GetDecodeHintHeight()) ShrinkOnLoad(&cinfo, GetDecodeHintWidth(), GetDecodeHintHeight());
 
     jpeg_calc_output_dimensions(&cinfo);
     if (GetEscape() == -1) {

@@ -16,6 +16,8 @@
 #include <QKeyEvent>
 #include <utime.h>
 
+#include <cmath>
+
 #include "thumbtest.h"
 #include "app/cmdids.h"
 #include "app/docview.h"
@@ -97,6 +99,50 @@ TEST_F(ThumbnailTest, ImageTileIsFittedAndFramed) {
     const QImage line = r.Tile(f + "/line.png");
     ASSERT_FALSE(line.isNull());
     EXPECT_TRUE(Near(line.pixel(100, 89), QColor(0, 150, 0), 30));
+}
+
+// Shrink-on-load (JPEG's DCT scaling, then the same resampling) against the tile of the whole
+// decoded picture: the two sample the picture at points a few source pixels apart (about two
+// levels on these pictures), never more than kTolerance levels per channel on average over the
+// picture.
+TEST_F(ThumbnailTest, ShrinkOnLoadTilesMatchTilesOfTheFullPicture) {
+    constexpr double kTolerance = 3.0;
+    const QString f = Folder("shrink");
+    const struct {
+        const char* name;
+        int w, h;
+        bool grey;
+    } cases[] = {{"wide.jpg", 2001, 1333, false}, {"tall.jpg", 1333, 2001, true}, {"strip.jpg", 3001, 997, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage img(c.w, c.h, c.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+        for (int y = 0; y < c.h; y++)
+            for (int x = 0; x < c.w; x++) {
+                const int wave = static_cast<int>(128 + 100 * std::sin(x / 40.0) * std::cos(y / 60.0));
+                if (c.grey) img.scanLine(y)[x] = static_cast<uchar>((x * 255 / c.w + wave) / 2);
+                else reinterpret_cast<QRgb*>(img.scanLine(y))[x] = qRgb(x * 255 / c.w, y * 255 / c.h, wave);
+            }
+        const QString path = f + "/" + c.name;
+        ASSERT_TRUE(img.save(path, "JPG", 90));
+        const QImage full = CThumbnailRenderer::DrawImage(path, 3, false);
+        const QImage shrunk = CThumbnailRenderer::DrawImage(path, 3, true);
+        ASSERT_EQ(full.size(), QSize(200, 180));
+        ASSERT_EQ(shrunk.size(), QSize(200, 180));
+        const QRect fit = CThumbnailRenderer::FitRect(c.w, c.h);
+        double sum = 0;
+        for (int y = fit.top(); y <= fit.bottom(); y++)
+            for (int x = fit.left(); x <= fit.right(); x++) {
+                const QRgb a = full.pixel(x, y), b = shrunk.pixel(x, y);
+                sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+            }
+        const double mean = sum / (3.0 * fit.width() * fit.height());
+        EXPECT_LE(mean, kTolerance);
+        // Read reduced indeed: the whole picture's tile samples other pixels.
+        EXPECT_GT(mean, 0.0);
+        // The frame and the white above and left of the picture are as they were.
+        EXPECT_EQ(shrunk.copy(0, 0, 200, fit.top()), full.copy(0, 0, 200, fit.top()));
+        EXPECT_EQ(shrunk.copy(0, 0, fit.left(), 180), full.copy(0, 0, fit.left(), 180));
+    }
 }
 
 TEST_F(ThumbnailTest, RecordingsShowTheirFirstFrameWithStripesAndLeaveNoFileBehind) {

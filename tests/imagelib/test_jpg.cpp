@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+
 #include "imagelib/codecs/PxImageJPG.h"
 #include "tooltest.h"
 
@@ -66,6 +68,28 @@ size_t FindSof(const Bytes& jpg) {
     for (size_t i = 2; i + 1 < jpg.size(); i++)
         if (jpg[i] == 0xFF && (jpg[i + 1] == 0xC0 || jpg[i + 1] == 0xC1 || jpg[i + 1] == 0xC2)) return i;
     return 0;
+}
+
+// libjpeg's own reading of a file with its default settings, as the DIB's bottom-up rows of a
+// colour picture (blue first, no padding).
+Bytes LibjpegRows(const Bytes& jpg) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, jpg.data(), static_cast<unsigned long>(jpg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&cinfo);
+    const size_t stride = static_cast<size_t>(cinfo.output_width) * 3;
+    Bytes out(stride * cinfo.output_height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = out.data() + (cinfo.output_height - 1 - cinfo.output_scanline) * stride;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return out;
 }
 
 }  // namespace
@@ -209,6 +233,36 @@ TEST(JpegDecode, BrokenFiles) {
     EXPECT_FALSE(DecodeBytes(big, huge));
     EXPECT_FALSE(big.IsValid());
     EXPECT_STRNE(big.GetLastError(), "");
+}
+
+TEST(JpegDecode, AHintReadsTheSmallestScalingThatCoversTheFittedPictureAndNoHintReadsItAll) {
+    PxImage src = Gradient(1001, 667);
+    const Bytes jpg = EncodeBytes(src);
+    // No hint, or one the picture already fits inside: libjpeg's full reading, byte for byte.
+    const Bytes reference = LibjpegRows(jpg);
+    for (const DWORD hint : {0u, 1001u}) {
+        PxImage img;
+        img.SetDecodeHint(hint, hint);
+        ASSERT_TRUE(DecodeBytes(img, jpg)) << img.GetLastError();
+        ASSERT_EQ(img.GetWidth() * img.GetHeight() * 3, reference.size());
+        for (DWORD y = 0; y < img.GetHeight(); y++)
+            ASSERT_EQ(std::memcmp(img.GetBits(y), &reference[y * 3 * 1001], 3 * 1001), 0) << "row " << y;
+    }
+    const struct {
+        DWORD fitW, fitH;
+        BYTE scale;
+        DWORD w, h;  // eighths: 1, 2, 5; the scale setting's 1/2 and 1/8
+    } cases[] = {{125, 125, 0, 126, 84}, {200, 180, 0, 251, 167}, {600, 600, 0, 626, 417},
+                 {125, 125, 2, 126, 84}, {600, 600, 8, 126, 84}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fitW << " x " << c.fitH << ", scale " << int(c.scale));
+        PxImage img;
+        img.SetDecodeHint(c.fitW, c.fitH);
+        img.SetJpegScale(c.scale);
+        ASSERT_TRUE(DecodeBytes(img, jpg)) << img.GetLastError();
+        EXPECT_EQ(img.GetWidth(), c.w);
+        EXPECT_EQ(img.GetHeight(), c.h);
+    }
 }
 
 TEST(JpegFiles, ImageMagickFilesLoadAndOursLoadInImageMagick) {
