@@ -189,21 +189,20 @@ void BM_Load(benchmark::State& state, const Format& f) {
 }
 
 // The same load and save with nothing else in the process, for bench/peers/codecs.py's peak
-// memory: the rows above also hold the source picture (and, for GIF, icons and wireless bitmaps,
-// the 20-megapixel picture theirs is made from), which a program that only loads or only saves a
-// file does not. SaveFile starts from the picture read back untimed from the file that carries it
-// (source.ppm, or the format's own file, written by the rows above), as the other programs start
-// from theirs; it writes the same file as Save. LoadFile reads the file Save or SaveFile wrote.
-std::string PictureFileOf(const Format& f) {
-    return f.small || f.palette ? FileOf(f) : WorkDir() + "/source.ppm";
-}
-
+// memory: Load also holds the source picture, and Save of GIF, icons and wireless bitmaps the
+// 20-megapixel picture theirs is made from, which a program that only loads or only saves a file
+// does not. SaveFile saves the 24-bit source as Save does, and the palette, icon and bilevel
+// pictures read back untimed from the format's own file (written by Save); it writes the same
+// file as Save. LoadFile reads the file Save or SaveFile wrote.
 void BM_SaveFile(benchmark::State& state, const Format& f) {
-    PxImage img;
-    if (!img.Load(PictureFileOf(f).c_str(), 0)) {
-        state.SkipWithError(("cannot read " + PictureFileOf(f) + ": run Save/" + f.name + " first").c_str());
-        return;
+    PxImage read;
+    if (f.small || f.palette) {
+        if (!read.Load(FileOf(f).c_str(), f.id)) {
+            state.SkipWithError(("cannot read " + FileOf(f) + ": run Save/" + f.name + " first").c_str());
+            return;
+        }
     }
+    PxImage& img = f.small || f.palette ? read : Source();
     img.SetJpegQuality(90);
     img.SetCodecOption(f.option, f.id);
     const std::string path = FileOf(f);
