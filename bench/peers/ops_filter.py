@@ -37,13 +37,20 @@ def unsharp_mask(src):
     OpenCV's: GaussianBlur with the same taps and sigma (sampled weights, mirrored edges),
     addWeighted(src, 1 + amount, blurred, -amount) saturated to bytes (rounded where ours
     truncates: at most one level apart), and the threshold mask, computed whatever the threshold:
-    absdiff, compare |s - b| < threshold / 2, copyTo of the source where it holds. Returns a new
-    picture; ours works in place on a copy made outside the timing."""
+    absdiff, compare |s - b| < threshold / 2, copyTo of the source where it holds. Ours works in
+    place on a copy made outside the timing; OpenCV's steps write into pictures made once outside
+    the timing (buffers, one set per source), so that neither side times fresh memory."""
     taps, sigma = unsharp_kernel(RADIUS)
-    blurred = cv2.GaussianBlur(src, (taps, taps), sigma)
-    sharp = cv2.addWeighted(src, 1.0 + AMOUNT, blurred, -AMOUNT, 0.0)
-    keep = cv2.compare(cv2.absdiff(src, blurred), THRESHOLD / 2.0, cv2.CMP_LT)
+    b = _buffers.setdefault(id(src), [np.empty_like(src) for _ in range(4)])
+    blurred, sharp, diff, keep = b
+    cv2.GaussianBlur(src, (taps, taps), sigma, dst=blurred)
+    cv2.addWeighted(src, 1.0 + AMOUNT, blurred, -AMOUNT, 0.0, dst=sharp)
+    cv2.absdiff(src, blurred, dst=diff)
+    cv2.compare(diff, THRESHOLD / 2.0, cv2.CMP_LT, dst=keep)
     return cv2.copyTo(src, keep, sharp)
+
+
+_buffers = {}
 
 
 def source(channels):
