@@ -1,6 +1,8 @@
 // Byte streams over a C stdio stream and over a growable memory block.
 #include "imagelib/pxfile.h"
 
+#include <algorithm>
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -217,6 +219,10 @@ bool PxMemFile::Alloc(unsigned long needed) {
     if (static_cast<int64_t>(m_Edge) >= static_cast<int64_t>(needed)) return true;
     uint64_t capacity = (static_cast<uint64_t>(needed) / 4096) * 4096 + 4096;
     if (capacity > static_cast<uint64_t>(kMaxPosition)) return false;
+    // A stream written piece by piece grows by half again each time, so a large one is not
+    // copied once per page of it.
+    const uint64_t grown = static_cast<uint64_t>(std::max<LONG>(m_Edge, 0)) * 3 / 2;
+    if (grown > capacity && grown <= static_cast<uint64_t>(kMaxPosition)) capacity = grown;
     unsigned char* block;
     if (m_pBuffer && m_bFreeOnClose) {
         block = static_cast<unsigned char*>(std::realloc(m_pBuffer, capacity));

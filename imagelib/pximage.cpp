@@ -1,18 +1,13 @@
 // The image object: life cycle, memory layout and information accessors.
 #include "imagelib/pximage.h"
 
+#include "imagelib/core/pxblockcache.h"
 #include "platform/le.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-
-#if defined(__linux__)
-#include <malloc.h>
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -33,71 +28,6 @@ LONG PelsPerMeter(LONG dpi) {
 }
 
 uint64_t EffWidthOf(uint64_t width, uint64_t bpp) { return ((width * bpp) + 31) / 32 * 4; }
-
-// The block of the last large image freed, kept for the next block of about its size whose
-// contents the caller writes in full: the kernel zeroes every page of a fresh block on first
-// touch, which for a result of many megabytes takes about as long as resizing into it, and
-// results of one size recur (previews, the working images of the Fourier transform).
-class SpareBlock {
-public:
-    void* Take(size_t size) {
-        if (size < kMin) return nullptr;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_block == nullptr || m_size < size || m_size - size > m_size / 8) return nullptr;
-        void* p = m_block;
-        m_block = nullptr;
-        m_size = 0;
-        return p;
-    }
-    // Keeps block in place of the one kept before; blocks too small or too large are freed.
-    void Give(void* block) {
-#if defined(__GLIBC__)
-        const size_t size = block != nullptr ? malloc_usable_size(block) : 0;
-#else
-        const size_t size = 0;
-#endif
-        if (size < kMin || size > kMax) {
-            std::free(block);
-            return;
-        }
-        void* old;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            old = m_block;
-            m_block = block;
-            m_size = size;
-        }
-        std::free(old);
-    }
-
-private:
-    static constexpr size_t kMin = size_t(8) << 20, kMax = size_t(64) << 20;
-    std::mutex m_mutex;
-    void* m_block = nullptr;
-    size_t m_size = 0;
-};
-
-// Never destroyed: images freed while the program exits still find it.
-SpareBlock& Spare() {
-    static SpareBlock* spare = new SpareBlock;
-    return *spare;
-}
-
-// A block whose contents the caller writes in full. Large blocks ask for huge pages: a fresh
-// result of many megabytes otherwise costs a page fault every 4 KiB while it is written.
-void* AllocUnfilled(size_t size) {
-    void* p = Spare().Take(size);
-    if (p == nullptr) p = std::malloc(size);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr size_t kHuge = size_t(2) << 20;
-    if (p != nullptr && size >= 4 * kHuge) {
-        const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-        const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + size) & ~(kHuge - 1);
-        if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-    }
-#endif
-    return p;
-}
 
 // Scales a masked channel to 8 bits from the mask's own position and width; masks come from
 // files, so nothing here may shift by a negative or oversized count.
@@ -242,7 +172,7 @@ void* PxImage::CreateBlock(DWORD width, DWORD height, DWORD bpp, DWORD imagetype
 
     // Zeroed: palette and rows start black, and decoders that skip rows leave nothing stale.
     // Only an operation that writes every row byte, padding included, skips the rows' fill.
-    pDib = zeroRows ? std::calloc(1, static_cast<size_t>(total)) : AllocUnfilled(static_cast<size_t>(total));
+    pDib = zeroRows ? std::calloc(1, static_cast<size_t>(total)) : pxcore::PxBlockCache::Instance().AllocUnfilled(static_cast<size_t>(total));
     if (!pDib) {
         SetLastError("PxImage::Create can't allocate memory");
         return nullptr;
@@ -265,7 +195,7 @@ bool PxImage::Destroy() {
     pSelection = nullptr;
     std::free(pAlpha);
     pAlpha = nullptr;
-    Spare().Give(pDib);
+    pxcore::PxBlockCache::Instance().Release(pDib);
     pDib = nullptr;
     pBits = nullptr;
     return true;

@@ -5,7 +5,7 @@
 #include "imagelib/pximage.h"
 
 struct tiff;
-class PxTiffPageBuffer;
+class PxMemFile;
 
 class PxImageTIF : public PxImage {
 public:
@@ -39,7 +39,7 @@ protected:
     bool m_multipage = false;
     int m_pages = 0;
     // Appended pages are built here and copied to m_pageTarget at m_pageStart after each page.
-    PxTiffPageBuffer* m_pageBuffer = nullptr;
+    PxMemFile* m_pageBuffer = nullptr;
     PxFile* m_pageTarget = nullptr;
     LONG m_pageStart = 0;
 
@@ -50,7 +50,7 @@ private:
     bool DecodeStrips(struct tiff* m_tif, int photometric, int bitspersample, int samplesperpixel,
                       uint32_t rowsperstrip);
     // 8-bit RGB(A) strips straight into the rows, as libtiff's RGBA reader would show them; large
-    // files with many strips are read on several threads, one libtiff handle each.
+    // files with many strips are read on the library's worker pool, one libtiff handle each.
     void DecodeRgbStrips(PxFile* hFile, struct tiff* m_tif, int samplesperpixel, int alphaMode,
                          uint32_t rowsperstrip);
 };

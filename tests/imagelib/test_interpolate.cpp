@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/core/pxrowrunner.h"
 #include "imagelib/pximage.h"
 
 #include "imagetest.h"

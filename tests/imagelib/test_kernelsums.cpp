@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "imagelib/ops/interpolate/pxkernelplanar.h"
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxsimd.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 

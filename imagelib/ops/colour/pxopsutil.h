@@ -5,26 +5,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <thread>
-#include <vector>
 
+#include "imagelib/core/pxworkerpool.h"
 #include "platform/wintypes.h"
-
-// Hot loops get AVX-512 and AVX2 builds beside the baseline one, picked when the program starts.
-// The library is compiled with -ffp-contract=off: with FMA at hand the compiler could otherwise
-// fuse a multiply and an add and round once instead of twice, and the results would differ from
-// machine to machine.
-// Not under ThreadSanitizer: it instruments the startup-time chooser, which then runs before
-// the sanitizer itself is ready.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
-    !defined(__SANITIZE_THREAD__)
-// Unroll-and-jam stays off there: it fuses pairs of outer iterations into a scalar inner loop
-// that the vectoriser then leaves alone.
-#define PX_OPS_SIMD_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"), optimize("no-loop-unroll-and-jam")))
-#else
-#define PX_OPS_SIMD_CLONES
-#endif
 
 namespace px_ops {
 
@@ -71,40 +54,38 @@ inline RGBQUAD YuvToRgb(RGBQUAD c) {
     return MakeQuad(TruncFloat(Y + 1.403f * V), TruncFloat(Y - 0.344f * U - 0.714f * V), TruncFloat(Y + 1.770f * U));
 }
 
+// The colour of a pixel stored blue, green, red.
+inline RGBQUAD FromBGR(const BYTE* p) {
+    RGBQUAD c;
+    c.rgbBlue = p[0];
+    c.rgbGreen = p[1];
+    c.rgbRed = p[2];
+    c.rgbReserved = 0;
+    return c;
+}
+
 inline bool SameQuad(const RGBQUAD& a, const RGBQUAD& b) {
     return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed && a.rgbReserved == b.rgbReserved;
 }
 
+// The workers for a job of items: up to eight, one when there is little work or the job is
+// started inside another one's worker.
 inline int WorkerCount(int64_t items) {
-    const unsigned hw = std::thread::hardware_concurrency();
-    int n = hw == 0 ? 1 : static_cast<int>(std::min(hw, 8u));
+    int n = static_cast<int>(pxcore::PxWorkerPool::Width(8));
     if (items < 2 * n) n = 1;
     return n;
 }
 
-// Runs the workers on threads (on the caller's thread when n is 1) and joins them. An exception
-// in a worker (memory running out) must not end the program: it is caught there, and the first
-// one is thrown again in the caller after every worker has stopped.
+// Runs n workers on the library's worker pool and the caller's thread, and waits for them. An
+// exception in a worker (memory running out) must not end the program: the first one is thrown
+// again in the caller after every worker has stopped.
 template <class Worker>
 void RunWorkers(int n, Worker worker) {
     if (n <= 1) {
         worker();
         return;
     }
-    std::exception_ptr failure;
-    std::atomic<bool> failed{false};
-    auto guarded = [&] {
-        try {
-            worker();
-        } catch (...) {
-            if (!failed.exchange(true)) failure = std::current_exception();
-        }
-    };
-    std::vector<std::thread> pool;
-    pool.reserve(n);
-    for (int t = 0; t < n; t++) pool.emplace_back(guarded);
-    for (auto& th : pool) th.join();
-    if (failure) std::rethrow_exception(failure);
+    pxcore::PxWorkerPool::Instance().Run(static_cast<unsigned>(n), [&](unsigned) { worker(); });
 }
 
 // Runs body(begin, end) over [0, count) in contiguous bands, one per worker thread. Each item

@@ -1,5 +1,5 @@
 // Neighbourhood filters: each pixel is computed from a square window of the unchanged source.
-// Convolution, erosion, dilation, edge strength, median, contour, jitter and noise.
+// Convolution, erosion, dilation, edge strength, median and contour (jitter and noise: pxnoise.cpp).
 //
 // Every position outside the image reads as one and the same colour (the out-of-range rule of
 // GetPixelColor), so the window operations work on a copy of the colours padded with that
@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "imagelib/core/pxsimd.h"
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/filter/pxbandrows.h"
 #include "imagelib/pximage.h"
@@ -81,14 +82,7 @@ bool BuildPadded(PxImage& img, LONG lo, LONG hi, bool withGray, PaddedColours& o
     return true;
 }
 
-inline RGBQUAD FromBGR(const BYTE* p) {
-    RGBQUAD c;
-    c.rgbBlue = p[0];
-    c.rgbGreen = p[1];
-    c.rgbRed = p[2];
-    c.rgbReserved = 0;
-    return c;
-}
+using px_ops::FromBGR;
 
 }  // namespace
 
@@ -178,8 +172,7 @@ bool WindowSizeOk(LONG K, const char* name, PxImage& img, char* msg, size_t msgs
 namespace {
 
 // lo and hi: the smallest and largest byte at each position over K rows.
-PX_OPS_SIMD_CLONES
-void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, BYTE* __restrict hi) {
+inline void MinMaxDownLoop(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, BYTE* __restrict hi) {
     std::memcpy(lo, rows[0], static_cast<size_t>(n));
     std::memcpy(hi, rows[0], static_cast<size_t>(n));
     for (int k = 1; k < K; k++) {
@@ -191,10 +184,13 @@ void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, 
     }
 }
 
+void MinMaxDown(const BYTE* const* rows, int K, int64_t n, BYTE* __restrict lo, BYTE* __restrict hi) {
+    pxgeo::Vectorised([&] { MinMaxDownLoop(rows, K, n, lo, hi); });
+}
+
 // lo and hi at byte i: the smallest and largest of vlo and vhi at i, i + b, ..., i + (K - 1) b.
-PX_OPS_SIMD_CLONES
-void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n, BYTE* __restrict lo,
-                  BYTE* __restrict hi) {
+inline void MinMaxAcrossLoop(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n,
+                             BYTE* __restrict lo, BYTE* __restrict hi) {
     std::memcpy(lo, vlo, static_cast<size_t>(n));
     std::memcpy(hi, vhi, static_cast<size_t>(n));
     for (int j = 1; j < K; j++) {
@@ -205,6 +201,11 @@ void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K,
             hi[i] = std::max(hi[i], c[i]);
         }
     }
+}
+
+void MinMaxAcross(const BYTE* __restrict vlo, const BYTE* __restrict vhi, int K, int b, int64_t n, BYTE* __restrict lo,
+                  BYTE* __restrict hi) {
+    pxgeo::Vectorised([&] { MinMaxAcrossLoop(vlo, vhi, K, b, n, lo, hi); });
 }
 
 // Window operations on 24-bit images (b = 3) and on grey 8-bit images (b = 1, levels), written
@@ -286,16 +287,18 @@ inline void KernelSums(const BYTE* const* rows, const LONG* kernel, LONG K, int 
         }
 }
 
-PX_OPS_SIMD_CLONES
-void KernelSums32(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, int32_t* acc) {
+inline void KernelSums32Loop(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, int32_t* acc) {
     KernelSums(rows, kernel, K, b, n, acc);
+}
+
+void KernelSums32(const BYTE* const* rows, const LONG* kernel, LONG K, int b, int64_t n, int32_t* acc) {
+    pxgeo::Vectorised([&] { KernelSums32Loop(rows, kernel, K, b, n, acc); });
 }
 
 // res[i] = offset + acc[i] / factor (factor 0: + acc[i]) clamped to 0..255, the division
 // truncating. In double: with |acc| and |factor| below 2^31 the rounded quotient never crosses
 // the integer it truncates to, and every sum with the offset is exact.
-PX_OPS_SIMD_CLONES
-void FinishSums32(const int32_t* __restrict acc, int64_t n, LONG factor, LONG offset, BYTE* __restrict res) {
+inline void FinishSums32Loop(const int32_t* __restrict acc, int64_t n, LONG factor, LONG offset, BYTE* __restrict res) {
     const double off = offset, d = factor;
     for (int64_t i = 0; i < n; i++) {
         const double q = factor != 0 ? static_cast<double>(static_cast<int32_t>(acc[i] / d)) : acc[i];
@@ -306,10 +309,13 @@ void FinishSums32(const int32_t* __restrict acc, int64_t n, LONG factor, LONG of
     }
 }
 
+void FinishSums32(const int32_t* __restrict acc, int64_t n, LONG factor, LONG offset, BYTE* __restrict res) {
+    pxgeo::Vectorised([&] { FinishSums32Loop(acc, n, factor, offset, res); });
+}
+
 // Contour of one row: per byte, the running m over the 3 x 3 window (dx outer, dy inner)
 // that takes a neighbour's value when it exceeds the centre by more than m; 255 - m.
-PX_OPS_SIMD_CLONES
-void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out) {
+inline void ContourRowLoop(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out) {
     const BYTE* r0 = rows[0];
     const BYTE* r1 = rows[1];
     const BYTE* r2 = rows[2];
@@ -321,6 +327,10 @@ void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out)
         for (int k = 0; k < 9; k++) m = nb[k] - c > m ? nb[k] : m;
         out[i] = static_cast<BYTE>(255 - m);
     }
+}
+
+void ContourRow(const BYTE* const* rows, int b, int64_t n, BYTE* __restrict out) {
+    pxgeo::Vectorised([&] { ContourRowLoop(rows, b, n, out); });
 }
 
 }  // namespace
@@ -526,8 +536,7 @@ inline void Sort2(int16_t& a, int16_t& b) {
 // it; gm, gc and gp start one pixel left of pixel 0. Each key is grey << 4 | position, so the
 // keys are distinct and the fixed median-of-nine network picks the middle of that stable order.
 // The loop runs many pixels at once.
-PX_OPS_SIMD_CLONES
-void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
+inline void Median9PositionsLoop(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
     for (int64_t i = 0; i < n; i++) {
         int16_t p0 = static_cast<int16_t>(gm[i] << 4), p1 = static_cast<int16_t>(gc[i] << 4 | 1),
                 p2 = static_cast<int16_t>(gp[i] << 4 | 2), p3 = static_cast<int16_t>(gm[i + 1] << 4 | 3),
@@ -545,10 +554,17 @@ void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n,
     }
 }
 
-PX_OPS_SIMD_CLONES
-void GreyOfBGR(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
+void Median9Positions(const BYTE* gm, const BYTE* gc, const BYTE* gp, int64_t n, BYTE* idx) {
+    pxgeo::Vectorised([&] { Median9PositionsLoop(gm, gc, gp, n, idx); });
+}
+
+inline void GreyOfBGRLoop(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
     for (int64_t x = 0; x < n; x++)
         g[x] = static_cast<BYTE>((117 * s[3 * x] + 601 * s[3 * x + 1] + 306 * s[3 * x + 2]) >> 10);
+}
+
+void GreyOfBGR(const BYTE* __restrict s, BYTE* __restrict g, int64_t n) {
+    pxgeo::Vectorised([&] { GreyOfBGRLoop(s, g, n); });
 }
 
 // Grey values of a row with one pixel of margin on either side (the out-of-range grey there,
@@ -747,72 +763,5 @@ bool PxImage::Contour() {
         return FromBGR(r);
     });
     Transfer(tmp);
-    return true;
-}
-
-namespace {
-
-// trunc((rand / 32767 - 0.5) * span) from the library's 15-bit generator, kept within the
-// 32-bit range whatever span is.
-int64_t RandomOffset(float span) {
-    const float v = (static_cast<float>(px::rand15()) / 32767.0f - 0.5f) * span;
-    if (!(v > -2147483648.0f)) return v != v ? 0 : -2147483648LL;
-    if (v >= 2147483648.0f) return 2147483647LL;
-    return static_cast<int64_t>(v);
-}
-
-}  // namespace
-
-bool PxImage::Jitter(LONG radius) {
-    if (!pDib) return false;
-    PxImage tmp(*this, true, true, true);
-    if (!tmp.IsValid()) {
-        SetLastError(tmp.GetLastError());
-        return false;
-    }
-    LONG xmin, xmax, ymin, ymax;
-    OpsRegion(xmin, xmax, ymin, ymax);
-    const LONG w = head.biWidth, h = head.biHeight;
-    const float span = 2.0f * static_cast<float>(radius);
-    const bool indexed = IsIndexed();
-    // One generator, drawn in row order: kept on one thread so a seed gives one result.
-    for (LONG y = ymin; y < ymax; y++) {
-        info.nProgress = static_cast<LONG>(100LL * y / h);
-        if (info.nEscape) break;
-        for (LONG x = xmin; x < xmax; x++) {
-            if (!OpsSelected(x, y)) continue;
-            int64_t nx = x + RandomOffset(span);
-            int64_t ny = y + RandomOffset(span);
-            if (nx < 0 || ny < 0 || nx >= w || ny >= h) {
-                nx = x;
-                ny = y;
-            }
-            if (indexed)
-                tmp.SetPixelIndex(x, y, BlindGetPixelIndex(static_cast<LONG>(nx), static_cast<LONG>(ny)));
-            else
-                tmp.SetPixelColor(x, y, BlindGetPixelColor(static_cast<LONG>(nx), static_cast<LONG>(ny)), false);
-            tmp.AlphaSet(x, y, AlphaGet(static_cast<LONG>(nx), static_cast<LONG>(ny)));
-        }
-    }
-    Transfer(tmp);
-    return true;
-}
-
-bool PxImage::Noise(LONG level) {
-    if (!pDib) return false;
-    LONG xmin, xmax, ymin, ymax;
-    OpsRegion(xmin, xmax, ymin, ymax);
-    const float span = static_cast<float>(level);
-    for (LONG y = ymin; y < ymax; y++) {
-        info.nProgress = static_cast<LONG>(100LL * y / ymax);
-        for (LONG x = xmin; x < xmax; x++) {
-            if (!OpsSelected(x, y)) continue;
-            RGBQUAD c = BlindGetPixelColor(x, y);
-            c.rgbRed = px_ops::ClampInt(c.rgbRed + RandomOffset(span));
-            c.rgbGreen = px_ops::ClampInt(c.rgbGreen + RandomOffset(span));
-            c.rgbBlue = px_ops::ClampInt(c.rgbBlue + RandomOffset(span));
-            SetPixelColor(x, y, c, false);
-        }
-    }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "imagelib/core/pxsimd.h"
 #include "imagelib/ops/colour/pxopsutil.h"
 #include "imagelib/ops/colour/pxspaces.h"
 #include "imagelib/ops/fourier/pxfftcore.h"
@@ -99,8 +100,10 @@ inline void TransformCore(int dir, const Twiddles& tw, double* x, double* y) {
 
 void Transform(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<1>(dir, tw, x, y); }
 
-PX_OPS_SIMD_CLONES
-void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<kLanes>(dir, tw, x, y); }
+inline void TransformLanesLoop(int dir, const Twiddles& tw, double* x, double* y) { TransformCore<kLanes>(dir, tw, x,
+                               y); }  void TransformLanes(int dir, const Twiddles& tw, double* x, double* y) {
+    pxgeo::Vectorised([&] { TransformLanesLoop(dir, tw, x, y); });
+}
 
 }  // namespace px_fft
 

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "imagelib/core/pxsimd.h"
+
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define PX_BILINEAR_VECTOR 1
 #include <immintrin.h>
@@ -81,10 +83,7 @@ PX_SSSE3 inline void Mix4(BYTE* d, const BYTE* const p[4], size_t eff, __m128i p
 
 }  // namespace
 
-bool HasBilinearQuad() {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
+bool HasBilinearQuad() { return SimdAllows(Simd::Ssse3); }
 
 PX_SSSE3 void BilinearRun24(BYTE* d, const BYTE* r0, size_t eff, const size_t* off, const short* u, int v, LONG n) {
     const __m128i vv = _mm_set1_epi16(static_cast<short>(v));

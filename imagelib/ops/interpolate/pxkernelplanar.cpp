@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "imagelib/ops/interpolate/pxgeoutil.h"
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxsimd.h"
 
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
 #define PX_KERNEL4_VECTOR 1

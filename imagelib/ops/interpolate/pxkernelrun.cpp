@@ -3,7 +3,7 @@
 // multiply-add would round once where the four-lane form rounds twice.
 #include "imagelib/ops/interpolate/pxkernelrun.h"
 
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxsimd.h"
 
 #include <algorithm>
 #include <cstring>
@@ -48,10 +48,7 @@ __attribute__((target("avx"))) inline void StoreOne(BYTE* d, BYTE* a, LONG x, __
 
 }  // namespace
 
-bool HasKernelRun() {
-    static const bool has = __builtin_cpu_supports("avx");
-    return has;
-}
+bool HasKernelRun() { return SimdAllows(Simd::Avx); }
 
 namespace {
 

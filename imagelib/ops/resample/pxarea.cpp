@@ -11,7 +11,7 @@
 #include <type_traits>
 
 #include "imagelib/ops/colour/pxopsutil.h"
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxsimd.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define PX_AREA_AVX2 1
@@ -61,9 +61,9 @@ inline V Load4(const T* p) {
 // v = 1000 x sum + w0 r0 + w1 r1 + w2 r2 over n values (the first M rows, the sum when kSum);
 // the rows themselves go to f0, f1 and f2 for the split columns.
 template <typename T, int M, bool kSum>
-PX_OPS_SIMD_CLONES void Down(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2,
-                             const T* __restrict sum, const BYTE* __restrict r0, const BYTE* __restrict r1,
-                             const BYTE* __restrict r2, T w0, T w1, T w2, size_t n) {
+inline void DownLoop(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2, const T* __restrict sum,
+                     const BYTE* __restrict r0, const BYTE* __restrict r1, const BYTE* __restrict r2, T w0, T w1, T w2,
+                     size_t n) {
     for (size_t i = 0; i < n; i++) {
         T a = kSum ? sum[i] * T(1000) : T(0);
         if (M >= 1) {
@@ -85,9 +85,15 @@ PX_OPS_SIMD_CLONES void Down(T* __restrict v, T* __restrict f0, T* __restrict f1
     }
 }
 
+template <typename T, int M, bool kSum>
+void Down(T* __restrict v, T* __restrict f0, T* __restrict f1, T* __restrict f2, const T* __restrict sum,
+          const BYTE* __restrict r0, const BYTE* __restrict r1, const BYTE* __restrict r2, T w0, T w1, T w2, size_t n) {
+    pxgeo::Vectorised([&] { DownLoop<T, M, kSum>(v, f0, f1, f2, sum, r0, r1, r2, w0, w1, w2, n); });
+}
+
 // The plain sum of k rows of n bytes.
 template <typename T>
-PX_OPS_SIMD_CLONES void SumRows(T* __restrict s, const BYTE* const* rows, int k, size_t n) {
+inline void SumRowsLoop(T* __restrict s, const BYTE* const* rows, int k, size_t n) {
     const BYTE* __restrict a = rows[0];
     for (size_t i = 0; i < n; i++) s[i] = static_cast<T>(a[i]);
     for (int j = 1; j < k; j++) {
@@ -96,13 +102,18 @@ PX_OPS_SIMD_CLONES void SumRows(T* __restrict s, const BYTE* const* rows, int k,
     }
 }
 
+template <typename T>
+void SumRows(T* __restrict s, const BYTE* const* rows, int k, size_t n) {
+    pxgeo::Vectorised([&] { SumRowsLoop<T>(s, rows, k, n); });
+}
+
 // The parts of a row of part wy at each output column's split column: trunc(pa x wy / 1000) to a
 // and trunc(pb x wy / 1000) to b (pa = pb = 0 where there is no split column). The products are
 // integers below 2^24, (p + 0.5) / 1000 lies 0.0005 or more from every integer, and the float
 // product with 0.001f misses it by less than 1.2e-4, so truncation gives the integer quotient.
 template <typename T>
-PX_OPS_SIMD_CLONES void SplitWeights(const float* __restrict pa, const float* __restrict pb, size_t n, int wy,
-                                     T* __restrict a, T* __restrict b) {
+inline void SplitWeightsLoop(const float* __restrict pa, const float* __restrict pb, size_t n, int wy, T* __restrict a,
+                             T* __restrict b) {
     const float w = static_cast<float>(wy);
     for (size_t c = 0; c < n; c++) {
         a[c] = static_cast<T>(static_cast<int>((pa[c] * w + 0.5f) * 0.001f));
@@ -110,11 +121,17 @@ PX_OPS_SIMD_CLONES void SplitWeights(const float* __restrict pa, const float* __
     }
 }
 
+template <typename T>
+void SplitWeights(const float* __restrict pa, const float* __restrict pb, size_t n, int wy, T* __restrict a,
+                  T* __restrict b) {
+    pxgeo::Vectorised([&] { SplitWeightsLoop<T>(pa, pb, n, wy, a, b); });
+}
+
 // Each output column's sums: its whole columns from v, its split column's near part and the far
 // part that the column before handed over (carry), from the rows in part (and the sum of whole
 // rows). Each output column stores four lanes; the fourth is overwritten by the next one.
 template <typename T, int M, bool kSum>
-PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, const AcrossIn<T>& in) {
+inline void AcrossLoop(const Cell* cells, LONG newx, const AcrossIn<T>& in) {
     typedef typename Lane<T>::V V;
     // Locals, so that the stores to acc cannot make the compiler read them again.
     const T* const v = in.v;
@@ -151,16 +168,25 @@ PX_OPS_SIMD_CLONES void Across(const Cell* cells, LONG newx, const AcrossIn<T>& 
     }
 }
 
+template <typename T, int M, bool kSum>
+void Across(const Cell* cells, LONG newx, const AcrossIn<T>& in) {
+    pxgeo::Vectorised([&] { AcrossLoop<T, M, kSum>(cells, newx, in); });
+}
+
 // min(255, sum / denom) for float sums below 2^24 and denominators below 8192: (sum + 0.5) / denom
 // lies 0.5 / denom or more from every integer, and the float product misses it by less than
 // 255 x 2^-23 (two roundings), which is smaller.
-PX_OPS_SIMD_CLONES void QuotientsFloatPlain(const float* __restrict acc, size_t n, float top, float inverse,
-                                            BYTE* __restrict out) {
+inline void QuotientsFloatPlainLoop(const float* __restrict acc, size_t n, float top, float inverse,
+                                    BYTE* __restrict out) {
     for (size_t i = 0; i < n; i++) {
         const float s = acc[i];
         const int q = static_cast<int>((s + 0.5f) * inverse);
         out[i] = s < top ? static_cast<BYTE>(q) : 255;
     }
+}
+
+void QuotientsFloatPlain(const float* __restrict acc, size_t n, float top, float inverse, BYTE* __restrict out) {
+    pxgeo::Vectorised([&] { QuotientsFloatPlainLoop(acc, n, top, inverse, out); });
 }
 
 #if PX_AREA_AVX2
@@ -197,13 +223,17 @@ void QuotientsFloat(const float* acc, size_t n, float top, float inverse, BYTE* 
 
 // The same in doubles, exact for sums below 2^31 and any denominator below 2^42.
 template <typename T>
-PX_OPS_SIMD_CLONES void QuotientsDouble(const T* __restrict acc, size_t n, double top, double inverse,
-                                        BYTE* __restrict out) {
+inline void QuotientsDoubleLoop(const T* __restrict acc, size_t n, double top, double inverse, BYTE* __restrict out) {
     for (size_t i = 0; i < n; i++) {
         const double s = static_cast<double>(acc[i]);
         const int q = static_cast<int>((s + 0.5) * inverse);
         out[i] = s < top ? static_cast<BYTE>(q) : 255;
     }
+}
+
+template <typename T>
+void QuotientsDouble(const T* __restrict acc, size_t n, double top, double inverse, BYTE* __restrict out) {
+    pxgeo::Vectorised([&] { QuotientsDoubleLoop<T>(acc, n, top, inverse, out); });
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include "imagelib/ops/interpolate/pxgeoutil.h"
 #include "imagelib/ops/interpolate/pxkernelplanar.h"
 #include "imagelib/ops/interpolate/pxkernelrun.h"
-#include "imagelib/ops/interpolate/pxrowrunner.h"
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxrowrunner.h"
+#include "imagelib/core/pxsimd.h"
 #include "imagelib/ops/resample/pxplanarrows.h"
 #include "imagelib/pximage.h"
 

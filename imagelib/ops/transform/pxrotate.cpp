@@ -8,7 +8,7 @@
 
 #include "imagelib/ops/interpolate/pxbilinear.h"
 #include "imagelib/ops/interpolate/pxgeoutil.h"
-#include "imagelib/ops/interpolate/pxrowrunner.h"
+#include "imagelib/core/pxrowrunner.h"
 #include "imagelib/ops/selection/pxpoint2.h"
 #include "imagelib/pximage.h"
 

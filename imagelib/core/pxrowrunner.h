@@ -1,6 +1,8 @@
-// Runs a per-row job over all rows of a result, on several threads when the result is large,
-// reporting progress and honouring escape on the image that owns the operation. Each row is
-// computed by exactly one call, so the result does not depend on how rows are shared out.
+// The row-band runner: a per-row job over all rows of a result, on the library's worker pool
+// when the result is large (the calling thread takes part), reporting progress and honouring
+// escape on the image that owns the operation. Each row is computed by exactly one call, so the
+// result does not depend on how rows are shared out. A job started from inside another job's
+// band runs on the thread that started it.
 #pragma once
 
 #include <algorithm>
@@ -8,62 +10,27 @@
 #include <functional>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "imagelib/core/pxbandorder.h"
+#include "imagelib/core/pxworkerpool.h"
 #include "imagelib/pximage.h"
 
 namespace pxgeo {
-
-// The order in which workers take bands: grab g goes to section g mod sections, so the bands in
-// work at one time lie in different parts of the result. Neighbouring bands would share the
-// result's fresh (huge) pages, and every thread would wait while one of them faults a page in.
-class BandOrder {
-public:
-    BandOrder(LONG nrows, LONG band, unsigned sections)
-        : m_nrows(nrows), m_band(band), m_sections(std::max<LONG>(1, static_cast<LONG>(sections))) {
-        const LONG nbands = (nrows + band - 1) / band;
-        m_perSection = (nbands + m_sections - 1) / m_sections;
-    }
-    // The first row of the next band, or -1 when every band is taken.
-    LONG Next() {
-        for (;;) {
-            const LONG g = m_next.fetch_add(1);
-            if (g >= m_perSection * m_sections) return -1;
-            const LONG first = ((g % m_sections) * m_perSection + g / m_sections) * m_band;
-            if (first < m_nrows) return first;
-        }
-    }
-
-private:
-    LONG m_nrows, m_band, m_sections, m_perSection = 0;
-    std::atomic<LONG> m_next{0};
-};
 
 // The threads for a job of nrows rows costing rowWork pixels each, shared out in at most units
 // pieces: one for small jobs, else one per core up to eight.
 inline unsigned ThreadsFor(LONG nrows, size_t rowWork, bool threaded, LONG units) {
     if (!threaded || static_cast<unsigned long long>(nrows) * rowWork < (1ULL << 18)) return 1;
-    const unsigned n = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    const unsigned n = pxcore::PxWorkerPool::Width(8);
     return std::min<unsigned>(n, static_cast<unsigned>(std::max<LONG>(units, 1)));
 }
 
-// Runs worker(t) for t = 0 .. nthreads - 1, the last on the calling thread, and waits for all.
-// Work is taken as threads come free, so a thread the system refuses only means fewer of them.
+// Runs worker(t) for t = 0 .. nthreads - 1 on the pool and the calling thread, and waits for all.
+// Work is taken as threads come free, so fewer threads only means each takes more.
 template <typename Fn>
 void OnThreads(unsigned nthreads, Fn&& worker) {
-    std::vector<std::thread> pool;
-    pool.reserve(nthreads > 0 ? nthreads - 1 : 0);
-    for (unsigned t = 1; t < nthreads; t++) {
-        try {
-            pool.emplace_back(worker, t);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    worker(0u);
-    for (auto& t : pool) t.join();
+    pxcore::PxWorkerPool::Instance().Run(nthreads, worker);
 }
 
 // rowWork is the cost of one row in pixels; small jobs stay on the calling thread. Every worker

@@ -1,4 +1,4 @@
-#include "imagelib/ops/interpolate/pxsimd.h"
+#include "imagelib/core/pxsimd.h"
 
 #include <atomic>
 
