@@ -29,17 +29,18 @@ def unsharp_kernel(radius):
 
 def unsharp_mask(src):
     """OpenCV's unsharp mask with our parameters.
-    Ours (imagelib/ops/filter/pxunsharp.cpp): a separable Gaussian blur, rows then columns, each
-    rounded to bytes (its weights are the Gaussian's mean over each pixel, normalised; the picture's
-    edges rescale by the weights inside it); then every byte s, with its blurred value b, becomes
-    trunc(s + amount (s - b)) clamped to 0..255, or stays s where 2 |s - b| < threshold. With
-    threshold 0 that keeps no byte, and its vector merge leaves out the comparison.
+    Ours (imagelib/ops/filter/pxunsharp.cpp, pxunsharprows.cpp): a separable Gaussian blur, rows
+    then columns, each rounded to bytes (its weights are the Gaussian's mean over each pixel,
+    normalised; the picture's edges rescale by the weights inside it); then every byte s, with its
+    blurred value b, becomes trunc(s + amount (s - b)) clamped to 0..255, or stays s where
+    2 |s - b| < threshold. With threshold 0 that keeps no byte, and its vector merge leaves out
+    the comparison.
     OpenCV's: GaussianBlur with the same taps and sigma (sampled weights, mirrored edges),
     addWeighted(src, 1 + amount, blurred, -amount) saturated to bytes (rounded where ours
     truncates: at most one level apart), and the threshold mask, computed whatever the threshold:
     absdiff, compare |s - b| < threshold / 2, copyTo of the source where it holds. Ours works in
     place on a copy made outside the timing; OpenCV's steps write into pictures made once outside
-    the timing (buffers, one set per source), so that neither side times fresh memory."""
+    the timing (one set per source), so that neither side times fresh memory."""
     taps, sigma = unsharp_kernel(RADIUS)
     b = _buffers.setdefault(id(src), [np.empty_like(src) for _ in range(4)])
     blurred, sharp, diff, keep = b
