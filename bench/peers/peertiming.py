@@ -142,12 +142,13 @@ def run_watched(argv, **kw):
 def run_commands(commands, **kw):
     """Commands run one after the other (each a new process) as one sample: their times added,
     the most threads and the highest peak memory of any of them."""
-    sample = {"ms": 0.0, "threads": 0, "rss_kb": 0}
+    sample = {"ms": 0.0, "threads": 0, "rss_kb": None}
     for argv in commands:
         one = run_watched(argv, **kw)
         sample["ms"] += one["ms"]
         sample["threads"] = max(sample["threads"], one["threads"])
-        sample["rss_kb"] = max(sample["rss_kb"], one["rss_kb"])
+        if one["rss_kb"] is not None:
+            sample["rss_kb"] = max(sample["rss_kb"] or 0, one["rss_kb"])
     return sample
 
 
