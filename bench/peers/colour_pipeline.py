@@ -1,32 +1,18 @@
 #!/usr/bin/python3
 """Times OpenCV's Bayer-to-BGR conversion plus per-channel lookup tables and the bottom-up flip
-on the same raw frames as bench_colour_pipeline (which writes them for this run), runs our
-benchmark in the same run and prints a row for each frame size (milliseconds per frame)."""
+on the same raw frames as bench_colour_pipeline (which writes them for this run) and prints a row
+for each frame size (milliseconds per frame). Each row runs in rounds, our benchmark (a process of
+its own) then OpenCV's calls, as many frames as our benchmark processed in that round."""
 import os
 import sys
 import tempfile
-import time
 
 import cv2
 import numpy as np
 
-from peertiming import failed, note, ours, row
+from peertiming import alternate, note, ours, row, timed, wanted
 
 SIZES = {"0": (3664, 2740), "4": (640, 480)}
-
-
-REPETITIONS = 5
-
-
-def best(fn, runs):
-    # Measured as the benchmark measures ours: the mean of a batch of runs, best of five batches.
-    t = []
-    for _ in range(REPETITIONS):
-        s = time.perf_counter()
-        for _ in range(runs):
-            fn()
-        t.append((time.perf_counter() - s) / runs)
-    return min(t)
 
 
 def tables():
@@ -41,27 +27,37 @@ def tables():
 
 
 def main():
+    works = {mode: "colour pipeline %dx%d" % size for mode, size in SIZES.items()}
+    if not any(wanted(w) for w in works.values()):
+        return 0
+    lut = tables()
     with tempfile.TemporaryDirectory() as frame_dir:
         # The driver prints its device-open progress on standard output; ours() skips it.
         env = dict(os.environ, QUILLORY_BENCH_FRAME_DIR=frame_dir)
-        mine = ours("bench_colour_pipeline", REPETITIONS, env, key=lambda name: name.split("/")[1])
-        lut = tables()
         for mode, (w, h) in SIZES.items():
-            work = "colour pipeline %dx%d" % (w, h)
-            path = os.path.join(frame_dir, "raw_%dx%d.bin" % (w, h))
-            if mode not in mine or not os.path.exists(path):
-                failed(work, "ours", "missing from bench_colour_pipeline")
+            work = works[mode]
+            if not wanted(work):
                 continue
-            raw = np.fromfile(path, np.uint8).reshape(h, w)
+            path = os.path.join(frame_dir, "raw_%dx%d.bin" % (w, h))
 
-            def peer():
-                bgr = cv2.cvtColor(raw, cv2.COLOR_BayerGR2BGR)
-                bgr = cv2.LUT(bgr, lut)
-                return cv2.flip(bgr, 0)
+            def mine(mode=mode, path=path):
+                me = ours("bench_colour_pipeline", "^BM_ColourPipeline/%s/" % mode, env,
+                          key=lambda name: name.split("/")[1]).get(mode)
+                return me if me and os.path.exists(path) else None
 
-            runs = 10 if w > 1000 else 200
-            t = best(peer, runs)
-            row(work, mine[mode], "OpenCV", t * 1000.0, cv2.getNumThreads())
+            def opencv(me, w=w, h=h, path=path):
+                raw = np.fromfile(path, np.uint8).reshape(h, w)
+
+                def peer():
+                    bgr = cv2.cvtColor(raw, cv2.COLOR_BayerGR2BGR)
+                    bgr = cv2.LUT(bgr, lut)
+                    return cv2.flip(bgr, 0)
+
+                return timed(peer, me["iterations"], cv2.getNumThreads())
+
+            result = alternate(work, mine, [("OpenCV", opencv)])
+            if result:
+                row(work, result[0], "OpenCV", result[1]["OpenCV"])
     note("OpenCV %s" % cv2.__version__)
     return 0
 

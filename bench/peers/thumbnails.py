@@ -8,15 +8,17 @@ bench_thumbnails has just written them):
   every file is read, decoded whole and resampled. Ours warm: the tiles come from our disk cache.
 - peers: a new process for each file (its start-up and library set-up included), without a
   thumbnail cache of its own; vipsthumbnail also once for all twenty files in one process. The
-  peers have no warm mode: the warm rows set our cached tiles beside their cold ones."""
+  peers have no warm mode: the warm rows set our cached tiles beside their cold ones.
+Each row runs in rounds: our benchmark (a process of its own, which writes the twenty files
+again), then each peer once over the twenty files."""
 import glob
 import os
 import subprocess
 import sys
 import tempfile
 
-from peertiming import (best_commands, failed, imagemagick_threads, note, ours, reason, row, tool,
-                        vips_concurrency)
+from peertiming import (CannotRun, alternate, imagemagick_threads, note, ours, row, run_commands, tool, vips_concurrency,
+                        wanted)
 
 BENCHES = ("BM_TwentyTilesCold", "BM_TwentyTilesWarm")
 
@@ -35,28 +37,38 @@ def peers(jpegs, out):
 
 
 def main():
+    benches = [b for b in BENCHES if wanted(b)]
+    if not benches:
+        return 0
     with tempfile.TemporaryDirectory() as work, tempfile.TemporaryDirectory() as out:
         env = dict(os.environ, QUILLORY_BENCH_WORK=work, QT_QPA_PLATFORM="offscreen")
-        mine = ours("bench_thumbnails", env=env)
-        jpegs = sorted(glob.glob(os.path.join(work, "p*.jpg")))
-        timed = {}
-        for peer, commands in peers(jpegs, out):
-            try:
-                timed[peer] = best_commands(commands) if commands else "not installed"
-            except subprocess.CalledProcessError as e:
-                timed[peer] = reason(e)
-        for bench in BENCHES:
-            if bench not in mine or len(jpegs) != 20:
-                failed(bench, "ours", "missing from bench_thumbnails")
+
+        def jpegs():
+            return sorted(glob.glob(os.path.join(work, "p*.jpg")))
+
+        for bench in benches:
+            def mine(bench=bench):
+                me = ours("bench_thumbnails", "^%s(/|$)" % bench, env).get(bench)
+                return me if me and len(jpegs()) == 20 else None
+
+            # The commands name the files our benchmark has just written.
+            names = [peer for peer, _ in peers([], out)]
+            runners = [(peer, lambda me, i=i: run(peers(jpegs(), out)[i][1])) for i, peer in enumerate(names)]
+            result = alternate(bench, mine, runners)
+            if not result:
                 continue
-            for peer, result in timed.items():
-                if isinstance(result, str):
-                    failed(bench, peer, result)
-                else:
-                    row(bench, mine[bench], peer, *result)
+            for peer in names:
+                row(bench, result[0], peer, result[1][peer])
     note("configured: libvips pool %s threads, ImageMagick limit %s threads"
          % (vips_concurrency(), imagemagick_threads()))
     return 0
+
+
+def run(commands):
+    """A peer's sample over its commands; a peer that is not installed counts as one that failed."""
+    if not commands:
+        raise CannotRun("not installed")
+    return run_commands(commands)
 
 
 if __name__ == "__main__":
