@@ -2,32 +2,6 @@
 
 #include "app/pelidordoc.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QPrinter>
-
-#include "ui/msgbridge.h"
-
-bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
-    printedOn = printer;
-    if (pdfPath.isEmpty()) return false;
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setOutputFileName(pdfPath);
-    return true;
-}
-
-// The page set-up turns the page to landscape, as a user choosing it would.
-bool FakePrompts::PageSetupDialog(QWidget*, QPrinter* printer) {
-    pageSetups++;
-    printer->setPageOrientation(QPageLayout::Landscape);
-    return true;
-}
-
-void FakePrompts::PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint) {
-    previews++;
-    QPrinter printer;
-    if (PrintDialog(parent, &printer)) paint(&printer);
-}
 
 void AppTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
@@ -67,14 +41,4 @@ QString AppTest::SaveBmp(const QString& name, int w, int h) {
     const QString p = Path(name);
     EXPECT_TRUE(img->Save(QFile::encodeName(p).constData(), 1)) << img->GetLastError();
     return p;
-}
-
-void AppTest::Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        PumpPrivateMessages();
-    } while (t.elapsed() < ms);
 }

@@ -20,29 +20,9 @@
 #include "ui/messages.h"
 #include "ui/msgbridge.h"
 #include "platform/le.h"
+#include "eventpump.h"
 
 namespace {
-
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        PumpPrivateMessages();
-    } while (t.elapsed() < ms);
-}
-
-template <class Pred>
-bool PumpUntil(Pred pred, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        PumpPrivateMessages();
-    }
-    return true;
-}
 
 // Runs each test in a temporary working directory: the correction files live there.
 class InWorkDir : public ::testing::Test {

@@ -14,19 +14,9 @@
 
 #include "capture/camerathread.h"
 #include "ui/msgbridge.h"
+#include "eventpump.h"
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        PumpPrivateMessages();
-    }
-    return true;
-}
 
 TEST(CameraThread, JobsRunInOrderOffTheUiThreadAndTheirEndsComeBackOnIt) {
     CCameraThread& camera = CCameraThread::Instance();

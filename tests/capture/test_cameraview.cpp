@@ -90,7 +90,7 @@ TEST_F(CameraViewTest, LiveFramesAreReportedAndPainted) {
     EXPECT_EQ(view->GetRunState(), CCameraView::kStop);
     EXPECT_FALSE(view->Display()->isVisible());
     const uint64_t grabbed = view->FramesGrabbed();
-    PumpFor(50);
+    Pump(50);
     EXPECT_EQ(view->FramesGrabbed(), grabbed) << "no grabbing after the shutdown";
 }
 
@@ -118,7 +118,7 @@ TEST_F(CameraViewTest, TheFrameAfterAnExposureChangeIsDropped) {
     ASSERT_TRUE(PumpUntil([&] { return view->FramesReported() >= 3; }, 10000));
     auto settle = [&] {
         view->SetRunState(CCameraView::kPause);
-        PumpFor(80);  // a grab in flight finishes
+        Pump(80);  // a grab in flight finishes
     };
     settle();
     const uint64_t grabbed0 = view->FramesGrabbed(), reported0 = view->FramesReported();
@@ -238,10 +238,10 @@ TEST_F(CameraViewTest, UnpluggedCameraNeitherSpinsNorHangs) {
     ASSERT_TRUE(view);
     ASSERT_TRUE(PumpUntil([&] { return view->FramesReported() >= 3; }, 10000));
     SimCamUnplug();
-    PumpFor(200);
+    Pump(200);
     const uint64_t grabbed = view->FramesGrabbed();
     const double cpu0 = ProcessCpuSeconds();
-    PumpFor(1000);
+    Pump(1000);
     const double cpu = ProcessCpuSeconds() - cpu0;
     EXPECT_EQ(view->FramesGrabbed(), grabbed);
     EXPECT_LT(cpu, 0.5) << "failing grabs back off instead of spinning";
@@ -339,7 +339,7 @@ TEST_F(CameraViewTest, TheWizardShowsTheLivePictureWhileItRuns) {
     EXPECT_TRUE(PumpUntil([&] { return view->Display()->PaintedFrames() > painted; }, 10000))
         << "the view's own display shows the picture again";
     const int afterWizard = viewer.frames;
-    PumpFor(100);
+    Pump(100);
     EXPECT_EQ(viewer.frames.load(), afterWizard);
     view->Shutdown(&settings_);
 }

@@ -50,55 +50,11 @@ extern "C" {
 #include "imagelib/pximage.h"
 #include "qodirectx.h"
 #include "testcamerahost.h"
+#include "eventpump.h"
+#include "fakeprompts.h"
+#include "scopedenv.h"
 
 namespace {
-
-class DSPrompts : public CPromptService {
-public:
-    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
-        messages << text;
-        return IDOK;
-    }
-    bool FileDialog(QWidget*, FileDialogRequest& r) override {
-        requests.push_back(r);
-        if (fileNames.isEmpty()) return false;
-        r.fileName = fileNames.takeFirst();
-        return true;
-    }
-    int DoModal(QDialog* dialog) override {
-        dialogs << dialog->windowTitle();
-        return onDialog ? onDialog(dialog) : QDialog::Rejected;
-    }
-    bool ChooseFolder(QWidget*, const QString&, QString& folder) override {
-        if (folders.isEmpty()) return false;
-        folder = folders.takeFirst();
-        return true;
-    }
-    std::function<int(QDialog*)> onDialog;
-    QStringList dialogs;
-    QStringList messages;
-    QStringList fileNames;
-    QStringList folders;
-    std::vector<FileDialogRequest> requests;
-};
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QString& value) : m_name(name) {
-        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
-        setenv(name, value.toUtf8().constData(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::unique_ptr<std::string> m_old;
-};
 
 // A chooser that answers with the left half of the allowed area.
 class HalfChooser : public IRegionChooser {
@@ -151,8 +107,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir(dir.path()).mkpath("shots");
-        env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", dir.filePath("config")));
-        env.push_back(std::make_unique<ScopedEnv>("HOME", dir.path()));
+        env.Set("XDG_CONFIG_HOME", dir.filePath("config").toStdString());
+        env.Set("HOME", dir.path().toStdString());
+        // The webcam window answered every box with OK.
+        prompts.answerOkCancel = IDOK;
+        prompts.answerYesNo = IDOK;
         oldPrompts = CPromptService::Replace(&prompts);
         videodev::SetSystemDevicesHidden(true);
         videodev::RemoveTestPatternDevices();
@@ -170,30 +129,11 @@ protected:
         DSCameraUnInit();
         videodev::RemoveTestPatternDevices();
         CPromptService::Replace(oldPrompts);
-        env.clear();
+        env.Restore();
     }
     QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
     QString Shots() const { return dir.filePath("shots/"); }
 
-    static void Pump(int ms) {
-        QElapsedTimer t;
-        t.start();
-        do {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            PumpPrivateMessages();
-        } while (t.elapsed() < ms);
-    }
-    template <class Pred>
-    static bool PumpUntil(Pred pred, int timeoutMs = 8000) {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > timeoutMs) return false;
-            Pump(0);
-        }
-        return true;
-    }
     CDSCameraFrame* Frame() const {
         return host ? dynamic_cast<CDSCameraFrame*>(host->Frame()) : nullptr;
     }
@@ -225,8 +165,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::vector<std::unique_ptr<ScopedEnv>> env;
-    DSPrompts prompts;
+    ScopedEnv env;
+    FakePrompts prompts;
     CPromptService* oldPrompts = nullptr;
     std::unique_ptr<TestCameraHost> host;
 };

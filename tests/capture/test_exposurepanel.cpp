@@ -18,6 +18,7 @@
 #include "controls/exposuretimectrl.h"
 #include "ui/messages.h"
 #include "ui/msgbridge.h"
+#include "eventpump.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {
@@ -38,13 +39,6 @@ public:
     }
     std::vector<std::pair<UINT, WPARAM>> messages;
 };
-
-void Pump() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::processEvents();
-        PumpPrivateMessages();
-    }
-}
 
 class Popups : public ::testing::Test {
 protected:

@@ -38,7 +38,7 @@
 #include "resources/resourcetable.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
-#include "testcamerahost.h"
+#include "camerawindowtest.h"
 
 namespace {
 
@@ -52,46 +52,6 @@ public:
     }
     std::vector<std::pair<UINT, WPARAM>> messages;
 };
-
-class Prompts : public CPromptService {
-public:
-    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
-        texts << text;
-        return IDOK;
-    }
-    // The folder chooser: records the folder it starts on, answers with the queued folder or,
-    // with none queued, as Cancel.
-    bool ChooseFolder(QWidget*, const QString&, QString& folder) override {
-        startFolders << folder;
-        if (folders.isEmpty()) return false;
-        folder = folders.takeFirst();
-        return true;
-    }
-    QStringList texts;
-    QStringList startFolders;
-    QStringList folders;
-};
-
-void Pump(int ms = 0) {
-    QElapsedTimer t;
-    t.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        PumpPrivateMessages();
-    } while (t.elapsed() < ms);
-}
-
-template <class Pred>
-bool PumpUntil(Pred pred, int timeoutMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        Pump();
-    }
-    return true;
-}
 
 CameraSettings SaveRecord() {
     CameraSettings s;
@@ -109,7 +69,7 @@ class SaveConfigDialog : public ::testing::Test {
 protected:
     void SetUp() override { old = CPromptService::Replace(&prompts); }
     void TearDown() override { CPromptService::Replace(old); }
-    Prompts prompts;
+    FakePrompts prompts;
     CPromptService* old = nullptr;
     RecordingFrame frame;
 };
@@ -235,8 +195,8 @@ TEST_F(SaveConfigDialog, ANumberOutsideItsRangeIsRefusedAtOkAndNothingIsStored) 
     dlg.OnOK();
     EXPECT_FALSE(dlg.IsFinished());
     EXPECT_TRUE(frame.messages.empty());
-    ASSERT_EQ(prompts.texts.size(), 1);
-    EXPECT_EQ(prompts.texts[0], QStringLiteral("Please enter an integer between 1 and 60."));
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0], QStringLiteral("Please enter an integer between 1 and 60."));
     EXPECT_EQ(dlg.Tabs()->currentIndex(), CSaveConfigDlg::kVideoPage);
     EXPECT_EQ(s.snap.sFilename, "plate");
     EXPECT_EQ(s.video.TimeLimit, 5);
@@ -311,78 +271,24 @@ TEST_F(SaveConfigDialog, TheFolderBrowseButtonsFollowTheConfigRadioAndOkStoresTh
 
 namespace {
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const QString& value) : m_name(name) {
-        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
-        setenv(name, value.toUtf8().constData(), 1);
-    }
-    ~EnvVar() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::unique_ptr<std::string> m_old;
-};
-
-class SaveConfigOnCamera : public ::testing::Test {
+class SaveConfigOnCamera : public CameraWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        oldDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        env.push_back(std::make_unique<EnvVar>("QUILLORY_SIMULATED_CAMERA", "1"));
-        env.push_back(std::make_unique<EnvVar>("XDG_CONFIG_HOME", dir.filePath("config")));
-        env.push_back(std::make_unique<EnvVar>("HOME", dir.path()));
-        old = CPromptService::Replace(&prompts);
-        SimCamReset();
-        SimCamSetRealTime(false);
-        SimCamPlug();
-        CProfile profile(ProfilePath());
-        profile.WriteProfileInt("LumoProf28", "Preview", 4);
-        profile.WriteProfileString("FileSave", "sPath", dir.path());
-    }
-    void TearDown() override {
-        host.reset();
-        Pump();
-        VekCamera_SetCamera(28);
-        VekCameraUnInit();
-        SimCamUnplug();
-        SimCamSetRealTime(true);
-        CPromptService::Replace(old);
-        QDir::setCurrent(oldDir);
-        env.clear();
-    }
-    QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
-    CCameraFrame* Frame() const {
-        return host ? dynamic_cast<CCameraFrame*>(host->Frame()) : nullptr;
+        CameraWindowTest::SetUp();
+        CProfile(ProfilePath()).WriteProfileString("FileSave", "sPath", dir.path());
     }
     CCameraFrame* Start() {
-        host = std::make_unique<TestCameraHost>(ProfilePath());
-        host->OpenCameraFrame();
-        if (!PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); })) return nullptr;
-        CCameraFrame* f = Frame();
-        if (!PumpUntil([f] { return f->Controller().IsIdle(); }, 3000)) return nullptr;
+        CCameraFrame* f = CameraWindowTest::Start();
+        if (!f || !PumpUntil([f] { return f->Controller().IsIdle(); }, 3000)) return nullptr;
         return f;
     }
-
-    QTemporaryDir dir;
-    QString oldDir;
-    std::vector<std::unique_ptr<EnvVar>> env;
-    Prompts prompts;
-    CPromptService* old = nullptr;
-    std::unique_ptr<TestCameraHost> host;
 };
 
 }  // namespace
 
 TEST_F(SaveConfigOnCamera, ConfigItemsOpenTheirPageAndAResolutionChoiceReachesTheProfileAtClose) {
     CCameraFrame* f = Start();
-    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
     // Each drop-down carries its "Config..." item.
     for (UINT button : {CCameraFrame::ID_CAMERA_SNAP, CCameraFrame::ID_CAMERA_RECORD, CCameraFrame::ID_CAMERA_RESOLUTION}) {
         ASSERT_TRUE(f->Button(button));
@@ -435,7 +341,7 @@ TEST_F(SaveConfigOnCamera, ConfigItemsOpenTheirPageAndAResolutionChoiceReachesTh
 
 TEST_F(SaveConfigOnCamera, ANewPreviewResolutionClosesTheCameraAndOpensItAgainLater) {
     CCameraFrame* f = Start();
-    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
     ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_RESOLUTION_CONFIG));
     CSaveConfigDlg* dlg = f->SaveConfigDlg();
     CResolutionPage* page = dlg->ResolutionPage();
@@ -481,7 +387,7 @@ TEST_F(SaveConfigOnCamera, TheExposureButtonsPromptFollowsThePopupAndMovingTheWi
 
 TEST_F(SaveConfigOnCamera, AChosenPathTakesTheSeriesAndComesBackAfterARestart) {
     CCameraFrame* f = Start();
-    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
     const QString chosen = dir.filePath("chosen");
     ASSERT_TRUE(QDir().mkpath(chosen));
     ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_SNAP_CONFIG));

@@ -576,14 +576,10 @@ TEST_F(Engine, PauseOnAStoppedEngineStartsNoThreads) {
 
 TEST_F(Engine, SnapshotButtonWhilePlayingWritesABitmap) {
     // The snapshot folder is the user's home; point it at the test folder.
-    const char* home = std::getenv("HOME");
-    const std::string savedHome = home ? home : "";
-    setenv("HOME", out_.c_str(), 1);
-    InitAt(4);
-    if (home)
-        setenv("HOME", savedHome.c_str(), 1);
-    else
-        unsetenv("HOME");
+    {
+        ScopedEnv home("HOME", out_.string());
+        InitAt(4);
+    }
     SimCamSetButtonHeld(true);
     ASSERT_EQ(FerroCameraPlay(), 1);
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -10,6 +10,7 @@
 
 #include "platform/inifile.h"
 #include "platform/registry.h"
+#include "scopedenv.h"
 
 namespace fs = std::filesystem;
 
@@ -22,16 +23,10 @@ protected:
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        oldConfig_ = old ? old : "";
-        hadConfig_ = old != nullptr;
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        env_.Set("XDG_CONFIG_HOME", dir_.string());
     }
     void TearDown() override {
-        if (hadConfig_)
-            setenv("XDG_CONFIG_HOME", oldConfig_.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
+        env_.Restore();
         fs::remove_all(dir_);
     }
     std::string Text(const fs::path& p) {
@@ -39,8 +34,7 @@ protected:
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
     fs::path dir_;
-    std::string oldConfig_;
-    bool hadConfig_ = false;
+    ScopedEnv env_;
 };
 
 }  // namespace
@@ -197,10 +191,10 @@ TEST_F(IniTest, HandEditedDwordsAreReadCarefully) {
 }
 
 TEST_F(IniTest, ConfigHomeFallsBackToHome) {
-    unsetenv("XDG_CONFIG_HOME");
+    env_.Set("XDG_CONFIG_HOME", nullptr);
     const char* home = std::getenv("HOME");
     EXPECT_EQ(ConfigHome(), std::string(home && home[0] ? home : ".") + "/.config");
-    setenv("XDG_CONFIG_HOME", "relative/path", 1);
+    env_.Set("XDG_CONFIG_HOME", "relative/path");
     EXPECT_EQ(ConfigHome(), std::string(home && home[0] ? home : ".") + "/.config");
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "HubTestSupport.h"
+#include "scopedenv.h"
 #include "simcam.h"
 
 namespace {
@@ -19,10 +20,8 @@ class HubFerrocam : public HubTest {
 protected:
     void SetUp() override {
         HubTest::SetUp();
-        SaveEnv("QUILLORY_SIMULATED_CAMERA", &savedSim_);
-        SaveEnv("XDG_CONFIG_HOME", &savedXdg_);
-        setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
-        setenv("XDG_CONFIG_HOME", config_.Dir().c_str(), 1);  // the driver's parameter teams
+        env_.Set("QUILLORY_SIMULATED_CAMERA", "1");
+        env_.Set("XDG_CONFIG_HOME", config_.Dir().string());  // the driver's parameter teams
         SimCamReset();
         SimCamSetRealTime(false);
         SimCamPlug();
@@ -32,24 +31,12 @@ protected:
         VekCamera_SetCamera(28);
         VekCameraUnInit();
         SimCamUnplug();
-        RestoreEnv("QUILLORY_SIMULATED_CAMERA", savedSim_);
-        RestoreEnv("XDG_CONFIG_HOME", savedXdg_);
+        env_.Restore();
         HubTest::TearDown();
-    }
-    static void SaveEnv(const char* name, std::unique_ptr<std::string>* saved) {
-        const char* v = std::getenv(name);
-        saved->reset(v ? new std::string(v) : nullptr);
-    }
-    static void RestoreEnv(const char* name, const std::unique_ptr<std::string>& saved) {
-        if (saved)
-            setenv(name, saved->c_str(), 1);
-        else
-            unsetenv(name);
     }
 
     TempDir config_;
-    std::unique_ptr<std::string> savedSim_;
-    std::unique_ptr<std::string> savedXdg_;
+    ScopedEnv env_;
 };
 
 TEST_F(HubFerrocam, DetectsInitsGrabsAndDecodesThroughTheHub) {
