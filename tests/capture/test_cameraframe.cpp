@@ -297,7 +297,7 @@ TEST_F(CameraFrameTest, AGainChangedInTheSettingsDialogIsSavedByOkAndThePopupRep
     ASSERT_EQ(VekCameraGetAnalogGain(&native), 1);
     EXPECT_EQ(native & 0xFFFF, GainDeviceFromLevel(28, level));
     dlg->OnOK();
-    Pump(50);
+    PumpUntil([f] { return !f->SettingDlg(); });
     EXPECT_FALSE(f->SettingDlg());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
     QFile ini(dir.filePath("config/OSTREL/Ferrosens.ini"));
@@ -320,7 +320,7 @@ TEST_F(CameraFrameTest, AGainChangedInTheSettingsDialogIsSavedByOkAndThePopupRep
     EXPECT_TRUE(PumpUntil([f, target] { return f->Settings().nExposureMs == target; }, 5000))
         << f->Settings().nExposureMs << " ms, not " << target;
     SendMessage(f->GetSafeHwnd(), WM_CAMERA_EXPOSUREPANEL, 0, 0);
-    Pump(20);
+    PumpUntil([f] { return !f->ExposurePanel(); });
     EXPECT_FALSE(f->ExposurePanel());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
 }

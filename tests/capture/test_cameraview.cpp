@@ -110,9 +110,14 @@ TEST_F(CameraViewTest, TheFrameAfterAnExposureChangeIsDropped) {
     auto view = StartView();
     ASSERT_TRUE(view);
     ASSERT_TRUE(PumpUntil([&] { return view->FramesReported() >= 3; }, 10000));
+    // Paused: a grab in flight finishes, then the counts stay as they are.
     auto settle = [&] {
         view->SetRunState(CCameraView::kPause);
-        Pump(80);  // a grab in flight finishes
+        for (int i = 0; i < 100; ++i) {
+            const uint64_t g = view->FramesGrabbed(), r = view->FramesReported();
+            Pump(80);
+            if (g == view->FramesGrabbed() && r == view->FramesReported()) break;
+        }
     };
     settle();
     const uint64_t grabbed0 = view->FramesGrabbed(), reported0 = view->FramesReported();

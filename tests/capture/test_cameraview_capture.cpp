@@ -203,7 +203,7 @@ TEST_F(CameraViewCapture, ACutRegionSnapHasTheRegionAndRawLandsInRaw) {
     ASSERT_TRUE(view);
     // The child is larger than the 640 x 480 image: the mapping must not round to nothing.
     view->resize(1280, 960);
-    Pump(20);
+    PumpUntil([&] { return view->Display()->width() == 1280; });
     ASSERT_EQ(view->Display()->width(), 1280);
     FixedChooser chooser(view->Display(), RECT{101, 51, 401, 251});
     view->SetRegionChooser(&chooser);
@@ -270,7 +270,7 @@ TEST_F(CameraViewCapture, ARecordingReadsBackWithItsFramesAndSize) {
     const auto saved = main_.Of(WM_CAMERA_FILESAVED)[0];
     EXPECT_EQ(saved.wParam, 1u);
     EXPECT_EQ(saved.text, path);
-    Pump(50);
+    PumpUntil([&] { return !frame_.Of(WM_CAMERA_STATUSTEXT).empty(); });
     const auto texts = frame_.Of(WM_CAMERA_STATUSTEXT);
     ASSERT_FALSE(texts.empty());
     const int frames = static_cast<int>(texts.size());

@@ -216,7 +216,7 @@ TEST_F(SaveConfigDialog, WithoutTheResolutionTabNoPreviewChangeReopensTheCamera)
     EXPECT_EQ(dlg.Tabs()->currentIndex(), 0) << "a page the dialog lacks leaves the first one";
     s.byPreviewRes = 2;
     dlg.OnOK();
-    Pump(250);
+    PumpUntil([&] { return !frame.messages.empty(); });
     ASSERT_EQ(frame.messages.size(), 1u);
     EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
 }
@@ -307,7 +307,7 @@ TEST_F(SaveConfigOnCamera, ConfigItemsOpenTheirPageAndAResolutionChoiceReachesTh
         EXPECT_TRUE(f->OnCommand(configs[(page + 1) % 3]));
         EXPECT_EQ(f->SaveConfigDlg(), open);
         open->OnCancel();
-        Pump(20);
+        PumpUntil([f] { return !f->SaveConfigDlg(); });
         EXPECT_FALSE(f->SaveConfigDlg());
         EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
     }
@@ -379,7 +379,7 @@ TEST_F(SaveConfigOnCamera, TheExposureButtonsPromptFollowsThePopupAndMovingTheWi
     f->move(f->pos() + QPoint(30, 20));
     QMoveEvent move(f->pos(), f->pos() - QPoint(30, 20));
     QCoreApplication::sendEvent(f, &move);
-    Pump(20);
+    PumpUntil([f] { return !f->ExposurePanel(); });
     EXPECT_FALSE(f->ExposurePanel());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
     EXPECT_EQ(exposure->text(), ResourceString(1245).section('\n', 1, 1));
