@@ -1,6 +1,8 @@
 #include "apptest.h"
 
+#include "app/mainframe.h"
 #include "app/pelidordoc.h"
+#include "ui/messages.h"
 
 
 void AppTest::SetUp() {
@@ -42,3 +44,13 @@ QString AppTest::SaveBmp(const QString& name, int w, int h) {
     EXPECT_TRUE(img->Save(QFile::encodeName(p).constData(), 1)) << img->GetLastError();
     return p;
 }
+
+CPelidorDoc* AppTest::NewImageDoc(PxImage* image, const QString& title) {
+    auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+    doc->SetImage(image);
+    doc->SetTitle(title);
+    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    return doc;
+}
+
+bool AppTest::Enabled(UINT id) { return app->MainFrame()->Router()->Query(id).m_bEnabled; }

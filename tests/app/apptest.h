@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/pelidorapp.h"
+#include "app/pelidordoc.h"
 #include "eventpump.h"
 #include "fakeprompts.h"
 #include "imagelib/pximage.h"
@@ -25,6 +26,10 @@ protected:
     // A 24-bit test image with a gradient; saved as BMP when a name is given.
     static PxImage* MakeImage(int w, int h);
     QString SaveBmp(const QString& name, int w, int h);
+    // A new document of the started program over the image (which it takes).
+    CPelidorDoc* NewImageDoc(PxImage* image, const QString& title = "Test");
+    // Whether the program's command is enabled now.
+    bool Enabled(UINT id);
 
     QTemporaryDir dir;
     FakePrompts prompts;

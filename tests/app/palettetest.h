@@ -14,15 +14,7 @@
 
 class PaletteAppTest : public AppTest {
 protected:
-    CPelidorDoc* NewImageDoc(PxImage* image, const QString& title = "Test") {
-        auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-        doc->SetImage(image);
-        doc->SetTitle(title);
-        doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-        return doc;
-    }
     bool Run(UINT id) { return app->MainFrame()->Router()->Execute(id); }
-    bool Enabled(UINT id) { return app->MainFrame()->Router()->Query(id).m_bEnabled; }
     template <typename T = QAbstractButton>
     static T* Control(QDialog* dlg, int id) {
         T* w = dlg->findChild<T*>(QString::number(id));

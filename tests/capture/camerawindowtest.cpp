@@ -11,16 +11,14 @@ void CameraWindowTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
     oldDir = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    env.Set("QUILLORY_SIMULATED_CAMERA", "1");
-    env.Set("XDG_CONFIG_HOME", dir.filePath("config").toStdString());
-    env.Set("HOME", dir.path().toStdString());
-    // The camera windows answered every box with OK.
-    prompts.answerOkCancel = IDOK;
-    prompts.answerYesNo = IDOK;
+    prompts.AnswerOk();
     oldPrompts = CPromptService::Replace(&prompts);
     SimCamReset();
     SimCamSetRealTime(false);
     SimCamPlug();
+    env.Set("QUILLORY_SIMULATED_CAMERA", "1");
+    env.Set("XDG_CONFIG_HOME", dir.filePath("config").toStdString());
+    env.Set("HOME", dir.path().toStdString());
     CProfile profile(ProfilePath());
     profile.WriteProfileInt("LumoProf28", "Preview", 4);
 }

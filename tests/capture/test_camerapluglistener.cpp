@@ -18,6 +18,7 @@
 #include "ui/msgbridge.h"
 #include "outside/simcam/simcam.h"
 #include "fakeprompts.h"
+#include "messagerecorder.h"
 #include "scopedenv.h"
 
 namespace {
@@ -29,20 +30,15 @@ struct Posted {
     bool operator==(const Posted&) const = default;
 };
 
-class RecordingWindow : public QObject, public CMessageTarget {
+// The recorder's messages, with the camera id as the signed number it is.
+class RecordingWindow : public MessageRecorder {
 public:
-    RecordingWindow() { RegisterWindow(this); }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        posted.push_back({message, static_cast<int>(static_cast<intptr_t>(wParam)), lParam});
-        return 1;
-    }
     std::vector<Posted> Take() {
-        PumpPrivateMessages();
         std::vector<Posted> out;
-        out.swap(posted);
+        for (const RecordedMessage& m : MessageRecorder::Take())
+            out.push_back({m.message, static_cast<int>(static_cast<intptr_t>(m.wParam)), m.lParam});
         return out;
     }
-    std::vector<Posted> posted;
 };
 
 using Props = std::map<std::string, std::string>;

@@ -8,7 +8,7 @@
 #include "vekcamera/VekCamera.h"
 
 LRESULT RecordingWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    RecordedMessage m{message, wParam, false, {}};
+    ViewMessage m{message, wParam, false, {}};
     if ((message == WM_CAMERA_STATUSTEXT || message == WM_CAMERA_FILESAVED) && lParam) {
         m.hasText = true;
         m.text = reinterpret_cast<const char*>(lParam);
@@ -21,8 +21,8 @@ LRESULT RecordingWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
 
 int RecordingWindow::Count(UINT message) const { return static_cast<int>(Of(message).size()); }
 
-std::vector<RecordedMessage> RecordingWindow::Of(UINT message) const {
-    std::vector<RecordedMessage> out;
+std::vector<ViewMessage> RecordingWindow::Of(UINT message) const {
+    std::vector<ViewMessage> out;
     for (const auto& m : messages)
         if (m.message == message)
             out.push_back(m);
@@ -36,9 +36,7 @@ void CameraViewTest::SetUp() {
     ASSERT_EQ(chdir(work_.path().toUtf8().constData()), 0);
     env_.Set("QUILLORY_SIMULATED_CAMERA", "1");
     env_.Set("XDG_CONFIG_HOME", config_.path().toStdString());
-    // The camera view's tests answered every box with OK.
-    prompts_.answerOkCancel = IDOK;
-    prompts_.answerYesNo = IDOK;
+    prompts_.AnswerOk();
     oldPrompts_ = CPromptService::Replace(&prompts_);
     SimCamReset();
     SimCamSetRealTime(false);

@@ -23,7 +23,7 @@
 
 class CCameraView;
 
-struct RecordedMessage {
+struct ViewMessage {
     UINT message;
     WPARAM wParam;
     bool hasText;
@@ -35,8 +35,8 @@ public:
     RecordingWindow() { RegisterWindow(this); }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     int Count(UINT message) const;
-    std::vector<RecordedMessage> Of(UINT message) const;
-    std::vector<RecordedMessage> messages;
+    std::vector<ViewMessage> Of(UINT message) const;
+    std::vector<ViewMessage> messages;
     std::function<void(UINT, WPARAM, LPARAM)> onMessage;
 };
 

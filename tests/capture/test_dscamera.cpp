@@ -109,9 +109,7 @@ protected:
         QDir(dir.path()).mkpath("shots");
         env.Set("XDG_CONFIG_HOME", dir.filePath("config").toStdString());
         env.Set("HOME", dir.path().toStdString());
-        // The webcam window answered every box with OK.
-        prompts.answerOkCancel = IDOK;
-        prompts.answerYesNo = IDOK;
+        prompts.AnswerOk();
         oldPrompts = CPromptService::Replace(&prompts);
         videodev::SetSystemDevicesHidden(true);
         videodev::RemoveTestPatternDevices();

@@ -39,19 +39,9 @@
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
 #include "camerawindowtest.h"
+#include "messagerecorder.h"
 
 namespace {
-
-class RecordingFrame : public QObject, public CMessageTarget {
-public:
-    RecordingFrame() { RegisterWindow(this); }
-    ~RecordingFrame() override { UnregisterWindow(); }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
-        messages.emplace_back(message, wParam);
-        return 0;
-    }
-    std::vector<std::pair<UINT, WPARAM>> messages;
-};
 
 CameraSettings SaveRecord() {
     CameraSettings s;
@@ -71,7 +61,7 @@ protected:
     void TearDown() override { CPromptService::Replace(old); }
     FakePrompts prompts;
     CPromptService* old = nullptr;
-    RecordingFrame frame;
+    MessageRecorder frame;
 };
 
 }  // namespace
@@ -138,8 +128,8 @@ TEST_F(SaveConfigDialog, PagesLoadAndEnableAsTheRecordSaysAndOkEndsWithTheClosed
 
     dlg.OnOK();
     EXPECT_TRUE(dlg.IsFinished());
-    ASSERT_EQ(frame.messages.size(), 1u);
-    EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+    ASSERT_EQ(frame.received.size(), 1u);
+    EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
     EXPECT_EQ(s.snap.bConfig, 0);
     EXPECT_EQ(s.snap.nCount, 1);
     EXPECT_EQ(s.video.bConfig, 1);
@@ -165,14 +155,14 @@ TEST_F(SaveConfigDialog, CancelPutsTheRecordBackAndCloseKeepsItWithoutStoring) {
         dlg.OnCancel();
         EXPECT_EQ(s.snap.sFilename, "plate");
         EXPECT_EQ(s.byCaptureRes, 0);
-        ASSERT_EQ(frame.messages.size(), 1u);
-        EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+        ASSERT_EQ(frame.received.size(), 1u);
+        EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
         // Nothing more once finished.
         dlg.OnOK();
         dlg.OnCancel();
-        EXPECT_EQ(frame.messages.size(), 1u);
+        EXPECT_EQ(frame.received.size(), 1u);
     }
-    frame.messages.clear();
+    frame.received.clear();
     {
         CSaveConfigDlg dlg(frame.GetSafeHwnd());
         dlg.SetSettings(&s, CSaveConfigDlg::kSnapPage);
@@ -180,8 +170,8 @@ TEST_F(SaveConfigDialog, CancelPutsTheRecordBackAndCloseKeepsItWithoutStoring) {
         dlg.show();
         dlg.close();
         EXPECT_EQ(s.snap.sFilename, "plate");
-        ASSERT_EQ(frame.messages.size(), 1u);
-        EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+        ASSERT_EQ(frame.received.size(), 1u);
+        EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
     }
 }
 
@@ -194,7 +184,7 @@ TEST_F(SaveConfigDialog, ANumberOutsideItsRangeIsRefusedAtOkAndNothingIsStored) 
     dlg.VideoPage()->TimeLimit()->setText("61");
     dlg.OnOK();
     EXPECT_FALSE(dlg.IsFinished());
-    EXPECT_TRUE(frame.messages.empty());
+    EXPECT_TRUE(frame.received.empty());
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(prompts.messages[0], QStringLiteral("Please enter an integer between 1 and 60."));
     EXPECT_EQ(dlg.Tabs()->currentIndex(), CSaveConfigDlg::kVideoPage);
@@ -216,9 +206,9 @@ TEST_F(SaveConfigDialog, WithoutTheResolutionTabNoPreviewChangeReopensTheCamera)
     EXPECT_EQ(dlg.Tabs()->currentIndex(), 0) << "a page the dialog lacks leaves the first one";
     s.byPreviewRes = 2;
     dlg.OnOK();
-    PumpUntil([&] { return !frame.messages.empty(); });
-    ASSERT_EQ(frame.messages.size(), 1u);
-    EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+    PumpUntil([&] { return !frame.received.empty(); });
+    ASSERT_EQ(frame.received.size(), 1u);
+    EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
 }
 
 TEST_F(SaveConfigDialog, TheFolderBrowseButtonsFollowTheConfigRadioAndOkStoresTheChosenFolder) {
