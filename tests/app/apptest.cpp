@@ -54,3 +54,10 @@ CPelidorDoc* AppTest::NewImageDoc(PxImage* image, const QString& title) {
 }
 
 bool AppTest::Enabled(UINT id) { return app->MainFrame()->Router()->Query(id).m_bEnabled; }
+
+bool AppTest::StartWithDocument(CMainFrame*& mf, CPelidorDoc*& doc) {
+    if (!Start()) return false;
+    mf = app->MainFrame();
+    doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+    return doc != nullptr;
+}

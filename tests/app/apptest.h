@@ -16,6 +16,8 @@
 #include "fakeprompts.h"
 #include "imagelib/pximage.h"
 
+class CMainFrame;
+
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -26,6 +28,8 @@ protected:
     // A 24-bit test image with a gradient; saved as BMP when a name is given.
     static PxImage* MakeImage(int w, int h);
     QString SaveBmp(const QString& name, int w, int h);
+    // Starts the program with one new, empty document.
+    bool StartWithDocument(CMainFrame*& mf, CPelidorDoc*& doc);
     // A new document of the started program over the image (which it takes).
     CPelidorDoc* NewImageDoc(PxImage* image, const QString& title = "Test");
     // Whether the program's command is enabled now.
