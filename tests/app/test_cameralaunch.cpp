@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
 #include <QTemporaryDir>

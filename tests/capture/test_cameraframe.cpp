@@ -3,7 +3,6 @@
 // gating, a time lapse reaching the host, and background-correction data.
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>

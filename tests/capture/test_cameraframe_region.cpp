@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>

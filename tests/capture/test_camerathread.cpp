@@ -1,7 +1,6 @@
 // The camera thread under real timing: jobs run one after another off the UI thread, their
 // ends come back on it in the same order, a gone receiver gets nothing, and Drain waits.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <atomic>

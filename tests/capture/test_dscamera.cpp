@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QCheckBox>
 #include <QLineEdit>

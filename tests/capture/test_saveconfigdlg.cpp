@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
