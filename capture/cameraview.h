@@ -106,6 +106,7 @@ public:
     // Counters for tests and benchmarks.
     uint64_t FramesGrabbed() const { return m_source.FramesGrabbed(); }
     uint64_t FramesReported() const { return m_source.FramesReported(); }
+    uint64_t GrabsFailed() const { return m_source.GrabsFailed(); }
     uint64_t FramesShown() const { return m_nShown.load(); }
     uint64_t NewestSequence() const { return m_source.NewestSequence(); }
     uint64_t LastShownSequence() const { return m_nShownSequence.load(); }

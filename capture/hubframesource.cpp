@@ -122,6 +122,7 @@ void CHubFrameSource::GrabThread() {
             continue;
         }
         if (VekCameraGrabFrame(m_pGrabRaw) != CAMERA_OK) {
+            ++m_nFailed;
             // A camera that fails again and again (unplugged, stalled) is asked less often: these
             // pauses pace the camera, no frame is on its way.
             if (++failures > 2)

@@ -63,6 +63,7 @@ public:
     int Fps() const { return m_nFps.load(); }
     uint64_t FramesGrabbed() const { return m_nGrabbed.load(); }
     uint64_t FramesReported() const { return m_nReported.load(); }
+    uint64_t GrabsFailed() const { return m_nFailed.load(); }
     uint64_t NewestSequence() const { return m_nSequence.load(); }
 
     // Mean of the first `count` raw bytes, at least 1.
@@ -100,5 +101,5 @@ private:
     std::atomic<int> m_nLastExposure{0};
     std::atomic<int> m_nFps{0};
     std::atomic<int64_t> m_nFrameIntervalUs{0};
-    std::atomic<uint64_t> m_nGrabbed{0}, m_nReported{0}, m_nSequence{0};
+    std::atomic<uint64_t> m_nGrabbed{0}, m_nReported{0}, m_nSequence{0}, m_nFailed{0};
 };

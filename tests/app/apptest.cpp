@@ -1,33 +1,9 @@
 #include "apptest.h"
 
+#include "app/mainframe.h"
 #include "app/pelidordoc.h"
+#include "ui/messages.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QPrinter>
-
-#include "ui/msgbridge.h"
-
-bool FakePrompts::PrintDialog(QWidget*, QPrinter* printer) {
-    printedOn = printer;
-    if (pdfPath.isEmpty()) return false;
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setOutputFileName(pdfPath);
-    return true;
-}
-
-// The page set-up turns the page to landscape, as a user choosing it would.
-bool FakePrompts::PageSetupDialog(QWidget*, QPrinter* printer) {
-    pageSetups++;
-    printer->setPageOrientation(QPageLayout::Landscape);
-    return true;
-}
-
-void FakePrompts::PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& paint) {
-    previews++;
-    QPrinter printer;
-    if (PrintDialog(parent, &printer)) paint(&printer);
-}
 
 void AppTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
@@ -69,12 +45,19 @@ QString AppTest::SaveBmp(const QString& name, int w, int h) {
     return p;
 }
 
-void AppTest::Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        PumpPrivateMessages();
-    } while (t.elapsed() < ms);
+CPelidorDoc* AppTest::NewImageDoc(PxImage* image, const QString& title) {
+    auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+    doc->SetImage(image);
+    doc->SetTitle(title);
+    doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
+    return doc;
+}
+
+bool AppTest::Enabled(UINT id) { return app->MainFrame()->Router()->Query(id).m_bEnabled; }
+
+bool AppTest::StartWithDocument(CMainFrame*& mf, CPelidorDoc*& doc) {
+    if (!Start()) return false;
+    mf = app->MainFrame();
+    doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
+    return doc != nullptr;
 }

@@ -35,13 +35,6 @@ namespace {
 
 class AdjustTest : public AppTest {
 protected:
-    CPelidorDoc* NewImageDoc(PxImage* image, const QString& title) {
-        auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-        doc->SetImage(image);
-        doc->SetTitle(title);
-        doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-        return doc;
-    }
     // Runs the command; the hook sees the dialog (nullptr when none of type D opened).
     template <typename D>
     void Run(CPelidorDoc* doc, UINT id, const std::function<int(D*)>& hook) {

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -34,6 +33,7 @@
 #include "ui/promptservice.h"
 #include "vekcamera/VekCamera.h"
 #include "apptest.h"
+#include "scopedenv.h"
 
 namespace {
 
@@ -54,18 +54,10 @@ protected:
     void TearDown() override {
         AppTest::TearDown();
         QDir::setCurrent(oldDir);
-        for (auto it = savedEnv.rbegin(); it != savedEnv.rend(); ++it) {
-            if (it->wasSet)
-                qputenv(it->name, it->value);
-            else
-                qunsetenv(it->name);
-        }
+        env.Restore();
     }
     // Sets a variable for the test; TearDown puts back what it was.
-    void SetEnv(const char* name, const QString& value) {
-        savedEnv.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
-        qputenv(name, value.toUtf8());
-    }
+    void SetEnv(const char* name, const QString& value) { env.Set(name, value.toStdString()); }
     QString ProfilePath() const { return Path("cfg/Quillory.ini"); }
     QString Shots() const { return dir.filePath("shots/"); }
     bool StartApp() {
@@ -80,13 +72,8 @@ protected:
     }
     const QStringList& Announced() const { return app->MainFrame()->CameraFiles(); }
 
-    struct SavedEnv {
-        const char* name;
-        QByteArray value;
-        bool wasSet;
-    };
     QString oldDir;
-    std::vector<SavedEnv> savedEnv;
+    ScopedEnv env;
 };
 
 // The hub camera: the simulated camera in its small preview mode.

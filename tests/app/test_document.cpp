@@ -28,15 +28,7 @@ namespace {
 
 class DocTest : public AppTest {
 protected:
-    CPelidorDoc* NewImageDoc(PxImage* image, const QString& title = "Test") {
-        auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-        doc->SetImage(image);
-        doc->SetTitle(title);
-        doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-        return doc;
-    }
     CPelidorView* ViewOf(CPelidorDoc* d) { return d->GetFirstPelidorView(); }
-    bool Enabled(UINT id) { return app->MainFrame()->Router()->Query(id).m_bEnabled; }
 };
 
 BYTE Red(PxImage* img, int x, int y) { return img->GetPixelColor(x, y).rgbRed; }

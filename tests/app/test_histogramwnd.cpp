@@ -65,10 +65,7 @@ class HistogramWndTest : public AppTest {
 protected:
     void SetUp() override {
         AppTest::SetUp();
-        ASSERT_TRUE(Start());
-        mf = app->MainFrame();
-        doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-        ASSERT_TRUE(doc);
+        ASSERT_TRUE(StartWithDocument(mf, doc));
         Pump();
     }
     // Pixels of the colour in the rendered window.

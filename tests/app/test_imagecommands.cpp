@@ -38,13 +38,6 @@ namespace {
 
 class ImageCommandTest : public AppTest {
 protected:
-    CPelidorDoc* NewImageDoc(PxImage* image, const QString& title = "Test") {
-        auto* doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-        doc->SetImage(image);
-        doc->SetTitle(title);
-        doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
-        return doc;
-    }
     // Runs the command on the document and waits for its worker.
     void Run(CPelidorDoc* d, UINT id) {
         d->OnCmdMsg(id);

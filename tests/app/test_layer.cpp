@@ -58,6 +58,7 @@ TEST(MessageBridge, CrossThreadSendWaitsForTheResultOrTheTargetsEnd) {
         result = SendMessage(h, WM_USER + 6, 5);
     });
     while (!started) std::this_thread::yield();
+    // Only lets the send reach the bridge before the target goes; either way it answers 0.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     delete gone;
     while (result == -1) PumpPrivateMessages();

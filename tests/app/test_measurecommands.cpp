@@ -22,10 +22,7 @@ class MeasureCommandsTest : public AppTest {
 protected:
     void SetUp() override {
         AppTest::SetUp();
-        ASSERT_TRUE(Start());
-        mf = app->MainFrame();
-        doc = dynamic_cast<CPelidorDoc*>(app->DocTemplate()->OpenDocumentFile(QString()));
-        ASSERT_TRUE(doc);
+        ASSERT_TRUE(StartWithDocument(mf, doc));
         doc->SetImage(MakeImage(80, 60));
         doc->UpdateAllViews(nullptr, WM_IMAGE_OP_DONE);
         Pump();

@@ -127,7 +127,7 @@ TEST_F(OptionsTest, PresetsComeFromTheImageAndOkWritesThemBack) {
     img->SetJpegQuality(75);
     img->SetXDPI(300);
     img->SetYDPI(200);
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.onDialog = [](QDialog* dlg) {
         EXPECT_EQ(dlg->windowTitle(), "Options");
         for (int id : {1007, 1012, 1014, 1016, 1032}) EXPECT_TRUE(Control(dlg, id)->isChecked()) << id;
         EXPECT_EQ(Control<QLineEdit>(dlg, 1000)->text(), "75");
@@ -145,7 +145,7 @@ TEST_F(OptionsTest, PresetsComeFromTheImageAndOkWritesThemBack) {
         return dlg->result();
     };
     ASSERT_TRUE(Run(ID_IMAGE_OPTIONS));
-    EXPECT_EQ(pickers.messages, QStringList{CDataExchange::IntegerRangeMessage(1, 255)});
+    EXPECT_EQ(prompts.messages, QStringList{CDataExchange::IntegerRangeMessage(1, 255)});
     EXPECT_EQ(img->GetCodecOption(6), 5u);
     EXPECT_EQ(img->GetCodecOption(2), 1u);
     EXPECT_EQ(img->GetCodecOption(4), 0u);
@@ -157,7 +157,7 @@ TEST_F(OptionsTest, PresetsComeFromTheImageAndOkWritesThemBack) {
     EXPECT_EQ(app->Profile().GetProfileInt("Options", "JpegQuality", 0), 80);
 
     // Cancel changes nothing.
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.onDialog = [](QDialog* dlg) {
         Click(dlg, 1004);
         Control<QLineEdit>(dlg, 1000)->setText("33");
         Click(dlg, IDCANCEL);
@@ -174,14 +174,14 @@ TEST_F(OptionsTest, ATiffPresetNoRadioHasIsKeptUntilARadioIsPicked) {
     CPelidorDoc* d = NewImageDoc(MakeImage(8, 8));
     d->GetImage()->SetCodecOption(8, 6);  // Deflate
     d->GetImage()->SetJpegQuality(90);
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.onDialog = [](QDialog* dlg) {
         EXPECT_TRUE(Control(dlg, 1003)->isChecked());
         Click(dlg, IDOK);
         return dlg->result();
     };
     ASSERT_TRUE(Run(ID_IMAGE_OPTIONS));
     EXPECT_EQ(d->GetImage()->GetCodecOption(6), 8u);
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.onDialog = [](QDialog* dlg) {
         Click(dlg, 1003);
         Click(dlg, IDOK);
         return dlg->result();
@@ -195,17 +195,17 @@ TEST_F(OptionsTest, ExifReportInAQuestionBoxAndNoOptionsWhileBusy) {
     CPelidorDoc* d = NewImageDoc(MakeImage(8, 8));
     d->GetImage()->SetJpegQuality(90);
     d->m_exifHolder.m_exifinfo = FullRecord();
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.onDialog = [](QDialog* dlg) {
         EXPECT_TRUE(Control(dlg, 3)->isEnabled());
         Click(dlg, 3);
         Click(dlg, IDCANCEL);
         return dlg->result();
     };
     ASSERT_TRUE(Run(ID_IMAGE_OPTIONS));
-    ASSERT_EQ(pickers.messages.size(), 1);
-    EXPECT_EQ(pickers.messages[0].toStdString(), CExifReport::Build(FullRecord()));
-    EXPECT_EQ(pickers.captions.back(), "EXIF");
-    EXPECT_EQ(pickers.types.back(), MB_OK | MB_ICONQUESTION);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0].toStdString(), CExifReport::Build(FullRecord()));
+    EXPECT_EQ(prompts.captions.back(), "EXIF");
+    EXPECT_EQ(prompts.types.back(), MB_OK | MB_ICONQUESTION);
 
     std::atomic<bool> release{false};
     CPelidorDoc::RegisterImageOperation(40777, [&](PxImage&, const ImageCommandParams&) {
@@ -255,9 +255,9 @@ TEST_F(PlaceTextTest, OkStoresEveryFieldAndSwitchesToTheTextTool) {
     chosen.lfHeight = -20;
     chosen.lfWeight = 700;
     strcpy(chosen.lfFaceName, "DejaVu Sans");
-    pickers.font_ = chosen;
-    pickers.colors = {RGB(9, 8, 7), RGB(4, 5, 6)};
-    pickers.onDialog = [&](QDialog* dlg) {
+    prompts.font = chosen;
+    prompts.colors = {RGB(9, 8, 7), RGB(4, 5, 6)};
+    prompts.onDialog = [&](QDialog* dlg) {
         EXPECT_EQ(dlg->windowTitle(), "Place text to image");
         auto* edit = Control<QPlainTextEdit>(dlg, 1000);
         auto* opacity = Control<QSlider>(dlg, 1023);
@@ -309,19 +309,19 @@ TEST_F(PlaceTextTest, OkStoresEveryFieldAndSwitchesToTheTextTool) {
     EXPECT_EQ(t.lfont.lfWeight, 700);
     EXPECT_EQ(t.lfont.lfCharSet, 238);
     // The second pick saw the custom colours the first left.
-    ASSERT_EQ(pickers.customSeen.size(), 2u);
-    EXPECT_EQ(pickers.customSeen[0][0], 0u);
-    EXPECT_EQ(pickers.customSeen[1][0], RGB(200, 10, 20));
-    EXPECT_EQ(pickers.opened[1], RGB(1, 2, 3));
+    ASSERT_EQ(prompts.customSeen.size(), 2u);
+    EXPECT_EQ(prompts.customSeen[0][0], 0u);
+    EXPECT_EQ(prompts.customSeen[1][0], RGB(200, 10, 20));
+    EXPECT_EQ(prompts.opened[1], RGB(1, 2, 3));
 
     // Cancel after changes keeps the record as it was, font included.
     const PxImage::tagPxTextInfo before = t;
     d->m_nTool = kToolMove;
     LOGFONT other;
     strcpy(other.lfFaceName, "Other");
-    pickers.font_ = other;
-    pickers.colors = {RGB(50, 50, 50)};
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.font = other;
+    prompts.colors = {RGB(50, 50, 50)};
+    prompts.onDialog = [](QDialog* dlg) {
         Click(dlg, 3);
         Click(dlg, 1021);
         Click(dlg, 1002);

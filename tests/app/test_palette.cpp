@@ -206,8 +206,8 @@ protected:
     // Loads `file` in the dialog and presses OK with load option `option`.
     void LoadAndAccept(const QString& file, int option) {
         prompts.fileNames.clear();
-        pickers.fileNames = {file};
-        pickers.onDialog = [option](QDialog* dlg) {
+        prompts.fileNames = {file};
+        prompts.onDialog = [option](QDialog* dlg) {
             Click(dlg, 1006);
             Click(dlg, 1002 + option);
             Click(dlg, IDOK);
@@ -221,8 +221,8 @@ protected:
 TEST_F(PaletteCommandTest, DialogPaintsTheGridAndEditsCellsAndAlpha) {
     ASSERT_TRUE(Start());
     CPelidorDoc* d = NewImageDoc(Indexed());
-    pickers.colors = {RGB(10, 20, 30), RGB(77, 0, 0)};
-    pickers.onDialog = [&](QDialog* dlg) {
+    prompts.colors = {RGB(10, 20, 30), RGB(77, 0, 0)};
+    prompts.onDialog = [&](QDialog* dlg) {
         auto* p = dynamic_cast<CPaletteDialog*>(dlg);
         EXPECT_NE(p, nullptr);
         if (!p) return int(QDialog::Rejected);
@@ -238,7 +238,7 @@ TEST_F(PaletteCommandTest, DialogPaintsTheGridAndEditsCellsAndAlpha) {
         EXPECT_EQ(Control<QLabel>(dlg, 1009)->text(), QString(" I : 17, RGBA : 8, 238, 17, 0"));
         // Double click on entry 1 takes the picked colour.
         SendMouse(dlg, QEvent::MouseButtonDblClick, QPoint(14 + 12 + 3, 14 + 3));
-        EXPECT_EQ(pickers.opened.back(), RGB(0, 254, 1));
+        EXPECT_EQ(prompts.opened.back(), RGB(0, 254, 1));
         EXPECT_TRUE(p->IsModified());
         EXPECT_EQ(p->Selected(), 1);
         EXPECT_TRUE(Same(p->Palette()[1], (RGBQUAD{30, 20, 10, 0})));
@@ -253,7 +253,7 @@ TEST_F(PaletteCommandTest, DialogPaintsTheGridAndEditsCellsAndAlpha) {
         EXPECT_TRUE(p->EditAlpha());
         p->Palette();
         SendMouse(dlg, QEvent::MouseButtonDblClick, QPoint(14 + 2 * 12 + 3, 14 + 3));
-        EXPECT_EQ(pickers.opened.back(), RGB(0, 0, 0));
+        EXPECT_EQ(prompts.opened.back(), RGB(0, 0, 0));
         EXPECT_EQ(p->Palette()[2].rgbReserved, 77);
         const QImage alpha = dlg->grab().toImage();
         EXPECT_EQ(alpha.pixelColor(14 + 2 * 12 + 5, 14 + 5), QColor(77, 77, 77));
@@ -265,7 +265,7 @@ TEST_F(PaletteCommandTest, DialogPaintsTheGridAndEditsCellsAndAlpha) {
     };
     const int undo = d->UndoLevel();
     ASSERT_TRUE(Run(ID_IMAGE_PALETTE));
-    EXPECT_EQ(pickers.dialogs, QStringList{"Palette"});
+    EXPECT_EQ(prompts.dialogs, QStringList{"Palette"});
     // Option 1 keeps the indexes and sets the palette.
     EXPECT_EQ(d->UndoLevel(), undo + 1);
     EXPECT_TRUE(d->IsModified());
@@ -301,7 +301,7 @@ TEST_F(PaletteCommandTest, LoadedPalettesApplyByEachOptionAsTheLibraryWould) {
             }
         EXPECT_EQ(d->UndoLevel(), 1);
     }
-    EXPECT_TRUE(pickers.messages.isEmpty());
+    EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 TEST_F(PaletteCommandTest, BadFilesGiveTheirMessageAndChangeNothing) {
@@ -318,9 +318,9 @@ TEST_F(PaletteCommandTest, BadFilesGiveTheirMessageAndChangeNothing) {
     WriteFile(sixteen, QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())));
     std::unique_ptr<PxImage> before(new PxImage(*d->GetImage()));
     for (const QString& f : {unknown, many, shortRiff, noCount, Path("missing.pal")}) {
-        pickers.messages.clear();
-        pickers.fileNames = {f};
-        pickers.onDialog = [](QDialog* dlg) {
+        prompts.messages.clear();
+        prompts.fileNames = {f};
+        prompts.onDialog = [](QDialog* dlg) {
             auto* p = dynamic_cast<CPaletteDialog*>(dlg);
             Click(dlg, 1006);
             EXPECT_FALSE(p->IsModified());
@@ -329,25 +329,25 @@ TEST_F(PaletteCommandTest, BadFilesGiveTheirMessageAndChangeNothing) {
         };
         ASSERT_TRUE(Run(ID_IMAGE_PALETTE));
         const QString want = f == many ? "Too much colors!" : f.endsWith("missing.pal") ? QString() : "Unknown contents!";
-        EXPECT_EQ(pickers.messages, want.isEmpty() ? QStringList() : QStringList{want}) << f.toStdString();
-        EXPECT_EQ(pickers.requests.back().title, "Open file");
-        EXPECT_EQ(pickers.requests.back().filters, (QStringList{"*.pal (*.pal)", "*.* (*)"}));
+        EXPECT_EQ(prompts.messages, want.isEmpty() ? QStringList() : QStringList{want}) << f.toStdString();
+        EXPECT_EQ(prompts.requests.back().title, "Open file");
+        EXPECT_EQ(prompts.requests.back().filters, (QStringList{"*.pal (*.pal)", "*.* (*)"}));
     }
     // An unchanged palette runs nothing on OK.
     EXPECT_EQ(d->UndoLevel(), 0);
     EXPECT_EQ(memcmp(before->GetPalette(), d->GetImage()->GetPalette(), 256 * sizeof(RGBQUAD)), 0);
 
     // A 16-entry file on 256 colours warns and loads; Cancel still changes nothing.
-    pickers.messages.clear();
-    pickers.fileNames = {sixteen};
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.messages.clear();
+    prompts.fileNames = {sixteen};
+    prompts.onDialog = [](QDialog* dlg) {
         Click(dlg, 1006);
         EXPECT_TRUE(dynamic_cast<CPaletteDialog*>(dlg)->IsModified());
         Click(dlg, IDCANCEL);
         return dlg->result();
     };
     ASSERT_TRUE(Run(ID_IMAGE_PALETTE));
-    EXPECT_EQ(pickers.messages, QStringList{"Warning: numcolors doesn't match"});
+    EXPECT_EQ(prompts.messages, QStringList{"Warning: numcolors doesn't match"});
     EXPECT_EQ(d->UndoLevel(), 0);
     EXPECT_FALSE(d->IsModified());
     EXPECT_EQ(memcmp(before->GetPalette(), d->GetImage()->GetPalette(), 256 * sizeof(RGBQUAD)), 0);
@@ -357,22 +357,22 @@ TEST_F(PaletteCommandTest, SaveWritesTheRiffPaletteAndSaysWhenItCannot) {
     ASSERT_TRUE(Start());
     CPelidorDoc* d = NewImageDoc(Indexed());
     const QString out = Path("saved.pal");
-    pickers.fileNames = {out, Path("no/folder/x.pal")};
-    pickers.onDialog = [](QDialog* dlg) {
+    prompts.fileNames = {out, Path("no/folder/x.pal")};
+    prompts.onDialog = [](QDialog* dlg) {
         Click(dlg, 1007);
         Click(dlg, 1007);
         Click(dlg, IDCANCEL);
         return dlg->result();
     };
     ASSERT_TRUE(Run(ID_IMAGE_PALETTE));
-    ASSERT_EQ(pickers.requests.size(), 2u);
-    EXPECT_FALSE(pickers.requests[0].open);
-    EXPECT_EQ(pickers.requests[0].title, "Save file");
+    ASSERT_EQ(prompts.requests.size(), 2u);
+    EXPECT_FALSE(prompts.requests[0].open);
+    EXPECT_EQ(prompts.requests[0].title, "Save file");
     RGBQUAD back[256] = {};
     EXPECT_EQ(CPaletteFile::Load(QFile::encodeName(out).constData(), back, 256).status, CPaletteFile::Status::Loaded);
     EXPECT_EQ(memcmp(back, d->GetImage()->GetPalette(), 256 * sizeof(RGBQUAD)), 0);
-    ASSERT_EQ(pickers.messages.size(), 1);
-    EXPECT_TRUE(pickers.messages[0].startsWith("Cannot save")) << pickers.messages[0].toStdString();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].startsWith("Cannot save")) << prompts.messages[0].toStdString();
 
     // Busy or true colour: the command is off.
     CPelidorDoc* rgb = NewImageDoc(MakeImage(4, 4));

@@ -3,7 +3,6 @@
 // gating, a time lapse reaching the host, and background-correction data.
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -31,122 +30,21 @@
 #include "platform/le.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
-#include "testcamerahost.h"
+#include "camerawindowtest.h"
 #include "camerathreadhold.h"
 
 namespace {
 
-class CameraPrompts : public CPromptService {
-public:
-    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
-        messages << text;
-        return IDOK;
-    }
-    bool FileDialog(QWidget*, FileDialogRequest& r) override {
-        requests.push_back(r);
-        if (fileNames.isEmpty()) return false;
-        r.fileName = fileNames.takeFirst();
-        return true;
-    }
-    bool ChooseColor(QWidget*, COLORREF& c, COLORREF*) override {
-        seeds.push_back(c);
-        if (!colour) return false;
-        c = colour;
-        return true;
-    }
-    QStringList messages;
-    QStringList fileNames;
-    std::vector<FileDialogRequest> requests;
-    std::vector<COLORREF> seeds;
-    COLORREF colour = 0;
-};
-
-class EnvVar {
-public:
-    EnvVar(const char* name, const QString& value) : m_name(name) {
-        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
-        setenv(name, value.toUtf8().constData(), 1);
-    }
-    ~EnvVar() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::unique_ptr<std::string> m_old;
-};
-
-class CameraFrameTest : public ::testing::Test {
+class CameraFrameTest : public CameraWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        oldDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        CameraWindowTest::SetUp();
         QDir(dir.path()).mkpath("shots");
-        env.push_back(std::make_unique<EnvVar>("QUILLORY_SIMULATED_CAMERA", "1"));
-        env.push_back(std::make_unique<EnvVar>("XDG_CONFIG_HOME", dir.filePath("config")));
-        env.push_back(std::make_unique<EnvVar>("HOME", dir.path()));
-        oldPrompts = CPromptService::Replace(&prompts);
-        SimCamReset();
-        SimCamSetRealTime(false);
-        SimCamPlug();
-        // The small preview mode and a save folder of our own.
-        CProfile profile(ProfilePath());
-        profile.WriteProfileInt("LumoProf28", "Preview", 4);
-        profile.WriteProfileString("FileSave", "sPath", Shots());
+        // A save folder of our own.
+        CProfile(ProfilePath()).WriteProfileString("FileSave", "sPath", Shots());
     }
-    void TearDown() override {
-        host.reset();
-        Pump(0);
-        VekCamera_SetCamera(28);
-        VekCameraUnInit();
-        SimCamUnplug();
-        SimCamSetRealTime(true);
-        CPromptService::Replace(oldPrompts);
-        QDir::setCurrent(oldDir);
-        env.clear();
-    }
-    QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
     QString Shots() const { return dir.filePath("shots/"); }
 
-    static void Pump(int ms) {
-        QElapsedTimer t;
-        t.start();
-        do {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            PumpPrivateMessages();
-        } while (t.elapsed() < ms);
-    }
-    template <class Pred>
-    static bool PumpUntil(Pred pred, int timeoutMs = 5000) {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > timeoutMs) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            PumpPrivateMessages();
-        }
-        return true;
-    }
-
-    // Opens the camera window as the program's launch does.
-    CCameraFrame* Start() {
-        host = std::make_unique<TestCameraHost>(ProfilePath());
-        host->OpenCameraFrame();
-        return WaitOpen();
-    }
-    CCameraFrame* Frame() const {
-        return host ? dynamic_cast<CCameraFrame*>(host->Frame()) : nullptr;
-    }
-    CCameraFrame* WaitOpen() {
-        if (!PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); })) return nullptr;
-        return Frame();
-    }
     CCameraFrame* Relaunch() {
         host->OpenCameraFrame();
         return WaitOpen();
@@ -156,13 +54,6 @@ protected:
         PumpUntil([this] { return !Frame(); });
     }
     const QStringList& Announced() const { return host->CameraFiles(); }
-
-    QTemporaryDir dir;
-    QString oldDir;
-    std::vector<std::unique_ptr<EnvVar>> env;
-    CameraPrompts prompts;
-    CPromptService* oldPrompts = nullptr;
-    std::unique_ptr<TestCameraHost> host;
 };
 
 TEST_F(CameraFrameTest, AutomaticWhiteBalanceRunsOnTheFirstOpenOnlyAndProfileKeysAreWrittenAtClose) {
@@ -240,11 +131,11 @@ TEST_F(CameraFrameTest, CommandsNeedAnOpenCameraAndPreviewReopensIt) {
     EXPECT_EQ(f->Settings().colorEnhancement.nValue, 0);
 
     // Cross colour: the dialog is seeded with the current colour; Cancel keeps it.
-    prompts.colour = 0;
+    prompts.colors.clear();
     f->OnCommand(CCameraFrame::ID_CAMERA_CROSS);
-    ASSERT_EQ(prompts.seeds.size(), 1u);
-    EXPECT_EQ(prompts.seeds[0], 255u);
-    prompts.colour = RGB(0, 200, 0);
+    ASSERT_EQ(prompts.opened.size(), 1u);
+    EXPECT_EQ(prompts.opened[0], 255u);
+    prompts.colors = {RGB(0, 200, 0)};
     f->OnCommand(CCameraFrame::ID_CAMERA_CROSS);
     EXPECT_EQ(f->View()->CrossColour(), RGB(0, 200, 0));
 }
@@ -405,7 +296,7 @@ TEST_F(CameraFrameTest, AGainChangedInTheSettingsDialogIsSavedByOkAndThePopupRep
     ASSERT_EQ(VekCameraGetAnalogGain(&native), 1);
     EXPECT_EQ(native & 0xFFFF, GainDeviceFromLevel(28, level));
     dlg->OnOK();
-    Pump(50);
+    PumpUntil([f] { return !f->SettingDlg(); });
     EXPECT_FALSE(f->SettingDlg());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
     QFile ini(dir.filePath("config/OSTREL/Ferrosens.ini"));
@@ -428,7 +319,7 @@ TEST_F(CameraFrameTest, AGainChangedInTheSettingsDialogIsSavedByOkAndThePopupRep
     EXPECT_TRUE(PumpUntil([f, target] { return f->Settings().nExposureMs == target; }, 5000))
         << f->Settings().nExposureMs << " ms, not " << target;
     SendMessage(f->GetSafeHwnd(), WM_CAMERA_EXPOSUREPANEL, 0, 0);
-    Pump(20);
+    PumpUntil([f] { return !f->ExposurePanel(); });
     EXPECT_FALSE(f->ExposurePanel());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
 }

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -34,34 +33,9 @@
 #include "ui/msgbridge.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
-#include "testcamerahost.h"
+#include "camerawindowtest.h"
 
 namespace {
-
-class QuietPrompts : public CPromptService {
-public:
-    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
-        messages << text;
-        return IDOK;
-    }
-    QStringList messages;
-};
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QString& value) : m_name(name) {
-        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
-        setenv(name, value.toUtf8().constData(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old) setenv(m_name, m_old->c_str(), 1);
-        else unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::unique_ptr<std::string> m_old;
-};
 
 // Gives a fixed rectangle of the view's display child, or OK with nothing.
 class TestChooser : public IRegionChooser {
@@ -82,62 +56,16 @@ public:
     int calls = 0;
 };
 
-class CameraFrameRegionTest : public ::testing::Test {
+class CameraFrameRegionTest : public CameraWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        oldDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        env.push_back(std::make_unique<ScopedEnv>("QUILLORY_SIMULATED_CAMERA", "1"));
-        env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", dir.filePath("config")));
-        env.push_back(std::make_unique<ScopedEnv>("HOME", dir.path()));
-        oldPrompts = CPromptService::Replace(&prompts);
-        SimCamReset();
-        SimCamSetRealTime(false);
-        SimCamPlug();
-        CProfile profile(dir.filePath("config/Quillory/Quillory.ini"));
-        profile.WriteProfileInt("LumoProf28", "Preview", 4);
-        host = std::make_unique<TestCameraHost>(dir.filePath("config/Quillory/Quillory.ini"));
-        host->OpenCameraFrame();
-        ASSERT_TRUE(PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); }, 10000));
+        CameraWindowTest::SetUp();
+        ASSERT_TRUE(Start());
         ASSERT_TRUE(PumpUntil([this] { return Frame()->View()->FramesShown() >= 2; }, 10000));
         // A first open balances the white for a while: the commands wait for it.
         ASSERT_TRUE(PumpUntil([this] { return Idle() && Frame()->View()->GetRunState() == CCameraView::kRun; }, 10000));
     }
-    void TearDown() override {
-        host.reset();
-        PumpUntil([] { return false; }, 0);
-        VekCamera_SetCamera(28);
-        VekCameraUnInit();
-        SimCamUnplug();
-        SimCamSetRealTime(true);
-        CPromptService::Replace(oldPrompts);
-        QDir::setCurrent(oldDir);
-        env.clear();
-    }
-    template <class Pred>
-    static bool PumpUntil(Pred pred, int timeoutMs) {
-        QElapsedTimer t;
-        t.start();
-        do {
-            if (pred()) return true;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            PumpPrivateMessages();
-        } while (t.elapsed() <= timeoutMs);
-        return pred();
-    }
-    CCameraFrame* Frame() const {
-        return host ? dynamic_cast<CCameraFrame*>(host->Frame()) : nullptr;
-    }
     bool Idle() const { return Frame()->Controller().IsIdle(); }
-
-    QTemporaryDir dir;
-    QString oldDir;
-    std::vector<std::unique_ptr<ScopedEnv>> env;
-    QuietPrompts prompts;
-    CPromptService* oldPrompts = nullptr;
-    std::unique_ptr<TestCameraHost> host;
 };
 
 TEST_F(CameraFrameRegionTest, CutTakesTheChosenRegionAndSwapsCutForRestore) {

@@ -17,6 +17,9 @@
 #include "ui/messages.h"
 #include "ui/msgbridge.h"
 #include "outside/simcam/simcam.h"
+#include "fakeprompts.h"
+#include "messagerecorder.h"
+#include "scopedenv.h"
 
 namespace {
 
@@ -27,54 +30,15 @@ struct Posted {
     bool operator==(const Posted&) const = default;
 };
 
-class RecordingWindow : public QObject, public CMessageTarget {
+// The recorder's messages, with the camera id as the signed number it is.
+class RecordingWindow : public MessageRecorder {
 public:
-    RecordingWindow() { RegisterWindow(this); }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        posted.push_back({message, static_cast<int>(static_cast<intptr_t>(wParam)), lParam});
-        return 1;
-    }
     std::vector<Posted> Take() {
-        PumpPrivateMessages();
         std::vector<Posted> out;
-        out.swap(posted);
+        for (const RecordedMessage& m : MessageRecorder::Take())
+            out.push_back({m.message, static_cast<int>(static_cast<intptr_t>(m.wParam)), m.lParam});
         return out;
     }
-    std::vector<Posted> posted;
-};
-
-class RecordingPrompts : public CPromptService {
-public:
-    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
-        texts.push_back(text);
-        return IDOK;
-    }
-    QStringList texts;
-};
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            had_ = true;
-            old_ = old;
-        }
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
 };
 
 using Props = std::map<std::string, std::string>;
@@ -101,7 +65,7 @@ protected:
     }
 
     RecordingWindow window_;
-    RecordingPrompts prompts_;
+    FakePrompts prompts_;
     CPromptService* previous_ = nullptr;
 };
 
@@ -276,7 +240,7 @@ TEST_F(CameraPlugListenerTest, NothingIsPostedAfterUnregisterOrDeletion) {
         SimCamUnplug();
     }
     EXPECT_TRUE(window_.Take().empty());
-    EXPECT_TRUE(prompts_.texts.isEmpty());
+    EXPECT_TRUE(prompts_.messages.isEmpty());
 }
 
 TEST_F(CameraPlugListenerTest, RegisteringAgainMovesThePosts) {
@@ -303,7 +267,7 @@ TEST_F(CameraPlugListenerTest, RegisteringWithoutAWindowFails) {
     ScopedEnv sim("QUILLORY_SIMULATED_CAMERA", "1");
     EXPECT_FALSE(listener.Register(nullptr));
     EXPECT_FALSE(listener.IsRegistered());
-    EXPECT_EQ(QStringList{"Register Camera Listen make a error, Register Fail!"}, prompts_.texts);
+    EXPECT_EQ(QStringList{"Register Camera Listen make a error, Register Fail!"}, prompts_.messages);
     SimCamPlug();
     SimCamUnplug();
     EXPECT_TRUE(window_.Take().empty());
@@ -324,7 +288,7 @@ TEST_F(CameraPlugListenerTest, OpensARealUdevMonitor) {
     CCameraPlugListener listener;
     ASSERT_TRUE(listener.Register(window_.GetSafeHwnd()));
     EXPECT_TRUE(listener.IsMonitoringUdev());
-    EXPECT_TRUE(prompts_.texts.isEmpty());
+    EXPECT_TRUE(prompts_.messages.isEmpty());
     // Not requested: the simulated camera's plugs are not this machine's devices.
     SimCamPlug();
     SimCamUnplug();

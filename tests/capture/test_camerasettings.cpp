@@ -13,6 +13,7 @@
 #include "capture/hubreadback.h"
 #include "platform/inifile.h"
 #include "vekcamera/VekCamera.h"
+#include "scopedenv.h"
 
 namespace {
 
@@ -226,17 +227,10 @@ protected:
         std::random_device rd;
         dir_ = std::filesystem::temp_directory_path() / ("capture-xdg-" + std::to_string(rd()) + std::to_string(rd()));
         std::filesystem::create_directories(dir_);
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        hadOld_ = old != nullptr;
-        if (old)
-            old_ = old;
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        env_.Set("XDG_CONFIG_HOME", dir_.string());
     }
     void TearDown() override {
-        if (hadOld_)
-            setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
+        env_.Restore();
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
@@ -247,8 +241,7 @@ protected:
         return ini.GetValue("CAMERA", key, v) ? v : std::string("<missing>");
     }
     std::filesystem::path dir_;
-    std::string old_;
-    bool hadOld_ = false;
+    ScopedEnv env_;
 };
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The camera thread under real timing: jobs run one after another off the UI thread, their
 // ends come back on it in the same order, a gone receiver gets nothing, and Drain waits.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <atomic>
@@ -14,19 +13,9 @@
 
 #include "capture/camerathread.h"
 #include "ui/msgbridge.h"
+#include "eventpump.h"
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        PumpPrivateMessages();
-    }
-    return true;
-}
 
 TEST(CameraThread, JobsRunInOrderOffTheUiThreadAndTheirEndsComeBackOnIt) {
     CCameraThread& camera = CCameraThread::Instance();

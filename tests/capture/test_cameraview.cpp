@@ -56,12 +56,6 @@ public:
     bool outOfOrder_ = false;
 };
 
-double ProcessCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 TEST_F(CameraViewTest, LiveFramesAreReportedAndPainted) {
     ASSERT_TRUE(OpenCamera());
     auto view = StartView();
@@ -90,7 +84,7 @@ TEST_F(CameraViewTest, LiveFramesAreReportedAndPainted) {
     EXPECT_EQ(view->GetRunState(), CCameraView::kStop);
     EXPECT_FALSE(view->Display()->isVisible());
     const uint64_t grabbed = view->FramesGrabbed();
-    PumpFor(50);
+    Pump(50);
     EXPECT_EQ(view->FramesGrabbed(), grabbed) << "no grabbing after the shutdown";
 }
 
@@ -116,9 +110,14 @@ TEST_F(CameraViewTest, TheFrameAfterAnExposureChangeIsDropped) {
     auto view = StartView();
     ASSERT_TRUE(view);
     ASSERT_TRUE(PumpUntil([&] { return view->FramesReported() >= 3; }, 10000));
+    // Paused: a grab in flight finishes, then the counts stay as they are.
     auto settle = [&] {
         view->SetRunState(CCameraView::kPause);
-        PumpFor(80);  // a grab in flight finishes
+        for (int i = 0; i < 100; ++i) {
+            const uint64_t g = view->FramesGrabbed(), r = view->FramesReported();
+            Pump(80);
+            if (g == view->FramesGrabbed() && r == view->FramesReported()) break;
+        }
     };
     settle();
     const uint64_t grabbed0 = view->FramesGrabbed(), reported0 = view->FramesReported();
@@ -205,7 +204,8 @@ TEST_F(CameraViewTest, StoppingInALongExposureIsPromptAndRestoresTheExposure) {
     const auto t0 = std::chrono::steady_clock::now();
     view->StopThreads();
     const auto took = std::chrono::steady_clock::now() - t0;
-    EXPECT_LT(took, 3s) << "stopping waited for the exposure";
+    // Against the 10 s exposure, not a rate: only a stop that waited for it takes this long.
+    EXPECT_LT(took, 8s) << "stopping waited for the exposure";
     int after = 0;
     VekCameraGetExposureTime(&after);
     EXPECT_EQ(after, before) << "the forced 1 ms exposure is undone";
@@ -238,16 +238,21 @@ TEST_F(CameraViewTest, UnpluggedCameraNeitherSpinsNorHangs) {
     ASSERT_TRUE(view);
     ASSERT_TRUE(PumpUntil([&] { return view->FramesReported() >= 3; }, 10000));
     SimCamUnplug();
-    PumpFor(200);
+    ASSERT_TRUE(PumpUntil([&] { return view->GrabsFailed() >= 1; }, 20000));
     const uint64_t grabbed = view->FramesGrabbed();
-    const double cpu0 = ProcessCpuSeconds();
-    PumpFor(1000);
-    const double cpu = ProcessCpuSeconds() - cpu0;
-    EXPECT_EQ(view->FramesGrabbed(), grabbed);
-    EXPECT_LT(cpu, 0.5) << "failing grabs back off instead of spinning";
+    // Counted, not timed against the CPU: past the second failure each grab waits (1, 2, 4 ...
+    // up to 50 ms), so failures come no faster than that allows; a loop that does not wait
+    // fails thousands of times. Slowness only lowers the count.
+    const uint64_t failed0 = view->GrabsFailed();
     const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(PumpUntil([&] { return view->GrabsFailed() >= failed0 + 12; }, 30000)) << "each grab returns";
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+    EXPECT_LE(view->GrabsFailed() - failed0, static_cast<uint64_t>(ms.count() / 25 + 12))
+        << "failing grabs back off instead of spinning";
+    EXPECT_EQ(view->FramesGrabbed(), grabbed);
+    const auto t1 = std::chrono::steady_clock::now();
     view->Shutdown(&settings_);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, 20s) << "the shutdown hangs";
     EXPECT_EQ(view->GetRunState(), CCameraView::kStop);
 }
 
@@ -339,7 +344,7 @@ TEST_F(CameraViewTest, TheWizardShowsTheLivePictureWhileItRuns) {
     EXPECT_TRUE(PumpUntil([&] { return view->Display()->PaintedFrames() > painted; }, 10000))
         << "the view's own display shows the picture again";
     const int afterWizard = viewer.frames;
-    PumpFor(100);
+    Pump(100);
     EXPECT_EQ(viewer.frames.load(), afterWizard);
     view->Shutdown(&settings_);
 }

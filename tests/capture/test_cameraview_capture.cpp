@@ -104,7 +104,7 @@ TEST_F(CameraViewCapture, SnapsOfEveryTypeAreTheFilesAnnounced) {
     EXPECT_EQ(raw, base + ".raw");
     EXPECT_TRUE(fs::is_regular_file(raw));
     EXPECT_GE(fs::file_size(raw), 640u * 480u);
-    EXPECT_TRUE(prompts_.boxes.empty());
+    EXPECT_TRUE(prompts_.messages.empty());
     EXPECT_EQ(view->GetRunState(), CCameraView::kRun) << "the threads run again after a capture";
     view->Shutdown(&settings_);
 }
@@ -122,7 +122,7 @@ TEST_F(CameraViewCapture, AFullResolutionSnapIsAsBrightAsTheLivePicture) {
             sum += p[i];
         return static_cast<double>(sum) / static_cast<double>(n);
     };
-    PumpFor(300);  // the sensor settles after an exposure change
+    Pump(300);  // the sensor settles after an exposure change
     std::vector<BYTE> raw(640 * 480 * 3), rgb(640 * 480 * 3);
     ASSERT_EQ(VekCameraGrabFrame(raw.data()), CAMERA_OK);
     ASSERT_EQ(VekCameraDecode(raw.data(), rgb.data(), 640, 480), CAMERA_OK);
@@ -167,7 +167,7 @@ TEST_F(CameraViewCapture, ALongExposureSnapOfThisModelIsSavedAtOnce) {
     auto view = Running();
     ASSERT_TRUE(view);
     ASSERT_EQ(VekCameraSetExposureTime(40), CAMERA_OK);
-    PumpFor(300);  // the sensor settles after an exposure change
+    Pump(300);  // the sensor settles after an exposure change
     int before = 0;
     VekCameraGetExposureTime(&before);
     settings_.bLongExposure = 1;
@@ -178,7 +178,7 @@ TEST_F(CameraViewCapture, ALongExposureSnapOfThisModelIsSavedAtOnce) {
         CameraThreadHold hold;
         view->StartSnap(QString::fromStdString(Dir() + "/long.bmp"), &settings_);
         EXPECT_TRUE(view->SnapPending());
-        PumpFor(50);
+        Pump(50);
         EXPECT_EQ(frame_.Count(WM_CAMERA_FILESAVED), 0);
         const auto dialogs = view->window()->findChildren<CProgressDialog*>();
         ASSERT_EQ(dialogs.size(), 1);
@@ -187,7 +187,7 @@ TEST_F(CameraViewCapture, ALongExposureSnapOfThisModelIsSavedAtOnce) {
     ASSERT_TRUE(PumpUntil([&] { return frame_.Count(WM_CAMERA_FILESAVED) == 1; }, 15000));
     EXPECT_EQ(frame_.Of(WM_CAMERA_FILESAVED)[0].text, Dir() + "/long.bmp");
     EXPECT_TRUE(view->window()->findChildren<CProgressDialog*>().isEmpty()) << "the dialog goes with the snap";
-    EXPECT_TRUE(prompts_.boxes.empty()) << prompts_.boxes.front();
+    EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front().toStdString();
     EXPECT_FALSE(view->SnapPending());
     EXPECT_EQ(view->GetRunState(), CCameraView::kRun);
     int after = 0;
@@ -203,7 +203,7 @@ TEST_F(CameraViewCapture, ACutRegionSnapHasTheRegionAndRawLandsInRaw) {
     ASSERT_TRUE(view);
     // The child is larger than the 640 x 480 image: the mapping must not round to nothing.
     view->resize(1280, 960);
-    PumpFor(20);
+    PumpUntil([&] { return view->Display()->width() == 1280; });
     ASSERT_EQ(view->Display()->width(), 1280);
     FixedChooser chooser(view->Display(), RECT{101, 51, 401, 251});
     view->SetRegionChooser(&chooser);
@@ -238,17 +238,17 @@ TEST_F(CameraViewCapture, RefusedFoldersAndFailedWritesAnnounceNothing) {
     auto view = Running();
     ASSERT_TRUE(view);
     EXPECT_EQ(Snap(*view, Dir() + "/missing/folder/a.bmp", CAPTURE_FILE_BMP), "");
-    ASSERT_EQ(prompts_.boxes.size(), 1u);
-    EXPECT_EQ(prompts_.boxes[0], "This path can't save image!");
+    ASSERT_EQ(prompts_.messages.size(), 1);
+    EXPECT_EQ(prompts_.messages[0], "This path can't save image!");
     if (fs::exists("/proc/version")) {
         EXPECT_EQ(Snap(*view, "/proc/shot.bmp", CAPTURE_FILE_BMP), "") << "a read-only filesystem";
-        EXPECT_EQ(prompts_.boxes.size(), 2u);
+        EXPECT_EQ(prompts_.messages.size(), 2);
     }
     // The camera goes away in the middle of a snap: nothing written, nothing announced.
     SimCamUnplug();
     EXPECT_EQ(Snap(*view, Dir() + "/gone.bmp", CAPTURE_FILE_BMP), "");
     EXPECT_FALSE(fs::exists(Dir() + "/gone.bmp"));
-    EXPECT_EQ(prompts_.boxes.back(), "This path can't save image!");
+    EXPECT_EQ(prompts_.messages.back(), "This path can't save image!");
     view->Shutdown(&settings_);
 }
 
@@ -270,7 +270,7 @@ TEST_F(CameraViewCapture, ARecordingReadsBackWithItsFramesAndSize) {
     const auto saved = main_.Of(WM_CAMERA_FILESAVED)[0];
     EXPECT_EQ(saved.wParam, 1u);
     EXPECT_EQ(saved.text, path);
-    PumpFor(50);
+    PumpUntil([&] { return !frame_.Of(WM_CAMERA_STATUSTEXT).empty(); });
     const auto texts = frame_.Of(WM_CAMERA_STATUSTEXT);
     ASSERT_FALSE(texts.empty());
     const int frames = static_cast<int>(texts.size());
@@ -308,8 +308,8 @@ TEST_F(CameraViewCapture, AFileThatCannotBeOpenedIsNotRecorded) {
     ASSERT_TRUE(view);
     EXPECT_EQ(view->StartRecording(QString::fromStdString(Dir() + "/no/such/dir/v.avi"), &settings_), 0);
     EXPECT_FALSE(view->IsRecording());
-    EXPECT_EQ(prompts_.boxes.size(), 1u);
-    PumpFor(100);
+    EXPECT_EQ(prompts_.messages.size(), 1);
+    Pump(100);
     EXPECT_EQ(main_.Count(WM_CAMERA_FILESAVED), 0);
     EXPECT_EQ(frame_.Count(WM_CAMERA_STATUSTEXT), 0);
     view->Shutdown(&settings_);
@@ -361,7 +361,7 @@ TEST_F(CameraViewCapture, UnplugDuringARecordingStillFinishesTheFile) {
     const std::string path = Dir() + "/unplug.avi";
     ASSERT_TRUE(Record(*view, path, 3));
     SimCamUnplug();
-    PumpFor(300);
+    Pump(300);
     const int frames = view->RecordedFrames();
     view->StopRecording();
     ASSERT_TRUE(Announced());

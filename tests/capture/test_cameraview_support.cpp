@@ -1,10 +1,5 @@
 #include "test_cameraview_support.h"
 
-#include <QCoreApplication>
-
-#include <chrono>
-#include <cstdlib>
-#include <thread>
 #include <unistd.h>
 
 #include "capture/cameraview.h"
@@ -13,7 +8,7 @@
 #include "vekcamera/VekCamera.h"
 
 LRESULT RecordingWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    RecordedMessage m{message, wParam, false, {}};
+    ViewMessage m{message, wParam, false, {}};
     if ((message == WM_CAMERA_STATUSTEXT || message == WM_CAMERA_FILESAVED) && lParam) {
         m.hasText = true;
         m.text = reinterpret_cast<const char*>(lParam);
@@ -26,35 +21,22 @@ LRESULT RecordingWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
 
 int RecordingWindow::Count(UINT message) const { return static_cast<int>(Of(message).size()); }
 
-std::vector<RecordedMessage> RecordingWindow::Of(UINT message) const {
-    std::vector<RecordedMessage> out;
+std::vector<ViewMessage> RecordingWindow::Of(UINT message) const {
+    std::vector<ViewMessage> out;
     for (const auto& m : messages)
         if (m.message == message)
             out.push_back(m);
     return out;
 }
 
-bool PumpUntil(const std::function<bool()>& cond, int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return cond();
-        PumpPrivateMessages();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
-
 void CameraViewTest::SetUp() {
     ASSERT_TRUE(work_.isValid() && config_.isValid());
     char cwd[4096];
     oldCwd_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
     ASSERT_EQ(chdir(work_.path().toUtf8().constData()), 0);
-    setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
-    setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+    env_.Set("QUILLORY_SIMULATED_CAMERA", "1");
+    env_.Set("XDG_CONFIG_HOME", config_.path().toStdString());
+    prompts_.AnswerOk();
     oldPrompts_ = CPromptService::Replace(&prompts_);
     SimCamReset();
     SimCamSetRealTime(false);
@@ -69,7 +51,7 @@ void CameraViewTest::TearDown() {
     VekCamera_SetCamera(28);
     VekCameraUnInit();
     SimCamUnplug();
-    PumpFor(20);
+    Pump(20);
     CPromptService::Replace(oldPrompts_);
     if (chdir(oldCwd_.c_str()) != 0)
         ADD_FAILURE() << "cannot return to " << oldCwd_;

@@ -1,6 +1,5 @@
 // Shared by the camera view's tests: the real hub on the simulated camera (id 28), a window
-// that records the private messages it gets, a prompt service that records its boxes, and
-// pumping the event queues until a condition holds.
+// that records the private messages it gets, and the prompt service of the tests.
 #pragma once
 
 #include <QObject>
@@ -13,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/promptservice.h"
+#include "eventpump.h"
+#include "fakeprompts.h"
+#include "scopedenv.h"
 #include "capture/cameradisplay.h"
 #include "capture/regionchooser.h"
 #include "capture/camerasettings.h"
@@ -22,7 +23,7 @@
 
 class CCameraView;
 
-struct RecordedMessage {
+struct ViewMessage {
     UINT message;
     WPARAM wParam;
     bool hasText;
@@ -34,18 +35,9 @@ public:
     RecordingWindow() { RegisterWindow(this); }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     int Count(UINT message) const;
-    std::vector<RecordedMessage> Of(UINT message) const;
-    std::vector<RecordedMessage> messages;
+    std::vector<ViewMessage> Of(UINT message) const;
+    std::vector<ViewMessage> messages;
     std::function<void(UINT, WPARAM, LPARAM)> onMessage;
-};
-
-class RecordingPrompts : public CPromptService {
-public:
-    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
-        boxes.push_back(text.toStdString());
-        return IDOK;
-    }
-    std::vector<std::string> boxes;
 };
 
 // Picks a fixed rectangle, given in the display child's coordinates.
@@ -65,10 +57,6 @@ public:
     int calls = 0;
 };
 
-// Delivers posted messages and Qt events until cond() holds or ms pass; returns cond().
-bool PumpUntil(const std::function<bool()>& cond, int ms);
-void PumpFor(int ms);
-
 class CameraViewTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -82,9 +70,10 @@ protected:
     CameraSettings settings_;
     RecordingWindow frame_;
     RecordingWindow main_;
-    RecordingPrompts prompts_;
+    FakePrompts prompts_;
     CPromptService* oldPrompts_ = nullptr;
     QTemporaryDir work_;
     QTemporaryDir config_;
     std::string oldCwd_;
+    ScopedEnv env_;
 };

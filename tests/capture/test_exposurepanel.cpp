@@ -18,33 +18,11 @@
 #include "controls/exposuretimectrl.h"
 #include "ui/messages.h"
 #include "ui/msgbridge.h"
+#include "eventpump.h"
+#include "messagerecorder.h"
 #include "vekcamera/VekCamera.h"
 
 namespace {
-
-class RecordingFrame : public QObject, public CMessageTarget {
-public:
-    RecordingFrame() { RegisterWindow(this); }
-    ~RecordingFrame() override { UnregisterWindow(); }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
-        messages.emplace_back(message, wParam);
-        return 0;
-    }
-    std::vector<WPARAM> Of(UINT message) const {
-        std::vector<WPARAM> out;
-        for (auto& [m, w] : messages)
-            if (m == message) out.push_back(w);
-        return out;
-    }
-    std::vector<std::pair<UINT, WPARAM>> messages;
-};
-
-void Pump() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::processEvents();
-        PumpPrivateMessages();
-    }
-}
 
 class Popups : public ::testing::Test {
 protected:
@@ -61,7 +39,7 @@ protected:
         lumostub::Reset();
     }
     CameraSettings s;
-    RecordingFrame frame;
+    MessageRecorder frame;
 };
 
 }  // namespace
@@ -71,7 +49,7 @@ TEST_F(Popups, PanelSendsOneExposurePerChangeOfValue) {
     panel.SetRange(1, 2000, false);
     panel.SetExposure(100);
     Pump();
-    frame.messages.clear();
+    frame.received.clear();
     for (int pos : {150, 150, 160}) {
         panel.Slider()->SetPos(pos);
         SendMessage(panel.GetSafeHwnd(), WM_SLIDER_CHANGING, CExposurePanel::kSliderId, pos);
@@ -137,7 +115,7 @@ TEST_F(Popups, SettingsDialogOkSavesTeamZeroAndCancelReapplies) {
         EXPECT_EQ(lumostub::CallNames(), (std::vector<std::string>{"Lumo10CameraSaveParameter"}));
         EXPECT_EQ(frame.Of(WM_CAMERA_SETTINGDLG_CLOSED).size(), 1u);
     }
-    frame.messages.clear();
+    frame.received.clear();
     s.bLongExposure = 1;
     CCameraSettingDlg dlg(&s, frame.GetSafeHwnd());
     EXPECT_EQ(dlg.MainPage()->Logic().GetKind(), CExposurePageLogic::kExposurePage);
@@ -146,14 +124,14 @@ TEST_F(Popups, SettingsDialogOkSavesTeamZeroAndCancelReapplies) {
     s.gamma.nValue = gamma + 3;
     dlg.OnCancel();
     EXPECT_EQ(s.gamma.nValue, gamma);
-    ASSERT_EQ(frame.messages.size(), 2u);
-    EXPECT_EQ(frame.messages[0].first, WM_CAMERA_APPLYPARAMS);
-    EXPECT_EQ(frame.messages[1].first, WM_CAMERA_SETTINGDLG_CLOSED);
+    ASSERT_EQ(frame.received.size(), 2u);
+    EXPECT_EQ(frame.received[0].message, WM_CAMERA_APPLYPARAMS);
+    EXPECT_EQ(frame.received[1].message, WM_CAMERA_SETTINGDLG_CLOSED);
 }
 
 TEST_F(Popups, SettingsDialogClosedByItsCloseButtonOrEscapeKeepsTheChanges) {
     for (bool escape : {false, true}) {
-        frame.messages.clear();
+        frame.received.clear();
         CCameraSettingDlg dlg(&s, frame.GetSafeHwnd());
         dlg.show();
         const int gamma = s.gamma.nValue;
@@ -168,8 +146,8 @@ TEST_F(Popups, SettingsDialogClosedByItsCloseButtonOrEscapeKeepsTheChanges) {
         EXPECT_FALSE(dlg.isVisible()) << escape;
         EXPECT_EQ(s.gamma.nValue, gamma + 3) << escape;
         EXPECT_TRUE(lumostub::CallNames().empty()) << escape;
-        ASSERT_EQ(frame.messages.size(), 1u) << escape;
-        EXPECT_EQ(frame.messages[0].first, WM_CAMERA_SETTINGDLG_CLOSED);
+        ASSERT_EQ(frame.received.size(), 1u) << escape;
+        EXPECT_EQ(frame.received[0].message, WM_CAMERA_SETTINGDLG_CLOSED);
         s.gamma.nValue = gamma;
     }
 }

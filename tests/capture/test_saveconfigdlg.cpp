@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -38,60 +37,10 @@
 #include "resources/resourcetable.h"
 #include "simcam.h"
 #include "vekcamera/VekCamera.h"
-#include "testcamerahost.h"
+#include "camerawindowtest.h"
+#include "messagerecorder.h"
 
 namespace {
-
-class RecordingFrame : public QObject, public CMessageTarget {
-public:
-    RecordingFrame() { RegisterWindow(this); }
-    ~RecordingFrame() override { UnregisterWindow(); }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
-        messages.emplace_back(message, wParam);
-        return 0;
-    }
-    std::vector<std::pair<UINT, WPARAM>> messages;
-};
-
-class Prompts : public CPromptService {
-public:
-    int MessageBox(QWidget*, const QString& text, const QString&, int) override {
-        texts << text;
-        return IDOK;
-    }
-    // The folder chooser: records the folder it starts on, answers with the queued folder or,
-    // with none queued, as Cancel.
-    bool ChooseFolder(QWidget*, const QString&, QString& folder) override {
-        startFolders << folder;
-        if (folders.isEmpty()) return false;
-        folder = folders.takeFirst();
-        return true;
-    }
-    QStringList texts;
-    QStringList startFolders;
-    QStringList folders;
-};
-
-void Pump(int ms = 0) {
-    QElapsedTimer t;
-    t.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        PumpPrivateMessages();
-    } while (t.elapsed() < ms);
-}
-
-template <class Pred>
-bool PumpUntil(Pred pred, int timeoutMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        Pump();
-    }
-    return true;
-}
 
 CameraSettings SaveRecord() {
     CameraSettings s;
@@ -109,9 +58,9 @@ class SaveConfigDialog : public ::testing::Test {
 protected:
     void SetUp() override { old = CPromptService::Replace(&prompts); }
     void TearDown() override { CPromptService::Replace(old); }
-    Prompts prompts;
+    FakePrompts prompts;
     CPromptService* old = nullptr;
-    RecordingFrame frame;
+    MessageRecorder frame;
 };
 
 }  // namespace
@@ -178,8 +127,8 @@ TEST_F(SaveConfigDialog, PagesLoadAndEnableAsTheRecordSaysAndOkEndsWithTheClosed
 
     dlg.OnOK();
     EXPECT_TRUE(dlg.IsFinished());
-    ASSERT_EQ(frame.messages.size(), 1u);
-    EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+    ASSERT_EQ(frame.received.size(), 1u);
+    EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
     EXPECT_EQ(s.snap.bConfig, 0);
     EXPECT_EQ(s.snap.nCount, 1);
     EXPECT_EQ(s.video.bConfig, 1);
@@ -205,14 +154,14 @@ TEST_F(SaveConfigDialog, CancelPutsTheRecordBackAndCloseKeepsItWithoutStoring) {
         dlg.OnCancel();
         EXPECT_EQ(s.snap.sFilename, "plate");
         EXPECT_EQ(s.byCaptureRes, 0);
-        ASSERT_EQ(frame.messages.size(), 1u);
-        EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+        ASSERT_EQ(frame.received.size(), 1u);
+        EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
         // Nothing more once finished.
         dlg.OnOK();
         dlg.OnCancel();
-        EXPECT_EQ(frame.messages.size(), 1u);
+        EXPECT_EQ(frame.received.size(), 1u);
     }
-    frame.messages.clear();
+    frame.received.clear();
     {
         CSaveConfigDlg dlg(frame.GetSafeHwnd());
         dlg.SetSettings(&s, CSaveConfigDlg::kSnapPage);
@@ -220,8 +169,8 @@ TEST_F(SaveConfigDialog, CancelPutsTheRecordBackAndCloseKeepsItWithoutStoring) {
         dlg.show();
         dlg.close();
         EXPECT_EQ(s.snap.sFilename, "plate");
-        ASSERT_EQ(frame.messages.size(), 1u);
-        EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+        ASSERT_EQ(frame.received.size(), 1u);
+        EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
     }
 }
 
@@ -234,9 +183,9 @@ TEST_F(SaveConfigDialog, ANumberOutsideItsRangeIsRefusedAtOkAndNothingIsStored) 
     dlg.VideoPage()->TimeLimit()->setText("61");
     dlg.OnOK();
     EXPECT_FALSE(dlg.IsFinished());
-    EXPECT_TRUE(frame.messages.empty());
-    ASSERT_EQ(prompts.texts.size(), 1);
-    EXPECT_EQ(prompts.texts[0], QStringLiteral("Please enter an integer between 1 and 60."));
+    EXPECT_TRUE(frame.received.empty());
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0], QStringLiteral("Please enter an integer between 1 and 60."));
     EXPECT_EQ(dlg.Tabs()->currentIndex(), CSaveConfigDlg::kVideoPage);
     EXPECT_EQ(s.snap.sFilename, "plate");
     EXPECT_EQ(s.video.TimeLimit, 5);
@@ -256,9 +205,9 @@ TEST_F(SaveConfigDialog, WithoutTheResolutionTabNoPreviewChangeReopensTheCamera)
     EXPECT_EQ(dlg.Tabs()->currentIndex(), 0) << "a page the dialog lacks leaves the first one";
     s.byPreviewRes = 2;
     dlg.OnOK();
-    Pump(250);
-    ASSERT_EQ(frame.messages.size(), 1u);
-    EXPECT_EQ(frame.messages[0].first, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
+    PumpUntil([&] { return !frame.received.empty(); });
+    ASSERT_EQ(frame.received.size(), 1u);
+    EXPECT_EQ(frame.received[0].message, static_cast<UINT>(WM_SAVECONFIG_CLOSED));
 }
 
 TEST_F(SaveConfigDialog, TheFolderBrowseButtonsFollowTheConfigRadioAndOkStoresTheChosenFolder) {
@@ -311,78 +260,24 @@ TEST_F(SaveConfigDialog, TheFolderBrowseButtonsFollowTheConfigRadioAndOkStoresTh
 
 namespace {
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const QString& value) : m_name(name) {
-        if (const char* v = std::getenv(name)) m_old = std::make_unique<std::string>(v);
-        setenv(name, value.toUtf8().constData(), 1);
-    }
-    ~EnvVar() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::unique_ptr<std::string> m_old;
-};
-
-class SaveConfigOnCamera : public ::testing::Test {
+class SaveConfigOnCamera : public CameraWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        oldDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        env.push_back(std::make_unique<EnvVar>("QUILLORY_SIMULATED_CAMERA", "1"));
-        env.push_back(std::make_unique<EnvVar>("XDG_CONFIG_HOME", dir.filePath("config")));
-        env.push_back(std::make_unique<EnvVar>("HOME", dir.path()));
-        old = CPromptService::Replace(&prompts);
-        SimCamReset();
-        SimCamSetRealTime(false);
-        SimCamPlug();
-        CProfile profile(ProfilePath());
-        profile.WriteProfileInt("LumoProf28", "Preview", 4);
-        profile.WriteProfileString("FileSave", "sPath", dir.path());
-    }
-    void TearDown() override {
-        host.reset();
-        Pump();
-        VekCamera_SetCamera(28);
-        VekCameraUnInit();
-        SimCamUnplug();
-        SimCamSetRealTime(true);
-        CPromptService::Replace(old);
-        QDir::setCurrent(oldDir);
-        env.clear();
-    }
-    QString ProfilePath() const { return dir.filePath("config/Quillory/Quillory.ini"); }
-    CCameraFrame* Frame() const {
-        return host ? dynamic_cast<CCameraFrame*>(host->Frame()) : nullptr;
+        CameraWindowTest::SetUp();
+        CProfile(ProfilePath()).WriteProfileString("FileSave", "sPath", dir.path());
     }
     CCameraFrame* Start() {
-        host = std::make_unique<TestCameraHost>(ProfilePath());
-        host->OpenCameraFrame();
-        if (!PumpUntil([this] { return Frame() && Frame()->Controller().IsOpen(); })) return nullptr;
-        CCameraFrame* f = Frame();
-        if (!PumpUntil([f] { return f->Controller().IsIdle(); }, 3000)) return nullptr;
+        CCameraFrame* f = CameraWindowTest::Start();
+        if (!f || !PumpUntil([f] { return f->Controller().IsIdle(); }, 3000)) return nullptr;
         return f;
     }
-
-    QTemporaryDir dir;
-    QString oldDir;
-    std::vector<std::unique_ptr<EnvVar>> env;
-    Prompts prompts;
-    CPromptService* old = nullptr;
-    std::unique_ptr<TestCameraHost> host;
 };
 
 }  // namespace
 
 TEST_F(SaveConfigOnCamera, ConfigItemsOpenTheirPageAndAResolutionChoiceReachesTheProfileAtClose) {
     CCameraFrame* f = Start();
-    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
     // Each drop-down carries its "Config..." item.
     for (UINT button : {CCameraFrame::ID_CAMERA_SNAP, CCameraFrame::ID_CAMERA_RECORD, CCameraFrame::ID_CAMERA_RESOLUTION}) {
         ASSERT_TRUE(f->Button(button));
@@ -401,7 +296,7 @@ TEST_F(SaveConfigOnCamera, ConfigItemsOpenTheirPageAndAResolutionChoiceReachesTh
         EXPECT_TRUE(f->OnCommand(configs[(page + 1) % 3]));
         EXPECT_EQ(f->SaveConfigDlg(), open);
         open->OnCancel();
-        Pump(20);
+        PumpUntil([f] { return !f->SaveConfigDlg(); });
         EXPECT_FALSE(f->SaveConfigDlg());
         EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
     }
@@ -435,7 +330,7 @@ TEST_F(SaveConfigOnCamera, ConfigItemsOpenTheirPageAndAResolutionChoiceReachesTh
 
 TEST_F(SaveConfigOnCamera, ANewPreviewResolutionClosesTheCameraAndOpensItAgainLater) {
     CCameraFrame* f = Start();
-    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
     ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_RESOLUTION_CONFIG));
     CSaveConfigDlg* dlg = f->SaveConfigDlg();
     CResolutionPage* page = dlg->ResolutionPage();
@@ -473,7 +368,7 @@ TEST_F(SaveConfigOnCamera, TheExposureButtonsPromptFollowsThePopupAndMovingTheWi
     f->move(f->pos() + QPoint(30, 20));
     QMoveEvent move(f->pos(), f->pos() - QPoint(30, 20));
     QCoreApplication::sendEvent(f, &move);
-    Pump(20);
+    PumpUntil([f] { return !f->ExposurePanel(); });
     EXPECT_FALSE(f->ExposurePanel());
     EXPECT_EQ(f->Controller().Mode(), CCameraFrameController::kModeIdle);
     EXPECT_EQ(exposure->text(), ResourceString(1245).section('\n', 1, 1));
@@ -481,7 +376,7 @@ TEST_F(SaveConfigOnCamera, TheExposureButtonsPromptFollowsThePopupAndMovingTheWi
 
 TEST_F(SaveConfigOnCamera, AChosenPathTakesTheSeriesAndComesBackAfterARestart) {
     CCameraFrame* f = Start();
-    ASSERT_TRUE(f) << prompts.texts.join("; ").toStdString();
+    ASSERT_TRUE(f) << prompts.messages.join("; ").toStdString();
     const QString chosen = dir.filePath("chosen");
     ASSERT_TRUE(QDir().mkpath(chosen));
     ASSERT_TRUE(f->OnCommand(CCameraFrame::ID_SNAP_CONFIG));

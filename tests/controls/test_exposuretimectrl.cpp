@@ -14,6 +14,7 @@
 #include "controls/flatsliderctrl.h"
 #include "ui/messages.h"
 #include "ui/msgbridge.h"
+#include "eventpump.h"
 #include "controls/timeedit.h"
 #include "controls/timespinctrl.h"
 
@@ -48,11 +49,6 @@ protected:
         parent.show();
         Pump();
         Clear();
-    }
-    // A control's notification is posted from its handler of the edit's post: pump until both
-    // rounds are through.
-    static void Pump() {
-        for (int i = 0; i < 4; ++i) PumpPrivateMessages();
     }
     // Forgets what was posted so far.
     void Clear() {

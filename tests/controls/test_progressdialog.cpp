@@ -2,6 +2,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <QPointer>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -140,11 +142,22 @@ TEST(ProgressDialogThreads, OtherThreadOnlyQueuesTheUpdate) {
 TEST(ProgressDialogThreads, UpdateQueuedForADeletedDialogIsDropped) {
     auto dlg = std::make_unique<CProgressDialog>();
     dlg->Create(nullptr);
-    std::thread t([&] { dlg->SetPos(7); });
+    CProgressDialog kept;
+    kept.Create(nullptr);
+    // The deleted dialog's update is queued first, the kept one's after it.
+    std::thread t([&] {
+        dlg->SetPos(7);
+        kept.SetPos(7);
+    });
     t.join();
+    QPointer<CGradientProgressCtrl> bar = dlg->Bar();
     dlg.reset();
+    ASSERT_TRUE(bar.isNull());
     QCoreApplication::processEvents();
-    SUCCEED();
+    // The queue was delivered past the deleted dialog's update; that update itself was dropped:
+    // running it would read the freed dialog, which the sanitizer reports.
+    EXPECT_EQ(kept.Bar()->GetPos(), 7);
+    kept.Close();
 }
 
 // The time-lapse interval: the capture thread shows the dialog and sets the per-mille position

@@ -4,18 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "outside/simcam/simcam.h"
 #include "platform/clock.h"
 #include "platform/usbtransport.h"
+#include "scopedenv.h"
 
 class SimulatedCameraTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+        env_.Set("QUILLORY_SIMULATED_CAMERA", "1");
         // The driver links no camera of its own: the program's hub installs this factory.
         previousFactory_ = SetSimulatedUsbTransportFactory(&SimCamCreateTransport);
         config_ = std::filesystem::temp_directory_path() /
@@ -23,7 +23,7 @@ protected:
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(config_);
         std::filesystem::create_directories(config_);
-        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        env_.Set("XDG_CONFIG_HOME", config_.string());
         SimCamPlug();
         SimCamReset();
         SimCamSetRealTime(false);
@@ -35,6 +35,7 @@ protected:
         SimCamReset();
         SimCamPlug();
         std::filesystem::remove_all(config_);
+        env_.Restore();
     }
     // Lets a setting settle (the device refuses frames for 200 ms after one).
     void Settle() { clock_.Advance(250); }
@@ -43,4 +44,5 @@ protected:
     Clock* previous_ = nullptr;
     UsbTransportFactory previousFactory_ = nullptr;
     std::filesystem::path config_;
+    ScopedEnv env_;
 };

@@ -28,7 +28,7 @@ TEST(ModeGate, ReadsShareASwitchWaitsForThemAndHoldsNewOnes) {
         CModeGate::ReadScope read(gate);
         secondIn.store(true);
     });
-    EXPECT_TRUE(WaitFor(secondIn, 2000ms)) << "a second read waits for the first";
+    EXPECT_TRUE(WaitFor(secondIn, 20s)) << "a second read waits for the first";
     second.join();
 
     std::atomic<bool> switched{false}, lateReadIn{false};
@@ -46,7 +46,7 @@ TEST(ModeGate, ReadsShareASwitchWaitsForThemAndHoldsNewOnes) {
     std::this_thread::sleep_for(20ms);
     EXPECT_FALSE(lateReadIn.load()) << "a new read went ahead of the waiting switch";
     gate.LeaveRead();
-    EXPECT_TRUE(WaitFor(switched, 2000ms));
+    EXPECT_TRUE(WaitFor(switched, 20s));
     switcher.join();
     late.join();
     EXPECT_TRUE(lateReadIn.load());
@@ -70,7 +70,7 @@ TEST(ModeGate, OverlappingReadsNeverKeepASwitchOut) {
         CModeGate::SwitchScope s(gate);
         switched.store(true);
     });
-    EXPECT_TRUE(WaitFor(switched, 2000ms));
+    EXPECT_TRUE(WaitFor(switched, 20s));
     stop.store(true);
     switcher.join();
     for (auto& t : readers)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/atomicfile.h"
+#include "filesizelimit.h"
 
 namespace fs = std::filesystem;
 
@@ -44,27 +45,6 @@ protected:
 
     fs::path dir_;
     fs::path target_;
-};
-
-// Files past this size cannot be written: the write itself fails with EFBIG, whoever runs the
-// test (root passes every permission check).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
 };
 
 TEST_F(AtomicFileTest, ReplacesTheTargetKeepingItsMode) {

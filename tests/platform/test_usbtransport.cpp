@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/usbtransport.h"
+#include "scopedenv.h"
 
 namespace {
 
@@ -23,24 +24,15 @@ int g_made = 0;
 class SimulatedCameraSetting {
 public:
     SimulatedCameraSetting() : factory_(SetSimulatedUsbTransportFactory(nullptr)) {
-        const char* v = std::getenv("QUILLORY_SIMULATED_CAMERA");
-        had_ = v != nullptr;
-        if (v)
-            value_ = v;
         SetSimulatedUsbTransportFactory(factory_);
+        // Remembered here, put back when the test ends.
+        env_.Set("QUILLORY_SIMULATED_CAMERA", std::getenv("QUILLORY_SIMULATED_CAMERA"));
     }
-    ~SimulatedCameraSetting() {
-        if (had_)
-            setenv("QUILLORY_SIMULATED_CAMERA", value_.c_str(), 1);
-        else
-            unsetenv("QUILLORY_SIMULATED_CAMERA");
-        SetSimulatedUsbTransportFactory(factory_);
-    }
+    ~SimulatedCameraSetting() { SetSimulatedUsbTransportFactory(factory_); }
 
 private:
     UsbTransportFactory factory_;
-    bool had_ = false;
-    std::string value_;
+    ScopedEnv env_;
 };
 std::unique_ptr<UsbTransport> MakeMarker() {
     ++g_made;

@@ -67,9 +67,9 @@ protected:
         o.streams = streams;
         videodev::AddTestPatternDevice(o);
     }
-    // Waits for a frame not handed out before.
+    // Waits for a frame not handed out before (a generous deadline: 20 s).
     static bool Grab(std::vector<BYTE>& buffer) {
-        for (int i = 0; i < 400; ++i) {
+        for (int i = 0; i < 4000; ++i) {
             if (DSGrabFrame(buffer.data()) == 1)
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

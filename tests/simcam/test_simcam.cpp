@@ -146,12 +146,13 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     // frame time (480 rows, 30 ms) after the cut.
     const auto t0 = Clock::now();
     auto read = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(200ms);  // only lets the read start waiting: the cut comes while it waits
     Request(0xB7, 100, 0x3012);
     EXPECT_EQ(read.get(), static_cast<int64_t>(b.size()));
     const auto took = Clock::now() - t0;
     EXPECT_GE(took, 200ms);
-    EXPECT_LT(took, 1500ms) << "the read waited for the old exposure";
+    // Bounds against the old exposure (4.1 s), not rates: only a read that waited for it takes this long.
+    EXPECT_LT(took, 3500ms) << "the read waited for the old exposure";
 
     // Between short reads that time out, the cut still moves the pending frame.
     Request(0xB7, 65535, 0x3012);
@@ -162,23 +163,23 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     while (n == UsbTransport::kUsbTimedOut && Clock::now() - t1 < 3s)
         n = t_->BulkRead(b.data(), b.size(), 50);
     EXPECT_EQ(n, static_cast<int64_t>(b.size()));
-    EXPECT_LT(Clock::now() - t1, 1s);
+    EXPECT_LT(Clock::now() - t1, 3500ms);
 
     // A longer exposure does not delay a frame already on its way (full size: 2740 rows, 0.86 s).
     Request(0xB4, 0xC0, 0);
     b.resize(SimCamFrameBytes());
     const auto t2 = Clock::now();
     auto shortRead = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(200ms);  // only lets the read start waiting
     Request(0xB7, 65535, 0x3012);
     EXPECT_EQ(shortRead.get(), static_cast<int64_t>(b.size()));
-    EXPECT_LT(Clock::now() - t2, 2s);
+    EXPECT_LT(Clock::now() - t2, 0.86s + 3500ms) << "the frame waited for the new exposure";
 
     // Unplugging wakes a waiting read at once.
     const auto t3 = Clock::now();
     auto gone = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(100ms);  // only lets the read start waiting
     SimCamUnplug();
     EXPECT_EQ(gone.get(), UsbTransport::kUsbGone);
-    EXPECT_LT(Clock::now() - t3, 1500ms);
+    EXPECT_LT(Clock::now() - t3, 8s) << "the read waited for its time-out (10 s)";
 }

@@ -74,7 +74,7 @@ TEST(GrabberCallback, RequestsFromAnotherThreadWhileSamplesArrive) {
     for (int i = 0; i < 50; ++i) {
         const std::filesystem::path base = dir.path / ("s" + std::to_string(i));
         grabber.RequestSnapshot(base.string());
-        for (int wait = 0; wait < 500 && grabber.RequestModeNow() != CGrabberCallback::kNone; ++wait)
+        for (int wait = 0; wait < 20000 && grabber.RequestModeNow() != CGrabberCallback::kNone; ++wait)  // 20 s at most
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     stop = true;

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "HubTestSupport.h"
+#include "scopedenv.h"
 #include "simcam.h"
 #include "vekcamera/HubGui.h"
 
@@ -168,9 +169,7 @@ TEST_F(HubSelection, NegativeImageFlagInvertsEveryFrameTheDriverDelivers) {
 }
 
 TEST_F(HubSelection, DetectionFindsTheSimulatedCameraOnlyWhilePlugged) {
-    const char* old = std::getenv("QUILLORY_SIMULATED_CAMERA");
-    const std::string saved = old ? old : "";
-    setenv("QUILLORY_SIMULATED_CAMERA", "1", 1);
+    ScopedEnv sim("QUILLORY_SIMULATED_CAMERA", "1");
     SimCamPlug();
     EXPECT_EQ(VekCamera_ReflashCamera(), 1);
     CameraIdInfo info = VekCameraGetCameraID();
@@ -183,15 +182,11 @@ TEST_F(HubSelection, DetectionFindsTheSimulatedCameraOnlyWhilePlugged) {
 
     // Plugged, but not asked for: the simulated camera is not part of the tree.
     SimCamPlug();
-    setenv("QUILLORY_SIMULATED_CAMERA", "0", 1);
+    sim.Set("QUILLORY_SIMULATED_CAMERA", "0");
     VekCamera_ReflashCamera();
     EXPECT_NE(VekCameraGetCameraID().cameraId, 28);
 
     SimCamUnplug();
-    if (old)
-        setenv("QUILLORY_SIMULATED_CAMERA", saved.c_str(), 1);
-    else
-        unsetenv("QUILLORY_SIMULATED_CAMERA");
 }
 
 }  // namespace

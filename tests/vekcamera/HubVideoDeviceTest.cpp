@@ -77,8 +77,9 @@ protected:
     }
 };
 
+// A generous deadline (20 s): a passing test returns as soon as the condition holds.
 bool WaitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 2000; ++i) {
         if (done())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

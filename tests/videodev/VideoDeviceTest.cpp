@@ -205,11 +205,11 @@ TEST_F(TestPatterns, StreamsFramesUntilStopReturns) {
     }));
     EXPECT_TRUE(dev->IsRunning());
     EXPECT_FALSE(dev->Start([](const VideoFrame&) {})) << "already running";
-    for (int i = 0; i < 200 && frames < 2; ++i)
+    for (int i = 0; i < 2000 && frames < 2; ++i)  // a generous deadline: 20 s
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     dev->Stop();
     stopped = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the time a late frame would need to show
     EXPECT_GE(frames, 2);
     EXPECT_FALSE(lateFrame);
     EXPECT_FALSE(badFrame);

@@ -1,7 +1,6 @@
 // The X11 window lister against a real X server (scripts/test runs it under xvfb-run); skipped
 // where no display is reachable.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstdlib>
@@ -11,14 +10,9 @@
 
 #include "app/capturedialog.h"
 #include "app/xcbwindowlister.h"
+#include "eventpump.h"
 
 namespace {
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 std::unique_ptr<QWidget> Painted(const QString& title, QColor colour, QRect geometry) {
     auto w = std::make_unique<QWidget>();
     w->setWindowTitle(title);
@@ -46,9 +40,13 @@ TEST(XcbWindowLister, ListsMappedWindowsWithTitlesAndGrabsTheirPixels) {
     auto hidden = Painted("Quillory hidden window", QColor(0, 200, 0), QRect(300, 60, 100, 100));
     shown->show();
     hidden->show();
-    Pump(300);
+    // The server maps and unmaps in its own time: wait for it to show what the test did.
+    PumpUntil([&] {
+        const std::vector<ListedWindow> now = lister.Enumerate();
+        return Find(now, "Quillory capture target") && Find(now, "Quillory hidden window");
+    });
     hidden->hide();
-    Pump(300);
+    PumpUntil([&] { return !Find(CCaptureDialog::ListableWindows(lister.Enumerate()), "Quillory hidden window"); });
 
     const std::vector<ListedWindow> all = lister.Enumerate();
     const ListedWindow* target = Find(all, "Quillory capture target");
@@ -64,7 +62,10 @@ TEST(XcbWindowLister, ListsMappedWindowsWithTitlesAndGrabsTheirPixels) {
     EXPECT_EQ(r.size(), QSize(160, 120));
     EXPECT_FALSE(lister.WindowRect(lister.Desktop()).isEmpty());
     lister.SetTopmost(target->handle, true);
-    Pump(100);
+    PumpUntil([&] {
+        const QImage now = lister.GrabScreen(r);
+        return now.size() == QSize(160, 120) && now.pixelColor(80, 60) == QColor(200, 30, 40);
+    });
     const QImage picture = lister.GrabScreen(r);
     ASSERT_FALSE(picture.isNull());
     ASSERT_EQ(picture.size(), QSize(160, 120));
@@ -77,7 +78,7 @@ TEST(XcbWindowLister, ListsMappedWindowsWithTitlesAndGrabsTheirPixels) {
     // A window that is gone has no rectangle.
     const WindowHandle gone = target->handle;
     shown.reset();
-    Pump(200);
+    PumpUntil([&] { return lister.WindowRect(gone).isEmpty(); });
     EXPECT_TRUE(lister.WindowRect(gone).isEmpty());
 }
 

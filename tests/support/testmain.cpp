@@ -1,3 +1,4 @@
+// The main of the Qt test programs: widgets on the offscreen platform.
 #include <QApplication>
 
 #include <gtest/gtest.h>

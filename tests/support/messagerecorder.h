@@ -1,4 +1,4 @@
-// A parent window that records every private message posted to it.
+// A window that records every private message posted to it.
 #pragma once
 
 #include <QWidget>
@@ -33,6 +33,13 @@ public:
         PumpPrivateMessages();
         std::vector<RecordedMessage> out;
         out.swap(received);
+        return out;
+    }
+    // The wParam of each message of one kind, oldest first.
+    std::vector<WPARAM> Of(UINT message) const {
+        std::vector<WPARAM> out;
+        for (const RecordedMessage& m : received)
+            if (m.message == message) out.push_back(m.wParam);
         return out;
     }
     std::vector<RecordedMessage> received;
