@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -101,7 +102,9 @@ void Hook(opj_codec_t* codec, std::string* errors) {
 }
 
 // Worker threads pay off for large pictures only; starting them costs more than a small one takes.
+// OpenJPEG's own OPJ_NUM_THREADS, where set, has sized the codec when it was made: it stands.
 void UseThreads(opj_codec_t* codec, uint64_t bytes) {
+    if (std::getenv("OPJ_NUM_THREADS")) return;
     if (bytes >= (uint64_t{1} << 20) && opj_has_thread_support())
         opj_codec_set_threads(codec, static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
 }
