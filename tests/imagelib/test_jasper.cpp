@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -272,6 +273,79 @@ TEST(Jasper, QualityHundredIsLosslessEvenForNoise) {
         PxImage back;
         ASSERT_TRUE(DecodeBytes(back, bytes));
         EXPECT_EQ(Difference(back, noise), 0) << type;
+    }
+}
+
+// OPJ_NUM_THREADS for the life of a scope (nullptr: unset, the codec sizes its threads itself).
+class OpenJpegThreads {
+public:
+    explicit OpenJpegThreads(const char* count) {
+        if (const char* old = std::getenv("OPJ_NUM_THREADS")) m_old = old;
+        if (count)
+            setenv("OPJ_NUM_THREADS", count, 1);
+        else
+            unsetenv("OPJ_NUM_THREADS");
+    }
+    ~OpenJpegThreads() {
+        if (m_old.empty())
+            unsetenv("OPJ_NUM_THREADS");
+        else
+            setenv("OPJ_NUM_THREADS", m_old.c_str(), 1);
+    }
+
+private:
+    std::string m_old;
+};
+
+TEST(Jasper, TheBytesWrittenDoNotDependOnTheThreadCount) {
+    // Over a megabyte of samples each, so that OpenJPEG's worker threads are used, and odd-sized,
+    // so that the last code blocks of every row and column are partial.
+    PxImage grey(1031, 1025, 8), colour(611, 577, 24);
+    grey.SetGrayPalette();
+    uint32_t seed = 11;
+    for (PxImage* img : {&grey, &colour})
+        for (DWORD y = 0; y < img->GetHeight(); ++y) {
+            BYTE* row = img->GetBits(y);
+            for (DWORD i = 0; i < img->GetWidth() * img->GetBpp() / 8; ++i)
+                row[i] = static_cast<BYTE>((i + 3 * y) / 5 + ((seed = seed * 1664525u + 1013904223u) >> 29));
+        }
+    struct Case {
+        PxImage* img;
+        DWORD type;
+        int quality;
+    };
+    // Quality 100 is lossless; below it OpenJPEG allocates the rate, which must not vary either.
+    const Case cases[] = {{&grey, PXIMAGE_FORMAT_JPC, 100}, {&grey, PXIMAGE_FORMAT_JP2, 20},
+                          {&colour, PXIMAGE_FORMAT_JP2, 100}, {&colour, PXIMAGE_FORMAT_JPC, 20}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.img->GetBpp() << " bits, type " << c.type << ", quality " << c.quality);
+        c.img->SetJpegQuality(c.quality);
+        Bytes single;
+        PxImage singleBack;
+        for (const char* threads : {"1", "4", static_cast<const char*>(nullptr)}) {
+            SCOPED_TRACE(threads ? threads : "sized to the machine");
+            OpenJpegThreads pinned(threads);
+            BYTE* buffer = nullptr;
+            LONG size = 0;
+            ASSERT_TRUE(c.img->Encode(buffer, size, c.type)) << c.img->GetLastError();
+            Bytes bytes(buffer, buffer + size);
+            PxImage::FreeMemory(buffer);
+            PxImage back;
+            ASSERT_TRUE(DecodeBytes(back, bytes)) << back.GetLastError();
+            ASSERT_EQ(back.GetBpp(), c.img->GetBpp());
+            // Lossless at 100; at 20 the rate allocation really cuts.
+            if (c.quality == 100)
+                EXPECT_EQ(Difference(back, *c.img), 0);
+            else
+                EXPECT_GT(Difference(back, *c.img), 0);
+            if (single.empty()) {
+                single = bytes;
+                singleBack.Copy(back);
+                continue;
+            }
+            EXPECT_TRUE(bytes == single) << bytes.size() << " bytes against " << single.size() << " with one thread";
+            EXPECT_EQ(Difference(back, singleBack), 0);
+        }
     }
 }
 
