@@ -79,9 +79,11 @@ private:
     CPelidorDoc* doc_ = nullptr;
 };
 
+std::unique_ptr<Session> g_session;
+
 Session& TheSession() {
-    static Session s;
-    return s;
+    if (!g_session) g_session = std::make_unique<Session>();
+    return *g_session;
 }
 
 void RunCommand(benchmark::State& state, int id, ImageCommandParams p = ImageCommandParams()) {
@@ -185,5 +187,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    g_session.reset();  // while the application still exists
     return 0;
 }
