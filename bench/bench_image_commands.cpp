@@ -52,7 +52,10 @@ public:
         app_ = std::make_unique<CPelidorApp>(dir_.filePath("cfg/Quillory.ini"));
         app_->InitInstance({"-nologo"});
         // A BMP file, so that Save As with a name asks nothing.
-        const QString source = dir_.filePath("source.bmp");
+        // The pictures live in a folder of their own, so the start page (which shows the home
+        // folder) draws no tiles of them while the commands are timed.
+        QDir(dir_.path()).mkpath("pictures");
+        const QString source = File("source.bmp");
         std::unique_ptr<PxImage> picture(MakePicture());
         picture->Save(QFile::encodeName(source).constData(), PXIMAGE_FORMAT_BMP);
         doc_ = dynamic_cast<CPelidorDoc*>(app_->DocTemplate()->OpenDocumentFile(source));
@@ -66,7 +69,7 @@ public:
     }
     CPelidorDoc* Doc() { return doc_; }
     CPelidorApp* App() { return app_.get(); }
-    QString File(const char* name) const { return dir_.filePath(name); }
+    QString File(const char* name) const { return dir_.filePath(QString("pictures/") + name); }
     std::string LastMessage() const {
         return prompts_.messages.isEmpty() ? std::string() : prompts_.messages.last().toStdString();
     }
