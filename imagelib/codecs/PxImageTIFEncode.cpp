@@ -232,6 +232,10 @@ bool PxImageTIF::EncodeBody(TIFF* m_tif, bool multipage, int page, int pagecount
         }
         if (!TIFFIsCODECConfigured(static_cast<uint16_t>(compression))) compression = COMPRESSION_NONE;
     }
+    // A JPEG strip is a JPEG picture, which cannot be wider than 65500 pixels: a wider page is
+    // written without loss instead of not at all.
+    if (compression == COMPRESSION_JPEG && head.biWidth > 65500)
+        compression = TIFFIsCODECConfigured(COMPRESSION_LZW) ? COMPRESSION_LZW : COMPRESSION_NONE;
     TIFFSetField(m_tif, TIFFTAG_COMPRESSION, compression);
     if (compression == COMPRESSION_LZW && bitcount >= 8) TIFFSetField(m_tif, TIFFTAG_PREDICTOR, 2);
     if (compression == COMPRESSION_JPEG) {

@@ -378,6 +378,17 @@ TEST_F(TiffFiles, SaveChoosesACompressionTheDepthCanTake) {
         }
     }
     EXPECT_EQ(ReadTags(dir / "c.tif").compression, COMPRESSION_PACKBITS);
+
+    // A colour page wider than a JPEG picture may be is written without loss, not refused.
+    PxImage wide = Pattern(65501, 2, 24);
+    wide.SetCodecOption(COMPRESSION_JPEG, PXIMAGE_FORMAT_TIF);
+    const std::string file = dir / "wide.tif";
+    ASSERT_TRUE(wide.Save(file.c_str(), PXIMAGE_FORMAT_TIF)) << wide.GetLastError();
+    EXPECT_EQ(ReadTags(file).compression, COMPRESSION_LZW);
+    PxImage back;
+    ASSERT_TRUE(back.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << back.GetLastError();
+    EXPECT_EQ(back.GetWidth(), 65501u);
+    EXPECT_EQ(back.GetPixelColor(65500, 1).rgbGreen, wide.GetPixelColor(65500, 1).rgbGreen);
 }
 
 TEST_F(TiffFiles, BilevelAndAlphaLayoutsAsWritten) {
