@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "imagelib/core/pxsimd.h"
+#include "benchphoto.h"
 #include "imagelib/pximage.h"
 #include "imagelib/pxrandom.h"
 
@@ -110,19 +111,7 @@ void Geometry() {
 // bench_codecs's photograph-like source.
 void Photo(PxImage& img) {
     img.Create(kWidth, kHeight, 24);
-    uint32_t seed = 12345;
-    for (LONG y = 0; y < kHeight; y++) {
-        BYTE* row = img.GetBits(y);
-        for (LONG x = 0; x < kWidth; x++) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>((seed >> 24) & 7) - 3;
-            const int edge = ((x / 700) + (y / 500)) % 2 ? 40 : 0;
-            auto clamp = [](int v) { return static_cast<BYTE>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
-            row[3 * x] = clamp(static_cast<int>(x * 200 / kWidth) + noise + edge);
-            row[3 * x + 1] = clamp(static_cast<int>(y * 220 / kHeight) + noise);
-            row[3 * x + 2] = clamp(static_cast<int>((x + y) * 255 / (kWidth + kHeight)) + noise - edge);
-        }
-    }
+    FillPhoto(img);
 }
 
 void SaveAndLoad(const std::string& dir, const char* name, PxImage& img, DWORD format, DWORD option) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "benchphoto.h"
 #include "imagelib/pximage.h"
 
 namespace {
@@ -32,19 +33,7 @@ PxImage& Source() {
     static std::unique_ptr<PxImage> img;
     if (!img) {
         img = std::make_unique<PxImage>(kWidth, kHeight, 24);
-        uint32_t seed = 12345;
-        for (DWORD y = 0; y < kHeight; y++) {
-            BYTE* row = img->GetBits(y);
-            for (DWORD x = 0; x < kWidth; x++) {
-                seed = seed * 1664525u + 1013904223u;
-                const int noise = static_cast<int>((seed >> 24) & 7) - 3;
-                const int edge = ((x / 700) + (y / 500)) % 2 ? 40 : 0;
-                auto clamp = [](int v) { return static_cast<BYTE>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
-                row[3 * x] = clamp(static_cast<int>(x * 200 / kWidth) + noise + edge);
-                row[3 * x + 1] = clamp(static_cast<int>(y * 220 / kHeight) + noise);
-                row[3 * x + 2] = clamp(static_cast<int>((x + y) * 255 / (kWidth + kHeight)) + noise - edge);
-            }
-        }
+        FillPhoto(*img);
         // The P6 copy for the other programs, top row first, red first.
         const std::string ppm = WorkDir() + "/source.ppm";
         if (FILE* f = std::fopen(ppm.c_str(), "wb")) {
