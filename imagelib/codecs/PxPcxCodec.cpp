@@ -104,18 +104,19 @@ void PxPcxCodec::PCX_PackPixels(LONG p, LONG& last, LONG& count, PxFile* f) {
 }
 
 void PxPcxCodec::PCX_PackPlanes(BYTE* buff, LONG size, PxFile* f) {
+    if (size <= 0) return;
+    // Packed in memory and written at once: a byte at a time through the stream costs a call each.
+    std::vector<BYTE> out(2 * static_cast<size_t>(size));
+    BYTE* o = out.data();
     for (LONG i = 0; i < size;) {
         const BYTE b = buff[i];
         LONG n = 1;
         while (i + n < size && n < 0x3F && buff[i + n] == b) ++n;
-        if (n > 1 || b >= 0xC0) {
-            f->PutC(static_cast<BYTE>(0xC0 | n));
-            f->PutC(b);
-        } else {
-            f->PutC(b);
-        }
+        if (n > 1 || b >= 0xC0) *o++ = static_cast<BYTE>(0xC0 | n);
+        *o++ = b;
         i += n;
     }
+    f->Write(out.data(), 1, static_cast<size_t>(o - out.data()));
 }
 
 bool PxPcxCodec::Decode(PxFile* hFile) {
@@ -278,9 +279,9 @@ bool PxPcxCodec::Encode(PxFile* hFile) {
     if (bpp == 8) {
         for (LONG y = height - 1; y >= 0; --y) {
             const BYTE* row = GetBits(static_cast<DWORD>(y));
-            LONG last = -1, count = 0;
-            for (LONG x = 0; x < width; ++x) PCX_PackPixels(row[x], last, count, &buffer);
-            PCX_PackPixels(endOfLine, last, count, &buffer);
+            // The same runs as PCX_PackPixels makes value by value, a line at a time.
+            PCX_PackPlanes(const_cast<BYTE*>(row), width, &buffer);
+            if (endOfLine == -2) buffer.PutC(0);
         }
         buffer.PutC(12);
         for (DWORD i = 0; i < 256; ++i) {
@@ -303,15 +304,14 @@ bool PxPcxCodec::Encode(PxFile* hFile) {
             }
         }
     } else {
+        std::vector<BYTE> plane(static_cast<size_t>(width));
         for (LONG y = height - 1; y >= 0; --y) {
             const BYTE* row = GetBits(static_cast<DWORD>(y));
             for (int p = 0; p < planes; ++p) {
-                LONG last = -1, count = 0;
-                for (LONG x = 0; x < width; ++x) {
-                    const LONG v = p == 3 ? AlphaGet(x, y) : row[3 * x + (2 - p)];
-                    PCX_PackPixels(v, last, count, &buffer);
-                }
-                PCX_PackPixels(endOfLine, last, count, &buffer);
+                for (LONG x = 0; x < width; ++x)
+                    plane[static_cast<size_t>(x)] = p == 3 ? AlphaGet(x, y) : row[3 * x + (2 - p)];
+                PCX_PackPlanes(plane.data(), width, &buffer);
+                if (endOfLine == -2) buffer.PutC(0);
             }
         }
     }
