@@ -66,7 +66,17 @@ protected:
     void EncodeComment(PxFile* fp);
     bool EncodeRGB(PxFile* fp);
     void EncodeBody(PxFile* fp, bool bLocalColorMap = false);
-    int GifNextPixel();
+    // The next pixel's index, rows from the top of the picture down; -1 after the last one.
+    int GifNextPixel() {
+        if (m_encCountDown <= 0) return -1;
+        --m_encCountDown;
+        const int r = m_encRow ? m_encRow[m_encCurx] : m_pEncodeSrc->GetPixelIndex(m_encCurx, m_encCury);
+        if (++m_encCurx == m_encWidth) {
+            m_encCurx = 0;
+            if (--m_encCury >= 0 && m_encRow) m_encRow = m_pEncodeSrc->GetBits(static_cast<DWORD>(m_encCury));
+        }
+        return r;
+    }
     void Putword(int w, PxFile* fp);
     void startCodeStream(int init_bits, PxFile* outfile);
     void compressNONE(int init_bits, PxFile* outfile);
@@ -138,7 +148,8 @@ protected:
     BYTE accum[256];
     // pixel feed
     PxImage* m_pEncodeSrc = nullptr;
-    LONG m_encCurx = 0, m_encCury = 0;
+    LONG m_encCurx = 0, m_encCury = 0, m_encWidth = 0;
+    const BYTE* m_encRow = nullptr;  // the row being fed, when its bytes are the indices
     int64_t m_encCountDown = 0;
     bool m_writeError = false;
 

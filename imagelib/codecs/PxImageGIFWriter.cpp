@@ -134,6 +134,9 @@ void PxImageGIF::EncodeBody(PxFile* fp, bool bLocalColorMap) {
     m_encCurx = 0;
     m_encCury = h - 1;
     m_encCountDown = static_cast<int64_t>(w) * h;
+    m_encWidth = w;
+    // An 8-bit picture with a palette is fed straight from its rows.
+    m_encRow = head.biBitCount == 8 && head.biClrUsed != 0 && h > 0 ? GetBits(static_cast<DWORD>(h - 1)) : nullptr;
 
     fp->PutC(',');
     Putword(info.xOffset, fp);
@@ -224,15 +227,4 @@ bool PxImageGIF::EncodeRGB(PxFile* fp) {
         return false;
     }
     return true;
-}
-
-int PxImageGIF::GifNextPixel() {
-    if (m_encCountDown <= 0) return -1;
-    --m_encCountDown;
-    const int r = m_pEncodeSrc->GetPixelIndex(m_encCurx, m_encCury);
-    if (++m_encCurx == static_cast<LONG>(m_pEncodeSrc->GetWidth())) {
-        m_encCurx = 0;
-        m_encCury--;
-    }
-    return r;
 }
