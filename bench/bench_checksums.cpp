@@ -1,7 +1,8 @@
 // Checksums of what the benchmarks make: the outputs of bench_ops_filter and bench_ops_geo, and
 // the TIFF, PNG and PCX files bench_codecs writes and reads back, with a few more TIFF layouts
 // (every compression the writer picks, grey, palette, bilevel, alpha, several pages, and an 8-bit
-// CIELab file holding every L, a, b) and PCX layouts (palette, bilevel, alpha, an odd width). A faster path must print the same lines. Each checksum is a 64-bit
+// CIELab file holding every L, a, b), PCX layouts (palette, bilevel, alpha, an odd width) and
+// GIF's three encoders. A faster path must print the same lines. Each checksum is a 64-bit
 // FNV-1a over every row byte, padding included, then the alpha plane; files are hashed whole.
 // Usage: bench_checksums [work folder [plain]] (default /tmp/quillory-bench-checksums); with
 // "plain" every operation runs its plain loops, which must print the same.
@@ -198,6 +199,10 @@ void Codecs(const std::string& dir) {
     for (LONG y = 0; y < 333; y++)
         for (LONG x = 0; x < 1001 * 3; x++) odd.GetBits(y)[x] = static_cast<BYTE>((x / 5) ^ (y / 3));
     SaveAndLoad(dir, "pcx-odd", odd, PXIMAGE_FORMAT_PCX, 0);
+    SaveAndLoad(dir, "gif-lzw", pal, PXIMAGE_FORMAT_GIF, 0);
+    SaveAndLoad(dir, "gif-none", pal, PXIMAGE_FORMAT_GIF, 1);
+    SaveAndLoad(dir, "gif-rle", pal, PXIMAGE_FORMAT_GIF, 2);
+    SaveAndLoad(dir, "gif-bilevel", bits, PXIMAGE_FORMAT_GIF, 0);
     // Three pages in one file.
     {
         const std::string path = dir + "/tif-pages";

@@ -3,9 +3,14 @@
 #include "imagelib/codecs/PxImageTIFStream.h"
 #include "imagelib/pxfile.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
+
+#include "imagelib/core/pxworkerpool.h"
 
 namespace {
 
@@ -246,11 +251,8 @@ bool PxImageTIF::EncodeBody(TIFF* m_tif, bool multipage, int page, int pagecount
 
     const size_t linesize = static_cast<size_t>(TIFFScanlineSize(m_tif));
     const size_t bufsize = linesize > GetEffWidth() ? linesize : GetEffWidth();
-    MallocPtr bufMem(static_cast<BYTE*>(std::malloc(bufsize + 8)));
-    if (!bufMem) return false;
-    BYTE* const buf = bufMem.get();
-
-    for (uint32_t row = 0; row < height; row++) {
+    // Row `row` of the file (top first) as the file holds it, into buf (bufsize bytes).
+    auto pack = [&](uint32_t row, BYTE* buf) {
         const BYTE* bits = GetBits(height - 1 - row);
         switch (bitcount) {
         case 1:
@@ -285,9 +287,88 @@ bool PxImageTIF::EncodeBody(TIFF* m_tif, bool multipage, int page, int pagecount
             }
             break;
         }
-        default:
-            return true;
         }
+    };
+    if (bitcount != 1 && bitcount != 4 && bitcount != 8 && bitcount != 24 && bitcount != 32) return true;
+
+    const uint32_t nstrips = TIFFNumberOfStrips(m_tif);
+    // Not deflate: libtiff hands a whole strip to another compressor than it feeds row by row,
+    // and the bytes differ.
+    const bool onPool = (compression == COMPRESSION_LZW || compression == COMPRESSION_PACKBITS) &&
+                        nstrips >= 16 && static_cast<uint64_t>(linesize) * height >= (uint64_t(4) << 20) &&
+                        pxcore::PxWorkerPool::Width(8) > 1;
+    if (onPool) {
+        // Large pages: the strips are compressed on the worker pool, each band of them by libtiff in
+        // a TIFF of its own in memory, and their bytes go into the file in order, as the same
+        // strips written row by row would.
+        uint16_t predictor = PREDICTOR_NONE;
+        TIFFGetField(m_tif, TIFFTAG_PREDICTOR, &predictor);
+        const uint32_t group = std::max<uint32_t>(1, nstrips / (pxcore::PxWorkerPool::Width(8) * 4));
+        const uint32_t ngroups = (nstrips + group - 1) / group;
+        std::vector<std::vector<BYTE>> strips(nstrips);
+        std::atomic<bool> failed{false};
+        try {
+            pxcore::PxWorkerPool::Instance().Run(ngroups, [&](unsigned g) {
+                if (failed) return;
+                const uint32_t s0 = g * group, s1 = std::min(nstrips, s0 + group);
+                const uint32_t first = s0 * rowsperstrip, last = std::min(height, s1 * rowsperstrip);
+                PxMemFile mem;
+                TIFF* band = mem.Open() ? OpenOverFile(&mem, "w") : nullptr;
+                MallocPtr rowMem(static_cast<BYTE*>(std::malloc(bufsize + 8)));
+                MallocPtr stripMem(static_cast<BYTE*>(std::malloc(linesize * rowsperstrip + 8)));
+                if (!band || !rowMem || !stripMem) {
+                    if (band) TIFFClose(band);
+                    failed = true;
+                    return;
+                }
+                TIFFSetField(band, TIFFTAG_IMAGEWIDTH, width);
+                TIFFSetField(band, TIFFTAG_IMAGELENGTH, last - first);
+                TIFFSetField(band, TIFFTAG_SAMPLESPERPIXEL, samplesperpixel);
+                TIFFSetField(band, TIFFTAG_BITSPERSAMPLE, bitspersample);
+                // The colour map only matters to the file's directory, which the band has not.
+                TIFFSetField(band, TIFFTAG_PHOTOMETRIC,
+                             photometric == PHOTOMETRIC_PALETTE ? PHOTOMETRIC_MINISBLACK : photometric);
+                TIFFSetField(band, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+                TIFFSetField(band, TIFFTAG_ROWSPERSTRIP, rowsperstrip);
+                TIFFSetField(band, TIFFTAG_COMPRESSION, compression);
+                if (predictor != PREDICTOR_NONE) TIFFSetField(band, TIFFTAG_PREDICTOR, predictor);
+                for (uint32_t st = s0; st < s1 && !failed; st++) {
+                    const uint32_t r0 = st * rowsperstrip, r1 = std::min(height, r0 + rowsperstrip);
+                    for (uint32_t r = r0; r < r1; r++) {
+                        pack(r, rowMem.get());
+                        std::memcpy(stripMem.get() + (r - r0) * linesize, rowMem.get(), linesize);
+                    }
+                    if (TIFFWriteEncodedStrip(band, st - s0, stripMem.get(), static_cast<tmsize_t>((r1 - r0) * linesize)) < 0) {
+                        failed = true;
+                        break;
+                    }
+                    const uint64_t offset = TIFFGetStrileOffset(band, st - s0);
+                    const uint64_t count = TIFFGetStrileByteCount(band, st - s0);
+                    const BYTE* data = static_cast<const BYTE*>(mem.GetBuffer(false));
+                    if (offset + count > static_cast<uint64_t>(mem.Size())) {
+                        failed = true;
+                        break;
+                    }
+                    strips[st].assign(data + offset, data + offset + count);
+                }
+                TIFFClose(band);
+            });
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        if (failed) return false;
+        for (uint32_t st = 0; st < nstrips; st++) {
+            if (TIFFWriteRawStrip(m_tif, st, strips[st].data(), static_cast<tmsize_t>(strips[st].size())) < 0) return false;
+            std::vector<BYTE>().swap(strips[st]);
+        }
+        return true;
+    }
+
+    MallocPtr bufMem(static_cast<BYTE*>(std::malloc(bufsize + 8)));
+    if (!bufMem) return false;
+    BYTE* const buf = bufMem.get();
+    for (uint32_t row = 0; row < height; row++) {
+        pack(row, buf);
         if (TIFFWriteScanline(m_tif, buf, row, 0) < 0) return false;
     }
     return true;

@@ -6,6 +6,7 @@
 
 #include <stdlib.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "imagelib/codecs/PxImageTIF.h"
+#include "imagelib/core/pxworkerpool.h"
 #include "tooltest.h"
 
 namespace {
@@ -596,6 +598,50 @@ TEST_F(TiffFiles, NetpbmAndTiffToolFilesLoadAndTheyReadOurs) {
     PxImage again;
     ASSERT_TRUE(again.Load(copy.c_str(), PXIMAGE_FORMAT_TIF)) << again.GetLastError();
     EXPECT_EQ(MaxDifference(again, Render(src)), 0);
+}
+
+TEST_F(TiffFiles, PagesCompressedOnThePoolAreTheBytesOfTheRowByRowWriter) {
+    // A page of several megabytes has its strips compressed on the worker pool; encoded on a pool
+    // thread, where a job runs alone, it goes row by row. Both must write the same file.
+    if (pxcore::PxWorkerPool::Width() < 2) GTEST_SKIP() << "one core: the pages are written row by row";
+    const struct {
+        DWORD w, h, bpp;
+        bool alpha;
+        DWORD compression;
+    } cases[] = {
+        {1001, 1500, 24, false, COMPRESSION_LZW},  // an odd width
+        {1001, 1500, 24, true, COMPRESSION_PACKBITS},
+        {4099, 1100, 8, false, COMPRESSION_PACKBITS},
+        {1001, 1500, 24, false, COMPRESSION_ADOBE_DEFLATE},  // zlib's bytes depend on how rows come
+        {2001, 1100, 8, true, COMPRESSION_LZW},  // index and alpha
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + "x" + std::to_string(c.bpp));
+        PxImage img = Pattern(c.w, c.h, c.bpp);
+        if (c.alpha) {
+            img.AlphaCreate();
+            for (DWORD y = 0; y < c.h; y++)
+                for (DWORD x = 0; x < c.w; x++) img.AlphaSet(x, y, static_cast<BYTE>(x * 3 + y));
+        }
+        img.SetCodecOption(c.compression, PXIMAGE_FORMAT_TIF);
+        auto encode = [&img] {
+            BYTE* buffer = nullptr;
+            LONG size = 0;
+            Bytes out;
+            if (img.Encode(buffer, size, PXIMAGE_FORMAT_TIF)) out.assign(buffer, buffer + size);
+            PxImage::FreeMemory(buffer);
+            return out;
+        };
+        const Bytes pooled = encode();
+        Bytes plain;
+        std::atomic<bool> taken{false};
+        pxcore::PxWorkerPool::Instance().Run(8, [&](unsigned) {
+            if (pxcore::PxWorkerPool::OnPoolThread() && !taken.exchange(true)) plain = encode();
+        });
+        ASSERT_TRUE(taken);
+        ASSERT_FALSE(pooled.empty()) << img.GetLastError();
+        EXPECT_TRUE(pooled == plain);
+    }
 }
 
 TEST_F(TiffFiles, RgbStripsReadAsTheRgbaReaderShowsThem) {
