@@ -144,6 +144,7 @@ bool PxJasperCodec::Decode(PxFile* hFile, DWORD imagetype) {
             DecodeOpenJpeg(hFile, format, type);
             return true;
         }
+        if (format == PXIMAGE_FORMAT_PNM && DecodePnm8(hFile, type)) return true;
         PxJasperPicture picture;
         if (format == PXIMAGE_FORMAT_PGX)
             PxPgxCodec::Read(hFile, picture);
@@ -157,6 +158,31 @@ bool PxJasperCodec::Decode(PxFile* hFile, DWORD imagetype) {
         SetLastError(message);
         return false;
     }
+}
+
+bool PxJasperCodec::DecodePnm8(PxFile* hFile, DWORD imagetype) {
+    // Binary files of 8-bit samples, the common kind, go straight into the picture's rows; what
+    // MakeImage would make of them is what they hold.
+    const LONG start = hFile->Tell();
+    const PxPnmCodec::Header h = PxPnmCodec::ReadHeader(hFile);
+    if ((h.kind != 5 && h.kind != 6) || h.maxval != 255) {
+        if (!hFile->Seek(start, SEEK_SET)) throw kCannotLoad;
+        return false;
+    }
+    if (h.comps == 1) {
+        info.nNumFrames = 1;
+        if (GetFrame() != 0) throw "wrong frame!";
+    }
+    if (!Create(h.width, h.height, h.comps == 3 ? 24 : 8, imagetype)) throw "Can't allocate memory";
+    if (h.comps == 1) SetGrayPalette();
+    std::vector<BYTE> scratch;
+    try {
+        for (DWORD y = 0; y < h.height; ++y) PxPnmCodec::ReadRow8(hFile, h, GetBits(h.height - 1 - y), scratch);
+    } catch (const char*) {
+        Destroy();  // a file that fails leaves no half picture, as the sample reader leaves none
+        throw;
+    }
+    return true;
 }
 
 void PxJasperCodec::MakeImage(const PxJasperPicture& picture, DWORD imagetype) {

@@ -56,24 +56,49 @@ int64_t BytesLeft(PxFile* f) { return int64_t{f->Size()} - f->Tell(); }
 
 }  // namespace
 
-void PxPnmCodec::Read(PxFile* f, PxJasperPicture& picture) {
+PxPnmCodec::Header PxPnmCodec::ReadHeader(PxFile* f) {
     BYTE magic[2];
     if (f->Read(magic, 1, 2) != 2) throw kEnd;
     if (magic[0] != 'P' || magic[1] < '1' || magic[1] > '6') throw "PNM: not a netpbm file";
-    const int kind = magic[1] - '0';
-    const bool bits = kind == 1 || kind == 4, colour = kind == 3 || kind == 6, plain = kind <= 3;
-    const uint32_t width = ReadNumber(f, INT32_MAX), height = ReadNumber(f, INT32_MAX);
-    const uint32_t maxval = bits ? 1 : ReadNumber(f, 65535);
-    if (width == 0 || height == 0 || maxval == 0) throw kBadHeader;
-    const int comps = colour ? 3 : 1;
-    const uint64_t samples = uint64_t{width} * height * comps;
+    Header h;
+    h.kind = magic[1] - '0';
+    const bool bits = h.kind == 1 || h.kind == 4, colour = h.kind == 3 || h.kind == 6, plain = h.kind <= 3;
+    h.width = ReadNumber(f, INT32_MAX), h.height = ReadNumber(f, INT32_MAX);
+    h.maxval = bits ? 1 : ReadNumber(f, 65535);
+    if (h.width == 0 || h.height == 0 || h.maxval == 0) throw kBadHeader;
+    h.comps = colour ? 3 : 1;
+    const uint64_t samples = uint64_t{h.width} * h.height * h.comps;
 
     // The fewest bytes the raster can take: plain samples need a digit and (but for bits) a
     // separator; binary ones their full width.
-    const uint64_t rowBytes = kind == 4 ? (uint64_t{width} + 7) / 8 : uint64_t{width} * comps * (maxval > 255 ? 2 : 1);
-    const uint64_t need = kind == 1 ? samples : plain ? 2 * samples - 1 : rowBytes * height;
+    h.rowBytes = h.kind == 4 ? (uint64_t{h.width} + 7) / 8 : uint64_t{h.width} * h.comps * (h.maxval > 255 ? 2 : 1);
+    const uint64_t need = h.kind == 1 ? samples : plain ? 2 * samples - 1 : h.rowBytes * h.height;
     if (need > static_cast<uint64_t>(std::max<int64_t>(BytesLeft(f), 0))) throw kEnd;
     if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
+    return h;
+}
+
+void PxPnmCodec::ReadRow8(PxFile* f, const Header& h, BYTE* row, std::vector<BYTE>& scratch) {
+    if (h.comps == 1) {
+        if (f->Read(row, 1, h.width) != h.width) throw kEnd;
+        return;
+    }
+    scratch.resize(static_cast<size_t>(h.rowBytes));
+    if (f->Read(scratch.data(), 1, scratch.size()) != scratch.size()) throw kEnd;
+    const BYTE* s = scratch.data();
+    for (uint32_t x = 0; x < h.width; ++x, s += 3, row += 3) {
+        row[0] = s[2];
+        row[1] = s[1];
+        row[2] = s[0];
+    }
+}
+
+void PxPnmCodec::Read(PxFile* f, PxJasperPicture& picture) {
+    const Header h = ReadHeader(f);
+    const int kind = h.kind, comps = h.comps;
+    const bool plain = kind <= 3;
+    const uint32_t width = h.width, height = h.height, maxval = h.maxval;
+    const uint64_t rowBytes = h.rowBytes;
 
     const int precision = BitsOf(maxval);
     std::vector<int32_t*> planes;
