@@ -144,7 +144,7 @@ bool PxJasperCodec::Decode(PxFile* hFile, DWORD imagetype) {
             DecodeOpenJpeg(hFile, format, type);
             return true;
         }
-        if (format == PXIMAGE_FORMAT_PNM && DecodePnm8(hFile, type)) return true;
+        if ((format == PXIMAGE_FORMAT_PNM || format == PXIMAGE_FORMAT_RAS) && DecodeRows8(hFile, format, type)) return true;
         PxJasperPicture picture;
         if (format == PXIMAGE_FORMAT_PGX)
             PxPgxCodec::Read(hFile, picture);
@@ -160,26 +160,41 @@ bool PxJasperCodec::Decode(PxFile* hFile, DWORD imagetype) {
     }
 }
 
-bool PxJasperCodec::DecodePnm8(PxFile* hFile, DWORD imagetype) {
-    // Binary files of 8-bit samples, the common kind, go straight into the picture's rows; what
-    // MakeImage would make of them is what they hold.
-    const LONG start = hFile->Tell();
-    const PxPnmCodec::Header h = PxPnmCodec::ReadHeader(hFile);
-    if ((h.kind != 5 && h.kind != 6) || h.maxval != 255) {
-        if (!hFile->Seek(start, SEEK_SET)) throw kCannotLoad;
-        return false;
-    }
-    if (h.comps == 1) {
+void PxJasperCodec::MakeImage8(DWORD width, DWORD height, int comps, DWORD imagetype) {
+    // As MakeImage makes a picture of 8-bit samples.
+    if (comps == 1) {
         info.nNumFrames = 1;
         if (GetFrame() != 0) throw "wrong frame!";
     }
-    if (!Create(h.width, h.height, h.comps == 3 ? 24 : 8, imagetype)) throw "Can't allocate memory";
-    if (h.comps == 1) SetGrayPalette();
-    std::vector<BYTE> scratch;
+    if (!Create(width, height, comps == 3 ? 24 : 8, imagetype)) throw "Can't allocate memory";
+    if (comps == 1) SetGrayPalette();
+}
+
+bool PxJasperCodec::DecodeRows8(PxFile* hFile, DWORD format, DWORD imagetype) {
+    // Files of 8-bit samples, the common kinds, go straight into the picture's rows; what
+    // MakeImage would make of them is what they hold.
+    const LONG start = hFile->Tell();
     try {
-        for (DWORD y = 0; y < h.height; ++y) PxPnmCodec::ReadRow8(hFile, h, GetBits(h.height - 1 - y), scratch);
+        if (format == PXIMAGE_FORMAT_PNM) {
+            const PxPnmCodec::Header h = PxPnmCodec::ReadHeader(hFile);
+            if ((h.kind != 5 && h.kind != 6) || h.maxval != 255) {
+                if (!hFile->Seek(start, SEEK_SET)) throw kCannotLoad;
+                return false;
+            }
+            MakeImage8(h.width, h.height, h.comps, imagetype);
+            std::vector<BYTE> scratch;
+            for (DWORD y = 0; y < h.height; ++y) PxPnmCodec::ReadRow8(hFile, h, GetBits(h.height - 1 - y), scratch);
+        } else {
+            const PxRasCodec::Layout l = PxRasCodec::ReadLayout(hFile);
+            if (!l.Samples8()) {
+                if (!hFile->Seek(start, SEEK_SET)) throw kCannotLoad;
+                return false;
+            }
+            MakeImage8(l.width, l.height, l.comps, imagetype);
+            PxRasCodec::ReadRows8(hFile, l, *this);
+        }
     } catch (const char*) {
-        Destroy();  // a file that fails leaves no half picture, as the sample reader leaves none
+        if (IsValid()) Destroy();  // a file that fails leaves no half picture, as the sample readers leave none
         throw;
     }
     return true;

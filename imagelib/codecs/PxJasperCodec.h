@@ -25,9 +25,10 @@ protected:
 
 private:
     void MakeImage(const PxJasperPicture& picture, DWORD imagetype);
-    // A binary netpbm file of 8-bit samples read into the image: false (the stream where it was)
-    // for any other kind.
-    bool DecodePnm8(PxFile* hFile, DWORD imagetype);
+    // A binary netpbm or a Sun raster file of 8-bit samples read into the image: false (the
+    // stream where it was) for any other kind.
+    bool DecodeRows8(PxFile* hFile, DWORD format, DWORD imagetype);
+    void MakeImage8(DWORD width, DWORD height, int comps, DWORD imagetype);
     // Decodes a JP2 file or a code stream and makes the image of it.
     void DecodeOpenJpeg(PxFile* file, DWORD format, DWORD imagetype);
     void EncodeOpenJpeg(PxFile* file, DWORD format, PxImage& source);

@@ -71,63 +71,94 @@ private:
 
 }  // namespace
 
-void PxRasCodec::Read(PxFile* f, PxJasperPicture& picture) {
+PxRasCodec::Layout PxRasCodec::ReadLayout(PxFile* f) {
     BYTE h[32];
     if (f->Read(h, 1, sizeof h) != sizeof h) throw kEnd;
     if (Get32(h) != kMagic) throw "RAS: not a Sun raster file";
-    const DWORD width = Get32(h + 4), height = Get32(h + 8), depth = Get32(h + 12);
+    Layout l;
+    l.width = Get32(h + 4), l.height = Get32(h + 8), l.depth = Get32(h + 12);
     const DWORD type = Get32(h + 20), mapType = Get32(h + 24), mapLength = Get32(h + 28);
-    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) throw "RAS: bad header";
-    if (depth != 1 && depth != 8 && depth != 24 && depth != 32) throw "RAS: unsupported depth";
+    if (l.width == 0 || l.height == 0 || l.width > INT32_MAX || l.height > INT32_MAX) throw "RAS: bad header";
+    if (l.depth != 1 && l.depth != 8 && l.depth != 24 && l.depth != 32) throw "RAS: unsupported depth";
     if (type > kTypeRgb) throw "RAS: unsupported type";
     if (mapType > 1) throw "RAS: unsupported colour map";
     const int64_t left = int64_t{f->Size()} - f->Tell();
     if (left < 0 || mapLength > static_cast<uint64_t>(left)) throw kEnd;
 
     // An RGB map: all reds, then all greens, then all blues.
-    std::vector<BYTE> map;
-    DWORD entries = 0;
     if (mapLength) {
-        map.resize(mapLength);
-        if (f->Read(map.data(), 1, map.size()) != map.size()) throw kEnd;
-        if (mapType == 1) entries = mapLength / 3;
+        l.map.resize(mapLength);
+        if (f->Read(l.map.data(), 1, l.map.size()) != l.map.size()) throw kEnd;
+        if (mapType == 1) l.entries = mapLength / 3;
     }
-    const bool mapped = mapType == 1 && depth <= 8;
-    if (mapped && entries == 0) throw "RAS: bad colour map";
+    l.mapped = mapType == 1 && l.depth <= 8;
+    if (l.mapped && l.entries == 0) throw "RAS: bad colour map";
 
-    const int comps = depth > 8 || mapped ? 3 : 1;
-    const uint64_t samples = uint64_t{width} * height * comps;
-    const uint64_t rowBytes = ((uint64_t{width} * depth + 15) / 16) * 2;
+    l.comps = l.depth > 8 || l.mapped ? 3 : 1;
+    const uint64_t samples = uint64_t{l.width} * l.height * l.comps;
+    l.rowBytes = ((uint64_t{l.width} * l.depth + 15) / 16) * 2;
     // A run of three bytes gives at most 256, a literal byte one.
-    const bool encoded = type == kTypeEncoded;
-    const uint64_t total = rowBytes * height;
-    const uint64_t need = encoded ? total / 256 * 3 + std::min<uint64_t>(total % 256, 3) : total;
+    l.encoded = type == kTypeEncoded;
+    l.rgbOrder = type == kTypeRgb;
+    const uint64_t total = l.rowBytes * l.height;
+    const uint64_t need = l.encoded ? total / 256 * 3 + std::min<uint64_t>(total % 256, 3) : total;
     if (need > static_cast<uint64_t>(left) - mapLength) throw kEnd;
     if (samples > PXIMAGE_MAX_MEMORY) throw "PXIMAGE_MAX_MEMORY exceeded";
+    return l;
+}
 
+void PxRasCodec::Read(PxFile* f, PxJasperPicture& picture) {
+    const Layout l = ReadLayout(f);
+    const DWORD width = l.width, height = l.height, depth = l.depth;
     std::vector<int32_t*> planes;
-    for (int c = 0; c < comps; ++c) planes.push_back(picture.Add(width, height, depth == 1 && !mapped ? 1 : 8).own.data());
-    const bool rgbOrder = type == kTypeRgb;
-    RowSource source(f, encoded);
-    std::vector<BYTE> row(static_cast<size_t>(rowBytes));
+    for (int c = 0; c < l.comps; ++c) planes.push_back(picture.Add(width, height, depth == 1 && !l.mapped ? 1 : 8).own.data());
+    RowSource source(f, l.encoded);
+    std::vector<BYTE> row(static_cast<size_t>(l.rowBytes));
     for (DWORD y = 0; y < height; ++y) {
         source.Next(row);
         const size_t base = static_cast<size_t>(y) * width;
         for (DWORD x = 0; x < width; ++x) {
             if (depth <= 8) {
                 const DWORD v = depth == 1 ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x];
-                if (mapped) {
-                    const DWORD i = v < entries ? v : 0;
-                    for (int c = 0; c < 3; ++c) planes[c][base + x] = map[c * entries + i];
+                if (l.mapped) {
+                    const DWORD i = v < l.entries ? v : 0;
+                    for (int c = 0; c < 3; ++c) planes[c][base + x] = l.map[c * l.entries + i];
                 } else {
                     planes[0][base + x] = depth == 1 ? static_cast<int32_t>(1 - v) : static_cast<int32_t>(v);
                 }
             } else {
                 // 32-bit pixels carry a pad (or alpha) byte first.
                 const BYTE* p = &row[static_cast<size_t>(x) * (depth / 8) + (depth == 32 ? 1 : 0)];
-                planes[0][base + x] = rgbOrder ? p[0] : p[2];
+                planes[0][base + x] = l.rgbOrder ? p[0] : p[2];
                 planes[1][base + x] = p[1];
-                planes[2][base + x] = rgbOrder ? p[2] : p[0];
+                planes[2][base + x] = l.rgbOrder ? p[2] : p[0];
+            }
+        }
+    }
+}
+
+void PxRasCodec::ReadRows8(PxFile* f, const Layout& l, PxImage& image) {
+    RowSource source(f, l.encoded);
+    std::vector<BYTE> row(static_cast<size_t>(l.rowBytes));
+    const DWORD width = l.width;
+    for (DWORD y = 0; y < l.height; ++y) {
+        source.Next(row);
+        BYTE* dst = image.GetBits(l.height - 1 - y);
+        if (l.comps == 1) {
+            std::copy(row.begin(), row.begin() + width, dst);
+        } else if (l.mapped) {
+            const BYTE *reds = l.map.data(), *greens = reds + l.entries, *blues = greens + l.entries;
+            for (DWORD x = 0; x < width; ++x, dst += 3) {
+                const DWORD i = row[x] < l.entries ? row[x] : 0;
+                dst[0] = blues[i], dst[1] = greens[i], dst[2] = reds[i];
+            }
+        } else {
+            const size_t step = l.depth / 8;
+            const BYTE* p = row.data() + (l.depth == 32 ? 1 : 0);
+            for (DWORD x = 0; x < width; ++x, p += step, dst += 3) {
+                dst[0] = l.rgbOrder ? p[2] : p[0];
+                dst[1] = p[1];
+                dst[2] = l.rgbOrder ? p[0] : p[2];
             }
         }
     }
