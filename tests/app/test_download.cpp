@@ -1,6 +1,5 @@
 // Downloading a file over HTTP from a scripted server on 127.0.0.1.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -71,9 +70,7 @@ QByteArray BodyWithNuls(int n) {
 int Download(CUrlDownloadDialog& dlg, const QString& url, int limitMs = 10000) {
     dlg.SetUrl(url);
     dlg.OnDownload();
-    QElapsedTimer t;
-    t.start();
-    while (!dlg.IsIdle() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    PumpUntil([&] { return dlg.IsIdle(); }, limitMs);
     return dlg.result();
 }
 
