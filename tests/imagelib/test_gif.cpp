@@ -50,13 +50,7 @@ size_t Count(const Bytes& hay, const Bytes& needle) {
     return n;
 }
 
-class GifFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
-    }
-    TempDir dir;
-};
+using GifFiles = ImageMagickFiles;
 
 }  // namespace
 

@@ -41,13 +41,7 @@ PxImage MakeIndexed(DWORD w, DWORD h, DWORD bpp) {
     return img;
 }
 
-class PngFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
-    }
-    TempDir dir;
-};
+using PngFiles = ImageMagickFiles;
 
 }  // namespace
 

@@ -671,10 +671,7 @@ TEST_F(TiffFiles, DamagedRgbStripsFailOrReadAsTheRgbaReaderDoes) {
                     Bytes bad = good;
                     const auto from = bad.begin() + static_cast<std::ptrdiff_t>(bad.size() * at / 100);
                     std::fill(from, from + static_cast<std::ptrdiff_t>(std::min<size_t>(2000, bad.size() / 50)), fill);
-                    {
-                        std::ofstream out(broken, std::ios::binary);
-                        out.write(reinterpret_cast<const char*>(bad.data()), static_cast<std::streamsize>(bad.size()));
-                    }
+                    WriteFile(broken, bad);
                     const RgbaReference ref = ReadRgba(broken);
                     PxImage img;
                     const bool ok = img.Decode(bad.data(), static_cast<DWORD>(bad.size()), PXIMAGE_FORMAT_TIF);

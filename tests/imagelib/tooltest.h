@@ -1,6 +1,9 @@
 // Helpers for the tests that exchange files with other programs (ImageMagick, netpbm, libvips,
-// Pillow): run a tool and compare an image with a tool's rendering of a file.
+// Pillow): run a tool, a fixture with a scratch folder, and compare an image with a tool's
+// rendering of a file.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +21,15 @@ inline bool HaveTool(const char* name) {
 }
 
 inline int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
+
+// Tests that exchange files with ImageMagick in a scratch folder; skipped where it is missing.
+class ImageMagickFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+    }
+    TempDir dir;
+};
 
 // An 8-bit binary PPM as ImageMagick writes it, top row first.
 struct Ppm {
