@@ -24,7 +24,8 @@ namespace {
 class StillWriters : public ::testing::Test {
 protected:
     void SetUp() override { sink_ = GetStillWriterMessageBox(); }
-    void TearDown() override { SetStillWriterMessageBox(sink_, false); }  // the model driver's own, when it is linked in
+    // Back to the model driver's own sink, when it is linked in.
+    void TearDown() override { SetStillWriterMessageBox(sink_, false); }
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
         for (auto& e : fs::directory_iterator(dir_.Path()))

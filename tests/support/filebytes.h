@@ -9,10 +9,10 @@
 #include <vector>
 
 // The file's bytes, empty when it cannot be read; ReadFile<std::string> gives them as text.
-template <class Bytes = std::vector<uint8_t>>
-Bytes ReadFile(const std::filesystem::path& path) {
+template <class Container = std::vector<uint8_t>>
+Container ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return Container((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // Replaces the file with the bytes; false when it cannot be written.

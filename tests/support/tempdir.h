@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <iterator>
 #include <stdexcept>
