@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "LumoStubHook.h"
@@ -14,6 +13,7 @@
 #include "platform/inifile.h"
 #include "vekcamera/VekCamera.h"
 #include "scopedenv.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -223,24 +223,16 @@ namespace {
 
 class TempConfigHome : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() / ("capture-xdg-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-        env_.Set("XDG_CONFIG_HOME", dir_.string());
-    }
-    void TearDown() override {
-        env_.Restore();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    void SetUp() override { env_.Set("XDG_CONFIG_HOME", dir_.string()); }
+    void TearDown() override { env_.Restore(); }
     std::string Stored(const std::string& key) {
         IniFile ini(OstrelIniPath());
         ini.Load();
         std::string v;
         return ini.GetValue("CAMERA", key, v) ? v : std::string("<missing>");
     }
-    std::filesystem::path dir_;
+    TempDir scratch_;
+    const std::filesystem::path& dir_ = scratch_.Path();
     ScopedEnv env_;
 };
 

@@ -3,10 +3,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "capture/capturefilename.h"
 #include "platform/clock.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -24,9 +24,6 @@ LocalTime FixedTime() {
 class CaptureFileName : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() / ("capture-names-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
         folder_ = dir_.string() + "/";
         previous_ = SetLocalTimeSource(FixedTime);
         s_.snap.sFilename = "Brellan";
@@ -34,12 +31,11 @@ protected:
     }
     void TearDown() override {
         SetLocalTimeSource(previous_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
     void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
-    std::filesystem::path dir_;
+    TempDir scratch_;
+    const std::filesystem::path& dir_ = scratch_.Path();
     std::string folder_;
     LocalTimeSource previous_ = nullptr;
     CameraSettings s_;

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/usbtransport.h"
 #include "scopedenv.h"
+#include "tempdir.h"
 
 class SimulatedCameraTest : public ::testing::Test {
 protected:
@@ -18,11 +19,6 @@ protected:
         env_.Set("QUILLORY_SIMULATED_CAMERA", "1");
         // The driver links no camera of its own: the program's hub installs this factory.
         previousFactory_ = SetSimulatedUsbTransportFactory(&SimCamCreateTransport);
-        config_ = std::filesystem::temp_directory_path() /
-                  ("ferrocam_cfg_" + std::to_string(::getpid()) + "_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(config_);
-        std::filesystem::create_directories(config_);
         env_.Set("XDG_CONFIG_HOME", config_.string());
         SimCamPlug();
         SimCamReset();
@@ -34,7 +30,6 @@ protected:
         SetSimulatedUsbTransportFactory(previousFactory_);
         SimCamReset();
         SimCamPlug();
-        std::filesystem::remove_all(config_);
         env_.Restore();
     }
     // Lets a setting settle (the device refuses frames for 200 ms after one).
@@ -43,6 +38,7 @@ protected:
     ManualClock clock_;
     Clock* previous_ = nullptr;
     UsbTransportFactory previousFactory_ = nullptr;
-    std::filesystem::path config_;
+    TempDir configDir_;
+    const std::filesystem::path& config_ = configDir_.Path();
     ScopedEnv env_;
 };

@@ -14,6 +14,8 @@
 
 #include "platform/le.h"
 #include "stillwriters.h"
+#include "filebytes.h"
+#include "tempdir.h"
 
 namespace fs = std::filesystem;
 
@@ -21,29 +23,16 @@ namespace {
 
 class StillWriters : public ::testing::Test {
 protected:
-    void SetUp() override {
-        sink_ = GetStillWriterMessageBox();
-        dir_ = fs::temp_directory_path() / ("stillwriters_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        SetStillWriterMessageBox(sink_, false);  // the model driver's own, when it is linked in
-        fs::remove_all(dir_);
-    }
-    std::string Path(const char* name) const { return (dir_ / name).string(); }
+    void SetUp() override { sink_ = GetStillWriterMessageBox(); }
+    // Back to the model driver's own sink, when it is linked in.
+    void TearDown() override { SetStillWriterMessageBox(sink_, false); }
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
-        for (auto& e : fs::directory_iterator(dir_))
+        for (auto& e : fs::directory_iterator(dir_.Path()))
             names.push_back(e.path().filename().string());
         return names;
     }
-    static std::vector<BYTE> ReadAll(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-    fs::path dir_;
+    TempDir dir_;
     StillWriterMessageBox sink_ = nullptr;
 };
 
@@ -67,8 +56,8 @@ std::vector<BYTE> RedBottomRow(int width, int height, int redRows = 1) {
 
 TEST_F(StillWriters, BmpHeaderAndPixelsAreLaidOutAsTheBitmapFormatSays) {
     const BYTE pixels[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    ASSERT_EQ(WriteBmpFile(Path("a.bmp").c_str(), pixels, 2, 2), 1);
-    auto file = ReadAll(Path("a.bmp"));
+    ASSERT_EQ(WriteBmpFile(dir_.File("a.bmp").c_str(), pixels, 2, 2), 1);
+    auto file = ReadFile(dir_.File("a.bmp"));
     ASSERT_EQ(file.size(), 66u);
     EXPECT_EQ(file[0], 'B');
     EXPECT_EQ(file[1], 'M');
@@ -87,28 +76,28 @@ TEST_F(StillWriters, BmpHeaderAndPixelsAreLaidOutAsTheBitmapFormatSays) {
 
 TEST_F(StillWriters, RawWritesTheBytesUnchanged) {
     const BYTE data[5] = {9, 8, 7, 6, 5};
-    ASSERT_EQ(WriteRawFile(Path("r.raw").c_str(), data, 5), 1);
-    EXPECT_EQ(ReadAll(Path("r.raw")), std::vector<BYTE>(data, data + 5));
+    ASSERT_EQ(WriteRawFile(dir_.File("r.raw").c_str(), data, 5), 1);
+    EXPECT_EQ(ReadFile(dir_.File("r.raw")), std::vector<BYTE>(data, data + 5));
 }
 
 TEST_F(StillWriters, FailuresWriteNothingAndKeepTheOldFile) {
     const BYTE pixels[12] = {};
-    std::string missing = (dir_ / "no" / "such" / "x.bmp").string();
+    std::string missing = (dir_.Path() / "no" / "such" / "x.bmp").string();
     EXPECT_EQ(WriteBmpFile(missing.c_str(), pixels, 2, 2), 0);
     EXPECT_EQ(WriteRawFile(missing.c_str(), pixels, 12), 0);
     EXPECT_EQ(SaveJpegFile(missing.c_str(), pixels, 2, 2), 0);
     EXPECT_EQ(SaveTiffFile(missing.c_str(), pixels, 2, 2), 0);
-    EXPECT_EQ(WriteBmpFile(Path("z.bmp").c_str(), pixels, 0, 2), 0);
-    EXPECT_EQ(WriteBmpFile(Path("z.bmp").c_str(), nullptr, 2, 2), 0);
+    EXPECT_EQ(WriteBmpFile(dir_.File("z.bmp").c_str(), pixels, 0, 2), 0);
+    EXPECT_EQ(WriteBmpFile(dir_.File("z.bmp").c_str(), nullptr, 2, 2), 0);
 
     // A file that is not a TIFF cannot take another page: the save fails and the file stays.
-    std::string text = Path("notes.tif");
+    std::string text = dir_.File("notes.tif");
     { std::ofstream(text) << "not a tiff"; }
     testing::internal::CaptureStderr();
     EXPECT_EQ(SaveTiffFile(text.c_str(), pixels, 2, 2), 0);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Cannot open file for output."), std::string::npos);
-    auto kept = ReadAll(text);
+    auto kept = ReadFile(text);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "not a tiff");
     EXPECT_EQ(Entries(), std::vector<std::string>{"notes.tif"});
 }
@@ -130,10 +119,10 @@ TEST_F(StillWriters, AWriteThatFailsHalfWayLeavesNoFile) {
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     testing::internal::CaptureStderr();
-    const int bmp = WriteBmpFile(Path("f.bmp").c_str(), image.data(), 200, 100);
-    const int raw = WriteRawFile(Path("f.raw").c_str(), image.data(), image.size());
-    const int tif = SaveTiffFile(Path("f.tif").c_str(), image.data(), 200, 100);
-    const int jpg = SaveJpegFile(Path("f.jpg").c_str(), image.data(), 200, 100);
+    const int bmp = WriteBmpFile(dir_.File("f.bmp").c_str(), image.data(), 200, 100);
+    const int raw = WriteRawFile(dir_.File("f.raw").c_str(), image.data(), image.size());
+    const int tif = SaveTiffFile(dir_.File("f.tif").c_str(), image.data(), 200, 100);
+    const int jpg = SaveJpegFile(dir_.File("f.jpg").c_str(), image.data(), 200, 100);
     testing::internal::GetCapturedStderr();
     setrlimit(RLIMIT_FSIZE, &saved);
     sigaction(SIGXFSZ, &old, nullptr);
@@ -146,11 +135,11 @@ TEST_F(StillWriters, AWriteThatFailsHalfWayLeavesNoFile) {
 
 TEST_F(StillWriters, TiffPagesAccumulateWithRgbRowsTopDown) {
     auto image = RedBottomRow(4, 3);
-    ASSERT_EQ(SaveTiffFile(Path("s.tif").c_str(), image.data(), 4, 3), 1);
-    ASSERT_EQ(SaveTiffFile(Path("s.tif").c_str(), image.data(), 4, 3), 1);
+    ASSERT_EQ(SaveTiffFile(dir_.File("s.tif").c_str(), image.data(), 4, 3), 1);
+    ASSERT_EQ(SaveTiffFile(dir_.File("s.tif").c_str(), image.data(), 4, 3), 1);
     EXPECT_EQ(Entries(), std::vector<std::string>{"s.tif"});
 
-    TIFF* tif = TIFFOpen(Path("s.tif").c_str(), "r");
+    TIFF* tif = TIFFOpen(dir_.File("s.tif").c_str(), "r");
     ASSERT_NE(tif, nullptr);
     EXPECT_EQ(TIFFNumberOfDirectories(tif), 2);
     uint32_t w = 0, h = 0;
@@ -179,10 +168,10 @@ TEST_F(StillWriters, TiffPagesAccumulateWithRgbRowsTopDown) {
 TEST_F(StillWriters, JpegShowsTheBottomRowAtTheBottom) {
     // A whole block of red rows, so chroma subsampling cannot blur it away.
     auto image = RedBottomRow(16, 32, 16);
-    ASSERT_EQ(SaveJpegFile(Path("j.jpg").c_str(), image.data(), 16, 32), 1);
+    ASSERT_EQ(SaveJpegFile(dir_.File("j.jpg").c_str(), image.data(), 16, 32), 1);
     EXPECT_EQ(image, RedBottomRow(16, 32, 16));
 
-    FILE* f = std::fopen(Path("j.jpg").c_str(), "rb");
+    FILE* f = std::fopen(dir_.File("j.jpg").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr jerr;
@@ -210,17 +199,17 @@ TEST_F(StillWriters, JpegShowsTheBottomRowAtTheBottom) {
 
 TEST_F(StillWriters, MessageBoxesOnlyWhenASinkIsSet) {
     g_messages.clear();
-    EXPECT_EQ(SaveJpegFile(Path("n.jpg").c_str(), nullptr, 4, 4), 0);
+    EXPECT_EQ(SaveJpegFile(dir_.File("n.jpg").c_str(), nullptr, 4, 4), 0);
     EXPECT_TRUE(g_messages.empty());
 
     SetStillWriterMessageBox(RecordMessage);
-    EXPECT_EQ(SaveJpegFile(Path("n.jpg").c_str(), nullptr, 4, 4), 0);
+    EXPECT_EQ(SaveJpegFile(dir_.File("n.jpg").c_str(), nullptr, 4, 4), 0);
     ASSERT_EQ(g_messages.size(), 1u);
     EXPECT_EQ(g_messages[0], "No Image!");
 
     g_messages.clear();
     std::vector<BYTE> image(4 * 4 * 3, 100);
-    std::string missing = (dir_ / "gone" / "x.jpg").string();
+    std::string missing = (dir_.Path() / "gone" / "x.jpg").string();
     EXPECT_EQ(SaveJpegFile(missing.c_str(), image.data(), 4, 4), 0);
     ASSERT_EQ(g_messages.size(), 2u);
     EXPECT_EQ(g_messages[0], "JpegFile :\nCan't open " + missing + "\n");

@@ -7,12 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "imagelib/codecs/PxBmpCodec.h"
 #include "platform/le.h"
+#include "filebytes.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -402,23 +403,18 @@ protected:
     void SetUp() override {
         if (std::system("{ command -v convert && command -v ppmtobmp && command -v bmptopnm; } >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "ImageMagick or netpbm missing";
-        char tmpl[] = "/tmp/bmp-interop-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = std::string(tmpl) + "/";
-    }
-    void TearDown() override {
-        if (!dir.empty()) std::filesystem::remove_all(dir);
+        dir = scratch.Path().string() + "/";
     }
     static int Run(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
     void WritePpm(const Picture& p, const std::string& name) {
         std::ofstream(dir + name, std::ios::binary) << PpmHeader(p) << std::string(p.rgb.begin(), p.rgb.end());
     }
     Bytes ReadPpm(const std::string& name, const Picture& like) {
-        std::ifstream in(dir + name, std::ios::binary);
-        const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string all = ReadFile<std::string>(dir + name);
         const std::string header = PpmHeader(like);
         return all.compare(0, header.size(), header) == 0 ? Bytes(all.begin() + header.size(), all.end()) : Bytes();
     }
+    TempDir scratch;
     std::string dir;
 };
 

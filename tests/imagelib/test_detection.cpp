@@ -4,14 +4,15 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "imagelib/codecs/PxJasperCodec.h"
 #include "imagelib/codecs/pxcodecs.h"
 #include "imagelib/pximage.h"
+#include "codectest.h"
+#include "filebytes.h"
+#include "tempdir.h"
 
 namespace fs = std::filesystem;
 
@@ -20,11 +21,6 @@ namespace {
 fs::path CorpusRoot() {
     if (const char* env = std::getenv("QUILLORY_FUZZ_CORPUS"); env && *env) return env;
     return fs::path(__FILE__).parent_path() / ".." / ".." / "fuzz" / "corpus";
-}
-
-std::vector<BYTE> ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // The order detection tried the codecs in when it tried them all; 0 stands for the JPEG-2000
@@ -63,15 +59,6 @@ PxImage Sample(DWORD bpp) {
     return img;
 }
 
-std::vector<BYTE> Encoded(PxImage& img, DWORD id) {
-    BYTE* buffer = nullptr;
-    LONG size = 0;
-    if (!img.Encode(buffer, size, id)) return {};
-    std::vector<BYTE> bytes(buffer, buffer + size);
-    PxImage::FreeMemory(buffer);
-    return bytes;
-}
-
 }  // namespace
 
 TEST(Detection, FindsWhatTryingEveryDecoderFound) {
@@ -79,7 +66,7 @@ TEST(Detection, FindsWhatTryingEveryDecoderFound) {
     for (DWORD bpp : {1u, 4u, 8u, 24u}) {
         PxImage img = Sample(bpp);
         for (DWORD id = 1; id < PXIMAGE_FORMAT_COUNT; id++) {
-            const std::vector<BYTE> bytes = Encoded(img, id);
+            const std::vector<BYTE> bytes = EncodeToBytes(img, id);
             if (bytes.empty()) continue;
             EXPECT_EQ(Detect(bytes), TrialDetect(bytes)) << PxFormatName(id) << " at " << bpp << " bits";
         }
@@ -97,14 +84,12 @@ TEST(Detection, FindsWhatTryingEveryDecoderFound) {
 }
 
 TEST(Detection, RunsOnlyTheDecodersTheFirstBytesPointTo) {
-    char dirTemplate[] = "/tmp/pxdetectXXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    const fs::path dir = dirTemplate;
+    TempDir dir;
     PxImage img = Sample(24);
     for (DWORD id : {PXIMAGE_FORMAT_PNG, PXIMAGE_FORMAT_BMP, PXIMAGE_FORMAT_JPG, PXIMAGE_FORMAT_GIF, PXIMAGE_FORMAT_TIF,
                      PXIMAGE_FORMAT_PCX, PXIMAGE_FORMAT_RAS, PXIMAGE_FORMAT_WBMP}) {
         if (!PxImage::IsFormatSupported(id)) continue;
-        const std::string file = (dir / (std::string("sample.") + PxFormatName(id))).string();
+        const std::string file = dir.File(std::string("sample.") + PxFormatName(id));
         PxImage source = Sample(id == PXIMAGE_FORMAT_WBMP ? 1 : 24);
         ASSERT_TRUE(source.Save(file.c_str(), id)) << source.GetLastError();
         PxImage loaded;
@@ -114,7 +99,7 @@ TEST(Detection, RunsOnlyTheDecodersTheFirstBytesPointTo) {
     }
     // A true-colour TGA begins as a cursor file does (0, 0, 2, 0): the icon reader looks first.
     if (PxImage::IsFormatSupported(PXIMAGE_FORMAT_TGA)) {
-        std::vector<BYTE> tga = Encoded(img, PXIMAGE_FORMAT_TGA);
+        std::vector<BYTE> tga = EncodeToBytes(img, PXIMAGE_FORMAT_TGA);
         PxImage loaded;
         ASSERT_TRUE(loaded.Decode(tga.data(), static_cast<DWORD>(tga.size()), PXIMAGE_FORMAT_UNKNOWN));
         EXPECT_EQ(loaded.GetType(), PXIMAGE_FORMAT_TGA);
@@ -126,7 +111,6 @@ TEST(Detection, RunsOnlyTheDecodersTheFirstBytesPointTo) {
     EXPECT_FALSE(out.Decode(garbage.data(), static_cast<DWORD>(garbage.size()), PXIMAGE_FORMAT_UNKNOWN));
     EXPECT_STREQ(out.GetLastError(), "Decode: Unknown or wrong format");
     EXPECT_EQ(PxDetectionDecodersTried(), 0u);
-    fs::remove_all(dir);
 }
 
 // Of the signature formats only a PCX of version 0 can also pass the TGA header checks (id length
@@ -135,7 +119,7 @@ TEST(Detection, ASignatureOutranksAHeaderThatOnlyLooksRight) {
     if (!PxImage::IsFormatSupported(PXIMAGE_FORMAT_PCX) || !PxImage::IsFormatSupported(PXIMAGE_FORMAT_TGA))
         GTEST_SKIP() << "PCX or TGA codec not built";
     PxImage img = Sample(8);
-    std::vector<BYTE> pcx = Encoded(img, PXIMAGE_FORMAT_PCX);
+    std::vector<BYTE> pcx = EncodeToBytes(img, PXIMAGE_FORMAT_PCX);
     ASSERT_GT(pcx.size(), 128u);
     pcx[1] = 0;                  // version 0, which TGA reads as "no colour map"
     pcx[12] = 4, pcx[13] = 0;    // 4 x 4 dots per inch: a 4 x 4 TGA fits in the file

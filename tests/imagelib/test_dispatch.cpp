@@ -8,41 +8,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "imagelib/codecs/pxcodecs.h"
 #include "imagelib/pximage.h"
+#include "filebytes.h"
+#include "tempdir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/pxdispatchXXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string File(const char* name) const { return (fs::path(path_) / name).string(); }
-    size_t Count() const { return std::distance(fs::directory_iterator(path_), fs::directory_iterator()); }
-
-private:
-    std::string path_;
-};
-
-std::vector<char> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
 
 PxImage Sample() {
     PxImage img(5, 3, 24);
@@ -189,7 +165,7 @@ TEST(Dispatch, LoadFallsBackToDetectionAndKeepsTheFirstReason) {
     ASSERT_TRUE(loaded.Load(dir.File("a.bmp").c_str(), PXIMAGE_FORMAT_JPG)) << loaded.GetLastError();
     EXPECT_EQ(loaded.GetType(), PXIMAGE_FORMAT_BMP);
 
-    WriteAll(dir.File("junk.jpg"), std::string(200, '\xFF'));
+    WriteFile(dir.File("junk.jpg"), std::string(200, '\xFF'));
     PxImage probe;
     probe.Decode(reinterpret_cast<BYTE*>(std::string(200, '\xFF').data()), 200, PXIMAGE_FORMAT_JPG);
     const std::string jpegReason = probe.GetLastError();
@@ -211,7 +187,7 @@ TEST(Dispatch, FailedSaveLeavesTheOldFileIntact) {
     REQUIRE_CODEC(PXIMAGE_FORMAT_BMP);
     TempDir dir;
     const std::string target = dir.File("keep.bmp");
-    WriteAll(target, "old contents");
+    WriteFile(target, "old contents");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
 
     PxImage empty;
@@ -220,8 +196,7 @@ TEST(Dispatch, FailedSaveLeavesTheOldFileIntact) {
     PxImage img = Sample();
     EXPECT_FALSE(img.Save(target.c_str(), PXIMAGE_FORMAT_WMF));
     EXPECT_STREQ(img.GetLastError(), "Save WMF not supported");
-    const std::vector<char> old = ReadAll(target);
-    EXPECT_EQ(std::string(old.begin(), old.end()), "old contents");
+    EXPECT_EQ(ReadFile<std::string>(target), "old contents");
     EXPECT_EQ(dir.Count(), 1u);  // no temporary file left behind
 
     // A successful save replaces the file and keeps its permissions.
@@ -243,7 +218,7 @@ TEST(Dispatch, FailedSaveLeavesTheOldFileIntact) {
 TEST(Dispatch, SaveThroughASymlinkKeepsTheLink) {
     REQUIRE_CODEC(PXIMAGE_FORMAT_BMP);
     TempDir dir;
-    WriteAll(dir.File("real.bmp"), "x");
+    WriteFile(dir.File("real.bmp"), "x");
     fs::create_symlink(dir.File("real.bmp"), dir.File("link.bmp"));
     PxImage img = Sample();
     ASSERT_TRUE(img.Save(dir.File("link.bmp").c_str(), PXIMAGE_FORMAT_BMP)) << img.GetLastError();

@@ -3,24 +3,20 @@
 // file's EXIF into the next file written.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "imagelib/codecs/PxExifInfo.h"
+#include "codectest.h"
+#include "filebytes.h"
+#include "tempdir.h"
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
 using Exif = PxImageJPG::PxExifInfo;
 
 // Builds an EXIF APP1 segment: IFD0, an optional EXIF sub-directory, values past 4 bytes in a
@@ -118,11 +114,8 @@ struct ExifBuilder {
 Bytes JpegWith(const std::vector<Bytes>& segments) {
     PxImage img(16, 8, 24);
     img.Clear(0x80);
-    BYTE* buffer = nullptr;
-    LONG size = 0;
-    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_JPG)) return {};
-    Bytes jpg(buffer, buffer + size);
-    PxImage::FreeMemory(buffer);
+    const Bytes jpg = EncodeToBytes(img, PXIMAGE_FORMAT_JPG);
+    if (jpg.empty()) return {};
     // Drop the JFIF APP0 that follows SOI, so that what the test puts in comes first.
     const size_t app0 = 4 + ((jpg[4] << 8) | jpg[5]);
     Bytes out{0xFF, 0xD8};
@@ -356,16 +349,14 @@ TEST(ExifCarryOver, SavingADecodedExifJpegKeepsItsExifAndCommentWithoutJfif) {
     jpg.Crop(0, 0, 8, 4);
 
     // The object that decoded the file writes it, into a stream that cannot be read back.
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("exif-carry-" + std::to_string(getpid()) + ".jpg")).string();
+    TempDir dir;
+    const std::string path = dir.File("carry.jpg");
     FILE* fp = std::fopen(path.c_str(), "wb");
     ASSERT_NE(fp, nullptr);
     const bool written = jpg.Encode(fp);
     std::fclose(fp);
     ASSERT_TRUE(written) << jpg.GetLastError();
-    std::ifstream f(path, std::ios::binary);
-    const Bytes out((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::filesystem::remove(path);
+    const Bytes out = ReadFile(path);
 
     ASSERT_GT(out.size(), 12u);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{0xFF, 0xD8, 0xFF, 0xE1}));

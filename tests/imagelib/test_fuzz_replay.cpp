@@ -4,13 +4,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "imagelib/pximage.h"
+#include "filebytes.h"
 
 namespace fs = std::filesystem;
 
@@ -45,8 +44,7 @@ TEST(FuzzReplay, EverySeedDecodesOrFailsWithAReason) {
         for (const fs::directory_entry& seed : fs::directory_iterator(folder.path())) {
             if (!seed.is_regular_file()) continue;
             SCOPED_TRACE(seed.path().string());
-            std::ifstream in(seed.path(), std::ios::binary);
-            std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::vector<BYTE> bytes = ReadFile(seed.path());
             bytes.push_back(0);  // a valid buffer even for an empty seed
             PxImage img;
             if (img.Decode(bytes.data(), static_cast<DWORD>(bytes.size() - 1), format->second)) {

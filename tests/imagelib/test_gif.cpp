@@ -21,26 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-
-
-
-
-
-Bytes EncodeBytes(PxImage& img) {
-    BYTE* buffer = nullptr;
-    LONG size = 0;
-    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_GIF)) return {};
-    Bytes out(buffer, buffer + size);
-    PxImage::FreeMemory(buffer);
-    return out;
-}
-
-bool DecodeBytes(PxImage& img, Bytes bytes) {
-    PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
-    return img.Decode(&f, PXIMAGE_FORMAT_GIF);
-}
-
 // An indexed picture with runs, noise and every palette entry in use.
 PxImage Picture(DWORD w, DWORD h, DWORD bpp) {
     PxImage img(w, h, bpp, PXIMAGE_FORMAT_GIF);
@@ -70,13 +50,7 @@ size_t Count(const Bytes& hay, const Bytes& needle) {
     return n;
 }
 
-class GifFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
-    }
-    TempDir dir;
-};
+using GifFiles = ImageMagickFiles;
 
 }  // namespace
 
@@ -87,11 +61,11 @@ TEST(GifEncode, EveryEncoderRoundTripsAtEveryDepth) {
         for (DWORD option : {0u, 1u, 2u}) {
             SCOPED_TRACE(std::to_string(bpp) + " bits, option " + std::to_string(option));
             img.SetCodecOption(option, PXIMAGE_FORMAT_GIF);
-            const Bytes gif = EncodeBytes(img);
+            const Bytes gif = EncodeToBytes(img, PXIMAGE_FORMAT_GIF);
             ASSERT_FALSE(gif.empty()) << img.GetLastError();
             sizes[option] = gif.size();
             PxImage back;
-            ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+            ASSERT_TRUE(DecodeBytes(back, gif, PXIMAGE_FORMAT_GIF)) << back.GetLastError();
             EXPECT_EQ(back.GetBpp(), bpp);
             EXPECT_TRUE(SameIndices(img, back));
             EXPECT_TRUE(back.IsSamePalette(img, false));
@@ -104,9 +78,9 @@ TEST(GifEncode, EveryEncoderRoundTripsAtEveryDepth) {
     for (LONG y = 0; y < 300; y++)
         for (LONG x = 0; x < 2000; x++) flat.SetPixelIndex(x, y, static_cast<BYTE>(y < 150 ? 7 : (x < 1000 ? 9 : x % 3)));
     flat.SetCodecOption(2, PXIMAGE_FORMAT_GIF);
-    const Bytes rle = EncodeBytes(flat);
+    const Bytes rle = EncodeToBytes(flat, PXIMAGE_FORMAT_GIF);
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, rle));
+    ASSERT_TRUE(DecodeBytes(back, rle, PXIMAGE_FORMAT_GIF));
     EXPECT_TRUE(SameIndices(flat, back));
 }
 
@@ -114,11 +88,11 @@ TEST(GifEncode, TrueColourIsCutIntoTilesWithTheirOwnTables) {
     PxImage rgb(40, 20, 24, PXIMAGE_FORMAT_GIF);
     for (LONG y = 0; y < 20; y++)
         for (LONG x = 0; x < 40; x++) rgb.SetPixelColor(x, y, RGBQUAD{BYTE(x * 6), BYTE(y * 12), BYTE(x * y), 0});
-    const Bytes gif = EncodeBytes(rgb);
+    const Bytes gif = EncodeToBytes(rgb, PXIMAGE_FORMAT_GIF);
     ASSERT_FALSE(gif.empty()) << rgb.GetLastError();
     EXPECT_EQ(gif[10], 0x11);  // no global table
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+    ASSERT_TRUE(DecodeBytes(back, gif, PXIMAGE_FORMAT_GIF)) << back.GetLastError();
     EXPECT_EQ(back.GetNumFrames(), 6);  // 17 + 17 + 6 columns, 15 + 5 rows
     ASSERT_EQ(back.GetBpp(), 24);
     for (LONG y = 0; y < 20; y++)
@@ -151,7 +125,7 @@ TEST(GifEncode, AnimationLoopsCommentAndRefusals) {
         EXPECT_EQ(Count(gif, {0x21, 0xFE, 0xFF}), 1u);  // 255 of the 300 characters
         PxImage back;
         back.SetFrame(1);
-        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        ASSERT_TRUE(DecodeBytes(back, gif, PXIMAGE_FORMAT_GIF)) << back.GetLastError();
         EXPECT_EQ(back.GetNumFrames(), 3);
         EXPECT_TRUE(SameIndices(back, b));
     }
@@ -185,7 +159,7 @@ TEST(GifDecode, LaterFramesWithDeeperTablesKeepTheirColours) {
         const Bytes gif(out.GetBuffer(false), out.GetBuffer(false) + out.Size());
         PxImage back;
         back.SetFrame(1);
-        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        ASSERT_TRUE(DecodeBytes(back, gif, PXIMAGE_FORMAT_GIF)) << back.GetLastError();
         EXPECT_EQ(back.GetBpp(), bpp == 4 ? 8 : 24);
         for (LONG y = 0; y < 16; y++)
             for (LONG x = 0; x < 16; x++) {
@@ -214,7 +188,7 @@ TEST(GifDecode, AnOpaqueColourOfALaterFrameNeverBecomesTheTransparentEntry) {
     ASSERT_TRUE(settings.Encode(&out, frames, 2, true));
     PxImage back;
     back.SetFrame(1);
-    ASSERT_TRUE(DecodeBytes(back, Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Size())));
+    ASSERT_TRUE(DecodeBytes(back, Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Size()), PXIMAGE_FORMAT_GIF));
     EXPECT_EQ(back.GetTransIndex(), 0);
     for (LONG y = 0; y < 4; y++)
         for (LONG x = 0; x < 4; x++) {
@@ -246,7 +220,7 @@ TEST(GifDecode, ATransparentIndexHoldsForItsOwnFrameOnly) {
         SCOPED_TRACE(f);
         PxImage back;
         back.SetFrame(f);
-        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        ASSERT_TRUE(DecodeBytes(back, gif, PXIMAGE_FORMAT_GIF)) << back.GetLastError();
         ASSERT_EQ(back.GetNumFrames(), 3);
         const RGBQUAD want = b.GetPaletteColor(1), got = back.GetPixelColor(4, 3, false);
         EXPECT_TRUE(got.rgbRed == want.rgbRed && got.rgbGreen == want.rgbGreen && got.rgbBlue == want.rgbBlue);
@@ -257,7 +231,7 @@ TEST(GifDecode, AFrameWithoutItsOwnTableUsesTheGlobalOneAfterAFrameThatHadOne) {
     // The picture data of a 2 x 2 frame of index 1, as our writer codes it.
     PxImage ones(2, 2, 1, PXIMAGE_FORMAT_GIF);
     ones.Clear(0xFF);
-    const Bytes single = EncodeBytes(ones);
+    const Bytes single = EncodeToBytes(ones, PXIMAGE_FORMAT_GIF);
     ASSERT_GT(single.size(), 38u);
     const Bytes data(single.begin() + 13 + 6 + 8 + 10, single.end() - 1);  // code size .. terminator
 
@@ -273,7 +247,7 @@ TEST(GifDecode, AFrameWithoutItsOwnTableUsesTheGlobalOneAfterAFrameThatHadOne) {
         SCOPED_TRACE(f);
         PxImage back;
         back.SetFrame(f);
-        ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+        ASSERT_TRUE(DecodeBytes(back, gif, PXIMAGE_FORMAT_GIF)) << back.GetLastError();
         const RGBQUAD c = back.GetPixelColor(1, 1, false);
         EXPECT_EQ(c.rgbRed, f == 1 ? 255 : 0);
         EXPECT_EQ(c.rgbGreen, 255);
@@ -300,12 +274,12 @@ TEST(GifEncode, AnImageUsingFewerColoursThanItsDepthStillGivesAWholeTable) {
     ASSERT_EQ(quantized.GetBpp(), 8);
     ASSERT_LE(quantized.GetNumColors(), 16u);
 
-    const Bytes gif = EncodeBytes(quantized);
+    const Bytes gif = EncodeToBytes(quantized, PXIMAGE_FORMAT_GIF);
     ASSERT_FALSE(gif.empty());
     EXPECT_EQ(gif[10], 0xE7);
     EXPECT_EQ(gif[13 + 3 * 256], '!');  // the extension follows a 256-entry table
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, gif)) << back.GetLastError();
+    ASSERT_TRUE(DecodeBytes(back, gif, PXIMAGE_FORMAT_GIF)) << back.GetLastError();
     for (LONG y = 0; y < 16; y++)
         for (LONG x = 0; x < 32; x++) {
             const RGBQUAD a = back.GetPixelColor(x, y, false), b = quantized.GetPixelColor(x, y, false);
@@ -315,11 +289,11 @@ TEST(GifEncode, AnImageUsingFewerColoursThanItsDepthStillGivesAWholeTable) {
 
 TEST(GifDecode, HostileFilesEndCleanly) {
     PxImage src = Picture(64, 32, 8);
-    const Bytes good = EncodeBytes(src);
+    const Bytes good = EncodeToBytes(src, PXIMAGE_FORMAT_GIF);
 
     PxImage size;
     size.SetEscape(-1);
-    ASSERT_TRUE(DecodeBytes(size, good));
+    ASSERT_TRUE(DecodeBytes(size, good, PXIMAGE_FORMAT_GIF));
     EXPECT_FALSE(size.IsValid());
     EXPECT_EQ(size.GetWidth(), 64u);
 
@@ -327,7 +301,7 @@ TEST(GifDecode, HostileFilesEndCleanly) {
     for (size_t cut = 0; cut < good.size(); cut += 97) {
         SCOPED_TRACE(cut);
         PxImage img;
-        if (DecodeBytes(img, Bytes(good.begin(), good.begin() + cut))) EXPECT_EQ(img.GetWidth(), 64u);
+        if (DecodeBytes(img, Bytes(good.begin(), good.begin() + cut), PXIMAGE_FORMAT_GIF)) EXPECT_EQ(img.GetWidth(), 64u);
         else EXPECT_STRNE(img.GetLastError(), "");
     }
 
@@ -338,7 +312,7 @@ TEST(GifDecode, HostileFilesEndCleanly) {
         huge.insert(huge.end(), {',', 0, 0, 0, 0, 1, 0, 1, 0, 0x80, 1, 2, 3, 4, 5, 6, 2, 2, 0x44, 0x01, 0});
     huge.push_back(';');
     PxImage big;
-    EXPECT_FALSE(DecodeBytes(big, huge));
+    EXPECT_FALSE(DecodeBytes(big, huge, PXIMAGE_FORMAT_GIF));
     EXPECT_FALSE(big.IsValid());
     EXPECT_STRNE(big.GetLastError(), "");
 
@@ -346,19 +320,19 @@ TEST(GifDecode, HostileFilesEndCleanly) {
     Bytes bad = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
                  ',', 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 4, 0xFF, 0xFF, 0xFF, 0xFF, 0, ';'};
     PxImage b1;
-    EXPECT_TRUE(DecodeBytes(b1, bad));
+    EXPECT_TRUE(DecodeBytes(b1, bad, PXIMAGE_FORMAT_GIF));
     bad[29] = 12;
     PxImage b2;
-    EXPECT_TRUE(DecodeBytes(b2, bad));  // the frame stays blank, and the reader says why
+    EXPECT_TRUE(DecodeBytes(b2, bad, PXIMAGE_FORMAT_GIF));  // the frame stays blank, and the reader says why
     EXPECT_STREQ(b2.GetLastError(), "GIF: bad code size");
     PxImage notgif;
-    EXPECT_FALSE(DecodeBytes(notgif, Bytes{'G', 'I', 'F'}));
+    EXPECT_FALSE(DecodeBytes(notgif, Bytes{'G', 'I', 'F'}, PXIMAGE_FORMAT_GIF));
     EXPECT_STREQ(notgif.GetLastError(), "Not a GIF file");
 }
 
 TEST_F(GifFiles, ImageMagickFilesLoadAsImageMagickShowsThem) {
-    const std::string plain = dir / "plain.gif", inter = dir / "inter.gif", trans = dir / "trans.gif";
-    const std::string anim = dir / "anim.gif";
+    const std::string plain = dir.File("plain.gif"), inter = dir.File("inter.gif"), trans = dir.File("trans.gif");
+    const std::string anim = dir.File("anim.gif");
     ASSERT_EQ(Shell("convert rose: -colors 60 '" + plain + "'"), 0);
     ASSERT_EQ(Shell("convert rose: -colors 60 -interlace GIF '" + inter + "'"), 0);
     ASSERT_EQ(Shell("convert -size 30x20 xc:white -fill red -draw 'circle 15,10 15,3' -transparent white '" + trans + "'"),
@@ -387,14 +361,14 @@ TEST_F(GifFiles, ImageMagickFilesLoadAsImageMagickShowsThem) {
     PxImage a;
     ASSERT_TRUE(a.Load(anim.c_str(), PXIMAGE_FORMAT_GIF));
     EXPECT_EQ(a.GetNumFrames(), 5);
-    const std::string coalesced = dir / "co.gif";
+    const std::string coalesced = dir.File("co.gif");
     ASSERT_EQ(Shell("convert '" + anim + "' -coalesce '" + coalesced + "'"), 0);
     for (int f : {1, 2, 3, 4}) {
         SCOPED_TRACE(f);
         PxImage frame;
         frame.SetFrame(f);
         ASSERT_TRUE(frame.Load(anim.c_str(), PXIMAGE_FORMAT_GIF)) << frame.GetLastError();
-        const std::string one = dir / "one.ppm";
+        const std::string one = dir.File("one.ppm");
         ASSERT_EQ(Shell("convert '" + coalesced + "[" + std::to_string(f) + "]' -depth 8 ppm:'" + one + "'"), 0);
         const Ppm ref = Render(one);
         ASSERT_EQ(ref.w, 40);
@@ -430,13 +404,13 @@ TEST(GifDecode, InterlacedFramesOfEveryHeightMatchTheirPlainTwins) {
         for (DWORD k = 0; k < h; k++)
             for (DWORD x = 0; x < 30; x++)
                 shuffled.SetPixelIndex(x, h - 1 - k, img.GetPixelIndex(x, h - 1 - order[k]));
-        Bytes bytes = EncodeBytes(shuffled);
+        Bytes bytes = EncodeToBytes(shuffled, PXIMAGE_FORMAT_GIF);
         size_t at = 13 + 3 * 256;
         while (at + 10 < bytes.size() && !(bytes[at] == ',' && bytes[at + 1] == 0 && bytes[at + 3] == 0)) at++;
         ASSERT_LT(at + 10, bytes.size());
         bytes[at + 9] |= 0x40;
         PxImage back;
-        ASSERT_TRUE(DecodeBytes(back, bytes));
+        ASSERT_TRUE(DecodeBytes(back, bytes, PXIMAGE_FORMAT_GIF));
         EXPECT_TRUE(SameIndices(back, img));
     }
 }
@@ -446,14 +420,14 @@ TEST_F(GifFiles, WhatWeWriteImageMagickShowsWithTheSamePixels) {
         SCOPED_TRACE(option);
         PxImage img = Picture(123, 45, 8);
         img.SetCodecOption(option, PXIMAGE_FORMAT_GIF);
-        const std::string file = dir / "ours.gif";
+        const std::string file = dir.File("ours.gif");
         ASSERT_TRUE(img.Save(file.c_str(), PXIMAGE_FORMAT_GIF)) << img.GetLastError();
         EXPECT_EQ(MaxDifference(img, Render(file)), 0);
     }
     PxImage rgb(50, 31, 24, PXIMAGE_FORMAT_GIF);
     for (LONG y = 0; y < 31; y++)
         for (LONG x = 0; x < 50; x++) rgb.SetPixelColor(x, y, RGBQUAD{BYTE(x * 5), BYTE(y * 8), 99, 0});
-    const std::string file = dir / "rgb.gif", flat = dir / "rgb.ppm";
+    const std::string file = dir.File("rgb.gif"), flat = dir.File("rgb.ppm");
     ASSERT_TRUE(rgb.Save(file.c_str(), PXIMAGE_FORMAT_GIF));
     ASSERT_EQ(Shell("convert '" + file + "' -coalesce -flatten -depth 8 ppm:'" + flat + "'"), 0);
     EXPECT_EQ(MaxDifference(rgb, Render(flat)), 0);
@@ -461,7 +435,7 @@ TEST_F(GifFiles, WhatWeWriteImageMagickShowsWithTheSamePixels) {
 
 TEST_F(GifFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     if (Shell("/usr/bin/python3 -c 'import PIL'") != 0) GTEST_SKIP() << "Pillow missing";
-    const std::string src = dir / "src.png", anim = dir / "pillow.gif";
+    const std::string src = dir.File("src.png"), anim = dir.File("pillow.gif");
     ASSERT_EQ(Shell("convert rose: PNG24:'" + src + "'"), 0);
     // Three frames with their own adaptive tables, a transparent second frame.
     ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image, ImageOps; im = Image.open(sys.argv[1]).convert('RGB'); "
@@ -471,17 +445,17 @@ TEST_F(GifFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
                     src + "' '" + anim + "'"),
               0);
     // Coalesced straight to P6, so that ImageMagick does not quantize the frames again.
-    ASSERT_EQ(Shell("convert '" + anim + "' -coalesce '" + (dir / "co-%d.ppm") + "'"), 0);
+    ASSERT_EQ(Shell("convert '" + anim + "' -coalesce '" + dir.File("co-%d.ppm") + "'"), 0);
     for (int f = 0; f < 3; f++) {
         SCOPED_TRACE(f);
         PxImage img;
         img.SetFrame(f);
         ASSERT_TRUE(img.Load(anim.c_str(), PXIMAGE_FORMAT_GIF)) << img.GetLastError();
         EXPECT_EQ(img.GetNumFrames(), 3);
-        EXPECT_EQ(MaxDifference(img, Render(dir / ("co-" + std::to_string(f) + ".ppm").c_str())), 0);
+        EXPECT_EQ(MaxDifference(img, Render(dir.File("co-" + std::to_string(f) + ".ppm"))), 0);
     }
     if (HaveTool("vips")) {
-        const std::string v = dir / "vips.gif";
+        const std::string v = dir.File("vips.gif");
         if (Shell("vips copy '" + src + "' '" + v + "'") == 0) {
             PxImage img;
             ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_GIF)) << img.GetLastError();
@@ -493,14 +467,14 @@ TEST_F(GifFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     PxImage a = Picture(40, 30, 8), b = Picture(40, 30, 4);
     PxImage* frames[] = {&a, &b};
     PxImageGIF settings;
-    const std::string ours = dir / "ours.gif";
+    const std::string ours = dir.File("ours.gif");
     FILE* fp = std::fopen(ours.c_str(), "wb");
     ASSERT_NE(fp, nullptr);
     ASSERT_TRUE(settings.Encode(fp, frames, 2, true));
     std::fclose(fp);
     for (int f = 0; f < 2; f++) {
         SCOPED_TRACE(f);
-        const std::string back = dir / "back.ppm";
+        const std::string back = dir.File("back.ppm");
         ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
                         "assert im.n_frames == 2; im.seek(int(sys.argv[3])); im.convert('RGB').save(sys.argv[2])\" '" +
                         ours + "' '" + back + "' " + std::to_string(f)),
@@ -511,8 +485,8 @@ TEST_F(GifFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
 
 TEST_F(GifFiles, NetpbmFilesLoadAndNetpbmReadsOurs) {
     if (!HaveTool("pamtogif") || !HaveTool("giftopnm") || !HaveTool("pnmquant")) GTEST_SKIP() << "netpbm missing";
-    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.gif", ref = dir / "ref.ppm";
-    const std::string ours = dir / "ours.gif", back = dir / "back.ppm";
+    const std::string src = dir.File("src.ppm"), theirs = dir.File("netpbm.gif"), ref = dir.File("ref.ppm");
+    const std::string ours = dir.File("ours.gif"), back = dir.File("back.ppm");
     ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmquant 100 '" + src + "' | pamtogif -interlace > '" + theirs + "'"), 0);
     ASSERT_EQ(Shell("giftopnm '" + theirs + "' > '" + ref + "'"), 0);
     PxImage img;

@@ -12,11 +12,6 @@
 
 namespace {
 
-bool DecodeBytes(PxImage& img, Bytes bytes, LONG frame = 0) {
-    img.SetFrame(frame);
-    return img.Decode(bytes.data(), static_cast<DWORD>(bytes.size()), PXIMAGE_FORMAT_ICO);
-}
-
 // A one-entry icon of a bitmap: w x h at `bits`, the palette, pixel rows and mask as given.
 Bytes Icon(BYTE w, BYTE h, WORD bits, const Bytes& palette, const Bytes& pixels, const Bytes& mask) {
     Bytes f(6 + 16 + 40);
@@ -42,7 +37,7 @@ Bytes Icon(BYTE w, BYTE h, WORD bits, const Bytes& palette, const Bytes& pixels,
 TEST(Ico, ImageMagickIconsLoadWithTheirPixelsAndTransparency) {
     if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick (convert) missing";
     TempDir dir;
-    ASSERT_EQ(Shell("convert rose: -resize 23x15\\! '" + dir / "rgb.ppm" + "'"), 0);
+    ASSERT_EQ(Shell("convert rose: -resize 23x15\\! '" + dir.File("rgb.ppm") + "'"), 0);
     struct Case {
         const char* name;
         std::string options;
@@ -58,8 +53,8 @@ TEST(Ico, ImageMagickIconsLoadWithTheirPixelsAndTransparency) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = dir / c.name;
-        ASSERT_EQ(Shell("convert '" + dir / "rgb.ppm" + "' " + c.options + " '" + file + "'"), 0);
+        const std::string file = dir.File(c.name);
+        ASSERT_EQ(Shell("convert '" + dir.File("rgb.ppm") + "' " + c.options + " '" + file + "'"), 0);
         PxImage img;
         ASSERT_TRUE(img.Load(file.c_str(), 0)) << img.GetLastError();
         EXPECT_EQ(img.GetType(), static_cast<DWORD>(PXIMAGE_FORMAT_ICO));
@@ -71,8 +66,8 @@ TEST(Ico, ImageMagickIconsLoadWithTheirPixelsAndTransparency) {
     }
 
     // Three sizes in one file: three frames, each its own entry.
-    const std::string multi = dir / "multi.ico";
-    ASSERT_EQ(Shell("convert '" + dir / "rgb.ppm" + "' \\( +clone -resize 8x6\\! \\) \\( +clone -resize 4x3\\! \\) '" +
+    const std::string multi = dir.File("multi.ico");
+    ASSERT_EQ(Shell("convert '" + dir.File("rgb.ppm") + "' \\( +clone -resize 8x6\\! \\) \\( +clone -resize 4x3\\! \\) '" +
                     multi + "'"),
               0);
     PxImage second;
@@ -91,7 +86,7 @@ TEST(Ico, PillowAndNetpbmIconsLoad) {
     TempDir dir;
     if (HaveTool("/usr/bin/python3") && Shell("/usr/bin/python3 -c 'import PIL'") == 0) {
         // Pillow writes PNG entries only, here with a transparent left half.
-        const std::string file = dir / "pil.ico";
+        const std::string file = dir.File("pil.ico");
         ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; im = Image.new('RGBA', (40, 30)); "
                         "[im.putpixel((x, y), (x * 6, y * 8, 100, 0 if x < 20 else 255)) for x in range(40) for y in range(30)]; "
                         "im.save('" + file + "', sizes=[(40, 30)])\""),
@@ -113,7 +108,7 @@ TEST(Ico, PillowAndNetpbmIconsLoad) {
 
     if (!HaveTool("ppmtowinicon") || !HaveTool("convert")) GTEST_SKIP() << "netpbm or ImageMagick missing";
     // ppmtowinicon: 16 colours with an AND mask of the left columns.
-    const std::string ppm = dir / "in.ppm", pgm = dir / "mask.pgm", ico = dir / "netpbm.ico";
+    const std::string ppm = dir.File("in.ppm"), pgm = dir.File("mask.pgm"), ico = dir.File("netpbm.ico");
     ASSERT_EQ(Shell("convert rose: -resize 16x16\\! -colors 16 '" + ppm + "'"), 0);
     ASSERT_EQ(Shell("convert -size 16x16 xc:white -fill black -draw 'rectangle 0,0 3,15' '" + pgm + "'"), 0);
     ASSERT_EQ(Shell("ppmtowinicon -andpgms '" + ppm + "' '" + pgm + "' > '" + ico + "'"), 0);
@@ -146,7 +141,7 @@ TEST(Ico, OurIconsReadBackAndInOtherTools) {
     pal.SetPixelIndex(2, 3, 15);
     pal.SetPixelIndex(9, 9, 15);
     pal.SetTransIndex(15);
-    const std::string p4 = dir / "pal.ico";
+    const std::string p4 = dir.File("pal.ico");
     ASSERT_TRUE(pal.Save(p4.c_str(), PXIMAGE_FORMAT_ICO)) << pal.GetLastError();
     PxImage back;
     ASSERT_TRUE(back.Load(p4.c_str(), PXIMAGE_FORMAT_ICO));
@@ -164,7 +159,7 @@ TEST(Ico, OurIconsReadBackAndInOtherTools) {
             rgba.SetPixelColor(x, y, RGBQUAD{BYTE(x * 12), BYTE(y * 20), 77, 0});
             rgba.AlphaSet(x, y, BYTE(x * 13));
         }
-    const std::string p32 = dir / "rgba.ico";
+    const std::string p32 = dir.File("rgba.ico");
     ASSERT_TRUE(rgba.Save(p32.c_str(), PXIMAGE_FORMAT_ICO));
     ASSERT_TRUE(back.Load(p32.c_str(), 0));
     ASSERT_TRUE(back.AlphaIsValid());
@@ -172,7 +167,7 @@ TEST(Ico, OurIconsReadBackAndInOtherTools) {
     EXPECT_EQ(back.AlphaGet(0, 4), 0);
 
     PxImage big(300, 300, 24);
-    EXPECT_FALSE(big.Save((dir / "big.ico").c_str(), PXIMAGE_FORMAT_ICO));
+    EXPECT_FALSE(big.Save(dir.File("big.ico").c_str(), PXIMAGE_FORMAT_ICO));
     EXPECT_STREQ(big.GetLastError(), "Can't save this image as icon");
 
     if (HavePillow()) {
@@ -199,7 +194,7 @@ TEST(Ico, MaskRules) {
     // 1-bit 8 x 2, both indices used: the mask stays as alpha.
     {
         PxImage img;
-        ASSERT_TRUE(DecodeBytes(img, Icon(8, 2, 1, pal2, {0x0F, 0, 0, 0, 0xF0, 0, 0, 0}, {0x80, 0, 0, 0, 0, 0, 0, 0})));
+        ASSERT_TRUE(DecodeBytes(img, Icon(8, 2, 1, pal2, {0x0F, 0, 0, 0, 0xF0, 0, 0, 0}, {0x80, 0, 0, 0, 0, 0, 0, 0}), PXIMAGE_FORMAT_ICO));
         ASSERT_TRUE(img.AlphaIsValid());
         EXPECT_EQ(img.AlphaGet(0, 0), 0);
         EXPECT_EQ(img.AlphaGet(1, 0), 255);
@@ -208,7 +203,7 @@ TEST(Ico, MaskRules) {
     // Only index 0 used: masked pixels get index 1, the first free one, which turns transparent.
     {
         PxImage img;
-        ASSERT_TRUE(DecodeBytes(img, Icon(8, 2, 1, pal2, Bytes(8, 0), {0xC0, 0, 0, 0, 0, 0, 0, 0})));
+        ASSERT_TRUE(DecodeBytes(img, Icon(8, 2, 1, pal2, Bytes(8, 0), {0xC0, 0, 0, 0, 0, 0, 0, 0}), PXIMAGE_FORMAT_ICO));
         EXPECT_FALSE(img.AlphaIsValid());
         EXPECT_EQ(img.GetTransIndex(), 1);
         EXPECT_EQ(img.GetPixelIndex(1, 0), 1);
@@ -217,7 +212,7 @@ TEST(Ico, MaskRules) {
     // An all-0xFF mask inverts the picture.
     {
         PxImage img;
-        ASSERT_TRUE(DecodeBytes(img, Icon(8, 2, 1, pal2, {0x0F, 0, 0, 0, 0, 0, 0, 0}, Bytes(8, 0xFF))));
+        ASSERT_TRUE(DecodeBytes(img, Icon(8, 2, 1, pal2, {0x0F, 0, 0, 0, 0, 0, 0, 0}, Bytes(8, 0xFF)), PXIMAGE_FORMAT_ICO));
         EXPECT_EQ(img.GetTransIndex(), 0);
         const RGBQUAD left = img.GetPixelColor(0, 0, false), right = img.GetPixelColor(7, 0, false);
         EXPECT_EQ(left.rgbRed, 255);
@@ -228,7 +223,7 @@ TEST(Ico, MaskRules) {
         Bytes px(2 * 12, 0);
         for (int i = 0; i < 3; ++i) px[3 + i] = 200;  // pixel (1, 0) differs, not masked
         PxImage img;
-        ASSERT_TRUE(DecodeBytes(img, Icon(4, 2, 24, {}, px, {0xA0, 0, 0, 0, 0xF0, 0, 0, 0})));
+        ASSERT_TRUE(DecodeBytes(img, Icon(4, 2, 24, {}, px, {0xA0, 0, 0, 0, 0xF0, 0, 0, 0}), PXIMAGE_FORMAT_ICO));
         EXPECT_FALSE(img.AlphaIsValid());
         EXPECT_TRUE(img.IsTransparent());
         EXPECT_EQ(img.GetTransColor().rgbRed, 0);
@@ -239,7 +234,7 @@ TEST(Ico, MaskRules) {
         for (int i = 0; i < 256; ++i) px[static_cast<size_t>(i)] = BYTE(i);
         mask[0] = 0x80;
         PxImage img;
-        ASSERT_TRUE(DecodeBytes(img, Icon(16, 16, 8, pal, px, mask)));
+        ASSERT_TRUE(DecodeBytes(img, Icon(16, 16, 8, pal, px, mask), PXIMAGE_FORMAT_ICO));
         ASSERT_TRUE(img.AlphaIsValid());
         EXPECT_EQ(img.AlphaGet(0, 0), 0);
         EXPECT_FALSE(img.IsTransparent());
@@ -247,7 +242,7 @@ TEST(Ico, MaskRules) {
     // A side byte of 0 is 256 pixels.
     {
         PxImage img;
-        ASSERT_TRUE(DecodeBytes(img, Icon(0, 1, 24, {}, Bytes(256 * 3), Bytes(32))));
+        ASSERT_TRUE(DecodeBytes(img, Icon(0, 1, 24, {}, Bytes(256 * 3), Bytes(32)), PXIMAGE_FORMAT_ICO));
         EXPECT_EQ(img.GetWidth(), 256u);
     }
 }
@@ -258,14 +253,14 @@ TEST(Ico, BadFilesAreRefused) {
     Bytes good = Icon(8, 2, 1, {0, 0, 0, 0, 255, 255, 255, 0}, Bytes(8), Bytes(8));
     Bytes bad = good;
     bad[2] = 3;
-    EXPECT_FALSE(DecodeBytes(img, bad));
+    EXPECT_FALSE(DecodeBytes(img, bad, PXIMAGE_FORMAT_ICO));
     EXPECT_STREQ(img.GetLastError(), "");
-    EXPECT_FALSE(DecodeBytes(img, good, 1));
+    EXPECT_FALSE(DecodeBytes(img, good, PXIMAGE_FORMAT_ICO, 1));
     EXPECT_STREQ(img.GetLastError(), "");
     bad = good;
     le::put32(&bad[6 + 12], 0x7FFFFFF0);  // entry beyond the file
-    EXPECT_FALSE(DecodeBytes(img, bad));
+    EXPECT_FALSE(DecodeBytes(img, bad, PXIMAGE_FORMAT_ICO, 0));
     EXPECT_STRNE(img.GetLastError(), "");
     // A truncated mask still gives the picture.
-    EXPECT_TRUE(DecodeBytes(img, Bytes(good.begin(), good.end() - 3)));
+    EXPECT_TRUE(DecodeBytes(img, Bytes(good.begin(), good.end() - 3), PXIMAGE_FORMAT_ICO, 0));
 }

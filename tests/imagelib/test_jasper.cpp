@@ -33,11 +33,6 @@ PxImage MakeGrey() {
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-bool DecodeBytes(PxImage& img, Bytes bytes, DWORD type = 0) {
-    bytes.push_back(0);
-    return img.Decode(bytes.data(), static_cast<DWORD>(bytes.size() - 1), type);
-}
-
 // Two images with the same size and colours everywhere.
 int Difference(PxImage& a, PxImage& b) {
     if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return 256;
@@ -65,45 +60,45 @@ TEST_F(JasperFiles, OpenJpegFilesLoadWithTheirPixels) {
     Need("opj_compress");
     Need("convert");
     PxImage src = MakeColour();
-    ASSERT_TRUE(src.Save((dir / "src.ppm").c_str(), PXIMAGE_FORMAT_PNM));
-    ASSERT_EQ(Shell("convert '" + dir / "src.ppm" + "' -depth 16 '" + dir / "src16.ppm" + "'"), 0);
-    ASSERT_EQ(Shell("convert '" + dir / "src.ppm" + "' -colorspace Gray '" + dir / "grey.pgm" + "'"), 0);
+    ASSERT_TRUE(src.Save(dir.File("src.ppm").c_str(), PXIMAGE_FORMAT_PNM));
+    ASSERT_EQ(Shell("convert '" + dir.File("src.ppm") + "' -depth 16 '" + dir.File("src16.ppm") + "'"), 0);
+    ASSERT_EQ(Shell("convert '" + dir.File("src.ppm") + "' -colorspace Gray '" + dir.File("grey.pgm") + "'"), 0);
     for (const char* name : {"a.jp2", "a.j2k"})
-        ASSERT_EQ(Shell("opj_compress -i '" + dir / "src.ppm" + "' -o '" + dir / name + "' >/dev/null"), 0);
-    ASSERT_EQ(Shell("opj_compress -i '" + dir / "src16.ppm" + "' -o '" + dir / "b16.jp2" + "' >/dev/null"), 0);
-    ASSERT_EQ(Shell("opj_compress -i '" + dir / "grey.pgm" + "' -o '" + dir / "g.j2k" + "' >/dev/null"), 0);
+        ASSERT_EQ(Shell("opj_compress -i '" + dir.File("src.ppm") + "' -o '" + dir.File(name) + "' >/dev/null"), 0);
+    ASSERT_EQ(Shell("opj_compress -i '" + dir.File("src16.ppm") + "' -o '" + dir.File("b16.jp2") + "' >/dev/null"), 0);
+    ASSERT_EQ(Shell("opj_compress -i '" + dir.File("grey.pgm") + "' -o '" + dir.File("g.j2k") + "' >/dev/null"), 0);
 
     for (const char* name : {"a.jp2", "a.j2k"}) {
         SCOPED_TRACE(name);
         PxImage img;
-        ASSERT_TRUE(img.Load((dir / name).c_str(), 0)) << img.GetLastError();
+        ASSERT_TRUE(img.Load((dir.File(name)).c_str(), 0)) << img.GetLastError();
         EXPECT_EQ(img.GetBpp(), 24);
         EXPECT_EQ(img.GetType(), std::strcmp(name, "a.jp2") == 0 ? PXIMAGE_FORMAT_JP2 : PXIMAGE_FORMAT_JPC);
         EXPECT_EQ(Difference(img, src), 0);  // opj_compress is lossless by default
     }
     // 16-bit samples are scaled to 8 bits, not cut to their low byte.
     PxImage deep;
-    ASSERT_TRUE(deep.Load((dir / "b16.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << deep.GetLastError();
+    ASSERT_TRUE(deep.Load(dir.File("b16.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << deep.GetLastError();
     EXPECT_EQ(deep.GetBpp(), 24);
     EXPECT_LE(Difference(deep, src), 1);
     PxImage grey;
-    ASSERT_TRUE(grey.Load((dir / "g.j2k").c_str(), 0)) << grey.GetLastError();
+    ASSERT_TRUE(grey.Load(dir.File("g.j2k").c_str(), 0)) << grey.GetLastError();
     EXPECT_EQ(grey.GetBpp(), 8);
     EXPECT_TRUE(grey.IsGrayScale());
-    EXPECT_LE(MaxDifference(grey, Render(dir / "grey.pgm")), 0);
+    EXPECT_LE(MaxDifference(grey, Render(dir.File("grey.pgm"))), 0);
 }
 
 TEST_F(JasperFiles, FourComponentsAreFourGreyFrames) {
     Need("opj_compress");
     Need("convert");
     PxImage src = MakeColour();
-    ASSERT_TRUE(src.Save((dir / "src.ppm").c_str(), PXIMAGE_FORMAT_PNM));
+    ASSERT_TRUE(src.Save(dir.File("src.ppm").c_str(), PXIMAGE_FORMAT_PNM));
     // Alpha = x * 4, the same ramp as red.
-    ASSERT_EQ(Shell("convert '" + dir / "src.ppm" + "' -alpha set -channel A -fx 'i*4/255' PNG32:'" + dir / "a.png" + "'"), 0);
-    ASSERT_EQ(Shell("opj_compress -i '" + dir / "a.png" + "' -o '" + dir / "a.jp2" + "' >/dev/null"), 0);
+    ASSERT_EQ(Shell("convert '" + dir.File("src.ppm") + "' -alpha set -channel A -fx 'i*4/255' PNG32:'" + dir.File("a.png") + "'"), 0);
+    ASSERT_EQ(Shell("opj_compress -i '" + dir.File("a.png") + "' -o '" + dir.File("a.jp2") + "' >/dev/null"), 0);
     PxImage img;
     img.SetFrame(3);
-    ASSERT_TRUE(img.Load((dir / "a.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << img.GetLastError();
+    ASSERT_TRUE(img.Load(dir.File("a.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << img.GetLastError();
     EXPECT_EQ(img.GetBpp(), 8);
     EXPECT_TRUE(img.IsGrayScale());
     for (LONG x : {0, 10, 63}) EXPECT_NEAR(img.GetPixelIndex(x, 5), x * 4, 1);
@@ -113,19 +108,19 @@ TEST_F(JasperFiles, OurJpegTwoThousandFilesReadBackInOpenJpeg) {
     Need("opj_decompress");
     PxImage src = MakeColour();
     src.SetJpegQuality(100);
-    ASSERT_TRUE(src.Save((dir / "ours.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << src.GetLastError();
-    ASSERT_EQ(Shell("opj_decompress -i '" + dir / "ours.jp2" + "' -o '" + dir / "back.ppm" + "' >/dev/null"), 0);
+    ASSERT_TRUE(src.Save(dir.File("ours.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << src.GetLastError();
+    ASSERT_EQ(Shell("opj_decompress -i '" + dir.File("ours.jp2") + "' -o '" + dir.File("back.ppm") + "' >/dev/null"), 0);
     PxImage back;
-    ASSERT_TRUE(back.Load((dir / "back.ppm").c_str(), PXIMAGE_FORMAT_PNM));
+    ASSERT_TRUE(back.Load(dir.File("back.ppm").c_str(), PXIMAGE_FORMAT_PNM));
     EXPECT_EQ(Difference(back, src), 0) << "quality 100 is lossless";
 
     // A lower quality is a real compression ratio, and the picture stays close.
     src.SetJpegQuality(5);
-    ASSERT_TRUE(src.Save((dir / "small.j2k").c_str(), PXIMAGE_FORMAT_JPC));
-    EXPECT_LT(ReadFile(dir / "small.j2k").size(), ReadFile(dir / "ours.jp2").size() / 2);
-    ASSERT_EQ(Shell("opj_decompress -i '" + dir / "small.j2k" + "' -o '" + dir / "small.ppm" + "' >/dev/null"), 0);
+    ASSERT_TRUE(src.Save(dir.File("small.j2k").c_str(), PXIMAGE_FORMAT_JPC));
+    EXPECT_LT(ReadFile(dir.File("small.j2k")).size(), ReadFile(dir.File("ours.jp2")).size() / 2);
+    ASSERT_EQ(Shell("opj_decompress -i '" + dir.File("small.j2k") + "' -o '" + dir.File("small.ppm") + "' >/dev/null"), 0);
     PxImage lossy;
-    ASSERT_TRUE(lossy.Load((dir / "small.ppm").c_str(), 0));
+    ASSERT_TRUE(lossy.Load(dir.File("small.ppm").c_str(), 0));
     ASSERT_EQ(lossy.GetWidth(), src.GetWidth());
     double error = 0;
     for (LONG y = 0; y < 40; ++y)
@@ -137,12 +132,12 @@ TEST_F(JasperFiles, OurJpegTwoThousandFilesReadBackInOpenJpeg) {
     tiny.SetGrayPalette();
     for (LONG x = 0; x < 5; ++x) tiny.SetPixelIndex(x, 1, static_cast<BYTE>(40 * x));
     tiny.SetJpegQuality(0);  // counts as 1
-    ASSERT_TRUE(tiny.Save((dir / "tiny.j2k").c_str(), PXIMAGE_FORMAT_JPC)) << tiny.GetLastError();
+    ASSERT_TRUE(tiny.Save(dir.File("tiny.j2k").c_str(), PXIMAGE_FORMAT_JPC)) << tiny.GetLastError();
     tiny.SetJpegQuality(100);
-    ASSERT_TRUE(tiny.Save((dir / "tiny.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << tiny.GetLastError();
-    ASSERT_EQ(Shell("opj_decompress -i '" + dir / "tiny.jp2" + "' -o '" + dir / "tiny.pgm" + "' >/dev/null"), 0);
+    ASSERT_TRUE(tiny.Save(dir.File("tiny.jp2").c_str(), PXIMAGE_FORMAT_JP2)) << tiny.GetLastError();
+    ASSERT_EQ(Shell("opj_decompress -i '" + dir.File("tiny.jp2") + "' -o '" + dir.File("tiny.pgm") + "' >/dev/null"), 0);
     PxImage tinyBack;
-    ASSERT_TRUE(tinyBack.Load((dir / "tiny.pgm").c_str(), 0));
+    ASSERT_TRUE(tinyBack.Load(dir.File("tiny.pgm").c_str(), 0));
     EXPECT_EQ(tinyBack.GetBpp(), 8);
     EXPECT_EQ(Difference(tinyBack, tiny), 0);
 }
@@ -151,8 +146,8 @@ TEST_F(JasperFiles, NetpbmAndImageMagickFilesLoadWithTheirPixels) {
     Need("convert");
     Need("pnmtorast");
     PxImage src = MakeColour();
-    ASSERT_TRUE(src.Save((dir / "src.ppm").c_str(), PXIMAGE_FORMAT_PNM));
-    const std::string s = "'" + dir / "src.ppm" + "'";
+    ASSERT_TRUE(src.Save(dir.File("src.ppm").c_str(), PXIMAGE_FORMAT_PNM));
+    const std::string s = "'" + dir.File("src.ppm") + "'";
     struct Case {
         const char* name;
         std::string make;
@@ -175,7 +170,7 @@ TEST_F(JasperFiles, NetpbmAndImageMagickFilesLoadWithTheirPixels) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = dir / c.name;
+        const std::string path = dir.File(c.name);
         ASSERT_EQ(Shell(c.make + "'" + path + "'"), 0);
         PxImage img;
         ASSERT_TRUE(img.Load(path.c_str(), 0)) << img.GetLastError();
@@ -211,7 +206,7 @@ TEST_F(JasperFiles, ToolsReadOurPnmRasAndPgxFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = dir / c.name, out = path + ".pnm";
+        const std::string path = dir.File(c.name), out = path + ".pnm";
         ASSERT_TRUE(c.img->Save(path.c_str(), c.type)) << c.img->GetLastError();
         ASSERT_EQ(Shell(std::string(c.reader) + " '" + path + "' > '" + out + "'"), 0);
         EXPECT_EQ(MaxDifference(*c.img, Render(out)), 0);
@@ -222,16 +217,16 @@ TEST_F(JasperFiles, ToolsReadOurPnmRasAndPgxFiles) {
         EXPECT_EQ(Difference(back, *c.img), 0);
     }
     if (HaveTool("opj_compress")) {
-        const std::string pgx = dir / "g.pgx", j2k = dir / "g.j2k", pgm = dir / "g2.pgm";
+        const std::string pgx = dir.File("g.pgx"), j2k = dir.File("g.j2k"), pgm = dir.File("g2.pgm");
         ASSERT_TRUE(grey.Save(pgx.c_str(), PXIMAGE_FORMAT_PGX));
         ASSERT_EQ(Shell("opj_compress -n 3 -i '" + pgx + "' -o '" + j2k + "' >/dev/null"), 0);
         ASSERT_EQ(Shell("opj_decompress -i '" + j2k + "' -o '" + pgm + "' >/dev/null"), 0);
         const Ppm seen = Render(pgm, "-strip");
         EXPECT_EQ(MaxDifference(grey, seen), 0) << seen.w << "x" << seen.h;
         // opj_decompress's own PGX, per component.
-        ASSERT_EQ(Shell("opj_decompress -i '" + j2k + "' -o '" + dir / "o.pgx" + "' >/dev/null"), 0);
+        ASSERT_EQ(Shell("opj_decompress -i '" + j2k + "' -o '" + dir.File("o.pgx") + "' >/dev/null"), 0);
         PxImage fromTool;
-        ASSERT_TRUE(fromTool.Load((dir / "o_0.pgx").c_str(), 0)) << fromTool.GetLastError();
+        ASSERT_TRUE(fromTool.Load(dir.File("o_0.pgx").c_str(), 0)) << fromTool.GetLastError();
         EXPECT_EQ(fromTool.GetType(), PXIMAGE_FORMAT_PGX);
         EXPECT_EQ(Difference(fromTool, grey), 0);
     }
@@ -271,7 +266,7 @@ TEST(Jasper, QualityHundredIsLosslessEvenForNoise) {
         Bytes bytes(buffer, buffer + size);
         PxImage::FreeMemory(buffer);
         PxImage back;
-        ASSERT_TRUE(DecodeBytes(back, bytes));
+        ASSERT_TRUE(DecodeBytes(back, bytes, PXIMAGE_FORMAT_UNKNOWN));
         EXPECT_EQ(Difference(back, noise), 0) << type;
     }
 }
@@ -331,7 +326,7 @@ TEST(Jasper, TheBytesWrittenDoNotDependOnTheThreadCount) {
             Bytes bytes(buffer, buffer + size);
             PxImage::FreeMemory(buffer);
             PxImage back;
-            ASSERT_TRUE(DecodeBytes(back, bytes)) << back.GetLastError();
+            ASSERT_TRUE(DecodeBytes(back, bytes, PXIMAGE_FORMAT_UNKNOWN)) << back.GetLastError();
             ASSERT_EQ(back.GetBpp(), c.img->GetBpp());
             // Lossless at 100; at 20 the rate allocation really cuts.
             if (c.quality == 100)
@@ -352,7 +347,7 @@ TEST(Jasper, TheBytesWrittenDoNotDependOnTheThreadCount) {
 TEST(Jasper, SamplesAreScaledFromTheirOwnRange) {
     // maxval 100: 100 is white and 50 mid grey, not nearly black.
     PxImage img;
-    ASSERT_TRUE(DecodeBytes(img, Text("P2 3 1 100\n0 50 100\n")));
+    ASSERT_TRUE(DecodeBytes(img, Text("P2 3 1 100\n0 50 100\n"), PXIMAGE_FORMAT_UNKNOWN));
     EXPECT_EQ(img.GetBpp(), 24);
     ExpectRgb(img, 0, 0, 0, 0, 0);
     ExpectRgb(img, 1, 0, 128, 128, 128);
@@ -360,21 +355,21 @@ TEST(Jasper, SamplesAreScaledFromTheirOwnRange) {
     // 16-bit binary samples: the high byte counts, not the low one.
     Bytes p6 = Text("P6 2 1 65535\n");
     for (BYTE b : {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0xFF, 0x00}) p6.push_back(b);
-    ASSERT_TRUE(DecodeBytes(img, p6));
+    ASSERT_TRUE(DecodeBytes(img, p6, PXIMAGE_FORMAT_UNKNOWN));
     ExpectRgb(img, 0, 0, 255, 128, 0);
     ExpectRgb(img, 1, 0, 0, 1, 254);
     // A 4-bit grey PGM keeps 4 bits; a plain PBM's set bit is black.
-    ASSERT_TRUE(DecodeBytes(img, Text("P2 2 1 15 0 15")));
+    ASSERT_TRUE(DecodeBytes(img, Text("P2 2 1 15 0 15"), PXIMAGE_FORMAT_UNKNOWN));
     EXPECT_EQ(img.GetBpp(), 4);
     EXPECT_EQ(img.GetPixelGray(1, 0), 255);
-    ASSERT_TRUE(DecodeBytes(img, Text("P1 3 1 101")));
+    ASSERT_TRUE(DecodeBytes(img, Text("P1 3 1 101"), PXIMAGE_FORMAT_UNKNOWN));
     EXPECT_EQ(img.GetBpp(), 1);
     EXPECT_EQ(img.GetPixelGray(0, 0), 0);
     EXPECT_EQ(img.GetPixelGray(1, 0), 255);
     // Signed PGX samples are moved up by half their range; LM is little-endian.
     Bytes pgx = Text("PG LM -12 2 1\n");
     for (BYTE b : {0x00, 0xF8, 0xFF, 0x07}) pgx.push_back(b);  // -2048 and 2047
-    ASSERT_TRUE(DecodeBytes(img, pgx));
+    ASSERT_TRUE(DecodeBytes(img, pgx, PXIMAGE_FORMAT_UNKNOWN));
     EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_PGX);
     ExpectRgb(img, 0, 0, 0, 0, 0);
     ExpectRgb(img, 1, 0, 255, 255, 255);
@@ -472,7 +467,7 @@ TEST(Jasper, TheShortestRunEncodedRasterIsRead) {
     Bytes ras = {0x59, 0xA6, 0x6A, 0x95, 0, 0, 1, 2, 0, 0, 0, 1, 0, 0, 0, 8, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0,
                  0x80, 0xFF, 0x40, 0x10, 0x80, 0x00};
     PxImage img;
-    ASSERT_TRUE(DecodeBytes(img, ras)) << img.GetLastError();
+    ASSERT_TRUE(DecodeBytes(img, ras, PXIMAGE_FORMAT_UNKNOWN)) << img.GetLastError();
     EXPECT_EQ(img.GetWidth(), 258u);
     EXPECT_EQ(img.GetPixelGray(255, 0), 0x40);
     EXPECT_EQ(img.GetPixelGray(256, 0), 0x10);

@@ -22,11 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-
-
-
-
 // Mean absolute channel difference between the image and ImageMagick's reading of a file.
 double MeanDifference(PxImage& img, const Ppm& ppm) {
     if (ppm.w != static_cast<int>(img.GetWidth()) || ppm.h != static_cast<int>(img.GetHeight())) return 1e9;
@@ -47,20 +42,6 @@ PxImage Gradient(DWORD w, DWORD h) {
         for (DWORD x = 0; x < w; x++)
             img.SetPixelColor(x, y, RGBQUAD{BYTE(x * 255 / w), BYTE(y * 255 / h), BYTE(128 + x - y), 0});
     return img;
-}
-
-Bytes EncodeBytes(PxImage& img) {
-    BYTE* buffer = nullptr;
-    LONG size = 0;
-    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_JPG)) return {};
-    Bytes out(buffer, buffer + size);
-    PxImage::FreeMemory(buffer);
-    return out;
-}
-
-bool DecodeBytes(PxImage& img, Bytes bytes) {
-    PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
-    return img.Decode(&f, PXIMAGE_FORMAT_JPG);
 }
 
 // Offset of the first SOFn marker's segment (the 0xFF byte), or 0.
@@ -96,7 +77,7 @@ Bytes LibjpegRows(const Bytes& jpg) {
 
 TEST(JpegDecode, ScaleIsRoundedDownToAPowerOfTwoAsTheOldLibraryDid) {
     PxImage src = Gradient(99, 51);
-    const Bytes jpg = EncodeBytes(src);
+    const Bytes jpg = EncodeToBytes(src, PXIMAGE_FORMAT_JPG);
     ASSERT_FALSE(jpg.empty()) << src.GetLastError();
     const struct {
         BYTE scale;
@@ -107,24 +88,24 @@ TEST(JpegDecode, ScaleIsRoundedDownToAPowerOfTwoAsTheOldLibraryDid) {
         PxImage img;
         img.SetJpegScale(c.scale);
         img.SetEscape(-1);
-        ASSERT_TRUE(DecodeBytes(img, jpg));
+        ASSERT_TRUE(DecodeBytes(img, jpg, PXIMAGE_FORMAT_JPG));
         EXPECT_FALSE(img.IsValid());
         EXPECT_EQ(img.GetWidth(), c.w);
         EXPECT_EQ(img.GetHeight(), c.h);
         img.SetEscape(0);
-        ASSERT_TRUE(DecodeBytes(img, jpg));
+        ASSERT_TRUE(DecodeBytes(img, jpg, PXIMAGE_FORMAT_JPG));
         EXPECT_EQ(img.GetWidth(), c.w);
     }
 }
 
 TEST(JpegDecode, QuantizedOutputHasAtMostTheAskedColoursAndGreyMapsStayGrey) {
     PxImage src = Gradient(64, 32);
-    const Bytes jpg = EncodeBytes(src);
+    const Bytes jpg = EncodeToBytes(src, PXIMAGE_FORMAT_JPG);
 
     PxImage colour;
     colour.SetCodecOption(JPG_DEC_QUANTIZE, PXIMAGE_FORMAT_JPG);
     colour.SetJpegQuality(16);
-    ASSERT_TRUE(DecodeBytes(colour, jpg)) << colour.GetLastError();
+    ASSERT_TRUE(DecodeBytes(colour, jpg, PXIMAGE_FORMAT_JPG)) << colour.GetLastError();
     EXPECT_EQ(colour.GetBpp(), 8);
     EXPECT_GT(colour.GetNumColors(), 1u);
     EXPECT_LE(colour.GetNumColors(), 16u);
@@ -139,7 +120,7 @@ TEST(JpegDecode, QuantizedOutputHasAtMostTheAskedColoursAndGreyMapsStayGrey) {
     PxImage grey;
     grey.SetCodecOption(JPG_DEC_QUANTIZE | JPG_DEC_GRAYSCALE, PXIMAGE_FORMAT_JPG);
     grey.SetJpegQuality(8);
-    ASSERT_TRUE(DecodeBytes(grey, jpg)) << grey.GetLastError();
+    ASSERT_TRUE(DecodeBytes(grey, jpg, PXIMAGE_FORMAT_JPG)) << grey.GetLastError();
     ASSERT_LE(grey.GetNumColors(), 8u);
     for (BYTE i = 0; i < grey.GetNumColors(); i++) {
         const RGBQUAD c = grey.GetPaletteColor(i);
@@ -153,7 +134,7 @@ TEST(JpegDecode, QuantizedOutputHasAtMostTheAskedColoursAndGreyMapsStayGrey) {
 TEST(JpegEncode, OnlyTrueColourAndEightBitGreyAreWritten) {
     PxImage pal8(8, 8, 8);
     pal8.SetStdPalette();
-    EXPECT_TRUE(EncodeBytes(pal8).empty());
+    EXPECT_TRUE(EncodeToBytes(pal8, PXIMAGE_FORMAT_JPG).empty());
     EXPECT_STREQ(pal8.GetLastError(), "JPEG can save only RGB or GreyScale images");
 
     // A 4-bit image whose palette is the identity ramp passes the grey test, but its packed
@@ -161,19 +142,19 @@ TEST(JpegEncode, OnlyTrueColourAndEightBitGreyAreWritten) {
     PxImage ramp4(8, 8, 4);
     for (BYTE i = 0; i < 16; i++) ramp4.SetPaletteColor(i, i, i, i);
     ASSERT_TRUE(ramp4.IsGrayScale());
-    EXPECT_TRUE(EncodeBytes(ramp4).empty());
+    EXPECT_TRUE(EncodeToBytes(ramp4, PXIMAGE_FORMAT_JPG).empty());
     EXPECT_STREQ(ramp4.GetLastError(), "JPEG can save only RGB or GreyScale images");
 
     PxImage grey(16, 8, 8);
     grey.SetGrayPalette();
     for (LONG x = 0; x < 16; x++)
         for (LONG y = 0; y < 8; y++) grey.SetPixelIndex(x, y, static_cast<BYTE>(x * 16));
-    const Bytes jpg = EncodeBytes(grey);
+    const Bytes jpg = EncodeToBytes(grey, PXIMAGE_FORMAT_JPG);
     const size_t sof = FindSof(jpg);
     ASSERT_NE(sof, 0u);
     EXPECT_EQ(jpg[sof + 9], 1);  // one component
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, jpg));
+    ASSERT_TRUE(DecodeBytes(back, jpg, PXIMAGE_FORMAT_JPG));
     EXPECT_EQ(back.GetBpp(), 8);
     EXPECT_EQ(back.GetNumColors(), 256u);
     EXPECT_NEAR(back.GetPixelIndex(10, 3), 160, 3);
@@ -184,34 +165,34 @@ TEST(JpegEncode, OptionsAndResolutionReachTheFile) {
     src.SetXDPI(150);
     src.SetYDPI(75);
     src.SetCodecOption(JPG_ENC_PROGRESSIVE | JPG_ENC_OPTIMIZE, PXIMAGE_FORMAT_JPG);
-    const Bytes progressive = EncodeBytes(src);
+    const Bytes progressive = EncodeToBytes(src, PXIMAGE_FORMAT_JPG);
     const size_t sof = FindSof(progressive);
     ASSERT_NE(sof, 0u);
     EXPECT_EQ(progressive[sof + 1], 0xC2);
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, progressive));
+    ASSERT_TRUE(DecodeBytes(back, progressive, PXIMAGE_FORMAT_JPG));
     EXPECT_EQ(back.GetXDPI(), 150);
     EXPECT_EQ(back.GetYDPI(), 75);
 
     src.SetCodecOption(JPG_ENC_GRAYSCALE, PXIMAGE_FORMAT_JPG);
-    const Bytes grey = EncodeBytes(src);
+    const Bytes grey = EncodeToBytes(src, PXIMAGE_FORMAT_JPG);
     ASSERT_NE(FindSof(grey), 0u);
     EXPECT_EQ(grey[FindSof(grey) + 9], 1);
 
     src.SetCodecOption(0, PXIMAGE_FORMAT_JPG);
     src.SetJpegQuality(95);
-    const Bytes fine = EncodeBytes(src);
+    const Bytes fine = EncodeToBytes(src, PXIMAGE_FORMAT_JPG);
     src.SetJpegQuality(10);
-    EXPECT_LT(EncodeBytes(src).size(), fine.size());
+    EXPECT_LT(EncodeToBytes(src, PXIMAGE_FORMAT_JPG).size(), fine.size());
 }
 
 TEST(JpegDecode, BrokenFiles) {
     PxImage src = Gradient(64, 64);
-    const Bytes jpg = EncodeBytes(src);
+    const Bytes jpg = EncodeToBytes(src, PXIMAGE_FORMAT_JPG);
 
     // Cut in the middle of the scan: the rows that are missing are filled, not refused.
     PxImage cut;
-    EXPECT_TRUE(DecodeBytes(cut, Bytes(jpg.begin(), jpg.begin() + jpg.size() * 2 / 3))) << cut.GetLastError();
+    EXPECT_TRUE(DecodeBytes(cut, Bytes(jpg.begin(), jpg.begin() + jpg.size() * 2 / 3), PXIMAGE_FORMAT_JPG)) << cut.GetLastError();
     EXPECT_EQ(cut.GetWidth(), 64u);
 
     PxImage empty;
@@ -221,7 +202,7 @@ TEST(JpegDecode, BrokenFiles) {
     EXPECT_STRNE(empty.GetLastError(), "");
 
     PxImage garbage;
-    EXPECT_FALSE(DecodeBytes(garbage, Bytes(300, 0x5A)));
+    EXPECT_FALSE(DecodeBytes(garbage, Bytes(300, 0x5A), PXIMAGE_FORMAT_JPG));
     EXPECT_STRNE(garbage.GetLastError(), "");
 
     // A frame header that declares 60000 x 60000 pixels fails before any large allocation.
@@ -230,20 +211,20 @@ TEST(JpegDecode, BrokenFiles) {
     ASSERT_NE(sof, 0u);
     huge[sof + 5] = 0xEA, huge[sof + 6] = 0x60, huge[sof + 7] = 0xEA, huge[sof + 8] = 0x60;
     PxImage big;
-    EXPECT_FALSE(DecodeBytes(big, huge));
+    EXPECT_FALSE(DecodeBytes(big, huge, PXIMAGE_FORMAT_JPG));
     EXPECT_FALSE(big.IsValid());
     EXPECT_STRNE(big.GetLastError(), "");
 }
 
 TEST(JpegDecode, AHintReadsTheSmallestScalingThatCoversTheFittedPictureAndNoHintReadsItAll) {
     PxImage src = Gradient(1001, 667);
-    const Bytes jpg = EncodeBytes(src);
+    const Bytes jpg = EncodeToBytes(src, PXIMAGE_FORMAT_JPG);
     // No hint, or one the picture already fits inside: libjpeg's full reading, byte for byte.
     const Bytes reference = LibjpegRows(jpg);
     for (const DWORD hint : {0u, 1001u}) {
         PxImage img;
         img.SetDecodeHint(hint, hint);
-        ASSERT_TRUE(DecodeBytes(img, jpg)) << img.GetLastError();
+        ASSERT_TRUE(DecodeBytes(img, jpg, PXIMAGE_FORMAT_JPG)) << img.GetLastError();
         ASSERT_EQ(img.GetWidth() * img.GetHeight() * 3, reference.size());
         for (DWORD y = 0; y < img.GetHeight(); y++)
             ASSERT_EQ(std::memcmp(img.GetBits(y), &reference[y * 3 * 1001], 3 * 1001), 0) << "row " << y;
@@ -259,7 +240,7 @@ TEST(JpegDecode, AHintReadsTheSmallestScalingThatCoversTheFittedPictureAndNoHint
         PxImage img;
         img.SetDecodeHint(c.fitW, c.fitH);
         img.SetJpegScale(c.scale);
-        ASSERT_TRUE(DecodeBytes(img, jpg)) << img.GetLastError();
+        ASSERT_TRUE(DecodeBytes(img, jpg, PXIMAGE_FORMAT_JPG)) << img.GetLastError();
         EXPECT_EQ(img.GetWidth(), c.w);
         EXPECT_EQ(img.GetHeight(), c.h);
     }
@@ -268,8 +249,8 @@ TEST(JpegDecode, AHintReadsTheSmallestScalingThatCoversTheFittedPictureAndNoHint
 TEST(JpegFiles, ImageMagickFilesLoadAndOursLoadInImageMagick) {
     if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
     TempDir dir;
-    const std::string prog = dir / "prog.jpg", grey = dir / "grey.jpg", cmyk = dir / "cmyk.jpg";
-    const std::string dpcm = dir / "dpcm.jpg", nodpi = dir / "nodpi.jpg";
+    const std::string prog = dir.File("prog.jpg"), grey = dir.File("grey.jpg"), cmyk = dir.File("cmyk.jpg");
+    const std::string dpcm = dir.File("dpcm.jpg"), nodpi = dir.File("nodpi.jpg");
     ASSERT_EQ(Shell("convert rose: -resize 200% -interlace JPEG '" + prog + "'"), 0);
     ASSERT_EQ(Shell("convert rose: -colorspace Gray '" + grey + "'"), 0);
     ASSERT_EQ(Shell("convert rose: -colorspace CMYK '" + cmyk + "'"), 0);
@@ -300,7 +281,7 @@ TEST(JpegFiles, ImageMagickFilesLoadAndOursLoadInImageMagick) {
     EXPECT_EQ(n.GetXDPI(), 1);
 
     // Our file, read by ImageMagick, is the picture we saved.
-    const std::string ours = dir / "ours.jpg";
+    const std::string ours = dir.File("ours.jpg");
     p.SetJpegQuality(95);
     ASSERT_TRUE(p.Save(ours.c_str(), PXIMAGE_FORMAT_JPG)) << p.GetLastError();
     EXPECT_LT(MeanDifference(p, Render(ours)), 2.5);
@@ -311,7 +292,7 @@ TEST(JpegFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
         Shell("/usr/bin/python3 -c 'import PIL'") != 0)
         GTEST_SKIP() << "ImageMagick or Pillow missing";
     TempDir dir;
-    const std::string src = dir / "src.png", pil = dir / "pillow.jpg";
+    const std::string src = dir.File("src.png"), pil = dir.File("pillow.jpg");
     ASSERT_EQ(Shell("convert rose: -resize 300% '" + src + "'"), 0);
     ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; e = Image.Exif(); "
                     "e[0x010F] = 'Pillow'; e[0x0112] = 6; Image.open(sys.argv[1]).convert('RGB')"
@@ -329,7 +310,7 @@ TEST(JpegFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     EXPECT_LT(MeanDifference(p, Render(pil)), 1.0);
 
     if (HaveTool("vips")) {
-        const std::string v = dir / "vips.jpg";
+        const std::string v = dir.File("vips.jpg");
         ASSERT_EQ(Shell("vips copy '" + src + "' '" + v + "[Q=90,interlace]'"), 0);
         PxImage img;
         ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_JPG)) << img.GetLastError();
@@ -337,7 +318,7 @@ TEST(JpegFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     }
 
     // Pillow decodes our file to what we decode it to.
-    const std::string ours = dir / "ours.jpg", back = dir / "back.ppm";
+    const std::string ours = dir.File("ours.jpg"), back = dir.File("back.ppm");
     ASSERT_TRUE(p.Save(ours.c_str(), PXIMAGE_FORMAT_JPG));
     ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).convert('RGB')"
                     ".save(sys.argv[2])\" '" + ours + "' '" + back + "'"),
@@ -350,8 +331,8 @@ TEST(JpegFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
 TEST(JpegFiles, NetpbmFilesLoadAndNetpbmReadsOurs) {
     if (!HaveTool("convert") || !HaveTool("pnmtojpeg") || !HaveTool("jpegtopnm")) GTEST_SKIP() << "netpbm missing";
     TempDir dir;
-    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.jpg", ref = dir / "ref.ppm";
-    const std::string ours = dir / "ours.jpg", back = dir / "back.ppm";
+    const std::string src = dir.File("src.ppm"), theirs = dir.File("netpbm.jpg"), ref = dir.File("ref.ppm");
+    const std::string ours = dir.File("ours.jpg"), back = dir.File("back.ppm");
     ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmtojpeg --quality=95 --progressive '" + src + "' > '" + theirs +
                     "' && jpegtopnm '" + theirs + "' > '" + ref + "'"),
               0);

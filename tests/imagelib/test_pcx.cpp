@@ -26,19 +26,6 @@ Bytes Pcx(WORD w, WORD h, BYTE bits, BYTE planes, WORD bpl, const Bytes& data) {
     return f;
 }
 
-bool DecodeBytes(PxImage& img, Bytes bytes) {
-    return img.Decode(bytes.data(), static_cast<DWORD>(bytes.size()), PXIMAGE_FORMAT_PCX);
-}
-
-Bytes Encoded(PxImage& img) {
-    BYTE* buffer = nullptr;
-    LONG size = 0;
-    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_PCX)) return {};
-    Bytes out(buffer, buffer + size);
-    PxImage::FreeMemory(buffer);
-    return out;
-}
-
 // How the other programs see a file. ImageMagick reads 1-bit single-plane files with the bits
 // inverted (netpbm and Pillow agree with each other), so those go through pcxtoppm.
 Ppm PeerRender(const std::string& file, WORD bpp) {
@@ -52,10 +39,10 @@ Ppm PeerRender(const std::string& file, WORD bpp) {
 TEST(Pcx, FilesOfNetpbmAndImageMagickLoad) {
     if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick (convert) missing";
     TempDir dir;
-    const std::string rgb = dir / "rgb.ppm";
+    const std::string rgb = dir.File("rgb.ppm");
     ASSERT_EQ(Shell("convert rose: -resize 151x9\\! '" + rgb + "'"), 0);
     for (int n : {2, 4, 8, 16, 200})
-        ASSERT_EQ(Shell("convert '" + rgb + "' -colors " + std::to_string(n) + " '" + dir / "c" + std::to_string(n) + ".ppm'"), 0);
+        ASSERT_EQ(Shell("convert '" + rgb + "' -colors " + std::to_string(n) + " '" + dir.File("c") + std::to_string(n) + ".ppm'"), 0);
     struct Case {
         const char* name;
         std::string command;
@@ -84,8 +71,8 @@ TEST(Pcx, FilesOfNetpbmAndImageMagickLoad) {
         auto replace = [&](const std::string& from, const std::string& to) {
             for (size_t at; (at = cmd.find(from)) != std::string::npos;) cmd.replace(at, from.size(), to);
         };
-        const std::string file = dir / c.name;
-        for (const char* n : {"200", "16", "8", "4", "2"}) replace(std::string("C") + n, "'" + dir / "c" + n + ".ppm'");
+        const std::string file = dir.File(c.name);
+        for (const char* n : {"200", "16", "8", "4", "2"}) replace(std::string("C") + n, "'" + dir.File("c") + n + ".ppm'");
         replace("IN", "'" + rgb + "'");
         replace("OUT", "'" + file + "'");
         ASSERT_EQ(Shell(cmd), 0) << cmd;
@@ -120,7 +107,7 @@ TEST(Pcx, OurFilesReadInOtherTools) {
         }
     for (PxImage* img : {&one, &four, &eight, &rgb}) {
         SCOPED_TRACE(img->GetBpp());
-        const std::string file = dir / ("ours" + std::to_string(img->GetBpp()) + ".pcx").c_str();
+        const std::string file = dir.File("ours" + std::to_string(img->GetBpp()) + ".pcx");
         ASSERT_TRUE(img->Save(file.c_str(), PXIMAGE_FORMAT_PCX)) << img->GetLastError();
         EXPECT_EQ(le::get16(ReadFile(file).data() + 66) % 2, 0);  // even lines for an odd width
         if (img->GetBpp() > 1) {
@@ -140,13 +127,13 @@ TEST(Pcx, OurFilesReadInOtherTools) {
     }
     // The white, black picture comes back with 0 black: the same picture.
     PxImage back;
-    ASSERT_TRUE(back.Load((dir / "ours1.pcx").c_str(), 0));
+    ASSERT_TRUE(back.Load(dir.File("ours1.pcx").c_str(), 0));
     EXPECT_EQ(back.GetPaletteColor(0).rgbRed, 0);
     EXPECT_EQ(back.GetPixelIndex(0, 0), 1);
 
     rgb.AlphaCreate();
     rgb.AlphaSet(4, 1, 33);
-    const std::string a = dir / "alpha.pcx";
+    const std::string a = dir.File("alpha.pcx");
     ASSERT_TRUE(rgb.Save(a.c_str(), PXIMAGE_FORMAT_PCX));
     ASSERT_TRUE(back.Load(a.c_str(), 0));
     ASSERT_TRUE(back.AlphaIsValid());
@@ -158,7 +145,7 @@ TEST(Pcx, ByteRunsAndLineLengths) {
     // 100 equal bytes go out as runs of 63 and 37.
     PxImage run(100, 1, 8);
     std::memset(run.GetBits(), 7, 100);
-    Bytes f = Encoded(run);
+    Bytes f = EncodeToBytes(run, PXIMAGE_FORMAT_PCX);
     ASSERT_GE(f.size(), 128u + 4 + 769);
     EXPECT_EQ(le::get16(&f[66]), 100);
     EXPECT_EQ(Bytes(f.begin() + 128, f.begin() + 132), (Bytes{0xFF, 7, 0xC0 | 37, 7}));
@@ -167,13 +154,13 @@ TEST(Pcx, ByteRunsAndLineLengths) {
     // An odd width: one pad byte per plane line.
     PxImage odd(3, 1, 24);
     odd.SetPixelColor(0, 0, RGBQUAD{1, 2, 0xC5, 0});
-    f = Encoded(odd);
+    f = EncodeToBytes(odd, PXIMAGE_FORMAT_PCX);
     EXPECT_EQ(le::get16(&f[66]), 4);
     EXPECT_EQ(Bytes(f.begin() + 128, f.end()), (Bytes{0xC1, 0xC5, 0xC2, 0, 0, 2, 0xC2, 0, 0, 1, 0xC2, 0, 0}));
 
     // Lines may hold more than the width; the extra bytes are skipped.
     PxImage img;
-    ASSERT_TRUE(DecodeBytes(img, Pcx(2, 2, 8, 3, 4, {1, 2, 9, 9, 3, 4, 9, 9, 5, 6, 9, 9, 7, 8, 9, 9, 10, 11, 9, 9, 12, 13, 9, 9})));
+    ASSERT_TRUE(DecodeBytes(img, Pcx(2, 2, 8, 3, 4, {1, 2, 9, 9, 3, 4, 9, 9, 5, 6, 9, 9, 7, 8, 9, 9, 10, 11, 9, 9, 12, 13, 9, 9}), PXIMAGE_FORMAT_PCX));
     EXPECT_EQ(img.GetPixelColor(1, 1, false).rgbRed, 2);
     EXPECT_EQ(img.GetPixelColor(1, 1, false).rgbBlue, 6);
     EXPECT_EQ(img.GetPixelColor(0, 0, false).rgbGreen, 10);
@@ -183,7 +170,7 @@ TEST(Pcx, ByteRunsAndLineLengths) {
     // Two planes of 1 bit keep all four colours.
     Bytes two = Pcx(8, 1, 1, 2, 2, {0x0F, 0, 0x33, 0});
     for (int i = 0; i < 4; ++i) two[16 + 3 * i] = BYTE(60 * i + 10);
-    ASSERT_TRUE(DecodeBytes(img, two));
+    ASSERT_TRUE(DecodeBytes(img, two, PXIMAGE_FORMAT_PCX));
     EXPECT_EQ(img.GetBpp(), 4);
     EXPECT_EQ(img.GetPixelIndex(0, 0), 0);
     EXPECT_EQ(img.GetPixelIndex(2, 0), 2);
@@ -195,26 +182,26 @@ TEST(Pcx, ByteRunsAndLineLengths) {
 TEST(Pcx, BadFilesAreRefused) {
     PxImage img;
     // A missing palette signature, data that ends early, a run past the end.
-    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 1, 8, 1, 4, {1, 2, 3, 4, 11})));
+    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 1, 8, 1, 4, {1, 2, 3, 4, 11}), PXIMAGE_FORMAT_PCX));
     EXPECT_STREQ(img.GetLastError(), "bad color map signature");
-    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 2, 8, 1, 4, {1, 2, 3, 4, 5})));
+    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 2, 8, 1, 4, {1, 2, 3, 4, 5}), PXIMAGE_FORMAT_PCX));
     EXPECT_STREQ(img.GetLastError(), "corrupted PCX");
-    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 1, 8, 1, 4, {0xC5, 1})));
+    EXPECT_FALSE(DecodeBytes(img, Pcx(4, 1, 8, 1, 4, {0xC5, 1}), PXIMAGE_FORMAT_PCX));
     EXPECT_STREQ(img.GetLastError(), "repeat count spans end of image");
     // Lines too short for the width would read into the next plane and past the data.
-    EXPECT_FALSE(DecodeBytes(img, Pcx(40, 1, 8, 4, 2, Bytes(8, 1))));
+    EXPECT_FALSE(DecodeBytes(img, Pcx(40, 1, 8, 4, 2, Bytes(8, 1)), PXIMAGE_FORMAT_PCX));
     EXPECT_STREQ(img.GetLastError(), "PCX lines too short for the width");
-    EXPECT_FALSE(DecodeBytes(img, Pcx(40, 1, 1, 1, 2, Bytes(2, 1))));
+    EXPECT_FALSE(DecodeBytes(img, Pcx(40, 1, 1, 1, 2, Bytes(2, 1)), PXIMAGE_FORMAT_PCX));
     EXPECT_STREQ(img.GetLastError(), "PCX lines too short for the width");
     // A huge picture in a few bytes is refused before anything is allocated.
-    EXPECT_FALSE(DecodeBytes(img, Pcx(60000, 60000, 8, 4, 60000, Bytes(64, 0xFF))));
+    EXPECT_FALSE(DecodeBytes(img, Pcx(60000, 60000, 8, 4, 60000, Bytes(64, 0xFF)), PXIMAGE_FORMAT_PCX));
     EXPECT_STREQ(img.GetLastError(), "corrupted PCX");
     // x max below x min: Create's refusal, with its text.
     Bytes f = Pcx(4, 1, 8, 1, 4, {1, 2, 3, 4});
     le::put16(&f[4], 9);
-    EXPECT_FALSE(DecodeBytes(img, f));
+    EXPECT_FALSE(DecodeBytes(img, f, PXIMAGE_FORMAT_PCX));
     EXPECT_STRNE(img.GetLastError(), "");
     img.SetEscape(1);
-    EXPECT_FALSE(DecodeBytes(img, Pcx(2, 1, 8, 3, 2, Bytes(6))));
+    EXPECT_FALSE(DecodeBytes(img, Pcx(2, 1, 8, 3, 2, Bytes(6)), PXIMAGE_FORMAT_PCX));
     EXPECT_STREQ(img.GetLastError(), "Cancelled");
 }

@@ -21,26 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-
-
-
-
-
-bool DecodeBytes(PxImage& img, Bytes bytes) {
-    PxMemFile f(bytes.data(), static_cast<unsigned long>(bytes.size()));
-    return img.Decode(&f, PXIMAGE_FORMAT_PNG);
-}
-
-Bytes EncodeBytes(PxImage& img) {
-    BYTE* buffer = nullptr;
-    LONG size = 0;
-    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_PNG)) return {};
-    Bytes out(buffer, buffer + size);
-    PxImage::FreeMemory(buffer);
-    return out;
-}
-
 // The data of the first chunk of the given type, or empty.
 Bytes Chunk(const Bytes& png, const char* type) {
     for (size_t p = 8; p + 8 <= png.size();) {
@@ -61,13 +41,7 @@ PxImage MakeIndexed(DWORD w, DWORD h, DWORD bpp) {
     return img;
 }
 
-class PngFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
-    }
-    TempDir dir;
-};
+using PngFiles = ImageMagickFiles;
 
 }  // namespace
 
@@ -89,7 +63,7 @@ TEST_F(PngFiles, EveryColourTypeFromImageMagickLoadsWithItsPixels) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = dir / c.name;
+        const std::string file = dir.File(c.name);
         ASSERT_EQ(Shell(std::string("convert ") + c.args + "'" + file + "'"), 0);
         PxImage img;
         ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
@@ -102,7 +76,7 @@ TEST_F(PngFiles, EveryColourTypeFromImageMagickLoadsWithItsPixels) {
 TEST_F(PngFiles, AlphaIsKeptAtBothDepthsAndGreyAlphaIsComposited) {
     for (const char* kind : {"PNG32:", "PNG64:"}) {
         SCOPED_TRACE(kind);
-        const std::string file = dir / "rgba.png";
+        const std::string file = dir.File("rgba.png");
         ASSERT_EQ(Shell(std::string("convert -size 20x10 xc:red -alpha set -channel A -fx 'i/w' ") + kind + "'" + file +
                       "'"),
                   0);
@@ -114,7 +88,7 @@ TEST_F(PngFiles, AlphaIsKeptAtBothDepthsAndGreyAlphaIsComposited) {
         EXPECT_NEAR(img.AlphaGet(10, 5), 128, 1);
         EXPECT_EQ(img.GetPixelColor(10, 5, false).rgbRed, 255);  // not mixed with any background
     }
-    const std::string ga = dir / "ga.png";
+    const std::string ga = dir.File("ga.png");
     ASSERT_EQ(Shell("convert -size 20x10 xc:gray50 -alpha set -channel A -fx 'i/w' -define png:color-type=4 '" + ga + "'"),
               0);
     PxImage grey;
@@ -129,14 +103,14 @@ TEST(PngPalette, TransparentIndexIsWrittenAsEntryZeroAndTheSavedImageStaysAsItWa
     const RGBQUAD entry5 = img.GetPaletteColor(5), entry0 = img.GetPaletteColor(0);
     const Bytes before(static_cast<BYTE*>(img.GetDIB()), static_cast<BYTE*>(img.GetDIB()) + img.GetSize());
 
-    const Bytes png = EncodeBytes(img);
+    const Bytes png = EncodeToBytes(img, PXIMAGE_FORMAT_PNG);
     ASSERT_FALSE(png.empty()) << img.GetLastError();
     EXPECT_EQ(img.GetTransIndex(), 5);
     EXPECT_EQ(Bytes(static_cast<BYTE*>(img.GetDIB()), static_cast<BYTE*>(img.GetDIB()) + img.GetSize()), before);
     EXPECT_EQ(Chunk(png, "tRNS"), Bytes{0});
 
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, png)) << back.GetLastError();
+    ASSERT_TRUE(DecodeBytes(back, png, PXIMAGE_FORMAT_PNG)) << back.GetLastError();
     EXPECT_EQ(back.GetTransIndex(), 0);
     EXPECT_EQ(back.GetPaletteColor(0).rgbRed, entry5.rgbRed);
     EXPECT_EQ(back.GetPaletteColor(0).rgbBlue, entry5.rgbBlue);
@@ -154,16 +128,16 @@ TEST(PngPalette, PaletteLengthFollowsTheIndicesInUseAndAlphaPaletteRoundTrips) {
     img.SetGrayPalette();
     for (LONG y = 0; y < 100; y++)
         for (LONG x = 0; x < 100; x++) img.SetPixelIndex(x, y, static_cast<BYTE>((x + y) % 10));
-    Bytes png = EncodeBytes(img);
+    Bytes png = EncodeToBytes(img, PXIMAGE_FORMAT_PNG);
     EXPECT_EQ(Chunk(png, "PLTE").size(), 30u);
     EXPECT_TRUE(Chunk(png, "tRNS").empty());
 
     for (BYTE i = 0; i < 10; i++) img.SetPaletteColor(i, i, i, i, static_cast<BYTE>(i * 20));
     img.AlphaPaletteEnable(true);
-    png = EncodeBytes(img);
+    png = EncodeToBytes(img, PXIMAGE_FORMAT_PNG);
     ASSERT_EQ(Chunk(png, "tRNS").size(), 10u);
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, png));
+    ASSERT_TRUE(DecodeBytes(back, png, PXIMAGE_FORMAT_PNG));
     EXPECT_TRUE(back.AlphaPaletteIsEnabled());
     EXPECT_EQ(back.GetTransIndex(), -1);
     EXPECT_EQ(back.GetPaletteColor(7).rgbReserved, 140);
@@ -200,11 +174,11 @@ TEST(PngTrueColour, TransparentColourBecomesAlphaOnlyInTheFile) {
     img.SetPixelColor(2, 1, RGBQUAD{1, 2, 3, 0});
     img.SetTransColor(RGBQUAD{1, 2, 3, 0});
     img.SetTransIndex(0);
-    const Bytes png = EncodeBytes(img);
+    const Bytes png = EncodeToBytes(img, PXIMAGE_FORMAT_PNG);
     ASSERT_FALSE(png.empty());
     EXPECT_FALSE(img.AlphaIsValid());  // no plane is left behind on the saved image
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, png));
+    ASSERT_TRUE(DecodeBytes(back, png, PXIMAGE_FORMAT_PNG));
     ASSERT_TRUE(back.AlphaIsValid());
     EXPECT_EQ(back.AlphaGet(2, 1), 0);
     EXPECT_EQ(back.AlphaGet(3, 1), 255);
@@ -221,7 +195,7 @@ TEST(PngPalette, AnIndexedImageWithAnAlphaPlaneIsWrittenWithItsAlpha) {
         for (DWORD option : {0u, 1u}) {
             img.SetCodecOption(option, PXIMAGE_FORMAT_PNG);
             PxImage back;
-            ASSERT_TRUE(DecodeBytes(back, EncodeBytes(img)));
+            ASSERT_TRUE(DecodeBytes(back, EncodeToBytes(img, PXIMAGE_FORMAT_PNG), PXIMAGE_FORMAT_PNG));
             ASSERT_TRUE(back.AlphaIsValid());
             EXPECT_EQ(back.AlphaGet(3, 2), 0);
             EXPECT_EQ(back.AlphaGet(4, 2), 99);
@@ -243,11 +217,11 @@ TEST(PngTrueColour, InterlacedSaveDecodesToTheSamePixels) {
     img.AlphaCreate();
     img.AlphaSet(4, 5, 77);
     img.SetCodecOption(1, PXIMAGE_FORMAT_PNG);
-    const Bytes png = EncodeBytes(img);
+    const Bytes png = EncodeToBytes(img, PXIMAGE_FORMAT_PNG);
     ASSERT_GE(Chunk(png, "IHDR").size(), 13u);
     EXPECT_EQ(Chunk(png, "IHDR")[12], 1);  // Adam7
     PxImage back;
-    ASSERT_TRUE(DecodeBytes(back, png)) << back.GetLastError();
+    ASSERT_TRUE(DecodeBytes(back, png, PXIMAGE_FORMAT_PNG)) << back.GetLastError();
     EXPECT_EQ(back.GetCodecOption(PXIMAGE_FORMAT_PNG), 1u);
     EXPECT_EQ(back.AlphaGet(4, 5), 77);
     for (LONG y = 0; y < 23; y++)
@@ -262,7 +236,7 @@ TEST(PngTrueColour, InterlacedSaveDecodesToTheSamePixels) {
     // Written as 4-bit palette; ImageMagick makes the 2-bit interlaced twin when available.
     if (HaveTool("convert")) {
         TempDir dir;
-        const std::string src = dir / "four.png", dst = dir / "two.png";
+        const std::string src = dir.File("four.png"), dst = dir.File("two.png");
         ASSERT_TRUE(two.Save(src.c_str(), PXIMAGE_FORMAT_PNG));
         ASSERT_EQ(Shell("convert '" + src + "' -colorspace Gray -depth 2 -interlace PNG '" + dst + "'"), 0);
         PxImage back2;
@@ -277,9 +251,9 @@ TEST_F(PngFiles, WhatWeWriteImageMagickReadsWithTheSamePixels) {
         for (LONG x = 0; x < 9; x++) rgba.SetPixelColor(x, y, RGBQUAD{BYTE(30 * x), BYTE(50 * y), 200, 0});
     rgba.AlphaCreate();
     rgba.AlphaSet(1, 4, 10);  // top row, second pixel
-    const std::string file = dir / "ours.png";
+    const std::string file = dir.File("ours.png");
     ASSERT_TRUE(rgba.Save(file.c_str(), PXIMAGE_FORMAT_PNG)) << rgba.GetLastError();
-    const std::string raw = dir / "ours.rgba";
+    const std::string raw = dir.File("ours.rgba");
     ASSERT_EQ(Shell("convert '" + file + "' -depth 8 rgba:'" + raw + "'"), 0);
     const Bytes px = ReadFile(raw);
     ASSERT_EQ(px.size(), 9u * 5 * 4);
@@ -288,21 +262,21 @@ TEST_F(PngFiles, WhatWeWriteImageMagickReadsWithTheSamePixels) {
     EXPECT_EQ(px[4 * (9 * 4 + 2) + 2], 60);  // its blue
 
     PxImage pal = MakeIndexed(11, 7, 4);
-    const std::string palFile = dir / "pal.png";
+    const std::string palFile = dir.File("pal.png");
     ASSERT_TRUE(pal.Save(palFile.c_str(), PXIMAGE_FORMAT_PNG));
     EXPECT_EQ(MaxDifference(pal, Render(palFile)), 0);
 }
 
 TEST(PngHostile, BrokenFilesFailWithAReason) {
     PxImage img(4, 4, 24);
-    ASSERT_FALSE(EncodeBytes(img).empty());
-    const Bytes good = EncodeBytes(img);
+    ASSERT_FALSE(EncodeToBytes(img, PXIMAGE_FORMAT_PNG).empty());
+    const Bytes good = EncodeToBytes(img, PXIMAGE_FORMAT_PNG);
 
     PxImage a;
-    EXPECT_FALSE(DecodeBytes(a, Bytes(good.begin(), good.begin() + good.size() / 2)));
+    EXPECT_FALSE(DecodeBytes(a, Bytes(good.begin(), good.begin() + good.size() / 2), PXIMAGE_FORMAT_PNG));
     EXPECT_STRNE(a.GetLastError(), "");
     PxImage b;
-    EXPECT_FALSE(DecodeBytes(b, Bytes{'n', 'o', 't', ' ', 'p', 'n', 'g', 0, 0, 0}));
+    EXPECT_FALSE(DecodeBytes(b, Bytes{'n', 'o', 't', ' ', 'p', 'n', 'g', 0, 0, 0}, PXIMAGE_FORMAT_PNG));
     EXPECT_STRNE(b.GetLastError(), "");
 
     // A valid header that declares 100000 x 100000 pixels: the image cannot be made, and the
@@ -321,7 +295,7 @@ TEST(PngHostile, BrokenFilesFailWithAReason) {
     put32be(29, ~crc);
     huge.insert(huge.end(), good.begin() + 33, good.end());
     PxImage c;
-    EXPECT_FALSE(DecodeBytes(c, huge));
+    EXPECT_FALSE(DecodeBytes(c, huge, PXIMAGE_FORMAT_PNG));
     EXPECT_FALSE(c.IsValid());
     EXPECT_STRNE(c.GetLastError(), "");
 
@@ -346,7 +320,7 @@ TEST(PngHostile, BrokenFilesFailWithAReason) {
 
 TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     if (Shell("/usr/bin/python3 -c 'import PIL'") != 0) GTEST_SKIP() << "Pillow missing";
-    const std::string src = dir / "src.png";
+    const std::string src = dir.File("src.png");
     ASSERT_EQ(Shell("convert rose: PNG24:'" + src + "'"), 0);
     const struct {
         const char* name;
@@ -357,7 +331,7 @@ TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
                  {"grey16.png", "convert('I')", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = dir / c.name;
+        const std::string file = dir.File(c.name);
         ASSERT_EQ(Shell(std::string("/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).") +
                         c.convert + ".save(sys.argv[2])\" '" + src + "' '" + file + "'"),
                   0);
@@ -367,7 +341,7 @@ TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
         EXPECT_LE(MaxDifference(img, Render(file)), 1);
     }
     if (HaveTool("vips")) {
-        const std::string v = dir / "vips16.png";
+        const std::string v = dir.File("vips16.png");
         ASSERT_EQ(Shell("vips copy '" + src + "' '" + v + "[bitdepth=16]'"), 0);
         PxImage img;
         ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
@@ -376,7 +350,7 @@ TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
 
     PxImage ours = MakeIndexed(21, 13, 8);
     ours.SetTransIndex(3);
-    const std::string file = dir / "ours.png", back = dir / "back.ppm";
+    const std::string file = dir.File("ours.png"), back = dir.File("back.ppm");
     ASSERT_TRUE(ours.Save(file.c_str(), PXIMAGE_FORMAT_PNG));
     ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
                     "assert im.info.get('transparency') == 0; im.convert('RGB').save(sys.argv[2])\" '" + file +
@@ -387,7 +361,7 @@ TEST_F(PngFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
 
 TEST_F(PngFiles, NetpbmFilesLoadAndNetpbmReadsOurs) {
     if (!HaveTool("pnmtopng") || !HaveTool("pngtopam")) GTEST_SKIP() << "netpbm missing";
-    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.png", ours = dir / "ours.png", back = dir / "back.ppm";
+    const std::string src = dir.File("src.ppm"), theirs = dir.File("netpbm.png"), ours = dir.File("ours.png"), back = dir.File("back.ppm");
     ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmtopng -interlace '" + src + "' > '" + theirs + "'"), 0);
     PxImage img;
     ASSERT_TRUE(img.Load(theirs.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
@@ -446,10 +420,10 @@ TEST(PngRoundTrip, EveryKindSizeAndInterlaceDecodesToTheSamePixels) {
                                                 << (interlace ? ", interlaced" : ""));
                 PxImage img = MakeSample(kind, s.w, s.h);
                 img.SetCodecOption(interlace, PXIMAGE_FORMAT_PNG);
-                const Bytes png = EncodeBytes(img);
+                const Bytes png = EncodeToBytes(img, PXIMAGE_FORMAT_PNG);
                 ASSERT_FALSE(png.empty()) << img.GetLastError();
                 PxImage back;
-                ASSERT_TRUE(DecodeBytes(back, png)) << back.GetLastError();
+                ASSERT_TRUE(DecodeBytes(back, png, PXIMAGE_FORMAT_PNG)) << back.GetLastError();
                 ASSERT_EQ(back.GetWidth(), s.w);
                 ASSERT_EQ(back.GetHeight(), s.h);
                 // An indexed image with alpha goes out as RGBA and comes back as 24 bits.
@@ -480,30 +454,30 @@ TEST_F(PngFiles, OtherReadersDecodeOurTrueColourFilesToTheSamePixels) {
         SCOPED_TRACE(interlace);
         PxImage img = MakeSample(Kind::Rgb, 301, 203);
         img.SetCodecOption(interlace, PXIMAGE_FORMAT_PNG);
-        const std::string file = dir / "rgb.png";
+        const std::string file = dir.File("rgb.png");
         ASSERT_TRUE(img.Save(file.c_str(), PXIMAGE_FORMAT_PNG)) << img.GetLastError();
         EXPECT_EQ(MaxDifference(img, Render(file)), 0);
         const struct {
             const char* tool;
             std::string command;
         } readers[] = {
-            {"pngtopam", "pngtopam '" + file + "' > '" + dir / "netpbm.ppm" + "'"},
-            {"vips", "vips copy '" + file + "' '" + dir / "vips.ppm" + "[strip]'"},  // no comment line
+            {"pngtopam", "pngtopam '" + file + "' > '" + dir.File("netpbm.ppm") + "'"},
+            {"vips", "vips copy '" + file + "' '" + dir.File("vips.ppm") + "[strip]'"},  // no comment line
             {"/usr/bin/python3",
              "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])\" '" +
-                 file + "' '" + dir / "pillow.ppm" + "'"},
+                 file + "' '" + dir.File("pillow.ppm") + "'"},
         };
         const char* outputs[] = {"netpbm.ppm", "vips.ppm", "pillow.ppm"};
         for (size_t i = 0; i < std::size(readers); i++) {
             if (!HaveTool(readers[i].tool) || (i == 2 && Shell("/usr/bin/python3 -c 'import PIL'") != 0)) continue;
             SCOPED_TRACE(readers[i].tool);
             ASSERT_EQ(Shell(readers[i].command), 0);
-            EXPECT_EQ(MaxDifference(img, Render(dir / outputs[i])), 0);
+            EXPECT_EQ(MaxDifference(img, Render(dir.File(outputs[i]))), 0);
         }
     }
     // Alpha, as ImageMagick reads it: every sample of every pixel.
     PxImage rgba = MakeSample(Kind::RgbAlpha, 67, 41);
-    const std::string file = dir / "rgba.png", raw = dir / "rgba.raw";
+    const std::string file = dir.File("rgba.png"), raw = dir.File("rgba.raw");
     ASSERT_TRUE(rgba.Save(file.c_str(), PXIMAGE_FORMAT_PNG)) << rgba.GetLastError();
     ASSERT_EQ(Shell("convert '" + file + "' -depth 8 rgba:'" + raw + "'"), 0);
     const Bytes px = ReadFile(raw);

@@ -29,10 +29,6 @@ Bytes Tga(BYTE type, WORD w, WORD h, BYTE depth, BYTE desc, const Bytes& rest, B
     return f;
 }
 
-bool DecodeBytes(PxImage& img, Bytes bytes) {
-    return img.Decode(bytes.data(), static_cast<DWORD>(bytes.size()), PXIMAGE_FORMAT_TGA);
-}
-
 Bytes Rows(PxImage& img) { return Bytes(img.GetBits(), img.GetBits() + size_t{img.GetEffWidth()} * img.GetHeight()); }
 
 }  // namespace
@@ -40,7 +36,7 @@ Bytes Rows(PxImage& img) { return Bytes(img.GetBits(), img.GetBits() + size_t{im
 TEST(Tga, FilesOfImageMagickNetpbmAndPillowLoad) {
     if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick (convert) missing";
     TempDir dir;
-    const std::string rgb = dir / "rgb.ppm";
+    const std::string rgb = dir.File("rgb.ppm");
     ASSERT_EQ(Shell("convert rose: -resize 150x9\\! '" + rgb + "'"), 0);
     struct Case {
         const char* name;
@@ -60,10 +56,10 @@ TEST(Tga, FilesOfImageMagickNetpbmAndPillowLoad) {
         {"pil-rle.tga", "PIL", 24},
         {"pil-la.tga", "PILLA", 24},
     };
-    ASSERT_EQ(Shell("convert '" + rgb + "' -colors 16 '" + dir / "c16.ppm" + "'"), 0);
+    ASSERT_EQ(Shell("convert '" + rgb + "' -colors 16 '" + dir.File("c16.ppm") + "'"), 0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = dir / c.name;
+        const std::string file = dir.File(c.name);
         if (c.command.rfind("convert", 0) != 0 && !HaveTool("pamtotga")) continue;
         std::string cmd = c.command;
         if (cmd == "PIL" || cmd == "PILLA") {
@@ -76,7 +72,7 @@ TEST(Tga, FilesOfImageMagickNetpbmAndPillowLoad) {
         auto replace = [&](const std::string& from, const std::string& to) {
             for (size_t at; (at = cmd.find(from)) != std::string::npos;) cmd.replace(at, from.size(), to);
         };
-        replace("IN16", "'" + dir / "c16.ppm" + "'");
+        replace("IN16", "'" + dir.File("c16.ppm") + "'");
         replace("IN", "'" + rgb + "'");
         replace("OUT", "'" + file + "'");
         if (Shell(cmd) != 0) {
@@ -115,17 +111,17 @@ TEST(Tga, OurFilesReadInOtherTools) {
     for (int i = 0; i < 6; ++i) pal.SetPaletteColor(BYTE(i), BYTE(i * 40), BYTE(200 - i * 30), BYTE(i * 11));
     for (LONG y = 0; y < 4; ++y)
         for (LONG x = 0; x < 9; ++x) pal.SetPixelIndex(x, y, BYTE((x + 2 * y) % 6));
-    const std::string f24 = dir / "ours24.tga", f8 = dir / "ours8.tga", f32 = dir / "ours32.tga";
+    const std::string f24 = dir.File("ours24.tga"), f8 = dir.File("ours8.tga"), f32 = dir.File("ours32.tga");
     ASSERT_TRUE(rgb.Save(f24.c_str(), PXIMAGE_FORMAT_TGA));
     ASSERT_TRUE(pal.Save(f8.c_str(), PXIMAGE_FORMAT_TGA));
     EXPECT_EQ(ReadFile(f8).size(), 18u + 768 + 9 * 4);  // the full map, though six colours are used
     EXPECT_EQ(MaxDifference(rgb, Render(f24, kOrient)), 0);
     EXPECT_EQ(MaxDifference(pal, Render(f8, kOrient)), 0);
     if (HaveTool("tgatoppm")) {
-        ASSERT_EQ(Shell("tgatoppm '" + f24 + "' > '" + dir / "n24.ppm" + "'"), 0);
-        EXPECT_EQ(MaxDifference(rgb, Render(dir / "n24.ppm")), 0);
-        ASSERT_EQ(Shell("tgatoppm '" + f8 + "' > '" + dir / "n8.ppm" + "'"), 0);
-        EXPECT_EQ(MaxDifference(pal, Render(dir / "n8.ppm")), 0);
+        ASSERT_EQ(Shell("tgatoppm '" + f24 + "' > '" + dir.File("n24.ppm") + "'"), 0);
+        EXPECT_EQ(MaxDifference(rgb, Render(dir.File("n24.ppm"))), 0);
+        ASSERT_EQ(Shell("tgatoppm '" + f8 + "' > '" + dir.File("n8.ppm") + "'"), 0);
+        EXPECT_EQ(MaxDifference(pal, Render(dir.File("n8.ppm"))), 0);
     }
     if (HavePillow()) {
         EXPECT_EQ(MaxDifference(rgb, PillowRender(f24)), 0);
@@ -138,7 +134,7 @@ TEST(Tga, OurFilesReadInOtherTools) {
     EXPECT_EQ(AlphaDifference(rgb, RenderAlpha(f32, kOrient)), 0);
 
     PxImage four(4, 4, 4);
-    EXPECT_FALSE(four.Save((dir / "four.tga").c_str(), PXIMAGE_FORMAT_TGA));
+    EXPECT_FALSE(four.Save(dir.File("four.tga").c_str(), PXIMAGE_FORMAT_TGA));
     EXPECT_STREQ(four.GetLastError(), "Bit depth must be 8 or 24");
 }
 
@@ -146,16 +142,16 @@ TEST(Tga, RunsAcrossRowsAndPixelWidths) {
     // 3 x 2, 24-bit: a run of 4 crosses the row end, then a raw packet of 2.
     const Bytes raw = {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 9, 8, 7, 6, 5, 4};
     PxImage a, b;
-    ASSERT_TRUE(DecodeBytes(a, Tga(2, 3, 2, 24, 0, raw)));
-    ASSERT_TRUE(DecodeBytes(b, Tga(10, 3, 2, 24, 0, {0x83, 1, 2, 3, 0x01, 9, 8, 7, 6, 5, 4})));
+    ASSERT_TRUE(DecodeBytes(a, Tga(2, 3, 2, 24, 0, raw), PXIMAGE_FORMAT_TGA));
+    ASSERT_TRUE(DecodeBytes(b, Tga(10, 3, 2, 24, 0, {0x83, 1, 2, 3, 0x01, 9, 8, 7, 6, 5, 4}), PXIMAGE_FORMAT_TGA));
     EXPECT_EQ(Rows(a), Rows(b));
     // A raw packet of 5 crosses the row end as well.
-    ASSERT_TRUE(DecodeBytes(b, Tga(10, 3, 2, 24, 0, {0x04, 1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 9, 8, 7, 0x00, 6, 5, 4})));
+    ASSERT_TRUE(DecodeBytes(b, Tga(10, 3, 2, 24, 0, {0x04, 1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 9, 8, 7, 0x00, 6, 5, 4}), PXIMAGE_FORMAT_TGA));
     EXPECT_EQ(Rows(a), Rows(b));
 
     // 16 bits: 5-bit channels widened by 8; right-to-left rows are mirrored.
     PxImage w;
-    ASSERT_TRUE(DecodeBytes(w, Tga(2, 2, 1, 16, 0x10, {0x1F, 0x00, 0x00, 0x7C})));
+    ASSERT_TRUE(DecodeBytes(w, Tga(2, 2, 1, 16, 0x10, {0x1F, 0x00, 0x00, 0x7C}), PXIMAGE_FORMAT_TGA));
     EXPECT_EQ(w.GetBpp(), 24);
     RGBQUAD c = w.GetPixelColor(1, 0, false);
     EXPECT_EQ(c.rgbBlue, 248);
@@ -165,7 +161,7 @@ TEST(Tga, RunsAcrossRowsAndPixelWidths) {
 
     // 32-bit top-to-bottom: alpha stays with its pixel.
     PxImage t;
-    ASSERT_TRUE(DecodeBytes(t, Tga(2, 1, 2, 32, 0x20, {10, 10, 10, 11, 20, 20, 20, 22})));
+    ASSERT_TRUE(DecodeBytes(t, Tga(2, 1, 2, 32, 0x20, {10, 10, 10, 11, 20, 20, 20, 22}), PXIMAGE_FORMAT_TGA));
     ASSERT_TRUE(t.AlphaIsValid());
     EXPECT_EQ(t.GetPixelColor(0, 1, false).rgbRed, 10);
     EXPECT_EQ(t.AlphaGet(0, 1), 11);
@@ -173,36 +169,36 @@ TEST(Tga, RunsAcrossRowsAndPixelWidths) {
 
     // Grey files get the grey palette.
     PxImage g;
-    ASSERT_TRUE(DecodeBytes(g, Tga(3, 2, 1, 8, 0, {0, 200})));
+    ASSERT_TRUE(DecodeBytes(g, Tga(3, 2, 1, 8, 0, {0, 200}), PXIMAGE_FORMAT_TGA));
     EXPECT_EQ(g.GetPixelColor(1, 0, false).rgbGreen, 200);
 }
 
 TEST(Tga, ColourMapEntriesAtTheirOwnSize) {
     // Two 16-bit entries (pure red, pure blue), then indices 1, 0: the map is 4 bytes, not 6.
     PxImage img;
-    ASSERT_TRUE(DecodeBytes(img, Tga(1, 2, 1, 8, 0, {0x00, 0x7C, 0x1F, 0x00, 1, 0}, 1, 2, 16)));
+    ASSERT_TRUE(DecodeBytes(img, Tga(1, 2, 1, 8, 0, {0x00, 0x7C, 0x1F, 0x00, 1, 0}, 1, 2, 16), PXIMAGE_FORMAT_TGA));
     EXPECT_EQ(img.GetPixelIndex(0, 0), 1);
     EXPECT_EQ(img.GetPixelColor(0, 0, false).rgbBlue, 248);
     EXPECT_EQ(img.GetPixelColor(1, 0, false).rgbRed, 248);
     // 32-bit entries: blue, green, red and an alpha byte each.
-    ASSERT_TRUE(DecodeBytes(img, Tga(1, 1, 1, 8, 0, {1, 2, 3, 255, 0}, 1, 1, 32)));
+    ASSERT_TRUE(DecodeBytes(img, Tga(1, 1, 1, 8, 0, {1, 2, 3, 255, 0}, 1, 1, 32), PXIMAGE_FORMAT_TGA));
     EXPECT_EQ(img.GetPixelColor(0, 0, false).rgbRed, 3);
 }
 
 TEST(Tga, BadFilesAreRefused) {
     PxImage img;
     // A colour-map type other than 0 or 1 (a PCX header read as TGA) is no TGA.
-    EXPECT_FALSE(DecodeBytes(img, Tga(1, 1, 1, 8, 0, {0}, 5)));
+    EXPECT_FALSE(DecodeBytes(img, Tga(1, 1, 1, 8, 0, {0}, 5), PXIMAGE_FORMAT_TGA));
     EXPECT_STREQ(img.GetLastError(), "bad TGA header");
     // A huge picture declared in a few bytes is refused before anything is allocated.
-    EXPECT_FALSE(DecodeBytes(img, Tga(2, 60000, 60000, 24, 0, Bytes(100))));
+    EXPECT_FALSE(DecodeBytes(img, Tga(2, 60000, 60000, 24, 0, Bytes(100)), PXIMAGE_FORMAT_TGA));
     EXPECT_STREQ(img.GetLastError(), "corrupted TGA");
-    EXPECT_FALSE(DecodeBytes(img, Tga(10, 60000, 60000, 32, 0, Bytes(100, 0xFF))));
+    EXPECT_FALSE(DecodeBytes(img, Tga(10, 60000, 60000, 32, 0, Bytes(100, 0xFF)), PXIMAGE_FORMAT_TGA));
     EXPECT_STREQ(img.GetLastError(), "corrupted TGA");
     // Run-length data that ends early.
-    EXPECT_FALSE(DecodeBytes(img, Tga(10, 300, 1, 24, 0, {0x81, 1, 2, 3, 0x7F})));
+    EXPECT_FALSE(DecodeBytes(img, Tga(10, 300, 1, 24, 0, {0x81, 1, 2, 3, 0x7F}), PXIMAGE_FORMAT_TGA));
     EXPECT_STREQ(img.GetLastError(), "corrupted TGA");
     img.SetEscape(1);
-    EXPECT_FALSE(DecodeBytes(img, Tga(2, 1, 1, 24, 0, {1, 2, 3})));
+    EXPECT_FALSE(DecodeBytes(img, Tga(2, 1, 1, 24, 0, {1, 2, 3}), PXIMAGE_FORMAT_TGA));
     EXPECT_STREQ(img.GetLastError(), "Cancelled");
 }

@@ -209,7 +209,7 @@ TEST_F(TiffFiles, SixteenBitGreyInOneStripKeepsTheHighBytes) {
         TiffLayout layout;
         layout.w = 300, layout.h = 200, layout.bps = 16, layout.compression = compression;
         layout.sample = [](uint32_t x, uint32_t y, uint16_t) { return (x * 200 + y) & 0xFFFF; };
-        const std::string file = dir / "grey16.tif";
+        const std::string file = dir.File("grey16.tif");
         ASSERT_TRUE(layout.Write(file));
         PxImage img;
         ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
@@ -226,7 +226,7 @@ TEST_F(TiffFiles, ColourMapsAndGreyScalesAndResolution) {
     pal.colormap.assign(3 * 256, 0);
     for (int i = 0; i < 256; i++) pal.colormap[i] = static_cast<uint16_t>(i * 257), pal.colormap[512 + i] = 65535;
     pal.xres = 118, pal.resunit = RESUNIT_CENTIMETER;
-    const std::string file = dir / "pal.tif";
+    const std::string file = dir.File("pal.tif");
     ASSERT_TRUE(pal.Write(file));
     PxImage img;
     ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
@@ -270,7 +270,7 @@ TEST_F(TiffFiles, OrientationTurnsTheStripPathAsLibtiffTurnsRgb) {
         grey.sample = [](uint32_t x, uint32_t y, uint16_t) { return x * 30 + y * 7; };
         rgb.spp = 3, rgb.photometric = PHOTOMETRIC_RGB;
         rgb.sample = [](uint32_t x, uint32_t y, uint16_t) { return x * 30 + y * 7; };
-        const std::string g = dir / "g.tif", c = dir / "c.tif";
+        const std::string g = dir.File("g.tif"), c = dir.File("c.tif");
         ASSERT_TRUE(grey.Write(g));
         ASSERT_TRUE(rgb.Write(c));
         PxImage a, b;
@@ -291,7 +291,7 @@ TEST_F(TiffFiles, OrientationTurnsTheStripPathAsLibtiffTurnsRgb) {
 TEST_F(TiffFiles, PagesFramesAndSizeOnlyDecoding) {
     PxImage p1 = Pattern(20, 10, 24), p2 = Pattern(16, 6, 8), p3 = Pattern(9, 5, 1);
     PxImage* pages[] = {&p1, &p2, &p3};
-    const std::string file = dir / "pages.tif";
+    const std::string file = dir.File("pages.tif");
     FILE* fp = std::fopen(file.c_str(), "wb");  // write-only: pages are linked in memory
     ASSERT_NE(fp, nullptr);
     PxImage settings;
@@ -330,7 +330,7 @@ TEST_F(TiffFiles, PagesFramesAndSizeOnlyDecoding) {
 }
 
 TEST_F(TiffFiles, AppendedPagesOnAWriteOnlyStream) {
-    const std::string file = dir / "append.tif";
+    const std::string file = dir.File("append.tif");
     FILE* fp = std::fopen(file.c_str(), "wb");
     ASSERT_NE(fp, nullptr);
     PxImageTIF tif;
@@ -367,7 +367,7 @@ TEST_F(TiffFiles, SaveChoosesACompressionTheDepthCanTake) {
         SCOPED_TRACE(std::to_string(c.bpp) + "/" + std::to_string(c.option));
         PxImage img = Pattern(16, 16, c.bpp);
         img.SetCodecOption(c.option, PXIMAGE_FORMAT_TIF);
-        const std::string file = dir / "c.tif";
+        const std::string file = dir.File("c.tif");
         ASSERT_TRUE(img.Save(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
         EXPECT_EQ(ReadTags(file).compression, c.expected);
         PxImage back;
@@ -379,12 +379,12 @@ TEST_F(TiffFiles, SaveChoosesACompressionTheDepthCanTake) {
                     ASSERT_EQ(back.GetPixelColor(x, y).rgbRed, img.GetPixelColor(x, y).rgbRed) << x << "," << y;
         }
     }
-    EXPECT_EQ(ReadTags(dir / "c.tif").compression, COMPRESSION_PACKBITS);
+    EXPECT_EQ(ReadTags(dir.File("c.tif")).compression, COMPRESSION_PACKBITS);
 
     // A colour page wider than a JPEG picture may be is written without loss, not refused.
     PxImage wide = Pattern(65501, 2, 24);
     wide.SetCodecOption(COMPRESSION_JPEG, PXIMAGE_FORMAT_TIF);
-    const std::string file = dir / "wide.tif";
+    const std::string file = dir.File("wide.tif");
     ASSERT_TRUE(wide.Save(file.c_str(), PXIMAGE_FORMAT_TIF)) << wide.GetLastError();
     EXPECT_EQ(ReadTags(file).compression, COMPRESSION_LZW);
     PxImage back;
@@ -398,7 +398,7 @@ TEST_F(TiffFiles, BilevelAndAlphaLayoutsAsWritten) {
     bw.SetPaletteColor(0, 0, 0, 0);
     bw.SetPaletteColor(1, 255, 255, 255);
     bw.SetPixelIndex(2, 1, 1);
-    const std::string file = dir / "bw.tif";
+    const std::string file = dir.File("bw.tif");
     ASSERT_TRUE(bw.Save(file.c_str(), PXIMAGE_FORMAT_TIF));
     EXPECT_EQ(ReadTags(file).photometric, PHOTOMETRIC_MINISWHITE);
     EXPECT_EQ(bw.GetPaletteColor(0).rgbRed, 0);  // the saved image is left as it was
@@ -410,7 +410,7 @@ TEST_F(TiffFiles, BilevelAndAlphaLayoutsAsWritten) {
     PxImage rgba = Pattern(20, 20, 24);
     rgba.AlphaCreate();
     rgba.AlphaSet(3, 3, 0);
-    const std::string afile = dir / "rgba.tif";
+    const std::string afile = dir.File("rgba.tif");
     ASSERT_TRUE(rgba.Save(afile.c_str(), PXIMAGE_FORMAT_TIF));
     const TiffTags tags = ReadTags(afile);
     EXPECT_EQ(tags.compression, COMPRESSION_JPEG);
@@ -426,7 +426,7 @@ TEST_F(TiffFiles, BilevelAndAlphaLayoutsAsWritten) {
     grey.SetGrayPalette();
     grey.AlphaCreate();
     grey.AlphaSet(1, 1, 9);
-    const std::string gfile = dir / "ga.tif";
+    const std::string gfile = dir.File("ga.tif");
     ASSERT_TRUE(grey.Save(gfile.c_str(), PXIMAGE_FORMAT_TIF));
     EXPECT_EQ(ReadTags(gfile).spp, 2);
     EXPECT_EQ(ReadTags(gfile).predictor, 2);
@@ -449,17 +449,17 @@ TEST_F(TiffFiles, ImageMagickAndTiffToolFilesLoadAndOursLoadInImageMagick) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = dir / c.name;
+        const std::string file = dir.File(c.name);
         ASSERT_EQ(Shell(c.make + " '" + file + "'"), 0);
         PxImage img;
         ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
         EXPECT_LE(MaxDifference(img, Render(file)), c.tolerance);
     }
     // Tiles: grey through the strip reader, uncompressed RGB through the tile copy.
-    const std::string plain = dir / "plain.tif", greyPlain = dir / "greyplain.tif";
+    const std::string plain = dir.File("plain.tif"), greyPlain = dir.File("greyplain.tif");
     ASSERT_EQ(Shell("convert rose: -compress None '" + plain + "'"), 0);
     ASSERT_EQ(Shell("convert rose: -colorspace Gray -compress None '" + greyPlain + "'"), 0);
-    for (const auto& [src, tiled] : {std::pair{plain, dir / "tiled.tif"}, std::pair{greyPlain, dir / "tiledgrey.tif"}}) {
+    for (const auto& [src, tiled] : {std::pair{plain, dir.File("tiled.tif")}, std::pair{greyPlain, dir.File("tiledgrey.tif")}}) {
         SCOPED_TRACE(tiled);
         ASSERT_EQ(Shell("tiffcp -c none -t -w 16 -l 16 '" + src + "' '" + tiled + "'"), 0);
         PxImage img;
@@ -471,7 +471,7 @@ TEST_F(TiffFiles, ImageMagickAndTiffToolFilesLoadAndOursLoadInImageMagick) {
         SCOPED_TRACE(bpp);
         PxImage ours = Pattern(33, 17, bpp);
         ours.SetCodecOption(bpp == 24 ? COMPRESSION_LZW : 0, PXIMAGE_FORMAT_TIF);
-        const std::string file = dir / "ours.tif";
+        const std::string file = dir.File("ours.tif");
         ASSERT_TRUE(ours.Save(file.c_str(), PXIMAGE_FORMAT_TIF));
         EXPECT_EQ(MaxDifference(ours, Render(file)), 0);
     }
@@ -509,7 +509,7 @@ TEST_F(TiffFiles, BrokenFilesFailWithAReason) {
     TiffLayout huge;
     huge.w = 60000, huge.h = 60000, huge.rowsperstrip = 1;
     huge.sample = [](uint32_t, uint32_t, uint16_t) { return 0u; };
-    TIFF* t = TIFFOpen((dir / "huge.tif").c_str(), "w");
+    TIFF* t = TIFFOpen(dir.File("huge.tif").c_str(), "w");
     ASSERT_NE(t, nullptr);
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, huge.w);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, huge.h);
@@ -520,14 +520,14 @@ TEST_F(TiffFiles, BrokenFilesFailWithAReason) {
     TIFFWriteScanline(t, row.data(), 0, 0);
     TIFFClose(t);
     PxImage big;
-    EXPECT_FALSE(big.Load((dir / "huge.tif").c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_FALSE(big.Load(dir.File("huge.tif").c_str(), PXIMAGE_FORMAT_TIF));
     EXPECT_STRNE(big.GetLastError(), "");
 }
 
 TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     if (!HaveTool("convert") || Shell("/usr/bin/python3 -c 'import PIL'") != 0)
         GTEST_SKIP() << "ImageMagick or Pillow missing";
-    const std::string src = dir / "src.png", pages = dir / "pillow-pages.tif", grey16 = dir / "pillow16.tif";
+    const std::string src = dir.File("src.png"), pages = dir.File("pillow-pages.tif"), grey16 = dir.File("pillow16.tif");
     ASSERT_EQ(Shell("convert rose: PNG24:'" + src + "'"), 0);
     ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert('RGB'); "
                     "im.save(sys.argv[2], save_all=True, append_images=[im.convert('L'), im.rotate(90, expand=True)], "
@@ -540,7 +540,7 @@ TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
         img.SetFrame(page);
         ASSERT_TRUE(img.Load(pages.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
         EXPECT_EQ(img.GetNumFrames(), 3);
-        const std::string one = dir / "page.tif";
+        const std::string one = dir.File("page.tif");
         ASSERT_EQ(Shell("convert '" + pages + "[" + std::to_string(page) + "]' '" + one + "'"), 0);
         EXPECT_EQ(MaxDifference(img, Render(one)), 0);
     }
@@ -549,7 +549,7 @@ TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     EXPECT_LE(MaxDifference(g, Render(grey16)), 1);
 
     if (HaveTool("vips")) {
-        const std::string v = dir / "vips.tif";
+        const std::string v = dir.File("vips.tif");
         ASSERT_EQ(Shell("vips copy '" + src + "' '" + v + "[tile,tile-width=32,tile-height=32,compression=deflate,predictor=horizontal]'"), 0);
         PxImage img;
         ASSERT_TRUE(img.Load(v.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
@@ -560,7 +560,7 @@ TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     // change between palette and RGB) and our RGB page with JPEG compression.
     PxImage p1 = Pattern(30, 20, 8), p2 = Pattern(25, 15, 8), rgb = Pattern(25, 15, 24);
     PxImage* list[] = {&p1, &p2};
-    const std::string ours = dir / "ours.tif", oursRgb = dir / "ours-rgb.tif";
+    const std::string ours = dir.File("ours.tif"), oursRgb = dir.File("ours-rgb.tif");
     FILE* fp = std::fopen(ours.c_str(), "wb");
     ASSERT_NE(fp, nullptr);
     PxImage settings;
@@ -570,7 +570,7 @@ TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
     ASSERT_TRUE(rgb.Save(oursRgb.c_str(), PXIMAGE_FORMAT_TIF));
     for (int page = 0; page < 3; page++) {
         SCOPED_TRACE(page);
-        const std::string back = dir / "back.ppm";
+        const std::string back = dir.File("back.ppm");
         ASSERT_EQ(Shell("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
                         "im.seek(int(sys.argv[3])); im.convert('RGB').save(sys.argv[2])\" '" +
                         (page < 2 ? ours : oursRgb) + "' '" + back + "' " + std::to_string(page % 2)),
@@ -582,8 +582,8 @@ TEST_F(TiffFiles, PillowAndVipsFilesLoadAndPillowReadsOurs) {
 TEST_F(TiffFiles, NetpbmAndTiffToolFilesLoadAndTheyReadOurs) {
     if (!HaveTool("convert") || !HaveTool("pnmtotiff") || !HaveTool("tifftopnm") || !HaveTool("tiffcp"))
         GTEST_SKIP() << "ImageMagick, netpbm or libtiff tools missing";
-    const std::string src = dir / "src.ppm", theirs = dir / "netpbm.tif", ours = dir / "ours.tif";
-    const std::string copy = dir / "copy.tif", back = dir / "back.ppm";
+    const std::string src = dir.File("src.ppm"), theirs = dir.File("netpbm.tif"), ours = dir.File("ours.tif");
+    const std::string copy = dir.File("copy.tif"), back = dir.File("back.ppm");
     ASSERT_EQ(Shell("convert rose: '" + src + "' && pnmtotiff -lzw '" + src + "' > '" + theirs + "'"), 0);
     PxImage img;
     ASSERT_TRUE(img.Load(theirs.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
@@ -681,7 +681,7 @@ TEST_F(TiffFiles, RgbStripsReadAsTheRgbaReaderShowsThem) {
             if (exhaustive) return s == 3 ? y : (x + 85u * s) & 255u;
             return (x * 7 + y * 13 + s * 61 + (x * y) % 17) & 255u;
         };
-        const std::string file = dir / "rgb.tif";
+        const std::string file = dir.File("rgb.tif");
         ASSERT_TRUE(layout.Write(file));
         PxImage img;
         ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
@@ -706,7 +706,7 @@ TEST_F(TiffFiles, DamagedRgbStripsFailOrReadAsTheRgbaReaderDoes) {
             layout.sample = [](uint32_t x, uint32_t y, uint16_t s) {
                 return (x * 3 + y * 5 + s * 40 + (((x * 7919u + y * 104729u + s) * 2654435761u) >> 28)) & 255u;
             };
-            const std::string file = dir / "rgb.tif", broken = dir / "broken.tif";
+            const std::string file = dir.File("rgb.tif"), broken = dir.File("broken.tif");
             ASSERT_TRUE(layout.Write(file));
             const Bytes good = ReadFile(file);
             for (BYTE fill : {BYTE(0x3C), BYTE(0xA5), BYTE(0x00)}) {
@@ -717,10 +717,7 @@ TEST_F(TiffFiles, DamagedRgbStripsFailOrReadAsTheRgbaReaderDoes) {
                     Bytes bad = good;
                     const auto from = bad.begin() + static_cast<std::ptrdiff_t>(bad.size() * at / 100);
                     std::fill(from, from + static_cast<std::ptrdiff_t>(std::min<size_t>(2000, bad.size() / 50)), fill);
-                    {
-                        std::ofstream out(broken, std::ios::binary);
-                        out.write(reinterpret_cast<const char*>(bad.data()), static_cast<std::streamsize>(bad.size()));
-                    }
+                    WriteFile(broken, bad);
                     const RgbaReference ref = ReadRgba(broken);
                     PxImage img;
                     const bool ok = img.Decode(bad.data(), static_cast<DWORD>(bad.size()), PXIMAGE_FORMAT_TIF);

@@ -7,27 +7,10 @@
 #include "imagelib/codecs/PxWbmpCodec.h"
 #include "tooltest.h"
 
-namespace {
-
-bool DecodeBytes(PxImage& img, Bytes bytes) {
-    return img.Decode(bytes.data(), static_cast<DWORD>(bytes.size()), PXIMAGE_FORMAT_WBMP);
-}
-
-Bytes Encoded(PxImage& img) {
-    BYTE* buffer = nullptr;
-    LONG size = 0;
-    if (!img.Encode(buffer, size, PXIMAGE_FORMAT_WBMP)) return {};
-    Bytes out(buffer, buffer + size);
-    PxImage::FreeMemory(buffer);
-    return out;
-}
-
-}  // namespace
-
 TEST(Wbmp, SidesRowsAndBits) {
     // 10 x 3: two bytes a row, top row first, 1 = white.
     PxImage img;
-    ASSERT_TRUE(DecodeBytes(img, {0, 0, 10, 3, 0x80, 0x40, 0, 0, 0xFF, 0xC0}));
+    ASSERT_TRUE(DecodeBytes(img, {0, 0, 10, 3, 0x80, 0x40, 0, 0, 0xFF, 0xC0}, PXIMAGE_FORMAT_WBMP));
     ASSERT_EQ(img.GetWidth(), 10u);
     EXPECT_EQ(img.GetPixelColor(0, 2, false).rgbRed, 255);
     EXPECT_EQ(img.GetPixelColor(1, 2, false).rgbRed, 0);
@@ -38,18 +21,18 @@ TEST(Wbmp, SidesRowsAndBits) {
     // 200 is written 0x81 0x48, and read back so.
     PxImage wide(200, 2, 1);
     wide.SetPixelIndex(199, 1, 1);
-    Bytes f = Encoded(wide);
+    Bytes f = EncodeToBytes(wide, PXIMAGE_FORMAT_WBMP);
     ASSERT_EQ(f.size(), 5u + 2 * 25);
     EXPECT_EQ(Bytes(f.begin(), f.begin() + 5), (Bytes{0, 0, 0x81, 0x48, 2}));
     EXPECT_EQ(f[5 + 24], 0x01);
-    ASSERT_TRUE(DecodeBytes(img, f));
+    ASSERT_TRUE(DecodeBytes(img, f, PXIMAGE_FORMAT_WBMP));
     EXPECT_EQ(img.GetWidth(), 200u);
     EXPECT_EQ(img.GetPixelIndex(199, 1), 1);
 
     // An old file with one-byte sides of 130 x 2 still reads: only that reading fits its length.
     f = {0, 0, 130, 2};
     f.resize(4 + 2 * 17, 0x55);
-    ASSERT_TRUE(DecodeBytes(img, f));
+    ASSERT_TRUE(DecodeBytes(img, f, PXIMAGE_FORMAT_WBMP));
     EXPECT_EQ(img.GetWidth(), 130u);
     EXPECT_EQ(img.GetHeight(), 2u);
 
@@ -58,30 +41,30 @@ TEST(Wbmp, SidesRowsAndBits) {
     inverted.SetPaletteColor(0, 255, 255, 255);
     inverted.SetPaletteColor(1, 0, 0, 0);
     inverted.SetPixelIndex(0, 0, 1);
-    EXPECT_EQ(Encoded(inverted), (Bytes{0, 0, 8, 1, 0x80}));
+    EXPECT_EQ(EncodeToBytes(inverted, PXIMAGE_FORMAT_WBMP), (Bytes{0, 0, 8, 1, 0x80}));
 }
 
 TEST(Wbmp, BadFilesAndImagesAreRefused) {
     PxImage img;
-    EXPECT_FALSE(DecodeBytes(img, {0, 0, 0, 1, 0}));
+    EXPECT_FALSE(DecodeBytes(img, {0, 0, 0, 1, 0}, PXIMAGE_FORMAT_WBMP));
     EXPECT_STREQ(img.GetLastError(), "Corrupted WBMP");
     // Sides whose rows the file cannot hold, in either reading.
-    EXPECT_FALSE(DecodeBytes(img, {0, 0, 0x8F, 0xFF, 0x7F, 0, 0, 0}));
+    EXPECT_FALSE(DecodeBytes(img, {0, 0, 0x8F, 0xFF, 0x7F, 0, 0, 0}, PXIMAGE_FORMAT_WBMP));
     EXPECT_STREQ(img.GetLastError(), "Corrupted WBMP");
 
     PxImage four(8, 8, 4), big(256, 2, 1);
-    EXPECT_TRUE(Encoded(four).empty());
+    EXPECT_TRUE(EncodeToBytes(four, PXIMAGE_FORMAT_WBMP).empty());
     EXPECT_STREQ(four.GetLastError(), "Can't save this image as WBMP");
-    EXPECT_TRUE(Encoded(big).empty());
+    EXPECT_TRUE(EncodeToBytes(big, PXIMAGE_FORMAT_WBMP).empty());
     EXPECT_STREQ(big.GetLastError(), "Can't save this image as WBMP");
 }
 
 TEST(Wbmp, FilesOfNetpbmAndImageMagick) {
     if (!HaveTool("convert") || !HaveTool("pbmtowbmp")) GTEST_SKIP() << "ImageMagick or netpbm missing";
     TempDir dir;
-    const std::string pbm = dir / "in.pbm";
+    const std::string pbm = dir.File("in.pbm");
     ASSERT_EQ(Shell("convert rose: -resize 201x13\\! -monochrome '" + pbm + "'"), 0);
-    const std::string n = dir / "netpbm.wbmp", m = dir / "magick.wbmp";
+    const std::string n = dir.File("netpbm.wbmp"), m = dir.File("magick.wbmp");
     ASSERT_EQ(Shell("pbmtowbmp '" + pbm + "' > '" + n + "'"), 0);
     ASSERT_EQ(Shell("convert '" + pbm + "' '" + m + "'"), 0);
     const Ppm source = Render(pbm);

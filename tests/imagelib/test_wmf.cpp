@@ -341,13 +341,13 @@ TEST(WmfTools, MatchesWmf2gdInPositionAndColour) {
     w.Rec(0x0324, {3, 100, 600, 400, 600, 100, 950});
     const Buf f = w.Placeable(0, 0, 1000, 1000, 1000);
     TempDir dir;
-    const std::string path = dir / "shapes.wmf";
+    const std::string path = dir.File("shapes.wmf");
     FILE* fp = std::fopen(path.c_str(), "wb");
     ASSERT_NE(fp, nullptr);
     std::fwrite(f.data(), 1, f.size(), fp);
     std::fclose(fp);
-    ASSERT_EQ(Shell("wmf2gd -o '" + dir / "shapes.png" + "' '" + path + "'"), 0);
-    const Ppm ref = Render(dir / "shapes.png");
+    ASSERT_EQ(Shell("wmf2gd -o '" + dir.File("shapes.png") + "' '" + path + "'"), 0);
+    const Ppm ref = Render(dir.File("shapes.png"));
     ASSERT_GT(ref.w, 0);
     PxWmfCodec img;
     ASSERT_TRUE(DecodeBytes(img, f, ref.w, ref.h));
@@ -365,7 +365,7 @@ TEST(WmfTools, MatchesWmf2gdInPositionAndColour) {
 TEST(WmfTools, GnuplotEmfShowsAxesCurveAndLabels) {
     if (!HaveTool("gnuplot")) GTEST_SKIP() << "gnuplot missing (scripts/deps)";
     TempDir dir;
-    const std::string out = dir / "plot.emf";
+    const std::string out = dir.File("plot.emf");
     ASSERT_EQ(Shell("gnuplot -e \"set terminal emf size 640,480; set output '" + out +
                     "'; set xlabel 'XLBL'; plot [0:10] sin(x) lw 2 lc rgb '#ff0000' notitle\""), 0);
     const Bytes f = ReadFile(out);

@@ -1,21 +1,20 @@
 // Helpers for the tests that exchange files with other programs (ImageMagick, netpbm, libvips,
-// Pillow): run a tool, keep a scratch folder, and compare an image with a tool's rendering of a file.
+// Pillow): run a tool, a fixture with a scratch folder, and compare an image with a tool's
+// rendering of a file.
 #pragma once
 
-#include <stdlib.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "codectest.h"
+#include "filebytes.h"
 #include "imagelib/pximage.h"
-
-using Bytes = std::vector<BYTE>;
+#include "tempdir.h"
 
 inline bool HaveTool(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
@@ -23,21 +22,14 @@ inline bool HaveTool(const char* name) {
 
 inline int Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
 
-// A scratch folder that is removed with everything in it.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "imgtest.XXXXXX").string();
-        path = mkdtemp(t.data());
+// Tests that exchange files with ImageMagick in a scratch folder; skipped where it is missing.
+class ImageMagickFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
     }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string operator/(const char* name) const { return (path / name).string(); }
+    TempDir dir;
 };
-
-inline Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // An 8-bit binary PPM as ImageMagick writes it, top row first.
 struct Ppm {

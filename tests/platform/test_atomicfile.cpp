@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/atomicfile.h"
+#include "filebytes.h"
 #include "filesizelimit.h"
+#include "tempdir.h"
 
 namespace fs = std::filesystem;
 
@@ -20,20 +22,8 @@ namespace {
 
 class AtomicFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("atomicfile_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        target_ = dir_ / "profile.ini";
-        std::ofstream(target_) << "old";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { std::ofstream(target_) << "old"; }
 
-    static std::string Text(const fs::path& p) {
-        std::ifstream in(p);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
     // What the folder holds besides the target: a failed or finished write leaves nothing.
     std::vector<std::string> Leftovers() const {
         std::vector<std::string> names;
@@ -43,8 +33,9 @@ protected:
         return names;
     }
 
-    fs::path dir_;
-    fs::path target_;
+    TempDir scratch_;
+    const fs::path& dir_ = scratch_.Path();
+    const fs::path target_ = dir_ / "profile.ini";
 };
 
 TEST_F(AtomicFileTest, ReplacesTheTargetKeepingItsMode) {
@@ -53,10 +44,10 @@ TEST_F(AtomicFileTest, ReplacesTheTargetKeepingItsMode) {
     ASSERT_TRUE(file.Create());
     EXPECT_EQ(fs::path(file.TempPath()).parent_path(), dir_);
     ASSERT_TRUE(file.Write("new", 3));
-    EXPECT_EQ(Text(target_), "old");  // nothing shows before the commit
+    EXPECT_EQ(ReadFile<std::string>(target_), "old");  // nothing shows before the commit
     ASSERT_TRUE(file.Commit());
     EXPECT_EQ(file.Error(), 0);
-    EXPECT_EQ(Text(target_), "new");
+    EXPECT_EQ(ReadFile<std::string>(target_), "new");
     struct stat st {};
     ASSERT_EQ(::stat(target_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -75,7 +66,7 @@ TEST_F(AtomicFileTest, AFailedWriteKeepsTheOldFileAndSaysWhy) {
         EXPECT_EQ(file.Error(), EFBIG);
         EXPECT_FALSE(file.RenameFailed());
     }
-    EXPECT_EQ(Text(target_), "old");
+    EXPECT_EQ(ReadFile<std::string>(target_), "old");
     EXPECT_TRUE(Leftovers().empty());
 }
 

@@ -10,8 +10,10 @@
 
 #include "platform/inifile.h"
 #include "platform/registry.h"
+#include "filebytes.h"
 #include "filesizelimit.h"
 #include "scopedenv.h"
+#include "tempdir.h"
 
 namespace fs = std::filesystem;
 
@@ -19,22 +21,10 @@ namespace {
 
 class IniTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("ini_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        env_.Set("XDG_CONFIG_HOME", dir_.string());
-    }
-    void TearDown() override {
-        env_.Restore();
-        fs::remove_all(dir_);
-    }
-    std::string Text(const fs::path& p) {
-        std::ifstream in(p);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-    fs::path dir_;
+    void SetUp() override { env_.Set("XDG_CONFIG_HOME", dir_.string()); }
+    void TearDown() override { env_.Restore(); }
+    TempDir scratch_;
+    const fs::path& dir_ = scratch_.Path();
     ScopedEnv env_;
 };
 
@@ -75,10 +65,7 @@ TEST_F(IniTest, SaveAndLoadRoundTripAnyText) {
 
 TEST_F(IniTest, ADamagedFileLoadsWhatMakesSense) {
     const fs::path path = dir_ / "bad.ini";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "orphan=1\n[broken\n\x01\x02\n=novalue\n[Good]\r\nkey = value \r\n[good]\nkey2=two\n";
-    }
+    WriteFile(path, "orphan=1\n[broken\n\x01\x02\n=novalue\n[Good]\r\nkey = value \r\n[good]\nkey2=two\n");
     IniFile ini(path.string());
     ASSERT_TRUE(ini.Load());
     std::string v;
@@ -144,7 +131,7 @@ TEST_F(IniTest, RegistryKeysMapToFilesUnderTheConfigFolder) {
     EXPECT_EQ(s, "kept");
     EXPECT_TRUE(again.DeleteValue("rowtime"));
     EXPECT_FALSE(again.ReadString("rowtime", s, 200));
-    EXPECT_NE(Text(dir_ / "OSTREL" / "Ferrosens.ini").find("paraTeam=dword:00000003"), std::string::npos);
+    EXPECT_NE(ReadFile<std::string>(dir_ / "OSTREL" / "Ferrosens.ini").find("paraTeam=dword:00000003"), std::string::npos);
 }
 
 TEST_F(IniTest, ABatchOfRegistryWritesLandsTogetherAtItsCommit) {
@@ -155,17 +142,17 @@ TEST_F(IniTest, ABatchOfRegistryWritesLandsTogetherAtItsCommit) {
     EXPECT_TRUE(key.WriteDword("gamma", 5));
     EXPECT_TRUE(key.WriteString("rowtime", "12.5"));
     EXPECT_FALSE(key.WriteDword("bad=name", 1)) << "refused at once, as outside a batch";
-    EXPECT_EQ(Text(file).find("gamma"), std::string::npos) << "nothing written before the commit";
+    EXPECT_EQ(ReadFile<std::string>(file).find("gamma"), std::string::npos) << "nothing written before the commit";
     EXPECT_TRUE(key.CommitBatch());
-    EXPECT_NE(Text(file).find("gamma=dword:00000005"), std::string::npos);
-    EXPECT_NE(Text(file).find("rowtime=12.5"), std::string::npos);
+    EXPECT_NE(ReadFile<std::string>(file).find("gamma=dword:00000005"), std::string::npos);
+    EXPECT_NE(ReadFile<std::string>(file).find("rowtime=12.5"), std::string::npos);
     // After the commit writes go straight to the file again; a batch closed uncommitted is dropped.
     EXPECT_TRUE(key.WriteDword("contrast", 2));
-    EXPECT_NE(Text(file).find("contrast=dword:00000002"), std::string::npos);
+    EXPECT_NE(ReadFile<std::string>(file).find("contrast=dword:00000002"), std::string::npos);
     key.BeginBatch();
     EXPECT_TRUE(key.WriteDword("lost", 1));
     key.Close();
-    EXPECT_EQ(Text(file).find("lost"), std::string::npos);
+    EXPECT_EQ(ReadFile<std::string>(file).find("lost"), std::string::npos);
     EXPECT_FALSE(key.CommitBatch());
 }
 
@@ -202,10 +189,7 @@ TEST_F(IniTest, AFileThatCannotBeReadIsNeverOverwritten) {
     // with the one value it was asked to write.
     const fs::path path = dir_ / "OSTREL" / "Ferrosens.ini";
     fs::create_directories(path.parent_path());
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "[setupa]\nparaTeam=dword:00000003\n";
-    }
+    WriteFile(path, "[setupa]\nparaTeam=dword:00000003\n");
     fs::resize_file(path, 17u * 1024 * 1024);
 
     RegKey key;
@@ -226,12 +210,9 @@ TEST_F(IniTest, AFileThatCannotBeReadIsNeverOverwritten) {
 
 TEST_F(IniTest, HandEditedFilesReadAsOnWindows) {
     const fs::path path = dir_ / "edited.ini";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "\xEF\xBB\xBF[CAMERA]\r\nCAMERA_LUMO01=0\r\ncamera_lumo01=1\r\n[Camera]\r\nCAMERA_LUMO01=2\r\nX=5\r\n"
-            << "Path=D:\\Photos\\Brellan\r\n"
-            << "[CAMERA_2\r\nY=7\r\n";
-    }
+    WriteFile(path, "\xEF\xBB\xBF[CAMERA]\r\nCAMERA_LUMO01=0\r\ncamera_lumo01=1\r\n[Camera]\r\nCAMERA_LUMO01=2\r\nX=5\r\n"
+                    "Path=D:\\Photos\\Brellan\r\n"
+                    "[CAMERA_2\r\nY=7\r\n");
     IniFile ini(path.string());
     ASSERT_TRUE(ini.Load());
     EXPECT_EQ(ini.Sections(), std::vector<std::string>{"CAMERA"});

@@ -14,6 +14,7 @@
 
 #include "VideoDevice.h"
 #include "qodirectx.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -223,8 +224,7 @@ TEST_F(DSCamera, PropertyDialogAppliesBrightnessAtOnce) {
 }
 
 TEST(DSCameraSave, WritesEachTypeAndLeavesNothingOnFailure) {
-    char dir[] = "/tmp/qodirectxXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    TempDir dir;
     const int w = 5, h = 2;
     std::vector<BYTE> image(w * h * 3);
     for (size_t i = 0; i < image.size(); ++i)
@@ -237,7 +237,7 @@ TEST(DSCameraSave, WritesEachTypeAndLeavesNothingOnFailure) {
     };
     for (const Case& c : {Case{1, "a.jpg", "\xFF\xD8", 2}, Case{2, "a.bmp", "BM", 2}, Case{8, "a.tif", "II", 2},
                           Case{4, "a.raw", "\x00\x07", 2}}) {
-        const std::string path = std::string(dir) + "/" + c.name;
+        const std::string path = dir.File(c.name);
         ASSERT_EQ(DSCameraImageSave(image.data(), c.type, w, h, path.c_str()), 1) << c.type;
         FILE* f = std::fopen(path.c_str(), "rb");
         ASSERT_NE(f, nullptr);
@@ -259,11 +259,11 @@ TEST(DSCameraSave, WritesEachTypeAndLeavesNothingOnFailure) {
         }
         unlink(path.c_str());
     }
-    EXPECT_EQ(DSCameraImageSave(image.data(), 3, w, h, (std::string(dir) + "/x").c_str()), 0);
-    EXPECT_EQ(DSCameraImageSave(image.data(), 2, w, h, (std::string(dir) + "/missing/x.bmp").c_str()), 0);
-    EXPECT_EQ(DSCameraImageSave(nullptr, 2, w, h, (std::string(dir) + "/y.bmp").c_str()), 0);
-    EXPECT_EQ(DSCameraImageSave(image.data(), 2, 0, h, (std::string(dir) + "/z.bmp").c_str()), 0);
-    EXPECT_EQ(rmdir(dir), 0) << "a failed save left a file";
+    EXPECT_EQ(DSCameraImageSave(image.data(), 3, w, h, dir.File("x").c_str()), 0);
+    EXPECT_EQ(DSCameraImageSave(image.data(), 2, w, h, dir.File("missing/x.bmp").c_str()), 0);
+    EXPECT_EQ(DSCameraImageSave(nullptr, 2, w, h, dir.File("y.bmp").c_str()), 0);
+    EXPECT_EQ(DSCameraImageSave(image.data(), 2, 0, h, dir.File("z.bmp").c_str()), 0);
+    EXPECT_EQ(dir.Count(), 0u) << "a failed save left a file";
 }
 
 }  // namespace

@@ -2,68 +2,53 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <thread>
 
 #include "platform/le.h"
 #include "vekcamera/DirectShowCapture.h"
+#include "filebytes.h"
+#include "tempdir.h"
 
 namespace {
-
-std::vector<uint8_t> Read(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-struct Dir {
-    Dir() {
-        std::random_device rd;
-        path = std::filesystem::temp_directory_path() / ("grabber-" + std::to_string(rd()));
-        std::filesystem::create_directories(path);
-    }
-    ~Dir() { std::filesystem::remove_all(path); }
-    std::filesystem::path path;
-};
 
 videodev::VideoFrame Frame(const std::vector<uint8_t>& data, int w, int h) {
     return videodev::VideoFrame{data.data(), w, h, videodev::DibStride(w), data.size()};
 }
 
 TEST(GrabberCallback, TwoRequestsBeforeTheNextSampleWriteOneFileAtTheSecondPath) {
-    Dir dir;
+    TempDir dir;
     CGrabberCallback grabber;
     const std::vector<uint8_t> data(4 * 2 * 3, 0x5A);
-    grabber.RequestSnapshot((dir.path / "first").string());
-    grabber.RequestSnapshot((dir.path / "second").string());
+    grabber.RequestSnapshot((dir.Path() / "first").string());
+    grabber.RequestSnapshot((dir.Path() / "second").string());
     EXPECT_EQ(grabber.RequestModeNow(), CGrabberCallback::kSnapshot);
     grabber.BufferCB(Frame(data, 4, 2));
     EXPECT_EQ(grabber.RequestModeNow(), CGrabberCallback::kNone);
-    EXPECT_FALSE(std::filesystem::exists(dir.path / "first.bmp"));
-    const std::vector<uint8_t> bmp = Read(dir.path / "second.bmp");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "first.bmp"));
+    const std::vector<uint8_t> bmp = ReadFile(dir.Path() / "second.bmp");
     ASSERT_EQ(bmp.size(), 54u + data.size());
     EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 54, bmp.end()), data);
 
     // The request is one-shot: the next sample writes nothing.
-    std::filesystem::remove(dir.path / "second.bmp");
+    std::filesystem::remove(dir.Path() / "second.bmp");
     grabber.BufferCB(Frame(data, 4, 2));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST(GrabberCallback, AnUnwritableSnapshotIsSkippedAndTheRequestEnds) {
-    Dir dir;
+    TempDir dir;
     CGrabberCallback grabber;
     const std::vector<uint8_t> data(4 * 3, 1);
-    grabber.RequestSnapshot((dir.path / "missing" / "snap").string());
+    grabber.RequestSnapshot((dir.Path() / "missing" / "snap").string());
     grabber.BufferCB(Frame(data, 4, 1));
     EXPECT_EQ(grabber.RequestModeNow(), CGrabberCallback::kNone);
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST(GrabberCallback, RequestsFromAnotherThreadWhileSamplesArrive) {
     // The request and the streaming thread meet under the callback's lock: every request made
     // is served by a later sample, and each file is whole.
-    Dir dir;
+    TempDir dir;
     CGrabberCallback grabber;
     const std::vector<uint8_t> data(8 * 4 * 3, 7);
     std::atomic<bool> stop{false};
@@ -72,7 +57,7 @@ TEST(GrabberCallback, RequestsFromAnotherThreadWhileSamplesArrive) {
             grabber.BufferCB(Frame(data, 8, 4));
     });
     for (int i = 0; i < 50; ++i) {
-        const std::filesystem::path base = dir.path / ("s" + std::to_string(i));
+        const std::filesystem::path base = dir.Path() / ("s" + std::to_string(i));
         grabber.RequestSnapshot(base.string());
         for (int wait = 0; wait < 20000 && grabber.RequestModeNow() != CGrabberCallback::kNone; ++wait)  // 20 s at most
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -80,7 +65,7 @@ TEST(GrabberCallback, RequestsFromAnotherThreadWhileSamplesArrive) {
     stop = true;
     streaming.join();
     int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
         ++files;
         EXPECT_EQ(std::filesystem::file_size(entry.path()), 54u + data.size());
     }

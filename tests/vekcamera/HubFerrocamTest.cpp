@@ -21,7 +21,7 @@ protected:
     void SetUp() override {
         HubTest::SetUp();
         env_.Set("QUILLORY_SIMULATED_CAMERA", "1");
-        env_.Set("XDG_CONFIG_HOME", config_.Dir().string());  // the driver's parameter teams
+        env_.Set("XDG_CONFIG_HOME", config_.Path().string());  // the driver's parameter teams
         SimCamReset();
         SimCamSetRealTime(false);
         SimCamPlug();
@@ -118,7 +118,7 @@ TEST_F(HubFerrocam, SettingsReachTheDriverWithItsOwnWidths) {
 TEST_F(HubFerrocam, CaptureFileWritesTheDriversStills) {
     ASSERT_EQ(VekCameraInit(4, nullptr, nullptr), CAMERA_OK);
     TempDir dir;
-    const std::string base = dir.Path("still");
+    const std::string base = dir.File("still");
     EXPECT_EQ(VekCameraCaptureFile(base.c_str(), CAPTURE_FILE_BMP | CAPTURE_FILE_RAW, 4), CAMERA_OK);
     EXPECT_EQ(ReadFile(base + ".bmp").size(), 54u + 640u * 480u * 3u);
     EXPECT_TRUE(std::filesystem::exists(base + ".raw"));

@@ -47,8 +47,8 @@ class HubSave : public HubTest {};
 TEST_F(HubSave, BmpIsHeadersAndTheFrameUnchanged) {
     TempDir dir;
     const std::vector<BYTE> frame = TestFrame(2, 2);
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.Path("a.bmp").c_str(), frame.data(), 2, 2), 1);
-    const std::vector<uint8_t> bytes = ReadFile(dir.Path("a.bmp"));
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.File("a.bmp").c_str(), frame.data(), 2, 2), 1);
+    const std::vector<uint8_t> bytes = ReadFile(dir.File("a.bmp"));
     ASSERT_EQ(bytes.size(), 66u);
     EXPECT_EQ(bytes[0], 'B');
     EXPECT_EQ(bytes[1], 'M');
@@ -62,29 +62,29 @@ TEST_F(HubSave, BmpIsHeadersAndTheFrameUnchanged) {
 TEST_F(HubSave, RawHoldsTheWholeFrame) {
     TempDir dir;
     const std::vector<BYTE> frame = TestFrame(8, 4);
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_RAW, dir.Path("a.raw").c_str(), frame.data(), 8, 4), 1);
-    EXPECT_EQ(ReadFile(dir.Path("a.raw")), frame);
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_RAW, dir.File("a.raw").c_str(), frame.data(), 8, 4), 1);
+    EXPECT_EQ(ReadFile(dir.File("a.raw")), frame);
 }
 
 TEST_F(HubSave, OtherTypesWriteNothing) {
     TempDir dir;
     const std::vector<BYTE> frame = TestFrame(4, 4);
     for (unsigned type : {0u, 3u, 5u, 16u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(VekCameraSave(type, dir.Path("x").c_str(), frame.data(), 4, 4), 1);
-        EXPECT_TRUE(std::filesystem::is_empty(dir.Dir())) << type;
+        EXPECT_EQ(VekCameraSave(type, dir.File("x").c_str(), frame.data(), 4, 4), 1);
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << type;
     }
 }
 
 TEST_F(HubSave, FailuresAreReportedAndLeaveNoFile) {
     TempDir dir;
     const std::vector<BYTE> frame = TestFrame(4, 4);
-    const std::string missing = dir.Path("no/such/folder/a");
+    const std::string missing = dir.File("no/such/folder/a");
     for (unsigned type : {CAPTURE_FILE_JPEG, CAPTURE_FILE_BMP, CAPTURE_FILE_RAW, CAPTURE_FILE_TIFF}) {
         SCOPED_TRACE(type);
         EXPECT_EQ(VekCameraSave(type, missing.c_str(), frame.data(), 4, 4), 0);
-        EXPECT_EQ(VekCameraSave(type, dir.Path("none").c_str(), nullptr, 4, 4), 0);
+        EXPECT_EQ(VekCameraSave(type, dir.File("none").c_str(), nullptr, 4, 4), 0);
     }
-    EXPECT_TRUE(std::filesystem::is_empty(dir.Dir()));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
     // The JPEG entry tells the user through the host's message box.
     const std::vector<std::string> messages = HostMessages();
     EXPECT_NE(std::find(messages.begin(), messages.end(), "No Image!"), messages.end());
@@ -107,17 +107,17 @@ TEST_F(HubSave, EveryTypeOpensInAnImageToolWithTheFramesPixels) {
         }
     }
 
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, dir.Path("a.tif").c_str(), frame.data(), w, h), 1);
-    EXPECT_EQ(MagickRgb(dir.Path("a.tif"), dir.Path("tif.rgb")), expected);
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.Path("a.bmp").c_str(), frame.data(), w, h), 1);
-    EXPECT_EQ(MagickRgb(dir.Path("a.bmp"), dir.Path("bmp.rgb")), expected);
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, dir.File("a.tif").c_str(), frame.data(), w, h), 1);
+    EXPECT_EQ(MagickRgb(dir.File("a.tif"), dir.File("tif.rgb")), expected);
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.File("a.bmp").c_str(), frame.data(), w, h), 1);
+    EXPECT_EQ(MagickRgb(dir.File("a.bmp"), dir.File("bmp.rgb")), expected);
     // Raw bytes are the frame itself: bottom-up blue-green-red.
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_RAW, dir.Path("a.raw").c_str(), frame.data(), w, h), 1);
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_RAW, dir.File("a.raw").c_str(), frame.data(), w, h), 1);
     const std::string rawOptions = "-size " + std::to_string(w) + "x" + std::to_string(h) + " -depth 8";
-    EXPECT_EQ(MagickRgb("bgr:" + dir.Path("a.raw"), dir.Path("raw.rgb"), rawOptions, "-flip"), expected);
+    EXPECT_EQ(MagickRgb("bgr:" + dir.File("a.raw"), dir.File("raw.rgb"), rawOptions, "-flip"), expected);
 
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_JPEG, dir.Path("a.jpg").c_str(), frame.data(), w, h), 1);
-    const std::vector<uint8_t> jpeg = MagickRgb(dir.Path("a.jpg"), dir.Path("jpg.rgb"));
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_JPEG, dir.File("a.jpg").c_str(), frame.data(), w, h), 1);
+    const std::vector<uint8_t> jpeg = MagickRgb(dir.File("a.jpg"), dir.File("jpg.rgb"));
     ASSERT_EQ(jpeg.size(), expected.size());
     // Lossy, but the picture is the right way up: red at the bottom, blue at the top.
     const size_t bottom = static_cast<size_t>(h - 3) * w * 3 + (w / 2) * 3;
@@ -133,11 +133,11 @@ TEST_F(HubSave, TiffSavedTwiceHoldsTwoPages) {
         GTEST_SKIP() << "ImageMagick's identify is not installed";
     TempDir dir;
     const std::vector<BYTE> frame = TestFrame(8, 4);
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, dir.Path("p.tif").c_str(), frame.data(), 8, 4), 1);
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, dir.Path("p.tif").c_str(), frame.data(), 8, 4), 1);
-    const std::string cmd = "identify '" + dir.Path("p.tif") + "' 2>/dev/null | wc -l > '" + dir.Path("n") + "'";
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, dir.File("p.tif").c_str(), frame.data(), 8, 4), 1);
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, dir.File("p.tif").c_str(), frame.data(), 8, 4), 1);
+    const std::string cmd = "identify '" + dir.File("p.tif") + "' 2>/dev/null | wc -l > '" + dir.File("n") + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::ifstream in(dir.Path("n"));
+    std::ifstream in(dir.File("n"));
     int pages = 0;
     in >> pages;
     EXPECT_EQ(pages, 2);
@@ -145,7 +145,7 @@ TEST_F(HubSave, TiffSavedTwiceHoldsTwoPages) {
 
 TEST_F(HubSave, ATiffThatCannotBeReadIsNotReplacedByTheNewPage) {
     TempDir dir;
-    const std::string path = dir.Path("series.tif");
+    const std::string path = dir.File("series.tif");
     ASSERT_EQ(VekCameraSave(CAPTURE_FILE_TIFF, path.c_str(), TestFrame(8, 4).data(), 8, 4), 1);
     const std::vector<uint8_t> before = ReadFile(path);
     const std::vector<BYTE> next = TestFrame(16, 4);
@@ -168,9 +168,9 @@ TEST_F(HubSave, AFileNameAtTheSystemsLengthLimitIsWritten) {
     TempDir dir;
     const std::vector<BYTE> frame = TestFrame(4, 4);
     const std::string name = std::string(251, 'n') + ".bmp";  // 255 bytes, the longest name allowed
-    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.Path(name).c_str(), frame.data(), 4, 4), 1);
-    EXPECT_EQ(ReadFile(dir.Path(name)).size(), 54u + frame.size());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Dir()), {}), 1) << "no temporary file left";
+    ASSERT_EQ(VekCameraSave(CAPTURE_FILE_BMP, dir.File(name).c_str(), frame.data(), 4, 4), 1);
+    EXPECT_EQ(ReadFile(dir.File(name)).size(), 54u + frame.size());
+    EXPECT_EQ(dir.Count(), 1u) << "no temporary file left";
 }
 
 }  // namespace

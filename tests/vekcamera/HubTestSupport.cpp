@@ -1,8 +1,6 @@
 #include "HubTestSupport.h"
 
-#include <fstream>
 #include <mutex>
-#include <random>
 
 namespace {
 std::mutex g_messagesLock;
@@ -66,20 +64,4 @@ void HubTest::TearDown() {
 void HubTest::Select(int id) {
     VekCamera_SetCamera(id);
     lumostub::Reset();
-}
-
-TempDir::TempDir() {
-    std::random_device rd;
-    dir_ = std::filesystem::temp_directory_path() / ("hubtest-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(dir_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }

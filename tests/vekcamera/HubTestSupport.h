@@ -1,5 +1,5 @@
-// Shared by the hub's tests: the host message boxes the hub showed, driver-name helpers and a
-// temporary folder.
+// Shared by the hub's tests: the host message boxes the hub showed and driver-name helpers (the
+// scratch folder and the whole-file read come from the test kit).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "LumoStubHook.h"
+#include "filebytes.h"
+#include "tempdir.h"
 #include "vekcamera/VekCamera.h"
 
 std::vector<std::string> HostMessages();
@@ -34,16 +36,3 @@ protected:
     // Selects the id, then forgets the calls recorded so far.
     void Select(int id);
 };
-
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-    const std::filesystem::path& Dir() const { return dir_; }
-
-private:
-    std::filesystem::path dir_;
-};
-
-std::vector<uint8_t> ReadFile(const std::string& path);

@@ -182,7 +182,7 @@ TEST_F(HubVideoDevice, AWindowThatThrowsNeitherEndsTheStreamNorLosesTheSnapshot)
     ASSERT_EQ(VekCameraPlay(), 1);
     ASSERT_TRUE(WaitFor([&] { return window.frames >= 2; }));
     TempDir dir;
-    const std::string base = dir.Path("snap");
+    const std::string base = dir.File("snap");
     EXPECT_EQ(VekCameraCaptureFile(base.c_str(), CAPTURE_FILE_BMP, 1), 1);
     EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(base + ".bmp"); }));
     EXPECT_EQ(VekCameraUnInit(), 1);
@@ -201,7 +201,7 @@ TEST_F(HubVideoDevice, AWindowAskingForASnapshotWhileTheCallerStopsDoesNotHang) 
         std::string path;
     } window;
     TempDir dir;
-    window.path = dir.Path("snap");
+    window.path = dir.File("snap");
     videodev::AddTestPatternDevice("Pattern A", 16, 8);
     ASSERT_EQ(VekCameraInit(1, HubVideoWindowHandle(&window), nullptr), 1);
     ASSERT_EQ(VekCameraPlay(), 1);
@@ -263,7 +263,7 @@ TEST_F(HubVideoDevice, SnapshotIsTheNextFrameAsABitmapOfTheChosenDevice) {
     EXPECT_TRUE(window.shown);
 
     TempDir dir;
-    const std::string base = dir.Path("snap");
+    const std::string base = dir.File("snap");
     // A request made while stopped is served once the device runs.
     EXPECT_EQ(VekCameraCaptureFile(base.c_str(), CAPTURE_FILE_JPEG, 7), 1);
     EXPECT_EQ(VekCameraPlay(), 1);

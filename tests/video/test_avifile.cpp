@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "filebytes.h"
+#include "tempdir.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -27,25 +30,6 @@ extern "C" {
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "avifile-test-XXXXXX").string();
-        std::vector<char> buf(templ.begin(), templ.end());
-        buf.push_back('\0');
-        path_ = mkdtemp(buf.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // A bottom-up BGR frame whose every pixel tells its stored row, column and frame apart.
 std::vector<BYTE> MakeFrame(int w, int h, int index) {
@@ -135,11 +119,6 @@ Probe ProbeFile(const std::string& path) {
     return p;
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 uint32_t LE32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
@@ -170,7 +149,7 @@ TEST(AviFile, UncompressedRecordingIsBottomUpBgrWithPaddedRows) {
     }
 
     // The stream's BITMAPINFOHEADER: positive height (bottom-up), 24 bits, BI_RGB.
-    const std::vector<uint8_t> bytes = ReadBytes(path);
+    const std::vector<uint8_t> bytes = ReadFile(path);
     const std::string s(bytes.begin(), bytes.end());
     const size_t strf = s.find("strf");
     ASSERT_NE(strf, std::string::npos);
@@ -426,7 +405,7 @@ TEST(AviFile, DamagedAndForeignFilesReadCleanly) {
     CAviFile avi;
     const std::string good = dir.File("good.avi");
     ASSERT_EQ(Record(avi, good, 40, 30, 3, FOURCC_DIB, 10000000), "");
-    const std::vector<uint8_t> bytes = ReadBytes(good);
+    const std::vector<uint8_t> bytes = ReadFile(good);
 
     // Cut inside the first frame, and inside the header.
     for (size_t keep : {bytes.size() / 2, size_t(300), size_t(12)}) {
@@ -473,7 +452,7 @@ TEST(AviFile, DamagedAndForeignFilesReadCleanly) {
     huge[avih + 8 + 32] = 0xFF;
     huge[avih + 8 + 33] = 0xFF;
     const std::string big = dir.File("big.avi");
-    std::ofstream(big, std::ios::binary).write(reinterpret_cast<const char*>(huge.data()), huge.size());
+    WriteFile(big, huge);
     EXPECT_EQ(avi.OpenForRead(big), 0);
     EXPECT_EQ(avi.FrameBits(), nullptr);
 }
@@ -493,9 +472,9 @@ TEST(AviFile, FirstFrameAsPrivateBmp) {
     ASSERT_TRUE(avi.ReadFrame(0));
     ASSERT_TRUE(avi.SaveFrameAsBmp(bmp)) << avi.LastError();
     EXPECT_NE(bmp, beside);
-    EXPECT_EQ(ReadBytes(beside).size(), 4u);
+    EXPECT_EQ(ReadFile(beside).size(), 4u);
 
-    const std::vector<uint8_t> b = ReadBytes(bmp);
+    const std::vector<uint8_t> b = ReadFile(bmp);
     fs::remove(bmp);
     ASSERT_EQ(b.size(), 54u + 92 * 4);
     EXPECT_EQ(b[0], 'B');

@@ -7,13 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include <sys/resource.h>
 
 #include "FramePacer.h"
 #include "VideoDevice.h"
+#include "filebytes.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -89,16 +90,13 @@ protected:
     void SetUp() override {
         if (std::system("convert -version >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "ImageMagick's convert makes the JPEG input";
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() / ("mjpeg-" + std::to_string(rd()) + ".jpg");
         // Red over blue, 16 × 16.
         const std::string cmd = "convert -size 16x8 xc:red -size 16x8 xc:blue -append '" + path_.string() + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
-        std::ifstream in(path_, std::ios::binary);
-        jpeg_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        jpeg_ = ReadFile(path_);
     }
-    void TearDown() override { std::filesystem::remove(path_); }
-    std::filesystem::path path_;
+    TempDir dir_;
+    const std::filesystem::path path_ = dir_.Path() / "in.jpg";
     std::vector<uint8_t> jpeg_;
 };
 
@@ -135,9 +133,7 @@ TEST_F(Mjpeg, AFrameClaimingAHugePictureIsRefusedBeforeItsMemoryIsTaken) {
     const std::filesystem::path progressive = path_.string() + ".p.jpg";
     const std::string cmd = "convert '" + path_.string() + "' -interlace JPEG '" + progressive.string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::ifstream in(progressive, std::ios::binary);
-    std::vector<uint8_t> frame((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::filesystem::remove(progressive);
+    std::vector<uint8_t> frame = ReadFile(progressive);
     bool patched = false;
     for (size_t i = 0; i + 8 < frame.size() && !patched; ++i) {
         if (frame[i] == 0xFF && frame[i + 1] == 0xC2) {
