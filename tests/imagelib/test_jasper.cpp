@@ -390,8 +390,8 @@ TEST(Jasper, BinaryBytesReadAsTheSameSamplesWrittenAsText) {
                 text += std::to_string(v) + " ";
             }
             PxImage fast, slow;
-            ASSERT_TRUE(DecodeBytes(fast, binary)) << fast.GetLastError();
-            ASSERT_TRUE(DecodeBytes(slow, Text(text))) << slow.GetLastError();
+            ASSERT_TRUE(DecodeBytes(fast, binary, PXIMAGE_FORMAT_UNKNOWN)) << fast.GetLastError();
+            ASSERT_TRUE(DecodeBytes(slow, Text(text), PXIMAGE_FORMAT_UNKNOWN)) << slow.GetLastError();
             ASSERT_EQ(fast.GetBpp(), slow.GetBpp());
             EXPECT_EQ(fast.GetNumFrames(), slow.GetNumFrames());
             EXPECT_EQ(Difference(fast, slow), 0);
@@ -453,8 +453,8 @@ TEST(Jasper, SunRastersReadAsTheSameColoursWrittenAsText) {
                 for (const auto& plane : map) file.insert(file.end(), plane, plane + 7);
             file.insert(file.end(), raster.begin(), raster.end());
             PxImage fast, slow;
-            ASSERT_TRUE(DecodeBytes(fast, file)) << fast.GetLastError();
-            ASSERT_TRUE(DecodeBytes(slow, Text(text))) << slow.GetLastError();
+            ASSERT_TRUE(DecodeBytes(fast, file, PXIMAGE_FORMAT_UNKNOWN)) << fast.GetLastError();
+            ASSERT_TRUE(DecodeBytes(slow, Text(text), PXIMAGE_FORMAT_UNKNOWN)) << slow.GetLastError();
             ASSERT_EQ(fast.GetBpp(), slow.GetBpp());
             for (LONG y = 0; y < static_cast<LONG>(h); ++y)
                 ASSERT_EQ(std::memcmp(fast.GetBits(y), slow.GetBits(y), fast.GetEffWidth()), 0) << "row " << y;
