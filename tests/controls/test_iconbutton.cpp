@@ -9,19 +9,13 @@
 #include "ui/messages.h"
 #include "controls/syscolors.h"
 
+#include "buttonwindowtest.h"
+
 namespace {
 
-class IconButtonTest : public ::testing::Test {
+class IconButtonTest : public ButtonWindowTest {
 protected:
-    void SetUp() override {
-        window.resize(300, 200);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        // Start every test with the cursor on an empty spot of this window, so that entering
-        // and leaving the buttons is tracked from here and not from an earlier test's window.
-        QTest::mouseMove(&window, QPoint(290, 190));
-    }
+    IconButtonTest() : ButtonWindowTest({300, 200}) {}
     CIconButton* Make(DWORD style, int x, const QString& text = QStringLiteral("OK")) {
         auto* b = new CIconButton(&window, style);
         b->setText(text);
@@ -40,7 +34,6 @@ protected:
         return n;
     }
 
-    QWidget window;
 };
 
 }  // namespace

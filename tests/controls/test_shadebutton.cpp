@@ -12,6 +12,8 @@
 #include "imagelib/pxrandom.h"
 #include "messagerecorder.h"
 
+#include "buttonwindowtest.h"
+
 namespace {
 
 QRgb Entry(const CDibBuffer& dib, int i) {
@@ -21,24 +23,15 @@ QRgb Entry(const CDibBuffer& dib, int i) {
 
 int Blend(int c, int e, int p) { return (c * p + e * (100 - p)) / 100; }
 
-class ShadeButtonTest : public ::testing::Test {
+class ShadeButtonTest : public ButtonWindowTest {
 protected:
-    void SetUp() override {
-        window.resize(200, 100);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        // Start every test with the cursor on an empty spot of this window, so that entering
-        // and leaving the buttons is tracked from here and not from an earlier test's window.
-        QTest::mouseMove(&window, QPoint(190, 90));
-    }
+    ShadeButtonTest() : ButtonWindowTest({200, 100}) {}
     CShadeButton* Make(int w, int h) {
         auto* b = new CShadeButton(&window);
         b->setGeometry(10, 10, w, h);
         b->show();
         return b;
     }
-    QWidget window;
 };
 
 }  // namespace
