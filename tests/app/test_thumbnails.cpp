@@ -263,7 +263,7 @@ TEST_F(ThumbnailTest, TilesComeFromTheCacheUntilTheFileChanges) {
     EXPECT_TRUE(Near(again.pixel(100, 90), Qt::magenta, 8));
     // Without a cache the tiles are still drawn.
     WriteBytes(Path("cachefile"), "x");
-    qputenv("XDG_CACHE_HOME", Path("cachefile").toUtf8());
+    m_env.Set("XDG_CACHE_HOME", Path("cachefile").toStdString());
     CThumbnailRenderer none;
     EXPECT_TRUE(none.CacheFolder().isEmpty());
     EXPECT_FALSE(none.Tile(p).isNull());

@@ -10,21 +10,16 @@
 
 void ThumbTest::SetUp() {
     AppTest::SetUp();
-    for (const char* name : {"HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
-        m_oldEnv.emplace_back(name, qgetenv(name));
-    }
-    qputenv("HOME", Folder("home").toUtf8());
-    qputenv("XDG_CACHE_HOME", Folder("home/.cache").toUtf8());
-    qputenv("XDG_DATA_HOME", Folder("home/.local/share").toUtf8());
-    qputenv("XDG_CONFIG_HOME", Folder("home/.config").toUtf8());
+    m_env.Set("XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR"));  // put back as it was, whatever runs
+    m_env.Set("HOME", Folder("home").toStdString());
+    m_env.Set("XDG_CACHE_HOME", Folder("home/.cache").toStdString());
+    m_env.Set("XDG_DATA_HOME", Folder("home/.local/share").toStdString());
+    m_env.Set("XDG_CONFIG_HOME", Folder("home/.config").toStdString());
 }
 
 void ThumbTest::TearDown() {
     AppTest::TearDown();
-    for (const auto& [name, value] : m_oldEnv) {
-        if (value.isNull()) qunsetenv(name);
-        else qputenv(name, value);
-    }
+    m_env.Restore();
 }
 
 QString ThumbTest::Folder(const QString& name) {

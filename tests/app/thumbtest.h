@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "apptest.h"
+#include "scopedenv.h"
 #include "video/avifile.h"
 
 class CThumbnailListCtrl;
@@ -29,6 +30,6 @@ protected:
     bool WaitIdle(CThumbnailListCtrl& list, int ms = 30000);
     static bool Near(QRgb a, const QColor& b, int tolerance = 40);
 
-private:
-    std::vector<std::pair<const char*, QByteArray>> m_oldEnv;
+    ScopedEnv m_env;  // the home and XDG folders of the test
+
 };

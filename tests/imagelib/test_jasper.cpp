@@ -10,6 +10,7 @@
 
 #include "imagelib/codecs/PxJasperCodec.h"
 #include "imagetest.h"
+#include "scopedenv.h"
 #include "tooltest.h"
 
 namespace {
@@ -271,27 +272,6 @@ TEST(Jasper, QualityHundredIsLosslessEvenForNoise) {
     }
 }
 
-// OPJ_NUM_THREADS for the life of a scope (nullptr: unset, the codec sizes its threads itself).
-class OpenJpegThreads {
-public:
-    explicit OpenJpegThreads(const char* count) {
-        if (const char* old = std::getenv("OPJ_NUM_THREADS")) m_old = old;
-        if (count)
-            setenv("OPJ_NUM_THREADS", count, 1);
-        else
-            unsetenv("OPJ_NUM_THREADS");
-    }
-    ~OpenJpegThreads() {
-        if (m_old.empty())
-            unsetenv("OPJ_NUM_THREADS");
-        else
-            setenv("OPJ_NUM_THREADS", m_old.c_str(), 1);
-    }
-
-private:
-    std::string m_old;
-};
-
 TEST(Jasper, TheBytesWrittenDoNotDependOnTheThreadCount) {
     // Over a megabyte of samples each, so that OpenJPEG's worker threads are used, and odd-sized,
     // so that the last code blocks of every row and column are partial.
@@ -319,7 +299,7 @@ TEST(Jasper, TheBytesWrittenDoNotDependOnTheThreadCount) {
         PxImage singleBack;
         for (const char* threads : {"1", "4", static_cast<const char*>(nullptr)}) {
             SCOPED_TRACE(threads ? threads : "sized to the machine");
-            OpenJpegThreads pinned(threads);
+            ScopedEnv pinned("OPJ_NUM_THREADS", threads);  // nullptr: the codec sizes its threads itself
             BYTE* buffer = nullptr;
             LONG size = 0;
             ASSERT_TRUE(c.img->Encode(buffer, size, c.type)) << c.img->GetLastError();
