@@ -69,6 +69,7 @@ struct SimCamState {
     int roiX, roiY, roiWidth, roiHeight;
     int width, height;  // of the current mode
     uint64_t framesRead;
+    int readsWaiting;  // real-time reads waiting for their frame right now
 };
 SIMCAM_API SimCamState SimCamGetState();
 // Back to power-on state: mode 0, speed 2, gain 20, 100 rows, no faults, empty log, opens not
