@@ -500,8 +500,19 @@ void SimCamClearRequestLog() {
 SimCamState SimCamGetState() {
     Camera& c = Cam();
     std::lock_guard<std::mutex> g(c.lock);
-    return {c.mode, c.speed, c.gain, c.rows, c.roiX, c.roiY, c.roiW, c.roiH, c.Width(), c.Height(), c.framesRead,
-            c.readsWaiting};
+    return {c.mode, c.speed, c.gain, c.rows, c.roiX, c.roiY, c.roiW, c.roiH, c.Width(), c.Height(), c.framesRead};
+}
+
+bool SimCamWaitForWaitingRead(int timeoutMs) {
+    Camera& c = Cam();
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+        std::lock_guard<std::mutex> g(c.lock);
+        if (c.readsWaiting > 0)
+            return true;
+        if (Clock::now() >= until)
+            return false;
+    }
 }
 
 void SimCamReset() {

@@ -200,7 +200,7 @@ TEST_F(CameraViewTest, StoppingInALongExposureIsPromptAndRestoresTheExposure) {
     ASSERT_GT(before, 9000);
     auto view = StartView();
     ASSERT_TRUE(view);
-    ASSERT_TRUE(PumpUntil([] { return SimCamGetState().readsWaiting > 0; }, 20000));  // inside its 10 s read
+    ASSERT_TRUE(SimCamWaitForWaitingRead());  // inside its 10 s read
     const auto t0 = std::chrono::steady_clock::now();
     view->StopThreads();
     const auto took = std::chrono::steady_clock::now() - t0;
@@ -222,7 +222,7 @@ TEST_F(CameraViewTest, StoppingBetweenLongExposuresDoesNotWaitForTheNext) {
     auto view = StartView();
     ASSERT_TRUE(view);
     ASSERT_TRUE(PumpUntil([&] { return view->FramesGrabbed() >= 1; }, 15000));
-    ASSERT_TRUE(PumpUntil([] { return SimCamGetState().readsWaiting > 0; }, 20000));  // inside the next exposure
+    ASSERT_TRUE(SimCamWaitForWaitingRead());  // inside the next exposure
     const auto t0 = std::chrono::steady_clock::now();
     view->StopThreads();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 1200ms) << "stopping waited for the exposure";

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "outside/simcam/simcam.h"
 #include "platform/clock.h"
@@ -41,12 +39,6 @@ protected:
     }
     // Lets a setting settle (the device refuses frames for 200 ms after one).
     void Settle() { clock_.Advance(250); }
-    // True once a real-time read waits for its frame (20 s at most): what follows comes while it waits.
-    static bool ReadWaits() {
-        for (int i = 0; i < 20000 && SimCamGetState().readsWaiting == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return SimCamGetState().readsWaiting > 0;
-    }
 
     ManualClock clock_;
     Clock* previous_ = nullptr;

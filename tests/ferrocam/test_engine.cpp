@@ -562,7 +562,7 @@ TEST_F(Engine, StopEndsALongExposureWithoutWaitingItOut) {
     FerroCameraSetExposureTime(60000);  // each frame takes seconds
     Settle();
     ASSERT_EQ(FerroCameraPlay(), 1);
-    ASSERT_TRUE(ReadWaits());
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(FerroCameraStop(), 1);
     // Against the exposure, not a rate: only a stop that waited for the frame takes this long.

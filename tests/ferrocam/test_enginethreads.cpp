@@ -258,7 +258,7 @@ TEST_F(RealTimeEngine, AGrabInALongExposureEndsSoonAfterTheExposureIsCut) {
     std::vector<unsigned char> raw(SimCamFrameBytes());
     const auto start = std::chrono::steady_clock::now();
     std::thread cutter([] {
-        EXPECT_TRUE(ReadWaits());  // the cut comes while the grab waits for the old exposure
+        EXPECT_TRUE(SimCamWaitForWaitingRead());  // the cut comes while the grab waits for the old exposure
         FerroCameraSetExposureTime(1);
     });
     const int result = FerroCameraGrabFrame(raw.data());

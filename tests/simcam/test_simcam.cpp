@@ -24,12 +24,6 @@ protected:
         SimCamReset();
         SimCamPlug();
     }
-    // True once a read waits for its frame (20 s at most): what follows comes while it waits.
-    static bool ReadWaits() {
-        for (int i = 0; i < 20000 && SimCamGetState().readsWaiting == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return SimCamGetState().readsWaiting > 0;
-    }
     void Request(uint8_t code, uint16_t value, uint16_t index) { ASSERT_TRUE(t_->VendorRequest(code, value, index, nullptr, 0, 100)); }
     std::vector<uint8_t> Frame() {
         std::vector<uint8_t> b(SimCamFrameBytes() + 4096, 0xCD);
@@ -152,7 +146,7 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     // frame time (480 rows, 30 ms) after the cut.
     const auto t0 = Clock::now();
     auto read = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    ASSERT_TRUE(ReadWaits());
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
     const auto cut = Clock::now();
     Request(0xB7, 100, 0x3012);
     EXPECT_EQ(read.get(), static_cast<int64_t>(b.size()));
@@ -177,7 +171,7 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     b.resize(SimCamFrameBytes());
     const auto t2 = Clock::now();
     auto shortRead = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    ASSERT_TRUE(ReadWaits());
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
     Request(0xB7, 65535, 0x3012);
     EXPECT_EQ(shortRead.get(), static_cast<int64_t>(b.size()));
     EXPECT_LT(Clock::now() - t2, 0.86s + 3500ms) << "the frame waited for the new exposure";
@@ -185,7 +179,7 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     // Unplugging wakes a waiting read at once.
     const auto t3 = Clock::now();
     auto gone = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    ASSERT_TRUE(ReadWaits());
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
     SimCamUnplug();
     EXPECT_EQ(gone.get(), UsbTransport::kUsbGone);
     EXPECT_LT(Clock::now() - t3, 8s) << "the read waited for its time-out (10 s)";
