@@ -54,6 +54,7 @@ struct Camera {
     int mode = 0, speed = 2, gain = 20, rows = 100;
     int roiX = 360, roiY = 272, roiW = 640, roiH = 480;
     uint64_t framesRead = 0;
+    int readsWaiting = 0;
 
     // The scene's reflectance for the current geometry (12-bit, one value per mosaic site),
     // and the last rendered frame with the exposure and gain it was rendered at.
@@ -327,8 +328,10 @@ public:
             }
             const Clock::time_point limit = now + std::chrono::milliseconds(timeoutMs);
             // The ready time may move nearer while we wait.
+            ++c.readsWaiting;
             while (Reachable(c) && Clock::now() < std::min(frame_.readyAt, limit))
                 c.changed.wait_until(g, std::min(frame_.readyAt, limit));
+            --c.readsWaiting;
             if (!Reachable(c))
                 return kUsbGone;
             if (Clock::now() < frame_.readyAt)
@@ -498,6 +501,18 @@ SimCamState SimCamGetState() {
     Camera& c = Cam();
     std::lock_guard<std::mutex> g(c.lock);
     return {c.mode, c.speed, c.gain, c.rows, c.roiX, c.roiY, c.roiW, c.roiH, c.Width(), c.Height(), c.framesRead};
+}
+
+bool SimCamWaitForWaitingRead(int timeoutMs) {
+    Camera& c = Cam();
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+        std::lock_guard<std::mutex> g(c.lock);
+        if (c.readsWaiting > 0)
+            return true;
+        if (Clock::now() >= until)
+            return false;
+    }
 }
 
 void SimCamReset() {

@@ -71,6 +71,9 @@ struct SimCamState {
     uint64_t framesRead;
 };
 SIMCAM_API SimCamState SimCamGetState();
+// Waits until a real-time read waits for its frame, so that what the caller does next comes
+// during that read; false when none did within timeoutMs.
+SIMCAM_API bool SimCamWaitForWaitingRead(int timeoutMs = 20000);
 // Back to power-on state: mode 0, speed 2, gain 20, 100 rows, no faults, empty log, opens not
 // refused. The plug state is kept.
 SIMCAM_API void SimCamReset();

@@ -133,10 +133,7 @@ TEST_F(DocTest, ProgressIsPolledFromTheImageAndEndsWithHundredBeforeDone) {
     });
     ASSERT_TRUE(d->StartImageCommand(40010));
     auto pumpUntil = [&](const QString& text) {
-        QElapsedTimer t;
-        t.start();
-        while (app->MainFrame()->PaneText(2) != text && t.elapsed() < 20000) Pump(2);
-        return app->MainFrame()->PaneText(2) == text;
+        return PumpUntil([&] { return app->MainFrame()->PaneText(2) == text; }, 20000);
     };
     EXPECT_TRUE(pumpUntil("40 %"));
     EXPECT_TRUE(d->IsBusy());

@@ -42,7 +42,7 @@ public:
         if (presented_ && sequence + 1 < newestAtLastEnd_)
             ++stale_;
         ++presented_;
-        std::this_thread::sleep_for(delay_);
+        std::this_thread::sleep_for(delay_);  // a slow display: the checks hold at any length
         newestAtLastEnd_ = view_->NewestSequence();
     }
     uint64_t presented() {
@@ -200,7 +200,7 @@ TEST_F(CameraViewTest, StoppingInALongExposureIsPromptAndRestoresTheExposure) {
     ASSERT_GT(before, 9000);
     auto view = StartView();
     ASSERT_TRUE(view);
-    std::this_thread::sleep_for(300ms);  // the grab thread is inside its 10 s read
+    ASSERT_TRUE(SimCamWaitForWaitingRead());  // inside its 10 s read
     const auto t0 = std::chrono::steady_clock::now();
     view->StopThreads();
     const auto took = std::chrono::steady_clock::now() - t0;
@@ -222,7 +222,7 @@ TEST_F(CameraViewTest, StoppingBetweenLongExposuresDoesNotWaitForTheNext) {
     auto view = StartView();
     ASSERT_TRUE(view);
     ASSERT_TRUE(PumpUntil([&] { return view->FramesGrabbed() >= 1; }, 15000));
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(SimCamWaitForWaitingRead());  // inside the next exposure
     const auto t0 = std::chrono::steady_clock::now();
     view->StopThreads();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 1200ms) << "stopping waited for the exposure";

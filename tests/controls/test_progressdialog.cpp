@@ -192,7 +192,7 @@ TEST(ProgressDialogThreads, CaptureThreadHammersWhileTheUiThreadPumps) {
                 dlg.ShowWindow(CProgressDialog::SW_HIDE);
                 dlg.ShowWindow(CProgressDialog::SW_SHOW);
             }
-            std::this_thread::sleep_for(1ms);
+            std::this_thread::sleep_for(1ms);  // the capture's pace; the cancel ends it at any pace
         }
         dlg.SetPos(777);
         finished = true;

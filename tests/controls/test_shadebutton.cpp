@@ -214,7 +214,9 @@ TEST_F(ShadeButtonTest, AMenuPopsUpOnlyWithItemsAndPostsTheChosenCommand) {
     };
     answerPopup();
     QTest::mouseClick(b, Qt::LeftButton);
-    QTest::qWait(100);
+    bool answerDue = false;  // falls due after the answer: a popup would have been answered by then
+    QTimer::singleShot(100, &window, [&] { answerDue = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answerDue; }, 10000));
     EXPECT_EQ(popups, 0);
     EXPECT_TRUE(receiver.Take().empty());
     menu->addAction(QStringLiteral("Item"))->setData(32770);

@@ -518,11 +518,17 @@ const FerroWindowPort kPort = {
             g_drawn.fetch_add(1);
     }};
 
-bool WaitFor(const std::atomic<int>& counter, int atLeast) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (counter.load() < atLeast && std::chrono::steady_clock::now() < until)
+// Waits until done() holds, 10 s at most.
+template <typename Done>
+bool WaitUntil(Done done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return counter.load() >= atLeast;
+    return done();
+}
+
+bool WaitFor(const std::atomic<int>& counter, int atLeast) {
+    return WaitUntil([&] { return counter.load() >= atLeast; });
 }
 
 }  // namespace
@@ -556,7 +562,7 @@ TEST_F(Engine, StopEndsALongExposureWithoutWaitingItOut) {
     FerroCameraSetExposureTime(60000);  // each frame takes seconds
     Settle();
     ASSERT_EQ(FerroCameraPlay(), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // only lets the grab begin its wait
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(FerroCameraStop(), 1);
     // Against the exposure, not a rate: only a stop that waited for the frame takes this long.
@@ -583,9 +589,7 @@ TEST_F(Engine, SnapshotButtonWhilePlayingWritesABitmap) {
     }
     SimCamSetButtonHeld(true);
     ASSERT_EQ(FerroCameraPlay(), 1);
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (Files().empty() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitUntil([&] { return !Files().empty(); });
     FerroCameraStop();
     SimCamSetButtonHeld(false);
     auto files = Files();
@@ -613,11 +617,10 @@ TEST_F(Engine, GrabAndDecodeWaitOutAModeSwitch) {
     EXPECT_EQ(FerroCameraCaptureFile(Base("full2").c_str(), CAPTURE_FILE_RAW, 0), CAMERA_OK);
     Settle();
     const int before = good.load();
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (good.load() == before && std::chrono::steady_clock::now() < until) {
+    WaitUntil([&] {
         Settle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+        return good.load() != before;
+    });
     done.store(true);
     puller.join();
     EXPECT_GT(good.load(), before);  // back at 640 × 480, frames flow again
@@ -649,9 +652,7 @@ TEST_F(Engine, ACallbackMayStopTheEngineFromItsOwnThread) {
     ASSERT_EQ(FerroCameraInit(&StoppingCallback, 4, nullptr, nullptr), CAMERA_OK);
     Settle();
     ASSERT_EQ(FerroCameraPlay(), 1);
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (g_stopResult.load() == -100 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    WaitUntil([] { return g_stopResult.load() != -100; });
     EXPECT_EQ(g_stopResult.load(), 1);
     EXPECT_EQ(FerroCameraStop(), 0);  // already stopped; joins what is left
     // It can be played again, and shut down while playing.
@@ -684,8 +685,7 @@ TEST_F(Engine, UnInitWaitsForCallsOnOtherThreadsButNotForItsOwnCallback) {
     });
     // Each UnInit deletes the engine the other thread is decoding with, unless it waits.
     for (int i = 0; i < 6; ++i) {
-        while (decoded.load() <= i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_TRUE(WaitFor(decoded, i + 1));
         EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
         ASSERT_EQ(FerroCameraInit(&CountingCallback, 4, nullptr, nullptr), CAMERA_OK);
     }
@@ -705,11 +705,10 @@ TEST_F(Engine, UnInitWaitsForCallsOnOtherThreadsButNotForItsOwnCallback) {
     // Nor can the engine's own display thread, which UnInit would have to join.
     g_uninitResult.store(-100);
     ASSERT_EQ(FerroCameraPlay(), 1);
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (g_uninitResult.load() == -100 && std::chrono::steady_clock::now() < until) {
+    WaitUntil([&] {
         Settle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+        return g_uninitResult.load() != -100;
+    });
     EXPECT_EQ(g_uninitResult.load(), CAMERA_NOFRAME);
     EXPECT_EQ(FerroCameraStop(), 1);
     EXPECT_EQ(FerroCameraUnInit(), CAMERA_OK);
@@ -805,9 +804,7 @@ TEST_F(Engine, StopAndPlayFromACallbackEitherRunsOnOrStaysStopped) {
     ASSERT_EQ(FerroCameraInit(&RestartingCallback, 4, nullptr, nullptr), CAMERA_OK);
     Settle();
     ASSERT_EQ(FerroCameraPlay(), 1);
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (g_restartResult.load() == -100 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    WaitUntil([] { return g_restartResult.load() != -100; });
     if (g_restartResult.load() == 1) {
         // Running again: frames must keep coming, not failed reads.
         EXPECT_TRUE(WaitFor(g_afterRestart, 3));
@@ -846,7 +843,8 @@ TEST_F(Engine, PauseFromACallbackAfterItsStopLeavesAnEngineThatPlaysAgain) {
     Settle();
     ASSERT_EQ(FerroCameraPlay(), 1);
     ASSERT_TRUE(WaitFor(g_pausedInside, 1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a thread may be on its way out
+    // Only lets a thread on its way out leave: the play from outside starts either way.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(FerroCameraPlay(), 1);
     EXPECT_TRUE(WaitFor(g_afterPause, 3));
     EXPECT_EQ(FerroCameraStop(), 1);

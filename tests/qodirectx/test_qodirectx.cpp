@@ -18,6 +18,14 @@
 
 namespace {
 
+// Waits until done() holds, 20 s at most.
+template <typename Done>
+bool WaitUntil(Done done) {
+    for (int i = 0; i < 4000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
 struct Combo : IDSComboBox {
     std::vector<std::string> items;
     int AddString(const char* text) override {
@@ -138,7 +146,6 @@ TEST_F(DSCamera, GrabsThePatternPackedAndOnlyNewFrames) {
 
     // Stopped: the frame handed out is not handed out again.
     ASSERT_EQ(DSCameraStop(), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     DSGrabFrame(buffer.data());
     std::vector<BYTE> before = buffer;
     EXPECT_EQ(DSGrabFrame(buffer.data()), 0);
@@ -168,9 +175,14 @@ TEST_F(DSCamera, TheHostHearsOfEveryNewFrameAndThenAGrabHasIt) {
     EXPECT_EQ(grabbed, 3);
     DSCameraStop();
     DSCameraUnInit();
-    // Closed: the library tells the host nothing more.
+    // Closed: the library tells the host nothing more, while a stream opened anew (as fast
+    // as the closed one) sends word three times.
     const int atClose = host.arrivals.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ScriptedHost next;
+    ASSERT_EQ(DSCameraInit(0, DSHostHandle(&next)), 1);
+    ASSERT_EQ(DSCameraPlay(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return next.arrivals.load() >= 3; }));
+    DSCameraUnInit();
     EXPECT_EQ(host.arrivals.load(), atClose);
 }
 
@@ -189,8 +201,10 @@ TEST_F(DSCamera, ResolutionChangeRestartsAndNeverOverrunsAnOldBuffer) {
 
     host.choose = 1;
     ASSERT_EQ(DSResolution(), 1);
-    // The caller has not read the new size yet: nothing is copied into its small buffer.
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    // A frame of the new size has come, but the caller has not read the new size yet: nothing
+    // is copied into its small buffer.
+    const int atRestart = host.arrivals.load();
+    ASSERT_TRUE(WaitUntil([&] { return host.arrivals.load() > atRestart; }));
     EXPECT_EQ(DSGrabFrame(small.data()), 0);
     for (size_t i = 8 * 2 * 3; i < small.size(); ++i)
         ASSERT_EQ(small[i], 0xEE);

@@ -146,11 +146,12 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     // frame time (480 rows, 30 ms) after the cut.
     const auto t0 = Clock::now();
     auto read = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    std::this_thread::sleep_for(200ms);  // only lets the read start waiting: the cut comes while it waits
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
+    const auto cut = Clock::now();
     Request(0xB7, 100, 0x3012);
     EXPECT_EQ(read.get(), static_cast<int64_t>(b.size()));
     const auto took = Clock::now() - t0;
-    EXPECT_GE(took, 200ms);
+    EXPECT_GE(Clock::now() - cut, 30ms);
     // Bounds against the old exposure (4.1 s), not rates: only a read that waited for it takes this long.
     EXPECT_LT(took, 3500ms) << "the read waited for the old exposure";
 
@@ -170,7 +171,7 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     b.resize(SimCamFrameBytes());
     const auto t2 = Clock::now();
     auto shortRead = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    std::this_thread::sleep_for(200ms);  // only lets the read start waiting
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
     Request(0xB7, 65535, 0x3012);
     EXPECT_EQ(shortRead.get(), static_cast<int64_t>(b.size()));
     EXPECT_LT(Clock::now() - t2, 0.86s + 3500ms) << "the frame waited for the new exposure";
@@ -178,7 +179,7 @@ TEST_F(SimCam, CuttingTheExposureBringsTheFrameBeingWaitedForNearer) {
     // Unplugging wakes a waiting read at once.
     const auto t3 = Clock::now();
     auto gone = std::async(std::launch::async, [&] { return t_->BulkRead(b.data(), b.size(), 10000); });
-    std::this_thread::sleep_for(100ms);  // only lets the read start waiting
+    ASSERT_TRUE(SimCamWaitForWaitingRead());
     SimCamUnplug();
     EXPECT_EQ(gone.get(), UsbTransport::kUsbGone);
     EXPECT_LT(Clock::now() - t3, 8s) << "the read waited for its time-out (10 s)";

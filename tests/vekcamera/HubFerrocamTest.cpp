@@ -130,7 +130,7 @@ TEST_F(HubFerrocam, GrabAndDecodeOnTwoThreadsRunSideBySideInRealTime) {
     ASSERT_EQ(VekCameraInit(4, nullptr, nullptr), CAMERA_OK);
     int w = 0, h = 0;
     ASSERT_EQ(VekCameraGetImageSize(&w, &h), CAMERA_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));  // Init's settings settle
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));  // Init's settings settle; earlier grabs retry
     std::vector<BYTE> grab(2u * w * h + 512), slot(grab.size()), shown(grab.size()), rgb(3u * w * h);
     std::mutex slotLock;
     bool ready = false;

@@ -205,7 +205,14 @@ TEST_F(TestPatterns, StreamsFramesUntilStopReturns) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     dev->Stop();
     stopped = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the time a late frame would need to show
+    // A stream left running would have sent a frame while another one, as fast, sends three.
+    std::unique_ptr<IVideoDevice> other = CreateVideoDevice(ListVideoDevices()[0]);
+    std::atomic<int> otherFrames{0};
+    ASSERT_TRUE(other->Start([&](const VideoFrame&) { ++otherFrames; }));
+    for (int i = 0; i < 2000 && otherFrames < 3; ++i)  // a generous deadline: 20 s
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    other->Stop();
+    EXPECT_GE(otherFrames, 3);
     EXPECT_GE(frames, 2);
     EXPECT_FALSE(lateFrame);
     EXPECT_FALSE(badFrame);
