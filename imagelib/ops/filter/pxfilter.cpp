@@ -605,7 +605,9 @@ bool PxImage::OpsMedian3(LONG xmin, LONG xmax, LONG ymin, LONG ymax) {
             const LONG y1 = std::min<LONG>(ymax, static_cast<LONG>(rows.End(band)));
             if (y0 >= y1) return true;
             const size_t gw = static_cast<size_t>(w) + 2;
-            std::vector<BYTE> grey(3 * gw), idx(static_cast<size_t>(span)), prev(eff), out(eff);
+            // The row being changed and the one before it, as they were: the results are written
+            // straight into the row.
+            std::vector<BYTE> grey(3 * gw), idx(static_cast<size_t>(span)), prev(eff), cur(eff);
             // Row q as it was, for q next to row y, the next row to change.
             auto orig = [&](LONG q, LONG y) -> const BYTE* {
                 if (q < 0 || q >= h) return nullptr;
@@ -621,11 +623,11 @@ bool PxImage::OpsMedian3(LONG xmin, LONG xmax, LONG ymin, LONG ymax) {
                 GreyRow(orig(y + 1, y), w, colour, outsideGrey, greyRow(y + 1));
                 Median9Positions(greyRow(y - 1) + xmin, greyRow(y) + xmin, greyRow(y + 1) + xmin, span, idx.data());
                 BYTE* row = GetBits(static_cast<DWORD>(y));
-                const BYTE* src[3] = {orig(y - 1, y), row, orig(y + 1, y)};
-                std::memcpy(out.data(), row, eff);  // unselected pixels and the padding stay
+                std::memcpy(cur.data(), row, eff);  // unselected pixels and the padding stay in the row
+                const BYTE* src[3] = {orig(y - 1, y), cur.data(), orig(y + 1, y)};
                 const BYTE* sel = pSelection ? pSelection + static_cast<size_t>(y) * static_cast<size_t>(w) : nullptr;
                 auto put = [&](LONG x, const BYTE* c) {
-                    BYTE* o = out.data() + static_cast<size_t>(x) * b;
+                    BYTE* o = row + static_cast<size_t>(x) * b;
                     o[0] = c[0];
                     if (colour) {
                         o[1] = c[1];
@@ -654,8 +656,7 @@ bool PxImage::OpsMedian3(LONG xmin, LONG xmax, LONG ymin, LONG ymax) {
                 } else {
                     for (LONG x = xmin; x < xmax; x++) edge(x);
                 }
-                std::memcpy(prev.data(), row, eff);
-                std::memcpy(row, out.data(), eff);
+                prev.swap(cur);
             }
             return true;
         });
