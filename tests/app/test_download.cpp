@@ -76,10 +76,8 @@ int Download(CUrlDownloadDialog& dlg, const QString& url, int limitMs = 10000) {
 
 class DownloadTest : public ::testing::Test {
 protected:
-    void SetUp() override { old = CPromptService::Replace(&prompts); }
-    void TearDown() override { CPromptService::Replace(old); }
     FakePrompts prompts;
-    CPromptService* old = nullptr;
+    PromptsInstalled installed{&prompts};
 };
 }  // namespace
 

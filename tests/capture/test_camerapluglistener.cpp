@@ -55,9 +55,6 @@ std::string PathOf(const std::vector<BYTE>& record) {
 
 class CameraPlugListenerTest : public ::testing::Test {
 protected:
-    void SetUp() override { previous_ = CPromptService::Replace(&prompts_); }
-    void TearDown() override { CPromptService::Replace(previous_); }
-
     // Registered with the simulated camera requested, so it works whether or not udev does.
     void RegisterSimulated(CCameraPlugListener& listener) {
         ScopedEnv sim("QUILLORY_SIMULATED_CAMERA", "1");
@@ -66,7 +63,7 @@ protected:
 
     RecordingWindow window_;
     FakePrompts prompts_;
-    CPromptService* previous_ = nullptr;
+    PromptsInstalled installed_{&prompts_};
 };
 
 TEST(CameraPlugListenerIds, DevicePathsMapThroughTheTable) {

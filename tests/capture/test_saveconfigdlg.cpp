@@ -56,10 +56,8 @@ CameraSettings SaveRecord() {
 
 class SaveConfigDialog : public ::testing::Test {
 protected:
-    void SetUp() override { old = CPromptService::Replace(&prompts); }
-    void TearDown() override { CPromptService::Replace(old); }
     FakePrompts prompts;
-    CPromptService* old = nullptr;
+    PromptsInstalled installed{&prompts};
     MessageRecorder frame;
 };
 

@@ -66,3 +66,15 @@ public:
     QStringList folders;
     QStringList startFolders;
 };
+
+// Puts a prompt service in place for its life, and the one before it back when it goes.
+class PromptsInstalled {
+public:
+    explicit PromptsInstalled(CPromptService* prompts) : m_previous(CPromptService::Replace(prompts)) {}
+    ~PromptsInstalled() { CPromptService::Replace(m_previous); }
+    PromptsInstalled(const PromptsInstalled&) = delete;
+    PromptsInstalled& operator=(const PromptsInstalled&) = delete;
+
+private:
+    CPromptService* m_previous;
+};
