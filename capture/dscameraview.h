@@ -28,7 +28,7 @@ struct CameraSettings;
 class CAviFile;
 class CCameraDisplay;
 
-class CDSCameraView : public CLiveView, private IFrameSink {
+class CDSCameraView : public CLiveView, public IFrameSink {
 public:
     explicit CDSCameraView(QWidget* parent = nullptr);
     ~CDSCameraView() override;
