@@ -231,7 +231,7 @@ TEST(Transform, RotationAtOddSizesReadsTheTurnedPositionOfEveryPixel) {
     for (bool alpha : {false, true})
         for (float angle : {30.0f, -113.7f, 7.0f}) {
             PxImage src(301, 203, 24);
-            px::Rand15 rnd(static_cast<uint32_t>(angle) + alpha);
+            px::Rand15 rnd(static_cast<uint32_t>(static_cast<int>(angle)) + alpha);
             if (alpha) src.AlphaCreate();
             for (LONG y = 0; y < 203; ++y)
                 for (LONG x = 0; x < 301; ++x) {

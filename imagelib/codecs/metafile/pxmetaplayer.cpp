@@ -271,7 +271,8 @@ void PxMetaPlayer::StrokeDevice(const std::vector<std::vector<PxMetaPoint>>& lin
     }
     // Thick pens: each segment as a quadrilateral and each joint as a disc, filled together.
     const double h = w / 2;
-    const int sides = std::clamp(static_cast<int>(w), 8, 32);
+    // A pen of any width (a file may give a huge one) turns in 8 to 32 steps.
+    const int sides = w < 32 ? std::max(static_cast<int>(w), 8) : 32;
     std::vector<std::vector<PxMetaPoint>> shapes;
     auto disc = [&](PxMetaPoint c) {
         std::vector<PxMetaPoint> d;
