@@ -150,6 +150,14 @@ TEST(Pcx, ByteRunsAndLineLengths) {
     EXPECT_EQ(le::get16(&f[66]), 100);
     EXPECT_EQ(Bytes(f.begin() + 128, f.begin() + 132), (Bytes{0xFF, 7, 0xC0 | 37, 7}));
     EXPECT_EQ(f[132], 12);
+    // The value-by-value packer makes the same runs as the encoder's line packer.
+    PxMemFile packed;
+    ASSERT_TRUE(packed.Open());
+    LONG last = -1, count = 0;
+    for (int i = 0; i < 100; ++i) PxPcxCodec::PCX_PackPixels(7, last, count, &packed);
+    PxPcxCodec::PCX_PackPixels(-1, last, count, &packed);
+    const BYTE* p = packed.GetBuffer(false);
+    EXPECT_EQ(Bytes(p, p + packed.Size()), Bytes(f.begin() + 128, f.begin() + 132));
 
     // An odd width: one pad byte per plane line.
     PxImage odd(3, 1, 24);
