@@ -32,6 +32,8 @@ private:
     // Decodes a JP2 file or a code stream and makes the image of it.
     void DecodeOpenJpeg(PxFile* file, DWORD format, DWORD imagetype);
     void EncodeOpenJpeg(PxFile* file, DWORD format, PxImage& source);
+    // One encoding at a compression ratio (1 or less: lossless).
+    void EncodeOpenJpegAt(PxFile* file, DWORD format, PxImage& source, float ratio);
 
     // CopyInfo replaces the whole information block, type included: the id lives here.
     DWORD m_format;

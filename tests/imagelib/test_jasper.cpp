@@ -324,6 +324,40 @@ TEST(Jasper, TheBytesWrittenDoNotDependOnTheThreadCount) {
     }
 }
 
+TEST(Jasper, ARatioTheLosslessStreamMeetsKeepsTheLosslessStream) {
+    // Above quality 50 the lossless stream is tried first; it is kept only when it fits the ratio.
+    PxImage smooth = MakeColour(), noise(64, 40, 24);
+    uint32_t seed = 5;
+    for (DWORD y = 0; y < 40; ++y)
+        for (DWORD x = 0; x < 64 * 3; ++x) noise.GetBits(y)[x] = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+    auto encode = [](PxImage& img, int quality, DWORD type) {
+        img.SetJpegQuality(static_cast<BYTE>(quality));
+        BYTE* buffer = nullptr;
+        LONG size = 0;
+        EXPECT_TRUE(img.Encode(buffer, size, type)) << img.GetLastError();
+        Bytes bytes(buffer, buffer + size);
+        PxImage::FreeMemory(buffer);
+        return bytes;
+    };
+    const double raw = 64.0 * 40 * 3;
+    for (DWORD type : {PXIMAGE_FORMAT_JP2, PXIMAGE_FORMAT_JPC}) {
+        SCOPED_TRACE(type);
+        const Bytes lossless = encode(smooth, 100, type);
+        for (int quality : {51, 90, 99}) {
+            const Bytes bytes = encode(smooth, quality, type);
+            EXPECT_TRUE(bytes == lossless) << "quality " << quality << ": " << bytes.size() << " bytes against " << lossless.size();
+        }
+        ASSERT_LE(lossless.size(), raw / 1.11);
+        // Noise does not fit 1.11:1 lossless: the rate search cuts it to the ratio.
+        const Bytes cut = encode(noise, 90, type);
+        EXPECT_LE(cut.size(), raw / (100.0 / 90));
+        EXPECT_GT(encode(noise, 100, type).size(), cut.size());
+        PxImage back;
+        ASSERT_TRUE(DecodeBytes(back, cut, PXIMAGE_FORMAT_UNKNOWN));
+        EXPECT_GT(Difference(back, noise), 0);
+    }
+}
+
 TEST(Jasper, SamplesAreScaledFromTheirOwnRange) {
     // maxval 100: 100 is white and 50 mid grey, not nearly black.
     PxImage img;
