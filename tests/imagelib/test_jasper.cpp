@@ -419,6 +419,32 @@ TEST(Jasper, BinaryBytesReadAsTheSameSamplesWrittenAsText) {
     }
 }
 
+TEST(Jasper, NetpbmFilesHoldEveryRowFromTheTopAsTheirPixels) {
+    // Written a megabyte at a time on the workers: 257 x 1500 spans two chunks, the second part full.
+    for (const auto& [w, h] : {std::pair{1, 1}, {257, 1500}}) {
+        for (const int bpp : {8, 24}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + "x" + std::to_string(bpp));
+            PxImage img(static_cast<DWORD>(w), static_cast<DWORD>(h), static_cast<WORD>(bpp));
+            if (bpp == 8) img.SetGrayPalette();
+            for (LONG y = 0; y < h; ++y)
+                for (DWORD i = 0; i < img.GetEffWidth(); ++i) img.GetBits(y)[i] = static_cast<BYTE>(i * 31 + y * 7 + i / 5);
+            BYTE* buffer = nullptr;
+            LONG size = 0;
+            ASSERT_TRUE(img.Encode(buffer, size, PXIMAGE_FORMAT_PNM)) << img.GetLastError();
+            const Bytes bytes(buffer, buffer + size);
+            PxImage::FreeMemory(buffer);
+            Bytes expected = Text((bpp == 8 ? "P5\n" : "P6\n") + std::to_string(w) + " " + std::to_string(h) + "\n255\n");
+            for (LONG y = h - 1; y >= 0; --y)
+                for (LONG x = 0; x < w; ++x) {
+                    const RGBQUAD c = img.GetPixelColor(x, y, false);
+                    if (bpp == 8) expected.push_back(c.rgbRed);
+                    else expected.insert(expected.end(), {c.rgbRed, c.rgbGreen, c.rgbBlue});
+                }
+            EXPECT_TRUE(bytes == expected) << bytes.size() << " bytes against " << expected.size();
+        }
+    }
+}
+
 TEST(Jasper, SunRastersReadAsTheSameColoursWrittenAsText) {
     // Sun raster rows of 8-bit samples go straight into the picture; a text netpbm file of the
     // same colours goes through the sample reader. Both must make the same picture.
