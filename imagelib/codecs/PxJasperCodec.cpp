@@ -183,8 +183,7 @@ bool PxJasperCodec::DecodeRows8(PxFile* hFile, DWORD format, DWORD imagetype) {
                 return false;
             }
             MakeImage8(h.width, h.height, h.comps, imagetype);
-            std::vector<BYTE> scratch;
-            for (DWORD y = 0; y < h.height; ++y) PxPnmCodec::ReadRow8(hFile, h, GetBits(h.height - 1 - y), scratch);
+            PxPnmCodec::ReadRows8(hFile, h, *this);
         } else {
             const PxRasCodec::Layout l = PxRasCodec::ReadLayout(hFile);
             if (!l.Samples8()) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -80,19 +81,28 @@ PxPnmCodec::Header PxPnmCodec::ReadHeader(PxFile* f) {
     return h;
 }
 
-void PxPnmCodec::ReadRow8(PxFile* f, const Header& h, BYTE* row, std::vector<BYTE>& scratch) {
-    if (h.comps == 1) {
-        if (f->Read(row, 1, h.width) != h.width) throw kEnd;
-        return;
-    }
-    scratch.resize(static_cast<size_t>(h.rowBytes));
-    if (f->Read(scratch.data(), 1, scratch.size()) != scratch.size()) throw kEnd;
-    const BYTE* s = scratch.data();
-    for (uint32_t x = 0; x < h.width; ++x, s += 3, row += 3) {
-        row[0] = s[2];
-        row[1] = s[1];
-        row[2] = s[0];
-    }
+void PxPnmCodec::ReadRows8(PxFile* f, const Header& h, PxImage& image) {
+    // Each row is read into its place as the file has it; colour rows are then turned from RGB to
+    // BGR in place, in bands on the library's workers.
+    const size_t rowBytes = static_cast<size_t>(h.rowBytes);
+    const uint32_t bandRows = 64, bands = (h.height + bandRows - 1) / bandRows;
+    const bool pooled = rowBytes * h.height >= (size_t{1} << 18);
+    auto inBands = [&](auto&& rowJob) {
+        auto band = [&](unsigned b) {
+            for (uint32_t y = b * bandRows, last = std::min(h.height, (b + 1) * bandRows); y < last; ++y) rowJob(image.GetBits(y));
+        };
+        if (pooled) pxcore::PxWorkerPool::Instance().Run(bands, band);
+        else for (unsigned b = 0; b < bands; ++b) band(b);
+    };
+    // A fresh picture's pages are mapped on first touch: touched on the workers first, the read
+    // on this thread only copies.
+    if (pooled) inBands([&](BYTE* row) { std::memset(row, 0, rowBytes); });
+    for (uint32_t y = 0; y < h.height; ++y)
+        if (f->Read(image.GetBits(h.height - 1 - y), 1, rowBytes) != rowBytes) throw kEnd;
+    if (h.comps == 3)
+        inBands([&](BYTE* p) {
+            for (uint32_t x = 0; x < h.width; ++x, p += 3) std::swap(p[0], p[2]);
+        });
 }
 
 void PxPnmCodec::Read(PxFile* f, PxJasperPicture& picture) {

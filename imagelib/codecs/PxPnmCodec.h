@@ -20,9 +20,9 @@ public:
     static void Read(PxFile* file, PxJasperPicture& picture);
     // The header, checked against the bytes the file holds; the stream is left at the raster.
     static Header ReadHeader(PxFile* file);
-    // A row of a binary file of 8-bit samples (P5, P6 with maxval 255) straight into a picture's
-    // row: grey levels as they are, colour as blue, green, red.
-    static void ReadRow8(PxFile* file, const Header& header, BYTE* row, std::vector<BYTE>& scratch);
+    // The rows of a binary file of 8-bit samples (P5, P6 with maxval 255) straight into a picture
+    // made for them (8 or 24 bits): grey levels as they are, colour as blue, green, red.
+    static void ReadRows8(PxFile* file, const Header& header, PxImage& image);
     // `image` is an 8-bit grey image (pixel indices are the grey levels) or a 24-bit one.
     static void Write(PxFile* file, PxImage& image);
 };

@@ -441,6 +441,12 @@ TEST(Jasper, NetpbmFilesHoldEveryRowFromTheTopAsTheirPixels) {
                     else expected.insert(expected.end(), {c.rgbRed, c.rgbGreen, c.rgbBlue});
                 }
             EXPECT_TRUE(bytes == expected) << bytes.size() << " bytes against " << expected.size();
+            // And read back (on the workers too at this size) as the same rows.
+            PxImage back;
+            ASSERT_TRUE(DecodeBytes(back, bytes, PXIMAGE_FORMAT_UNKNOWN)) << back.GetLastError();
+            ASSERT_EQ(back.GetBpp(), img.GetBpp());
+            for (LONG y = 0; y < h; ++y)
+                ASSERT_EQ(std::memcmp(back.GetBits(y), img.GetBits(y), static_cast<size_t>(w) * bpp / 8), 0) << "row " << y;
         }
     }
 }
