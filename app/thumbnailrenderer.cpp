@@ -98,7 +98,8 @@ QImage CThumbnailRenderer::Draw(const QString& path, DWORD format) {
 
 QImage CThumbnailRenderer::DrawImage(const QString& path, DWORD format, bool shrinkOnLoad) {
     PxImage image(format);
-    // A codec that can read a reduced picture (JPEG) delivers the smallest one the tile needs.
+    // A codec that can read a reduced picture (JPEG, a TIFF with reduced copies of its page)
+    // delivers the smallest one the tile needs.
     if (shrinkOnLoad) image.SetDecodeHint(kTileWidth, kTileHeight);
     image.Load(QFile::encodeName(path).constData(), format);
     if (!image.IsValid() || image.GetWidth() == 0 || image.GetHeight() == 0) return QImage();

@@ -52,6 +52,50 @@ void LabToRGB(BYTE L, signed char a, signed char b, BYTE* bgr) {
     bgr[2] = rgb[0];
 }
 
+// With a decode hint (a tile), a page that carries reduced-resolution copies of itself is read
+// from the smallest copy that still covers the page fitted into the hint's box. The copies are
+// its sub-pages, or the pages right after it marked as reduced; one of another shape is no copy.
+// Without a fitting copy the page stays current.
+void ChooseReducedCopy(TIFF* tif, uint32_t fitW, uint32_t fitH) {
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    if (w == 0 || h == 0 || fitW == 0 || fitH == 0) return;
+    const double scale = std::min({1.0, static_cast<double>(fitW) / w, static_cast<double>(fitH) / h});
+    const double needW = std::floor(w * scale), needH = std::floor(h * scale);
+    const tdir_t page = TIFFCurrentDirectory(tif);
+    // A candidate: a sub-page's offset, or (offset 0) a page of the main chain.
+    uint64_t bestOffset = 0;
+    tdir_t bestPage = page;
+    uint64_t bestArea = uint64_t{w} * h;
+    auto consider = [&](uint64_t offset, tdir_t index) {
+        uint32_t type = 0, cw = 0, ch = 0;
+        TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &type);
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &cw);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &ch);
+        if (!(type & FILETYPE_REDUCEDIMAGE) || cw < needW || ch < needH) return;
+        if (std::fabs(static_cast<double>(cw) / ch - static_cast<double>(w) / h) > 0.02 * w / h) return;
+        if (uint64_t{cw} * ch < bestArea) {
+            bestArea = uint64_t{cw} * ch;
+            bestOffset = offset;
+            bestPage = index;
+        }
+    };
+    uint16_t count = 0;
+    uint64_t* offsets = nullptr;
+    std::vector<uint64_t> subs;
+    if (TIFFGetField(tif, TIFFTAG_SUBIFD, &count, &offsets) && offsets) subs.assign(offsets, offsets + count);
+    for (uint64_t offset : subs)
+        if (offset && TIFFSetSubDirectory(tif, offset)) consider(offset, page);
+    for (tdir_t next = page + 1; TIFFSetDirectory(tif, next); ++next) {
+        uint32_t type = 0;
+        TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &type);
+        if (!(type & FILETYPE_REDUCEDIMAGE)) break;
+        consider(0, next);
+    }
+    if (bestOffset ? !TIFFSetSubDirectory(tif, bestOffset) : !TIFFSetDirectory(tif, bestPage)) TIFFSetDirectory(tif, page);
+}
+
 }  // namespace
 
 PxImageTIF::PxImageTIF(const PxImageTIF& src) : PxImage(src), m_multipage(src.m_multipage), m_pages(src.m_pages) {}
@@ -104,6 +148,8 @@ bool PxImageTIF::Decode(PxFile* hFile) {
         info.nNumFrames = static_cast<LONG>(TIFFNumberOfDirectories(m_tif));
         if (info.nFrame < 0 || !TIFFSetDirectory(m_tif, static_cast<tdir_t>(info.nFrame)))
             throw "Error: page not present in TIFF file";
+        if (GetDecodeHintWidth() && GetDecodeHintHeight() && info.nEscape != -1)
+            ChooseReducedCopy(m_tif, GetDecodeHintWidth(), GetDecodeHintHeight());
 
         uint32_t width = 0, height = 0, rowsperstrip = 0xFFFFFFFFu;
         uint16_t samplesperpixel = 1, bitspersample = 1, photometric = 0, orientation = 1, planar = 1;

@@ -329,6 +329,69 @@ TEST_F(TiffFiles, PagesFramesAndSizeOnlyDecoding) {
     EXPECT_STREQ(settings.GetLastError(), "multipage TIFF, no images!");
 }
 
+TEST_F(TiffFiles, ATileReadsTheSmallestReducedCopyThatCoversIt) {
+    // Grey pages of one level each: the level read tells which page a decode took.
+    struct Page {
+        uint32_t w, h;
+        BYTE level;
+        uint32_t type;
+    };
+    auto write = [](const std::string& path, const std::vector<Page>& pages, int subPages) {
+        TIFF* t = TIFFOpen(path.c_str(), "w");
+        if (!t) return false;
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const Page& p = pages[i];
+            TIFFSetField(t, TIFFTAG_SUBFILETYPE, p.type);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, p.w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, p.h);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, p.h);
+            if (i == 0 && subPages) {
+                std::vector<uint64_t> offsets(static_cast<size_t>(subPages), 0);  // filled in as they are written
+                TIFFSetField(t, TIFFTAG_SUBIFD, static_cast<uint16_t>(subPages), offsets.data());
+            }
+            std::vector<BYTE> row(p.w, p.level);
+            for (uint32_t y = 0; y < p.h; ++y)
+                if (TIFFWriteScanline(t, row.data(), y, 0) < 0) return TIFFClose(t), false;
+            if (!TIFFWriteDirectory(t)) return TIFFClose(t), false;
+        }
+        TIFFClose(t);
+        return true;
+    };
+    const uint32_t reduced = FILETYPE_REDUCEDIMAGE;
+    // Copies after the page; one of another shape, and a full page of the same shape after them.
+    const std::string chain = dir.File("chain.tif"), subs = dir.File("subs.tif");
+    ASSERT_TRUE(write(chain, {{400, 300, 10, 0}, {200, 150, 20, reduced}, {100, 75, 30, reduced}, {50, 20, 40, reduced}, {40, 30, 50, 0}}, 0));
+    // The same as sub-pages of the first page.
+    ASSERT_TRUE(write(subs, {{400, 300, 10, 0}, {100, 75, 30, reduced}, {200, 150, 20, reduced}}, 2));
+    struct Case {
+        DWORD hintW, hintH;  // 0: none
+        DWORD w;
+        BYTE level;
+    };
+    const Case cases[] = {{0, 0, 400, 10}, {64, 48, 100, 30}, {120, 120, 200, 20}, {250, 250, 400, 10}, {30, 30, 100, 30}};
+    for (const std::string& file : {chain, subs}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(file + ", hint " + std::to_string(c.hintW) + "x" + std::to_string(c.hintH));
+            PxImage img;
+            img.SetDecodeHint(c.hintW, c.hintH);
+            ASSERT_TRUE(img.Load(file.c_str(), PXIMAGE_FORMAT_TIF)) << img.GetLastError();
+            EXPECT_EQ(img.GetWidth(), c.w);
+            EXPECT_EQ(img.GetHeight(), c.w * 3 / 4);
+            EXPECT_EQ(img.GetPixelIndex(0, 0), c.level);
+        }
+    }
+    // Another page keeps its own size: page 4 of the chain has no copies.
+    PxImage last;
+    last.SetFrame(4);
+    last.SetDecodeHint(8, 8);
+    ASSERT_TRUE(last.Load(chain.c_str(), PXIMAGE_FORMAT_TIF));
+    EXPECT_EQ(last.GetWidth(), 40u);
+    EXPECT_EQ(last.GetNumFrames(), 5);
+}
+
 TEST_F(TiffFiles, AppendedPagesOnAWriteOnlyStream) {
     const std::string file = dir.File("append.tif");
     FILE* fp = std::fopen(file.c_str(), "wb");
