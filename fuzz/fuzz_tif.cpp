@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the TIFF reader (a page chosen by the last byte), and writes back
-// and rereads whatever it accepts.
+// Feeds arbitrary bytes to the TIFF reader (a page chosen by the last byte, and maybe a tile's
+// decode hint, which reads a reduced copy of the page), and writes back and rereads whatever it
+// accepts.
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     PxImageTIF codec;
     codec.SetFrame(pick & 1);
+    if (pick & 2) codec.SetDecodeHint(16u + (pick >> 2), 16u + (pick >> 2));
     if (!DecodeOrExplain(codec, bytes)) return 0;
     ReencodeAndReread(codec);
     return 0;

@@ -25,12 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-
-
-
-
-
 // A file written with libtiff itself, for layouts our writer never makes.
 struct TiffLayout {
     uint32_t w = 8, h = 4;
