@@ -47,6 +47,23 @@ int Difference(PxImage& a, PxImage& b) {
     return worst;
 }
 
+// Every byte of a 24-bit picture from a linear congruential sequence: nothing to compress.
+void FillNoise(PxImage& img, uint32_t seed) {
+    for (DWORD y = 0; y < img.GetHeight(); ++y)
+        for (DWORD x = 0; x < img.GetWidth() * 3; ++x) img.GetBits(y)[x] = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+}
+
+// The file Encode writes, empty when it fails.
+Bytes EncodeAt(PxImage& img, int quality, DWORD type) {
+    img.SetJpegQuality(static_cast<BYTE>(quality));
+    BYTE* buffer = nullptr;
+    LONG size = 0;
+    EXPECT_TRUE(img.Encode(buffer, size, type)) << img.GetLastError();
+    Bytes bytes(buffer, buffer + size);
+    PxImage::FreeMemory(buffer);
+    return bytes;
+}
+
 class JasperFiles : public ::testing::Test {
 protected:
     void Need(const char* tool) {
@@ -256,16 +273,9 @@ TEST(Jasper, EveryFormatWeWriteIsDetectedAsItselfAndANamedIdIsKept) {
 TEST(Jasper, QualityHundredIsLosslessEvenForNoise) {
     // Noise compresses to more than its raw size, so a ratio of 1 would have to cut it.
     PxImage noise(48, 33, 24);
-    uint32_t seed = 7;
-    for (DWORD y = 0; y < 33; ++y)
-        for (DWORD x = 0; x < 48 * 3; ++x) noise.GetBits(y)[x] = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
-    noise.SetJpegQuality(100);
+    FillNoise(noise, 7);
     for (DWORD type : {PXIMAGE_FORMAT_JP2, PXIMAGE_FORMAT_JPC}) {
-        BYTE* buffer = nullptr;
-        LONG size = 0;
-        ASSERT_TRUE(noise.Encode(buffer, size, type)) << noise.GetLastError();
-        Bytes bytes(buffer, buffer + size);
-        PxImage::FreeMemory(buffer);
+        const Bytes bytes = EncodeAt(noise, 100, type);
         PxImage back;
         ASSERT_TRUE(DecodeBytes(back, bytes, PXIMAGE_FORMAT_UNKNOWN));
         EXPECT_EQ(Difference(back, noise), 0) << type;
@@ -327,31 +337,20 @@ TEST(Jasper, TheBytesWrittenDoNotDependOnTheThreadCount) {
 TEST(Jasper, ARatioTheLosslessStreamMeetsKeepsTheLosslessStream) {
     // Above quality 50 the lossless stream is tried first; it is kept only when it fits the ratio.
     PxImage smooth = MakeColour(), noise(64, 40, 24);
-    uint32_t seed = 5;
-    for (DWORD y = 0; y < 40; ++y)
-        for (DWORD x = 0; x < 64 * 3; ++x) noise.GetBits(y)[x] = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
-    auto encode = [](PxImage& img, int quality, DWORD type) {
-        img.SetJpegQuality(static_cast<BYTE>(quality));
-        BYTE* buffer = nullptr;
-        LONG size = 0;
-        EXPECT_TRUE(img.Encode(buffer, size, type)) << img.GetLastError();
-        Bytes bytes(buffer, buffer + size);
-        PxImage::FreeMemory(buffer);
-        return bytes;
-    };
+    FillNoise(noise, 5);
     const double raw = 64.0 * 40 * 3;
     for (DWORD type : {PXIMAGE_FORMAT_JP2, PXIMAGE_FORMAT_JPC}) {
         SCOPED_TRACE(type);
-        const Bytes lossless = encode(smooth, 100, type);
+        const Bytes lossless = EncodeAt(smooth, 100, type);
         for (int quality : {51, 90, 99}) {
-            const Bytes bytes = encode(smooth, quality, type);
+            const Bytes bytes = EncodeAt(smooth, quality, type);
             EXPECT_TRUE(bytes == lossless) << "quality " << quality << ": " << bytes.size() << " bytes against " << lossless.size();
         }
         ASSERT_LE(lossless.size(), raw / 1.11);
         // Noise does not fit 1.11:1 lossless: the rate search cuts it to the ratio.
-        const Bytes cut = encode(noise, 90, type);
+        const Bytes cut = EncodeAt(noise, 90, type);
         EXPECT_LE(cut.size(), raw / (100.0 / 90));
-        EXPECT_GT(encode(noise, 100, type).size(), cut.size());
+        EXPECT_GT(EncodeAt(noise, 100, type).size(), cut.size());
         PxImage back;
         ASSERT_TRUE(DecodeBytes(back, cut, PXIMAGE_FORMAT_UNKNOWN));
         EXPECT_GT(Difference(back, noise), 0);
@@ -428,11 +427,7 @@ TEST(Jasper, NetpbmFilesHoldEveryRowFromTheTopAsTheirPixels) {
             if (bpp == 8) img.SetGrayPalette();
             for (LONG y = 0; y < h; ++y)
                 for (DWORD i = 0; i < img.GetEffWidth(); ++i) img.GetBits(y)[i] = static_cast<BYTE>(i * 31 + y * 7 + i / 5);
-            BYTE* buffer = nullptr;
-            LONG size = 0;
-            ASSERT_TRUE(img.Encode(buffer, size, PXIMAGE_FORMAT_PNM)) << img.GetLastError();
-            const Bytes bytes(buffer, buffer + size);
-            PxImage::FreeMemory(buffer);
+            const Bytes bytes = EncodeAt(img, 90, PXIMAGE_FORMAT_PNM);  // the quality plays no part
             Bytes expected = Text((bpp == 8 ? "P5\n" : "P6\n") + std::to_string(w) + " " + std::to_string(h) + "\n255\n");
             for (LONG y = h - 1; y >= 0; --y)
                 for (LONG x = 0; x < w; ++x) {
