@@ -314,9 +314,9 @@ bool PxImageTIF::EncodeBody(TIFF* m_tif, bool multipage, int page, int pagecount
                 const uint32_t first = s0 * rowsperstrip, last = std::min(height, s1 * rowsperstrip);
                 PxMemFile mem;
                 TIFF* band = mem.Open() ? OpenOverFile(&mem, "w") : nullptr;
-                MallocPtr rowMem(static_cast<BYTE*>(std::malloc(bufsize + 8)));
-                MallocPtr stripMem(static_cast<BYTE*>(std::malloc(linesize * rowsperstrip + 8)));
-                if (!band || !rowMem || !stripMem) {
+                // Rows are packed in place: the last may reach bufsize - linesize bytes past its line.
+                MallocPtr stripMem(static_cast<BYTE*>(std::malloc(linesize * rowsperstrip + (bufsize - linesize) + 8)));
+                if (!band || !stripMem) {
                     if (band) TIFFClose(band);
                     failed = true;
                     return;
@@ -334,10 +334,7 @@ bool PxImageTIF::EncodeBody(TIFF* m_tif, bool multipage, int page, int pagecount
                 if (predictor != PREDICTOR_NONE) TIFFSetField(band, TIFFTAG_PREDICTOR, predictor);
                 for (uint32_t st = s0; st < s1 && !failed; st++) {
                     const uint32_t r0 = st * rowsperstrip, r1 = std::min(height, r0 + rowsperstrip);
-                    for (uint32_t r = r0; r < r1; r++) {
-                        pack(r, rowMem.get());
-                        std::memcpy(stripMem.get() + (r - r0) * linesize, rowMem.get(), linesize);
-                    }
+                    for (uint32_t r = r0; r < r1; r++) pack(r, stripMem.get() + (r - r0) * linesize);
                     if (TIFFWriteEncodedStrip(band, st - s0, stripMem.get(), static_cast<tmsize_t>((r1 - r0) * linesize)) < 0) {
                         failed = true;
                         break;

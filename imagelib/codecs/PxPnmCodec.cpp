@@ -13,6 +13,16 @@
 namespace {
 
 const char* const kEnd = "PNM: unexpected end of file";
+
+// job(first, last) over the rows [0, rows) in bands of bandRows, on the library's workers when
+// the rows hold enough bytes to pay for them.
+template <class Job>
+void InBands(uint32_t rows, size_t rowBytes, uint32_t bandRows, Job&& job) {
+    const uint32_t bands = (rows + bandRows - 1) / bandRows;
+    auto band = [&](unsigned b) { job(b * bandRows, std::min(rows, (b + 1) * bandRows)); };
+    if (size_t{rows} * rowBytes >= (size_t{1} << 18)) pxcore::PxWorkerPool::Instance().Run(bands, band);
+    else for (unsigned b = 0; b < bands; ++b) band(b);
+}
 const char* const kBadHeader = "PNM: bad header";
 
 bool IsSpace(LONG c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -85,23 +95,20 @@ void PxPnmCodec::ReadRows8(PxFile* f, const Header& h, PxImage& image) {
     // Each row is read into its place as the file has it; colour rows are then turned from RGB to
     // BGR in place, in bands on the library's workers.
     const size_t rowBytes = static_cast<size_t>(h.rowBytes);
-    const uint32_t bandRows = 64, bands = (h.height + bandRows - 1) / bandRows;
-    const bool pooled = rowBytes * h.height >= (size_t{1} << 18);
-    auto inBands = [&](auto&& rowJob) {
-        auto band = [&](unsigned b) {
-            for (uint32_t y = b * bandRows, last = std::min(h.height, (b + 1) * bandRows); y < last; ++y) rowJob(image.GetBits(y));
-        };
-        if (pooled) pxcore::PxWorkerPool::Instance().Run(bands, band);
-        else for (unsigned b = 0; b < bands; ++b) band(b);
-    };
+    const uint32_t bandRows = 64;
     // A fresh picture's pages are mapped on first touch: touched on the workers first, the read
     // on this thread only copies.
-    if (pooled) inBands([&](BYTE* row) { std::memset(row, 0, rowBytes); });
+    InBands(h.height, rowBytes, bandRows, [&](uint32_t first, uint32_t last) {
+        for (uint32_t y = first; y < last; ++y) std::memset(image.GetBits(y), 0, rowBytes);
+    });
     for (uint32_t y = 0; y < h.height; ++y)
         if (f->Read(image.GetBits(h.height - 1 - y), 1, rowBytes) != rowBytes) throw kEnd;
     if (h.comps == 3)
-        inBands([&](BYTE* p) {
-            for (uint32_t x = 0; x < h.width; ++x, p += 3) std::swap(p[0], p[2]);
+        InBands(h.height, rowBytes, bandRows, [&](uint32_t first, uint32_t last) {
+            for (uint32_t y = first; y < last; ++y) {
+                BYTE* p = image.GetBits(y);
+                for (uint32_t x = 0; x < h.width; ++x, p += 3) std::swap(p[0], p[2]);
+            }
         });
 }
 
@@ -171,9 +178,8 @@ void PxPnmCodec::Write(PxFile* f, PxImage& image) {
     const DWORD bandRows = std::max<DWORD>(1, chunkRows / 8);
     for (DWORD top = 0; top < height; top += chunkRows) {
         const DWORD rows = std::min(chunkRows, height - top);
-        auto band = [&](unsigned b) {
-            const DWORD last = std::min(rows, (b + 1) * bandRows);
-            for (DWORD r = b * bandRows; r < last; ++r) {
+        InBands(rows, rowBytes, bandRows, [&](uint32_t first, uint32_t last) {
+            for (DWORD r = first; r < last; ++r) {
                 const BYTE* src = image.GetBits(height - 1 - (top + r));
                 BYTE* dst = chunk.data() + r * rowBytes;
                 if (grey) {
@@ -186,10 +192,7 @@ void PxPnmCodec::Write(PxFile* f, PxImage& image) {
                     }
                 }
             }
-        };
-        const unsigned bands = (rows + bandRows - 1) / bandRows;
-        if (size_t{rows} * rowBytes >= (size_t{1} << 18)) pxcore::PxWorkerPool::Instance().Run(bands, band);
-        else for (unsigned b = 0; b < bands; ++b) band(b);
+        });
         const size_t bytes = rows * rowBytes;
         if (f->Write(chunk.data(), 1, bytes) != bytes) throw "PNM: writing failed";
     }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "imagelib/codecs/PxJasperPicture.h"
 #include "imagelib/pximage.h"
